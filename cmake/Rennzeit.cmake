@@ -1,0 +1,48 @@
+# rennzeit_library(<folder> [DEPS <targets>...] [QT <components>...])
+# One static library per source folder, named rennzeit_<folder>, built from
+# every .cpp in the folder except main.cpp.
+function(rennzeit_library folder)
+  cmake_parse_arguments(ARG "" "" "DEPS;QT;LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  set(target rennzeit_${folder})
+  set(qtlibs)
+  foreach(c ${ARG_QT})
+    list(APPEND qtlibs Qt6::${c})
+  endforeach()
+  if(sources)
+    add_library(${target} STATIC ${sources} ${headers})
+    target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${target} PUBLIC ${ARG_DEPS} ${qtlibs} ${ARG_LIBS})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${target} INTERFACE ${ARG_DEPS} ${qtlibs} ${ARG_LIBS})
+  endif()
+endfunction()
+
+# rennzeit_tests(<folder> LIBS <targets>...)
+# Every tst_*.cpp in the folder is one QtTest executable and one CTest test.
+# Each test runs offscreen, in a fixed German locale, with its own settings
+# store (XDG_CONFIG_HOME) and its own working folder.
+function(rennzeit_tests folder)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/tst_*.cpp)
+  foreach(src ${tests})
+    get_filename_component(name ${src} NAME_WE)
+    set(exe ${folder}_${name})
+    add_executable(${exe} ${src})
+    target_link_libraries(${exe} PRIVATE ${ARG_LIBS} rennzeit_testsupport Qt6::Test)
+    target_compile_definitions(${exe} PRIVATE
+      RENNZEIT_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+      RENNZEIT_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
+    set_target_properties(${exe} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    set(home ${CMAKE_BINARY_DIR}/testhome/${exe})
+    file(MAKE_DIRECTORY ${home}/config ${home}/work)
+    add_test(NAME ${exe} COMMAND ${exe} WORKING_DIRECTORY ${home}/work)
+    set_tests_properties(${exe} PROPERTIES
+      TIMEOUT 300
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=de_DE.UTF-8;LC_ALL=de_DE.UTF-8;LANGUAGE=de;TZ=Europe/Berlin;HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_RUNTIME_DIR=${home};QT_LOGGING_RULES=qt.qpa.*=false")
+  endforeach()
+endfunction()

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need.
+# Safe to run again: packages that are already there are left alone.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev libqt6opengl6-dev
+  libzip-dev libxlsxwriter-dev libbenchmark-dev
+  fonts-liberation2 shared-mime-info xdg-utils
+  xvfb x11-utils imagemagick
+)
+if [ "${1:-}" = "--tests" ]; then
+  # The browser and print-queue tests need a real browser, a private CUPS
+  # server with a PDF queue and a PDF-to-text tool.
+  packages+=(chromium cups cups-bsd printer-driver-cups-pdf poppler-utils unzip)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs all tests.
+#   scripts/test.sh              normal build in build/
+#   scripts/test.sh --sanitize   AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh --tests
+if [ "${1:-}" = "--sanitize" ]; then
+  dir=build-asan
+  ./scripts/build.sh "$dir" -DRENNZEIT_SANITIZE=ON -DRENNZEIT_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+else
+  dir=build
+  ./scripts/build.sh "$dir"
+fi
+ctest --test-dir "$dir" --output-on-failure --parallel "$(nproc)"

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// The texts of a string grid, without any widget. Storage is sparse: a row
+// that was never written holds no cells, and the texts of rows beyond
+// RowCount stay stored when RowCount is lowered and reappear when it is
+// raised again (the row filter parks rows there).
+class TCellStore {
+public:
+    TCellStore(int colCount = 5, int rowCount = 5);
+
+    int ColCount() const { return m_colCount; }
+    int RowCount() const { return m_rowCount; }
+    void SetColCount(int count);
+    void SetRowCount(int count);
+
+    // Reading outside the stored cells gives an empty text; writing grows the
+    // storage as needed (also beyond RowCount/ColCount).
+    QString Cell(int col, int row) const;
+    void SetCell(int col, int row, const QString& text);
+
+    // A row as ColCount texts; assigning replaces the row's first cells by the
+    // list items and empties the rest up to ColCount.
+    QStringList Row(int row) const;
+    void SetRow(int row, const QStringList& cells);
+    QStringList Col(int col) const;
+    void SetCol(int col, const QStringList& cells);
+
+    void ClearRow(int row);
+    void ClearCol(int col);
+    bool IsEmptyRow(int row) const;
+
+    // Moves a row (column) to another index; the rows in between shift by one.
+    // Parked rows beyond RowCount take part like any other row.
+    void MoveRow(int from, int to);
+    void MoveCol(int from, int to);
+
+    // Number of rows that hold storage (visible or parked).
+    int StoredRowCount() const { return static_cast<int>(m_rows.size()); }
+
+private:
+    using Cells = std::vector<QString>;
+    void ensureRow(int row);
+
+    int m_colCount;
+    int m_rowCount;
+    std::vector<Cells> m_rows;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// A millisecond tick that keeps counting through a suspend, held as 32-bit
+// signed like an uptime tick. Run times are differences of two ticks taken
+// modulo 2^32, so they stay right across a wrap of the counter.
+using Tick = std::int32_t;
+
+class TickSource {
+public:
+    virtual ~TickSource() = default;
+    virtual Tick now() = 0;
+};
+
+// Reads the tick through the installed source (the system clock by default).
+Tick GetTickCount();
+
+// Replaces the tick source; nullptr puts the system clock back. The caller
+// keeps ownership. Tests install a FakeTickSource.
+void SetTickSource(TickSource* source);
+
+// Difference a - b modulo 2^32, as 32-bit signed.
+inline std::int32_t TickDiff(Tick a, Tick b)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
+}
+
+// The milliseconds of CLOCK_BOOTTIME, truncated to 32 bits.
+class SystemTickSource final : public TickSource {
+public:
+    Tick now() override;
+};
+
+// A tick that moves only when told to.
+class FakeTickSource final : public TickSource {
+public:
+    explicit FakeTickSource(Tick start = 1000) : m_now(start) {}
+    Tick now() override { return m_now; }
+    void set(Tick t) { m_now = t; }
+    void advance(std::int32_t ms) { m_now = TickDiff(m_now, -ms); }
+
+private:
+    Tick m_now;
+};
+
+} // namespace platform
