@@ -1,0 +1,31 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// What one row of the seven-segment display shows for a time: the seven
+// digit values (hours, tens of minutes, minutes, tens of seconds, seconds,
+// tenths, hundredths) and whether each is lit or dimmed as a leading zero.
+struct DisplayTime {
+    enum Digit { Hours, TensOfMinutes, Minutes, TensOfSeconds, Seconds, Tenths, Hundredths, DigitCount };
+    std::array<int, DigitCount> value{};
+    std::array<bool, DigitCount> lit{};
+};
+
+// Splits a time in milliseconds for display row 0 (the race clock, whose
+// seconds and fraction are always lit) or row 1 (the current entry, entirely
+// dim at 0). Divisions truncate; a negative time yields digit values outside
+// 0..9, which the digit shows as 0.
+DisplayTime SplitDisplayTime(std::int32_t ms, int row);
+
+// The decision of the light-barrier dispatch for a modem-status word under
+// the barrier algorithm (0 "Ein", 1 "Aus"): whether to request STOPP and
+// START; when both, STOPP goes first.
+struct BarrierRequests {
+    bool stop = false;
+    bool start = false;
+};
+BarrierRequests DecideBarrier(int algorithm, std::uint32_t status);
+
+constexpr std::uint32_t kModemCts = 0x10;
+constexpr std::uint32_t kModemDsr = 0x20;

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QTime>
+
+#include <cstdint>
+
+// The texts the race writes into the protocol, without any widget.
+
+// A run time in milliseconds as "h:mm.ss,ff" with leading zeros stripped, at
+// accuracy 0 (whole seconds), 1 (tenths) or 2 (hundredths): 1050 ms gives
+// 1,05, 65230 ms gives 1.05,23. Fractions are truncated; hours count modulo
+// 100. A negative time (only possible from a damaged raw column) is written
+// as "-" followed by the text of its magnitude.
+QString RunTimeText(std::int32_t ms, int accuracy);
+
+// The time of day as "%d:%2d.%2d,%2d" of hours, minutes, seconds and
+// hundredths with every blank turned into "0": 9:05:07.031 gives 9:05.07,03.
+QString TimeOfDayText(const QTime& time);
+
+// Order of time texts that carry no leading zeros: a shorter text is a
+// smaller value; "-" sorts after every value and an empty cell (or a single
+// blank) after "-". Equal lengths compare character by character.
+int TimeTextOrder(const QString& a, const QString& b);
