@@ -24,7 +24,8 @@ struct BodyInfo {
 BodyInfo LocateBody(const QString& xml);
 
 // Keeps only the characters XML 1.0 allows; a control character in a cell
-// would otherwise make the whole document unreadable.
+// would make the whole document unreadable (the stream writer drops them as
+// well, but only after flagging an error).
 QString XmlSafe(const QString& text);
 
 // Paragraphs of plain text; a TAB becomes a tab, a vertical tab or LF a line
