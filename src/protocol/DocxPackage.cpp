@@ -84,8 +84,8 @@ void TDocxPackage::Save(const QString& path) const
         throw EWordBasic(QStringLiteral("Cannot create %1: %2").arg(path, zipError(code)));
     for (const auto& [name, bytes] : m_parts) {
         // The buffers live in m_parts until zip_close has written them.
-        zip_source_t* source = zip_source_buffer(archive.get(), bytes.constData(),
-                                                 static_cast<zip_uint64_t>(bytes.size()), 0);
+        zip_source_t* source
+            = zip_source_buffer(archive.get(), bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
         if (!source)
             throw EWordBasic(QStringLiteral("Cannot write %1: %2").arg(path, archiveError(archive.get())));
         if (zip_file_add(archive.get(), name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) < 0) {

@@ -176,8 +176,7 @@ void TDocxWordBasic::TextToTable(int ConvertFrom, int NumColumns)
     const bool declareWord = !m_body.wordPrefixBound;
     if (start > 0)
         m_blocks += docx::ParagraphsXml(m_text.left(start - 1).split(kParagraphMark), declareWord);
-    m_blocks += docx::TableXml(arrangeRows(paragraphs, ConvertFrom, columns), columns, m_body.textWidth,
-                               declareWord);
+    m_blocks += docx::TableXml(arrangeRows(paragraphs, ConvertFrom, columns), columns, m_body.textWidth, declareWord);
     m_blocksEndWithTable = true;
     m_text = end < m_text.size() ? m_text.mid(end + 1) : QString();
     m_anchor = m_caret = 0;
@@ -237,8 +236,8 @@ QString TDocxWordBasic::documentXml() const
     if (inserted.isEmpty())
         return m_xml;
     if (m_body.selfClosing) {
-        return m_xml.left(m_body.contentStart - 2) + QLatin1Char('>') + inserted + QLatin1String("</")
-               + m_body.bodyName + QLatin1Char('>') + m_xml.mid(m_body.contentStart);
+        return m_xml.left(m_body.contentStart - 2) + QLatin1Char('>') + inserted + QLatin1String("</") + m_body.bodyName
+            + QLatin1Char('>') + m_xml.mid(m_body.contentStart);
     }
     return m_xml.left(m_body.contentStart) + inserted + m_xml.mid(m_body.contentStart);
 }

@@ -138,9 +138,8 @@ BodyInfo LocateBody(const QString& xml)
         }
     }
     if (reader.hasError())
-        throw EWordBasic(QStringLiteral("Damaged document XML (line %1): %2")
-                             .arg(reader.lineNumber())
-                             .arg(reader.errorString()));
+        throw EWordBasic(
+            QStringLiteral("Damaged document XML (line %1): %2").arg(reader.lineNumber()).arg(reader.errorString()));
     if (!seenBody)
         throw EWordBasic(QStringLiteral("The document has no body"));
     if (!info.selfClosing && xml.mid(info.contentStart - 1, 1) != QLatin1String(">"))
@@ -163,8 +162,8 @@ QString XmlSafe(const QString& text)
             }
             continue;
         }
-        const bool allowed = u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u <= 0xD7FF)
-                             || (u >= 0xE000 && u <= 0xFFFD);
+        const bool allowed
+            = u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u <= 0xD7FF) || (u >= 0xE000 && u <= 0xFFFD);
         if (allowed)
             out += text[i];
     }

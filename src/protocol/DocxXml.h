@@ -12,11 +12,11 @@ inline constexpr char kWordNamespace[] = "http://schemas.openxmlformats.org/word
 
 struct BodyInfo {
     qsizetype contentStart = 0; // just after the body's start tag
-    bool selfClosing = false;   // <w:body/>: the start tag is the whole body
-    QString bodyName;           // qualified name of the body element, for closing a self-closing one
+    bool selfClosing = false; // <w:body/>: the start tag is the whole body
+    QString bodyName; // qualified name of the body element, for closing a self-closing one
     bool wordPrefixBound = true; // the prefix "w" names the WordprocessingML namespace at the body
-    QString firstBlock;         // local name of the body's first child, empty when none
-    int textWidth = 0;          // twips between the margins of the last section
+    QString firstBlock; // local name of the body's first child, empty when none
+    int textWidth = 0; // twips between the margins of the last section
 };
 
 // Parses a main document part; throws EWordBasic when it is not well-formed

@@ -80,5 +80,5 @@ private:
     lxw_workbook* m_workbook = nullptr;
     lxw_worksheet* m_sheet = nullptr;
     std::map<int, qsizetype> m_longest; // column (from 0) -> characters of its longest text
-    std::map<int, double> m_fitted;     // widths set by the last AutoFitColumns
+    std::map<int, double> m_fitted; // widths set by the last AutoFitColumns
 };

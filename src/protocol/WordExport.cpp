@@ -5,8 +5,8 @@
 #include "platform/Shell.h"
 #include "protocol/ExportText.h"
 
-#include <QDir>
 #include <QCursor>
+#include <QDir>
 #include <QGuiApplication>
 
 namespace protocol {
@@ -31,7 +31,7 @@ QString WordTemplatePath()
 }
 
 bool WordExport(int mode, const QString& fileName, const TCellStore& cells, const QList<int>& colWidths,
-                const QString& templatePath, const WordBasicFactory& createEngine)
+    const QString& templatePath, const WordBasicFactory& createEngine)
 {
     WaitCursor hourglass;
     try {

@@ -30,6 +30,6 @@ QString WordTemplatePath();
 // (template missing or damaged, target not writable) ends it quietly and the
 // result is false. createEngine defaults to the DOCX engine.
 bool WordExport(int mode, const QString& fileName, const TCellStore& cells, const QList<int>& colWidths,
-                const QString& templatePath, const WordBasicFactory& createEngine = {});
+    const QString& templatePath, const WordBasicFactory& createEngine = {});
 
 } // namespace protocol

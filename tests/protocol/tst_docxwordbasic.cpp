@@ -26,7 +26,8 @@ bool writeZip(const QString& path, const QList<QPair<QString, QByteArray>>& part
     if (!archive)
         return false;
     for (const auto& [name, bytes] : parts) {
-        zip_source_t* source = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
+        zip_source_t* source
+            = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
         if (!source || zip_file_add(archive, name.toUtf8().constData(), source, 0) < 0) {
             zip_discard(archive);
             return false;
@@ -128,8 +129,8 @@ class TestDocxWordBasic : public QObject {
 private:
     QTemporaryDir m_dir;
 
-    QString makeTemplate(const QByteArray& mainXml, const QString& name = "vorlage.docx",
-                         const QByteArray& contentTypes = QByteArray())
+    QString makeTemplate(
+        const QByteArray& mainXml, const QString& name = "vorlage.docx", const QByteArray& contentTypes = QByteArray())
     {
         const QString path = m_dir.filePath(name);
         QList<QPair<QString, QByteArray>> parts { { "_rels/.rels", kRels }, { "word/main.xml", mainXml } };
@@ -204,13 +205,13 @@ private slots:
         QTest::addColumn<int>("convertFrom");
         QTest::addColumn<int>("columns");
         QTest::addColumn<QList<QStringList>>("rows");
-        QTest::newRow("tabs, two columns") << "1\t2\t3\t4\t5" << 1 << 2
-                                            << QList<QStringList> { { "1", "2" }, { "3", "4" }, { "5", "" } };
-        QTest::newRow("each paragraph a new row") << "1\t2\t3\r4" << 1 << 2
-                                                   << QList<QStringList> { { "1", "2" }, { "3", "" }, { "4", "" } };
+        QTest::newRow("tabs, two columns")
+            << "1\t2\t3\t4\t5" << 1 << 2 << QList<QStringList> { { "1", "2" }, { "3", "4" }, { "5", "" } };
+        QTest::newRow("each paragraph a new row")
+            << "1\t2\t3\r4" << 1 << 2 << QList<QStringList> { { "1", "2" }, { "3", "" }, { "4", "" } };
         QTest::newRow("paragraphs") << "a\rb\rc" << 0 << 2 << QList<QStringList> { { "a", "b" }, { "c", "" } };
-        QTest::newRow("commas, widest paragraph") << "a,b\rc" << 2 << 0
-                                                   << QList<QStringList> { { "a", "b" }, { "c", "" } };
+        QTest::newRow("commas, widest paragraph")
+            << "a,b\rc" << 2 << 0 << QList<QStringList> { { "a", "b" }, { "c", "" } };
         QTest::newRow("empty cells stay") << "\t\t-" << 1 << 3 << QList<QStringList> { { "", "", "-" } };
     }
     void textToTable_fillsColumnsRowByRow()
@@ -276,8 +277,8 @@ private slots:
     void templateWithOtherPrefix_getsTablesInTheRightNamespace()
     {
         TDocxWordBasic word;
-        word.FileOpen(makeTemplate("<?xml version=\"1.0\"?><document xmlns=\"" + kW
-                                   + "\"><body><p><r><t>Kopf</t></r></p></body></document>"));
+        word.FileOpen(makeTemplate(
+            "<?xml version=\"1.0\"?><document xmlns=\"" + kW + "\"><body><p><r><t>Kopf</t></r></p></body></document>"));
         word.Insert("Nr.\tName");
         word.LineUp(1, 1);
         word.TextToTable(1, 2);

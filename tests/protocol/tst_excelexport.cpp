@@ -147,9 +147,9 @@ private slots:
     {
         const TCellStore cells = protocolTable();
         QCOMPARE(protocol::BuildExcelExportLine(cells, 1),
-                 QStringLiteral("\"7\",\"Jürgen & Söhne <GmbH>\",\"9:05.12,30\",\"9.87\",\"0.00\",\"1\""));
+            QStringLiteral("\"7\",\"Jürgen & Söhne <GmbH>\",\"9:05.12,30\",\"9.87\",\"0.00\",\"1\""));
         QCOMPARE(protocol::BuildExcelExportLine(cells, 2),
-                 QStringLiteral("\"12\",\"Größ\",\"9:05.14,00\",\"1.05,12\",\"12,34\",\"2\""));
+            QStringLiteral("\"12\",\"Größ\",\"9:05.14,00\",\"1.05,12\",\"12,34\",\"2\""));
         TCellStore odd(7, 1);
         odd.SetRow(0, { "1,2,", "a,b", ",", "" });
         QCOMPARE(protocol::BuildExcelExportLine(odd, 0), QStringLiteral("\"1.2,\",\"a.b\",\".\",\"\",\"\",\"\""));
@@ -159,8 +159,7 @@ private slots:
     {
         TCellStore cells(7, 1);
         cells.SetRow(0, { "3", "Max \"Blitz\" Meier, jun.", "", "", "", "-" });
-        const QStringList values
-            = protocol::SplitDelimitedText(protocol::BuildExcelExportLine(cells, 0), ',', '"');
+        const QStringList values = protocol::SplitDelimitedText(protocol::BuildExcelExportLine(cells, 0), ',', '"');
         QCOMPARE(values, (QStringList { "3", "Max \"Blitz\" Meier, jun.", "", "", "", "-" }));
     }
 

@@ -73,7 +73,8 @@ bool writeZip(const QString& path, const QList<QPair<QString, QByteArray>>& part
     if (!archive)
         return false;
     for (const auto& [name, bytes] : parts) {
-        zip_source_t* source = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
+        zip_source_t* source
+            = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
         if (!source || zip_file_add(archive, name.toUtf8().constData(), source, 0) < 0) {
             zip_discard(archive);
             return false;
@@ -188,9 +189,7 @@ private:
 
     WordBasicFactory recorder(const QString& failAt = QString())
     {
-        return [this, failAt]() {
-            return std::make_unique<RecordingWordBasic>(m_calls, failAt, m_cursorWasWaiting);
-        };
+        return [this, failAt]() { return std::make_unique<RecordingWordBasic>(m_calls, failAt, m_cursorWasWaiting); };
     }
     QString templatePath() const { return QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx"); }
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -225,7 +224,7 @@ private slots:
     void viewMode_maximizes_savesAndOpensTheDocument()
     {
         QVERIFY(protocol::WordExport(protocol::kWordViewMode, "2024-05-01-10-15.docx", protocolTable(), kWidths,
-                                     "/opt/rz/Protokollvorlage.docx", recorder()));
+            "/opt/rz/Protokollvorlage.docx", recorder()));
         const QStringList expected {
             "AppMaximize",
             "FileOpen /opt/rz/Protokollvorlage.docx",
@@ -241,8 +240,8 @@ private slots:
 
     void saveMode_minimizes_savesAndCloses_withoutOpening()
     {
-        QVERIFY(protocol::WordExport(protocol::kWordSaveMode, "/data/lauf.docx", protocolTable(), kWidths, "t.docx",
-                                     recorder()));
+        QVERIFY(protocol::WordExport(
+            protocol::kWordSaveMode, "/data/lauf.docx", protocolTable(), kWidths, "t.docx", recorder()));
         QCOMPARE(m_calls.first(), QStringLiteral("AppMinimize"));
         QCOMPARE(m_calls.mid(m_calls.size() - 2), (QStringList { "FileSaveAs /data/lauf.docx", "AppClose" }));
         QCOMPARE(m_calls.size(), 7);
@@ -263,8 +262,8 @@ private slots:
     {
         QFETCH(QString, failAt);
         QFETCH(int, callsMade);
-        QVERIFY(!protocol::WordExport(protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, "t.docx",
-                                      recorder(failAt)));
+        QVERIFY(!protocol::WordExport(
+            protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, "t.docx", recorder(failAt)));
         QCOMPARE(m_calls.size(), callsMade);
         QVERIFY(m_shell.calls.isEmpty());
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
@@ -273,15 +272,15 @@ private slots:
     void missingEngine_endsQuietly()
     {
         QVERIFY(!protocol::WordExport(protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, "t.docx",
-                                      [] { return std::unique_ptr<TWordBasic>(); }));
+            [] { return std::unique_ptr<TWordBasic>(); }));
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
 
     void realEngine_writesTheTableIntoTheTemplate()
     {
         QVERIFY(QFileInfo::exists(templatePath()));
-        QVERIFY(protocol::WordExport(protocol::kWordViewMode, "2024-05-01-10-15.docx", protocolTable(), kWidths,
-                                     templatePath()));
+        QVERIFY(protocol::WordExport(
+            protocol::kWordViewMode, "2024-05-01-10-15.docx", protocolTable(), kWidths, templatePath()));
         const QString saved = path("2024-05-01-10-15.docx");
         QCOMPARE(m_shell.calls, QStringList { "open " + saved });
 
@@ -299,8 +298,8 @@ private slots:
         const QList<QStringList> rows = body.tables.first();
         QCOMPARE(rows.size(), 4);
         QCOMPARE(rows[0], (QStringList { "Nr.", "Name", "Start", "Zeit", "Split", "Platz" }));
-        QCOMPARE(rows[1], (QStringList { "7", QStringLiteral("Jürgen & Söhne <GmbH>"), "9:05.12,30", "9,87", "0,00",
-                                         "1" }));
+        QCOMPARE(
+            rows[1], (QStringList { "7", QStringLiteral("Jürgen & Söhne <GmbH>"), "9:05.12,30", "9,87", "0,00", "1" }));
         QCOMPARE(rows[2], (QStringList { "12", QStringLiteral("Größ"), "9:05.14,00", "1.05,12", "1,70", "2" }));
         QCOMPARE(rows[3], (QStringList { "", "", "", "", "", "-" }));
         // The raw milliseconds never reach the document.
@@ -315,16 +314,16 @@ private slots:
 
     void realEngine_saveMode_writesWithoutOpening()
     {
-        QVERIFY(protocol::WordExport(protocol::kWordSaveMode, path("lauf.docx"), protocolTable(), kWidths,
-                                     templatePath()));
+        QVERIFY(
+            protocol::WordExport(protocol::kWordSaveMode, path("lauf.docx"), protocolTable(), kWidths, templatePath()));
         QVERIFY(m_shell.calls.isEmpty());
         QCOMPARE(readBody(zipEntry(path("lauf.docx"), "word/document.xml")).tables.value(0).size(), 4);
     }
 
     void realEngine_missingTemplate_endsQuietly()
     {
-        QVERIFY(!protocol::WordExport(protocol::kWordViewMode, "x.docx", protocolTable(), kWidths,
-                                      path("nicht-da.docx")));
+        QVERIFY(
+            !protocol::WordExport(protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, path("nicht-da.docx")));
         QVERIFY(!QFileInfo::exists(path("x.docx")));
         QVERIFY(m_shell.calls.isEmpty());
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
@@ -367,8 +366,8 @@ private slots:
         } else if (kind == "no document") {
             QVERIFY(writeZip(broken, { { "_rels/.rels", rels }, { "a.txt", "hallo" } }));
         } else if (kind == "damaged") {
-            QVERIFY(writeZip(broken, { { "_rels/.rels", rels },
-                                       { "word/document.xml", "<w:document " + w + "><w:body><w:p></w:body>" } }));
+            QVERIFY(writeZip(broken,
+                { { "_rels/.rels", rels }, { "word/document.xml", "<w:document " + w + "><w:body><w:p></w:body>" } }));
         } else {
             QVERIFY(writeZip(broken, { { "_rels/.rels", rels }, { "word/document.xml", "<w:document " + w + "/>" } }));
         }
