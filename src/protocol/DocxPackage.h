@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <utility>
+#include <vector>
+
+// The ZIP container of an Office Open XML file, held in memory: the parts in
+// their stored order with their bytes. Loading and saving throw EWordBasic.
+class TDocxPackage {
+public:
+    void Load(const QString& path);
+    // Writes all parts in their order; the target is replaced only once the
+    // whole container has been written.
+    void Save(const QString& path) const;
+
+    bool HasPart(const QString& name) const;
+    QByteArray Part(const QString& name) const; // empty when missing
+    void SetPart(const QString& name, const QByteArray& bytes);
+    QStringList PartNames() const;
+
+    // The main document part named by the package relationships, e.g.
+    // "word/document.xml".
+    QString MainDocumentName() const;
+
+private:
+    std::vector<std::pair<QString, QByteArray>> m_parts;
+};

@@ -1,0 +1,221 @@
+#include "protocol/DocxXml.h"
+
+#include "protocol/WordBasic.h"
+
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <algorithm>
+
+namespace docx {
+
+namespace {
+
+// A4 with 2 cm margins, for a document whose section gives no page size.
+constexpr int kDefaultTextWidth = 9638;
+constexpr int kMinColumnWidth = 144;
+
+bool isWordElement(const QXmlStreamReader& xml, QLatin1String name)
+{
+    return xml.name() == name && xml.namespaceUri() == QLatin1String(kWordNamespace);
+}
+
+int twipsAttribute(const QXmlStreamReader& xml, QLatin1String name, int fallback)
+{
+    bool ok = false;
+    const int value = xml.attributes().value(QLatin1String(kWordNamespace), name).toInt(&ok);
+    return ok ? value : fallback;
+}
+
+void writeRuns(QXmlStreamWriter& w, const QString& text)
+{
+    QString pending;
+    const auto flush = [&]() {
+        if (pending.isEmpty())
+            return;
+        w.writeStartElement(QStringLiteral("w:t"));
+        w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
+        w.writeCharacters(pending);
+        w.writeEndElement();
+        pending.clear();
+    };
+    w.writeStartElement(QStringLiteral("w:r"));
+    for (const QChar ch : text) {
+        if (ch == QLatin1Char('\t')) {
+            flush();
+            w.writeEmptyElement(QStringLiteral("w:tab"));
+        } else if (ch == QLatin1Char('\v') || ch == QLatin1Char('\n') || ch == QLatin1Char('\r')) {
+            flush();
+            w.writeEmptyElement(QStringLiteral("w:br"));
+        } else {
+            pending += ch;
+        }
+    }
+    flush();
+    w.writeEndElement();
+}
+
+void writeParagraph(QXmlStreamWriter& w, const QString& text)
+{
+    if (text.isEmpty()) {
+        w.writeEmptyElement(QStringLiteral("w:p"));
+        return;
+    }
+    w.writeStartElement(QStringLiteral("w:p"));
+    writeRuns(w, XmlSafe(text));
+    w.writeEndElement();
+}
+
+void declare(QXmlStreamWriter& w, bool declareWord)
+{
+    if (declareWord)
+        w.writeAttribute(QStringLiteral("xmlns:w"), QLatin1String(kWordNamespace));
+}
+
+void writeBorders(QXmlStreamWriter& w)
+{
+    w.writeStartElement(QStringLiteral("w:tblBorders"));
+    for (const char* side : { "w:top", "w:left", "w:bottom", "w:right", "w:insideH", "w:insideV" }) {
+        w.writeEmptyElement(QLatin1String(side));
+        w.writeAttribute(QStringLiteral("w:val"), QStringLiteral("single"));
+        w.writeAttribute(QStringLiteral("w:sz"), QStringLiteral("4"));
+        w.writeAttribute(QStringLiteral("w:space"), QStringLiteral("0"));
+        w.writeAttribute(QStringLiteral("w:color"), QStringLiteral("auto"));
+    }
+    w.writeEndElement();
+}
+
+void writeTableProperties(QXmlStreamWriter& w)
+{
+    w.writeStartElement(QStringLiteral("w:tblPr"));
+    w.writeEmptyElement(QStringLiteral("w:tblW"));
+    w.writeAttribute(QStringLiteral("w:w"), QStringLiteral("0"));
+    w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("auto"));
+    writeBorders(w);
+    w.writeEmptyElement(QStringLiteral("w:tblLook"));
+    w.writeAttribute(QStringLiteral("w:val"), QStringLiteral("04A0"));
+    w.writeEndElement();
+}
+
+} // namespace
+
+BodyInfo LocateBody(const QString& xml)
+{
+    BodyInfo info;
+    QXmlStreamReader reader(xml);
+    int bodyDepth = -1;
+    int depth = 0;
+    bool seenBody = false;
+    int pageWidth = -1;
+    int leftMargin = 0;
+    int rightMargin = 0;
+    while (!reader.atEnd()) {
+        const auto token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            ++depth;
+            if (depth == 1 && !isWordElement(reader, QLatin1String("document")))
+                throw EWordBasic(QStringLiteral("The main part is not a WordprocessingML document"));
+            if (depth == 2 && !seenBody && isWordElement(reader, QLatin1String("body"))) {
+                seenBody = true;
+                bodyDepth = depth;
+                info.contentStart = static_cast<qsizetype>(reader.characterOffset());
+                info.selfClosing = xml.mid(info.contentStart - 2, 2) == QLatin1String("/>");
+                info.bodyName = reader.qualifiedName().toString();
+                info.wordPrefixBound = reader.prefix() == QLatin1String("w");
+            } else if (bodyDepth > 0 && depth == bodyDepth + 1 && info.firstBlock.isEmpty()) {
+                info.firstBlock = reader.name().toString();
+            }
+            if (bodyDepth > 0 && isWordElement(reader, QLatin1String("pgSz")))
+                pageWidth = twipsAttribute(reader, QLatin1String("w"), -1);
+            if (bodyDepth > 0 && isWordElement(reader, QLatin1String("pgMar"))) {
+                leftMargin = twipsAttribute(reader, QLatin1String("left"), 0);
+                rightMargin = twipsAttribute(reader, QLatin1String("right"), 0);
+            }
+        } else if (token == QXmlStreamReader::EndElement) {
+            if (depth == bodyDepth)
+                bodyDepth = 0; // the body has ended; later elements do not count
+            --depth;
+        }
+    }
+    if (reader.hasError())
+        throw EWordBasic(
+            QStringLiteral("Damaged document XML (line %1): %2").arg(reader.lineNumber()).arg(reader.errorString()));
+    if (!seenBody)
+        throw EWordBasic(QStringLiteral("The document has no body"));
+    if (!info.selfClosing && xml.mid(info.contentStart - 1, 1) != QLatin1String(">"))
+        throw EWordBasic(QStringLiteral("Cannot locate the start of the document body"));
+    const int width = pageWidth - leftMargin - rightMargin;
+    info.textWidth = pageWidth > 0 && width > 0 ? width : kDefaultTextWidth;
+    return info;
+}
+
+QString XmlSafe(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (QChar::isHighSurrogate(u)) {
+            if (i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+                out += text[i];
+                out += text[++i];
+            }
+            continue;
+        }
+        const bool allowed
+            = u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u <= 0xD7FF) || (u >= 0xE000 && u <= 0xFFFD);
+        if (allowed)
+            out += text[i];
+    }
+    return out;
+}
+
+QString ParagraphsXml(const QStringList& paragraphs, bool declareWord)
+{
+    QString out;
+    QXmlStreamWriter w(&out);
+    for (const QString& text : paragraphs) {
+        w.writeStartElement(QStringLiteral("w:p"));
+        declare(w, declareWord);
+        if (!text.isEmpty())
+            writeRuns(w, XmlSafe(text));
+        w.writeEndElement();
+    }
+    return out;
+}
+
+QString TableXml(const QList<QStringList>& rows, int columns, int textWidth, bool declareWord)
+{
+    const int colWidth = std::max(kMinColumnWidth, textWidth / std::max(1, columns));
+    const QString width = QString::number(colWidth);
+
+    QString out;
+    QXmlStreamWriter w(&out);
+    w.writeStartElement(QStringLiteral("w:tbl"));
+    declare(w, declareWord);
+    writeTableProperties(w);
+    w.writeStartElement(QStringLiteral("w:tblGrid"));
+    for (int c = 0; c < columns; ++c) {
+        w.writeEmptyElement(QStringLiteral("w:gridCol"));
+        w.writeAttribute(QStringLiteral("w:w"), width);
+    }
+    w.writeEndElement();
+    for (const QStringList& row : rows) {
+        w.writeStartElement(QStringLiteral("w:tr"));
+        for (int c = 0; c < columns; ++c) {
+            w.writeStartElement(QStringLiteral("w:tc"));
+            w.writeStartElement(QStringLiteral("w:tcPr"));
+            w.writeEmptyElement(QStringLiteral("w:tcW"));
+            w.writeAttribute(QStringLiteral("w:w"), width);
+            w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("dxa"));
+            w.writeEndElement();
+            writeParagraph(w, c < row.size() ? row[c] : QString());
+            w.writeEndElement();
+        }
+        w.writeEndElement();
+    }
+    w.writeEndElement();
+    return out;
+}
+
+} // namespace docx

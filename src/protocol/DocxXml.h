@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// WordprocessingML pieces of the document engine: where the body of a main
+// document starts, and the XML of paragraphs and tables inserted there.
+namespace docx {
+
+inline constexpr char kWordNamespace[] = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+
+struct BodyInfo {
+    qsizetype contentStart = 0; // just after the body's start tag
+    bool selfClosing = false; // <w:body/>: the start tag is the whole body
+    QString bodyName; // qualified name of the body element, for closing a self-closing one
+    bool wordPrefixBound = true; // the prefix "w" names the WordprocessingML namespace at the body
+    QString firstBlock; // local name of the body's first child, empty when none
+    int textWidth = 0; // twips between the margins of the last section
+};
+
+// Parses a main document part; throws EWordBasic when it is not well-formed
+// or has no WordprocessingML body.
+BodyInfo LocateBody(const QString& xml);
+
+// Keeps only the characters XML 1.0 allows; a control character in a cell
+// would make the whole document unreadable (the stream writer drops them as
+// well, but only after flagging an error).
+QString XmlSafe(const QString& text);
+
+// Paragraphs of plain text; a TAB becomes a tab, a vertical tab or LF a line
+// break. declareWord adds the namespace declaration of "w" to every element
+// written at the top.
+QString ParagraphsXml(const QStringList& paragraphs, bool declareWord);
+
+// A table with single borders and equal column widths filling textWidth,
+// one row per list, one cell per column (missing cells stay empty).
+QString TableXml(const QList<QStringList>& rows, int columns, int textWidth, bool declareWord);
+
+} // namespace docx

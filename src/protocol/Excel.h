@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <stdexcept>
+
+struct lxw_workbook;
+struct lxw_worksheet;
+
+// A failing spreadsheet call; the main window's error box shows the message.
+class EExcel : public std::runtime_error {
+public:
+    explicit EExcel(const QString& message);
+};
+
+// The spreadsheet connection of the protocol export. Where the office
+// automation server used to fill a new workbook in a running spreadsheet
+// application, this one writes the workbook as an XLSX file in a fresh
+// temporary folder and, when the export ends (Show), hands the file to the
+// default application. Sheet rows and columns are counted from 1.
+class TExcel {
+public:
+    TExcel();
+    ~TExcel();
+    Q_DISABLE_COPY_MOVE(TExcel)
+
+    // Prepares the temporary folder for the workbooks; false when it cannot
+    // be made. Connecting again keeps the folder.
+    bool Connect();
+    // Starts a new workbook with one sheet; line becomes 1. A workbook
+    // started before is finished and stays on the list Show opens.
+    void AddWorkbook();
+    // Puts each item of Values into its cell, row line and column k (or row
+    // k and column line when not Horizontal), then increases line by 1. A
+    // text that reads as a number becomes a numeric cell.
+    void WriteLine();
+    // Sets the width of each column written so far from its longest text,
+    // as the spreadsheet's auto-fit would.
+    void AutoFitColumns();
+    // Ends the export: writes the workbooks and opens them with the default
+    // application.
+    void Show();
+
+    // Kept from the automation interface: there is no running application to
+    // attach to, so every connection starts afresh whatever its value.
+    bool ExcelNew() const { return m_excelNew; }
+    void SetExcelNew(bool value) { m_excelNew = value; }
+    bool Horizontal() const { return m_horizontal; }
+    void SetHorizontal(bool value) { m_horizontal = value; }
+    int line() const { return m_line; }
+    void SetLine(int value) { m_line = value; }
+    QStringList& Values() { return m_values; }
+    const QStringList& Values() const { return m_values; }
+    void SetValues(const QStringList& values) { m_values = values; }
+
+    // The file of the current (or last) workbook; empty before AddWorkbook.
+    QString WorkbookPath() const;
+
+    // Digits with at most one "." (up to 15 digits, a spreadsheet's
+    // precision), read as a spreadsheet reads typed input. A "," is no
+    // decimal separator there, so 12,34 and 1.05,12 stay texts.
+    static bool ReadsAsNumber(const QString& text, double* value = nullptr);
+
+private:
+    void finishWorkbook();
+    void writeCell(int row, int col, const QString& text);
+
+    bool m_excelNew = false;
+    bool m_horizontal = true;
+    int m_line = 1;
+    QStringList m_values;
+
+    QString m_folder;
+    QByteArray m_folderBytes; // the writer keeps a pointer to it for its scratch files
+    QStringList m_workbooks;
+    bool m_shown = false;
+    lxw_workbook* m_workbook = nullptr;
+    lxw_worksheet* m_sheet = nullptr;
+    std::map<int, qsizetype> m_longest; // column (from 0) -> characters of its longest text
+    std::map<int, double> m_fitted; // widths set by the last AutoFitColumns
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "protocol/WordBasic.h"
+
+#include <QList>
+#include <QString>
+
+class TCellStore;
+
+namespace protocol {
+
+// Modes of the Word export.
+constexpr int kWordViewMode = 0; // maximized, saved and left open for the user
+constexpr int kWordSaveMode = 1; // minimized, saved and closed
+
+// The template next to the executable.
+QString WordTemplatePath();
+
+// Hands the protocol table to the document engine as a table in a document
+// made from the template and saves it under fileName (a name without folder
+// lands in the working folder). View mode then opens the saved document with
+// the default application. The pointer shows the hourglass meanwhile.
+//
+// Callers in the main window:
+//   sbWordClick and exporttoWord1Click: view mode, the date-stamp name +
+//     ".docx", no folder;
+//   the save command with the Word type: save mode, the chosen path.
+//
+// Like the automation export it replaces, it reports nothing: any failure
+// (template missing or damaged, target not writable) ends it quietly and the
+// result is false. createEngine defaults to the DOCX engine.
+bool WordExport(int mode, const QString& fileName, const TCellStore& cells, const QList<int>& colWidths,
+    const QString& templatePath, const WordBasicFactory& createEngine = {});
+
+} // namespace protocol

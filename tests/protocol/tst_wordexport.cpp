@@ -1,0 +1,382 @@
+#include "controls/CellStore.h"
+#include "platform/Shell.h"
+#include "protocol/ExportText.h"
+#include "protocol/WordBasic.h"
+#include "protocol/WordExport.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+#include <zip.h>
+
+namespace {
+
+const QList<int> kWidths { 52, 300, 102, 90, 72, 52, -1 };
+
+// The protocol after two finished entries: header, two rows, the free row
+// the last start appended.
+TCellStore protocolTable()
+{
+    TCellStore cells(7, 4);
+    cells.SetRow(0, { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" });
+    cells.SetRow(1, { "7", QStringLiteral("Jürgen & Söhne <GmbH>"), "9:05.12,30", "9,87", "0,00", "1", "9870" });
+    cells.SetRow(2, { "12", QStringLiteral("Größ"), "9:05.14,00", "1.05,12", "1,70", "2", "65120" });
+    cells.SetRow(3, { "", "", "", "", "", "-", "" });
+    return cells;
+}
+
+const QString kTableText = QStringLiteral("Nr.\tName\tStart\tZeit\tSplit\tPlatz\t"
+                                          "7\tJürgen & Söhne <GmbH>\t9:05.12,30\t9,87\t0,00\t1\t"
+                                          "12\tGröß\t9:05.14,00\t1.05,12\t1,70\t2\t"
+                                          "\t\t\t\t\t-");
+
+QByteArray zipEntry(const QString& path, const QString& name)
+{
+    int error = 0;
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    if (!archive)
+        return {};
+    QByteArray bytes;
+    zip_stat_t st;
+    if (zip_stat(archive, name.toUtf8().constData(), 0, &st) == 0) {
+        zip_file_t* file = zip_fopen_index(archive, st.index, 0);
+        bytes.resize(static_cast<qsizetype>(st.size));
+        if (!file || zip_fread(file, bytes.data(), st.size) != static_cast<zip_int64_t>(st.size))
+            bytes.clear();
+        if (file)
+            zip_fclose(file);
+    }
+    zip_discard(archive);
+    return bytes;
+}
+
+QStringList zipNames(const QString& path)
+{
+    QStringList names;
+    int error = 0;
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    if (!archive)
+        return names;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i)
+        names << QString::fromUtf8(zip_get_name(archive, static_cast<zip_uint64_t>(i), 0));
+    zip_discard(archive);
+    return names;
+}
+
+bool writeZip(const QString& path, const QList<QPair<QString, QByteArray>>& parts)
+{
+    int error = 0;
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!archive)
+        return false;
+    for (const auto& [name, bytes] : parts) {
+        zip_source_t* source
+            = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
+        if (!source || zip_file_add(archive, name.toUtf8().constData(), source, 0) < 0) {
+            zip_discard(archive);
+            return false;
+        }
+    }
+    return zip_close(archive) == 0;
+}
+
+bool wellFormed(const QByteArray& xml)
+{
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
+
+// What a reader of document.xml finds in the body: the names of the body's
+// children in order, and the texts of every table's cells row by row (a tab
+// inside a cell reads as "\t").
+struct Body {
+    QStringList blocks;
+    QList<QList<QStringList>> tables;
+};
+
+Body readBody(const QByteArray& xml)
+{
+    const QLatin1String w("http://schemas.openxmlformats.org/wordprocessingml/2006/main");
+    Body body;
+    QXmlStreamReader reader(xml);
+    int depth = 0;
+    int bodyDepth = -1;
+    int tableDepth = 0;
+    while (!reader.atEnd()) {
+        const auto token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            ++depth;
+            if (reader.namespaceUri() != w)
+                continue;
+            const auto name = reader.name();
+            if (name == QLatin1String("body"))
+                bodyDepth = depth;
+            else if (depth == bodyDepth + 1)
+                body.blocks << name.toString();
+            if (name == QLatin1String("tbl") && tableDepth++ == 0)
+                body.tables.append(QList<QStringList>());
+            else if (name == QLatin1String("tr") && tableDepth == 1)
+                body.tables.last().append(QStringList());
+            else if (name == QLatin1String("tc") && tableDepth == 1)
+                body.tables.last().last().append(QString());
+            else if (name == QLatin1String("t") && tableDepth == 1)
+                body.tables.last().last().last() += reader.readElementText();
+            else if (name == QLatin1String("tab") && tableDepth == 1)
+                body.tables.last().last().last() += QLatin1Char('\t');
+            if (token == QXmlStreamReader::StartElement && reader.isEndElement())
+                --depth; // readElementText consumed the end tag
+        } else if (token == QXmlStreamReader::EndElement) {
+            if (reader.name() == QLatin1String("tbl") && reader.namespaceUri() == w)
+                --tableDepth;
+            --depth;
+        }
+    }
+    if (reader.hasError())
+        body.blocks << QStringLiteral("XML error: ") + reader.errorString();
+    return body;
+}
+
+// Stands in for the document engine and writes down every call.
+class RecordingWordBasic final : public TWordBasic {
+public:
+    RecordingWordBasic(QStringList& calls, QString failAt, bool& cursorWasWaiting)
+        : m_calls(calls)
+        , m_failAt(std::move(failAt))
+        , m_cursorWasWaiting(cursorWasWaiting)
+    {
+    }
+    void AppMaximize() override { record(QStringLiteral("AppMaximize")); }
+    void AppMinimize() override { record(QStringLiteral("AppMinimize")); }
+    void FileOpen(const QString& name) override { record(QStringLiteral("FileOpen ") + name); }
+    void Insert(const QString& text) override { record(QStringLiteral("Insert ") + text); }
+    void LineUp(int count, int extend) override { record(QStringLiteral("LineUp %1 %2").arg(count).arg(extend)); }
+    void TextToTable(int ConvertFrom, int NumColumns) override
+    {
+        record(QStringLiteral("TextToTable ConvertFrom=%1 NumColumns=%2").arg(ConvertFrom).arg(NumColumns));
+    }
+    void FileSaveAs(const QString& name) override { record(QStringLiteral("FileSaveAs ") + name); }
+    void AppClose() override { record(QStringLiteral("AppClose")); }
+
+private:
+    void record(const QString& call)
+    {
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        m_cursorWasWaiting = m_cursorWasWaiting && cursor && cursor->shape() == Qt::WaitCursor;
+        m_calls << call;
+        if (!m_failAt.isEmpty() && call.startsWith(m_failAt))
+            throw EWordBasic(call + QStringLiteral(" failed"));
+    }
+    QStringList& m_calls;
+    QString m_failAt;
+    bool& m_cursorWasWaiting;
+};
+
+} // namespace
+
+class TestWordExport : public QObject {
+    Q_OBJECT
+private:
+    platform::RecordingShell m_shell;
+    QTemporaryDir m_dir;
+    QString m_previousFolder;
+    QStringList m_calls;
+    bool m_cursorWasWaiting = true;
+
+    WordBasicFactory recorder(const QString& failAt = QString())
+    {
+        return [this, failAt]() { return std::make_unique<RecordingWordBasic>(m_calls, failAt, m_cursorWasWaiting); };
+    }
+    QString templatePath() const { return QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx"); }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        m_previousFolder = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+        platform::SetShell(&m_shell);
+        m_shell.calls.clear();
+        m_calls.clear();
+        m_cursorWasWaiting = true;
+    }
+    void cleanup()
+    {
+        platform::SetShell(nullptr);
+        QDir::setCurrent(m_previousFolder);
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void exportText_leavesHiddenColumnOut_andDropsFinalTab()
+    {
+        const protocol::WordExportText text = protocol::BuildWordExportText(protocolTable(), kWidths);
+        QCOMPARE(text.text, kTableText);
+        QCOMPARE(text.columns, 6);
+        // Without a width list every column counts.
+        QCOMPARE(protocol::BuildWordExportText(protocolTable(), {}).columns, 7);
+    }
+
+    void viewMode_maximizes_savesAndOpensTheDocument()
+    {
+        QVERIFY(protocol::WordExport(protocol::kWordViewMode, "2024-05-01-10-15.docx", protocolTable(), kWidths,
+            "/opt/rz/Protokollvorlage.docx", recorder()));
+        const QStringList expected {
+            "AppMaximize",
+            "FileOpen /opt/rz/Protokollvorlage.docx",
+            "Insert " + kTableText,
+            "LineUp 4 1",
+            "TextToTable ConvertFrom=1 NumColumns=6",
+            "FileSaveAs 2024-05-01-10-15.docx",
+        };
+        QCOMPARE(m_calls, expected);
+        QVERIFY(m_cursorWasWaiting);
+        QCOMPARE(m_shell.calls, QStringList { "open " + path("2024-05-01-10-15.docx") });
+    }
+
+    void saveMode_minimizes_savesAndCloses_withoutOpening()
+    {
+        QVERIFY(protocol::WordExport(
+            protocol::kWordSaveMode, "/data/lauf.docx", protocolTable(), kWidths, "t.docx", recorder()));
+        QCOMPARE(m_calls.first(), QStringLiteral("AppMinimize"));
+        QCOMPARE(m_calls.mid(m_calls.size() - 2), (QStringList { "FileSaveAs /data/lauf.docx", "AppClose" }));
+        QCOMPARE(m_calls.size(), 7);
+        QVERIFY(m_cursorWasWaiting);
+        QVERIFY(m_shell.calls.isEmpty());
+    }
+
+    void failingCall_endsQuietly_withCursorRestored_data()
+    {
+        QTest::addColumn<QString>("failAt");
+        QTest::addColumn<int>("callsMade");
+        QTest::newRow("FileOpen") << "FileOpen" << 2;
+        QTest::newRow("Insert") << "Insert" << 3;
+        QTest::newRow("TextToTable") << "TextToTable" << 5;
+        QTest::newRow("FileSaveAs") << "FileSaveAs" << 6;
+    }
+    void failingCall_endsQuietly_withCursorRestored()
+    {
+        QFETCH(QString, failAt);
+        QFETCH(int, callsMade);
+        QVERIFY(!protocol::WordExport(
+            protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, "t.docx", recorder(failAt)));
+        QCOMPARE(m_calls.size(), callsMade);
+        QVERIFY(m_shell.calls.isEmpty());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void missingEngine_endsQuietly()
+    {
+        QVERIFY(!protocol::WordExport(protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, "t.docx",
+            [] { return std::unique_ptr<TWordBasic>(); }));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void realEngine_writesTheTableIntoTheTemplate()
+    {
+        QVERIFY(QFileInfo::exists(templatePath()));
+        QVERIFY(protocol::WordExport(
+            protocol::kWordViewMode, "2024-05-01-10-15.docx", protocolTable(), kWidths, templatePath()));
+        const QString saved = path("2024-05-01-10-15.docx");
+        QCOMPARE(m_shell.calls, QStringList { "open " + saved });
+
+        // Every part of the template is there, and every XML part is sound.
+        const QStringList names = zipNames(saved);
+        QCOMPARE(names, zipNames(templatePath()));
+        for (const QString& name : names) {
+            if (name.endsWith(".xml") || name.endsWith(".rels"))
+                QVERIFY2(wellFormed(zipEntry(saved, name)), qPrintable(name));
+        }
+
+        const Body body = readBody(zipEntry(saved, "word/document.xml"));
+        QCOMPARE(body.blocks, (QStringList { "tbl", "p", "sectPr" }));
+        QCOMPARE(body.tables.size(), 1);
+        const QList<QStringList> rows = body.tables.first();
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows[0], (QStringList { "Nr.", "Name", "Start", "Zeit", "Split", "Platz" }));
+        QCOMPARE(
+            rows[1], (QStringList { "7", QStringLiteral("Jürgen & Söhne <GmbH>"), "9:05.12,30", "9,87", "0,00", "1" }));
+        QCOMPARE(rows[2], (QStringList { "12", QStringLiteral("Größ"), "9:05.14,00", "1.05,12", "1,70", "2" }));
+        QCOMPARE(rows[3], (QStringList { "", "", "", "", "", "-" }));
+        // The raw milliseconds never reach the document.
+        QVERIFY(!zipEntry(saved, "word/document.xml").contains("65120"));
+
+        // The template's own content is kept as it was.
+        for (const char* part : { "word/styles.xml", "word/header1.xml", "word/footer1.xml", "[Content_Types].xml" })
+            QCOMPARE(zipEntry(saved, part), zipEntry(templatePath(), part));
+        QVERIFY(zipEntry(saved, "word/header1.xml").contains("Vereinsname"));
+        QVERIFY(zipEntry(saved, "word/header1.xml").contains("Ergebnisse"));
+    }
+
+    void realEngine_saveMode_writesWithoutOpening()
+    {
+        QVERIFY(
+            protocol::WordExport(protocol::kWordSaveMode, path("lauf.docx"), protocolTable(), kWidths, templatePath()));
+        QVERIFY(m_shell.calls.isEmpty());
+        QCOMPARE(readBody(zipEntry(path("lauf.docx"), "word/document.xml")).tables.value(0).size(), 4);
+    }
+
+    void realEngine_missingTemplate_endsQuietly()
+    {
+        QVERIFY(
+            !protocol::WordExport(protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, path("nicht-da.docx")));
+        QVERIFY(!QFileInfo::exists(path("x.docx")));
+        QVERIFY(m_shell.calls.isEmpty());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void realEngine_unwritableTarget_endsQuietly_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("missing folder") << "kein/ordner/x.docx";
+        QTest::newRow("target is a folder") << "ordner.docx";
+    }
+    void realEngine_unwritableTarget_endsQuietly()
+    {
+        QFETCH(QString, target);
+        QVERIFY(QDir(m_dir.path()).mkpath("ordner.docx"));
+        QVERIFY(!protocol::WordExport(protocol::kWordSaveMode, target, protocolTable(), kWidths, templatePath()));
+        QVERIFY(!QFileInfo(path(target)).isFile());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void realEngine_brokenTemplate_endsQuietly_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("not a container") << "text";
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("no document part") << "no document";
+        QTest::newRow("damaged document XML") << "damaged";
+        QTest::newRow("document without body") << "no body";
+    }
+    void realEngine_brokenTemplate_endsQuietly()
+    {
+        QFETCH(QString, kind);
+        const QString broken = path("kaputt.docx");
+        const QByteArray rels = zipEntry(templatePath(), "_rels/.rels");
+        const QByteArray w = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
+        if (kind == "text" || kind == "empty") {
+            QFile file(broken);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(kind == "text" ? "Dies ist keine Vorlage." : "");
+        } else if (kind == "no document") {
+            QVERIFY(writeZip(broken, { { "_rels/.rels", rels }, { "a.txt", "hallo" } }));
+        } else if (kind == "damaged") {
+            QVERIFY(writeZip(broken,
+                { { "_rels/.rels", rels }, { "word/document.xml", "<w:document " + w + "><w:body><w:p></w:body>" } }));
+        } else {
+            QVERIFY(writeZip(broken, { { "_rels/.rels", rels }, { "word/document.xml", "<w:document " + w + "/>" } }));
+        }
+        QVERIFY(!protocol::WordExport(protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, broken));
+        QVERIFY(!QFileInfo::exists(path("x.docx")));
+        QVERIFY(m_shell.calls.isEmpty());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+};
+
+QTEST_MAIN(TestWordExport)
+#include "tst_wordexport.moc"
