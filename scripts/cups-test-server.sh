@@ -74,6 +74,7 @@ port_in_use()
 
 start_server()
 {
+    [ -d "$dir" ] && dir=$(cd "$dir" && pwd)
     stop_server
     if [ -d "$dir" ] && [ -n "$(ls -A "$dir")" ] && [ ! -f "$dir/conf/cupsd.conf" ] && [ ! -f "$dir/unavailable" ]; then
         echo "cups-test-server: $dir is not a folder of this script, refusing to empty it" >&2

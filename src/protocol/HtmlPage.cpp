@@ -21,16 +21,23 @@ QString escaped(const QString& text, bool inAttribute = false)
     out.reserve(text.size());
     for (QChar c : text) {
         switch (c.unicode()) {
-        case u'&': out += QLatin1String("&amp;"); break;
-        case u'<': out += QLatin1String("&lt;"); break;
-        case u'>': out += QLatin1String("&gt;"); break;
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
         case u'"':
             if (inAttribute) {
                 out += QLatin1String("&quot;");
                 break;
             }
             [[fallthrough]];
-        default: out += c;
+        default:
+            out += c;
         }
     }
     return out;
@@ -72,8 +79,8 @@ QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title)
     line(out, QStringLiteral("<TITLE>Zeitenprotokoll ") + t + QStringLiteral("</TITLE>"));
     line(out, QStringLiteral("<META name=keywords content=\"Zeitenprotokoll ") + t + QStringLiteral("\">"));
     line(out,
-         QStringLiteral("<META name=description content=\"Ergebnisse eines Rennens, erstellt von Rennzeit, "
-                        "der Zeitmessung f\u00FCr Rennen mit Lichtschranken\">"));
+        QStringLiteral("<META name=description content=\"Ergebnisse eines Rennens, erstellt von Rennzeit, "
+                       "der Zeitmessung f\u00FCr Rennen mit Lichtschranken\">"));
     line(out, "<META http-equiv=Content-Type content=\"text/html; charset=iso-8859-1\">");
     line(out, "<STYLE type=text/css>");
     line(out, "\tbody {font-family:Arial; color:#2B4BA2; background-color:#ECF5FF}");
@@ -88,14 +95,14 @@ QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title)
     line(out, "<DIV style=\"FILTER: Blur(direction=225, strength=6); WIDTH:100%\">");
     line(out, "<H5>Ergebnisse</H5>");
     line(out,
-         "<table style=\"BORDER-COLLAPSE: collapse\" bgcolor=#FFFFFF borderColor=#808080 border=1 cellpadding=4 "
-         "width=100%>");
+        "<table style=\"BORDER-COLLAPSE: collapse\" bgcolor=#FFFFFF borderColor=#808080 border=1 cellpadding=4 "
+        "width=100%>");
     line(out, "<colgroup valign=top> <col align=right> <col><col align=right><col align=right><col align=right>");
     line(out, "<col align=right> <col align=right> </colgroup>");
     line(out, "<thead align=left bgcolor=#91B5FF>");
     line(out, "<tr>");
-    static const char* const kHeaderCells[kPageColCount] = { "<th width=8%>", "<th width=40% nowrap>",
-        "<th width=15%>", "<th width=15%>", "<th width=15%>", "<th width=8%>" };
+    static const char* const kHeaderCells[kPageColCount] = { "<th width=8%>", "<th width=40% nowrap>", "<th width=15%>",
+        "<th width=15%>", "<th width=15%>", "<th width=8%>" };
     for (int c = 0; c < kPageColCount; ++c)
         line(out, QLatin1String(kHeaderCells[c]) + escaped(cells.Cell(c, 0)));
     line(out, "</tr></thead>");
@@ -107,8 +114,8 @@ QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title)
         line(out, row);
     }
     line(out,
-         QStringLiteral("</table><P align=right><A href=\"") + kCreditLinkTarget + QStringLiteral("\" title=\"") + t
-             + QStringLiteral("\" style=\"color:#2B4BA2\">Rennzeit</A></P></body></html>"));
+        QStringLiteral("</table><P align=right><A href=\"") + kCreditLinkTarget + QStringLiteral("\" title=\"") + t
+            + QStringLiteral("\" style=\"color:#2B4BA2\">Rennzeit</A></P></body></html>"));
     return out;
 }
 
@@ -116,11 +123,11 @@ bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QStri
 {
     const QByteArray bytes = HtmlPageBytes(cells, title);
     QFile file(fileName);
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size()
-        && file.flush();
+    const bool written
+        = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() && file.flush();
     if (!written)
-        dialogs::ShowMessage(parent, dialogs::Icon::Critical, title,
-                             QStringLiteral("Der Schreibfehler der Datei: ") + fileName);
+        dialogs::ShowMessage(
+            parent, dialogs::Icon::Critical, title, QStringLiteral("Der Schreibfehler der Datei: ") + fileName);
     return written;
 }
 

@@ -19,8 +19,7 @@ QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title);
 
 // Writes the page; when the file cannot be created or written, shows
 // "Der Schreibfehler der Datei: " + file name (error icon, OK) and returns false.
-bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title,
-                   QWidget* parent = nullptr);
+bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QWidget* parent = nullptr);
 
 // The page name the "Als Webseite" and print commands use: the title with
 // ".html", without a folder, so it lands in the working folder.

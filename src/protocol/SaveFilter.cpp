@@ -54,10 +54,14 @@ QString SaveDialogFilter()
 SaveAction SaveActionForFilterIndex(int filterIndex)
 {
     switch (filterIndex) {
-    case 1: return SaveAction::Csv;
-    case 2: return SaveAction::Word;
-    case 3: return SaveAction::Page;
-    default: return SaveAction::Text;
+    case 1:
+        return SaveAction::Csv;
+    case 2:
+        return SaveAction::Word;
+    case 3:
+        return SaveAction::Page;
+    default:
+        return SaveAction::Text;
     }
 }
 

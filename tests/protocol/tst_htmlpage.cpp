@@ -95,7 +95,7 @@ private slots:
 
         // Alt+D on a fresh table: one empty data line.
         QCOMPARE(dataLines(protocol::HtmlPageBytes(headerOnly(2), kTitle)),
-                 QList<QByteArray>({ "<tr><td><td><td><td><td><td></tr>" }));
+            QList<QByteArray>({ "<tr><td><td><td><td><td><td></tr>" }));
     }
 
     void rowsParkedBeyondTheRowCount_areNotPublished()
@@ -112,7 +112,7 @@ private slots:
         TCellStore cells = headerOnly(2);
         cells.SetRow(1, { "1,2,3", "Berg, Anna, Bea", ",", ",,", "", "x" });
         QCOMPARE(dataLines(protocol::HtmlPageBytes(cells, kTitle)),
-                 QList<QByteArray>({ "<tr><td>1.2,3<td>Berg. Anna, Bea<td>.<td>.,<td><td>x</tr>" }));
+            QList<QByteArray>({ "<tr><td>1.2,3<td>Berg. Anna, Bea<td>.<td>.,<td><td>x</tr>" }));
     }
 
     void markupInCellsIsEscaped()
@@ -123,7 +123,8 @@ private slots:
         const QByteArray page = protocol::HtmlPageBytes(cells, kTitle);
         QVERIFY(page.contains("<th width=40% nowrap>Name &lt;&amp;&gt;\r\n"));
         QCOMPARE(dataLines(page),
-                 QList<QByteArray>({ "<tr><td>1<td>&lt;b&gt;fett&lt;/b&gt; &amp; \"Co\"<td>&lt;/table&gt;<td><td><td></tr>" }));
+            QList<QByteArray>(
+                { "<tr><td>1<td>&lt;b&gt;fett&lt;/b&gt; &amp; \"Co\"<td>&lt;/table&gt;<td><td><td></tr>" }));
         QCOMPARE(page.count("</table>"), 1);
     }
 
@@ -142,9 +143,12 @@ private slots:
     void titleAppearsInTitleKeywordsAndLink()
     {
         const QByteArray page = protocol::HtmlPageBytes(headerOnly(2), QStringLiteral("Zeit \"Süd\""));
-        QVERIFY(page.contains("<TITLE>Zeitenprotokoll Zeit &quot;S\xFC" "d&quot;</TITLE>\r\n"));
-        QVERIFY(page.contains("<META name=keywords content=\"Zeitenprotokoll Zeit &quot;S\xFC" "d&quot;\">\r\n"));
-        QVERIFY(page.contains(" title=\"Zeit &quot;S\xFC" "d&quot;\""));
+        QVERIFY(page.contains("<TITLE>Zeitenprotokoll Zeit &quot;S\xFC"
+                              "d&quot;</TITLE>\r\n"));
+        QVERIFY(page.contains("<META name=keywords content=\"Zeitenprotokoll Zeit &quot;S\xFC"
+                              "d&quot;\">\r\n"));
+        QVERIFY(page.contains(" title=\"Zeit &quot;S\xFC"
+                              "d&quot;\""));
     }
 
     void writer_createsOrTruncatesTheFile()

@@ -51,9 +51,10 @@ private slots:
             QSKIP("run through ctest: its fixture starts the private print server");
         QFile unavailable(cupsDir + QStringLiteral("/unavailable"));
         if (unavailable.open(QIODevice::ReadOnly))
-            QSKIP(qPrintable(QStringLiteral("no private print server: ") + QString::fromUtf8(unavailable.readAll()).trimmed()));
+            QSKIP(qPrintable(
+                QStringLiteral("no private print server: ") + QString::fromUtf8(unavailable.readAll()).trimmed()));
         QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(),
-                 "pdftotext is missing (Debian package poppler-utils)");
+            "pdftotext is missing (Debian package poppler-utils)");
         m_pdfDir = cupsDir + QStringLiteral("/pdf");
     }
 

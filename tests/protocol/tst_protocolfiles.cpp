@@ -114,8 +114,8 @@ private slots:
         QTest::newRow("run of ; counts as one") << QByteArray("12;;Name\r\n") << rowsOf({ row7({ "12", "Name" }) });
         QTest::newRow("start list with TAB, LF only")
             << QByteArray("12\tName\n13\tOther\n") << rowsOf({ row7({ "12", "Name" }), row7({ "13", "Other" }) });
-        QTest::newRow("TAB wins over ;")
-            << QByteArray("12\tBerg; Anna\r\n") << rowsOf({ row7({ "12", "Berg; Anna" }) });
+        QTest::newRow("TAB wins over ;") << QByteArray("12\tBerg; Anna\r\n")
+                                         << rowsOf({ row7({ "12", "Berg; Anna" }) });
         QTest::newRow("header lines and Nr. inside a name are skipped")
             << QByteArray("Nr.;Name\r\n5;Nr.5 Meier\r\n6;Huber\r\n") << rowsOf({ row7({ "6", "Huber" }) });
         QTest::newRow("CSV export collapses empty cells, free row shifts left")
@@ -130,10 +130,12 @@ private slots:
         QTest::newRow("cells are trimmed of blanks and control characters")
             << QByteArray("  12 ; Name \x01\x02\r\n") << rowsOf({ row7({ "12", "Name" }) });
         QTest::newRow("Windows-1252 start list")
-            << QByteArray("12;M\xFC" "ller\r\n13;J\xF6rg Wei\xDF\r\n")
+            << QByteArray("12;M\xFC"
+                          "ller\r\n13;J\xF6rg Wei\xDF\r\n")
             << rowsOf({ row7({ "12", QStringLiteral("Müller") }), row7({ "13", QStringLiteral("Jörg Weiß") }) });
         QTest::newRow("UTF-8 start list with byte-order mark")
-            << QByteArray("\xEF\xBB\xBF" "12;M\xC3\xBCller\r\n13;\xE2\x82\xAC\r\n")
+            << QByteArray("\xEF\xBB\xBF"
+                          "12;M\xC3\xBCller\r\n13;\xE2\x82\xAC\r\n")
             << rowsOf({ row7({ "12", QStringLiteral("Müller") }), row7({ "13", QStringLiteral("€") }) });
         QTest::newRow("byte 26 ends the input")
             << QByteArray("1;A\r\n2;B\x1A\r\n3;C\r\n") << rowsOf({ row7({ "1", "A" }), row7({ "2", "B" }) });
@@ -141,7 +143,8 @@ private slots:
             << QByteArray("1;A\rB\r\n2;C\r") << rowsOf({ row7({ "1", "AB" }), row7({ "2", "C" }) });
         QTest::newRow("a lone CR after the last line end is still a line")
             << QByteArray("1;A\n\r") << rowsOf({ row7({ "1", "A" }), row7({}) });
-        QTest::newRow("last line without line end") << QByteArray("1;A\r\n2;B") << rowsOf({ row7({ "1", "A" }), row7({ "2", "B" }) });
+        QTest::newRow("last line without line end")
+            << QByteArray("1;A\r\n2;B") << rowsOf({ row7({ "1", "A" }), row7({ "2", "B" }) });
         QTest::newRow("empty file") << QByteArray() << rowsOf({});
     }
 
@@ -187,7 +190,7 @@ private slots:
         QFETCH(QByteArray, raw);
         const LoadedProtocol loaded = protocol::ParseProtocolText("1\tA\t10:00.00,00\t \t0,00\t-\t500\t\r\n"
                                                                   "2\tB\t10:00.01,00\t \t0,00\t-\t"
-                                                                  + raw + "\t\r\n3\tC\t \t \t \t \t \t\r\n");
+            + raw + "\t\r\n3\tC\t \t \t \t \t \t\r\n");
         QVERIFY(!loaded.completed);
         QCOMPARE(loaded.firstStartTick, 500);
         // The breaking row was already filled when its tick was read.

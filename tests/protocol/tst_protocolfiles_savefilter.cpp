@@ -20,8 +20,8 @@ private slots:
     {
         const QDateTime t(QDate(2024, 3, 5), QTime(7, 4, 59));
         QCOMPARE(protocol::DateStampName(t), QStringLiteral("2024-03-05-07-04"));
-        QCOMPARE(protocol::DateStampName(QDateTime(QDate(987, 12, 31), QTime(23, 59))),
-                 QStringLiteral("0987-12-31-23-59"));
+        QCOMPARE(
+            protocol::DateStampName(QDateTime(QDate(987, 12, 31), QTime(23, 59))), QStringLiteral("0987-12-31-23-59"));
     }
 
     void dateStamp_ofNowIsTheLocalMinute()
@@ -42,8 +42,8 @@ private slots:
         });
         QCOMPARE(asked, QStringList({ "text/html", "text/plain", kDocx, "text/csv" }));
         QCOMPARE(filter,
-                 QStringLiteral("D(text) (*.csv)|*.csv|D(application) (*.docx)|*.docx|D(text) (*.html)|*.html|"
-                                "D(text) (*.txt)|*.txt"));
+            QStringLiteral("D(text) (*.csv)|*.csv|D(application) (*.docx)|*.docx|D(text) (*.html)|*.html|"
+                           "D(text) (*.txt)|*.txt"));
     }
 
     void filter_usesFallbacksWhereNothingIsKnown()
@@ -51,8 +51,8 @@ private slots:
         const QString filter
             = protocol::SaveDialogFilter([](const QString&, const QString& fallback) { return fallback; });
         QCOMPARE(filter,
-                 QStringLiteral("MS Excel (*.csv)|*.csv|MS Word (*.docx)|*.docx|Webseite (*.html)|*.html|"
-                                "Textdatei (*.txt)|*.txt"));
+            QStringLiteral("MS Excel (*.csv)|*.csv|MS Word (*.docx)|*.docx|Webseite (*.html)|*.html|"
+                           "Textdatei (*.txt)|*.txt"));
     }
 
     void filter_keepsFallbacksAfterABrokenLookup()
@@ -67,8 +67,8 @@ private slots:
         });
         QCOMPARE(calls, 3);
         QCOMPARE(filter,
-                 QStringLiteral("MS Excel (*.csv)|*.csv|MS Word (*.docx)|*.docx|HTML (*.html)|*.html|"
-                                "Text (*.txt)|*.txt"));
+            QStringLiteral("MS Excel (*.csv)|*.csv|MS Word (*.docx)|*.docx|HTML (*.html)|*.html|"
+                           "Text (*.txt)|*.txt"));
     }
 
     void filter_ofTheDesktopNamesTheFourTypes()
@@ -81,7 +81,8 @@ private slots:
         QCOMPARE(parts[5], QStringLiteral("*.html"));
         QCOMPARE(parts[7], QStringLiteral("*.txt"));
         const QMimeType html = QMimeDatabase().mimeTypeForName(QStringLiteral("text/html"));
-        const QString expected = html.isValid() && !html.comment().isEmpty() ? html.comment() : QStringLiteral("Webseite");
+        const QString expected
+            = html.isValid() && !html.comment().isEmpty() ? html.comment() : QStringLiteral("Webseite");
         QCOMPARE(parts[4], expected + QStringLiteral(" (*.html)"));
     }
 
