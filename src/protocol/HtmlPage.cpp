@@ -1,0 +1,153 @@
+#include "protocol/HtmlPage.h"
+
+#include "controls/CellStore.h"
+#include "controls/Dialogs.h"
+#include "platform/Shell.h"
+#include "platform/TextCodec.h"
+
+#include <QFile>
+
+namespace protocol {
+
+const QString kCreditLinkTarget = QStringLiteral("https://rennzeit.example.org");
+
+namespace {
+
+constexpr int kPageColCount = 6; // the raw column "*" never reaches the page
+
+QString escaped(const QString& text, bool inAttribute = false)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        switch (c.unicode()) {
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
+        case u'"':
+            if (inAttribute) {
+                out += QLatin1String("&quot;");
+                break;
+            }
+            [[fallthrough]];
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Decimal commas of times become points; only the first one, as the page
+// always had it.
+QString cellText(const TCellStore& cells, int col, int row)
+{
+    QString text = cells.Cell(col, row);
+    const qsizetype comma = text.indexOf(QLatin1Char(','));
+    if (comma >= 0)
+        text[comma] = QLatin1Char('.');
+    return escaped(text);
+}
+
+void line(QByteArray& out, const QString& text)
+{
+    out += platform::EncodeLatin1WithReferences(text);
+    out += "\r\n";
+}
+
+void line(QByteArray& out, const char* ascii)
+{
+    out += ascii;
+    out += "\r\n";
+}
+
+} // namespace
+
+QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title)
+{
+    const QString t = escaped(title, true);
+    QByteArray out;
+    out.reserve(2048 + cells.RowCount() * 96);
+    line(out, "<HTML>");
+    line(out, "<HEAD>");
+    line(out, QStringLiteral("<!-- Rennzeit, Zeitmessung mit Lichtschranken -->"));
+    line(out, QStringLiteral("<TITLE>Zeitenprotokoll ") + t + QStringLiteral("</TITLE>"));
+    line(out, QStringLiteral("<META name=keywords content=\"Zeitenprotokoll ") + t + QStringLiteral("\">"));
+    line(out,
+        QStringLiteral("<META name=description content=\"Ergebnisse eines Rennens, erstellt von Rennzeit, "
+                       "der Zeitmessung f\u00FCr Rennen mit Lichtschranken\">"));
+    line(out, "<META http-equiv=Content-Type content=\"text/html; charset=iso-8859-1\">");
+    line(out, "<STYLE type=text/css>");
+    line(out, "\tbody {font-family:Arial; color:#2B4BA2; background-color:#ECF5FF}");
+    line(out, "\th1 {background:#FFFFFF; text-align: center;");
+    line(out, "\tborder-bottom:4px double; padding-bottom:2px; font-size:14pt}");
+    line(out, "\ttd {font-size:14px; padding-right: 4px}");
+    line(out, "\ta:link {text-decoration:none}");
+    line(out, "\ta:visited {text-decoration:none}");
+    line(out, "\tA:hover {text-decoration:none; font-weight:bold}");
+    line(out, "</STYLE></HEAD>");
+    line(out, "<BODY>");
+    line(out, "<DIV style=\"FILTER: Blur(direction=225, strength=6); WIDTH:100%\">");
+    line(out, "<H5>Ergebnisse</H5>");
+    line(out,
+        "<table style=\"BORDER-COLLAPSE: collapse\" bgcolor=#FFFFFF borderColor=#808080 border=1 cellpadding=4 "
+        "width=100%>");
+    line(out, "<colgroup valign=top> <col align=right> <col><col align=right><col align=right><col align=right>");
+    line(out, "<col align=right> <col align=right> </colgroup>");
+    line(out, "<thead align=left bgcolor=#91B5FF>");
+    line(out, "<tr>");
+    static const char* const kHeaderCells[kPageColCount] = { "<th width=8%>", "<th width=40% nowrap>", "<th width=15%>",
+        "<th width=15%>", "<th width=15%>", "<th width=8%>" };
+    for (int c = 0; c < kPageColCount; ++c)
+        line(out, QLatin1String(kHeaderCells[c]) + escaped(cells.Cell(c, 0)));
+    line(out, "</tr></thead>");
+    for (int r = 1; r < cells.RowCount(); ++r) {
+        QString row = QStringLiteral("<tr>");
+        for (int c = 0; c < kPageColCount; ++c)
+            row += QLatin1String("<td>") + cellText(cells, c, r);
+        row += QLatin1String("</tr>");
+        line(out, row);
+    }
+    line(out,
+        QStringLiteral("</table><P align=right><A href=\"") + kCreditLinkTarget + QStringLiteral("\" title=\"") + t
+            + QStringLiteral("\" style=\"color:#2B4BA2\">Rennzeit</A></P></body></html>"));
+    return out;
+}
+
+bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QWidget* parent)
+{
+    const QByteArray bytes = HtmlPageBytes(cells, title);
+    QFile file(fileName);
+    const bool written
+        = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() && file.flush();
+    if (!written)
+        dialogs::ShowMessage(
+            parent, dialogs::Icon::Critical, title, QStringLiteral("Der Schreibfehler der Datei: ") + fileName);
+    return written;
+}
+
+QString HtmlPageFileName(const QString& title)
+{
+    return title + QStringLiteral(".html");
+}
+
+void PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QWidget* parent)
+{
+    const QString fileName = HtmlPageFileName(title);
+    WriteHtmlPage(cells, fileName, title, parent);
+    if (!QFile::exists(fileName))
+        return;
+    // The shell's answer does not matter: without an application for the
+    // verb nothing visible happens, as on any desktop.
+    if (tag == 0)
+        platform::CurrentShell().open(fileName);
+    else if (tag == 1)
+        platform::CurrentShell().print(fileName);
+}
+
+} // namespace protocol

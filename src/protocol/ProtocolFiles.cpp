@@ -1,0 +1,173 @@
+#include "protocol/ProtocolFiles.h"
+
+#include "controls/CellStore.h"
+#include "platform/TextCodec.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <limits>
+
+namespace protocol {
+
+const std::array<QString, kProtocolColCount> kProtocolHeaders { QStringLiteral("Nr."), QStringLiteral("Name"),
+    QStringLiteral("Start"), QStringLiteral("Zeit"), QStringLiteral("Split"), QStringLiteral("Platz"),
+    QStringLiteral("*") };
+
+namespace {
+
+constexpr char kEndOfInput = 26;
+
+// Old text files end at a Ctrl-Z; whatever follows it is not part of the text.
+QByteArray cutAtEndOfInput(const QByteArray& bytes)
+{
+    const qsizetype end = bytes.indexOf(kEndOfInput);
+    return end < 0 ? bytes : bytes.left(end);
+}
+
+// Lines end at LF or CR LF; a CR anywhere else is dropped. Text after the last
+// line end is a line of its own, even when only dropped CRs make it up.
+QStringList splitLines(const QString& text)
+{
+    QStringList lines;
+    QString line;
+    bool pending = false;
+    for (QChar c : text) {
+        if (c == QLatin1Char('\n')) {
+            lines << line;
+            line.clear();
+            pending = false;
+            continue;
+        }
+        pending = true;
+        if (c != QLatin1Char('\r'))
+            line += c;
+    }
+    if (pending)
+        lines << line;
+    return lines;
+}
+
+// Runs of separators count as one; a separator at the start gives one empty
+// first field, separators at the end give nothing.
+QStringList splitFields(const QString& line)
+{
+    const QChar sep = line.contains(QLatin1Char('\t')) ? QLatin1Char('\t') : QLatin1Char(';');
+    QStringList fields = line.split(sep, Qt::SkipEmptyParts);
+    if (line.startsWith(sep))
+        fields.prepend(QString());
+    return fields;
+}
+
+QString trimControls(const QString& s)
+{
+    qsizetype begin = 0;
+    qsizetype end = s.size();
+    while (begin < end && s[begin].unicode() <= 32)
+        ++begin;
+    while (end > begin && s[end - 1].unicode() <= 32)
+        --end;
+    return begin == 0 && end == s.size() ? s : s.mid(begin, end - begin);
+}
+
+// A decimal 32-bit signed integer with an optional sign and nothing else.
+std::optional<platform::Tick> parseTick(const QString& s)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == QLatin1Char('-') || s[i] == QLatin1Char('+')))
+        negative = s[i++] == QLatin1Char('-');
+    if (i == s.size())
+        return std::nullopt;
+    const long long limit = negative ? -static_cast<long long>(std::numeric_limits<platform::Tick>::min())
+                                     : std::numeric_limits<platform::Tick>::max();
+    long long value = 0;
+    for (; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c - u'0');
+        if (value > limit)
+            return std::nullopt;
+    }
+    return static_cast<platform::Tick>(negative ? -value : value);
+}
+
+} // namespace
+
+QByteArray ProtocolTextBytes(const TCellStore& cells)
+{
+    QByteArray out;
+    for (int r = 0; r < cells.RowCount(); ++r) {
+        if (cells.Cell(kColNr, r).isEmpty())
+            continue;
+        for (int c = 0; c < kProtocolColCount; ++c) {
+            const QString text = cells.Cell(c, r);
+            out += text.isEmpty() ? QByteArray(" ") : text.toUtf8();
+            out += '\t';
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool WriteProtocolText(const TCellStore& cells, const QString& fileName)
+{
+    const QByteArray bytes = ProtocolTextBytes(cells);
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(bytes) == bytes.size() && file.flush();
+}
+
+LoadedProtocol ParseProtocolText(const QByteArray& bytes)
+{
+    LoadedProtocol loaded;
+    const QString& headerNr = kProtocolHeaders[kColNr];
+    for (const QString& line : splitLines(platform::DecodeText(cutAtEndOfInput(bytes)))) {
+        // Header lines of our own files and of spreadsheets.
+        if (line.contains(headerNr))
+            continue;
+        const QStringList fields = splitFields(line);
+        QStringList row;
+        row.reserve(kProtocolColCount);
+        for (int c = 0; c < kProtocolColCount; ++c) {
+            if (c >= fields.size())
+                row << QString();
+            else
+                row << (fields[c].isEmpty() ? QString() : trimControls(fields[c]));
+        }
+        loaded.rows.push_back(row);
+        if (row[kColSplit] == QLatin1String("0,00")) {
+            const std::optional<platform::Tick> tick = parseTick(row[kColRaw]);
+            if (!tick) {
+                loaded.completed = false;
+                break;
+            }
+            loaded.firstStartTick = *tick;
+        }
+    }
+    return loaded;
+}
+
+std::optional<LoadedProtocol> LoadProtocolText(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return ParseProtocolText(file.readAll());
+}
+
+void ApplyLoadedProtocol(TCellStore& cells, const LoadedProtocol& loaded)
+{
+    const int count = static_cast<int>(loaded.rows.size());
+    cells.SetRowCount(std::max(2, count + 1));
+    cells.ClearRow(1);
+    for (int i = 0; i < count; ++i) {
+        const int r = i + 1;
+        cells.ClearRow(r);
+        cells.SetRow(r, loaded.rows[static_cast<size_t>(i)]);
+    }
+}
+
+} // namespace protocol

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/Tick.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+class TCellStore;
+
+namespace protocol {
+
+// The seven columns of the log; the last one ("*") holds the raw ticks and is
+// never shown, but it is saved and loaded with the others.
+constexpr int kProtocolColCount = 7;
+constexpr int kColNr = 0;
+constexpr int kColSplit = 4;
+constexpr int kColRaw = 6;
+extern const std::array<QString, kProtocolColCount> kProtocolHeaders; // "Nr.", "Name", ..., "*"
+
+// The protocol text file: every row whose "Nr." is set, each cell (" " when
+// empty) followed by a TAB, CR LF after each row, UTF-8.
+QByteArray ProtocolTextBytes(const TCellStore& cells);
+// False when the file cannot be created or written; no message either way,
+// the caller decides whether a failed save is worth mentioning.
+bool WriteProtocolText(const TCellStore& cells, const QString& fileName);
+
+// What loading a protocol text file or a start list would put into the table.
+struct LoadedProtocol {
+    // The entry rows from row 1 on, seven trimmed cells each.
+    std::vector<QStringList> rows;
+    // The race's first start as the loader leaves it: 0 unless a row whose
+    // "Split" reads "0,00" named it in the raw column (the last such row wins).
+    platform::Tick firstStartTick = 0;
+    // False when a line broke the load (a "0,00" row without a decimal tick);
+    // the rows before it and that row itself are still in `rows`, but the
+    // table must then be left without ranking and column layout.
+    bool completed = true;
+};
+
+LoadedProtocol ParseProtocolText(const QByteArray& bytes);
+// nullopt when the file cannot be opened: the table stays as it is.
+std::optional<LoadedProtocol> LoadProtocolText(const QString& fileName);
+
+// Puts a loaded protocol into the table: row count max(2, rows + 1), row 1
+// cleared, the rows written from row 1 on, the header row untouched. The main
+// window then takes over `firstStartTick` and, only when `completed`, runs the
+// rank refresh and the column layout.
+void ApplyLoadedProtocol(TCellStore& cells, const LoadedProtocol& loaded);
+
+} // namespace protocol

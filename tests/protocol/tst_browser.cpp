@@ -1,0 +1,98 @@
+#include "controls/CellStore.h"
+#include "controls/Dialogs.h"
+#include "protocol/HtmlPage.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtTest>
+
+namespace {
+
+TCellStore raceTable()
+{
+    TCellStore cells(7, 5);
+    cells.SetRow(0, { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" });
+    cells.SetRow(1, { "3", "Berg", "10:05.03,12", "1.05,12", "0,00", "1", "65120" });
+    cells.SetRow(2, { "7", QStringLiteral("Müller, Anna, €"), "10:05.20,40", "", "0.17,28", "-", "1234567" });
+    cells.SetRow(3, { "9", "A<B & C", "10:05.30,00", "1.10,00", "0.26,88", "2", "70000" });
+    cells.SetRow(4, { "", "", "", "", "", "-", "" });
+    return cells;
+}
+
+// Text of a serialized DOM node: the serializer escapes only these.
+QString textOf(QString html)
+{
+    html.replace(QLatin1String("&lt;"), QLatin1String("<"));
+    html.replace(QLatin1String("&gt;"), QLatin1String(">"));
+    html.replace(QLatin1String("&nbsp;"), QString(QChar(0xA0)));
+    html.replace(QLatin1String("&amp;"), QLatin1String("&"));
+    return html.trimmed();
+}
+
+QStringList cellsOf(const QString& html, const QString& tag)
+{
+    QStringList texts;
+    const QRegularExpression re(
+        QStringLiteral("<%1(?: [^>]*)?>(.*?)</%1>").arg(tag), QRegularExpression::DotMatchesEverythingOption);
+    for (const QRegularExpressionMatch& m : re.globalMatch(html))
+        texts << textOf(m.captured(1));
+    return texts;
+}
+
+} // namespace
+
+class TestBrowser : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { dialogs::SetTestMode(true); }
+
+    void chromium_showsThePageAsTyped()
+    {
+        QString browser = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+        if (browser.isEmpty())
+            QSKIP("no chromium installed (scripts/install-deps.sh --tests installs it)");
+
+        QTemporaryDir dir;
+        QTemporaryDir profile;
+        const QString page = dir.filePath("rennzeit.html");
+        QVERIFY(protocol::WriteHtmlPage(raceTable(), page, QStringLiteral("rennzeit")));
+
+        QProcess chromium;
+        chromium.setProgram(browser);
+        chromium.setArguments({ "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+            "--disable-background-networking", "--disable-component-update", "--disable-sync",
+            "--user-data-dir=" + profile.path(), "--dump-dom", QUrl::fromLocalFile(page).toString() });
+        chromium.setProcessChannelMode(QProcess::SeparateChannels);
+        chromium.start();
+        QVERIFY2(chromium.waitForStarted(30000), qPrintable(chromium.errorString()));
+        if (!chromium.waitForFinished(180000)) {
+            chromium.kill();
+            chromium.waitForFinished();
+            QFAIL("chromium did not finish within three minutes");
+        }
+        QCOMPARE(chromium.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(chromium.exitCode() == 0, chromium.readAllStandardError().right(2000).constData());
+        const QString dom = QString::fromUtf8(chromium.readAllStandardOutput());
+
+        QCOMPARE(cellsOf(dom, "title"), QStringList({ "Zeitenprotokoll rennzeit" }));
+        QCOMPARE(cellsOf(dom, "h5"), QStringList({ "Ergebnisse" }));
+        QCOMPARE(cellsOf(dom, "th"), QStringList({ "Nr.", "Name", "Start", "Zeit", "Split", "Platz" }));
+
+        const QString body = dom.section(QLatin1String("<tbody>"), 1).section(QLatin1String("</tbody>"), 0, 0);
+        QList<QStringList> table;
+        const QRegularExpression tr(QStringLiteral("<tr>(.*?)</tr>"), QRegularExpression::DotMatchesEverythingOption);
+        for (const QRegularExpressionMatch& m : tr.globalMatch(body))
+            table << cellsOf(m.captured(1), "td");
+        QCOMPARE(table,
+            QList<QStringList>({ { "3", "Berg", "10:05.03.12", "1.05.12", "0.00", "1" },
+                { "7", QStringLiteral("Müller. Anna, €"), "10:05.20.40", "", "0.17.28", "-" },
+                { "9", "A<B & C", "10:05.30.00", "1.10.00", "0.26.88", "2" }, { "", "", "", "", "", "-" } }));
+        QVERIFY(!dom.contains(QLatin1String("65120")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBrowser)
+#include "tst_browser.moc"

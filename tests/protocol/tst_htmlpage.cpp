@@ -1,0 +1,203 @@
+#include "controls/CellStore.h"
+#include "controls/Dialogs.h"
+#include "platform/Shell.h"
+#include "protocol/HtmlPage.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kTitle = QStringLiteral("rennzeit");
+const QByteArray kFree = "@@FREE@@";
+
+TCellStore headerOnly(int rowCount)
+{
+    TCellStore cells(7, rowCount);
+    cells.SetRow(0, { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" });
+    return cells;
+}
+
+// Two finished entries, one running, and the free row a start leaves behind.
+TCellStore raceTable()
+{
+    TCellStore cells = headerOnly(5);
+    cells.SetRow(1, { "3", "Berg", "10:05.03,12", "1.05,12", "0,00", "1", "65120" });
+    cells.SetRow(2, { "7", QStringLiteral("Müller, Anna, €"), "10:05.20,40", "", "0.17,28", "-", "1234567" });
+    cells.SetRow(3, { "9", "A<B & C", "10:05.30,00", "1.10,00", "0.26,88", "2", "70000" });
+    cells.SetRow(4, { "", "", "", "", "", "-", "" });
+    return cells;
+}
+
+QList<QByteArray> linesOf(const QByteArray& page)
+{
+    QList<QByteArray> lines = page.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QList<QByteArray> dataLines(const QByteArray& page)
+{
+    QList<QByteArray> lines;
+    for (const QByteArray& line : linesOf(page))
+        if (line.startsWith("<tr><td>"))
+            lines << line.chopped(1);
+    return lines;
+}
+
+} // namespace
+
+class TestHtmlPage : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        dialogs::SetTestMode(true);
+        dialogs::TakeShownMessages();
+    }
+
+    void page_matchesTheExpectedFileLineForLine()
+    {
+        const QByteArray page = protocol::HtmlPageBytes(raceTable(), kTitle);
+        QVERIFY(page.endsWith("\r\n"));
+        QList<QByteArray> lines = linesOf(page);
+        for (const QByteArray& line : lines)
+            QVERIFY2(line.endsWith('\r'), line.constData());
+        QCOMPARE(lines.size(), 36);
+
+        // The comment, the description and the credit link are ours to word;
+        // only their form is fixed.
+        QByteArray& comment = lines[2];
+        QVERIFY(comment.startsWith("<!-- ") && comment.endsWith(" -->\r"));
+        QCOMPARE(comment.count("-->"), 1);
+        QByteArray& description = lines[5];
+        QVERIFY(description.startsWith("<META name=description content=\"") && description.endsWith("\">\r"));
+        QCOMPARE(description.count('"'), 2);
+        QByteArray& credit = lines.last();
+        QVERIFY(credit.startsWith("</table><P align=right><A "));
+        QVERIFY(credit.endsWith("</A></P></body></html>\r"));
+        QVERIFY(credit.contains(" title=\"rennzeit\""));
+        QVERIFY(credit.contains(" href=\"" + protocol::kCreditLinkTarget.toLatin1() + '"'));
+        QCOMPARE(credit.count("<A "), 1);
+        comment = description = credit = kFree + '\r';
+
+        QCOMPARE(lines.join('\n') + '\n', ReadFileBytes(TestDataPath("race.page.html")));
+    }
+
+    void dataLines_coverEveryRowUpToTheFreeRow()
+    {
+        const QList<QByteArray> lines = dataLines(protocol::HtmlPageBytes(raceTable(), kTitle));
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.last(), QByteArray("<tr><td><td><td><td><td><td>-</tr>"));
+
+        // Alt+D on a fresh table: one empty data line.
+        QCOMPARE(dataLines(protocol::HtmlPageBytes(headerOnly(2), kTitle)),
+            QList<QByteArray>({ "<tr><td><td><td><td><td><td></tr>" }));
+    }
+
+    void rowsParkedBeyondTheRowCount_areNotPublished()
+    {
+        TCellStore cells = raceTable();
+        cells.SetRowCount(3);
+        const QList<QByteArray> lines = dataLines(protocol::HtmlPageBytes(cells, kTitle));
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(!protocol::HtmlPageBytes(cells, kTitle).contains("A&lt;B"));
+    }
+
+    void onlyTheFirstCommaOfACellBecomesAPoint()
+    {
+        TCellStore cells = headerOnly(2);
+        cells.SetRow(1, { "1,2,3", "Berg, Anna, Bea", ",", ",,", "", "x" });
+        QCOMPARE(dataLines(protocol::HtmlPageBytes(cells, kTitle)),
+            QList<QByteArray>({ "<tr><td>1.2,3<td>Berg. Anna, Bea<td>.<td>.,<td><td>x</tr>" }));
+    }
+
+    void markupInCellsIsEscaped()
+    {
+        TCellStore cells = headerOnly(2);
+        cells.SetCell(1, 0, "Name <&>");
+        cells.SetRow(1, { "1", "<b>fett</b> & \"Co\"", "</table>" });
+        const QByteArray page = protocol::HtmlPageBytes(cells, kTitle);
+        QVERIFY(page.contains("<th width=40% nowrap>Name &lt;&amp;&gt;\r\n"));
+        QCOMPARE(dataLines(page),
+            QList<QByteArray>(
+                { "<tr><td>1<td>&lt;b&gt;fett&lt;/b&gt; &amp; \"Co\"<td>&lt;/table&gt;<td><td><td></tr>" }));
+        QCOMPARE(page.count("</table>"), 1);
+    }
+
+    void rawColumnIsNeverWritten()
+    {
+        const QByteArray page = protocol::HtmlPageBytes(raceTable(), kTitle);
+        QVERIFY(!page.contains("65120"));
+        QVERIFY(!page.contains("1234567"));
+        QVERIFY(!page.contains("70000"));
+        QVERIFY(!page.contains(">*"));
+        QCOMPARE(page.count("<th "), 6);
+        for (const QByteArray& line : dataLines(page))
+            QCOMPARE(line.count("<td>"), 6);
+    }
+
+    void titleAppearsInTitleKeywordsAndLink()
+    {
+        const QByteArray page = protocol::HtmlPageBytes(headerOnly(2), QStringLiteral("Zeit \"Süd\""));
+        QVERIFY(page.contains("<TITLE>Zeitenprotokoll Zeit &quot;S\xFC"
+                              "d&quot;</TITLE>\r\n"));
+        QVERIFY(page.contains("<META name=keywords content=\"Zeitenprotokoll Zeit &quot;S\xFC"
+                              "d&quot;\">\r\n"));
+        QVERIFY(page.contains(" title=\"Zeit &quot;S\xFC"
+                              "d&quot;\""));
+    }
+
+    void writer_createsOrTruncatesTheFile()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("page.html");
+        QVERIFY(WriteFileBytes(file, QByteArray(100000, 'x')));
+        QVERIFY(protocol::WriteHtmlPage(raceTable(), file, kTitle));
+        QCOMPARE(ReadFileBytes(file), protocol::HtmlPageBytes(raceTable(), kTitle));
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
+    }
+
+    void writer_reportsAFileItCannotCreate()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("missing/page.html");
+        QVERIFY(!protocol::WriteHtmlPage(raceTable(), file, kTitle));
+        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].icon, dialogs::Icon::Critical);
+        QCOMPARE(shown[0].text, QStringLiteral("Der Schreibfehler der Datei: ") + file);
+    }
+
+    void publish_writesTheTitledPageAndHandsItToTheShell()
+    {
+        QTemporaryDir dir;
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        platform::RecordingShell shell;
+        platform::SetShell(&shell);
+
+        QCOMPARE(protocol::HtmlPageFileName(kTitle), QStringLiteral("rennzeit.html"));
+        protocol::PublishHtmlPage(raceTable(), kTitle, 0);
+        QCOMPARE(ReadFileBytes(dir.filePath("rennzeit.html")), protocol::HtmlPageBytes(raceTable(), kTitle));
+        protocol::PublishHtmlPage(headerOnly(2), kTitle, 1);
+        QCOMPARE(ReadFileBytes(dir.filePath("rennzeit.html")), protocol::HtmlPageBytes(headerOnly(2), kTitle));
+        protocol::PublishHtmlPage(raceTable(), kTitle, 2);
+        QCOMPARE(shell.calls, QStringList({ "open rennzeit.html", "print rennzeit.html" }));
+
+        // Nothing to hand on when the page could not be written and none is
+        // left from an earlier run.
+        protocol::PublishHtmlPage(raceTable(), QStringLiteral("missing/rennzeit"), 1);
+        QCOMPARE(shell.calls.size(), 2);
+        QCOMPARE(dialogs::TakeShownMessages().size(), 1);
+
+        platform::SetShell(nullptr);
+        QVERIFY(QDir::setCurrent(previous));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHtmlPage)
+#include "tst_htmlpage.moc"

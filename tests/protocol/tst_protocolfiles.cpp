@@ -1,0 +1,232 @@
+#include "controls/CellStore.h"
+#include "controls/Dialogs.h"
+#include "protocol/ProtocolFiles.h"
+#include "support/TestSupport.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using protocol::LoadedProtocol;
+
+namespace {
+
+QStringList row7(std::initializer_list<QString> cells)
+{
+    QStringList row(cells);
+    while (row.size() < protocol::kProtocolColCount)
+        row << QString();
+    return row;
+}
+
+void setHeader(TCellStore& cells)
+{
+    for (int c = 0; c < protocol::kProtocolColCount; ++c)
+        cells.SetCell(c, 0, protocol::kProtocolHeaders[static_cast<size_t>(c)]);
+}
+
+// Two timed entries, a row without a number, an entry with nothing but its
+// number, and the free row a start leaves at the end.
+TCellStore raceTable()
+{
+    TCellStore cells(7, 6);
+    setHeader(cells);
+    cells.SetRow(1, { "3", "Berg", "10:05.03,12", "1.05,12", "0,00", "1", "65120" });
+    cells.SetRow(2, { "7", QStringLiteral("Müller, Anna"), "10:05.20,40", "", "0.17,28", "-", "1234567" });
+    cells.SetRow(3, { "", "Ohne Nummer", "10:06.00,00", "", "1.00,00", "-", "99" });
+    cells.SetRow(4, { "12" });
+    cells.SetRow(5, { "", "", "", "", "", "-", "" });
+    return cells;
+}
+
+QList<QStringList> rowsOf(std::initializer_list<QStringList> rows)
+{
+    return QList<QStringList>(rows);
+}
+
+QList<QStringList> rowsOf(const LoadedProtocol& loaded)
+{
+    return QList<QStringList>(loaded.rows.begin(), loaded.rows.end());
+}
+
+} // namespace
+
+class TestProtocolFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        dialogs::SetTestMode(true);
+        dialogs::TakeShownMessages();
+    }
+
+    void writer_writesNumberedRowsWithBlanksAndTabs()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("race.txt");
+        QVERIFY(protocol::WriteProtocolText(raceTable(), file));
+        QCOMPARE(ReadFileBytes(file), ReadFileBytes(TestDataPath("race.protocol.txt")));
+    }
+
+    void writer_truncatesAnOlderLongerFile()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("race.txt");
+        QVERIFY(WriteFileBytes(file, QByteArray(4000, 'x')));
+        QVERIFY(protocol::WriteProtocolText(raceTable(), file));
+        QCOMPARE(ReadFileBytes(file), ReadFileBytes(TestDataPath("race.protocol.txt")));
+    }
+
+    void writer_failsSilentlyWhenTheFileCannotBeCreated()
+    {
+        QTemporaryDir dir;
+        QVERIFY(!protocol::WriteProtocolText(raceTable(), dir.filePath("missing/race.txt")));
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
+    }
+
+    void savedFile_loadsBackEveryNumberedRow()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("race.txt");
+        const TCellStore original = raceTable();
+        QVERIFY(protocol::WriteProtocolText(original, file));
+
+        const std::optional<LoadedProtocol> loaded = protocol::LoadProtocolText(file);
+        QVERIFY(loaded);
+        QVERIFY(loaded->completed);
+        // The blank written for the empty name comes back empty; the row
+        // without a number and the trailing free row are gone.
+        QCOMPARE(rowsOf(*loaded), rowsOf({ original.Row(1), original.Row(2), original.Row(4) }));
+        QCOMPARE(loaded->firstStartTick, 65120);
+    }
+
+    void missingFile_givesNothingToApply()
+    {
+        QVERIFY(!protocol::LoadProtocolText(QStringLiteral("/nonexistent/start.txt")));
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
+    }
+
+    void parse_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QList<QStringList>>("rows");
+
+        QTest::newRow("start list with ;") << QByteArray("12;Name\r\n") << rowsOf({ row7({ "12", "Name" }) });
+        QTest::newRow("run of ; counts as one") << QByteArray("12;;Name\r\n") << rowsOf({ row7({ "12", "Name" }) });
+        QTest::newRow("start list with TAB, LF only")
+            << QByteArray("12\tName\n13\tOther\n") << rowsOf({ row7({ "12", "Name" }), row7({ "13", "Other" }) });
+        QTest::newRow("TAB wins over ;") << QByteArray("12\tBerg; Anna\r\n")
+                                         << rowsOf({ row7({ "12", "Berg; Anna" }) });
+        QTest::newRow("header lines and Nr. inside a name are skipped")
+            << QByteArray("Nr.;Name\r\n5;Nr.5 Meier\r\n6;Huber\r\n") << rowsOf({ row7({ "6", "Huber" }) });
+        QTest::newRow("CSV export collapses empty cells, free row shifts left")
+            << QByteArray("Nr.;Name;Start;Zeit;Split;Platz;*\r\n3;Berg;;;;-;\r\n;;;;;-;\r\n")
+            << rowsOf({ row7({ "3", "Berg", "-" }), row7({ "", "-" }) });
+        QTest::newRow("leading separators give one empty first field")
+            << QByteArray("\t\tName\t\t\r\n") << rowsOf({ row7({ "", "Name" }) });
+        QTest::newRow("empty line gives an empty row")
+            << QByteArray("1;A\r\n\r\n2;B\r\n") << rowsOf({ row7({ "1", "A" }), row7({}), row7({ "2", "B" }) });
+        QTest::newRow("more than seven fields keep the first seven")
+            << QByteArray("1;2;3;4;5;6;7;8;9\r\n") << rowsOf({ row7({ "1", "2", "3", "4", "5", "6", "7" }) });
+        QTest::newRow("cells are trimmed of blanks and control characters")
+            << QByteArray("  12 ; Name \x01\x02\r\n") << rowsOf({ row7({ "12", "Name" }) });
+        QTest::newRow("Windows-1252 start list")
+            << QByteArray("12;M\xFC"
+                          "ller\r\n13;J\xF6rg Wei\xDF\r\n")
+            << rowsOf({ row7({ "12", QStringLiteral("Müller") }), row7({ "13", QStringLiteral("Jörg Weiß") }) });
+        QTest::newRow("UTF-8 start list with byte-order mark")
+            << QByteArray("\xEF\xBB\xBF"
+                          "12;M\xC3\xBCller\r\n13;\xE2\x82\xAC\r\n")
+            << rowsOf({ row7({ "12", QStringLiteral("Müller") }), row7({ "13", QStringLiteral("€") }) });
+        QTest::newRow("byte 26 ends the input")
+            << QByteArray("1;A\r\n2;B\x1A\r\n3;C\r\n") << rowsOf({ row7({ "1", "A" }), row7({ "2", "B" }) });
+        QTest::newRow("lone CR is dropped")
+            << QByteArray("1;A\rB\r\n2;C\r") << rowsOf({ row7({ "1", "AB" }), row7({ "2", "C" }) });
+        QTest::newRow("a lone CR after the last line end is still a line")
+            << QByteArray("1;A\n\r") << rowsOf({ row7({ "1", "A" }), row7({}) });
+        QTest::newRow("last line without line end")
+            << QByteArray("1;A\r\n2;B") << rowsOf({ row7({ "1", "A" }), row7({ "2", "B" }) });
+        QTest::newRow("empty file") << QByteArray() << rowsOf({});
+    }
+
+    void parse()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QList<QStringList>, rows);
+        const LoadedProtocol loaded = protocol::ParseProtocolText(bytes);
+        QCOMPARE(rowsOf(loaded), rows);
+        QVERIFY(loaded.completed);
+        QCOMPARE(loaded.firstStartTick, 0);
+    }
+
+    void firstStartTick_comesFromTheLastZeroSplitRow()
+    {
+        const LoadedProtocol loaded = protocol::ParseProtocolText("1\tA\t \t \t0,00\t-\t-2000\t\r\n"
+                                                                  "2\tB\t \t \t0,50\t-\t777\t\r\n"
+                                                                  "3\tC\t \t \t0,00\t-\t+4000\t\r\n"
+                                                                  "4\tD\t \t \t0.00\t-\tx\t\r\n");
+        QVERIFY(loaded.completed);
+        QCOMPARE(loaded.rows.size(), size_t(4));
+        QCOMPARE(loaded.firstStartTick, 4000);
+    }
+
+    void firstStartTick_takesTheWholeSignedRange()
+    {
+        QCOMPARE(protocol::ParseProtocolText("1;A;x;y;0,00;-;-2147483648\r\n").firstStartTick, -2147483647 - 1);
+        QCOMPARE(protocol::ParseProtocolText("1;A;x;y;0,00;-;2147483647\r\n").firstStartTick, 2147483647);
+    }
+
+    void badTickInZeroSplitRow_stopsTheLoadThere_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::newRow("text") << QByteArray("abc");
+        QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("too large") << QByteArray("2147483648");
+        QTest::newRow("fraction") << QByteArray("12,5");
+        QTest::newRow("sign only") << QByteArray("-");
+    }
+
+    void badTickInZeroSplitRow_stopsTheLoadThere()
+    {
+        QFETCH(QByteArray, raw);
+        const LoadedProtocol loaded = protocol::ParseProtocolText("1\tA\t10:00.00,00\t \t0,00\t-\t500\t\r\n"
+                                                                  "2\tB\t10:00.01,00\t \t0,00\t-\t"
+            + raw + "\t\r\n3\tC\t \t \t \t \t \t\r\n");
+        QVERIFY(!loaded.completed);
+        QCOMPARE(loaded.firstStartTick, 500);
+        // The breaking row was already filled when its tick was read.
+        QCOMPARE(loaded.rows.size(), size_t(2));
+        QCOMPARE(loaded.rows[1][1], QStringLiteral("B"));
+    }
+
+    void apply_replacesEntryRowsAndKeepsTheHeader()
+    {
+        TCellStore cells = raceTable();
+        cells.SetCell(7, 2, "beyond the seventh column");
+        LoadedProtocol loaded = protocol::ParseProtocolText("12;Name\r\n13;Other\r\n");
+        protocol::ApplyLoadedProtocol(cells, loaded);
+        QCOMPARE(cells.RowCount(), 3);
+        QCOMPARE(cells.Row(0), raceTable().Row(0));
+        QCOMPARE(cells.Row(1), row7({ "12", "Name" }));
+        QCOMPARE(cells.Row(2), row7({ "13", "Other" }));
+        QVERIFY(cells.Cell(7, 2).isEmpty());
+
+        // Growing the table again must not bring back the old rows' texts.
+        loaded = protocol::ParseProtocolText("1;A\r\n2;B\r\n3;C\r\n4;D\r\n5;E\r\n");
+        protocol::ApplyLoadedProtocol(cells, protocol::ParseProtocolText("1;A\r\n"));
+        protocol::ApplyLoadedProtocol(cells, loaded);
+        QCOMPARE(cells.RowCount(), 6);
+        QCOMPARE(cells.Row(5), row7({ "5", "E" }));
+    }
+
+    void apply_ofAnEmptyFileLeavesOneClearedRow()
+    {
+        TCellStore cells = raceTable();
+        protocol::ApplyLoadedProtocol(cells, protocol::ParseProtocolText(""));
+        QCOMPARE(cells.RowCount(), 2);
+        QVERIFY(cells.IsEmptyRow(1));
+        QCOMPARE(cells.Cell(0, 0), QStringLiteral("Nr."));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProtocolFiles)
+#include "tst_protocolfiles.moc"
