@@ -39,10 +39,11 @@ function(rennzeit_tests folder)
       RENNZEIT_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
     set_target_properties(${exe} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
     set(home ${CMAKE_BINARY_DIR}/testhome/${exe})
-    file(MAKE_DIRECTORY ${home}/config ${home}/work)
+    file(MAKE_DIRECTORY ${home}/config ${home}/work ${home}/runtime)
+    file(CHMOD ${home}/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
     add_test(NAME ${exe} COMMAND ${exe} WORKING_DIRECTORY ${home}/work)
     set_tests_properties(${exe} PROPERTIES
       TIMEOUT 300
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=de_DE.UTF-8;LC_ALL=de_DE.UTF-8;LANGUAGE=de;TZ=Europe/Berlin;HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_RUNTIME_DIR=${home};QT_LOGGING_RULES=qt.qpa.*=false")
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=de_DE.UTF-8;LC_ALL=de_DE.UTF-8;LANGUAGE=de;TZ=Europe/Berlin;HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_RUNTIME_DIR=${home}/runtime;QT_LOGGING_RULES=qt.qpa.*=false")
   endforeach()
 endfunction()
