@@ -9,7 +9,7 @@
 
 namespace protocol {
 
-const QString kCreditLinkTarget = QStringLiteral("https://rennzeit.example.org");
+const QString kCreditLinkTarget = QStringLiteral("https://rennzeit.lauflicht-soft.de/");
 
 namespace {
 
