@@ -63,6 +63,16 @@ private slots:
         TDigit d;
         const DigitOutlines s = DigitShapes(d.width(), d.height(), d.Thickness(), d.Separation());
         QCOMPARE(points(s[0]), pts({{3, 2}, {5, 0}, {10, 0}, {12, 2}, {10, 4}, {5, 4}}));
+
+        // Drawn after a large digit with the same pattern and colours: its own picture.
+        TDigit large;
+        makeMainWindowDigit(large);
+        QCOMPARE(large.grab().size(), QSize(45, 89));
+        const QImage image = d.grab().toImage();
+        QCOMPARE(image.size(), QSize(16, 32));
+        QCOMPARE(image.pixelColor(7, 2), QColor(255, 255, 0)); // top, lit
+        QCOMPARE(image.pixelColor(7, 15), QColor(0, 0, 0));    // middle, unlit
+        QCOMPARE(image.pixelColor(5, 0), QColor(0, 0, 0));     // top outline
     }
 
     void constructor_setsTheInitialProperties()
