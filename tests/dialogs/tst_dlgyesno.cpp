@@ -4,6 +4,7 @@
 #include "platform/AppInfo.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
@@ -172,6 +173,12 @@ private slots:
         QCOMPARE(d.Label1->geometry(), QRect(40, 6, 169, 49));
         QVERIFY(d.Label1->heightForWidth(169) > QFontMetrics(d.Label1->font()).height());
         QVERIFY(QFontMetrics(d.Label1->font()).horizontalAdvance(d.Label1->text()) > 169);
+
+        const QByteArray dir = qgetenv("RENNZEIT_SCREENSHOT_DIR");
+        if (!dir.isEmpty()) {
+            QDir().mkpath(QString::fromLocal8Bit(dir));
+            QVERIFY(d.grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(QStringLiteral("dlgyesno.png"))));
+        }
     }
 };
 
