@@ -29,7 +29,7 @@ struct Counts {
 
 double cpuSeconds()
 {
-    timespec ts{};
+    timespec ts {};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     panel.setAutoFillBackground(true);
     panel.setPalette(QPalette(Qt::black));
     panel.resize(444, 241);
-    const int lefts[7] = {8, 88, 136, 216, 264, 344, 392};
+    const int lefts[7] = { 8, 88, 136, 216, 264, 344, 392 };
     Row rows[2];
     for (int r = 0; r < 2; ++r) {
         for (int i = 0; i < 7; ++i) {
@@ -122,12 +122,12 @@ int main(int argc, char** argv)
     const double simulatedSeconds = kRaceMs / 1000.0;
 
     std::printf("digits: 14 (45 x 89), race time: %.0f s at %d ms steps (%d ticks)\n", simulatedSeconds, kStepMs,
-                kRaceMs / kStepMs);
+        kRaceMs / kStepMs);
     std::printf("digit updates with a change: %ld, changed values and colours: %ld, paints: %ld (%.1f per simulated "
                 "second)\n",
-                counts.digitsChanged, counts.propertyChanges, paints, paints / simulatedSeconds);
+        counts.digitsChanged, counts.propertyChanges, paints, paints / simulatedSeconds);
     std::printf("CPU time: %.1f ms total, %.3f ms per simulated second (target <= 2 ms), %.2f us per paint\n",
-                cpu * 1000, cpu * 1000 / simulatedSeconds, paints ? cpu * 1e6 / double(paints) : 0.0);
+        cpu * 1000, cpu * 1000 / simulatedSeconds, paints ? cpu * 1e6 / double(paints) : 0.0);
     // A digit whose value and colour change in the same tick is painted twice,
     // once by each setter; any other paint would be a wasted one.
     return paints == counts.propertyChanges ? 0 : 2;

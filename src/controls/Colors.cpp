@@ -10,14 +10,22 @@ namespace {
 QPalette::ColorRole roleOf(int index)
 {
     switch (index) {
-    case 5: return QPalette::Base;
-    case 8: return QPalette::Text;
-    case 13: return QPalette::Highlight;
-    case 14: return QPalette::HighlightedText;
-    case 16: return QPalette::Dark;
-    case 18: return QPalette::ButtonText;
-    case 20: return QPalette::Light;
-    default: return QPalette::Button;
+    case 5:
+        return QPalette::Base;
+    case 8:
+        return QPalette::Text;
+    case 13:
+        return QPalette::Highlight;
+    case 14:
+        return QPalette::HighlightedText;
+    case 16:
+        return QPalette::Dark;
+    case 18:
+        return QPalette::ButtonText;
+    case 20:
+        return QPalette::Light;
+    default:
+        return QPalette::Button;
     }
 }
 

@@ -215,7 +215,7 @@ void TCustomFloatEdit::keyPressEvent(QKeyEvent* e)
     else if (e->key() == Qt::Key_Escape)
         typed = QString(QChar(27));
     else if (typed.isEmpty() || (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-             || isReadOnly()) {
+        || isReadOnly()) {
         QLineEdit::keyPressEvent(e);
         return;
     }
@@ -267,7 +267,8 @@ void TCustomFloatEdit::focusInEvent(QFocusEvent* e)
 void TCustomFloatEdit::focusOutEvent(QFocusEvent* e)
 {
     // Switching windows or opening a menu is no leaving of the field.
-    const bool leaving = e->reason() != Qt::ActiveWindowFocusReason && e->reason() != Qt::PopupFocusReason && isVisible();
+    const bool leaving
+        = e->reason() != Qt::ActiveWindowFocusReason && e->reason() != Qt::PopupFocusReason && isVisible();
     if (leaving && !acceptExit())
         return; // the focus was taken back; nobody hears of an exit
     QLineEdit::focusOutEvent(e);
@@ -298,8 +299,9 @@ void TCustomFloatEdit::contextMenuEvent(QContextMenuEvent* e)
     if (!CanEdit()) {
         for (QAction* action : menu->actions()) {
             const QString name = action->objectName();
-            if (name == QLatin1String("edit-undo") || name == QLatin1String("edit-redo") || name == QLatin1String("edit-cut")
-                || name == QLatin1String("edit-paste") || name == QLatin1String("edit-delete"))
+            if (name == QLatin1String("edit-undo") || name == QLatin1String("edit-redo")
+                || name == QLatin1String("edit-cut") || name == QLatin1String("edit-paste")
+                || name == QLatin1String("edit-delete"))
                 action->setEnabled(false);
         }
     }
@@ -329,7 +331,8 @@ TSpinFloatEdit::TSpinFloatEdit(QWidget* owner)
     connect(up, &QAbstractButton::clicked, this, [this] { StepUp(); });
     connect(down, &QAbstractButton::clicked, this, [this] { StepDown(); });
     up->setGeometry(0, 0, kButtonWidth, kInitialButtonHeight / 2);
-    down->setGeometry(0, kInitialButtonHeight / 2 - 1, kButtonWidth, kInitialButtonHeight - kInitialButtonHeight / 2 + 1);
+    down->setGeometry(
+        0, kInitialButtonHeight / 2 - 1, kButtonWidth, kInitialButtonHeight - kInitialButtonHeight / 2 + 1);
     setMinimumHeight(MinHeight());
     placeButtons();
 }

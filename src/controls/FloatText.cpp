@@ -112,7 +112,8 @@ QString Format(long double value, int digits, QChar separator)
 
     // 40 significant digits, exactly rounded from the binary value.
     char buffer[64];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 39);
+    const auto written
+        = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value), std::chars_format::scientific, 39);
     const std::string scientific(buffer, written.ptr);
     const std::size_t e = scientific.find('e');
     std::string mantissa = scientific.substr(0, 1) + scientific.substr(2, e - 2);
@@ -178,9 +179,9 @@ KeyResult FilterKey(const Rules& rules, const QString& text, int selectionStart,
     // A lone sign or separator becomes a number at once, with the 0 selected
     // so that the next digit replaces it.
     if (wouldBe == QLatin1String("-"))
-        return {KeyAction::Replace, QStringLiteral("-0"), 1, 1};
+        return { KeyAction::Replace, QStringLiteral("-0"), 1, 1 };
     if (wouldBe.size() == 1 && wouldBe[0] == rules.separator)
-        return {KeyAction::Replace, QLatin1Char('0') + rules.separator + QLatin1Char('0'), 2, 1};
+        return { KeyAction::Replace, QLatin1Char('0') + rules.separator + QLatin1Char('0'), 2, 1 };
 
     const auto number = Parse(wouldBe, rules.separator);
     if (!number || *number < rules.min || *number > rules.max)

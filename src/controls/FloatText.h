@@ -39,11 +39,11 @@ long double ReadValue(const Rules& rules, QStringView text);
 // What a typed character does to the field.
 enum class KeyAction {
     EnterPress, // Enter: the owner's notification
-    Escape,     // Esc: back to the value at entry
-    PassOn,     // other control characters: the edit handles them
-    Consume,    // refused
-    Insert,     // the edit inserts it in place of the selection
-    Replace,    // the field takes `text` with the given selection instead
+    Escape, // Esc: back to the value at entry
+    PassOn, // other control characters: the edit handles them
+    Consume, // refused
+    Insert, // the edit inserts it in place of the selection
+    Replace, // the field takes `text` with the given selection instead
 };
 
 struct KeyResult {

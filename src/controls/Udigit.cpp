@@ -2,7 +2,6 @@
 
 #include "controls/DigitShapes.h"
 
-#include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 
@@ -12,7 +11,7 @@ namespace {
 
 // Bits: 1 top, 2 middle, 4 bottom, 8 upper left, 16 upper right,
 // 32 lower left, 64 lower right, 128 point. 6 and 9 have their tails.
-constexpr std::uint8_t kSegments[10] = {0x7D, 0x50, 0x37, 0x57, 0x5A, 0x4F, 0x6F, 0x51, 0x7F, 0x5F};
+constexpr std::uint8_t kSegments[10] = { 0x7D, 0x50, 0x37, 0x57, 0x5A, 0x4F, 0x6F, 0x51, 0x7F, 0x5F };
 
 // Filling eight polygons costs about 30 us with the raster engine, more than a
 // 10 ms clock tick can afford for a dozen digits. A display only ever shows a
@@ -34,8 +33,8 @@ struct Picture {
 struct PictureHash {
     std::size_t operator()(const Picture& p) const noexcept
     {
-        return qHashMulti(0, p.on, p.off, p.background, p.pattern, p.width, p.height, p.thickness, p.separation,
-                          p.ratio);
+        return qHashMulti(
+            0, p.on, p.off, p.background, p.pattern, p.width, p.height, p.thickness, p.separation, p.ratio);
     }
 };
 
@@ -168,15 +167,9 @@ void TDigit::SetSeparation(int separation)
 void TDigit::paintEvent(QPaintEvent*)
 {
     ++m_paintCount;
-    const Picture picture{colors::ToQColor(m_colorOn).rgb(),
-                          colors::ToQColor(m_colorOff).rgb(),
-                          colors::ToQColor(m_color).rgb(),
-                          m_valueBinary,
-                          width(),
-                          height(),
-                          m_thickness,
-                          m_separation,
-                          devicePixelRatio()};
+    const Picture picture { colors::ToQColor(m_colorOn).rgb(), colors::ToQColor(m_colorOff).rgb(),
+        colors::ToQColor(m_color).rgb(), m_valueBinary, width(), height(), m_thickness, m_separation,
+        devicePixelRatio() };
     QPainter painter(this);
     if (picture.width <= 0 || picture.height <= 0)
         return;

@@ -47,8 +47,9 @@ QPixmap questionPicture()
 } // namespace
 
 TFDlgYesNo::TFDlgYesNo(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                         | Qt::WindowStaysOnTopHint)
+    : QDialog(owner,
+        Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+            | Qt::WindowStaysOnTopHint)
 {
     setFixedSize(222, 94);
 

@@ -10,8 +10,8 @@
 
 namespace {
 
-const int kLefts[7] = {8, 88, 136, 216, 264, 344, 392};
-const int kTops[2] = {11, 136};
+const int kLefts[7] = { 8, 88, 136, 216, 264, 344, 392 };
+const int kTops[2] = { 11, 136 };
 
 struct Panel {
     QWidget window;
@@ -72,8 +72,8 @@ struct Panel {
     void show(int row, int ms, TColor lit)
     {
         const int c = ms / 10, f = c % 100, s = c / 100 % 60, m = c / 6000 % 60, h = c / 360000 % 100;
-        const int values[7] = {h % 10, m / 10, m % 10, s / 10, s % 10, f / 10, f % 10};
-        const int sums[7] = {h, h + m / 10, h + m, h + m + s / 10, h + m + s + f, h + m + s + f, h + m + s + f};
+        const int values[7] = { h % 10, m / 10, m % 10, s / 10, s % 10, f / 10, f % 10 };
+        const int sums[7] = { h, h + m / 10, h + m, h + m + s / 10, h + m + s + f, h + m + s + f, h + m + s + f };
         for (int i = 0; i < 7; ++i) {
             digits[row][i]->SetValue(values[i]);
             const bool alwaysLit = row == 0 && i >= 4;
@@ -96,19 +96,19 @@ private slots:
     {
         Panel panel;
         panel.show(0, 65230, colors::kYellow); // 1.05,23
-        panel.show(1, 5230, colors::kLime);    // 5,23
+        panel.show(1, 5230, colors::kLime); // 5,23
         panel.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&panel.window));
         const QImage image = panel.window.grab().toImage();
 
         const QPoint top(22, 5), middle(22, 44);
         const QColor yellow(255, 255, 0), lime(0, 255, 0), grey(64, 64, 64), black(0, 0, 0);
-        QCOMPARE(at(image, panel.digits[0][0], top), grey);    // hours 0, dimmed
+        QCOMPARE(at(image, panel.digits[0][0], top), grey); // hours 0, dimmed
         QCOMPARE(at(image, panel.digits[0][1], middle), black); // 0 has no middle segment
         QCOMPARE(at(image, panel.digits[0][2], QPoint(39, 25)), yellow); // minutes 1
-        QCOMPARE(at(image, panel.digits[0][3], top), yellow);  // tens of seconds 0, lit behind the minute
-        QCOMPARE(at(image, panel.digits[1][3], top), grey);    // row 1: 5,23 has no tens of seconds
-        QCOMPARE(at(image, panel.digits[1][4], top), lime);    // 5
+        QCOMPARE(at(image, panel.digits[0][3], top), yellow); // tens of seconds 0, lit behind the minute
+        QCOMPARE(at(image, panel.digits[1][3], top), grey); // row 1: 5,23 has no tens of seconds
+        QCOMPARE(at(image, panel.digits[1][4], top), lime); // 5
         QCOMPARE(at(image, panel.digits[1][6], middle), lime); // 3
 
         const QRect edit = panel.wait->geometry();

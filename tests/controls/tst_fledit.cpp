@@ -312,7 +312,7 @@ private slots:
         };
         f.edit->StepUp();
         f.edit->StepDown();
-        QCOMPARE(calls, QList<bool>({true, false}));
+        QCOMPARE(calls, QList<bool>({ true, false }));
         QCOMPARE(f.edit->text(), QStringLiteral("3,0"));
     }
 

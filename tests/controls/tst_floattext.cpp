@@ -10,7 +10,7 @@ const QChar kComma = QLatin1Char(',');
 
 Rules waitRules() // the start lockout field: 1,0 .. 600,0 s with one decimal
 {
-    return Rules{1.0L, 600.0L, 1, kComma};
+    return Rules { 1.0L, 600.0L, 1, kComma };
 }
 
 KeyResult type(const Rules& r, const QString& text, int start, int length, char c)
@@ -40,8 +40,8 @@ private slots:
 
     void parse_rejectsTextsThatAreNoNumber()
     {
-        for (const char* bad : {"", "-", ",", "e", "E5", "3.25", "3,2,5", "1e5e", "--1", "1 2", "abc", "0x10", "1e99999",
-                                "inf", "nan"})
+        for (const char* bad :
+            { "", "-", ",", "e", "E5", "3.25", "3,2,5", "1e5e", "--1", "1 2", "abc", "0x10", "1e99999", "inf", "nan" })
             QVERIFY2(!Parse(QString::fromLatin1(bad), kComma), bad);
     }
 
@@ -50,7 +50,7 @@ private slots:
         QCOMPARE(Format(3.0L, 1, kComma), QStringLiteral("3,0"));
         QCOMPARE(Format(600.0L, 1, kComma), QStringLiteral("600,0"));
         QCOMPARE(Format(2.74L, 1, kComma), QStringLiteral("2,7"));
-        QCOMPARE(Format(2.75L, 1, kComma), QStringLiteral("2,8"));  // half away from zero
+        QCOMPARE(Format(2.75L, 1, kComma), QStringLiteral("2,8")); // half away from zero
         QCOMPARE(Format(2.25L, 1, kComma), QStringLiteral("2,3"));
         QCOMPARE(Format(-2.25L, 1, kComma), QStringLiteral("-2,3"));
         QCOMPARE(Format(3.95L, 1, kComma), QStringLiteral("4,0"));
@@ -79,7 +79,7 @@ private slots:
         for (int i = 0; i < 30; ++i)
             text = Format(ReadValue(r, text) + 0.1L, 1, kComma);
         QCOMPARE(text, QStringLiteral("4,0"));
-        const Rules wide{1.0L, 1000.0L, 1, kComma};
+        const Rules wide { 1.0L, 1000.0L, 1, kComma };
         for (int i = 0; i < 5990; ++i)
             text = Format(ReadValue(wide, text) + 0.1L, 1, kComma);
         QCOMPARE(text, QStringLiteral("603,0"));
@@ -91,14 +91,14 @@ private slots:
     void readValue_treatsHalfTypedTextsAsZero_andClamps()
     {
         const Rules r = waitRules();
-        QCOMPARE(ReadValue(r, u""), 1.0L);  // 0, raised to Min
+        QCOMPARE(ReadValue(r, u""), 1.0L); // 0, raised to Min
         QCOMPARE(ReadValue(r, u"-"), 1.0L);
         QCOMPARE(ReadValue(r, u","), 1.0L);
         QCOMPARE(ReadValue(r, u"E"), 1.0L);
         QCOMPARE(ReadValue(r, u"abc"), 1.0L); // not a number: Min
         QCOMPARE(ReadValue(r, u"2,5"), 2.5L);
         QCOMPARE(ReadValue(r, u"6000"), 600.0L);
-        const Rules wide{-10.0L, 10.0L, 1, kComma};
+        const Rules wide { -10.0L, 10.0L, 1, kComma };
         QCOMPARE(ReadValue(wide, u"-"), 0.0L);
         QCOMPARE(ReadValue(wide, u"xyz"), -10.0L);
     }
@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(type(r, "3,0", 0, 0, '\n').action, KeyAction::EnterPress);
         QCOMPARE(type(r, "3,0", 0, 0, 27).action, KeyAction::Escape);
         QCOMPARE(type(r, "3,0", 3, 0, 8).action, KeyAction::PassOn); // Backspace
-        for (char c : {'a', 'E', '+', '.', ' ', 'x'})
+        for (char c : { 'a', 'E', '+', '.', ' ', 'x' })
             QCOMPARE(type(r, "3", 1, 0, c).action, KeyAction::Consume);
     }
 
@@ -120,11 +120,11 @@ private slots:
         QCOMPARE(type(r, "3,0", 0, 3, '7').action, KeyAction::Insert); // over the selected text
         QCOMPARE(type(r, "60", 2, 0, '0').action, KeyAction::Insert);
         QCOMPARE(type(r, "600", 3, 0, '0').action, KeyAction::Consume); // 6000 > 600
-        QCOMPARE(type(r, "", 0, 0, '0').action, KeyAction::Consume);    // 0 < 1
+        QCOMPARE(type(r, "", 0, 0, '0').action, KeyAction::Consume); // 0 < 1
         QCOMPARE(type(r, "3,2", 3, 0, '5').action, KeyAction::Consume); // a second decimal
         QCOMPARE(type(r, "3", 1, 0, ',').action, KeyAction::Insert);
         QCOMPARE(type(r, "3,2", 1, 0, ',').action, KeyAction::Consume); // two separators
-        QCOMPARE(type(r, "3,2", 3, 0, 'e').action, KeyAction::Insert);  // 3,2e is 3,2
+        QCOMPARE(type(r, "3,2", 3, 0, 'e').action, KeyAction::Insert); // 3,2e is 3,2
         QCOMPARE(type(r, "3,2e", 4, 0, '1').action, KeyAction::Insert); // 32, decimals not counted
         QCOMPARE(type(r, "3,2e", 4, 0, '3').action, KeyAction::Consume); // 3200
         QCOMPARE(type(r, "3,2", 0, 0, '-').action, KeyAction::Consume); // below Min
@@ -133,7 +133,7 @@ private slots:
     void filter_turnsALoneSignOrSeparatorIntoANumber()
     {
         const Rules r = waitRules();
-        const KeyResult minus = type(Rules{-5.0L, 5.0L, 1, kComma}, "", 0, 0, '-');
+        const KeyResult minus = type(Rules { -5.0L, 5.0L, 1, kComma }, "", 0, 0, '-');
         QCOMPARE(minus.action, KeyAction::Replace);
         QCOMPARE(minus.text, QStringLiteral("-0"));
         QCOMPARE(minus.selectionStart, 1);
@@ -149,10 +149,10 @@ private slots:
 
     void filter_refusesTheSeparatorWithoutDecimals()
     {
-        const Rules r{0.0L, 100.0L, 0, kComma};
+        const Rules r { 0.0L, 100.0L, 0, kComma };
         QCOMPARE(type(r, "5", 1, 0, ',').action, KeyAction::Consume);
         QCOMPARE(type(r, "5", 1, 0, '5').action, KeyAction::Insert);
-        const Rules two{0.0L, 100.0L, 2, kComma};
+        const Rules two { 0.0L, 100.0L, 2, kComma };
         QCOMPARE(type(two, "3,2", 3, 0, '5').action, KeyAction::Insert);
         QCOMPARE(type(two, "3,25", 4, 0, '1').action, KeyAction::Consume);
     }

@@ -161,7 +161,7 @@ private slots:
         });
         d.ShowModal();
         QVERIFY2((centre - main.geometry().center()).manhattanLength() <= 4,
-                 qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
+            qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
     }
 
     void longMessage_wrapsInsideTheFixedLabel()
