@@ -86,8 +86,9 @@ QImage TBitBtnWithColor::GlyphFor(TBitBtnGlyphState state) const
     const bool embossed = state == TBitBtnGlyphState::Disabled && m_numGlyphs < 2;
     const int index = wanted < m_numGlyphs ? wanted : 0;
     const TColor face = ColorToRGB(m_color);
+    // Keyed on the strip as given, so copies of one strip share entries.
     const QString key = QStringLiteral("%1/%2/%3x%4/%5/%6/%7")
-                            .arg(m_keyedGlyph.cacheKey())
+                            .arg(m_glyph.cacheKey())
                             .arg(m_numGlyphs)
                             .arg(width)
                             .arg(height)
