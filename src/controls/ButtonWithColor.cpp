@@ -78,13 +78,18 @@ TBitBtnWithColor::TBitBtnWithColor(QWidget* parent)
 {
     connect(this, &QAbstractButton::clicked, this, [this] { Clicked(); });
     // The default button loses its frame while another button has the focus.
-    connect(qApp, &QApplication::focusChanged, this, [this] {
+    m_focusConnection = connect(qApp, &QApplication::focusChanged, this, [this] {
         if (isDefault())
             update();
     });
 }
 
-TBitBtnWithColor::~TBitBtnWithColor() = default;
+TBitBtnWithColor::~TBitBtnWithColor()
+{
+    // The widget destructor moves the focus away, after this part of the
+    // object is gone.
+    disconnect(m_focusConnection);
+}
 
 void TBitBtnWithColor::SetHelpHandler(std::function<void(int)> handler)
 {

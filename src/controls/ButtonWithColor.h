@@ -111,6 +111,7 @@ private:
     bool m_cancel = false;
     int m_modalResult = mrNone;
     std::unique_ptr<QShortcut> m_cancelShortcut;
+    QMetaObject::Connection m_focusConnection;
     bool m_inMouseDown = false;
     bool m_deactivatedInMouseDown = false;
 };
