@@ -71,7 +71,8 @@ Drawer KindDrawer(const QString& name)
             g.drawLine(QPointF(5, 13), QPointF(13, 5));
         };
     if (name == QLatin1String("BBCHELP"))
-        return [](QPainter& g) { DrawLetter(g, QStringLiteral("?"), QColor(0x00, 0x00, 0xA0), 17, QRectF(0, 0, 18, 18)); };
+        return
+            [](QPainter& g) { DrawLetter(g, QStringLiteral("?"), QColor(0x00, 0x00, 0xA0), 17, QRectF(0, 0, 18, 18)); };
     if (name == QLatin1String("BBCCLOSE"))
         return [](QPainter& g) {
             g.setPen(QPen(QColor(0x40, 0x20, 0x00), 1));

@@ -1,7 +1,7 @@
 #include "controls/ButtonLayout.h"
 
-GlyphCaptionPlacement LayoutGlyphAndCaption(const QRect& client, QSize glyph, QSize caption, TButtonLayout layout,
-                                            int margin, int spacing)
+GlyphCaptionPlacement LayoutGlyphAndCaption(
+    const QRect& client, QSize glyph, QSize caption, TButtonLayout layout, int margin, int spacing)
 {
     const bool hasGlyph = !glyph.isEmpty();
     const bool hasCaption = !caption.isEmpty();

@@ -10,7 +10,7 @@ enum TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
 struct GlyphCaptionPlacement {
-    QRect glyph;   // empty when there is no glyph
+    QRect glyph; // empty when there is no glyph
     QRect caption; // empty when there is no caption
 };
 
@@ -18,5 +18,5 @@ struct GlyphCaptionPlacement {
 // -1 centres the glyph-and-caption block; Spacing -1 centres the caption in
 // the room the glyph leaves (with Margin -1 too: all three gaps equal).
 // Spacing only counts when there is both a glyph and a caption.
-GlyphCaptionPlacement LayoutGlyphAndCaption(const QRect& client, QSize glyph, QSize caption, TButtonLayout layout,
-                                            int margin, int spacing);
+GlyphCaptionPlacement LayoutGlyphAndCaption(
+    const QRect& client, QSize glyph, QSize caption, TButtonLayout layout, int margin, int spacing);

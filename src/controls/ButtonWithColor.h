@@ -82,8 +82,7 @@ public:
     std::function<void(TBitBtnWithColor* sender)> OnClick;
     // Any mouse button going down on the button (a double click counts as a
     // second press); x and y in button coordinates.
-    std::function<void(TBitBtnWithColor* sender, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x,
-                       int y)>
+    std::function<void(TBitBtnWithColor* sender, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y)>
         OnMouseDown;
     int Tag = 0;
 

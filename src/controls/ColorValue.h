@@ -78,9 +78,18 @@ constexpr TColor RGBColor(int r, int g, int b)
 {
     return TColor(r & 0xFF) | (TColor(g & 0xFF) << 8) | (TColor(b & 0xFF) << 16);
 }
-constexpr int RedOf(TColor c) { return int(c & 0xFF); }
-constexpr int GreenOf(TColor c) { return int((c >> 8) & 0xFF); }
-constexpr int BlueOf(TColor c) { return int((c >> 16) & 0xFF); }
+constexpr int RedOf(TColor c)
+{
+    return int(c & 0xFF);
+}
+constexpr int GreenOf(TColor c)
+{
+    return int((c >> 8) & 0xFF);
+}
+constexpr int BlueOf(TColor c)
+{
+    return int((c >> 16) & 0xFF);
+}
 
 // A system colour resolved to a plain 0x00BBGGRR value through the
 // application palette (a fixed classic table before the application exists);

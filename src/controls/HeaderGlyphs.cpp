@@ -15,8 +15,8 @@ enum State { Normal, Disabled, Down, Hot };
 constexpr std::array<State, 4> kStates { Normal, Disabled, Down, Hot };
 
 struct DiscScheme {
-    QColor light;  // upper-left of the disc
-    QColor dark;   // lower-right of the disc
+    QColor light; // upper-left of the disc
+    QColor dark; // lower-right of the disc
     QColor ring;
     QColor symbol;
 };
@@ -25,7 +25,8 @@ DiscScheme DiscColors(State state)
 {
     switch (state) {
     case Disabled:
-        return { QColor(0xB4, 0xB4, 0xB4), QColor(0x90, 0x90, 0x90), QColor(0xA8, 0xA8, 0xA8), QColor(0xD8, 0xD8, 0xD8) };
+        return { QColor(0xB4, 0xB4, 0xB4), QColor(0x90, 0x90, 0x90), QColor(0xA8, 0xA8, 0xA8),
+            QColor(0xD8, 0xD8, 0xD8) };
     case Down:
         return { QColor(0x2A, 0x62, 0xB8), QColor(0x0E, 0x32, 0x78), QColor(0xC8, 0xD8, 0xF0), Qt::white };
     case Hot:

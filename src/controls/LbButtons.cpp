@@ -39,8 +39,7 @@ TColor LbBlendHotColor(TColor color, TColor hot, int level)
     const int rest = kLbHotLevelMax - level;
     // Exact in integers: c*(1 - l/8) + h*l/8 == (c*(8-l) + h*l) / 8.
     const auto mix = [&](int c, int h) { return (c * rest + h * level) / kLbHotLevelMax; };
-    return RGBColor(mix(RedOf(color), RedOf(hot)), mix(GreenOf(color), GreenOf(hot)),
-                    mix(BlueOf(color), BlueOf(hot)));
+    return RGBColor(mix(RedOf(color), RedOf(hot)), mix(GreenOf(color), GreenOf(hot)), mix(BlueOf(color), BlueOf(hot)));
 }
 
 TColor LbFaceColor(TColor color, TColor hotTrackColor, TColor colorWhenDown, int hotLevel, bool enabled, bool down)
@@ -84,7 +83,7 @@ std::vector<LbGradientBand> LbGradientBands(const QRect& area, TColor from, TCol
         const int top = area.top() + area.height() * i / kLbGradientBands;
         const int bottom = area.top() + area.height() * (i + 1) / kLbGradientBands;
         const TColor c = RGBColor(channel(RedOf(from), RedOf(to), i), channel(GreenOf(from), GreenOf(to), i),
-                                  channel(BlueOf(from), BlueOf(to), i));
+            channel(BlueOf(from), BlueOf(to), i));
         bands.push_back({ QRect(area.left(), top, area.width(), bottom - top), c });
     }
     return bands;

@@ -143,8 +143,8 @@ void DrawLbButton(QPainter& g, const TLbDrawParams& p)
         textRect = QRect((w - textWidth) / 2 + shift, shift, textWidth, h);
         textFlags |= Qt::AlignHCenter | Qt::TextWordWrap;
     } else {
-        const QRect inner = QRect(kInnerMargin, kInnerMargin, w - 2 * kInnerMargin, h - 2 * kInnerMargin)
-                                .translated(shift, shift);
+        const QRect inner
+            = QRect(kInnerMargin, kInnerMargin, w - 2 * kInnerMargin, h - 2 * kInnerMargin).translated(shift, shift);
         textRect = inner;
         if (p.caption.isEmpty()) {
             glyphAt = centredGlyph + QPoint(shift, shift);

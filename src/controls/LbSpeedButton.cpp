@@ -15,6 +15,15 @@ namespace {
 constexpr QSize kNewButtonSize(100, 23);
 constexpr int kPaletteDepth = 8;
 
+// True when the value changed: display setters repaint only then.
+template <typename T> bool Assign(T& member, const T& value)
+{
+    if (member == value)
+        return false;
+    member = value;
+    return true;
+}
+
 } // namespace
 
 TLbSpeedButton::TLbSpeedButton(QWidget* parent)
@@ -68,10 +77,8 @@ void TLbSpeedButton::SetNumGlyphs(int count)
 
 void TLbSpeedButton::SetFlat(bool flat)
 {
-    if (flat == m_flat)
-        return;
-    m_flat = flat;
-    Changed();
+    if (Assign(m_flat, flat))
+        Changed();
 }
 
 void TLbSpeedButton::SetTransparent(bool transparent)
@@ -108,36 +115,52 @@ void TLbSpeedButton::SetParentColor(bool on)
     Changed();
 }
 
-#define LB_SETTER(Name, member)                                                                                        \
-    void TLbSpeedButton::Set##Name(TColor color)                                                                       \
-    {                                                                                                                  \
-        if (color == member)                                                                                           \
-            return;                                                                                                    \
-        member = color;                                                                                                \
-        Changed();                                                                                                     \
-    }
-LB_SETTER(LightColor, m_lightColor)
-LB_SETTER(ShadowColor, m_shadowColor)
-LB_SETTER(ColorWhenDown, m_colorWhenDown)
-LB_SETTER(HotTrackColor, m_hotTrackColor)
-LB_SETTER(FontColor, m_fontColor)
-LB_SETTER(HotTrackFontColor, m_hotTrackFontColor)
-#undef LB_SETTER
+void TLbSpeedButton::SetLightColor(TColor color)
+{
+    if (Assign(m_lightColor, color))
+        Changed();
+}
+
+void TLbSpeedButton::SetShadowColor(TColor color)
+{
+    if (Assign(m_shadowColor, color))
+        Changed();
+}
+
+void TLbSpeedButton::SetColorWhenDown(TColor color)
+{
+    if (Assign(m_colorWhenDown, color))
+        Changed();
+}
+
+void TLbSpeedButton::SetHotTrackColor(TColor color)
+{
+    if (Assign(m_hotTrackColor, color))
+        Changed();
+}
+
+void TLbSpeedButton::SetFontColor(TColor color)
+{
+    if (Assign(m_fontColor, color))
+        Changed();
+}
+
+void TLbSpeedButton::SetHotTrackFontColor(TColor color)
+{
+    if (Assign(m_hotTrackFontColor, color))
+        Changed();
+}
 
 void TLbSpeedButton::SetHotTrackFont(const QFont& font)
 {
-    if (font == m_hotTrackFont)
-        return;
-    m_hotTrackFont = font;
-    Changed();
+    if (Assign(m_hotTrackFont, font))
+        Changed();
 }
 
 void TLbSpeedButton::SetUseHotTrackFont(bool on)
 {
-    if (on == m_useHotTrackFont)
-        return;
-    m_useHotTrackFont = on;
-    Changed();
+    if (Assign(m_useHotTrackFont, on))
+        Changed();
 }
 
 void TLbSpeedButton::SetSlowDecease(bool on)
@@ -224,26 +247,20 @@ void TLbSpeedButton::ReleaseGroup()
 
 void TLbSpeedButton::SetAlignment(TAlignment alignment)
 {
-    if (alignment == m_alignment)
-        return;
-    m_alignment = alignment;
-    Changed();
+    if (Assign(m_alignment, alignment))
+        Changed();
 }
 
 void TLbSpeedButton::SetLayout(TLbSpeedButtonLayout layout)
 {
-    if (layout == m_layout)
-        return;
-    m_layout = layout;
-    Changed();
+    if (Assign(m_layout, layout))
+        Changed();
 }
 
 void TLbSpeedButton::SetWordWrap(bool on)
 {
-    if (on == m_wordWrap)
-        return;
-    m_wordWrap = on;
-    Changed();
+    if (Assign(m_wordWrap, on))
+        Changed();
 }
 
 void TLbSpeedButton::SetCaption(const QString& caption)

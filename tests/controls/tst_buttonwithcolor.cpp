@@ -44,10 +44,7 @@ struct Stage {
     }
     // What the window system was last given, without painting anything anew.
     QImage screen() const { return window.screen()->grabWindow(window.winId()).toImage(); }
-    QColor screenPixel(QPoint inButton) const
-    {
-        return screen().pixelColor(button->mapTo(&window, inButton));
-    }
+    QColor screenPixel(QPoint inButton) const { return screen().pixelColor(button->mapTo(&window, inButton)); }
     QImage face() const { return button->grab().toImage(); }
 };
 
@@ -265,11 +262,11 @@ void TestButtonWithColor::mouseDown_firesForEveryMouseButton()
     Stage stage;
     QStringList downs;
     int clicks = 0;
-    stage.button->OnMouseDown = [&](TBitBtnWithColor* sender, Qt::MouseButton button, Qt::KeyboardModifiers mods,
-                                    int x, int y) {
-        QCOMPARE(sender, stage.button);
-        downs << QStringLiteral("%1 %2 %3,%4").arg(int(button)).arg(int(mods)).arg(x).arg(y);
-    };
+    stage.button->OnMouseDown
+        = [&](TBitBtnWithColor* sender, Qt::MouseButton button, Qt::KeyboardModifiers mods, int x, int y) {
+              QCOMPARE(sender, stage.button);
+              downs << QStringLiteral("%1 %2 %3,%4").arg(int(button)).arg(int(mods)).arg(x).arg(y);
+          };
     stage.button->OnClick = [&](TBitBtnWithColor*) { ++clicks; };
     QVERIFY(stage.show());
 

@@ -55,8 +55,7 @@ void TestButtonScreenshot::raceAndHeaderButtons_lookRight()
         const char* hint;
     };
     const HeaderButton headerButtons[] = { { HeaderGlyphKind::Help, 9, "Hilfe (F1)" },
-                                           { HeaderGlyphKind::Settings, 51, "Einstellungen (F2)" },
-                                           { HeaderGlyphKind::Info, 97, "Info (F3)" } };
+        { HeaderGlyphKind::Settings, 51, "Einstellungen (F2)" }, { HeaderGlyphKind::Info, 97, "Info (F3)" } };
     QList<TLbSpeedButton*> headerList;
     for (const HeaderButton& b : headerButtons) {
         auto* button = new TLbSpeedButton(&header);

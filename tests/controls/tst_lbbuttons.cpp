@@ -390,7 +390,7 @@ void TestLbButtons::glyphKey_andEmbossedImage()
 void TestLbButtons::resources_areMadeOnceAndHaveTwoImages()
 {
     for (const char* name : { "BBCOK", "BBCCANCEL", "BBCHELP", "BBCYES", "BBCNO", "BBCCLOSE", "BBCABORT", "BBCRETRY",
-                              "BBCIGNORE", "BBCALL" }) {
+             "BBCIGNORE", "BBCALL" }) {
         const QImage image = ButtonResource(QString::fromLatin1(name));
         QCOMPARE(image.size(), QSize(36, 18));
         QCOMPARE(image.cacheKey(), ButtonResource(QString::fromLatin1(name)).cacheKey());
