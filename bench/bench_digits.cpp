@@ -16,9 +16,9 @@ namespace {
 constexpr int kRaceMs = 10 * 60 * 1000;
 constexpr int kStepMs = 10;
 constexpr int kSecondEntryStartMs = 12340; // row 1 follows an entry started later
-constexpr TColor kDigitColour = colors::kYellow;
-constexpr TColor kSecondRowColour = colors::kLime;
-constexpr TColor kDimColour = colors::kDarkGrey;
+constexpr TColor kDigitColour = clYellow;
+constexpr TColor kSecondRowColour = clLime;
+constexpr TColor kDimColour = TColor(0x404040);
 
 using Row = std::array<TDigit*, 7>;
 
@@ -94,8 +94,8 @@ int main(int argc, char** argv)
             d->setGeometry(lefts[i], r == 0 ? 11 : 136, 45, 89);
             d->SetThickness(5);
             d->SetSeparation(1);
-            d->SetColor(colors::kBlack);
-            d->SetColorOff(colors::kBlack);
+            d->SetColor(clBlack);
+            d->SetColorOff(clBlack);
             d->SetColorOn(kDigitColour);
             rows[r][i] = d;
         }

@@ -87,9 +87,9 @@ TDigit::TDigit(QWidget* owner)
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_value = 0;
     m_valueBinary = kSegments[0];
-    m_colorOn = colors::kYellow;
-    m_colorOff = colors::kBlack;
-    m_color = colors::kBlack;
+    m_colorOn = clYellow;
+    m_colorOff = clBlack;
+    m_color = clBlack;
     resize(16, 32);
     // Through the setters and after the size: the thickness check reads the size.
     SetSeparation(1);
@@ -167,8 +167,8 @@ void TDigit::SetSeparation(int separation)
 void TDigit::paintEvent(QPaintEvent*)
 {
     ++m_paintCount;
-    const Picture picture { colors::ToQColor(m_colorOn).rgb(), colors::ToQColor(m_colorOff).rgb(),
-        colors::ToQColor(m_color).rgb(), m_valueBinary, width(), height(), m_thickness, m_separation,
+    const Picture picture { ToQColor(m_colorOn).rgb(), ToQColor(m_colorOff).rgb(),
+        ToQColor(m_color).rgb(), m_valueBinary, width(), height(), m_thickness, m_separation,
         devicePixelRatio() };
     QPainter painter(this);
     if (picture.width <= 0 || picture.height <= 0)

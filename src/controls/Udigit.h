@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/Colors.h"
+#include "controls/ColorValue.h"
 
 #include <QWidget>
 

@@ -36,8 +36,8 @@ QString litShapes(TDigit& d)
     QString lit;
     for (int i = 0; i < 8; ++i) {
         const QColor c = image.pixelColor(kCentres[i]);
-        lit += c == colors::ToQColor(d.ColorOn()) ? QLatin1Char('1')
-            : c == colors::ToQColor(d.ColorOff()) ? QLatin1Char('0')
+        lit += c == ToQColor(d.ColorOn()) ? QLatin1Char('1')
+            : c == ToQColor(d.ColorOff()) ? QLatin1Char('0')
                                                   : QLatin1Char('?');
     }
     return lit;
@@ -83,9 +83,9 @@ private slots:
         TDigit d;
         QCOMPARE(d.Value(), 0);
         QCOMPARE(int(d.ValueBinary()), 0x7D);
-        QCOMPARE(d.ColorOn(), colors::kYellow);
-        QCOMPARE(d.ColorOff(), colors::kBlack);
-        QCOMPARE(d.Color(), colors::kBlack);
+        QCOMPARE(d.ColorOn(), clYellow);
+        QCOMPARE(d.ColorOff(), clBlack);
+        QCOMPARE(d.Color(), clBlack);
         QCOMPARE(d.size(), QSize(16, 32));
         QCOMPARE(d.Thickness(), 2);
         QCOMPARE(d.Separation(), 1);
@@ -158,7 +158,7 @@ private slots:
         TDigit d;
         makeMainWindowDigit(d);
         d.SetColor(kRed);
-        d.SetColorOff(colors::kDarkGrey);
+        d.SetColorOff(TColor(0x404040));
         d.SetColorOn(kBlue);
         d.SetValue(1);
         const QImage image = d.grab().toImage();
@@ -205,8 +205,8 @@ private slots:
         const int before = d.PaintCount();
         d.SetValue(0);
         d.SetValueBinary(0x7D);
-        d.SetColorOn(colors::kYellow);
-        d.SetColorOff(colors::kBlack);
+        d.SetColorOn(clYellow);
+        d.SetColorOff(clBlack);
         QCOMPARE(d.PaintCount(), before);
 
         // No event processing in between: each change is painted before the setter returns.
@@ -214,9 +214,9 @@ private slots:
         QCOMPARE(d.PaintCount(), before + 1);
         d.SetValue(3);
         QCOMPARE(d.PaintCount(), before + 1);
-        d.SetColorOn(colors::kDarkGrey);
+        d.SetColorOn(TColor(0x404040));
         QCOMPARE(d.PaintCount(), before + 2);
-        d.SetColorOff(colors::kDarkGrey);
+        d.SetColorOff(TColor(0x404040));
         QCOMPARE(d.PaintCount(), before + 3);
         d.SetValueBinary(0x80);
         QCOMPARE(d.PaintCount(), before + 4);

@@ -36,7 +36,7 @@ struct Panel {
                 d->setGeometry(kLefts[i], kTops[r], 45, 89);
                 d->SetThickness(5);
                 d->SetSeparation(1);
-                d->SetColorOn(colors::kYellow);
+                d->SetColorOn(clYellow);
                 digits[r][i] = d;
             }
             addSeparator(QStringLiteral(":"), 61, kTops[r]);
@@ -77,7 +77,7 @@ struct Panel {
         for (int i = 0; i < 7; ++i) {
             digits[row][i]->SetValue(values[i]);
             const bool alwaysLit = row == 0 && i >= 4;
-            digits[row][i]->SetColorOn(alwaysLit || sums[i] > 0 ? lit : colors::kDarkGrey);
+            digits[row][i]->SetColorOn(alwaysLit || sums[i] > 0 ? lit : TColor(0x404040));
         }
     }
 };
@@ -95,8 +95,8 @@ private slots:
     void panel_showsLitAndDimmedDigits_andTheSpinEdit()
     {
         Panel panel;
-        panel.show(0, 65230, colors::kYellow); // 1.05,23
-        panel.show(1, 5230, colors::kLime); // 5,23
+        panel.show(0, 65230, clYellow); // 1.05,23
+        panel.show(1, 5230, clLime); // 5,23
         panel.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&panel.window));
         const QImage image = panel.window.grab().toImage();
