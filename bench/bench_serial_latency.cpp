@@ -115,21 +115,21 @@ int main(int argc, char** argv)
 
     platform::SimSerialLab lab;
     lab.AddPort(1);
-    std::atomic<std::int64_t> wokeAt {0};
+    std::atomic<std::int64_t> wokeAt { 0 };
     const platform::SerialDeviceFactory simulated = platform::CurrentSerialDeviceFactory();
     platform::SetSerialDeviceFactory([&] { return std::make_unique<TimedDevice>(simulated(), wokeAt); });
     TComPort port;
     port.SetPort(1);
     port.SetFlowControl(fcRtsCts);
     port.SetDataBits(5);
-    port.SetEvents({evCTS, evDSR});
+    port.SetEvents({ evCTS, evDSR });
 
     std::vector<double> latencyUs, wakeUs, handOverUs;
     latencyUs.reserve(kChanges);
     wakeUs.reserve(kChanges);
     handOverUs.reserve(kChanges);
-    std::atomic<std::int64_t> changedAt {0};
-    std::atomic<int> delivered {0};
+    std::atomic<std::int64_t> changedAt { 0 };
+    std::atomic<int> delivered { 0 };
     int late = 0;
     port.OnDSR = [&](QObject*) {
         const std::int64_t now = NowNs();
@@ -182,8 +182,8 @@ int main(int argc, char** argv)
         return v;
     };
     auto report = [](const char* what, const std::vector<double>& v) {
-        std::printf("  %s: p50 %.1f us, p99 %.1f us, max %.1f us\n", what, Percentile(v, 0.50), Percentile(v, 0.99),
-            v.back());
+        std::printf(
+            "  %s: p50 %.1f us, p99 %.1f us, max %.1f us\n", what, Percentile(v, 0.50), Percentile(v, 0.99), v.back());
     };
     double load = 0;
     if (FILE* f = std::fopen("/proc/loadavg", "r")) {

@@ -26,10 +26,14 @@ struct DispatchStep {
 // The fixed firing order of one delivery (after EV_RXCHAR, which carries the
 // queue count).
 const DispatchStep kSteps[] = {
-    {platform::EV_TXEMPTY, &TComPort::OnTxEmpty}, {platform::EV_BREAK, &TComPort::OnBreak},
-    {platform::EV_RING, &TComPort::OnRing}, {platform::EV_CTS, &TComPort::OnCTS},
-    {platform::EV_DSR, &TComPort::OnDSR}, {platform::EV_RXFLAG, &TComPort::OnRxFlag},
-    {platform::EV_RLSD, &TComPort::OnRLSD}, {platform::EV_ERR, &TComPort::OnError},
+    { platform::EV_TXEMPTY, &TComPort::OnTxEmpty },
+    { platform::EV_BREAK, &TComPort::OnBreak },
+    { platform::EV_RING, &TComPort::OnRing },
+    { platform::EV_CTS, &TComPort::OnCTS },
+    { platform::EV_DSR, &TComPort::OnDSR },
+    { platform::EV_RXFLAG, &TComPort::OnRxFlag },
+    { platform::EV_RLSD, &TComPort::OnRLSD },
+    { platform::EV_ERR, &TComPort::OnError },
 };
 
 } // namespace

@@ -108,8 +108,8 @@ bool TComPort::DeliveryPending() const
 
 std::uint32_t BaudRateValue(TBaudRate rate, std::int32_t userRate)
 {
-    static constexpr std::uint32_t kRates[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000,
-        57600, 115200, 128000, 256000};
+    static constexpr std::uint32_t kRates[]
+        = { 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000 };
     if (rate == brUser)
         return static_cast<std::uint32_t>(userRate);
     return rate < std::size(kRates) ? kRates[rate] : 0;
@@ -121,9 +121,15 @@ std::uint32_t EventMaskFromEvents(TEvents events)
         TEvent event;
         std::uint32_t bit;
     } kTable[] = {
-        {evRxChar, platform::EV_RXCHAR}, {evTxEmpty, platform::EV_TXEMPTY}, {evRxFlag, platform::EV_RXFLAG},
-        {evRing, platform::EV_RING}, {evBreak, platform::EV_BREAK}, {evCTS, platform::EV_CTS},
-        {evDSR, platform::EV_DSR}, {evError, platform::EV_ERR}, {evRLSD, platform::EV_RLSD},
+        { evRxChar, platform::EV_RXCHAR },
+        { evTxEmpty, platform::EV_TXEMPTY },
+        { evRxFlag, platform::EV_RXFLAG },
+        { evRing, platform::EV_RING },
+        { evBreak, platform::EV_BREAK },
+        { evCTS, platform::EV_CTS },
+        { evDSR, platform::EV_DSR },
+        { evError, platform::EV_ERR },
+        { evRLSD, platform::EV_RLSD },
     };
     std::uint32_t mask = 0;
     for (const auto& entry : kTable) {
@@ -171,7 +177,7 @@ platform::SerialTimeouts ComTimeouts()
 
 namespace {
 
-std::atomic<std::uint32_t> g_scannedPorts {0};
+std::atomic<std::uint32_t> g_scannedPorts { 0 };
 
 } // namespace
 

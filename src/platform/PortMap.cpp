@@ -10,7 +10,7 @@ namespace platform {
 
 namespace {
 
-const char* const kFamilies[] = {"ttyS", "ttyUSB", "ttyACM"};
+const char* const kFamilies[] = { "ttyS", "ttyUSB", "ttyACM" };
 constexpr int kMaxNumber = 255; // port numbers are 8 bits
 
 } // namespace

@@ -24,10 +24,29 @@ struct SpeedEntry {
 };
 
 constexpr SpeedEntry kSpeeds[] = {
-    {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200}, {300, B300}, {600, B600},
-    {1200, B1200}, {1800, B1800}, {2400, B2400}, {4800, B4800}, {9600, B9600}, {19200, B19200},
-    {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800},
-    {500000, B500000}, {576000, B576000}, {921600, B921600}, {1000000, B1000000},
+    { 50, B50 },
+    { 75, B75 },
+    { 110, B110 },
+    { 134, B134 },
+    { 150, B150 },
+    { 200, B200 },
+    { 300, B300 },
+    { 600, B600 },
+    { 1200, B1200 },
+    { 1800, B1800 },
+    { 2400, B2400 },
+    { 4800, B4800 },
+    { 9600, B9600 },
+    { 19200, B19200 },
+    { 38400, B38400 },
+    { 57600, B57600 },
+    { 115200, B115200 },
+    { 230400, B230400 },
+    { 460800, B460800 },
+    { 500000, B500000 },
+    { 576000, B576000 },
+    { 921600, B921600 },
+    { 1000000, B1000000 },
 };
 
 // The stop request wakes the watcher out of its ioctl or poll with this
@@ -38,13 +57,15 @@ int StopSignal()
     return SIGRTMIN + 4;
 }
 
-void OnStopSignal(int) { }
+void OnStopSignal(int)
+{
+}
 
 void PrepareStopSignal()
 {
     static std::once_flag installed;
     std::call_once(installed, [] {
-        struct sigaction action {};
+        struct sigaction action { };
         action.sa_handler = OnStopSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = 0;
@@ -95,28 +116,51 @@ int BuildLinuxLineSetup(const SerialLineSettings& s, const termios& current, Lin
     t.c_cflag |= CREAD | CLOCAL;
 
     switch (s.ByteSize) {
-    case 5: t.c_cflag |= CS5; break;
-    case 6: t.c_cflag |= CS6; break;
-    case 7: t.c_cflag |= CS7; break;
-    case 8: t.c_cflag |= CS8; break;
-    default: return EINVAL;
+    case 5:
+        t.c_cflag |= CS5;
+        break;
+    case 6:
+        t.c_cflag |= CS6;
+        break;
+    case 7:
+        t.c_cflag |= CS7;
+        break;
+    case 8:
+        t.c_cflag |= CS8;
+        break;
+    default:
+        return EINVAL;
     }
     switch (s.Parity) {
-    case 0: break;
-    case 1: t.c_cflag |= PARENB | PARODD; break;
-    case 2: t.c_cflag |= PARENB; break;
-    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;
-    default: return EINVAL;
+    case 0:
+        break;
+    case 1:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        t.c_cflag |= PARENB;
+        break;
+    case 3:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case 4:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        return EINVAL;
     }
     if (s.Flags & SerialLineSettings::kParity)
         t.c_iflag |= INPCK;
     // The UART sends one and a half stop bits for CSTOPB at five data bits.
     switch (s.StopBits) {
-    case 0: break;
+    case 0:
+        break;
     case 1:
-    case 2: t.c_cflag |= CSTOPB; break;
-    default: return EINVAL;
+    case 2:
+        t.c_cflag |= CSTOPB;
+        break;
+    default:
+        return EINVAL;
     }
     if ((s.Flags & SerialLineSettings::kOutxCtsFlow) || s.RtsControl() == SerialLineSettings::RTS_CONTROL_HANDSHAKE)
         t.c_cflag |= CRTSCTS;
@@ -213,10 +257,13 @@ std::uint32_t EventsFromLevels(std::uint32_t before, std::uint32_t after, std::u
 WaitErrorKind ClassifyWaitError(int error)
 {
     switch (error) {
-    case EINTR: return WaitErrorKind::Interrupted;
+    case EINTR:
+        return WaitErrorKind::Interrupted;
     case ENOTTY:
-    case EINVAL: return WaitErrorKind::Unsupported;
-    default: return WaitErrorKind::Gone;
+    case EINVAL:
+        return WaitErrorKind::Unsupported;
+    default:
+        return WaitErrorKind::Gone;
     }
 }
 
@@ -259,7 +306,7 @@ int LinuxSerialDevice::Open(int port)
 
 bool LinuxSerialDevice::IsCharDevice() const
 {
-    struct stat st {};
+    struct stat st { };
     return m_fd >= 0 && ::fstat(m_fd, &st) == 0 && S_ISCHR(st.st_mode);
 }
 
@@ -483,7 +530,7 @@ SerialWaitResult LinuxSerialDevice::WaitTick(std::uint32_t& events)
         // poll is level-triggered: with bytes already queued it would return at
         // once, so then only the queue's growth counts, looked at every tick.
         const bool queueEmpty = m_inQueue == 0;
-        pollfd p {m_fd, static_cast<short>(rx && queueEmpty ? POLLIN : 0), 0};
+        pollfd p { m_fd, static_cast<short>(rx && queueEmpty ? POLLIN : 0), 0 };
         const int timeout = tickEvents || !queueEmpty ? 1 : -1;
         if (::poll(&p, 1, timeout) < 0) {
             if (errno == EINTR)

@@ -86,7 +86,7 @@ public:
         p.mask = 0;
         p.pending = 0;
         p.purged = 0;
-        p.calls = {"Open"};
+        p.calls = { "Open" };
         m_port = port;
         m_generation = p.generation;
         m_stop = false;
@@ -145,9 +145,8 @@ public:
         ++p->waitCalls;
         p->waiting = true;
         m_state->changed.notify_all();
-        m_state->changed.wait(lock, [&] {
-            return m_stop || !Attached() || p->failures.count(SimSerialOp::Wait) || (!p->hold && p->pending);
-        });
+        m_state->changed.wait(lock,
+            [&] { return m_stop || !Attached() || p->failures.count(SimSerialOp::Wait) || (!p->hold && p->pending); });
         p->waiting = false;
         // The stop is looked at first: with a stop and an event both pending,
         // the stop wins.
@@ -234,8 +233,7 @@ private:
         return it == p.failures.end() ? 0 : it->second;
     }
 
-    template <typename Apply>
-    int Step(SimSerialOp op, const char* name, Apply apply)
+    template <typename Apply> int Step(SimSerialOp op, const char* name, Apply apply)
     {
         std::lock_guard lock(m_state->mutex);
         SimPort* p = Attached();
@@ -258,8 +256,7 @@ private:
 
 namespace {
 
-template <typename T, typename Get>
-T ReadPort(const SimSerialState& state, int port, Get get)
+template <typename T, typename Get> T ReadPort(const SimSerialState& state, int port, Get get)
 {
     std::lock_guard lock(state.mutex);
     auto it = state.ports.find(port);

@@ -14,8 +14,7 @@ namespace {
 
 // Waits without running the GUI thread's event loop, so a delivery stays
 // pending.
-template <typename Pred>
-bool WaitWithoutEvents(Pred pred, int timeoutMs = 2000)
+template <typename Pred> bool WaitWithoutEvents(Pred pred, int timeoutMs = 2000)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!pred()) {
@@ -40,7 +39,7 @@ struct Bench {
     SimSerialLab lab;
     TComPort port;
 
-    explicit Bench(TEvents events = {evCTS, evDSR})
+    explicit Bench(TEvents events = { evCTS, evDSR })
     {
         lab.AddPort(1);
         port.SetPort(1);
@@ -89,9 +88,9 @@ private slots:
         b.lab.SetLines(1, MS_CTS_ON | MS_DSR_ON);
         b.OpenAndArm();
         QTest::qWait(30);
-        QCOMPARE(b.log, QStringList {"open"});
+        QCOMPARE(b.log, QStringList { "open" });
         b.lab.SetLine(1, MS_DSR_ON, false);
-        QTRY_COMPARE(b.log, (QStringList {"open", "DSR:10"}));
+        QTRY_COMPARE(b.log, (QStringList { "open", "DSR:10" }));
     }
 
     void bothLinesInOneWait_fireCtsThenDsr_inOneDelivery()
@@ -101,7 +100,7 @@ private slots:
         b.OpenAndArm();
         b.lab.SetLines(1, MS_CTS_ON | MS_DSR_ON);
         b.lab.HoldWait(1, false);
-        QTRY_COMPARE(b.log, (QStringList {"open", "CTS:30", "DSR:30"}));
+        QTRY_COMPARE(b.log, (QStringList { "open", "CTS:30", "DSR:30" }));
         QCOMPARE(b.lab.WaitCalls(1), 2); // one delivery, then armed again
     }
 
@@ -116,7 +115,7 @@ private slots:
         b.lab.SetLines(1, MS_RING_ON | MS_RLSD_ON);
         b.lab.Raise(1, EV_RXCHAR | EV_BREAK | EV_ERR);
         b.lab.SetLine(1, MS_CTS_ON, true);
-        QTRY_COMPARE(b.log, (QStringList {"open", "CTS:d0"}));
+        QTRY_COMPARE(b.log, (QStringList { "open", "CTS:d0" }));
         QTest::qWait(20);
         QCOMPARE(others, 0);
     }
@@ -142,8 +141,8 @@ private slots:
         b.lab.Raise(1, 0x01FF);
         b.lab.HoldWait(1, false);
         QTRY_COMPARE(order.size(), 9);
-        QCOMPARE(order,
-            (QStringList {"RxChar(7)", "TxEmpty", "Break", "Ring", "CTS", "DSR", "RxFlag", "RLSD", "Error"}));
+        QCOMPARE(
+            order, (QStringList { "RxChar(7)", "TxEmpty", "Break", "Ring", "CTS", "DSR", "RxFlag", "RLSD", "Error" }));
     }
 
     void unassignedHandlers_areSkipped()
@@ -155,7 +154,7 @@ private slots:
         b.OpenAndArm();
         b.lab.Raise(1, EV_CTS | EV_ERR);
         QTRY_COMPARE(errors, 1);
-        QCOMPARE(b.log, QStringList {"open"});
+        QCOMPARE(b.log, QStringList { "open" });
     }
 
     void pulseOverBeforeTheHandler_isStillDelivered_withTheUnchangedStatus()
@@ -164,7 +163,7 @@ private slots:
         b.lab.SetLines(1, MS_CTS_ON);
         b.OpenAndArm();
         b.lab.Pulse(1, MS_DSR_ON);
-        QTRY_COMPARE(b.log, (QStringList {"open", "DSR:10"}));
+        QTRY_COMPARE(b.log, (QStringList { "open", "DSR:10" }));
         QCOMPARE(b.lab.Lines(1), MS_CTS_ON);
     }
 
@@ -178,7 +177,7 @@ private slots:
         };
         b.OpenAndArm();
         b.lab.SetLine(1, MS_CTS_ON, true);
-        QTRY_COMPARE(b.log, (QStringList {"open", "DSR:10"}));
+        QTRY_COMPARE(b.log, (QStringList { "open", "DSR:10" }));
         QCOMPARE(deliveries, 1);
     }
 
@@ -210,7 +209,7 @@ private slots:
         b.lab.SetLine(1, MS_DSR_ON, true);
         QVERIFY(WaitWithoutEvents([&] { return b.port.DeliveryPending(); }));
         b.port.Close(); // a deadlock hangs here
-        QCOMPARE(b.log, (QStringList {"open", "DSR:20", "close"}));
+        QCOMPARE(b.log, (QStringList { "open", "DSR:20", "close" }));
         QVERIFY(!b.lab.IsOpen(1));
         QCoreApplication::processEvents(); // the stale posted event delivers nothing more
         QCOMPARE(b.log.size(), 3);
@@ -225,7 +224,7 @@ private slots:
         QCOMPARE(b.lab.PendingEvents(1), EV_DSR);
         b.port.Close();
         QCOMPARE(b.lab.StopsOverPendingEvents(1), 1);
-        QCOMPARE(b.log, (QStringList {"open", "close"}));
+        QCOMPARE(b.log, (QStringList { "open", "close" }));
     }
 
     void closeFromInsideAHandler_endsTheWatcher()
@@ -237,7 +236,7 @@ private slots:
         b.lab.SetLines(1, MS_CTS_ON | MS_DSR_ON);
         b.lab.HoldWait(1, false);
         QTRY_VERIFY(!b.port.Connected());
-        QCOMPARE(b.log, (QStringList {"open", "close"})); // OnDSR of that delivery belongs to nobody
+        QCOMPARE(b.log, (QStringList { "open", "close" })); // OnDSR of that delivery belongs to nobody
         QVERIFY(!b.lab.IsOpen(1));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         b.port.OnCTS = nullptr;
@@ -262,7 +261,7 @@ private slots:
         QTest::qWait(30);
         QCOMPARE(calls, 1);
         b.port.Close();
-        QCOMPARE(b.log, (QStringList {"open", "close"}));
+        QCOMPARE(b.log, (QStringList { "open", "close" }));
         b.port.OnDSR = [&](QObject*) { ++calls; };
         b.OpenAndArm();
         b.lab.SetLine(1, MS_DSR_ON, true);
@@ -279,7 +278,7 @@ private slots:
         QTest::qWait(30);
         QCOMPARE(b.lab.WaitCalls(1), 1);
         b.port.Close();
-        QCOMPARE(b.log, (QStringList {"open", "close"}));
+        QCOMPARE(b.log, (QStringList { "open", "close" }));
     }
 
     void droppedWait_deliversNothing_andIsArmedAgain()
@@ -291,9 +290,9 @@ private slots:
         QTRY_COMPARE(b.lab.WaitCalls(1), 2);
         QVERIFY(b.lab.WaitUntilWaiting(1, 2000));
         QCoreApplication::processEvents();
-        QCOMPARE(b.log, QStringList {"open"});
+        QCOMPARE(b.log, QStringList { "open" });
         b.lab.SetLine(1, MS_CTS_ON, false);
-        QTRY_COMPARE(b.log, (QStringList {"open", "CTS:0"}));
+        QTRY_COMPARE(b.log, (QStringList { "open", "CTS:0" }));
         QVERIFY(b.port.WatcherRunning());
     }
 
@@ -315,7 +314,7 @@ private slots:
         // A spinning watcher would burn a whole core for these 200 ms.
         QVERIFY2(cpu < wall.elapsed() * 0.25, qPrintable(QStringLiteral("cpu %1 ms").arg(cpu)));
         b.port.Close();
-        QCOMPARE(b.log, (QStringList {"open", "close"}));
+        QCOMPARE(b.log, (QStringList { "open", "close" }));
         QVERIFY_THROWS_EXCEPTION(EComHandle, b.port.Open()); // gone until plugged in again
         b.lab.AddPort(1);
         b.OpenAndArm();

@@ -50,7 +50,7 @@ private slots:
     void receivedBytes_fireOnRxChar_withTheQueueCount()
     {
         TComPort port;
-        port.SetEvents({evRxChar});
+        port.SetEvents({ evRxChar });
         QList<int> queued;
         port.OnRxChar = [&](QObject*, int inQue) { queued << inQue; };
         port.Open();
@@ -67,7 +67,7 @@ private slots:
     void closeWhileTheWatcherSleeps_returns()
     {
         TComPort port;
-        port.SetEvents({evRxChar}); // empty queue: the watcher sleeps in poll without a time limit
+        port.SetEvents({ evRxChar }); // empty queue: the watcher sleeps in poll without a time limit
         for (int i = 0; i < 20; ++i) {
             port.Open();
             QTest::qWait(i % 3);
@@ -84,7 +84,7 @@ private slots:
         port.SetFlowControl(fcRtsCts);
         port.SetBaudRate(brUser);
         port.SetBaudRateUser(28800);
-        port.SetEvents({evCTS, evDSR});
+        port.SetEvents({ evCTS, evDSR });
         port.Open();
         QCOMPARE(ReadLineSpeed(m_slave), 28800u);
         termios t {};
@@ -114,7 +114,7 @@ private slots:
     void hangUp_leavesThePortDeaf_andClosable()
     {
         TComPort port;
-        port.SetEvents({evRxChar, evCTS});
+        port.SetEvents({ evRxChar, evCTS });
         port.Open();
         QVERIFY(port.WatcherRunning());
         CloseMaster();

@@ -19,7 +19,7 @@ void SetUpLikeMainWindow(TComPort& port)
     port.SetStopBits(sbOneStopBit);
     port.SetFlowControl(fcRtsCts);
     port.SetDataBits(5);
-    port.SetEvents({evCTS, evDSR});
+    port.SetEvents({ evCTS, evDSR });
     port.SetEnableDTR(true);
     port.SetWriteBufSize(64);
     port.SetReadBufSize(64);
@@ -79,9 +79,9 @@ private slots:
 
     void eventSet_usesBitOfOrdinal()
     {
-        QCOMPARE(TEvents({evRxChar}).Bits(), 0x0001);
-        QCOMPARE(TEvents({evCTS, evDSR}).Bits(), (1 << 5) | (1 << 6));
-        QCOMPARE(TEvents({evRLSD}).Bits(), 1 << 8);
+        QCOMPARE(TEvents({ evRxChar }).Bits(), 0x0001);
+        QCOMPARE(TEvents({ evCTS, evDSR }).Bits(), (1 << 5) | (1 << 6));
+        QCOMPARE(TEvents({ evRLSD }).Bits(), 1 << 8);
         TEvents set;
         set.Include(evError);
         QVERIFY(set.Contains(evError));
@@ -109,20 +109,20 @@ private slots:
     {
         QFETCH(int, event);
         QFETCH(quint32, bit);
-        QCOMPARE(EventMaskFromEvents({static_cast<TEvent>(event)}), bit);
+        QCOMPARE(EventMaskFromEvents({ static_cast<TEvent>(event) }), bit);
     }
 
     void eventMask_ofMainWindowAndOfAll()
     {
-        QCOMPARE(EventMaskFromEvents({evCTS, evDSR}), 0x0018u);
+        QCOMPARE(EventMaskFromEvents({ evCTS, evDSR }), 0x0018u);
         QCOMPARE(EventMaskFromEvents(TEvents::All()), 0x01FFu);
         QCOMPARE(EventMaskFromEvents({}), 0u);
     }
 
     void baudRates_meanTheSpeedInTheirName()
     {
-        const quint32 expected[] = {110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200,
-            128000, 256000};
+        const quint32 expected[]
+            = { 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000 };
         for (int r = br110; r < brUser; ++r)
             QCOMPARE(BaudRateValue(static_cast<TBaudRate>(r), 1), expected[r]);
         QCOMPARE(BaudRateValue(brUser, 28800), 28800u);
@@ -202,21 +202,21 @@ private slots:
         port.Open();
         QVERIFY(port.Connected());
         QVERIFY(port.WatcherRunning());
-        QCOMPARE(rec.log, QStringList {QStringLiteral("open")});
+        QCOMPARE(rec.log, QStringList { QStringLiteral("open") });
         QVERIFY(lab.IsOpen(1));
         QCOMPARE(lab.EventMask(1), 0x0018u);
         QCOMPARE(lab.LineSettings(1), BuildLineSettings(port));
         QCOMPARE(lab.Timeouts(1), ComTimeouts());
         QCOMPARE(lab.ReadQueueSize(1), 64);
         QCOMPARE(lab.WriteQueueSize(1), 64);
-        const std::vector<std::string> expected {
-            "Open", "SetLineSettings", "GetTimeouts", "SetTimeouts", "SetupQueues", "SetEventMask"};
+        const std::vector<std::string> expected { "Open", "SetLineSettings", "GetTimeouts", "SetTimeouts",
+            "SetupQueues", "SetEventMask" };
         QCOMPARE(lab.Calls(1), expected);
 
         port.Close();
         QVERIFY(!port.Connected());
         QVERIFY(!lab.IsOpen(1));
-        QCOMPARE(rec.log, (QStringList {QStringLiteral("open"), QStringLiteral("close")}));
+        QCOMPARE(rec.log, (QStringList { QStringLiteral("open"), QStringLiteral("close") }));
         QCOMPARE(lab.PurgeFlags(1), PURGE_RXABORT | PURGE_RXCLEAR);
         QCOMPARE(PURGE_RXABORT | PURGE_RXCLEAR, 0x0Au);
     }
@@ -242,7 +242,7 @@ private slots:
         rec.Attach(port);
         port.Open();
         port.Open();
-        QCOMPARE(rec.log, (QStringList {"open", "close", "open"}));
+        QCOMPARE(rec.log, (QStringList { "open", "close", "open" }));
         QVERIFY(port.Connected());
         QCOMPARE(lab.OpenCount(1), 2);
         QVERIFY(lab.IsOpen(1));
@@ -260,7 +260,7 @@ private slots:
         port.Open();
         port.Close();
         port.Close();
-        QCOMPARE(rec.log, (QStringList {"open", "close"}));
+        QCOMPARE(rec.log, (QStringList { "open", "close" }));
     }
 
     void portNumber_namesTheDevice()
@@ -358,7 +358,7 @@ private slots:
         lab.FailWith(1, static_cast<SimSerialOp>(op), 0);
         port.Open();
         QVERIFY(port.Connected());
-        QCOMPARE(rec.log, QStringList {"open"});
+        QCOMPARE(rec.log, QStringList { "open" });
     }
 
     void destructor_closesAndFiresOnClose()
@@ -374,7 +374,7 @@ private slots:
             };
             port.Open();
         }
-        QCOMPARE(log, QStringList {"close"});
+        QCOMPARE(log, QStringList { "close" });
         QVERIFY(!lab.IsOpen(1));
     }
 
@@ -421,7 +421,7 @@ private slots:
     void scan_skipsBusyNonCharacterAndHighPorts()
     {
         SimSerialLab lab;
-        for (int n : {2, 5, 9, 16, 17})
+        for (int n : { 2, 5, 9, 16, 17 })
             lab.AddPort(n);
         lab.SetCharDevice(5, false);
         TComPort other;

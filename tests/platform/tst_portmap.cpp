@@ -38,7 +38,7 @@ private slots:
 
     void families_areNumberedInOrder()
     {
-        FakeDev dev({"ttyACM0", "ttyUSB1", "ttyS1", "ttyUSB0", "ttyS0", "console", "ttyAMA0"});
+        FakeDev dev({ "ttyACM0", "ttyUSB1", "ttyS1", "ttyUSB0", "ttyS0", "console", "ttyAMA0" });
         const PortMap map(dev.path(), {});
         QCOMPARE(map.DevicePath(1), dev.node("ttyS0"));
         QCOMPARE(map.DevicePath(2), dev.node("ttyS1"));
@@ -52,7 +52,7 @@ private slots:
 
     void familyCount_stopsAtItsFirstGap()
     {
-        FakeDev dev({"ttyS0", "ttyS2", "ttyUSB1", "ttyACM0", "ttyACM1"});
+        FakeDev dev({ "ttyS0", "ttyS2", "ttyUSB1", "ttyACM0", "ttyACM1" });
         const PortMap map(dev.path(), {});
         QCOMPARE(map.DevicePath(1), dev.node("ttyS0"));
         // ttyS2 lies behind the gap, ttyUSB has no 0 at all
@@ -63,7 +63,7 @@ private slots:
 
     void danglingLink_isAMissingNode()
     {
-        FakeDev dev({"ttyUSB1"});
+        FakeDev dev({ "ttyUSB1" });
         QVERIFY(QFile::link(dev.node("gone"), dev.node("ttyUSB0")));
         QVERIFY(QFile::link(dev.node("ttyUSB1"), dev.node("ttyACM0")));
         const PortMap map(dev.path(), {});
@@ -73,8 +73,8 @@ private slots:
 
     void overrides_winAndTheirNumbersAreSkipped()
     {
-        FakeDev dev({"ttyS0", "ttyS1", "ttyUSB0"});
-        const PortMap map(dev.path(), {{2, "/dev/serial/by-id/usb-barrier"}, {7, "/dev/ttyXR0"}});
+        FakeDev dev({ "ttyS0", "ttyS1", "ttyUSB0" });
+        const PortMap map(dev.path(), { { 2, "/dev/serial/by-id/usb-barrier" }, { 7, "/dev/ttyXR0" } });
         QCOMPARE(map.DevicePath(1), dev.node("ttyS0"));
         QCOMPARE(map.DevicePath(2), QStringLiteral("/dev/serial/by-id/usb-barrier"));
         QCOMPARE(map.DevicePath(3), dev.node("ttyS1"));
@@ -82,13 +82,13 @@ private slots:
         QCOMPARE(map.DevicePath(5), QString());
         QCOMPARE(map.DevicePath(7), QStringLiteral("/dev/ttyXR0"));
         const QMap<int, QString> all = map.Devices(16);
-        QCOMPARE(all.keys(), (QList<int> {1, 2, 3, 4, 7}));
+        QCOMPARE(all.keys(), (QList<int> { 1, 2, 3, 4, 7 }));
     }
 
     void overrideOfCom1_movesTheFamiliesUp()
     {
-        FakeDev dev({"ttyS0"});
-        const PortMap map(dev.path(), {{1, "/dev/rfcomm0"}});
+        FakeDev dev({ "ttyS0" });
+        const PortMap map(dev.path(), { { 1, "/dev/rfcomm0" } });
         QCOMPARE(map.DevicePath(1), QStringLiteral("/dev/rfcomm0"));
         QCOMPARE(map.DevicePath(2), dev.node("ttyS0"));
     }
@@ -130,7 +130,7 @@ private slots:
         QCOMPARE(overrides.size(), 1);
         QCOMPARE(overrides.value(3), QStringLiteral("/dev/serial/by-id/usb-FTDI-if00"));
 
-        FakeDev dev({"ttyS0", "ttyS1", "ttyS2"});
+        FakeDev dev({ "ttyS0", "ttyS1", "ttyS2" });
         const PortMap map = PortMap::FromSettings(dev.path());
         QCOMPARE(map.DevicePath(1), dev.node("ttyS0"));
         QCOMPARE(map.DevicePath(2), dev.node("ttyS1"));
@@ -138,10 +138,7 @@ private slots:
         QCOMPARE(map.DevicePath(4), dev.node("ttyS2"));
     }
 
-    void noSettings_noOverrides()
-    {
-        QVERIFY(PortMap::OverridesFromSettings().isEmpty());
-    }
+    void noSettings_noOverrides() { QVERIFY(PortMap::OverridesFromSettings().isEmpty()); }
 };
 
 QTEST_GUILESS_MAIN(TestPortMap)

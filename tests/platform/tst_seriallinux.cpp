@@ -175,7 +175,8 @@ private slots:
         QVERIFY(!setup.dtr);
         QVERIFY(!setup.rts);
 
-        s.Flags = SerialLineSettings::kBinary | SerialLineSettings::kParity | (1u << SerialLineSettings::kRtsControlShift);
+        s.Flags
+            = SerialLineSettings::kBinary | SerialLineSettings::kParity | (1u << SerialLineSettings::kRtsControlShift);
         setup = Build(s);
         QVERIFY(!(setup.tio.c_cflag & CRTSCTS)); // RTS simply on, no handshake
         QVERIFY(setup.rts);
@@ -185,7 +186,7 @@ private slots:
     void speeds_withoutAConstant_needTheCustomPath()
     {
         SerialLineSettings s = BarrierRecord();
-        for (std::uint32_t rate : {14400u, 28800u, 56000u, 128000u, 256000u}) {
+        for (std::uint32_t rate : { 14400u, 28800u, 56000u, 128000u, 256000u }) {
             s.BaudRate = rate;
             const LinuxLineSetup setup = Build(s);
             QVERIFY2(setup.customSpeed, qPrintable(QString::number(rate)));
