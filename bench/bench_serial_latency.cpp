@@ -124,7 +124,8 @@ int main(int argc, char** argv)
     port.SetDataBits(5);
     port.SetEvents({ evCTS, evDSR });
 
-    std::vector<double> latencyUs, wakeUs, handOverUs;
+    std::vector<double> latencyUs, wakeUs, handOverUs, setLineUs;
+    setLineUs.reserve(kChanges);
     latencyUs.reserve(kChanges);
     wakeUs.reserve(kChanges);
     handOverUs.reserve(kChanges);
@@ -155,16 +156,23 @@ int main(int argc, char** argv)
         const Clock::time_point start = Clock::now();
         for (int i = 0; i < kChanges; ++i) {
             std::this_thread::sleep_until(start + i * kPeriod);
-            changedAt.store(NowNs());
-            lab.SetLine(1, platform::MS_DSR_ON, i % 2 == 0);
-            // The next change only after this one arrived, so each figure
-            // belongs to exactly one change.
-            const Clock::time_point giveUp = Clock::now() + std::chrono::milliseconds(200);
-            while (delivered.load() < i + 1 && Clock::now() < giveUp)
-                std::this_thread::sleep_for(std::chrono::microseconds(50));
-            if (Clock::now() > start + (i + 1) * kPeriod)
+            // The next change only after the previous one arrived, so each
+            // figure belongs to exactly one change. Looked at once per slot:
+            // a driver polling fast would steal the cores being measured.
+            if (delivered.load() < i) {
                 ++late;
+                const Clock::time_point giveUp = Clock::now() + std::chrono::milliseconds(200);
+                while (delivered.load() < i && Clock::now() < giveUp)
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+            const std::int64_t changed = NowNs();
+            changedAt.store(changed);
+            lab.SetLine(1, platform::MS_DSR_ON, i % 2 == 0);
+            setLineUs.push_back((NowNs() - changed) / 1000.0);
         }
+        const Clock::time_point giveUp = Clock::now() + std::chrono::milliseconds(200);
+        while (delivered.load() < kChanges && Clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
         QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     });
     app.exec();
@@ -196,7 +204,8 @@ int main(int argc, char** argv)
     report("change -> OnDSR entry", sorted(latencyUs));
     report("  of which change -> watcher awake", sorted(wakeUs));
     report("  of which watcher -> handler (hand-over)", sorted(handOverUs));
+    report("(the test driver's own line-change call)", sorted(setLineUs));
     std::printf("  machine load average while measuring: %.2f\n", load);
-    std::printf("  targets: p99 <= 250 us, max < 1000 us; changes that overran their 2 ms slot: %d\n", late);
+    std::printf("  targets: p99 <= 250 us, max < 1000 us; changes still undelivered at the next slot: %d\n", late);
     return 0;
 }

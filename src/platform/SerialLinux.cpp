@@ -366,7 +366,10 @@ int LinuxSerialDevice::SetEventMask(std::uint32_t mask)
     m_levelsWork = ReadLevels(m_levels, error) == Reading::Ok;
     m_inQueue = InQueueCount();
     // TIOCMIWAIT wakes on the four modem lines only; anything else is watched
-    // by the millisecond tick.
+    // by the millisecond tick (received bytes, and breaks and line errors
+    // through the driver's counters). EV_TXEMPTY and EV_RXFLAG are never
+    // reported: nothing is ever written, and the tty layer has no event
+    // character.
     const bool linesOnly = (mask & kModemLineEvents) != 0 && (mask & ~kModemLineEvents) == 0;
     m_mode = linesOnly ? Mode::LineWait : Mode::Tick;
     return m_fd < 0 ? EBADF : 0;
