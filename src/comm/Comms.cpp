@@ -1,0 +1,202 @@
+#include "comm/Comms.h"
+
+#include "comm/ComThread.h"
+
+#include <atomic>
+#include <iterator>
+#include <string>
+
+TComPort::TComPort(QObject* owner)
+    : QObject(owner)
+{
+}
+
+TComPort::~TComPort()
+{
+    try {
+        Close();
+    } catch (...) {
+        // An OnClose handler that throws must not end the program while the
+        // port goes away; the port is closed by then.
+    }
+}
+
+void TComPort::SetDataBits(std::uint8_t value)
+{
+    const std::uint8_t clamped = value < 5 ? 5 : value > 8 ? 8 : value;
+    if (clamped == m_dataBits)
+        return;
+    m_dataBits = clamped;
+}
+
+void TComPort::ApplySettings(platform::SerialDevice& device) const
+{
+    auto check = [](int error) {
+        if (error)
+            throw EComState("Unable to set com state: " + std::to_string(error));
+    };
+    check(device.SetLineSettings(BuildLineSettings(*this)));
+    // The current record is read only to be replaced, as the line expects.
+    platform::SerialTimeouts timeouts;
+    check(device.GetTimeouts(timeouts));
+    check(device.SetTimeouts(ComTimeouts()));
+    check(device.SetupQueues(m_readBufSize, m_writeBufSize));
+}
+
+void TComPort::Open()
+{
+    Close();
+    std::unique_ptr<platform::SerialDevice> device = platform::CreateSerialDevice();
+    if (const int error = device->Open(m_port))
+        throw EComHandle("Unable to open com port: " + std::to_string(error));
+    // On EComState the device goes with the unique_ptr, so the port is free
+    // for the next Open.
+    ApplySettings(*device);
+    m_device = std::move(device);
+    m_thread = std::make_unique<TComThread>(this);
+    m_connected = true;
+    if (OnOpen)
+        OnOpen(this);
+}
+
+void TComPort::Close()
+{
+    if (!m_connected)
+        return;
+    if (m_thread) {
+        TComThread* thread = m_thread.get();
+        thread->StopAndWait();
+        // A handler run during the wait may have closed the port already.
+        if (!m_connected || m_thread.get() != thread)
+            return;
+        m_thread.release();
+        // Closed from inside one of its deliveries: the dispatch is still on
+        // the stack and must finish on a living object.
+        if (thread->Dispatching())
+            thread->deleteLater();
+        else
+            delete thread;
+    }
+    if (m_device) {
+        m_device->Close();
+        m_device.reset();
+    }
+    m_connected = false;
+    if (OnClose)
+        OnClose(this);
+}
+
+std::uint32_t TComPort::ModemStatus()
+{
+    return m_device ? m_device->ModemStatus() : 0;
+}
+
+std::int32_t TComPort::InQueueCount()
+{
+    return m_device ? m_device->InQueueCount() : 0;
+}
+
+bool TComPort::WatcherRunning() const
+{
+    return m_thread && !m_thread->Ended();
+}
+
+bool TComPort::DeliveryPending() const
+{
+    return m_thread && m_thread->DeliveryPending();
+}
+
+std::uint32_t BaudRateValue(TBaudRate rate, std::int32_t userRate)
+{
+    static constexpr std::uint32_t kRates[]
+        = { 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000 };
+    if (rate == brUser)
+        return static_cast<std::uint32_t>(userRate);
+    return rate < std::size(kRates) ? kRates[rate] : 0;
+}
+
+std::uint32_t EventMaskFromEvents(TEvents events)
+{
+    static constexpr struct {
+        TEvent event;
+        std::uint32_t bit;
+    } kTable[] = {
+        { evRxChar, platform::EV_RXCHAR },
+        { evTxEmpty, platform::EV_TXEMPTY },
+        { evRxFlag, platform::EV_RXFLAG },
+        { evRing, platform::EV_RING },
+        { evBreak, platform::EV_BREAK },
+        { evCTS, platform::EV_CTS },
+        { evDSR, platform::EV_DSR },
+        { evError, platform::EV_ERR },
+        { evRLSD, platform::EV_RLSD },
+    };
+    std::uint32_t mask = 0;
+    for (const auto& entry : kTable) {
+        if (events.Contains(entry.event))
+            mask |= entry.bit;
+    }
+    return mask;
+}
+
+platform::SerialLineSettings BuildLineSettings(const TComPort& port)
+{
+    using Dcb = platform::SerialLineSettings;
+    Dcb dcb;
+    dcb.DCBlength = 28;
+    dcb.BaudRate = BaudRateValue(port.BaudRate(), port.BaudRateUser());
+    dcb.Flags = Dcb::kBinary;
+    if (port.EnableDTR())
+        dcb.Flags |= Dcb::DTR_CONTROL_ENABLE << Dcb::kDtrControlShift;
+    if (port.FlowControl() == fcRtsCts)
+        dcb.Flags |= Dcb::kOutxCtsFlow | (Dcb::RTS_CONTROL_HANDSHAKE << Dcb::kRtsControlShift);
+    if (port.FlowControl() == fcXonXoff)
+        dcb.Flags |= Dcb::kOutX | Dcb::kInX;
+    // From the transmit size, not the receive size: that is what the line has
+    // always been given.
+    dcb.XonLim = static_cast<std::uint16_t>(port.WriteBufSize() / 4);
+    dcb.XoffLim = 1;
+    dcb.ByteSize = port.DataBits();
+    dcb.Parity = port.Parity();
+    dcb.StopBits = port.StopBits();
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    return dcb;
+}
+
+platform::SerialTimeouts ComTimeouts()
+{
+    platform::SerialTimeouts t;
+    t.ReadIntervalTimeout = 0xFFFFFFFF;
+    t.ReadTotalTimeoutMultiplier = 0;
+    t.ReadTotalTimeoutConstant = 0;
+    t.WriteTotalTimeoutMultiplier = 1000;
+    t.WriteTotalTimeoutConstant = 1500;
+    return t;
+}
+
+namespace {
+
+std::atomic<std::uint32_t> g_scannedPorts { 0 };
+
+} // namespace
+
+std::uint32_t ScanComPorts()
+{
+    std::uint32_t mask = 0;
+    for (int n = 1; n <= 16; ++n) {
+        std::unique_ptr<platform::SerialDevice> device = platform::CreateSerialDevice();
+        if (device->Open(n) != 0)
+            continue;
+        if (device->IsCharDevice())
+            mask = (mask & 0xFFFF) | (1u << (n - 1)) | (static_cast<std::uint32_t>(n) << 16);
+        device->Close();
+    }
+    g_scannedPorts = mask;
+    return mask;
+}
+
+std::uint32_t ScannedComPorts()
+{
+    return g_scannedPorts;
+}

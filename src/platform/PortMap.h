@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+namespace platform {
+
+// Which device file stands behind "COM" + n. An entry COMn in the settings
+// group "Ports" names it directly (a stable path such as /dev/serial/by-id/...);
+// every other number follows the usual Linux order: ttyS0, ttyS1, ... then
+// ttyUSB0, ... then ttyACM0, ..., each family counted from 0 up to its first
+// missing node, numbered COM1, COM2, ... and skipping the numbers that "Ports"
+// claims. The folder is a parameter so tests can use a fake /dev.
+class PortMap {
+public:
+    PortMap(QString devFolder, QMap<int, QString> overrides);
+
+    // Reads the "Ports" group of the application's settings store.
+    static PortMap FromSettings(const QString& devFolder = QStringLiteral("/dev"));
+    // Port numbers from keys "COMn" of the group; other keys are ignored.
+    static QMap<int, QString> OverridesFromSettings();
+
+    // Empty when the number has no device.
+    QString DevicePath(int number) const;
+    // The found devices of the numbers 1..maxNumber.
+    QMap<int, QString> Devices(int maxNumber) const;
+
+    static int NumberFromName(const QString& name); // "COM12" -> 12, else 0
+
+private:
+    QStringList FamilyNodes(int maxCount) const;
+
+    QString m_devFolder;
+    QMap<int, QString> m_overrides;
+};
+
+} // namespace platform

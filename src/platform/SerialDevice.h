@@ -1,0 +1,135 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+// Communication events as the port reports them (one bit each). The values
+// are the classic serial API's, so event masks read the same everywhere.
+constexpr std::uint32_t EV_RXCHAR = 0x0001;
+constexpr std::uint32_t EV_RXFLAG = 0x0002;
+constexpr std::uint32_t EV_TXEMPTY = 0x0004;
+constexpr std::uint32_t EV_CTS = 0x0008;
+constexpr std::uint32_t EV_DSR = 0x0010;
+constexpr std::uint32_t EV_RLSD = 0x0020;
+constexpr std::uint32_t EV_BREAK = 0x0040;
+constexpr std::uint32_t EV_ERR = 0x0080;
+constexpr std::uint32_t EV_RING = 0x0100;
+constexpr std::uint32_t kModemLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+
+// Bits of the modem-status word.
+constexpr std::uint32_t MS_CTS_ON = 0x0010;
+constexpr std::uint32_t MS_DSR_ON = 0x0020;
+constexpr std::uint32_t MS_RING_ON = 0x0040;
+constexpr std::uint32_t MS_RLSD_ON = 0x0080;
+
+// Purge flags.
+constexpr std::uint32_t PURGE_TXABORT = 0x0001;
+constexpr std::uint32_t PURGE_RXABORT = 0x0002;
+constexpr std::uint32_t PURGE_TXCLEAR = 0x0004;
+constexpr std::uint32_t PURGE_RXCLEAR = 0x0008;
+
+// The line-settings record (the classic device-control block) as a plain
+// value. Flags holds the bit fields in their classic positions.
+struct SerialLineSettings {
+    std::uint32_t DCBlength = 0;
+    std::uint32_t BaudRate = 0;
+    std::uint32_t Flags = 0;
+    std::uint16_t wReserved = 0;
+    std::uint16_t XonLim = 0;
+    std::uint16_t XoffLim = 0;
+    std::uint8_t ByteSize = 0;
+    std::uint8_t Parity = 0;
+    std::uint8_t StopBits = 0;
+    char XonChar = 0;
+    char XoffChar = 0;
+    char ErrorChar = 0;
+    char EofChar = 0;
+    char EvtChar = 0;
+    std::uint16_t wReserved1 = 0;
+
+    static constexpr std::uint32_t kBinary = 0x0001;
+    static constexpr std::uint32_t kParity = 0x0002;
+    static constexpr std::uint32_t kOutxCtsFlow = 0x0004;
+    static constexpr std::uint32_t kOutxDsrFlow = 0x0008;
+    static constexpr int kDtrControlShift = 4; // two bits
+    static constexpr std::uint32_t kDsrSensitivity = 0x0040;
+    static constexpr std::uint32_t kTXContinueOnXoff = 0x0080;
+    static constexpr std::uint32_t kOutX = 0x0100;
+    static constexpr std::uint32_t kInX = 0x0200;
+    static constexpr std::uint32_t kErrorChar = 0x0400;
+    static constexpr std::uint32_t kNull = 0x0800;
+    static constexpr int kRtsControlShift = 12; // two bits
+    static constexpr std::uint32_t kAbortOnError = 0x4000;
+
+    static constexpr std::uint32_t DTR_CONTROL_DISABLE = 0;
+    static constexpr std::uint32_t DTR_CONTROL_ENABLE = 1;
+    static constexpr std::uint32_t RTS_CONTROL_DISABLE = 0;
+    static constexpr std::uint32_t RTS_CONTROL_ENABLE = 1;
+    static constexpr std::uint32_t RTS_CONTROL_HANDSHAKE = 2;
+
+    std::uint32_t DtrControl() const { return (Flags >> kDtrControlShift) & 3; }
+    std::uint32_t RtsControl() const { return (Flags >> kRtsControlShift) & 3; }
+
+    bool operator==(const SerialLineSettings&) const = default;
+};
+
+// Time-out record in milliseconds.
+struct SerialTimeouts {
+    std::uint32_t ReadIntervalTimeout = 0;
+    std::uint32_t ReadTotalTimeoutMultiplier = 0;
+    std::uint32_t ReadTotalTimeoutConstant = 0;
+    std::uint32_t WriteTotalTimeoutMultiplier = 0;
+    std::uint32_t WriteTotalTimeoutConstant = 0;
+
+    bool operator==(const SerialTimeouts&) const = default;
+};
+
+enum class SerialWaitResult {
+    Event, // events happened; the mask holds them
+    Stopped, // a stop was requested (it wins over pending events)
+    Dropped, // the wait completed without a usable result: arm it again
+    Failed, // the device can no longer wait (removed, broken): give up
+};
+
+// One opened serial port. Operations that can fail return 0 or the operating
+// system's error number. WaitEvent runs on the watcher thread; RequestStop may
+// be called from any thread at any time, also repeatedly; the rest belongs to
+// the thread that owns the device.
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+
+    // Opens "COM" + port exclusively.
+    virtual int Open(int port) = 0;
+    virtual bool IsCharDevice() const = 0;
+    virtual int SetLineSettings(const SerialLineSettings& settings) = 0;
+    virtual int GetTimeouts(SerialTimeouts& timeouts) = 0;
+    virtual int SetTimeouts(const SerialTimeouts& timeouts) = 0;
+    virtual int SetupQueues(int readSize, int writeSize) = 0;
+    // Selects the EV_* events a wait reports; changes from now on count.
+    virtual int SetEventMask(std::uint32_t mask) = 0;
+    // Sleeps until a selected event, a stop request or a failure.
+    virtual SerialWaitResult WaitEvent(std::uint32_t& events) = 0;
+    // The stop request stays set (like a manual-reset event).
+    virtual void RequestStop() = 0;
+    // MS_* bits; 0 when the lines cannot be read.
+    virtual std::uint32_t ModemStatus() = 0;
+    // Bytes waiting in the receive queue; 0 when unknown.
+    virtual int InQueueCount() = 0;
+    virtual void Purge(std::uint32_t flags) = 0;
+    virtual void Close() = 0;
+};
+
+using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
+
+// Every serial device of the program is made here, so tests can put the
+// simulated device in place of the real one for everything at once.
+std::unique_ptr<SerialDevice> CreateSerialDevice();
+// An empty factory puts the operating system's device back.
+void SetSerialDeviceFactory(SerialDeviceFactory factory);
+SerialDeviceFactory CurrentSerialDeviceFactory();
+
+} // namespace platform

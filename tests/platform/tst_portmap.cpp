@@ -1,0 +1,145 @@
+#include "platform/PortMap.h"
+
+#include "platform/AppInfo.h"
+
+#include <QtTest>
+
+using platform::PortMap;
+
+namespace {
+
+// A fake /dev with the given nodes (plain files do: only existence counts).
+class FakeDev {
+public:
+    explicit FakeDev(const QStringList& nodes)
+    {
+        for (const QString& n : nodes) {
+            QFile f(m_dir.filePath(n));
+            f.open(QIODevice::WriteOnly);
+        }
+    }
+    QString path() const { return m_dir.path(); }
+    QString node(const QString& n) const { return m_dir.filePath(n); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace
+
+class TestPortMap : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle());
+        s.clear();
+    }
+
+    void families_areNumberedInOrder()
+    {
+        FakeDev dev({ "ttyACM0", "ttyUSB1", "ttyS1", "ttyUSB0", "ttyS0", "console", "ttyAMA0" });
+        const PortMap map(dev.path(), {});
+        QCOMPARE(map.DevicePath(1), dev.node("ttyS0"));
+        QCOMPARE(map.DevicePath(2), dev.node("ttyS1"));
+        QCOMPARE(map.DevicePath(3), dev.node("ttyUSB0"));
+        QCOMPARE(map.DevicePath(4), dev.node("ttyUSB1"));
+        QCOMPARE(map.DevicePath(5), dev.node("ttyACM0"));
+        QCOMPARE(map.DevicePath(6), QString());
+        QCOMPARE(map.DevicePath(0), QString());
+        QCOMPARE(map.Devices(16).size(), 5);
+    }
+
+    void familyCount_stopsAtItsFirstGap()
+    {
+        FakeDev dev({ "ttyS0", "ttyS2", "ttyUSB1", "ttyACM0", "ttyACM1" });
+        const PortMap map(dev.path(), {});
+        QCOMPARE(map.DevicePath(1), dev.node("ttyS0"));
+        // ttyS2 lies behind the gap, ttyUSB has no 0 at all
+        QCOMPARE(map.DevicePath(2), dev.node("ttyACM0"));
+        QCOMPARE(map.DevicePath(3), dev.node("ttyACM1"));
+        QCOMPARE(map.DevicePath(4), QString());
+    }
+
+    void danglingLink_isAMissingNode()
+    {
+        FakeDev dev({ "ttyUSB1" });
+        QVERIFY(QFile::link(dev.node("gone"), dev.node("ttyUSB0")));
+        QVERIFY(QFile::link(dev.node("ttyUSB1"), dev.node("ttyACM0")));
+        const PortMap map(dev.path(), {});
+        QCOMPARE(map.DevicePath(1), dev.node("ttyACM0"));
+        QCOMPARE(map.DevicePath(2), QString());
+    }
+
+    void overrides_winAndTheirNumbersAreSkipped()
+    {
+        FakeDev dev({ "ttyS0", "ttyS1", "ttyUSB0" });
+        const PortMap map(dev.path(), { { 2, "/dev/serial/by-id/usb-barrier" }, { 7, "/dev/ttyXR0" } });
+        QCOMPARE(map.DevicePath(1), dev.node("ttyS0"));
+        QCOMPARE(map.DevicePath(2), QStringLiteral("/dev/serial/by-id/usb-barrier"));
+        QCOMPARE(map.DevicePath(3), dev.node("ttyS1"));
+        QCOMPARE(map.DevicePath(4), dev.node("ttyUSB0"));
+        QCOMPARE(map.DevicePath(5), QString());
+        QCOMPARE(map.DevicePath(7), QStringLiteral("/dev/ttyXR0"));
+        const QMap<int, QString> all = map.Devices(16);
+        QCOMPARE(all.keys(), (QList<int> { 1, 2, 3, 4, 7 }));
+    }
+
+    void overrideOfCom1_movesTheFamiliesUp()
+    {
+        FakeDev dev({ "ttyS0" });
+        const PortMap map(dev.path(), { { 1, "/dev/rfcomm0" } });
+        QCOMPARE(map.DevicePath(1), QStringLiteral("/dev/rfcomm0"));
+        QCOMPARE(map.DevicePath(2), dev.node("ttyS0"));
+    }
+
+    void portNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("number");
+        QTest::newRow("COM1") << "COM1" << 1;
+        QTest::newRow("COM12") << "COM12" << 12;
+        QTest::newRow("COM255") << "COM255" << 255;
+        QTest::newRow("COM256") << "COM256" << 0;
+        QTest::newRow("COM0") << "COM0" << 0;
+        QTest::newRow("COM") << "COM" << 0;
+        QTest::newRow("com3") << "com3" << 0;
+        QTest::newRow("COM3a") << "COM3a" << 0;
+        QTest::newRow("COM-3") << "COM-3" << 0;
+        QTest::newRow("Port") << "Port" << 0;
+    }
+    void portNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, number);
+        QCOMPARE(PortMap::NumberFromName(name), number);
+    }
+
+    void settingsGroupPorts_namesTheDevices()
+    {
+        {
+            QSettings s(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle());
+            s.setValue("Port", 3); // the port setting itself is no override
+            s.setValue("Ports/COM3", "/dev/serial/by-id/usb-FTDI-if00");
+            s.setValue("Ports/COM1", "  ");
+            s.setValue("Ports/Barrier", "/dev/ttyUSB4");
+            s.setValue("Ports/COM0", "/dev/ttyUSB5");
+            s.sync();
+        }
+        const QMap<int, QString> overrides = PortMap::OverridesFromSettings();
+        QCOMPARE(overrides.size(), 1);
+        QCOMPARE(overrides.value(3), QStringLiteral("/dev/serial/by-id/usb-FTDI-if00"));
+
+        FakeDev dev({ "ttyS0", "ttyS1", "ttyS2" });
+        const PortMap map = PortMap::FromSettings(dev.path());
+        QCOMPARE(map.DevicePath(1), dev.node("ttyS0"));
+        QCOMPARE(map.DevicePath(2), dev.node("ttyS1"));
+        QCOMPARE(map.DevicePath(3), QStringLiteral("/dev/serial/by-id/usb-FTDI-if00"));
+        QCOMPARE(map.DevicePath(4), dev.node("ttyS2"));
+    }
+
+    void noSettings_noOverrides() { QVERIFY(PortMap::OverridesFromSettings().isEmpty()); }
+};
+
+QTEST_GUILESS_MAIN(TestPortMap)
+#include "tst_portmap.moc"
