@@ -45,7 +45,7 @@ void TGridHeaderView::paintEvent(QPaintEvent* event)
 
 QPoint TGridHeaderView::toGrid(const QPoint& p) const
 {
-    return mapTo(m_grid, p);
+    return viewport()->mapTo(m_grid, p);
 }
 
 void TGridHeaderView::mousePressEvent(QMouseEvent* event)
