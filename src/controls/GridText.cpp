@@ -42,3 +42,8 @@ int ProportionalPageSize(int visible, int count, int range)
     const double share = static_cast<double>(visible) / count;
     return std::max(1, static_cast<int>(std::lround(share * (range + 1))));
 }
+
+int SortHeaderTextX(int offsetX, int w, int tw)
+{
+    return std::min(offsetX + 10, std::max(offsetX, w - tw - 2));
+}

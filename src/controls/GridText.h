@@ -22,3 +22,8 @@ bool IsCheckedText(const QString& text);
 // Page size of a proportional scroll bar: max(1, round(share * (range + 1)))
 // with share = visible / count (0 when count is 0).
 int ProportionalPageSize(int visible, int count, int range);
+
+// The text's horizontal offset in the sort column's header, where the arrow
+// takes the left: 10 pixels further right, but never past the cell's right
+// edge (a right-aligned header would otherwise be cut off).
+int SortHeaderTextX(int offsetX, int w, int tw);

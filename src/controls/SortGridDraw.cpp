@@ -147,7 +147,7 @@ void TSortGrid::DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& ARec
     QPoint offset = TextOffset(w, h, metrics.horizontalAdvance(text), metrics.height(), format.AlignmentHorz,
                                format.AlignmentVert);
     if (ARow == 0 && arrowColumn) {
-        offset.rx() += 10;
+        offset.setX(SortHeaderTextX(offset.x(), w, metrics.horizontalAdvance(text)));
         const QImage& arrow = m_sortOptions.SortDirection == sdDescending ? m_arrowDown : m_arrowUp;
         const int arrowWidth = w <= 10 ? w - 3 : 8;
         if (arrowWidth > 0)

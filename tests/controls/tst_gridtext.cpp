@@ -36,6 +36,14 @@ private slots:
         QCOMPARE(TextOffset(10, 20, 15, 14, taCenter, taTopJustify), QPoint(-2, 2)); // toward zero
     }
 
+    void sortHeaderText_movesRightOfTheArrowButStaysInTheCell()
+    {
+        QCOMPARE(SortHeaderTextX(2, 90, 36), 12);   // left aligned
+        QCOMPARE(SortHeaderTextX(27, 90, 36), 37);  // centred
+        QCOMPARE(SortHeaderTextX(52, 90, 36), 52);  // right aligned: already clear of the arrow
+        QCOMPARE(SortHeaderTextX(45, 90, 36), 52);
+    }
+
     void checkedTexts()
     {
         for (const char* text : {"true", "1", "V"})

@@ -52,6 +52,25 @@ void layoutNameColumn(TSortGrid& grid)
     grid.SetColWidths(1, grid.ClientWidth() - others - 7);
 }
 
+// True when some pixel of the rectangle has the colour.
+bool contains(const QImage& image, const QRect& rect, QRgb color)
+{
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            if (image.pixel(x, y) == color)
+                return true;
+    return false;
+}
+
+bool uniform(const QImage& image, const QRect& rect, QRgb color)
+{
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            if (image.pixel(x, y) != color)
+                return false;
+    return true;
+}
+
 } // namespace
 
 class TestSortGridScreenshot : public QObject {
@@ -104,6 +123,66 @@ private slots:
         const QImage plain = grid.grab().toImage();
         QVERIFY(plain.pixel(arrow + QPoint(0, 4)) != ink);
         QVERIFY(plain.pixel(arrow + QPoint(3, 1)) != ink);
+    }
+
+    void cellKindsAndSettings_areDrawn()
+    {
+        TSortGrid grid;
+        setUp(grid);
+        grid.OnGetCellFormat = [](QObject*, int col, int row, TGridDrawState, TFormatOptions&, bool& checkBox,
+                                  bool& combobox, bool& ellipsis) {
+            if (row == 0)
+                return;
+            checkBox = col == 5;
+            combobox = col == 2;
+            ellipsis = col == 4;
+        };
+        grid.SetRows(1, {"1", "Anna Berg", "10:02.15,30", "1.05,12", "0,00", "", "65120"});
+        grid.SetCells(5, 2, QStringLiteral("V"));
+        grid.ColFonts()[3].Active = true;
+        grid.ColFonts()[3].BackColor = 0x0000FF; // clRed
+        grid.ColFonts()[3].Color = 0xFFFFFF;
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        layoutNameColumn(grid);
+        grid.SetRow(2);
+        grid.SetCol(2);
+        const QImage image = grid.grab().toImage();
+        const QByteArray dir = qgetenv("RENNZEIT_SCREENSHOT_DIR");
+        if (!dir.isEmpty())
+            QVERIFY(image.save(QDir(QString::fromLocal8Bit(dir)).filePath(QStringLiteral("sortgrid_kinds.png"))));
+        const QRgb mark = 0xFF202020;
+
+        // Check boxes: centred, checked only where the text says so.
+        auto boxAt = [&](int row) {
+            const QRect cell = grid.CellRect(5, row);
+            return QPoint(cell.left() + (cell.width() - 1 - 16) / 2, cell.top() + grid.RowHeights(row) / 2 - 8);
+        };
+        QCOMPARE(image.pixel(boxAt(1) + QPoint(2, 2)), QRgb(0xFF707070));
+        QVERIFY(!contains(image, QRect(boxAt(1) + QPoint(3, 3), QSize(10, 10)), mark));
+        QVERIFY(contains(image, QRect(boxAt(2) + QPoint(3, 3), QSize(10, 10)), mark));
+
+        // The drop-down button in the current cell, the ellipsis button in the
+        // current row's other kind cells, nothing in other rows.
+        auto buttonStrip = [&](int col, int row) {
+            const QRect cell = grid.CellRect(col, row);
+            return QRect(cell.left() + cell.width() - 1 - 16, cell.top(), 16, cell.height() - 1);
+        };
+        QVERIFY(contains(image, buttonStrip(2, 2), mark));
+        QVERIFY(contains(image, buttonStrip(4, 2), mark));
+        QVERIFY(!contains(image, buttonStrip(2, 3), mark));
+        QVERIFY(!contains(image, buttonStrip(4, 3), mark));
+
+        // An active column setting colours the column's cells.
+        const QRect zeit = grid.CellRect(3, 3);
+        QCOMPARE(QColor(image.pixel(zeit.left() + 1, zeit.bottom() - 2)), QColor(255, 0, 0));
+
+        // Hidden rows are drawn blank.
+        grid.SetHideRows(true);
+        const QImage blank = grid.grab().toImage();
+        const QRect name = grid.CellRect(1, 3).adjusted(1, 1, -2, -2);
+        QVERIFY(uniform(blank, name, grid.palette().color(QPalette::Base).rgb()));
+        QVERIFY(!uniform(image, name, grid.palette().color(QPalette::Base).rgb()));
     }
 };
 
