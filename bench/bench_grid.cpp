@@ -41,7 +41,10 @@ QString runTime(int ms)
 {
     const int h = ms / 3600000, m = ms / 60000 % 60, s = ms / 1000 % 60, hs = ms / 10 % 100;
     if (h > 0)
-        return QStringLiteral("%1:%2.%3,%4").arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'))
+        return QStringLiteral("%1:%2.%3,%4")
+            .arg(h)
+            .arg(m, 2, 10, QLatin1Char('0'))
+            .arg(s, 2, 10, QLatin1Char('0'))
             .arg(hs, 2, 10, QLatin1Char('0'));
     if (m > 0)
         return QStringLiteral("%1.%2,%3").arg(m).arg(s, 2, 10, QLatin1Char('0')).arg(hs, 2, 10, QLatin1Char('0'));
@@ -50,8 +53,8 @@ QString runTime(int ms)
 
 void fill(TSortGrid& grid)
 {
-    const char* first[] = {"Anna", "Carl", "Eva", "Jonas", "Lena", "Max", "Mia", "Paul", "Sophie", "Tim"};
-    const char* last[] = {"Berg", "Fischer", "Hofmann", "Müller", "Roth", "Schmidt", "Wagner", "Zoller"};
+    const char* first[] = { "Anna", "Carl", "Eva", "Jonas", "Lena", "Max", "Mia", "Paul", "Sophie", "Tim" };
+    const char* last[] = { "Berg", "Fischer", "Hofmann", "Müller", "Roth", "Schmidt", "Wagner", "Zoller" };
     QRandomGenerator random(42);
     grid.BeginUpdate();
     grid.SetRowCount(kRows + 1);
@@ -59,16 +62,17 @@ void fill(TSortGrid& grid)
         const int start = 36000000 + r * 1500;
         const int run = 50000 + static_cast<int>(random.bounded(400000));
         const bool finished = random.bounded(10) != 0;
-        grid.SetRows(r, {QString::number(r),
-                         QStringLiteral("%1 %2").arg(QString::fromUtf8(first[random.bounded(10)]),
-                                                     QString::fromUtf8(last[random.bounded(8)])),
-                         QStringLiteral("%1:%2.%3,%4").arg(start / 3600000).arg(start / 60000 % 60, 2, 10,
-                                                                                   QLatin1Char('0'))
-                             .arg(start / 1000 % 60, 2, 10, QLatin1Char('0')).arg(start / 10 % 100, 2, 10,
-                                                                                  QLatin1Char('0')),
-                         finished ? runTime(run) : QString(), runTime(r * 1500),
-                         finished ? QString::number(r) : QStringLiteral("-"),
-                         QString::number(finished ? run : start)});
+        grid.SetRows(r,
+            { QString::number(r),
+                QStringLiteral("%1 %2").arg(
+                    QString::fromUtf8(first[random.bounded(10)]), QString::fromUtf8(last[random.bounded(8)])),
+                QStringLiteral("%1:%2.%3,%4")
+                    .arg(start / 3600000)
+                    .arg(start / 60000 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(start / 1000 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(start / 10 % 100, 2, 10, QLatin1Char('0')),
+                finished ? runTime(run) : QString(), runTime(r * 1500),
+                finished ? QString::number(r) : QStringLiteral("-"), QString::number(finished ? run : start) });
     }
     grid.EndUpdate();
 }
@@ -102,7 +106,7 @@ int main(int argc, char* argv[])
 
     TSortGrid grid;
     grid.SetColCount(7);
-    grid.SetRows(0, {"Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*"});
+    grid.SetRows(0, { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" });
     grid.resize(800, 500);
     grid.show();
     QApplication::processEvents();
@@ -139,7 +143,7 @@ int main(int argc, char* argv[])
     std::printf("grid with %d data rows x 7 columns (medians)\n", kRows);
     std::printf("SortByColumn, custom comparison: %8.2f ms (target <= 40 ms)\n", median(sorts));
     std::printf("FindRow over all rows:           %8.3f ms (target <= 1 ms)%s\n", median(finds),
-                found == -1 ? "" : " [unexpected hit]");
+        found == -1 ? "" : " [unexpected hit]");
     std::printf("SaveToFile:                      %8.2f ms (target <= 60 ms)\n", median(backups));
     std::printf("SaveToCsv:                       %8.2f ms (target <= 60 ms)\n", median(csvs));
     std::printf("memory added by the rows:        %8.2f MB (target <= 30 MB)\n", addedMb);

@@ -16,8 +16,8 @@ QString flag(bool on)
 
 QString FontSettingText(const TFontSetting& setting)
 {
-    return CommaText({ColorToString(setting.Color), flag(setting.Bold), flag(setting.Italic),
-                      flag(setting.Underline), ColorToString(setting.BackColor)});
+    return CommaText({ ColorToString(setting.Color), flag(setting.Bold), flag(setting.Italic), flag(setting.Underline),
+        ColorToString(setting.BackColor) });
 }
 
 void ReadFontSettingText(const QString& text, TFontSetting& setting)

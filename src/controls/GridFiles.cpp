@@ -10,7 +10,7 @@ const QLatin1String kLineEnd("\r\n");
 
 void appendSettingsLine(QString& out, const QString& name, const TFontList& fonts)
 {
-    QStringList items{name};
+    QStringList items { name };
     for (const TFontSetting& setting : fonts)
         items << FontSettingText(setting);
     AppendCommaText(out, items);
@@ -25,13 +25,13 @@ QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& s
     const int cols = store.ColCount();
     out.reserve(static_cast<qsizetype>(store.RowCount()) * cols * 8 + 256);
 
-    AppendCommaText(out, {QStringLiteral("GenerelSettings"), settings.ColFontPriority ? QStringLiteral("1")
-                                                                                      : QStringLiteral("0")});
+    AppendCommaText(out,
+        { QStringLiteral("GenerelSettings"), settings.ColFontPriority ? QStringLiteral("1") : QStringLiteral("0") });
     out += kLineEnd;
     appendSettingsLine(out, QStringLiteral("FontColSettings"), settings.ColFonts);
     appendSettingsLine(out, QStringLiteral("FontRowSettings"), settings.RowFonts);
 
-    QStringList user{QStringLiteral("UserSettings")};
+    QStringList user { QStringLiteral("UserSettings") };
     user += settings.UserSettings;
     AppendCommaText(out, user);
     out += kLineEnd;

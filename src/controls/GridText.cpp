@@ -27,7 +27,7 @@ QPoint TextOffset(int w, int h, int tw, int th, TAlignment horz, TVertAlignment 
         y = h - th - 3;
     else if (vert == taMiddle)
         y = (h - th) / 2;
-    return {x, y};
+    return { x, y };
 }
 
 bool IsCheckedText(const QString& text)

@@ -81,9 +81,15 @@ void TMyCustomGrid::DblClick(Qt::MouseButton Button, Qt::KeyboardModifiers, int 
         ShowEditor();
 }
 
-void TMyCustomGrid::KeyDown(int&, Qt::KeyboardModifiers) {}
-void TMyCustomGrid::KeyUp(int&, Qt::KeyboardModifiers) {}
-void TMyCustomGrid::KeyPress(QChar&) {}
+void TMyCustomGrid::KeyDown(int&, Qt::KeyboardModifiers)
+{
+}
+void TMyCustomGrid::KeyUp(int&, Qt::KeyboardModifiers)
+{
+}
+void TMyCustomGrid::KeyPress(QChar&)
+{
+}
 
 int TMyCustomGrid::NextVisibleCol(int col, int step) const
 {
@@ -102,10 +108,18 @@ bool TMyCustomGrid::NavigateByKey(int key, Qt::KeyboardModifiers modifiers)
     int row = m_curRow;
     const int page = std::max(1, VisibleRowCount());
     switch (key) {
-    case Qt::Key_Up: row -= 1; break;
-    case Qt::Key_Down: row += 1; break;
-    case Qt::Key_PageUp: row -= page; break;
-    case Qt::Key_PageDown: row += page; break;
+    case Qt::Key_Up:
+        row -= 1;
+        break;
+    case Qt::Key_Down:
+        row += 1;
+        break;
+    case Qt::Key_PageUp:
+        row -= page;
+        break;
+    case Qt::Key_PageDown:
+        row += page;
+        break;
     case Qt::Key_Home:
         if (ctrl || rowSelect)
             row = 1;

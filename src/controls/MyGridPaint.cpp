@@ -13,8 +13,8 @@ namespace {
 QColor mix(const QColor& a, const QColor& b, double share)
 {
     return QColor::fromRgbF(static_cast<float>(a.redF() * (1 - share) + b.redF() * share),
-                            static_cast<float>(a.greenF() * (1 - share) + b.greenF() * share),
-                            static_cast<float>(a.blueF() * (1 - share) + b.blueF() * share));
+        static_cast<float>(a.greenF() * (1 - share) + b.greenF() * share),
+        static_cast<float>(a.blueF() * (1 - share) + b.blueF() * share));
 }
 
 } // namespace
@@ -98,8 +98,7 @@ QWidget* TGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem
     return editor;
 }
 
-void TGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
-                                         const QModelIndex&) const
+void TGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const
 {
     editor->setGeometry(option.rect.adjusted(0, 0, -1, -1)); // leave the grid lines visible
 }
@@ -126,8 +125,7 @@ void TMyCustomGrid::PrepareCanvas(QPainter& Canvas, int, int, TGridDrawState ASt
     if (AState & gdFixed) {
         back = pal.color(QPalette::Button);
         text = pal.color(QPalette::ButtonText);
-    } else if ((AState & gdSelected)
-               && (!(AState & gdFocused) || (m_options & (goDrawFocusSelected | goRowSelect)))) {
+    } else if ((AState & gdSelected) && (!(AState & gdFocused) || (m_options & (goDrawFocusSelected | goRowSelect)))) {
         back = pal.color(QPalette::Highlight);
         text = pal.color(QPalette::HighlightedText);
     } else {
@@ -142,8 +140,8 @@ void TMyCustomGrid::PrepareCanvas(QPainter& Canvas, int, int, TGridDrawState ASt
 void TMyCustomGrid::DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& ARect, TGridDrawState AState)
 {
     Canvas.fillRect(ARect, Canvas.brush());
-    Canvas.drawText(ARect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                    m_store.Cell(ACol, ARow));
+    Canvas.drawText(
+        ARect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, m_store.Cell(ACol, ARow));
     if (OnDrawCell)
         OnDrawCell(this, Canvas, ACol, ARow, ARect, AState);
 }

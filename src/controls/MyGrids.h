@@ -127,15 +127,15 @@ protected:
 
     // Hooks for the grids built on this one.
     virtual bool SelectCell(int ACol, int ARow);
-    virtual void SizeChanged(int OldColCount, int OldRowCount) {}
-    virtual void ColumnMoved(int FromIndex, int ToIndex) {}
-    virtual void RowMoved(int FromIndex, int ToIndex) {}
-    virtual void ColWidthsChanged() {}
-    virtual void RowHeightsChanged() {}
-    virtual void CurrentCellMoved() {}
-    virtual void GridResized() {}
-    virtual void ScrollBarsUpdated() {}
-    virtual void EditorCommitted(int ACol, int ARow, const QString& OldText) {}
+    virtual void SizeChanged(int OldColCount, int OldRowCount) { }
+    virtual void ColumnMoved(int FromIndex, int ToIndex) { }
+    virtual void RowMoved(int FromIndex, int ToIndex) { }
+    virtual void ColWidthsChanged() { }
+    virtual void RowHeightsChanged() { }
+    virtual void CurrentCellMoved() { }
+    virtual void GridResized() { }
+    virtual void ScrollBarsUpdated() { }
+    virtual void EditorCommitted(int ACol, int ARow, const QString& OldText) { }
     virtual Qt::Alignment EditorAlignment(int ACol, int ARow) const { return Qt::AlignLeft | Qt::AlignVCenter; }
     virtual void DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& ARect, TGridDrawState AState);
     // Brush, pen (text colour) and font of a cell before DrawCell.
@@ -152,8 +152,8 @@ protected:
     virtual void KeyPress(QChar& Key);
     // True when the wheel turn was handled.
     virtual bool MouseWheel(int Delta, Qt::KeyboardModifiers Shift) { return false; }
-    virtual void DoEnter() {}
-    virtual void DoExit() {}
+    virtual void DoEnter() { }
+    virtual void DoExit() { }
 
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -186,7 +186,7 @@ private:
     QPoint FromViewport(const QPoint& p) const;
     void ShowEditorWithKey(QKeyEvent* event);
 
-    TCellStore m_store{5, 5};
+    TCellStore m_store { 5, 5 };
     TGridModel* m_model = nullptr;
     TGridHeaderView* m_header = nullptr;
     TGridDelegate* m_delegate = nullptr;

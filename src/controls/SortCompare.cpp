@@ -155,8 +155,8 @@ bool TSortConversions::ToDateTime(const QString& text, double& value) const
 {
     const QString trimmed = text.trimmed();
     Scanner s(trimmed);
-    int parts[3] = {0, 0, 0};
-    int digits[3] = {0, 0, 0};
+    int parts[3] = { 0, 0, 0 };
+    int digits[3] = { 0, 0, 0 };
     int count = 0;
     if (!s.number(parts[0], digits[0]))
         return false;
@@ -288,7 +288,7 @@ int CompareNumericExtended(const QString& a, const QString& b)
 }
 
 int CompareTexts(TSortStyle style, const QString& a, const QString& b, const TSortConversions& conversions,
-                 const TSortCompare& custom)
+    const TSortCompare& custom)
 {
     double va = 0, vb = 0;
     switch (style) {

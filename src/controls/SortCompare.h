@@ -43,7 +43,7 @@ int CompareNumericExtended(const QString& a, const QString& b);
 // One comparison by a style; failed conversions compare as ssNormal,
 // ssAutomatic compares as ssNormal, ssCustom without a function as ssNormal.
 int CompareTexts(TSortStyle style, const QString& a, const QString& b, const TSortConversions& conversions,
-                 const TSortCompare& custom = {});
+    const TSortCompare& custom = {});
 
 // ssNumeric when every text is a number, else ssDateTime when every text is a
 // date-and-time, else ssTime when every text is a time, else ssNormal; an

@@ -12,8 +12,7 @@ struct Entry {
 
 // A merge sort on indexes that stays inside its arrays whatever the
 // comparison answers, so a faulty custom comparison cannot break a sort.
-template <typename Less>
-void mergeSort(std::vector<int>& items, Less less)
+template <typename Less> void mergeSort(std::vector<int>& items, Less less)
 {
     const size_t n = items.size();
     std::vector<int> buffer(n);
@@ -46,10 +45,17 @@ void convert(std::vector<Entry>& entries, TSortStyle style, const TSortConversio
 {
     for (Entry& e : entries) {
         switch (style) {
-        case ssNumeric: e.converted = conversions.ToNumber(e.text, e.value); break;
-        case ssDateTime: e.converted = conversions.ToDateTime(e.text, e.value); break;
-        case ssTime: e.converted = conversions.ToTime(e.text, e.value); break;
-        default: break;
+        case ssNumeric:
+            e.converted = conversions.ToNumber(e.text, e.value);
+            break;
+        case ssDateTime:
+            e.converted = conversions.ToDateTime(e.text, e.value);
+            break;
+        case ssTime:
+            e.converted = conversions.ToTime(e.text, e.value);
+            break;
+        default:
+            break;
         }
     }
 }
@@ -78,7 +84,7 @@ int compareEntries(const Entry& a, const Entry& b, TSortStyle style, const TSort
 
 std::vector<int> SortKeyColumns(int primary, const QString& secondaryIndex)
 {
-    std::vector<int> keys{primary};
+    std::vector<int> keys { primary };
     for (const QString& item : SplitCommaText(secondaryIndex)) {
         bool ok = false;
         const int col = item.trimmed().toInt(&ok);
@@ -89,7 +95,7 @@ std::vector<int> SortKeyColumns(int primary, const QString& secondaryIndex)
 }
 
 std::vector<int> SortDataRows(const TCellStore& store, const std::vector<int>& keys, TSortOptions& options,
-                              const TGetSortStyleProc& getSortStyle, const TSortConversions& conversions)
+    const TGetSortStyleProc& getSortStyle, const TSortConversions& conversions)
 {
     const int dataRows = std::max(0, store.RowCount() - 1);
     // order[i]: the stored row that holds the i-th data row of the working order.
@@ -104,7 +110,7 @@ std::vector<int> SortDataRows(const TCellStore& store, const std::vector<int>& k
         const int col = *key;
         for (int i = 0; i < dataRows; ++i) {
             const QString text = store.Cell(col, order[static_cast<size_t>(i)]);
-            entries[static_cast<size_t>(i)] = Entry{options.SortCaseSensitive ? text : FoldAscii(text)};
+            entries[static_cast<size_t>(i)] = Entry { options.SortCaseSensitive ? text : FoldAscii(text) };
         }
         if (getSortStyle) {
             getSortStyle(col, handlerStyle);

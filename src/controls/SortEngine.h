@@ -24,7 +24,7 @@ using TGetSortStyleProc = std::function<void(int col, TSortStyle& style)>;
 // Equal keys keep their previous order in both directions. Returns the new
 // order: element i is the row that moves to row i + 1. Nothing is written.
 std::vector<int> SortDataRows(const TCellStore& store, const std::vector<int>& keys, TSortOptions& options,
-                              const TGetSortStyleProc& getSortStyle, const TSortConversions& conversions);
+    const TGetSortStyleProc& getSortStyle, const TSortConversions& conversions);
 
 // SortCol after the column at from was moved to to.
 int SortColAfterMove(int sortCol, int from, int to);

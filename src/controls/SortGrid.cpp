@@ -15,7 +15,7 @@ TSortGrid::TSortGrid(QWidget* parent)
 {
     m_colFonts.resize(static_cast<size_t>(ColCount()));
     m_rowFonts.resize(static_cast<size_t>(RowCount()));
-    m_selectedRows = QStringList{QString::number(Row())};
+    m_selectedRows = QStringList { QString::number(Row()) };
     m_selectionOrder = m_selectedRows;
 
     m_dropDown = new QListWidget(this);
@@ -105,7 +105,7 @@ void TSortGrid::ClearSelection()
     for (const QString& row : std::as_const(m_selectedRows))
         InvalidateRow(row.toInt());
     m_selectedRows.clear();
-    m_selectionOrder = QStringList{QString()};
+    m_selectionOrder = QStringList { QString() };
 }
 
 void TSortGrid::CurrentCellMoved()
@@ -113,7 +113,7 @@ void TSortGrid::CurrentCellMoved()
     // After an ordinary cell selection the selected rows are the current row.
     if (m_multiSelect || m_sorting)
         return;
-    const QStringList current{QString::number(Row())};
+    const QStringList current { QString::number(Row()) };
     if (m_selectedRows == current && m_selectionOrder == current)
         return;
     m_selectedRows = current;
@@ -221,9 +221,12 @@ Qt::Alignment TSortGrid::EditorAlignment(int ACol, int ARow) const
     GetCellFormat(ACol, ARow, {}, format, checkBox, combobox, ellipsis);
     const Qt::Alignment vertical = Qt::AlignVCenter;
     switch (format.AlignmentHorz) {
-    case taRightJustify: return Qt::AlignRight | vertical;
-    case taCenter: return Qt::AlignHCenter | vertical;
-    case taLeftJustify: break;
+    case taRightJustify:
+        return Qt::AlignRight | vertical;
+    case taCenter:
+        return Qt::AlignHCenter | vertical;
+    case taLeftJustify:
+        break;
     }
     return Qt::AlignLeft | vertical;
 }

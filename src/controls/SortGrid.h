@@ -104,8 +104,8 @@ public:
 
     // The cell-format query: Format must hold the brush and font to start
     // from; the rest is filled here and then offered to OnGetCellFormat.
-    void GetCellFormat(int ACol, int ARow, TGridDrawState State, TFormatOptions& Format, bool& CheckBox,
-                       bool& Combobox, bool& Ellipsis) const;
+    void GetCellFormat(int ACol, int ARow, TGridDrawState State, TFormatOptions& Format, bool& CheckBox, bool& Combobox,
+        bool& Ellipsis) const;
     // Format options pre-filled with the grid's own brush and font.
     TFormatOptions DefaultFormatOptions() const;
 
@@ -119,7 +119,7 @@ public:
     std::function<void(QObject* Sender)> OnRowHeightsChanged;
     std::function<void(QObject* Sender, int OldColCount, int OldRowCount)> OnSizeChanged;
     std::function<void(QObject* Sender, int Col, int Row, TGridDrawState State, TFormatOptions& FormatOptions,
-                       bool& CheckBox, bool& Combobox, bool& Ellipsis)>
+        bool& CheckBox, bool& Combobox, bool& Ellipsis)>
         OnGetCellFormat;
     std::function<void(const QStringList& ARows, bool& Accept)> OnSetFilter;
     std::function<void(const QStringList& ARows, bool& Accept)> OnSearch; // carried, never fired
@@ -162,7 +162,7 @@ protected:
     int m_hiddenRowCount = 0;
     int m_mouseDownCol = -1;
     int m_mouseDownRow = -1;
-    QPoint m_dragStart{-1, -1};
+    QPoint m_dragStart { -1, -1 };
     bool m_dragging = false;
     // The cell remembered for validation.
     int m_rememberedCol = -1;

@@ -54,7 +54,7 @@ TFormatOptions TSortGrid::DefaultFormatOptions() const
 }
 
 void TSortGrid::GetCellFormat(int ACol, int ARow, TGridDrawState State, TFormatOptions& Format, bool& CheckBox,
-                              bool& Combobox, bool& Ellipsis) const
+    bool& Combobox, bool& Ellipsis) const
 {
     const QPalette& pal = palette();
     Format.AlignmentHorz = m_alignmentHorz;
@@ -96,10 +96,10 @@ void TSortGrid::ApplyColourRules(int ACol, int ARow, TFormatOptions& Format) con
         Format.Brush.setColor(pal.color(QPalette::Highlight));
         return;
     }
-    const bool colActive = ACol >= 0 && ACol < static_cast<int>(m_colFonts.size())
-        && m_colFonts[static_cast<size_t>(ACol)].Active;
-    const bool rowActive = ARow >= 0 && ARow < static_cast<int>(m_rowFonts.size())
-        && m_rowFonts[static_cast<size_t>(ARow)].Active;
+    const bool colActive
+        = ACol >= 0 && ACol < static_cast<int>(m_colFonts.size()) && m_colFonts[static_cast<size_t>(ACol)].Active;
+    const bool rowActive
+        = ARow >= 0 && ARow < static_cast<int>(m_rowFonts.size()) && m_rowFonts[static_cast<size_t>(ARow)].Active;
     if (colActive && (m_colFontPriority || !rowActive)) {
         applySetting(m_colFonts[static_cast<size_t>(ACol)], pal, Format);
     } else if (rowActive) {
@@ -144,15 +144,15 @@ void TSortGrid::DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& ARec
         const int available = ColWidths(ACol) - (arrowColumn ? 12 : 1);
         text = ShortenHeaderText(text, available, [&](const QString& t) { return metrics.horizontalAdvance(t); });
     }
-    QPoint offset = TextOffset(w, h, metrics.horizontalAdvance(text), metrics.height(), format.AlignmentHorz,
-                               format.AlignmentVert);
+    QPoint offset = TextOffset(
+        w, h, metrics.horizontalAdvance(text), metrics.height(), format.AlignmentHorz, format.AlignmentVert);
     if (ARow == 0 && arrowColumn) {
         offset.setX(SortHeaderTextX(offset.x(), w, metrics.horizontalAdvance(text)));
         const QImage& arrow = m_sortOptions.SortDirection == sdDescending ? m_arrowDown : m_arrowUp;
         const int arrowWidth = w <= 10 ? w - 3 : 8;
         if (arrowWidth > 0)
-            Canvas.drawImage(QPoint(ARect.left() + 3, ARect.top() + RowHeights(0) / 2 - 4), arrow,
-                             QRect(0, 0, arrowWidth, 7));
+            Canvas.drawImage(
+                QPoint(ARect.left() + 3, ARect.top() + RowHeights(0) / 2 - 4), arrow, QRect(0, 0, arrowWidth, 7));
     }
     if (!format.HideText) {
         Canvas.save();
@@ -165,7 +165,7 @@ void TSortGrid::DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& ARec
         const int boxWidth = w <= 16 ? w - 1 : 16;
         if (boxWidth > 0)
             Canvas.drawImage(QPoint(ARect.left() + (w - boxWidth) / 2, ARect.top() + RowHeights(ARow) / 2 - 8), box,
-                             QRect(0, 0, boxWidth, 16));
+                QRect(0, 0, boxWidth, 16));
     }
     const bool currentRow = ARow > 0 && ARow == Row();
     if ((combobox && currentRow && (ACol == Col() || EditorMode())) || (ellipsis && currentRow && ACol != Col())) {

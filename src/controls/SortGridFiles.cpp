@@ -13,7 +13,7 @@ bool TSortGrid::SaveToFile(const QString& FileName, bool Geometry)
     settings.RowFonts = m_rowFonts;
     settings.UserSettings = m_userSettings;
     if (Geometry) {
-        settings.Geometry = {x(), y(), width(), height()};
+        settings.Geometry = { x(), y(), width(), height() };
         for (int c = 0; c < ColCount(); ++c)
             settings.Geometry.push_back(ColWidths(c));
     }

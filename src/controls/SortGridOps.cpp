@@ -36,7 +36,7 @@ void TSortGrid::Clear()
         MoveCurrent(Col(), 1, true);
         m_selectedRows.clear();
         InvalidateRow(1);
-        m_selectionOrder = QStringList{QStringLiteral("1")};
+        m_selectionOrder = QStringList { QStringLiteral("1") };
         for (int r = 1; r < RowCount(); ++r)
             MutableStore().ClearRow(r);
         m_modified = false; // silently: a cleared table has nothing to save
@@ -67,7 +67,7 @@ void TSortGrid::InsertRow(int ARow)
     EndStructureChange();
     MutableStore().ClearRow(row);
     SetRow(row);
-    SetSelection(TGridRect{Col(), row, Col(), row});
+    SetSelection(TGridRect { Col(), row, Col(), row });
     if (OnRowInsert)
         OnRowInsert(this, row);
 }
@@ -81,7 +81,7 @@ void TSortGrid::DeleteRow(int ARow)
         // The last data row is never removed, only emptied.
         MutableStore().ClearRow(1);
         if (m_rowFonts.size() > 1)
-            m_rowFonts[1] = TFontSetting{};
+            m_rowFonts[1] = TFontSetting {};
         InvalidateRow(1);
     } else {
         const TGridOptions options = Options();
@@ -216,8 +216,9 @@ void TSortGrid::AutoSizeColumn(int ACol, bool Force)
         headerWidth += 12;
     const int width = std::max(widest, headerWidth);
     const QFontMetrics metrics(font());
-    SetColWidths(ACol, width <= 0 ? metrics.horizontalAdvance(QStringLiteral("xx"))
-                                  : width + metrics.horizontalAdvance(QStringLiteral("X")));
+    SetColWidths(ACol,
+        width <= 0 ? metrics.horizontalAdvance(QStringLiteral("xx"))
+                   : width + metrics.horizontalAdvance(QStringLiteral("X")));
 }
 
 void TSortGrid::AutoSizeColumns(bool Force)

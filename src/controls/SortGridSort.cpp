@@ -65,7 +65,7 @@ void TSortGrid::SortByColumn(int ACol)
         if (OnGetSortStyle)
             getSortStyle = [this](int col, TSortStyle& style) { OnGetSortStyle(this, col, style); };
         const std::vector<int> order = SortDataRows(Store(), SortKeyColumns(ACol, m_sortOptions.SecondaryIndex),
-                                                    m_sortOptions, getSortStyle, TSortConversions());
+            m_sortOptions, getSortStyle, TSortConversions());
         MutableStore().PermuteRows(1, order);
 
         // The current row and the selected rows follow their data.

@@ -14,10 +14,10 @@ namespace {
 TCellStore protocolStore()
 {
     TCellStore store(7, 5);
-    store.SetRow(0, {"Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*"});
-    store.SetRow(1, {"3", "Berg", "", "", "", "-", ""});
-    store.SetRow(2, {"12", "Anna Maier", "9:05.10,00", "1.05,12", "0,00", "1", "65120"});
-    store.SetRow(3, {"7", "Max \"Turbo\" Müller", "", "", "", "", ""});
+    store.SetRow(0, { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" });
+    store.SetRow(1, { "3", "Berg", "", "", "", "-", "" });
+    store.SetRow(2, { "12", "Anna Maier", "9:05.10,00", "1.05,12", "0,00", "1", "65120" });
+    store.SetRow(3, { "7", "Max \"Turbo\" Müller", "", "", "", "", "" });
     return store; // row 4 stays empty
 }
 
@@ -31,14 +31,14 @@ private slots:
     {
         QTest::addColumn<QStringList>("items");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("plain") << QStringList{"3", "Berg", "", "-", ""} << "3,Berg,,-,";
-        QTest::newRow("blank") << QStringList{"Anna Maier"} << "\"Anna Maier\"";
-        QTest::newRow("comma") << QStringList{"1.05,12", "x"} << "\"1.05,12\",x";
-        QTest::newRow("quote") << QStringList{"Max \"Turbo\""} << "\"Max \"\"Turbo\"\"\"";
-        QTest::newRow("tab") << QStringList{"a\tb"} << "\"a\tb\"";
-        QTest::newRow("umlaut") << QStringList{"Müller"} << "Müller";
-        QTest::newRow("single empty") << QStringList{""} << "\"\"";
-        QTest::newRow("none") << QStringList{} << "";
+        QTest::newRow("plain") << QStringList { "3", "Berg", "", "-", "" } << "3,Berg,,-,";
+        QTest::newRow("blank") << QStringList { "Anna Maier" } << "\"Anna Maier\"";
+        QTest::newRow("comma") << QStringList { "1.05,12", "x" } << "\"1.05,12\",x";
+        QTest::newRow("quote") << QStringList { "Max \"Turbo\"" } << "\"Max \"\"Turbo\"\"\"";
+        QTest::newRow("tab") << QStringList { "a\tb" } << "\"a\tb\"";
+        QTest::newRow("umlaut") << QStringList { "Müller" } << "Müller";
+        QTest::newRow("single empty") << QStringList { "" } << "\"\"";
+        QTest::newRow("none") << QStringList {} << "";
     }
     void commaText_quotesBlanksCommasAndQuotes()
     {
@@ -51,7 +51,7 @@ private slots:
 
     void splitCommaText_unquotedBlankEndsAnItem()
     {
-        QCOMPARE(SplitCommaText(QStringLiteral(" a b, \"c,d\" ,e")), (QStringList{"a", "b", "c,d", "e"}));
+        QCOMPARE(SplitCommaText(QStringLiteral(" a b, \"c,d\" ,e")), (QStringList { "a", "b", "c,d", "e" }));
     }
 
     void colourNames()
@@ -110,7 +110,7 @@ private slots:
         settings.ColFonts.resize(2);
         settings.ColFonts[1].Bold = true;
         settings.RowFonts.resize(1);
-        settings.UserSettings = {"Lauf 1"};
+        settings.UserSettings = { "Lauf 1" };
         const QByteArray expected = "GenerelSettings,0\r\n"
                                     "FontColSettings,\"clBlack,0,0,0,clBlack\",\"clBlack,1,0,0,clBlack\"\r\n"
                                     "FontRowSettings,\"clBlack,0,0,0,clBlack\"\r\n"
@@ -127,12 +127,13 @@ private slots:
     void backupFile_geometryForm()
     {
         TCellStore store(2, 2);
-        store.SetRow(0, {"A", "B"});
+        store.SetRow(0, { "A", "B" });
         TGridBackupSettings settings;
-        settings.Geometry = {10, 20, 300, 200, 46, -1};
-        QCOMPARE(GridBackupBytes(store, settings), QByteArray("GenerelSettings,0\r\nFontColSettings\r\n"
-                                                              "FontRowSettings\r\nUserSettings\r\n"
-                                                              "10,20,300,200,46,-1\r\nA,B\r\n,\r\n"));
+        settings.Geometry = { 10, 20, 300, 200, 46, -1 };
+        QCOMPARE(GridBackupBytes(store, settings),
+            QByteArray("GenerelSettings,0\r\nFontColSettings\r\n"
+                       "FontRowSettings\r\nUserSettings\r\n"
+                       "10,20,300,200,46,-1\r\nA,B\r\n,\r\n"));
     }
 
     void csv_exactBytesWithoutQuoting()

@@ -38,17 +38,17 @@ private slots:
 
     void sortHeaderText_movesRightOfTheArrowButStaysInTheCell()
     {
-        QCOMPARE(SortHeaderTextX(2, 90, 36), 12);   // left aligned
-        QCOMPARE(SortHeaderTextX(27, 90, 36), 37);  // centred
-        QCOMPARE(SortHeaderTextX(52, 90, 36), 52);  // right aligned: already clear of the arrow
+        QCOMPARE(SortHeaderTextX(2, 90, 36), 12); // left aligned
+        QCOMPARE(SortHeaderTextX(27, 90, 36), 37); // centred
+        QCOMPARE(SortHeaderTextX(52, 90, 36), 52); // right aligned: already clear of the arrow
         QCOMPARE(SortHeaderTextX(45, 90, 36), 52);
     }
 
     void checkedTexts()
     {
-        for (const char* text : {"true", "1", "V"})
+        for (const char* text : { "true", "1", "V" })
             QVERIFY(IsCheckedText(QLatin1String(text)));
-        for (const char* text : {"", "0", "v", "True", "X"})
+        for (const char* text : { "", "0", "v", "True", "X" })
             QVERIFY(!IsCheckedText(QLatin1String(text)));
     }
 
@@ -71,7 +71,7 @@ private slots:
         QCOMPARE(up.pixel(0, 4), GridArrowColor());
         QCOMPARE(down.pixel(0, 2), GridArrowColor());
         QCOMPARE(qAlpha(down.pixel(0, 5)), 0);
-        for (const char* name : {"CHECKED", "UNCHECKED", "COMBOBOX", "ELLIPSIS"})
+        for (const char* name : { "CHECKED", "UNCHECKED", "COMBOBOX", "ELLIPSIS" })
             QCOMPARE(GridGlyph(QLatin1String(name)).size(), QSize(16, 16));
         QVERIFY(GridGlyph(QStringLiteral("CHECKED")) != GridGlyph(QStringLiteral("UNCHECKED")));
         QVERIFY(GridGlyph(QStringLiteral("NONE")).isNull());
@@ -94,11 +94,11 @@ private slots:
     void cellStore_insertAndDeleteColumns()
     {
         TCellStore store(3, 2);
-        store.SetRow(1, {"a", "b", "c"});
+        store.SetRow(1, { "a", "b", "c" });
         store.SetCell(3, 1, QStringLiteral("beyond"));
         store.InsertCol(1);
         store.SetColCount(4);
-        QCOMPARE(store.Row(1), (QStringList{"a", "", "b", "c"}));
+        QCOMPARE(store.Row(1), (QStringList { "a", "", "b", "c" }));
         QCOMPARE(store.Cell(4, 1), QStringLiteral("beyond"));
         store.DeleteCol(0);
         QCOMPARE(store.Cell(0, 1), QString());
@@ -109,10 +109,10 @@ private slots:
     {
         TCellStore store(2, 4);
         for (int r = 1; r < 4; ++r)
-            store.SetRow(r, {QString::number(r), QStringLiteral("x%1").arg(r)});
+            store.SetRow(r, { QString::number(r), QStringLiteral("x%1").arg(r) });
         store.SetCell(2, 3, QStringLiteral("extra"));
-        store.PermuteRows(1, {3, 1, 2});
-        QCOMPARE(store.Col(0), (QStringList{"", "3", "1", "2"}));
+        store.PermuteRows(1, { 3, 1, 2 });
+        QCOMPARE(store.Col(0), (QStringList { "", "3", "1", "2" }));
         QCOMPARE(store.Cell(2, 1), QStringLiteral("extra"));
     }
 };

@@ -78,9 +78,9 @@ private slots:
         QCOMPARE(grid.model()->rowCount(), 1);
         grid.SetRowCount(5);
         QCOMPARE(grid.Cells(3, 4), QStringLiteral("3/4"));
-        QCOMPARE(grid.Rows(3), (QStringList{"0/3", "1/3", "2/3", "3/3", "4/3"}));
-        grid.SetRows(3, {"a", "b"});
-        QCOMPARE(grid.Rows(3), (QStringList{"a", "b", "", "", ""}));
+        QCOMPARE(grid.Rows(3), (QStringList { "0/3", "1/3", "2/3", "3/3", "4/3" }));
+        grid.SetRows(3, { "a", "b" });
+        QCOMPARE(grid.Rows(3), (QStringList { "a", "b", "", "", "" }));
     }
 
     void click_goesThroughOnSelectCell()
@@ -103,7 +103,7 @@ private slots:
         clickCell(grid, 1, 3);
         QCOMPARE(grid.Row(), 3);
         QCOMPARE(grid.Col(), 1);
-        QCOMPARE(grid.Selection(), (TGridRect{1, 3, 1, 3}));
+        QCOMPARE(grid.Selection(), (TGridRect { 1, 3, 1, 3 }));
         QTest::keyClick(&grid, Qt::Key_Down);
         QCOMPARE(grid.Row(), 4);
         QTest::keyClick(&grid, Qt::Key_Right); // into the refused column
@@ -116,13 +116,13 @@ private slots:
         TMyStringGrid grid;
         grid.SetOptions(grid.Options() | goRowSelect);
         grid.SetRow(2);
-        QCOMPARE(grid.Selection(), (TGridRect{0, 2, 4, 2}));
-        grid.SetSelection(TGridRect{0, 3, 4, 3});
+        QCOMPARE(grid.Selection(), (TGridRect { 0, 2, 4, 2 }));
+        grid.SetSelection(TGridRect { 0, 3, 4, 3 });
         QCOMPARE(grid.Row(), 3);
         QCOMPARE(grid.Col(), 4); // the current cell is the bottom right
         grid.SetOptions(grid.Options() & ~TGridOptions(goRowSelect));
-        grid.SetSelection(TGridRect{1, 1, 2, 3});
-        QCOMPARE(grid.Selection(), (TGridRect{1, 1, 2, 3}));
+        grid.SetSelection(TGridRect { 1, 1, 2, 3 });
+        QCOMPARE(grid.Selection(), (TGridRect { 1, 1, 2, 3 }));
     }
 
     void rangeSelect_withShiftClick()
@@ -133,7 +133,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
         clickCell(grid, 1, 1);
         QTest::mouseClick(grid.viewport(), Qt::LeftButton, Qt::ShiftModifier, cellCenter(grid, grid.viewport(), 3, 3));
-        QCOMPARE(grid.Selection(), (TGridRect{1, 1, 3, 3}));
+        QCOMPARE(grid.Selection(), (TGridRect { 1, 1, 3, 3 }));
     }
 
     void editing_commitsIntoTheCell()
@@ -153,8 +153,8 @@ private slots:
         QTest::keyClick(grid.InplaceEditor(), Qt::Key_Return);
         QTRY_VERIFY(!grid.EditorMode()); // the delegate commits on the next event loop turn
         QCOMPARE(grid.Cells(1, 2), QStringLiteral("Neu"));
-        QCOMPARE(grid.committed, (QList<QPair<int, int>>{{1, 2}}));
-        QCOMPARE(grid.oldTexts, QStringList{"1/2"});
+        QCOMPARE(grid.committed, (QList<QPair<int, int>> { { 1, 2 } }));
+        QCOMPARE(grid.oldTexts, QStringList { "1/2" });
 
         // Typing on a cell opens the editor with the typed text.
         grid.setFocus();
@@ -227,13 +227,13 @@ private slots:
         grid.SetOptions(grid.Options() | goColMoving);
         grid.SetColWidths(0, 30);
         grid.MoveColumn(0, 2);
-        QCOMPARE(grid.Rows(1), (QStringList{"1/1", "2/1", "0/1", "3/1", "4/1"}));
+        QCOMPARE(grid.Rows(1), (QStringList { "1/1", "2/1", "0/1", "3/1", "4/1" }));
         QCOMPARE(grid.ColWidths(2), 30);
         // A section dragged in the header moves the data; the header keeps
         // its natural order.
         grid.horizontalHeader()->moveSection(2, 0);
         QCoreApplication::processEvents();
-        QCOMPARE(grid.Rows(1), (QStringList{"0/1", "1/1", "2/1", "3/1", "4/1"}));
+        QCOMPARE(grid.Rows(1), (QStringList { "0/1", "1/1", "2/1", "3/1", "4/1" }));
         QCOMPARE(grid.horizontalHeader()->visualIndex(0), 0);
         QCOMPARE(grid.ColWidths(0), 30);
         grid.MoveRow(1, 3);

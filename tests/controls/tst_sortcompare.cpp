@@ -31,14 +31,22 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<int>("expected");
-        QTest::newRow("lap") << "Lap 9" << "Lap 10" << -1;
-        QTest::newRow("lap reversed") << "Lap 10" << "Lap 9" << 1;
-        QTest::newRow("trailing text") << "Runde 2a" << "Runde 10a" << -1;
-        QTest::newRow("equal") << "Lauf 3" << "Lauf 3" << 0;
-        QTest::newRow("no numbers") << "Berg" << "Anna" << 1;
-        QTest::newRow("empty first") << "" << "Lap 1" << -1;
-        QTest::newRow("empty second") << "Lap 1" << "" << 1;
-        QTest::newRow("both empty") << "" << "" << 0;
+        QTest::newRow("lap") << "Lap 9"
+                             << "Lap 10" << -1;
+        QTest::newRow("lap reversed") << "Lap 10"
+                                      << "Lap 9" << 1;
+        QTest::newRow("trailing text") << "Runde 2a"
+                                       << "Runde 10a" << -1;
+        QTest::newRow("equal") << "Lauf 3"
+                               << "Lauf 3" << 0;
+        QTest::newRow("no numbers") << "Berg"
+                                    << "Anna" << 1;
+        QTest::newRow("empty first") << ""
+                                     << "Lap 1" << -1;
+        QTest::newRow("empty second") << "Lap 1"
+                                      << "" << 1;
+        QTest::newRow("both empty") << ""
+                                    << "" << 0;
     }
     void numericExtended_comparesEmbeddedNumbers()
     {
@@ -130,19 +138,18 @@ private slots:
     {
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<int>("expected");
-        QTest::newRow("numbers") << QStringList{"3", "10,5", "-2"} << int(ssNumeric);
-        QTest::newRow("no rows") << QStringList{} << int(ssNumeric);
-        QTest::newRow("dates") << QStringList{"24.12.2023", "1.1.24 10:00"} << int(ssDateTime);
-        QTest::newRow("times") << QStringList{"9:05", "12:30:15"} << int(ssTime);
-        QTest::newRow("one empty cell") << QStringList{"3", ""} << int(ssNormal);
-        QTest::newRow("names") << QStringList{"Berg", "Anna"} << int(ssNormal);
+        QTest::newRow("numbers") << QStringList { "3", "10,5", "-2" } << int(ssNumeric);
+        QTest::newRow("no rows") << QStringList {} << int(ssNumeric);
+        QTest::newRow("dates") << QStringList { "24.12.2023", "1.1.24 10:00" } << int(ssDateTime);
+        QTest::newRow("times") << QStringList { "9:05", "12:30:15" } << int(ssTime);
+        QTest::newRow("one empty cell") << QStringList { "3", "" } << int(ssNormal);
+        QTest::newRow("names") << QStringList { "Berg", "Anna" } << int(ssNormal);
     }
     void detectSortStyle()
     {
         QFETCH(QStringList, texts);
         QFETCH(int, expected);
-        QCOMPARE(int(DetectSortStyle(texts, TSortConversions(QLocale(QLocale::German, QLocale::Germany)))),
-                 expected);
+        QCOMPARE(int(DetectSortStyle(texts, TSortConversions(QLocale(QLocale::German, QLocale::Germany)))), expected);
     }
 };
 

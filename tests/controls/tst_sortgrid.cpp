@@ -13,7 +13,7 @@
 
 namespace {
 
-const QStringList kHeader{"Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*"};
+const QStringList kHeader { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" };
 
 // A grid as the main window sets it up, with a few entries.
 class Grid : public TSortGrid {
@@ -43,8 +43,8 @@ public:
     void ParkRows(int count) { m_hiddenRowCount = count; }
 };
 
-const QList<QStringList> kEntries{
-    {"3", "Berg", "", "12,5"}, {"1", "Anna", "", "9,87"}, {"10", "Zoe", "", "12,5"}, {"2", "Carl", "", "1.05,12"}};
+const QList<QStringList> kEntries { { "3", "Berg", "", "12,5" }, { "1", "Anna", "", "9,87" },
+    { "10", "Zoe", "", "12,5" }, { "2", "Carl", "", "1.05,12" } };
 
 void show(QWidget& w)
 {
@@ -86,23 +86,23 @@ private slots:
         clickHeader(grid, 1); // a new column sorts ascending
         QCOMPARE(grid.SortOptions().SortCol, 1);
         QCOMPARE(grid.SortOptions().SortDirection, sdAscending);
-        QCOMPARE(grid.Column(1), (QStringList{"Anna", "Berg", "Carl", "Zoe"}));
+        QCOMPARE(grid.Column(1), (QStringList { "Anna", "Berg", "Carl", "Zoe" }));
         clickHeader(grid, 1); // the same column again flips
         QCOMPARE(grid.SortOptions().SortDirection, sdDescending);
-        QCOMPARE(grid.Column(1), (QStringList{"Zoe", "Carl", "Berg", "Anna"}));
+        QCOMPARE(grid.Column(1), (QStringList { "Zoe", "Carl", "Berg", "Anna" }));
         clickHeader(grid, 1); // and back
         QCOMPARE(grid.SortOptions().SortDirection, sdAscending);
         QCOMPARE(grid.SortOptions().SortStyle, ssNormal); // names detected as text, and kept
         grid.SortOptions().SortStyle = ssAutomatic;
         clickHeader(grid, 0);
         QCOMPARE(grid.SortOptions().SortDirection, sdAscending);
-        QCOMPARE(grid.Column(0), (QStringList{"1", "2", "3", "10"}));
+        QCOMPARE(grid.Column(0), (QStringList { "1", "2", "3", "10" }));
         QCOMPARE(grid.SortOptions().SortStyle, ssNumeric);
         clickHeader(grid, 0, Qt::RightButton); // the right button always descends
-        QCOMPARE(grid.Column(0), (QStringList{"10", "3", "2", "1"}));
+        QCOMPARE(grid.Column(0), (QStringList { "10", "3", "2", "1" }));
         clickHeader(grid, 0, Qt::RightButton);
         QCOMPARE(grid.SortOptions().SortDirection, sdDescending);
-        QCOMPARE(grid.Column(0), (QStringList{"10", "3", "2", "1"}));
+        QCOMPARE(grid.Column(0), (QStringList { "10", "3", "2", "1" }));
         QCOMPARE(grid.Cells(0, 0), QStringLiteral("Nr.")); // the header never moves
         QVERIFY(!grid.Modified());
     }
@@ -114,7 +114,7 @@ private slots:
         show(grid);
         clickHeader(grid, 1, Qt::LeftButton, 2);
         clickHeader(grid, 1, Qt::LeftButton, grid.CellRect(1, 0).width() - 3);
-        QCOMPARE(grid.Column(1), (QStringList{"Berg", "Anna", "Zoe", "Carl"}));
+        QCOMPARE(grid.Column(1), (QStringList { "Berg", "Anna", "Zoe", "Carl" }));
         QCOMPARE(grid.SortOptions().SortCol, 0);
     }
 
@@ -128,7 +128,7 @@ private slots:
         QCOMPARE(grid.SortOptions().SortDirection, sdDescending);
         clickHeader(grid, 0);
         QCOMPARE(grid.SortOptions().SortDirection, sdAscending);
-        QCOMPARE(grid.Column(0), (QStringList{"3", "1", "10", "2"}));
+        QCOMPARE(grid.Column(0), (QStringList { "3", "1", "10", "2" }));
     }
 
     void sort_customComparisonIsUsedOnceAndDropped()
@@ -144,11 +144,11 @@ private slots:
             style = ssCustom;
         };
         grid.SortByColumn(3);
-        QCOMPARE(grid.Column(3), (QStringList{"12,5", "12,5", "9,87", "1.05,12"}));
-        QCOMPARE(grid.Column(1), (QStringList{"Berg", "Zoe", "Anna", "Carl"})); // equal keys keep their order
+        QCOMPARE(grid.Column(3), (QStringList { "12,5", "12,5", "9,87", "1.05,12" }));
+        QCOMPARE(grid.Column(1), (QStringList { "Berg", "Zoe", "Anna", "Carl" })); // equal keys keep their order
         QVERIFY(!grid.SortOptions().SortCompare);
         QCOMPARE(grid.SortOptions().SortStyle, ssCustom);
-        QCOMPARE(styleCols, QList<int>{3});
+        QCOMPARE(styleCols, QList<int> { 3 });
     }
 
     void sort_currentAndSelectedRowsFollowTheirData()
@@ -157,12 +157,12 @@ private slots:
         grid.Fill(kEntries);
         grid.SetOptions(grid.Options() | goRowSelect);
         grid.SetRow(3); // Zoe
-        QCOMPARE(grid.SelectedRows(), QStringList{"3"});
+        QCOMPARE(grid.SelectedRows(), QStringList { "3" });
         grid.SortOptions().SecondaryIndex = QStringLiteral("0");
         grid.SortByColumn(3); // by time text, then by number (both as text)
-        QCOMPARE(grid.Column(1), (QStringList{"Carl", "Zoe", "Berg", "Anna"}));
+        QCOMPARE(grid.Column(1), (QStringList { "Carl", "Zoe", "Berg", "Anna" }));
         QCOMPARE(grid.Cells(1, grid.Row()), QStringLiteral("Zoe"));
-        QCOMPARE(grid.SelectedRows(), QStringList{QString::number(grid.Row())});
+        QCOMPARE(grid.SelectedRows(), QStringList { QString::number(grid.Row()) });
         QCOMPARE(grid.Selection().Top, grid.Row());
         grid.SortOptions().SortDirection = sdDescending;
         grid.SortByColumn(1);
@@ -185,9 +185,8 @@ private slots:
 
         grid.OnGetSortStyle = [&](QObject*, int, TSortStyle& style) {
             style = ssCustom;
-            grid.SortOptions().SortCompare = [](const QString&, const QString&) -> int {
-                throw std::runtime_error("compare");
-            };
+            grid.SortOptions().SortCompare
+                = [](const QString&, const QString&) -> int { throw std::runtime_error("compare"); };
         };
         grid.OnEndUpdate = [](QObject*) { throw std::logic_error("end"); };
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, grid.SortByColumn(1)); // the first error is the one reported
@@ -206,7 +205,7 @@ private slots:
     void findRow()
     {
         Grid grid;
-        grid.Fill({{"1", "Müller"}, {"2", ""}, {"3", "MÜLLER"}, {"4", "Berg"}});
+        grid.Fill({ { "1", "Müller" }, { "2", "" }, { "3", "MÜLLER" }, { "4", "Berg" } });
         QCOMPARE(grid.FindRow(1, QStringLiteral("Berg")), 4);
         QCOMPARE(grid.FindRow(1, QStringLiteral("berg")), -1);
         QCOMPARE(grid.FindRow(1, QStringLiteral("BERG"), true), 4);
@@ -224,18 +223,18 @@ private slots:
     void deleteRow()
     {
         Grid grid;
-        grid.Fill({{"1", "Anna"}});
+        grid.Fill({ { "1", "Anna" } });
         QList<int> deleted;
         grid.OnRowDelete = [&](QObject*, int row) { deleted << row; };
         grid.DeleteRow(1); // the only data row is emptied, not removed
         QCOMPARE(grid.RowCount(), 2);
         QVERIFY(grid.IsEmptyRow(1));
         QVERIFY(grid.Modified());
-        QCOMPARE(deleted, QList<int>{1});
+        QCOMPARE(deleted, QList<int> { 1 });
 
         grid.Fill(kEntries);
         grid.DeleteRow(2);
-        QCOMPARE(grid.Column(1), (QStringList{"Berg", "Zoe", "Carl"}));
+        QCOMPARE(grid.Column(1), (QStringList { "Berg", "Zoe", "Carl" }));
         QCOMPARE(grid.RowFonts().size(), size_t(grid.RowCount()));
         // A deleted row does not come back when rows are added again.
         grid.SetRowCount(grid.RowCount() + 1);
@@ -250,7 +249,7 @@ private slots:
         grid.DeleteRow(1);
         QCOMPARE(grid.RowCount(), 2);
         grid.SetRowCount(4);
-        QCOMPARE(grid.Column(1), (QStringList{"Anna", "Zoe", "Carl"}));
+        QCOMPARE(grid.Column(1), (QStringList { "Anna", "Zoe", "Carl" }));
     }
 
     void insertRow_atTheLastAndAnEarlierRow()
@@ -261,13 +260,13 @@ private slots:
         grid.OnRowInsert = [&](QObject*, int row) { inserted << row; };
         grid.InsertRow(4); // the last data row: the new row goes after it
         QCOMPARE(grid.RowCount(), 6);
-        QCOMPARE(grid.Column(1), (QStringList{"Berg", "Anna", "Zoe", "Carl", ""}));
+        QCOMPARE(grid.Column(1), (QStringList { "Berg", "Anna", "Zoe", "Carl", "" }));
         QCOMPARE(grid.Row(), 5);
         grid.InsertRow(2); // an earlier row: the new row takes its place
-        QCOMPARE(grid.Column(1), (QStringList{"Berg", "", "Anna", "Zoe", "Carl", ""}));
+        QCOMPARE(grid.Column(1), (QStringList { "Berg", "", "Anna", "Zoe", "Carl", "" }));
         QCOMPARE(grid.Row(), 2);
         QCOMPARE(grid.Selection().Top, 2);
-        QCOMPARE(inserted, (QList<int>{5, 2}));
+        QCOMPARE(inserted, (QList<int> { 5, 2 }));
         QVERIFY(grid.Modified());
         QCOMPARE(grid.RowFonts().size(), size_t(grid.RowCount()));
     }
@@ -279,7 +278,7 @@ private slots:
         grid.SetColWidths(1, 90);
         grid.InsertColumn(1);
         QCOMPARE(grid.ColCount(), 8);
-        QCOMPARE(grid.Rows(0).mid(0, 3), (QStringList{"Nr.", "", "Name"}));
+        QCOMPARE(grid.Rows(0).mid(0, 3), (QStringList { "Nr.", "", "Name" }));
         QCOMPARE(grid.ColWidths(2), 90);
         QCOMPARE(grid.Col(), 1);
         grid.DeleteColumn(1);
@@ -304,7 +303,7 @@ private slots:
         QCOMPARE(modifiedEvents, 0);
         QVERIFY(rowSelected >= 1);
         QVERIFY(grid.SelectedRows().isEmpty());
-        QCOMPARE(grid.SelectionOrder(), QStringList{"1"});
+        QCOMPARE(grid.SelectionOrder(), QStringList { "1" });
         QCOMPARE(grid.Row(), 1);
         QVERIFY(grid.ColFonts().empty());
         QVERIFY(grid.RowFonts().empty());
@@ -322,7 +321,7 @@ private slots:
         grid.SetRowCount(7);
         QVERIFY(grid.Modified());
         QCOMPARE(modifiedEvents, 1);
-        QCOMPARE(sizes, (QList<QPair<int, int>>{{7, 5}}));
+        QCOMPARE(sizes, (QList<QPair<int, int>> { { 7, 5 } }));
         QCOMPARE(grid.RowFonts().size(), size_t(7));
         QCOMPARE(grid.Row(), 1);
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
@@ -350,7 +349,7 @@ private slots:
         grid.SortOptions().SortCol = 1;
         grid.SortOptions().UpdateOnSizeChange = true;
         grid.SetRowCount(6);
-        QCOMPARE(grid.Column(1), (QStringList{"", "Anna", "Berg", "Carl", "Zoe"}));
+        QCOMPARE(grid.Column(1), (QStringList { "", "Anna", "Berg", "Carl", "Zoe" }));
     }
 
     void resize_stretchesTheLastColumn()
@@ -390,15 +389,16 @@ private slots:
         grid.SetCells(1, 2, QStringLiteral("Annabella Maier"));
         const QFontMetrics metrics(grid.font());
         grid.AutoSizeColumn(1, false);
-        QCOMPARE(grid.ColWidths(1), metrics.horizontalAdvance(QStringLiteral("Annabella Maier"))
-                     + metrics.horizontalAdvance(QStringLiteral("X")));
+        QCOMPARE(grid.ColWidths(1),
+            metrics.horizontalAdvance(QStringLiteral("Annabella Maier"))
+                + metrics.horizontalAdvance(QStringLiteral("X")));
         grid.SetColWidths(6, -1);
         grid.AutoSizeColumn(6, false);
         QCOMPARE(grid.ColWidths(6), -1); // hidden columns only with Force
         grid.SortOptions().SortCol = 6;
         grid.AutoSizeColumn(6, true);
-        QCOMPARE(grid.ColWidths(6), metrics.horizontalAdvance(QStringLiteral("*")) + 12
-                     + metrics.horizontalAdvance(QStringLiteral("X")));
+        QCOMPARE(grid.ColWidths(6),
+            metrics.horizontalAdvance(QStringLiteral("*")) + 12 + metrics.horizontalAdvance(QStringLiteral("X")));
     }
 
     void headerDoubleClickAtTheRightEdge_autoSizes()
@@ -408,16 +408,16 @@ private slots:
         grid.SetColWidths(1, 150);
         show(grid);
         QTest::mouseDClick(grid.horizontalHeader()->viewport(), Qt::LeftButton, {},
-                           headerPoint(grid, 1, grid.CellRect(1, 0).width() - 2));
+            headerPoint(grid, 1, grid.CellRect(1, 0).width() - 2));
         QVERIFY(grid.ColWidths(1) < 150);
     }
 
     void checkBoxCells()
     {
         Grid grid;
-        grid.Fill({{"1", "1"}, {"2", "true"}, {"3", "V"}, {"4", "x"}});
+        grid.Fill({ { "1", "1" }, { "2", "true" }, { "3", "V" }, { "4", "x" } });
         grid.OnGetCellFormat = [](QObject*, int col, int row, TGridDrawState, TFormatOptions&, bool& checkBox, bool&,
-                                  bool&) { checkBox = col == 1 && row > 0; };
+                                   bool&) { checkBox = col == 1 && row > 0; };
         QVERIFY(grid.IsChecked(1, 1));
         QVERIFY(grid.IsChecked(1, 2));
         QVERIFY(grid.IsChecked(1, 3));
@@ -431,7 +431,7 @@ private slots:
         QCOMPARE(grid.Cells(1, 4), QStringLiteral("V"));
         grid.SetChecked(0, 1, true); // ignored
         QCOMPARE(grid.Cells(0, 1), QStringLiteral("1"));
-        QCOMPARE(states, (QList<bool>{false, true}));
+        QCOMPARE(states, (QList<bool> { false, true }));
     }
 
     void editing_setsModified_ownerWritesDoNot()
@@ -456,7 +456,7 @@ private slots:
         QCOMPARE(grid.Cells(1, 2), QStringLiteral("Annika"));
         QVERIFY(grid.Modified());
         QCOMPARE(modifiedEvents, 1);
-        QCOMPARE(grid.Selection(), (TGridRect{0, 3, 6, 3}));
+        QCOMPARE(grid.Selection(), (TGridRect { 0, 3, 6, 3 }));
     }
 
     void formatQuery_reportsFocusAndSelection_neverFixed()
@@ -469,14 +469,14 @@ private slots:
         grid.SetRow(2);
         QList<TGridDrawState> headerStates;
         QList<TGridDrawState> rowStates;
-        grid.OnGetCellFormat = [&](QObject*, int col, int row, TGridDrawState state, TFormatOptions& format, bool&,
-                                   bool&, bool&) {
-            QCOMPARE(format.AlignmentHorz, taRightJustify);
-            if (row == 0)
-                headerStates << state;
-            if (row == 2 && col == grid.Col())
-                rowStates << state;
-        };
+        grid.OnGetCellFormat
+            = [&](QObject*, int col, int row, TGridDrawState state, TFormatOptions& format, bool&, bool&, bool&) {
+                  QCOMPARE(format.AlignmentHorz, taRightJustify);
+                  if (row == 0)
+                      headerStates << state;
+                  if (row == 2 && col == grid.Col())
+                      rowStates << state;
+              };
         grid.SetAlignmentHorz(taRightJustify);
         grid.repaint();
         QVERIFY(!headerStates.isEmpty());
@@ -509,7 +509,7 @@ private slots:
         Grid grid;
         QList<QStringList> rows;
         for (int i = 0; i < 60; ++i)
-            rows << QStringList{QString::number(i + 1)};
+            rows << QStringList { QString::number(i + 1) };
         grid.Fill(rows);
         show(grid);
         grid.GotoCell(99, 999, true);
@@ -534,12 +534,12 @@ private slots:
         grid.SetMultiSelect(true);
         QVERIFY(grid.Options() & goRowSelect);
         QVERIFY(!grid.Modified());
-        grid.SetUserSettings({"a"});
+        grid.SetUserSettings({ "a" });
         QVERIFY(grid.Modified());
         QVERIFY(grid.IsRowSelected(1));
         grid.ClearSelection();
         QVERIFY(!grid.IsRowSelected(1));
-        QCOMPARE(grid.SelectionOrder(), QStringList{QString()});
+        QCOMPARE(grid.SelectionOrder(), QStringList { QString() });
     }
 
     void proportionalScrollBars_setThePageSize()
@@ -547,13 +547,13 @@ private slots:
         Grid grid;
         QList<QStringList> rows;
         for (int i = 0; i < 200; ++i)
-            rows << QStringList{QString::number(i)};
+            rows << QStringList { QString::number(i) };
         grid.Fill(rows);
         show(grid);
         grid.SetProportionalScrollBars(true);
         QScrollBar* bar = grid.verticalScrollBar();
-        const int expected = std::max(1, int(std::lround((grid.VisibleRowCount() + 1.0) / grid.RowCount()
-                                                         * (bar->maximum() - bar->minimum() + 1))));
+        const int expected = std::max(1,
+            int(std::lround((grid.VisibleRowCount() + 1.0) / grid.RowCount() * (bar->maximum() - bar->minimum() + 1))));
         QCOMPARE(bar->pageStep(), expected);
     }
 
@@ -565,10 +565,11 @@ private slots:
         grid.Clear();
         const QString name = dir.filePath(QStringLiteral("rennzeit.txt"));
         QVERIFY(grid.SaveToFile(name));
-        QCOMPARE(ReadFileBytes(name), QByteArray("GenerelSettings,0\r\nFontColSettings\r\nFontRowSettings\r\n"
-                                                 "UserSettings\r\n"
-                                                 "UserSettings,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1\r\n"
-                                                 "Nr.,Name,Start,Zeit,Split,Platz,*\r\n,,,,,,\r\n"));
+        QCOMPARE(ReadFileBytes(name),
+            QByteArray("GenerelSettings,0\r\nFontColSettings\r\nFontRowSettings\r\n"
+                       "UserSettings\r\n"
+                       "UserSettings,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1\r\n"
+                       "Nr.,Name,Start,Zeit,Split,Platz,*\r\n,,,,,,\r\n"));
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
     }
 
@@ -576,11 +577,12 @@ private slots:
     {
         QTemporaryDir dir;
         Grid grid;
-        grid.Fill({{"3", "Berg", "", "", "", "-", ""}, {"4", "Anna Maier", "", "1.05,12", "", "1", "65120"}});
+        grid.Fill({ { "3", "Berg", "", "", "", "-", "" }, { "4", "Anna Maier", "", "1.05,12", "", "1", "65120" } });
         const QString csv = dir.filePath(QStringLiteral("p.csv"));
         QVERIFY(grid.SaveToCsv(csv));
-        QCOMPARE(ReadFileBytes(csv), QByteArray("Nr.;Name;Start;Zeit;Split;Platz;*\r\n3;Berg;;;;-;\r\n"
-                                                "4;Anna Maier;;1.05,12;;1;65120\r\n"));
+        QCOMPARE(ReadFileBytes(csv),
+            QByteArray("Nr.;Name;Start;Zeit;Split;Platz;*\r\n3;Berg;;;;-;\r\n"
+                       "4;Anna Maier;;1.05,12;;1;65120\r\n"));
         const QString backup = dir.filePath(QStringLiteral("b.txt"));
         QVERIFY(grid.SaveToFile(backup));
         const QList<QByteArray> lines = ReadFileBytes(backup).split('\n');
@@ -605,7 +607,7 @@ private slots:
         shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text, QStringLiteral("Can't write to file:\r") + dir.path());
-        QCOMPARE(grid.Column(1), (QStringList{"Berg", "Anna", "Zoe", "Carl"}));
+        QCOMPARE(grid.Column(1), (QStringList { "Berg", "Anna", "Zoe", "Carl" }));
         QVERIFY(!grid.Modified());
         QVERIFY(!QFile::exists(name));
     }

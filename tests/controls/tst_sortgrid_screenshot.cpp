@@ -17,26 +17,24 @@ void setUp(TSortGrid& grid)
     grid.SetDefaultColWidth(46);
     grid.SetDefaultRowHeight(20);
     grid.SetAlignmentHorz(taRightJustify);
-    grid.SetOptions(goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goDrawFocusSelected | goColSizing
-                    | goRowSelect);
+    grid.SetOptions(
+        goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goDrawFocusSelected | goColSizing | goRowSelect);
     grid.SetScrollBars(ssVertical);
-    grid.SetRows(0, {"Nr.", "Name", "Start", "Zeit", "Zwischenzeit", "Platz", "*"});
-    const QList<QStringList> rows{{"1", "Anna Berg", "10:02.15,30", "1.05,12", "0,00", "2", "65120"},
-                                  {"2", "Carl Zoller", "10:02.45,10", "58,74", "29,80", "1", "58740"},
-                                  {"3", "Max Müller", "10:03.01,55", "", "46,25", "-", "1200"},
-                                  {"4", "Eva Roth", "", "", "", "-", ""}};
+    grid.SetRows(0, { "Nr.", "Name", "Start", "Zeit", "Zwischenzeit", "Platz", "*" });
+    const QList<QStringList> rows { { "1", "Anna Berg", "10:02.15,30", "1.05,12", "0,00", "2", "65120" },
+        { "2", "Carl Zoller", "10:02.45,10", "58,74", "29,80", "1", "58740" },
+        { "3", "Max Müller", "10:03.01,55", "", "46,25", "-", "1200" }, { "4", "Eva Roth", "", "", "", "-", "" } };
     grid.SetRowCount(static_cast<int>(rows.size()) + 1);
     for (int r = 0; r < rows.size(); ++r)
         grid.SetRows(r + 1, rows[r]);
-    grid.OnGetCellFormat = [](QObject*, int col, int row, TGridDrawState, TFormatOptions& format, bool&, bool&,
-                              bool&) {
+    grid.OnGetCellFormat = [](QObject*, int col, int row, TGridDrawState, TFormatOptions& format, bool&, bool&, bool&) {
         if (row == 0)
             format.AlignmentHorz = taCenter;
         else if (col == 1)
             format.AlignmentHorz = taLeftJustify;
     };
     grid.resize(560, 140);
-    const int widths[] = {52, 0, 102, 90, 72, 52, -1};
+    const int widths[] = { 52, 0, 102, 90, 72, 52, -1 };
     for (int c = 0; c < 7; ++c)
         if (c != 1)
             grid.SetColWidths(c, widths[c]);
@@ -47,7 +45,7 @@ void setUp(TSortGrid& grid)
 void layoutNameColumn(TSortGrid& grid)
 {
     int others = 0;
-    for (int c : {0, 2, 3, 4, 5})
+    for (int c : { 0, 2, 3, 4, 5 })
         others += grid.ColWidths(c);
     grid.SetColWidths(1, grid.ClientWidth() - others - 7);
 }
@@ -130,14 +128,14 @@ private slots:
         TSortGrid grid;
         setUp(grid);
         grid.OnGetCellFormat = [](QObject*, int col, int row, TGridDrawState, TFormatOptions&, bool& checkBox,
-                                  bool& combobox, bool& ellipsis) {
+                                   bool& combobox, bool& ellipsis) {
             if (row == 0)
                 return;
             checkBox = col == 5;
             combobox = col == 2;
             ellipsis = col == 4;
         };
-        grid.SetRows(1, {"1", "Anna Berg", "10:02.15,30", "1.05,12", "0,00", "", "65120"});
+        grid.SetRows(1, { "1", "Anna Berg", "10:02.15,30", "1.05,12", "0,00", "", "65120" });
         grid.SetCells(5, 2, QStringLiteral("V"));
         grid.ColFonts()[3].Active = true;
         grid.ColFonts()[3].BackColor = 0x0000FF; // clRed
