@@ -133,3 +133,47 @@ void TCellStore::MoveCol(int from, int to)
             std::rotate(first + to, first + from, first + from + 1);
     }
 }
+
+void TCellStore::InsertRow(int row)
+{
+    if (row < 0 || row >= static_cast<int>(m_rows.size()))
+        return; // nothing stored there or after it: the new row is empty anyway
+    m_rows.insert(m_rows.begin() + row, Cells());
+}
+
+void TCellStore::DeleteRow(int row)
+{
+    if (row >= 0 && row < static_cast<int>(m_rows.size()))
+        m_rows.erase(m_rows.begin() + row);
+}
+
+void TCellStore::InsertCol(int col)
+{
+    if (col < 0)
+        return;
+    for (Cells& cells : m_rows)
+        if (col < static_cast<int>(cells.size()))
+            cells.insert(cells.begin() + col, QString());
+}
+
+void TCellStore::DeleteCol(int col)
+{
+    if (col < 0)
+        return;
+    for (Cells& cells : m_rows)
+        if (col < static_cast<int>(cells.size()))
+            cells.erase(cells.begin() + col);
+}
+
+void TCellStore::PermuteRows(int first, const std::vector<int>& order)
+{
+    if (first < 0 || order.empty())
+        return;
+    const int last = first + static_cast<int>(order.size()) - 1;
+    ensureRow(last);
+    std::vector<Cells> moved;
+    moved.reserve(order.size());
+    for (int from : order)
+        moved.push_back(std::move(m_rows[static_cast<size_t>(from)]));
+    std::move(moved.begin(), moved.end(), m_rows.begin() + first);
+}

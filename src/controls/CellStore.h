@@ -42,6 +42,19 @@ public:
     // Number of rows that hold storage (visible or parked).
     int StoredRowCount() const { return static_cast<int>(m_rows.size()); }
 
+    // Inserting or deleting shifts every stored row (column) after the index,
+    // parked ones included, so no parked text reappears or gets lost. The
+    // counts are left to the caller.
+    void InsertRow(int row);
+    void DeleteRow(int row);
+    void InsertCol(int col);
+    void DeleteCol(int col);
+
+    // Rows first .. first + order.size() - 1 take the stored rows named by
+    // order (order[i] is the row that lands at first + i), all cells
+    // included. order must be a permutation of that range.
+    void PermuteRows(int first, const std::vector<int>& order);
+
 private:
     using Cells = std::vector<QString>;
     void ensureRow(int row);
