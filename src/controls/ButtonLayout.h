@@ -1,13 +1,13 @@
 #pragma once
 
+#include "controls/Alignment.h"
+
 #include <QRect>
 #include <QSize>
 
 // Shared by both button controls: where the glyph sits relative to the caption.
 enum TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
 
-// Horizontal caption placement.
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
 struct GlyphCaptionPlacement {
     QRect glyph; // empty when there is no glyph

@@ -86,7 +86,10 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, Icon icon, const QStrin
         g_shown << ShownMessage{icon, title, text};
         return g_answers.isEmpty() ? QMessageBox::Ok : g_answers.dequeue();
     }
-    QMessageBox box(toQt(icon), title, text, buttons, parent);
+    // Messages may separate lines with a lone CR; the toolkit shows only LF.
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox box(toQt(icon), title, shown, buttons, parent);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

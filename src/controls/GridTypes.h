@@ -1,12 +1,11 @@
 #pragma once
 
+#include "controls/Alignment.h"
+#include "controls/ColorValue.h"
+
 #include <QFlags>
 
 #include <cstdint>
-
-// Colour values as the grid's settings carry them: 0x00BBGGRR, and 0xFF in
-// the high byte for the system colours (button face, window, ...).
-using TColor = std::int32_t;
 
 struct TGridRect {
     int Left = 0;
@@ -44,6 +43,5 @@ enum TGridDrawStateFlag : unsigned {
 Q_DECLARE_FLAGS(TGridDrawState, TGridDrawStateFlag)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TGridDrawState)
 
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum TVertAlignment { taTopJustify, taBottomJustify, taMiddle };
 enum TCellBevelStyle { cbNone, cbRaised, cbLowered };
