@@ -1,0 +1,225 @@
+#pragma once
+
+#include "app/DisplayTime.h"
+#include "controls/ColorValue.h"
+#include "controls/SortTypes.h"
+#include "platform/Tick.h"
+#include "protocol/WordBasic.h"
+
+#include <QMainWindow>
+#include <QPixmap>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QToolButton;
+class QFrame;
+class TBitBtnWithColor;
+class TComPort;
+class TDigit;
+class TImage;
+class TLbSpeedButton;
+class TMessageTimer;
+class TSortGrid;
+class TCfgDialog;
+class TFDlgYesNo;
+class THelpViewer;
+struct TFormatOptions;
+
+// The main window: the race timing, the time display, the protocol table and
+// its files, the program's start-up and shut-down. One handler per user
+// event, named after the control and the event; the handlers live in files
+// by concern (FMainRace, FMainBarrier, FMainDisplay, FMainTable, FMainFiles,
+// FMainOffice, FMainLifecycle, FMainLayout).
+class TFormMain final : public QMainWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TFormMain)
+public:
+    explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // Header bar
+    QFrame* Panel1 = nullptr;
+    TLbSpeedButton* bHelp = nullptr;
+    TLbSpeedButton* bCFG = nullptr;
+    TLbSpeedButton* bInfo = nullptr;
+    QLabel* PanelDate = nullptr;
+    std::array<QLabel*, 5> BrandLabels{}; // two shadows, two words, suffix
+
+    // Upper part: the display and the race controls
+    QFrame* PanelMain = nullptr;
+    QWidget* PanelTimerOwner = nullptr;
+    QFrame* PanelTimer = nullptr;
+    QFrame* Panel3 = nullptr;
+    QFrame* Panel4 = nullptr;
+    QWidget* PanelLeft = nullptr; // takes the focus back after the settings dialog
+    std::array<std::array<TDigit*, DisplayTime::DigitCount>, 2> Digits{};
+    TDigit* Digit8 = nullptr; // carries the second-row colour in its Tag
+    QLabel *LabHour = nullptr, *LabMin = nullptr, *LabSec = nullptr;
+    QLabel *LabHour2 = nullptr, *LabMin2 = nullptr, *LabSec2 = nullptr;
+    QLabel *Lab_Hour = nullptr, *Lab_Min = nullptr, *Lab_sek = nullptr, *Lab_100 = nullptr;
+
+    TBitBtnWithColor* bSTART = nullptr;
+    TBitBtnWithColor* bSTOP = nullptr;
+    TBitBtnWithColor* bEnd = nullptr;
+    TBitBtnWithColor* bRESET = nullptr;
+    TBitBtnWithColor* bFStopp = nullptr;
+    QListWidget* ListBoxStopp = nullptr;
+    TImage* ImageLSstart = nullptr;
+    TImage* ImageLSstop = nullptr;
+
+    QToolButton* sbLoad = nullptr;
+    QToolButton* sbSave = nullptr;
+    QToolButton* sbPrint = nullptr;
+    QToolButton* sbWord = nullptr;
+    QToolButton* sbExcel = nullptr;
+    QToolButton* sbHTML = nullptr;
+
+    TSortGrid* SortGrid1 = nullptr;
+    QMenu* PopupMenuList = nullptr;
+    QAction* Erase1 = nullptr;
+    QAction* NeueZeile1 = nullptr;
+    QAction* PastefromFStopp = nullptr;
+
+    // The hidden menu carrying the keys
+    QAction* mStart = nullptr;
+    QAction* mStop = nullptr;
+    QAction* FStopp1 = nullptr;
+    QAction* mReset = nullptr;
+    QAction* LockLSStart1 = nullptr;
+    QAction* LockLSStopp1 = nullptr;
+    QAction* EinstellunGen1 = nullptr;
+    QAction* Hilfe1 = nullptr;
+    QAction* mHilfe = nullptr;
+    QAction* Drucker1 = nullptr;
+    QAction* exporttoWord1 = nullptr; // of a context menu no control shows
+
+    TMessageTimer* Clock = nullptr;
+    TMessageTimer* TimerDate = nullptr;
+    TMessageTimer* TimerGesperrtStart = nullptr;
+    TMessageTimer* TimerGesperrtStop = nullptr;
+    TComPort* ComPort = nullptr;
+
+    // Dialogs created after the main window (program entry).
+    TCfgDialog* CfgDialog = nullptr;
+    TFDlgYesNo* FDlgYesNo = nullptr;
+
+    // Race values
+    platform::Tick FirstStartTick = 0;
+    platform::Tick LatestStartTick = 0;
+    std::uint32_t PreviousModemStatus = 0x55555555;
+
+    // Display settings
+    int Accuracy = 2;
+    TColor BackgroundColor = clBlack;
+    TColor DigitColor = clYellow;
+    TColor DimColor = 0x404040;
+    TColor SecondRowColor = clLime;
+
+    // Names derived at start-up
+    QString Title;
+    QString TemplatePath;
+    QString HelpFile;
+    QString SaveFilter;
+    int FilterIndex = 2;
+    std::uint32_t PortMask = 0; // the start-up scan's result
+    // The document engine of the Word export; tests put a recording one here.
+    WordBasicFactory WordEngineFactory;
+    QString SaveFolder;
+    bool Sound = false;
+
+    // Race commands
+    void mStartClick();
+    void mStopClick();
+    void FStopp1Click();
+    void bEndClick();
+    void mResetClick();
+    void ImageLSClick(TImage* sender);
+    void LockLSStart1Click();
+    void LockLSStopp1Click();
+    void TimerGesperrtTimer(TMessageTimer* sender);
+    void RowStateRefresh(int row);
+    void RankRefresh();
+    void ExportButtonRefresh();
+
+    // Barriers
+    void ComPortDSR(TComPort* sender);
+    void ComPortOpen(TComPort* sender);
+    void ComPortClose(TComPort* sender);
+
+    // Display
+    void ClockTimer();
+    void TimerDateTimer();
+    void DisplayRowUpdate(int row, std::int32_t ms);
+    void DisplayAccuracySwitch(int accuracy);
+    void DisplayColorSetup();
+
+    // Protocol table
+    void ColumnLayout();
+    void SortGrid1SelectCell(int acol, int arow, bool& canSelect);
+    void SortGrid1GetSortStyle(int col, TSortStyle& style);
+    void SortGrid1GetCellFormat(int col, int row, TFormatOptions& format);
+    void Erase1Click();
+    void NeueZeile1Click();
+    void PastefromFStoppClick();
+    void PopupMenuProtokolPopup();
+    int CurrentRow() const;
+    void SelectWholeRow(int row);
+    void MakeRowCurrent(int row);
+
+    // Files, page, office
+    void sbSaveClick();
+    void sbLoadClick();
+    void sbHTMLClick(int tag);
+    void sbWordClick();
+    void sbExcelClick();
+    void exporttoWord1Click();
+    void WordExport(int mode, const QString& fileName);
+    void LoadProtocol(const QString& fileName);
+
+    // Lifecycle and header bar
+    void FormCreate();
+    void FormDestroy();
+    void FormCloseQuery(bool& canClose);
+    void FormResize();
+    void bCFGClick();
+    void bHelpClick();
+    void bInfoClick();
+    void BrandClick();
+    void CreateDialogs(); // the settings and confirmation dialogs, after FormCreate
+
+    // Start lockout in milliseconds (TimerGesperrtStart's interval).
+    int StartLockout() const;
+
+    static constexpr const char* kBrandAddress = "https://rennzeit.lauflicht-soft.de/";
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildLayout();
+    void BuildHeader();
+    void BuildDisplay();
+    void BuildRaceControls();
+    void BuildFileBar();
+    void BuildGrid();
+    void BuildActions();
+    void ArmStartLockout();
+    void ArmStopLockout();
+    void ToggleLock(TImage* image);
+    bool BarrierFree(const TImage* image) const;
+    void ReadSettings();
+    void WriteSettings();
+    void ApplyPortMask();
+
+    THelpViewer* m_helpViewer = nullptr;
+    bool m_resetPressedByMouse = false;
+    bool m_destroyed = false;
+};

@@ -1,0 +1,311 @@
+// Start-up, shut-down, the settings store and the header bar's commands.
+#include "app/FMain.h"
+
+#include "app/Application.h"
+#include "app/Glyphs.h"
+#include "app/UiHelpers.h"
+#include "controls/FlEdit.h"
+#include "comm/Comms.h"
+#include "controls/Dialogs.h"
+#include "controls/Image.h"
+#include "controls/MessageTimer.h"
+#include "controls/SortGrid.h"
+#include "dialogs/Cfg.h"
+#include "dialogs/DlgYesNo.h"
+#include "dialogs/HelpViewer.h"
+#include "platform/AppInfo.h"
+#include "platform/SettingsStore.h"
+#include "platform/Shell.h"
+#include "protocol/ProtocolFiles.h"
+#include "protocol/SaveFilter.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QToolButton>
+#include <QEvent>
+#include <QLabel>
+#include <QUrl>
+
+#include <cmath>
+
+TFormMain::TFormMain(QWidget* parent)
+    : QMainWindow(parent)
+{
+    setMinimumSize(792, 460);
+    resize(792, 460);
+    setFont(DesignFont(QStringLiteral("MS Sans Serif"), 11));
+    setWindowIcon(QIcon(ProgramIcon(64)));
+
+    Clock = new TMessageTimer(this, 10, false, Qt::PreciseTimer);
+    TimerDate = new TMessageTimer(this, 5000, true);
+    TimerGesperrtStart = new TMessageTimer(this, 3000, false);
+    TimerGesperrtStop = new TMessageTimer(this, 500, false);
+    Clock->OnTimer = [this](TMessageTimer*) { Guarded(this, [this] { ClockTimer(); }); };
+    TimerDate->OnTimer = [this](TMessageTimer*) { Guarded(this, [this] { TimerDateTimer(); }); };
+    auto lockout = [this](TMessageTimer* sender) { Guarded(this, [this, sender] { TimerGesperrtTimer(sender); }); };
+    TimerGesperrtStart->OnTimer = lockout;
+    TimerGesperrtStop->OnTimer = lockout;
+
+    ComPort = new TComPort(this);
+    ComPort->SetBaudRate(br9600);
+    ComPort->SetBaudRateUser(28800);
+    ComPort->SetPort(0);
+    ComPort->SetParity(prNone);
+    ComPort->SetStopBits(sbOneStopBit);
+    ComPort->SetFlowControl(fcRtsCts);
+    ComPort->SetDataBits(5);
+    TEvents events;
+    events.Include(evCTS);
+    events.Include(evDSR);
+    ComPort->SetEvents(events);
+    ComPort->SetEnableDTR(true);
+    ComPort->SetWriteBufSize(64);
+    ComPort->SetReadBufSize(64);
+    auto dispatch = [this](QObject* sender) {
+        ComPortDSR(static_cast<TComPort*>(sender));
+    };
+    ComPort->OnCTS = dispatch;
+    ComPort->OnDSR = dispatch;
+    ComPort->OnOpen = [this](QObject* sender) { ComPortOpen(static_cast<TComPort*>(sender)); };
+    ComPort->OnClose = [this](QObject* sender) { ComPortClose(static_cast<TComPort*>(sender)); };
+
+    BuildLayout();
+    FormCreate();
+}
+
+TFormMain::~TFormMain()
+{
+    FormDestroy();
+}
+
+void TFormMain::CreateDialogs()
+{
+    CfgDialog = new TCfgDialog(this, PortMask);
+    CfgDialog->OnDigitsChange = [this](int accuracy) { DisplayAccuracySwitch(accuracy); };
+    FDlgYesNo = new TFDlgYesNo(this);
+}
+
+void TFormMain::FormCreate()
+{
+    Title = platform::ApplicationTitle();
+    QCoreApplication::setApplicationName(Title);
+    setWindowTitle(Title + QStringLiteral(" 1.5"));
+
+    DigitColor = clYellow;
+    SecondRowColor = clLime;
+    TemplatePath = platform::ExecutableFolder() + QStringLiteral("Protokollvorlage.docx");
+    SaveFilter = protocol::SaveDialogFilter(); // keeps the fallbacks on any lookup failure
+    ReadSettings();
+
+    sbLoad->setToolTip(QStringLiteral("Startliste öffnen"));
+    HelpFile = platform::ExecutableFolder() + Title + QStringLiteral(".hlp");
+
+    for (int c = 0; c < protocol::kProtocolColCount; ++c)
+        SortGrid1->SetCells(c, 0, protocol::kProtocolHeaders[static_cast<size_t>(c)]);
+    ColumnLayout();
+    SelectWholeRow(1);
+
+    DisplayAccuracySwitch(Accuracy);
+    PortMask = ScanComPorts();
+    SaveFolder = platform::ExecutableFolder();
+
+    DisplayColorSetup();
+    DisplayRowUpdate(0, 0);
+    DisplayRowUpdate(1, 0);
+    TimerDateTimer();
+
+    if (ComPort->Port() != 0) {
+        // A port that cannot be opened at start-up is not worth a message: the
+        // race can still be timed by keys, and the indicators stay hidden.
+        try {
+            ComPort->Open();
+        } catch (const std::exception&) {
+        }
+    }
+    ImageLSstart->SetPicture(LockPicture(0));
+    ImageLSstop->SetPicture(LockPicture(0));
+    ExportButtonRefresh();
+    RowStateRefresh(1);
+}
+
+void TFormMain::ReadSettings()
+{
+    platform::SettingsStore store(Title);
+    if (!store.exists())
+        return;
+    // Values are applied as they are read; the first missing or malformed one
+    // ends the reading and it and all later ones keep their defaults.
+    try {
+        ComPort->SetPort(static_cast<std::uint8_t>(store.readInteger(QStringLiteral("Port"))));
+        ComPort->Tag = store.readInteger(QStringLiteral("Alg"));
+        const int left = store.readInteger(QStringLiteral("Left"));
+        move(left, y());
+        const int top = store.readInteger(QStringLiteral("Top"));
+        move(x(), top);
+        const int width = store.readInteger(QStringLiteral("Width"));
+        resize(width, height());
+        const int height = store.readInteger(QStringLiteral("Height"));
+        resize(this->width(), height);
+        Sound = store.readInteger(QStringLiteral("Sound")) != 0;
+        BackgroundColor = static_cast<TColor>(store.readInteger(QStringLiteral("C1")));
+        SetBackgroundColor(PanelTimer, BackgroundColor);
+        DigitColor = static_cast<TColor>(store.readInteger(QStringLiteral("C2")));
+        DimColor = static_cast<TColor>(store.readInteger(QStringLiteral("C3")));
+        Accuracy = store.readInteger(QStringLiteral("Acc"));
+        SecondRowColor = static_cast<TColor>(store.readInteger(QStringLiteral("C4")));
+        FilterIndex = store.readInteger(QStringLiteral("FilterInd"));
+        const int wait = store.readInteger(QStringLiteral("WaitStart"));
+        if (wait > 0)
+            TimerGesperrtStart->SetInterval(wait);
+    } catch (const platform::SettingsError&) {
+    }
+}
+
+void TFormMain::WriteSettings()
+{
+    platform::SettingsStore store(Title);
+    const QRect bounds = geometry();
+    store.writeInteger(QStringLiteral("Left"), bounds.x());
+    store.writeInteger(QStringLiteral("Top"), bounds.y());
+    store.writeInteger(QStringLiteral("Width"), bounds.width());
+    store.writeInteger(QStringLiteral("Height"), bounds.height());
+    store.writeInteger(QStringLiteral("Sound"), Sound ? 1 : 0);
+    store.writeInteger(QStringLiteral("Port"), ComPort->Port());
+    store.writeInteger(QStringLiteral("Alg"), ComPort->Tag);
+    store.writeInteger(QStringLiteral("C1"), static_cast<int>(BackgroundColor));
+    store.writeInteger(QStringLiteral("C2"), static_cast<int>(DigitColor));
+    store.writeInteger(QStringLiteral("C3"), static_cast<int>(DimColor));
+    store.writeInteger(QStringLiteral("Acc"), Accuracy);
+    store.writeInteger(QStringLiteral("C4"), static_cast<int>(SecondRowColor));
+    store.writeInteger(QStringLiteral("FilterInd"), FilterIndex);
+    store.writeInteger(QStringLiteral("WaitStart"), TimerGesperrtStart->Interval());
+    store.flush();
+}
+
+void TFormMain::FormDestroy()
+{
+    if (m_destroyed)
+        return;
+    m_destroyed = true;
+    // A settings store that cannot be written is reported, but the port is
+    // still closed and the backup of the log still written: losing the backup
+    // over a settings file would lose a race.
+    try {
+        WriteSettings();
+    } catch (const std::exception& e) {
+        dialogs::ShowError(this, QString::fromUtf8(e.what()));
+    }
+    ComPort->Close();
+    SortGrid1->SaveToFile(Title + QStringLiteral(".txt"), false);
+}
+
+void TFormMain::FormCloseQuery(bool& canClose)
+{
+    FDlgYesNo->Label1->setText(QStringLiteral("Beenden?"));
+    if (Clock->Enabled() || SortGrid1->Modified())
+        canClose = FDlgYesNo->ShowModal() == 6;
+    else
+        canClose = true;
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    bool canClose = true;
+    Guarded(this, [&] { FormCloseQuery(canClose); });
+    if (canClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (SortGrid1)
+        FormResize();
+}
+
+void TFormMain::FormResize()
+{
+    ColumnLayout();
+}
+
+int TFormMain::StartLockout() const
+{
+    return TimerGesperrtStart->Interval();
+}
+
+void TFormMain::bHelpClick()
+{
+    if (!m_helpViewer)
+        m_helpViewer = new THelpViewer(this);
+    m_helpViewer->ShowContents(HelpFile);
+}
+
+void TFormMain::bInfoClick()
+{
+    dialogs::ShowMessage(this, dialogs::Icon::Information, Title,
+                         QStringLiteral("Rennzeit 1.5\n\nZeitmessung für Rennen mit Tasten oder zwei Lichtschranken."));
+}
+
+void TFormMain::BrandClick()
+{
+    // Nothing is reported when no browser can be started.
+    platform::CurrentShell().open(QString::fromLatin1(kBrandAddress));
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == SortGrid1 && event->type() == QEvent::Resize) {
+        // The grid's client area follows its own resize handling, so the
+        // layout runs once that is done.
+        QMetaObject::invokeMethod(
+            this, [this] { Guarded(this, [this] { FormResize(); }); }, Qt::QueuedConnection);
+    }
+    if (event->type() == QEvent::MouseButtonRelease) {
+        for (int i = 2; i < 5; ++i) {
+            if (watched == BrandLabels[static_cast<size_t>(i)]) {
+                Guarded(this, [this] { BrandClick(); });
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFormMain::bCFGClick()
+{
+    TCfgDialog& d = *CfgDialog;
+    // 1-2: the port and the algorithm as they stand.
+    if (ComPort->Port() != 0)
+        d.cbPort->setCurrentIndex(d.cbPort->findText(QStringLiteral("COM") + QString::number(ComPort->Port())));
+    else
+        d.cbPort->setCurrentIndex(0);
+    d.cbAlg->setEnabled(ComPort->Port() != 0);
+    d.cbAlg->setCurrentIndex(ComPort->Tag >= 0 && ComPort->Tag < d.cbAlg->count() ? ComPort->Tag : -1);
+    d.AlgorithmValue = ComPort->Tag;
+    const int startIndex = d.cbPort->currentIndex();
+    d.seWait->SetValue(static_cast<long double>(TimerGesperrtStart->Interval()) / 1000.0L);
+    d.cbDigits->setCurrentIndex(2 - Accuracy);
+
+    if (d.ShowModal() == QDialog::Accepted) {
+        Accuracy = 2 - d.cbDigits->currentIndex();
+        // Halves to even, as the toolkit's rounding does.
+        TimerGesperrtStart->SetInterval(static_cast<int>(std::nearbyintl(d.seWait->Value() * 1000.0L)));
+        const int index = d.cbPort->currentIndex();
+        if (index != startIndex)
+            ComPort->Close();
+        if (index != 0) {
+            bool ok = false;
+            const int port = d.cbPort->currentText().mid(3).toInt(&ok);
+            ComPort->SetPort(ok ? static_cast<std::uint8_t>(port) : 0);
+            ComPort->Tag = d.cbAlg->currentIndex();
+            if (index != startIndex)
+                ComPort->Open(); // a failure reaches the error box; the values above stay
+        } else {
+            ComPort->SetPort(0);
+        }
+    }
+    DisplayAccuracySwitch(Accuracy);
+    PanelLeft->setFocus();
+}

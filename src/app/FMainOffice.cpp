@@ -1,0 +1,30 @@
+// The protocol handed to the word processor and the spreadsheet.
+#include "app/FMain.h"
+
+#include "controls/SortGrid.h"
+#include "protocol/ExcelExport.h"
+#include "protocol/SaveFilter.h"
+#include "protocol/WordExport.h"
+
+void TFormMain::WordExport(int mode, const QString& fileName)
+{
+    QList<int> widths;
+    for (int c = 0; c < SortGrid1->ColCount(); ++c)
+        widths << SortGrid1->ColWidths(c);
+    protocol::WordExport(mode, fileName, SortGrid1->Store(), widths, TemplatePath, WordEngineFactory);
+}
+
+void TFormMain::sbWordClick()
+{
+    WordExport(protocol::kWordViewMode, protocol::DateStampName() + QStringLiteral(".docx"));
+}
+
+void TFormMain::exporttoWord1Click()
+{
+    sbWordClick();
+}
+
+void TFormMain::sbExcelClick()
+{
+    protocol::ExcelExport(SortGrid1->Store());
+}

@@ -1,0 +1,112 @@
+#include "dialogs/Cfg.h"
+
+#include "controls/Dialogs.h"
+#include "controls/FlEdit.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+QLabel* labelAt(QWidget* parent, const QString& text, int left, int top, int width)
+{
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(left, top, width, 21);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return l;
+}
+
+QComboBox* listAt(QWidget* parent, const QStringList& items, int left, int top, int width)
+{
+    auto* cb = new QComboBox(parent);
+    cb->addItems(items);
+    cb->setGeometry(left, top, width, 21);
+    return cb;
+}
+
+} // namespace
+
+TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setWindowTitle(QStringLiteral("Einstellungen"));
+    setFixedSize(201, 237);
+
+    OKBtn = new QPushButton(QStringLiteral("OK"), this);
+    OKBtn->setGeometry(7, 202, 90, 28);
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
+    CancelBtn->setGeometry(104, 202, 89, 28);
+    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    Label2 = labelAt(this, QStringLiteral("Uhrzeitformat:"), 4, 7, 74);
+    cbDigits = listAt(this, {QStringLiteral("HH:MM.SS,ms"), QStringLiteral("HH:MM.SS,s"), QStringLiteral("HH:MM.SS")},
+                      80, 7, 98);
+    Label1 = labelAt(this, QStringLiteral("Lichtschranke:"), 4, 29, 74);
+    cbPort = listAt(this, PortItems(portMask), 80, 29, 62);
+    cbPort->setToolTip(QStringLiteral("LS-Start:4-6, LS-Stop:7-8"));
+    Label6 = labelAt(this, QStringLiteral("Algorithmus:"), 4, 51, 74);
+    cbAlg = listAt(this, {QStringLiteral("Ein"), QStringLiteral("Aus")}, 80, 51, 62);
+    Label10 = labelAt(this, QStringLiteral("Start-Sperrzeit:"), 4, 73, 76);
+
+    seWait = new TSpinFloatEdit(this);
+    seWait->BeginLoading();
+    seWait->SetIncrement(0.1L);
+    seWait->SetDigits(1);
+    seWait->SetValue(3.0L);
+    seWait->SetMin(1.0L);
+    seWait->SetMax(600.0L);
+    seWait->EndLoading();
+    seWait->SetAlignment(Qt::AlignRight);
+    seWait->setGeometry(80, 73, 62, std::max(21, seWait->MinHeight()));
+    Label5 = labelAt(this, QStringLiteral("Sek."), 147, 76, 30);
+
+    setTabOrder(OKBtn, CancelBtn);
+    setTabOrder(CancelBtn, cbDigits);
+    setTabOrder(cbDigits, cbPort);
+    setTabOrder(cbPort, cbAlg);
+    setTabOrder(cbAlg, seWait);
+
+    connect(cbDigits, &QComboBox::activated, this, [this] { cbDigitsChange(); });
+    connect(cbPort, &QComboBox::activated, this, [this] { cbPortChange(); });
+}
+
+QStringList TCfgDialog::PortItems(std::uint32_t portMask)
+{
+    QStringList items{QStringLiteral("Keine")};
+    const int highest = static_cast<int>(portMask >> 16);
+    for (int n = 1; n <= highest && n <= 16; ++n) {
+        if (portMask & (1u << (n - 1)))
+            items << QStringLiteral("COM") + QString::number(n);
+    }
+    return items;
+}
+
+int TCfgDialog::ShowModal()
+{
+    return dialogs::ExecDialog(this);
+}
+
+void TCfgDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TCfgDialog::FormShow()
+{
+    cbPort->setEnabled(AlgorithmValue >= 0);
+}
+
+void TCfgDialog::cbDigitsChange()
+{
+    if (OnDigitsChange)
+        OnDigitsChange(2 - cbDigits->currentIndex());
+}
+
+void TCfgDialog::cbPortChange()
+{
+    cbAlg->setEnabled(cbPort->currentIndex() > 0);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDialog>
+
+#include <cstdint>
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class TSpinFloatEdit;
+
+// The settings dialog "Einstellungen": display format, light-barrier port,
+// barrier algorithm and start lockout. It holds no settings of its own; the
+// main window loads it before each showing and takes the values back on OK.
+class TCfgDialog final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TCfgDialog)
+public:
+    // portMask: the start-up scan's result (bit n-1 for port n, the highest
+    // number found in the high 16 bits); the found ports are listed once.
+    TCfgDialog(QWidget* owner, std::uint32_t portMask);
+
+    // The items of the port list for a scan result: "Keine", then "COMn".
+    static QStringList PortItems(std::uint32_t portMask);
+
+    // Shows the dialog modally (through the dialog wrapper, so tests can act
+    // as the operator) and returns QDialog::Accepted or Rejected.
+    int ShowModal();
+
+    QPushButton* OKBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+    QComboBox* cbDigits = nullptr;
+    QComboBox* cbPort = nullptr;
+    QComboBox* cbAlg = nullptr;
+    TSpinFloatEdit* seWait = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label10 = nullptr;
+
+    // The barrier algorithm value the owner shows (its port list is disabled
+    // for a negative value).
+    int AlgorithmValue = 0;
+
+    // Live preview of the display format: called with the accuracy 2 - index.
+    std::function<void(int accuracy)> OnDigitsChange;
+
+    void FormShow();
+    void cbDigitsChange();
+    void cbPortChange();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};

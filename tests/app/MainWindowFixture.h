@@ -1,0 +1,91 @@
+#pragma once
+
+#include "app/FMain.h"
+#include "comm/Comms.h"
+#include "controls/ButtonWithColor.h"
+#include "controls/Dialogs.h"
+#include "controls/Image.h"
+#include "controls/LbSpeedButton.h"
+#include "controls/Udigit.h"
+#include "controls/MessageTimer.h"
+#include "controls/SortGrid.h"
+#include "dialogs/DlgYesNo.h"
+#include "platform/AppInfo.h"
+#include "platform/SerialSim.h"
+#include "platform/Shell.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QSettings>
+#include <QtTest>
+
+#include <memory>
+
+// Removes the settings store of the running test program, so a window starts
+// with the defaults instead of what the previous test left at its exit.
+inline void ClearSettingsStore()
+{
+    QFile::remove(QSettings(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle()).fileName());
+}
+
+// The main window as the operator meets it, with a fake tick, a simulated
+// serial port COM1 and dialogs answered by the test.
+struct MainWindowFixture {
+    explicit MainWindowFixture(bool withPort = false, int tickStart = 100000)
+        : tick(tickStart)
+    {
+        dialogs::SetTestMode(true);
+        platform::SetShell(&shell);
+        platform::SetPrinterPresenceForTests(1);
+        lab.AddPort(1);
+        window = std::make_unique<TFormMain>();
+        window->CreateDialogs();
+        if (withPort) {
+            window->ComPort->SetPort(1);
+            window->ComPort->Open();
+        }
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    ~MainWindowFixture()
+    {
+        dialogs::SetDialogHandler({});
+        window.reset();
+        platform::SetShell(nullptr);
+        platform::SetPrinterPresenceForTests(-1);
+        dialogs::SetTestMode(false);
+    }
+
+    TFormMain* w() const { return window.get(); }
+    TSortGrid* grid() const { return window->SortGrid1; }
+    QString cell(int c, int r) const { return window->SortGrid1->Cells(c, r); }
+    int current() const { return window->CurrentRow(); }
+
+    void key(Qt::Key k) { QTest::keyClick(window.get(), k); }
+    void press(QWidget* button) { QTest::mousePress(button, Qt::LeftButton); QTest::mouseRelease(button, Qt::LeftButton); }
+    void start(int afterMs = 0) { tick.advance(afterMs); key(Qt::Key_F5); }
+    void stop(int afterMs = 0) { tick.advance(afterMs); key(Qt::Key_F9); }
+
+    // Answers the next modal dialog with the given result.
+    void answerNextDialog(int result)
+    {
+        dialogs::SetDialogHandler([this, result](QDialog* d) {
+            shownDialogText = d->findChild<QLabel*>() ? d->findChild<QLabel*>()->text() : QString();
+            return result;
+        });
+    }
+
+    // A barrier line change delivered through the simulated port.
+    void lines(std::uint32_t status)
+    {
+        lab.SetLines(1, status);
+        QTRY_COMPARE_WITH_TIMEOUT(window->PreviousModemStatus, status, 2000);
+    }
+
+    ScopedFakeTick tick;
+    platform::SimSerialLab lab;
+    platform::RecordingShell shell;
+    std::unique_ptr<TFormMain> window;
+    QString shownDialogText;
+};

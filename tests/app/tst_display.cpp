@@ -1,0 +1,130 @@
+#include "MainWindowFixture.h"
+
+#include "app/Application.h"
+#include "controls/Udigit.h"
+
+#include <QLabel>
+
+class TestDisplay : public QObject {
+    Q_OBJECT
+
+    static QList<int> values(TFormMain* w, int row)
+    {
+        QList<int> v;
+        for (TDigit* d : w->Digits[row])
+            v << d->Value();
+        return v;
+    }
+    static QList<bool> lit(TFormMain* w, int row)
+    {
+        const TColor on = row == 0 ? w->DigitColor : w->SecondRowColor;
+        QList<bool> v;
+        for (TDigit* d : w->Digits[row])
+            v << (d->ColorOn() == on);
+        return v;
+    }
+
+private slots:
+    void init() { ClearSettingsStore(); }
+    void startUp_showsZeroWithOnlyTheRaceClockFractionLit()
+    {
+        MainWindowFixture f;
+        QCOMPARE(values(f.w(), 0), (QList<int>{0, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(lit(f.w(), 0), (QList<bool>{false, false, false, false, true, true, true}));
+        QCOMPARE(lit(f.w(), 1), (QList<bool>{false, false, false, false, false, false, false}));
+        QCOMPARE(f.w()->Digits[1][0]->ColorOn(), f.w()->DimColor);
+        QCOMPARE(f.w()->PanelTimer->width(), 444);
+    }
+
+    void raceClock_runsFromTheFirstStart_andRowOneFollowsTheCurrentEntry()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        f.start();
+        f.tick.advance(65230);
+        w->ClockTimer();
+        QCOMPARE(values(w, 0), (QList<int>{0, 0, 1, 0, 5, 2, 3}));
+        QCOMPARE(lit(w, 0), (QList<bool>{false, false, true, true, true, true, true}));
+        // Row 2 is free and current: row 1 of the display is dim zero.
+        QCOMPARE(values(w, 1), (QList<int>{0, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(lit(w, 1), (QList<bool>{false, false, false, false, false, false, false}));
+        // Selecting the running row makes the clock show its running time.
+        w->MakeRowCurrent(1);
+        w->ClockTimer();
+        QCOMPARE(values(w, 1), (QList<int>{0, 0, 1, 0, 5, 2, 3}));
+        f.stop(770); // 66,00
+        QCOMPARE(f.cell(3, 1), QStringLiteral("1.06,00"));
+        // The finished row shows its run time once selected again.
+        w->MakeRowCurrent(1);
+        QCOMPARE(values(w, 1), (QList<int>{0, 0, 1, 0, 6, 0, 0}));
+        QCOMPARE(lit(w, 1), (QList<bool>{false, false, true, true, true, true, true}));
+    }
+
+    void raceClock_atTenHours_showsALitZeroHour()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        w->DisplayRowUpdate(0, 35999990);
+        QCOMPARE(values(w, 0), (QList<int>{9, 5, 9, 5, 9, 9, 9}));
+        QCOMPARE(w->Digits[0][0]->ColorOn(), w->DigitColor);
+        w->DisplayRowUpdate(0, 36000000);
+        QCOMPARE(values(w, 0), (QList<int>{0, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(lit(w, 0), (QList<bool>{true, true, true, true, true, true, true}));
+        QCOMPARE(w->LabHour->palette().color(QPalette::WindowText), ToQColor(w->DigitColor));
+        w->DisplayRowUpdate(0, 5000);
+        QCOMPARE(w->LabHour->palette().color(QPalette::WindowText), ToQColor(w->DimColor));
+        QCOMPARE(w->LabSec->palette().color(QPalette::WindowText), ToQColor(w->DigitColor));
+    }
+
+    void accuracy_hidesDigitsAndResizesThePanel()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        w->DisplayAccuracySwitch(0);
+        QCOMPARE(w->PanelTimer->width(), 316);
+        QVERIFY(w->Digits[0][DisplayTime::Tenths]->isHidden() && w->Digits[1][DisplayTime::Hundredths]->isHidden());
+        QVERIFY(w->LabSec->isHidden() && w->LabSec2->isHidden() && w->Lab_100->isHidden());
+        w->DisplayAccuracySwitch(1);
+        QCOMPARE(w->PanelTimer->width(), 399);
+        QVERIFY(!w->Digits[0][DisplayTime::Tenths]->isHidden());
+        QVERIFY(w->Digits[0][DisplayTime::Hundredths]->isHidden());
+        QCOMPARE(w->Lab_100->text(), QStringLiteral("1/10"));
+        QCOMPARE(w->Lab_100->x(), 346);
+        QVERIFY(!w->Lab_100->isHidden());
+        w->DisplayAccuracySwitch(7); // unknown: width unchanged
+        QCOMPARE(w->PanelTimer->width(), 399);
+        w->DisplayAccuracySwitch(2);
+        QCOMPARE(w->PanelTimer->width(), 444);
+        QCOMPARE(w->Lab_100->text(), QStringLiteral("1/100"));
+        QCOMPARE(w->Lab_100->x(), 366);
+    }
+
+    void accuracy_decidesTheRunTimeTexts()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        w->Accuracy = 1;
+        f.start();
+        f.start(1050);
+        w->MakeRowCurrent(1);
+        f.stop(65230 - 1050);
+        QCOMPARE(f.cell(3, 1), QStringLiteral("1.05,2"));
+        QCOMPARE(f.cell(4, 2), QStringLiteral("1,0"));
+    }
+
+    void timeOfDay_usesTheShortLocaleFormats()
+    {
+        MainWindowFixture f;
+        const QString text = f.w()->PanelDate->text();
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d\\d   \\d\\d:\\d\\d$")).match(text).hasMatch(),
+                 qPrintable(text));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    TestDisplay test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_display.moc"

@@ -1,0 +1,301 @@
+#include "MainWindowFixture.h"
+
+#include "app/Application.h"
+#include "controls/FlEdit.h"
+#include "controls/Udigit.h"
+#include "dialogs/Cfg.h"
+#include "platform/AppInfo.h"
+
+#include <QComboBox>
+#include <QSettings>
+
+namespace {
+
+QString storeFile(const QString& title)
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, title).fileName();
+}
+
+void writeStore(const QString& title, const QList<std::pair<QString, QVariant>>& values)
+{
+    QFile::remove(storeFile(title));
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, title);
+    for (const auto& [k, v] : values)
+        s.setValue(k, v);
+}
+
+const QStringList kAllNames{"Left", "Top", "Width", "Height", "Sound", "Port", "Alg", "C1", "C2",
+                            "C3", "Acc", "C4", "FilterInd", "WaitStart"};
+
+} // namespace
+
+class TestLifecycle : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        platform::SetExecutablePathForTests(QString());
+        QFile::remove(storeFile(platform::ApplicationTitle()));
+    }
+
+    void firstStart_usesDefaults_andExitWritesAllValues()
+    {
+        const QString title = platform::ApplicationTitle();
+        {
+            MainWindowFixture f;
+            TFormMain* w = f.w();
+            QCOMPARE(w->size(), QSize(792, 460));
+            QCOMPARE(w->Accuracy, 2);
+            QCOMPARE(w->StartLockout(), 3000);
+            QCOMPARE(w->ComPort->Port(), 0);
+            QCOMPARE(w->BackgroundColor, clBlack);
+            QCOMPARE(w->DigitColor, clYellow);
+            QCOMPARE(w->DimColor, TColor(0x404040));
+            QCOMPARE(w->SecondRowColor, clLime);
+            QCOMPARE(w->FilterIndex, 2);
+            QCOMPARE(w->windowTitle(), title + QStringLiteral(" 1.5"));
+        }
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, title);
+        for (const QString& name : kAllNames)
+            QVERIFY2(s.contains(name), qPrintable(name));
+        QCOMPARE(s.value("WaitStart").toInt(), 3000);
+        QCOMPARE(s.value("C2").toInt(), 0x00FFFF);
+        QCOMPARE(s.value("Sound").toInt(), 0);
+        QCOMPARE(s.value("Width").toInt(), 792);
+        QVERIFY(QFile::exists(title + QStringLiteral(".txt")));
+    }
+
+    void storeWithoutSound_appliesOnlyTheValuesBeforeIt()
+    {
+        const QString title = platform::ApplicationTitle();
+        writeStore(title, {{"Port", 3}, {"Alg", 1}, {"Left", 20}, {"Top", 30}, {"Width", 900}, {"Height", 600},
+                           {"C1", 0x112233}, {"C2", 0x445566}, {"C3", 1}, {"Acc", 0}, {"C4", 2},
+                           {"FilterInd", 4}, {"WaitStart", 5000}});
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        QCOMPARE(w->ComPort->Port(), 3);
+        QCOMPARE(w->ComPort->Tag, 1);
+        QCOMPARE(w->size(), QSize(900, 600));
+        QCOMPARE(w->BackgroundColor, clBlack);
+        QCOMPARE(w->DigitColor, clYellow);
+        QCOMPARE(w->Accuracy, 2);
+        QCOMPARE(w->FilterIndex, 2);
+        QCOMPARE(w->StartLockout(), 3000);
+        QVERIFY(!w->ComPort->Connected()); // COM3 does not exist: start-up stays quiet
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
+    }
+
+    void storedValues_comeBack()
+    {
+        const QString title = platform::ApplicationTitle();
+        writeStore(title, {{"Port", 1}, {"Alg", 1}, {"Left", 20}, {"Top", 30}, {"Width", 900}, {"Height", 600},
+                           {"Sound", 1}, {"C1", 0x112233}, {"C2", 0x445566}, {"C3", 0x010101}, {"Acc", 1},
+                           {"C4", 0x020202}, {"FilterInd", 4}, {"WaitStart", 5000}});
+        {
+            MainWindowFixture f;
+            TFormMain* w = f.w();
+            QVERIFY(w->ComPort->Connected());
+            QVERIFY(w->ImageLSstart->isVisible());
+            QCOMPARE(w->BackgroundColor, TColor(0x112233));
+            QCOMPARE(w->DigitColor, TColor(0x445566));
+            QCOMPARE(w->Digits[0][DisplayTime::Seconds]->ColorOn(), TColor(0x445566));
+            QCOMPARE(w->Digits[0][DisplayTime::Hours]->ColorOn(), TColor(0x010101));
+            QCOMPARE(w->Accuracy, 1);
+            QCOMPARE(w->PanelTimer->width(), 399);
+            QCOMPARE(w->StartLockout(), 5000);
+            QCOMPARE(w->FilterIndex, 4);
+        }
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, title);
+        QCOMPARE(s.value("Sound").toInt(), 1);
+        QCOMPARE(s.value("C4").toInt(), 0x020202);
+        QCOMPARE(s.value("Port").toInt(), 1);
+    }
+
+    void waitStartZeroOrNegative_keeps3000()
+    {
+        const QString title = platform::ApplicationTitle();
+        for (int stored : {0, -5}) {
+            writeStore(title, {{"Port", 0}, {"Alg", 0}, {"Left", 0}, {"Top", 0}, {"Width", 792}, {"Height", 460},
+                               {"Sound", 0}, {"C1", 0}, {"C2", 0xFFFF}, {"C3", 0x404040}, {"Acc", 2},
+                               {"C4", 0xFF00}, {"FilterInd", 2}, {"WaitStart", stored}});
+            {
+                MainWindowFixture f;
+                QCOMPARE(f.w()->StartLockout(), 3000);
+            }
+            QCOMPARE(QSettings(QSettings::NativeFormat, QSettings::UserScope, title).value("WaitStart").toInt(), 3000);
+        }
+    }
+
+    void renamedExecutable_usesItsOwnStoreAndBackup()
+    {
+        platform::SetExecutablePathForTests(QDir::currentPath() + QStringLiteral("/zeitnahme"));
+        QFile::remove(QStringLiteral("zeitnahme.txt"));
+        QFile::remove(storeFile(QStringLiteral("zeitnahme")));
+        {
+            MainWindowFixture f;
+            QCOMPARE(f.w()->windowTitle(), QStringLiteral("zeitnahme 1.5"));
+            QCOMPARE(f.w()->HelpFile, QDir::currentPath() + QStringLiteral("/zeitnahme.hlp"));
+        }
+        QVERIFY(QFile::exists(storeFile(QStringLiteral("zeitnahme"))));
+        QVERIFY(QFile::exists(QStringLiteral("zeitnahme.txt")));
+        platform::SetExecutablePathForTests(QString());
+    }
+
+    void closeQuestion_onlyWhileRacingOrModified()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        bool canClose = false;
+        int asked = 0;
+        dialogs::SetDialogHandler([&](QDialog*) { ++asked; return 2; });
+        w->FormCloseQuery(canClose);
+        QVERIFY(canClose);
+        QCOMPARE(asked, 0);
+
+        f.start();
+        w->FormCloseQuery(canClose);
+        QVERIFY(!canClose);
+        QCOMPARE(asked, 1);
+        QCOMPARE(w->FDlgYesNo->Label1->text(), QStringLiteral("Beenden?"));
+        QVERIFY(!w->close()); // the close box is refused the same way
+        QVERIFY(w->isVisible());
+
+        w->bEndClick();
+        f.grid()->SetModified(true);
+        dialogs::SetDialogHandler([&](QDialog*) { ++asked; return 6; });
+        w->FormCloseQuery(canClose);
+        QVERIFY(canClose);
+    }
+
+    void settingsWriteFailure_isReported_andTheBackupStillWritten()
+    {
+        const QString title = platform::ApplicationTitle();
+        const QString file = storeFile(title);
+        QFile::remove(title + QStringLiteral(".txt"));
+        {
+            MainWindowFixture f(true);
+            QVERIFY(f.lab.IsOpen(1));
+            QDir().mkpath(file); // a folder where the settings file belongs
+            dialogs::TakeShownMessages();
+            f.window.reset();
+            const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+            QCOMPARE(shown.size(), 1);
+            QCOMPARE(shown[0].icon, dialogs::Icon::Critical);
+            QVERIFY(!f.lab.IsOpen(1));
+        }
+        QVERIFY(QFile::exists(title + QStringLiteral(".txt")));
+        QDir(file).removeRecursively();
+    }
+
+    void settingsDialog_transfersTheValues()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        TCfgDialog* d = w->CfgDialog;
+        QCOMPARE(d->cbPort->count(), 2); // "Keine", "COM1"
+        QCOMPARE(d->cbPort->itemText(1), QStringLiteral("COM1"));
+        w->TimerGesperrtStart->SetInterval(2740);
+        int opens = f.lab.OpenCount(1);
+        int shownPort = -2, shownDigits = -2, previewWidth = 0;
+        QString shownWait;
+        dialogs::SetDialogHandler([&](QDialog*) {
+            shownPort = d->cbPort->currentIndex();
+            shownWait = d->seWait->text();
+            shownDigits = d->cbDigits->currentIndex();
+            d->cbDigits->setCurrentIndex(2);
+            d->cbDigitsChange(); // live preview
+            previewWidth = w->PanelTimer->width();
+            return int(QDialog::Accepted);
+        });
+        w->bCFGClick();
+        QCOMPARE(shownPort, 1);
+        QCOMPARE(shownWait, QStringLiteral("2,7"));
+        QCOMPARE(shownDigits, 0);
+        QCOMPARE(previewWidth, 316);
+        QCOMPARE(w->StartLockout(), 2700);
+        QCOMPARE(w->Accuracy, 0);
+        QCOMPARE(w->PanelTimer->width(), 316);
+        QCOMPARE(f.lab.OpenCount(1), opens); // same port: neither closed nor opened
+        QVERIFY(w->ComPort->Connected());
+
+        // Cancel restores the previewed format.
+        dialogs::SetDialogHandler([&](QDialog*) {
+            d->cbDigits->setCurrentIndex(0);
+            d->cbDigitsChange();
+            return int(QDialog::Rejected);
+        });
+        w->bCFGClick();
+        QCOMPARE(w->PanelTimer->width(), 316);
+
+        // "Keine" closes the port; the algorithm stays.
+        w->ComPort->Tag = 1;
+        dialogs::SetDialogHandler([&](QDialog*) {
+            d->cbPort->setCurrentIndex(0);
+            return int(QDialog::Accepted);
+        });
+        w->bCFGClick();
+        QVERIFY(!w->ComPort->Connected());
+        QCOMPARE(w->ComPort->Port(), 0);
+        QCOMPARE(w->ComPort->Tag, 1);
+        QVERIFY(!w->ImageLSstart->isVisible());
+    }
+
+    void settingsDialog_lockoutBounds_andUnknownPort()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TCfgDialog* d = w->CfgDialog;
+        w->TimerGesperrtStart->SetInterval(500);
+        w->ComPort->SetPort(7); // stored but not found by the scan
+        w->ComPort->Tag = -1;
+        QString shownWait;
+        int shownPort = -2;
+        bool portEnabled = true;
+        dialogs::SetDialogHandler([&](QDialog* dialog) {
+            dialog->show(); // FormShow runs as the dialog appears
+            shownWait = d->seWait->text();
+            shownPort = d->cbPort->currentIndex();
+            portEnabled = d->cbPort->isEnabled();
+            dialog->hide();
+            return int(QDialog::Accepted);
+        });
+        w->bCFGClick();
+        QCOMPARE(shownWait, QStringLiteral("1,0"));
+        QCOMPARE(shownPort, -1);
+        QVERIFY(!portEnabled); // negative algorithm
+        QCOMPARE(w->StartLockout(), 1000);
+        QCOMPARE(w->ComPort->Port(), 0);
+        QVERIFY(!w->ComPort->Connected());
+    }
+
+    void settingsDialog_portOpenFailure_keepsTheTransferredValues()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TCfgDialog* d = w->CfgDialog;
+        f.lab.FailWith(1, platform::SimSerialOp::Open, 16);
+        dialogs::SetDialogHandler([&](QDialog*) {
+            d->cbPort->setCurrentIndex(1);
+            d->cbAlg->setCurrentIndex(1);
+            d->seWait->SetValue(4.0L);
+            return int(QDialog::Accepted);
+        });
+        dialogs::TakeShownMessages();
+        w->EinstellunGen1->trigger();
+        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("Unable to open com port: 16"));
+        QCOMPARE(w->ComPort->Port(), 1);
+        QCOMPARE(w->ComPort->Tag, 1);
+        QCOMPARE(w->StartLockout(), 4000);
+        QVERIFY(!w->ComPort->Connected());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    TestLifecycle test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_lifecycle.moc"

@@ -1,0 +1,334 @@
+#include "MainWindowFixture.h"
+
+#include "app/Application.h"
+
+#include <QListWidget>
+#include <QToolButton>
+
+namespace {
+constexpr TColor kGreen = 0x008000, kRed = 0x0000FF, kBlue = 0xFF0000, kDarkRed = 0x000090;
+}
+
+class TestRace : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { ClearSettingsStore(); }
+    void programStart_isReadyWithBothBarriersLocked()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        QVERIFY(w->bSTART->isEnabled() && w->mStart->isEnabled());
+        QCOMPARE(w->bSTART->Color(), kGreen);
+        QVERIFY(!w->bSTOP->isEnabled() && !w->mStop->isEnabled());
+        QVERIFY(!w->bEnd->isEnabled() && !w->bFStopp->isEnabled() && !w->bRESET->isEnabled());
+        QCOMPARE(f.current(), 1);
+        QVERIFY(w->ImageLSstart->isVisible() && w->ImageLSstop->isVisible());
+        QCOMPARE(w->ImageLSstart->Tag, 0);
+        QCOMPARE(w->ImageLSstop->Tag, 0);
+
+        // A start-barrier edge does nothing while the barrier is locked ...
+        f.lines(0x20);
+        QCOMPARE(f.cell(6, 1), QString());
+        f.lines(0x00);
+        // ... and starts row 1 once F11 has freed it.
+        f.key(Qt::Key_F11);
+        QCOMPARE(w->ImageLSstart->Tag, 1);
+        f.lines(0x20);
+        QCOMPARE(f.cell(6, 1), QString::number(f.tick.tick().now()));
+        QCOMPARE(w->ImageLSstart->Tag, 0); // locked again by the start lockout
+    }
+
+    void startOnTheLastRow_appendsAFreeRowAndMovesOn()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        w->SortGrid1->SetCells(0, 1, QStringLiteral("7"));
+        w->SortGrid1->SetCells(1, 1, QStringLiteral("Berg"));
+        f.start();
+        QCOMPARE(w->SortGrid1->RowCount(), 3);
+        QCOMPARE(f.cell(0, 1), QStringLiteral("7"));
+        QCOMPARE(f.cell(1, 1), QStringLiteral("Berg"));
+        QCOMPARE(f.cell(4, 1), QStringLiteral("0,00"));
+        QCOMPARE(f.cell(5, 1), QStringLiteral("-"));
+        QCOMPARE(f.cell(6, 1), QString::number(100000));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,2}:\\d\\d\\.\\d\\d,\\d\\d$")).match(f.cell(2, 1)).hasMatch());
+        QCOMPARE(f.cell(5, 2), QStringLiteral("-"));
+        QCOMPARE(f.current(), 2);
+        QVERIFY(w->bSTART->isEnabled());
+        QVERIFY(!w->bSTOP->isEnabled());
+        QVERIFY(w->Clock->Enabled());
+        QVERIFY(w->bEnd->isEnabled());
+        QCOMPARE(w->bEnd->Color(), kBlue);
+        QCOMPARE(w->bFStopp->Color(), kDarkRed);
+        QVERIFY(!w->bCFG->isEnabled());
+        QCOMPARE(w->Digits[1][DisplayTime::Seconds]->Value(), 0);
+    }
+
+    void stop_writesTimeRanksAndStopsInStartOrder()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        f.start();        // row 1 at 100000
+        f.start(1000);    // row 2 at 101000
+        f.start(1000);    // row 3 at 102000
+        QCOMPARE(f.cell(4, 3), QStringLiteral("2,00"));
+        // Back to row 1: it is running, so STOPP is available and red.
+        w->MakeRowCurrent(1);
+        QVERIFY(w->bSTOP->isEnabled());
+        QCOMPARE(w->bSTOP->Color(), kRed);
+        f.stop(10000); // row 1: 112000 - 100000
+        QCOMPARE(f.cell(3, 1), QStringLiteral("12,00"));
+        QCOMPARE(f.cell(6, 1), QStringLiteral("12000"));
+        QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
+        // The earliest-started running entry is current: the old row 2.
+        QCOMPARE(f.current(), 2);
+        QCOMPARE(f.cell(6, 2), QStringLiteral("101000"));
+        f.stop(500); // 112500 - 101000 = 11,50 -> ranks first
+        QCOMPARE(f.cell(3, 1), QStringLiteral("11,50"));
+        QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
+        QCOMPARE(f.cell(3, 2), QStringLiteral("12,00"));
+        QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
+        QCOMPARE(f.cell(6, 3), QStringLiteral("102000"));
+        QCOMPARE(f.current(), 3);
+    }
+
+    void equalTimes_shareAPlace()
+    {
+        MainWindowFixture f;
+        f.start();
+        f.start();
+        f.start(1500);
+        f.w()->MakeRowCurrent(1);
+        f.stop(10000); // row 1: 11,50
+        f.stop(-1500); // row 2, started with row 1: 10,00
+        f.stop(1500);  // row 3, started 1,5 s later: 10,00
+        QCOMPARE(f.cell(3, 1), QStringLiteral("10,00"));
+        QCOMPARE(f.cell(3, 2), QStringLiteral("10,00"));
+        QCOMPARE(f.cell(3, 3), QStringLiteral("11,50"));
+        QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
+        QCOMPARE(f.cell(5, 2), QStringLiteral("1"));
+        QCOMPARE(f.cell(5, 3), QStringLiteral("3"));
+    }
+
+    void headerClickDirection_isRespectedByTheRankRefresh()
+    {
+        MainWindowFixture f;
+        f.start();
+        f.start();
+        f.w()->MakeRowCurrent(1);
+        // The operator sorts "Zeit" descending before the first stop.
+        f.grid()->SortOptions().SortDirection = TSortDirection::sdDescending;
+        f.stop(5000);  // row 1: 5,00
+        f.stop(4000);  // the other: 9,00
+        QCOMPARE(f.cell(3, 1), QString()); // empty "Zeit" orders last ascending, first descending
+        QCOMPARE(f.cell(3, 2), QStringLiteral("9,00"));
+        QCOMPARE(f.cell(3, 3), QStringLiteral("5,00"));
+        QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
+        QCOMPARE(f.cell(5, 3), QStringLiteral("3"));
+    }
+
+    void startLockout_isNotExtendedByASecondStart()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        f.key(Qt::Key_F11); // free the start barrier
+        f.start();
+        QVERIFY(w->TimerGesperrtStart->Enabled());
+        QCOMPARE(w->ImageLSstart->Tag, 0);
+        f.start(100); // accepted by key, lockout keeps running
+        QCOMPARE(f.cell(6, 2), QString::number(100100));
+        // A barrier edge during the lockout is dropped.
+        f.lines(0x20);
+        QCOMPARE(f.cell(6, 3), QString());
+        f.lines(0x00);
+        // The lockout ends: the barrier is freed because START is available.
+        w->TimerGesperrtStart->Fire();
+        QVERIFY(!w->TimerGesperrtStart->Enabled());
+        QCOMPARE(w->ImageLSstart->Tag, 1);
+        f.lines(0x20);
+        QCOMPARE(f.cell(6, 3), QString::number(100100));
+    }
+
+    void bothLinesOn_dependsOnTheAlgorithm()
+    {
+        {
+            MainWindowFixture f(true);
+            TFormMain* w = f.w();
+            w->ComPort->Tag = 0; // "Ein": STOPP first, then START
+            f.key(Qt::Key_F11);
+            f.key(Qt::Key_F12);
+            f.start();
+            w->TimerGesperrtStart->Fire();
+            w->MakeRowCurrent(1);
+            f.tick.advance(2000);
+            f.lines(0x30);
+            QCOMPARE(f.cell(3, 1), QStringLiteral("2,00"));
+            // After the stop the free row 2 became current and was started.
+            QCOMPARE(f.cell(6, 2), QString::number(102000));
+        }
+        {
+            MainWindowFixture f(true);
+            TFormMain* w = f.w();
+            w->ComPort->Tag = 1; // "Aus": both on triggers nothing
+            f.key(Qt::Key_F11);
+            f.key(Qt::Key_F12);
+            f.start();
+            w->TimerGesperrtStart->Fire();
+            w->MakeRowCurrent(1);
+            f.lines(0x30);
+            QCOMPARE(f.cell(3, 1), QString());
+            QCOMPARE(f.cell(6, 2), QString());
+            f.lines(0x10); // CTS alone stops
+            QCOMPARE(f.cell(3, 1), QStringLiteral("0,00"));
+        }
+    }
+
+    void unchangedStatusWord_triggersNothing()
+    {
+        MainWindowFixture f(true);
+        f.lines(0x20); // DSR on while the start barrier is locked: nothing
+        QCOMPARE(f.cell(6, 1), QString());
+        f.key(Qt::Key_F11);
+        // A CTS pulse that is over before it is handled: the status word still
+        // reads DSR on, as seen last time, so nothing starts.
+        f.lab.Pulse(1, 0x10);
+        QTest::qWait(100);
+        QCOMPARE(f.w()->PreviousModemStatus, 0x20u);
+        QCOMPARE(f.cell(6, 1), QString());
+    }
+
+    void interimStop_beforeTheFirstStart_recordsTheTimeOfDay()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        QVERIFY(!w->bFStopp->isEnabled());
+        f.key(Qt::Key_F8);
+        QCOMPARE(w->ListBoxStopp->count(), 1);
+        QCOMPARE(w->ListBoxStopp->currentRow(), 0);
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,2}:\\d\\d\\.\\d\\d,\\d\\d$"))
+                    .match(w->ListBoxStopp->item(0)->text()).hasMatch());
+        QCOMPARE(f.cell(6, 1), QString());
+        QCOMPARE(w->FirstStartTick, 0);
+    }
+
+    void startNumbers_areCanonicalOrReplacedByTheRowIndex()
+    {
+        MainWindowFixture f;
+        f.grid()->SetRowCount(5);
+        f.grid()->SetCells(0, 1, QStringLiteral("007"));
+        f.grid()->SetCells(1, 1, QStringLiteral("Anna"));
+        f.grid()->SetCells(0, 2, QStringLiteral("0"));
+        f.grid()->SetCells(1, 2, QStringLiteral("Bert"));
+        f.grid()->SetCells(0, 3, QStringLiteral("x1"));
+        f.grid()->SetCells(1, 3, QStringLiteral("Carl"));
+        f.grid()->SetCells(1, 4, QStringLiteral("Dora"));
+        f.start();
+        f.start();
+        f.start();
+        f.start();
+        QCOMPARE(f.cell(0, 1), QStringLiteral("7"));
+        QCOMPARE(f.cell(1, 1), QStringLiteral("Anna"));
+        QCOMPARE(f.cell(0, 2), QStringLiteral("2"));
+        QCOMPARE(f.cell(1, 2), QStringLiteral("Bert"));
+        QCOMPARE(f.cell(0, 3), QStringLiteral("3"));
+        QCOMPARE(f.cell(1, 3), QString());
+        QCOMPARE(f.cell(0, 4), QStringLiteral("4"));
+        QCOMPARE(f.cell(1, 4), QString());
+    }
+
+    void afterEnde_aFreeRowRestartsOnTheOldFirstStart()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        f.start();
+        f.tick.advance(5000);
+        w->bEndClick();
+        QVERIFY(!w->Clock->Enabled());
+        QVERIFY(!w->bSTART->isEnabled() && !w->mStart->isEnabled());
+        QVERIFY(w->bRESET->isEnabled() && w->mReset->isEnabled());
+        QVERIFY(w->bRESET->hasFocus());
+        f.start(); // F5 does nothing after ENDE
+        QCOMPARE(f.cell(6, 2), QString());
+        w->MakeRowCurrent(2);
+        QVERIFY(w->bSTART->isEnabled());
+        f.start();
+        QCOMPARE(f.cell(4, 2), QStringLiteral("5,00"));
+        QVERIFY(w->Clock->Enabled());
+    }
+
+    void reset_answeredCancel_changesOnlyTheCaptions()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        f.start();
+        w->bEndClick();
+        f.answerNextDialog(2);
+        f.press(w->bRESET);
+        QCOMPARE(f.shownDialogText, QStringLiteral("Protokoll wird gelöscht!"));
+        QCOMPARE(w->FDlgYesNo->OKBtn->text(), QStringLiteral("Ja"));
+        QCOMPARE(w->FDlgYesNo->CancelBtn->text(), QStringLiteral("Nein"));
+        QCOMPARE(f.grid()->RowCount(), 3);
+        QVERIFY(w->FirstStartTick != 0);
+
+        f.answerNextDialog(6);
+        f.press(w->bRESET);
+        QCOMPARE(f.grid()->RowCount(), 2);
+        QCOMPARE(f.cell(6, 1), QString());
+        QCOMPARE(w->FirstStartTick, 0);
+        QVERIFY(w->bSTART->isEnabled() && !w->bRESET->isEnabled());
+        QCOMPARE(w->bSTART->Color(), kGreen);
+        QVERIFY(w->bCFG->isEnabled());
+        QCOMPARE(w->FDlgYesNo->OKBtn->text(), QStringLiteral("Ja"));
+    }
+
+    void tickWrap_keepsRunTimesRight()
+    {
+        MainWindowFixture f(false, 2147483000);
+        f.start();
+        QCOMPARE(f.cell(6, 1), QStringLiteral("2147483000"));
+        f.start(1000); // the tick wrapped
+        QCOMPARE(f.cell(6, 2), QStringLiteral("-2147483296"));
+        QCOMPARE(f.cell(4, 2), QStringLiteral("1,00"));
+        f.w()->MakeRowCurrent(1);
+        f.stop(2000); // 3 s after row 1's start, across the wrap
+        QCOMPARE(f.cell(3, 1), QStringLiteral("3,00"));
+        QCOMPARE(f.cell(6, 1), QStringLiteral("3000"));
+    }
+
+    void stopOnADamagedRawColumn_showsTheErrorAndWritesNothing()
+    {
+        MainWindowFixture f;
+        f.start();
+        f.w()->MakeRowCurrent(1);
+        f.grid()->SetCells(6, 1, QStringLiteral("12x"));
+        f.w()->mStop->setEnabled(true);
+        dialogs::TakeShownMessages();
+        f.stop(1000);
+        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].icon, dialogs::Icon::Critical);
+        QVERIFY(shown[0].text.contains(QStringLiteral("12x")));
+        QCOMPARE(f.cell(3, 1), QString());
+    }
+
+    void exportButtons_followTheRowCount()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        QVERIFY(!w->sbSave->isEnabled() && !w->sbHTML->isEnabled() && !w->sbPrint->isEnabled());
+        f.start();
+        QVERIFY(w->sbSave->isEnabled() && w->sbHTML->isEnabled() && w->sbExcel->isEnabled());
+        QVERIFY(w->sbPrint->isEnabled());
+        platform::SetPrinterPresenceForTests(0);
+        w->ExportButtonRefresh();
+        QVERIFY(!w->sbPrint->isEnabled());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    TestRace test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_race.moc"

@@ -1,0 +1,187 @@
+#include "MainWindowFixture.h"
+
+#include "app/Application.h"
+
+#include <QListWidget>
+#include <QToolButton>
+#include <QMenu>
+
+class TestTable : public QObject {
+    Q_OBJECT
+
+    // The centre of a cell in viewport coordinates.
+    static QPoint cellCentre(TSortGrid* grid, int col, int row)
+    {
+        return grid->viewport()->mapFrom(grid, grid->CellRect(col, row).center());
+    }
+
+private slots:
+    void init() { ClearSettingsStore(); }
+    void header_andColumnLayout()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        QCOMPARE(f.grid()->Rows(0),
+                 (QStringList{"Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*"}));
+        QCOMPARE(f.grid()->ColCount(), 7);
+        QCOMPARE(f.grid()->RowCount(), 2);
+        QCOMPARE(f.grid()->ColWidths(6), -1);
+        QCOMPARE(f.grid()->ColWidths(1), f.grid()->ClientWidth() - 375);
+        w->resize(1000, 600);
+        QTest::qWait(20);
+        QCOMPARE(f.grid()->ColWidths(1), f.grid()->ClientWidth() - 375);
+        QCOMPARE(f.grid()->ColWidths(6), -1);
+    }
+
+    void clickInNameEdits_clickInTimeSelectsTheRow()
+    {
+        MainWindowFixture f;
+        f.start();
+        f.start();
+        TSortGrid* g = f.grid();
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cellCentre(g, 3, 1));
+        QCOMPARE(g->Selection().Left, 0);
+        QCOMPARE(g->Selection().Right, 6);
+        QCOMPARE(f.current(), 1);
+        QVERIFY(!(g->Options() & goEditing));
+        QVERIFY(f.w()->bSTOP->isEnabled()); // row 1 runs
+
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cellCentre(g, 1, 2));
+        QVERIFY(g->Options() & goEditing);
+        QVERIFY(!(g->Options() & goRowSelect));
+        QCOMPARE(g->Col(), 1);
+        QCOMPARE(g->Row(), 2);
+    }
+
+    void sortStyles_andCellFormats()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TSortStyle style = TSortStyle::ssAutomatic;
+        w->SortGrid1GetSortStyle(0, style);
+        QCOMPARE(style, TSortStyle::ssNumeric);
+        w->SortGrid1GetSortStyle(1, style);
+        QCOMPARE(style, TSortStyle::ssNormal);
+        w->SortGrid1GetSortStyle(4, style);
+        QCOMPARE(style, TSortStyle::ssCustom);
+        QVERIFY(f.grid()->SortOptions().SortCompare);
+        style = TSortStyle::ssDateTime;
+        w->SortGrid1GetSortStyle(6, style);
+        QCOMPARE(style, TSortStyle::ssDateTime);
+
+        TFormatOptions format;
+        format.AlignmentHorz = taRightJustify;
+        w->SortGrid1GetCellFormat(3, 0, format);
+        QCOMPARE(format.AlignmentHorz, taCenter);
+        format.AlignmentHorz = taRightJustify;
+        w->SortGrid1GetCellFormat(1, 2, format);
+        QCOMPARE(format.AlignmentHorz, taLeftJustify);
+        format.AlignmentHorz = taRightJustify;
+        w->SortGrid1GetCellFormat(2, 2, format);
+        QCOMPARE(format.AlignmentHorz, taRightJustify);
+    }
+
+    void timeColumn_sortsValuesThenDashThenEmpty()
+    {
+        MainWindowFixture f;
+        TSortGrid* g = f.grid();
+        g->SetRowCount(6);
+        const QStringList zeit{"", "-", "1.05,12", "12,34", "9,87"};
+        for (int r = 1; r <= 5; ++r)
+            g->SetCells(3, r, zeit[r - 1]);
+        g->SortOptions().CanSort = true;
+        g->SortByColumn(3);
+        QCOMPARE(g->Cols(3).mid(1), (QStringList{"9,87", "12,34", "1.05,12", "-", ""}));
+    }
+
+    void deleteRow_keepsTheLastRowAndRanksAgain()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        // The only entry row is emptied, not removed.
+        f.grid()->SetCells(1, 1, QStringLiteral("Solo"));
+        w->Erase1Click();
+        QCOMPARE(f.grid()->RowCount(), 2);
+        QCOMPARE(f.cell(1, 1), QString());
+
+        f.start();
+        f.start();
+        f.start();
+        w->MakeRowCurrent(1);
+        f.stop(3000);
+        f.stop(1000);
+        QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
+        w->MakeRowCurrent(1);
+        w->Erase1Click();
+        QCOMPARE(f.grid()->RowCount(), 4);
+        QCOMPARE(f.cell(3, 1), QStringLiteral("4,00"));
+        QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
+        QCOMPARE(f.current(), 1); // the deleted row's place, after the rank refresh
+    }
+
+    void newRow_takesTheSmallestFreeNumberAndTheCurrentPlace()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TSortGrid* g = f.grid();
+        g->SetRowCount(4);
+        g->SetCells(0, 1, QStringLiteral("1"));
+        g->SetCells(0, 2, QStringLiteral("2"));
+        g->SetCells(0, 3, QStringLiteral("4"));
+        w->MakeRowCurrent(2);
+        w->NeueZeile1Click();
+        QCOMPARE(g->RowCount(), 5);
+        QCOMPARE(g->Rows(2).mid(0, 3), (QStringList{"3", "Neue Zeile", ""}));
+        QCOMPARE(f.cell(0, 3), QStringLiteral("2"));
+        QCOMPARE(f.current(), 2);
+        // On the last row the new row goes after it; "007" does not occupy 7.
+        g->SetCells(0, 1, QStringLiteral("007"));
+        for (int n : {5, 6})
+            g->SetCells(0, n - 1, QString::number(n)); // rows 4: "5", 5 (new)...
+        w->MakeRowCurrent(g->RowCount() - 1);
+        const int last = g->RowCount() - 1;
+        w->NeueZeile1Click();
+        QCOMPARE(f.current(), last + 1);
+        QCOMPARE(f.cell(1, last + 1), QStringLiteral("Neue Zeile"));
+        QVERIFY(w->sbSave->isEnabled());
+    }
+
+    void newRow_withEveryNumberTaken_uses9999()
+    {
+        MainWindowFixture f;
+        TSortGrid* g = f.grid();
+        g->SetRowCount(501);
+        for (int r = 1; r <= 500; ++r)
+            g->SetCells(0, r, QString::number(r));
+        f.w()->MakeRowCurrent(1);
+        f.w()->NeueZeile1Click();
+        QCOMPARE(f.cell(0, 1), QStringLiteral("9999"));
+    }
+
+    void contextMenu_pasteNeedsASelectedInterimStop()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        w->PopupMenuProtokolPopup();
+        QVERIFY(!w->PastefromFStopp->isVisible());
+        w->PastefromFStopp->setVisible(true);
+        w->PopupMenuProtokolPopup();
+        QVERIFY(!w->PastefromFStopp->isEnabled());
+        w->PastefromFStopp->setVisible(false);
+        f.key(Qt::Key_F8);
+        w->PastefromFStopp->setVisible(true); // an invisible action never reads as enabled
+        w->PopupMenuProtokolPopup();
+        QVERIFY(w->PastefromFStopp->isEnabled());
+        w->PastefromFStoppClick();
+        QCOMPARE(f.cell(3, 1), w->ListBoxStopp->item(0)->text());
+        QCOMPARE(f.cell(6, 1), QString());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    TestTable test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_table.moc"
