@@ -141,6 +141,12 @@ void TFormMain::BuildHeader()
     SetBackgroundColor(PanelDate, clBlack);
     SetFontColor(PanelDate, clSilver);
     PanelDate->setFixedSize(240, 38);
+    // The buttons and the brand keep their places; the time of day stays at
+    // the right end whatever the window's width.
+    auto* row = new QHBoxLayout(Panel1);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addStretch(1);
+    row->addWidget(PanelDate);
 }
 
 void TFormMain::BuildDisplay()

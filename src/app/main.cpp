@@ -1,14 +1,13 @@
-#include "platform/AppInfo.h"
-
-#include <QApplication>
-#include <QMainWindow>
+#include "app/Application.h"
+#include "app/FMain.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(platform::ApplicationTitle());
-    window.resize(792, 460);
-    window.show();
+    TApplication app(argc, argv);
+    // The main window first (its start-up names the program, reads the
+    // settings and scans the ports), then the dialogs that depend on both.
+    TFormMain FormMain;
+    FormMain.CreateDialogs();
+    FormMain.show();
     return app.exec();
 }
