@@ -1,0 +1,202 @@
+#include "MainWindowFixture.h"
+
+#include "app/Application.h"
+#include "protocol/WordBasic.h"
+
+#include <QProcess>
+#include <QToolButton>
+
+namespace {
+
+// Records the document engine's calls instead of writing a document.
+class RecordingEngine final : public TWordBasic {
+public:
+    explicit RecordingEngine(QStringList& calls) : m_calls(calls) {}
+    void AppMaximize() override { m_calls << QStringLiteral("AppMaximize"); }
+    void AppMinimize() override { m_calls << QStringLiteral("AppMinimize"); }
+    void FileOpen(const QString& name) override { m_calls << QStringLiteral("FileOpen ") + name; }
+    void Insert(const QString& text) override { m_calls << QStringLiteral("Insert ") + text; }
+    void LineUp(int count, int extend) override { m_calls << QStringLiteral("LineUp %1 %2").arg(count).arg(extend); }
+    void TextToTable(int from, int columns) override { m_calls << QStringLiteral("TextToTable %1 %2").arg(from).arg(columns); }
+    void FileSaveAs(const QString& name) override { m_calls << QStringLiteral("FileSaveAs ") + name; }
+    void AppClose() override { m_calls << QStringLiteral("AppClose"); }
+
+private:
+    QStringList& m_calls;
+};
+
+// Two finished entries and the trailing free row, with a name that needs care.
+void timeTwoEntries(MainWindowFixture& f)
+{
+    f.grid()->SetCells(0, 1, QStringLiteral("3"));
+    f.grid()->SetCells(1, 1, QStringLiteral("Berg, Anna"));
+    f.start();
+    f.grid()->SetCells(0, 2, QStringLiteral("7"));
+    f.grid()->SetCells(1, 2, QStringLiteral("A<B & Jörg"));
+    f.start(1000);
+    f.w()->MakeRowCurrent(1);
+    f.stop(8870);
+    f.stop(3000);
+}
+
+} // namespace
+
+class TestMainFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { ClearSettingsStore(); }
+
+    void save_asksWithTheDateStampAndDispatchesByType()
+    {
+        MainWindowFixture f;
+        timeTwoEntries(f);
+        TFormMain* w = f.w();
+        QVERIFY(w->sbSave->isEnabled());
+
+        dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/race.txt"), 4);
+        w->sbSave->click();
+        const QList<dialogs::FileDialogRequest> requests = dialogs::TakeFileRequests();
+        QCOMPARE(requests.size(), 1);
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d$")).match(requests[0].fileName).hasMatch());
+        QCOMPARE(requests[0].filterIndex, 2);
+        QVERIFY(requests[0].filter.endsWith(QLatin1String(" (*.txt)|*.txt")));
+        QVERIFY(requests[0].filter.contains(QLatin1String(" (*.docx)|*.docx|")));
+        const QByteArray text = ReadFileBytes(QStringLiteral("race.txt"));
+        QVERIFY(text.startsWith("Nr.\tName\tStart\tZeit\tSplit\tPlatz\t*\t\r\n"));
+        QCOMPARE(text.count("\r\n"), 3); // header and two entries; the free row has no "Nr."
+        QCOMPARE(w->FilterIndex, 4);
+
+        dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/race.csv"), 1);
+        w->sbSave->click();
+        QVERIFY(ReadFileBytes(QStringLiteral("race.csv")).endsWith(";;;;;-;\r\n"));
+
+        dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/race.html"), 3);
+        w->sbSave->click();
+        const QByteArray page = ReadFileBytes(QStringLiteral("race.html"));
+        QVERIFY(page.contains("<td>Berg. Anna<td>"));
+        QVERIFY(page.contains("A&lt;B &amp; J\xF6rg"));
+        QVERIFY(f.shell.calls.isEmpty()); // saving a page does not show it
+
+        w->TemplatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
+        dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/race.docx"), 2);
+        w->sbSave->click();
+        QVERIFY(ReadFileBytes(QStringLiteral("race.docx")).startsWith("PK"));
+        QVERIFY(f.shell.calls.isEmpty()); // save mode only saves
+
+        // Cancelled: nothing written.
+        w->sbSave->click();
+        QCOMPARE(w->FilterIndex, 2);
+    }
+
+    void load_replacesTheTableAndRanks()
+    {
+        QFile::remove(QStringLiteral("saved.txt"));
+        {
+            MainWindowFixture f;
+            timeTwoEntries(f);
+            dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/saved.txt"), 4);
+            f.w()->sbSaveClick();
+        }
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        f.grid()->SetCells(1, 1, QStringLiteral("vorher"));
+        dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/saved.txt"));
+        w->sbLoad->click();
+        QCOMPARE(dialogs::TakeFileRequests().constFirst().filter.left(28), QStringLiteral("Text file (*.txt)|*.txt|Alle"));
+        QCOMPARE(f.grid()->RowCount(), 3);
+        QCOMPARE(f.cell(3, 1), QStringLiteral("9,87"));
+        QCOMPARE(f.cell(1, 1), QStringLiteral("Berg, Anna"));
+        QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
+        // From the raw column of the row whose split reads 0,00: once that entry
+        // is finished, the column holds its run time.
+        QCOMPARE(w->FirstStartTick, 9870);
+        QCOMPARE(f.grid()->ColWidths(6), -1);
+
+        // A start list: numbers and names, the first row current and free.
+        WriteFileBytes(QStringLiteral("start.txt"), "12;Erika\r\n13;;Hans\r\n");
+        dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/start.txt"));
+        w->sbLoadClick();
+        QCOMPARE(f.grid()->RowCount(), 3);
+        QCOMPARE(f.grid()->Rows(2), (QStringList{"13", "Hans", "", "", "", "", ""}));
+        QCOMPARE(w->FirstStartTick, 0);
+        QVERIFY(w->bSTART->isEnabled());
+
+        // A missing file leaves the table alone.
+        dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/missing.txt"));
+        w->sbLoadClick();
+        QCOMPARE(f.cell(1, 1), QStringLiteral("Erika"));
+    }
+
+    void page_isShownOrPrintedThroughTheShell()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        const QString page = w->Title + QStringLiteral(".html");
+        QFile::remove(page);
+        // Alt+D prints even a table with only the header and one row.
+        QVERIFY(!w->sbPrint->isEnabled());
+        QTest::keyClick(w, Qt::Key_D, Qt::AltModifier);
+        QCOMPARE(f.shell.calls, QStringList{QStringLiteral("print ") + page});
+        QCOMPARE(ReadFileBytes(page).count("<tr><td>"), 1);
+
+        timeTwoEntries(f);
+        f.shell.calls.clear();
+        w->sbHTML->click();
+        QCOMPARE(f.shell.calls, QStringList{QStringLiteral("open ") + page});
+        QCOMPARE(ReadFileBytes(page).count("<tr><td>"), 3);
+        f.shell.calls.clear();
+        w->sbPrint->click();
+        QCOMPARE(f.shell.calls, QStringList{QStringLiteral("print ") + page});
+    }
+
+    void word_viewModeSavesUnderTheDateStampAndOpens()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        timeTwoEntries(f);
+        QVERIFY(!w->sbWord->isEnabled()); // no template beside the test program
+        w->TemplatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
+        w->ExportButtonRefresh();
+        QVERIFY(w->sbWord->isEnabled());
+
+        QStringList calls;
+        w->WordEngineFactory = [&calls] { return std::make_unique<RecordingEngine>(calls); };
+        w->sbWord->click();
+        QCOMPARE(calls.size(), 6);
+        QCOMPARE(calls[0], QStringLiteral("AppMaximize"));
+        QCOMPARE(calls[1], QStringLiteral("FileOpen ") + w->TemplatePath);
+        QVERIFY(calls[2].startsWith(QLatin1String("Insert Nr.\tName\tStart\tZeit\tSplit\tPlatz\t3\tBerg, Anna\t")));
+        QCOMPARE(calls[3], QStringLiteral("LineUp 4 1"));
+        QCOMPARE(calls[4], QStringLiteral("TextToTable 1 6"));
+        QVERIFY(QRegularExpression(QStringLiteral("^FileSaveAs \\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.docx$")).match(calls[5]).hasMatch());
+
+        // The real engine writes the document and hands it to the shell.
+        w->WordEngineFactory = {};
+        f.shell.calls.clear();
+        w->exporttoWord1->trigger();
+        QCOMPARE(f.shell.calls.size(), 1);
+        QVERIFY(f.shell.calls[0].startsWith(QLatin1String("open ")));
+        QVERIFY(f.shell.calls[0].endsWith(QLatin1String(".docx")));
+        QVERIFY(ReadFileBytes(f.shell.calls[0].mid(5)).startsWith("PK"));
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void excel_opensANewWorkbook()
+    {
+        MainWindowFixture f;
+        timeTwoEntries(f);
+        f.w()->sbExcel->click();
+        QCOMPARE(f.shell.calls.size(), 1);
+        QVERIFY(f.shell.calls[0].startsWith(QLatin1String("open ")));
+        QVERIFY(f.shell.calls[0].endsWith(QLatin1String(".xlsx")));
+        QVERIFY(ReadFileBytes(f.shell.calls[0].mid(5)).startsWith("PK"));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    TestMainFiles test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_mainfiles.moc"

@@ -1,0 +1,59 @@
+#include "MainWindowFixture.h"
+
+#include "app/Application.h"
+
+#include <QProcess>
+#include <QToolButton>
+
+// "Protokoll drucken" through a real print queue: CTest's fixture starts a
+// private CUPS server whose default printer writes PDF files.
+class TestMainPrint : public QObject {
+    Q_OBJECT
+private slots:
+    void printButton_putsTheResultsIntoThePrintQueue()
+    {
+        const QString cupsDir = qEnvironmentVariable("RENNZEIT_CUPS_DIR");
+        if (cupsDir.isEmpty())
+            QSKIP("run through ctest: its fixture starts the private print server");
+        QFile unavailable(cupsDir + QStringLiteral("/unavailable"));
+        if (unavailable.open(QIODevice::ReadOnly))
+            QSKIP(qPrintable(QStringLiteral("no private print server: ") + QString::fromUtf8(unavailable.readAll())));
+        ClearSettingsStore();
+        MainWindowFixture f;
+        platform::SetShell(nullptr); // the real shell: print on the default printer
+        platform::SetPrinterPresenceForTests(-1);
+        TFormMain* w = f.w();
+        f.grid()->SetCells(0, 1, QStringLiteral("5"));
+        f.grid()->SetCells(1, 1, QStringLiteral("Zielinski"));
+        f.start();
+        w->ExportButtonRefresh();
+        QVERIFY(w->sbPrint->isEnabled()); // the private queue is a printer
+        const QDir pdfDir(cupsDir + QStringLiteral("/pdf"));
+        const QStringList before = pdfDir.entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        w->sbHTMLClick(1);
+        QString pdf;
+        for (int i = 0; i < 300 && pdf.isEmpty(); ++i) {
+            QTest::qWait(100);
+            for (const QString& name : pdfDir.entryList({QStringLiteral("*.pdf")}, QDir::Files))
+                if (!before.contains(name) && QFileInfo(pdfDir.filePath(name)).size() > 0)
+                    pdf = pdfDir.filePath(name);
+        }
+        QVERIFY2(!pdf.isEmpty(), "no PDF appeared in the queue's output folder");
+        QTest::qWait(300); // let the writer finish the file
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
+        QVERIFY(p.waitForFinished(60000));
+        const QString text = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(text.contains(QStringLiteral("Ergebnisse")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("Zielinski")), qPrintable(text));
+        QVERIFY(QFile::exists(w->Title + QStringLiteral(".html")));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    TestMainPrint test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_mainprint.moc"
