@@ -97,8 +97,10 @@ bool TSortGrid::eventFilter(QObject* object, QEvent* event)
         return TMyStringGrid::eventFilter(object, event);
     switch (event->type()) {
     case QEvent::MouseButtonRelease:
-        if (object == m_dropDown->viewport() && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        if (object == m_dropDown->viewport() && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
             AcceptDropDown();
+            return true;
+        }
         break;
     case QEvent::KeyPress:
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
@@ -109,9 +111,13 @@ bool TSortGrid::eventFilter(QObject* object, QEvent* event)
         }
         break;
     case QEvent::KeyRelease: {
+        // Used up here: passed on, the release would reach the grid (the
+        // list's parent again) and open the list anew.
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
             AcceptDropDown();
+            return true;
+        }
         break;
     }
     case QEvent::FocusOut:
