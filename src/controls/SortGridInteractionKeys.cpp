@@ -74,9 +74,12 @@ void TSortGrid::KeyDown(int& Key, Qt::KeyboardModifiers Shift)
                 SelectionChanged();
             } else if (isNavigationKey(Key)) {
                 if (Shift & Qt::ShiftModifier) {
+                    // The row the range starts from; later keys of the same
+                    // range keep it.
                     if (m_selectionOrder.isEmpty())
                         m_selectionOrder << QString();
-                    m_selectionOrder.front() = QString::number(Row());
+                    if (m_selectionOrder.front().isEmpty())
+                        m_selectionOrder.front() = QString::number(Row());
                 } else {
                     m_navigationResets = true;
                 }
