@@ -162,8 +162,8 @@ int TMyCustomGrid::VisibleColCount() const
 bool TMyCustomGrid::CanEditShow() const
 {
     return (m_options & goEditing) && !(m_options & goRowSelect) && !m_updating && m_structureDepth == 0
-        && RowCount() > 1 && m_curRow >= 1 && m_curRow < RowCount() && m_curCol < ColCount()
-        && ColWidths(m_curCol) >= 0 && CanEditCell(m_curCol, m_curRow);
+        && RowCount() > 1 && m_curRow >= 1 && m_curRow < RowCount() && m_curCol < ColCount() && ColWidths(m_curCol) >= 0
+        && CanEditCell(m_curCol, m_curRow);
 }
 
 bool TMyCustomGrid::EditorMode() const

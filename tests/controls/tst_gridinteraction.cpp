@@ -51,7 +51,8 @@ void show(QWidget& w)
 
 void clickCell(TSortGrid& grid, int col, int row)
 {
-    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.viewport()->mapFrom(&grid, grid.CellRect(col, row).center()));
+    QTest::mouseClick(
+        grid.viewport(), Qt::LeftButton, {}, grid.viewport()->mapFrom(&grid, grid.CellRect(col, row).center()));
 }
 
 void editTo(TSortGrid& grid, const QString& text)
@@ -64,8 +65,8 @@ void editTo(TSortGrid& grid, const QString& text)
 void wheel(TSortGrid& grid, int delta)
 {
     const QPointF pos = grid.viewport()->rect().center();
-    QWheelEvent event(pos, grid.viewport()->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton,
-        Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent event(pos, grid.viewport()->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+        Qt::NoScrollPhase, false);
     QApplication::sendEvent(grid.viewport(), &event);
 }
 
@@ -334,8 +335,8 @@ private slots:
     void mainWindowSetup_editsNameAndNumberInPlace_typeAheadElsewhere()
     {
         Grid grid;
-        grid.SetOptions(goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goDrawFocusSelected
-            | goColSizing | goRowSelect);
+        grid.SetOptions(goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goDrawFocusSelected | goColSizing
+            | goRowSelect);
         grid.SortOptions().CanSort = false;
         grid.SortOptions().SortCol = 3;
         grid.SetAlignmentHorz(taRightJustify);

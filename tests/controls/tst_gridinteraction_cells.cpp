@@ -243,11 +243,11 @@ private slots:
     {
         Grid grid;
         grid.SetOptions(grid.Options() | goEditing);
-        grid.OnGetCellFormat = [](QObject*, int col, int row, TGridDrawState, TFormatOptions&, bool& checkBox,
-                                   bool& combobox, bool&) {
-            checkBox = row == 2 && col == 0;
-            combobox = row > 0 && col == 2;
-        };
+        grid.OnGetCellFormat
+            = [](QObject*, int col, int row, TGridDrawState, TFormatOptions&, bool& checkBox, bool& combobox, bool&) {
+                  checkBox = row == 2 && col == 0;
+                  combobox = row > 0 && col == 2;
+              };
         show(grid);
         clickCell(grid, 0, 1);
         QVERIFY(grid.EditorMode());
