@@ -144,11 +144,17 @@ bool TMyCustomGrid::NavigateByKey(int key, Qt::KeyboardModifiers modifiers)
         break;
     }
     case Qt::Key_Tab:
-    case Qt::Key_Backtab:
+    case Qt::Key_Backtab: {
         if (!(m_options & goTabs))
             return false;
-        col = NextVisibleCol(col, key == Qt::Key_Tab ? 1 : -1);
-        break;
+        const int next = NextVisibleCol(col, key == Qt::Key_Tab ? 1 : -1);
+        if (next != col) {
+            m_tabPressed = true;
+            FocusCell(next, row, true);
+            m_tabPressed = false;
+        }
+        return true;
+    }
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_F2:
@@ -176,20 +182,57 @@ void TMyCustomGrid::keyPressEvent(QKeyEvent* event)
     }
     const QString text = event->text();
     if (!text.isEmpty() && text.front().isPrint() && !(event->modifiers() & Qt::ControlModifier)) {
+        // With editing on, a typed character opens the editor and goes into
+        // it, where KeyPress sees it with the editor showing; otherwise
+        // KeyPress gets it here.
+        if (CanEditShow()) {
+            ShowEditorWithKey(event);
+            event->accept();
+            return;
+        }
         QChar ch = text.front();
         KeyPress(ch);
         if (ch.isNull()) {
             event->accept();
             return;
         }
-        if (CanEditShow()) {
-            QKeyEvent typed(QEvent::KeyPress, event->key(), event->modifiers(), QString(ch));
-            ShowEditorWithKey(&typed);
-            event->accept();
-            return;
-        }
     }
     event->ignore();
+}
+
+bool TMyCustomGrid::EditorKeyPress(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    if (mods & (Qt::ControlModifier | Qt::AltModifier))
+        return false; // the editor's own shortcuts
+    const int key = event->key();
+    if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+        // The editor is still showing while the next cell is asked for, so
+        // the cell-selection check can tell a move out of the editor.
+        const int next = NextVisibleCol(m_curCol, key == Qt::Key_Tab ? 1 : -1);
+        if (next != m_curCol) {
+            m_tabPressed = true;
+            FocusCell(next, m_curRow, true);
+            m_tabPressed = false;
+        }
+        return true;
+    }
+    QChar ch;
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        ch = QLatin1Char('\r');
+    else if (!event->text().isEmpty() && event->text().front().isPrint())
+        ch = event->text().front();
+    else
+        return false;
+    const QChar typed = ch;
+    KeyPress(ch);
+    if (ch.isNull())
+        return true;
+    if (ch != typed && typed != QLatin1Char('\r') && m_editor) {
+        m_editor->insert(QString(ch));
+        return true;
+    }
+    return false;
 }
 
 void TMyCustomGrid::keyReleaseEvent(QKeyEvent* event)

@@ -5,6 +5,7 @@
 #include "controls/GridModel.h"
 #include "controls/MyGridParts.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -96,6 +97,16 @@ QWidget* TGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem
     editor->setAlignment(m_grid->EditorAlignment(index.column(), index.row() + 1));
     m_grid->m_editor = editor;
     return editor;
+}
+
+bool TGridDelegate::eventFilter(QObject* object, QEvent* event)
+{
+    // The grid sees the editor's keys before the delegate turns Enter and Tab
+    // into a commit.
+    if (event->type() == QEvent::KeyPress && object == m_grid->m_editor
+        && m_grid->EditorKeyPress(static_cast<QKeyEvent*>(event)))
+        return true;
+    return QStyledItemDelegate::eventFilter(object, event);
 }
 
 void TGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const

@@ -39,6 +39,9 @@ public:
     void updateEditorGeometry(
         QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
+
 private:
     TMyCustomGrid* m_grid;
 };

@@ -162,8 +162,8 @@ int TMyCustomGrid::VisibleColCount() const
 bool TMyCustomGrid::CanEditShow() const
 {
     return (m_options & goEditing) && !(m_options & goRowSelect) && !m_updating && m_structureDepth == 0
-        && RowCount() > 1 && m_curRow >= 1 && m_curRow < RowCount() && m_curCol < ColCount()
-        && ColWidths(m_curCol) >= 0;
+        && RowCount() > 1 && m_curRow >= 1 && m_curRow < RowCount() && m_curCol < ColCount() && ColWidths(m_curCol) >= 0
+        && CanEditCell(m_curCol, m_curRow);
 }
 
 bool TMyCustomGrid::EditorMode() const
@@ -177,6 +177,8 @@ void TMyCustomGrid::ShowEditor()
         return;
     SyncViewCurrent();
     edit(m_model->index(m_curRow - 1, m_curCol), QAbstractItemView::AllEditTriggers, nullptr);
+    if (EditorMode())
+        EditorShown();
 }
 
 void TMyCustomGrid::ShowEditorWithKey(QKeyEvent* event)
@@ -185,6 +187,8 @@ void TMyCustomGrid::ShowEditorWithKey(QKeyEvent* event)
         return;
     SyncViewCurrent();
     edit(m_model->index(m_curRow - 1, m_curCol), QAbstractItemView::AnyKeyPressed, event);
+    if (EditorMode())
+        EditorShown();
 }
 
 void TMyCustomGrid::HideEditor()
@@ -194,6 +198,13 @@ void TMyCustomGrid::HideEditor()
     QWidget* editor = m_editor;
     commitData(editor);
     closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+void TMyCustomGrid::commitData(QWidget* editor)
+{
+    if (editor && editor == m_editor)
+        EditorCommitting();
+    QTableView::commitData(editor);
 }
 
 void TMyCustomGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)

@@ -122,6 +122,8 @@ protected:
     // Moves the current cell without asking.
     void MoveCurrent(int col, int row, bool moveAnchor);
     bool CanEditShow() const;
+    // True while a Tab key moves the current cell.
+    bool TabPressed() const { return m_tabPressed; }
     // Moves a column's width along with a column move done by the caller.
     void MoveColWidthEntry(int fromIndex, int toIndex);
 
@@ -136,6 +138,13 @@ protected:
     virtual void GridResized() { }
     virtual void ScrollBarsUpdated() { }
     virtual void EditorCommitted(int ACol, int ARow, const QString& OldText) { }
+    // The in-place editor has just opened on the current cell; the cell still
+    // holds its text from before the edit.
+    virtual void EditorShown() { }
+    // The editor's text is about to be written into its cell.
+    virtual void EditorCommitting() { }
+    // Whether the in-place editor may open on a cell at all.
+    virtual bool CanEditCell(int ACol, int ARow) const { return true; }
     virtual Qt::Alignment EditorAlignment(int ACol, int ARow) const { return Qt::AlignLeft | Qt::AlignVCenter; }
     virtual void DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& ARect, TGridDrawState AState);
     // Brush, pen (text colour) and font of a cell before DrawCell.
@@ -168,6 +177,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void updateGeometries() override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void commitData(QWidget* editor) override;
 
 private:
     friend class TGridHeaderView;
@@ -185,6 +195,10 @@ private:
     void OnHeaderSectionMoved(int logical, int oldVisual, int newVisual);
     QPoint FromViewport(const QPoint& p) const;
     void ShowEditorWithKey(QKeyEvent* event);
+    // Keys typed into the in-place editor: printable characters and Enter go
+    // through KeyPress as in the grid itself, Tab moves to the next cell.
+    // True when the key was used up here.
+    bool EditorKeyPress(QKeyEvent* event);
 
     TCellStore m_store { 5, 5 };
     TGridModel* m_model = nullptr;
@@ -203,6 +217,7 @@ private:
     int m_anchorCol = 0;
     int m_anchorRow = 1;
     bool m_rangeDragging = false;
+    bool m_tabPressed = false;
 
     bool m_updating = false;
     bool m_hadFocus = false;

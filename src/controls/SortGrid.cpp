@@ -18,13 +18,15 @@ TSortGrid::TSortGrid(QWidget* parent)
     m_selectedRows = QStringList { QString::number(Row()) };
     m_selectionOrder = m_selectedRows;
 
-    m_dropDown = new QListWidget(this);
-    m_dropDown->setSortingEnabled(true);
-    m_dropDown->setFocusPolicy(Qt::ClickFocus); // not a tab stop
-    m_dropDown->hide();
+    SetUpDropDown();
 }
 
-TSortGrid::~TSortGrid() = default;
+TSortGrid::~TSortGrid()
+{
+    // While shown the list belongs to the window, which may outlive the grid.
+    if (m_dropDown && m_dropDown->parent() != this)
+        delete m_dropDown;
+}
 
 // ---- properties ---------------------------------------------------------------------
 
@@ -110,8 +112,9 @@ void TSortGrid::ClearSelection()
 
 void TSortGrid::CurrentCellMoved()
 {
-    // After an ordinary cell selection the selected rows are the current row.
-    if (m_multiSelect || m_sorting)
+    // After an ordinary cell selection the selected rows are the current row;
+    // with MultiSelect only navigation keys without Shift reset them.
+    if (m_sorting || (m_multiSelect && !m_navigationResets && !EditorMode()))
         return;
     const QStringList current { QString::number(Row()) };
     if (m_selectedRows == current && m_selectionOrder == current)

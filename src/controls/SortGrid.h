@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QPointer>
 #include <QStringList>
 
 class QListWidget;
@@ -72,6 +73,11 @@ public:
     const QStringList& SelectedRows() const { return m_selectedRows; }
     const QStringList& SelectionOrder() const { return m_selectionOrder; }
     int HiddenRowCount() const { return m_hiddenRowCount; }
+    // The row filter: OnSetFilter decides per data row; rejected rows are
+    // parked beyond RowCount. Setting it while a filter is applied removes
+    // that filter first, so every row is offered to the new one.
+    bool Filtered() const { return m_filtered; }
+    void SetFiltered(bool on);
     bool Modified() const { return m_modified; }
     void SetModified(bool modified);
 
@@ -95,6 +101,13 @@ public:
 
     void BeginUpdate() override;
     void EndUpdate() override;
+
+    // The drop-down list of a combo-box cell: true when it opened.
+    bool ShowDropDown(int Col, int Row);
+    void AcceptDropDown();
+    // Validation of in-place edits against OnCellValidate.
+    void RememberCell();
+    void ValidateCell();
 
     // The backup file (geometry false: the "-1" form of the geometry line)
     // and the semicolon export. A failure is reported to the operator
@@ -146,9 +159,24 @@ protected:
     void EditorCommitted(int ACol, int ARow, const QString& OldText) override;
     Qt::Alignment EditorAlignment(int ACol, int ARow) const override;
     void DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& ARect, TGridDrawState AState) override;
+    bool SelectCell(int ACol, int ARow) override;
+    void EditorShown() override;
+    void EditorCommitting() override;
+    bool CanEditCell(int ACol, int ARow) const override;
     void MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y) override;
+    void MouseMove(Qt::MouseButtons Buttons, Qt::KeyboardModifiers Shift, int X, int Y) override;
     void MouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y) override;
     void DblClick(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y) override;
+    void KeyDown(int& Key, Qt::KeyboardModifiers Shift) override;
+    void KeyUp(int& Key, Qt::KeyboardModifiers Shift) override;
+    void KeyPress(QChar& Key) override;
+    bool MouseWheel(int Delta, Qt::KeyboardModifiers Shift) override;
+    void DoEnter() override;
+    void DoExit() override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* object, QEvent* event) override;
+    // Drags the selected rows out of the grid; the drag's source is the grid.
+    virtual void StartDrag();
 
     // Fill of the cell's colours and style by the highlight and font rules.
     void ApplyColourRules(int ACol, int ARow, TFormatOptions& Format) const;
@@ -170,9 +198,30 @@ protected:
     QString m_rememberedText;
     bool m_rememberedModified = false;
     // The drop-down list of combo-box cells: sorted, no tab stop, hidden.
-    QListWidget* m_dropDown = nullptr;
+    // While shown its parent is the grid's window.
+    QPointer<QListWidget> m_dropDown;
 
 private:
+    struct TCellKind {
+        bool CheckBox = false;
+        bool Combobox = false;
+        bool Ellipsis = false;
+    };
+    TCellKind CellKind(int ACol, int ARow) const;
+    // A click or Space on a check-box, combo-box or ellipsis cell.
+    void ActivateCell(int ACol, int ARow, bool ByMouse, int X);
+    bool FocusWithin() const;
+    void SetUpDropDown();
+    void HideDropDown();
+    // Multi-selection bookkeeping; each fires OnRowSelected on a change.
+    void SelectOnly(int ARow);
+    void AddSelectionRect();
+    void ToggleRowSelection(int ARow);
+    void MultiSelectRelease(Qt::KeyboardModifiers Shift, int ARow);
+    void SelectionChanged();
+    void ApplyFilter();
+    void RemoveFilter();
+
     TSortOptions m_sortOptions;
     TPrintOptions m_printOptions;
     TFontList m_colFonts;
@@ -192,4 +241,11 @@ private:
     bool m_modified = false;
     bool m_sorting = false;
     bool m_savedUpdateOnSizeChange = false;
+    bool m_filtered = false;
+    bool m_filterPlaceholder = false; // the empty row standing in for an empty filter result
+    bool m_validating = false;
+    bool m_navigationResets = false; // a navigation key without Shift is moving the current row
+    int m_wheelDelta = 0;
+    int m_dropDownCol = -1;
+    int m_dropDownRow = -1;
 };

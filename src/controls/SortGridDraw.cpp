@@ -1,4 +1,4 @@
-// Cell formats, cell drawing and the header mouse of TSortGrid.
+// Cell formats and cell drawing of TSortGrid.
 
 #include "controls/SortGrid.h"
 
@@ -6,7 +6,6 @@
 #include "controls/GridGlyphs.h"
 #include "controls/GridText.h"
 
-#include <QMenu>
 #include <QPainter>
 
 #include <algorithm>
@@ -195,54 +194,4 @@ void TSortGrid::DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& ARec
     }
     if (OnDrawCell)
         OnDrawCell(this, Canvas, ACol, ARow, ARect, AState);
-}
-
-// ---- mouse --------------------------------------------------------------------------
-
-void TSortGrid::MouseDown(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)
-{
-    MouseToCell(X, Y, m_mouseDownCol, m_mouseDownRow);
-    TMyStringGrid::MouseDown(Button, Shift, X, Y);
-}
-
-void TSortGrid::MouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)
-{
-    TMyStringGrid::MouseUp(Button, Shift, X, Y);
-    int col = -1, row = -1;
-    MouseToCell(X, Y, col, row);
-    if (row == 0 && col >= 0 && m_mouseDownRow == 0 && col == m_mouseDownCol
-        && (Button == Qt::LeftButton || Button == Qt::RightButton)) {
-        const QRect cell = CellRect(col, 0);
-        // Near a column border the press was meant for resizing.
-        if (X >= cell.left() + 5 && X <= cell.left() + cell.width() - 5) {
-            TSortOptions& o = m_sortOptions;
-            if (Button == Qt::RightButton || (o.SortDirection == sdAscending && col == o.SortCol))
-                o.SortDirection = sdDescending;
-            else
-                o.SortDirection = sdAscending;
-            InvalidateGrid();
-            SortByColumn(col);
-        }
-    } else if (Button == Qt::RightButton && row >= 1 && m_popupMenu) {
-        m_popupMenu->popup(mapToGlobal(QPoint(X, Y)));
-    }
-}
-
-void TSortGrid::DblClick(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)
-{
-    TMyStringGrid::DblClick(Button, Shift, X, Y);
-    int col = -1, row = -1;
-    MouseToCell(X, Y, col, row);
-    if (Button != Qt::LeftButton || row != 0 || col < 0)
-        return;
-    const QRect cell = CellRect(col, 0);
-    if (cell.left() + cell.width() - X <= 3) {
-        AutoSizeColumn(col, true);
-    } else if (X - cell.left() <= 3) {
-        int left = col - 1;
-        while (left >= 0 && ColWidths(left) < 0)
-            --left;
-        if (left >= 0)
-            AutoSizeColumn(left, true);
-    }
 }

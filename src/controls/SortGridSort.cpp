@@ -46,7 +46,11 @@ void TSortGrid::SortByColumn(int ACol)
         return;
     m_sortOptions.SortCol = ACol;
     m_sorting = true;
-    BeginUpdate();
+    // Inside a caller's bracket (the row filter's) the bracket is left to
+    // the caller.
+    const bool bracket = !NowUpdating();
+    if (bracket)
+        BeginUpdate();
     try {
         if (OnBeginSort)
             OnBeginSort(this, ACol);
@@ -90,8 +94,14 @@ void TSortGrid::SortByColumn(int ACol)
         if (OnEndSort)
             OnEndSort(this, ACol);
     } catch (...) {
-        CloseUpdateAfterError();
+        if (bracket) {
+            CloseUpdateAfterError();
+        } else {
+            m_sorting = false;
+            m_sortOptions.SortCompare = nullptr;
+        }
         throw;
     }
-    EndUpdate();
+    if (bracket)
+        EndUpdate();
 }
