@@ -4,6 +4,7 @@
 #include "controls/FlEdit.h"
 
 #include <QComboBox>
+#include <QFont>
 #include <QLabel>
 #include <QPushButton>
 
@@ -32,6 +33,10 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
 {
     setWindowTitle(QStringLiteral("Einstellungen"));
     setFixedSize(201, 237);
+    // The window's standard small font, so the captions fit beside the lists.
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(11);
+    setFont(font);
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setGeometry(7, 202, 90, 28);
