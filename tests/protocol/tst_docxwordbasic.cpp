@@ -4,6 +4,8 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include "ZipEntry.h"
+
 #include <zip.h>
 
 namespace {
@@ -36,25 +38,6 @@ bool writeZip(const QString& path, const QList<QPair<QString, QByteArray>>& part
     return zip_close(archive) == 0;
 }
 
-QByteArray zipEntry(const QString& path, const QString& name)
-{
-    int error = 0;
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
-    if (!archive)
-        return {};
-    QByteArray bytes;
-    zip_stat_t st;
-    if (zip_stat(archive, name.toUtf8().constData(), 0, &st) == 0) {
-        zip_file_t* file = zip_fopen_index(archive, st.index, 0);
-        bytes.resize(static_cast<qsizetype>(st.size));
-        if (!file || zip_fread(file, bytes.data(), st.size) != static_cast<zip_int64_t>(st.size))
-            bytes.clear();
-        if (file)
-            zip_fclose(file);
-    }
-    zip_discard(archive);
-    return bytes;
-}
 
 // The body as a reader finds it: its children in order (a paragraph as
 // "p:" and its text, a tab as "\t"), and each table's rows of cell texts.
@@ -147,7 +130,7 @@ private:
         const QString out = m_dir.filePath("ergebnis.docx");
         QFile::remove(out);
         word.FileSaveAs(out);
-        return readBody(zipEntry(out, "word/main.xml"));
+        return readBody(ReadZipEntry(out, "word/main.xml"));
     }
 
 private slots:
@@ -308,7 +291,7 @@ private slots:
         TDocxWordBasic word;
         word.FileOpen(makeTemplate(document("<w:body><w:p/></w:body>"), "vorlage.dotx", types));
         word.FileSaveAs(m_dir.filePath("aus-vorlage.docx"));
-        const QByteArray saved = zipEntry(m_dir.filePath("aus-vorlage.docx"), "[Content_Types].xml");
+        const QByteArray saved = ReadZipEntry(m_dir.filePath("aus-vorlage.docx"), "[Content_Types].xml");
         QVERIFY(saved.contains("wordprocessingml.document.main+xml"));
         QVERIFY(!saved.contains("template"));
     }

@@ -8,29 +8,12 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include "ZipEntry.h"
+
 #include <zip.h>
 
 namespace {
 
-QByteArray zipEntry(const QString& path, const char* name)
-{
-    int error = 0;
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
-    if (!archive)
-        return {};
-    QByteArray bytes;
-    zip_stat_t st;
-    if (zip_stat(archive, name, 0, &st) == 0) {
-        zip_file_t* file = zip_fopen_index(archive, st.index, 0);
-        bytes.resize(static_cast<qsizetype>(st.size));
-        if (!file || zip_fread(file, bytes.data(), st.size) != static_cast<zip_int64_t>(st.size))
-            bytes.clear();
-        if (file)
-            zip_fclose(file);
-    }
-    zip_discard(archive);
-    return bytes;
-}
 
 // A sheet as a reader of the workbook finds it: cell references ("B2") with
 // their values (QString for texts, double for numbers) and the column widths
@@ -57,9 +40,9 @@ QStringList sharedStrings(const QByteArray& xml)
 
 Sheet readSheet(const QString& workbook)
 {
-    const QStringList strings = sharedStrings(zipEntry(workbook, "xl/sharedStrings.xml"));
+    const QStringList strings = sharedStrings(ReadZipEntry(workbook, "xl/sharedStrings.xml"));
     Sheet sheet;
-    QXmlStreamReader reader(zipEntry(workbook, "xl/worksheets/sheet1.xml"));
+    QXmlStreamReader reader(ReadZipEntry(workbook, "xl/worksheets/sheet1.xml"));
     QString ref;
     QString type;
     while (!reader.atEnd()) {

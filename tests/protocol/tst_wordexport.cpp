@@ -10,6 +10,8 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include "ZipEntry.h"
+
 #include <zip.h>
 
 namespace {
@@ -33,25 +35,6 @@ const QString kTableText = QStringLiteral("Nr.\tName\tStart\tZeit\tSplit\tPlatz\
                                           "12\tGröß\t9:05.14,00\t1.05,12\t1,70\t2\t"
                                           "\t\t\t\t\t-");
 
-QByteArray zipEntry(const QString& path, const QString& name)
-{
-    int error = 0;
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
-    if (!archive)
-        return {};
-    QByteArray bytes;
-    zip_stat_t st;
-    if (zip_stat(archive, name.toUtf8().constData(), 0, &st) == 0) {
-        zip_file_t* file = zip_fopen_index(archive, st.index, 0);
-        bytes.resize(static_cast<qsizetype>(st.size));
-        if (!file || zip_fread(file, bytes.data(), st.size) != static_cast<zip_int64_t>(st.size))
-            bytes.clear();
-        if (file)
-            zip_fclose(file);
-    }
-    zip_discard(archive);
-    return bytes;
-}
 
 QStringList zipNames(const QString& path)
 {
@@ -289,10 +272,10 @@ private slots:
         QCOMPARE(names, zipNames(templatePath()));
         for (const QString& name : names) {
             if (name.endsWith(".xml") || name.endsWith(".rels"))
-                QVERIFY2(wellFormed(zipEntry(saved, name)), qPrintable(name));
+                QVERIFY2(wellFormed(ReadZipEntry(saved, name)), qPrintable(name));
         }
 
-        const Body body = readBody(zipEntry(saved, "word/document.xml"));
+        const Body body = readBody(ReadZipEntry(saved, "word/document.xml"));
         QCOMPARE(body.blocks, (QStringList { "tbl", "p", "sectPr" }));
         QCOMPARE(body.tables.size(), 1);
         const QList<QStringList> rows = body.tables.first();
@@ -303,13 +286,13 @@ private slots:
         QCOMPARE(rows[2], (QStringList { "12", QStringLiteral("Größ"), "9:05.14,00", "1.05,12", "1,70", "2" }));
         QCOMPARE(rows[3], (QStringList { "", "", "", "", "", "-" }));
         // The raw milliseconds never reach the document.
-        QVERIFY(!zipEntry(saved, "word/document.xml").contains("65120"));
+        QVERIFY(!ReadZipEntry(saved, "word/document.xml").contains("65120"));
 
         // The template's own content is kept as it was.
         for (const char* part : { "word/styles.xml", "word/header1.xml", "word/footer1.xml", "[Content_Types].xml" })
-            QCOMPARE(zipEntry(saved, part), zipEntry(templatePath(), part));
-        QVERIFY(zipEntry(saved, "word/header1.xml").contains("Vereinsname"));
-        QVERIFY(zipEntry(saved, "word/header1.xml").contains("Ergebnisse"));
+            QCOMPARE(ReadZipEntry(saved, part), ReadZipEntry(templatePath(), part));
+        QVERIFY(ReadZipEntry(saved, "word/header1.xml").contains("Vereinsname"));
+        QVERIFY(ReadZipEntry(saved, "word/header1.xml").contains("Ergebnisse"));
     }
 
     void realEngine_saveMode_writesWithoutOpening()
@@ -317,7 +300,7 @@ private slots:
         QVERIFY(
             protocol::WordExport(protocol::kWordSaveMode, path("lauf.docx"), protocolTable(), kWidths, templatePath()));
         QVERIFY(m_shell.calls.isEmpty());
-        QCOMPARE(readBody(zipEntry(path("lauf.docx"), "word/document.xml")).tables.value(0).size(), 4);
+        QCOMPARE(readBody(ReadZipEntry(path("lauf.docx"), "word/document.xml")).tables.value(0).size(), 4);
     }
 
     void realEngine_missingTemplate_endsQuietly()
@@ -357,7 +340,7 @@ private slots:
     {
         QFETCH(QString, kind);
         const QString broken = path("kaputt.docx");
-        const QByteArray rels = zipEntry(templatePath(), "_rels/.rels");
+        const QByteArray rels = ReadZipEntry(templatePath(), "_rels/.rels");
         const QByteArray w = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
         if (kind == "text" || kind == "empty") {
             QFile file(broken);
