@@ -1,6 +1,7 @@
 #include "platform/Shell.h"
 
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
@@ -55,7 +56,16 @@ bool HasPrinter()
 {
     if (g_printerOverride >= 0)
         return g_printerOverride != 0;
-    return !QPrinterInfo::availablePrinterNames().isEmpty();
+    // Asking the print system means a round trip to the CUPS server, and the
+    // question comes with every START: the answer is kept for a few seconds
+    // so a start is never held up by it.
+    static QElapsedTimer age;
+    static bool present = false;
+    if (!age.isValid() || age.elapsed() > 5000) {
+        present = !QPrinterInfo::availablePrinterNames().isEmpty();
+        age.start();
+    }
+    return present;
 }
 
 void SetPrinterPresenceForTests(int present)
