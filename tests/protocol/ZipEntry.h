@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <zip.h>
@@ -27,4 +29,22 @@ inline QByteArray ReadZipEntry(const QString& path, const QString& name)
     }
     zip_discard(archive);
     return bytes;
+}
+
+// A ZIP container made of the given parts, for templates the tests build.
+inline bool WriteZip(const QString& path, const QList<QPair<QString, QByteArray>>& parts)
+{
+    int error = 0;
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!archive)
+        return false;
+    for (const auto& [name, bytes] : parts) {
+        zip_source_t* source
+            = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
+        if (!source || zip_file_add(archive, name.toUtf8().constData(), source, 0) < 0) {
+            zip_discard(archive);
+            return false;
+        }
+    }
+    return zip_close(archive) == 0;
 }

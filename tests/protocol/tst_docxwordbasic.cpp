@@ -21,23 +21,6 @@ QByteArray document(const QByteArray& body)
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<w:document xmlns:w=\"" + kW + "\">" + body + "</w:document>";
 }
 
-bool writeZip(const QString& path, const QList<QPair<QString, QByteArray>>& parts)
-{
-    int error = 0;
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!archive)
-        return false;
-    for (const auto& [name, bytes] : parts) {
-        zip_source_t* source
-            = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
-        if (!source || zip_file_add(archive, name.toUtf8().constData(), source, 0) < 0) {
-            zip_discard(archive);
-            return false;
-        }
-    }
-    return zip_close(archive) == 0;
-}
-
 
 // The body as a reader finds it: its children in order (a paragraph as
 // "p:" and its text, a tab as "\t"), and each table's rows of cell texts.
@@ -119,7 +102,7 @@ private:
         QList<QPair<QString, QByteArray>> parts { { "_rels/.rels", kRels }, { "word/main.xml", mainXml } };
         if (!contentTypes.isEmpty())
             parts.prepend({ "[Content_Types].xml", contentTypes });
-        return writeZip(path, parts) ? path : QString();
+        return WriteZip(path, parts) ? path : QString();
     }
     QString simpleTemplate()
     {

@@ -49,23 +49,6 @@ QStringList zipNames(const QString& path)
     return names;
 }
 
-bool writeZip(const QString& path, const QList<QPair<QString, QByteArray>>& parts)
-{
-    int error = 0;
-    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!archive)
-        return false;
-    for (const auto& [name, bytes] : parts) {
-        zip_source_t* source
-            = zip_source_buffer(archive, bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
-        if (!source || zip_file_add(archive, name.toUtf8().constData(), source, 0) < 0) {
-            zip_discard(archive);
-            return false;
-        }
-    }
-    return zip_close(archive) == 0;
-}
-
 bool wellFormed(const QByteArray& xml)
 {
     QXmlStreamReader reader(xml);
@@ -347,12 +330,12 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(kind == "text" ? "Dies ist keine Vorlage." : "");
         } else if (kind == "no document") {
-            QVERIFY(writeZip(broken, { { "_rels/.rels", rels }, { "a.txt", "hallo" } }));
+            QVERIFY(WriteZip(broken, { { "_rels/.rels", rels }, { "a.txt", "hallo" } }));
         } else if (kind == "damaged") {
-            QVERIFY(writeZip(broken,
+            QVERIFY(WriteZip(broken,
                 { { "_rels/.rels", rels }, { "word/document.xml", "<w:document " + w + "><w:body><w:p></w:body>" } }));
         } else {
-            QVERIFY(writeZip(broken, { { "_rels/.rels", rels }, { "word/document.xml", "<w:document " + w + "/>" } }));
+            QVERIFY(WriteZip(broken, { { "_rels/.rels", rels }, { "word/document.xml", "<w:document " + w + "/>" } }));
         }
         QVERIFY(!protocol::WordExport(protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, broken));
         QVERIFY(!QFileInfo::exists(path("x.docx")));
