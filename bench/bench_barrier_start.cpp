@@ -1,5 +1,6 @@
 // A light-barrier edge on DSR -> the tick read by START, with the race clock
 // running and 2,000 rows in the protocol.
+#include "BenchSupport.h"
 #include "app/Application.h"
 #include "app/FMain.h"
 #include "comm/Comms.h"
@@ -44,6 +45,7 @@ private:
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchHome home;
     TApplication app(argc, argv);
     dialogs::SetTestMode(true);
     StampingTick tick;
@@ -91,14 +93,17 @@ int main(int argc, char** argv)
             us.push_back(std::chrono::duration<double, std::micro>(std::chrono::nanoseconds(read - before)).count());
     }
     platform::SetTickSource(nullptr);
-    std::sort(us.begin(), us.end());
     if (us.empty()) {
         std::printf("no START was triggered\n");
         return 1;
     }
-    const double p50 = us[us.size() / 2], p99 = us[us.size() * 99 / 100], max = us.back();
+    // The same number of hand-overs at the same pace, without the program.
+    const LatencySummary machine = Summarize(MachineWakeUpUs(static_cast<int>(us.size()), std::chrono::milliseconds(9)));
+    const LatencySummary ours = Summarize(us);
     std::printf("DSR edge -> tick read by START, clock running, %d rows: %zu starts\n", w.SortGrid1->RowCount() - 1,
                 us.size());
-    std::printf("  p50 %.0f us, p99 %.0f us (target <= 300), max %.0f us (target < 1000)\n", p50, p99, max);
-    return p99 <= 300 && max < 1000 ? 0 : 1;
+    PrintSummary("edge -> START's tick", ours);
+    PrintSummary("the machine alone, same pace, two threads woken in turn", machine);
+    std::printf("  targets: p99 <= 300 us, max < 1000 us\n");
+    return ours.p99 <= 300 && ours.max < 1000 ? 0 : 1;
 }

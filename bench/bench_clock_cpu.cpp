@@ -1,4 +1,5 @@
 // The race clock running for 10 s offscreen: CPU share of the whole process.
+#include "BenchSupport.h"
 #include "app/Application.h"
 #include "app/FMain.h"
 #include "controls/Dialogs.h"
@@ -25,6 +26,7 @@ double cpuSeconds()
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchHome home;
     TApplication app(argc, argv);
     dialogs::SetTestMode(true);
     platform::SimSerialLab lab;

@@ -1,5 +1,6 @@
 // STOPP on a running entry -> table ranked, places written, current row chosen,
 // with 2,000 and 20,000 entries in the protocol.
+#include "BenchSupport.h"
 #include "app/Application.h"
 #include "app/FMain.h"
 #include "controls/Dialogs.h"
@@ -63,6 +64,7 @@ double measure(int entries)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchHome home;
     TApplication app(argc, argv);
     dialogs::SetTestMode(true);
     const double small = measure(2000);
