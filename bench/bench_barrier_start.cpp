@@ -73,9 +73,15 @@ int main(int argc, char** argv)
         pause.exec();
     };
 
+    QTimer giveUp; // never wait forever for a START
+    giveUp.setSingleShot(true);
+    giveUp.setInterval(1000);
+    QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+
     constexpr int kEdges = 400;
     std::vector<double> us;
     us.reserve(kEdges);
+    int missed = 0;
     for (int i = 0; i < kEdges && w.SortGrid1->Row() < w.SortGrid1->RowCount() - 1; ++i) {
         // Line off, a pause with the clock running, the barrier freed again.
         lab.SetLines(1, 0);
@@ -84,13 +90,16 @@ int main(int argc, char** argv)
         if (w.ImageLSstart->Tag == 0)
             w.ImageLSClick(w.ImageLSstart);
         tick.lastRead.store(0);
-        QTimer::singleShot(1000, &loop, &QEventLoop::quit); // never wait forever
+        giveUp.start();
         const long long before = Clock::now().time_since_epoch().count();
         lab.SetLines(1, 0x20);
         loop.exec();
         const long long read = tick.lastRead.load();
+        giveUp.stop();
         if (read > before)
             us.push_back(std::chrono::duration<double, std::micro>(std::chrono::nanoseconds(read - before)).count());
+        else
+            ++missed;
     }
     platform::SetTickSource(nullptr);
     if (us.empty()) {
@@ -104,6 +113,7 @@ int main(int argc, char** argv)
                 us.size());
     PrintSummary("edge -> START's tick", ours);
     PrintSummary("the machine alone, same pace, two threads woken in turn", machine);
+    std::printf("  edges without a START within 1 s: %d\n", missed);
     std::printf("  targets: p99 <= 300 us, max < 1000 us\n");
-    return ours.p99 <= 300 && ours.max < 1000 ? 0 : 1;
+    return missed == 0 && ours.p99 <= 300 && ours.max < 1000 ? 0 : 1;
 }
