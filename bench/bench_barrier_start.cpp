@@ -7,8 +7,8 @@
 #include "controls/Dialogs.h"
 #include "controls/Image.h"
 #include "controls/MessageTimer.h"
-#include "controls/SortGrid.h"
-#include "platform/SerialSim.h"
+#include "grid/SortGrid.h"
+#include "support/SerialSim.h"
 
 #include <QAction>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 #include "app/Application.h"
 #include "app/FMain.h"
 #include "controls/Dialogs.h"
-#include "platform/SerialSim.h"
+#include "support/SerialSim.h"
 
 #include <QAction>
 #include <QElapsedTimer>

@@ -130,5 +130,7 @@ int main(int argc, char** argv)
         cpu * 1000, cpu * 1000 / simulatedSeconds, paints ? cpu * 1e6 / double(paints) : 0.0);
     // A digit whose value and colour change in the same tick is painted twice,
     // once by each setter; any other paint would be a wasted one.
-    return paints == counts.propertyChanges ? 0 : 2;
+    const bool met = cpu * 1000 / simulatedSeconds <= 2 && paints == counts.propertyChanges;
+    std::printf("%s\n", met ? "targets met (and no paint without a change)" : "TARGETS MISSED");
+    return met ? 0 : 1;
 }

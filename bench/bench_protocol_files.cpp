@@ -1,7 +1,7 @@
 // Saving and loading a long log, and publishing it as a page. Targets for
 // 20,000 entries: text file written and loaded back within 200 ms together,
 // page written within 100 ms.
-#include "controls/CellStore.h"
+#include "grid/CellStore.h"
 #include "protocol/HtmlPage.h"
 #include "protocol/ProtocolFiles.h"
 

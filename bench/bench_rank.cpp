@@ -4,8 +4,8 @@
 #include "app/Application.h"
 #include "app/FMain.h"
 #include "controls/Dialogs.h"
-#include "controls/SortGrid.h"
-#include "platform/SerialSim.h"
+#include "grid/SortGrid.h"
+#include "support/SerialSim.h"
 #include "support/TestSupport.h"
 
 #include <QAction>

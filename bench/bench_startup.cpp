@@ -1,5 +1,7 @@
-// Start-up of the real executable: from process start to the main window
-// shown, and the resident memory at that moment (offscreen, empty table).
+// Start-up of the program as a child process (probe_startup, the program's
+// own start-up with a report once the window is shown): from process start to
+// the main window shown, and the resident memory at that moment (offscreen,
+// empty table).
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,11 +33,10 @@ long peakResidentKb(qint64 pid)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QString exe = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/rennzeit");
+    const QString exe = QCoreApplication::applicationDirPath() + QStringLiteral("/probe_startup");
     QTemporaryDir home;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("RENNZEIT_STARTUP_PROBE"), QStringLiteral("1"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
 

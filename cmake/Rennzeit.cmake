@@ -1,12 +1,25 @@
-# rennzeit_library(<folder> [DEPS <targets>...] [QT <components>...])
-# One static library per source folder, named rennzeit_<folder>, built from
-# every .cpp in the folder except main.cpp.
-function(rennzeit_library folder)
-  cmake_parse_arguments(ARG "" "" "DEPS;QT;LIBS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
-  set(target rennzeit_${folder})
+# rennzeit_library(<name> [SOURCES <files>...] [EXCLUDE <files>...]
+#                  [DEPS <targets>...] [QT <components>...] [LIBS <targets>...])
+# One static library per source folder, named rennzeit_<name>, built from
+# every .cpp in the folder except main.cpp, or from SOURCES when given. A
+# folder may split off a widget-free part as a second library: list its
+# files as SOURCES there and as EXCLUDE here.
+function(rennzeit_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;EXCLUDE;DEPS;QT;LIBS" ${ARGN})
+  if(ARG_SOURCES)
+    set(sources ${ARG_SOURCES})
+    set(headers)
+  else()
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+    foreach(excluded ${ARG_EXCLUDE})
+      list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+      string(REGEX REPLACE "\\.cpp$" ".h" excluded_header ${excluded})
+      list(REMOVE_ITEM headers ${CMAKE_CURRENT_SOURCE_DIR}/${excluded_header})
+    endforeach()
+  endif()
+  set(target rennzeit_${name})
   set(qtlibs)
   foreach(c ${ARG_QT})
     list(APPEND qtlibs Qt6::${c})

@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/Printing.h"
 #include "controls/Dialogs.h"
 
 #include <QWidget>
@@ -22,6 +23,7 @@ void ShowHandlerException(QWidget* parent, std::exception_ptr error)
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
 {
+    InstallPrinting();
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

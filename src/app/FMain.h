@@ -2,7 +2,7 @@
 
 #include "app/DisplayTime.h"
 #include "controls/ColorValue.h"
-#include "controls/SortTypes.h"
+#include "grid/SortTypes.h"
 #include "platform/Tick.h"
 #include "protocol/WordBasic.h"
 
@@ -181,6 +181,7 @@ public:
     void exporttoWord1Click();
     void WordExport(int mode, const QString& fileName);
     void LoadProtocol(const QString& fileName);
+    void ShowPageWriteError(const QString& fileName);
 
     // Lifecycle and header bar
     void FormCreate();

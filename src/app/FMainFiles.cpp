@@ -2,7 +2,7 @@
 #include "app/FMain.h"
 
 #include "controls/Dialogs.h"
-#include "controls/SortGrid.h"
+#include "grid/SortGrid.h"
 #include "platform/AppInfo.h"
 #include "protocol/HtmlPage.h"
 #include "protocol/ProtocolFiles.h"
@@ -32,7 +32,8 @@ void TFormMain::sbSaveClick()
         WordExport(1, chosen.fileName);
         break;
     case protocol::SaveAction::Page:
-        protocol::WriteHtmlPage(SortGrid1->Store(), chosen.fileName, Title, this);
+        if (!protocol::WriteHtmlPage(SortGrid1->Store(), chosen.fileName, Title))
+            ShowPageWriteError(chosen.fileName);
         break;
     case protocol::SaveAction::Text:
         // The text writer is silent by design when the file cannot be created.
@@ -73,5 +74,11 @@ void TFormMain::LoadProtocol(const QString& fileName)
 
 void TFormMain::sbHTMLClick(int tag)
 {
-    protocol::PublishHtmlPage(SortGrid1->Store(), Title, tag, this);
+    if (!protocol::PublishHtmlPage(SortGrid1->Store(), Title, tag))
+        ShowPageWriteError(protocol::HtmlPageFileName(Title));
+}
+
+void TFormMain::ShowPageWriteError(const QString& fileName)
+{
+    dialogs::ShowMessage(this, dialogs::Icon::Critical, Title, QStringLiteral("Der Schreibfehler der Datei: ") + fileName);
 }

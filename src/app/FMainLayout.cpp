@@ -9,7 +9,7 @@
 #include "controls/Image.h"
 #include "controls/LbSpeedButton.h"
 #include "controls/MessageTimer.h"
-#include "controls/SortGrid.h"
+#include "grid/SortGrid.h"
 #include "controls/Udigit.h"
 
 #include <QAction>

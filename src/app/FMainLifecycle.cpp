@@ -9,7 +9,7 @@
 #include "controls/Dialogs.h"
 #include "controls/Image.h"
 #include "controls/MessageTimer.h"
-#include "controls/SortGrid.h"
+#include "grid/SortGrid.h"
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
 #include "dialogs/HelpViewer.h"

@@ -1,7 +1,8 @@
 // The protocol handed to the word processor and the spreadsheet.
 #include "app/FMain.h"
 
-#include "controls/SortGrid.h"
+#include "app/UiHelpers.h"
+#include "grid/SortGrid.h"
 #include "protocol/ExcelExport.h"
 #include "protocol/SaveFilter.h"
 #include "protocol/WordExport.h"
@@ -11,6 +12,7 @@ void TFormMain::WordExport(int mode, const QString& fileName)
     QList<int> widths;
     for (int c = 0; c < SortGrid1->ColCount(); ++c)
         widths << SortGrid1->ColWidths(c);
+    WaitCursor hourglass;
     protocol::WordExport(mode, fileName, SortGrid1->Store(), widths, TemplatePath, WordEngineFactory);
 }
 

@@ -8,7 +8,7 @@
 #include "controls/Image.h"
 #include "controls/LbSpeedButton.h"
 #include "controls/MessageTimer.h"
-#include "controls/SortGrid.h"
+#include "grid/SortGrid.h"
 #include "dialogs/DlgYesNo.h"
 #include "platform/Shell.h"
 

@@ -3,7 +3,7 @@
 #include "app/FMain.h"
 
 #include "app/RaceText.h"
-#include "controls/SortGrid.h"
+#include "grid/SortGrid.h"
 
 #include <QAction>
 #include <QListWidget>

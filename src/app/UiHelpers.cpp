@@ -1,5 +1,6 @@
 #include "app/UiHelpers.h"
 
+#include <QGuiApplication>
 #include <QPalette>
 #include <QWidget>
 
@@ -36,4 +37,14 @@ void SetBackgroundColor(QWidget* widget, TColor colour)
     pal.setColor(QPalette::Window, ToQColor(colour));
     widget->setPalette(pal);
     widget->setAutoFillBackground(true);
+}
+
+WaitCursor::WaitCursor()
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+WaitCursor::~WaitCursor()
+{
+    QGuiApplication::restoreOverrideCursor();
 }

@@ -14,3 +14,11 @@ QFont DesignFont(const QString& family, int pixelSize, bool bold = false);
 
 void SetFontColor(QWidget* widget, TColor colour);
 void SetBackgroundColor(QWidget* widget, TColor colour);
+
+// The hourglass pointer for the lifetime of the object.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    Q_DISABLE_COPY_MOVE(WaitCursor)
+};

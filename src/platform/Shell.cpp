@@ -1,13 +1,7 @@
 #include "platform/Shell.h"
 
 #include <QDesktopServices>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QPrinter>
-#include <QPrinterInfo>
-#include <QStringDecoder>
-#include <QTextDocument>
 #include <QUrl>
 
 namespace platform {
@@ -15,7 +9,8 @@ namespace platform {
 namespace {
 DesktopShell g_desktop;
 Shell* g_shell = &g_desktop;
-int g_printerOverride = -1;
+PrintFunction g_print;
+PrinterPresence* g_presence = nullptr;
 } // namespace
 
 Shell& CurrentShell()
@@ -28,6 +23,11 @@ void SetShell(Shell* shell)
     g_shell = shell ? shell : &g_desktop;
 }
 
+void SetPrintFunction(PrintFunction print)
+{
+    g_print = std::move(print);
+}
+
 bool DesktopShell::open(const QString& fileOrUrl)
 {
     const QUrl url = fileOrUrl.contains(QLatin1String("://")) ? QUrl(fileOrUrl)
@@ -37,58 +37,22 @@ bool DesktopShell::open(const QString& fileOrUrl)
 
 bool DesktopShell::print(const QString& file)
 {
-    return PrintHtmlFile(file);
-}
-
-bool RecordingShell::open(const QString& fileOrUrl)
-{
-    calls << QStringLiteral("open ") + fileOrUrl;
-    return true;
-}
-
-bool RecordingShell::print(const QString& file)
-{
-    calls << QStringLiteral("print ") + file;
-    return true;
+    return g_print ? g_print(file) : false;
 }
 
 bool HasPrinter()
 {
-    if (g_printerOverride >= 0)
-        return g_printerOverride != 0;
-    // Asking the print system means a round trip to the CUPS server, and the
-    // question comes with every START: the answer is kept for a few seconds
-    // so a start is never held up by it.
-    static QElapsedTimer age;
-    static bool present = false;
-    if (!age.isValid() || age.elapsed() > 5000) {
-        present = !QPrinterInfo::availablePrinterNames().isEmpty();
-        age.start();
-    }
-    return present;
+    return g_presence ? g_presence->HasPrinter() : false;
 }
 
-void SetPrinterPresenceForTests(int present)
+void SetPrinterPresence(PrinterPresence* presence)
 {
-    g_printerOverride = present;
+    g_presence = presence;
 }
 
-bool PrintHtmlFile(const QString& file)
+PrinterPresence* CurrentPrinterPresence()
 {
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    if (info.isNull())
-        return false;
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    // The results page declares ISO-8859-1.
-    const QString html = QStringDecoder(QStringDecoder::Latin1).decode(f.readAll());
-    QTextDocument doc;
-    doc.setHtml(html);
-    QPrinter printer(info, QPrinter::HighResolution);
-    printer.setDocName(QFileInfo(file).fileName());
-    doc.print(&printer);
-    return printer.printerState() != QPrinter::Error;
+    return g_presence;
 }
 
 } // namespace platform

@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
+
+#include <functional>
 
 namespace platform {
 
@@ -19,28 +20,29 @@ public:
 Shell& CurrentShell();
 void SetShell(Shell* shell); // nullptr restores the desktop shell
 
-// Opens with QDesktopServices; prints an HTML file on the default printer
-// through Qt PrintSupport, without a dialog.
+// Printing needs the widget layer, which sits above this one: the program
+// installs its printer at start-up. Without one, "print" fails.
+using PrintFunction = std::function<bool(const QString& file)>;
+void SetPrintFunction(PrintFunction print);
+
+// Opens with QDesktopServices; prints through the installed print function.
 class DesktopShell final : public Shell {
 public:
     bool open(const QString& fileOrUrl) override;
     bool print(const QString& file) override;
 };
 
-// Remembers every call as "open <name>" or "print <name>".
-class RecordingShell final : public Shell {
+// Whether at least one printer is installed. The answer comes from the
+// presence the program installs (tests install a fixed one); none installed
+// means no printer.
+class PrinterPresence {
 public:
-    bool open(const QString& fileOrUrl) override;
-    bool print(const QString& file) override;
-    QStringList calls;
+    virtual ~PrinterPresence() = default;
+    virtual bool HasPrinter() = 0;
 };
 
-// True when at least one printer is installed. Tests may fix the answer.
 bool HasPrinter();
-void SetPrinterPresenceForTests(int present); // -1 asks the system again
-
-// Prints an HTML file on the default printer; false when there is no printer
-// or the file cannot be read.
-bool PrintHtmlFile(const QString& file);
+void SetPrinterPresence(PrinterPresence* presence); // the caller keeps ownership
+PrinterPresence* CurrentPrinterPresence();
 
 } // namespace platform

@@ -19,7 +19,7 @@ public:
 Tick GetTickCount();
 
 // Replaces the tick source; nullptr puts the system clock back. The caller
-// keeps ownership. Tests install a FakeTickSource.
+// keeps ownership. Tests install a fake tick.
 void SetTickSource(TickSource* source);
 
 // Difference a - b modulo 2^32, as 32-bit signed.
@@ -32,18 +32,6 @@ inline std::int32_t TickDiff(Tick a, Tick b)
 class SystemTickSource final : public TickSource {
 public:
     Tick now() override;
-};
-
-// A tick that moves only when told to.
-class FakeTickSource final : public TickSource {
-public:
-    explicit FakeTickSource(Tick start = 1000) : m_now(start) {}
-    Tick now() override { return m_now; }
-    void set(Tick t) { m_now = t; }
-    void advance(std::int32_t ms) { m_now = TickDiff(m_now, -ms); }
-
-private:
-    Tick m_now;
 };
 
 } // namespace platform

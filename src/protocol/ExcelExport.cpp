@@ -1,6 +1,6 @@
 #include "protocol/ExcelExport.h"
 
-#include "controls/CellStore.h"
+#include "grid/CellStore.h"
 #include "protocol/Excel.h"
 #include "protocol/ExportText.h"
 

@@ -1,6 +1,6 @@
 #include "protocol/ExportText.h"
 
-#include "controls/CellStore.h"
+#include "grid/CellStore.h"
 
 namespace protocol {
 

@@ -1,7 +1,6 @@
 #include "protocol/HtmlPage.h"
 
-#include "controls/CellStore.h"
-#include "controls/Dialogs.h"
+#include "grid/CellStore.h"
 #include "platform/Shell.h"
 #include "platform/TextCodec.h"
 
@@ -119,15 +118,14 @@ QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title)
     return out;
 }
 
-bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QWidget* parent)
+bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason)
 {
     const QByteArray bytes = HtmlPageBytes(cells, title);
     QFile file(fileName);
     const bool written
         = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() && file.flush();
-    if (!written)
-        dialogs::ShowMessage(
-            parent, dialogs::Icon::Critical, title, QStringLiteral("Der Schreibfehler der Datei: ") + fileName);
+    if (!written && reason)
+        *reason = file.errorString();
     return written;
 }
 
@@ -136,18 +134,19 @@ QString HtmlPageFileName(const QString& title)
     return title + QStringLiteral(".html");
 }
 
-void PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QWidget* parent)
+bool PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason)
 {
     const QString fileName = HtmlPageFileName(title);
-    WriteHtmlPage(cells, fileName, title, parent);
+    const bool written = WriteHtmlPage(cells, fileName, title, reason);
     if (!QFile::exists(fileName))
-        return;
+        return written;
     // The shell's answer does not matter: without an application for the
     // verb nothing visible happens, as on any desktop.
     if (tag == 0)
         platform::CurrentShell().open(fileName);
     else if (tag == 1)
         platform::CurrentShell().print(fileName);
+    return written;
 }
 
 } // namespace protocol

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-class QWidget;
 class TCellStore;
 
 namespace protocol {
@@ -17,9 +16,9 @@ extern const QString kCreditLinkTarget;
 // "A<B & C" shows as typed.
 QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title);
 
-// Writes the page; when the file cannot be created or written, shows
-// "Der Schreibfehler der Datei: " + file name (error icon, OK) and returns false.
-bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QWidget* parent = nullptr);
+// Writes the page; false when the file cannot be created or written, with
+// the system's reason in `reason`. The caller tells the operator.
+bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason = nullptr);
 
 // The page name the "Als Webseite" and print commands use: the title with
 // ".html", without a folder, so it lands in the working folder.
@@ -28,7 +27,7 @@ QString HtmlPageFileName(const QString& title);
 // The commands behind sbHTML (tag 0: show in the browser) and sbPrint and
 // Drucker1 (tag 1: print): write the page under HtmlPageFileName(title), then
 // hand the file, if it exists (possibly from an earlier run), to the shell.
-// Other tags only write the page.
-void PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QWidget* parent = nullptr);
+// Other tags only write the page. False when the page could not be written.
+bool PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason = nullptr);
 
 } // namespace protocol

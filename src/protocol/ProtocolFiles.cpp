@@ -1,6 +1,6 @@
 #include "protocol/ProtocolFiles.h"
 
-#include "controls/CellStore.h"
+#include "grid/CellStore.h"
 #include "platform/TextCodec.h"
 
 #include <QFile>

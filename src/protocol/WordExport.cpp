@@ -1,13 +1,11 @@
 #include "protocol/WordExport.h"
 
-#include "controls/CellStore.h"
+#include "grid/CellStore.h"
 #include "platform/AppInfo.h"
 #include "platform/Shell.h"
 #include "protocol/ExportText.h"
 
-#include <QCursor>
 #include <QDir>
-#include <QGuiApplication>
 
 namespace protocol {
 
@@ -15,13 +13,6 @@ namespace {
 
 constexpr int kConvertFromTabs = 1;
 constexpr int kExtendSelection = 1;
-
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    Q_DISABLE_COPY_MOVE(WaitCursor)
-};
 
 } // namespace
 
@@ -33,7 +24,6 @@ QString WordTemplatePath()
 bool WordExport(int mode, const QString& fileName, const TCellStore& cells, const QList<int>& colWidths,
     const QString& templatePath, const WordBasicFactory& createEngine)
 {
-    WaitCursor hourglass;
     try {
         const std::unique_ptr<TWordBasic> word = createEngine ? createEngine() : CreateDocxWordBasic();
         if (!word)

@@ -19,7 +19,7 @@ QString WordTemplatePath();
 // Hands the protocol table to the document engine as a table in a document
 // made from the template and saves it under fileName (a name without folder
 // lands in the working folder). View mode then opens the saved document with
-// the default application. The pointer shows the hourglass meanwhile.
+// the default application.
 //
 // Callers in the main window:
 //   sbWordClick and exporttoWord1Click: view mode, the date-stamp name +

@@ -8,11 +8,11 @@
 #include "controls/LbSpeedButton.h"
 #include "controls/Udigit.h"
 #include "controls/MessageTimer.h"
-#include "controls/SortGrid.h"
+#include "grid/SortGrid.h"
 #include "dialogs/DlgYesNo.h"
 #include "platform/AppInfo.h"
-#include "platform/SerialSim.h"
-#include "platform/Shell.h"
+#include "support/SerialSim.h"
+#include "support/RecordingShell.h"
 #include "support/TestSupport.h"
 
 #include <QAction>
@@ -37,7 +37,6 @@ struct MainWindowFixture {
     {
         dialogs::SetTestMode(true);
         platform::SetShell(&shell);
-        platform::SetPrinterPresenceForTests(1);
         lab.AddPort(1);
         window = std::make_unique<TFormMain>();
         window->CreateDialogs();
@@ -53,7 +52,6 @@ struct MainWindowFixture {
         dialogs::SetDialogHandler({});
         window.reset();
         platform::SetShell(nullptr);
-        platform::SetPrinterPresenceForTests(-1);
         dialogs::SetTestMode(false);
     }
 
@@ -84,6 +82,7 @@ struct MainWindowFixture {
     }
 
     ScopedFakeTick tick;
+    platform::ScopedPrinterPresence printer{true};
     platform::SimSerialLab lab;
     platform::RecordingShell shell;
     std::unique_ptr<TFormMain> window;

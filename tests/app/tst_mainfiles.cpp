@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "protocol/WordBasic.h"
 
+#include <QCursor>
 #include <QProcess>
 #include <QToolButton>
 
@@ -14,7 +15,13 @@ public:
     explicit RecordingEngine(QStringList& calls) : m_calls(calls) {}
     void AppMaximize() override { m_calls << QStringLiteral("AppMaximize"); }
     void AppMinimize() override { m_calls << QStringLiteral("AppMinimize"); }
-    void FileOpen(const QString& name) override { m_calls << QStringLiteral("FileOpen ") + name; }
+    void FileOpen(const QString& name) override
+    {
+        // The operator sees the hourglass while the document is made.
+        const QCursor* cursor = QGuiApplication::overrideCursor();
+        const bool waiting = cursor && cursor->shape() == Qt::WaitCursor;
+        m_calls << QStringLiteral("FileOpen ") + name + (waiting ? QString() : QStringLiteral(" (no hourglass)"));
+    }
     void Insert(const QString& text) override { m_calls << QStringLiteral("Insert ") + text; }
     void LineUp(int count, int extend) override { m_calls << QStringLiteral("LineUp %1 %2").arg(count).arg(extend); }
     void TextToTable(int from, int columns) override { m_calls << QStringLiteral("TextToTable %1 %2").arg(from).arg(columns); }

@@ -1,6 +1,7 @@
 #include "MainWindowFixture.h"
 
 #include "app/Application.h"
+#include "app/Printing.h"
 
 #include <QProcess>
 #include <QToolButton>
@@ -21,7 +22,7 @@ private slots:
         ClearSettingsStore();
         MainWindowFixture f;
         platform::SetShell(nullptr); // the real shell: print on the default printer
-        platform::SetPrinterPresenceForTests(-1);
+        platform::SetPrinterPresence(&SystemPrinterPresence()); // and the real printer list
         TFormMain* w = f.w();
         f.grid()->SetCells(0, 1, QStringLiteral("5"));
         f.grid()->SetCells(1, 1, QStringLiteral("Zielinski"));

@@ -319,7 +319,7 @@ private slots:
         f.start();
         QVERIFY(w->sbSave->isEnabled() && w->sbHTML->isEnabled() && w->sbExcel->isEnabled());
         QVERIFY(w->sbPrint->isEnabled());
-        platform::SetPrinterPresenceForTests(0);
+        f.printer.set(false);
         w->ExportButtonRefresh();
         QVERIFY(!w->sbPrint->isEnabled());
     }

@@ -1,5 +1,5 @@
 #include "comm/Comms.h"
-#include "platform/SerialSim.h"
+#include "support/SerialSim.h"
 
 #include <QtTest>
 

@@ -75,18 +75,18 @@ private slots:
     {
         TFDlgYesNo d;
         d.Label1->setText(QStringLiteral("Protokoll wird gelöscht!"));
-        answerWith([](TFDlgYesNo* d) { QTest::mouseClick(d->OKBtn, Qt::LeftButton); });
+        answerWith([](TFDlgYesNo* dlg) { QTest::mouseClick(dlg->OKBtn, Qt::LeftButton); });
         QCOMPARE(d.ShowModal(), 6);
-        answerWith([](TFDlgYesNo* d) { QTest::mouseClick(d->CancelBtn, Qt::LeftButton); });
+        answerWith([](TFDlgYesNo* dlg) { QTest::mouseClick(dlg->CancelBtn, Qt::LeftButton); });
         QCOMPARE(d.ShowModal(), 2);
 
         d.SetButtonCaptions(QStringLiteral("OK"), QStringLiteral("Abbrechen"));
         QCOMPARE(d.OKBtn->text(), QStringLiteral("OK"));
         QCOMPARE(d.CancelBtn->text(), QStringLiteral("Abbrechen"));
         d.SetActiveControl(d.OKBtn);
-        answerWith([](TFDlgYesNo* d) { QTest::keyClick(d, Qt::Key_Escape); });
+        answerWith([](TFDlgYesNo* dlg) { QTest::keyClick(dlg, Qt::Key_Escape); });
         QCOMPARE(d.ShowModal(), 2);
-        answerWith([](TFDlgYesNo* d) { d->close(); });
+        answerWith([](TFDlgYesNo* dlg) { dlg->close(); });
         QCOMPARE(d.ShowModal(), 2);
         answerWith(pressEnterOnFocus);
         QCOMPARE(d.ShowModal(), 6);
@@ -113,9 +113,9 @@ private slots:
         d.SetActiveControl(d.CancelBtn);
         d.SetButtonCaptions(QStringLiteral("OK"), QStringLiteral("Abbrechen"));
         QString shownCaption;
-        answerWith([&](TFDlgYesNo* d) {
-            shownCaption = d->OKBtn->text();
-            pressEnterOnFocus(d);
+        answerWith([&](TFDlgYesNo* dlg) {
+            shownCaption = dlg->OKBtn->text();
+            pressEnterOnFocus(dlg);
         });
         QCOMPARE(d.ShowModal(), 2);
         QCOMPARE(shownCaption, QStringLiteral("OK"));
@@ -125,10 +125,10 @@ private slots:
         // and still the no button in front.
         d.Label1->setText(QStringLiteral("Beenden?"));
         QString shownMessage;
-        answerWith([&](TFDlgYesNo* d) {
-            shownMessage = d->Label1->text();
-            shownCaption = d->CancelBtn->text();
-            pressEnterOnFocus(d);
+        answerWith([&](TFDlgYesNo* dlg) {
+            shownMessage = dlg->Label1->text();
+            shownCaption = dlg->CancelBtn->text();
+            pressEnterOnFocus(dlg);
         });
         QCOMPARE(d.ShowModal(), 2);
         QCOMPARE(shownMessage, QStringLiteral("Beenden?"));
@@ -136,10 +136,10 @@ private slots:
         QCOMPARE(d.ActiveControl(), d.CancelBtn);
 
         // Once the focus moves, the new control stays in front.
-        answerWith([](TFDlgYesNo* d) {
+        answerWith([](TFDlgYesNo* dlg) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            d->setProperty("focusAfterTab", QVariant::fromValue<QObject*>(QApplication::focusWidget()));
-            d->hide();
+            dlg->setProperty("focusAfterTab", QVariant::fromValue<QObject*>(QApplication::focusWidget()));
+            dlg->hide();
         });
         d.ShowModal();
         QCOMPARE(d.property("focusAfterTab").value<QObject*>(), d.OKBtn);
@@ -155,9 +155,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         TFDlgYesNo d(&main);
         QPoint centre;
-        answerWith([&](TFDlgYesNo* d) {
-            centre = d->geometry().center();
-            QTest::keyClick(d, Qt::Key_Escape);
+        answerWith([&](TFDlgYesNo* dlg) {
+            centre = dlg->geometry().center();
+            QTest::keyClick(dlg, Qt::Key_Escape);
         });
         d.ShowModal();
         QVERIFY2((centre - main.geometry().center()).manhattanLength() <= 4,

@@ -1,5 +1,5 @@
 #include "platform/TextCodec.h"
-#include "platform/Tick.h"
+#include "support/FakeTick.h"
 
 #include <QtTest>
 

@@ -1,5 +1,4 @@
-#include "controls/CellStore.h"
-#include "controls/Dialogs.h"
+#include "grid/CellStore.h"
 #include "protocol/HtmlPage.h"
 
 #include <QProcess>
@@ -47,7 +46,7 @@ QStringList cellsOf(const QString& html, const QString& tag)
 class TestBrowser : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { dialogs::SetTestMode(true); }
+    void initTestCase() { }
 
     void chromium_showsThePageAsTyped()
     {

@@ -1,5 +1,5 @@
-#include "controls/CellStore.h"
-#include "platform/Shell.h"
+#include "grid/CellStore.h"
+#include "support/RecordingShell.h"
 #include "protocol/Excel.h"
 #include "protocol/ExcelExport.h"
 #include "protocol/ExportText.h"

@@ -1,6 +1,5 @@
-#include "controls/CellStore.h"
-#include "controls/Dialogs.h"
-#include "platform/Shell.h"
+#include "grid/CellStore.h"
+#include "support/RecordingShell.h"
 #include "protocol/HtmlPage.h"
 #include "support/TestSupport.h"
 
@@ -53,12 +52,6 @@ QList<QByteArray> dataLines(const QByteArray& page)
 class TestHtmlPage : public QObject {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        dialogs::SetTestMode(true);
-        dialogs::TakeShownMessages();
-    }
-
     void page_matchesTheExpectedFileLineForLine()
     {
         const QByteArray page = protocol::HtmlPageBytes(raceTable(), kTitle);
@@ -158,18 +151,16 @@ private slots:
         QVERIFY(WriteFileBytes(file, QByteArray(100000, 'x')));
         QVERIFY(protocol::WriteHtmlPage(raceTable(), file, kTitle));
         QCOMPARE(ReadFileBytes(file), protocol::HtmlPageBytes(raceTable(), kTitle));
-        QVERIFY(dialogs::TakeShownMessages().isEmpty());
     }
 
     void writer_reportsAFileItCannotCreate()
     {
         QTemporaryDir dir;
         const QString file = dir.filePath("missing/page.html");
-        QVERIFY(!protocol::WriteHtmlPage(raceTable(), file, kTitle));
-        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
-        QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].icon, dialogs::Icon::Critical);
-        QCOMPARE(shown[0].text, QStringLiteral("Der Schreibfehler der Datei: ") + file);
+        QString reason;
+        QVERIFY(!protocol::WriteHtmlPage(raceTable(), file, kTitle, &reason));
+        QVERIFY(!reason.isEmpty());
+        QVERIFY(!QFile::exists(file));
     }
 
     void publish_writesTheTitledPageAndHandsItToTheShell()
@@ -190,9 +181,8 @@ private slots:
 
         // Nothing to hand on when the page could not be written and none is
         // left from an earlier run.
-        protocol::PublishHtmlPage(raceTable(), QStringLiteral("missing/rennzeit"), 1);
+        QVERIFY(!protocol::PublishHtmlPage(raceTable(), QStringLiteral("missing/rennzeit"), 1));
         QCOMPARE(shell.calls.size(), 2);
-        QCOMPARE(dialogs::TakeShownMessages().size(), 1);
 
         platform::SetShell(nullptr);
         QVERIFY(QDir::setCurrent(previous));

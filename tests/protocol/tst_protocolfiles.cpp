@@ -1,5 +1,4 @@
-#include "controls/CellStore.h"
-#include "controls/Dialogs.h"
+#include "grid/CellStore.h"
 #include "protocol/ProtocolFiles.h"
 #include "support/TestSupport.h"
 
@@ -53,12 +52,6 @@ QList<QStringList> rowsOf(const LoadedProtocol& loaded)
 class TestProtocolFiles : public QObject {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        dialogs::SetTestMode(true);
-        dialogs::TakeShownMessages();
-    }
-
     void writer_writesNumberedRowsWithBlanksAndTabs()
     {
         QTemporaryDir dir;
@@ -80,7 +73,6 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(!protocol::WriteProtocolText(raceTable(), dir.filePath("missing/race.txt")));
-        QVERIFY(dialogs::TakeShownMessages().isEmpty());
     }
 
     void savedFile_loadsBackEveryNumberedRow()
@@ -102,7 +94,6 @@ private slots:
     void missingFile_givesNothingToApply()
     {
         QVERIFY(!protocol::LoadProtocolText(QStringLiteral("/nonexistent/start.txt")));
-        QVERIFY(dialogs::TakeShownMessages().isEmpty());
     }
 
     void parse_data()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Tick.h"
+#include "support/FakeTick.h"
 
 #include <QByteArray>
 #include <QString>

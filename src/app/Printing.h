@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/Shell.h"
+
+#include <QString>
+
+// Printing on the default printer without a dialog, and whether any printer
+// is installed. Qt's printing needs the widget layer, so it lives here and is
+// installed into the platform's shell when the application starts.
+bool PrintHtmlFile(const QString& file);
+
+// The system's printer list, asked through Qt. Asking means a round trip to
+// the CUPS server, so the answer is kept for a few seconds.
+platform::PrinterPresence& SystemPrinterPresence();
+
+// Makes the desktop shell print through PrintHtmlFile and the printer
+// question go to the system.
+void InstallPrinting();

@@ -1,0 +1,19 @@
+#include "app/Program.h"
+
+#include "app/Application.h"
+#include "app/FMain.h"
+
+#include <QTimer>
+
+int RunProgram(int& argc, char** argv, const std::function<void(TFormMain&)>& shown)
+{
+    TApplication app(argc, argv);
+    // The main window first (its start-up names the program, reads the
+    // settings and scans the ports), then the dialogs that depend on both.
+    TFormMain FormMain;
+    FormMain.CreateDialogs();
+    FormMain.show();
+    if (shown)
+        QTimer::singleShot(0, &FormMain, [&FormMain, shown] { shown(FormMain); });
+    return app.exec();
+}

@@ -1,0 +1,96 @@
+#include "grid/GridFiles.h"
+
+#include "grid/GridCommaText.h"
+
+#include <QFile>
+
+namespace {
+
+const QLatin1String kLineEnd("\r\n");
+
+void appendSettingsLine(QString& out, const QString& name, const TFontList& fonts)
+{
+    QStringList items { name };
+    for (const TFontSetting& setting : fonts)
+        items << FontSettingText(setting);
+    AppendCommaText(out, items);
+    out += kLineEnd;
+}
+
+} // namespace
+
+QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& settings)
+{
+    QString out;
+    const int cols = store.ColCount();
+    out.reserve(static_cast<qsizetype>(store.RowCount()) * cols * 8 + 256);
+
+    AppendCommaText(out,
+        { QStringLiteral("GenerelSettings"), settings.ColFontPriority ? QStringLiteral("1") : QStringLiteral("0") });
+    out += kLineEnd;
+    appendSettingsLine(out, QStringLiteral("FontColSettings"), settings.ColFonts);
+    appendSettingsLine(out, QStringLiteral("FontRowSettings"), settings.RowFonts);
+
+    QStringList user { QStringLiteral("UserSettings") };
+    user += settings.UserSettings;
+    AppendCommaText(out, user);
+    out += kLineEnd;
+
+    QStringList geometry;
+    if (settings.Geometry.empty()) {
+        geometry = user;
+        for (int i = 0; i < cols + 4; ++i)
+            geometry << QStringLiteral("-1");
+    } else {
+        for (int value : settings.Geometry)
+            geometry << QString::number(value);
+    }
+    AppendCommaText(out, geometry);
+    out += kLineEnd;
+
+    QStringList row;
+    for (int r = 0; r < store.RowCount(); ++r) {
+        row.clear();
+        for (int c = 0; c < cols; ++c)
+            row << store.Cell(c, r);
+        AppendCommaText(out, row);
+        out += kLineEnd;
+    }
+    return out.toUtf8();
+}
+
+QByteArray GridCsvBytes(const TCellStore& store)
+{
+    QString out;
+    const int cols = store.ColCount();
+    out.reserve(static_cast<qsizetype>(store.RowCount()) * cols * 8);
+    for (int r = 0; r < store.RowCount(); ++r) {
+        for (int c = 0; c < cols; ++c) {
+            if (c > 0)
+                out += QLatin1Char(';');
+            out += store.Cell(c, r);
+        }
+        out += kLineEnd;
+    }
+    return out.toUtf8();
+}
+
+bool WriteGridFile(const QString& fileName, const QByteArray& bytes)
+{
+    if (fileName.isEmpty())
+        return false;
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    if (file.write(bytes) != bytes.size())
+        return false;
+    if (!file.flush())
+        return false;
+    file.close();
+    return file.error() == QFileDevice::NoError;
+}
+
+QString GridWriteErrorText(const QString& fileName)
+{
+    return QStringLiteral("Can't write to file:") + QLatin1Char('\r') + fileName;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "grid/CellStore.h"
+#include "grid/FontSetting.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// What the grid's backup file carries besides the cells.
+struct TGridBackupSettings {
+    bool ColFontPriority = false;
+    TFontList ColFonts;
+    TFontList RowFonts;
+    QStringList UserSettings;
+    // Empty: the "-1" form of the geometry line. Otherwise left, top, width,
+    // height and the column widths, written instead of it.
+    std::vector<int> Geometry;
+};
+
+// The backup file: five settings lines, then one comma text per row from the
+// header to the last row (ColCount cells each); CR LF after every line,
+// UTF-8.
+QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& settings);
+
+// The semicolon export: per row the ColCount cells joined by ";", CR LF,
+// no quoting; UTF-8.
+QByteArray GridCsvBytes(const TCellStore& store);
+
+// Creates or truncates the file and writes the bytes; false on any failure.
+bool WriteGridFile(const QString& fileName, const QByteArray& bytes);
+
+// "Can't write to file:" CR file name.
+QString GridWriteErrorText(const QString& fileName);

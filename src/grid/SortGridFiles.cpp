@@ -1,0 +1,32 @@
+// The backup file and CSV export of TSortGrid.
+
+#include "grid/SortGrid.h"
+
+#include "controls/Dialogs.h"
+#include "grid/GridFiles.h"
+
+bool TSortGrid::SaveToFile(const QString& FileName, bool Geometry)
+{
+    TGridBackupSettings settings;
+    settings.ColFontPriority = m_colFontPriority;
+    settings.ColFonts = m_colFonts;
+    settings.RowFonts = m_rowFonts;
+    settings.UserSettings = m_userSettings;
+    if (Geometry) {
+        settings.Geometry = { x(), y(), width(), height() };
+        for (int c = 0; c < ColCount(); ++c)
+            settings.Geometry.push_back(ColWidths(c));
+    }
+    if (WriteGridFile(FileName, GridBackupBytes(Store(), settings)))
+        return true;
+    dialogs::ShowError(this, GridWriteErrorText(FileName));
+    return false;
+}
+
+bool TSortGrid::SaveToCsv(const QString& FileName)
+{
+    if (WriteGridFile(FileName, GridCsvBytes(Store())))
+        return true;
+    dialogs::ShowError(this, GridWriteErrorText(FileName));
+    return false;
+}

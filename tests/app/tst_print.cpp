@@ -1,0 +1,105 @@
+#include "app/Printing.h"
+#include "grid/CellStore.h"
+#include "controls/Dialogs.h"
+#include "protocol/HtmlPage.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+// Prints through a real print queue: CTest's fixture starts a private CUPS
+// server whose default printer writes PDF files (scripts/cups-test-server.sh)
+// and points CUPS_SERVER at it.
+namespace {
+
+TCellStore raceTable()
+{
+    TCellStore cells(7, 4);
+    cells.SetRow(0, { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" });
+    cells.SetRow(1, { "3", "Berg", "10:05.03,12", "1.05,12", "0,00", "1", "65120" });
+    cells.SetRow(2, { "7", QStringLiteral("Jörg Müller"), "10:05.20,40", "", "0.17,28", "-", "1234567" });
+    cells.SetRow(3, { "", "", "", "", "", "-", "" });
+    return cells;
+}
+
+QString pdfText(const QString& pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), { QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-") });
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+class TestPrint : public QObject {
+    Q_OBJECT
+private:
+    QString m_pdfDir;
+
+private slots:
+    void initTestCase()
+    {
+        dialogs::SetTestMode(true);
+        const QString cupsDir = qEnvironmentVariable("RENNZEIT_CUPS_DIR");
+        if (cupsDir.isEmpty())
+            QSKIP("run through ctest: its fixture starts the private print server");
+        QFile unavailable(cupsDir + QStringLiteral("/unavailable"));
+        if (unavailable.open(QIODevice::ReadOnly))
+            QSKIP(qPrintable(
+                QStringLiteral("no private print server: ") + QString::fromUtf8(unavailable.readAll()).trimmed()));
+        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(),
+            "pdftotext is missing (Debian package poppler-utils)");
+        m_pdfDir = cupsDir + QStringLiteral("/pdf");
+    }
+
+    void defaultPrinter_isThePrivatePdfQueue()
+    {
+        QVERIFY(SystemPrinterPresence().HasPrinter());
+        QCOMPARE(QPrinterInfo::defaultPrinterName(), QStringLiteral("RennzeitPDF"));
+    }
+
+    void printedPage_comesOutAsPdfWithTheResults()
+    {
+        QDir pdfDir(m_pdfDir);
+        for (const QString& old : pdfDir.entryList({ "*.pdf" }, QDir::Files))
+            QVERIFY(pdfDir.remove(old));
+
+        const QString page = QDir::current().filePath(protocol::HtmlPageFileName("rennzeit"));
+        QVERIFY(protocol::WriteHtmlPage(raceTable(), page, QStringLiteral("rennzeit")));
+        QVERIFY(PrintHtmlFile(page));
+
+        // The queue converts the job and writes the PDF some time later.
+        QString text;
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 180000) {
+            const QStringList pdfs = pdfDir.entryList({ "*.pdf" }, QDir::Files);
+            if (!pdfs.isEmpty()) {
+                text = pdfText(pdfDir.filePath(pdfs.first()));
+                if (text.contains(QLatin1String("Ergebnisse")))
+                    break;
+            }
+            QTest::qWait(250);
+        }
+        QVERIFY2(text.contains(QLatin1String("Ergebnisse")), "no printed page arrived within three minutes");
+        QVERIFY2(text.contains(QLatin1String("Berg")), qPrintable(text));
+        // The page is Latin-1; a wrong decoding would garble the umlauts.
+        QVERIFY2(text.contains(QStringLiteral("Jörg Müller")), qPrintable(text));
+        QVERIFY2(text.contains(QLatin1String("10:05.03.12")), qPrintable(text));
+        QVERIFY2(!text.contains(QLatin1String("65120")), qPrintable(text));
+    }
+
+    void missingFile_isNotPrinted()
+    {
+        QVERIFY(!PrintHtmlFile(QDir::current().filePath("no-such-page.html")));
+    }
+};
+
+QTEST_MAIN(TestPrint)
+#include "tst_print.moc"

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/Shell.h"
+
+#include <QStringList>
+
+namespace platform {
+
+// Remembers every call as "open <name>" or "print <name>".
+class RecordingShell final : public Shell {
+public:
+    bool open(const QString& fileOrUrl) override;
+    bool print(const QString& file) override;
+    QStringList calls;
+};
+
+// Installs a fixed printer answer for the lifetime of the object.
+class ScopedPrinterPresence final : public PrinterPresence {
+public:
+    explicit ScopedPrinterPresence(bool present) : m_present(present), m_previous(CurrentPrinterPresence())
+    {
+        SetPrinterPresence(this);
+    }
+    ~ScopedPrinterPresence() override { SetPrinterPresence(m_previous); }
+    Q_DISABLE_COPY_MOVE(ScopedPrinterPresence)
+    bool HasPrinter() override { return m_present; }
+    void set(bool present) { m_present = present; }
+
+private:
+    bool m_present;
+    PrinterPresence* m_previous;
+};
+
+} // namespace platform
