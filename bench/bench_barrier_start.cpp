@@ -34,7 +34,7 @@ public:
         lastRead.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
         return m_system.now();
     }
-    std::atomic<long long> lastRead{0};
+    std::atomic<long long> lastRead { 0 };
 
 private:
     platform::SystemTickSource m_system;
@@ -107,10 +107,11 @@ int main(int argc, char** argv)
         return 1;
     }
     // The same number of hand-overs at the same pace, without the program.
-    const LatencySummary machine = Summarize(MachineWakeUpUs(static_cast<int>(us.size()), std::chrono::milliseconds(9)));
+    const LatencySummary machine
+        = Summarize(MachineWakeUpUs(static_cast<int>(us.size()), std::chrono::milliseconds(9)));
     const LatencySummary ours = Summarize(us);
-    std::printf("DSR edge -> tick read by START, clock running, %d rows: %zu starts\n", w.SortGrid1->RowCount() - 1,
-                us.size());
+    std::printf(
+        "DSR edge -> tick read by START, clock running, %d rows: %zu starts\n", w.SortGrid1->RowCount() - 1, us.size());
     PrintSummary("edge -> START's tick", ours);
     PrintSummary("the machine alone, same pace, two threads woken in turn", machine);
     std::printf("  edges without a START within 1 s: %d\n", missed);

@@ -17,7 +17,7 @@
 namespace {
 double cpuSeconds()
 {
-    rusage u{};
+    rusage u {};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     runFor(10000);
     const double cpu = cpuSeconds() - cpu0;
     const double share = 100.0 * cpu / (wall.elapsed() / 1000.0);
-    std::printf("race clock for %.1f s: %.3f s CPU, %.2f%% of one core (target <= 2%%)\n", wall.elapsed() / 1000.0,
-                cpu, share);
+    std::printf(
+        "race clock for %.1f s: %.3f s CPU, %.2f%% of one core (target <= 2%%)\n", wall.elapsed() / 1000.0, cpu, share);
     return share <= 2.0 ? 0 : 1;
 }

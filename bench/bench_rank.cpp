@@ -31,11 +31,18 @@ double measure(int entries)
         const int start = 1000000 + r * 37;
         g->SetCells(0, r, QString::number(r));
         g->SetCells(1, r, QStringLiteral("Teilnehmer %1").arg(r));
-        g->SetCells(2, r, QStringLiteral("10:%1.%2,00").arg(r / 60 % 60, 2, 10, QLatin1Char('0')).arg(r % 60, 2, 10, QLatin1Char('0')));
+        g->SetCells(2, r,
+            QStringLiteral("10:%1.%2,00")
+                .arg(r / 60 % 60, 2, 10, QLatin1Char('0'))
+                .arg(r % 60, 2, 10, QLatin1Char('0')));
         g->SetCells(4, r, QStringLiteral("%1,00").arg(r % 60));
         if (r <= entries - 100) {
             const int run = 60000 + (r * 7919) % 600000;
-            g->SetCells(3, r, QStringLiteral("%1.%2,%3").arg(run / 60000).arg(run / 1000 % 60, 2, 10, QLatin1Char('0')).arg(run / 10 % 100, 2, 10, QLatin1Char('0')));
+            g->SetCells(3, r,
+                QStringLiteral("%1.%2,%3")
+                    .arg(run / 60000)
+                    .arg(run / 1000 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(run / 10 % 100, 2, 10, QLatin1Char('0')));
             g->SetCells(5, r, QString::number(r));
             g->SetCells(6, r, QString::number(run));
         } else {

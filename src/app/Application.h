@@ -12,8 +12,7 @@ class QWidget;
 // unwinds through the toolkit's frames.
 void ShowHandlerException(QWidget* parent, std::exception_ptr error);
 
-template <typename F>
-void Guarded(QWidget* parent, F&& handler)
+template <typename F> void Guarded(QWidget* parent, F&& handler)
 {
     try {
         std::forward<F>(handler)();

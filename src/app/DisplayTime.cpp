@@ -9,7 +9,7 @@ DisplayTime SplitDisplayTime(std::int32_t ms, int row)
     const std::int32_t h = (c / 360000) % 100;
 
     DisplayTime d;
-    d.value = {h % 10, m / 10, m % 10, s / 10, s % 10, f / 10, f % 10};
+    d.value = { h % 10, m / 10, m % 10, s / 10, s % 10, f / 10, f % 10 };
     d.lit[DisplayTime::Hours] = h > 0;
     d.lit[DisplayTime::TensOfMinutes] = h + m / 10 > 0;
     d.lit[DisplayTime::Minutes] = h + m > 0;

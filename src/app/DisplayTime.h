@@ -8,8 +8,8 @@
 // tenths, hundredths) and whether each is lit or dimmed as a leading zero.
 struct DisplayTime {
     enum Digit { Hours, TensOfMinutes, Minutes, TensOfSeconds, Seconds, Tenths, Hundredths, DigitCount };
-    std::array<int, DigitCount> value{};
-    std::array<bool, DigitCount> lit{};
+    std::array<int, DigitCount> value {};
+    std::array<bool, DigitCount> lit {};
 };
 
 // Splits a time in milliseconds for display row 0 (the race clock, whose

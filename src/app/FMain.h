@@ -49,7 +49,7 @@ public:
     TLbSpeedButton* bCFG = nullptr;
     TLbSpeedButton* bInfo = nullptr;
     QLabel* PanelDate = nullptr;
-    std::array<QLabel*, 5> BrandLabels{}; // two shadows, two words, suffix
+    std::array<QLabel*, 5> BrandLabels {}; // two shadows, two words, suffix
 
     // Upper part: the display and the race controls
     QFrame* PanelMain = nullptr;
@@ -58,7 +58,7 @@ public:
     QFrame* Panel3 = nullptr;
     QFrame* Panel4 = nullptr;
     QWidget* PanelLeft = nullptr; // takes the focus back after the settings dialog
-    std::array<std::array<TDigit*, DisplayTime::DigitCount>, 2> Digits{};
+    std::array<std::array<TDigit*, DisplayTime::DigitCount>, 2> Digits {};
     TDigit* Digit8 = nullptr; // carries the second-row colour in its Tag
     QLabel *LabHour = nullptr, *LabMin = nullptr, *LabSec = nullptr;
     QLabel *LabHour2 = nullptr, *LabMin2 = nullptr, *LabSec2 = nullptr;

@@ -76,7 +76,7 @@ void TFormMain::DisplayColorSetup()
             digit->SetColor(BackgroundColor);
         }
     }
-    for (QLabel* label : {LabHour, LabMin, LabSec, Lab_Hour, Lab_Min, Lab_sek, Lab_100, LabHour2, LabMin2, LabSec2})
+    for (QLabel* label : { LabHour, LabMin, LabSec, Lab_Hour, Lab_Min, Lab_sek, Lab_100, LabHour2, LabMin2, LabSec2 })
         SetFontColor(label, DigitColor);
     SetBackgroundColor(PanelTimer, BackgroundColor);
 }
@@ -86,5 +86,5 @@ void TFormMain::TimerDateTimer()
     const QLocale locale = QLocale::system();
     const QDateTime now = QDateTime::currentDateTime();
     PanelDate->setText(locale.toString(now.date(), QLocale::ShortFormat) + QStringLiteral("   ")
-                       + locale.toString(now.time(), locale.timeFormat(QLocale::ShortFormat)));
+        + locale.toString(now.time(), locale.timeFormat(QLocale::ShortFormat)));
 }

@@ -80,5 +80,6 @@ void TFormMain::sbHTMLClick(int tag)
 
 void TFormMain::ShowPageWriteError(const QString& fileName)
 {
-    dialogs::ShowMessage(this, dialogs::Icon::Critical, Title, QStringLiteral("Der Schreibfehler der Datei: ") + fileName);
+    dialogs::ShowMessage(
+        this, dialogs::Icon::Critical, Title, QStringLiteral("Der Schreibfehler der Datei: ") + fileName);
 }

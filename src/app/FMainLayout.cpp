@@ -9,8 +9,8 @@
 #include "controls/Image.h"
 #include "controls/LbSpeedButton.h"
 #include "controls/MessageTimer.h"
-#include "grid/SortGrid.h"
 #include "controls/Udigit.h"
+#include "grid/SortGrid.h"
 
 #include <QAction>
 #include <QFontMetrics>
@@ -29,7 +29,8 @@ constexpr TColor kSkyBlue = 0xF0CAA6; // #A6CAF0
 constexpr int kUpperHeight = 241;
 constexpr int kFileBarHeight = 41;
 
-QFrame* panel(QWidget* parent, TColor colour, QFrame::Shape shape = QFrame::NoFrame, QFrame::Shadow shadow = QFrame::Plain)
+QFrame* panel(
+    QWidget* parent, TColor colour, QFrame::Shape shape = QFrame::NoFrame, QFrame::Shadow shadow = QFrame::Plain)
 {
     auto* frame = new QFrame(parent);
     frame->setFrameShape(shape);
@@ -113,7 +114,7 @@ void TFormMain::BuildHeader()
     const int w2 = QFontMetrics(brand).horizontalAdvance(second);
     auto brandLabel = [&](const QString& text, int left, int top, TColor colour, bool link) {
         QLabel* l = label(Panel1, text, brand, QRect(left, top, QFontMetrics(brand).horizontalAdvance(text) + 4, 34),
-                          Qt::AlignLeft | Qt::AlignVCenter);
+            Qt::AlignLeft | Qt::AlignVCenter);
         SetFontColor(l, colour);
         if (link) {
             l->setCursor(Qt::PointingHandCursor);
@@ -128,7 +129,7 @@ void TFormMain::BuildHeader()
     BrandLabels[2] = brandLabel(first, x, y, clRed, true);
     BrandLabels[3] = brandLabel(second, x + w1, y, clLime, true);
     BrandLabels[4] = label(Panel1, QStringLiteral("soft"), DesignFont(QStringLiteral("Arial"), 15, true),
-                           QRect(x + w1 + w2 + 4, y + 12, 40, 20), Qt::AlignLeft | Qt::AlignVCenter);
+        QRect(x + w1 + w2 + 4, y + 12, 40, 20), Qt::AlignLeft | Qt::AlignVCenter);
     SetFontColor(BrandLabels[4], clBlack);
     BrandLabels[4]->setCursor(Qt::PointingHandCursor);
     BrandLabels[4]->installEventFilter(this);
@@ -156,8 +157,8 @@ void TFormMain::BuildDisplay()
     PanelLeft = PanelTimer;
     PanelTimer->setFocusPolicy(Qt::StrongFocus);
 
-    constexpr int lefts[DisplayTime::DigitCount] = {8, 88, 136, 216, 264, 344, 392};
-    constexpr int tops[2] = {11, 136};
+    constexpr int lefts[DisplayTime::DigitCount] = { 8, 88, 136, 216, 264, 344, 392 };
+    constexpr int tops[2] = { 11, 136 };
     for (int row = 0; row < 2; ++row) {
         for (int i = 0; i < DisplayTime::DigitCount; ++i) {
             auto* d = new TDigit(PanelTimer);
@@ -283,10 +284,10 @@ void TFormMain::BuildFileBar()
     auto* caption = new QLabel(QStringLiteral("Protokoll"), Panel4);
     caption->setAlignment(Qt::AlignCenter);
     caption->setFont(DesignFont(QStringLiteral("Arial"), 15, true));
-    for (QToolButton* b : {sbLoad, sbSave, sbPrint})
+    for (QToolButton* b : { sbLoad, sbSave, sbPrint })
         row->addWidget(b);
     row->addWidget(caption, 1);
-    for (QToolButton* b : {sbWord, sbExcel, sbHTML})
+    for (QToolButton* b : { sbWord, sbExcel, sbHTML })
         row->addWidget(b);
 
     connect(sbLoad, &QToolButton::clicked, this, [this] { Guarded(this, [this] { sbLoadClick(); }); });
@@ -308,8 +309,8 @@ void TFormMain::BuildGrid()
     SortGrid1->SetDefaultColWidth(46);
     SortGrid1->SetDefaultRowHeight(20);
     SortGrid1->setFont(DesignFont(QStringLiteral("Courier New"), 15));
-    SortGrid1->SetOptions(goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goDrawFocusSelected
-                          | goColSizing | goRowSelect);
+    SortGrid1->SetOptions(
+        goFixedVertLine | goFixedHorzLine | goVertLine | goHorzLine | goDrawFocusSelected | goColSizing | goRowSelect);
     SortGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     SortGrid1->SetAlignmentHorz(taRightJustify);
     SortGrid1->SetAlignmentVert(taTopJustify);
@@ -329,7 +330,7 @@ void TFormMain::BuildGrid()
     };
     SortGrid1->OnGetSortStyle = [this](QObject*, int col, TSortStyle& style) { SortGrid1GetSortStyle(col, style); };
     SortGrid1->OnGetCellFormat = [this](QObject*, int col, int row, TGridDrawState, TFormatOptions& format, bool&,
-                                        bool&, bool&) { SortGrid1GetCellFormat(col, row, format); };
+                                     bool&, bool&) { SortGrid1GetCellFormat(col, row, format); };
 
     PopupMenuList = new QMenu(this);
     Erase1 = PopupMenuList->addAction(QStringLiteral("Zeile entfernen"));
@@ -350,7 +351,8 @@ void TFormMain::BuildActions()
         a->setShortcut(key);
         a->setShortcutContext(Qt::WindowShortcut);
         addAction(a);
-        connect(a, &QAction::triggered, this, [this, handler] { Guarded(this, [this, handler] { (this->*handler)(); }); });
+        connect(
+            a, &QAction::triggered, this, [this, handler] { Guarded(this, [this, handler] { (this->*handler)(); }); });
         return a;
     };
     mStart = action(QStringLiteral("Start"), Qt::Key_F5, &TFormMain::mStartClick);

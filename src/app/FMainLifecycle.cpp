@@ -4,15 +4,15 @@
 #include "app/Application.h"
 #include "app/Glyphs.h"
 #include "app/UiHelpers.h"
-#include "controls/FlEdit.h"
 #include "comm/Comms.h"
 #include "controls/Dialogs.h"
+#include "controls/FlEdit.h"
 #include "controls/Image.h"
 #include "controls/MessageTimer.h"
-#include "grid/SortGrid.h"
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
 #include "dialogs/HelpViewer.h"
+#include "grid/SortGrid.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
@@ -21,9 +21,9 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QToolButton>
 #include <QEvent>
 #include <QLabel>
+#include <QToolButton>
 #include <QUrl>
 
 #include <cmath>
@@ -61,9 +61,7 @@ TFormMain::TFormMain(QWidget* parent)
     ComPort->SetEnableDTR(true);
     ComPort->SetWriteBufSize(64);
     ComPort->SetReadBufSize(64);
-    auto dispatch = [this](QObject* sender) {
-        ComPortDSR(static_cast<TComPort*>(sender));
-    };
+    auto dispatch = [this](QObject* sender) { ComPortDSR(static_cast<TComPort*>(sender)); };
     ComPort->OnCTS = dispatch;
     ComPort->OnDSR = dispatch;
     ComPort->OnOpen = [this](QObject* sender) { ComPortOpen(static_cast<TComPort*>(sender)); };
@@ -245,7 +243,7 @@ void TFormMain::bHelpClick()
 void TFormMain::bInfoClick()
 {
     dialogs::ShowMessage(this, dialogs::Icon::Information, Title,
-                         QStringLiteral("Rennzeit 1.5\n\nZeitmessung für Rennen mit Tasten oder zwei Lichtschranken."));
+        QStringLiteral("Rennzeit 1.5\n\nZeitmessung für Rennen mit Tasten oder zwei Lichtschranken."));
 }
 
 void TFormMain::BrandClick()

@@ -8,8 +8,8 @@
 #include "controls/Image.h"
 #include "controls/LbSpeedButton.h"
 #include "controls/MessageTimer.h"
-#include "grid/SortGrid.h"
 #include "dialogs/DlgYesNo.h"
+#include "grid/SortGrid.h"
 #include "platform/Shell.h"
 
 #include <QAction>
@@ -71,7 +71,7 @@ int TFormMain::CurrentRow() const
 
 void TFormMain::SelectWholeRow(int row)
 {
-    SortGrid1->SetSelection(TGridRect{0, row, 6, row});
+    SortGrid1->SetSelection(TGridRect { 0, row, 6, row });
 }
 
 void TFormMain::mStartClick()

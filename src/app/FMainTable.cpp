@@ -10,12 +10,12 @@
 #include <QMenu>
 
 namespace {
-constexpr int kColumnWidths[7] = {52, -2, 102, 90, 72, 52, -1}; // -2: "Name" takes the rest
+constexpr int kColumnWidths[7] = { 52, -2, 102, 90, 72, 52, -1 }; // -2: "Name" takes the rest
 }
 
 void TFormMain::ColumnLayout()
 {
-    for (int c : {0, 2, 3, 4, 5, 6})
+    for (int c : { 0, 2, 3, 4, 5, 6 })
         SortGrid1->SetColWidths(c, kColumnWidths[c]);
     const int rest = SortGrid1->ClientWidth() - SortGrid1->ColWidths(0) - SortGrid1->ColWidths(2)
         - SortGrid1->ColWidths(3) - SortGrid1->ColWidths(4) - SortGrid1->ColWidths(5) - SortGrid1->ColCount();
@@ -88,7 +88,7 @@ void TFormMain::NeueZeile1Click()
         }
         SortGrid1->InsertRow(CurrentRow());
         const int row = SortGrid1->Row();
-        SortGrid1->SetRows(row, QStringList{QString::number(n), QStringLiteral("Neue Zeile")});
+        SortGrid1->SetRows(row, QStringList { QString::number(n), QStringLiteral("Neue Zeile") });
         SelectWholeRow(row);
         ColumnLayout();
         ExportButtonRefresh();

@@ -25,7 +25,7 @@ void sheet(QPainter& p, const QColor& fold)
     p.setBrush(Qt::white);
     p.drawPath(page);
     p.setBrush(fold);
-    p.drawPolygon(QPolygon({QPoint(15, 2), QPoint(15, 7), QPoint(20, 7)}));
+    p.drawPolygon(QPolygon({ QPoint(15, 2), QPoint(15, 7), QPoint(20, 7) }));
 }
 
 void badge(QPainter& p, const QColor& colour, QChar letter)
@@ -68,9 +68,10 @@ QPixmap FileBarGlyph(FileGlyph glyph)
     case FileGlyph::Open: {
         p.setPen(QPen(QColor(0x80, 0x60, 0x00), 1));
         p.setBrush(QColor(0xF0, 0xC8, 0x40));
-        p.drawPolygon(QPolygon({QPoint(2, 6), QPoint(9, 6), QPoint(11, 8), QPoint(20, 8), QPoint(20, 20), QPoint(2, 20)}));
+        p.drawPolygon(
+            QPolygon({ QPoint(2, 6), QPoint(9, 6), QPoint(11, 8), QPoint(20, 8), QPoint(20, 20), QPoint(2, 20) }));
         p.setBrush(QColor(0xFF, 0xE0, 0x70));
-        p.drawPolygon(QPolygon({QPoint(5, 11), QPoint(23, 11), QPoint(20, 20), QPoint(2, 20)}));
+        p.drawPolygon(QPolygon({ QPoint(5, 11), QPoint(23, 11), QPoint(20, 20), QPoint(2, 20) }));
         break;
     }
     case FileGlyph::Save: {

@@ -8,7 +8,6 @@
 // Shared by both button controls: where the glyph sits relative to the caption.
 enum TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
 
-
 struct GlyphCaptionPlacement {
     QRect glyph; // empty when there is no glyph
     QRect caption; // empty when there is no caption

@@ -20,11 +20,16 @@ QList<FileDialogRequest> g_fileRequests;
 QMessageBox::Icon toQt(Icon icon)
 {
     switch (icon) {
-    case Icon::Information: return QMessageBox::Information;
-    case Icon::Warning: return QMessageBox::Warning;
-    case Icon::Critical: return QMessageBox::Critical;
-    case Icon::Question: return QMessageBox::Question;
-    case Icon::None: break;
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::Warning:
+        return QMessageBox::Warning;
+    case Icon::Critical:
+        return QMessageBox::Critical;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -47,7 +52,7 @@ FileDialogResult runFileDialog(QWidget* parent, const FileDialogRequest& request
 {
     g_fileRequests << request;
     if (g_testMode)
-        return g_fileNames.isEmpty() ? FileDialogResult{} : g_fileNames.dequeue();
+        return g_fileNames.isEmpty() ? FileDialogResult {} : g_fileNames.dequeue();
 
     QStringList names, patterns;
     splitFilter(request.filter, names, patterns);
@@ -63,7 +68,8 @@ FileDialogResult runFileDialog(QWidget* parent, const FileDialogRequest& request
     auto suffixFor = [&](const QString& nameFilter) {
         const int i = names.indexOf(nameFilter);
         const QString pattern = i >= 0 ? patterns[i] : QString();
-        if (pattern.startsWith(QLatin1String("*.")) && !pattern.contains(QLatin1Char(';')) && pattern != QLatin1String("*.*"))
+        if (pattern.startsWith(QLatin1String("*.")) && !pattern.contains(QLatin1Char(';'))
+            && pattern != QLatin1String("*.*"))
             return pattern.mid(2);
         QString suffix = request.defaultSuffix;
         return suffix.startsWith(QLatin1Char('.')) ? suffix.mid(1) : suffix;
@@ -71,19 +77,19 @@ FileDialogResult runFileDialog(QWidget* parent, const FileDialogRequest& request
     if (!names.isEmpty())
         dialog.setDefaultSuffix(suffixFor(names[index - 1]));
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                     [&](const QString& f) { dialog.setDefaultSuffix(suffixFor(f)); });
+        [&](const QString& f) { dialog.setDefaultSuffix(suffixFor(f)); });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return {dialog.selectedFiles().constFirst(), int(names.indexOf(dialog.selectedNameFilter())) + 1};
+    return { dialog.selectedFiles().constFirst(), int(names.indexOf(dialog.selectedNameFilter())) + 1 };
 }
 
 } // namespace
 
-QMessageBox::StandardButton ShowMessage(QWidget* parent, Icon icon, const QString& title, const QString& text,
-                                        QMessageBox::StandardButtons buttons)
+QMessageBox::StandardButton ShowMessage(
+    QWidget* parent, Icon icon, const QString& title, const QString& text, QMessageBox::StandardButtons buttons)
 {
     if (g_testMode) {
-        g_shown << ShownMessage{icon, title, text};
+        g_shown << ShownMessage { icon, title, text };
         return g_answers.isEmpty() ? QMessageBox::Ok : g_answers.dequeue();
     }
     // Messages may separate lines with a lone CR; the toolkit shows only LF.
@@ -153,7 +159,7 @@ FileDialogResult GetOpenFileName(QWidget* parent, const FileDialogRequest& reque
 
 void QueueFileName(const QString& fileName, int filterIndex)
 {
-    g_fileNames.enqueue(FileDialogResult{fileName, filterIndex});
+    g_fileNames.enqueue(FileDialogResult { fileName, filterIndex });
 }
 
 QList<FileDialogRequest> TakeFileRequests()

@@ -24,7 +24,7 @@ struct ShownMessage {
 // Shows a message box with an OK button (or the given buttons) and returns
 // the button pressed.
 QMessageBox::StandardButton ShowMessage(QWidget* parent, Icon icon, const QString& title, const QString& text,
-                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
 // The application's error box: a critical message with the application title.
 void ShowError(QWidget* parent, const QString& text);
@@ -50,7 +50,7 @@ struct FileDialogRequest {
     QString caption;
     QString folder;
     QString fileName;
-    QString filter;      // "Desc (*.csv)|*.csv|..." as the program builds it
+    QString filter; // "Desc (*.csv)|*.csv|..." as the program builds it
     int filterIndex = 1; // 1-based
     QString defaultSuffix;
 };

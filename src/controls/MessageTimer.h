@@ -12,8 +12,8 @@ class TMessageTimer final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TMessageTimer)
 public:
-    explicit TMessageTimer(QObject* parent = nullptr, int interval = 1000, bool enabled = true,
-                           Qt::TimerType type = Qt::CoarseTimer);
+    explicit TMessageTimer(
+        QObject* parent = nullptr, int interval = 1000, bool enabled = true, Qt::TimerType type = Qt::CoarseTimer);
 
     bool Enabled() const { return m_timer.isActive(); }
     void SetEnabled(bool enabled);

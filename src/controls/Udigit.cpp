@@ -167,9 +167,8 @@ void TDigit::SetSeparation(int separation)
 void TDigit::paintEvent(QPaintEvent*)
 {
     ++m_paintCount;
-    const Picture picture { ToQColor(m_colorOn).rgb(), ToQColor(m_colorOff).rgb(),
-        ToQColor(m_color).rgb(), m_valueBinary, width(), height(), m_thickness, m_separation,
-        devicePixelRatio() };
+    const Picture picture { ToQColor(m_colorOn).rgb(), ToQColor(m_colorOff).rgb(), ToQColor(m_color).rgb(),
+        m_valueBinary, width(), height(), m_thickness, m_separation, devicePixelRatio() };
     QPainter painter(this);
     if (picture.width <= 0 || picture.height <= 0)
         return;

@@ -47,13 +47,13 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
     Label2 = labelAt(this, QStringLiteral("Uhrzeitformat:"), 4, 7, 74);
-    cbDigits = listAt(this, {QStringLiteral("HH:MM.SS,ms"), QStringLiteral("HH:MM.SS,s"), QStringLiteral("HH:MM.SS")},
-                      80, 7, 98);
+    cbDigits = listAt(
+        this, { QStringLiteral("HH:MM.SS,ms"), QStringLiteral("HH:MM.SS,s"), QStringLiteral("HH:MM.SS") }, 80, 7, 98);
     Label1 = labelAt(this, QStringLiteral("Lichtschranke:"), 4, 29, 74);
     cbPort = listAt(this, PortItems(portMask), 80, 29, 62);
     cbPort->setToolTip(QStringLiteral("LS-Start:4-6, LS-Stop:7-8"));
     Label6 = labelAt(this, QStringLiteral("Algorithmus:"), 4, 51, 74);
-    cbAlg = listAt(this, {QStringLiteral("Ein"), QStringLiteral("Aus")}, 80, 51, 62);
+    cbAlg = listAt(this, { QStringLiteral("Ein"), QStringLiteral("Aus") }, 80, 51, 62);
     Label10 = labelAt(this, QStringLiteral("Start-Sperrzeit:"), 4, 73, 76);
 
     seWait = new TSpinFloatEdit(this);
@@ -80,7 +80,7 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
 
 QStringList TCfgDialog::PortItems(std::uint32_t portMask)
 {
-    QStringList items{QStringLiteral("Keine")};
+    QStringList items { QStringLiteral("Keine") };
     const int highest = static_cast<int>(portMask >> 16);
     for (int n = 1; n <= highest && n <= 16; ++n) {
         if (portMask & (1u << (n - 1)))

@@ -117,8 +117,8 @@ public:
 
     // The cell-format query: Format must hold the brush and font to start
     // from; the rest is filled here and then offered to OnGetCellFormat.
-    void GetCellFormat(int ACol, int ARow, TGridDrawState AState, TFormatOptions& Format, bool& CheckBox, bool& Combobox,
-        bool& Ellipsis) const;
+    void GetCellFormat(int ACol, int ARow, TGridDrawState AState, TFormatOptions& Format, bool& CheckBox,
+        bool& Combobox, bool& Ellipsis) const;
     // Format options pre-filled with the grid's own brush and font.
     TFormatOptions DefaultFormatOptions() const;
 

@@ -50,7 +50,8 @@ void SettingsStore::flush()
 {
     m_settings->sync();
     if (m_settings->status() != QSettings::NoError)
-        throw SettingsError("Die Einstellungen konnten nicht gespeichert werden: " + m_settings->fileName().toStdString());
+        throw SettingsError(
+            "Die Einstellungen konnten nicht gespeichert werden: " + m_settings->fileName().toStdString());
 }
 
 QString SettingsStore::fileName() const

@@ -30,8 +30,9 @@ void SetPrintFunction(PrintFunction print)
 
 bool DesktopShell::open(const QString& fileOrUrl)
 {
-    const QUrl url = fileOrUrl.contains(QLatin1String("://")) ? QUrl(fileOrUrl)
-                                                              : QUrl::fromLocalFile(QFileInfo(fileOrUrl).absoluteFilePath());
+    const QUrl url = fileOrUrl.contains(QLatin1String("://"))
+        ? QUrl(fileOrUrl)
+        : QUrl::fromLocalFile(QFileInfo(fileOrUrl).absoluteFilePath());
     return QDesktopServices::openUrl(url);
 }
 

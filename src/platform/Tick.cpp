@@ -7,12 +7,12 @@ namespace platform {
 
 namespace {
 SystemTickSource g_system;
-std::atomic<TickSource*> g_source{&g_system};
+std::atomic<TickSource*> g_source { &g_system };
 } // namespace
 
 Tick SystemTickSource::now()
 {
-    timespec ts{};
+    timespec ts {};
     clock_gettime(CLOCK_BOOTTIME, &ts);
     const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<Tick>(static_cast<std::uint32_t>(ms));

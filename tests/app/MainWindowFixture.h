@@ -6,13 +6,13 @@
 #include "controls/Dialogs.h"
 #include "controls/Image.h"
 #include "controls/LbSpeedButton.h"
-#include "controls/Udigit.h"
 #include "controls/MessageTimer.h"
-#include "grid/SortGrid.h"
+#include "controls/Udigit.h"
 #include "dialogs/DlgYesNo.h"
+#include "grid/SortGrid.h"
 #include "platform/AppInfo.h"
-#include "support/SerialSim.h"
 #include "support/RecordingShell.h"
+#include "support/SerialSim.h"
 #include "support/TestSupport.h"
 
 #include <QAction>
@@ -61,9 +61,21 @@ struct MainWindowFixture {
     int current() const { return window->CurrentRow(); }
 
     void key(Qt::Key k) { QTest::keyClick(window.get(), k); }
-    void press(QWidget* button) { QTest::mousePress(button, Qt::LeftButton); QTest::mouseRelease(button, Qt::LeftButton); }
-    void start(int afterMs = 0) { tick.advance(afterMs); key(Qt::Key_F5); }
-    void stop(int afterMs = 0) { tick.advance(afterMs); key(Qt::Key_F9); }
+    void press(QWidget* button)
+    {
+        QTest::mousePress(button, Qt::LeftButton);
+        QTest::mouseRelease(button, Qt::LeftButton);
+    }
+    void start(int afterMs = 0)
+    {
+        tick.advance(afterMs);
+        key(Qt::Key_F5);
+    }
+    void stop(int afterMs = 0)
+    {
+        tick.advance(afterMs);
+        key(Qt::Key_F9);
+    }
 
     // Answers the next modal dialog with the given result.
     void answerNextDialog(int result)
@@ -82,7 +94,7 @@ struct MainWindowFixture {
     }
 
     ScopedFakeTick tick;
-    platform::ScopedPrinterPresence printer{true};
+    platform::ScopedPrinterPresence printer { true };
     platform::SimSerialLab lab;
     platform::RecordingShell shell;
     std::unique_ptr<TFormMain> window;

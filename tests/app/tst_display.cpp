@@ -29,9 +29,9 @@ private slots:
     void startUp_showsZeroWithOnlyTheRaceClockFractionLit()
     {
         MainWindowFixture f;
-        QCOMPARE(values(f.w(), 0), (QList<int>{0, 0, 0, 0, 0, 0, 0}));
-        QCOMPARE(lit(f.w(), 0), (QList<bool>{false, false, false, false, true, true, true}));
-        QCOMPARE(lit(f.w(), 1), (QList<bool>{false, false, false, false, false, false, false}));
+        QCOMPARE(values(f.w(), 0), (QList<int> { 0, 0, 0, 0, 0, 0, 0 }));
+        QCOMPARE(lit(f.w(), 0), (QList<bool> { false, false, false, false, true, true, true }));
+        QCOMPARE(lit(f.w(), 1), (QList<bool> { false, false, false, false, false, false, false }));
         QCOMPARE(f.w()->Digits[1][0]->ColorOn(), f.w()->DimColor);
         QCOMPARE(f.w()->PanelTimer->width(), 444);
     }
@@ -43,21 +43,21 @@ private slots:
         f.start();
         f.tick.advance(65230);
         w->ClockTimer();
-        QCOMPARE(values(w, 0), (QList<int>{0, 0, 1, 0, 5, 2, 3}));
-        QCOMPARE(lit(w, 0), (QList<bool>{false, false, true, true, true, true, true}));
+        QCOMPARE(values(w, 0), (QList<int> { 0, 0, 1, 0, 5, 2, 3 }));
+        QCOMPARE(lit(w, 0), (QList<bool> { false, false, true, true, true, true, true }));
         // Row 2 is free and current: row 1 of the display is dim zero.
-        QCOMPARE(values(w, 1), (QList<int>{0, 0, 0, 0, 0, 0, 0}));
-        QCOMPARE(lit(w, 1), (QList<bool>{false, false, false, false, false, false, false}));
+        QCOMPARE(values(w, 1), (QList<int> { 0, 0, 0, 0, 0, 0, 0 }));
+        QCOMPARE(lit(w, 1), (QList<bool> { false, false, false, false, false, false, false }));
         // Selecting the running row makes the clock show its running time.
         w->MakeRowCurrent(1);
         w->ClockTimer();
-        QCOMPARE(values(w, 1), (QList<int>{0, 0, 1, 0, 5, 2, 3}));
+        QCOMPARE(values(w, 1), (QList<int> { 0, 0, 1, 0, 5, 2, 3 }));
         f.stop(770); // 66,00
         QCOMPARE(f.cell(3, 1), QStringLiteral("1.06,00"));
         // The finished row shows its run time once selected again.
         w->MakeRowCurrent(1);
-        QCOMPARE(values(w, 1), (QList<int>{0, 0, 1, 0, 6, 0, 0}));
-        QCOMPARE(lit(w, 1), (QList<bool>{false, false, true, true, true, true, true}));
+        QCOMPARE(values(w, 1), (QList<int> { 0, 0, 1, 0, 6, 0, 0 }));
+        QCOMPARE(lit(w, 1), (QList<bool> { false, false, true, true, true, true, true }));
     }
 
     void raceClock_atTenHours_showsALitZeroHour()
@@ -65,11 +65,11 @@ private slots:
         MainWindowFixture f;
         TFormMain* w = f.w();
         w->DisplayRowUpdate(0, 35999990);
-        QCOMPARE(values(w, 0), (QList<int>{9, 5, 9, 5, 9, 9, 9}));
+        QCOMPARE(values(w, 0), (QList<int> { 9, 5, 9, 5, 9, 9, 9 }));
         QCOMPARE(w->Digits[0][0]->ColorOn(), w->DigitColor);
         w->DisplayRowUpdate(0, 36000000);
-        QCOMPARE(values(w, 0), (QList<int>{0, 0, 0, 0, 0, 0, 0}));
-        QCOMPARE(lit(w, 0), (QList<bool>{true, true, true, true, true, true, true}));
+        QCOMPARE(values(w, 0), (QList<int> { 0, 0, 0, 0, 0, 0, 0 }));
+        QCOMPARE(lit(w, 0), (QList<bool> { true, true, true, true, true, true, true }));
         QCOMPARE(w->LabHour->palette().color(QPalette::WindowText), ToQColor(w->DigitColor));
         w->DisplayRowUpdate(0, 5000);
         QCOMPARE(w->LabHour->palette().color(QPalette::WindowText), ToQColor(w->DimColor));
@@ -116,8 +116,9 @@ private slots:
     {
         MainWindowFixture f;
         const QString text = f.w()->PanelDate->text();
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d\\d   \\d\\d:\\d\\d$")).match(text).hasMatch(),
-                 qPrintable(text));
+        QVERIFY2(
+            QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d\\d   \\d\\d:\\d\\d$")).match(text).hasMatch(),
+            qPrintable(text));
     }
 };
 

@@ -24,8 +24,8 @@ void writeStore(const QString& title, const QList<std::pair<QString, QVariant>>&
         s.setValue(k, v);
 }
 
-const QStringList kAllNames{"Left", "Top", "Width", "Height", "Sound", "Port", "Alg", "C1", "C2",
-                            "C3", "Acc", "C4", "FilterInd", "WaitStart"};
+const QStringList kAllNames { "Left", "Top", "Width", "Height", "Sound", "Port", "Alg", "C1", "C2", "C3", "Acc", "C4",
+    "FilterInd", "WaitStart" };
 
 } // namespace
 
@@ -68,9 +68,10 @@ private slots:
     void storeWithoutSound_appliesOnlyTheValuesBeforeIt()
     {
         const QString title = platform::ApplicationTitle();
-        writeStore(title, {{"Port", 3}, {"Alg", 1}, {"Left", 20}, {"Top", 30}, {"Width", 900}, {"Height", 600},
-                           {"C1", 0x112233}, {"C2", 0x445566}, {"C3", 1}, {"Acc", 0}, {"C4", 2},
-                           {"FilterInd", 4}, {"WaitStart", 5000}});
+        writeStore(title,
+            { { "Port", 3 }, { "Alg", 1 }, { "Left", 20 }, { "Top", 30 }, { "Width", 900 }, { "Height", 600 },
+                { "C1", 0x112233 }, { "C2", 0x445566 }, { "C3", 1 }, { "Acc", 0 }, { "C4", 2 }, { "FilterInd", 4 },
+                { "WaitStart", 5000 } });
         MainWindowFixture f;
         TFormMain* w = f.w();
         QCOMPARE(w->ComPort->Port(), 3);
@@ -88,9 +89,10 @@ private slots:
     void storedValues_comeBack()
     {
         const QString title = platform::ApplicationTitle();
-        writeStore(title, {{"Port", 1}, {"Alg", 1}, {"Left", 20}, {"Top", 30}, {"Width", 900}, {"Height", 600},
-                           {"Sound", 1}, {"C1", 0x112233}, {"C2", 0x445566}, {"C3", 0x010101}, {"Acc", 1},
-                           {"C4", 0x020202}, {"FilterInd", 4}, {"WaitStart", 5000}});
+        writeStore(title,
+            { { "Port", 1 }, { "Alg", 1 }, { "Left", 20 }, { "Top", 30 }, { "Width", 900 }, { "Height", 600 },
+                { "Sound", 1 }, { "C1", 0x112233 }, { "C2", 0x445566 }, { "C3", 0x010101 }, { "Acc", 1 },
+                { "C4", 0x020202 }, { "FilterInd", 4 }, { "WaitStart", 5000 } });
         {
             MainWindowFixture f;
             TFormMain* w = f.w();
@@ -114,10 +116,11 @@ private slots:
     void waitStartZeroOrNegative_keeps3000()
     {
         const QString title = platform::ApplicationTitle();
-        for (int stored : {0, -5}) {
-            writeStore(title, {{"Port", 0}, {"Alg", 0}, {"Left", 0}, {"Top", 0}, {"Width", 792}, {"Height", 460},
-                               {"Sound", 0}, {"C1", 0}, {"C2", 0xFFFF}, {"C3", 0x404040}, {"Acc", 2},
-                               {"C4", 0xFF00}, {"FilterInd", 2}, {"WaitStart", stored}});
+        for (int stored : { 0, -5 }) {
+            writeStore(title,
+                { { "Port", 0 }, { "Alg", 0 }, { "Left", 0 }, { "Top", 0 }, { "Width", 792 }, { "Height", 460 },
+                    { "Sound", 0 }, { "C1", 0 }, { "C2", 0xFFFF }, { "C3", 0x404040 }, { "Acc", 2 }, { "C4", 0xFF00 },
+                    { "FilterInd", 2 }, { "WaitStart", stored } });
             {
                 MainWindowFixture f;
                 QCOMPARE(f.w()->StartLockout(), 3000);
@@ -147,7 +150,10 @@ private slots:
         TFormMain* w = f.w();
         bool canClose = false;
         int asked = 0;
-        dialogs::SetDialogHandler([&](QDialog*) { ++asked; return 2; });
+        dialogs::SetDialogHandler([&](QDialog*) {
+            ++asked;
+            return 2;
+        });
         w->FormCloseQuery(canClose);
         QVERIFY(canClose);
         QCOMPARE(asked, 0);
@@ -162,7 +168,10 @@ private slots:
 
         w->bEndClick();
         f.grid()->SetModified(true);
-        dialogs::SetDialogHandler([&](QDialog*) { ++asked; return 6; });
+        dialogs::SetDialogHandler([&](QDialog*) {
+            ++asked;
+            return 6;
+        });
         w->FormCloseQuery(canClose);
         QVERIFY(canClose);
     }

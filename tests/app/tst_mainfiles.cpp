@@ -12,7 +12,10 @@ namespace {
 // Records the document engine's calls instead of writing a document.
 class RecordingEngine final : public TWordBasic {
 public:
-    explicit RecordingEngine(QStringList& calls) : m_calls(calls) {}
+    explicit RecordingEngine(QStringList& calls)
+        : m_calls(calls)
+    {
+    }
     void AppMaximize() override { m_calls << QStringLiteral("AppMaximize"); }
     void AppMinimize() override { m_calls << QStringLiteral("AppMinimize"); }
     void FileOpen(const QString& name) override
@@ -24,7 +27,10 @@ public:
     }
     void Insert(const QString& text) override { m_calls << QStringLiteral("Insert ") + text; }
     void LineUp(int count, int extend) override { m_calls << QStringLiteral("LineUp %1 %2").arg(count).arg(extend); }
-    void TextToTable(int from, int columns) override { m_calls << QStringLiteral("TextToTable %1 %2").arg(from).arg(columns); }
+    void TextToTable(int from, int columns) override
+    {
+        m_calls << QStringLiteral("TextToTable %1 %2").arg(from).arg(columns);
+    }
     void FileSaveAs(const QString& name) override { m_calls << QStringLiteral("FileSaveAs ") + name; }
     void AppClose() override { m_calls << QStringLiteral("AppClose"); }
 
@@ -64,7 +70,9 @@ private slots:
         w->sbSave->click();
         const QList<dialogs::FileDialogRequest> requests = dialogs::TakeFileRequests();
         QCOMPARE(requests.size(), 1);
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d$")).match(requests[0].fileName).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d$"))
+                    .match(requests[0].fileName)
+                    .hasMatch());
         QCOMPARE(requests[0].filterIndex, 2);
         QVERIFY(requests[0].filter.endsWith(QLatin1String(" (*.txt)|*.txt")));
         QVERIFY(requests[0].filter.contains(QLatin1String(" (*.docx)|*.docx|")));
@@ -109,7 +117,8 @@ private slots:
         f.grid()->SetCells(1, 1, QStringLiteral("vorher"));
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/saved.txt"));
         w->sbLoad->click();
-        QCOMPARE(dialogs::TakeFileRequests().constFirst().filter.left(28), QStringLiteral("Text file (*.txt)|*.txt|Alle"));
+        QCOMPARE(
+            dialogs::TakeFileRequests().constFirst().filter.left(28), QStringLiteral("Text file (*.txt)|*.txt|Alle"));
         QCOMPARE(f.grid()->RowCount(), 3);
         QCOMPARE(f.cell(3, 1), QStringLiteral("9,87"));
         QCOMPARE(f.cell(1, 1), QStringLiteral("Berg, Anna"));
@@ -124,7 +133,7 @@ private slots:
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/start.txt"));
         w->sbLoadClick();
         QCOMPARE(f.grid()->RowCount(), 3);
-        QCOMPARE(f.grid()->Rows(2), (QStringList{"13", "Hans", "", "", "", "", ""}));
+        QCOMPARE(f.grid()->Rows(2), (QStringList { "13", "Hans", "", "", "", "", "" }));
         QCOMPARE(w->FirstStartTick, 0);
         QVERIFY(w->bSTART->isEnabled());
 
@@ -143,17 +152,17 @@ private slots:
         // Alt+D prints even a table with only the header and one row.
         QVERIFY(!w->sbPrint->isEnabled());
         QTest::keyClick(w, Qt::Key_D, Qt::AltModifier);
-        QCOMPARE(f.shell.calls, QStringList{QStringLiteral("print ") + page});
+        QCOMPARE(f.shell.calls, QStringList { QStringLiteral("print ") + page });
         QCOMPARE(ReadFileBytes(page).count("<tr><td>"), 1);
 
         timeTwoEntries(f);
         f.shell.calls.clear();
         w->sbHTML->click();
-        QCOMPARE(f.shell.calls, QStringList{QStringLiteral("open ") + page});
+        QCOMPARE(f.shell.calls, QStringList { QStringLiteral("open ") + page });
         QCOMPARE(ReadFileBytes(page).count("<tr><td>"), 3);
         f.shell.calls.clear();
         w->sbPrint->click();
-        QCOMPARE(f.shell.calls, QStringList{QStringLiteral("print ") + page});
+        QCOMPARE(f.shell.calls, QStringList { QStringLiteral("print ") + page });
     }
 
     void word_viewModeSavesUnderTheDateStampAndOpens()
@@ -175,7 +184,9 @@ private slots:
         QVERIFY(calls[2].startsWith(QLatin1String("Insert Nr.\tName\tStart\tZeit\tSplit\tPlatz\t3\tBerg, Anna\t")));
         QCOMPARE(calls[3], QStringLiteral("LineUp 4 1"));
         QCOMPARE(calls[4], QStringLiteral("TextToTable 1 6"));
-        QVERIFY(QRegularExpression(QStringLiteral("^FileSaveAs \\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.docx$")).match(calls[5]).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^FileSaveAs \\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.docx$"))
+                    .match(calls[5])
+                    .hasMatch());
 
         // The real engine writes the document and hands it to the shell.
         w->WordEngineFactory = {};

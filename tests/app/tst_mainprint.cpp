@@ -30,19 +30,20 @@ private slots:
         w->ExportButtonRefresh();
         QVERIFY(w->sbPrint->isEnabled()); // the private queue is a printer
         const QDir pdfDir(cupsDir + QStringLiteral("/pdf"));
-        const QStringList before = pdfDir.entryList({QStringLiteral("*.pdf")}, QDir::Files);
+        const QStringList before = pdfDir.entryList({ QStringLiteral("*.pdf") }, QDir::Files);
         w->sbHTMLClick(1);
         QString pdf;
         for (int i = 0; i < 300 && pdf.isEmpty(); ++i) {
             QTest::qWait(100);
-            for (const QString& name : pdfDir.entryList({QStringLiteral("*.pdf")}, QDir::Files))
+            for (const QString& name : pdfDir.entryList({ QStringLiteral("*.pdf") }, QDir::Files))
                 if (!before.contains(name) && QFileInfo(pdfDir.filePath(name)).size() > 0)
                     pdf = pdfDir.filePath(name);
         }
         QVERIFY2(!pdf.isEmpty(), "no PDF appeared in the queue's output folder");
         QTest::qWait(300); // let the writer finish the file
         QProcess p;
-        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
+        p.start(
+            QStringLiteral("pdftotext"), { QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-") });
         QVERIFY(p.waitForFinished(60000));
         const QString text = QString::fromUtf8(p.readAllStandardOutput());
         QVERIFY2(text.contains(QStringLiteral("Ergebnisse")), qPrintable(text));

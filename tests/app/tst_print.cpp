@@ -1,6 +1,6 @@
 #include "app/Printing.h"
-#include "grid/CellStore.h"
 #include "controls/Dialogs.h"
+#include "grid/CellStore.h"
 #include "protocol/HtmlPage.h"
 
 #include <QDir>
@@ -95,10 +95,7 @@ private slots:
         QVERIFY2(!text.contains(QLatin1String("65120")), qPrintable(text));
     }
 
-    void missingFile_isNotPrinted()
-    {
-        QVERIFY(!PrintHtmlFile(QDir::current().filePath("no-such-page.html")));
-    }
+    void missingFile_isNotPrinted() { QVERIFY(!PrintHtmlFile(QDir::current().filePath("no-such-page.html"))); }
 };
 
 QTEST_MAIN(TestPrint)

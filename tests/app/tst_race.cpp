@@ -68,9 +68,9 @@ private slots:
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        f.start();        // row 1 at 100000
-        f.start(1000);    // row 2 at 101000
-        f.start(1000);    // row 3 at 102000
+        f.start(); // row 1 at 100000
+        f.start(1000); // row 2 at 101000
+        f.start(1000); // row 3 at 102000
         QCOMPARE(f.cell(4, 3), QStringLiteral("2,00"));
         // Back to row 1: it is running, so STOPP is available and red.
         w->MakeRowCurrent(1);
@@ -101,7 +101,7 @@ private slots:
         f.w()->MakeRowCurrent(1);
         f.stop(10000); // row 1: 11,50
         f.stop(-1500); // row 2, started with row 1: 10,00
-        f.stop(1500);  // row 3, started 1,5 s later: 10,00
+        f.stop(1500); // row 3, started 1,5 s later: 10,00
         QCOMPARE(f.cell(3, 1), QStringLiteral("10,00"));
         QCOMPARE(f.cell(3, 2), QStringLiteral("10,00"));
         QCOMPARE(f.cell(3, 3), QStringLiteral("11,50"));
@@ -118,8 +118,8 @@ private slots:
         f.w()->MakeRowCurrent(1);
         // The operator sorts "Zeit" descending before the first stop.
         f.grid()->SortOptions().SortDirection = TSortDirection::sdDescending;
-        f.stop(5000);  // row 1: 5,00
-        f.stop(4000);  // the other: 9,00
+        f.stop(5000); // row 1: 5,00
+        f.stop(4000); // the other: 9,00
         QCOMPARE(f.cell(3, 1), QString()); // empty "Zeit" orders last ascending, first descending
         QCOMPARE(f.cell(3, 2), QStringLiteral("9,00"));
         QCOMPARE(f.cell(3, 3), QStringLiteral("5,00"));
@@ -206,7 +206,8 @@ private slots:
         QCOMPARE(w->ListBoxStopp->count(), 1);
         QCOMPARE(w->ListBoxStopp->currentRow(), 0);
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,2}:\\d\\d\\.\\d\\d,\\d\\d$"))
-                    .match(w->ListBoxStopp->item(0)->text()).hasMatch());
+                    .match(w->ListBoxStopp->item(0)->text())
+                    .hasMatch());
         QCOMPARE(f.cell(6, 1), QString());
         QCOMPARE(w->FirstStartTick, 0);
     }

@@ -3,8 +3,8 @@
 #include "app/Application.h"
 
 #include <QListWidget>
-#include <QToolButton>
 #include <QMenu>
+#include <QToolButton>
 
 class TestTable : public QObject {
     Q_OBJECT
@@ -21,8 +21,7 @@ private slots:
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        QCOMPARE(f.grid()->Rows(0),
-                 (QStringList{"Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*"}));
+        QCOMPARE(f.grid()->Rows(0), (QStringList { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" }));
         QCOMPARE(f.grid()->ColCount(), 7);
         QCOMPARE(f.grid()->RowCount(), 2);
         QCOMPARE(f.grid()->ColWidths(6), -1);
@@ -86,12 +85,12 @@ private slots:
         MainWindowFixture f;
         TSortGrid* g = f.grid();
         g->SetRowCount(6);
-        const QStringList zeit{"", "-", "1.05,12", "12,34", "9,87"};
+        const QStringList zeit { "", "-", "1.05,12", "12,34", "9,87" };
         for (int r = 1; r <= 5; ++r)
             g->SetCells(3, r, zeit[r - 1]);
         g->SortOptions().CanSort = true;
         g->SortByColumn(3);
-        QCOMPARE(g->Cols(3).mid(1), (QStringList{"9,87", "12,34", "1.05,12", "-", ""}));
+        QCOMPARE(g->Cols(3).mid(1), (QStringList { "9,87", "12,34", "1.05,12", "-", "" }));
     }
 
     void deleteRow_keepsTheLastRowAndRanksAgain()
@@ -131,12 +130,12 @@ private slots:
         w->MakeRowCurrent(2);
         w->NeueZeile1Click();
         QCOMPARE(g->RowCount(), 5);
-        QCOMPARE(g->Rows(2).mid(0, 3), (QStringList{"3", "Neue Zeile", ""}));
+        QCOMPARE(g->Rows(2).mid(0, 3), (QStringList { "3", "Neue Zeile", "" }));
         QCOMPARE(f.cell(0, 3), QStringLiteral("2"));
         QCOMPARE(f.current(), 2);
         // On the last row the new row goes after it; "007" does not occupy 7.
         g->SetCells(0, 1, QStringLiteral("007"));
-        for (int n : {5, 6})
+        for (int n : { 5, 6 })
             g->SetCells(0, n - 1, QString::number(n)); // rows 4: "5", 5 (new)...
         w->MakeRowCurrent(g->RowCount() - 1);
         const int last = g->RowCount() - 1;

@@ -38,7 +38,7 @@ QString litShapes(TDigit& d)
         const QColor c = image.pixelColor(kCentres[i]);
         lit += c == ToQColor(d.ColorOn()) ? QLatin1Char('1')
             : c == ToQColor(d.ColorOff()) ? QLatin1Char('0')
-                                                  : QLatin1Char('?');
+                                          : QLatin1Char('?');
     }
     return lit;
 }

@@ -8,7 +8,9 @@ class TestTextCodec : public QObject {
 private slots:
     void validUtf8_isDecodedAsUtf8_andBomDropped()
     {
-        QCOMPARE(platform::DecodeText("\xEF\xBB\xBF" "M\xC3\xBCller"), QStringLiteral("Müller"));
+        QCOMPARE(platform::DecodeText("\xEF\xBB\xBF"
+                                      "M\xC3\xBCller"),
+            QStringLiteral("Müller"));
     }
     void invalidUtf8_isDecodedAsWindows1252()
     {
@@ -17,12 +19,14 @@ private slots:
     }
     void unassignedWindows1252Bytes_areKept()
     {
-        QCOMPARE(platform::DecodeText("a\x81" "b\xFC"), QString(QStringLiteral("a") + QChar(0x81) + QStringLiteral("bü")));
+        QCOMPARE(platform::DecodeText("a\x81"
+                                      "b\xFC"),
+            QString(QStringLiteral("a") + QChar(0x81) + QStringLiteral("bü")));
     }
     void latin1Encoding_usesReferencesOutsideLatin1()
     {
         QCOMPARE(platform::EncodeLatin1WithReferences(QStringLiteral("Jürg € \U0001F600")),
-                 QByteArray("J\xFCrg &#8364; &#128512;"));
+            QByteArray("J\xFCrg &#8364; &#128512;"));
     }
     void tickDifference_staysRightAcrossTheWrap()
     {

@@ -21,7 +21,6 @@ QByteArray document(const QByteArray& body)
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<w:document xmlns:w=\"" + kW + "\">" + body + "</w:document>";
 }
 
-
 // The body as a reader finds it: its children in order (a paragraph as
 // "p:" and its text, a tab as "\t"), and each table's rows of cell texts.
 struct Body {

@@ -1,8 +1,8 @@
 #include "grid/CellStore.h"
-#include "support/RecordingShell.h"
 #include "protocol/Excel.h"
 #include "protocol/ExcelExport.h"
 #include "protocol/ExportText.h"
+#include "support/RecordingShell.h"
 
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -13,7 +13,6 @@
 #include <zip.h>
 
 namespace {
-
 
 // A sheet as a reader of the workbook finds it: cell references ("B2") with
 // their values (QString for texts, double for numbers) and the column widths

@@ -1,6 +1,6 @@
 #include "grid/CellStore.h"
-#include "support/RecordingShell.h"
 #include "protocol/HtmlPage.h"
+#include "support/RecordingShell.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

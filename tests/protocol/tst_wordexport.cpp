@@ -1,8 +1,8 @@
 #include "grid/CellStore.h"
-#include "support/RecordingShell.h"
 #include "protocol/ExportText.h"
 #include "protocol/WordBasic.h"
 #include "protocol/WordExport.h"
+#include "support/RecordingShell.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -33,7 +33,6 @@ const QString kTableText = QStringLiteral("Nr.\tName\tStart\tZeit\tSplit\tPlatz\
                                           "7\tJürgen & Söhne <GmbH>\t9:05.12,30\t9,87\t0,00\t1\t"
                                           "12\tGröß\t9:05.14,00\t1.05,12\t1,70\t2\t"
                                           "\t\t\t\t\t-");
-
 
 QStringList zipNames(const QString& path)
 {

@@ -17,7 +17,9 @@ public:
 // Installs a fixed printer answer for the lifetime of the object.
 class ScopedPrinterPresence final : public PrinterPresence {
 public:
-    explicit ScopedPrinterPresence(bool present) : m_present(present), m_previous(CurrentPrinterPresence())
+    explicit ScopedPrinterPresence(bool present)
+        : m_present(present)
+        , m_previous(CurrentPrinterPresence())
     {
         SetPrinterPresence(this);
     }
