@@ -1,9 +1,24 @@
 #!/usr/bin/env bash
 # Configures and builds one build folder.
-#   scripts/build.sh [build-folder] [extra cmake options...]
+#   scripts/build.sh [build-folder] [cmake options...] [--target <name>...]
+# Options are cached by CMake, so a later call without them keeps them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
 shift || true
-cmake -S . -B "$dir" -G Ninja "$@" > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
-cmake --build "$dir" --parallel "$(nproc)"
+configure=()
+targets=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --target)
+    targets+=(--target "$2")
+    shift 2
+    ;;
+  *)
+    configure+=("$1")
+    shift
+    ;;
+  esac
+done
+cmake -S . -B "$dir" -G Ninja "${configure[@]}" > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
+cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"

@@ -12,8 +12,9 @@ packages=(
 )
 if [ "${1:-}" = "--tests" ]; then
   # The browser and print-queue tests need a real browser, a private CUPS
-  # server with a PDF queue and a PDF-to-text tool.
-  packages+=(chromium cups cups-bsd printer-driver-cups-pdf poppler-utils unzip)
+  # server with a PDF queue and a PDF-to-text tool; the format check needs
+  # clang-format.
+  packages+=(chromium cups cups-bsd printer-driver-cups-pdf poppler-utils unzip clang-format)
 fi
 
 missing=()

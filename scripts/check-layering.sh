@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The folders under src/ depend on each other in one direction only:
+#   platform, comm, controls, grid, dialogs, protocol, race, live, app
+# A file may include headers of its own folder and of the folders before it,
+# never of a folder after it. Prints every offending include and fails.
+#   scripts/check-layering.sh [src-folder]
+set -euo pipefail
+src=${1:-"$(dirname "$0")/../src"}
+order=(platform comm controls grid dialogs protocol race live app)
+status=0
+for dir in "$src"/*/; do
+  name=$(basename "$dir")
+  if [[ " ${order[*]} " != *" $name "* ]]; then
+    echo "layering: src/$name is not in the folder order; add it where it belongs"
+    status=1
+  fi
+done
+for ((i = 0; i < ${#order[@]}; i++)); do
+  folder=${order[$i]}
+  [ -d "$src/$folder" ] || continue
+  later=("${order[@]:$((i + 1))}")
+  [ ${#later[@]} -gt 0 ] || continue
+  pattern="^[[:space:]]*#[[:space:]]*include[[:space:]]*[\"<]($(IFS='|'; echo "${later[*]}"))/"
+  while IFS= read -r hit; do
+    echo "layering: $folder may not include a later folder: ${hit#"$src"/}"
+    status=1
+  done < <(grep -rnE --include='*.h' --include='*.cpp' "$pattern" "$src/$folder" || true)
+done
+[ $status -eq 0 ] && echo "layering: every include points to the same or an earlier folder"
+exit $status

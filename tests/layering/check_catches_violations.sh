@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# The layering check must fail on an include of a later folder and on a
+# folder it does not know, and pass on includes of earlier folders.
+set -euo pipefail
+check=$1
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+mkdir -p "$tmp/src/platform" "$tmp/src/grid" "$tmp/src/app"
+printf '#include "platform/Tick.h"\n' > "$tmp/src/grid/Ok.cpp"
+printf '#include "grid/SortGrid.h"\n#include <QString>\n' > "$tmp/src/app/Ok.cpp"
+"$check" "$tmp/src" > /dev/null || { echo "a clean tree was refused"; exit 1; }
+
+printf '#include "app/FMain.h"\n' > "$tmp/src/platform/Bad.h"
+if out=$("$check" "$tmp/src"); then
+  echo "an include of a later folder passed"
+  exit 1
+fi
+grep -q "platform/Bad.h" <<< "$out" || { echo "the offending file was not named: $out"; exit 1; }
+rm "$tmp/src/platform/Bad.h"
+
+mkdir -p "$tmp/src/extras"
+if "$check" "$tmp/src" > /dev/null; then
+  echo "an unknown folder passed"
+  exit 1
+fi
+echo "the layering check catches both"
