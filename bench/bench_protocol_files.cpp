@@ -2,6 +2,7 @@
 // 20,000 entries: text file written and loaded back within 200 ms together,
 // page written within 100 ms.
 #include "grid/CellStore.h"
+#include "grid/CellTable.h"
 #include "protocol/HtmlPage.h"
 #include "protocol/ProtocolFiles.h"
 
@@ -70,12 +71,13 @@ int main()
     bool ok = true;
     const Figures roundTrip = measure([&] {
         ok = protocol::WriteProtocolText(race, textFile) && ok;
-        TCellStore table(7, 2);
+        TCellStore store(7, 2);
+        TStoreTable table(store);
         const auto loaded = protocol::LoadProtocolText(textFile);
         ok = loaded && loaded->completed && ok;
         if (loaded)
             protocol::ApplyLoadedProtocol(table, *loaded);
-        loadedRows = table.RowCount() - 1;
+        loadedRows = store.RowCount() - 1;
     });
     const Figures page
         = measure([&] { ok = protocol::WriteHtmlPage(race, pageFile, QStringLiteral("rennzeit")) && ok; });

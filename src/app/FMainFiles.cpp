@@ -60,11 +60,7 @@ void TFormMain::LoadProtocol(const QString& fileName)
     const std::optional<protocol::LoadedProtocol> loaded = protocol::LoadProtocolText(fileName);
     if (!loaded)
         return;
-    const int rows = static_cast<int>(loaded->rows.size());
-    SortGrid1->SetRowCount(std::max(2, rows + 1));
-    SortGrid1->SetRows(1, QStringList());
-    for (int i = 0; i < rows; ++i)
-        SortGrid1->SetRows(i + 1, loaded->rows[static_cast<size_t>(i)]);
+    protocol::ApplyLoadedProtocol(*SortGrid1, *loaded);
     FirstStartTick = loaded->firstStartTick;
     if (!loaded->completed)
         return;

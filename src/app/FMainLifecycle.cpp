@@ -9,6 +9,7 @@
 #include "controls/FlEdit.h"
 #include "controls/Image.h"
 #include "controls/MessageTimer.h"
+#include "controls/ModalResult.h"
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
 #include "dialogs/HelpViewer.h"
@@ -201,7 +202,7 @@ void TFormMain::FormCloseQuery(bool& canClose)
 {
     FDlgYesNo->Label1->setText(QStringLiteral("Beenden?"));
     if (Clock->Enabled() || SortGrid1->Modified())
-        canClose = FDlgYesNo->ShowModal() == 6;
+        canClose = FDlgYesNo->ShowModal() == mrYes;
     else
         canClose = true;
 }

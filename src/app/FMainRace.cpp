@@ -8,9 +8,12 @@
 #include "controls/Image.h"
 #include "controls/LbSpeedButton.h"
 #include "controls/MessageTimer.h"
+#include "controls/ModalResult.h"
 #include "dialogs/DlgYesNo.h"
+#include "grid/GridCommaText.h"
 #include "grid/SortGrid.h"
 #include "platform/Shell.h"
+#include "protocol/Columns.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -22,24 +25,13 @@
 
 namespace {
 
-constexpr int kColNr = 0, kColName = 1, kColStart = 2, kColZeit = 3, kColSplit = 4, kColPlatz = 5, kColRaw = 6;
+using namespace protocol;
 
 constexpr TColor kGreen = 0x008000;
 constexpr TColor kRed = 0x0000FF;
 constexpr TColor kBlue = 0xFF0000;
 constexpr TColor kDarkRed = 0x000090;
 constexpr TColor kBlack = 0x000000;
-
-// Trim as the toolkit does: blanks and control characters at both ends.
-QString trimmed(const QString& s)
-{
-    qsizetype b = 0, e = s.size();
-    while (b < e && s[b].unicode() <= 32)
-        ++b;
-    while (e > b && s[e - 1].unicode() <= 32)
-        --e;
-    return s.mid(b, e - b);
-}
 
 // The toolkit's integer conversion: optional sign, decimal digits (or "$"
 // hexadecimal), surrounding blanks not allowed. Throws on anything else.
@@ -153,8 +145,8 @@ void TFormMain::MakeRowCurrent(int row)
 
 void TFormMain::RowStateRefresh(int row)
 {
-    const QString raw = trimmed(SortGrid1->Cells(kColRaw, row));
-    const QString zeit = trimmed(SortGrid1->Cells(kColZeit, row));
+    const QString raw = TrimBlanks(SortGrid1->Cells(kColRaw, row));
+    const QString zeit = TrimBlanks(SortGrid1->Cells(kColZeit, row));
 
     const bool stopAvailable = !raw.isEmpty() && zeit.isEmpty();
     bSTOP->setEnabled(stopAvailable);
@@ -305,7 +297,7 @@ void TFormMain::mResetClick()
     FDlgYesNo->SetActiveControl(FDlgYesNo->CancelBtn);
     FDlgYesNo->SetButtonCaptions(QStringLiteral("OK"), QStringLiteral("Abbrechen"));
     const int answer = FDlgYesNo->ShowModal();
-    if (answer == 6) {
+    if (answer == mrYes) {
         SortGrid1->Clear();
         Clock->SetEnabled(false);
         FirstStartTick = 0;

@@ -4,27 +4,32 @@
 
 #include "app/RaceText.h"
 #include "grid/SortGrid.h"
+#include "protocol/Columns.h"
 
 #include <QAction>
 #include <QListWidget>
 #include <QMenu>
 
+using namespace protocol;
+
 namespace {
-constexpr int kColumnWidths[7] = { 52, -2, 102, 90, 72, 52, -1 }; // -2: "Name" takes the rest
-}
+// -2: "Name" takes the rest.
+constexpr int kColumnWidths[kProtocolColCount] = { 52, -2, 102, 90, 72, 52, -1 };
+} // namespace
 
 void TFormMain::ColumnLayout()
 {
-    for (int c : { 0, 2, 3, 4, 5, 6 })
+    for (int c : { kColNr, kColStart, kColZeit, kColSplit, kColPlatz, kColRaw })
         SortGrid1->SetColWidths(c, kColumnWidths[c]);
-    const int rest = SortGrid1->ClientWidth() - SortGrid1->ColWidths(0) - SortGrid1->ColWidths(2)
-        - SortGrid1->ColWidths(3) - SortGrid1->ColWidths(4) - SortGrid1->ColWidths(5) - SortGrid1->ColCount();
-    SortGrid1->SetColWidths(1, rest);
+    const int rest = SortGrid1->ClientWidth() - SortGrid1->ColWidths(kColNr) - SortGrid1->ColWidths(kColStart)
+        - SortGrid1->ColWidths(kColZeit) - SortGrid1->ColWidths(kColSplit) - SortGrid1->ColWidths(kColPlatz)
+        - SortGrid1->ColCount();
+    SortGrid1->SetColWidths(kColName, rest);
 }
 
 void TFormMain::SortGrid1SelectCell(int acol, int arow, bool& canSelect)
 {
-    if (acol > 1) {
+    if (acol > kColName) {
         TGridOptions options = SortGrid1->Options();
         options.setFlag(goEditing, false);
         options.setFlag(goRowSelect, true);
@@ -42,11 +47,11 @@ void TFormMain::SortGrid1SelectCell(int acol, int arow, bool& canSelect)
 
 void TFormMain::SortGrid1GetSortStyle(int col, TSortStyle& style)
 {
-    if (col == 0) {
+    if (col == kColNr) {
         style = TSortStyle::ssNumeric;
-    } else if (col == 1) {
+    } else if (col == kColName) {
         style = TSortStyle::ssNormal;
-    } else if (col >= 2 && col <= 5) {
+    } else if (col >= kColStart && col <= kColPlatz) {
         SortGrid1->SortOptions().SortCompare = TimeTextOrder;
         style = TSortStyle::ssCustom;
     }
@@ -56,7 +61,7 @@ void TFormMain::SortGrid1GetCellFormat(int col, int row, TFormatOptions& format)
 {
     if (row == 0)
         format.AlignmentHorz = taCenter;
-    else if (col == 1)
+    else if (col == kColName)
         format.AlignmentHorz = taLeftJustify;
 }
 
@@ -81,7 +86,7 @@ void TFormMain::NeueZeile1Click()
     try {
         int n = 9999;
         for (int candidate = 1; candidate <= 500; ++candidate) {
-            if (SortGrid1->FindRow(0, QString::number(candidate), false) < 0) {
+            if (SortGrid1->FindRow(kColNr, QString::number(candidate), false) < 0) {
                 n = candidate;
                 break;
             }
@@ -101,7 +106,7 @@ void TFormMain::PastefromFStoppClick()
     QListWidgetItem* item = ListBoxStopp->currentItem();
     if (!item)
         return;
-    SortGrid1->SetCells(3, CurrentRow(), item->text());
+    SortGrid1->SetCells(kColZeit, CurrentRow(), item->text());
 }
 
 void TFormMain::PopupMenuProtokolPopup()

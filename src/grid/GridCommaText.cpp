@@ -32,6 +32,29 @@ bool isBlank(QChar ch)
     return ch.unicode() >= 1 && ch.unicode() <= 32;
 }
 
+// Reads a quoted item starting at the opening quote; pos ends after the
+// closing quote, or at the end when the quote is never closed.
+QString takeQuoted(const QString& text, qsizetype& pos, QChar quote)
+{
+    QString item;
+    ++pos;
+    while (pos < text.size()) {
+        const QChar ch = text[pos];
+        if (ch == quote) {
+            if (pos + 1 < text.size() && text[pos + 1] == quote) {
+                item += quote;
+                pos += 2;
+                continue;
+            }
+            ++pos;
+            return item;
+        }
+        item += ch;
+        ++pos;
+    }
+    return item;
+}
+
 } // namespace
 
 void AppendCommaText(QString& out, const QStringList& items)
@@ -54,43 +77,48 @@ QString CommaText(const QStringList& items)
     return out;
 }
 
-QStringList SplitCommaText(const QString& text)
+QStringList SplitDelimitedText(const QString& text, QChar delimiter, QChar quote)
 {
     QStringList items;
     const qsizetype n = text.size();
-    qsizetype p = 0;
-    while (p < n && isBlank(text[p]))
-        ++p;
-    while (p < n) {
-        QString item;
-        if (text[p] == QLatin1Char('"')) {
-            ++p;
-            while (p < n) {
-                if (text[p] == QLatin1Char('"')) {
-                    if (p + 1 < n && text[p + 1] == QLatin1Char('"')) {
-                        item += QLatin1Char('"');
-                        p += 2;
-                        continue;
-                    }
-                    ++p;
-                    break;
-                }
-                item += text[p++];
-            }
+    qsizetype pos = 0;
+    const auto skipBlanks = [&]() {
+        while (pos < n && isBlank(text[pos]))
+            ++pos;
+    };
+    skipBlanks();
+    while (pos < n && !text[pos].isNull()) {
+        if (text[pos] == quote) {
+            items << takeQuoted(text, pos, quote);
         } else {
-            const qsizetype start = p;
-            while (p < n && text[p].unicode() > 32 && text[p] != QLatin1Char(','))
-                ++p;
-            item = text.mid(start, p - start);
+            const qsizetype start = pos;
+            while (pos < n && text[pos].unicode() > 32 && text[pos] != delimiter)
+                ++pos;
+            items << text.mid(start, pos - start);
         }
-        items << item;
-        while (p < n && isBlank(text[p]))
-            ++p;
-        if (p < n && text[p] == QLatin1Char(',')) {
-            ++p;
-            while (p < n && isBlank(text[p]))
-                ++p;
+        skipBlanks();
+        if (pos < n && text[pos] == delimiter) {
+            if (pos + 1 == n)
+                items << QString();
+            ++pos;
+            skipBlanks();
         }
     }
     return items;
+}
+
+QStringList SplitCommaText(const QString& text)
+{
+    return SplitDelimitedText(text, QLatin1Char(','), QLatin1Char('"'));
+}
+
+QString TrimBlanks(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 32)
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= 32)
+        --end;
+    return begin == 0 && end == text.size() ? text : text.mid(begin, end - begin);
 }

@@ -12,7 +12,16 @@ QString CommaText(const QStringList& items);
 // Appends the comma text of items to out (no allocation per item).
 void AppendCommaText(QString& out, const QStringList& items);
 
-// Splits a comma text: quoted items lose their quotes, unquoted items end at
-// a comma or a character of code 32 or less, blanks around separators are
-// skipped.
+// Splits a delimited text the way a string list's delimited-text property
+// does: items separated by the delimiter or by blanks and control characters
+// outside quotes; a quoted item keeps its blanks and delimiters, a doubled
+// quote inside it stands for one quote; a delimiter at the very end yields
+// one more empty item; a NUL character ends the text.
+QStringList SplitDelimitedText(const QString& text, QChar delimiter, QChar quote);
+
+// The comma text's own parser: SplitDelimitedText with "," and double quotes.
 QStringList SplitCommaText(const QString& text);
+
+// The text without leading and trailing blanks and control characters
+// (code 32 or less), as cells are trimmed when read.
+QString TrimBlanks(const QString& text);

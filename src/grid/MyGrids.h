@@ -1,6 +1,7 @@
 #pragma once
 
 #include "grid/CellStore.h"
+#include "grid/CellTable.h"
 #include "grid/GridTypes.h"
 
 #include <QLineEdit>
@@ -232,11 +233,17 @@ using TMyCustomDrawGrid = TMyCustomGrid;
 using TMyDrawGrid = TMyCustomGrid;
 
 // Cells as texts, rows and columns as string lists.
-class TMyStringGrid : public TMyDrawGrid {
+class TMyStringGrid : public TMyDrawGrid, public TCellTable {
     Q_OBJECT
 
 public:
     explicit TMyStringGrid(QWidget* parent = nullptr);
+
+    int TableRowCount() const override { return RowCount(); }
+    void SetTableRowCount(int count) override { SetRowCount(count); }
+    QString TableCell(int col, int row) const override { return Cells(col, row); }
+    void SetTableCell(int col, int row, const QString& text) override { SetCells(col, row, text); }
+    void SetTableRow(int row, const QStringList& cells) override { SetRows(row, cells); }
 
     QString Cells(int col, int row) const { return CellStore().Cell(col, row); }
     void SetCells(int col, int row, const QString& text);

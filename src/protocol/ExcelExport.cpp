@@ -1,6 +1,7 @@
 #include "protocol/ExcelExport.h"
 
 #include "grid/CellStore.h"
+#include "grid/GridCommaText.h"
 #include "protocol/Excel.h"
 #include "protocol/ExportText.h"
 

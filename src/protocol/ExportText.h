@@ -26,14 +26,8 @@ constexpr int kExcelExportColumns = 6;
 // One row as a comma line of quoted texts. A text shorter than five
 // characters has its first "," turned into "." (9,87 goes out as 9.87 while
 // 1.05,12 and 12,34 keep their commas). A double quote inside a text is
-// doubled, so the parser below gives it back instead of splitting the cell.
+// doubled, so the list's delimited-text parser (SplitDelimitedText) gives it
+// back instead of splitting the cell.
 QString BuildExcelExportLine(const TCellStore& cells, int row);
-
-// Splits a delimited text the way a string list's delimited-text property
-// does: items separated by the delimiter or by blanks and control characters
-// outside quotes; a quoted item keeps its blanks and delimiters, a doubled
-// quote inside it stands for one quote; a delimiter at the very end yields
-// one more empty item.
-QStringList SplitDelimitedText(const QString& text, QChar delimiter, QChar quote);
 
 } // namespace protocol

@@ -1,6 +1,8 @@
 #include "protocol/ProtocolFiles.h"
 
 #include "grid/CellStore.h"
+#include "grid/CellTable.h"
+#include "grid/GridCommaText.h"
 #include "platform/TextCodec.h"
 
 #include <QFile>
@@ -57,17 +59,6 @@ QStringList splitFields(const QString& line)
     if (line.startsWith(sep))
         fields.prepend(QString());
     return fields;
-}
-
-QString trimControls(const QString& s)
-{
-    qsizetype begin = 0;
-    qsizetype end = s.size();
-    while (begin < end && s[begin].unicode() <= 32)
-        ++begin;
-    while (end > begin && s[end - 1].unicode() <= 32)
-        --end;
-    return begin == 0 && end == s.size() ? s : s.mid(begin, end - begin);
 }
 
 // A decimal 32-bit signed integer with an optional sign and nothing else.
@@ -135,7 +126,7 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes)
             if (c >= fields.size())
                 row << QString();
             else
-                row << (fields[c].isEmpty() ? QString() : trimControls(fields[c]));
+                row << (fields[c].isEmpty() ? QString() : TrimBlanks(fields[c]));
         }
         loaded.rows.push_back(row);
         if (row[kColSplit] == QLatin1String("0,00")) {
@@ -158,16 +149,13 @@ std::optional<LoadedProtocol> LoadProtocolText(const QString& fileName)
     return ParseProtocolText(file.readAll());
 }
 
-void ApplyLoadedProtocol(TCellStore& cells, const LoadedProtocol& loaded)
+void ApplyLoadedProtocol(TCellTable& table, const LoadedProtocol& loaded)
 {
     const int count = static_cast<int>(loaded.rows.size());
-    cells.SetRowCount(std::max(2, count + 1));
-    cells.ClearRow(1);
-    for (int i = 0; i < count; ++i) {
-        const int r = i + 1;
-        cells.ClearRow(r);
-        cells.SetRow(r, loaded.rows[static_cast<size_t>(i)]);
-    }
+    table.SetTableRowCount(std::max(2, count + 1));
+    table.SetTableRow(1, QStringList());
+    for (int i = 0; i < count; ++i)
+        table.SetTableRow(i + 1, loaded.rows[static_cast<size_t>(i)]);
 }
 
 } // namespace protocol

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Tick.h"
+#include "protocol/Columns.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,16 +12,9 @@
 #include <vector>
 
 class TCellStore;
+class TCellTable;
 
 namespace protocol {
-
-// The seven columns of the log; the last one ("*") holds the raw ticks and is
-// never shown, but it is saved and loaded with the others.
-constexpr int kProtocolColCount = 7;
-constexpr int kColNr = 0;
-constexpr int kColSplit = 4;
-constexpr int kColRaw = 6;
-extern const std::array<QString, kProtocolColCount> kProtocolHeaders; // "Nr.", "Name", ..., "*"
 
 // The protocol text file: every row whose "Nr." is set, each cell (" " when
 // empty) followed by a TAB, CR LF after each row, UTF-8.
@@ -50,6 +44,6 @@ std::optional<LoadedProtocol> LoadProtocolText(const QString& fileName);
 // cleared, the rows written from row 1 on, the header row untouched. The main
 // window then takes over `firstStartTick` and, only when `completed`, runs the
 // rank refresh and the column layout.
-void ApplyLoadedProtocol(TCellStore& cells, const LoadedProtocol& loaded);
+void ApplyLoadedProtocol(TCellTable& table, const LoadedProtocol& loaded);
 
 } // namespace protocol

@@ -191,8 +191,10 @@ private slots:
         f.key(Qt::Key_F11);
         // A CTS pulse that is over before it is handled: the status word still
         // reads DSR on, as seen last time, so nothing starts.
+        const int waits = f.lab.WaitCalls(1);
         f.lab.Pulse(1, 0x10);
-        QTest::qWait(100);
+        // The watcher arms its next wait only after the handler has run.
+        QTRY_VERIFY(f.lab.WaitCalls(1) > waits && f.lab.IsWaiting(1));
         QCOMPARE(f.w()->PreviousModemStatus, 0x20u);
         QCOMPARE(f.cell(6, 1), QString());
     }

@@ -26,8 +26,9 @@ private slots:
         QCOMPARE(f.grid()->RowCount(), 2);
         QCOMPARE(f.grid()->ColWidths(6), -1);
         QCOMPARE(f.grid()->ColWidths(1), f.grid()->ClientWidth() - 375);
+        const int before = f.grid()->ClientWidth();
         w->resize(1000, 600);
-        QTest::qWait(20);
+        QTRY_VERIFY(f.grid()->ClientWidth() > before);
         QCOMPARE(f.grid()->ColWidths(1), f.grid()->ClientWidth() - 375);
         QCOMPARE(f.grid()->ColWidths(6), -1);
     }

