@@ -1,5 +1,6 @@
 #include "controls/ButtonWithColor.h"
 
+#include "controls/AssignChanged.h"
 #include "controls/ButtonGlyphs.h"
 
 #include <QApplication>
@@ -103,18 +104,14 @@ void TBitBtnWithColor::RepaintNow()
 
 void TBitBtnWithColor::SetColor(TColor color)
 {
-    if (color == m_color)
-        return;
-    m_color = color;
-    RepaintNow();
+    if (AssignChanged(m_color, color))
+        RepaintNow();
 }
 
 void TBitBtnWithColor::SetFontColor(TColor color)
 {
-    if (color == m_fontColor)
-        return;
-    m_fontColor = color;
-    RepaintNow();
+    if (AssignChanged(m_fontColor, color))
+        RepaintNow();
 }
 
 void TBitBtnWithColor::SetGlyph(const QImage& glyph)
@@ -128,10 +125,8 @@ void TBitBtnWithColor::SetGlyph(const QImage& glyph)
 void TBitBtnWithColor::SetNumGlyphs(int count)
 {
     count = qBound(1, count, 4);
-    if (count == m_numGlyphs)
-        return;
-    m_numGlyphs = count;
-    RepaintNow();
+    if (AssignChanged(m_numGlyphs, count))
+        RepaintNow();
 }
 
 void TBitBtnWithColor::SetKind(TBitBtnWithColorKind kind)
@@ -167,10 +162,8 @@ TBitBtnWithColorKind TBitBtnWithColor::Kind() const
 
 void TBitBtnWithColor::SetLayout(TButtonLayout layout)
 {
-    if (layout == m_layout)
-        return;
-    m_layout = layout;
-    RepaintNow();
+    if (AssignChanged(m_layout, layout))
+        RepaintNow();
 }
 
 void TBitBtnWithColor::SetMargin(int margin)
@@ -183,10 +176,8 @@ void TBitBtnWithColor::SetMargin(int margin)
 
 void TBitBtnWithColor::SetSpacing(int spacing)
 {
-    if (spacing == m_spacing)
-        return;
-    m_spacing = spacing;
-    RepaintNow();
+    if (AssignChanged(m_spacing, spacing))
+        RepaintNow();
 }
 
 void TBitBtnWithColor::SetCancel(bool on)

@@ -1,5 +1,6 @@
 #include "controls/LbSpeedButton.h"
 
+#include "controls/AssignChanged.h"
 #include "controls/ButtonGlyphs.h"
 
 #include <QAction>
@@ -14,15 +15,6 @@ namespace {
 
 constexpr QSize kNewButtonSize(100, 23);
 constexpr int kPaletteDepth = 8;
-
-// True when the value changed: display setters repaint only then.
-template <typename T> bool Assign(T& member, const T& value)
-{
-    if (member == value)
-        return false;
-    member = value;
-    return true;
-}
 
 } // namespace
 
@@ -69,15 +61,13 @@ void TLbSpeedButton::SetGlyph(const QImage& glyph)
 void TLbSpeedButton::SetNumGlyphs(int count)
 {
     count = qMax(count, 0);
-    if (count == m_numGlyphs)
-        return;
-    m_numGlyphs = count;
-    Changed();
+    if (AssignChanged(m_numGlyphs, count))
+        Changed();
 }
 
 void TLbSpeedButton::SetFlat(bool flat)
 {
-    if (Assign(m_flat, flat))
+    if (AssignChanged(m_flat, flat))
         Changed();
 }
 
@@ -109,57 +99,55 @@ void TLbSpeedButton::SetColor(TColor color)
 
 void TLbSpeedButton::SetParentColor(bool on)
 {
-    if (on == m_parentColor)
-        return;
-    m_parentColor = on;
-    Changed();
+    if (AssignChanged(m_parentColor, on))
+        Changed();
 }
 
 void TLbSpeedButton::SetLightColor(TColor color)
 {
-    if (Assign(m_lightColor, color))
+    if (AssignChanged(m_lightColor, color))
         Changed();
 }
 
 void TLbSpeedButton::SetShadowColor(TColor color)
 {
-    if (Assign(m_shadowColor, color))
+    if (AssignChanged(m_shadowColor, color))
         Changed();
 }
 
 void TLbSpeedButton::SetColorWhenDown(TColor color)
 {
-    if (Assign(m_colorWhenDown, color))
+    if (AssignChanged(m_colorWhenDown, color))
         Changed();
 }
 
 void TLbSpeedButton::SetHotTrackColor(TColor color)
 {
-    if (Assign(m_hotTrackColor, color))
+    if (AssignChanged(m_hotTrackColor, color))
         Changed();
 }
 
 void TLbSpeedButton::SetFontColor(TColor color)
 {
-    if (Assign(m_fontColor, color))
+    if (AssignChanged(m_fontColor, color))
         Changed();
 }
 
 void TLbSpeedButton::SetHotTrackFontColor(TColor color)
 {
-    if (Assign(m_hotTrackFontColor, color))
+    if (AssignChanged(m_hotTrackFontColor, color))
         Changed();
 }
 
 void TLbSpeedButton::SetHotTrackFont(const QFont& font)
 {
-    if (Assign(m_hotTrackFont, font))
+    if (AssignChanged(m_hotTrackFont, font))
         Changed();
 }
 
 void TLbSpeedButton::SetUseHotTrackFont(bool on)
 {
-    if (Assign(m_useHotTrackFont, on))
+    if (AssignChanged(m_useHotTrackFont, on))
         Changed();
 }
 
@@ -247,19 +235,19 @@ void TLbSpeedButton::ReleaseGroup()
 
 void TLbSpeedButton::SetAlignment(TAlignment alignment)
 {
-    if (Assign(m_alignment, alignment))
+    if (AssignChanged(m_alignment, alignment))
         Changed();
 }
 
 void TLbSpeedButton::SetLayout(TLbSpeedButtonLayout layout)
 {
-    if (Assign(m_layout, layout))
+    if (AssignChanged(m_layout, layout))
         Changed();
 }
 
 void TLbSpeedButton::SetWordWrap(bool on)
 {
-    if (Assign(m_wordWrap, on))
+    if (AssignChanged(m_wordWrap, on))
         Changed();
 }
 
@@ -279,10 +267,8 @@ void TLbSpeedButton::SetCaption(const QString& caption)
 
 void TLbSpeedButton::SetPopupMenu(QMenu* menu)
 {
-    if (menu == m_popupMenu)
-        return;
-    m_popupMenu = menu;
-    Changed();
+    if (AssignChanged(m_popupMenu, menu))
+        Changed();
 }
 
 void TLbSpeedButton::SetAction(QAction* action)

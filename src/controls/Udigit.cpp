@@ -1,5 +1,6 @@
 #include "controls/Udigit.h"
 
+#include "controls/AssignChanged.h"
 #include "controls/DigitShapes.h"
 
 #include <QPainter>
@@ -120,34 +121,26 @@ void TDigit::SetValue(int value)
 
 void TDigit::SetValueBinary(std::uint8_t pattern)
 {
-    if (pattern == m_valueBinary)
-        return;
-    m_valueBinary = pattern;
-    repaint();
+    if (AssignChanged(m_valueBinary, pattern))
+        repaint();
 }
 
 void TDigit::SetColorOn(TColor c)
 {
-    if (c == m_colorOn)
-        return;
-    m_colorOn = c;
-    repaint();
+    if (AssignChanged(m_colorOn, c))
+        repaint();
 }
 
 void TDigit::SetColorOff(TColor c)
 {
-    if (c == m_colorOff)
-        return;
-    m_colorOff = c;
-    repaint();
+    if (AssignChanged(m_colorOff, c))
+        repaint();
 }
 
 void TDigit::SetColor(TColor c)
 {
-    if (c == m_color)
-        return;
-    m_color = c;
-    update();
+    if (AssignChanged(m_color, c))
+        update();
 }
 
 void TDigit::SetThickness(int thickness)

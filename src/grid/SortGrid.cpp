@@ -1,5 +1,6 @@
 #include "grid/SortGrid.h"
 
+#include "controls/AssignChanged.h"
 #include "controls/Dialogs.h"
 #include "grid/GridGlyphs.h"
 #include "grid/GridText.h"
@@ -59,26 +60,20 @@ void TSortGrid::SetUserSettings(const QStringList& settings)
 
 void TSortGrid::SetAlignmentHorz(TAlignment alignment)
 {
-    if (alignment == m_alignmentHorz)
-        return;
-    m_alignmentHorz = alignment;
-    InvalidateGrid();
+    if (AssignChanged(m_alignmentHorz, alignment))
+        InvalidateGrid();
 }
 
 void TSortGrid::SetAlignmentVert(TVertAlignment alignment)
 {
-    if (alignment == m_alignmentVert)
-        return;
-    m_alignmentVert = alignment;
-    InvalidateGrid();
+    if (AssignChanged(m_alignmentVert, alignment))
+        InvalidateGrid();
 }
 
 void TSortGrid::SetBevelStyle(TCellBevelStyle style)
 {
-    if (style == m_bevelStyle)
-        return;
-    m_bevelStyle = style;
-    InvalidateGrid();
+    if (AssignChanged(m_bevelStyle, style))
+        InvalidateGrid();
 }
 
 void TSortGrid::SetProportionalScrollBars(bool on)
@@ -89,10 +84,8 @@ void TSortGrid::SetProportionalScrollBars(bool on)
 
 void TSortGrid::SetColFontPriority(bool on)
 {
-    if (on == m_colFontPriority)
-        return;
-    m_colFontPriority = on;
-    InvalidateGrid();
+    if (AssignChanged(m_colFontPriority, on))
+        InvalidateGrid();
 }
 
 // ---- selection ----------------------------------------------------------------------
