@@ -133,9 +133,12 @@ public:
     QString SaveFolder;
     bool Sound = false;
 
-    // Race commands
+    // Race commands. The clicks take their stamp when they run; a barrier
+    // passes the stamp of its edge.
     void mStartClick();
     void mStopClick();
+    void StartAt(const platform::Stamp& stamp);
+    void StopAt(const platform::Stamp& stamp);
     void FStopp1Click();
     void bEndClick();
     void mResetClick();
@@ -149,6 +152,10 @@ public:
 
     // Barriers
     void ComPortDSR(TComPort* sender);
+    // The requests of one line change, decided by the barrier algorithm: each
+    // runs its command when its lockout is over, its barrier free and the
+    // command available.
+    void BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp);
     void ComPortOpen(TComPort* sender);
     void ComPortClose(TComPort* sender);
 

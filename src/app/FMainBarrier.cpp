@@ -15,11 +15,15 @@ void TFormMain::ComPortDSR(TComPort* sender)
     if (status == PreviousModemStatus)
         return;
     PreviousModemStatus = status;
-    const BarrierRequests requests = DecideBarrier(sender->Tag, status);
-    if (requests.stop && !TimerGesperrtStop->Enabled() && BarrierFree(ImageLSstop))
-        mStop->trigger();
-    if (requests.start && !TimerGesperrtStart->Enabled() && BarrierFree(ImageLSstart))
-        mStart->trigger();
+    BarrierRequest(DecideBarrier(sender->Tag, status), platform::Stamp::Now());
+}
+
+void TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)
+{
+    if (requests.stop && !TimerGesperrtStop->Enabled() && BarrierFree(ImageLSstop) && mStop->isEnabled())
+        StopAt(stamp);
+    if (requests.start && !TimerGesperrtStart->Enabled() && BarrierFree(ImageLSstart) && mStart->isEnabled())
+        StartAt(stamp);
 }
 
 void TFormMain::ComPortOpen(TComPort*)

@@ -68,11 +68,17 @@ void TFormMain::SelectWholeRow(int row)
 
 void TFormMain::mStartClick()
 {
+    if (mStart->isEnabled())
+        StartAt(platform::Stamp::Now());
+}
+
+void TFormMain::StartAt(const platform::Stamp& stamp)
+{
     if (!mStart->isEnabled())
         return;
-    const platform::Tick t = platform::GetTickCount();
+    const platform::Tick t = stamp.tick;
     LatestStartTick = t;
-    const QTime now = QTime::currentTime();
+    const QTime now = stamp.timeOfDay;
     const int c = CurrentRow();
 
     if (FirstStartTick == 0) {
@@ -118,12 +124,18 @@ void TFormMain::mStartClick()
 
 void TFormMain::mStopClick()
 {
+    if (mStop->isEnabled())
+        StopAt(platform::Stamp::Now());
+}
+
+void TFormMain::StopAt(const platform::Stamp& stamp)
+{
     if (!mStop->isEnabled())
         return;
     const int c = CurrentRow();
     if (SortGrid1->Cells(kColRaw, c).isEmpty())
         return;
-    const platform::Tick t = platform::GetTickCount();
+    const platform::Tick t = stamp.tick;
     const std::int32_t s = toInteger(SortGrid1->Cells(kColRaw, c));
     const std::int32_t run = platform::TickDiff(t, s);
     SortGrid1->SetCells(kColZeit, c, RunTimeText(run, Accuracy));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QTime>
+
 #include <cstdint>
 
 namespace platform {
@@ -27,6 +29,16 @@ inline std::int32_t TickDiff(Tick a, Tick b)
 {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
 }
+
+// When something happened: the tick (what run times are made of) and the
+// local time of day (what the "Start" column and the interim list show).
+// Keys and buttons take it when their command runs; a light barrier's edge
+// carries the one taken when the line changed.
+struct Stamp {
+    Tick tick = 0;
+    QTime timeOfDay;
+    static Stamp Now() { return { GetTickCount(), QTime::currentTime() }; }
+};
 
 // The milliseconds of CLOCK_BOOTTIME, truncated to 32 bits.
 class SystemTickSource final : public TickSource {
