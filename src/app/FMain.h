@@ -5,12 +5,14 @@
 #include "grid/SortTypes.h"
 #include "platform/Tick.h"
 #include "protocol/WordBasic.h"
+#include "race/RaceRules.h"
 
 #include <QMainWindow>
 #include <QPixmap>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -109,10 +111,14 @@ public:
     TCfgDialog* CfgDialog = nullptr;
     TFDlgYesNo* FDlgYesNo = nullptr;
 
-    // Race values
+    // Race values. The race rules keep them; these mirror the rules' view
+    // for readers of the window (0 while no START has happened).
     platform::Tick FirstStartTick = 0;
     platform::Tick LatestStartTick = 0;
     std::uint32_t PreviousModemStatus = 0x55555555;
+    // "Stopp-Lichtschranke stoppt:": false the selected row, true the
+    // earliest runner.
+    bool StopFirst = false;
 
     // Display settings
     int Accuracy = 2;
@@ -134,7 +140,8 @@ public:
     bool Sound = false;
 
     // Race commands. The clicks take their stamp when they run; a barrier
-    // passes the stamp of its edge.
+    // passes the stamp of its edge. The race rules decide; the window
+    // forwards the command and mirrors what the rules say it shows.
     void mStartClick();
     void mStopClick();
     void StartAt(const platform::Stamp& stamp);
@@ -154,8 +161,9 @@ public:
     void ComPortDSR(TComPort* sender);
     // The requests of one line change, decided by the barrier algorithm: each
     // runs its command when its lockout is over, its barrier free and the
-    // command available.
-    void BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp);
+    // command available; a stop impulse that finds no entry to stop goes
+    // into the interim list. Returns what became of each request.
+    race::BarrierResult BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp);
     void ComPortOpen(TComPort* sender);
     void ComPortClose(TComPort* sender);
 
@@ -204,6 +212,9 @@ public:
     // Start lockout in milliseconds (TimerGesperrtStart's interval).
     int StartLockout() const;
 
+    // The race rules behind the race controls.
+    const race::RaceRules& Race() const { return *m_race; }
+
     static constexpr const char* kBrandAddress = "https://rennzeit.lauflicht-soft.de/";
 
 protected:
@@ -219,14 +230,20 @@ private:
     void BuildFileBar();
     void BuildGrid();
     void BuildActions();
-    void ArmStartLockout();
-    void ArmStopLockout();
-    void ToggleLock(TImage* image);
-    bool BarrierFree(const TImage* image) const;
+    void BuildRaceRules();
+    // Runs one operation of the race rules with the current settings and
+    // mirrors the view it returns; with moveCurrent the grid's current row
+    // goes where the view says (a row-state refresh follows the grid instead).
+    void RunRace(const std::function<race::RaceView()>& operation, bool moveCurrent = true);
+    void MirrorRace(const race::RaceView& view, bool moveCurrent);
+    void MirrorInterims();
+    race::RaceSettings CurrentRaceSettings() const;
     void ReadSettings();
     void WriteSettings();
     void ApplyPortMask();
 
+    std::unique_ptr<race::RaceRules> m_race;
+    bool m_raceBusy = false; // grid selections inside a race operation are the operation's
     THelpViewer* m_helpViewer = nullptr;
     bool m_resetPressedByMouse = false;
     bool m_destroyed = false;

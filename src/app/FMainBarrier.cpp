@@ -18,12 +18,16 @@ void TFormMain::ComPortDSR(TComPort* sender)
     BarrierRequest(DecideBarrier(sender->Tag, status), platform::Stamp::Now());
 }
 
-void TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)
+race::BarrierResult TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)
 {
-    if (requests.stop && !TimerGesperrtStop->Enabled() && BarrierFree(ImageLSstop) && mStop->isEnabled())
-        StopAt(stamp);
-    if (requests.start && !TimerGesperrtStart->Enabled() && BarrierFree(ImageLSstart) && mStart->isEnabled())
-        StartAt(stamp);
+    race::BarrierResult result;
+    RunRace([&] {
+        result = m_race->BarrierImpulse(requests.stop, requests.start, CurrentRow(), stamp);
+        return result.view;
+    });
+    if (result.stop == race::Outcome::Stopped || result.start == race::Outcome::Started)
+        ColumnLayout();
+    return result;
 }
 
 void TFormMain::ComPortOpen(TComPort*)

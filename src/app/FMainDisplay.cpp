@@ -14,9 +14,11 @@
 void TFormMain::ClockTimer()
 {
     const platform::Tick now = platform::GetTickCount();
-    DisplayRowUpdate(0, platform::TickDiff(now, FirstStartTick));
-    if (bSTOP->isEnabled())
-        DisplayRowUpdate(1, platform::TickDiff(now, LatestStartTick));
+    const race::RaceView& view = m_race->View();
+    if (view.raceStarted)
+        DisplayRowUpdate(0, platform::TickDiff(now, view.firstStartTick));
+    if (view.currentRowRunning)
+        DisplayRowUpdate(1, platform::TickDiff(now, view.currentStartTick));
 }
 
 void TFormMain::DisplayRowUpdate(int row, std::int32_t ms)

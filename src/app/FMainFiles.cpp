@@ -61,10 +61,12 @@ void TFormMain::LoadProtocol(const QString& fileName)
     if (!loaded)
         return;
     protocol::ApplyLoadedProtocol(*SortGrid1, *loaded);
-    FirstStartTick = loaded->firstStartTick;
+    std::optional<platform::Tick> firstStart;
+    if (loaded->firstStartTick != 0)
+        firstStart = loaded->firstStartTick;
     if (!loaded->completed)
         return;
-    RankRefresh();
+    RunRace([&] { return m_race->Loaded(CurrentRow(), firstStart).view; });
     ColumnLayout();
 }
 

@@ -336,7 +336,6 @@ void TFormMain::BuildGrid()
     Erase1 = PopupMenuList->addAction(QStringLiteral("Zeile entfernen"));
     NeueZeile1 = PopupMenuList->addAction(QStringLiteral("Neue Zeile"));
     PastefromFStopp = PopupMenuList->addAction(QStringLiteral("Einzusetzen aus F.Stopp"));
-    PastefromFStopp->setVisible(false);
     connect(Erase1, &QAction::triggered, this, [this] { Guarded(this, [this] { Erase1Click(); }); });
     connect(NeueZeile1, &QAction::triggered, this, [this] { Guarded(this, [this] { NeueZeile1Click(); }); });
     connect(PastefromFStopp, &QAction::triggered, this, [this] { Guarded(this, [this] { PastefromFStoppClick(); }); });
@@ -350,6 +349,9 @@ void TFormMain::BuildActions()
         auto* a = new QAction(caption, this);
         a->setShortcut(key);
         a->setShortcutContext(Qt::WindowShortcut);
+        // One key press is one command: a held key must not start or stop
+        // entry after entry.
+        a->setAutoRepeat(false);
         addAction(a);
         connect(
             a, &QAction::triggered, this, [this, handler] { Guarded(this, [this, handler] { (this->*handler)(); }); });
@@ -368,6 +370,7 @@ void TFormMain::BuildActions()
     mHilfe = action(QStringLiteral("Hilfe"), Qt::Key_F1, &TFormMain::bHelpClick);
     Drucker1 = new QAction(QStringLiteral("&Drucker"), this);
     Drucker1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_D));
+    Drucker1->setAutoRepeat(false);
     addAction(Drucker1);
     connect(Drucker1, &QAction::triggered, this, [this] { Guarded(this, [this] { sbHTMLClick(1); }); });
     exporttoWord1 = new QAction(QStringLiteral("Datei in MS Word konvertieren"), this);

@@ -69,6 +69,7 @@ TFormMain::TFormMain(QWidget* parent)
     ComPort->OnClose = [this](QObject* sender) { ComPortClose(static_cast<TComPort*>(sender)); };
 
     BuildLayout();
+    BuildRaceRules();
     FormCreate();
 }
 
@@ -158,6 +159,12 @@ void TFormMain::ReadSettings()
             TimerGesperrtStart->SetInterval(wait);
     } catch (const platform::SettingsError&) {
     }
+    // Keys added later are read one by one: a missing or bad one keeps its
+    // default and never stops the others.
+    try {
+        StopFirst = store.readInteger(QStringLiteral("StopFirst")) == 1;
+    } catch (const platform::SettingsError&) {
+    }
 }
 
 void TFormMain::WriteSettings()
@@ -178,6 +185,7 @@ void TFormMain::WriteSettings()
     store.writeInteger(QStringLiteral("C4"), static_cast<int>(SecondRowColor));
     store.writeInteger(QStringLiteral("FilterInd"), FilterIndex);
     store.writeInteger(QStringLiteral("WaitStart"), TimerGesperrtStart->Interval());
+    store.writeInteger(QStringLiteral("StopFirst"), StopFirst ? 1 : 0);
     store.flush();
 }
 
@@ -286,9 +294,18 @@ void TFormMain::bCFGClick()
     const int startIndex = d.cbPort->currentIndex();
     d.seWait->SetValue(static_cast<long double>(TimerGesperrtStart->Interval()) / 1000.0L);
     d.cbDigits->setCurrentIndex(2 - Accuracy);
+    // Times already in the table keep their format, and ranking by mixed
+    // formats would compare unlike texts: the format waits for the race's end.
+    const bool racing = Clock->Enabled();
+    d.cbDigits->setEnabled(!racing);
+    d.cbDigits->setToolTip(
+        racing ? QStringLiteral("Das Uhrzeitformat kann während des Rennens nicht geändert werden.") : QString());
+    d.cbStopFirst->setCurrentIndex(StopFirst ? 1 : 0);
 
     if (d.ShowModal() == QDialog::Accepted) {
-        Accuracy = 2 - d.cbDigits->currentIndex();
+        if (d.cbDigits->isEnabled())
+            Accuracy = 2 - d.cbDigits->currentIndex();
+        StopFirst = d.cbStopFirst->currentIndex() == 1;
         // Halves to even, as the toolkit's rounding does.
         TimerGesperrtStart->SetInterval(static_cast<int>(std::nearbyintl(d.seWait->Value() * 1000.0L)));
         const int index = d.cbPort->currentIndex();
@@ -304,6 +321,7 @@ void TFormMain::bCFGClick()
         } else {
             ComPort->SetPort(0);
         }
+        RunRace([&] { return m_race->SettingsChanged(CurrentRaceSettings(), CurrentRow()).view; });
     }
     DisplayAccuracySwitch(Accuracy);
     PanelLeft->setFocus();

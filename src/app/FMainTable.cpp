@@ -2,9 +2,9 @@
 // menu's commands.
 #include "app/FMain.h"
 
-#include "app/RaceText.h"
 #include "grid/SortGrid.h"
 #include "protocol/Columns.h"
+#include "race/RaceText.h"
 
 #include <QAction>
 #include <QListWidget>
@@ -42,7 +42,10 @@ void TFormMain::SortGrid1SelectCell(int acol, int arow, bool& canSelect)
         options.setFlag(goRowSelect, false);
         SortGrid1->SetOptions(options);
     }
-    RowStateRefresh(arow);
+    // Inside a race operation the grid moves its current cell as the
+    // operation writes; the operation's own view follows.
+    if (!m_raceBusy)
+        RowStateRefresh(arow);
 }
 
 void TFormMain::SortGrid1GetSortStyle(int col, TSortStyle& style)
@@ -103,14 +106,21 @@ void TFormMain::NeueZeile1Click()
 
 void TFormMain::PastefromFStoppClick()
 {
-    QListWidgetItem* item = ListBoxStopp->currentItem();
-    if (!item)
-        return;
-    SortGrid1->SetCells(kColZeit, CurrentRow(), item->text());
+    // The selected interim time becomes the stop of the current running
+    // entry, as if STOPP had been pressed then, and the table is ranked.
+    const int index = ListBoxStopp->currentRow();
+    race::Outcome outcome = race::Outcome::NotAvailable;
+    RunRace([&] {
+        const race::RaceResult r = m_race->InsertInterim(CurrentRow(), index);
+        outcome = r.outcome;
+        return r.view;
+    });
+    if (outcome == race::Outcome::InterimInserted)
+        ColumnLayout();
 }
 
 void TFormMain::PopupMenuProtokolPopup()
 {
     ExportButtonRefresh();
-    PastefromFStopp->setEnabled(ListBoxStopp->currentRow() >= 0);
+    PastefromFStopp->setEnabled(m_race->CanInsertInterim(CurrentRow(), ListBoxStopp->currentRow()));
 }

@@ -33,12 +33,15 @@ public:
     QComboBox* cbDigits = nullptr;
     QComboBox* cbPort = nullptr;
     QComboBox* cbAlg = nullptr;
+    // "Stopp-Lichtschranke stoppt:" 0 "gewählte Zeile", 1 "ersten Läufer".
+    QComboBox* cbStopFirst = nullptr;
     TSpinFloatEdit* seWait = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label5 = nullptr;
     QLabel* Label6 = nullptr;
     QLabel* Label10 = nullptr;
+    QLabel* LabelStopFirst = nullptr;
 
     // The barrier algorithm value the owner shows (its port list is disabled
     // for a negative value).

@@ -25,7 +25,7 @@ void writeStore(const QString& title, const QList<std::pair<QString, QVariant>>&
 }
 
 const QStringList kAllNames { "Left", "Top", "Width", "Height", "Sound", "Port", "Alg", "C1", "C2", "C3", "Acc", "C4",
-    "FilterInd", "WaitStart" };
+    "FilterInd", "WaitStart", "StopFirst" };
 
 } // namespace
 
@@ -111,6 +111,39 @@ private slots:
         QCOMPARE(s.value("Sound").toInt(), 1);
         QCOMPARE(s.value("C4").toInt(), 0x020202);
         QCOMPARE(s.value("Port").toInt(), 1);
+    }
+
+    void stopFirst_isReadLenientlyAfterTheOthers()
+    {
+        const QString title = platform::ApplicationTitle();
+        // A store written before the setting existed: everything else comes
+        // back, the setting is off.
+        writeStore(title,
+            { { "Port", 0 }, { "Alg", 1 }, { "Left", 20 }, { "Top", 30 }, { "Width", 900 }, { "Height", 600 },
+                { "Sound", 0 }, { "C1", 0 }, { "C2", 0x445566 }, { "C3", 1 }, { "Acc", 1 }, { "C4", 2 },
+                { "FilterInd", 4 }, { "WaitStart", 5000 } });
+        {
+            MainWindowFixture f;
+            QVERIFY(!f.w()->StopFirst);
+            QCOMPARE(f.w()->StartLockout(), 5000);
+            f.w()->StopFirst = true;
+        }
+        QCOMPARE(QSettings(QSettings::NativeFormat, QSettings::UserScope, title).value("StopFirst").toInt(), 1);
+        {
+            MainWindowFixture f;
+            QVERIFY(f.w()->StopFirst);
+            QCOMPARE(f.w()->Accuracy, 1);
+        }
+        // A bad value takes the default; a store whose old keys end early
+        // still gives the new one.
+        writeStore(title, { { "Port", 0 }, { "StopFirst", "ja" } });
+        {
+            MainWindowFixture f;
+            QVERIFY(!f.w()->StopFirst);
+        }
+        writeStore(title, { { "Port", 0 }, { "StopFirst", 1 } });
+        MainWindowFixture f;
+        QVERIFY(f.w()->StopFirst);
     }
 
     void waitStartZeroOrNegative_keeps3000()
