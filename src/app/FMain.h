@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -61,6 +62,10 @@ public:
     QFrame* Panel4 = nullptr;
     QWidget* PanelLeft = nullptr; // takes the focus back after the settings dialog
     std::array<std::array<TDigit*, DisplayTime::DigitCount>, 2> Digits {};
+    // The tens of hours of both rows, shown only while a row's time has
+    // reached ten hours; everything else of the display then moves right.
+    std::array<TDigit*, 2> DigitHourTens {};
+    QWidget* PanelTimerFace = nullptr; // holds the digits and labels that move
     TDigit* Digit8 = nullptr; // carries the second-row colour in its Tag
     QLabel *LabHour = nullptr, *LabMin = nullptr, *LabSec = nullptr;
     QLabel *LabHour2 = nullptr, *LabMin2 = nullptr, *LabSec2 = nullptr;
@@ -100,6 +105,7 @@ public:
     QAction* mHilfe = nullptr;
     QAction* Drucker1 = nullptr;
     QAction* exporttoWord1 = nullptr; // of a context menu no control shows
+    QAction* mUndo = nullptr; // Ctrl+Z: takes back the last "Zeile entfernen"
 
     TMessageTimer* Clock = nullptr;
     TMessageTimer* TimerDate = nullptr;
@@ -183,9 +189,15 @@ public:
     void NeueZeile1Click();
     void PastefromFStoppClick();
     void PopupMenuProtokolPopup();
+    void mUndoClick();
     int CurrentRow() const;
     void SelectWholeRow(int row);
     void MakeRowCurrent(int row);
+    // Writes an open in-place editor's text into its cell, so a command that
+    // reads the cells reads what the operator sees.
+    void CommitEditor();
+    // Whether any entry of the log has been started.
+    bool LogHoldsStart() const;
 
     // Files, page, office
     void sbSaveClick();
@@ -196,6 +208,8 @@ public:
     void exporttoWord1Click();
     void WordExport(int mode, const QString& fileName);
     void LoadProtocol(const QString& fileName);
+    // "Protokoll wird ersetzt!": true when the operator answers OK.
+    bool ConfirmReplaceLog();
     void ShowPageWriteError(const QString& fileName);
 
     // Lifecycle and header bar
@@ -241,7 +255,17 @@ private:
     void ReadSettings();
     void WriteSettings();
     void ApplyPortMask();
+    void ApplyTimerWidth();
 
+    int m_timerWidth = 444; // of the accuracy's layout, before any tens of hours
+    std::array<int, 2> m_displayHours {};
+    bool m_wideHours = false;
+
+    struct RemovedRow {
+        int row = 0;
+        QStringList cells;
+    };
+    std::optional<RemovedRow> m_lastRemoved; // what Ctrl+Z brings back
     std::unique_ptr<race::RaceRules> m_race;
     bool m_raceBusy = false; // grid selections inside a race operation are the operation's
     THelpViewer* m_helpViewer = nullptr;

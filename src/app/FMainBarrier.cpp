@@ -20,6 +20,7 @@ void TFormMain::ComPortDSR(TComPort* sender)
 
 race::BarrierResult TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)
 {
+    CommitEditor();
     race::BarrierResult result;
     RunRace([&] {
         result = m_race->BarrierImpulse(requests.stop, requests.start, CurrentRow(), stamp);

@@ -157,24 +157,32 @@ void TFormMain::BuildDisplay()
     PanelLeft = PanelTimer;
     PanelTimer->setFocusPolicy(Qt::StrongFocus);
 
+    // The digits and labels sit on a face that moves right by one digit
+    // place when the tens of hours appear at the left.
+    PanelTimerFace = new QWidget(PanelTimer);
+    PanelTimerFace->setGeometry(0, 0, 460, kUpperHeight);
     constexpr int lefts[DisplayTime::DigitCount] = { 8, 88, 136, 216, 264, 344, 392 };
     constexpr int tops[2] = { 11, 136 };
+    auto digit = [](QWidget* parent, int left, int top) {
+        auto* d = new TDigit(parent);
+        d->setGeometry(left, top, 45, 89);
+        d->SetThickness(5);
+        d->SetSeparation(1);
+        d->SetColor(clBlack);
+        d->SetColorOff(clBlack);
+        return d;
+    };
     for (int row = 0; row < 2; ++row) {
-        for (int i = 0; i < DisplayTime::DigitCount; ++i) {
-            auto* d = new TDigit(PanelTimer);
-            d->setGeometry(lefts[i], tops[row], 45, 89);
-            d->SetThickness(5);
-            d->SetSeparation(1);
-            d->SetColor(clBlack);
-            d->SetColorOff(clBlack);
-            Digits[row][i] = d;
-        }
+        for (int i = 0; i < DisplayTime::DigitCount; ++i)
+            Digits[row][i] = digit(PanelTimerFace, lefts[i], tops[row]);
+        DigitHourTens[row] = digit(PanelTimer, 8, tops[row]);
+        DigitHourTens[row]->setVisible(false);
     }
     Digit8 = Digits[0][DisplayTime::Hundredths];
 
     const QFont sep = DesignFont(QStringLiteral("Times New Roman"), 64, true);
     auto separator = [&](const QString& text, int left, int top) {
-        return label(PanelTimer, text, sep, QRect(left, top, 25, 81), Qt::AlignHCenter | Qt::AlignTop);
+        return label(PanelTimerFace, text, sep, QRect(left, top, 25, 81), Qt::AlignHCenter | Qt::AlignTop);
     };
     LabHour = separator(QStringLiteral(":"), 61, 11);
     LabHour2 = separator(QStringLiteral(":"), 61, 136);
@@ -186,7 +194,7 @@ void TFormMain::BuildDisplay()
     const QFont unit = DesignFont(QStringLiteral("Arial"), 19, true);
     auto caption = [&](const QString& text, int left) {
         const int w = QFontMetrics(unit).horizontalAdvance(text) + 2;
-        return label(PanelTimer, text, unit, QRect(left, 106, w, 24), Qt::AlignCenter);
+        return label(PanelTimerFace, text, unit, QRect(left, 106, w, 24), Qt::AlignCenter);
     };
     Lab_Hour = caption(QStringLiteral("Std."), 12);
     Lab_Min = caption(QStringLiteral("Min."), 116);
@@ -368,6 +376,7 @@ void TFormMain::BuildActions()
     EinstellunGen1 = action(QStringLiteral("&Einstellungen"), QKeySequence(Qt::ALT | Qt::Key_E), &TFormMain::bCFGClick);
     Hilfe1 = action(QStringLiteral("H&ilfe"), QKeySequence(Qt::ALT | Qt::Key_I), &TFormMain::bHelpClick);
     mHilfe = action(QStringLiteral("Hilfe"), Qt::Key_F1, &TFormMain::bHelpClick);
+    mUndo = action(QStringLiteral("Rückgängig"), QKeySequence(Qt::CTRL | Qt::Key_Z), &TFormMain::mUndoClick);
     Drucker1 = new QAction(QStringLiteral("&Drucker"), this);
     Drucker1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_D));
     Drucker1->setAutoRepeat(false);

@@ -203,6 +203,7 @@ void TFormMain::FormDestroy()
         dialogs::ShowError(this, QString::fromUtf8(e.what()));
     }
     ComPort->Close();
+    CommitEditor();
     SortGrid1->SaveToFile(Title + QStringLiteral(".txt"), false);
 }
 

@@ -173,6 +173,7 @@ void TFormMain::mStartClick()
 
 void TFormMain::StartAt(const platform::Stamp& stamp)
 {
+    CommitEditor();
     race::Outcome outcome = race::Outcome::NotAvailable;
     RunRace([&] {
         const race::RaceResult r = m_race->Start(CurrentRow(), stamp);
@@ -191,6 +192,7 @@ void TFormMain::mStopClick()
 
 void TFormMain::StopAt(const platform::Stamp& stamp)
 {
+    CommitEditor();
     race::Outcome outcome = race::Outcome::NotAvailable;
     RunRace([&] {
         const race::RaceResult r = m_race->Stop(CurrentRow(), stamp);
@@ -270,9 +272,21 @@ void TFormMain::mResetClick()
     FDlgYesNo->SetButtonCaptions(QStringLiteral("OK"), QStringLiteral("Abbrechen"));
     const int answer = FDlgYesNo->ShowModal();
     if (answer == mrYes) {
+        CommitEditor();
+        m_lastRemoved.reset();
         RunRace([&] { return m_race->Reset().view; });
         ColumnLayout();
         bSTART->setFocus();
     }
     FDlgYesNo->SetButtonCaptions(QStringLiteral("Ja"), QStringLiteral("Nein"));
+}
+
+bool TFormMain::ConfirmReplaceLog()
+{
+    FDlgYesNo->Label1->setText(QStringLiteral("Protokoll wird ersetzt!"));
+    FDlgYesNo->SetActiveControl(FDlgYesNo->CancelBtn);
+    FDlgYesNo->SetButtonCaptions(QStringLiteral("OK"), QStringLiteral("Abbrechen"));
+    const bool replace = FDlgYesNo->ShowModal() == mrYes;
+    FDlgYesNo->SetButtonCaptions(QStringLiteral("Ja"), QStringLiteral("Nein"));
+    return replace;
 }

@@ -12,6 +12,7 @@ bool TSortGrid::SaveToFile(const QString& FileName, bool Geometry)
     settings.ColFonts = m_colFonts;
     settings.RowFonts = m_rowFonts;
     settings.UserSettings = m_userSettings;
+    settings.ParkedRows = m_hiddenRowCount;
     if (Geometry) {
         settings.Geometry = { x(), y(), width(), height() };
         for (int c = 0; c < ColCount(); ++c)

@@ -114,8 +114,18 @@ bool WriteProtocolText(const TCellStore& cells, const QString& fileName)
 LoadedProtocol ParseProtocolText(const QByteArray& bytes)
 {
     LoadedProtocol loaded;
+    const QString binary = QStringLiteral("Binärdaten, keine Textdatei");
+    // Text has no NUL, not even after its end mark.
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0) {
+        loaded.errorLine = static_cast<int>(bytes.left(nul).count('\n')) + 1;
+        loaded.error = binary;
+        return loaded;
+    }
     const QString& headerNr = kProtocolHeaders[kColNr];
+    int lineNumber = 0;
     for (const QString& line : splitLines(platform::DecodeText(cutAtEndOfInput(bytes)))) {
+        ++lineNumber;
         // Header lines of our own files and of spreadsheets.
         if (line.contains(headerNr))
             continue;
@@ -128,24 +138,37 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes)
             else
                 row << (fields[c].isEmpty() ? QString() : TrimBlanks(fields[c]));
         }
-        loaded.rows.push_back(row);
-        if (row[kColSplit] == QLatin1String("0,00")) {
-            const std::optional<platform::Tick> tick = parseTick(row[kColRaw]);
-            if (!tick) {
-                loaded.completed = false;
-                break;
+        // Control characters are trimmed off a cell's ends; inside a cell
+        // they are no text.
+        for (const QString& cell : std::as_const(row)) {
+            if (std::any_of(cell.cbegin(), cell.cend(), [](QChar c) { return c.unicode() < 32; })) {
+                loaded.errorLine = lineNumber;
+                loaded.error = binary;
+                loaded.rows.clear();
+                return loaded;
             }
-            loaded.firstStartTick = *tick;
         }
+        // The raw column holds a start tick or a run time; anything else
+        // would make the entry unstoppable or its time unreadable.
+        if (!row[kColRaw].isEmpty() && !parseTick(row[kColRaw])) {
+            loaded.errorLine = lineNumber;
+            loaded.error = QStringLiteral("Spalte \"*\" enthält keine ganze Zahl: ") + row[kColRaw];
+            loaded.rows.clear();
+            return loaded;
+        }
+        loaded.rows.push_back(row);
     }
     return loaded;
 }
 
-std::optional<LoadedProtocol> LoadProtocolText(const QString& fileName)
+std::optional<LoadedProtocol> LoadProtocolText(const QString& fileName, QString* openError)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (openError)
+            *openError = file.errorString();
         return std::nullopt;
+    }
     return ParseProtocolText(file.readAll());
 }
 

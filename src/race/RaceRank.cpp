@@ -58,6 +58,33 @@ int RaceRules::EarliestRunner() const
     return best;
 }
 
+std::optional<platform::Tick> RaceRules::FirstStartOfRunners() const
+{
+    // The runner with the shortest split names it most precisely (the first
+    // starter exactly); a split that is no run time is passed over, and
+    // without any readable split the earliest runner's start stands in.
+    std::optional<platform::Tick> first;
+    std::int64_t shortest = 0;
+    for (int r = 1; r < m_table.TableRowCount(); ++r) {
+        if (StateOf(r) != RowState::Running)
+            continue;
+        const std::optional<std::int32_t> start = WholeNumber(m_table.TableCell(kColRaw, r));
+        const std::optional<std::int64_t> split = RunTimeValue(TrimBlanks(m_table.TableCell(kColSplit, r)));
+        if (!start || !split || *split < 0)
+            continue;
+        if (!first || *split < shortest) {
+            shortest = *split;
+            first = platform::TickDiff(*start, static_cast<platform::Tick>(*split));
+        }
+    }
+    if (!first) {
+        const int runner = EarliestRunner();
+        if (runner >= 1)
+            first = WholeNumber(m_table.TableCell(kColRaw, runner));
+    }
+    return first;
+}
+
 int RaceRules::rank(int currentRow)
 {
     const int row = m_displaySort ? m_displaySort(currentRow) : currentRow;

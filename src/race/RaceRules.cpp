@@ -370,8 +370,9 @@ RaceResult RaceRules::RankRefresh(int currentRow)
     return result;
 }
 
-RaceResult RaceRules::Loaded(int currentRow, std::optional<platform::Tick> firstStart)
+RaceResult RaceRules::Loaded(int currentRow)
 {
+    const std::optional<platform::Tick> firstStart = FirstStartOfRunners();
     m_firstStart = firstStart;
     const bool started = firstStart.has_value();
     m_clockRunning = started;

@@ -169,9 +169,12 @@ public:
     RaceResult RowStateRefresh(int row);
     // Sorts for display, writes the places and picks the current row.
     RaceResult RankRefresh(int currentRow);
-    // A protocol was loaded into the table: the race counts as started at
-    // firstStart, or as not started without one.
-    RaceResult Loaded(int currentRow, std::optional<platform::Tick> firstStart);
+    // A protocol was loaded into the table. With an entry still running the
+    // race runs on from the first start those entries name (start tick less
+    // "Split"); without one it counts as not started.
+    RaceResult Loaded(int currentRow);
+    // The first start the table's running entries name, if any runs.
+    std::optional<platform::Tick> FirstStartOfRunners() const;
 
     const RaceView& View() const { return m_view; }
     const std::vector<Interim>& Interims() const { return m_interims; }

@@ -112,7 +112,9 @@ private slots:
         f.stop(1000);
         QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
         w->MakeRowCurrent(1);
+        f.answerNextDialog(6); // the row holds times: asked first
         w->Erase1Click();
+        QCOMPARE(f.shownDialogText, QStringLiteral("Zeile mit Zeiten entfernen?"));
         QCOMPARE(f.grid()->RowCount(), 4);
         QCOMPARE(f.cell(3, 1), QStringLiteral("4,00"));
         QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
