@@ -3,6 +3,7 @@
 
 #include "app/Application.h"
 #include "app/Glyphs.h"
+#include "app/HeldKeys.h"
 #include "app/UiHelpers.h"
 #include "controls/ButtonGlyphs.h"
 #include "controls/ButtonWithColor.h"
@@ -13,6 +14,7 @@
 #include "grid/SortGrid.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -365,6 +367,9 @@ void TFormMain::BuildActions()
             a, &QAction::triggered, this, [this, handler] { Guarded(this, [this, handler] { (this->*handler)(); }); });
         return a;
     };
+    // What the actions' own setting misses of a held key's repeats.
+    qApp->installEventFilter(
+        new THeldKeyFilter({ Qt::Key_F5, Qt::Key_F9, Qt::Key_F8, Qt::Key_F11, Qt::Key_F12 }, this));
     mStart = action(QStringLiteral("Start"), Qt::Key_F5, &TFormMain::mStartClick);
     mStop = action(QStringLiteral("Sto&pp"), Qt::Key_F9, &TFormMain::mStopClick);
     mStop->setEnabled(false);

@@ -270,6 +270,9 @@ private slots:
         f.stop(3724530 - 1000); // 1:02.04,53
         QCOMPARE(f.cell(3, 1), QStringLiteral("1:02.04,53"));
         QVERIFY(fits(3, 1));
+        const QByteArray shots = qgetenv("RENNZEIT_SCREENSHOT_DIR");
+        if (!shots.isEmpty())
+            QVERIFY(w->grab().save(QDir(QString::fromLocal8Bit(shots)).filePath(QStringLiteral("longtime.png"))));
         QCOMPARE(g->ColWidths(1),
             g->ClientWidth() - g->ColWidths(0) - g->ColWidths(2) - g->ColWidths(3) - g->ColWidths(4) - g->ColWidths(5)
                 - 7);
