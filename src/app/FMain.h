@@ -245,11 +245,15 @@ private:
     void BuildGrid();
     void BuildActions();
     void BuildRaceRules();
+    // Where the grid's current row goes after a race operation: it stays
+    // (the grid has just chosen it), goes to the view's row, or goes there
+    // with the whole row selected (after a command that wrote the table).
+    enum class RowFollow { Grid, View, WholeRow };
     // Runs one operation of the race rules with the current settings and
-    // mirrors the view it returns; with moveCurrent the grid's current row
-    // goes where the view says (a row-state refresh follows the grid instead).
-    void RunRace(const std::function<race::RaceView()>& operation, bool moveCurrent = true);
-    void MirrorRace(const race::RaceView& view, bool moveCurrent);
+    // mirrors the view it returns. WholeRow applies only when the operation
+    // acted; an ignored command leaves the selection (and an open edit) alone.
+    race::Outcome RunRace(const std::function<race::RaceResult()>& operation, RowFollow follow = RowFollow::View);
+    void MirrorRace(const race::RaceView& view, RowFollow follow);
     void MirrorInterims();
     race::RaceSettings CurrentRaceSettings() const;
     void ReadSettings();

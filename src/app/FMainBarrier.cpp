@@ -8,6 +8,7 @@
 #include "controls/MessageTimer.h"
 
 #include <QAction>
+#include <QScopedValueRollback>
 
 void TFormMain::ComPortDSR(TComPort* sender)
 {
@@ -21,12 +22,12 @@ void TFormMain::ComPortDSR(TComPort* sender)
 race::BarrierResult TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)
 {
     CommitEditor();
-    race::BarrierResult result;
-    RunRace([&] {
-        result = m_race->BarrierImpulse(requests.stop, requests.start, CurrentRow(), stamp);
-        return result.view;
-    });
-    if (result.stop == race::Outcome::Stopped || result.start == race::Outcome::Started)
+    const QScopedValueRollback busy(m_raceBusy, true);
+    m_race->SetSettings(CurrentRaceSettings());
+    const race::BarrierResult result = m_race->BarrierImpulse(requests.stop, requests.start, CurrentRow(), stamp);
+    const bool wrote = result.stop == race::Outcome::Stopped || result.start == race::Outcome::Started;
+    MirrorRace(result.view, wrote ? RowFollow::WholeRow : RowFollow::View);
+    if (wrote)
         ColumnLayout();
     return result;
 }

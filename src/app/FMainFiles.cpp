@@ -75,7 +75,7 @@ void TFormMain::LoadProtocol(const QString& fileName)
     }
     protocol::ApplyLoadedProtocol(*SortGrid1, *loaded);
     m_lastRemoved.reset();
-    RunRace([&] { return m_race->Loaded(CurrentRow()).view; });
+    RunRace([&] { return m_race->Loaded(CurrentRow()); }, RowFollow::WholeRow);
     ColumnLayout();
 }
 

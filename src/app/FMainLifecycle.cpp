@@ -322,7 +322,7 @@ void TFormMain::bCFGClick()
         } else {
             ComPort->SetPort(0);
         }
-        RunRace([&] { return m_race->SettingsChanged(CurrentRaceSettings(), CurrentRow()).view; });
+        RunRace([&] { return m_race->SettingsChanged(CurrentRaceSettings(), CurrentRow()); });
     }
     DisplayAccuracySwitch(Accuracy);
     PanelLeft->setFocus();

@@ -68,19 +68,23 @@ race::RaceSettings TFormMain::CurrentRaceSettings() const
     return { Accuracy, StopFirst, TimerGesperrtStart->Interval(), TimerGesperrtStop->Interval() };
 }
 
-void TFormMain::RunRace(const std::function<race::RaceView()>& operation, bool moveCurrent)
+race::Outcome TFormMain::RunRace(const std::function<race::RaceResult()>& operation, RowFollow follow)
 {
     const QScopedValueRollback busy(m_raceBusy, true);
     m_race->SetSettings(CurrentRaceSettings());
-    MirrorRace(operation(), moveCurrent);
+    const race::RaceResult result = operation();
+    const bool acted = result.outcome != race::Outcome::NotAvailable;
+    MirrorRace(result.view, follow == RowFollow::WholeRow && !acted ? RowFollow::View : follow);
+    return result.outcome;
 }
 
-void TFormMain::MirrorRace(const race::RaceView& v, bool moveCurrent)
+void TFormMain::MirrorRace(const race::RaceView& v, RowFollow follow)
 {
-    if (moveCurrent && CurrentRow() != v.currentRow) {
+    const bool moved = follow != RowFollow::Grid && CurrentRow() != v.currentRow;
+    if (moved)
         MakeRowCurrent(v.currentRow);
+    if (moved || follow == RowFollow::WholeRow)
         SelectWholeRow(v.currentRow);
-    }
 
     struct Control {
         TBitBtnWithColor* button;
@@ -174,13 +178,7 @@ void TFormMain::mStartClick()
 void TFormMain::StartAt(const platform::Stamp& stamp)
 {
     CommitEditor();
-    race::Outcome outcome = race::Outcome::NotAvailable;
-    RunRace([&] {
-        const race::RaceResult r = m_race->Start(CurrentRow(), stamp);
-        outcome = r.outcome;
-        return r.view;
-    });
-    if (outcome == race::Outcome::Started)
+    if (RunRace([&] { return m_race->Start(CurrentRow(), stamp); }, RowFollow::WholeRow) == race::Outcome::Started)
         ColumnLayout();
 }
 
@@ -193,24 +191,18 @@ void TFormMain::mStopClick()
 void TFormMain::StopAt(const platform::Stamp& stamp)
 {
     CommitEditor();
-    race::Outcome outcome = race::Outcome::NotAvailable;
-    RunRace([&] {
-        const race::RaceResult r = m_race->Stop(CurrentRow(), stamp);
-        outcome = r.outcome;
-        return r.view;
-    });
-    if (outcome == race::Outcome::Stopped)
+    if (RunRace([&] { return m_race->Stop(CurrentRow(), stamp); }, RowFollow::WholeRow) == race::Outcome::Stopped)
         ColumnLayout();
 }
 
 void TFormMain::RowStateRefresh(int row)
 {
-    RunRace([&] { return m_race->RowStateRefresh(row).view; }, false);
+    RunRace([&] { return m_race->RowStateRefresh(row); }, RowFollow::Grid);
 }
 
 void TFormMain::RankRefresh()
 {
-    RunRace([&] { return m_race->RankRefresh(CurrentRow()).view; });
+    RunRace([&] { return m_race->RankRefresh(CurrentRow()); }, RowFollow::WholeRow);
 }
 
 void TFormMain::ExportButtonRefresh()
@@ -226,7 +218,7 @@ void TFormMain::ExportButtonRefresh()
 void TFormMain::ImageLSClick(TImage* sender)
 {
     const race::Barrier barrier = sender == ImageLSstart ? race::Barrier::Start : race::Barrier::Stop;
-    RunRace([&] { return m_race->ToggleLock(barrier, CurrentRow()).view; });
+    RunRace([&] { return m_race->ToggleLock(barrier, CurrentRow()); });
 }
 
 void TFormMain::LockLSStart1Click()
@@ -243,23 +235,17 @@ void TFormMain::TimerGesperrtTimer(TMessageTimer* sender)
 {
     sender->SetEnabled(false);
     const race::Barrier barrier = sender == TimerGesperrtStart ? race::Barrier::Start : race::Barrier::Stop;
-    RunRace([&] { return m_race->LockoutEnded(barrier, CurrentRow()).view; });
+    RunRace([&] { return m_race->LockoutEnded(barrier, CurrentRow()); });
 }
 
 void TFormMain::FStopp1Click()
 {
-    RunRace([&] { return m_race->InterimStop(CurrentRow(), platform::Stamp::Now()).view; });
+    RunRace([&] { return m_race->InterimStop(CurrentRow(), platform::Stamp::Now()); });
 }
 
 void TFormMain::bEndClick()
 {
-    race::Outcome outcome = race::Outcome::NotAvailable;
-    RunRace([&] {
-        const race::RaceResult r = m_race->End(CurrentRow());
-        outcome = r.outcome;
-        return r.view;
-    });
-    if (outcome == race::Outcome::Ended)
+    if (RunRace([&] { return m_race->End(CurrentRow()); }) == race::Outcome::Ended)
         bRESET->setFocus();
 }
 
@@ -274,7 +260,7 @@ void TFormMain::mResetClick()
     if (answer == mrYes) {
         CommitEditor();
         m_lastRemoved.reset();
-        RunRace([&] { return m_race->Reset().view; });
+        RunRace([&] { return m_race->Reset(); }, RowFollow::WholeRow);
         ColumnLayout();
         bSTART->setFocus();
     }

@@ -194,13 +194,8 @@ void TFormMain::PastefromFStoppClick()
     // entry, as if STOPP had been pressed then, and the table is ranked.
     CommitEditor();
     const int index = ListBoxStopp->currentRow();
-    race::Outcome outcome = race::Outcome::NotAvailable;
-    RunRace([&] {
-        const race::RaceResult r = m_race->InsertInterim(CurrentRow(), index);
-        outcome = r.outcome;
-        return r.view;
-    });
-    if (outcome == race::Outcome::InterimInserted)
+    if (RunRace([&] { return m_race->InsertInterim(CurrentRow(), index); }, RowFollow::WholeRow)
+        == race::Outcome::InterimInserted)
         ColumnLayout();
 }
 

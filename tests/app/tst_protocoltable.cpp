@@ -92,6 +92,8 @@ private slots:
         QVERIFY(!w->Clock->Enabled() && !w->bEnd->isEnabled());
         QCOMPARE(w->Digits[0][DisplayTime::Seconds]->Value(), 0);
         QCOMPARE(f.current(), 1);
+        QCOMPARE(f.grid()->Selection().Left, 0); // the whole first row
+        QCOMPARE(f.grid()->Selection().Right, 6);
 
         f.start(1000);
         f.start(1000);
