@@ -121,7 +121,12 @@ void TSortGrid::ShowPopupMenu(int ACol, int ARow, const QPoint& GlobalPos)
 
 void TSortGrid::ShowPopupMenuAtCurrentCell()
 {
-    ShowPopupMenu(Col(), Row(), mapToGlobal(CellRect(Col(), Row()).center()));
+    // A whole-row selection may leave the current cell in a hidden column;
+    // the menu then opens at the row's first column.
+    QRect cell = CellRect(Col(), Row());
+    if (cell.isEmpty())
+        cell = CellRect(0, Row());
+    ShowPopupMenu(Col(), Row(), mapToGlobal(cell.center()));
 }
 
 void TSortGrid::contextMenuEvent(QContextMenuEvent* event)

@@ -87,6 +87,13 @@ private slots:
         QCOMPARE(grid.takeMenuRow(), 4);
         QTest::keyClick(&grid, Qt::Key_F10); // F10 alone is no menu key
         QCOMPARE(grid.takeMenuRow(), -1);
+        // With the current cell in a hidden column the menu opens on the row.
+        grid.SetColWidths(6, -1);
+        grid.SetSelection(TGridRect { 0, 3, 6, 3 });
+        QTest::keyClick(&grid, Qt::Key_Menu);
+        const QPoint at = grid.mapFromGlobal(grid.menu.pos());
+        QCOMPARE(grid.takeMenuRow(), 3);
+        QVERIFY(grid.CellRect(0, 3).contains(at));
     }
 };
 
