@@ -195,8 +195,12 @@ void TFormMain::PastefromFStoppClick()
     CommitEditor();
     const int index = ListBoxStopp->currentRow();
     if (RunRace([&] { return m_race->InsertInterim(CurrentRow(), index); }, RowFollow::WholeRow)
-        == race::Outcome::InterimInserted)
+        == race::Outcome::InterimInserted) {
+        // Unselected, the used time shows grey; it cannot be inserted twice.
+        ListBoxStopp->setCurrentItem(nullptr);
+        ListBoxStopp->clearSelection();
         ColumnLayout();
+    }
 }
 
 void TFormMain::PopupMenuProtokolPopup()

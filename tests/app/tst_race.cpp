@@ -343,6 +343,7 @@ private slots:
         QCOMPARE(f.cell(6, 1), QStringLiteral("7250"));
         QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
         QCOMPARE(w->ListBoxStopp->item(0)->foreground().color(), QColor(Qt::gray));
+        QVERIFY(!w->ListBoxStopp->item(0)->isSelected());
         w->MakeRowCurrent(1);
         w->PopupMenuProtokolPopup();
         QVERIFY(!w->PastefromFStopp->isEnabled());
