@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -93,7 +94,8 @@ public:
     QAction* mReset = nullptr;
     QAction* LockLSStart1 = nullptr;
     QAction* LockLSStopp1 = nullptr;
-    QAction* EinstellunGen1 = nullptr;
+    QAction* EinstellunGen1 = nullptr; // Alt+E and F2
+    QAction* mInfo = nullptr; // F3
     QAction* Hilfe1 = nullptr;
     QAction* mHilfe = nullptr;
     QAction* Drucker1 = nullptr;
@@ -209,6 +211,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -225,9 +228,19 @@ private:
     bool BarrierFree(const TImage* image) const;
     void ReadSettings();
     void WriteSettings();
+
+    // The window's bounds as the store keeps them (FMainPlacement).
+    struct StoredBounds {
+        std::optional<int> left, top, width, height;
+    };
+    void RestoreBounds(const StoredBounds& stored);
+    void RememberNormalBounds();
+    // Frame top-left and client size of the window in its normal state.
+    QRect NormalBounds() const;
     void ApplyPortMask();
 
     THelpViewer* m_helpViewer = nullptr;
     bool m_resetPressedByMouse = false;
     bool m_destroyed = false;
+    QRect m_normalBounds;
 };
