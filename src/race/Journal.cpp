@@ -43,7 +43,8 @@ bool RaceJournal::Begin(const platform::Stamp& stamp, QString* reason)
     m_seq = 0;
     if (!OpenFile(NewJournalPath(m_folder, m_title, QDateTime::currentDateTime()), reason))
         return false;
-    Record(QStringLiteral("BEGIN"), stamp, { { QStringLiteral("version"), QStringLiteral("1") }, { QStringLiteral("title"), m_title } });
+    Record(QStringLiteral("BEGIN"), stamp,
+        { { QStringLiteral("version"), QStringLiteral("1") }, { QStringLiteral("title"), m_title } });
     return true;
 }
 
@@ -63,7 +64,8 @@ std::uint64_t RaceJournal::Record(JournalEntry entry)
     return entry.seq;
 }
 
-std::uint64_t RaceJournal::Record(const QString& kind, const platform::Stamp& stamp, const QList<QPair<QString, QString>>& fields)
+std::uint64_t RaceJournal::Record(
+    const QString& kind, const platform::Stamp& stamp, const QList<QPair<QString, QString>>& fields)
 {
     JournalEntry entry;
     entry.tick = stamp.tick;

@@ -39,7 +39,8 @@ public:
     // Writes the entry with the next sequence number; 0 when no journal is
     // open. The entry's own seq is ignored.
     std::uint64_t Record(JournalEntry entry);
-    std::uint64_t Record(const QString& kind, const platform::Stamp& stamp, const QList<QPair<QString, QString>>& fields = {});
+    std::uint64_t Record(
+        const QString& kind, const platform::Stamp& stamp, const QList<QPair<QString, QString>>& fields = {});
     // The race is over (reset): the file is closed and the mark names no
     // journal any more.
     void Finish();

@@ -27,8 +27,8 @@ const QString kTimeFormat = QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz");
 // A value is written bare when it is made only of these characters.
 bool isBareChar(char16_t u)
 {
-    return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u'.'
-        || u == u',' || u == u':' || u == u'-' || u == u'+' || u == u'_' || u == u'/';
+    return (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || u == u'.' || u == u','
+        || u == u':' || u == u'-' || u == u'+' || u == u'_' || u == u'/';
 }
 
 QString quoted(const QString& value)

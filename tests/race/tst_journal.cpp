@@ -67,7 +67,8 @@ private slots:
 
     void line_withAnyByteChangedIsRefused()
     {
-        const QByteArray line = FormatJournalLine(entry(7, 123456, QStringLiteral("STOPP")).Add("zeit", "12,34")).chopped(1);
+        const QByteArray line
+            = FormatJournalLine(entry(7, 123456, QStringLiteral("STOPP")).Add("zeit", "12,34")).chopped(1);
         for (qsizetype i = 0; i < line.size(); ++i) {
             QByteArray damaged = line;
             damaged[i] = damaged[i] == '1' ? '2' : '1';
