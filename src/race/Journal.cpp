@@ -73,7 +73,8 @@ std::uint64_t RaceJournal::Record(
     // recorded just after it belongs to the day before.
     const QDateTime now = QDateTime::currentDateTime();
     const QDate day = stamp.timeOfDay > now.time().addSecs(60) ? now.date().addDays(-1) : now.date();
-    entry.time = QDateTime(day, stamp.timeOfDay.isValid() ? stamp.timeOfDay : now.time());
+    entry.date = day;
+    entry.time = stamp.timeOfDay.isValid() ? stamp.timeOfDay : now.time();
     entry.kind = kind;
     entry.fields = fields;
     return Record(std::move(entry));

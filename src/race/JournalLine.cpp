@@ -22,7 +22,61 @@ constexpr std::array<std::uint32_t, 256> makeCrcTable()
 
 constexpr std::array<std::uint32_t, 256> kCrcTable = makeCrcTable();
 
-const QString kTimeFormat = QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz");
+// "2026-12-08T20:45:03.120": written and read digit by digit, since a
+// journal of a long race is read at start-up.
+void appendDigits(QString& out, int value, int width)
+{
+    char digits[8];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    out += QLatin1String(digits, width);
+}
+
+QString dateTimeText(const QDate& date, const QTime& time)
+{
+    QString out;
+    out.reserve(23);
+    appendDigits(out, date.year(), 4);
+    out += QLatin1Char('-');
+    appendDigits(out, date.month(), 2);
+    out += QLatin1Char('-');
+    appendDigits(out, date.day(), 2);
+    out += QLatin1Char('T');
+    appendDigits(out, time.hour(), 2);
+    out += QLatin1Char(':');
+    appendDigits(out, time.minute(), 2);
+    out += QLatin1Char(':');
+    appendDigits(out, time.second(), 2);
+    out += QLatin1Char('.');
+    appendDigits(out, time.msec(), 3);
+    return out;
+}
+
+bool parseDateTime(QStringView text, QDate& date, QTime& time)
+{
+    if (text.size() != 23 || text[4] != u'-' || text[7] != u'-' || text[10] != u'T' || text[13] != u':'
+        || text[16] != u':' || text[19] != u'.')
+        return false;
+    const auto number = [&](qsizetype from, qsizetype width, int& value) {
+        value = 0;
+        for (qsizetype i = from; i < from + width; ++i) {
+            const char16_t u = text[i].unicode();
+            if (u < u'0' || u > u'9')
+                return false;
+            value = value * 10 + (u - u'0');
+        }
+        return true;
+    };
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+    if (!number(0, 4, y) || !number(5, 2, mo) || !number(8, 2, d) || !number(11, 2, h) || !number(14, 2, mi)
+        || !number(17, 2, s) || !number(20, 3, ms))
+        return false;
+    date = QDate(y, mo, d);
+    time = QTime(h, mi, s, ms);
+    return date.isValid() && time.isValid();
+}
 
 // A value is written bare when it is made only of these characters.
 bool isBareChar(char16_t u)
@@ -145,7 +199,7 @@ QByteArray FormatJournalLine(const JournalEntry& entry)
     QString text = QStringLiteral("%1 %2 %3 %4")
                        .arg(entry.seq, 6, 10, QLatin1Char('0'))
                        .arg(entry.tick)
-                       .arg(entry.time.toString(kTimeFormat), entry.kind);
+                       .arg(dateTimeText(entry.date, entry.time), entry.kind);
     for (const auto& field : entry.fields)
         text += QLatin1Char(' ') + field.first + QLatin1Char('=') + quoted(field.second);
     QByteArray line = text.toUtf8();
@@ -186,8 +240,7 @@ std::optional<JournalEntry> ParseJournalLine(const QByteArray& line, QString* re
     entry.tick = word().toInt(&ok);
     if (!ok)
         return fail(QStringLiteral("Tick unlesbar"));
-    entry.time = QDateTime::fromString(word(), kTimeFormat);
-    if (!entry.time.isValid())
+    if (!parseDateTime(word(), entry.date, entry.time))
         return fail(QStringLiteral("Uhrzeit unlesbar"));
     entry.kind = word();
     if (entry.kind.isEmpty())

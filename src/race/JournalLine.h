@@ -3,11 +3,12 @@
 #include "platform/Tick.h"
 
 #include <QByteArray>
-#include <QDateTime>
+#include <QDate>
 #include <QList>
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <QTime>
 
 #include <cstdint>
 #include <optional>
@@ -26,7 +27,8 @@ namespace race {
 struct JournalEntry {
     std::uint64_t seq = 0;
     platform::Tick tick = 0;
-    QDateTime time;
+    QDate date;
+    QTime time; // local time of day, to the millisecond
     QString kind;
     QList<QPair<QString, QString>> fields;
 

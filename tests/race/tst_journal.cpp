@@ -22,7 +22,8 @@ JournalEntry entry(std::uint64_t seq, platform::Tick tick, const QString& kind)
     JournalEntry e;
     e.seq = seq;
     e.tick = tick;
-    e.time = QDateTime(QDate(2026, 12, 8), QTime(20, 45, 3, 120));
+    e.date = QDate(2026, 12, 8);
+    e.time = QTime(20, 45, 3, 120);
     e.kind = kind;
     return e;
 }
@@ -59,6 +60,7 @@ private slots:
         QVERIFY2(back, qPrintable(reason));
         QCOMPARE(back->seq, 42u);
         QCOMPARE(back->tick, -2147483000);
+        QCOMPARE(back->date, e.date);
         QCOMPARE(back->time, e.time);
         QCOMPARE(back->kind, QStringLiteral("START"));
         QCOMPARE(back->fields, e.fields);
