@@ -29,6 +29,9 @@ class TMessageTimer;
 class TSortGrid;
 class TCfgDialog;
 class TFDlgYesNo;
+namespace race {
+class RaceJournal;
+}
 class THelpViewer;
 struct TFormatOptions;
 
@@ -130,6 +133,8 @@ public:
     QString SaveFilter;
     int FilterIndex = 2;
     std::uint32_t PortMask = 0; // the start-up scan's result
+    // The journal of the race in progress, in the user's data folder.
+    std::unique_ptr<race::RaceJournal> Journal;
     // The document engine of the Word export; tests put a recording one here.
     WordBasicFactory WordEngineFactory;
     QString SaveFolder;
@@ -202,6 +207,9 @@ public:
     void bInfoClick();
     void BrandClick();
     void CreateDialogs(); // the settings and confirmation dialogs, after FormCreate
+    // Ends the program as closing the window does, but without the exit
+    // question: a logout, a shutdown or the terminal asked for it.
+    void EndInOrder();
 
     // Start lockout in milliseconds (TimerGesperrtStart's interval).
     int StartLockout() const;
@@ -238,9 +246,12 @@ private:
     // Frame top-left and client size of the window in its normal state.
     QRect NormalBounds() const;
     void ApplyPortMask();
+    void WriteBackups();
+    void ShowJournalFailure(const QString& reason);
 
     THelpViewer* m_helpViewer = nullptr;
     bool m_resetPressedByMouse = false;
     bool m_destroyed = false;
     QRect m_normalBounds;
+    bool m_endInOrder = false;
 };

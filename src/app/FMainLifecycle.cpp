@@ -20,9 +20,11 @@
 #include "platform/Shell.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
+#include "race/Journal.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -91,6 +93,13 @@ void TFormMain::FormCreate()
     Title = platform::ApplicationTitle();
     QCoreApplication::setApplicationName(Title);
     setWindowTitle(Title + QStringLiteral(" 1.5"));
+    Journal = std::make_unique<race::RaceJournal>(race::DataFolder(Title), Title);
+    // The writer thread reports a failure once; the operator hears of it on
+    // the window's thread.
+    Journal->OnFailure = [this](const QString& reason) {
+        QMetaObject::invokeMethod(
+            this, [this, reason] { ShowJournalFailure(reason); }, Qt::QueuedConnection);
+    };
 
     DigitColor = clYellow;
     SecondRowColor = clLime;
@@ -205,7 +214,36 @@ void TFormMain::FormDestroy()
         dialogs::ShowError(this, QString::fromUtf8(e.what()));
     }
     ComPort->Close();
+    WriteBackups();
+    Journal->Close();
+}
+
+void TFormMain::WriteBackups()
+{
+    // A start without a race must not overwrite the last race's backup.
+    if (!protocol::HasEntryContent(SortGrid1->Store()))
+        return;
     SortGrid1->SaveToFile(Title + QStringLiteral(".txt"), false);
+    QString reason;
+    if (!race::WriteDatedBackup(
+            Journal->Folder(), Title, QDateTime::currentDateTime(), SortGrid1->BackupBytes(false), 30, &reason))
+        dialogs::ShowError(this,
+            QStringLiteral("Die Sicherungskopie im Datenordner %1 kann nicht geschrieben werden: %2")
+                .arg(Journal->Folder(), reason));
+}
+
+void TFormMain::ShowJournalFailure(const QString& reason)
+{
+    dialogs::ShowError(this,
+        QStringLiteral("Das Rennjournal kann nicht geschrieben werden (%1). Die Zeitmessung geht weiter; "
+                       "speichern Sie das Protokoll von Hand.")
+            .arg(reason));
+}
+
+void TFormMain::EndInOrder()
+{
+    m_endInOrder = true;
+    close();
 }
 
 void TFormMain::FormCloseQuery(bool& canClose)
@@ -220,7 +258,8 @@ void TFormMain::FormCloseQuery(bool& canClose)
 void TFormMain::closeEvent(QCloseEvent* event)
 {
     bool canClose = true;
-    Guarded(this, [&] { FormCloseQuery(canClose); });
+    if (!m_endInOrder)
+        Guarded(this, [&] { FormCloseQuery(canClose); });
     if (canClose) {
         RememberNormalBounds(); // while the frame is still on the screen
         event->accept();
