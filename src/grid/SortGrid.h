@@ -116,6 +116,8 @@ public:
     // and the semicolon export. A failure is reported to the operator
     // ("Can't write to file:") and gives false.
     bool SaveToFile(const QString& FileName, bool Geometry = false);
+    // What SaveToFile writes.
+    QByteArray BackupBytes(bool Geometry = false) const;
     bool SaveToCsv(const QString& FileName);
 
     // The cell-format query: Format must hold the brush and font to start

@@ -7,6 +7,14 @@
 
 bool TSortGrid::SaveToFile(const QString& FileName, bool Geometry)
 {
+    if (WriteGridFile(FileName, BackupBytes(Geometry)))
+        return true;
+    dialogs::ShowError(this, GridWriteErrorText(FileName));
+    return false;
+}
+
+QByteArray TSortGrid::BackupBytes(bool Geometry) const
+{
     TGridBackupSettings settings;
     settings.ColFontPriority = m_colFontPriority;
     settings.ColFonts = m_colFonts;
@@ -18,10 +26,7 @@ bool TSortGrid::SaveToFile(const QString& FileName, bool Geometry)
         for (int c = 0; c < ColCount(); ++c)
             settings.Geometry.push_back(ColWidths(c));
     }
-    if (WriteGridFile(FileName, GridBackupBytes(Store(), settings)))
-        return true;
-    dialogs::ShowError(this, GridWriteErrorText(FileName));
-    return false;
+    return GridBackupBytes(Store(), settings);
 }
 
 bool TSortGrid::SaveToCsv(const QString& FileName)

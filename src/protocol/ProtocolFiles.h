@@ -35,10 +35,17 @@ struct LoadedProtocol {
     bool ok() const { return errorLine == 0; }
 };
 
-// Reads every line; stops at the first line that is binary data (a NUL
-// anywhere, other control characters before the end-of-text mark) or holds
-// a raw value "*" that is not a whole 32-bit number.
+// Reads a protocol text file or a start list; the grid backup file that the
+// program writes at exit (recognised by its five settings lines) gives its
+// table rows, the raw column included. Stops at the first line that is
+// binary data (a NUL anywhere, a control character inside a cell) or holds a
+// raw value "*" that is not a whole 32-bit number.
 LoadedProtocol ParseProtocolText(const QByteArray& bytes);
+bool IsGridBackup(const QByteArray& bytes);
+
+// True when an entry row holds anything but the "-" of a free row: a table
+// worth a backup.
+bool HasEntryContent(const TCellStore& cells);
 // nullopt when the file cannot be opened (openError then says why).
 std::optional<LoadedProtocol> LoadProtocolText(const QString& fileName, QString* openError = nullptr);
 
