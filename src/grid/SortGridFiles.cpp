@@ -17,16 +17,18 @@ bool TSortGrid::SaveToFile(const QString& FileName, bool Geometry)
         for (int c = 0; c < ColCount(); ++c)
             settings.Geometry.push_back(ColWidths(c));
     }
-    if (WriteGridFile(FileName, GridBackupBytes(Store(), settings)))
+    QString reason;
+    if (WriteGridFile(FileName, GridBackupBytes(Store(), settings), &reason))
         return true;
-    dialogs::ShowError(this, GridWriteErrorText(FileName));
+    dialogs::ShowError(this, GridWriteErrorText(FileName, reason));
     return false;
 }
 
 bool TSortGrid::SaveToCsv(const QString& FileName)
 {
-    if (WriteGridFile(FileName, GridCsvBytes(Store())))
+    QString reason;
+    if (WriteGridFile(FileName, GridCsvBytes(Store()), &reason))
         return true;
-    dialogs::ShowError(this, GridWriteErrorText(FileName));
+    dialogs::ShowError(this, GridWriteErrorText(FileName, reason));
     return false;
 }
