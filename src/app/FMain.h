@@ -130,7 +130,7 @@ public:
     std::uint32_t PortMask = 0; // the start-up scan's result
     // The document engine of the Word export; tests put a recording one here.
     WordBasicFactory WordEngineFactory;
-    QString SaveFolder;
+    QString SaveFolder; // where the save and open dialogs start
     bool Sound = false;
 
     // Race commands. The clicks take their stamp when they run; a barrier
@@ -188,7 +188,12 @@ public:
     void exporttoWord1Click();
     void WordExport(int mode, const QString& fileName);
     void LoadProtocol(const QString& fileName);
-    void ShowPageWriteError(const QString& fileName);
+    // The save and open dialogs start in the folder last used (setting
+    // "SaveDir"), the first time in the user's documents folder.
+    void RememberDialogFolder(const QString& chosenFile);
+    void ShowPageWriteError(const QString& fileName, const QString& reason);
+    // An error box: what failed, the file and the system's reason.
+    void ShowFileError(const QString& what, const QString& fileName, const QString& reason);
 
     // Lifecycle and header bar
     void FormCreate();

@@ -17,12 +17,14 @@
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
+#include "protocol/Excel.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QToolButton>
 #include <QUrl>
@@ -106,7 +108,9 @@ void TFormMain::FormCreate()
 
     DisplayAccuracySwitch(Accuracy);
     PortMask = ScanComPorts();
-    SaveFolder = platform::ExecutableFolder();
+    // Never the program's folder, which is read-only once installed.
+    if (SaveFolder.isEmpty() || !QFileInfo(SaveFolder).isDir())
+        SaveFolder = platform::DocumentsFolder();
 
     DisplayColorSetup();
     DisplayRowUpdate(0, 0);
@@ -158,6 +162,10 @@ void TFormMain::ReadSettings()
             TimerGesperrtStart->SetInterval(wait);
     } catch (const platform::SettingsError&) {
     }
+    // Keys added after the original fourteen are read on their own: a missing
+    // or unusable one keeps its default and stops nothing else. A folder that
+    // is gone is checked for at step 12.
+    SaveFolder = store.readString(QStringLiteral("SaveDir"));
 }
 
 void TFormMain::WriteSettings()
@@ -178,6 +186,7 @@ void TFormMain::WriteSettings()
     store.writeInteger(QStringLiteral("C4"), static_cast<int>(SecondRowColor));
     store.writeInteger(QStringLiteral("FilterInd"), FilterIndex);
     store.writeInteger(QStringLiteral("WaitStart"), TimerGesperrtStart->Interval());
+    store.writeString(QStringLiteral("SaveDir"), SaveFolder);
     store.flush();
 }
 
@@ -196,6 +205,7 @@ void TFormMain::FormDestroy()
     }
     ComPort->Close();
     SortGrid1->SaveToFile(Title + QStringLiteral(".txt"), false);
+    TExcel::RemoveTemporaryFolders();
 }
 
 void TFormMain::FormCloseQuery(bool& canClose)

@@ -30,14 +30,20 @@ private:
 
 } // namespace
 
-bool PrintHtmlFile(const QString& file)
+bool PrintHtmlFile(const QString& file, QString* reason)
 {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    if (info.isNull())
+    if (info.isNull()) {
+        if (reason)
+            *reason = QStringLiteral("Es ist kein Standarddrucker eingerichtet.");
         return false;
+    }
     QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (reason)
+            *reason = f.errorString();
         return false;
+    }
     // The results page declares ISO-8859-1.
     const QString html = QStringDecoder(QStringDecoder::Latin1).decode(f.readAll());
     QTextDocument doc;
@@ -45,7 +51,11 @@ bool PrintHtmlFile(const QString& file)
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setDocName(QFileInfo(file).fileName());
     doc.print(&printer);
-    return printer.printerState() != QPrinter::Error;
+    if (printer.printerState() != QPrinter::Error)
+        return true;
+    if (reason)
+        *reason = QStringLiteral("Der Drucker %1 meldet einen Fehler.").arg(info.printerName());
+    return false;
 }
 
 platform::PrinterPresence& SystemPrinterPresence()
