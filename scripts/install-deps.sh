@@ -12,9 +12,11 @@ packages=(
 )
 if [ "${1:-}" = "--tests" ]; then
   # The browser and print-queue tests need a real browser, a private CUPS
-  # server with a PDF queue and a PDF-to-text tool; the format check needs
-  # clang-format.
-  packages+=(chromium cups cups-bsd printer-driver-cups-pdf poppler-utils unzip clang-format)
+  # server with a PDF queue and a PDF-to-text tool; the office test opens the
+  # workbook and the document with LibreOffice (headless, without its
+  # windows); the format check needs clang-format.
+  packages+=(chromium cups cups-bsd printer-driver-cups-pdf poppler-utils unzip clang-format
+    libreoffice-calc-nogui libreoffice-writer-nogui)
 fi
 
 missing=()
