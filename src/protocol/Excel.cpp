@@ -274,8 +274,11 @@ void TExcel::writeCell(int row, int col, const QString& text, TExcelCell kind)
     qsizetype shown = text.size();
     if (number) {
         error = worksheet_write_number(m_sheet, sheetRow, sheetCol, number->value, numberFormat(number->format));
-        shown = number->format.isEmpty() ? QString::number(number->value, 'g', kMaxNumberDigits).size()
-                                         : std::max(shown, shownLength(number->format));
+        // A whole number shows its digits; "007" typed as a number shows 7.
+        if (kind == TExcelCell::Auto)
+            shown = QString::number(number->value, 'g', kMaxNumberDigits).size();
+        else if (!number->format.isEmpty())
+            shown = std::max(shown, shownLength(number->format));
     } else {
         // A NUL would cut the text short and U+FFFF would leave the shared
         // strings unreadable, losing every later text of the sheet.

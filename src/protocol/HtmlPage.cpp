@@ -6,6 +6,8 @@
 #include "platform/TextCodec.h"
 #include "protocol/Columns.h"
 
+#include <algorithm>
+
 namespace protocol {
 
 const QString kCreditLinkTarget = QStringLiteral("https://rennzeit.lauflicht-soft.de/");
@@ -16,8 +18,13 @@ constexpr int kPageColCount = 6; // the raw column "*" never reaches the page
 
 QString escaped(const QString& text, bool inAttribute = false)
 {
+    // Most cells hold nothing to escape; they are used as they are.
+    const auto special
+        = [inAttribute](QChar c) { return c == u'&' || c == u'<' || c == u'>' || (inAttribute && c == u'"'); };
+    if (std::none_of(text.cbegin(), text.cend(), special))
+        return text;
     QString out;
-    out.reserve(text.size());
+    out.reserve(text.size() + 16);
     for (QChar c : text) {
         switch (c.unicode()) {
         case u'&':

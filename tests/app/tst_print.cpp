@@ -135,8 +135,10 @@ private slots:
         const QList<PdfPage> pages = nextPrintedPdf(pdfDir, before, &pdf);
         QVERIFY2(!pages.isEmpty(), "no printed results arrived within three minutes");
         const QString keep = qEnvironmentVariable("RENNZEIT_SCREENSHOT_DIR");
-        if (!keep.isEmpty())
+        if (!keep.isEmpty() && QDir().mkpath(keep)) {
+            QFile::remove(QDir(keep).filePath(QStringLiteral("results-queue.pdf")));
             QFile::copy(pdfDir.filePath(pdf), QDir(keep).filePath(QStringLiteral("results-queue.pdf")));
+        }
 
         QCOMPARE(pages.size(), 2);
         int entries = 0;

@@ -66,8 +66,10 @@ private slots:
         const QString pdf = m_dir.filePath("club.pdf");
         const QList<PdfPage> pages = printed(clubResults(), pdf, &pageCount);
         const QString keep = qEnvironmentVariable("RENNZEIT_SCREENSHOT_DIR");
-        if (!keep.isEmpty())
+        if (!keep.isEmpty() && QDir().mkpath(keep)) {
+            QFile::remove(QDir(keep).filePath(QStringLiteral("results-print.pdf")));
             QFile::copy(pdf, QDir(keep).filePath(QStringLiteral("results-print.pdf")));
+        }
         QCOMPARE(pages.size(), 2);
         QCOMPARE(pageCount, 2);
         for (int p = 0; p < pages.size(); ++p) {
