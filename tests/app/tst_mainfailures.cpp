@@ -159,29 +159,45 @@ private slots:
             QStringLiteral("Der Schreibfehler der Datei: ") + page + QLatin1Char('\r') + systemReason(trouble));
     }
 
+    void backupAtExit_failsAndKeepsTheOlderBackup_data()
+    {
+        addTroubleColumns();
+        QTest::newRow("full") << Trouble::Full;
+        QTest::newRow("read-only") << Trouble::ReadOnly;
+    }
     void backupAtExit_failsAndKeepsTheOlderBackup()
     {
+        QFETCH(Trouble, trouble);
         TinyFileSystem fs;
         if (!fs.mounted())
             QSKIP(qPrintable(fs.skipReason()));
         MainWindowFixture f;
         timeTwoEntries(f);
+        f.grid()->SetCells(1, 2, QString(70000, QLatin1Char('x')));
         const QString backup = f.w()->Title + QStringLiteral(".txt");
-        QVERIFY(prepare(fs, backup, Trouble::Full));
+        QVERIFY(prepare(fs, backup, trouble));
         QVERIFY(QDir::setCurrent(fs.path()));
 
         f.window.reset();
 
         QCOMPARE(ReadFileBytes(fs.filePath(backup)), kOld);
-        QCOMPARE(fs.Entries(), leftIn(backup, Trouble::Full));
+        QCOMPARE(fs.Entries(), leftIn(backup, trouble));
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text,
-            QStringLiteral("Can't write to file:\r") + backup + QLatin1Char('\r') + systemReason(Trouble::Full));
+            QStringLiteral("Can't write to file:\r") + backup + QLatin1Char('\r') + systemReason(trouble));
     }
 
-    void workbook_onAFullDisk_isReported()
+    // The workbook is made in a fresh folder below TMPDIR.
+    void workbook_onAFailingDisk_isReported_data()
     {
+        addTroubleColumns();
+        QTest::newRow("full") << Trouble::Full;
+        QTest::newRow("read-only") << Trouble::ReadOnly;
+    }
+    void workbook_onAFailingDisk_isReported()
+    {
+        QFETCH(Trouble, trouble);
         TinyFileSystem fs;
         if (!fs.mounted())
             QSKIP(qPrintable(fs.skipReason()));
@@ -189,20 +205,20 @@ private slots:
         qputenv("TMPDIR", QFile::encodeName(fs.path()));
         MainWindowFixture f;
         timeTwoEntries(f);
-        QVERIFY(fs.Fill());
+        QVERIFY(trouble == Trouble::Full ? fs.Fill() : fs.MakeReadOnly());
 
         f.w()->sbExcel->click();
         qputenv("TMPDIR", previous);
 
         QVERIFY(f.shell.calls.isEmpty());
-        QCOMPARE(fs.Entries(), QStringList { QStringLiteral("filler") });
+        QCOMPARE(fs.Entries(), trouble == Trouble::Full ? QStringList { QStringLiteral("filler") } : QStringList());
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         const QStringList lines = shown[0].text.split(QLatin1Char('\r'));
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], QStringLiteral("Die Excel-Arbeitsmappe konnte nicht erstellt werden."));
         QVERIFY2(lines[1].startsWith(fs.path()), qPrintable(lines[1]));
-        QCOMPARE(lines[2], systemReason(Trouble::Full));
+        QVERIFY2(lines[2] == systemReason(trouble), qPrintable(lines[2]));
     }
 };
 
