@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -28,6 +29,9 @@ class TMessageTimer;
 class TSortGrid;
 class TCfgDialog;
 class TFDlgYesNo;
+namespace race {
+class RaceJournal;
+}
 class THelpViewer;
 struct TFormatOptions;
 
@@ -93,7 +97,8 @@ public:
     QAction* mReset = nullptr;
     QAction* LockLSStart1 = nullptr;
     QAction* LockLSStopp1 = nullptr;
-    QAction* EinstellunGen1 = nullptr;
+    QAction* EinstellunGen1 = nullptr; // Alt+E and F2
+    QAction* mInfo = nullptr; // F3
     QAction* Hilfe1 = nullptr;
     QAction* mHilfe = nullptr;
     QAction* Drucker1 = nullptr;
@@ -128,6 +133,8 @@ public:
     QString SaveFilter;
     int FilterIndex = 2;
     std::uint32_t PortMask = 0; // the start-up scan's result
+    // The journal of the race in progress, in the user's data folder.
+    std::unique_ptr<race::RaceJournal> Journal;
     // The document engine of the Word export; tests put a recording one here.
     WordBasicFactory WordEngineFactory;
     QString SaveFolder; // where the save and open dialogs start
@@ -205,6 +212,9 @@ public:
     void bInfoClick();
     void BrandClick();
     void CreateDialogs(); // the settings and confirmation dialogs, after FormCreate
+    // Ends the program as closing the window does, but without the exit
+    // question: a logout, a shutdown or the terminal asked for it.
+    void EndInOrder();
 
     // Start lockout in milliseconds (TimerGesperrtStart's interval).
     int StartLockout() const;
@@ -214,6 +224,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -230,9 +241,22 @@ private:
     bool BarrierFree(const TImage* image) const;
     void ReadSettings();
     void WriteSettings();
+
+    // The window's bounds as the store keeps them (FMainPlacement).
+    struct StoredBounds {
+        std::optional<int> left, top, width, height;
+    };
+    void RestoreBounds(const StoredBounds& stored);
+    void RememberNormalBounds();
+    // Frame top-left and client size of the window in its normal state.
+    QRect NormalBounds() const;
     void ApplyPortMask();
+    void WriteBackups();
+    void ShowJournalFailure(const QString& reason);
 
     THelpViewer* m_helpViewer = nullptr;
     bool m_resetPressedByMouse = false;
     bool m_destroyed = false;
+    QRect m_normalBounds;
+    bool m_endInOrder = false;
 };

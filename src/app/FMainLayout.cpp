@@ -364,6 +364,9 @@ void TFormMain::BuildActions()
     LockLSStart1 = action(QStringLiteral("Lock LS Start"), Qt::Key_F11, &TFormMain::LockLSStart1Click);
     LockLSStopp1 = action(QStringLiteral("Lock LS Stopp"), Qt::Key_F12, &TFormMain::LockLSStopp1Click);
     EinstellunGen1 = action(QStringLiteral("&Einstellungen"), QKeySequence(Qt::ALT | Qt::Key_E), &TFormMain::bCFGClick);
+    // F2 and F3 as the hints of bCFG and bInfo name them.
+    EinstellunGen1->setShortcuts({ QKeySequence(Qt::ALT | Qt::Key_E), QKeySequence(Qt::Key_F2) });
+    mInfo = action(QStringLiteral("Info"), Qt::Key_F3, &TFormMain::bInfoClick);
     Hilfe1 = action(QStringLiteral("H&ilfe"), QKeySequence(Qt::ALT | Qt::Key_I), &TFormMain::bHelpClick);
     mHilfe = action(QStringLiteral("Hilfe"), Qt::Key_F1, &TFormMain::bHelpClick);
     Drucker1 = new QAction(QStringLiteral("&Drucker"), this);

@@ -100,6 +100,14 @@ void TCfgDialog::showEvent(QShowEvent* event)
     FormShow();
 }
 
+void TCfgDialog::SelectDefaultsWhereEmpty()
+{
+    for (QComboBox* list : { cbDigits, cbPort, cbAlg }) {
+        if (list->currentIndex() < 0 && list->count() > 0)
+            list->setCurrentIndex(0);
+    }
+}
+
 void TCfgDialog::FormShow()
 {
     cbPort->setEnabled(AlgorithmValue >= 0);

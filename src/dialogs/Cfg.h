@@ -47,6 +47,10 @@ public:
     // Live preview of the display format: called with the accuracy 2 - index.
     std::function<void(int accuracy)> OnDigitsChange;
 
+    // Selects the first item (the default: "HH:MM.SS,ms", "Keine", "Ein") of
+    // each list that has nothing selected.
+    void SelectDefaultsWhereEmpty();
+
     void FormShow();
     void cbDigitsChange();
     void cbPortChange();

@@ -114,6 +114,8 @@ public:
     // failure leaves the older file alone, is reported to the operator ("Can't
     // write to file:", the name and the system's reason) and gives false.
     bool SaveToFile(const QString& FileName, bool Geometry = false);
+    // What SaveToFile writes.
+    QByteArray BackupBytes(bool Geometry = false) const;
     bool SaveToCsv(const QString& FileName);
 
     // The cell-format query: Format must hold the brush and font to start

@@ -7,6 +7,15 @@
 
 bool TSortGrid::SaveToFile(const QString& FileName, bool Geometry)
 {
+    QString reason;
+    if (WriteGridFile(FileName, BackupBytes(Geometry), &reason))
+        return true;
+    dialogs::ShowError(this, GridWriteErrorText(FileName, reason));
+    return false;
+}
+
+QByteArray TSortGrid::BackupBytes(bool Geometry) const
+{
     TGridBackupSettings settings;
     settings.ColFontPriority = m_colFontPriority;
     settings.ColFonts = m_colFonts;
@@ -17,11 +26,7 @@ bool TSortGrid::SaveToFile(const QString& FileName, bool Geometry)
         for (int c = 0; c < ColCount(); ++c)
             settings.Geometry.push_back(ColWidths(c));
     }
-    QString reason;
-    if (WriteGridFile(FileName, GridBackupBytes(Store(), settings), &reason))
-        return true;
-    dialogs::ShowError(this, GridWriteErrorText(FileName, reason));
-    return false;
+    return GridBackupBytes(Store(), settings);
 }
 
 bool TSortGrid::SaveToCsv(const QString& FileName)

@@ -108,8 +108,68 @@ bool WriteProtocolText(const TCellStore& cells, const QString& fileName, QString
     return platform::WriteFileAtomically(fileName, ProtocolTextBytes(cells), reason);
 }
 
+bool IsGridBackup(const QByteArray& bytes)
+{
+    static const char* const kSettingsLines[]
+        = { "GenerelSettings,", "FontColSettings", "FontRowSettings", "UserSettings", "UserSettings" };
+    const QStringList lines = splitLines(platform::DecodeText(cutAtEndOfInput(bytes.left(64 * 1024))));
+    if (lines.size() < 5)
+        return false;
+    for (int i = 0; i < 5; ++i)
+        if (!lines[i].startsWith(QLatin1String(kSettingsLines[i])))
+            return false;
+    return true;
+}
+
+namespace {
+
+// The backup holds every row as a comma text, the header first and the free
+// row that follows the last start last; the table gets every row in between.
+LoadedProtocol parseGridBackup(const QByteArray& bytes)
+{
+    LoadedProtocol loaded;
+    const QStringList lines = splitLines(platform::DecodeText(cutAtEndOfInput(bytes)));
+    for (qsizetype i = 6; i < lines.size(); ++i) {
+        QStringList row = SplitCommaText(lines[i]);
+        row.resize(kProtocolColCount);
+        loaded.rows.push_back(row);
+    }
+    const auto isFreeTail = [](const QStringList& row) {
+        for (int c = 0; c < kProtocolColCount; ++c)
+            if (!row[c].isEmpty() && !(c == kColPlatz && row[c] == QLatin1String("-")))
+                return false;
+        return true;
+    };
+    while (!loaded.rows.empty() && isFreeTail(loaded.rows.back()))
+        loaded.rows.pop_back();
+    for (const QStringList& row : loaded.rows) {
+        if (row[kColSplit] != QLatin1String("0,00"))
+            continue;
+        const std::optional<platform::Tick> tick = parseTick(row[kColRaw]);
+        if (tick)
+            loaded.firstStartTick = *tick;
+    }
+    return loaded;
+}
+
+} // namespace
+
+bool HasEntryContent(const TCellStore& cells)
+{
+    for (int r = 1; r < cells.RowCount(); ++r)
+        for (int c = 0; c < cells.ColCount(); ++c) {
+            const QString text = TrimBlanks(cells.Cell(c, r));
+            // The free row after the last start carries only its "-".
+            if (!text.isEmpty() && !(c == kColPlatz && text == QLatin1String("-")))
+                return true;
+        }
+    return false;
+}
+
 LoadedProtocol ParseProtocolText(const QByteArray& bytes)
 {
+    if (IsGridBackup(bytes))
+        return parseGridBackup(bytes);
     LoadedProtocol loaded;
     const QString& headerNr = kProtocolHeaders[kColNr];
     for (const QString& line : splitLines(platform::DecodeText(cutAtEndOfInput(bytes)))) {

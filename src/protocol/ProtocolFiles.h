@@ -37,7 +37,15 @@ struct LoadedProtocol {
     bool completed = true;
 };
 
+// Reads a protocol text file or a start list; the grid backup file that the
+// program writes at exit (recognised by its five settings lines) gives its
+// table rows, the raw column included.
 LoadedProtocol ParseProtocolText(const QByteArray& bytes);
+bool IsGridBackup(const QByteArray& bytes);
+
+// True when an entry row holds anything but the "-" of a free row: a table
+// worth a backup.
+bool HasEntryContent(const TCellStore& cells);
 // nullopt when the file cannot be opened: the table stays as it is.
 std::optional<LoadedProtocol> LoadProtocolText(const QString& fileName);
 

@@ -222,6 +222,39 @@ private slots:
         QVERIFY(cells.IsEmptyRow(1));
         QCOMPARE(cells.Cell(0, 0), QStringLiteral("Nr."));
     }
+
+    void loader_readsTheBackupFileAsTheTableItWas()
+    {
+        const QByteArray backup = "GenerelSettings,0\r\n"
+                                  "FontColSettings\r\n"
+                                  "FontRowSettings\r\n"
+                                  "UserSettings\r\n"
+                                  "UserSettings,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1\r\n"
+                                  "Nr.,Name,Start,Zeit,Split,Platz,*\r\n"
+                                  "7,\"Berg, Anna\",\"10:05.03,12\",\"9,87\",\"0,00\",1,9870\r\n"
+                                  "8,\"Jörg \"\"Jo\"\"\",\"10:05.04,12\",,\"1,00\",-,-5000\r\n"
+                                  ",,,,,-,\r\n";
+        QVERIFY(protocol::IsGridBackup(backup));
+        QVERIFY(!protocol::IsGridBackup("Nr.\tName\t\r\n12;Anna\r\n"));
+        const LoadedProtocol loaded = protocol::ParseProtocolText(backup);
+        QVERIFY(loaded.completed);
+        QCOMPARE(loaded.rows.size(), size_t(2)); // the free row after the last start is left out
+        QCOMPARE(loaded.rows[0], row7({ "7", "Berg, Anna", "10:05.03,12", "9,87", "0,00", "1", "9870" }));
+        QCOMPARE(loaded.rows[1], row7({ "8", "Jörg \"Jo\"", "10:05.04,12", "", "1,00", "-", "-5000" }));
+    }
+
+    void entryContent_isAnythingButTheFreeRowsDash()
+    {
+        TCellStore cells = raceTable();
+        QVERIFY(protocol::HasEntryContent(cells));
+        TCellStore empty(7, 3);
+        empty.SetRow(0, { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" });
+        empty.SetCell(5, 2, QStringLiteral("-"));
+        empty.SetCell(1, 1, QStringLiteral("  "));
+        QVERIFY(!protocol::HasEntryContent(empty));
+        empty.SetCell(1, 1, QStringLiteral("Anna"));
+        QVERIFY(protocol::HasEntryContent(empty));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProtocolFiles)
