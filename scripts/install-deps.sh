@@ -13,9 +13,12 @@ packages=(
 )
 if [ "${1:-}" = "--tests" ]; then
   # The browser and print-queue tests need a real browser, a private CUPS
-  # server with a PDF queue and a PDF-to-text tool; the format check needs
-  # clang-format; the package test checks the Debian package with lintian.
-  packages+=(chromium cups cups-bsd printer-driver-cups-pdf poppler-utils unzip clang-format lintian)
+  # server with a PDF queue and a PDF-to-text tool; the office test opens the
+  # workbook and the document with LibreOffice (headless, without its
+  # windows); the format check needs clang-format; the package test checks
+  # the Debian package with lintian.
+  packages+=(chromium cups cups-bsd printer-driver-cups-pdf poppler-utils unzip clang-format lintian
+    libreoffice-calc-nogui libreoffice-writer-nogui)
 fi
 
 missing=()

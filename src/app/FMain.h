@@ -148,7 +148,7 @@ public:
     std::unique_ptr<race::RaceJournal> Journal;
     // The document engine of the Word export; tests put a recording one here.
     WordBasicFactory WordEngineFactory;
-    QString SaveFolder;
+    QString SaveFolder; // where the save and open dialogs start
     bool Sound = false;
 
     // Race commands. The clicks take their stamp when they run; a barrier
@@ -216,7 +216,12 @@ public:
     void LoadProtocol(const QString& fileName);
     // "Protokoll wird ersetzt!": true when the operator answers OK.
     bool ConfirmReplaceLog();
-    void ShowPageWriteError(const QString& fileName);
+    // The save and open dialogs start in the folder last used (setting
+    // "SaveDir"), the first time in the user's documents folder.
+    void RememberDialogFolder(const QString& chosenFile);
+    void ShowPageWriteError(const QString& fileName, const QString& reason);
+    // An error box: what failed, the file and the system's reason.
+    void ShowFileError(const QString& what, const QString& fileName, const QString& reason);
 
     // Lifecycle and header bar
     void FormCreate();

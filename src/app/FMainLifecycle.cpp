@@ -18,6 +18,7 @@
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
+#include "protocol/Excel.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
 #include "race/Journal.h"
@@ -26,6 +27,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QToolButton>
@@ -118,7 +120,9 @@ void TFormMain::FormCreate()
 
     DisplayAccuracySwitch(Accuracy);
     PortMask = ScanComPorts();
-    SaveFolder = platform::ExecutableFolder();
+    // Never the program's folder, which is read-only once installed.
+    if (SaveFolder.isEmpty() || !QFileInfo(SaveFolder).isDir())
+        SaveFolder = platform::DocumentsFolder();
 
     DisplayColorSetup();
     DisplayRowUpdate(0, 0);
@@ -179,6 +183,8 @@ void TFormMain::ReadSettings()
             setWindowState(windowState() | Qt::WindowMaximized);
     } catch (const platform::SettingsError&) {
     }
+    // The dialogs' folder; one that is gone is replaced at step 12.
+    SaveFolder = store.readString(QStringLiteral("SaveDir"));
 }
 
 void TFormMain::WriteSettings()
@@ -203,6 +209,7 @@ void TFormMain::WriteSettings()
     store.writeInteger(QStringLiteral("WaitStart"), TimerGesperrtStart->Interval());
     store.writeInteger(QStringLiteral("StopFirst"), StopFirst ? 1 : 0);
     store.writeInteger(QStringLiteral("Maximized"), isMaximized() ? 1 : 0);
+    store.writeString(QStringLiteral("SaveDir"), SaveFolder);
     store.flush();
 }
 
@@ -223,6 +230,7 @@ void TFormMain::FormDestroy()
     CommitEditor();
     WriteBackups();
     Journal->Close();
+    TExcel::RemoveTemporaryFolders();
 }
 
 void TFormMain::WriteBackups()

@@ -32,8 +32,10 @@ QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& s
 // no quoting; UTF-8.
 QByteArray GridCsvBytes(const TCellStore& store);
 
-// Creates or truncates the file and writes the bytes; false on any failure.
-bool WriteGridFile(const QString& fileName, const QByteArray& bytes);
+// Replaces the file with the bytes in one step (see platform's
+// WriteFileAtomically): a failure leaves an older file as it was, gives false
+// and the system's reason.
+bool WriteGridFile(const QString& fileName, const QByteArray& bytes, QString* reason = nullptr);
 
-// "Can't write to file:" CR file name.
-QString GridWriteErrorText(const QString& fileName);
+// "Can't write to file:" CR file name, then CR and the reason when known.
+QString GridWriteErrorText(const QString& fileName, const QString& reason = QString());

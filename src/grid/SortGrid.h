@@ -113,8 +113,9 @@ public:
     void ValidateCell();
 
     // The backup file (geometry false: the "-1" form of the geometry line)
-    // and the semicolon export. A failure is reported to the operator
-    // ("Can't write to file:") and gives false.
+    // and the semicolon export, each replacing an older file in one step. A
+    // failure leaves the older file alone, is reported to the operator ("Can't
+    // write to file:", the name and the system's reason) and gives false.
     bool SaveToFile(const QString& FileName, bool Geometry = false);
     // What SaveToFile writes.
     QByteArray BackupBytes(bool Geometry = false) const;

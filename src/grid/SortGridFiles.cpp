@@ -7,9 +7,10 @@
 
 bool TSortGrid::SaveToFile(const QString& FileName, bool Geometry)
 {
-    if (WriteGridFile(FileName, BackupBytes(Geometry)))
+    QString reason;
+    if (WriteGridFile(FileName, BackupBytes(Geometry), &reason))
         return true;
-    dialogs::ShowError(this, GridWriteErrorText(FileName));
+    dialogs::ShowError(this, GridWriteErrorText(FileName, reason));
     return false;
 }
 
@@ -31,8 +32,9 @@ QByteArray TSortGrid::BackupBytes(bool Geometry) const
 
 bool TSortGrid::SaveToCsv(const QString& FileName)
 {
-    if (WriteGridFile(FileName, GridCsvBytes(Store())))
+    QString reason;
+    if (WriteGridFile(FileName, GridCsvBytes(Store()), &reason))
         return true;
-    dialogs::ShowError(this, GridWriteErrorText(FileName));
+    dialogs::ShowError(this, GridWriteErrorText(FileName, reason));
     return false;
 }

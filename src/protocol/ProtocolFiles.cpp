@@ -3,6 +3,7 @@
 #include "grid/CellStore.h"
 #include "grid/CellTable.h"
 #include "grid/GridCommaText.h"
+#include "platform/AtomicFile.h"
 #include "platform/TextCodec.h"
 
 #include <QFile>
@@ -102,13 +103,9 @@ QByteArray ProtocolTextBytes(const TCellStore& cells)
     return out;
 }
 
-bool WriteProtocolText(const TCellStore& cells, const QString& fileName)
+bool WriteProtocolText(const TCellStore& cells, const QString& fileName, QString* reason)
 {
-    const QByteArray bytes = ProtocolTextBytes(cells);
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return file.write(bytes) == bytes.size() && file.flush();
+    return platform::WriteFileAtomically(fileName, ProtocolTextBytes(cells), reason);
 }
 
 bool IsGridBackup(const QByteArray& bytes)

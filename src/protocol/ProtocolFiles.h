@@ -19,9 +19,10 @@ namespace protocol {
 // The protocol text file: every row whose "Nr." is set, each cell (" " when
 // empty) followed by a TAB, CR LF after each row, UTF-8.
 QByteArray ProtocolTextBytes(const TCellStore& cells);
-// False when the file cannot be created or written; no message either way,
-// the caller decides whether a failed save is worth mentioning.
-bool WriteProtocolText(const TCellStore& cells, const QString& fileName);
+// Replaces the file in one step: a failure leaves an older file as it was and
+// gives false with the system's reason. No message; the caller tells the
+// operator.
+bool WriteProtocolText(const TCellStore& cells, const QString& fileName, QString* reason = nullptr);
 
 // What loading a protocol text file or a start list would put into the table.
 struct LoadedProtocol {

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+
 using protocol::LoadedProtocol;
 
 namespace {
@@ -70,10 +72,12 @@ private slots:
         QCOMPARE(ReadFileBytes(file), ReadFileBytes(TestDataPath("race.protocol.txt")));
     }
 
-    void writer_failsSilentlyWhenTheFileCannotBeCreated()
+    void writer_givesTheReasonWhenTheFileCannotBeCreated()
     {
         QTemporaryDir dir;
-        QVERIFY(!protocol::WriteProtocolText(raceTable(), dir.filePath("missing/race.txt")));
+        QString reason;
+        QVERIFY(!protocol::WriteProtocolText(raceTable(), dir.filePath("missing/race.txt"), &reason));
+        QCOMPARE(reason, qt_error_string(ENOENT));
     }
 
     void savedFile_loadsBackEveryNumberedRow()
