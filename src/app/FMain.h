@@ -30,6 +30,9 @@ class TCfgDialog;
 class TFDlgYesNo;
 class THelpViewer;
 struct TFormatOptions;
+namespace platform {
+struct LineEvent;
+}
 
 // The main window: the race timing, the time display, the protocol table and
 // its files, the program's start-up and shut-down. One handler per user
@@ -50,6 +53,8 @@ public:
     TLbSpeedButton* bInfo = nullptr;
     QLabel* PanelDate = nullptr;
     std::array<QLabel*, 5> BrandLabels {}; // two shadows, two words, suffix
+    // Red, shown while the chosen barrier port is not connected.
+    QLabel* LabLineState = nullptr;
 
     // Upper part: the display and the race controls
     QFrame* PanelMain = nullptr;
@@ -103,6 +108,8 @@ public:
     TMessageTimer* TimerDate = nullptr;
     TMessageTimer* TimerGesperrtStart = nullptr;
     TMessageTimer* TimerGesperrtStop = nullptr;
+    // Runs while the chosen port is not connected: tries to open it again.
+    TMessageTimer* TimerReconnect = nullptr;
     TComPort* ComPort = nullptr;
 
     // Dialogs created after the main window (program entry).
@@ -152,12 +159,22 @@ public:
 
     // Barriers
     void ComPortDSR(TComPort* sender);
+    // Every barrier change passes here once, in order of its edge: the
+    // lockouts are judged at the change's stamp, then the barrier algorithm
+    // decides and START and STOPP take the change's stamp.
+    void BarrierEvent(const platform::LineEvent& change);
     // The requests of one line change, decided by the barrier algorithm: each
     // runs its command when its lockout is over, its barrier free and the
     // command available.
     void BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp);
     void ComPortOpen(TComPort* sender);
     void ComPortClose(TComPort* sender);
+    // The barrier line: the port removed while open, opening it (at start-up,
+    // from the settings, again after a removal) and showing its state.
+    void ComPortLost(TComPort* sender);
+    void OpenBarrierLine();
+    void TimerReconnectTimer();
+    bool BarrierLineDisconnected() const;
 
     // Display
     void ClockTimer();
@@ -226,8 +243,14 @@ private:
     void ReadSettings();
     void WriteSettings();
     void ApplyPortMask();
+    void CatchUpLockouts(platform::Tick edge);
+    void BarrierLineOpened();
+    void ShowLineDisconnected(const QString& why);
+    QString BarrierPortName() const;
+    void LoadPortList();
 
     THelpViewer* m_helpViewer = nullptr;
+    std::uint64_t m_lastBarrierChange = 0; // sequence of the change handled last
     bool m_resetPressedByMouse = false;
     bool m_destroyed = false;
 };
