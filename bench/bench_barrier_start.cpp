@@ -26,12 +26,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The system tick, remembering when START read it.
+// The system tick, remembering when it was first read after a reset of
+// lastRead: the stamp of the edge, which is the tick START writes.
 class StampingTick final : public platform::TickSource {
 public:
     platform::Tick now() override
     {
-        lastRead.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
+        long long none = 0;
+        lastRead.compare_exchange_strong(none, Clock::now().time_since_epoch().count(), std::memory_order_acq_rel);
         return m_system.now();
     }
     std::atomic<long long> lastRead { 0 };
@@ -63,10 +65,14 @@ int main(int argc, char** argv)
     w.SortGrid1->SetRowCount(2001);
     w.MakeRowCurrent(1);
 
-    // The event loop sleeps between events, as the program's own does; a
-    // START quits it.
+    // The event loop sleeps between events, as the program's own does; the
+    // barrier handler, which runs START, quits it.
     QEventLoop loop;
-    QObject::connect(w.mStart, &QAction::triggered, &loop, &QEventLoop::quit);
+    const TNotifyEvent barrier = w.ComPort->OnDSR;
+    w.ComPort->OnDSR = [&](QObject* sender) {
+        barrier(sender);
+        loop.quit();
+    };
     auto runFor = [](int ms) {
         QEventLoop pause;
         QTimer::singleShot(ms, Qt::PreciseTimer, &pause, &QEventLoop::quit);

@@ -2,15 +2,12 @@
 
 #include "comm/Comms.h"
 
-#include <QCoreApplication>
-#include <QEvent>
+#include <QSocketNotifier>
 
 #include <atomic>
 #include <chrono>
 
 namespace {
-
-const QEvent::Type kDispatchEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 // Changes are numbered across all ports and openings, so a number names one
 // change for the life of the program.
@@ -47,6 +44,11 @@ TComThread::TComThread(TComPort* port)
     : m_port(port)
     , m_device(port->m_device.get())
 {
+    auto* bell = new QSocketNotifier(m_bell.Fd(), QSocketNotifier::Read, this);
+    connect(bell, &QSocketNotifier::activated, this, [this] {
+        m_bell.Silence();
+        DispatchQueued();
+    });
     m_device->SetEventMask(EventMaskFromEvents(port->Events()));
     start();
 }
@@ -104,6 +106,7 @@ void TComThread::Detach()
 
 void TComThread::run()
 {
+    m_timingPriority = platform::RequestTimingPriority();
     std::vector<platform::LineEvent> changes;
     for (;;) {
         changes.clear();
@@ -129,9 +132,8 @@ void TComThread::run()
             post = !m_notified;
             m_notified = true;
         }
-        // High priority: the changes must not queue behind repaints.
         if (post)
-            QCoreApplication::postEvent(this, new QEvent(kDispatchEvent), Qt::HighEventPriority);
+            m_bell.Ring();
         if (result == platform::SerialWaitResult::Gone)
             break;
     }
@@ -139,15 +141,6 @@ void TComThread::run()
     std::lock_guard lock(m_mutex);
     m_ended = true;
     m_cv.notify_all();
-}
-
-bool TComThread::event(QEvent* e)
-{
-    if (e->type() == kDispatchEvent) {
-        DispatchQueued();
-        return true;
-    }
-    return QThread::event(e);
 }
 
 void TComThread::DispatchQueued()

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/Scheduling.h"
 #include "platform/SerialDevice.h"
 
 #include <QThread>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -14,9 +16,9 @@ class TComPort;
 
 // The watcher of an open port. It sleeps in the device's wait; the device
 // stamps each change the moment the wait returns, and the watcher appends the
-// changes to a queue, posts one notice to the thread that owns the port (this
-// object lives there) when the queue was empty, and goes straight back to
-// waiting: it never waits for that thread. The owner thread dispatches the
+// changes to a queue, rings a doorbell that the event loop of the thread
+// owning the port (this object lives there) hears when the queue was empty,
+// and goes straight back to waiting: it never waits for that thread. The owner thread dispatches the
 // queued changes one at a time, in order, none merged and none dropped.
 //
 // The port holds the watcher through a shared pointer and a dispatch holds
@@ -45,27 +47,31 @@ public:
 
     bool Ended() const;
     size_t Queued() const;
+    // The watcher runs ahead of ordinary work (see RequestTimingPriority).
+    bool TimingPriority() const { return m_timingPriority; }
     // The change whose handlers are running; nullptr between dispatches.
     const platform::LineEvent* Current() const { return m_hasCurrent ? &m_current : nullptr; }
 
 protected:
     void run() override;
-    bool event(QEvent* e) override;
 
 private:
     void Dispatch(const platform::LineEvent& change);
 
     TComPort* m_port;
     platform::SerialDevice* m_device;
+    platform::Doorbell m_bell;
 
-    mutable std::mutex m_mutex;
-    std::condition_variable m_cv;
+    // Shared with the watcher, which may run at real-time priority.
+    mutable platform::PiMutex m_mutex;
+    std::condition_variable_any m_cv;
     std::deque<platform::LineEvent> m_queue;
-    bool m_notified = false; // a notice is posted and its dispatch has not emptied the queue yet
+    bool m_notified = false; // the bell rang and no dispatch has emptied the queue since
     bool m_stop = false;
     bool m_ended = false;
     bool m_lost = false; // the device is gone
     int m_lostError = 0;
+    std::atomic<bool> m_timingPriority { false };
 
     // Owner thread only.
     bool m_dispatching = false;

@@ -163,6 +163,11 @@ bool TComPort::WatcherRunning() const
     return m_thread && !m_thread->Ended();
 }
 
+bool TComPort::WatcherTimingPriority() const
+{
+    return m_thread && m_thread->TimingPriority();
+}
+
 bool TComPort::DeliveryPending() const
 {
     return QueuedChanges() > 0;

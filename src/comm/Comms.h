@@ -164,6 +164,8 @@ public:
     // False once the watcher has ended while the port is still open (a failed
     // wait or a handler's exception): no line changes arrive until reopened.
     bool WatcherRunning() const;
+    // The watcher was granted real-time scheduling (see RequestTimingPriority).
+    bool WatcherTimingPriority() const;
     // Changes are waiting for the GUI thread.
     bool DeliveryPending() const;
     size_t QueuedChanges() const;

@@ -1,6 +1,7 @@
 #include "platform/SerialLinux.h"
 
 #include "platform/PortMap.h"
+#include "platform/Scheduling.h"
 
 #include <QFile>
 
@@ -624,6 +625,7 @@ void LinuxSerialDevice::StopGuard()
 // snapshot would not wake the wait; the guard wakes the watcher for it.
 void LinuxSerialDevice::GuardLoop()
 {
+    RequestTimingPriority(); // its look a millisecond after the arming must not wait behind other work
     std::unique_lock lock(m_waitMutex);
     std::uint64_t guarded = 0;
     while (!m_guardQuit) {

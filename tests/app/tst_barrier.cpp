@@ -226,7 +226,12 @@ private slots:
         f.lab.AddPort(3, QStringLiteral("/dev/serial/by-id/usb-Prolific_2303-if00"));
         QStringList items;
         auto listAndChoose = [&](int choose) {
-            dialogs::SetDialogHandler([&, choose](QDialog*) {
+            dialogs::SetDialogHandler([&, choose](QDialog* dialog) {
+                if (choose < 0) {
+                    dialog->show();
+                    SaveShot(dialog, QStringLiteral("settings_ports.png"));
+                    dialog->hide();
+                }
                 items.clear();
                 for (int i = 0; i < d->cbPort->count(); ++i)
                     items << d->cbPort->itemText(i);

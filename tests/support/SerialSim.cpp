@@ -1,5 +1,7 @@
 #include "support/SerialSim.h"
 
+#include "platform/Scheduling.h"
+
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -82,8 +84,11 @@ struct SimPort {
 };
 
 struct SimSerialState {
-    mutable std::mutex mutex;
-    mutable std::condition_variable changed;
+    // The watcher may run at real-time priority while a test thread changes
+    // the lines: the holder of the lock runs at the priority of its waiters,
+    // as a driver's wake-up would not wait for the thread that changed a line.
+    mutable PiMutex mutex;
+    mutable std::condition_variable_any changed;
     std::map<int, SimPort> ports;
 };
 
