@@ -18,8 +18,9 @@ class TComPort;
 // stamps each change the moment the wait returns, and the watcher appends the
 // changes to a queue, rings a doorbell that the event loop of the thread
 // owning the port (this object lives there) hears when the queue was empty,
-// and goes straight back to waiting: it never waits for that thread. The owner thread dispatches the
-// queued changes one at a time, in order, none merged and none dropped.
+// and goes straight back to waiting: it never waits for that thread. The
+// owner thread dispatches the queued changes one at a time, in order, none
+// merged and none dropped.
 //
 // The port holds the watcher through a shared pointer and a dispatch holds
 // one too, so a handler may close, reopen or destroy the port at any depth of
