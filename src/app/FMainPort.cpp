@@ -6,6 +6,7 @@
 #include "controls/Dialogs.h"
 #include "controls/MessageTimer.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 
 namespace {
@@ -19,9 +20,11 @@ QString ReasonText(const std::exception& e)
 
 QString TFormMain::BarrierPortName() const
 {
-    const platform::SerialPortInfo& device = ComPort->Device();
+    platform::SerialPortInfo device = ComPort->Device();
+    if (device.number != ComPort->Port()) // never opened: only its stable path is known
+        device = platform::SerialPortInfo { ComPort->Port(), QString(), ComPort->StablePath() };
     QString name = QStringLiteral("COM") + QString::number(ComPort->Port());
-    if (device.number == ComPort->Port() && !device.DeviceName().isEmpty())
+    if (!device.DeviceName().isEmpty())
         name += QStringLiteral(" – ") + device.DeviceName();
     return name;
 }
@@ -56,7 +59,10 @@ void TFormMain::BarrierLineOpened()
 
 void TFormMain::ShowLineDisconnected(const QString& why)
 {
-    LabLineState->setText(QStringLiteral("Lichtschranke getrennt\n") + BarrierPortName());
+    // A long by-id name is shortened in its middle; the box and the tooltip
+    // carry all of it.
+    const QString name = QFontMetrics(LabLineState->font()).elidedText(BarrierPortName(), Qt::ElideMiddle, 205);
+    LabLineState->setText(QStringLiteral("Lichtschranke getrennt\n") + name);
     LabLineState->setToolTip(why);
     LabLineState->setVisible(true);
 }

@@ -170,6 +170,12 @@ private slots:
             QCOMPARE(w->ComPort->Port(), 2);
             QVERIFY(!w->ComPort->Connected());
             QVERIFY(w->LabLineState->isVisible());
+            // The by-id name, shortened in its middle to fit the header bar.
+            const QStringList shown = w->LabLineState->text().split(QLatin1Char('\n'));
+            QCOMPARE(shown.size(), 2);
+            QCOMPARE(shown[0], QStringLiteral("Lichtschranke getrennt"));
+            QVERIFY2(shown[1].startsWith(QStringLiteral("COM2 – usb-FT")) && shown[1].endsWith(QStringLiteral("port0")),
+                qPrintable(shown[1]));
             QVERIFY(w->LabLineState->toolTip().startsWith(QStringLiteral("Unable to open com port: ")));
             QVERIFY(dialogs::TakeShownMessages().isEmpty()); // no box at start-up
 
