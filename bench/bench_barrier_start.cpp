@@ -26,14 +26,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The system tick, remembering when it was first read after a reset of
-// lastRead: the stamp of the edge, which is the tick START writes.
+// The system tick, remembering when it was first read after a reset: the
+// barrier dispatch stamps the edge with that reading, and START takes the
+// stamp's tick.
 class StampingTick final : public platform::TickSource {
 public:
     platform::Tick now() override
     {
-        long long none = 0;
-        lastRead.compare_exchange_strong(none, Clock::now().time_since_epoch().count(), std::memory_order_acq_rel);
+        long long unread = 0;
+        lastRead.compare_exchange_strong(unread, Clock::now().time_since_epoch().count(), std::memory_order_acq_rel);
         return m_system.now();
     }
     std::atomic<long long> lastRead { 0 };
@@ -65,14 +66,10 @@ int main(int argc, char** argv)
     w.SortGrid1->SetRowCount(2001);
     w.MakeRowCurrent(1);
 
-    // The event loop sleeps between events, as the program's own does; the
-    // barrier handler, which runs START, quits it.
+    // The event loop sleeps between events, as the program's own does; a
+    // START, which moves the current row on, quits it.
     QEventLoop loop;
-    const TNotifyEvent barrier = w.ComPort->OnDSR;
-    w.ComPort->OnDSR = [&](QObject* sender) {
-        barrier(sender);
-        loop.quit();
-    };
+    w.SortGrid1->OnRowSelected = [&loop](QObject*) { loop.quit(); };
     auto runFor = [](int ms) {
         QEventLoop pause;
         QTimer::singleShot(ms, Qt::PreciseTimer, &pause, &QEventLoop::quit);

@@ -74,7 +74,7 @@ int main()
         TCellStore store(7, 2);
         TStoreTable table(store);
         const auto loaded = protocol::LoadProtocolText(textFile);
-        ok = loaded && loaded->completed && ok;
+        ok = loaded && loaded->ok() && ok;
         if (loaded)
             protocol::ApplyLoadedProtocol(table, *loaded);
         loadedRows = store.RowCount() - 1;

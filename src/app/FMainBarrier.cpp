@@ -9,6 +9,7 @@
 #include "platform/SerialDevice.h"
 
 #include <QAction>
+#include <QScopedValueRollback>
 
 void TFormMain::ComPortDSR(TComPort* sender)
 {
@@ -57,12 +58,17 @@ void TFormMain::CatchUpLockouts(platform::Tick edge)
     }
 }
 
-void TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)
+race::BarrierResult TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)
 {
-    if (requests.stop && !TimerGesperrtStop->Enabled() && BarrierFree(ImageLSstop) && mStop->isEnabled())
-        StopAt(stamp);
-    if (requests.start && !TimerGesperrtStart->Enabled() && BarrierFree(ImageLSstart) && mStart->isEnabled())
-        StartAt(stamp);
+    CommitEditor();
+    const QScopedValueRollback busy(m_raceBusy, true);
+    m_race->SetSettings(CurrentRaceSettings());
+    const race::BarrierResult result = m_race->BarrierImpulse(requests.stop, requests.start, CurrentRow(), stamp);
+    const bool wrote = result.stop == race::Outcome::Stopped || result.start == race::Outcome::Started;
+    MirrorRace(result.view, wrote ? RowFollow::WholeRow : RowFollow::View);
+    if (wrote)
+        ColumnLayout();
+    return result;
 }
 
 void TFormMain::ComPortOpen(TComPort*)

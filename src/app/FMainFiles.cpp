@@ -12,6 +12,7 @@
 
 void TFormMain::sbSaveClick()
 {
+    CommitEditor();
     dialogs::FileDialogRequest request;
     request.caption = QStringLiteral("Protokoll speichern unter");
     request.folder = SaveFolder;
@@ -44,6 +45,9 @@ void TFormMain::sbSaveClick()
 
 void TFormMain::sbLoadClick()
 {
+    CommitEditor();
+    if (LogHoldsStart() && !ConfirmReplaceLog())
+        return;
     dialogs::FileDialogRequest request;
     request.caption = QStringLiteral("Startliste öffnen");
     request.folder = platform::ExecutableFolder();
@@ -57,19 +61,27 @@ void TFormMain::sbLoadClick()
 
 void TFormMain::LoadProtocol(const QString& fileName)
 {
-    const std::optional<protocol::LoadedProtocol> loaded = protocol::LoadProtocolText(fileName);
-    if (!loaded)
+    // The whole file is read before anything of the table changes: a file
+    // that is no protocol leaves the table as it was.
+    QString openError;
+    const std::optional<protocol::LoadedProtocol> loaded = protocol::LoadProtocolText(fileName, &openError);
+    if (!loaded || !loaded->ok()) {
+        const QString why
+            = loaded ? QStringLiteral("Zeile %1: %2").arg(loaded->errorLine).arg(loaded->error) : openError;
+        dialogs::ShowMessage(this, dialogs::Icon::Critical, Title,
+            QStringLiteral("Die Datei kann nicht als Protokoll oder Startliste geladen werden:\n") + fileName
+                + QStringLiteral("\n") + why);
         return;
+    }
     protocol::ApplyLoadedProtocol(*SortGrid1, *loaded);
-    FirstStartTick = loaded->firstStartTick;
-    if (!loaded->completed)
-        return;
-    RankRefresh();
+    m_lastRemoved.reset();
+    RunRace([&] { return m_race->Loaded(CurrentRow()); }, RowFollow::WholeRow);
     ColumnLayout();
 }
 
 void TFormMain::sbHTMLClick(int tag)
 {
+    CommitEditor();
     if (!protocol::PublishHtmlPage(SortGrid1->Store(), Title, tag))
         ShowPageWriteError(protocol::HtmlPageFileName(Title));
 }

@@ -18,6 +18,7 @@ void TFormMain::WordExport(int mode, const QString& fileName)
 
 void TFormMain::sbWordClick()
 {
+    CommitEditor();
     WordExport(protocol::kWordViewMode, protocol::DateStampName() + QStringLiteral(".docx"));
 }
 
@@ -28,5 +29,6 @@ void TFormMain::exporttoWord1Click()
 
 void TFormMain::sbExcelClick()
 {
+    CommitEditor();
     protocol::ExcelExport(SortGrid1->Store());
 }

@@ -71,12 +71,19 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     seWait->SetAlignment(Qt::AlignRight);
     seWait->setGeometry(80, 73, 62, std::max(21, seWait->MinHeight()));
     Label5 = labelAt(this, QStringLiteral("Sek."), 147, 76, 30);
+    // Below the others: the caption is too long to stand beside its list.
+    LabelStopFirst = labelAt(this, QStringLiteral("Stopp-Lichtschranke stoppt:"), 4, 101, 190);
+    cbStopFirst = listAt(this, { QStringLiteral("gewählte Zeile"), QStringLiteral("ersten Läufer") }, 80, 121, 98);
+    cbStopFirst->setToolTip(
+        QStringLiteral("ersten Läufer: STOPP gilt dem am frühesten gestarteten laufenden Eintrag, wenn die gewählte "
+                       "Zeile nicht läuft"));
 
     setTabOrder(OKBtn, CancelBtn);
     setTabOrder(CancelBtn, cbDigits);
     setTabOrder(cbDigits, cbPort);
     setTabOrder(cbPort, cbAlg);
     setTabOrder(cbAlg, seWait);
+    setTabOrder(seWait, cbStopFirst);
 
     connect(cbDigits, &QComboBox::activated, this, [this] { cbDigitsChange(); });
     connect(cbPort, &QComboBox::activated, this, [this] { cbPortChange(); });
@@ -170,6 +177,14 @@ void TCfgDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     FormShow();
+}
+
+void TCfgDialog::SelectDefaultsWhereEmpty()
+{
+    for (QComboBox* list : { cbDigits, cbPort, cbAlg }) {
+        if (list->currentIndex() < 0 && list->count() > 0)
+            list->setCurrentIndex(0);
+    }
 }
 
 void TCfgDialog::FormShow()

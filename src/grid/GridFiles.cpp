@@ -49,7 +49,7 @@ QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& s
     out += kLineEnd;
 
     QStringList row;
-    for (int r = 0; r < store.RowCount(); ++r) {
+    for (int r = 0; r < store.RowCount() + settings.ParkedRows; ++r) {
         row.clear();
         for (int c = 0; c < cols; ++c)
             row << store.Cell(c, r);

@@ -18,6 +18,9 @@ struct TGridBackupSettings {
     // Empty: the "-1" form of the geometry line. Otherwise left, top, width,
     // height and the column widths, written instead of it.
     std::vector<int> Geometry;
+    // Rows the row filter has parked after the last row: written after it,
+    // so the backup holds every row.
+    int ParkedRows = 0;
 };
 
 // The backup file: five settings lines, then one comma text per row from the

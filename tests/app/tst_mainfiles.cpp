@@ -123,24 +123,29 @@ private slots:
         QCOMPARE(f.cell(3, 1), QStringLiteral("9,87"));
         QCOMPARE(f.cell(1, 1), QStringLiteral("Berg, Anna"));
         QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
-        // From the raw column of the row whose split reads 0,00: once that entry
-        // is finished, the column holds its run time.
-        QCOMPARE(w->FirstStartTick, 9870);
+        // Every entry is finished: the race counts as not started.
+        QVERIFY(!w->Race().FirstStart());
+        QVERIFY(!w->Clock->Enabled() && !w->bEnd->isEnabled());
         QCOMPARE(f.grid()->ColWidths(6), -1);
 
         // A start list: numbers and names, the first row current and free.
+        // The log holds starts, so the operator is asked first.
         WriteFileBytes(QStringLiteral("start.txt"), "12;Erika\r\n13;;Hans\r\n");
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/start.txt"));
+        f.answerNextDialog(6);
         w->sbLoadClick();
+        QCOMPARE(f.shownDialogText, QStringLiteral("Protokoll wird ersetzt!"));
         QCOMPARE(f.grid()->RowCount(), 3);
         QCOMPARE(f.grid()->Rows(2), (QStringList { "13", "Hans", "", "", "", "", "" }));
         QCOMPARE(w->FirstStartTick, 0);
         QVERIFY(w->bSTART->isEnabled());
 
-        // A missing file leaves the table alone.
+        // A missing file leaves the table alone, and says so.
+        dialogs::TakeShownMessages();
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/missing.txt"));
         w->sbLoadClick();
         QCOMPARE(f.cell(1, 1), QStringLiteral("Erika"));
+        QCOMPARE(dialogs::TakeShownMessages().size(), 1);
     }
 
     void page_isShownOrPrintedThroughTheShell()

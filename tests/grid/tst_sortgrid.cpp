@@ -245,10 +245,12 @@ private slots:
     {
         Grid grid;
         grid.Fill(kEntries);
+        grid.ParkRows(2);
         grid.SetRowCount(3); // Zoe and Carl parked
         grid.DeleteRow(1);
         QCOMPARE(grid.RowCount(), 2);
         grid.SetRowCount(4);
+        grid.ParkRows(0);
         QCOMPARE(grid.Column(1), (QStringList { "Anna", "Zoe", "Carl" }));
     }
 
