@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -70,7 +71,10 @@ inline void PrintSummary(const char* what, const LatencySummary& s)
 // travel: a sleeping thread is woken, and it wakes a second sleeping thread,
 // which notes the time. No Qt and no work in between, so whatever this shows
 // is the operating system's and the processor's share.
-inline std::vector<double> MachineWakeUpUs(int count, std::chrono::microseconds period)
+// With `prepareThread`, each of the three threads calls it first (to ask for
+// the scheduling the measured threads get).
+inline std::vector<double> MachineWakeUpUs(
+    int count, std::chrono::microseconds period, const std::function<void()>& prepareThread = {})
 {
     using Clock = std::chrono::steady_clock;
     struct Hop {
@@ -102,26 +106,35 @@ inline std::vector<double> MachineWakeUpUs(int count, std::chrono::microseconds 
     us.reserve(count);
 
     std::thread watcher([&] {
+        if (prepareThread)
+            prepareThread();
         while (first.wait(end))
             second.signal();
         second.signal();
     });
     std::thread receiver([&] {
+        if (prepareThread)
+            prepareThread();
         while (second.wait(end)) {
             const Clock::rep now = Clock::now().time_since_epoch().count();
             us.push_back(std::chrono::duration<double, std::micro>(Clock::duration(now - changedAt.load())).count());
             arrived.fetch_add(1);
         }
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const Clock::time_point start = Clock::now();
-    for (int i = 0; i < count; ++i) {
-        std::this_thread::sleep_until(start + i * period);
-        while (arrived.load() < i)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        changedAt.store(Clock::now().time_since_epoch().count());
-        first.signal();
-    }
+    std::thread driver([&] {
+        if (prepareThread)
+            prepareThread();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const Clock::time_point start = Clock::now();
+        for (int i = 0; i < count; ++i) {
+            std::this_thread::sleep_until(start + i * period);
+            while (arrived.load() < i)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            changedAt.store(Clock::now().time_since_epoch().count());
+            first.signal();
+        }
+    });
+    driver.join();
     while (arrived.load() < count)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     end.store(true);

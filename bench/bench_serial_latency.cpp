@@ -83,9 +83,9 @@ public:
     int SetTimeouts(const platform::SerialTimeouts& t) override { return m_inner->SetTimeouts(t); }
     int SetupQueues(int r, int w) override { return m_inner->SetupQueues(r, w); }
     int SetEventMask(std::uint32_t mask) override { return m_inner->SetEventMask(mask); }
-    platform::SerialWaitResult WaitEvent(std::uint32_t& events) override
+    platform::SerialWaitResult WaitEvents(std::vector<platform::LineEvent>& events, int& error) override
     {
-        const platform::SerialWaitResult r = m_inner->WaitEvent(events);
+        const platform::SerialWaitResult r = m_inner->WaitEvents(events, error);
         m_wokeAt.store(NowNs());
         return r;
     }

@@ -36,6 +36,9 @@ class RaceJournal;
 }
 class THelpViewer;
 struct TFormatOptions;
+namespace platform {
+struct LineEvent;
+}
 
 // The main window: the race timing, the time display, the protocol table and
 // its files, the program's start-up and shut-down. One handler per user
@@ -56,6 +59,8 @@ public:
     TLbSpeedButton* bInfo = nullptr;
     QLabel* PanelDate = nullptr;
     std::array<QLabel*, 5> BrandLabels {}; // two shadows, two words, suffix
+    // Red, shown while the chosen barrier port is not connected.
+    QLabel* LabLineState = nullptr;
 
     // Upper part: the display and the race controls
     QFrame* PanelMain = nullptr;
@@ -115,6 +120,8 @@ public:
     TMessageTimer* TimerDate = nullptr;
     TMessageTimer* TimerGesperrtStart = nullptr;
     TMessageTimer* TimerGesperrtStop = nullptr;
+    // Runs while the chosen port is not connected: tries to open it again.
+    TMessageTimer* TimerReconnect = nullptr;
     TComPort* ComPort = nullptr;
 
     // Dialogs created after the main window (program entry).
@@ -171,6 +178,10 @@ public:
 
     // Barriers
     void ComPortDSR(TComPort* sender);
+    // Every barrier change passes here once, in order of its edge: the
+    // lockouts are judged at the change's stamp, then the barrier algorithm
+    // decides and START and STOPP take the change's stamp.
+    void BarrierEvent(const platform::LineEvent& change);
     // The requests of one line change, decided by the barrier algorithm: each
     // runs its command when its lockout is over, its barrier free and the
     // command available; a stop impulse that finds no entry to stop goes
@@ -178,6 +189,12 @@ public:
     race::BarrierResult BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp);
     void ComPortOpen(TComPort* sender);
     void ComPortClose(TComPort* sender);
+    // The barrier line: the port removed while open, opening it (at start-up,
+    // from the settings, again after a removal) and showing its state.
+    void ComPortLost(TComPort* sender);
+    void OpenBarrierLine();
+    void TimerReconnectTimer();
+    bool BarrierLineDisconnected() const;
 
     // Display
     void ClockTimer();
@@ -273,6 +290,11 @@ private:
     race::RaceSettings CurrentRaceSettings() const;
     void ReadSettings();
     void WriteSettings();
+    void CatchUpLockouts(platform::Tick edge);
+    void BarrierLineOpened();
+    void ShowLineDisconnected(const QString& why);
+    QString BarrierPortName() const;
+    void LoadPortList();
 
     // The window's bounds as the store keeps them (FMainPlacement).
     struct StoredBounds {
@@ -299,6 +321,7 @@ private:
     std::unique_ptr<race::RaceRules> m_race;
     bool m_raceBusy = false; // grid selections inside a race operation are the operation's
     THelpViewer* m_helpViewer = nullptr;
+    std::uint64_t m_lastBarrierChange = 0; // sequence of the change handled last
     bool m_resetPressedByMouse = false;
     bool m_destroyed = false;
     QRect m_normalBounds;

@@ -6,17 +6,56 @@
 #include "comm/Comms.h"
 #include "controls/Image.h"
 #include "controls/MessageTimer.h"
+#include "platform/SerialDevice.h"
 
 #include <QAction>
 #include <QScopedValueRollback>
 
 void TFormMain::ComPortDSR(TComPort* sender)
 {
-    const std::uint32_t status = sender->ModemStatus();
+    const platform::LineEvent* change = sender->DispatchedEvent();
+    if (!change) {
+        // Called outside a delivery: the lines as they are now.
+        platform::LineEvent now;
+        now.levels = sender->ModemStatus();
+        now.stamp = platform::Stamp::Now();
+        BarrierEvent(now);
+        return;
+    }
+    // OnCTS and OnDSR of one change both land here; the change counts once.
+    if (change->sequence == m_lastBarrierChange)
+        return;
+    m_lastBarrierChange = change->sequence;
+    BarrierEvent(*change);
+}
+
+void TFormMain::BarrierEvent(const platform::LineEvent& change)
+{
+    CatchUpLockouts(change.stamp.tick);
+    const std::uint32_t status = change.levels;
     if (status == PreviousModemStatus)
         return;
     PreviousModemStatus = status;
-    BarrierRequest(DecideBarrier(sender->Tag, status), platform::Stamp::Now());
+    const bool startLockoutRan = TimerGesperrtStart->Enabled();
+    const bool stopLockoutRan = TimerGesperrtStop->Enabled();
+    BarrierRequest(DecideBarrier(ComPort->Tag, status), change.stamp);
+    // A lockout this change started runs from its edge, not from the moment
+    // the GUI thread got to the change.
+    if (!startLockoutRan && TimerGesperrtStart->Enabled())
+        TimerGesperrtStart->Backdate(change.stamp.tick);
+    if (!stopLockoutRan && TimerGesperrtStop->Enabled())
+        TimerGesperrtStop->Backdate(change.stamp.tick);
+}
+
+// Changes wait in the queue while the GUI thread is busy; a lockout that ran
+// out before a change's edge has ended for that change, whether or not its
+// timer has been served yet.
+void TFormMain::CatchUpLockouts(platform::Tick edge)
+{
+    for (TMessageTimer* lockout : { TimerGesperrtStart, TimerGesperrtStop }) {
+        if (lockout->Enabled() && platform::TickDiff(edge, lockout->ArmedAt()) >= lockout->Interval())
+            TimerGesperrtTimer(lockout);
+    }
 }
 
 race::BarrierResult TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)

@@ -144,11 +144,25 @@ void TFormMain::BuildHeader()
     SetBackgroundColor(PanelDate, clBlack);
     SetFontColor(PanelDate, clSilver);
     PanelDate->setFixedSize(240, 38);
+    // Between the brand and the time of day: the barrier line's state while
+    // its port is not connected.
+    LabLineState = new QLabel(Panel1);
+    LabLineState->setFont(DesignFont(QStringLiteral("Arial"), 13, true));
+    SetFontColor(LabLineState, clRed);
+    LabLineState->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    policy.setRetainSizeWhenHidden(true); // the time of day stays at the right end
+    LabLineState->setSizePolicy(policy);
+    LabLineState->setVisible(false);
+
     // The buttons and the brand keep their places; the time of day stays at
     // the right end whatever the window's width.
     auto* row = new QHBoxLayout(Panel1);
     row->setContentsMargins(0, 0, 0, 0);
-    row->addStretch(1);
+    row->setSpacing(0);
+    row->addSpacing(x + w1 + w2 + 4 + 40 + 12);
+    row->addWidget(LabLineState, 1);
+    row->addSpacing(8);
     row->addWidget(PanelDate);
 }
 

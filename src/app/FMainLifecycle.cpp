@@ -3,6 +3,7 @@
 
 #include "app/Application.h"
 #include "app/Glyphs.h"
+#include "app/Printing.h"
 #include "app/SettingsRanges.h"
 #include "app/UiHelpers.h"
 #include "comm/Comms.h"
@@ -49,9 +50,21 @@ TFormMain::TFormMain(QWidget* parent)
     TimerGesperrtStop = new TMessageTimer(this, 500, false);
     Clock->OnTimer = [this](TMessageTimer*) { Guarded(this, [this] { ClockTimer(); }); };
     TimerDate->OnTimer = [this](TMessageTimer*) { Guarded(this, [this] { TimerDateTimer(); }); };
-    auto lockout = [this](TMessageTimer* sender) { Guarded(this, [this, sender] { TimerGesperrtTimer(sender); }); };
+    auto lockout = [this](TMessageTimer* sender) {
+        Guarded(this, [this, sender] {
+            // Changes that came while the GUI thread was busy are judged first,
+            // each at its own edge: the lockout may have ended for some of them
+            // and not for others.
+            const int arming = sender->Arming();
+            ComPort->DispatchQueued();
+            if (sender->Enabled() && sender->Arming() == arming)
+                TimerGesperrtTimer(sender);
+        });
+    };
     TimerGesperrtStart->OnTimer = lockout;
     TimerGesperrtStop->OnTimer = lockout;
+    TimerReconnect = new TMessageTimer(this, 500, false);
+    TimerReconnect->OnTimer = [this](TMessageTimer*) { Guarded(this, [this] { TimerReconnectTimer(); }); };
 
     ComPort = new TComPort(this);
     ComPort->SetBaudRate(br9600);
@@ -68,19 +81,29 @@ TFormMain::TFormMain(QWidget* parent)
     ComPort->SetEnableDTR(true);
     ComPort->SetWriteBufSize(64);
     ComPort->SetReadBufSize(64);
-    auto dispatch = [this](QObject* sender) { ComPortDSR(static_cast<TComPort*>(sender)); };
+    // An error of a barrier's START or STOPP (a damaged start tick) is shown
+    // like that of its key; it must not silence the barrier line.
+    auto dispatch = [this](QObject* sender) { Guarded(this, [&] { ComPortDSR(static_cast<TComPort*>(sender)); }); };
     ComPort->OnCTS = dispatch;
     ComPort->OnDSR = dispatch;
-    ComPort->OnOpen = [this](QObject* sender) { ComPortOpen(static_cast<TComPort*>(sender)); };
+    ComPort->OnOpen = [this](QObject* sender) {
+        BarrierLineOpened();
+        ComPortOpen(static_cast<TComPort*>(sender));
+    };
     ComPort->OnClose = [this](QObject* sender) { ComPortClose(static_cast<TComPort*>(sender)); };
+    ComPort->OnLost = [this](QObject* sender) { ComPortLost(static_cast<TComPort*>(sender)); };
 
     BuildLayout();
     BuildRaceRules();
+    // The printer question is answered in the background; "Protokoll drucken"
+    // follows the answer when it arrives.
+    SetPrinterPresenceListener([this] { Guarded(this, [this] { ExportButtonRefresh(); }); });
     FormCreate();
 }
 
 TFormMain::~TFormMain()
 {
+    SetPrinterPresenceListener({});
     FormDestroy();
 }
 
@@ -130,10 +153,12 @@ void TFormMain::FormCreate()
     TimerDateTimer();
 
     if (ComPort->Port() != 0) {
-        // A port that cannot be opened at start-up is not worth a message: the
-        // race can still be timed by keys, and the indicators stay hidden.
+        // A port that cannot be opened at start-up is not worth a message box:
+        // the race can still be timed by keys. The header says that the line
+        // is disconnected (why, in its tooltip), the indicators stay hidden,
+        // the choice is kept and the port is opened as soon as it can be.
         try {
-            ComPort->Open();
+            OpenBarrierLine();
         } catch (const std::exception&) {
         }
     }
@@ -185,6 +210,8 @@ void TFormMain::ReadSettings()
     }
     // The dialogs' folder; one that is gone is replaced at step 12.
     SaveFolder = store.readString(QStringLiteral("SaveDir"));
+    if (ComPort->Port() != 0)
+        ComPort->SetStablePath(store.readString(QStringLiteral("PortDevice")).trimmed());
 }
 
 void TFormMain::WriteSettings()
@@ -210,6 +237,8 @@ void TFormMain::WriteSettings()
     store.writeInteger(QStringLiteral("StopFirst"), StopFirst ? 1 : 0);
     store.writeInteger(QStringLiteral("Maximized"), isMaximized() ? 1 : 0);
     store.writeString(QStringLiteral("SaveDir"), SaveFolder);
+    // Written after every other key.
+    store.writeString(QStringLiteral("PortDevice"), ComPort->Port() != 0 ? ComPort->StablePath() : QString());
     store.flush();
 }
 
@@ -345,14 +374,30 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+// The port list is scanned again for every showing, so adapters plugged in
+// since the start are offered. The chosen port always has an item, also when
+// the scan cannot find it (our own open port, or one that is busy or away), so
+// OK without a new choice keeps it.
+void TFormMain::LoadPortList()
+{
+    TCfgDialog& d = *CfgDialog;
+    d.SetPorts(ScanComPortList());
+    if (ComPort->Port() == 0)
+        return;
+    platform::SerialPortInfo chosen = ComPort->Device();
+    if (chosen.number != ComPort->Port())
+        chosen = platform::SerialPortInfo { ComPort->Port(), QString(), QString() };
+    if (!ComPort->StablePath().isEmpty())
+        chosen.stablePath = ComPort->StablePath();
+    d.EnsurePortItem(chosen, ComPort->Connected() ? QString() : QStringLiteral("nicht verbunden"));
+}
+
 void TFormMain::bCFGClick()
 {
     TCfgDialog& d = *CfgDialog;
+    LoadPortList();
     // 1-2: the port and the algorithm as they stand.
-    if (ComPort->Port() != 0)
-        d.cbPort->setCurrentIndex(d.cbPort->findText(QStringLiteral("COM") + QString::number(ComPort->Port())));
-    else
-        d.cbPort->setCurrentIndex(0);
+    d.cbPort->setCurrentIndex(d.PortIndex(ComPort->Port()));
     d.cbAlg->setEnabled(ComPort->Port() != 0);
     d.cbAlg->setCurrentIndex(ComPort->Tag >= 0 && ComPort->Tag < d.cbAlg->count() ? ComPort->Tag : -1);
     d.AlgorithmValue = ComPort->Tag;
@@ -377,17 +422,22 @@ void TFormMain::bCFGClick()
         // Halves to even, as the toolkit's rounding does.
         TimerGesperrtStart->SetInterval(static_cast<int>(std::nearbyintl(d.seWait->Value() * 1000.0L)));
         const int index = d.cbPort->currentIndex();
-        if (index != startIndex)
+        if (index != startIndex) {
             ComPort->Close();
+            // The old choice is no longer watched for.
+            TimerReconnect->SetEnabled(false);
+            LabLineState->setVisible(false);
+        }
         if (index != 0) {
-            bool ok = false;
-            const int port = d.cbPort->currentText().mid(3).toInt(&ok);
-            ComPort->SetPort(ok ? static_cast<std::uint8_t>(port) : 0);
-            ComPort->Tag = d.cbAlg->currentIndex();
+            ComPort->SetPort(static_cast<std::uint8_t>(d.PortNumber(index)));
             if (index != startIndex)
-                ComPort->Open(); // a failure reaches the error box; the values above stay
+                ComPort->SetStablePath(d.PortStablePath(index));
+            ComPort->Tag = d.cbAlg->currentIndex();
+            if (index != startIndex && ComPort->Port() != 0)
+                OpenBarrierLine(); // a failure reaches the error box; the values above stay
         } else {
             ComPort->SetPort(0);
+            ComPort->SetStablePath(QString());
         }
         RunRace([&] { return m_race->SettingsChanged(CurrentRaceSettings(), CurrentRow()); });
     }

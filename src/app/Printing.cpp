@@ -2,7 +2,6 @@
 
 #include "app/ResultsPrint.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPageLayout>
@@ -11,29 +10,15 @@
 #include <QStringDecoder>
 #include <QTextDocument>
 
+#include <mutex>
+
 namespace {
 
 // Page margins of the printed list; printers that need more get their own.
 constexpr qreal kMarginMm = 15;
 constexpr qreal kFallbackPoints = 11;
 
-class QtPrinterPresence final : public platform::PrinterPresence {
-public:
-    bool HasPrinter() override
-    {
-        // The question comes with every START: a start is never held up by
-        // more than one round trip in five seconds.
-        if (!m_age.isValid() || m_age.elapsed() > 5000) {
-            m_present = !QPrinterInfo::availablePrinterNames().isEmpty();
-            m_age.start();
-        }
-        return m_present;
-    }
-
-private:
-    QElapsedTimer m_age;
-    bool m_present = false;
-};
+std::function<void()> g_listener;
 
 bool fail(QString* reason, const QString& text)
 {
@@ -43,6 +28,73 @@ bool fail(QString* reason, const QString& text)
 }
 
 } // namespace
+
+// What the asking thread and the presence share: whether the answer is in,
+// and whom to tell (nobody once the presence is gone).
+struct BackgroundPrinterPresence::Asking {
+    std::mutex mutex;
+    bool done = false;
+    BackgroundPrinterPresence* receiver = nullptr;
+};
+
+BackgroundPrinterPresence::BackgroundPrinterPresence(Query query, int maxAgeMs)
+    : m_query(std::move(query))
+    , m_maxAgeMs(maxAgeMs)
+{
+}
+
+BackgroundPrinterPresence::~BackgroundPrinterPresence()
+{
+    if (!m_worker.joinable())
+        return;
+    bool done = false;
+    {
+        std::lock_guard lock(m_asked->mutex);
+        m_asked->receiver = nullptr;
+        done = m_asked->done;
+    }
+    if (done)
+        m_worker.join();
+    else
+        m_worker.detach();
+}
+
+bool BackgroundPrinterPresence::HasPrinter()
+{
+    if (!m_asking && (!m_age.isValid() || m_age.elapsed() > m_maxAgeMs))
+        Ask();
+    return m_present;
+}
+
+void BackgroundPrinterPresence::Ask()
+{
+    if (m_worker.joinable())
+        m_worker.join(); // the last question was answered: the thread is done
+    m_asking = true;
+    m_age.start();
+    m_asked = std::make_shared<Asking>();
+    m_asked->receiver = this;
+    m_worker = std::thread([asked = m_asked, query = m_query] {
+        const bool present = query();
+        std::lock_guard lock(asked->mutex);
+        asked->done = true;
+        if (BackgroundPrinterPresence* receiver = asked->receiver) {
+            QMetaObject::invokeMethod(
+                receiver, [receiver, present] { receiver->Answer(present); }, Qt::QueuedConnection);
+        }
+    });
+}
+
+void BackgroundPrinterPresence::Answer(bool present)
+{
+    m_asking = false;
+    m_age.start();
+    const bool changed = !m_answered || present != m_present;
+    m_answered = true;
+    m_present = present;
+    if (changed && g_listener)
+        g_listener();
+}
 
 bool PrintHtmlFile(const QString& file, QString* reason)
 {
@@ -79,8 +131,13 @@ bool PrintHtmlFile(const QString& file, QString* reason)
 
 platform::PrinterPresence& SystemPrinterPresence()
 {
-    static QtPrinterPresence presence;
+    static BackgroundPrinterPresence presence([] { return !QPrinterInfo::availablePrinterNames().isEmpty(); });
     return presence;
+}
+
+void SetPrinterPresenceListener(std::function<void()> listener)
+{
+    g_listener = std::move(listener);
 }
 
 void InstallPrinting()

@@ -2,14 +2,16 @@
 
 #include "comm/Comms.h"
 
-#include <QCoreApplication>
-#include <QEvent>
+#include <QSocketNotifier>
 
+#include <atomic>
 #include <chrono>
 
 namespace {
 
-const QEvent::Type kDispatchEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+// Changes are numbered across all ports and openings, so a number names one
+// change for the life of the program.
+std::atomic<std::uint64_t> g_sequence { 0 };
 
 // How often a stop request is sent again while waiting for the watcher: the
 // signal that interrupts the device's wait can arrive just before the watcher
@@ -42,6 +44,11 @@ TComThread::TComThread(TComPort* port)
     : m_port(port)
     , m_device(port->m_device.get())
 {
+    auto* bell = new QSocketNotifier(m_bell.Fd(), QSocketNotifier::Read, this);
+    connect(bell, &QSocketNotifier::activated, this, [this] {
+        m_bell.Silence();
+        DispatchQueued();
+    });
     m_device->SetEventMask(EventMaskFromEvents(port->Events()));
     start();
 }
@@ -63,33 +70,17 @@ void TComThread::Stop()
 void TComThread::StopAndWait()
 {
     std::unique_lock lock(m_mutex);
-    if (m_ended) {
-        // Also when the device is gone already (a thread deleted later).
+    if (!m_ended) {
         lock.unlock();
-        wait();
-        return;
-    }
-    lock.unlock();
-    Stop();
-    lock.lock();
-    while (!m_ended) {
-        if (m_pending && !m_dispatching) {
-            lock.unlock();
-            RunPendingDispatch();
-            lock.lock();
-            continue;
-        }
-        if (m_pending) {
-            // Closed from inside one of our own handlers: the delivery counts
-            // as done, so the watcher can see the stop and end.
-            m_pending = false;
-            m_cv.notify_all();
-        }
-        m_cv.wait_for(lock, kStopResend);
-        if (!m_ended) {
-            lock.unlock();
-            m_device->RequestStop();
-            lock.lock();
+        Stop();
+        lock.lock();
+        while (!m_ended) {
+            m_cv.wait_for(lock, kStopResend);
+            if (!m_ended) {
+                lock.unlock();
+                m_device->RequestStop();
+                lock.lock();
+            }
         }
     }
     lock.unlock();
@@ -102,40 +93,48 @@ bool TComThread::Ended() const
     return m_ended;
 }
 
-bool TComThread::DeliveryPending() const
+size_t TComThread::Queued() const
 {
     std::lock_guard lock(m_mutex);
-    return m_pending && !m_dispatching;
+    return m_queue.size();
 }
 
-bool TComThread::Dispatching() const
+void TComThread::Detach()
 {
-    std::lock_guard lock(m_mutex);
-    return m_dispatching;
+    m_detached = true;
 }
 
 void TComThread::run()
 {
+    m_timingPriority = platform::RequestTimingPriority();
+    std::vector<platform::LineEvent> changes;
     for (;;) {
-        std::uint32_t events = 0;
-        const platform::SerialWaitResult result = m_device->WaitEvent(events);
-        if (result == platform::SerialWaitResult::Stopped || result == platform::SerialWaitResult::Failed)
-            break;
+        changes.clear();
+        int error = 0;
+        const platform::SerialWaitResult result = m_device->WaitEvents(changes, error);
         if (result == platform::SerialWaitResult::Dropped)
             continue;
+        if (result != platform::SerialWaitResult::Event && result != platform::SerialWaitResult::Gone)
+            break;
+        bool post = false;
         {
             std::lock_guard lock(m_mutex);
             if (m_stop)
                 break;
-            m_eventMask = events;
-            m_pending = true;
+            for (platform::LineEvent& change : changes) {
+                change.sequence = ++g_sequence;
+                m_queue.push_back(change);
+            }
+            if (result == platform::SerialWaitResult::Gone) {
+                m_lost = true;
+                m_lostError = error;
+            }
+            post = !m_notified;
+            m_notified = true;
         }
-        // High priority: a line event must not queue behind repaints, its
-        // handler takes the time stamp.
-        QCoreApplication::postEvent(this, new QEvent(kDispatchEvent), Qt::HighEventPriority);
-        std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [this] { return !m_pending; });
-        if (m_stop || m_handlerFailed)
+        if (post)
+            m_bell.Ring();
+        if (result == platform::SerialWaitResult::Gone)
             break;
     }
     m_device->Purge(platform::PURGE_RXABORT | platform::PURGE_RXCLEAR);
@@ -144,65 +143,76 @@ void TComThread::run()
     m_cv.notify_all();
 }
 
-bool TComThread::event(QEvent* e)
+void TComThread::DispatchQueued()
 {
-    if (e->type() == kDispatchEvent) {
-        RunPendingDispatch();
-        return true;
-    }
-    return QThread::event(e);
-}
-
-void TComThread::RunPendingDispatch()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        // A posted event whose delivery Close has run already finds nothing.
-        if (!m_pending || m_dispatching)
+    if (m_dispatching || m_detached)
+        return;
+    // A handler may drop the port's hold on this watcher; the dispatch keeps it.
+    const std::shared_ptr<TComThread> keep = shared_from_this();
+    m_dispatching = true;
+    while (!m_detached) {
+        platform::LineEvent change;
+        bool lost = false;
+        int lostError = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_queue.empty()) {
+                m_notified = false;
+                lost = m_lost && !m_lostReported;
+                lostError = m_lostError;
+                m_lostReported = m_lostReported || lost;
+            } else {
+                change = m_queue.front();
+                m_queue.pop_front();
+            }
+        }
+        if (lost) {
+            // Every change the device delivered before it went has been
+            // dispatched; now the port closes itself.
+            m_dispatching = false;
+            m_port->DeviceLost(lostError);
             return;
-        m_dispatching = true;
+        }
+        if (change.sequence == 0)
+            break;
+        try {
+            Dispatch(change);
+        } catch (...) {
+            // A handler's exception ends the watcher; the operator is not told
+            // (the port simply stops reporting until it is reopened).
+            m_hasCurrent = false;
+            {
+                std::lock_guard lock(m_mutex);
+                m_queue.clear();
+                m_lost = false;
+            }
+            if (!m_detached)
+                StopAndWait();
+            break;
+        }
     }
-    bool failed = false;
-    try {
-        DispatchEvents();
-    } catch (...) {
-        // A handler's exception ends the watcher; the operator is not told
-        // (the port simply stops reporting until it is reopened).
-        failed = true;
-    }
-    std::lock_guard lock(m_mutex);
     m_dispatching = false;
-    m_pending = false;
-    m_handlerFailed = m_handlerFailed || failed;
-    m_cv.notify_all();
 }
 
-// A handler may close or reopen the port; the rest of the delivery then
-// belongs to nobody.
-bool TComThread::StillCurrent() const
+void TComThread::Dispatch(const platform::LineEvent& change)
 {
-    return m_port->m_thread.get() == this && m_port->m_connected;
-}
-
-void TComThread::DispatchEvents()
-{
-    std::uint32_t mask = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        mask = m_eventMask;
-    }
+    m_current = change;
+    m_hasCurrent = true;
     TComPort* port = m_port;
-    if (mask & platform::EV_RXCHAR) {
+    if (change.events & platform::EV_RXCHAR) {
         const TRxCharEvent handler = port->OnRxChar;
         if (handler)
             handler(port, port->InQueueCount());
     }
     for (const DispatchStep& step : kSteps) {
-        if (!(mask & step.bit) || !StillCurrent())
+        // A handler may close or reopen the port; the rest of the delivery
+        // then belongs to nobody.
+        if (!(change.events & step.bit) || m_detached)
             continue;
         // A copy: the handler may assign a new one to the property.
         const TNotifyEvent handler = port->*step.handler;
         if (handler)
             handler(port);
     }
+    m_hasCurrent = false;
 }

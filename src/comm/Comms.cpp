@@ -2,7 +2,9 @@
 
 #include "comm/ComThread.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <iterator>
 #include <string>
 
@@ -13,6 +15,9 @@ TComPort::TComPort(QObject* owner)
 
 TComPort::~TComPort()
 {
+    // Changes still queued have no one left to serve.
+    if (m_thread)
+        m_thread->Detach();
     try {
         Close();
     } catch (...) {
@@ -43,17 +48,47 @@ void TComPort::ApplySettings(platform::SerialDevice& device) const
     check(device.SetupQueues(m_readBufSize, m_writeBufSize));
 }
 
+std::string OpenErrorMessage(int error)
+{
+    std::string message = "Unable to open com port: " + std::to_string(error);
+    if (error == EACCES) {
+        message += "\nKein Zugriff auf die serielle Schnittstelle: Der Benutzer muss Mitglied der Gruppe "
+                   "\"dialout\" sein (und sich danach neu anmelden).";
+    }
+    return message;
+}
+
 void TComPort::Open()
 {
     Close();
+    std::vector<platform::SerialPortInfo> ports = platform::ListSerialPorts();
+    auto find = [&](auto matches) {
+        const auto it = std::find_if(ports.begin(), ports.end(), matches);
+        return it == ports.end() ? platform::SerialPortInfo {} : *it;
+    };
+    platform::SerialPortInfo info;
+    if (!m_stablePath.isEmpty()) {
+        // The adapter may come back under another number; the stable path
+        // finds it. Without it, the adapter is missing.
+        info = find([&](const platform::SerialPortInfo& p) { return p.stablePath == m_stablePath; });
+        if (info.number == 0 || info.number > 255)
+            throw EComHandle(OpenErrorMessage(ENOENT));
+        m_port = static_cast<std::uint8_t>(info.number);
+    } else {
+        info = find([&](const platform::SerialPortInfo& p) { return p.number == m_port; });
+        info.number = m_port;
+    }
     std::unique_ptr<platform::SerialDevice> device = platform::CreateSerialDevice();
     if (const int error = device->Open(m_port))
-        throw EComHandle("Unable to open com port: " + std::to_string(error));
+        throw EComHandle(OpenErrorMessage(error));
     // On EComState the device goes with the unique_ptr, so the port is free
     // for the next Open.
     ApplySettings(*device);
     m_device = std::move(device);
-    m_thread = std::make_unique<TComThread>(this);
+    m_info = info;
+    if (m_stablePath.isEmpty())
+        m_stablePath = info.stablePath;
+    m_thread = std::make_shared<TComThread>(this);
     m_connected = true;
     if (OnOpen)
         OnOpen(this);
@@ -61,29 +96,56 @@ void TComPort::Open()
 
 void TComPort::Close()
 {
-    if (!m_connected)
+    if (!m_connected || m_closing)
         return;
-    if (m_thread) {
-        TComThread* thread = m_thread.get();
+    m_closing = true;
+    if (const std::shared_ptr<TComThread> thread = m_thread) {
         thread->StopAndWait();
-        // A handler run during the wait may have closed the port already.
-        if (!m_connected || m_thread.get() != thread)
+        // What the watcher queued before it ended is dispatched before the
+        // port closes (unless Close runs inside one of those handlers).
+        try {
+            thread->DispatchQueued();
+        } catch (...) {
+            m_closing = false;
+            throw;
+        }
+        thread->Detach();
+        if (m_thread != thread) {
+            // A handler reopened the port meanwhile; that port stays.
+            m_closing = false;
             return;
-        m_thread.release();
-        // Closed from inside one of its deliveries: the dispatch is still on
-        // the stack and must finish on a living object.
-        if (thread->Dispatching())
-            thread->deleteLater();
-        else
-            delete thread;
+        }
+        m_thread.reset();
     }
     if (m_device) {
         m_device->Close();
         m_device.reset();
     }
     m_connected = false;
+    m_closing = false;
     if (OnClose)
         OnClose(this);
+}
+
+void TComPort::DeviceLost(int error)
+{
+    m_lostError = error;
+    if (m_closing)
+        return; // closed on purpose meanwhile
+    Close();
+    if (OnLost)
+        OnLost(this);
+}
+
+const platform::LineEvent* TComPort::DispatchedEvent() const
+{
+    return m_thread ? m_thread->Current() : nullptr;
+}
+
+void TComPort::DispatchQueued()
+{
+    if (const std::shared_ptr<TComThread> thread = m_thread)
+        thread->DispatchQueued();
 }
 
 std::uint32_t TComPort::ModemStatus()
@@ -101,9 +163,19 @@ bool TComPort::WatcherRunning() const
     return m_thread && !m_thread->Ended();
 }
 
+bool TComPort::WatcherTimingPriority() const
+{
+    return m_thread && m_thread->TimingPriority();
+}
+
 bool TComPort::DeliveryPending() const
 {
-    return m_thread && m_thread->DeliveryPending();
+    return QueuedChanges() > 0;
+}
+
+size_t TComPort::QueuedChanges() const
+{
+    return m_thread ? m_thread->Queued() : 0;
 }
 
 std::uint32_t BaudRateValue(TBaudRate rate, std::int32_t userRate)
@@ -199,4 +271,20 @@ std::uint32_t ScanComPorts()
 std::uint32_t ScannedComPorts()
 {
     return g_scannedPorts;
+}
+
+std::vector<platform::SerialPortInfo> ScanComPortList()
+{
+    std::vector<platform::SerialPortInfo> found;
+    for (const platform::SerialPortInfo& port : platform::ListSerialPorts()) {
+        if (port.number < 1 || port.number > 255)
+            continue;
+        std::unique_ptr<platform::SerialDevice> device = platform::CreateSerialDevice();
+        if (device->Open(port.number) != 0)
+            continue;
+        if (device->IsCharDevice())
+            found.push_back(port);
+        device->Close();
+    }
+    return found;
 }

@@ -3,12 +3,15 @@
 #include "platform/SerialDevice.h"
 
 #include <QObject>
+#include <QString>
 
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 enum TBaudRate : std::uint8_t {
     br110,
@@ -81,7 +84,8 @@ class TComThread;
 
 // One serial port used for its modem-status input lines. Open starts a watcher
 // thread; its events are fired on the thread that owns the port (the GUI
-// thread), one delivery at a time. Properties take effect at the next Open.
+// thread), one change at a time and in order, each stamped when the watcher
+// saw it (DispatchedEvent). Properties take effect at the next Open.
 class TComPort : public QObject {
     Q_OBJECT
 public:
@@ -123,26 +127,54 @@ public:
     TNotifyEvent OnOpen;
     TNotifyEvent OnClose;
 
+    // The device was removed while the port was open (an adapter pulled out):
+    // the port has closed itself (OnClose has fired) and LostError tells why.
+    TNotifyEvent OnLost;
+
     int Tag = 0;
+
+    // The stable path of the port's device (/dev/serial/by-id/...), empty when
+    // it has none or is not known yet. When set, Open looks the device up by
+    // it and takes the number it has now; a device that is not there is
+    // missing, whatever else has its old number. When empty, a successful Open
+    // learns it.
+    const QString& StablePath() const { return m_stablePath; }
+    void SetStablePath(const QString& path) { m_stablePath = path; }
 
     // Throws EComHandle or EComState; the port is then closed and unchanged.
     void Open();
     void Close();
     bool Connected() const { return m_connected; }
+    // The port as it was opened (number, node, stable path).
+    const platform::SerialPortInfo& Device() const { return m_info; }
+    // The error number of the last removal (OnLost).
+    int LostError() const { return m_lostError; }
 
     std::uint32_t ModemStatus();
     std::int32_t InQueueCount();
 
+    // The change whose handlers are running: which lines changed, their levels
+    // afterwards, and the tick and time of day when the watcher saw it.
+    // nullptr outside a dispatch.
+    const platform::LineEvent* DispatchedEvent() const;
+    // Dispatches the changes that are waiting, now (in order, as the event
+    // loop would). Does nothing from inside one of the port's own handlers.
+    void DispatchQueued();
+
     // False once the watcher has ended while the port is still open (a failed
     // wait or a handler's exception): no line changes arrive until reopened.
     bool WatcherRunning() const;
-    // A delivery is waiting for the GUI thread.
+    // The watcher was granted real-time scheduling (see RequestTimingPriority).
+    bool WatcherTimingPriority() const;
+    // Changes are waiting for the GUI thread.
     bool DeliveryPending() const;
+    size_t QueuedChanges() const;
 
 private:
     friend class TComThread;
 
     void ApplySettings(platform::SerialDevice& device) const;
+    void DeviceLost(int error);
 
     TBaudRate m_baudRate = br9600;
     std::int32_t m_baudRateUser = 28800;
@@ -157,9 +189,17 @@ private:
     std::int32_t m_readBufSize = 2048;
 
     std::unique_ptr<platform::SerialDevice> m_device; // none: no handle
-    std::unique_ptr<TComThread> m_thread;
+    std::shared_ptr<TComThread> m_thread;
     bool m_connected = false;
+    bool m_closing = false;
+    QString m_stablePath;
+    platform::SerialPortInfo m_info;
+    int m_lostError = 0;
 };
+
+// The message of EComHandle for an open that failed with the error number;
+// EACCES adds what the operator can do about it.
+std::string OpenErrorMessage(int error);
 
 // Line speed in bits per second; brUser stands for the user's value.
 std::uint32_t BaudRateValue(TBaudRate rate, std::int32_t userRate);
@@ -175,3 +215,7 @@ platform::SerialTimeouts ComTimeouts();
 std::uint32_t ScanComPorts();
 // The mask of the last scan (0 before the first).
 std::uint32_t ScannedComPorts();
+// The ports the system offers now that can be opened (free character
+// devices), by number, with their device names. Every number the system
+// offers is probed, not only 1..16.
+std::vector<platform::SerialPortInfo> ScanComPortList();

@@ -104,6 +104,19 @@ void ShowError(QWidget* parent, const QString& text)
     ShowMessage(parent, Icon::Critical, platform::ApplicationTitle(), text);
 }
 
+void ShowErrorWithoutWaiting(QWidget* parent, const QString& text)
+{
+    if (g_testMode) {
+        g_shown << ShownMessage { Icon::Critical, platform::ApplicationTitle(), text };
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Critical, platform::ApplicationTitle(), text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 void ShowInfo(QWidget* parent, const QString& text)
 {
     ShowMessage(parent, Icon::None, platform::ApplicationTitle(), text);

@@ -29,6 +29,10 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, Icon icon, const QStrin
 // The application's error box: a critical message with the application title.
 void ShowError(QWidget* parent, const QString& text);
 
+// The error box, shown without waiting for it: the window behind it keeps its
+// keyboard focus and keeps working while the box is open.
+void ShowErrorWithoutWaiting(QWidget* parent, const QString& text);
+
 // A plain message box with the application title and an OK button.
 void ShowInfo(QWidget* parent, const QString& text);
 

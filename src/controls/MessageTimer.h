@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Tick.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -23,9 +25,22 @@ public:
     // Fires the timer's handler as if the interval had run out (tests).
     void Fire();
 
+    // The tick at which the running timer was enabled (or the tick it was
+    // backdated to), and how many times it has been enabled: a handler can
+    // tell whether the timer it looks at is still the same run.
+    platform::Tick ArmedAt() const { return m_armedAt; }
+    int Arming() const { return m_arming; }
+    // The running timer counts from the given earlier tick instead: it runs
+    // out that much sooner (at once when that is past).
+    void Backdate(platform::Tick since);
+
     std::function<void(TMessageTimer* sender)> OnTimer;
 
 private:
+    void Timeout();
+
     QTimer m_timer;
     int m_interval;
+    platform::Tick m_armedAt = 0;
+    int m_arming = 0;
 };

@@ -3,10 +3,13 @@
 #include "controls/Dialogs.h"
 #include "controls/FlEdit.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -50,7 +53,8 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     cbDigits = listAt(
         this, { QStringLiteral("HH:MM.SS,ms"), QStringLiteral("HH:MM.SS,s"), QStringLiteral("HH:MM.SS") }, 80, 7, 98);
     Label1 = labelAt(this, QStringLiteral("Lichtschranke:"), 4, 29, 74);
-    cbPort = listAt(this, PortItems(portMask), 80, 29, 62);
+    // Wider than the other lists: its items name the device as well.
+    cbPort = listAt(this, PortItems(portMask), 80, 29, 115);
     cbPort->setToolTip(QStringLiteral("LS-Start:4-6, LS-Stop:7-8"));
     Label6 = labelAt(this, QStringLiteral("Algorithmus:"), 4, 51, 74);
     cbAlg = listAt(this, { QStringLiteral("Ein"), QStringLiteral("Aus") }, 80, 51, 62);
@@ -94,6 +98,74 @@ QStringList TCfgDialog::PortItems(std::uint32_t portMask)
             items << QStringLiteral("COM") + QString::number(n);
     }
     return items;
+}
+
+QString TCfgDialog::PortItemText(const platform::SerialPortInfo& port)
+{
+    const QString name = port.DeviceName();
+    QString text = QStringLiteral("COM") + QString::number(port.number);
+    if (!name.isEmpty())
+        text += QStringLiteral(" – ") + name;
+    return text;
+}
+
+void TCfgDialog::SetPorts(const std::vector<platform::SerialPortInfo>& ports)
+{
+    cbPort->clear();
+    cbPort->addItem(QStringLiteral("Keine"), 0);
+    for (const platform::SerialPortInfo& port : ports)
+        EnsurePortItem(port, QString());
+}
+
+int TCfgDialog::EnsurePortItem(const platform::SerialPortInfo& port, const QString& note)
+{
+    const int existing = PortIndex(port.number);
+    if (existing >= 0)
+        return existing;
+    QString text = PortItemText(port);
+    if (!note.isEmpty())
+        text += QStringLiteral(" (") + note + QLatin1Char(')');
+    int at = 1;
+    while (at < cbPort->count() && PortNumber(at) < port.number)
+        ++at;
+    cbPort->insertItem(at, text, port.number);
+    cbPort->setItemData(at, port.stablePath, Qt::UserRole + 1);
+    cbPort->setItemData(at, text, Qt::ToolTipRole);
+    // The open list is as wide as its longest item; the closed box shows what fits.
+    int widest = 0;
+    for (int i = 0; i < cbPort->count(); ++i)
+        widest = std::max(widest, cbPort->fontMetrics().horizontalAdvance(cbPort->itemText(i)));
+    cbPort->view()->setMinimumWidth(widest + 24);
+    return at;
+}
+
+int TCfgDialog::PortIndex(int number) const
+{
+    if (number <= 0)
+        return number == 0 ? 0 : -1;
+    for (int i = 1; i < cbPort->count(); ++i) {
+        if (PortNumber(i) == number)
+            return i;
+    }
+    return -1;
+}
+
+int TCfgDialog::PortNumber(int index) const
+{
+    if (index <= 0 || index >= cbPort->count())
+        return 0;
+    bool ok = false;
+    const int number = cbPort->itemData(index).toInt(&ok);
+    if (ok)
+        return number;
+    // Items from the start-up scan are plain "COMn": the number follows "COM".
+    const int n = cbPort->itemText(index).mid(3).section(QLatin1Char(' '), 0, 0).toInt(&ok);
+    return ok ? n : 0;
+}
+
+QString TCfgDialog::PortStablePath(int index) const
+{
+    return index > 0 && index < cbPort->count() ? cbPort->itemData(index, Qt::UserRole + 1).toString() : QString();
 }
 
 int TCfgDialog::ShowModal()

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/SerialDevice.h"
+
 #include <QDialog>
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -23,6 +26,23 @@ public:
 
     // The items of the port list for a scan result: "Keine", then "COMn".
     static QStringList PortItems(std::uint32_t portMask);
+    // "COMn – <device>", the device by its /dev/serial/by-id name where it
+    // has one.
+    static QString PortItemText(const platform::SerialPortInfo& port);
+
+    // Lists "Keine" and the given ports (a new scan), each item carrying its
+    // number and stable path.
+    void SetPorts(const std::vector<platform::SerialPortInfo>& ports);
+    // Makes sure the port has an item (a chosen port the scan did not find:
+    // busy, unplugged, or our own open one), with a note after its name when
+    // given; returns the item's index.
+    int EnsurePortItem(const platform::SerialPortInfo& port, const QString& note);
+    // The index of the item for port number n; -1 when there is none.
+    int PortIndex(int number) const;
+    // The port number and stable path of an item ("Keine": 0). An item
+    // without a number falls back to its text after "COM".
+    int PortNumber(int index) const;
+    QString PortStablePath(int index) const;
 
     // Shows the dialog modally (through the dialog wrapper, so tests can act
     // as the operator) and returns QDialog::Accepted or Rejected.

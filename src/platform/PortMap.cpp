@@ -6,12 +6,27 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace platform {
 
 namespace {
 
 const char* const kFamilies[] = { "ttyS", "ttyUSB", "ttyACM" };
 constexpr int kMaxNumber = 255; // port numbers are 8 bits
+
+// The unit number of a node named family + decimal digits, else -1.
+int UnitNumber(const QString& name, const QString& family)
+{
+    if (!name.startsWith(family) || name.size() == family.size() || name.size() > family.size() + 4)
+        return -1;
+    const QString digits = name.mid(family.size());
+    for (QChar c : digits) {
+        if (!c.isDigit())
+            return -1;
+    }
+    return digits.toInt();
+}
 
 } // namespace
 
@@ -58,12 +73,20 @@ QStringList PortMap::FamilyNodes(int maxCount) const
 {
     QStringList nodes;
     const QDir dir(m_devFolder);
+    const QStringList names = dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const char* family : kFamilies) {
-        for (int i = 0; nodes.size() < maxCount; ++i) {
-            const QString path = dir.filePath(QLatin1String(family) + QString::number(i));
+        const QString prefix = QLatin1String(family);
+        std::vector<std::pair<int, QString>> units;
+        for (const QString& name : names) {
+            const int unit = UnitNumber(name, prefix);
             // exists() follows symbolic links: a dangling link is a missing node.
-            if (!QFileInfo::exists(path))
-                break;
+            if (unit >= 0 && QFileInfo::exists(dir.filePath(name)))
+                units.emplace_back(unit, dir.filePath(name));
+        }
+        std::sort(units.begin(), units.end());
+        for (const auto& [unit, path] : units) {
+            if (nodes.size() >= maxCount)
+                return nodes;
             nodes.append(path);
         }
     }
@@ -90,6 +113,30 @@ QString PortMap::DevicePath(int number) const
     if (number < 1 || number > kMaxNumber)
         return {};
     return Devices(number).value(number);
+}
+
+QString PortMap::StablePath(const QString& node) const
+{
+    const QDir byId(QDir(m_devFolder).filePath(QStringLiteral("serial/by-id")));
+    if (node.startsWith(byId.path() + QLatin1Char('/')))
+        return node;
+    const QString target = QFileInfo(node).canonicalFilePath();
+    if (target.isEmpty())
+        return {};
+    for (const QString& name : byId.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (QFileInfo(byId.filePath(name)).canonicalFilePath() == target)
+            return byId.filePath(name);
+    }
+    return {};
+}
+
+std::vector<SerialPortInfo> PortMap::List() const
+{
+    std::vector<SerialPortInfo> ports;
+    const QMap<int, QString> devices = Devices(kMaxNumber);
+    for (auto it = devices.cbegin(); it != devices.cend(); ++it)
+        ports.push_back(SerialPortInfo { it.key(), it.value(), StablePath(it.value()) });
+    return ports;
 }
 
 } // namespace platform

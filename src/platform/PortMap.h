@@ -1,17 +1,23 @@
 #pragma once
 
+#include "platform/SerialDevice.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 namespace platform {
 
 // Which device file stands behind "COM" + n. An entry COMn in the settings
 // group "Ports" names it directly (a stable path such as /dev/serial/by-id/...);
 // every other number follows the usual Linux order: ttyS0, ttyS1, ... then
-// ttyUSB0, ... then ttyACM0, ..., each family counted from 0 up to its first
-// missing node, numbered COM1, COM2, ... and skipping the numbers that "Ports"
-// claims. The folder is a parameter so tests can use a fake /dev.
+// ttyUSB0, ... then ttyACM0, ..., every existing node of each family in the
+// order of its number (a gap does not end a family), numbered COM1, COM2, ...
+// and skipping the numbers that "Ports" claims. The folder is a parameter so
+// tests can use a fake /dev; the stable names are looked up in its
+// serial/by-id folder.
 class PortMap {
 public:
     PortMap(QString devFolder, QMap<int, QString> overrides);
@@ -25,6 +31,11 @@ public:
     QString DevicePath(int number) const;
     // The found devices of the numbers 1..maxNumber.
     QMap<int, QString> Devices(int maxNumber) const;
+    // Every numbered port with its stable by-id path where there is one.
+    std::vector<SerialPortInfo> List() const;
+    // The by-id path that leads to the node (by-id paths lead to themselves);
+    // empty when there is none.
+    QString StablePath(const QString& node) const;
 
     static int NumberFromName(const QString& name); // "COM12" -> 12, else 0
 

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "platform/Tick.h"
+
+#include <QString>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace platform {
 
@@ -88,14 +93,52 @@ struct SerialTimeouts {
 };
 
 enum class SerialWaitResult {
-    Event, // events happened; the mask holds them
+    Event, // events happened; they were appended
     Stopped, // a stop was requested (it wins over pending events)
     Dropped, // the wait completed without a usable result: arm it again
-    Failed, // the device can no longer wait (removed, broken): give up
+    Failed, // the device cannot wait for what was selected: give up
+    Gone, // the device has been removed (EIO, ENODEV): give up and close it
 };
 
+// One change the watcher saw, stamped the moment it saw it. A change of the
+// modem lines names the lines that changed and their levels afterwards; a
+// pulse that was over before the lines could be read shows up as its two
+// changes, in order, with the same stamp.
+struct LineEvent {
+    std::uint32_t events = 0; // EV_* bits
+    std::uint32_t levels = 0; // MS_* bits after the change
+    Stamp stamp; // tick and time of day when the change was seen
+    // Not reported by the wait itself but found by reading the line counters
+    // afterwards (an edge that slipped in while the wait was being armed, or
+    // one that came while the watcher was busy): the stamp is when it was found.
+    bool foundLate = false;
+    std::uint64_t sequence = 0; // numbered by the port in order of arrival, from 1
+};
+
+// EV_* events of the modem lines whose MS_* bits are given.
+std::uint32_t LineEventsFromStatus(std::uint32_t lines);
+
+// How often each modem line changed between two looks, as the driver's
+// interrupt counters tell; -1 where nothing counts, so only the levels tell.
+struct LineTransitions {
+    int cts = -1;
+    int dsr = -1;
+    int ring = -1;
+    int rlsd = -1;
+};
+
+// Appends the changes between two looks at the lines: `before` and `after`
+// are the MS_* levels, `mask` the selected EV_* events. Each step toggles every
+// line that still has a change to make, so a line that changed once gives one
+// event and a pulse two; lines changing together share the step's event. The
+// other selected events (`otherEvents`: bytes received, break, line error)
+// ride with the first event, or make one of their own.
+void AppendLineChanges(std::vector<LineEvent>& out, std::uint32_t before, std::uint32_t after,
+    const LineTransitions& transitions, std::uint32_t mask, const Stamp& stamp, bool foundLate,
+    std::uint32_t otherEvents = 0);
+
 // One opened serial port. Operations that can fail return 0 or the operating
-// system's error number. WaitEvent runs on the watcher thread; RequestStop may
+// system's error number. WaitEvents runs on the watcher thread; RequestStop may
 // be called from any thread at any time, also repeatedly; the rest belongs to
 // the thread that owns the device.
 class SerialDevice {
@@ -111,8 +154,10 @@ public:
     virtual int SetupQueues(int readSize, int writeSize) = 0;
     // Selects the EV_* events a wait reports; changes from now on count.
     virtual int SetEventMask(std::uint32_t mask) = 0;
-    // Sleeps until a selected event, a stop request or a failure.
-    virtual SerialWaitResult WaitEvent(std::uint32_t& events) = 0;
+    // Sleeps until a selected event, a stop request or a failure, and appends
+    // what happened, stamped as soon as the wait returned. `error` gets the
+    // error number of a failed or gone device.
+    virtual SerialWaitResult WaitEvents(std::vector<LineEvent>& events, int& error) = 0;
     // The stop request stays set (like a manual-reset event).
     virtual void RequestStop() = 0;
     // MS_* bits; 0 when the lines cannot be read.
@@ -122,6 +167,27 @@ public:
     virtual void Purge(std::uint32_t flags) = 0;
     virtual void Close() = 0;
 };
+
+// A serial port the system offers: its number, the device node behind it and,
+// where the system has one, the path under /dev/serial/by-id that stays the
+// same however the adapter is numbered.
+struct SerialPortInfo {
+    int number = 0;
+    QString node;
+    QString stablePath;
+
+    // The name an operator recognises: the by-id name, else the node.
+    QString DeviceName() const;
+    bool operator==(const SerialPortInfo&) const = default;
+};
+using SerialPortLister = std::function<std::vector<SerialPortInfo>()>;
+
+// The ports the system offers now, by number (the device files and the
+// "Ports" settings unless a test installed another lister).
+std::vector<SerialPortInfo> ListSerialPorts();
+// An empty lister puts the system's back.
+void SetSerialPortLister(SerialPortLister lister);
+SerialPortLister CurrentSerialPortLister();
 
 using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;
 

@@ -1,17 +1,17 @@
 #include "platform/SerialLinux.h"
 
 #include "platform/PortMap.h"
+#include "platform/Scheduling.h"
+
+#include <QFile>
 
 #include <cerrno>
 #include <csignal>
 #include <mutex>
 
-#include <fcntl.h>
-#include <linux/serial.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace platform {
@@ -51,7 +51,8 @@ constexpr SpeedEntry kSpeeds[] = {
 
 // The stop request wakes the watcher out of its ioctl or poll with this
 // signal. The handler is installed without SA_RESTART, so the blocked call
-// returns EINTR instead of being restarted by the C library.
+// returns EINTR instead of being restarted by the C library. The guard uses
+// the same signal to wake the watcher for an edge its wait cannot see.
 int StopSignal()
 {
     return SIGRTMIN + 4;
@@ -82,25 +83,31 @@ void PrepareStopSignal()
     }
 }
 
-// Setting an output line on a device without modem lines (a pseudo-terminal)
-// is not an error worth refusing the port for.
-int SetModemLine(int fd, int line, bool on)
+pid_t CurrentTid()
 {
-    if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0)
-        return 0;
-    const int error = errno;
-    return ClassifyWaitError(error) == WaitErrorKind::Unsupported ? 0 : error;
+    return static_cast<pid_t>(::syscall(SYS_gettid));
 }
 
-// USB adapters report line changes every 16 ms by default; low latency makes
-// it about 1 ms. Drivers that do not know the flag are left as they are.
-void RequestLowLatency(int fd)
+// The scheduler state of a thread of this process ('S' sleeping, 'R' running
+// or runnable, ...), 0 when it cannot be read.
+char ThreadState(pid_t tid)
 {
-    serial_struct serial {};
-    if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY))
-        return;
-    serial.flags |= ASYNC_LOW_LATENCY;
-    ioctl(fd, TIOCSSERIAL, &serial);
+    QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(tid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.read(512);
+    const int close = line.lastIndexOf(')');
+    return close >= 0 && close + 2 < line.size() ? line.at(close + 2) : 0;
+}
+
+constexpr std::chrono::milliseconds kGuardDelay(1);
+// Without the thread state the guard looks twice, at 1 and at 4 ms.
+constexpr int kGuardBlindLooks = 2;
+constexpr std::chrono::milliseconds kGuardBlindGap(3);
+
+int CountDelta(int before, int after)
+{
+    return static_cast<int>(static_cast<unsigned>(after) - static_cast<unsigned>(before));
 }
 
 } // namespace
@@ -221,36 +228,23 @@ int TiocmWaitMaskFromEvents(std::uint32_t events)
     return mask;
 }
 
-std::uint32_t EventsFromCounts(const LineCounts& before, const LineCounts& after, std::uint32_t mask)
+LineTransitions TransitionsFromCounts(const LineCounts& before, const LineCounts& after)
+{
+    LineTransitions t;
+    t.cts = CountDelta(before.cts, after.cts);
+    t.dsr = CountDelta(before.dsr, after.dsr);
+    t.ring = CountDelta(before.rng, after.rng);
+    t.rlsd = CountDelta(before.dcd, after.dcd);
+    return t;
+}
+
+std::uint32_t OtherEventsFromCounts(const LineCounts& before, const LineCounts& after, std::uint32_t mask)
 {
     std::uint32_t events = 0;
-    if (after.cts != before.cts)
-        events |= EV_CTS;
-    if (after.dsr != before.dsr)
-        events |= EV_DSR;
-    if (after.rng != before.rng)
-        events |= EV_RING;
-    if (after.dcd != before.dcd)
-        events |= EV_RLSD;
     if (after.brk != before.brk)
         events |= EV_BREAK;
     if (after.errors != before.errors)
         events |= EV_ERR;
-    return events & mask;
-}
-
-std::uint32_t EventsFromLevels(std::uint32_t before, std::uint32_t after, std::uint32_t mask)
-{
-    const std::uint32_t changed = before ^ after;
-    std::uint32_t events = 0;
-    if (changed & MS_CTS_ON)
-        events |= EV_CTS;
-    if (changed & MS_DSR_ON)
-        events |= EV_DSR;
-    if (changed & MS_RING_ON)
-        events |= EV_RING;
-    if (changed & MS_RLSD_ON)
-        events |= EV_RLSD;
     return events & mask;
 }
 
@@ -272,8 +266,9 @@ LinuxSerialDevice::LinuxSerialDevice()
 {
 }
 
-LinuxSerialDevice::LinuxSerialDevice(Resolver resolver)
+LinuxSerialDevice::LinuxSerialDevice(Resolver resolver, LinuxSerialSystem* system)
     : m_resolver(std::move(resolver))
+    , m_sys(system ? *system : RealLinuxSerialSystem())
 {
 }
 
@@ -288,17 +283,16 @@ int LinuxSerialDevice::Open(int port)
     const QString path = m_resolver(port);
     if (path.isEmpty())
         return ENOENT;
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
+    int fd = -1;
+    if (const int error = m_sys.Open(path.toLocal8Bit(), fd))
+        return error;
     // flock keeps out other programs that lock too; TIOCEXCL keeps out every
     // further open (except a privileged one).
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
-        ::close(fd);
-        return error;
+    if (const int error = m_sys.LockExclusive(fd)) {
+        m_sys.Close(fd);
+        return error == EWOULDBLOCK ? EBUSY : error;
     }
-    m_exclusive = ::isatty(fd) && ioctl(fd, TIOCEXCL) == 0;
+    m_exclusive = m_sys.IsTerminal(fd) && m_sys.SetExclusive(fd, true) == 0;
     m_fd = fd;
     m_stop = false;
     return 0;
@@ -306,29 +300,33 @@ int LinuxSerialDevice::Open(int port)
 
 bool LinuxSerialDevice::IsCharDevice() const
 {
-    struct stat st { };
-    return m_fd >= 0 && ::fstat(m_fd, &st) == 0 && S_ISCHR(st.st_mode);
+    return m_fd >= 0 && m_sys.IsCharDevice(m_fd);
 }
 
 int LinuxSerialDevice::SetLineSettings(const SerialLineSettings& settings)
 {
     termios current {};
-    if (::tcgetattr(m_fd, &current) != 0)
-        return errno;
+    if (const int error = m_sys.GetAttributes(m_fd, current))
+        return error;
     LinuxLineSetup setup;
     if (const int error = BuildLinuxLineSetup(settings, current, setup))
         return error;
-    if (::tcsetattr(m_fd, TCSANOW, &setup.tio) != 0)
-        return errno;
+    if (const int error = m_sys.SetAttributes(m_fd, setup.tio))
+        return error;
     if (setup.customSpeed) {
-        if (const int error = SetCustomLineSpeed(m_fd, setup.speed))
+        if (const int error = m_sys.SetCustomSpeed(m_fd, setup.speed))
             return error;
     }
-    if (const int error = SetModemLine(m_fd, TIOCM_DTR, setup.dtr))
-        return error;
-    if (const int error = SetModemLine(m_fd, TIOCM_RTS, setup.rts))
-        return error;
-    RequestLowLatency(m_fd);
+    // Setting an output line on a device without modem lines (a
+    // pseudo-terminal) is not an error worth refusing the port for.
+    for (const auto& [line, on] : { std::pair { TIOCM_DTR, setup.dtr }, std::pair { TIOCM_RTS, setup.rts } }) {
+        const int error = m_sys.SetModemLine(m_fd, line, on);
+        if (error && ClassifyWaitError(error) != WaitErrorKind::Unsupported)
+            return error;
+    }
+    // USB adapters report line changes every 16 ms by default; low latency
+    // makes it about 1 ms. Drivers that do not know the flag stay as they are.
+    m_sys.RequestLowLatency(m_fd);
     return 0;
 }
 
@@ -365,90 +363,93 @@ int LinuxSerialDevice::SetEventMask(std::uint32_t mask)
     m_countsWork = ReadCounts(m_counts, error) == Reading::Ok;
     m_levelsWork = ReadLevels(m_levels, error) == Reading::Ok;
     m_inQueue = InQueueCount();
+    m_spuriousWakes = 0;
     // TIOCMIWAIT wakes on the four modem lines only; anything else is watched
     // by the millisecond tick (received bytes, and breaks and line errors
     // through the driver's counters). EV_TXEMPTY and EV_RXFLAG are never
     // reported: nothing is ever written, and the tty layer has no event
     // character.
     const bool linesOnly = (mask & kModemLineEvents) != 0 && (mask & ~kModemLineEvents) == 0;
-    m_mode = linesOnly ? Mode::LineWait : Mode::Tick;
+    m_mode = linesOnly && m_levelsWork ? Mode::LineWait : Mode::Polling;
     return m_fd < 0 ? EBADF : 0;
 }
 
 LinuxSerialDevice::Reading LinuxSerialDevice::ReadCounts(LineCounts& counts, int& error) const
 {
-    serial_icounter_struct ic {};
-    if (ioctl(m_fd, TIOCGICOUNT, &ic) != 0) {
-        error = errno;
-        return ClassifyWaitError(error) == WaitErrorKind::Gone ? Reading::Gone : Reading::Unsupported;
-    }
-    counts.cts = ic.cts;
-    counts.dsr = ic.dsr;
-    counts.rng = ic.rng;
-    counts.dcd = ic.dcd;
-    counts.brk = ic.brk;
-    counts.errors = ic.frame + ic.overrun + ic.parity + ic.buf_overrun;
-    return Reading::Ok;
+    error = m_sys.GetCounts(m_fd, counts);
+    if (!error)
+        return Reading::Ok;
+    return ClassifyWaitError(error) == WaitErrorKind::Gone ? Reading::Gone : Reading::Unsupported;
 }
 
 LinuxSerialDevice::Reading LinuxSerialDevice::ReadLevels(std::uint32_t& status, int& error) const
 {
     int tiocm = 0;
-    if (ioctl(m_fd, TIOCMGET, &tiocm) != 0) {
-        error = errno;
+    error = m_sys.GetModemLines(m_fd, tiocm);
+    if (error)
         return ClassifyWaitError(error) == WaitErrorKind::Gone ? Reading::Gone : Reading::Unsupported;
-    }
     status = ModemStatusFromTiocm(tiocm);
     return Reading::Ok;
 }
 
-// The selected events since the last look; moves the baseline on.
-LinuxSerialDevice::Reading LinuxSerialDevice::ReadChanges(std::uint32_t& events)
+LinuxSerialDevice::Reading LinuxSerialDevice::Look(
+    std::vector<LineEvent>& events, const Stamp& stamp, bool foundLate, std::uint32_t extra, int& error)
 {
-    events = 0;
-    int error = 0;
+    LineCounts counts = m_counts;
+    bool haveCounts = false;
     if (m_countsWork) {
-        LineCounts now;
-        const Reading r = ReadCounts(now, error);
-        if (r == Reading::Ok) {
-            events = EventsFromCounts(m_counts, now, m_mask);
-            m_counts = now;
-            return r;
-        }
+        const Reading r = ReadCounts(counts, error);
         if (r == Reading::Gone)
             return r;
-        m_countsWork = false;
+        haveCounts = r == Reading::Ok;
+        m_countsWork = haveCounts;
     }
+    std::uint32_t levels = m_levels;
+    bool haveLevels = false;
     if (m_levelsWork) {
-        std::uint32_t now = 0;
-        const Reading r = ReadLevels(now, error);
-        if (r == Reading::Ok) {
-            events = EventsFromLevels(m_levels, now, m_mask);
-            m_levels = now;
-            return r;
-        }
+        const Reading r = ReadLevels(levels, error);
         if (r == Reading::Gone)
             return r;
-        m_levelsWork = false;
+        haveLevels = r == Reading::Ok;
+        m_levelsWork = haveLevels;
     }
-    return Reading::Unsupported;
+    if (!haveCounts && !haveLevels && !extra)
+        return Reading::Unsupported;
+    LineTransitions transitions;
+    std::uint32_t other = extra;
+    if (haveCounts) {
+        transitions = TransitionsFromCounts(m_counts, counts);
+        other |= OtherEventsFromCounts(m_counts, counts, m_mask);
+        if (!haveLevels) {
+            // Only the counters: a line that moved an odd number of times flipped.
+            const std::uint32_t flips = (transitions.cts % 2 ? MS_CTS_ON : 0) | (transitions.dsr % 2 ? MS_DSR_ON : 0)
+                | (transitions.ring % 2 ? MS_RING_ON : 0) | (transitions.rlsd % 2 ? MS_RLSD_ON : 0);
+            levels = m_levels ^ flips;
+        }
+    }
+    AppendLineChanges(events, m_levels, levels, transitions, m_mask, stamp, foundLate, other);
+    m_counts = counts;
+    m_levels = levels;
+    return Reading::Ok;
 }
 
 bool LinuxSerialDevice::EnterWait()
 {
     PrepareStopSignal();
-    std::lock_guard lock(m_waiterMutex);
+    std::lock_guard lock(m_waitMutex);
     if (m_stop)
         return false;
     m_waiter = pthread_self();
+    m_waiterTid = CurrentTid();
     m_waiting = true;
     return true;
 }
 
 void LinuxSerialDevice::LeaveWait()
 {
-    std::lock_guard lock(m_waiterMutex);
+    std::lock_guard lock(m_waitMutex);
     m_waiting = false;
+    m_armed = false;
 }
 
 void LinuxSerialDevice::RequestStop()
@@ -456,114 +457,212 @@ void LinuxSerialDevice::RequestStop()
     m_stop = true;
     // The signal can land just before the waiter enters its system call and be
     // lost; the caller sends it again until the waiter has gone.
-    std::lock_guard lock(m_waiterMutex);
+    std::lock_guard lock(m_waitMutex);
     if (m_waiting)
         pthread_kill(m_waiter, StopSignal());
+    m_guardWake.notify_all();
 }
 
-SerialWaitResult LinuxSerialDevice::WaitEvent(std::uint32_t& events)
+SerialWaitResult LinuxSerialDevice::WaitEvents(std::vector<LineEvent>& events, int& error)
 {
-    events = 0;
-    if (m_fd < 0)
+    error = 0;
+    if (m_fd < 0) {
+        error = EBADF;
         return SerialWaitResult::Failed;
+    }
     if (!EnterWait())
         return SerialWaitResult::Stopped;
-    const SerialWaitResult result = m_mode == Mode::LineWait ? WaitLineChange(events) : WaitTick(events);
+    const SerialWaitResult result = m_mode == Mode::LineWait ? WaitLineChange(events, error) : WaitTick(events, error);
     LeaveWait();
     return result;
 }
 
-SerialWaitResult LinuxSerialDevice::WaitLineChange(std::uint32_t& events)
+SerialWaitResult LinuxSerialDevice::WaitLineChange(std::vector<LineEvent>& events, int& error)
 {
-    // Changes while the watcher was away (delivering) are in the counters
-    // already; TIOCMIWAIT would only wake on the next one.
-    std::uint32_t changed = 0;
-    if (ReadChanges(changed) == Reading::Gone)
-        return SerialWaitResult::Failed;
-    if (changed) {
-        events = changed;
+    // Changes since the last look (while the watcher was handing over) are in
+    // the counters already; TIOCMIWAIT would only wake on the next one.
+    const size_t before = events.size();
+    if (Look(events, Stamp::Now(), true, 0, error) == Reading::Gone)
+        return SerialWaitResult::Gone;
+    if (events.size() > before)
         return SerialWaitResult::Event;
+
+    StartGuard();
+    std::uint64_t arming = 0;
+    {
+        std::lock_guard lock(m_waitMutex);
+        arming = ++m_arming;
+        m_armed = true;
+        m_armedCounts = m_counts;
+        m_armedAt = std::chrono::steady_clock::now();
     }
-    if (ioctl(m_fd, TIOCMIWAIT, TiocmWaitMaskFromEvents(m_mask)) != 0) {
-        switch (ClassifyWaitError(errno)) {
-        case WaitErrorKind::Interrupted:
-            return m_stop ? SerialWaitResult::Stopped : SerialWaitResult::Dropped;
-        case WaitErrorKind::Unsupported:
-            m_mode = Mode::Tick;
-            return WaitTick(events);
-        case WaitErrorKind::Gone:
-            return SerialWaitResult::Failed;
-        }
+    m_guardWake.notify_all();
+    const int waitError = m_sys.WaitModemChange(m_fd, TiocmWaitMaskFromEvents(m_mask));
+    const Stamp woke = Stamp::Now(); // the edge's moment: before anything else
+    bool late = false;
+    Stamp found;
+    {
+        std::lock_guard lock(m_waitMutex);
+        m_armed = false;
+        late = m_lateArming == arming;
+        found = m_lateStamp;
     }
     if (m_stop)
         return SerialWaitResult::Stopped;
-    const Reading r = ReadChanges(changed);
-    if (r == Reading::Gone)
-        return SerialWaitResult::Failed;
-    if (!changed && r == Reading::Unsupported) {
-        // The driver woke for a watched line but cannot say which: let the
-        // handlers read the lines.
-        changed = m_mask & kModemLineEvents;
+    if (waitError) {
+        switch (ClassifyWaitError(waitError)) {
+        case WaitErrorKind::Interrupted:
+            if (!late)
+                return SerialWaitResult::Dropped; // another signal: arm again
+            break;
+        case WaitErrorKind::Unsupported:
+            m_mode = Mode::Polling;
+            return WaitTick(events, error);
+        case WaitErrorKind::Gone:
+            error = waitError;
+            return SerialWaitResult::Gone;
+        }
     }
-    if (!changed) {
+    const Reading r = waitError ? Look(events, found, true, 0, error) : Look(events, woke, false, 0, error);
+    if (r == Reading::Gone)
+        return SerialWaitResult::Gone;
+    if (r == Reading::Unsupported) {
+        error = ENOTTY;
+        return SerialWaitResult::Failed; // the lines can no longer be read
+    }
+    if (events.size() == before) {
         // A wake without a counted change. A driver that keeps doing that would
         // make this a busy loop: watch it by the tick instead.
         if (++m_spuriousWakes > 100)
-            m_mode = Mode::Tick;
+            m_mode = Mode::Polling;
         return SerialWaitResult::Dropped;
     }
     m_spuriousWakes = 0;
-    events = changed;
     return SerialWaitResult::Event;
 }
 
-SerialWaitResult LinuxSerialDevice::WaitTick(std::uint32_t& events)
+SerialWaitResult LinuxSerialDevice::WaitTick(std::vector<LineEvent>& events, int& error)
 {
     const bool rx = (m_mask & EV_RXCHAR) != 0;
-    std::uint32_t tickEvents = m_mask & (kModemLineEvents | EV_BREAK | EV_ERR);
-    if (!m_countsWork)
-        tickEvents &= kModemLineEvents;
-    if (!m_countsWork && !m_levelsWork)
-        tickEvents = 0;
-    if (!rx && !tickEvents)
+    bool lines = (m_mask & (kModemLineEvents | EV_BREAK | EV_ERR)) != 0 && (m_countsWork || m_levelsWork);
+    if (!rx && !lines) {
+        error = ENOTTY;
         return SerialWaitResult::Failed; // nothing selected can ever be seen
+    }
+    const size_t before = events.size();
     for (;;) {
         if (m_stop)
             return SerialWaitResult::Stopped;
         // poll is level-triggered: with bytes already queued it would return at
         // once, so then only the queue's growth counts, looked at every tick.
         const bool queueEmpty = m_inQueue == 0;
-        pollfd p { m_fd, static_cast<short>(rx && queueEmpty ? POLLIN : 0), 0 };
-        const int timeout = tickEvents || !queueEmpty ? 1 : -1;
-        if (::poll(&p, 1, timeout) < 0) {
-            if (errno == EINTR)
-                continue;
-            return SerialWaitResult::Failed;
+        const short wanted = static_cast<short>(rx && queueEmpty ? POLLIN : 0);
+        short revents = 0;
+        const int pollError = m_sys.Poll(m_fd, wanted, lines || !queueEmpty ? 1 : -1, revents);
+        const Stamp now = Stamp::Now();
+        if (pollError == EINTR)
+            continue;
+        if (pollError) {
+            error = pollError;
+            return ClassifyWaitError(pollError) == WaitErrorKind::Gone ? SerialWaitResult::Gone
+                                                                       : SerialWaitResult::Failed;
         }
         if (m_stop)
             return SerialWaitResult::Stopped;
-        if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
-            return SerialWaitResult::Failed;
-        std::uint32_t changed = 0;
-        if (tickEvents) {
-            const Reading r = ReadChanges(changed);
-            if (r == Reading::Gone)
-                return SerialWaitResult::Failed;
-            if (r == Reading::Unsupported) {
-                tickEvents = 0;
-                if (!rx)
-                    return SerialWaitResult::Failed;
-            }
+        if (revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            error = EIO;
+            return SerialWaitResult::Gone;
         }
+        std::uint32_t extra = 0;
         if (rx) {
             const int queued = InQueueCount();
             if (queued > m_inQueue)
-                changed |= EV_RXCHAR;
+                extra |= EV_RXCHAR;
             m_inQueue = queued;
         }
-        if (changed) {
-            events = changed;
+        if (lines || extra) {
+            const Reading r = Look(events, now, false, extra, error);
+            if (r == Reading::Gone)
+                return SerialWaitResult::Gone;
+            if (r == Reading::Unsupported) {
+                lines = false;
+                if (!rx) {
+                    error = ENOTTY;
+                    return SerialWaitResult::Failed;
+                }
+            }
+        }
+        if (events.size() > before)
             return SerialWaitResult::Event;
+    }
+}
+
+void LinuxSerialDevice::StartGuard()
+{
+    if (m_guard.joinable())
+        return;
+    {
+        std::lock_guard lock(m_waitMutex);
+        m_guardQuit = false;
+    }
+    m_guard = std::thread([this] { GuardLoop(); });
+}
+
+void LinuxSerialDevice::StopGuard()
+{
+    if (!m_guard.joinable())
+        return;
+    {
+        std::lock_guard lock(m_waitMutex);
+        m_guardQuit = true;
+    }
+    m_guardWake.notify_all();
+    m_guard.join();
+}
+
+// Looks at the counters once the watcher sleeps in TIOCMIWAIT. An edge that
+// came after the watcher's last reading but before the wait took its own
+// snapshot would not wake the wait; the guard wakes the watcher for it.
+void LinuxSerialDevice::GuardLoop()
+{
+    RequestTimingPriority(); // its look a millisecond after the arming must not wait behind other work
+    std::unique_lock lock(m_waitMutex);
+    std::uint64_t guarded = 0;
+    while (!m_guardQuit) {
+        m_guardWake.wait(lock, [&] { return m_guardQuit || (m_armed && m_arming != guarded); });
+        if (m_guardQuit)
+            break;
+        const std::uint64_t arming = m_arming;
+        guarded = arming;
+        const LineCounts base = m_armedCounts;
+        const pid_t tid = m_waiterTid;
+        const pthread_t waiter = m_waiter;
+        auto due = m_armedAt + kGuardDelay;
+        int blindLooks = 0;
+        for (;;) {
+            auto stillArmed = [&] { return !m_guardQuit && m_armed && m_arming == arming && !m_stop; };
+            m_guardWake.wait_until(lock, due, [&] { return !stillArmed(); });
+            if (!stillArmed())
+                break;
+            lock.unlock();
+            // Sleeping means inside the wait, with its snapshot taken: a
+            // reading from now on sees every edge the wait cannot.
+            const char state = ThreadState(tid);
+            LineCounts now;
+            const bool read = m_sys.GetCounts(m_fd, now) == 0;
+            const Stamp found = Stamp::Now();
+            lock.lock();
+            if (!stillArmed())
+                break;
+            if (read && !(now == base)) {
+                m_lateArming = arming;
+                m_lateStamp = found;
+                pthread_kill(waiter, StopSignal());
+                break;
+            }
+            if (!read || state == 'S' || (state == 0 && ++blindLooks >= kGuardBlindLooks))
+                break;
+            due = std::chrono::steady_clock::now() + (state == 0 ? kGuardBlindGap : kGuardDelay);
         }
     }
 }
@@ -580,7 +679,7 @@ std::uint32_t LinuxSerialDevice::ModemStatus()
 int LinuxSerialDevice::InQueueCount()
 {
     int count = 0;
-    if (m_fd < 0 || ioctl(m_fd, FIONREAD, &count) != 0)
+    if (m_fd < 0 || m_sys.InQueue(m_fd, count) != 0)
         return 0;
     return count;
 }
@@ -591,20 +690,21 @@ void LinuxSerialDevice::Purge(std::uint32_t flags)
     if (m_fd < 0)
         return;
     if (flags & PURGE_RXCLEAR)
-        ::tcflush(m_fd, TCIFLUSH);
+        m_sys.Flush(m_fd, TCIFLUSH);
     if (flags & PURGE_TXCLEAR)
-        ::tcflush(m_fd, TCOFLUSH);
+        m_sys.Flush(m_fd, TCOFLUSH);
     m_inQueue = 0;
 }
 
 void LinuxSerialDevice::Close()
 {
+    StopGuard();
     if (m_fd < 0)
         return;
     // The exclusive flag outlives our descriptor while others hold the tty.
     if (m_exclusive)
-        ioctl(m_fd, TIOCNXCL);
-    ::close(m_fd); // also drops the flock
+        m_sys.SetExclusive(m_fd, false);
+    m_sys.Close(m_fd); // also drops the flock
     m_fd = -1;
     m_exclusive = false;
 }

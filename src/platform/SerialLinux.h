@@ -2,14 +2,19 @@
 
 #include "platform/SerialDevice.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 #include <pthread.h>
+#include <sys/types.h>
 #include <termios.h>
 
 namespace platform {
@@ -39,13 +44,12 @@ struct LineCounts {
     int cts = 0, dsr = 0, rng = 0, dcd = 0;
     int brk = 0;
     int errors = 0; // frame + overrun + parity + buffer overrun
+    bool operator==(const LineCounts&) const = default;
 };
-// Selected EV_* events whose counter moved. A pulse that is already over moves
-// its counter twice and still counts as a change.
-std::uint32_t EventsFromCounts(const LineCounts& before, const LineCounts& after, std::uint32_t mask);
-// Selected line events from two modem-status words (for drivers without
-// counters; a pulse between the two readings is lost).
-std::uint32_t EventsFromLevels(std::uint32_t before, std::uint32_t after, std::uint32_t mask);
+// How often each line changed between two readings of the counters.
+LineTransitions TransitionsFromCounts(const LineCounts& before, const LineCounts& after);
+// Selected EV_BREAK and EV_ERR from two readings of the counters.
+std::uint32_t OtherEventsFromCounts(const LineCounts& before, const LineCounts& after, std::uint32_t mask);
 
 // What an errno of a wait or line query means for the watcher.
 enum class WaitErrorKind {
@@ -55,16 +59,55 @@ enum class WaitErrorKind {
 };
 WaitErrorKind ClassifyWaitError(int error);
 
+// The system calls the Linux device makes, one method each, returning 0 or the
+// error number. Tests put a scripted one in place to drive the line waits.
+class LinuxSerialSystem {
+public:
+    virtual ~LinuxSerialSystem() = default;
+    // open(2) for reading and writing, no controlling terminal, non-blocking.
+    virtual int Open(const QByteArray& path, int& fd) = 0;
+    virtual void Close(int fd) = 0;
+    virtual int LockExclusive(int fd) = 0; // flock, not waiting
+    virtual bool IsTerminal(int fd) = 0;
+    virtual int SetExclusive(int fd, bool on) = 0; // TIOCEXCL, TIOCNXCL
+    virtual bool IsCharDevice(int fd) = 0;
+    virtual int GetAttributes(int fd, termios& t) = 0;
+    virtual int SetAttributes(int fd, const termios& t) = 0;
+    virtual int SetCustomSpeed(int fd, std::uint32_t speed) = 0;
+    virtual int SetModemLine(int fd, int tiocmLine, bool on) = 0; // TIOCMBIS, TIOCMBIC
+    virtual void RequestLowLatency(int fd) = 0; // TIOCGSERIAL, TIOCSSERIAL
+    virtual int GetModemLines(int fd, int& tiocm) = 0; // TIOCMGET
+    virtual int GetCounts(int fd, LineCounts& counts) = 0; // TIOCGICOUNT
+    // TIOCMIWAIT: sleeps until a line of the mask changes after the call
+    // began; EINTR when a signal arrives.
+    virtual int WaitModemChange(int fd, int tiocmMask) = 0;
+    virtual int InQueue(int fd, int& count) = 0; // FIONREAD
+    virtual int Flush(int fd, int queueSelector) = 0; // tcflush
+    // poll(2) on one descriptor; EINTR when a signal arrives.
+    virtual int Poll(int fd, short events, int timeoutMs, short& revents) = 0;
+};
+LinuxSerialSystem& RealLinuxSerialSystem();
+
 // Serial device on termios and ioctl. The port number is turned into a
 // device path by the resolver (PortMap over /dev and the "Ports" settings
 // unless given).
+//
+// Line changes are waited for with TIOCMIWAIT and counted with TIOCGICOUNT,
+// so a pulse that is over before the lines are read still shows as its two
+// changes. TIOCMIWAIT compares with the counters as they are when it starts,
+// so an edge between our last reading and that moment would not wake it; a
+// guard thread reads the counters again once the watcher sleeps (about a
+// millisecond after it armed) and wakes it for such an edge, which then
+// carries the moment it was found and is marked late.
 class LinuxSerialDevice final : public SerialDevice {
 public:
     using Resolver = std::function<QString(int port)>;
 
     LinuxSerialDevice();
-    explicit LinuxSerialDevice(Resolver resolver);
+    explicit LinuxSerialDevice(Resolver resolver, LinuxSerialSystem* system = nullptr);
     ~LinuxSerialDevice() override;
+    LinuxSerialDevice(const LinuxSerialDevice&) = delete;
+    LinuxSerialDevice& operator=(const LinuxSerialDevice&) = delete;
 
     int Open(int port) override;
     bool IsCharDevice() const override;
@@ -73,7 +116,7 @@ public:
     int SetTimeouts(const SerialTimeouts& timeouts) override;
     int SetupQueues(int readSize, int writeSize) override;
     int SetEventMask(std::uint32_t mask) override;
-    SerialWaitResult WaitEvent(std::uint32_t& events) override;
+    SerialWaitResult WaitEvents(std::vector<LineEvent>& events, int& error) override;
     void RequestStop() override;
     std::uint32_t ModemStatus() override;
     int InQueueCount() override;
@@ -83,23 +126,29 @@ public:
     int Handle() const { return m_fd; }
 
 private:
-    enum class Mode { LineWait, Tick };
+    enum class Mode { LineWait, Polling };
     enum class Reading { Ok, Unsupported, Gone };
 
     Reading ReadCounts(LineCounts& counts, int& error) const;
     Reading ReadLevels(std::uint32_t& status, int& error) const;
-    Reading ReadChanges(std::uint32_t& events);
-    SerialWaitResult WaitLineChange(std::uint32_t& events);
-    SerialWaitResult WaitTick(std::uint32_t& events);
+    // Appends the selected changes since the last look, with the given stamp,
+    // and moves the baseline on.
+    Reading Look(std::vector<LineEvent>& events, const Stamp& stamp, bool foundLate, std::uint32_t extra, int& error);
+    SerialWaitResult WaitLineChange(std::vector<LineEvent>& events, int& error);
+    SerialWaitResult WaitTick(std::vector<LineEvent>& events, int& error);
     bool EnterWait();
     void LeaveWait();
+    void StartGuard();
+    void StopGuard();
+    void GuardLoop();
 
     Resolver m_resolver;
+    LinuxSerialSystem& m_sys;
     int m_fd = -1;
     bool m_exclusive = false;
     SerialTimeouts m_timeouts;
     std::uint32_t m_mask = 0;
-    Mode m_mode = Mode::Tick;
+    Mode m_mode = Mode::Polling;
     bool m_countsWork = true;
     bool m_levelsWork = true;
     int m_spuriousWakes = 0;
@@ -108,9 +157,20 @@ private:
     int m_inQueue = 0;
 
     std::atomic<bool> m_stop { false };
-    std::mutex m_waiterMutex;
+    // Guards the waiter's identity, the arming the guard watches and what it found.
+    std::mutex m_waitMutex;
+    std::condition_variable m_guardWake;
     bool m_waiting = false;
     pthread_t m_waiter {};
+    pid_t m_waiterTid = 0;
+    std::uint64_t m_arming = 0; // moves on with every armed line wait
+    bool m_armed = false; // the watcher is in (or about to enter) TIOCMIWAIT
+    LineCounts m_armedCounts;
+    std::chrono::steady_clock::time_point m_armedAt;
+    std::uint64_t m_lateArming = 0; // the arming whose window had an edge
+    Stamp m_lateStamp;
+    bool m_guardQuit = false;
+    std::thread m_guard;
 };
 
 // Arbitrary line speeds through termios2 (kept in their own unit because the

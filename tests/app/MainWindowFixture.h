@@ -20,6 +20,7 @@
 #include <QSettings>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 // Removes the settings store of the running test program, so a window starts
@@ -32,12 +33,17 @@ inline void ClearSettingsStore()
 // The main window as the operator meets it, with a fake tick, a simulated
 // serial port COM1 and dialogs answered by the test.
 struct MainWindowFixture {
-    explicit MainWindowFixture(bool withPort = false, int tickStart = 100000)
+    // `prepare` runs after the simulated ports exist and before the window
+    // is made (a port that is busy at start-up, say).
+    explicit MainWindowFixture(
+        bool withPort = false, int tickStart = 100000, const std::function<void(platform::SimSerialLab&)>& prepare = {})
         : tick(tickStart)
     {
         dialogs::SetTestMode(true);
         platform::SetShell(&shell);
         lab.AddPort(1);
+        if (prepare)
+            prepare(lab);
         window = std::make_unique<TFormMain>();
         window->CreateDialogs();
         if (withPort) {

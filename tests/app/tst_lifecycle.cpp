@@ -27,7 +27,7 @@ void writeStore(const QString& title, const QList<std::pair<QString, QVariant>>&
 }
 
 const QStringList kAllNames { "Left", "Top", "Width", "Height", "Sound", "Port", "Alg", "C1", "C2", "C3", "Acc", "C4",
-    "FilterInd", "WaitStart", "StopFirst" };
+    "FilterInd", "WaitStart", "StopFirst", "PortDevice" };
 
 } // namespace
 
@@ -286,7 +286,7 @@ private slots:
         MainWindowFixture f(true);
         TFormMain* w = f.w();
         TCfgDialog* d = w->CfgDialog;
-        QCOMPARE(d->cbPort->count(), 2); // "Keine", "COM1"
+        QCOMPARE(d->cbPort->count(), 2); // "Keine", "COM1" (from the start-up scan)
         QCOMPARE(d->cbPort->itemText(1), QStringLiteral("COM1"));
         w->TimerGesperrtStart->SetInterval(2740);
         int opens = f.lab.OpenCount(1);
@@ -303,6 +303,7 @@ private slots:
         });
         w->bCFGClick();
         QCOMPARE(shownPort, 1);
+        QCOMPARE(d->cbPort->itemText(1), QStringLiteral("COM1 – /dev/ttySIM1")); // scanned again for the showing
         QCOMPARE(shownWait, QStringLiteral("2,7"));
         QCOMPARE(shownDigits, 0);
         QCOMPARE(previewWidth, 316);
@@ -355,10 +356,13 @@ private slots:
         });
         w->bCFGClick();
         QCOMPARE(shownWait, QStringLiteral("1,0"));
-        QCOMPARE(shownPort, 0); // "Keine", never an empty list
+        // The chosen port keeps an item of its own although the scan did not
+        // find it, so OK without a new choice keeps it.
+        QCOMPARE(shownPort, 2);
+        QCOMPARE(d->cbPort->itemText(2), QStringLiteral("COM7 (nicht verbunden)"));
         QVERIFY(!portEnabled); // negative algorithm
         QCOMPARE(w->StartLockout(), 1000);
-        QCOMPARE(w->ComPort->Port(), 0);
+        QCOMPARE(w->ComPort->Port(), 7);
         QVERIFY(!w->ComPort->Connected());
     }
 
@@ -367,8 +371,8 @@ private slots:
         MainWindowFixture f;
         TFormMain* w = f.w();
         TCfgDialog* d = w->CfgDialog;
-        f.lab.FailWith(1, platform::SimSerialOp::Open, 16);
         dialogs::SetDialogHandler([&](QDialog*) {
+            f.lab.FailWith(1, platform::SimSerialOp::Open, 16); // taken since the list was made
             d->cbPort->setCurrentIndex(1);
             d->cbAlg->setCurrentIndex(1);
             d->seWait->SetValue(4.0L);

@@ -27,8 +27,9 @@ private slots:
         f.grid()->SetCells(0, 1, QStringLiteral("5"));
         f.grid()->SetCells(1, 1, QStringLiteral("Zielinski"));
         f.start();
-        w->ExportButtonRefresh();
-        QVERIFY(w->sbPrint->isEnabled()); // the private queue is a printer
+        // The private queue is a printer: the button follows when the answer
+        // from the print server arrives.
+        QTRY_VERIFY(w->sbPrint->isEnabled());
         const QDir pdfDir(cupsDir + QStringLiteral("/pdf"));
         const QStringList before = pdfDir.entryList({ QStringLiteral("*.pdf") }, QDir::Files);
         w->sbHTMLClick(1);

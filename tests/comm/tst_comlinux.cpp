@@ -1,9 +1,12 @@
-// The port component on the Linux device, with a pseudo-terminal standing in
-// for the adapter behind a fake /dev (a pty has no modem lines, so these tests
-// use received bytes and hang-ups).
+// The port component on the Linux device: with a pseudo-terminal standing in
+// for the adapter behind a fake /dev (a pty has no modem lines, so those tests
+// use received bytes and hang-ups), and with scripted system calls for the
+// modem lines.
 #include "comm/Comms.h"
 #include "platform/PortMap.h"
 #include "platform/SerialLinux.h"
+#include "support/ScriptedSerial.h"
+#include "support/TestSupport.h"
 
 #include <QtTest>
 
@@ -54,12 +57,13 @@ private slots:
         QList<int> queued;
         port.OnRxChar = [&](QObject*, int inQue) { queued << inQue; };
         port.Open();
-        QTest::qWait(20);
         QVERIFY(::write(m_master, "12345", 5) == 5);
         QTRY_COMPARE(queued.size(), 1);
         QCOMPARE(queued.first(), 5);
-        QTest::qWait(20);
-        QCOMPARE(queued.size(), 1); // waiting bytes are no new event
+        // Waiting bytes are no new event: the next one comes with the next byte.
+        QVERIFY(::write(m_master, "6", 1) == 1);
+        QTRY_COMPARE(queued.size(), 2);
+        QCOMPARE(queued, (QList<int> { 5, 6 }));
         port.Close(); // the watcher sleeps without a time limit here: the stop signal must reach it
         QVERIFY(!port.Connected());
     }
@@ -111,17 +115,62 @@ private slots:
         }
     }
 
-    void hangUp_leavesThePortDeaf_andClosable()
+    void hangUp_closesThePort_andSaysSo()
     {
         TComPort port;
         port.SetEvents({ evRxChar, evCTS });
+        QStringList log;
+        port.OnClose = [&](QObject*) { log << QStringLiteral("close"); };
+        port.OnLost = [&](QObject*) { log << QStringLiteral("lost"); };
         port.Open();
         QVERIFY(port.WatcherRunning());
         CloseMaster();
-        QTRY_VERIFY(!port.WatcherRunning());
-        QVERIFY(port.Connected());
-        port.Close();
-        QVERIFY(!port.Connected());
+        QTRY_VERIFY(!port.Connected());
+        QCOMPARE(log, (QStringList { "close", "lost" }));
+        QCOMPARE(port.LostError(), EIO);
+    }
+
+    // The modem lines through the real device code on scripted system calls.
+    void scriptedLines_reachTheHandlers_stampedAtTheEdge_andARemovalClosesThePort()
+    {
+        ScopedFakeTick tick(700);
+        ScriptedSerialSystem sys;
+        SetSerialDeviceFactory([&sys] {
+            return std::make_unique<LinuxSerialDevice>(
+                [&sys](int port) { return port == 1 ? QString::fromLatin1(sys.Path()) : QString(); }, &sys);
+        });
+        TComPort port;
+        port.SetEvents({ evCTS, evDSR });
+        QStringList log;
+        port.OnDSR = [&](QObject*) {
+            const platform::LineEvent* change = port.DispatchedEvent();
+            log << QStringLiteral("DSR %1 at %2%3")
+                       .arg(change->levels, 0, 16)
+                       .arg(change->stamp.tick)
+                       .arg(change->foundLate ? QStringLiteral(" late") : QString());
+        };
+        port.OnClose = [&](QObject*) { log << QStringLiteral("close"); };
+        port.OnLost = [&](QObject*) { log << QStringLiteral("lost"); };
+        port.Open();
+        QVERIFY(sys.WaitUntilWaiting(5000));
+        tick.set(800);
+        sys.Pulse(TIOCM_DSR);
+        QTRY_COMPARE(log, (QStringList { "DSR 20 at 800", "DSR 0 at 800" }));
+        QVERIFY(sys.WaitUntilWaiting(5000));
+        sys.BeforeNextSnapshot([&] {
+            tick.set(900);
+            sys.SetLine(TIOCM_DSR, true);
+        });
+        tick.set(850);
+        sys.SetLine(TIOCM_CTS, true); // wakes the wait; the DSR edge falls into the next arming
+        QTRY_COMPARE(log.size(), 3);
+        QCOMPARE(log.last(), QStringLiteral("DSR 30 at 900 late"));
+        QVERIFY(sys.WaitUntilWaiting(5000));
+        sys.Fail(ScriptedSerialSystem::Call::WaitModemChange, EIO);
+        QTRY_VERIFY(!port.Connected());
+        QCOMPARE(log.mid(3), (QStringList { "close", "lost" }));
+        QCOMPARE(port.LostError(), EIO);
+        QVERIFY(!sys.IsOpen());
     }
 
     void missingDevice_raisesEComHandle()

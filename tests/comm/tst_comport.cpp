@@ -283,7 +283,11 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("port 0") << 0 << 0 << QStringLiteral("Unable to open com port: 2");
         QTest::newRow("absent") << 3 << 0 << QStringLiteral("Unable to open com port: 2");
-        QTest::newRow("refused") << 1 << EACCES << QStringLiteral("Unable to open com port: 13");
+        // No permission: the operator is told what to do about it.
+        QTest::newRow("refused") << 1 << EACCES
+                                 << QStringLiteral("Unable to open com port: 13\nKein Zugriff auf die serielle "
+                                                   "Schnittstelle: Der Benutzer muss Mitglied der Gruppe \"dialout\" "
+                                                   "sein (und sich danach neu anmelden).");
     }
     void openFailures_raiseEComHandle()
     {
@@ -302,7 +306,7 @@ private slots:
         try {
             port.Open();
         } catch (const EComHandle& e) {
-            caught = QString::fromLatin1(e.what());
+            caught = QString::fromUtf8(e.what());
         }
         QCOMPARE(caught, std::optional<QString>(message));
         QVERIFY(!port.Connected());
@@ -416,6 +420,59 @@ private slots:
         QCOMPARE(ScannedComPorts(), 0x00030005u);
         QVERIFY(!lab.IsOpen(1) && !lab.IsOpen(3)); // the probe closes what it opened
         QCOMPARE(lab.OpenCount(1), 1);
+    }
+
+    void stablePath_findsTheAdapterUnderItsNewNumber_andIsLearnedByNumber()
+    {
+        const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_A1-if00-port0");
+        SimSerialLab lab;
+        lab.AddPort(1);
+        lab.AddPort(5, byId);
+        TComPort port;
+        port.SetPort(5);
+        port.Open();
+        QCOMPARE(port.StablePath(), byId); // learned from the number
+        QCOMPARE(port.Device(), (SerialPortInfo { 5, QStringLiteral("/dev/ttySIM5"), byId }));
+        port.Close();
+
+        // Plugged in again, the adapter has another number: the stable path finds it.
+        lab.Unplug(5);
+        lab.AddPort(6, byId);
+        port.Open();
+        QCOMPARE(port.Port(), 6);
+        QVERIFY(lab.IsOpen(6));
+        port.Close();
+
+        // Away: COM6 is not opened in its place, whatever has that number now.
+        lab.Unplug(6);
+        lab.AddPort(6);
+        try {
+            port.Open();
+            QFAIL("opened another device");
+        } catch (const EComHandle& e) {
+            QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("Unable to open com port: %1").arg(ENOENT));
+        }
+        QVERIFY(!lab.IsOpen(6));
+        QCOMPARE(port.Port(), 6); // the choice is kept
+    }
+
+    void portList_offersEveryFreePortWithItsDevice()
+    {
+        SimSerialLab lab;
+        lab.AddPort(1);
+        lab.AddPort(4);
+        lab.AddPort(20, QStringLiteral("/dev/serial/by-id/usb-B"));
+        lab.AddPort(7);
+        lab.SetCharDevice(7, false);
+        TComPort other;
+        other.SetPort(4);
+        other.Open(); // busy
+        const std::vector<SerialPortInfo> ports = ScanComPortList();
+        QCOMPARE(ports.size(), size_t(2));
+        QCOMPARE(ports[0].number, 1);
+        QCOMPARE(ports[1],
+            (SerialPortInfo { 20, QStringLiteral("/dev/ttySIM20"), QStringLiteral("/dev/serial/by-id/usb-B") }));
+        QVERIFY(!lab.IsOpen(1) && !lab.IsOpen(20));
     }
 
     void scan_skipsBusyNonCharacterAndHighPorts()

@@ -50,15 +50,36 @@ private slots:
         QCOMPARE(map.Devices(16).size(), 5);
     }
 
-    void familyCount_stopsAtItsFirstGap()
+    void everyNodeOfAFamilyCounts_inTheOrderOfItsNumber()
     {
-        FakeDev dev({ "ttyS0", "ttyS2", "ttyUSB1", "ttyACM0", "ttyACM1" });
+        // An adapter that comes back as ttyUSB1 while ttyUSB0 is gone is still found.
+        FakeDev dev({ "ttyS0", "ttyS2", "ttyS10", "ttyS9", "ttyUSB1", "ttyACM0", "ttyACM1", "ttySX", "ttyUSB" });
         const PortMap map(dev.path(), {});
         QCOMPARE(map.DevicePath(1), dev.node("ttyS0"));
-        // ttyS2 lies behind the gap, ttyUSB has no 0 at all
-        QCOMPARE(map.DevicePath(2), dev.node("ttyACM0"));
-        QCOMPARE(map.DevicePath(3), dev.node("ttyACM1"));
-        QCOMPARE(map.DevicePath(4), QString());
+        QCOMPARE(map.DevicePath(2), dev.node("ttyS2"));
+        QCOMPARE(map.DevicePath(3), dev.node("ttyS9"));
+        QCOMPARE(map.DevicePath(4), dev.node("ttyS10"));
+        QCOMPARE(map.DevicePath(5), dev.node("ttyUSB1"));
+        QCOMPARE(map.DevicePath(6), dev.node("ttyACM0"));
+        QCOMPARE(map.DevicePath(7), dev.node("ttyACM1"));
+        QCOMPARE(map.DevicePath(8), QString());
+    }
+
+    void stablePaths_comeFromSerialById()
+    {
+        FakeDev dev({ "ttyS0", "ttyUSB0", "ttyUSB3" });
+        QVERIFY(QDir(dev.path()).mkpath(QStringLiteral("serial/by-id")));
+        const QString byId = dev.node(QStringLiteral("serial/by-id/usb-FTDI_FT232R_A1-if00-port0"));
+        QVERIFY(QFile::link(QStringLiteral("../../ttyUSB3"), byId));
+        const PortMap map(dev.path(), { { 9, byId } });
+        const std::vector<platform::SerialPortInfo> ports = map.List();
+        QCOMPARE(ports.size(), size_t(4));
+        QCOMPARE(ports[0], (platform::SerialPortInfo { 1, dev.node("ttyS0"), QString() }));
+        QCOMPARE(ports[1], (platform::SerialPortInfo { 2, dev.node("ttyUSB0"), QString() }));
+        QCOMPARE(ports[2], (platform::SerialPortInfo { 3, dev.node("ttyUSB3"), byId }));
+        QCOMPARE(ports[3], (platform::SerialPortInfo { 9, byId, byId })); // an override by its stable path
+        QCOMPARE(ports[2].DeviceName(), QStringLiteral("usb-FTDI_FT232R_A1-if00-port0"));
+        QCOMPARE(ports[0].DeviceName(), dev.node("ttyS0"));
     }
 
     void danglingLink_isAMissingNode()
@@ -67,8 +88,9 @@ private slots:
         QVERIFY(QFile::link(dev.node("gone"), dev.node("ttyUSB0")));
         QVERIFY(QFile::link(dev.node("ttyUSB1"), dev.node("ttyACM0")));
         const PortMap map(dev.path(), {});
-        QCOMPARE(map.DevicePath(1), dev.node("ttyACM0"));
-        QCOMPARE(map.DevicePath(2), QString());
+        QCOMPARE(map.DevicePath(1), dev.node("ttyUSB1"));
+        QCOMPARE(map.DevicePath(2), dev.node("ttyACM0"));
+        QCOMPARE(map.DevicePath(3), QString());
     }
 
     void overrides_winAndTheirNumbersAreSkipped()

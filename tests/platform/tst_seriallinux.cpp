@@ -1,11 +1,16 @@
 #include "platform/SerialLinux.h"
+#include "support/ScriptedSerial.h"
+#include "support/TestSupport.h"
 
 #include <QtTest>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <future>
 #include <thread>
+#include <tuple>
 
 #include <fcntl.h>
 #include <pty.h>
@@ -91,6 +96,52 @@ private:
 LinuxSerialDevice::Resolver Only(int number, const QString& path)
 {
     return [number, path](int port) { return port == number ? path : QString(); };
+}
+
+// Until the thread behind the future sleeps (it has entered its wait).
+template <typename Future> bool WaitUntilSleeping(Future& future)
+{
+    for (int i = 0; i < 5000; ++i) {
+        if (future.wait_for(std::chrono::milliseconds(1)) == std::future_status::ready)
+            return false; // returned without anything to report
+        QDir tasks(QStringLiteral("/proc/self/task"));
+        for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile wchan(tasks.filePath(tid + QStringLiteral("/wchan")));
+            if (wchan.open(QIODevice::ReadOnly) && wchan.readAll().contains("poll"))
+                return true;
+        }
+    }
+    return false;
+}
+
+using WaitOutcome = std::tuple<SerialWaitResult, std::vector<LineEvent>, int>;
+
+// A device on scripted system calls, opened, with a fake tick.
+struct Scripted {
+    ScopedFakeTick tick { 100 };
+    ScriptedSerialSystem sys;
+    LinuxSerialDevice device { Only(1, QString::fromLatin1(sys.Path())), &sys };
+
+    Scripted() { QCOMPARE(device.Open(1), 0); }
+
+    std::future<WaitOutcome> Wait()
+    {
+        return std::async(std::launch::async, [this] {
+            std::vector<LineEvent> events;
+            int error = 0;
+            const SerialWaitResult r = device.WaitEvents(events, error);
+            return WaitOutcome { r, events, error };
+        });
+    }
+};
+
+WaitOutcome Take(std::future<WaitOutcome>& waiting)
+{
+    if (waiting.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        qWarning("the wait did not return");
+        std::abort(); // a hung watcher cannot be ended from here
+    }
+    return waiting.get();
 }
 
 } // namespace
@@ -210,28 +261,26 @@ private slots:
         QCOMPARE(TiocmWaitMaskFromEvents(EV_RING | EV_RLSD | EV_RXCHAR), TIOCM_RI | TIOCM_CD);
     }
 
-    void counters_tellWhichLinesChanged_evenForAPulse()
+    void counters_tellHowOftenEachLineChanged()
     {
         LineCounts before;
         before.cts = 4;
         before.dsr = 7;
+        before.brk = 1;
         LineCounts after = before;
-        after.dsr += 2; // on and off again: same level, still a change
-        QCOMPARE(EventsFromCounts(before, after, EV_CTS | EV_DSR), EV_DSR);
+        after.dsr += 2; // on and off again: same level, still two changes
         after.cts += 1;
-        after.rng += 1;
-        after.brk += 1;
         after.errors += 3;
-        QCOMPARE(EventsFromCounts(before, after, EV_CTS | EV_DSR), EV_CTS | EV_DSR);
-        QCOMPARE(EventsFromCounts(before, after, 0x01FF), EV_CTS | EV_DSR | EV_RING | EV_BREAK | EV_ERR);
-        QCOMPARE(EventsFromCounts(before, before, 0x01FF), 0u);
-    }
-
-    void levels_tellOnlyWhatDiffers()
-    {
-        QCOMPARE(EventsFromLevels(MS_CTS_ON, MS_DSR_ON, EV_CTS | EV_DSR), EV_CTS | EV_DSR);
-        QCOMPARE(EventsFromLevels(MS_CTS_ON, MS_CTS_ON | MS_RLSD_ON, EV_CTS | EV_DSR), 0u);
-        QCOMPARE(EventsFromLevels(0, MS_RLSD_ON | MS_RING_ON, 0x01FF), EV_RLSD | EV_RING);
+        const LineTransitions t = TransitionsFromCounts(before, after);
+        QCOMPARE(t.cts, 1);
+        QCOMPARE(t.dsr, 2);
+        QCOMPARE(t.ring, 0);
+        QCOMPARE(OtherEventsFromCounts(before, after, 0x01FF), EV_ERR);
+        QCOMPARE(OtherEventsFromCounts(before, after, EV_CTS | EV_DSR), 0u);
+        // The driver's counters wrap; a difference across the wrap still counts.
+        before.dsr = INT_MAX;
+        after.dsr = INT_MIN;
+        QCOMPARE(TransitionsFromCounts(before, after).dsr, 1);
     }
 
     void waitErrors_areClassified()
@@ -254,8 +303,10 @@ private slots:
         QCOMPARE(missing.Open(1), ENOENT);
         QCOMPARE(missing.ModemStatus(), 0u);
         QCOMPARE(missing.InQueueCount(), 0);
-        std::uint32_t events = 0;
-        QCOMPARE(missing.WaitEvent(events), SerialWaitResult::Failed);
+        std::vector<LineEvent> events;
+        int error = 0;
+        QCOMPARE(missing.WaitEvents(events, error), SerialWaitResult::Failed);
+        QCOMPARE(error, EBADF);
     }
 
     void regularFile_opensButIsNoCharacterDevice()
@@ -316,28 +367,31 @@ private slots:
         QCOMPARE(device.Open(1), 0);
         QCOMPARE(device.SetLineSettings(BarrierRecord()), 0);
         QCOMPARE(device.SetEventMask(EV_RXCHAR), 0);
-        auto waiting = std::async(std::launch::async, [&] {
-            std::uint32_t events = 0;
-            const SerialWaitResult r = device.WaitEvent(events);
-            return std::make_pair(r, events);
-        });
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
         pty.Write("abc");
-        QCOMPARE(waiting.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-        const auto [result, events] = waiting.get();
-        QCOMPARE(result, SerialWaitResult::Event);
-        QCOMPARE(events, EV_RXCHAR);
+        std::vector<LineEvent> events;
+        int error = 0;
+        QCOMPARE(device.WaitEvents(events, error), SerialWaitResult::Event);
+        QCOMPARE(events.size(), size_t(1));
+        QCOMPARE(events[0].events, EV_RXCHAR);
         QTRY_COMPARE(device.InQueueCount(), 3);
 
-        // Bytes already waiting are no new event; more bytes are.
+        // Bytes already waiting are no new event; more bytes are. The waiter
+        // notes whether the new bytes had been written when it woke.
+        std::atomic<bool> written { false };
         auto again = std::async(std::launch::async, [&] {
-            std::uint32_t ev = 0;
-            return std::make_pair(device.WaitEvent(ev), ev);
+            std::vector<LineEvent> ev;
+            int err = 0;
+            const SerialWaitResult r = device.WaitEvents(ev, err);
+            return std::make_tuple(r, ev.empty() ? 0u : ev[0].events, written.load());
         });
-        QCOMPARE(again.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
+        QVERIFY(WaitUntilSleeping(again));
+        written = true;
         pty.Write("d");
         QCOMPARE(again.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-        QCOMPARE(again.get().second, EV_RXCHAR);
+        const auto [result, mask, afterWrite] = again.get();
+        QCOMPARE(result, SerialWaitResult::Event);
+        QCOMPARE(mask, EV_RXCHAR);
+        QVERIFY2(afterWrite, "woke for the bytes that were waiting already");
 
         device.Purge(PURGE_RXABORT | PURGE_RXCLEAR);
         QCOMPARE(device.InQueueCount(), 0);
@@ -352,18 +406,19 @@ private slots:
         QCOMPARE(device.SetLineSettings(BarrierRecord()), 0);
         QCOMPARE(device.SetEventMask(EV_RXCHAR), 0); // waits without a time limit
         auto waiting = std::async(std::launch::async, [&] {
-            std::uint32_t events = 0;
-            return device.WaitEvent(events);
+            std::vector<LineEvent> events;
+            int error = 0;
+            return device.WaitEvents(events, error);
         });
-        QCOMPARE(waiting.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
         // Sent again until it lands, as the watcher's owner does.
         while (waiting.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
             device.RequestStop();
         QCOMPARE(waiting.get(), SerialWaitResult::Stopped);
         pty.Write("x");
-        std::uint32_t events = 0;
-        QCOMPARE(device.WaitEvent(events), SerialWaitResult::Stopped); // a stop wins over the byte
-        QCOMPARE(events, 0u);
+        std::vector<LineEvent> events;
+        int error = 0;
+        QCOMPARE(device.WaitEvents(events, error), SerialWaitResult::Stopped); // a stop wins over the byte
+        QVERIFY(events.empty());
     }
 
     void deviceWithoutModemLines_cannotWaitForThem()
@@ -376,14 +431,15 @@ private slots:
         QCOMPARE(device.SetEventMask(EV_CTS | EV_DSR), 0);
         QCOMPARE(device.ModemStatus(), 0u);
         auto waiting = std::async(std::launch::async, [&] {
-            std::uint32_t events = 0;
-            return device.WaitEvent(events);
+            std::vector<LineEvent> events;
+            int error = 0;
+            return device.WaitEvents(events, error);
         });
         QCOMPARE(waiting.wait_for(std::chrono::seconds(5)), std::future_status::ready);
         QCOMPARE(waiting.get(), SerialWaitResult::Failed);
     }
 
-    void hangUp_endsTheWait()
+    void hangUp_endsTheWait_asAGoneDevice()
     {
         Pty pty;
         QVERIFY(pty.ok());
@@ -391,14 +447,163 @@ private slots:
         QCOMPARE(device.Open(1), 0);
         QCOMPARE(device.SetLineSettings(BarrierRecord()), 0);
         QCOMPARE(device.SetEventMask(EV_RXCHAR | EV_CTS), 0);
+        std::atomic<bool> hungUp { false };
         auto waiting = std::async(std::launch::async, [&] {
-            std::uint32_t events = 0;
-            return device.WaitEvent(events);
+            std::vector<LineEvent> events;
+            int error = 0;
+            const SerialWaitResult r = device.WaitEvents(events, error);
+            return std::make_pair(r, hungUp.load());
         });
-        QCOMPARE(waiting.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
+        QVERIFY(WaitUntilSleeping(waiting));
+        hungUp = true;
         pty.CloseMaster();
         QCOMPARE(waiting.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-        QCOMPARE(waiting.get(), SerialWaitResult::Failed);
+        const auto [result, afterHangUp] = waiting.get();
+        QCOMPARE(result, SerialWaitResult::Gone);
+        QVERIFY(afterHangUp);
+    }
+
+    // The line wait on scripted system calls: TIOCMIWAIT, TIOCGICOUNT and
+    // TIOCMGET behave as a driver's, the test moves the lines.
+
+    void edge_isReportedWithTheLevels_stampedWhenTheWaitReturned()
+    {
+        Scripted s;
+        s.sys.SetLine(TIOCM_CTS, true); // on before the mask is set: no event
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        auto waiting = s.Wait();
+        QVERIFY(s.sys.WaitUntilWaiting(5000));
+        s.tick.set(4711);
+        s.sys.SetLine(TIOCM_DSR, true);
+        const auto [result, events, error] = Take(waiting);
+        QCOMPARE(result, SerialWaitResult::Event);
+        QCOMPARE(events.size(), size_t(1));
+        QCOMPARE(events[0].events, EV_DSR);
+        QCOMPARE(events[0].levels, MS_CTS_ON | MS_DSR_ON);
+        QCOMPARE(events[0].stamp.tick, 4711);
+        QVERIFY(events[0].stamp.timeOfDay.isValid());
+        QVERIFY(!events[0].foundLate);
+    }
+
+    void pulseOverBeforeTheLinesAreRead_isStillItsTwoChanges()
+    {
+        Scripted s;
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        auto waiting = s.Wait();
+        QVERIFY(s.sys.WaitUntilWaiting(5000));
+        s.tick.set(900);
+        s.sys.Pulse(TIOCM_DSR);
+        const auto [result, events, error] = Take(waiting);
+        QCOMPARE(result, SerialWaitResult::Event);
+        QCOMPARE(events.size(), size_t(2));
+        QCOMPARE(events[0].events, EV_DSR);
+        QCOMPARE(events[0].levels, MS_DSR_ON); // the on-edge, with its tick
+        QCOMPARE(events[0].stamp.tick, 900);
+        QCOMPARE(events[1].levels, 0u);
+        QCOMPARE(events[1].stamp.tick, 900);
+
+        // A pulse while the watcher was away is found before it waits again.
+        s.tick.set(950);
+        s.sys.Pulse(TIOCM_CTS);
+        std::vector<LineEvent> found;
+        int err = 0;
+        QCOMPARE(s.device.WaitEvents(found, err), SerialWaitResult::Event);
+        QCOMPARE(found.size(), size_t(2));
+        QCOMPARE(found[0].levels, MS_CTS_ON);
+        QVERIFY(found[0].foundLate);
+        QCOMPARE(found[0].stamp.tick, 950);
+    }
+
+    void edgeBetweenTheLastReadingAndTheWait_isFoundWithoutTheNextEdge()
+    {
+        Scripted s;
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        // The edge lands after the watcher read the counters and before the
+        // wait took its snapshot: the wait alone would sleep until the next edge.
+        s.sys.BeforeNextSnapshot([&] {
+            s.tick.set(12345);
+            s.sys.SetLine(TIOCM_DSR, true);
+        });
+        auto waiting = s.Wait();
+        const auto [result, events, error] = Take(waiting);
+        QCOMPARE(result, SerialWaitResult::Event);
+        QCOMPARE(events.size(), size_t(1));
+        QCOMPARE(events[0].events, EV_DSR);
+        QCOMPARE(events[0].levels, MS_DSR_ON);
+        QVERIFY(events[0].foundLate);
+        QCOMPARE(events[0].stamp.tick, 12345); // the tick at which it was found
+        QCOMPARE(s.sys.WaitCalls(), 1);
+    }
+
+    void foreignSignal_rearmsTheWait_andTheNextEdgeArrives()
+    {
+        Scripted s;
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        s.sys.InterruptNextWait();
+        std::vector<LineEvent> events;
+        int error = 0;
+        QCOMPARE(s.device.WaitEvents(events, error), SerialWaitResult::Dropped);
+        QVERIFY(events.empty());
+        auto waiting = s.Wait();
+        QVERIFY(s.sys.WaitUntilWaiting(5000));
+        s.sys.SetLine(TIOCM_CTS, true);
+        const auto [result, changes, err] = Take(waiting);
+        QCOMPARE(result, SerialWaitResult::Event);
+        QCOMPARE(changes.at(0).levels, MS_CTS_ON);
+    }
+
+    void driverWithoutTheLineWait_fallsBackToReadingTheLines()
+    {
+        Scripted s;
+        s.sys.Fail(ScriptedSerialSystem::Call::WaitModemChange, ENOTTY);
+        s.sys.Fail(ScriptedSerialSystem::Call::GetCounts, ENOTTY); // no counters either
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        auto waiting = s.Wait();
+        QTRY_VERIFY(s.sys.PollCalls() > 0); // reading the lines every millisecond now
+        s.sys.SetLine(TIOCM_CTS, true);
+        const auto [result, events, error] = Take(waiting);
+        QCOMPARE(result, SerialWaitResult::Event);
+        QCOMPARE(events.size(), size_t(1));
+        QCOMPARE(events[0].events, EV_CTS);
+        QCOMPARE(events[0].levels, MS_CTS_ON);
+    }
+
+    void removedAdapter_endsTheWait_asGone_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<bool>("whileWaiting");
+        QTest::newRow("EIO while waiting") << EIO << true;
+        QTest::newRow("ENODEV while waiting") << ENODEV << true;
+        QTest::newRow("EIO before waiting") << EIO << false;
+    }
+    void removedAdapter_endsTheWait_asGone()
+    {
+        QFETCH(int, error);
+        QFETCH(bool, whileWaiting);
+        Scripted s;
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        if (!whileWaiting)
+            s.sys.Fail(ScriptedSerialSystem::Call::GetCounts, error);
+        auto waiting = s.Wait();
+        if (whileWaiting) {
+            QVERIFY(s.sys.WaitUntilWaiting(5000));
+            s.sys.Fail(ScriptedSerialSystem::Call::WaitModemChange, error);
+        }
+        const auto [result, events, reported] = Take(waiting);
+        QCOMPARE(result, SerialWaitResult::Gone);
+        QCOMPARE(reported, error);
+        QVERIFY(events.empty());
+    }
+
+    void stop_endsTheLineWait()
+    {
+        Scripted s;
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        auto waiting = s.Wait();
+        QVERIFY(s.sys.WaitUntilWaiting(5000));
+        while (waiting.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+            s.device.RequestStop();
+        QCOMPARE(std::get<0>(waiting.get()), SerialWaitResult::Stopped);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "support/SerialSim.h"
 
+#include "platform/Scheduling.h"
+
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -8,15 +10,26 @@
 
 namespace platform {
 
+// How often each modem line changed, as a driver's interrupt counters.
+struct SimCounts {
+    int cts = 0, dsr = 0, ring = 0, rlsd = 0;
+    bool operator==(const SimCounts&) const = default;
+};
+
 struct SimPort {
     bool present = false;
     bool isChar = true;
     bool open = false;
+    QString stablePath;
     int generation = 0; // moves on when the adapter is pulled
     int openCount = 0;
     std::uint32_t lines = 0;
+    SimCounts counts;
+    // What the open device has reported so far.
+    std::uint32_t seenLines = 0;
+    SimCounts seenCounts;
+    std::uint32_t otherPending = 0;
     std::uint32_t mask = 0;
-    std::uint32_t pending = 0;
     int inQueue = 0;
     bool hold = false;
     bool dropNext = false;
@@ -30,36 +43,60 @@ struct SimPort {
     int writeQueue = 0;
     std::uint32_t purged = 0;
     std::vector<std::string> calls;
+
+    LineTransitions Transitions() const
+    {
+        return LineTransitions { counts.cts - seenCounts.cts, counts.dsr - seenCounts.dsr,
+            counts.ring - seenCounts.ring, counts.rlsd - seenCounts.rlsd };
+    }
+    // Selected events not reported yet.
+    std::uint32_t Pending() const
+    {
+        if (!open)
+            return 0;
+        const LineTransitions t = Transitions();
+        std::uint32_t events = otherPending;
+        events |= LineEventsFromStatus(lines ^ seenLines);
+        if (t.cts)
+            events |= EV_CTS;
+        if (t.dsr)
+            events |= EV_DSR;
+        if (t.ring)
+            events |= EV_RING;
+        if (t.rlsd)
+            events |= EV_RLSD;
+        return events & mask;
+    }
+    void MarkSeen()
+    {
+        seenLines = lines;
+        seenCounts = counts;
+        otherPending = 0;
+    }
+    void Toggle(std::uint32_t changed)
+    {
+        lines ^= changed;
+        counts.cts += (changed & MS_CTS_ON) ? 1 : 0;
+        counts.dsr += (changed & MS_DSR_ON) ? 1 : 0;
+        counts.ring += (changed & MS_RING_ON) ? 1 : 0;
+        counts.rlsd += (changed & MS_RLSD_ON) ? 1 : 0;
+    }
 };
 
 struct SimSerialState {
-    mutable std::mutex mutex;
-    mutable std::condition_variable changed;
+    // The watcher may run at real-time priority while a test thread changes
+    // the lines: the holder of the lock runs at the priority of its waiters,
+    // as a driver's wake-up would not wait for the thread that changed a line.
+    mutable PiMutex mutex;
+    mutable std::condition_variable_any changed;
     std::map<int, SimPort> ports;
-
-    void AddEvents(SimPort& p, std::uint32_t events)
-    {
-        if (!p.open)
-            return;
-        p.pending |= events & p.mask;
-        changed.notify_all();
-    }
 };
 
 namespace {
 
-std::uint32_t LineEvents(std::uint32_t lines)
+bool IsGoneError(int error)
 {
-    std::uint32_t events = 0;
-    if (lines & MS_CTS_ON)
-        events |= EV_CTS;
-    if (lines & MS_DSR_ON)
-        events |= EV_DSR;
-    if (lines & MS_RING_ON)
-        events |= EV_RING;
-    if (lines & MS_RLSD_ON)
-        events |= EV_RLSD;
-    return events;
+    return error == EIO || error == ENODEV || error == ENXIO;
 }
 
 class SimSerialDevice final : public SerialDevice {
@@ -84,7 +121,7 @@ public:
         p.open = true;
         ++p.openCount;
         p.mask = 0;
-        p.pending = 0;
+        p.MarkSeen();
         p.purged = 0;
         p.calls = { "Open" };
         m_port = port;
@@ -131,39 +168,53 @@ public:
             return EIO;
         p->calls.push_back("SetEventMask");
         p->mask = mask;
-        p->pending = 0;
+        p->MarkSeen(); // the lines as they are now produce no event
         return 0;
     }
 
-    SerialWaitResult WaitEvent(std::uint32_t& events) override
+    SerialWaitResult WaitEvents(std::vector<LineEvent>& events, int& error) override
     {
-        events = 0;
+        error = 0;
         std::unique_lock lock(m_state->mutex);
         SimPort* p = Attached();
-        if (!p)
-            return SerialWaitResult::Failed;
+        if (!p) {
+            error = ENODEV;
+            return SerialWaitResult::Gone;
+        }
         ++p->waitCalls;
         p->waiting = true;
         m_state->changed.notify_all();
-        m_state->changed.wait(lock,
-            [&] { return m_stop || !Attached() || p->failures.count(SimSerialOp::Wait) || (!p->hold && p->pending); });
-        p->waiting = false;
+        m_state->changed.wait(lock, [&] {
+            return m_stop || !Attached() || p->failures.count(SimSerialOp::Wait) || (!p->hold && p->Pending());
+        });
+        // The moment of the change, as the real device takes it.
+        const Stamp stamp = Stamp::Now();
         // The stop is looked at first: with a stop and an event both pending,
         // the stop wins.
         if (m_stop) {
-            if (p->pending)
+            p->waiting = false;
+            if (p->Pending())
                 ++p->stopsOverPending;
+            m_state->changed.notify_all();
             return SerialWaitResult::Stopped;
         }
-        if (!Attached() || p->failures.count(SimSerialOp::Wait))
-            return SerialWaitResult::Failed;
-        const std::uint32_t pending = p->pending;
-        p->pending = 0;
+        if (!Attached()) {
+            error = ENODEV;
+            return SerialWaitResult::Gone;
+        }
+        p->waiting = false;
+        m_state->changed.notify_all();
+        if (const int failure = Failure(*p, SimSerialOp::Wait)) {
+            error = failure;
+            return IsGoneError(failure) ? SerialWaitResult::Gone : SerialWaitResult::Failed;
+        }
         if (p->dropNext) {
             p->dropNext = false;
+            p->MarkSeen();
             return SerialWaitResult::Dropped;
         }
-        events = pending;
+        AppendLineChanges(events, p->seenLines, p->lines, p->Transitions(), p->mask, stamp, false, p->otherPending);
+        p->MarkSeen();
         return SerialWaitResult::Event;
     }
 
@@ -209,10 +260,11 @@ public:
             p->calls.push_back("Close");
             p->open = false;
             p->mask = 0;
-            p->pending = 0;
+            p->otherPending = 0;
             p->waiting = false;
         }
         m_port = -1;
+        m_state->changed.notify_all();
     }
 
 private:
@@ -252,10 +304,6 @@ private:
     bool m_stop = false; // guarded by the state's mutex
 };
 
-} // namespace
-
-namespace {
-
 template <typename T, typename Get> T ReadPort(const SimSerialState& state, int port, Get get)
 {
     std::lock_guard lock(state.mutex);
@@ -268,19 +316,32 @@ template <typename T, typename Get> T ReadPort(const SimSerialState& state, int 
 SimSerialLab::SimSerialLab()
     : m_state(std::make_shared<SimSerialState>())
     , m_previous(CurrentSerialDeviceFactory())
+    , m_previousLister(CurrentSerialPortLister())
 {
     SetSerialDeviceFactory([state = m_state] { return std::make_unique<SimSerialDevice>(state); });
+    SetSerialPortLister([state = m_state] {
+        std::vector<SerialPortInfo> ports;
+        std::lock_guard lock(state->mutex);
+        for (const auto& [number, p] : state->ports) {
+            if (p.present)
+                ports.push_back(SerialPortInfo { number, QStringLiteral("/dev/ttySIM%1").arg(number), p.stablePath });
+        }
+        return ports;
+    });
 }
 
 SimSerialLab::~SimSerialLab()
 {
     SetSerialDeviceFactory(m_previous);
+    SetSerialPortLister(m_previousLister);
 }
 
-void SimSerialLab::AddPort(int port)
+void SimSerialLab::AddPort(int port, const QString& stablePath)
 {
     std::lock_guard lock(m_state->mutex);
-    m_state->ports[port].present = true;
+    SimPort& p = m_state->ports[port];
+    p.present = true;
+    p.stablePath = stablePath;
 }
 
 void SimSerialLab::RemovePort(int port)
@@ -299,21 +360,25 @@ void SimSerialLab::SetLines(int port, std::uint32_t status)
 {
     std::lock_guard lock(m_state->mutex);
     SimPort& p = m_state->ports[port];
-    const std::uint32_t changed = p.lines ^ status;
-    p.lines = status;
-    m_state->AddEvents(p, LineEvents(changed));
+    p.Toggle(p.lines ^ status);
+    m_state->changed.notify_all();
 }
 
 void SimSerialLab::SetLine(int port, std::uint32_t line, bool on)
 {
-    const std::uint32_t lines = Lines(port);
-    SetLines(port, on ? lines | line : lines & ~line);
+    std::lock_guard lock(m_state->mutex);
+    SimPort& p = m_state->ports[port];
+    p.Toggle(((on ? p.lines | line : p.lines & ~line)) ^ p.lines);
+    m_state->changed.notify_all();
 }
 
 void SimSerialLab::Pulse(int port, std::uint32_t lines)
 {
     std::lock_guard lock(m_state->mutex);
-    m_state->AddEvents(m_state->ports[port], LineEvents(lines));
+    SimPort& p = m_state->ports[port];
+    p.Toggle(lines);
+    p.Toggle(lines);
+    m_state->changed.notify_all();
 }
 
 void SimSerialLab::Unplug(int port)
@@ -322,7 +387,7 @@ void SimSerialLab::Unplug(int port)
     SimPort& p = m_state->ports[port];
     p.present = false;
     p.open = false;
-    p.pending = 0;
+    p.otherPending = 0;
     p.waiting = false;
     ++p.generation;
     m_state->changed.notify_all();
@@ -331,7 +396,21 @@ void SimSerialLab::Unplug(int port)
 void SimSerialLab::Raise(int port, std::uint32_t events)
 {
     std::lock_guard lock(m_state->mutex);
-    m_state->AddEvents(m_state->ports[port], events);
+    SimPort& p = m_state->ports[port];
+    if (!p.open)
+        return;
+    // Line events raised this way are counted as changes of their lines.
+    const std::uint32_t lineEvents = events & kModemLineEvents;
+    if (lineEvents & EV_CTS)
+        p.counts.cts += 2;
+    if (lineEvents & EV_DSR)
+        p.counts.dsr += 2;
+    if (lineEvents & EV_RING)
+        p.counts.ring += 2;
+    if (lineEvents & EV_RLSD)
+        p.counts.rlsd += 2;
+    p.otherPending |= events & ~kModemLineEvents;
+    m_state->changed.notify_all();
 }
 
 void SimSerialLab::SetInQueue(int port, int count)
@@ -386,7 +465,7 @@ std::uint32_t SimSerialLab::EventMask(int port) const
 
 std::uint32_t SimSerialLab::PendingEvents(int port) const
 {
-    return ReadPort<std::uint32_t>(*m_state, port, [](const SimPort& p) { return p.pending; });
+    return ReadPort<std::uint32_t>(*m_state, port, [](const SimPort& p) { return p.Pending(); });
 }
 
 SerialLineSettings SimSerialLab::LineSettings(int port) const
@@ -440,6 +519,15 @@ bool SimSerialLab::WaitUntilWaiting(int port, int timeoutMs) const
     return m_state->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
         auto it = m_state->ports.find(port);
         return it != m_state->ports.end() && it->second.waiting;
+    });
+}
+
+bool SimSerialLab::WaitUntilSeen(int port, int timeoutMs) const
+{
+    std::unique_lock lock(m_state->mutex);
+    return m_state->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        auto it = m_state->ports.find(port);
+        return it != m_state->ports.end() && it->second.waiting && !it->second.Pending();
     });
 }
 

@@ -1,0 +1,96 @@
+// The barrier line: opening the chosen port, noticing that its adapter has
+// been pulled out, showing that, and opening it again when it comes back.
+#include "app/FMain.h"
+
+#include "comm/Comms.h"
+#include "controls/Dialogs.h"
+#include "controls/MessageTimer.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+
+namespace {
+
+QString ReasonText(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
+
+} // namespace
+
+QString TFormMain::BarrierPortName() const
+{
+    platform::SerialPortInfo device = ComPort->Device();
+    if (device.number != ComPort->Port()) // never opened: only its stable path is known
+        device = platform::SerialPortInfo { ComPort->Port(), QString(), ComPort->StablePath() };
+    QString name = QStringLiteral("COM") + QString::number(ComPort->Port());
+    if (!device.DeviceName().isEmpty())
+        name += QStringLiteral(" – ") + device.DeviceName();
+    return name;
+}
+
+bool TFormMain::BarrierLineDisconnected() const
+{
+    return LabLineState->isVisible();
+}
+
+// A chosen port that cannot be opened is shown as disconnected and watched
+// for, whatever the reason (missing, busy, no permission); the exception goes
+// on to the caller, who decides whether the operator is told.
+void TFormMain::OpenBarrierLine()
+{
+    try {
+        ComPort->Open();
+    } catch (const std::exception& e) {
+        ShowLineDisconnected(ReasonText(e));
+        TimerReconnect->SetEnabled(true);
+        throw;
+    }
+}
+
+void TFormMain::BarrierLineOpened()
+{
+    TimerReconnect->SetEnabled(false);
+    LabLineState->setVisible(false);
+    // The levels of a line that was away are unknown: its first change is
+    // judged afresh, not against the levels it had before.
+    PreviousModemStatus = 0x55555555;
+}
+
+void TFormMain::ShowLineDisconnected(const QString& why)
+{
+    // A long by-id name is shortened in its middle; the box and the tooltip
+    // carry all of it.
+    const QString name = QFontMetrics(LabLineState->font()).elidedText(BarrierPortName(), Qt::ElideMiddle, 205);
+    LabLineState->setText(QStringLiteral("Lichtschranke getrennt\n") + name);
+    LabLineState->setToolTip(why);
+    LabLineState->setVisible(true);
+}
+
+void TFormMain::ComPortLost(TComPort* sender)
+{
+    // The port has closed itself (the indicators are hidden); keys and buttons
+    // go on timing, and the port is opened again as soon as it is back.
+    const QString why = QStringLiteral("Die Lichtschranke an %1 ist nicht mehr verbunden (Fehler %2).\n"
+                                       "Tasten und Knöpfe messen weiter; sobald das Gerät wieder angeschlossen "
+                                       "ist, wird es von selbst wieder geöffnet.")
+                            .arg(BarrierPortName())
+                            .arg(sender->LostError());
+    ShowLineDisconnected(why);
+    TimerReconnect->SetEnabled(true);
+    dialogs::ShowErrorWithoutWaiting(this, why);
+}
+
+void TFormMain::TimerReconnectTimer()
+{
+    if (ComPort->Connected() || ComPort->Port() == 0) {
+        TimerReconnect->SetEnabled(false);
+        return;
+    }
+    try {
+        ComPort->Open(); // OnOpen stops the watching and hides the red text
+    } catch (const std::exception& e) {
+        // Still away (or busy, or not allowed): keep watching, say why.
+        LabLineState->setToolTip(ReasonText(e));
+    }
+}

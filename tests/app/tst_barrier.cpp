@@ -1,0 +1,358 @@
+// The light barriers through the window, with the simulated port: impulses
+// while the window is busy, the lockouts judged at each edge, a pulled and
+// replugged adapter, a port away at start-up, the port list, and the printer
+// answer that arrives in the background.
+#include "MainWindowFixture.h"
+
+#include "app/Application.h"
+#include "app/Printing.h"
+#include "dialogs/Cfg.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSemaphore>
+#include <QToolButton>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+const QString kById = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+
+void WriteStore(const QList<std::pair<QString, QVariant>>& values)
+{
+    ClearSettingsStore();
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle());
+    for (const auto& [k, v] : values)
+        s.setValue(k, v);
+}
+
+QList<std::pair<QString, QVariant>> StoreWithPort(int port, const QString& device)
+{
+    return { { "Port", port }, { "Alg", 0 }, { "Left", 0 }, { "Top", 0 }, { "Width", 792 }, { "Height", 460 },
+        { "Sound", 0 }, { "C1", 0 }, { "C2", 0xFFFF }, { "C3", 0x404040 }, { "Acc", 2 }, { "C4", 0xFF00 },
+        { "FilterInd", 2 }, { "WaitStart", 3000 }, { "PortDevice", device } };
+}
+
+// Saves a picture of the window when RENNZEIT_SCREENSHOT_DIR names a folder.
+void SaveShot(QWidget* window, const QString& name)
+{
+    const QByteArray dir = qgetenv("RENNZEIT_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(QString::fromLocal8Bit(dir));
+    QVERIFY(window->grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name)));
+}
+
+// A pulse of the start (0x20) or stop (0x10) barrier, taken by the watcher
+// while the GUI thread runs no events; the edge happens at the given tick.
+void ImpulseWhileBusy(MainWindowFixture& f, int tick, std::uint32_t line)
+{
+    f.tick.set(tick);
+    f.lab.Pulse(1, line);
+    QVERIFY(f.lab.WaitUntilSeen(1, 5000));
+}
+
+} // namespace
+
+class TestBarrier : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { ClearSettingsStore(); }
+
+    void impulsesWhileTheWindowIsBusy_areAllApplied_eachWithItsEdgeTick()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        w->TimerGesperrtStart->SetInterval(20); // shorter than the gaps between the impulses
+        f.key(Qt::Key_F11);
+        // The GUI thread is blocked for 200 ms while five starters pass.
+        for (int i = 0; i < 5; ++i) {
+            ImpulseWhileBusy(f, 200000 + 40 * i, 0x20);
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        }
+        QCOMPARE(f.cell(6, 1), QString()); // nothing applied yet
+        QCOMPARE(w->ComPort->QueuedChanges(), size_t(10)); // each pulse: on and off
+        f.tick.set(200900); // the moment the window gets to them is not their time
+        QTRY_COMPARE(f.cell(6, 5), QStringLiteral("200160"));
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(f.cell(6, i + 1), QString::number(200000 + 40 * i));
+        QCOMPARE(f.cell(4, 5), QStringLiteral("0,16"));
+        QCOMPARE(f.cell(6, 6), QString());
+    }
+
+    void stopImpulseWhileBusy_stopsWithItsEdgeTick()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        f.start(); // row 1 by key at 100000
+        w->MakeRowCurrent(1);
+        f.key(Qt::Key_F12);
+        ImpulseWhileBusy(f, 103250, 0x10);
+        f.tick.set(109999);
+        QTRY_COMPARE(f.cell(3, 1), QStringLiteral("3,25"));
+        QCOMPARE(f.cell(6, 1), QStringLiteral("3250"));
+    }
+
+    void startLockout_isJudgedAtEachEdge_notWhenTheWindowGetsToIt()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        QCOMPARE(w->StartLockout(), 3000);
+        f.key(Qt::Key_F11);
+        ImpulseWhileBusy(f, 300000, 0x20); // starts row 1
+        ImpulseWhileBusy(f, 302000, 0x20); // inside the lockout: dropped
+        ImpulseWhileBusy(f, 303500, 0x20); // after it: starts row 2
+        f.tick.set(304000);
+        QTRY_COMPARE(f.cell(6, 2), QStringLiteral("303500"));
+        QCOMPARE(f.cell(6, 1), QStringLiteral("300000"));
+        QCOMPARE(f.cell(6, 3), QString());
+        // The lockout of the second start runs from its edge, and so ends
+        // 3 s after it.
+        QVERIFY(w->TimerGesperrtStart->Enabled());
+        QCOMPARE(w->TimerGesperrtStart->ArmedAt(), 303500);
+    }
+
+    void unplug_showsTheLineDisconnected_keysKeepTiming_andReplugRestoresIt()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        f.key(Qt::Key_F11);
+        f.lines(0x20); // starts row 1; DSR stays on
+        QCOMPARE(f.cell(6, 1), QStringLiteral("100000"));
+        dialogs::TakeShownMessages();
+
+        f.lab.Unplug(1);
+        QTRY_VERIFY(w->LabLineState->isVisible());
+        QVERIFY(!w->ComPort->Connected());
+        QVERIFY(!w->ImageLSstart->isVisible() && !w->ImageLSstop->isVisible());
+        QCOMPARE(w->LabLineState->text(), QStringLiteral("Lichtschranke getrennt\nCOM1 – /dev/ttySIM1"));
+        QCOMPARE(w->LabLineState->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].icon, dialogs::Icon::Critical);
+        QVERIFY(shown[0].text.startsWith(
+            QStringLiteral("Die Lichtschranke an COM1 – /dev/ttySIM1 ist nicht mehr verbunden")));
+        SaveShot(w, QStringLiteral("barrier_disconnected.png"));
+
+        f.start(1000); // keys keep timing
+        QCOMPARE(f.cell(6, 2), QStringLiteral("101000"));
+        w->TimerGesperrtStart->Fire();
+        const int startLock = w->ImageLSstart->Tag, stopLock = w->ImageLSstop->Tag;
+        QCOMPARE(startLock, 1);
+
+        // Plugged in again, with the start barrier's contact open now.
+        f.lab.SetLines(1, 0);
+        f.lab.AddPort(1);
+        QTRY_VERIFY(w->ComPort->Connected());
+        QVERIFY(!w->LabLineState->isVisible());
+        QVERIFY(w->ImageLSstart->isVisible() && w->ImageLSstop->isVisible());
+        QCOMPARE(w->ImageLSstart->Tag, startLock);
+        QCOMPARE(w->ImageLSstop->Tag, stopLock);
+        QVERIFY(dialogs::TakeShownMessages().isEmpty()); // the box came once
+        SaveShot(w, QStringLiteral("barrier_reconnected.png"));
+
+        // Its first edge is judged afresh, not against DSR as it was before
+        // the adapter went.
+        QVERIFY(f.lab.WaitUntilWaiting(1, 5000));
+        f.tick.advance(500);
+        f.lab.SetLine(1, 0x20, true);
+        QTRY_COMPARE(f.cell(6, 3), QStringLiteral("101500"));
+    }
+
+    void portAwayAtStartUp_keepsItsChoice_andIsOpenedWhenItComesUnderANewNumber()
+    {
+        WriteStore(StoreWithPort(2, kById));
+        {
+            MainWindowFixture f;
+            TFormMain* w = f.w();
+            QCOMPARE(w->ComPort->Port(), 2);
+            QVERIFY(!w->ComPort->Connected());
+            QVERIFY(w->LabLineState->isVisible());
+            // The by-id name, shortened in its middle to fit the header bar.
+            const QStringList shown = w->LabLineState->text().split(QLatin1Char('\n'));
+            QCOMPARE(shown.size(), 2);
+            QCOMPARE(shown[0], QStringLiteral("Lichtschranke getrennt"));
+            QVERIFY2(shown[1].startsWith(QStringLiteral("COM2 – usb-FT")) && shown[1].endsWith(QStringLiteral("port0")),
+                qPrintable(shown[1]));
+            QVERIFY(w->LabLineState->toolTip().startsWith(QStringLiteral("Unable to open com port: ")));
+            QVERIFY(dialogs::TakeShownMessages().isEmpty()); // no box at start-up
+
+            TCfgDialog* d = w->CfgDialog;
+            QString shownPort;
+            dialogs::SetDialogHandler([&](QDialog*) {
+                shownPort = d->cbPort->currentText();
+                return int(QDialog::Accepted);
+            });
+            w->bCFGClick();
+            QCOMPARE(
+                shownPort, QStringLiteral("COM2 – usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 (nicht verbunden)"));
+            QCOMPARE(w->ComPort->Port(), 2); // OK without a new choice keeps it
+            QVERIFY(w->LabLineState->isVisible());
+
+            f.lab.AddPort(4, kById); // comes back as another node
+            QTRY_VERIFY(w->ComPort->Connected());
+            QCOMPARE(w->ComPort->Port(), 4);
+            QVERIFY(!w->LabLineState->isVisible());
+        }
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle());
+        QCOMPARE(s.value("Port").toInt(), 4);
+        QCOMPARE(s.value("PortDevice").toString(), kById);
+    }
+
+    void portBusyOrForbiddenAtStartUp_saysWhy_andIsOpenedWhenFree_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("busy") << EBUSY << QStringLiteral("Unable to open com port: 16");
+        QTest::newRow("no permission") << EACCES << QStringLiteral("Gruppe \"dialout\"");
+    }
+    void portBusyOrForbiddenAtStartUp_saysWhy_andIsOpenedWhenFree()
+    {
+        QFETCH(int, error);
+        QFETCH(QString, why);
+        WriteStore(StoreWithPort(1, QString()));
+        MainWindowFixture f(false, 100000,
+            [error](platform::SimSerialLab& lab) { lab.FailWith(1, platform::SimSerialOp::Open, error); });
+        TFormMain* w = f.w();
+        QVERIFY(w->LabLineState->isVisible());
+        QVERIFY2(w->LabLineState->toolTip().contains(why), qPrintable(w->LabLineState->toolTip()));
+        QCOMPARE(w->ComPort->Port(), 1);
+        f.lab.FailWith(1, platform::SimSerialOp::Open, 0);
+        QTRY_VERIFY(w->ComPort->Connected());
+        QVERIFY(!w->LabLineState->isVisible());
+    }
+
+    void settingsDialog_listsEachPortWithItsDevice_scannedAgainForEveryShowing()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TCfgDialog* d = w->CfgDialog;
+        f.lab.AddPort(3, QStringLiteral("/dev/serial/by-id/usb-Prolific_2303-if00"));
+        QStringList items;
+        auto listAndChoose = [&](int choose) {
+            dialogs::SetDialogHandler([&, choose](QDialog* dialog) {
+                if (choose < 0) {
+                    dialog->show();
+                    SaveShot(dialog, QStringLiteral("settings_ports.png"));
+                    dialog->hide();
+                }
+                items.clear();
+                for (int i = 0; i < d->cbPort->count(); ++i)
+                    items << d->cbPort->itemText(i);
+                if (choose < 0)
+                    return int(QDialog::Rejected);
+                d->cbPort->setCurrentIndex(choose);
+                return int(QDialog::Accepted);
+            });
+            w->bCFGClick();
+        };
+        listAndChoose(2);
+        QCOMPARE(items, (QStringList { "Keine", "COM1 – /dev/ttySIM1", "COM3 – usb-Prolific_2303-if00" }));
+        QVERIFY(w->ComPort->Connected());
+        QCOMPARE(w->ComPort->Port(), 3);
+        QCOMPARE(w->ComPort->StablePath(), QStringLiteral("/dev/serial/by-id/usb-Prolific_2303-if00"));
+
+        f.lab.AddPort(20); // plugged in while the program runs
+        listAndChoose(-1);
+        QCOMPARE(items,
+            (QStringList { "Keine", "COM1 – /dev/ttySIM1", "COM3 – usb-Prolific_2303-if00", "COM20 – /dev/ttySIM20" }));
+        QCOMPARE(d->cbPort->currentIndex(), 2); // our own open port is listed although it is busy
+
+        listAndChoose(0); // "Keine"
+        QVERIFY(!w->ComPort->Connected());
+        QCOMPARE(w->ComPort->Port(), 0);
+        QVERIFY(w->ComPort->StablePath().isEmpty());
+        QVERIFY(!w->LabLineState->isVisible());
+    }
+
+    // A stop barrier on a row whose start tick is damaged: the conversion
+    // error is shown as for F9, and the barrier line keeps working (it used to
+    // end the watcher without a word).
+    void barrierStopOnADamagedStartTick_showsTheError_andKeepsTheLine()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        f.start();
+        w->MakeRowCurrent(1);
+        f.grid()->SetCells(6, 1, QStringLiteral("12x"));
+        f.key(Qt::Key_F12);
+        dialogs::TakeShownMessages();
+        f.lab.Pulse(1, 0x10);
+        QList<dialogs::ShownMessage> shown;
+        QTRY_VERIFY(!(shown += dialogs::TakeShownMessages()).isEmpty());
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].text.contains(QStringLiteral("12x")));
+        QVERIFY(w->ComPort->WatcherRunning());
+        f.grid()->SetCells(6, 1, QStringLiteral("100000"));
+        f.tick.advance(2000);
+        f.lab.Pulse(1, 0x10);
+        QTRY_COMPARE(f.cell(3, 1), QStringLiteral("2,00"));
+    }
+
+    // The error box of a barrier's STOPP runs its own event loop; the port is
+    // closed from inside it while more changes wait. Nothing may be touched
+    // after it is gone (AddressSanitizer watches this one).
+    void portClosedInsideTheErrorBoxOfABarrierStop_isSafe()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        f.start();
+        w->MakeRowCurrent(1);
+        f.grid()->SetCells(6, 1, QStringLiteral("12x"));
+        f.key(Qt::Key_F12);
+        bool closedInside = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box)
+                return;
+            watch.stop();
+            f.lab.Pulse(1, 0x30); // more changes wait behind the one being handled
+            QVERIFY(f.lab.WaitUntilSeen(1, 5000));
+            w->ComPort->Close();
+            closedInside = true;
+            box->close();
+        });
+        dialogs::SetTestMode(false); // the real box with its own event loop
+        watch.start(5);
+        f.lab.Pulse(1, 0x10);
+        QTRY_VERIFY(closedInside);
+        dialogs::SetTestMode(true);
+        QVERIFY(!w->ComPort->Connected());
+        QVERIFY(!w->ImageLSstart->isVisible());
+        QCOMPARE(f.cell(3, 1), QString());
+    }
+
+    void printButton_followsThePrinterAnswer_whenItArrives()
+    {
+        auto answer = std::make_shared<QSemaphore>();
+        BackgroundPrinterPresence presence([answer] {
+            answer->acquire(); // the print server takes its time
+            return true;
+        });
+        struct Release {
+            std::shared_ptr<QSemaphore> s;
+            ~Release() { s->release(); }
+        } release { answer };
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        platform::SetPrinterPresence(&presence);
+        f.start();
+        f.start(); // START asked and did not wait for the answer
+        QVERIFY(w->sbSave->isEnabled());
+        QVERIFY(!w->sbPrint->isEnabled());
+        answer->release();
+        QTRY_VERIFY(w->sbPrint->isEnabled());
+        QVERIFY(presence.Answered());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    TestBarrier test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_barrier.moc"

@@ -1,0 +1,274 @@
+#include "support/ScriptedSerial.h"
+
+#include <cerrno>
+#include <chrono>
+#include <utility>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+constexpr int kFakeFd = 1000;
+
+} // namespace
+
+ScriptedSerialSystem::ScriptedSerialSystem(QByteArray path)
+    : m_path(std::move(path))
+    , m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+{
+}
+
+ScriptedSerialSystem::~ScriptedSerialSystem()
+{
+    ::close(m_wakeFd);
+}
+
+void ScriptedSerialSystem::Wake()
+{
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+    m_changed.notify_all();
+}
+
+void ScriptedSerialSystem::SetLine(int tiocmLine, bool on)
+{
+    std::lock_guard lock(m_mutex);
+    if (((m_tiocm & tiocmLine) != 0) == on)
+        return;
+    m_tiocm ^= tiocmLine;
+    m_counts.cts += (tiocmLine & TIOCM_CTS) ? 1 : 0;
+    m_counts.dsr += (tiocmLine & TIOCM_DSR) ? 1 : 0;
+    m_counts.rng += (tiocmLine & TIOCM_RI) ? 1 : 0;
+    m_counts.dcd += (tiocmLine & TIOCM_CD) ? 1 : 0;
+    Wake();
+}
+
+void ScriptedSerialSystem::Pulse(int tiocmLine)
+{
+    std::lock_guard lock(m_mutex);
+    m_counts.cts += (tiocmLine & TIOCM_CTS) ? 2 : 0;
+    m_counts.dsr += (tiocmLine & TIOCM_DSR) ? 2 : 0;
+    m_counts.rng += (tiocmLine & TIOCM_RI) ? 2 : 0;
+    m_counts.dcd += (tiocmLine & TIOCM_CD) ? 2 : 0;
+    Wake();
+}
+
+void ScriptedSerialSystem::Fail(Call call, int error)
+{
+    std::lock_guard lock(m_mutex);
+    if (error)
+        m_failures[call] = error;
+    else
+        m_failures.erase(call);
+    Wake();
+}
+
+void ScriptedSerialSystem::BeforeNextSnapshot(std::function<void()> action)
+{
+    std::lock_guard lock(m_mutex);
+    m_beforeSnapshot = std::move(action);
+}
+
+void ScriptedSerialSystem::InterruptNextWait()
+{
+    std::lock_guard lock(m_mutex);
+    m_interruptNext = true;
+}
+
+bool ScriptedSerialSystem::WaitUntilWaiting(int timeoutMs) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_waiting; });
+}
+
+int ScriptedSerialSystem::WaitCalls() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_waitCalls;
+}
+
+int ScriptedSerialSystem::PollCalls() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pollCalls;
+}
+
+bool ScriptedSerialSystem::IsOpen() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_open;
+}
+
+int ScriptedSerialSystem::Failure(Call call) const
+{
+    auto it = m_failures.find(call);
+    return it == m_failures.end() ? 0 : it->second;
+}
+
+bool ScriptedSerialSystem::Moved(const LineCounts& a, const LineCounts& b, int tiocmMask)
+{
+    return ((tiocmMask & TIOCM_CTS) && a.cts != b.cts) || ((tiocmMask & TIOCM_DSR) && a.dsr != b.dsr)
+        || ((tiocmMask & TIOCM_RI) && a.rng != b.rng) || ((tiocmMask & TIOCM_CD) && a.dcd != b.dcd);
+}
+
+int ScriptedSerialSystem::Open(const QByteArray& path, int& fd)
+{
+    std::lock_guard lock(m_mutex);
+    if (const int error = Failure(Call::Open))
+        return error;
+    if (path != m_path)
+        return ENOENT;
+    if (m_open)
+        return EBUSY;
+    m_open = true;
+    fd = kFakeFd;
+    return 0;
+}
+
+void ScriptedSerialSystem::Close(int)
+{
+    std::lock_guard lock(m_mutex);
+    m_open = false;
+}
+
+int ScriptedSerialSystem::LockExclusive(int)
+{
+    return 0;
+}
+
+bool ScriptedSerialSystem::IsTerminal(int)
+{
+    return true;
+}
+
+int ScriptedSerialSystem::SetExclusive(int, bool)
+{
+    return 0;
+}
+
+bool ScriptedSerialSystem::IsCharDevice(int)
+{
+    return true;
+}
+
+int ScriptedSerialSystem::GetAttributes(int, termios& t)
+{
+    std::lock_guard lock(m_mutex);
+    t = m_tio;
+    return 0;
+}
+
+int ScriptedSerialSystem::SetAttributes(int, const termios& t)
+{
+    std::lock_guard lock(m_mutex);
+    m_tio = t;
+    return 0;
+}
+
+int ScriptedSerialSystem::SetCustomSpeed(int, std::uint32_t)
+{
+    return 0;
+}
+
+int ScriptedSerialSystem::SetModemLine(int, int tiocmLine, bool on)
+{
+    std::lock_guard lock(m_mutex);
+    m_tiocm = on ? m_tiocm | tiocmLine : m_tiocm & ~tiocmLine;
+    return 0;
+}
+
+void ScriptedSerialSystem::RequestLowLatency(int)
+{
+}
+
+int ScriptedSerialSystem::GetModemLines(int, int& tiocm)
+{
+    std::lock_guard lock(m_mutex);
+    if (const int error = Failure(Call::GetModemLines))
+        return error;
+    tiocm = m_tiocm;
+    return 0;
+}
+
+int ScriptedSerialSystem::GetCounts(int, LineCounts& counts)
+{
+    std::lock_guard lock(m_mutex);
+    if (const int error = Failure(Call::GetCounts))
+        return error;
+    counts = m_counts;
+    return 0;
+}
+
+int ScriptedSerialSystem::WaitModemChange(int, int tiocmMask)
+{
+    std::unique_lock lock(m_mutex);
+    ++m_waitCalls;
+    if (const int error = Failure(Call::WaitModemChange))
+        return error;
+    if (m_interruptNext) {
+        m_interruptNext = false;
+        return EINTR;
+    }
+    if (std::function<void()> action = std::exchange(m_beforeSnapshot, {})) {
+        lock.unlock();
+        action();
+        lock.lock();
+    }
+    const LineCounts snapshot = m_counts;
+    m_waiting = true;
+    m_changed.notify_all();
+    int result = 0;
+    for (;;) {
+        if (const int error = Failure(Call::WaitModemChange)) {
+            result = error;
+            break;
+        }
+        if (Moved(snapshot, m_counts, tiocmMask))
+            break;
+        lock.unlock();
+        pollfd p { m_wakeFd, POLLIN, 0 };
+        const int rc = ::poll(&p, 1, -1);
+        const int pollError = rc < 0 ? errno : 0;
+        std::uint64_t drained = 0;
+        [[maybe_unused]] const ssize_t got = ::read(m_wakeFd, &drained, sizeof drained);
+        lock.lock();
+        if (pollError == EINTR) {
+            result = EINTR;
+            break;
+        }
+    }
+    m_waiting = false;
+    m_changed.notify_all();
+    return result;
+}
+
+int ScriptedSerialSystem::InQueue(int, int& count)
+{
+    count = 0;
+    return 0;
+}
+
+int ScriptedSerialSystem::Flush(int, int)
+{
+    return 0;
+}
+
+int ScriptedSerialSystem::Poll(int, short, int timeoutMs, short& revents)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_pollCalls;
+        if (const int error = Failure(Call::Poll))
+            return error;
+    }
+    revents = 0;
+    pollfd p { m_wakeFd, 0, 0 }; // a pure sleep that a signal can end
+    return ::poll(&p, 1, timeoutMs) < 0 ? errno : 0;
+}
+
+} // namespace platform

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "platform/SerialLinux.h"
+
+#include <QByteArray>
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+
+namespace platform {
+
+// The Linux device's system calls with a scripted adapter behind one path.
+// The test sets the modem lines; each change moves the line's interrupt
+// counter as a driver's would, and a pulse moves it twice. TIOCMIWAIT behaves
+// like the kernel's: it takes a snapshot of the counters when it begins and
+// sleeps (interruptibly, so the device's stop signal ends it with EINTR) until
+// a watched line's counter differs from that snapshot.
+class ScriptedSerialSystem final : public LinuxSerialSystem {
+public:
+    enum class Call { Open, GetModemLines, GetCounts, WaitModemChange, Poll };
+
+    explicit ScriptedSerialSystem(QByteArray path = "/dev/ttyFAKE0");
+    ~ScriptedSerialSystem() override;
+    ScriptedSerialSystem(const ScriptedSerialSystem&) = delete;
+    ScriptedSerialSystem& operator=(const ScriptedSerialSystem&) = delete;
+
+    QByteArray Path() const { return m_path; }
+
+    // TIOCM_* lines.
+    void SetLine(int tiocmLine, bool on);
+    void Pulse(int tiocmLine);
+    // The call fails with the error number from now on (0 heals it).
+    void Fail(Call call, int error);
+    // Runs inside the next TIOCMIWAIT just before it takes its snapshot: an
+    // edge there falls between the watcher's last reading and the wait.
+    void BeforeNextSnapshot(std::function<void()> action);
+    // The next TIOCMIWAIT returns EINTR at once, as for a signal of another kind.
+    void InterruptNextWait();
+
+    bool WaitUntilWaiting(int timeoutMs) const; // a thread sleeps in TIOCMIWAIT
+    int WaitCalls() const;
+    int PollCalls() const;
+    bool IsOpen() const;
+
+    int Open(const QByteArray& path, int& fd) override;
+    void Close(int fd) override;
+    int LockExclusive(int fd) override;
+    bool IsTerminal(int fd) override;
+    int SetExclusive(int fd, bool on) override;
+    bool IsCharDevice(int fd) override;
+    int GetAttributes(int fd, termios& t) override;
+    int SetAttributes(int fd, const termios& t) override;
+    int SetCustomSpeed(int fd, std::uint32_t speed) override;
+    int SetModemLine(int fd, int tiocmLine, bool on) override;
+    void RequestLowLatency(int fd) override;
+    int GetModemLines(int fd, int& tiocm) override;
+    int GetCounts(int fd, LineCounts& counts) override;
+    int WaitModemChange(int fd, int tiocmMask) override;
+    int InQueue(int fd, int& count) override;
+    int Flush(int fd, int queueSelector) override;
+    int Poll(int fd, short events, int timeoutMs, short& revents) override;
+
+private:
+    int Failure(Call call) const;
+    void Wake();
+    static bool Moved(const LineCounts& a, const LineCounts& b, int tiocmMask);
+
+    const QByteArray m_path;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    int m_wakeFd = -1; // an eventfd the sleeping calls poll, so signals reach them
+    bool m_open = false;
+    int m_tiocm = 0;
+    LineCounts m_counts;
+    termios m_tio {};
+    std::map<Call, int> m_failures;
+    std::function<void()> m_beforeSnapshot;
+    bool m_interruptNext = false;
+    bool m_waiting = false;
+    int m_waitCalls = 0;
+    int m_pollCalls = 0;
+};
+
+} // namespace platform
