@@ -29,7 +29,18 @@ class TSortGrid;
 class TCfgDialog;
 class TFDlgYesNo;
 class THelpViewer;
+class TClickLabel;
+class TQrPopup;
+class TSpectatorWindow;
 struct TFormatOptions;
+struct RaceClock;
+namespace platform {
+class SettingsStore;
+}
+namespace live {
+class LiveServer;
+struct Snapshot;
+} // namespace live
 
 // The main window: the race timing, the time display, the protocol table and
 // its files, the program's start-up and shut-down. One handler per user
@@ -50,6 +61,8 @@ public:
     TLbSpeedButton* bInfo = nullptr;
     QLabel* PanelDate = nullptr;
     std::array<QLabel*, 5> BrandLabels {}; // two shadows, two words, suffix
+    TClickLabel* LabLiveAddress = nullptr; // the live results' address; a click shows its QR code
+    TLbSpeedButton* bAnzeige = nullptr; // the spectator display
 
     // Upper part: the display and the race controls
     QFrame* PanelMain = nullptr;
@@ -98,6 +111,7 @@ public:
     QAction* mHilfe = nullptr;
     QAction* Drucker1 = nullptr;
     QAction* exporttoWord1 = nullptr; // of a context menu no control shows
+    QAction* mAnzeige = nullptr; // F6: the spectator display
 
     TMessageTimer* Clock = nullptr;
     TMessageTimer* TimerDate = nullptr;
@@ -108,6 +122,13 @@ public:
     // Dialogs created after the main window (program entry).
     TCfgDialog* CfgDialog = nullptr;
     TFDlgYesNo* FDlgYesNo = nullptr;
+
+    // Live results in the network and the spectator display.
+    live::LiveServer* LiveServer = nullptr; // exists while live results are on
+    TSpectatorWindow* Anzeige = nullptr; // created when first shown
+    TQrPopup* QrPopup = nullptr;
+    bool LiveOn = false;
+    int LivePort = 8080;
 
     // Race values
     platform::Tick FirstStartTick = 0;
@@ -204,6 +225,19 @@ public:
     // Start lockout in milliseconds (TimerGesperrtStart's interval).
     int StartLockout() const;
 
+    // Live results and spectator display
+    // The results or the race state changed: the live results and the
+    // spectator display follow once the current command is done.
+    void ResultsChanged();
+    // Starts, moves or stops the server as LiveOn and LivePort say.
+    void ApplyLiveSettings();
+    void mAnzeigeClick();
+    void LabLiveAddressClick();
+    // The race clock as display row 0 shows it.
+    RaceClock RaceClockNow() const;
+    // The address phones open; empty while the server does not listen.
+    QString LiveAddress() const;
+
     static constexpr const char* kBrandAddress = "https://rennzeit.lauflicht-soft.de/";
 
 protected:
@@ -226,8 +260,17 @@ private:
     void ReadSettings();
     void WriteSettings();
     void ApplyPortMask();
+    void BuildLive();
+    void PublishResults();
+    void ShowLiveState();
+    void ReadLiveSettings(const platform::SettingsStore& store);
+    void WriteLiveSettings(platform::SettingsStore& store) const;
+    void LiveSettingsToDialog();
+    void LiveSettingsFromDialog();
 
     THelpViewer* m_helpViewer = nullptr;
     bool m_resetPressedByMouse = false;
     bool m_destroyed = false;
+    bool m_resultsPending = false;
+    QString m_liveError;
 };

@@ -62,6 +62,7 @@ void TFormMain::LoadProtocol(const QString& fileName)
         return;
     protocol::ApplyLoadedProtocol(*SortGrid1, *loaded);
     FirstStartTick = loaded->firstStartTick;
+    ResultsChanged();
     if (!loaded->completed)
         return;
     RankRefresh();

@@ -70,6 +70,7 @@ TFormMain::TFormMain(QWidget* parent)
 
     BuildLayout();
     FormCreate();
+    BuildLive();
 }
 
 TFormMain::~TFormMain()
@@ -158,6 +159,7 @@ void TFormMain::ReadSettings()
             TimerGesperrtStart->SetInterval(wait);
     } catch (const platform::SettingsError&) {
     }
+    ReadLiveSettings(store);
 }
 
 void TFormMain::WriteSettings()
@@ -178,6 +180,7 @@ void TFormMain::WriteSettings()
     store.writeInteger(QStringLiteral("C4"), static_cast<int>(SecondRowColor));
     store.writeInteger(QStringLiteral("FilterInd"), FilterIndex);
     store.writeInteger(QStringLiteral("WaitStart"), TimerGesperrtStart->Interval());
+    WriteLiveSettings(store);
     store.flush();
 }
 
@@ -286,6 +289,7 @@ void TFormMain::bCFGClick()
     const int startIndex = d.cbPort->currentIndex();
     d.seWait->SetValue(static_cast<long double>(TimerGesperrtStart->Interval()) / 1000.0L);
     d.cbDigits->setCurrentIndex(2 - Accuracy);
+    LiveSettingsToDialog();
 
     if (d.ShowModal() == QDialog::Accepted) {
         Accuracy = 2 - d.cbDigits->currentIndex();
@@ -304,6 +308,7 @@ void TFormMain::bCFGClick()
         } else {
             ComPort->SetPort(0);
         }
+        LiveSettingsFromDialog();
     }
     DisplayAccuracySwitch(Accuracy);
     PanelLeft->setFocus();

@@ -120,6 +120,7 @@ void TFormMain::StartAt(const platform::Stamp& stamp)
     bFStopp->setEnabled(true);
     bFStopp->SetColor(kDarkRed);
     SelectWholeRow(CurrentRow());
+    ResultsChanged();
 }
 
 void TFormMain::mStopClick()
@@ -210,6 +211,7 @@ void TFormMain::RankRefresh()
         SelectWholeRow(free);
     }
     ExportButtonRefresh();
+    ResultsChanged();
 }
 
 void TFormMain::ExportButtonRefresh()
@@ -299,6 +301,7 @@ void TFormMain::bEndClick()
     mReset->setEnabled(true);
     bRESET->SetColor(kBlack);
     bRESET->setFocus();
+    ResultsChanged();
 }
 
 void TFormMain::mResetClick()
@@ -328,6 +331,7 @@ void TFormMain::mResetClick()
         bSTART->setFocus();
         ListBoxStopp->clear();
         ExportButtonRefresh();
+        ResultsChanged();
     }
     FDlgYesNo->SetButtonCaptions(QStringLiteral("Ja"), QStringLiteral("Nein"));
 }

@@ -79,6 +79,7 @@ void TFormMain::Erase1Click()
         SelectWholeRow(target);
     } catch (...) {
     }
+    ResultsChanged();
 }
 
 void TFormMain::NeueZeile1Click()
@@ -99,6 +100,7 @@ void TFormMain::NeueZeile1Click()
         ExportButtonRefresh();
     } catch (...) {
     }
+    ResultsChanged();
 }
 
 void TFormMain::PastefromFStoppClick()
@@ -107,6 +109,7 @@ void TFormMain::PastefromFStoppClick()
     if (!item)
         return;
     SortGrid1->SetCells(kColZeit, CurrentRow(), item->text());
+    ResultsChanged();
 }
 
 void TFormMain::PopupMenuProtokolPopup()
