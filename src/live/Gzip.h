@@ -17,7 +17,7 @@ struct DeflatedPart {
     std::int64_t size = 0; // length of the data
 };
 
-DeflatedPart Deflate(const QByteArray& data, int level = 6);
+DeflatedPart Deflate(const QByteArray& data, int level = 1);
 
 // The gzip member of `head` followed by the data of `rest`, as pieces to be
 // sent one after the other (the rest's bytes are shared, not copied).

@@ -162,7 +162,7 @@ void HttpService::Publish(std::shared_ptr<const Snapshot> snapshot)
     m_body = ResultsJsonBody(*m_snapshot, ++m_version);
     m_compressedFresh.fill(false);
     for (auto it = m_open.begin(); it != m_open.end(); ++it) {
-        if (it->stream)
+        if (it->stream && it->counted)
             sendResults(it.key(), *it);
     }
 }
@@ -183,15 +183,24 @@ void HttpService::accepted(QTcpSocket* socket)
     // read before its parser does.
     QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { received(socket); });
     QObject::connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { written(socket); });
+    // The connection is free again as soon as it is closed; the socket
+    // object goes later.
+    QObject::connect(socket, &QTcpSocket::disconnected, this, [this, socket] { release(socket); });
     QObject::connect(socket, &QObject::destroyed, this, [this, socket] {
-        const auto it = m_open.find(socket);
-        if (it == m_open.end())
-            return;
-        if (it->stream)
-            --m_streams;
-        m_open.erase(it);
-        --m_connections;
+        release(socket);
+        m_open.remove(socket);
     });
+}
+
+void HttpService::release(QTcpSocket* socket)
+{
+    const auto it = m_open.find(socket);
+    if (it == m_open.end() || !it->counted)
+        return;
+    it->counted = false;
+    if (it->stream)
+        --m_streams;
+    --m_connections;
 }
 
 void HttpService::refuse(QTcpSocket* socket)
@@ -279,7 +288,7 @@ void HttpService::sweep()
 void HttpService::heartbeat()
 {
     for (auto it = m_open.begin(); it != m_open.end(); ++it) {
-        if (it->stream && !it->behind)
+        if (it->stream && it->counted && !it->behind)
             it.key()->write(":\n\n");
     }
 }

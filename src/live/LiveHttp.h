@@ -49,10 +49,12 @@ private:
         bool stream = false;
         bool closing = false; // answered for the last time; input is dropped
         bool behind = false; // a stream that missed results while its output was full
+        bool counted = true; // still holds one of the connections
     };
     class Acceptor;
 
     void accepted(QTcpSocket* socket);
+    void release(QTcpSocket* socket);
     void refuse(QTcpSocket* socket);
     void received(QTcpSocket* socket);
     void written(QTcpSocket* socket);

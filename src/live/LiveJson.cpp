@@ -30,47 +30,69 @@ void appendField(QByteArray& out, const char* name, const QString& value)
 void AppendJsonString(QByteArray& out, const QString& text)
 {
     static constexpr char kHex[] = "0123456789abcdef";
+    auto escape = [&](char16_t c) {
+        out += "\\u";
+        out += kHex[(c >> 12) & 0xF];
+        out += kHex[(c >> 8) & 0xF];
+        out += kHex[(c >> 4) & 0xF];
+        out += kHex[c & 0xF];
+    };
     out += '"';
-    const QByteArray utf8 = text.toUtf8();
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = p[i];
         switch (c) {
-        case '"':
+        case u'"':
             out += "\\\"";
             continue;
-        case '\\':
+        case u'\\':
             out += "\\\\";
             continue;
-        case '\n':
+        case u'\n':
             out += "\\n";
             continue;
-        case '\r':
+        case u'\r':
             out += "\\r";
             continue;
-        case '\t':
+        case u'\t':
             out += "\\t";
             continue;
-        case '<':
-        case '>':
-        case '&':
-        case '\'':
-            break;
+        // Markup characters and the two characters that end a line in older
+        // scripts never appear as themselves.
+        case u'<':
+        case u'>':
+        case u'&':
+        case u'\'':
+        case 0x2028:
+        case 0x2029:
+        case 0x7F:
+            escape(c);
+            continue;
         default:
-            // U+2028 and U+2029 (E2 80 A8/A9) end a line in older scripts.
-            if (c == 0xE2 && i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0x80
-                && (static_cast<unsigned char>(utf8[i + 2]) & 0xFE) == 0xA8) {
-                out += static_cast<unsigned char>(utf8[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
-                i += 2;
-                continue;
-            }
-            if (c >= 0x20 && c != 0x7F) {
-                out += static_cast<char>(c);
-                continue;
-            }
+            break;
         }
-        out += "\\u00";
-        out += kHex[c >> 4];
-        out += kHex[c & 0xF];
+        if (c < 0x20) {
+            escape(c);
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
+            const char32_t u = QChar::surrogateToUcs4(c, p[i + 1]);
+            ++i;
+            out += static_cast<char>(0xF0 | (u >> 18));
+            out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else if (QChar::isSurrogate(c)) {
+            escape(0xFFFD); // half a pair is no character
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
     }
     out += '"';
 }

@@ -1,7 +1,5 @@
 #include "live/LiveSnapshot.h"
 
-#include <QRegularExpression>
-
 #include <algorithm>
 
 namespace live {
@@ -25,13 +23,41 @@ QString trimmed(const QString& text)
     return text.mid(first, last - first);
 }
 
-// The fraction after the comma as milliseconds: "5" tenths, "05" hundredths.
-std::int64_t fractionMs(const QString& digits)
-{
-    if (digits.isEmpty())
-        return 0;
-    return digits.size() == 1 ? digits.toInt() * 100 : digits.toInt() * 10;
-}
+// Reads a race text from left to right; no regular expressions, as the
+// results are read thousands of entries at a time.
+class TextReader {
+public:
+    explicit TextReader(const QString& text)
+        : m_text(text)
+    {
+    }
+    // A number of minDigits to maxDigits digits; -1 when there are fewer.
+    int number(int minDigits, int maxDigits)
+    {
+        int value = 0, digits = 0;
+        while (digits < maxDigits && m_at < m_text.size() && m_text[m_at].unicode() >= u'0'
+            && m_text[m_at].unicode() <= u'9') {
+            value = value * 10 + (m_text[m_at].unicode() - u'0');
+            ++m_at;
+            ++digits;
+        }
+        return digits >= minDigits ? value : -1;
+    }
+    bool take(char c)
+    {
+        if (m_at < m_text.size() && m_text[m_at] == QLatin1Char(c)) {
+            ++m_at;
+            return true;
+        }
+        return false;
+    }
+    bool atEnd() const { return m_at == m_text.size(); }
+    qsizetype position() const { return m_at; }
+
+private:
+    const QString& m_text;
+    qsizetype m_at = 0;
+};
 
 } // namespace
 
@@ -52,29 +78,56 @@ EntryState StateOf(const QString& raw, const QString& time)
 
 std::optional<std::int64_t> TimeOfDayMs(const QString& text)
 {
-    static const QRegularExpression re(QStringLiteral("^(\\d{1,2}):(\\d{2})\\.(\\d{2}),(\\d{2})$"));
-    const QRegularExpressionMatch m = re.match(text);
-    if (!m.hasMatch())
+    // h:mm.ss,hh with one or two hour digits.
+    TextReader r(text);
+    const int h = r.number(1, 2);
+    if (h < 0 || !r.take(':'))
         return std::nullopt;
-    const int h = m.captured(1).toInt(), min = m.captured(2).toInt(), s = m.captured(3).toInt();
-    if (h > 23 || min > 59 || s > 59)
+    const int min = r.number(2, 2);
+    if (min < 0 || !r.take('.'))
         return std::nullopt;
-    return ((h * 60LL + min) * 60 + s) * 1000 + m.captured(4).toInt() * 10;
+    const int sec = r.number(2, 2);
+    if (sec < 0 || !r.take(','))
+        return std::nullopt;
+    const int hundredths = r.number(2, 2);
+    if (hundredths < 0 || !r.atEnd() || h > 23 || min > 59 || sec > 59)
+        return std::nullopt;
+    return ((h * 60LL + min) * 60 + sec) * 1000 + hundredths * 10;
 }
 
 std::optional<std::int64_t> RunTimeMs(const QString& text)
 {
     // [[hours:]minutes.]seconds[,fraction], leading zeros stripped.
-    static const QRegularExpression re(
-        QStringLiteral("^(?:(?:(\\d{1,2}):)?(\\d{1,2})\\.)?(\\d{1,2})(?:,(\\d{1,2}))?$"));
-    const QRegularExpressionMatch m = re.match(text);
-    if (!m.hasMatch())
+    TextReader r(text);
+    int h = 0, min = 0, sec = r.number(1, 2);
+    if (sec < 0)
         return std::nullopt;
-    const std::int64_t h = m.captured(1).toLongLong(), min = m.captured(2).toLongLong();
-    const std::int64_t s = m.captured(3).toLongLong();
-    if ((m.hasCaptured(2) && s > 59) || (m.hasCaptured(1) && min > 59))
+    bool withMinutes = true;
+    if (r.take(':')) {
+        h = sec;
+        min = r.number(1, 2);
+        if (min < 0 || min > 59 || !r.take('.'))
+            return std::nullopt;
+        sec = r.number(1, 2);
+    } else if (r.take('.')) {
+        min = sec;
+        sec = r.number(1, 2);
+    } else {
+        withMinutes = false;
+    }
+    if (sec < 0 || (withMinutes && sec > 59))
         return std::nullopt;
-    return ((h * 60 + min) * 60 + s) * 1000 + fractionMs(m.captured(4));
+    std::int64_t fraction = 0;
+    if (r.take(',')) {
+        const qsizetype before = r.position();
+        const int f = r.number(1, 2);
+        if (f < 0)
+            return std::nullopt;
+        fraction = r.position() - before == 1 ? f * 100 : f * 10;
+    }
+    if (!r.atEnd())
+        return std::nullopt;
+    return ((h * 60LL + min) * 60 + sec) * 1000 + fraction;
 }
 
 std::vector<int> LastFinishers(const Snapshot& snapshot, int count)

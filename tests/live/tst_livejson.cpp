@@ -91,7 +91,8 @@ private slots:
 
     void json_textsStayInertWhereverTheyLand()
     {
-        const QString nasty = QStringLiteral("</script><b onclick=\"x\">Anna's</b> & \\ \n\t\x01 \u2028\u2029 €");
+        const QString nasty
+            = QStringLiteral("</script><b onclick=\"x\">Anna's</b> & \\ \n\t\x01\x7f \u2028\u2029 € \U0001F3C3 ßø");
         Snapshot s;
         s.title = nasty;
         s.entries = { running("1", nasty, "10:00.00,00") };
@@ -100,9 +101,14 @@ private slots:
         // script element and on one event-stream line.
         for (const char* raw : { "<", ">", "&", "'", "\n", "\r", "\t", "\x01", "\xE2\x80\xA8", "\xE2\x80\xA9" })
             QVERIFY2(!body.contains(raw), raw);
+        QVERIFY(body.contains("\xF0\x9F\x8F\x83")); // a runner: four bytes of UTF-8
         const QJsonObject o = parse(s);
         QCOMPARE(o["title"].toString(), nasty);
         QCOMPARE(o["entries"].toArray()[0].toObject()["name"].toString(), nasty);
+
+        // Half a surrogate pair is no character; it becomes the replacement.
+        s.title = QString(QChar(0xD83C)) + QStringLiteral("x");
+        QCOMPARE(parse(s)["title"].toString(), QStringLiteral("\uFFFDx"));
     }
 
     void parsers_readTheRaceTexts_data()
