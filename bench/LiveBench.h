@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -18,6 +19,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -180,6 +182,31 @@ inline int RunPollers(quint16 port, int count, int periodMs, int seconds)
         static_cast<long long>(bytes), late, refused, cut);
     std::fflush(stdout);
     return 0;
+}
+
+// Runs the event loop, as the program does, until `done` holds or the time
+// is up (QTest's waits sleep between rounds of events, which would add their
+// sleep to every figure). True when `done` holds.
+inline bool RunEventsUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(1);
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    check.start();
+    loop.exec();
+    return done();
+}
+
+inline void RunEventsFor(int ms)
+{
+    (void)RunEventsUntil([] { return false; }, ms);
 }
 
 // Starts this program again as the polling clients.

@@ -11,7 +11,6 @@
 #include "support/TestSupport.h"
 
 #include <QAction>
-#include <QTest>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -126,7 +125,7 @@ int main(int argc, char** argv)
     w.LiveOn = true;
     w.LivePort = FreeTcpPort();
     w.ApplyLiveSettings();
-    if (!QTest::qWaitFor([&] { return w.LiveServer->Port() != 0; }, 10000)) {
+    if (!RunEventsUntil([&] { return w.LiveServer->Port() != 0; }, 10000)) {
         std::printf("the server did not start\n");
         return 1;
     }
@@ -135,11 +134,11 @@ int main(int argc, char** argv)
     std::unique_ptr<QProcess> pollers = StartPollers(port, 200, 2000, seconds);
     StreamReader reader(port);
     Clock::time_point at;
-    if (!reader.ok() || !QTest::qWaitFor([&] { return reader.seen(finishedBefore, &at); }, 10000)) {
+    if (!reader.ok() || !RunEventsUntil([&] { return reader.seen(finishedBefore, &at); }, 10000)) {
         std::printf("the event stream did not open\n");
         return 1;
     }
-    QTest::qWait(2000); // the pollers are all at work
+    RunEventsFor(2000); // the pollers are all at work
 
     std::vector<Clock::time_point> stoppedAt;
     QTimer stopper;
@@ -152,11 +151,11 @@ int main(int argc, char** argv)
         w.mStop->trigger();
     });
     stopper.start();
-    if (!QTest::qWaitFor([&] { return static_cast<int>(stoppedAt.size()) == kStops; }, kStops * kStopEveryMs * 4))
+    if (!RunEventsUntil([&] { return static_cast<int>(stoppedAt.size()) == kStops; }, kStops * kStopEveryMs * 4))
         std::printf("  only %zu of %d stops in time\n", stoppedAt.size(), kStops);
     stopper.stop();
     // The last stop's event, or the time to give up on it.
-    (void)QTest::qWaitFor([&] { return reader.seen(finishedBefore + kStops, &at); }, 5000);
+    (void)RunEventsUntil([&] { return reader.seen(finishedBefore + kStops, &at); }, 5000);
 
     std::vector<double> us;
     int missing = 0;
