@@ -278,7 +278,11 @@ void HttpService::sweep()
     const auto now = SteadyClock::now();
     QList<QTcpSocket*> idle;
     for (auto it = m_open.cbegin(); it != m_open.cend(); ++it) {
-        if (now - it->lastActivity >= m_options.idleTimeout)
+        // A stream is idle when its client has stopped reading: output waits
+        // and none of it has gone for the whole time. Any other connection is
+        // idle when it has neither asked nor read for that time.
+        const bool waiting = !it->stream || it.key()->bytesToWrite() > 0;
+        if (waiting && now - it->lastActivity >= m_options.idleTimeout)
             idle << it.key();
     }
     for (QTcpSocket* socket : idle)
@@ -289,7 +293,7 @@ void HttpService::heartbeat()
 {
     for (auto it = m_open.begin(); it != m_open.end(); ++it) {
         if (it->stream && it->counted && !it->behind)
-            it.key()->write(":\n\n");
+            streamWrite(it.key(), *it, ":\n\n");
     }
 }
 
@@ -426,9 +430,17 @@ void HttpService::sendResults(QTcpSocket* socket, Connection& c)
         return;
     }
     c.behind = false;
-    socket->write("id: " + QByteArray::number(static_cast<qulonglong>(m_version)) + "\ndata: " + clockJson());
-    socket->write(m_body);
-    socket->write("\n\n");
+    streamWrite(socket, c, "id: " + QByteArray::number(static_cast<qulonglong>(m_version)) + "\ndata: " + clockJson());
+    streamWrite(socket, c, m_body);
+    streamWrite(socket, c, "\n\n");
+}
+
+void HttpService::streamWrite(QTcpSocket* socket, Connection& c, const QByteArray& bytes)
+{
+    // Output that starts after a quiet spell has been waiting from now on.
+    if (socket->bytesToWrite() == 0)
+        c.lastActivity = SteadyClock::now();
+    socket->write(bytes);
 }
 
 } // namespace live

@@ -42,6 +42,8 @@ protected:
 
 private:
     struct Connection {
+        // The last request or output taken by the client; for a stream, when
+        // its waiting output last moved.
         std::chrono::steady_clock::time_point lastActivity;
         qint64 requestBytes = 0; // received since the last complete request
         QByteArray tail; // the last bytes seen, to find the end of a header across reads
@@ -62,6 +64,7 @@ private:
     void heartbeat();
     void openStream(QTcpSocket* socket, Connection& c, bool head);
     void sendResults(QTcpSocket* socket, Connection& c);
+    void streamWrite(QTcpSocket* socket, Connection& c, const QByteArray& bytes);
     QByteArray clockJson() const;
     // Answers with `front` followed by `rest`, gzipped when the client takes it
     // (the rest compressed once per change of the results).

@@ -41,12 +41,13 @@ struct ServerOptions {
     // the client's next request; so many more clients than connections can
     // poll.
     int maxStreams = 80;
-    // A connection is idle while it completes no request and takes no output.
+    // A connection is idle while it completes no request and takes no
+    // output; an event stream while its client reads none of what waits.
     std::chrono::milliseconds idleTimeout { 60000 };
     // Request line, headers and body of one request.
     qint64 maxRequestBytes = 8192;
     // An event stream sends a comment this often, so proxies and phones keep
-    // it open and a dead client shows up as one that takes no output.
+    // it open and a client that has gone shows up as one that reads nothing.
     std::chrono::milliseconds heartbeat { 15000 };
     // Output queued for one client beyond which it gets nothing more until it
     // has read (a stream then skips to the newest results; a client that

@@ -387,6 +387,30 @@ private slots:
         QVERIFY(!stream->Closed());
     }
 
+    void aStreamWhoseClientStopsReading_isClosed()
+    {
+        ServerOptions o = localOptions();
+        o.idleTimeout = std::chrono::milliseconds(300);
+        Server s(o);
+        QVERIFY(s.start());
+        QTcpSocket reader;
+        reader.setReadBufferSize(1024); // reads a little, then nothing more
+        reader.connectToHost(QHostAddress::LocalHost, s.port);
+        QVERIFY(reader.waitForConnected(5000));
+        reader.write("GET /events HTTP/1.1\r\nHost: x\r\n\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(s.server.ConnectionCount(), 1, 5000);
+        // Results far beyond what the connection holds.
+        auto big = std::make_shared<Snapshot>(*results());
+        for (int i = 0; i < 2000; ++i)
+            big->entries.push_back({ QString::number(i), QStringLiteral("Teilnehmer %1").arg(i), "10:00.00,00",
+                "1.00,00", "0,00", QString::number(i), EntryState::Finished, std::int64_t(60000) });
+        for (int i = 0; i < 400 && s.server.ConnectionCount() > 0; ++i) {
+            s.server.Publish(big);
+            QTest::qWait(10);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(s.server.ConnectionCount(), 0, 10000);
+    }
+
     void aTakenPort_isReportedAndTheFirstServerGoesOn()
     {
         Server first(localOptions());
