@@ -102,11 +102,11 @@ HttpService::HttpService(const ServerOptions& options, std::atomic<int>& connect
     m_body = ResultsJsonBody(*m_snapshot, m_version);
 }
 
-const DeflatedPart& HttpService::compressed(int which, const QByteArray& data)
+const DeflatedPart& HttpService::compressed(int which, const std::function<QByteArray()>& data)
 {
     auto& part = m_compressed[static_cast<size_t>(which)];
     if (!m_compressedFresh[static_cast<size_t>(which)]) {
-        part = Deflate(data);
+        part = Deflate(data());
         m_compressedFresh[static_cast<size_t>(which)] = true;
     }
     return part;
@@ -114,17 +114,17 @@ const DeflatedPart& HttpService::compressed(int which, const QByteArray& data)
 
 const DeflatedPart& HttpService::compressedJson()
 {
-    return compressed(0, m_body);
+    return compressed(0, [this] { return m_body; });
 }
 
 const DeflatedPart& HttpService::compressedResultsPage()
 {
-    return compressed(1, m_body + PageTail(Page::Results));
+    return compressed(1, [this] { return m_body + PageTail(Page::Results); });
 }
 
 const DeflatedPart& HttpService::compressedDisplayPage()
 {
-    return compressed(2, m_body + PageTail(Page::Display));
+    return compressed(2, [this] { return m_body + PageTail(Page::Display); });
 }
 
 HttpService::~HttpService()

@@ -14,6 +14,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
@@ -74,7 +75,7 @@ private:
     const DeflatedPart& compressedJson();
     const DeflatedPart& compressedResultsPage();
     const DeflatedPart& compressedDisplayPage();
-    const DeflatedPart& compressed(int which, const QByteArray& data);
+    const DeflatedPart& compressed(int which, const std::function<QByteArray()>& data);
     void respond(QTcpSocket* socket, Connection& c, int status, const QByteArray& contentType,
         const QList<QByteArray>& body, bool head, const QByteArray& extraHeaders = {});
 
