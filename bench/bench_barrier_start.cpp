@@ -26,12 +26,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The system tick, remembering when START read it.
+// The system tick, remembering when it was first read after a reset: the
+// barrier dispatch stamps the edge with that reading, and START takes the
+// stamp's tick.
 class StampingTick final : public platform::TickSource {
 public:
     platform::Tick now() override
     {
-        lastRead.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
+        long long unread = 0;
+        lastRead.compare_exchange_strong(unread, Clock::now().time_since_epoch().count(), std::memory_order_acq_rel);
         return m_system.now();
     }
     std::atomic<long long> lastRead { 0 };
@@ -64,9 +67,9 @@ int main(int argc, char** argv)
     w.MakeRowCurrent(1);
 
     // The event loop sleeps between events, as the program's own does; a
-    // START quits it.
+    // START, which moves the current row on, quits it.
     QEventLoop loop;
-    QObject::connect(w.mStart, &QAction::triggered, &loop, &QEventLoop::quit);
+    w.SortGrid1->OnRowSelected = [&loop](QObject*) { loop.quit(); };
     auto runFor = [](int ms) {
         QEventLoop pause;
         QTimer::singleShot(ms, Qt::PreciseTimer, &pause, &QEventLoop::quit);

@@ -1,8 +1,10 @@
-// Saving and loading a long log, and publishing it as a page. Targets for
-// 20,000 entries: text file written and loaded back within 200 ms together,
-// page written within 100 ms.
+// Saving and loading a long log, and publishing it as a page. Every save
+// replaces its file in one step, synced to the disk. Targets for 20,000
+// entries: protocol text file, CSV export and page each saved within 250 ms;
+// the text file loaded back within 200 ms.
 #include "grid/CellStore.h"
 #include "grid/CellTable.h"
+#include "grid/GridFiles.h"
 #include "protocol/HtmlPage.h"
 #include "protocol/ProtocolFiles.h"
 
@@ -18,6 +20,8 @@ namespace {
 
 constexpr int kEntries = 20000;
 constexpr int kRuns = 7;
+constexpr double kSaveTargetMs = 250.0;
+constexpr double kLoadTargetMs = 200.0;
 
 TCellStore raceTable()
 {
@@ -58,37 +62,48 @@ template <typename F> Figures measure(F&& run)
     return { ms.front(), ms[ms.size() / 2] };
 }
 
+void print(const char* what, const QString& file, const Figures& f, double target)
+{
+    std::printf("%-20s %9lld bytes  best %6.1f ms, median %6.1f ms (target <= %.0f ms)\n", what,
+        static_cast<long long>(QFileInfo(file).size()), f.best, f.median, target);
+}
+
 } // namespace
 
 int main()
 {
-    QTemporaryDir dir;
+    // Beside the build, on the disk a user's files are on, not in a RAM
+    // folder: the sync to the disk is part of every save.
+    QTemporaryDir dir(QStringLiteral("bench-files-XXXXXX"));
     const TCellStore race = raceTable();
     const QString textFile = dir.filePath("race.txt");
+    const QString csvFile = dir.filePath("race.csv");
     const QString pageFile = dir.filePath("race.html");
 
+    bool ok = dir.isValid();
+    const Figures text = measure([&] { ok = protocol::WriteProtocolText(race, textFile) && ok; });
+    const Figures csv = measure([&] { ok = WriteGridFile(csvFile, GridCsvBytes(race)) && ok; });
+    const Figures page
+        = measure([&] { ok = protocol::WriteHtmlPage(race, pageFile, QStringLiteral("rennzeit")) && ok; });
     int loadedRows = 0;
-    bool ok = true;
-    const Figures roundTrip = measure([&] {
-        ok = protocol::WriteProtocolText(race, textFile) && ok;
+    const Figures load = measure([&] {
         TCellStore store(7, 2);
         TStoreTable table(store);
         const auto loaded = protocol::LoadProtocolText(textFile);
-        ok = loaded && loaded->completed && ok;
+        ok = loaded && loaded->ok() && ok;
         if (loaded)
             protocol::ApplyLoadedProtocol(table, *loaded);
         loadedRows = store.RowCount() - 1;
     });
-    const Figures page
-        = measure([&] { ok = protocol::WriteHtmlPage(race, pageFile, QStringLiteral("rennzeit")) && ok; });
 
-    std::printf("entries: %d, runs: %d\n", kEntries, kRuns);
-    std::printf("protocol text file: %lld bytes, %d rows loaded back\n",
-        static_cast<long long>(QFileInfo(textFile).size()), loadedRows);
-    std::printf("  write + load:  best %.1f ms, median %.1f ms (target <= 200 ms)\n", roundTrip.best, roundTrip.median);
-    std::printf("results page: %lld bytes\n", static_cast<long long>(QFileInfo(pageFile).size()));
-    std::printf("  write:         best %.1f ms, median %.1f ms (target <= 100 ms)\n", page.best, page.median);
-    const bool met = ok && loadedRows == kEntries && roundTrip.median <= 200.0 && page.median <= 100.0;
+    std::printf("entries: %d, runs: %d, folder: %s\n", kEntries, kRuns, qPrintable(dir.path()));
+    print("save protocol text", textFile, text, kSaveTargetMs);
+    print("save CSV export", csvFile, csv, kSaveTargetMs);
+    print("save results page", pageFile, page, kSaveTargetMs);
+    print("load protocol text", textFile, load, kLoadTargetMs);
+    std::printf("rows loaded back: %d\n", loadedRows);
+    const bool met = ok && loadedRows == kEntries && text.median <= kSaveTargetMs && csv.median <= kSaveTargetMs
+        && page.median <= kSaveTargetMs && load.median <= kLoadTargetMs;
     std::printf("%s\n", met ? "targets met" : "TARGETS MISSED");
     return met ? 0 : 1;
 }

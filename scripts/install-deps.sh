@@ -8,14 +8,18 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6opengl6-dev
   libzip-dev libxlsxwriter-dev libbenchmark-dev
   qt6-httpserver-dev qt6-websockets-dev libqrencode-dev zlib1g-dev
-  fonts-liberation2 shared-mime-info xdg-utils
+  fonts-liberation2 shared-mime-info xdg-utils qt6-translations-l10n
   xvfb x11-utils imagemagick
+  dpkg-dev file
 )
 if [ "${1:-}" = "--tests" ]; then
   # The browser and print-queue tests need a real browser, a private CUPS
-  # server with a PDF queue and a PDF-to-text tool; the format check needs
-  # clang-format.
-  packages+=(chromium cups cups-bsd printer-driver-cups-pdf poppler-utils unzip clang-format)
+  # server with a PDF queue and a PDF-to-text tool; the office test opens the
+  # workbook and the document with LibreOffice (headless, without its
+  # windows); the format check needs clang-format; the package test checks
+  # the Debian package with lintian.
+  packages+=(chromium cups cups-bsd printer-driver-cups-pdf poppler-utils unzip clang-format lintian
+    libreoffice-calc-nogui libreoffice-writer-nogui)
 fi
 
 missing=()

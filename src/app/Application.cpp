@@ -3,6 +3,9 @@
 #include "app/Printing.h"
 #include "controls/Dialogs.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QWidget>
 
 #include <stdexcept>
@@ -20,9 +23,22 @@ void ShowHandlerException(QWidget* parent, std::exception_ptr error)
     dialogs::ShowError(parent, message);
 }
 
+bool InstallToolkitTranslations(QCoreApplication& app)
+{
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+            QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        // No catalogue for this language (or English): the toolkit's own texts stay.
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
+
 TApplication::TApplication(int& argc, char** argv)
     : QApplication(argc, argv)
 {
+    InstallToolkitTranslations(*this);
     InstallPrinting();
 }
 

@@ -21,6 +21,12 @@ template <typename F> void Guarded(QWidget* parent, F&& handler)
     }
 }
 
+// Loads the toolkit's translations (file dialogs, context menus, standard
+// buttons) for the system's language, so they speak German with the program's
+// own captions. Returns false when no catalogue fits. Must run before the
+// first window is created.
+bool InstallToolkitTranslations(QCoreApplication& app);
+
 // The application object: the last line of defence for an exception that a
 // handler let through (shown in the error box; the program keeps running).
 class TApplication final : public QApplication {

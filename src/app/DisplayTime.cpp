@@ -10,6 +10,8 @@ DisplayTime SplitDisplayTime(std::int32_t ms, int row)
 
     DisplayTime d;
     d.value = { h % 10, m / 10, m % 10, s / 10, s % 10, f / 10, f % 10 };
+    d.hourTens = h / 10;
+    d.hourTensLit = h >= 10;
     d.lit[DisplayTime::Hours] = h > 0;
     d.lit[DisplayTime::TensOfMinutes] = h + m / 10 > 0;
     d.lit[DisplayTime::Minutes] = h + m > 0;

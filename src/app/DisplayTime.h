@@ -10,6 +10,10 @@ struct DisplayTime {
     enum Digit { Hours, TensOfMinutes, Minutes, TensOfSeconds, Seconds, Tenths, Hundredths, DigitCount };
     std::array<int, DigitCount> value {};
     std::array<bool, DigitCount> lit {};
+    // The tens of hours, shown in a digit of their own once a time reaches
+    // ten hours; the hours digit above then shows the units.
+    int hourTens = 0;
+    bool hourTensLit = false;
 };
 
 // Splits a time in milliseconds for display row 0 (the race clock, whose

@@ -5,13 +5,16 @@
 #include "grid/SortTypes.h"
 #include "platform/Tick.h"
 #include "protocol/WordBasic.h"
+#include "race/RaceRules.h"
 
 #include <QMainWindow>
 #include <QPixmap>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -28,6 +31,9 @@ class TMessageTimer;
 class TSortGrid;
 class TCfgDialog;
 class TFDlgYesNo;
+namespace race {
+class RaceJournal;
+}
 class THelpViewer;
 class TClickLabel;
 class TQrPopup;
@@ -72,6 +78,10 @@ public:
     QFrame* Panel4 = nullptr;
     QWidget* PanelLeft = nullptr; // takes the focus back after the settings dialog
     std::array<std::array<TDigit*, DisplayTime::DigitCount>, 2> Digits {};
+    // The tens of hours of both rows, shown only while a row's time has
+    // reached ten hours; everything else of the display then moves right.
+    std::array<TDigit*, 2> DigitHourTens {};
+    QWidget* PanelTimerFace = nullptr; // holds the digits and labels that move
     TDigit* Digit8 = nullptr; // carries the second-row colour in its Tag
     QLabel *LabHour = nullptr, *LabMin = nullptr, *LabSec = nullptr;
     QLabel *LabHour2 = nullptr, *LabMin2 = nullptr, *LabSec2 = nullptr;
@@ -106,12 +116,14 @@ public:
     QAction* mReset = nullptr;
     QAction* LockLSStart1 = nullptr;
     QAction* LockLSStopp1 = nullptr;
-    QAction* EinstellunGen1 = nullptr;
+    QAction* EinstellunGen1 = nullptr; // Alt+E and F2
+    QAction* mInfo = nullptr; // F3
     QAction* Hilfe1 = nullptr;
     QAction* mHilfe = nullptr;
     QAction* Drucker1 = nullptr;
     QAction* exporttoWord1 = nullptr; // of a context menu no control shows
     QAction* mAnzeige = nullptr; // F6: the spectator display
+    QAction* mUndo = nullptr; // Ctrl+Z: takes back the last "Zeile entfernen"
 
     TMessageTimer* Clock = nullptr;
     TMessageTimer* TimerDate = nullptr;
@@ -130,10 +142,14 @@ public:
     bool LiveOn = false;
     int LivePort = 8080;
 
-    // Race values
+    // Race values. The race rules keep them; these mirror the rules' view
+    // for readers of the window (0 while no START has happened).
     platform::Tick FirstStartTick = 0;
     platform::Tick LatestStartTick = 0;
     std::uint32_t PreviousModemStatus = 0x55555555;
+    // "Stopp-Lichtschranke stoppt:": false the selected row, true the
+    // earliest runner.
+    bool StopFirst = false;
 
     // Display settings
     int Accuracy = 2;
@@ -149,13 +165,16 @@ public:
     QString SaveFilter;
     int FilterIndex = 2;
     std::uint32_t PortMask = 0; // the start-up scan's result
+    // The journal of the race in progress, in the user's data folder.
+    std::unique_ptr<race::RaceJournal> Journal;
     // The document engine of the Word export; tests put a recording one here.
     WordBasicFactory WordEngineFactory;
-    QString SaveFolder;
+    QString SaveFolder; // where the save and open dialogs start
     bool Sound = false;
 
     // Race commands. The clicks take their stamp when they run; a barrier
-    // passes the stamp of its edge.
+    // passes the stamp of its edge. The race rules decide; the window
+    // forwards the command and mirrors what the rules say it shows.
     void mStartClick();
     void mStopClick();
     void StartAt(const platform::Stamp& stamp);
@@ -175,8 +194,9 @@ public:
     void ComPortDSR(TComPort* sender);
     // The requests of one line change, decided by the barrier algorithm: each
     // runs its command when its lockout is over, its barrier free and the
-    // command available.
-    void BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp);
+    // command available; a stop impulse that finds no entry to stop goes
+    // into the interim list. Returns what became of each request.
+    race::BarrierResult BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp);
     void ComPortOpen(TComPort* sender);
     void ComPortClose(TComPort* sender);
 
@@ -196,9 +216,15 @@ public:
     void NeueZeile1Click();
     void PastefromFStoppClick();
     void PopupMenuProtokolPopup();
+    void mUndoClick();
     int CurrentRow() const;
     void SelectWholeRow(int row);
     void MakeRowCurrent(int row);
+    // Writes an open in-place editor's text into its cell, so a command that
+    // reads the cells reads what the operator sees.
+    void CommitEditor();
+    // Whether any entry of the log has been started.
+    bool LogHoldsStart() const;
 
     // Files, page, office
     void sbSaveClick();
@@ -209,7 +235,14 @@ public:
     void exporttoWord1Click();
     void WordExport(int mode, const QString& fileName);
     void LoadProtocol(const QString& fileName);
-    void ShowPageWriteError(const QString& fileName);
+    // "Protokoll wird ersetzt!": true when the operator answers OK.
+    bool ConfirmReplaceLog();
+    // The save and open dialogs start in the folder last used (setting
+    // "SaveDir"), the first time in the user's documents folder.
+    void RememberDialogFolder(const QString& chosenFile);
+    void ShowPageWriteError(const QString& fileName, const QString& reason);
+    // An error box: what failed, the file and the system's reason.
+    void ShowFileError(const QString& what, const QString& fileName, const QString& reason);
 
     // Lifecycle and header bar
     void FormCreate();
@@ -221,6 +254,9 @@ public:
     void bInfoClick();
     void BrandClick();
     void CreateDialogs(); // the settings and confirmation dialogs, after FormCreate
+    // Ends the program as closing the window does, but without the exit
+    // question: a logout, a shutdown or the terminal asked for it.
+    void EndInOrder();
 
     // Start lockout in milliseconds (TimerGesperrtStart's interval).
     int StartLockout() const;
@@ -237,12 +273,15 @@ public:
     RaceClock RaceClockNow() const;
     // The address phones open; empty while the server does not listen.
     QString LiveAddress() const;
+    // The race rules behind the race controls.
+    const race::RaceRules& Race() const { return *m_race; }
 
     static constexpr const char* kBrandAddress = "https://rennzeit.lauflicht-soft.de/";
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -253,10 +292,18 @@ private:
     void BuildFileBar();
     void BuildGrid();
     void BuildActions();
-    void ArmStartLockout();
-    void ArmStopLockout();
-    void ToggleLock(TImage* image);
-    bool BarrierFree(const TImage* image) const;
+    void BuildRaceRules();
+    // Where the grid's current row goes after a race operation: it stays
+    // (the grid has just chosen it), goes to the view's row, or goes there
+    // with the whole row selected (after a command that wrote the table).
+    enum class RowFollow { Grid, View, WholeRow };
+    // Runs one operation of the race rules with the current settings and
+    // mirrors the view it returns. WholeRow applies only when the operation
+    // acted; an ignored command leaves the selection (and an open edit) alone.
+    race::Outcome RunRace(const std::function<race::RaceResult()>& operation, RowFollow follow = RowFollow::View);
+    void MirrorRace(const race::RaceView& view, RowFollow follow);
+    void MirrorInterims();
+    race::RaceSettings CurrentRaceSettings() const;
     void ReadSettings();
     void WriteSettings();
     void ApplyPortMask();
@@ -268,9 +315,35 @@ private:
     void LiveSettingsToDialog();
     void LiveSettingsFromDialog();
 
+    // The window's bounds as the store keeps them (FMainPlacement).
+    struct StoredBounds {
+        std::optional<int> left, top, width, height;
+    };
+    void RestoreBounds(const StoredBounds& stored);
+    void RememberNormalBounds();
+    // Frame top-left and client size of the window in its normal state.
+    QRect NormalBounds() const;
+    void ApplyPortMask();
+    void ApplyTimerWidth();
+    void WriteBackups();
+    void ShowJournalFailure(const QString& reason);
+
+    int m_timerWidth = 444; // of the accuracy's layout, before any tens of hours
+    std::array<int, 2> m_displayHours {};
+    bool m_wideHours = false;
+
+    struct RemovedRow {
+        int row = 0;
+        QStringList cells;
+    };
+    std::optional<RemovedRow> m_lastRemoved; // what Ctrl+Z brings back
+    std::unique_ptr<race::RaceRules> m_race;
+    bool m_raceBusy = false; // grid selections inside a race operation are the operation's
     THelpViewer* m_helpViewer = nullptr;
     bool m_resetPressedByMouse = false;
     bool m_destroyed = false;
     bool m_resultsPending = false;
     QString m_liveError;
+    QRect m_normalBounds;
+    bool m_endInOrder = false;
 };

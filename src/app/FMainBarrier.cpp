@@ -8,6 +8,7 @@
 #include "controls/MessageTimer.h"
 
 #include <QAction>
+#include <QScopedValueRollback>
 
 void TFormMain::ComPortDSR(TComPort* sender)
 {
@@ -18,12 +19,17 @@ void TFormMain::ComPortDSR(TComPort* sender)
     BarrierRequest(DecideBarrier(sender->Tag, status), platform::Stamp::Now());
 }
 
-void TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)
+race::BarrierResult TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)
 {
-    if (requests.stop && !TimerGesperrtStop->Enabled() && BarrierFree(ImageLSstop) && mStop->isEnabled())
-        StopAt(stamp);
-    if (requests.start && !TimerGesperrtStart->Enabled() && BarrierFree(ImageLSstart) && mStart->isEnabled())
-        StartAt(stamp);
+    CommitEditor();
+    const QScopedValueRollback busy(m_raceBusy, true);
+    m_race->SetSettings(CurrentRaceSettings());
+    const race::BarrierResult result = m_race->BarrierImpulse(requests.stop, requests.start, CurrentRow(), stamp);
+    const bool wrote = result.stop == race::Outcome::Stopped || result.start == race::Outcome::Started;
+    MirrorRace(result.view, wrote ? RowFollow::WholeRow : RowFollow::View);
+    if (wrote)
+        ColumnLayout();
+    return result;
 }
 
 void TFormMain::ComPortOpen(TComPort*)

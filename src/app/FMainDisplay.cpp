@@ -14,9 +14,11 @@
 void TFormMain::ClockTimer()
 {
     const platform::Tick now = platform::GetTickCount();
-    DisplayRowUpdate(0, platform::TickDiff(now, FirstStartTick));
-    if (bSTOP->isEnabled())
-        DisplayRowUpdate(1, platform::TickDiff(now, LatestStartTick));
+    const race::RaceView& view = m_race->View();
+    if (view.raceStarted)
+        DisplayRowUpdate(0, platform::TickDiff(now, view.firstStartTick));
+    if (view.currentRowRunning)
+        DisplayRowUpdate(1, platform::TickDiff(now, view.currentStartTick));
 }
 
 void TFormMain::DisplayRowUpdate(int row, std::int32_t ms)
@@ -33,6 +35,15 @@ void TFormMain::DisplayRowUpdate(int row, std::int32_t ms)
     const int dimmed = row == 0 ? DisplayTime::Seconds : DisplayTime::DigitCount;
     for (int i = 0; i < dimmed; ++i)
         digits[i]->SetColorOn(colour(i));
+
+    DigitHourTens[row]->SetValue(d.hourTens);
+    DigitHourTens[row]->SetColorOn(d.hourTensLit ? lit : DimColor);
+    m_displayHours[row] = d.hourTens * 10 + d.value[DisplayTime::Hours];
+    const bool wide = m_displayHours[0] >= 10 || m_displayHours[1] >= 10;
+    if (wide != m_wideHours) {
+        m_wideHours = wide;
+        ApplyTimerWidth();
+    }
 
     auto setLabel = [](QLabel* label, TColor c) { SetFontColor(label, c); };
     if (row == 0) {
@@ -55,16 +66,29 @@ void TFormMain::DisplayAccuracySwitch(int accuracy)
     Digits[1][DisplayTime::Tenths]->setVisible(accuracy > 0);
     const int digitWidth = Digits[0][0]->width();
     if (accuracy == 0)
-        PanelTimer->setFixedWidth(451 - 3 * digitWidth);
+        m_timerWidth = 451 - 3 * digitWidth;
     else if (accuracy == 1)
-        PanelTimer->setFixedWidth(444 - digitWidth);
+        m_timerWidth = 444 - digitWidth;
     else if (accuracy == 2)
-        PanelTimer->setFixedWidth(444);
+        m_timerWidth = 444;
+    ApplyTimerWidth();
     Lab_100->move(20 * accuracy + 326, Lab_100->y());
     Lab_100->setText(QStringLiteral("1/") + QString::number(90 * accuracy - 80));
     Lab_100->setVisible(accuracy > 0);
     LabSec->setVisible(accuracy > 0);
     LabSec2->setVisible(accuracy > 0);
+}
+
+// From ten hours on the display needs a second hour digit: the panel grows
+// by one digit place and the face with every other digit moves right.
+void TFormMain::ApplyTimerWidth()
+{
+    constexpr int kDigitPlace = 48;
+    const int shift = m_wideHours ? kDigitPlace : 0;
+    PanelTimerFace->move(shift, 0);
+    for (TDigit* tens : DigitHourTens)
+        tens->setVisible(m_wideHours);
+    PanelTimer->setFixedWidth(m_timerWidth + shift);
 }
 
 void TFormMain::DisplayColorSetup()
@@ -75,6 +99,11 @@ void TFormMain::DisplayColorSetup()
             digit->SetColorOff(BackgroundColor);
             digit->SetColor(BackgroundColor);
         }
+    }
+    for (TDigit* digit : DigitHourTens) {
+        digit->SetColorOn(DigitColor);
+        digit->SetColorOff(BackgroundColor);
+        digit->SetColor(BackgroundColor);
     }
     for (QLabel* label : { LabHour, LabMin, LabSec, Lab_Hour, Lab_Min, Lab_sek, Lab_100, LabHour2, LabMin2, LabSec2 })
         SetFontColor(label, DigitColor);

@@ -3,15 +3,26 @@
 
 #include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
-#include "platform/AppInfo.h"
 #include "protocol/HtmlPage.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
+#include "protocol/WordExport.h"
 
-#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// A failure as the operator reads it: what failed, the file, and why.
+QString failureText(const QString& what, const QString& fileName, const QString& reason)
+{
+    return what + QLatin1Char('\r') + fileName + QLatin1Char('\r') + reason;
+}
+
+} // namespace
 
 void TFormMain::sbSaveClick()
 {
+    CommitEditor();
     dialogs::FileDialogRequest request;
     request.caption = QStringLiteral("Protokoll speichern unter");
     request.folder = SaveFolder;
@@ -22,61 +33,99 @@ void TFormMain::sbSaveClick()
     const dialogs::FileDialogResult chosen = dialogs::GetSaveFileName(this, request);
     if (chosen.fileName.isEmpty())
         return;
-    FilterIndex = chosen.filterIndex;
-    SaveFolder = QFileInfo(chosen.fileName).absolutePath();
-    switch (protocol::SaveActionForFilterIndex(FilterIndex)) {
+    RememberDialogFolder(chosen.fileName);
+    // A typed extension decides the type, whatever filter is selected.
+    const protocol::SaveTarget target = protocol::SaveTargetFor(chosen.fileName, chosen.filterIndex);
+    FilterIndex = target.filterIndex;
+    switch (target.action) {
     case protocol::SaveAction::Csv:
-        SortGrid1->SaveToCsv(chosen.fileName);
+        SortGrid1->SaveToCsv(target.fileName); // reports its own failure
         break;
     case protocol::SaveAction::Word:
-        WordExport(1, chosen.fileName);
+        WordExport(protocol::kWordSaveMode, target.fileName);
         break;
-    case protocol::SaveAction::Page:
-        if (!protocol::WriteHtmlPage(SortGrid1->Store(), chosen.fileName, Title))
-            ShowPageWriteError(chosen.fileName);
+    case protocol::SaveAction::Page: {
+        QString reason;
+        if (!protocol::WriteHtmlPage(SortGrid1->Store(), target.fileName, Title, &reason))
+            ShowPageWriteError(target.fileName, reason);
         break;
-    case protocol::SaveAction::Text:
-        // The text writer is silent by design when the file cannot be created.
-        protocol::WriteProtocolText(SortGrid1->Store(), chosen.fileName);
+    }
+    case protocol::SaveAction::Text: {
+        QString reason;
+        if (!protocol::WriteProtocolText(SortGrid1->Store(), target.fileName, &reason))
+            ShowFileError(QStringLiteral("Das Protokoll konnte nicht gespeichert werden."), target.fileName, reason);
         break;
+    }
     }
 }
 
 void TFormMain::sbLoadClick()
 {
+    CommitEditor();
+    if (LogHoldsStart() && !ConfirmReplaceLog())
+        return;
     dialogs::FileDialogRequest request;
     request.caption = QStringLiteral("Startliste öffnen");
-    request.folder = platform::ExecutableFolder();
+    request.folder = SaveFolder;
     request.filter = QStringLiteral("Text file (*.txt)|*.txt|Alle Dateien (*)|*");
     request.filterIndex = 1;
     request.defaultSuffix = QStringLiteral("txt");
     const dialogs::FileDialogResult chosen = dialogs::GetOpenFileName(this, request);
-    if (!chosen.fileName.isEmpty())
+    if (!chosen.fileName.isEmpty()) {
+        RememberDialogFolder(chosen.fileName);
         LoadProtocol(chosen.fileName);
+    }
+}
+
+void TFormMain::RememberDialogFolder(const QString& chosenFile)
+{
+    SaveFolder = QFileInfo(chosenFile).absolutePath();
 }
 
 void TFormMain::LoadProtocol(const QString& fileName)
 {
-    const std::optional<protocol::LoadedProtocol> loaded = protocol::LoadProtocolText(fileName);
-    if (!loaded)
+    // The whole file is read before anything of the table changes: a file
+    // that is no protocol leaves the table as it was.
+    QString openError;
+    const std::optional<protocol::LoadedProtocol> loaded = protocol::LoadProtocolText(fileName, &openError);
+    if (!loaded || !loaded->ok()) {
+        const QString why
+            = loaded ? QStringLiteral("Zeile %1: %2").arg(loaded->errorLine).arg(loaded->error) : openError;
+        dialogs::ShowMessage(this, dialogs::Icon::Critical, Title,
+            QStringLiteral("Die Datei kann nicht als Protokoll oder Startliste geladen werden:\n") + fileName
+                + QStringLiteral("\n") + why);
         return;
+    }
     protocol::ApplyLoadedProtocol(*SortGrid1, *loaded);
-    FirstStartTick = loaded->firstStartTick;
-    ResultsChanged();
-    if (!loaded->completed)
-        return;
-    RankRefresh();
+    m_lastRemoved.reset();
+    RunRace([&] { return m_race->Loaded(CurrentRow()); }, RowFollow::WholeRow);
     ColumnLayout();
 }
 
 void TFormMain::sbHTMLClick(int tag)
 {
-    if (!protocol::PublishHtmlPage(SortGrid1->Store(), Title, tag))
-        ShowPageWriteError(protocol::HtmlPageFileName(Title));
+    CommitEditor();
+    QString reason;
+    const QString fileName = protocol::HtmlPageFileName(Title);
+    switch (protocol::PublishHtmlPage(SortGrid1->Store(), Title, tag, &reason)) {
+    case protocol::PublishResult::Done:
+        break;
+    case protocol::PublishResult::NotWritten:
+        ShowPageWriteError(fileName, reason);
+        break;
+    case protocol::PublishResult::NotPrinted:
+        ShowFileError(QStringLiteral("Das Protokoll konnte nicht gedruckt werden."), fileName, reason);
+        break;
+    }
 }
 
-void TFormMain::ShowPageWriteError(const QString& fileName)
+void TFormMain::ShowPageWriteError(const QString& fileName, const QString& reason)
 {
-    dialogs::ShowMessage(
-        this, dialogs::Icon::Critical, Title, QStringLiteral("Der Schreibfehler der Datei: ") + fileName);
+    dialogs::ShowMessage(this, dialogs::Icon::Critical, Title,
+        QStringLiteral("Der Schreibfehler der Datei: ") + fileName + QLatin1Char('\r') + reason);
+}
+
+void TFormMain::ShowFileError(const QString& what, const QString& fileName, const QString& reason)
+{
+    dialogs::ShowMessage(this, dialogs::Icon::Critical, Title, failureText(what, fileName, reason));
 }

@@ -3,6 +3,7 @@
 
 #include "app/Application.h"
 #include "app/Glyphs.h"
+#include "app/HeldKeys.h"
 #include "app/UiHelpers.h"
 #include "controls/ButtonGlyphs.h"
 #include "controls/ButtonWithColor.h"
@@ -13,6 +14,7 @@
 #include "grid/SortGrid.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -157,24 +159,32 @@ void TFormMain::BuildDisplay()
     PanelLeft = PanelTimer;
     PanelTimer->setFocusPolicy(Qt::StrongFocus);
 
+    // The digits and labels sit on a face that moves right by one digit
+    // place when the tens of hours appear at the left.
+    PanelTimerFace = new QWidget(PanelTimer);
+    PanelTimerFace->setGeometry(0, 0, 460, kUpperHeight);
     constexpr int lefts[DisplayTime::DigitCount] = { 8, 88, 136, 216, 264, 344, 392 };
     constexpr int tops[2] = { 11, 136 };
+    auto digit = [](QWidget* parent, int left, int top) {
+        auto* d = new TDigit(parent);
+        d->setGeometry(left, top, 45, 89);
+        d->SetThickness(5);
+        d->SetSeparation(1);
+        d->SetColor(clBlack);
+        d->SetColorOff(clBlack);
+        return d;
+    };
     for (int row = 0; row < 2; ++row) {
-        for (int i = 0; i < DisplayTime::DigitCount; ++i) {
-            auto* d = new TDigit(PanelTimer);
-            d->setGeometry(lefts[i], tops[row], 45, 89);
-            d->SetThickness(5);
-            d->SetSeparation(1);
-            d->SetColor(clBlack);
-            d->SetColorOff(clBlack);
-            Digits[row][i] = d;
-        }
+        for (int i = 0; i < DisplayTime::DigitCount; ++i)
+            Digits[row][i] = digit(PanelTimerFace, lefts[i], tops[row]);
+        DigitHourTens[row] = digit(PanelTimer, 8, tops[row]);
+        DigitHourTens[row]->setVisible(false);
     }
     Digit8 = Digits[0][DisplayTime::Hundredths];
 
     const QFont sep = DesignFont(QStringLiteral("Times New Roman"), 64, true);
     auto separator = [&](const QString& text, int left, int top) {
-        return label(PanelTimer, text, sep, QRect(left, top, 25, 81), Qt::AlignHCenter | Qt::AlignTop);
+        return label(PanelTimerFace, text, sep, QRect(left, top, 25, 81), Qt::AlignHCenter | Qt::AlignTop);
     };
     LabHour = separator(QStringLiteral(":"), 61, 11);
     LabHour2 = separator(QStringLiteral(":"), 61, 136);
@@ -186,7 +196,7 @@ void TFormMain::BuildDisplay()
     const QFont unit = DesignFont(QStringLiteral("Arial"), 19, true);
     auto caption = [&](const QString& text, int left) {
         const int w = QFontMetrics(unit).horizontalAdvance(text) + 2;
-        return label(PanelTimer, text, unit, QRect(left, 106, w, 24), Qt::AlignCenter);
+        return label(PanelTimerFace, text, unit, QRect(left, 106, w, 24), Qt::AlignCenter);
     };
     Lab_Hour = caption(QStringLiteral("Std."), 12);
     Lab_Min = caption(QStringLiteral("Min."), 116);
@@ -336,7 +346,6 @@ void TFormMain::BuildGrid()
     Erase1 = PopupMenuList->addAction(QStringLiteral("Zeile entfernen"));
     NeueZeile1 = PopupMenuList->addAction(QStringLiteral("Neue Zeile"));
     PastefromFStopp = PopupMenuList->addAction(QStringLiteral("Einzusetzen aus F.Stopp"));
-    PastefromFStopp->setVisible(false);
     connect(Erase1, &QAction::triggered, this, [this] { Guarded(this, [this] { Erase1Click(); }); });
     connect(NeueZeile1, &QAction::triggered, this, [this] { Guarded(this, [this] { NeueZeile1Click(); }); });
     connect(PastefromFStopp, &QAction::triggered, this, [this] { Guarded(this, [this] { PastefromFStoppClick(); }); });
@@ -350,11 +359,17 @@ void TFormMain::BuildActions()
         auto* a = new QAction(caption, this);
         a->setShortcut(key);
         a->setShortcutContext(Qt::WindowShortcut);
+        // One key press is one command: a held key must not start or stop
+        // entry after entry.
+        a->setAutoRepeat(false);
         addAction(a);
         connect(
             a, &QAction::triggered, this, [this, handler] { Guarded(this, [this, handler] { (this->*handler)(); }); });
         return a;
     };
+    // What the actions' own setting misses of a held key's repeats.
+    qApp->installEventFilter(
+        new THeldKeyFilter({ Qt::Key_F5, Qt::Key_F9, Qt::Key_F8, Qt::Key_F11, Qt::Key_F12 }, this));
     mStart = action(QStringLiteral("Start"), Qt::Key_F5, &TFormMain::mStartClick);
     mStop = action(QStringLiteral("Sto&pp"), Qt::Key_F9, &TFormMain::mStopClick);
     mStop->setEnabled(false);
@@ -364,10 +379,15 @@ void TFormMain::BuildActions()
     LockLSStart1 = action(QStringLiteral("Lock LS Start"), Qt::Key_F11, &TFormMain::LockLSStart1Click);
     LockLSStopp1 = action(QStringLiteral("Lock LS Stopp"), Qt::Key_F12, &TFormMain::LockLSStopp1Click);
     EinstellunGen1 = action(QStringLiteral("&Einstellungen"), QKeySequence(Qt::ALT | Qt::Key_E), &TFormMain::bCFGClick);
+    // F2 and F3 as the hints of bCFG and bInfo name them.
+    EinstellunGen1->setShortcuts({ QKeySequence(Qt::ALT | Qt::Key_E), QKeySequence(Qt::Key_F2) });
+    mInfo = action(QStringLiteral("Info"), Qt::Key_F3, &TFormMain::bInfoClick);
     Hilfe1 = action(QStringLiteral("H&ilfe"), QKeySequence(Qt::ALT | Qt::Key_I), &TFormMain::bHelpClick);
     mHilfe = action(QStringLiteral("Hilfe"), Qt::Key_F1, &TFormMain::bHelpClick);
+    mUndo = action(QStringLiteral("Rückgängig"), QKeySequence(Qt::CTRL | Qt::Key_Z), &TFormMain::mUndoClick);
     Drucker1 = new QAction(QStringLiteral("&Drucker"), this);
     Drucker1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_D));
+    Drucker1->setAutoRepeat(false);
     addAction(Drucker1);
     connect(Drucker1, &QAction::triggered, this, [this] { Guarded(this, [this] { sbHTMLClick(1); }); });
     exporttoWord1 = new QAction(QStringLiteral("Datei in MS Word konvertieren"), this);

@@ -3,6 +3,7 @@
 
 #include "app/Application.h"
 #include "app/Glyphs.h"
+#include "app/SettingsRanges.h"
 #include "app/UiHelpers.h"
 #include "comm/Comms.h"
 #include "controls/Dialogs.h"
@@ -17,12 +18,17 @@
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
+#include "protocol/Excel.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
+#include "race/Journal.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QToolButton>
 #include <QUrl>
@@ -69,6 +75,7 @@ TFormMain::TFormMain(QWidget* parent)
     ComPort->OnClose = [this](QObject* sender) { ComPortClose(static_cast<TComPort*>(sender)); };
 
     BuildLayout();
+    BuildRaceRules();
     FormCreate();
     BuildLive();
 }
@@ -90,6 +97,13 @@ void TFormMain::FormCreate()
     Title = platform::ApplicationTitle();
     QCoreApplication::setApplicationName(Title);
     setWindowTitle(Title + QStringLiteral(" 1.5"));
+    Journal = std::make_unique<race::RaceJournal>(race::DataFolder(Title), Title);
+    // The writer thread reports a failure once; the operator hears of it on
+    // the window's thread.
+    Journal->OnFailure = [this](const QString& reason) {
+        QMetaObject::invokeMethod(
+            this, [this, reason] { ShowJournalFailure(reason); }, Qt::QueuedConnection);
+    };
 
     DigitColor = clYellow;
     SecondRowColor = clLime;
@@ -107,7 +121,9 @@ void TFormMain::FormCreate()
 
     DisplayAccuracySwitch(Accuracy);
     PortMask = ScanComPorts();
-    SaveFolder = platform::ExecutableFolder();
+    // Never the program's folder, which is read-only once installed.
+    if (SaveFolder.isEmpty() || !QFileInfo(SaveFolder).isDir())
+        SaveFolder = platform::DocumentsFolder();
 
     DisplayColorSetup();
     DisplayRowUpdate(0, 0);
@@ -134,38 +150,51 @@ void TFormMain::ReadSettings()
     if (!store.exists())
         return;
     // Values are applied as they are read; the first missing or malformed one
-    // ends the reading and it and all later ones keep their defaults.
+    // ends the reading and it and all later ones keep their defaults. A value
+    // out of its range takes its default alone.
+    StoredBounds bounds;
     try {
-        ComPort->SetPort(static_cast<std::uint8_t>(store.readInteger(QStringLiteral("Port"))));
-        ComPort->Tag = store.readInteger(QStringLiteral("Alg"));
-        const int left = store.readInteger(QStringLiteral("Left"));
-        move(left, y());
-        const int top = store.readInteger(QStringLiteral("Top"));
-        move(x(), top);
-        const int width = store.readInteger(QStringLiteral("Width"));
-        resize(width, height());
-        const int height = store.readInteger(QStringLiteral("Height"));
-        resize(this->width(), height);
+        ComPort->SetPort(static_cast<std::uint8_t>(settingsranges::Port(store.readInteger(QStringLiteral("Port")))));
+        ComPort->Tag = settingsranges::Algorithm(store.readInteger(QStringLiteral("Alg")));
+        bounds.left = store.readInteger(QStringLiteral("Left"));
+        bounds.top = store.readInteger(QStringLiteral("Top"));
+        bounds.width = store.readInteger(QStringLiteral("Width"));
+        bounds.height = store.readInteger(QStringLiteral("Height"));
         Sound = store.readInteger(QStringLiteral("Sound")) != 0;
-        BackgroundColor = static_cast<TColor>(store.readInteger(QStringLiteral("C1")));
+        BackgroundColor = settingsranges::Color(store.readInteger(QStringLiteral("C1")), clBlack);
         SetBackgroundColor(PanelTimer, BackgroundColor);
-        DigitColor = static_cast<TColor>(store.readInteger(QStringLiteral("C2")));
-        DimColor = static_cast<TColor>(store.readInteger(QStringLiteral("C3")));
-        Accuracy = store.readInteger(QStringLiteral("Acc"));
-        SecondRowColor = static_cast<TColor>(store.readInteger(QStringLiteral("C4")));
-        FilterIndex = store.readInteger(QStringLiteral("FilterInd"));
-        const int wait = store.readInteger(QStringLiteral("WaitStart"));
-        if (wait > 0)
-            TimerGesperrtStart->SetInterval(wait);
+        DigitColor = settingsranges::Color(store.readInteger(QStringLiteral("C2")), clYellow);
+        DimColor = settingsranges::Color(store.readInteger(QStringLiteral("C3")), 0x404040);
+        Accuracy = settingsranges::Accuracy(store.readInteger(QStringLiteral("Acc")));
+        SecondRowColor = settingsranges::Color(store.readInteger(QStringLiteral("C4")), clLime);
+        FilterIndex = settingsranges::FilterIndex(store.readInteger(QStringLiteral("FilterInd")));
+        TimerGesperrtStart->SetInterval(settingsranges::StartLockout(store.readInteger(QStringLiteral("WaitStart"))));
     } catch (const platform::SettingsError&) {
     }
+    RestoreBounds(bounds);
+
+    // Keys added later are read on their own: a missing or bad one keeps its
+    // default and never ends the reading of the others.
+    try {
+        StopFirst = store.readInteger(QStringLiteral("StopFirst")) == 1;
+    } catch (const platform::SettingsError&) {
+    }
+    try {
+        if (store.readInteger(QStringLiteral("Maximized")) != 0)
+            setWindowState(windowState() | Qt::WindowMaximized);
+    } catch (const platform::SettingsError&) {
+    }
+    // The dialogs' folder; one that is gone is replaced at step 12.
+    SaveFolder = store.readString(QStringLiteral("SaveDir"));
     ReadLiveSettings(store);
 }
 
 void TFormMain::WriteSettings()
 {
     platform::SettingsStore store(Title);
-    const QRect bounds = geometry();
+    // The place of the normal window, also when it is maximised, so that it
+    // comes back there once the operator restores it.
+    const QRect bounds = NormalBounds();
     store.writeInteger(QStringLiteral("Left"), bounds.x());
     store.writeInteger(QStringLiteral("Top"), bounds.y());
     store.writeInteger(QStringLiteral("Width"), bounds.width());
@@ -180,6 +209,9 @@ void TFormMain::WriteSettings()
     store.writeInteger(QStringLiteral("C4"), static_cast<int>(SecondRowColor));
     store.writeInteger(QStringLiteral("FilterInd"), FilterIndex);
     store.writeInteger(QStringLiteral("WaitStart"), TimerGesperrtStart->Interval());
+    store.writeInteger(QStringLiteral("StopFirst"), StopFirst ? 1 : 0);
+    store.writeInteger(QStringLiteral("Maximized"), isMaximized() ? 1 : 0);
+    store.writeString(QStringLiteral("SaveDir"), SaveFolder);
     WriteLiveSettings(store);
     store.flush();
 }
@@ -198,7 +230,38 @@ void TFormMain::FormDestroy()
         dialogs::ShowError(this, QString::fromUtf8(e.what()));
     }
     ComPort->Close();
+    CommitEditor();
+    WriteBackups();
+    Journal->Close();
+    TExcel::RemoveTemporaryFolders();
+}
+
+void TFormMain::WriteBackups()
+{
+    // A start without a race must not overwrite the last race's backup.
+    if (!protocol::HasEntryContent(SortGrid1->Store()))
+        return;
     SortGrid1->SaveToFile(Title + QStringLiteral(".txt"), false);
+    QString reason;
+    if (!race::WriteDatedBackup(
+            Journal->Folder(), Title, QDateTime::currentDateTime(), SortGrid1->BackupBytes(false), 30, &reason))
+        dialogs::ShowError(this,
+            QStringLiteral("Die Sicherungskopie im Datenordner %1 kann nicht geschrieben werden: %2")
+                .arg(Journal->Folder(), reason));
+}
+
+void TFormMain::ShowJournalFailure(const QString& reason)
+{
+    dialogs::ShowError(this,
+        QStringLiteral("Das Rennjournal kann nicht geschrieben werden (%1). Die Zeitmessung geht weiter; "
+                       "speichern Sie das Protokoll von Hand.")
+            .arg(reason));
+}
+
+void TFormMain::EndInOrder()
+{
+    m_endInOrder = true;
+    close();
 }
 
 void TFormMain::FormCloseQuery(bool& canClose)
@@ -213,16 +276,19 @@ void TFormMain::FormCloseQuery(bool& canClose)
 void TFormMain::closeEvent(QCloseEvent* event)
 {
     bool canClose = true;
-    Guarded(this, [&] { FormCloseQuery(canClose); });
-    if (canClose)
+    if (!m_endInOrder)
+        Guarded(this, [&] { FormCloseQuery(canClose); });
+    if (canClose) {
+        RememberNormalBounds(); // while the frame is still on the screen
         event->accept();
-    else
+    } else
         event->ignore();
 }
 
 void TFormMain::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
+    RememberNormalBounds();
     if (SortGrid1)
         FormResize();
 }
@@ -264,6 +330,13 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
         QMetaObject::invokeMethod(
             this, [this] { Guarded(this, [this] { FormResize(); }); }, Qt::QueuedConnection);
     }
+    if (watched == SortGrid1 && event->type() == QEvent::ShortcutOverride
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 && SortGrid1->Options().testFlag(goEditing)) {
+        // In an editable cell F2 opens the cell's editor, as in any grid; the
+        // settings answer F2 everywhere else.
+        event->accept();
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonRelease) {
         for (int i = 2; i < 5; ++i) {
             if (watched == BrandLabels[static_cast<size_t>(i)]) {
@@ -286,13 +359,25 @@ void TFormMain::bCFGClick()
     d.cbAlg->setEnabled(ComPort->Port() != 0);
     d.cbAlg->setCurrentIndex(ComPort->Tag >= 0 && ComPort->Tag < d.cbAlg->count() ? ComPort->Tag : -1);
     d.AlgorithmValue = ComPort->Tag;
-    const int startIndex = d.cbPort->currentIndex();
     d.seWait->SetValue(static_cast<long double>(TimerGesperrtStart->Interval()) / 1000.0L);
     d.cbDigits->setCurrentIndex(2 - Accuracy);
+    // Times already in the table keep their format, and ranking by mixed
+    // formats would compare unlike texts: the format waits for the race's end.
+    const bool racing = Clock->Enabled();
+    d.cbDigits->setEnabled(!racing);
+    d.cbDigits->setToolTip(
+        racing ? QStringLiteral("Das Uhrzeitformat kann während des Rennens nicht geändert werden.") : QString());
+    d.cbStopFirst->setCurrentIndex(StopFirst ? 1 : 0);
+    // A stored value the lists do not offer shows the default item, never an
+    // empty list (confirming an empty list would store -1 and lock the lists).
+    d.SelectDefaultsWhereEmpty();
+    const int startIndex = d.cbPort->currentIndex();
     LiveSettingsToDialog();
 
     if (d.ShowModal() == QDialog::Accepted) {
-        Accuracy = 2 - d.cbDigits->currentIndex();
+        if (d.cbDigits->isEnabled())
+            Accuracy = 2 - d.cbDigits->currentIndex();
+        StopFirst = d.cbStopFirst->currentIndex() == 1;
         // Halves to even, as the toolkit's rounding does.
         TimerGesperrtStart->SetInterval(static_cast<int>(std::nearbyintl(d.seWait->Value() * 1000.0L)));
         const int index = d.cbPort->currentIndex();
@@ -309,6 +394,7 @@ void TFormMain::bCFGClick()
             ComPort->SetPort(0);
         }
         LiveSettingsFromDialog();
+        RunRace([&] { return m_race->SettingsChanged(CurrentRaceSettings(), CurrentRow()); });
     }
     DisplayAccuracySwitch(Accuracy);
     PanelLeft->setFocus();

@@ -12,12 +12,21 @@ void TFormMain::WordExport(int mode, const QString& fileName)
     QList<int> widths;
     for (int c = 0; c < SortGrid1->ColCount(); ++c)
         widths << SortGrid1->ColWidths(c);
-    WaitCursor hourglass;
-    protocol::WordExport(mode, fileName, SortGrid1->Store(), widths, TemplatePath, WordEngineFactory);
+    protocol::WriteFailure failure;
+    bool written = false;
+    {
+        WaitCursor hourglass;
+        written = protocol::WordExport(
+            mode, fileName, SortGrid1->Store(), widths, TemplatePath, WordEngineFactory, &failure);
+    }
+    if (!written)
+        ShowFileError(
+            QStringLiteral("Das Word-Dokument konnte nicht erstellt werden."), failure.fileName, failure.reason);
 }
 
 void TFormMain::sbWordClick()
 {
+    CommitEditor();
     WordExport(protocol::kWordViewMode, protocol::DateStampName() + QStringLiteral(".docx"));
 }
 
@@ -28,5 +37,9 @@ void TFormMain::exporttoWord1Click()
 
 void TFormMain::sbExcelClick()
 {
-    protocol::ExcelExport(SortGrid1->Store());
+    CommitEditor();
+    protocol::WriteFailure failure;
+    if (!protocol::ExcelExport(SortGrid1->Store(), &failure))
+        ShowFileError(
+            QStringLiteral("Die Excel-Arbeitsmappe konnte nicht erstellt werden."), failure.fileName, failure.reason);
 }

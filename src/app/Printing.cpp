@@ -1,14 +1,21 @@
 #include "app/Printing.h"
 
+#include "app/ResultsPrint.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QPageLayout>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QStringDecoder>
 #include <QTextDocument>
 
 namespace {
+
+// Page margins of the printed list; printers that need more get their own.
+constexpr qreal kMarginMm = 15;
+constexpr qreal kFallbackPoints = 11;
 
 class QtPrinterPresence final : public platform::PrinterPresence {
 public:
@@ -28,24 +35,46 @@ private:
     bool m_present = false;
 };
 
+bool fail(QString* reason, const QString& text)
+{
+    if (reason)
+        *reason = text;
+    return false;
+}
+
 } // namespace
 
-bool PrintHtmlFile(const QString& file)
+bool PrintHtmlFile(const QString& file, QString* reason)
 {
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    if (info.isNull())
-        return false;
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly))
-        return false;
+        return fail(reason, f.errorString());
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        return fail(reason, QStringLiteral("Es ist kein Standarddrucker eingerichtet."));
     // The results page declares ISO-8859-1.
     const QString html = QStringDecoder(QStringDecoder::Latin1).decode(f.readAll());
-    QTextDocument doc;
-    doc.setHtml(html);
+
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setDocName(QFileInfo(file).fileName());
-    doc.print(&printer);
-    return printer.printerState() != QPrinter::Error;
+    printer.setPageMargins(QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter);
+
+    const PrintedResults results = ReadResultsPage(html);
+    if (!results.header.isEmpty()) {
+        if (PaintResults(printer, results, QDateTime::currentDateTime()) == 0)
+            return fail(reason, QStringLiteral("Der Drucker %1 nimmt keinen Auftrag an.").arg(info.printerName()));
+    } else {
+        // A page without a table is printed as it reads, in a print size.
+        QTextDocument doc;
+        QFont font = doc.defaultFont();
+        font.setPointSizeF(kFallbackPoints);
+        doc.setDefaultFont(font);
+        doc.setHtml(html);
+        doc.print(&printer);
+    }
+    if (printer.printerState() == QPrinter::Error)
+        return fail(reason, QStringLiteral("Der Drucker %1 meldet einen Fehler.").arg(info.printerName()));
+    return true;
 }
 
 platform::PrinterPresence& SystemPrinterPresence()

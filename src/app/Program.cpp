@@ -2,7 +2,9 @@
 
 #include "app/Application.h"
 #include "app/FMain.h"
+#include "platform/EndSignals.h"
 
+#include <QSessionManager>
 #include <QTimer>
 
 int RunProgram(int& argc, char** argv, const std::function<void(TFormMain&)>& shown)
@@ -12,6 +14,10 @@ int RunProgram(int& argc, char** argv, const std::function<void(TFormMain&)>& sh
     // settings and scans the ports), then the dialogs that depend on both.
     TFormMain FormMain;
     FormMain.CreateDialogs();
+    // A logout, a shutdown or the terminal ending the program: settings and
+    // backups are written as at a normal exit, without the exit question.
+    platform::EndSignals endSignals([&FormMain](int) { FormMain.EndInOrder(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &FormMain, [&FormMain] { FormMain.EndInOrder(); });
     FormMain.show();
     if (shown)
         QTimer::singleShot(0, &FormMain, [&FormMain, shown] { shown(FormMain); });

@@ -1,6 +1,7 @@
 #include "controls/FlEdit.h"
 
 #include "controls/Dialogs.h"
+#include "controls/MessageTimer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,6 +12,7 @@
 #include <QMenu>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -61,9 +63,6 @@ public:
         , m_up(up)
     {
         setFocusPolicy(Qt::NoFocus);
-        setAutoRepeat(true);
-        setAutoRepeatDelay(kFirstRepeatMs);
-        setAutoRepeatInterval(kRepeatMs);
         setCursor(Qt::ArrowCursor);
     }
 
@@ -330,6 +329,12 @@ TSpinFloatEdit::TSpinFloatEdit(QWidget* owner)
     down->onLeftPress = [this] { buttonPressed(); };
     connect(up, &QAbstractButton::clicked, this, [this] { StepUp(); });
     connect(down, &QAbstractButton::clicked, this, [this] { StepDown(); });
+    m_repeat = new TMessageTimer(this, kFirstRepeatMs, false);
+    m_repeat->OnTimer = [this](TMessageTimer*) { repeatTick(); };
+    for (QAbstractButton* button : { m_up, m_down }) {
+        connect(button, &QAbstractButton::pressed, this, [this] { startRepeat(); });
+        connect(button, &QAbstractButton::released, this, [this] { m_repeat->SetEnabled(false); });
+    }
     up->setGeometry(0, 0, kButtonWidth, kInitialButtonHeight / 2);
     down->setGeometry(
         0, kInitialButtonHeight / 2 - 1, kButtonWidth, kInitialButtonHeight - kInitialButtonHeight / 2 + 1);
@@ -358,6 +363,46 @@ void TSpinFloatEdit::step(bool up)
         return;
     }
     SetValue(up ? Value() + m_increment : Value() - m_increment);
+}
+
+void TSpinFloatEdit::startRepeat()
+{
+    m_repeat->SetEnabled(false);
+    m_repeat->SetInterval(kFirstRepeatMs);
+    m_repeat->SetEnabled(true);
+}
+
+void TSpinFloatEdit::repeatTick()
+{
+    // The release's click makes the last step; the timer only adds steps
+    // while a button is still held down under the mouse.
+    if (m_up->isDown())
+        StepUp();
+    else if (m_down->isDown())
+        StepDown();
+    else
+        return;
+    m_repeat->SetInterval(kRepeatMs); // from the first repeat on
+}
+
+void TSpinFloatEdit::wheelEvent(QWheelEvent* e)
+{
+    if (isReadOnly() || !isEnabled()) {
+        e->ignore();
+        return;
+    }
+    // One step per notch (120 eighths of a degree); fine-grained wheels and
+    // touchpads add up to a notch first.
+    m_wheelDelta += e->angleDelta().y();
+    while (m_wheelDelta >= 120) {
+        m_wheelDelta -= 120;
+        StepUp();
+    }
+    while (m_wheelDelta <= -120) {
+        m_wheelDelta += 120;
+        StepDown();
+    }
+    e->accept();
 }
 
 int TSpinFloatEdit::MinHeight() const

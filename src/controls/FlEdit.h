@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 class QAbstractButton;
+class TMessageTimer;
 
 // Raised for a Min above Max or a Max below Min; the bounds stay unchanged.
 class EFloatEditError : public std::runtime_error {
@@ -99,6 +100,9 @@ public:
 
     QAbstractButton* UpButton() const { return m_up; }
     QAbstractButton* DownButton() const { return m_down; }
+    // Repeats the step of an arrow button held down: first after 400 ms,
+    // then every 100 ms (tests fire it themselves).
+    TMessageTimer* RepeatTimer() const { return m_repeat; }
     // The lowest height the font allows; a lower height is raised to it.
     int MinHeight() const;
 
@@ -108,15 +112,20 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     bool CanEdit() const override { return m_editorEnabled; }
 
 private:
     void step(bool up);
     void placeButtons();
     void buttonPressed();
+    void startRepeat();
+    void repeatTick();
 
     long double m_increment = 1.0L;
     bool m_editorEnabled = true;
     QAbstractButton* m_up = nullptr;
     QAbstractButton* m_down = nullptr;
+    TMessageTimer* m_repeat = nullptr;
+    int m_wheelDelta = 0; // eighths of a degree not yet stepped
 };

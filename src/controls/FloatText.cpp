@@ -167,7 +167,8 @@ KeyResult FilterKey(const Rules& rules, const QString& text, int selectionStart,
         return only(KeyAction::EnterPress);
     if (c == QChar(27))
         return only(KeyAction::Escape);
-    if (c.unicode() < 32)
+    // Delete arrives as the control character DEL (127) under X11 and Wayland.
+    if (c.unicode() < 32 || c.unicode() == 127)
         return only(KeyAction::PassOn);
     if (!isDigit(c) && c != QLatin1Char('-') && c != QLatin1Char('e') && c != rules.separator)
         return only(KeyAction::Consume);

@@ -35,7 +35,7 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
 {
     setWindowTitle(QStringLiteral("Einstellungen"));
     // The live-results rows sit at the bottom, above the buttons.
-    constexpr int kLiveTop = 202;
+    constexpr int kLiveTop = 150;
     constexpr int kButtonsTop = kLiveTop + 52;
     setFixedSize(201, kButtonsTop + 35);
     // The window's standard small font, so the captions fit beside the lists.
@@ -72,6 +72,12 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     seWait->SetAlignment(Qt::AlignRight);
     seWait->setGeometry(80, 73, 62, std::max(21, seWait->MinHeight()));
     Label5 = labelAt(this, QStringLiteral("Sek."), 147, 76, 30);
+    // Below the others: the caption is too long to stand beside its list.
+    LabelStopFirst = labelAt(this, QStringLiteral("Stopp-Lichtschranke stoppt:"), 4, 101, 190);
+    cbStopFirst = listAt(this, { QStringLiteral("gewählte Zeile"), QStringLiteral("ersten Läufer") }, 80, 121, 98);
+    cbStopFirst->setToolTip(
+        QStringLiteral("ersten Läufer: STOPP gilt dem am frühesten gestarteten laufenden Eintrag, wenn die gewählte "
+                       "Zeile nicht läuft"));
 
     cbLive = new QCheckBox(QStringLiteral("Live-Ergebnisse im Netz"), this);
     cbLive->setGeometry(4, kLiveTop, 190, 21);
@@ -90,7 +96,8 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     setTabOrder(cbDigits, cbPort);
     setTabOrder(cbPort, cbAlg);
     setTabOrder(cbAlg, seWait);
-    setTabOrder(seWait, cbLive);
+    setTabOrder(seWait, cbStopFirst);
+    setTabOrder(cbStopFirst, cbLive);
     setTabOrder(cbLive, seLivePort);
 
     connect(cbDigits, &QComboBox::activated, this, [this] { cbDigitsChange(); });
@@ -117,6 +124,14 @@ void TCfgDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     FormShow();
+}
+
+void TCfgDialog::SelectDefaultsWhereEmpty()
+{
+    for (QComboBox* list : { cbDigits, cbPort, cbAlg }) {
+        if (list->currentIndex() < 0 && list->count() > 0)
+            list->setCurrentIndex(0);
+    }
 }
 
 void TCfgDialog::FormShow()

@@ -36,6 +36,8 @@ public:
     QComboBox* cbDigits = nullptr;
     QComboBox* cbPort = nullptr;
     QComboBox* cbAlg = nullptr;
+    // "Stopp-Lichtschranke stoppt:" 0 "gewählte Zeile", 1 "ersten Läufer".
+    QComboBox* cbStopFirst = nullptr;
     TSpinFloatEdit* seWait = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
@@ -45,6 +47,7 @@ public:
     QCheckBox* cbLive = nullptr;
     QLabel* LabLivePort = nullptr;
     QSpinBox* seLivePort = nullptr;
+    QLabel* LabelStopFirst = nullptr;
 
     // The barrier algorithm value the owner shows (its port list is disabled
     // for a negative value).
@@ -52,6 +55,10 @@ public:
 
     // Live preview of the display format: called with the accuracy 2 - index.
     std::function<void(int accuracy)> OnDigitsChange;
+
+    // Selects the first item (the default: "HH:MM.SS,ms", "Keine", "Ein") of
+    // each list that has nothing selected.
+    void SelectDefaultsWhereEmpty();
 
     void FormShow();
     void cbDigitsChange();

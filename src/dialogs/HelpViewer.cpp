@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -17,6 +18,10 @@ THelpViewer::THelpViewer(QWidget* parent)
     layout->addWidget(m_browser);
     m_browser->setOpenExternalLinks(true);
     resize(640, 560);
+    // Esc closes the help, as it closes every other window of the program.
+    auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    close->setContext(Qt::WindowShortcut);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
 }
 
 void THelpViewer::ShowContents(const QString& helpFile)

@@ -13,9 +13,12 @@ void TCellStore::SetColCount(int count)
     m_colCount = std::max(0, count);
 }
 
-void TCellStore::SetRowCount(int count)
+void TCellStore::SetRowCount(int count, int parked)
 {
     m_rowCount = std::max(0, count);
+    const size_t kept = static_cast<size_t>(m_rowCount) + static_cast<size_t>(std::max(0, parked));
+    if (m_rows.size() > kept)
+        m_rows.resize(kept);
 }
 
 void TCellStore::ensureRow(int row)

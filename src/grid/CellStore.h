@@ -6,9 +6,9 @@
 #include <vector>
 
 // The texts of a string grid, without any widget. Storage is sparse: a row
-// that was never written holds no cells, and the texts of rows beyond
-// RowCount stay stored when RowCount is lowered and reappear when it is
-// raised again (the row filter parks rows there).
+// that was never written holds no cells. Lowering RowCount drops the rows
+// beyond it, except the rows its caller asks to keep parked there (the row
+// filter parks the rows it rejects right after the visible ones).
 class TCellStore {
 public:
     TCellStore(int colCount = 5, int rowCount = 5);
@@ -16,7 +16,8 @@ public:
     int ColCount() const { return m_colCount; }
     int RowCount() const { return m_rowCount; }
     void SetColCount(int count);
-    void SetRowCount(int count);
+    // Rows from count + parked on are dropped; parked rows stay stored.
+    void SetRowCount(int count, int parked = 0);
 
     // Reading outside the stored cells gives an empty text; writing grows the
     // storage as needed (also beyond RowCount/ColCount).

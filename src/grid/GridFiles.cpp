@@ -1,8 +1,7 @@
 #include "grid/GridFiles.h"
 
 #include "grid/GridCommaText.h"
-
-#include <QFile>
+#include "platform/AtomicFile.h"
 
 namespace {
 
@@ -49,7 +48,7 @@ QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& s
     out += kLineEnd;
 
     QStringList row;
-    for (int r = 0; r < store.RowCount(); ++r) {
+    for (int r = 0; r < store.RowCount() + settings.ParkedRows; ++r) {
         row.clear();
         for (int c = 0; c < cols; ++c)
             row << store.Cell(c, r);
@@ -75,22 +74,15 @@ QByteArray GridCsvBytes(const TCellStore& store)
     return out.toUtf8();
 }
 
-bool WriteGridFile(const QString& fileName, const QByteArray& bytes)
+bool WriteGridFile(const QString& fileName, const QByteArray& bytes, QString* reason)
 {
-    if (fileName.isEmpty())
-        return false;
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    if (file.write(bytes) != bytes.size())
-        return false;
-    if (!file.flush())
-        return false;
-    file.close();
-    return file.error() == QFileDevice::NoError;
+    return platform::WriteFileAtomically(fileName, bytes, reason);
 }
 
-QString GridWriteErrorText(const QString& fileName)
+QString GridWriteErrorText(const QString& fileName, const QString& reason)
 {
-    return QStringLiteral("Can't write to file:") + QLatin1Char('\r') + fileName;
+    QString text = QStringLiteral("Can't write to file:") + QLatin1Char('\r') + fileName;
+    if (!reason.isEmpty())
+        text += QLatin1Char('\r') + reason;
+    return text;
 }

@@ -18,6 +18,9 @@ struct TGridBackupSettings {
     // Empty: the "-1" form of the geometry line. Otherwise left, top, width,
     // height and the column widths, written instead of it.
     std::vector<int> Geometry;
+    // Rows the row filter has parked after the last row: written after it,
+    // so the backup holds every row.
+    int ParkedRows = 0;
 };
 
 // The backup file: five settings lines, then one comma text per row from the
@@ -29,8 +32,10 @@ QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& s
 // no quoting; UTF-8.
 QByteArray GridCsvBytes(const TCellStore& store);
 
-// Creates or truncates the file and writes the bytes; false on any failure.
-bool WriteGridFile(const QString& fileName, const QByteArray& bytes);
+// Replaces the file with the bytes in one step (see platform's
+// WriteFileAtomically): a failure leaves an older file as it was, gives false
+// and the system's reason.
+bool WriteGridFile(const QString& fileName, const QByteArray& bytes, QString* reason = nullptr);
 
-// "Can't write to file:" CR file name.
-QString GridWriteErrorText(const QString& fileName);
+// "Can't write to file:" CR file name, then CR and the reason when known.
+QString GridWriteErrorText(const QString& fileName, const QString& reason = QString());

@@ -86,7 +86,7 @@ void TMyCustomGrid::SetRowCount(int count)
     const int oldCols = ColCount();
     const int oldRows = RowCount();
     BeginStructureChange();
-    m_store.SetRowCount(count);
+    m_store.SetRowCount(count, ParkedRowCount());
     ClampCurrent();
     EndStructureChange();
     SizeChanged(oldCols, oldRows);

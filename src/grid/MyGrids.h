@@ -128,6 +128,8 @@ protected:
     // Moves a column's width along with a column move done by the caller.
     void MoveColWidthEntry(int fromIndex, int toIndex);
 
+    // Rows stored after the last row that a lower row count must keep.
+    virtual int ParkedRowCount() const { return 0; }
     // Hooks for the grids built on this one.
     virtual bool SelectCell(int ACol, int ARow);
     virtual void SizeChanged(int OldColCount, int OldRowCount) { }

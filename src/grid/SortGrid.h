@@ -67,6 +67,9 @@ public:
     const TFontList& ColFonts() const { return m_colFonts; }
     TFontList& RowFonts() { return m_rowFonts; }
     const TFontList& RowFonts() const { return m_rowFonts; }
+    // Opens on a right click anywhere below the header (below the last row
+    // for the last row), with the Menu key and with Shift+F10; the row it is
+    // opened for becomes current first.
     QMenu* PopupMenu() const { return m_popupMenu; }
     void SetPopupMenu(QMenu* menu) { m_popupMenu = menu; }
 
@@ -110,9 +113,12 @@ public:
     void ValidateCell();
 
     // The backup file (geometry false: the "-1" form of the geometry line)
-    // and the semicolon export. A failure is reported to the operator
-    // ("Can't write to file:") and gives false.
+    // and the semicolon export, each replacing an older file in one step. A
+    // failure leaves the older file alone, is reported to the operator ("Can't
+    // write to file:", the name and the system's reason) and gives false.
     bool SaveToFile(const QString& FileName, bool Geometry = false);
+    // What SaveToFile writes.
+    QByteArray BackupBytes(bool Geometry = false) const;
     bool SaveToCsv(const QString& FileName);
 
     // The cell-format query: Format must hold the brush and font to start
@@ -149,6 +155,7 @@ public:
     std::function<void(QObject* Sender, int Col)> OnEndSort;
 
 protected:
+    int ParkedRowCount() const override { return m_hiddenRowCount; }
     void SizeChanged(int OldColCount, int OldRowCount) override;
     void ColumnMoved(int FromIndex, int ToIndex) override;
     void ColWidthsChanged() override;
@@ -174,6 +181,7 @@ protected:
     void DoEnter() override;
     void DoExit() override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* object, QEvent* event) override;
     // Drags the selected rows out of the grid; the drag's source is the grid.
     virtual void StartDrag();
@@ -208,6 +216,9 @@ private:
         bool Ellipsis = false;
     };
     TCellKind CellKind(int ACol, int ARow) const;
+    // The context menu for a data row, which becomes current first.
+    void ShowPopupMenu(int ACol, int ARow, const QPoint& GlobalPos);
+    void ShowPopupMenuAtCurrentCell();
     // A click or Space on a check-box, combo-box or ellipsis cell.
     void ActivateCell(int ACol, int ARow, bool ByMouse, int X);
     bool FocusWithin() const;

@@ -7,26 +7,34 @@
 
 bool TSortGrid::SaveToFile(const QString& FileName, bool Geometry)
 {
+    QString reason;
+    if (WriteGridFile(FileName, BackupBytes(Geometry), &reason))
+        return true;
+    dialogs::ShowError(this, GridWriteErrorText(FileName, reason));
+    return false;
+}
+
+QByteArray TSortGrid::BackupBytes(bool Geometry) const
+{
     TGridBackupSettings settings;
     settings.ColFontPriority = m_colFontPriority;
     settings.ColFonts = m_colFonts;
     settings.RowFonts = m_rowFonts;
     settings.UserSettings = m_userSettings;
+    settings.ParkedRows = m_hiddenRowCount;
     if (Geometry) {
         settings.Geometry = { x(), y(), width(), height() };
         for (int c = 0; c < ColCount(); ++c)
             settings.Geometry.push_back(ColWidths(c));
     }
-    if (WriteGridFile(FileName, GridBackupBytes(Store(), settings)))
-        return true;
-    dialogs::ShowError(this, GridWriteErrorText(FileName));
-    return false;
+    return GridBackupBytes(Store(), settings);
 }
 
 bool TSortGrid::SaveToCsv(const QString& FileName)
 {
-    if (WriteGridFile(FileName, GridCsvBytes(Store())))
+    QString reason;
+    if (WriteGridFile(FileName, GridCsvBytes(Store()), &reason))
         return true;
-    dialogs::ShowError(this, GridWriteErrorText(FileName));
+    dialogs::ShowError(this, GridWriteErrorText(FileName, reason));
     return false;
 }

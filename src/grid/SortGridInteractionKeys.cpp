@@ -35,6 +35,13 @@ void TSortGrid::keyPressEvent(QKeyEvent* event)
     // KeyDown tells whether the key's move resets the multi-selection; the
     // flag lasts exactly as long as the toolkit handles this key.
     m_navigationResets = false;
+    const bool menuKey = event->key() == Qt::Key_Menu
+        || (event->key() == Qt::Key_F10 && (event->modifiers() & kChordModifiers) == Qt::ShiftModifier);
+    if (menuKey && m_popupMenu) {
+        ShowPopupMenuAtCurrentCell();
+        event->accept();
+        return;
+    }
     try {
         TMyStringGrid::keyPressEvent(event);
     } catch (...) {

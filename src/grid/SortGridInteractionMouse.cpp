@@ -5,6 +5,7 @@
 
 #include "grid/SortGridInteractionRules.h"
 
+#include <QContextMenuEvent>
 #include <QDrag>
 #include <QListWidget>
 #include <QMenu>
@@ -88,14 +89,52 @@ void TSortGrid::MouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int
         }
         return;
     }
+    if (Button == Qt::RightButton && m_popupMenu && row != 0 && viewport()->geometry().contains(QPoint(X, Y))) {
+        // Right of the last column or below the last row the menu still
+        // opens, for the row at that height or for the last row.
+        const QPoint v = viewport()->mapFrom(this, QPoint(X, Y));
+        const int at = rowAt(v.y());
+        const int menuCol = col >= 0 ? col : Col();
+        const int menuRow = at >= 0 ? at + 1 : RowCount() - 1;
+        if (col >= 0 && row >= 1 && col == m_mouseDownCol && row == m_mouseDownRow)
+            ActivateCell(col, row, true, X);
+        ShowPopupMenu(menuCol, menuRow, mapToGlobal(QPoint(X, Y)));
+        return;
+    }
     if (row < 1 || col < 0)
         return;
     if (col == m_mouseDownCol && row == m_mouseDownRow)
         ActivateCell(col, row, true, X);
     if (m_multiSelect && Button == Qt::LeftButton && !EditorMode())
         MultiSelectRelease(Shift, row);
-    if (Button == Qt::RightButton && m_popupMenu)
-        m_popupMenu->popup(mapToGlobal(QPoint(X, Y)));
+}
+
+void TSortGrid::ShowPopupMenu(int ACol, int ARow, const QPoint& GlobalPos)
+{
+    if (!m_popupMenu || RowCount() < 2)
+        return;
+    // The menu's commands act on the current row: the row it was opened for.
+    if (ARow != Row())
+        GotoCell(ACol, ARow, false);
+    m_popupMenu->popup(GlobalPos);
+}
+
+void TSortGrid::ShowPopupMenuAtCurrentCell()
+{
+    // A whole-row selection may leave the current cell in a hidden column;
+    // the menu then opens at the row's first column.
+    QRect cell = CellRect(Col(), Row());
+    if (cell.isEmpty())
+        cell = CellRect(0, Row());
+    ShowPopupMenu(Col(), Row(), mapToGlobal(cell.center()));
+}
+
+void TSortGrid::contextMenuEvent(QContextMenuEvent* event)
+{
+    // A mouse's menu opens on the button's release; the keyboard's here.
+    if (event->reason() != QContextMenuEvent::Mouse && m_popupMenu)
+        ShowPopupMenuAtCurrentCell();
+    event->accept();
 }
 
 void TSortGrid::DblClick(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)

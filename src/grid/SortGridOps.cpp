@@ -31,6 +31,10 @@ void TSortGrid::Clear()
 {
     BeginUpdate();
     try {
+        // The parked rows come back first, so every row is cleared and none
+        // is left beyond the row count to reappear.
+        if (m_filtered || m_hiddenRowCount > 0 || m_filterPlaceholder)
+            SetFiltered(false);
         m_colFonts.clear();
         m_rowFonts.clear();
         MoveCurrent(Col(), 1, true);

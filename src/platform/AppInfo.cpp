@@ -1,7 +1,9 @@
 #include "platform/AppInfo.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace platform {
 
@@ -24,6 +26,15 @@ QString ExecutableFolder()
 QString ApplicationTitle()
 {
     return QFileInfo(ExecutablePath()).completeBaseName();
+}
+
+QString DocumentsFolder()
+{
+    // Qt names $HOME/Documents even where that folder was never made.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
 }
 
 void SetExecutablePathForTests(const QString& path)

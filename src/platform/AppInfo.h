@@ -11,6 +11,10 @@ QString ExecutablePath();
 QString ExecutableFolder(); // with a trailing '/'
 QString ApplicationTitle();
 
+// Where file dialogs start the first time: the user's documents folder as the
+// desktop names it (XDG_DOCUMENTS_DIR), or the home folder when there is none.
+QString DocumentsFolder();
+
 // Tests pretend to be another executable (a renamed copy).
 void SetExecutablePathForTests(const QString& path);
 

@@ -46,6 +46,11 @@ void SettingsStore::writeInteger(const QString& name, int value)
     m_settings->setValue(name, value);
 }
 
+void SettingsStore::writeString(const QString& name, const QString& value)
+{
+    m_settings->setValue(name, value);
+}
+
 void SettingsStore::flush()
 {
     m_settings->sync();

@@ -31,6 +31,7 @@ public:
     QStringList childKeys(const QString& group) const;
 
     void writeInteger(const QString& name, int value);
+    void writeString(const QString& name, const QString& value);
 
     // Writes everything to disk. Throws SettingsError when the store cannot be
     // written (a read-only file or folder, for instance).

@@ -36,9 +36,13 @@ bool DesktopShell::open(const QString& fileOrUrl)
     return QDesktopServices::openUrl(url);
 }
 
-bool DesktopShell::print(const QString& file)
+bool DesktopShell::print(const QString& file, QString* reason)
 {
-    return g_print ? g_print(file) : false;
+    if (g_print)
+        return g_print(file, reason);
+    if (reason)
+        *reason = QStringLiteral("Kein Druckdienst eingerichtet");
+    return false;
 }
 
 bool HasPrinter()

@@ -1,5 +1,6 @@
 #include "protocol/DocxPackage.h"
 
+#include "platform/AtomicFile.h"
 #include "protocol/WordBasic.h"
 
 #include <QFile>
@@ -76,26 +77,61 @@ void TDocxPackage::Load(const QString& path)
     m_parts = std::move(parts);
 }
 
-void TDocxPackage::Save(const QString& path) const
+QByteArray TDocxPackage::Bytes() const
 {
-    int code = 0;
-    ZipHandle archive(zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &code));
-    if (!archive)
-        throw EWordBasic(QStringLiteral("Cannot create %1: %2").arg(path, zipError(code)));
+    // The container is built in memory; the file is then replaced in one step.
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+    if (!buffer) {
+        const QString text = QString::fromLocal8Bit(zip_error_strerror(&error));
+        zip_error_fini(&error);
+        throw EWordBasic(QStringLiteral("Cannot build the container: %1").arg(text));
+    }
+    zip_t* opened = zip_open_from_source(buffer, ZIP_TRUNCATE, &error);
+    if (!opened) {
+        zip_source_free(buffer);
+        const QString text = QString::fromLocal8Bit(zip_error_strerror(&error));
+        zip_error_fini(&error);
+        throw EWordBasic(QStringLiteral("Cannot build the container: %1").arg(text));
+    }
+    zip_error_fini(&error);
+    ZipHandle archive(opened);
+    zip_source_keep(buffer); // the archive's close must leave the bytes to us
+    std::unique_ptr<zip_source_t, void (*)(zip_source_t*)> bytesSource(buffer, zip_source_free);
+
     for (const auto& [name, bytes] : m_parts) {
         // The buffers live in m_parts until zip_close has written them.
         zip_source_t* source
             = zip_source_buffer(archive.get(), bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0);
         if (!source)
-            throw EWordBasic(QStringLiteral("Cannot write %1: %2").arg(path, archiveError(archive.get())));
+            throw EWordBasic(QStringLiteral("Cannot add %1: %2").arg(name, archiveError(archive.get())));
         if (zip_file_add(archive.get(), name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8) < 0) {
             zip_source_free(source);
-            throw EWordBasic(QStringLiteral("Cannot write %1: %2").arg(path, archiveError(archive.get())));
+            throw EWordBasic(QStringLiteral("Cannot add %1: %2").arg(name, archiveError(archive.get())));
         }
     }
     if (zip_close(archive.get()) != 0)
-        throw EWordBasic(QStringLiteral("Cannot write %1: %2").arg(path, archiveError(archive.get())));
+        throw EWordBasic(QStringLiteral("Cannot build the container: %1").arg(archiveError(archive.get())));
     (void)archive.release(); // zip_close has freed it
+
+    zip_stat_t st;
+    if (zip_source_stat(buffer, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) || zip_source_open(buffer) != 0)
+        throw EWordBasic(QStringLiteral("Cannot read the built container"));
+    QByteArray out(static_cast<qsizetype>(st.size), Qt::Uninitialized);
+    const zip_int64_t got = zip_source_read(buffer, out.data(), st.size);
+    zip_source_close(buffer);
+    if (got < 0 || static_cast<zip_uint64_t>(got) != st.size)
+        throw EWordBasic(QStringLiteral("Cannot read the built container"));
+    return out;
+}
+
+void TDocxPackage::Save(const QString& path) const
+{
+    const QByteArray bytes = Bytes();
+    QString reason;
+    if (!platform::WriteFileAtomically(path, bytes, &reason))
+        throw EWordBasic(QStringLiteral("Cannot write %1: %2").arg(path, reason), path, reason);
 }
 
 bool TDocxPackage::HasPart(const QString& name) const

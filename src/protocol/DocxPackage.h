@@ -12,9 +12,12 @@
 class TDocxPackage {
 public:
     void Load(const QString& path);
-    // Writes all parts in their order; the target is replaced only once the
-    // whole container has been written.
+    // Writes all parts in their order; the target is replaced in one step
+    // once the whole container is built, so a failure leaves an older file as
+    // it was (EWordBasic with the file name and the system's reason).
     void Save(const QString& path) const;
+    // The container as bytes, parts in their order.
+    QByteArray Bytes() const;
 
     bool HasPart(const QString& name) const;
     QByteArray Part(const QString& name) const; // empty when missing

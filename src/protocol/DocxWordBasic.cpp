@@ -1,10 +1,12 @@
 #include "protocol/DocxWordBasic.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -85,8 +87,13 @@ void TDocxWordBasic::AppMinimize()
 void TDocxWordBasic::FileOpen(const QString& name)
 {
     const QString path = absolute(name);
-    if (!QFileInfo(path).isFile())
-        throw EWordBasic(QStringLiteral("FileOpen: %1 does not exist").arg(path));
+    QFile probe(path);
+    const bool readable = probe.open(QIODevice::ReadOnly);
+    if (!readable || !QFileInfo(path).isFile()) {
+        const QString reason = readable ? qt_error_string(EISDIR) : probe.errorString();
+        throw EWordBasic(QStringLiteral("FileOpen: cannot open %1: %2").arg(path, reason), path, reason);
+    }
+    probe.close();
     TDocxPackage package;
     package.Load(path);
     const QString mainName = package.MainDocumentName();

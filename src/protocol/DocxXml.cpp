@@ -1,6 +1,7 @@
 #include "protocol/DocxXml.h"
 
 #include "protocol/WordBasic.h"
+#include "protocol/XmlText.h"
 
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -35,7 +36,8 @@ void writeRuns(QXmlStreamWriter& w, const QString& text)
             return;
         w.writeStartElement(QStringLiteral("w:t"));
         w.writeAttribute(QStringLiteral("xml:space"), QStringLiteral("preserve"));
-        w.writeCharacters(pending);
+        // A control character would make the whole document unreadable.
+        w.writeCharacters(protocol::XmlSafeText(pending));
         w.writeEndElement();
         pending.clear();
     };
@@ -62,7 +64,7 @@ void writeParagraph(QXmlStreamWriter& w, const QString& text)
         return;
     }
     w.writeStartElement(QStringLiteral("w:p"));
-    writeRuns(w, XmlSafe(text));
+    writeRuns(w, text);
     w.writeEndElement();
 }
 
@@ -149,27 +151,6 @@ BodyInfo LocateBody(const QString& xml)
     return info;
 }
 
-QString XmlSafe(const QString& text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i].unicode();
-        if (QChar::isHighSurrogate(u)) {
-            if (i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-                out += text[i];
-                out += text[++i];
-            }
-            continue;
-        }
-        const bool allowed
-            = u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u <= 0xD7FF) || (u >= 0xE000 && u <= 0xFFFD);
-        if (allowed)
-            out += text[i];
-    }
-    return out;
-}
-
 QString ParagraphsXml(const QStringList& paragraphs, bool declareWord)
 {
     QString out;
@@ -178,7 +159,7 @@ QString ParagraphsXml(const QStringList& paragraphs, bool declareWord)
         w.writeStartElement(QStringLiteral("w:p"));
         declare(w, declareWord);
         if (!text.isEmpty())
-            writeRuns(w, XmlSafe(text));
+            writeRuns(w, text);
         w.writeEndElement();
     }
     return out;

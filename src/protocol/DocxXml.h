@@ -23,13 +23,8 @@ struct BodyInfo {
 // or has no WordprocessingML body.
 BodyInfo LocateBody(const QString& xml);
 
-// Keeps only the characters XML 1.0 allows; a control character in a cell
-// would make the whole document unreadable (the stream writer drops them as
-// well, but only after flagging an error).
-QString XmlSafe(const QString& text);
-
 // Paragraphs of plain text; a TAB becomes a tab, a vertical tab or LF a line
-// break. declareWord adds the namespace declaration of "w" to every element
+// break, a character XML forbids U+FFFD. declareWord adds the namespace declaration of "w" to every element
 // written at the top.
 QString ParagraphsXml(const QStringList& paragraphs, bool declareWord);
 

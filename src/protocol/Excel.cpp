@@ -1,6 +1,9 @@
 #include "protocol/Excel.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Shell.h"
+#include "protocol/WorkbookCells.h"
+#include "protocol/XmlText.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +13,7 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -22,15 +26,47 @@ constexpr double kMaxWidth = 255.0;
 constexpr double kCellMargin = 1.0;
 constexpr int kMaxNumberDigits = 15;
 
+// Folders of workbooks handed to the spreadsheet application; they must
+// outlive the export and go when the program ends.
+QStringList& shownFolders()
+{
+    static QStringList folders;
+    return folders;
+}
+
 QString lxwMessage(lxw_error error)
 {
     return QString::fromUtf8(lxw_strerror(error));
+}
+
+// The writer reports its own error codes; the system's reason for a failed
+// file operation is left in errno.
+QString writeReason(lxw_error error, int systemError)
+{
+    if (systemError != 0)
+        return qt_error_string(systemError);
+    return lxwMessage(error);
+}
+
+// Roughly how many characters a number format shows, for the column width.
+qsizetype shownLength(const QString& format)
+{
+    QString shown = format;
+    shown.remove(QLatin1Char('[')).remove(QLatin1Char(']'));
+    return shown.size();
 }
 
 } // namespace
 
 EExcel::EExcel(const QString& message)
     : std::runtime_error(message.toStdString())
+{
+}
+
+EExcel::EExcel(const QString& message, const QString& fileName, const QString& reason)
+    : std::runtime_error(message.toStdString())
+    , m_fileName(fileName)
+    , m_reason(reason)
 {
 }
 
@@ -43,9 +79,18 @@ TExcel::~TExcel()
         m_workbook = nullptr;
         workbook_close(workbook); // frees it; an unshown file goes with its folder below
     }
+    if (!m_partPath.isEmpty())
+        QFile::remove(m_partPath);
     // A workbook nobody was shown is of no use to anyone.
     if (!m_shown && !m_folder.isEmpty())
         QDir(m_folder).removeRecursively();
+}
+
+void TExcel::RemoveTemporaryFolders()
+{
+    for (const QString& folder : std::as_const(shownFolders()))
+        QDir(folder).removeRecursively();
+    shownFolders().clear();
 }
 
 bool TExcel::Connect()
@@ -55,11 +100,15 @@ bool TExcel::Connect()
     // An unusable temporary location gives an empty path; a folder pattern
     // without it would land in the root folder.
     const QString base = QDir::tempPath();
-    if (base.isEmpty() || !QFileInfo(base).isDir())
+    if (base.isEmpty() || !QFileInfo(base).isDir()) {
+        m_connectError = { base.isEmpty() ? qEnvironmentVariable("TMPDIR") : base, qt_error_string(ENOENT) };
         return false;
+    }
     QTemporaryDir dir(base + QStringLiteral("/rennzeit-XXXXXX"));
-    if (!dir.isValid())
+    if (!dir.isValid()) {
+        m_connectError = { base, dir.errorString() };
         return false;
+    }
     // The folder must outlive this object: the spreadsheet application reads
     // the workbook from it after the export has ended.
     dir.setAutoRemove(false);
@@ -75,12 +124,15 @@ void TExcel::AddWorkbook()
     m_line = 1;
     finishWorkbook();
     const QString path = m_folder + QStringLiteral("/Mappe%1.xlsx").arg(m_workbooks.size() + 1);
+    // The writer puts the file together under a temporary name; it takes the
+    // workbook's name only once it is complete.
+    m_partPath = platform::TemporaryNameBeside(path);
     lxw_workbook_options options {};
     options.constant_memory = LXW_FALSE;
     options.tmpdir = m_folderBytes.data();
-    m_workbook = workbook_new_opt(QFile::encodeName(path).constData(), &options);
+    m_workbook = workbook_new_opt(QFile::encodeName(m_partPath).constData(), &options);
     if (!m_workbook)
-        throw EExcel(QStringLiteral("Workbooks.Add: cannot create %1").arg(path));
+        throw EExcel(QStringLiteral("Workbooks.Add: cannot create %1").arg(path), path, qt_error_string(ENOMEM));
     m_sheet = workbook_add_worksheet(m_workbook, "Tabelle1");
     if (!m_sheet)
         throw EExcel(QStringLiteral("Workbooks.Add: cannot add a sheet to %1").arg(path));
@@ -92,10 +144,11 @@ void TExcel::WriteLine()
     if (!m_sheet)
         throw EExcel(QStringLiteral("Cells: no workbook is open"));
     for (int k = 1; k <= m_values.size(); ++k) {
+        const TExcelCell kind = k <= m_kinds.size() ? m_kinds[k - 1] : TExcelCell::Auto;
         if (m_horizontal)
-            writeCell(m_line, k, m_values[k - 1]);
+            writeCell(m_line, k, m_values[k - 1], kind);
         else
-            writeCell(k, m_line, m_values[k - 1]);
+            writeCell(k, m_line, m_values[k - 1], kind);
     }
     ++m_line;
 }
@@ -113,6 +166,8 @@ void TExcel::Show()
 {
     finishWorkbook();
     m_shown = true;
+    if (!m_folder.isEmpty() && !shownFolders().contains(m_folder))
+        shownFolders() << m_folder;
     for (const QString& path : std::as_const(m_workbooks))
         platform::CurrentShell().open(path);
 }
@@ -149,31 +204,86 @@ void TExcel::finishWorkbook()
     lxw_worksheet* sheet = m_sheet;
     m_workbook = nullptr;
     m_sheet = nullptr;
+    m_formats.clear();
     // Widths are set once per column at the end; setting a column twice
     // would give the sheet overlapping column records.
     for (const auto& [col, width] : m_fitted)
         worksheet_set_column(sheet, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col), width, nullptr);
     m_fitted.clear();
     m_longest.clear();
+    const QString path = WorkbookPath();
+    const QString part = m_partPath;
+    m_partPath.clear();
+    errno = 0;
     const lxw_error error = workbook_close(workbook);
-    if (error != LXW_NO_ERROR)
-        throw EExcel(QStringLiteral("Cannot write %1: %2").arg(WorkbookPath(), lxwMessage(error)));
+    const int systemError = errno;
+    if (error != LXW_NO_ERROR) {
+        QFile::remove(part);
+        const QString reason = writeReason(error, systemError);
+        throw EExcel(QStringLiteral("Cannot write %1: %2").arg(path, reason), path, reason);
+    }
+    QString reason;
+    if (!platform::ReplaceFileAtomically(part, path, &reason))
+        throw EExcel(QStringLiteral("Cannot write %1: %2").arg(path, reason), path, reason);
 }
 
-void TExcel::writeCell(int row, int col, const QString& text)
+lxw_format* TExcel::numberFormat(const QString& code)
+{
+    if (code.isEmpty())
+        return nullptr;
+    auto found = m_formats.find(code);
+    if (found != m_formats.end())
+        return found->second;
+    lxw_format* format = workbook_add_format(m_workbook);
+    if (!format)
+        throw EExcel(QStringLiteral("NumberFormat %1: cannot be added").arg(code));
+    format_set_num_format(format, code.toUtf8().constData());
+    m_formats.emplace(code, format);
+    return format;
+}
+
+void TExcel::writeCell(int row, int col, const QString& text, TExcelCell kind)
 {
     if (row < 1 || row > kMaxRows || col < 1 || col > kMaxCols)
         throw EExcel(QStringLiteral("Cells(%1, %2): outside the sheet").arg(row).arg(col));
     const auto sheetRow = static_cast<lxw_row_t>(row - 1);
     const auto sheetCol = static_cast<lxw_col_t>(col - 1);
-    double number = 0;
+
+    std::optional<protocol::SheetNumber> number;
+    switch (kind) {
+    case TExcelCell::Auto: {
+        double value = 0;
+        if (ReadsAsNumber(text, &value))
+            number = protocol::SheetNumber { value, QString() };
+        break;
+    }
+    case TExcelCell::Text:
+        break;
+    case TExcelCell::WholeNumber:
+        number = protocol::WholeNumberCell(text);
+        break;
+    case TExcelCell::TimeOfDay:
+        number = protocol::TimeOfDayCell(text);
+        break;
+    case TExcelCell::RunTime:
+        number = protocol::RunTimeCell(text);
+        break;
+    }
+
     lxw_error error;
     qsizetype shown = text.size();
-    if (ReadsAsNumber(text, &number)) {
-        error = worksheet_write_number(m_sheet, sheetRow, sheetCol, number, nullptr);
-        shown = QString::number(number, 'g', kMaxNumberDigits).size();
+    if (number) {
+        error = worksheet_write_number(m_sheet, sheetRow, sheetCol, number->value, numberFormat(number->format));
+        // A whole number shows its digits; "007" typed as a number shows 7.
+        if (kind == TExcelCell::Auto)
+            shown = QString::number(number->value, 'g', kMaxNumberDigits).size();
+        else if (!number->format.isEmpty())
+            shown = std::max(shown, shownLength(number->format));
     } else {
-        error = worksheet_write_string(m_sheet, sheetRow, sheetCol, text.toUtf8().constData(), nullptr);
+        // A NUL would cut the text short and U+FFFF would leave the shared
+        // strings unreadable, losing every later text of the sheet.
+        error = worksheet_write_string(
+            m_sheet, sheetRow, sheetCol, protocol::XmlSafeText(text).toUtf8().constData(), nullptr);
     }
     if (error != LXW_NO_ERROR)
         throw EExcel(QStringLiteral("Cells(%1, %2): %3").arg(row).arg(col).arg(lxwMessage(error)));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/WriteFailure.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -7,20 +9,39 @@
 #include <map>
 #include <stdexcept>
 
+struct lxw_format;
 struct lxw_workbook;
 struct lxw_worksheet;
 
-// A failing spreadsheet call; the main window's error box shows the message.
+// A failing spreadsheet call. When the workbook file could not be written,
+// FileName names it and Reason gives the system's reason.
 class EExcel : public std::runtime_error {
 public:
     explicit EExcel(const QString& message);
+    EExcel(const QString& message, const QString& fileName, const QString& reason);
+
+    QString FileName() const { return m_fileName; }
+    QString Reason() const { return m_reason; }
+
+private:
+    QString m_fileName;
+    QString m_reason;
 };
+
+// What a cell of a line should become. Auto is the spreadsheet's own reading
+// of typed input (ReadsAsNumber); the others are the protocol's columns (see
+// WorkbookCells.h), each falling back to text when the text is not what the
+// column expects.
+enum class TExcelCell { Auto, Text, WholeNumber, TimeOfDay, RunTime };
 
 // The spreadsheet connection of the protocol export. Where the office
 // automation server used to fill a new workbook in a running spreadsheet
 // application, this one writes the workbook as an XLSX file in a fresh
 // temporary folder and, when the export ends (Show), hands the file to the
-// default application. Sheet rows and columns are counted from 1.
+// default application. Sheet rows and columns are counted from 1. Characters
+// XML forbids become U+FFFD in every text cell. The folder of a workbook
+// that was shown stays while the program runs (the spreadsheet application
+// reads it) and goes with RemoveTemporaryFolders at exit.
 class TExcel {
 public:
     TExcel();
@@ -28,14 +49,16 @@ public:
     Q_DISABLE_COPY_MOVE(TExcel)
 
     // Prepares the temporary folder for the workbooks; false when it cannot
-    // be made. Connecting again keeps the folder.
+    // be made (ConnectError then tells why). Connecting again keeps the
+    // folder.
     bool Connect();
+    protocol::WriteFailure ConnectError() const { return m_connectError; }
     // Starts a new workbook with one sheet; line becomes 1. A workbook
     // started before is finished and stays on the list Show opens.
     void AddWorkbook();
     // Puts each item of Values into its cell, row line and column k (or row
-    // k and column line when not Horizontal), then increases line by 1. A
-    // text that reads as a number becomes a numeric cell.
+    // k and column line when not Horizontal), then increases line by 1. Item
+    // k becomes the cell kind Kinds()[k - 1], Auto when the list is shorter.
     void WriteLine();
     // Sets the width of each column written so far from its longest text,
     // as the spreadsheet's auto-fit would.
@@ -55,9 +78,17 @@ public:
     QStringList& Values() { return m_values; }
     const QStringList& Values() const { return m_values; }
     void SetValues(const QStringList& values) { m_values = values; }
+    const QList<TExcelCell>& Kinds() const { return m_kinds; }
+    void SetKinds(const QList<TExcelCell>& kinds) { m_kinds = kinds; }
 
     // The file of the current (or last) workbook; empty before AddWorkbook.
     QString WorkbookPath() const;
+    // The temporary folder of the workbooks; empty before Connect.
+    QString Folder() const { return m_folder; }
+
+    // Removes the folders of every workbook shown so far; the program calls
+    // it when it ends.
+    static void RemoveTemporaryFolders();
 
     // Digits with at most one "." (up to 15 digits, a spreadsheet's
     // precision), read as a spreadsheet reads typed input. A "," is no
@@ -66,19 +97,24 @@ public:
 
 private:
     void finishWorkbook();
-    void writeCell(int row, int col, const QString& text);
+    void writeCell(int row, int col, const QString& text, TExcelCell kind);
+    lxw_format* numberFormat(const QString& code);
 
     bool m_excelNew = false;
     bool m_horizontal = true;
     int m_line = 1;
     QStringList m_values;
+    QList<TExcelCell> m_kinds;
 
     QString m_folder;
     QByteArray m_folderBytes; // the writer keeps a pointer to it for its scratch files
     QStringList m_workbooks;
+    QString m_partPath; // the current workbook is written here, then renamed
+    protocol::WriteFailure m_connectError;
     bool m_shown = false;
     lxw_workbook* m_workbook = nullptr;
     lxw_worksheet* m_sheet = nullptr;
+    std::map<QString, lxw_format*> m_formats; // owned by the current workbook
     std::map<int, qsizetype> m_longest; // column (from 0) -> characters of its longest text
     std::map<int, double> m_fitted; // widths set by the last AutoFitColumns
 };

@@ -1,27 +1,57 @@
 #include "protocol/ExcelExport.h"
 
 #include "grid/CellStore.h"
-#include "grid/GridCommaText.h"
+#include "protocol/Columns.h"
 #include "protocol/Excel.h"
 #include "protocol/ExportText.h"
 
 namespace protocol {
 
-void ExcelExport(const TCellStore& cells)
+namespace {
+
+// What each of the columns sent becomes in the sheet.
+const QList<TExcelCell> kEntryKinds { TExcelCell::WholeNumber, TExcelCell::Text, TExcelCell::TimeOfDay,
+    TExcelCell::RunTime, TExcelCell::RunTime, TExcelCell::WholeNumber };
+const QList<TExcelCell> kHeaderKinds(kExcelExportColumns, TExcelCell::Text);
+
+QStringList sentCells(const TCellStore& cells, int row)
+{
+    QStringList values;
+    for (int c = 0; c < kExcelExportColumns; ++c)
+        values << cells.Cell(c, row);
+    return values;
+}
+
+} // namespace
+
+bool ExcelExport(const TCellStore& cells, WriteFailure* failure)
 {
     TExcel excel;
-    if (!excel.Connect())
-        return;
-    excel.AddWorkbook();
-    int rows = cells.RowCount();
-    if (rows > 0 && cells.Cell(0, rows - 1).isEmpty())
-        --rows;
-    for (int r = 0; r < rows; ++r) {
-        excel.SetValues(SplitDelimitedText(BuildExcelExportLine(cells, r), QLatin1Char(','), QLatin1Char('"')));
-        excel.WriteLine();
+    if (!excel.Connect()) {
+        if (failure)
+            *failure = excel.ConnectError();
+        return false;
     }
-    excel.AutoFitColumns();
-    excel.Show();
+    try {
+        excel.AddWorkbook();
+        int rows = cells.RowCount();
+        if (rows > 0 && cells.Cell(kColNr, rows - 1).isEmpty())
+            --rows;
+        for (int r = 0; r < rows; ++r) {
+            excel.SetKinds(r == 0 ? kHeaderKinds : kEntryKinds);
+            excel.SetValues(sentCells(cells, r));
+            excel.WriteLine();
+        }
+        excel.AutoFitColumns();
+        excel.Show();
+        return true;
+    } catch (const EExcel& e) {
+        if (failure) {
+            const QString file = e.FileName().isEmpty() ? excel.WorkbookPath() : e.FileName();
+            *failure = { file, e.Reason().isEmpty() ? QString::fromStdString(e.what()) : e.Reason() };
+        }
+        return false;
+    }
 }
 
 } // namespace protocol

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/WriteFailure.h"
+
 class TCellStore;
 
 namespace protocol {
@@ -7,8 +9,11 @@ namespace protocol {
 // The spreadsheet export of the protocol table (sbExcelClick): the header in
 // sheet row 1, the entries below it, the trailing free row left out when its
 // "Nr." is empty, the columns fitted, the workbook then opened with the
-// default application. Without a temporary folder it ends quietly; a later
-// failure throws EExcel for the main window's error box.
-void ExcelExport(const TCellStore& cells);
+// default application. "Nr." and "Platz" become whole numbers, "Start" a time
+// of day, "Zeit" and "Split" durations, each only where the text is one;
+// every other cell is the text as typed. False when the temporary folder or
+// the workbook cannot be written; `failure` then names the file and the
+// reason, and no folder is left behind.
+bool ExcelExport(const TCellStore& cells, WriteFailure* failure = nullptr);
 
 } // namespace protocol

@@ -26,21 +26,4 @@ WordExportText BuildWordExportText(const TCellStore& cells, const QList<int>& co
     return result;
 }
 
-QString BuildExcelExportLine(const TCellStore& cells, int row)
-{
-    QString line;
-    for (int c = 0; c < kExcelExportColumns; ++c) {
-        QString text = cells.Cell(c, row);
-        if (text.size() < 5) {
-            const qsizetype comma = text.indexOf(QLatin1Char(','));
-            if (comma >= 0)
-                text[comma] = QLatin1Char('.');
-        }
-        text.replace(QLatin1Char('"'), QLatin1String("\"\""));
-        line += QLatin1Char('"') + text + QLatin1String("\",");
-    }
-    line.chop(1);
-    return line;
-}
-
 } // namespace protocol

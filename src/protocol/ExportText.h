@@ -23,11 +23,4 @@ WordExportText BuildWordExportText(const TCellStore& cells, const QList<int>& co
 // Columns 0 to 5 of a row, as the spreadsheet export sends them.
 constexpr int kExcelExportColumns = 6;
 
-// One row as a comma line of quoted texts. A text shorter than five
-// characters has its first "," turned into "." (9,87 goes out as 9.87 while
-// 1.05,12 and 12,34 keep their commas). A double quote inside a text is
-// doubled, so the list's delimited-text parser (SplitDelimitedText) gives it
-// back instead of splitting the cell.
-QString BuildExcelExportLine(const TCellStore& cells, int row);
-
 } // namespace protocol

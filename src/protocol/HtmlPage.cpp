@@ -1,10 +1,12 @@
 #include "protocol/HtmlPage.h"
 
 #include "grid/CellStore.h"
+#include "platform/AtomicFile.h"
 #include "platform/Shell.h"
 #include "platform/TextCodec.h"
+#include "protocol/Columns.h"
 
-#include <QFile>
+#include <algorithm>
 
 namespace protocol {
 
@@ -16,8 +18,13 @@ constexpr int kPageColCount = 6; // the raw column "*" never reaches the page
 
 QString escaped(const QString& text, bool inAttribute = false)
 {
+    // Most cells hold nothing to escape; they are used as they are.
+    const auto special
+        = [inAttribute](QChar c) { return c == u'&' || c == u'<' || c == u'>' || (inAttribute && c == u'"'); };
+    if (std::none_of(text.cbegin(), text.cend(), special))
+        return text;
     QString out;
-    out.reserve(text.size());
+    out.reserve(text.size() + 16);
     for (QChar c : text) {
         switch (c.unicode()) {
         case u'&':
@@ -42,14 +49,22 @@ QString escaped(const QString& text, bool inAttribute = false)
     return out;
 }
 
-// Decimal commas of times become points; only the first one, as the page
-// always had it.
+bool isTimeColumn(int col)
+{
+    return col == kColStart || col == kColZeit || col == kColSplit;
+}
+
+// The decimal comma of a time becomes a point (only the first comma, as the
+// page always had it). Names and numbers are published as typed: "Berg, Anna"
+// must not become "Berg. Anna".
 QString cellText(const TCellStore& cells, int col, int row)
 {
     QString text = cells.Cell(col, row);
-    const qsizetype comma = text.indexOf(QLatin1Char(','));
-    if (comma >= 0)
-        text[comma] = QLatin1Char('.');
+    if (isTimeColumn(col)) {
+        const qsizetype comma = text.indexOf(QLatin1Char(','));
+        if (comma >= 0)
+            text[comma] = QLatin1Char('.');
+    }
     return escaped(text);
 }
 
@@ -120,13 +135,7 @@ QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title)
 
 bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason)
 {
-    const QByteArray bytes = HtmlPageBytes(cells, title);
-    QFile file(fileName);
-    const bool written
-        = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() && file.flush();
-    if (!written && reason)
-        *reason = file.errorString();
-    return written;
+    return platform::WriteFileAtomically(fileName, HtmlPageBytes(cells, title), reason);
 }
 
 QString HtmlPageFileName(const QString& title)
@@ -134,19 +143,22 @@ QString HtmlPageFileName(const QString& title)
     return title + QStringLiteral(".html");
 }
 
-bool PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason)
+PublishResult PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason)
 {
     const QString fileName = HtmlPageFileName(title);
-    const bool written = WriteHtmlPage(cells, fileName, title, reason);
-    if (!QFile::exists(fileName))
-        return written;
-    // The shell's answer does not matter: without an application for the
-    // verb nothing visible happens, as on any desktop.
-    if (tag == 0)
+    // An older page of the same name is never shown or printed in place of
+    // the one that could not be written.
+    if (!WriteHtmlPage(cells, fileName, title, reason))
+        return PublishResult::NotWritten;
+    if (tag == 0) {
+        // Without an application for the verb nothing visible happens, as on
+        // any desktop; the page is written and can be opened by hand.
         platform::CurrentShell().open(fileName);
-    else if (tag == 1)
-        platform::CurrentShell().print(fileName);
-    return written;
+    } else if (tag == 1) {
+        if (!platform::CurrentShell().print(fileName, reason))
+            return PublishResult::NotPrinted;
+    }
+    return PublishResult::Done;
 }
 
 } // namespace protocol

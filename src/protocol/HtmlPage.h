@@ -13,11 +13,13 @@ extern const QString kCreditLinkTarget;
 // The results page of the log (heading "Ergebnisse", one table row per entry
 // row, columns "Nr." to "Platz"), ISO-8859-1 with CR LF line ends. `title` is
 // the application title. Cell texts are HTML-escaped so a name such as
-// "A<B & C" shows as typed.
+// "A<B & C" shows as typed; the first "," of a time ("Start", "Zeit",
+// "Split") becomes ".", every other cell keeps its commas.
 QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title);
 
-// Writes the page; false when the file cannot be created or written, with
-// the system's reason in `reason`. The caller tells the operator.
+// Replaces the page file in one step; false when it cannot be written, with
+// the system's reason in `reason` and an older page left as it was. The
+// caller tells the operator.
 bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason = nullptr);
 
 // The page name the "Als Webseite" and print commands use: the title with
@@ -26,8 +28,10 @@ QString HtmlPageFileName(const QString& title);
 
 // The commands behind sbHTML (tag 0: show in the browser) and sbPrint and
 // Drucker1 (tag 1: print): write the page under HtmlPageFileName(title), then
-// hand the file, if it exists (possibly from an earlier run), to the shell.
-// Other tags only write the page. False when the page could not be written.
-bool PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason = nullptr);
+// hand it to the shell. A page that could not be written is neither shown nor
+// printed (an older page of that name stays where it is). Other tags only
+// write the page. `reason` tells why the page was not written or printed.
+enum class PublishResult { Done, NotWritten, NotPrinted };
+PublishResult PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason = nullptr);
 
 } // namespace protocol

@@ -3,6 +3,7 @@
 #include "grid/CellStore.h"
 #include "grid/CellTable.h"
 #include "grid/GridCommaText.h"
+#include "platform/AtomicFile.h"
 #include "platform/TextCodec.h"
 
 #include <QFile>
@@ -102,20 +103,90 @@ QByteArray ProtocolTextBytes(const TCellStore& cells)
     return out;
 }
 
-bool WriteProtocolText(const TCellStore& cells, const QString& fileName)
+bool WriteProtocolText(const TCellStore& cells, const QString& fileName, QString* reason)
 {
-    const QByteArray bytes = ProtocolTextBytes(cells);
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    return platform::WriteFileAtomically(fileName, ProtocolTextBytes(cells), reason);
+}
+
+bool IsGridBackup(const QByteArray& bytes)
+{
+    static const char* const kSettingsLines[]
+        = { "GenerelSettings,", "FontColSettings", "FontRowSettings", "UserSettings", "UserSettings" };
+    const QStringList lines = splitLines(platform::DecodeText(cutAtEndOfInput(bytes.left(64 * 1024))));
+    if (lines.size() < 5)
         return false;
-    return file.write(bytes) == bytes.size() && file.flush();
+    for (int i = 0; i < 5; ++i)
+        if (!lines[i].startsWith(QLatin1String(kSettingsLines[i])))
+            return false;
+    return true;
+}
+
+namespace {
+
+// The backup holds every row as a comma text, the header first and the free
+// row that follows the last start last; the table gets every row in between.
+LoadedProtocol parseGridBackup(const QByteArray& bytes)
+{
+    LoadedProtocol loaded;
+    const QStringList lines = splitLines(platform::DecodeText(cutAtEndOfInput(bytes)));
+    for (qsizetype i = 6; i < lines.size(); ++i) {
+        QStringList row = SplitCommaText(lines[i]);
+        row.resize(kProtocolColCount);
+        loaded.rows.push_back(row);
+    }
+    const auto isFreeTail = [](const QStringList& row) {
+        for (int c = 0; c < kProtocolColCount; ++c)
+            if (!row[c].isEmpty() && !(c == kColPlatz && row[c] == QLatin1String("-")))
+                return false;
+        return true;
+    };
+    while (!loaded.rows.empty() && isFreeTail(loaded.rows.back()))
+        loaded.rows.pop_back();
+    // As in a protocol text file, an unreadable raw value keeps the whole
+    // file out of the table.
+    for (size_t i = 0; i < loaded.rows.size(); ++i) {
+        const QString& raw = loaded.rows[i][kColRaw];
+        if (!raw.isEmpty() && !parseTick(raw)) {
+            loaded.errorLine = static_cast<int>(i) + 7; // after five settings lines and the header
+            loaded.error = QStringLiteral("Spalte \"*\" enthält keine ganze Zahl: ") + raw;
+            loaded.rows.clear();
+            break;
+        }
+    }
+    return loaded;
+}
+
+} // namespace
+
+bool HasEntryContent(const TCellStore& cells)
+{
+    for (int r = 1; r < cells.RowCount(); ++r)
+        for (int c = 0; c < cells.ColCount(); ++c) {
+            const QString text = TrimBlanks(cells.Cell(c, r));
+            // The free row after the last start carries only its "-".
+            if (!text.isEmpty() && !(c == kColPlatz && text == QLatin1String("-")))
+                return true;
+        }
+    return false;
 }
 
 LoadedProtocol ParseProtocolText(const QByteArray& bytes)
 {
+    if (IsGridBackup(bytes))
+        return parseGridBackup(bytes);
     LoadedProtocol loaded;
+    const QString binary = QStringLiteral("Binärdaten, keine Textdatei");
+    // Text has no NUL, not even after its end mark.
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0) {
+        loaded.errorLine = static_cast<int>(bytes.left(nul).count('\n')) + 1;
+        loaded.error = binary;
+        return loaded;
+    }
     const QString& headerNr = kProtocolHeaders[kColNr];
+    int lineNumber = 0;
     for (const QString& line : splitLines(platform::DecodeText(cutAtEndOfInput(bytes)))) {
+        ++lineNumber;
         // Header lines of our own files and of spreadsheets.
         if (line.contains(headerNr))
             continue;
@@ -128,24 +199,37 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes)
             else
                 row << (fields[c].isEmpty() ? QString() : TrimBlanks(fields[c]));
         }
-        loaded.rows.push_back(row);
-        if (row[kColSplit] == QLatin1String("0,00")) {
-            const std::optional<platform::Tick> tick = parseTick(row[kColRaw]);
-            if (!tick) {
-                loaded.completed = false;
-                break;
+        // Control characters are trimmed off a cell's ends; inside a cell
+        // they are no text.
+        for (const QString& cell : std::as_const(row)) {
+            if (std::any_of(cell.cbegin(), cell.cend(), [](QChar c) { return c.unicode() < 32; })) {
+                loaded.errorLine = lineNumber;
+                loaded.error = binary;
+                loaded.rows.clear();
+                return loaded;
             }
-            loaded.firstStartTick = *tick;
         }
+        // The raw column holds a start tick or a run time; anything else
+        // would make the entry unstoppable or its time unreadable.
+        if (!row[kColRaw].isEmpty() && !parseTick(row[kColRaw])) {
+            loaded.errorLine = lineNumber;
+            loaded.error = QStringLiteral("Spalte \"*\" enthält keine ganze Zahl: ") + row[kColRaw];
+            loaded.rows.clear();
+            return loaded;
+        }
+        loaded.rows.push_back(row);
     }
     return loaded;
 }
 
-std::optional<LoadedProtocol> LoadProtocolText(const QString& fileName)
+std::optional<LoadedProtocol> LoadProtocolText(const QString& fileName, QString* openError)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (openError)
+            *openError = file.errorString();
         return std::nullopt;
+    }
     return ParseProtocolText(file.readAll());
 }
 

@@ -51,6 +51,23 @@ QString SaveDialogFilter()
     return SaveDialogFilter(&platform::FileTypeDescription);
 }
 
+SaveTarget SaveTargetFor(const QString& chosenName, int selectedFilterIndex)
+{
+    struct Typed {
+        const char* suffix;
+        int filterIndex;
+    };
+    static constexpr Typed kTyped[] = { { ".csv", 1 }, { ".docx", 2 }, { ".html", 3 }, { ".htm", 3 }, { ".txt", 4 } };
+    for (const Typed& typed : kTyped) {
+        const QLatin1String suffix(typed.suffix);
+        if (chosenName.size() > suffix.size() && chosenName.endsWith(suffix, Qt::CaseInsensitive))
+            return { chosenName, SaveActionForFilterIndex(typed.filterIndex), typed.filterIndex };
+    }
+    static constexpr const char* kFilterSuffix[] = { ".csv", ".docx", ".html", ".txt" };
+    const int index = selectedFilterIndex >= 1 && selectedFilterIndex <= 3 ? selectedFilterIndex : 4;
+    return { chosenName + QLatin1String(kFilterSuffix[index - 1]), SaveActionForFilterIndex(index), index };
+}
+
 SaveAction SaveActionForFilterIndex(int filterIndex)
 {
     switch (filterIndex) {

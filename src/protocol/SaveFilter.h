@@ -26,6 +26,18 @@ QString SaveDialogFilter(); // through platform::FileTypeDescription
 enum class SaveAction { Csv, Word, Page, Text };
 SaveAction SaveActionForFilterIndex(int filterIndex);
 
+// What the save command does with the name from the dialog. A name ending in
+// .csv, .docx, .html, .htm or .txt (in any case) is saved as that type
+// whatever filter was selected; any other name gets the selected filter's
+// extension and is saved as its type. filterIndex is the index of the type
+// saved, which the dialog offers next time.
+struct SaveTarget {
+    QString fileName;
+    SaveAction action = SaveAction::Text;
+    int filterIndex = 4;
+};
+SaveTarget SaveTargetFor(const QString& chosenName, int selectedFilterIndex);
+
 // The filter index the save dialog shows the first time.
 constexpr int kDefaultSaveFilterIndex = 2;
 

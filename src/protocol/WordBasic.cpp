@@ -7,6 +7,13 @@ EWordBasic::EWordBasic(const QString& message)
 {
 }
 
+EWordBasic::EWordBasic(const QString& message, const QString& fileName, const QString& reason)
+    : std::runtime_error(message.toStdString())
+    , m_fileName(fileName)
+    , m_reason(reason)
+{
+}
+
 std::unique_ptr<TWordBasic> CreateDocxWordBasic()
 {
     return std::make_unique<TDocxWordBasic>();

@@ -7,10 +7,19 @@
 #include <stdexcept>
 
 // A failing call of the document engine. The message names the call and the
-// cause, in English like the other engine errors.
+// cause, in English like the other engine errors. When a file could not be
+// read or written, FileName names it and Reason gives the system's reason.
 class EWordBasic : public std::runtime_error {
 public:
     explicit EWordBasic(const QString& message);
+    EWordBasic(const QString& message, const QString& fileName, const QString& reason);
+
+    QString FileName() const { return m_fileName; }
+    QString Reason() const { return m_reason; }
+
+private:
+    QString m_fileName;
+    QString m_reason;
 };
 
 // The word processor's command interface as the Word export drives it: the

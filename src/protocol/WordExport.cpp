@@ -22,17 +22,26 @@ QString WordTemplatePath()
 }
 
 bool WordExport(int mode, const QString& fileName, const TCellStore& cells, const QList<int>& colWidths,
-    const QString& templatePath, const WordBasicFactory& createEngine)
+    const QString& templatePath, const WordBasicFactory& createEngine, WriteFailure* failure)
 {
+    // The file a failure is about: the template until it is open, then the
+    // document being made.
+    QString current = templatePath;
+    const auto failed = [&](const QString& file, const QString& reason) {
+        if (failure)
+            *failure = WriteFailure { file.isEmpty() ? current : file, reason };
+        return false;
+    };
     try {
         const std::unique_ptr<TWordBasic> word = createEngine ? createEngine() : CreateDocxWordBasic();
         if (!word)
-            return false;
+            return failed(QString(), QStringLiteral("No document engine"));
         if (mode == kWordViewMode)
             word->AppMaximize();
         else
             word->AppMinimize();
         word->FileOpen(templatePath);
+        current = fileName;
         const WordExportText text = BuildWordExportText(cells, colWidths);
         word->Insert(text.text);
         word->LineUp(cells.RowCount(), kExtendSelection);
@@ -43,10 +52,10 @@ bool WordExport(int mode, const QString& fileName, const TCellStore& cells, cons
         else
             platform::CurrentShell().open(QDir::current().absoluteFilePath(fileName));
         return true;
-    } catch (...) {
-        // The export has no error report of its own; the operator sees that
-        // no document appeared and can save the protocol another way.
-        return false;
+    } catch (const EWordBasic& e) {
+        return failed(e.FileName(), e.Reason().isEmpty() ? QString::fromStdString(e.what()) : e.Reason());
+    } catch (const std::exception& e) {
+        return failed(QString(), QString::fromStdString(e.what()));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/WordBasic.h"
+#include "protocol/WriteFailure.h"
 
 #include <QList>
 #include <QString>
@@ -26,10 +27,12 @@ QString WordTemplatePath();
 //     ".docx", no folder;
 //   the save command with the Word type: save mode, the chosen path.
 //
-// Like the automation export it replaces, it reports nothing: any failure
-// (template missing or damaged, target not writable) ends it quietly and the
-// result is false. createEngine defaults to the DOCX engine.
+// Any failure (template missing or damaged, target not writable) ends it
+// with false and leaves an older document of that name as it was; `failure`
+// then names the file concerned (the template or the document) and the
+// reason, and the caller tells the operator. createEngine defaults to the
+// DOCX engine.
 bool WordExport(int mode, const QString& fileName, const TCellStore& cells, const QList<int>& colWidths,
-    const QString& templatePath, const WordBasicFactory& createEngine = {});
+    const QString& templatePath, const WordBasicFactory& createEngine = {}, WriteFailure* failure = nullptr);
 
 } // namespace protocol

@@ -5,6 +5,8 @@
 
 #include <QCursor>
 #include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QToolButton>
 
 namespace {
@@ -52,6 +54,39 @@ void timeTwoEntries(MainWindowFixture& f)
     f.stop(3000);
 }
 
+QString documentsConfig()
+{
+    return QDir::homePath() + QStringLiteral("/config/user-dirs.dirs");
+}
+
+// The folder the next save (or open) dialog starts in; the dialog is
+// cancelled.
+QString saveDialogFolder(TFormMain* w)
+{
+    w->sbSaveClick();
+    return dialogs::TakeFileRequests().value(0).folder;
+}
+
+QString openDialogFolder(TFormMain* w)
+{
+    w->sbLoadClick();
+    return dialogs::TakeFileRequests().value(0).folder;
+}
+
+// What kind of file the save wrote, judged by its bytes.
+QString kindOf(const QByteArray& bytes)
+{
+    if (bytes.startsWith("PK"))
+        return QStringLiteral("docx");
+    if (bytes.startsWith("<HTML>"))
+        return QStringLiteral("html");
+    if (bytes.startsWith("Nr.\tName\t"))
+        return QStringLiteral("txt");
+    if (bytes.startsWith("Nr.;Name;"))
+        return QStringLiteral("csv");
+    return QStringLiteral("unknown");
+}
+
 } // namespace
 
 class TestMainFiles : public QObject {
@@ -88,7 +123,9 @@ private slots:
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/race.html"), 3);
         w->sbSave->click();
         const QByteArray page = ReadFileBytes(QStringLiteral("race.html"));
-        QVERIFY(page.contains("<td>Berg. Anna<td>"));
+        // Names keep their commas; only the times get points.
+        QVERIFY(page.contains("<td>3<td>Berg, Anna<td>"));
+        QVERIFY(page.contains("<td>9.87<td>"));
         QVERIFY(page.contains("A&lt;B &amp; J\xF6rg"));
         QVERIFY(f.shell.calls.isEmpty()); // saving a page does not show it
 
@@ -123,24 +160,29 @@ private slots:
         QCOMPARE(f.cell(3, 1), QStringLiteral("9,87"));
         QCOMPARE(f.cell(1, 1), QStringLiteral("Berg, Anna"));
         QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
-        // From the raw column of the row whose split reads 0,00: once that entry
-        // is finished, the column holds its run time.
-        QCOMPARE(w->FirstStartTick, 9870);
+        // Every entry is finished: the race counts as not started.
+        QVERIFY(!w->Race().FirstStart());
+        QVERIFY(!w->Clock->Enabled() && !w->bEnd->isEnabled());
         QCOMPARE(f.grid()->ColWidths(6), -1);
 
         // A start list: numbers and names, the first row current and free.
+        // The log holds starts, so the operator is asked first.
         WriteFileBytes(QStringLiteral("start.txt"), "12;Erika\r\n13;;Hans\r\n");
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/start.txt"));
+        f.answerNextDialog(6);
         w->sbLoadClick();
+        QCOMPARE(f.shownDialogText, QStringLiteral("Protokoll wird ersetzt!"));
         QCOMPARE(f.grid()->RowCount(), 3);
         QCOMPARE(f.grid()->Rows(2), (QStringList { "13", "Hans", "", "", "", "", "" }));
         QCOMPARE(w->FirstStartTick, 0);
         QVERIFY(w->bSTART->isEnabled());
 
-        // A missing file leaves the table alone.
+        // A missing file leaves the table alone, and says so.
+        dialogs::TakeShownMessages();
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/missing.txt"));
         w->sbLoadClick();
         QCOMPARE(f.cell(1, 1), QStringLiteral("Erika"));
+        QCOMPARE(dialogs::TakeShownMessages().size(), 1);
     }
 
     void page_isShownOrPrintedThroughTheShell()
@@ -208,6 +250,145 @@ private slots:
         QVERIFY(f.shell.calls[0].startsWith(QLatin1String("open ")));
         QVERIFY(f.shell.calls[0].endsWith(QLatin1String(".xlsx")));
         QVERIFY(ReadFileBytes(f.shell.calls[0].mid(5)).startsWith("PK"));
+    }
+
+    void dialogs_startInTheDocumentsFolder_thenInTheFolderLastUsed()
+    {
+        const QString documents = QDir::homePath() + QStringLiteral("/Eigene Dokumente");
+        QVERIFY(QDir().mkpath(documents));
+        QVERIFY(WriteFileBytes(documentsConfig(), "XDG_DOCUMENTS_DIR=\"$HOME/Eigene Dokumente\"\n"));
+        QTemporaryDir chosen;
+        {
+            MainWindowFixture f;
+            TFormMain* w = f.w();
+            QCOMPARE(saveDialogFolder(w), documents);
+            QCOMPARE(openDialogFolder(w), documents);
+
+            timeTwoEntries(f);
+            dialogs::QueueFileName(chosen.filePath(QStringLiteral("lauf.txt")), 4);
+            w->sbSaveClick();
+            dialogs::TakeFileRequests();
+            // With times in the table the open asks first; it is allowed.
+            f.answerNextDialog(TFDlgYesNo::kResultYes);
+            QCOMPARE(openDialogFolder(w), chosen.path());
+            QCOMPARE(saveDialogFolder(w), chosen.path());
+        }
+        // The folder is kept for the next start, after the original values.
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle());
+        QCOMPARE(store.value(QStringLiteral("SaveDir")).toString(), chosen.path());
+        {
+            MainWindowFixture f;
+            QCOMPARE(saveDialogFolder(f.w()), chosen.path());
+            QCOMPARE(f.w()->FilterIndex, 4);
+        }
+
+        // A folder that is gone, or no documents folder at all: the home folder,
+        // never the program's folder. The other values are read all the same.
+        store.setValue(QStringLiteral("SaveDir"), chosen.path() + QStringLiteral("/weg"));
+        store.sync();
+        QVERIFY(QFile::remove(documentsConfig()));
+        QVERIFY(QDir(documents).removeRecursively());
+        MainWindowFixture f;
+        QCOMPARE(saveDialogFolder(f.w()), QDir::homePath());
+        QVERIFY(QDir::homePath() + QLatin1Char('/') != platform::ExecutableFolder());
+        QCOMPARE(f.w()->FilterIndex, 4);
+    }
+
+    void save_typedExtensionDecidesTheType_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("filterAfter");
+        QTest::newRow("csv typed, Word selected") << "ergebnis.csv" << 2 << "ergebnis.csv"
+                                                  << "csv" << 1;
+        QTest::newRow("docx typed, text selected") << "ergebnis.docx" << 4 << "ergebnis.docx"
+                                                   << "docx" << 2;
+        QTest::newRow("html typed, CSV selected") << "ergebnis.html" << 1 << "ergebnis.html"
+                                                  << "html" << 3;
+        QTest::newRow("HTM typed, Word selected") << "ergebnis.HTM" << 2 << "ergebnis.HTM"
+                                                  << "html" << 3;
+        QTest::newRow("txt typed, page selected") << "ergebnis.txt" << 3 << "ergebnis.txt"
+                                                  << "txt" << 4;
+        QTest::newRow("no extension, CSV") << "ergebnis" << 1 << "ergebnis.csv"
+                                           << "csv" << 1;
+        QTest::newRow("no extension, Word") << "ergebnis" << 2 << "ergebnis.docx"
+                                            << "docx" << 2;
+        QTest::newRow("no extension, page") << "ergebnis" << 3 << "ergebnis.html"
+                                            << "html" << 3;
+        QTest::newRow("no extension, text") << "ergebnis" << 4 << "ergebnis.txt"
+                                            << "txt" << 4;
+        QTest::newRow("other extension") << "lauf.2024" << 1 << "lauf.2024.csv"
+                                         << "csv" << 1;
+    }
+    void save_typedExtensionDecidesTheType()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, filter);
+        QFETCH(QString, written);
+        QFETCH(QString, kind);
+        QFETCH(int, filterAfter);
+        QTemporaryDir dir;
+        MainWindowFixture f;
+        timeTwoEntries(f);
+        f.w()->TemplatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
+        dialogs::QueueFileName(dir.filePath(typed), filter);
+        f.w()->sbSaveClick();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { written });
+        QCOMPARE(kindOf(ReadFileBytes(dir.filePath(written))), kind);
+        QCOMPARE(f.w()->FilterIndex, filterAfter);
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
+    }
+
+    void word_missingTemplate_isReportedWithItsName()
+    {
+        QTemporaryDir dir;
+        MainWindowFixture f;
+        timeTwoEntries(f);
+        f.w()->TemplatePath = dir.filePath(QStringLiteral("Protokollvorlage.docx"));
+        dialogs::QueueFileName(dir.filePath(QStringLiteral("lauf.docx")), 2);
+        f.w()->sbSaveClick();
+        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].icon, dialogs::Icon::Critical);
+        QCOMPARE(shown[0].text,
+            QStringLiteral("Das Word-Dokument konnte nicht erstellt werden.\r") + f.w()->TemplatePath
+                + QLatin1Char('\r') + qt_error_string(ENOENT));
+        QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    }
+
+    void print_failureIsReportedWithThePrintersReason()
+    {
+        MainWindowFixture f;
+        timeTwoEntries(f);
+        f.shell.printFailure = QStringLiteral("Es ist kein Standarddrucker eingerichtet.");
+        f.w()->sbPrint->click();
+        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text,
+            QStringLiteral("Das Protokoll konnte nicht gedruckt werden.\r") + f.w()->Title
+                + QStringLiteral(".html\rEs ist kein Standarddrucker eingerichtet."));
+    }
+
+    void excel_workbookFolderIsRemovedAtExit()
+    {
+        QTemporaryDir tmp;
+        const QByteArray previous = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+        QString folder;
+        {
+            MainWindowFixture f;
+            timeTwoEntries(f);
+            f.w()->sbExcel->click();
+            QCOMPARE(f.shell.calls.size(), 1);
+            folder = QFileInfo(f.shell.calls[0].mid(5)).absolutePath();
+            QVERIFY(folder.startsWith(tmp.path()));
+            QVERIFY(QFileInfo(folder).isDir()); // the spreadsheet reads it while the program runs
+        }
+        QVERIFY(!QFileInfo::exists(folder));
+        qputenv("TMPDIR", previous);
     }
 };
 

@@ -40,12 +40,17 @@ private slots:
                     pdf = pdfDir.filePath(name);
         }
         QVERIFY2(!pdf.isEmpty(), "no PDF appeared in the queue's output folder");
-        QTest::qWait(300); // let the writer finish the file
-        QProcess p;
-        p.start(
-            QStringLiteral("pdftotext"), { QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-") });
-        QVERIFY(p.waitForFinished(60000));
-        const QString text = QString::fromUtf8(p.readAllStandardOutput());
+        // The queue may still be writing the file: it is done once its last
+        // page reads.
+        const auto printedText = [&pdf] {
+            QProcess p;
+            p.start(QStringLiteral("pdftotext"),
+                { QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-") });
+            return p.waitForFinished(60000) && p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput())
+                                                                 : QString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(printedText().contains(QStringLiteral("Seite 1 von 1")), 60000);
+        const QString text = printedText();
         QVERIFY2(text.contains(QStringLiteral("Ergebnisse")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("Zielinski")), qPrintable(text));
         QVERIFY(QFile::exists(w->Title + QStringLiteral(".html")));

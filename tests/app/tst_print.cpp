@@ -1,7 +1,10 @@
+#include "ClubRace.h"
+
 #include "app/Printing.h"
 #include "controls/Dialogs.h"
 #include "grid/CellStore.h"
 #include "protocol/HtmlPage.h"
+#include "support/PdfWords.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -33,6 +36,27 @@ QString pdfText(const QString& pdf)
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         return {};
     return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The words of the next PDF the queue writes (a name not in `before`), once
+// the file is complete enough to read the page numbers on its last page.
+QList<PdfPage> nextPrintedPdf(const QDir& pdfDir, const QStringList& before, QString* name)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 180000) {
+        for (const QString& pdf : pdfDir.entryList({ "*.pdf" }, QDir::Files)) {
+            if (before.contains(pdf))
+                continue;
+            const QList<PdfPage> pages = ReadPdfWords(pdfDir.filePath(pdf));
+            if (!pages.isEmpty() && !pages.last().Find(QStringLiteral("Seite")).isEmpty()) {
+                *name = pdf;
+                return pages;
+            }
+        }
+        QTest::qWait(250);
+    }
+    return {};
 }
 
 } // namespace
@@ -95,7 +119,58 @@ private slots:
         QVERIFY2(!text.contains(QLatin1String("65120")), qPrintable(text));
     }
 
-    void missingFile_isNotPrinted() { QVERIFY(!PrintHtmlFile(QDir::current().filePath("no-such-page.html"))); }
+    // What the club pins on the wall: the data at 10 pt or more (measured on
+    // the PDF the queue made, so any scaling on the way counts), the header
+    // on every page, the title and date on top and page numbers below.
+    void clubRace_isPrintedReadably()
+    {
+        const QDir pdfDir(m_pdfDir);
+        const QStringList before = pdfDir.entryList({ "*.pdf" }, QDir::Files);
+        const QString page = QDir::current().filePath(QStringLiteral("club.html"));
+        QVERIFY(protocol::WriteHtmlPage(ClubRace(), page, QStringLiteral("rennzeit")));
+        QString reason;
+        QVERIFY2(PrintHtmlFile(page, &reason), qPrintable(reason));
+
+        QString pdf;
+        const QList<PdfPage> pages = nextPrintedPdf(pdfDir, before, &pdf);
+        QVERIFY2(!pages.isEmpty(), "no printed results arrived within three minutes");
+        const QString keep = qEnvironmentVariable("RENNZEIT_SCREENSHOT_DIR");
+        if (!keep.isEmpty() && QDir().mkpath(keep)) {
+            QFile::remove(QDir(keep).filePath(QStringLiteral("results-queue.pdf")));
+            QFile::copy(pdfDir.filePath(pdf), QDir(keep).filePath(QStringLiteral("results-queue.pdf")));
+        }
+
+        QCOMPARE(pages.size(), 2);
+        int entries = 0;
+        for (int p = 0; p < pages.size(); ++p) {
+            const PdfPage& sheet = pages[p];
+            QVERIFY(sheet.HasLine(QStringLiteral("Ergebnisse Stand:")));
+            QVERIFY(sheet.HasLine(QStringLiteral("Zeitenprotokoll rennzeit")));
+            QVERIFY(sheet.HasLine(QStringLiteral("Nr. Name Start Zeit Split Platz")));
+            QVERIFY(sheet.HasLine(QStringLiteral("Seite %1 von 2").arg(p + 1)));
+            for (const PdfWord& word : sheet.words) {
+                // The start times, one per entry; their box is the font's height.
+                if (!word.text.startsWith(QLatin1String("10:")))
+                    continue;
+                ++entries;
+                QVERIFY2(word.box.height() >= 9.0,
+                    qPrintable(QStringLiteral("%1 printed %2 pt high").arg(word.text).arg(word.box.height())));
+            }
+            // The table reaches across the page: the places end at the right margin.
+            const QList<PdfWord> platz = sheet.Find(QStringLiteral("Platz"));
+            QCOMPARE(platz.size(), 1);
+            QVERIFY2(
+                platz[0].box.right() > sheet.size.width() * 0.85, qPrintable(QString::number(platz[0].box.right())));
+        }
+        QCOMPARE(entries, 40);
+    }
+
+    void missingFile_isNotPrinted()
+    {
+        QString reason;
+        QVERIFY(!PrintHtmlFile(QDir::current().filePath("no-such-page.html"), &reason));
+        QVERIFY(!reason.isEmpty());
+    }
 };
 
 QTEST_MAIN(TestPrint)

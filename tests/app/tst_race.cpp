@@ -2,6 +2,10 @@
 
 #include "app/Application.h"
 
+#include "dialogs/Cfg.h"
+
+#include <QComboBox>
+#include <QHeaderView>
 #include <QListWidget>
 #include <QToolButton>
 
@@ -110,21 +114,239 @@ private slots:
         QCOMPARE(f.cell(5, 3), QStringLiteral("3"));
     }
 
-    void headerClickDirection_isRespectedByTheRankRefresh()
+    void headerClickBeforeTheFirstStop_placesStillGoByRunTime()
     {
         MainWindowFixture f;
+        TSortGrid* g = f.grid();
+        f.start(); // entries 1, 2, 3 at 100000, 101000, 102000
+        f.start(1000);
+        f.start(1000);
+        // The operator sorts "Zeit" descending (a right click) before the first stop.
+        const QPoint zeit = g->horizontalHeader()->viewport()->mapFrom(g, g->CellRect(3, 0).center());
+        QTest::mouseClick(g->horizontalHeader()->viewport(), Qt::RightButton, {}, zeit);
+        QCOMPARE(g->SortOptions().SortDirection, sdDescending);
+        f.w()->MakeRowCurrent(2);
+        f.stop(29390); // entry 2: 30,39
+        f.stop(-24850); // the current runner, entry 1: 6,54
+        auto rowOf = [&](const QString& nr) { return g->FindRow(0, nr); };
+        QCOMPARE(f.cell(3, rowOf("1")), QStringLiteral("6,54"));
+        QCOMPARE(f.cell(5, rowOf("1")), QStringLiteral("1"));
+        QCOMPARE(f.cell(5, rowOf("2")), QStringLiteral("2"));
+        // The display keeps the operator's order: the longer time on top.
+        QVERIFY(rowOf("2") < rowOf("1"));
+        // The next stop goes to the entry still running.
+        QCOMPARE(f.current(), rowOf("3"));
+        QVERIFY(f.w()->bSTOP->isEnabled());
+    }
+
+    void heldKeys_runOneCommandPerPress()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        // A held key: one press, then the keyboard's repeats.
+        auto hold = [&](Qt::Key key, int repeats) {
+            qt_sendShortcutOverrideEvent(w, 0, key, Qt::NoModifier, QString(), false);
+            for (int i = 0; i < repeats; ++i)
+                qt_sendShortcutOverrideEvent(w, 0, key, Qt::NoModifier, QString(), true);
+        };
+        hold(Qt::Key_F5, 20);
+        QCOMPARE(f.grid()->RowCount(), 3);
+        QCOMPARE(f.cell(6, 2), QString());
+        f.start(1000);
+        w->MakeRowCurrent(1);
+        f.tick.advance(1000);
+        hold(Qt::Key_F9, 20);
+        QCOMPARE(f.cell(3, 1), QStringLiteral("2,00"));
+        QCOMPARE(f.cell(3, 2), QString()); // the second runner still runs
+        hold(Qt::Key_F8, 5);
+        QCOMPARE(w->ListBoxStopp->count(), 1);
+        hold(Qt::Key_F11, 5);
+        QCOMPARE(w->ImageLSstart->Tag, 1);
+
+        // On X11 a repeat may arrive unmarked, as a release and a press with
+        // one time stamp; a press by hand comes well after the release.
+        w->MakeRowCurrent(f.grid()->RowCount() - 1);
+        const int rows = f.grid()->RowCount();
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_F5, Qt::NoModifier);
+        release.setTimestamp(50000);
+        QApplication::sendEvent(w, &release);
+        qt_sendShortcutOverrideEvent(w, 50000, Qt::Key_F5, Qt::NoModifier, QString(), false);
+        QCOMPARE(f.grid()->RowCount(), rows);
+        qt_sendShortcutOverrideEvent(w, 50120, Qt::Key_F5, Qt::NoModifier, QString(), false);
+        QCOMPARE(f.grid()->RowCount(), rows + 1);
+    }
+
+    void startAndStopButtons_neverHandTheFocusToEndeOrReset()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        w->activateWindow();
+        f.press(w->bSTART); // on the last row: a row is appended
+        QVERIFY(w->bEnd->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), w->bSTART);
+        // Space now must not end the race.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QVERIFY(w->Clock->Enabled());
+        w->MakeRowCurrent(1);
+        f.tick.advance(2000);
+        f.press(w->bSTOP); // the pressed button turns grey: the focus goes to START
+        QCOMPARE(f.cell(3, 1), QStringLiteral("2,00"));
+        QCOMPARE(QApplication::focusWidget(), w->bSTART);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        QVERIFY(w->Clock->Enabled());
+    }
+
+    void stopOnAFinishedRow_neverOverwritesIt()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        f.start();
+        w->MakeRowCurrent(1);
+        f.stop(12340);
+        QCOMPARE(f.current(), 2);
+        w->Erase1Click(); // the free row goes: every row has a run time
+        QCOMPARE(f.grid()->RowCount(), 2);
+        QVERIFY(!w->bSTOP->isEnabled() && !w->mStop->isEnabled());
+        QCOMPARE(w->bSTOP->Color(), clBtnFace);
+        f.stop(5000);
+        f.stop(5000);
+        QCOMPARE(f.cell(3, 1), QStringLiteral("12,34"));
+        QCOMPARE(f.cell(6, 1), QStringLiteral("12340"));
+    }
+
+    void endeThenStart_makesEndeAvailableAgain_andRowOneFollowsTheSelection()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        f.start(); // entry 1 at 100000
+        f.start(4000); // entry 2 at 104000
+        w->MakeRowCurrent(1);
+        f.tick.advance(1000);
+        w->bEndClick();
+        QCOMPARE(w->Digits[1][DisplayTime::Seconds]->Value(), 5); // entry 1: 5 s
+        w->MakeRowCurrent(2);
+        QCOMPARE(w->Digits[1][DisplayTime::Seconds]->Value(), 1); // entry 2: 1 s, not entry 1's time
+        w->MakeRowCurrent(3);
+        f.start(1000);
+        QVERIFY(w->Clock->Enabled());
+        QVERIFY(w->bEnd->isEnabled());
+        QCOMPARE(w->bEnd->Color(), kBlue);
+        w->bEndClick();
+        QVERIFY(!w->Clock->Enabled());
+    }
+
+    void reset_leavesStoppGreyOnTheEmptyTable()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
         f.start();
         f.start();
-        f.w()->MakeRowCurrent(1);
-        // The operator sorts "Zeit" descending before the first stop.
-        f.grid()->SortOptions().SortDirection = TSortDirection::sdDescending;
-        f.stop(5000); // row 1: 5,00
-        f.stop(4000); // the other: 9,00
-        QCOMPARE(f.cell(3, 1), QString()); // empty "Zeit" orders last ascending, first descending
-        QCOMPARE(f.cell(3, 2), QStringLiteral("9,00"));
-        QCOMPARE(f.cell(3, 3), QStringLiteral("5,00"));
-        QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
-        QCOMPARE(f.cell(5, 3), QStringLiteral("3"));
+        w->bEndClick();
+        w->MakeRowCurrent(1);
+        QVERIFY(w->bSTOP->isEnabled());
+        f.answerNextDialog(6);
+        f.press(w->bRESET);
+        QCOMPARE(f.grid()->RowCount(), 2);
+        QVERIFY(!w->bSTOP->isEnabled() && !w->mStop->isEnabled());
+        QCOMPARE(w->bSTOP->Color(), clBtnFace);
+        QVERIFY(!w->bEnd->isEnabled());
+        QCOMPARE(w->Digits[1][DisplayTime::Seconds]->ColorOn(), w->DimColor);
+    }
+
+    void settingsDialog_keepsTheFormatWhileTheClockRuns()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TCfgDialog* d = w->CfgDialog;
+        f.start();
+        bool enabled = true;
+        QString tip;
+        dialogs::SetDialogHandler([&](QDialog*) {
+            enabled = d->cbDigits->isEnabled();
+            tip = d->cbDigits->toolTip();
+            d->cbDigits->setCurrentIndex(2);
+            d->cbStopFirst->setCurrentIndex(1); // the other settings stay changeable
+            return int(QDialog::Accepted);
+        });
+        QTest::keyClick(w, Qt::Key_E, Qt::AltModifier);
+        QVERIFY(!enabled);
+        QVERIFY(tip.contains(QStringLiteral("Rennens")));
+        QCOMPARE(w->Accuracy, 2);
+        QVERIFY(w->StopFirst);
+        w->bEndClick();
+        dialogs::SetDialogHandler([&](QDialog*) {
+            enabled = d->cbDigits->isEnabled();
+            d->cbDigits->setCurrentIndex(1);
+            return int(QDialog::Accepted);
+        });
+        w->bCFGClick();
+        QVERIFY(enabled);
+        QCOMPARE(w->Accuracy, 1);
+        dialogs::SetDialogHandler({});
+    }
+
+    void stopFirst_theStopBarrierStopsTheEarliestRunnerWhileTheFreeRowIsCurrent()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        w->StopFirst = true;
+        f.key(Qt::Key_F11);
+        f.key(Qt::Key_F12);
+        f.lines(0x20); // entry 1 at 100000
+        f.lines(0x00);
+        w->TimerGesperrtStart->Fire();
+        f.tick.advance(1000);
+        f.lines(0x20); // entry 2 at 101000
+        f.lines(0x00);
+        w->TimerGesperrtStart->Fire();
+        QCOMPARE(f.current(), 3);
+        QVERIFY(w->bSTOP->isEnabled() && w->bSTART->isEnabled());
+        QCOMPARE(w->ImageLSstop->Tag, 1);
+        f.tick.advance(9000);
+        f.lines(0x10); // the stop barrier, with the free row current
+        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "1")), QStringLiteral("10,00"));
+        QCOMPARE(f.cell(6, f.current()), QString()); // the free row is current again
+        QCOMPARE(w->ListBoxStopp->count(), 0);
+        f.lines(0x00);
+        w->TimerGesperrtStop->Fire(); // entry 2 still runs: the stop barrier is freed
+        QCOMPARE(w->ImageLSstop->Tag, 1);
+        f.tick.advance(500);
+        f.lines(0x10);
+        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "2")), QStringLiteral("9,50"));
+        // A new entry starts from the same free row.
+        f.lines(0x20);
+        QCOMPARE(f.cell(6, f.grid()->FindRow(0, "3")), QString::number(f.tick.tick().now()));
+    }
+
+    void stopImpulseWithNothingToStop_isKeptAndCanBeInserted()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        f.key(Qt::Key_F11);
+        f.key(Qt::Key_F12);
+        f.lines(0x20); // entry 1 at 100000; the free row 2 is current
+        f.lines(0x00);
+        f.tick.advance(7250);
+        f.lines(0x10);
+        QCOMPARE(w->ListBoxStopp->count(), 1);
+        QCOMPARE(w->ListBoxStopp->currentRow(), 0);
+        QCOMPARE(w->ListBoxStopp->item(0)->data(Qt::UserRole).toInt(), 107250);
+        QCOMPARE(f.cell(3, 1), QString());
+
+        // The operator selects the running entry and inserts the time.
+        w->MakeRowCurrent(1);
+        QVERIFY(w->PastefromFStopp->isVisible());
+        w->PopupMenuProtokolPopup();
+        QVERIFY(w->PastefromFStopp->isEnabled());
+        w->PastefromFStopp->trigger();
+        QCOMPARE(f.cell(3, 1), QStringLiteral("7,25"));
+        QCOMPARE(f.cell(6, 1), QStringLiteral("7250"));
+        QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
+        QCOMPARE(w->ListBoxStopp->item(0)->foreground().color(), QColor(Qt::gray));
+        QVERIFY(!w->ListBoxStopp->item(0)->isSelected());
+        w->MakeRowCurrent(1);
+        w->PopupMenuProtokolPopup();
+        QVERIFY(!w->PastefromFStopp->isEnabled());
     }
 
     void startLockout_isNotExtendedByASecondStart()
@@ -233,10 +455,12 @@ private slots:
         QCOMPARE(f.cell(1, 1), QStringLiteral("Anna"));
         QCOMPARE(f.cell(0, 2), QStringLiteral("2"));
         QCOMPARE(f.cell(1, 2), QStringLiteral("Bert"));
+        // Not a whole number, or empty: the row index, and the name stays
+        // (a start list prepared with names first keeps them).
         QCOMPARE(f.cell(0, 3), QStringLiteral("3"));
-        QCOMPARE(f.cell(1, 3), QString());
+        QCOMPARE(f.cell(1, 3), QStringLiteral("Carl"));
         QCOMPARE(f.cell(0, 4), QStringLiteral("4"));
-        QCOMPARE(f.cell(1, 4), QString());
+        QCOMPARE(f.cell(1, 4), QStringLiteral("Dora"));
     }
 
     void afterEnde_aFreeRowRestartsOnTheOldFirstStart()

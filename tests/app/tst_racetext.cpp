@@ -1,5 +1,5 @@
 #include "app/DisplayTime.h"
-#include "app/RaceText.h"
+#include "race/RaceText.h"
 
 #include <QtTest>
 

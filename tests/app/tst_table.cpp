@@ -112,7 +112,9 @@ private slots:
         f.stop(1000);
         QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
         w->MakeRowCurrent(1);
+        f.answerNextDialog(6); // the row holds times: asked first
         w->Erase1Click();
+        QCOMPARE(f.shownDialogText, QStringLiteral("Zeile mit Zeiten entfernen?"));
         QCOMPARE(f.grid()->RowCount(), 4);
         QCOMPARE(f.cell(3, 1), QStringLiteral("4,00"));
         QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
@@ -158,23 +160,26 @@ private slots:
         QCOMPARE(f.cell(0, 1), QStringLiteral("9999"));
     }
 
-    void contextMenu_pasteNeedsASelectedInterimStop()
+    void contextMenu_insertNeedsAnInterimTakenAfterTheRunnersStart()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
         w->PopupMenuProtokolPopup();
-        QVERIFY(!w->PastefromFStopp->isVisible());
-        w->PastefromFStopp->setVisible(true);
+        QVERIFY(w->PastefromFStopp->isVisible());
+        QVERIFY(!w->PastefromFStopp->isEnabled());
+        f.key(Qt::Key_F8); // before any start
+        f.start(1000);
+        w->MakeRowCurrent(1);
         w->PopupMenuProtokolPopup();
         QVERIFY(!w->PastefromFStopp->isEnabled());
-        w->PastefromFStopp->setVisible(false);
+        w->PastefromFStoppClick();
+        QCOMPARE(f.cell(3, 1), QString());
+        f.tick.advance(3000);
         f.key(Qt::Key_F8);
-        w->PastefromFStopp->setVisible(true); // an invisible action never reads as enabled
         w->PopupMenuProtokolPopup();
         QVERIFY(w->PastefromFStopp->isEnabled());
         w->PastefromFStoppClick();
-        QCOMPARE(f.cell(3, 1), w->ListBoxStopp->item(0)->text());
-        QCOMPARE(f.cell(6, 1), QString());
+        QCOMPARE(f.cell(3, 1), QStringLiteral("3,00"));
     }
 };
 

@@ -1,10 +1,14 @@
 #include "controls/Dialogs.h"
 #include "controls/FlEdit.h"
+#include "controls/MessageTimer.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <memory>
@@ -316,7 +320,7 @@ private slots:
         QCOMPARE(f.edit->text(), QStringLiteral("3,0"));
     }
 
-    void arrowButtons_stepOncePerClick_repeatWhileHeld_andTakeTheFocus()
+    void arrowButtons_stepOncePerClick_andTakeTheFocus()
     {
         Form f;
         QVERIFY(f.show());
@@ -327,13 +331,107 @@ private slots:
         QTest::mouseClick(f.edit->DownButton(), Qt::LeftButton);
         QTest::mouseClick(f.edit->DownButton(), Qt::LeftButton);
         QCOMPARE(f.edit->text(), QStringLiteral("2,9"));
+        QVERIFY(!f.edit->RepeatTimer()->Enabled());
+    }
 
-        QCOMPARE(f.edit->UpButton()->autoRepeatDelay(), 400);
-        QCOMPARE(f.edit->UpButton()->autoRepeatInterval(), 100);
+    void heldArrowButton_repeatsItsStep_firstAfter400ThenEvery100Ms()
+    {
+        Form f;
+        QVERIFY(f.show());
+        TMessageTimer* repeat = f.edit->RepeatTimer();
         QTest::mousePress(f.edit->UpButton(), Qt::LeftButton);
-        QTest::qWait(650);
+        QCOMPARE(f.edit->text(), QStringLiteral("3,0")); // the press alone does not step
+        QVERIFY(repeat->Enabled());
+        QCOMPARE(repeat->Interval(), 400);
+        repeat->Fire();
+        QCOMPARE(f.edit->text(), QStringLiteral("3,1"));
+        QCOMPARE(repeat->Interval(), 100);
+        repeat->Fire();
+        repeat->Fire();
+        QCOMPARE(f.edit->text(), QStringLiteral("3,3"));
         QTest::mouseRelease(f.edit->UpButton(), Qt::LeftButton);
-        QVERIFY2(f.edit->Value() >= 3.05L, qPrintable(f.edit->text())); // at least one repeat and the click
+        QCOMPARE(f.edit->text(), QStringLiteral("3,4")); // the click of the release
+        QVERIFY(!repeat->Enabled());
+        repeat->Fire(); // a tick already on its way after the release adds nothing
+        QCOMPARE(f.edit->text(), QStringLiteral("3,4"));
+
+        // Held down, the next press waits the long delay again; the down
+        // button repeats downwards.
+        QTest::mousePress(f.edit->DownButton(), Qt::LeftButton);
+        QCOMPARE(repeat->Interval(), 400);
+        repeat->Fire();
+        QCOMPARE(f.edit->text(), QStringLiteral("3,3"));
+        QTest::mouseRelease(f.edit->DownButton(), Qt::LeftButton);
+        QCOMPARE(f.edit->text(), QStringLiteral("3,2"));
+    }
+
+    void heldArrowButton_repeatsOnItsOwn()
+    {
+        Form f;
+        QVERIFY(f.show());
+        QTest::mousePress(f.edit->UpButton(), Qt::LeftButton);
+        QTRY_VERIFY(f.edit->Value() >= 3.2L); // at least two repeats while held
+        QTest::mouseRelease(f.edit->UpButton(), Qt::LeftButton);
+        QVERIFY(!f.edit->RepeatTimer()->Enabled());
+    }
+
+    void deleteKey_withTheTextX11Sends_deletesTheCharacter()
+    {
+        Form f;
+        QVERIFY(f.show());
+        f.edit->setCursorPosition(0);
+        // X11 and Wayland deliver Delete with the text DEL (U+007F).
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(0x7F)));
+        QApplication::sendEvent(f.edit, &press);
+        QCOMPARE(f.edit->text(), QStringLiteral(",0"));
+        f.edit->selectAll();
+        QKeyEvent again(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(0x7F)));
+        QApplication::sendEvent(f.edit, &again);
+        QCOMPARE(f.edit->text(), QString());
+
+        // A disabled editor still refuses it.
+        f.edit->SetValue(3.0L);
+        f.edit->SetEditorEnabled(false);
+        f.edit->setCursorPosition(0);
+        QKeyEvent blocked(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QString(QChar(0x7F)));
+        QApplication::sendEvent(f.edit, &blocked);
+        QCOMPARE(f.edit->text(), QStringLiteral("3,0"));
+    }
+
+    void mouseWheel_stepsOncePerNotch_withinMinAndMax()
+    {
+        Form f;
+        QVERIFY(f.show());
+        auto wheel = [&](int delta) {
+            const QPointF at = f.edit->rect().center();
+            QWheelEvent e(at, f.edit->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                Qt::NoScrollPhase, false);
+            QApplication::sendEvent(f.edit, &e);
+            return e.isAccepted();
+        };
+        QVERIFY(wheel(120));
+        QCOMPARE(f.edit->text(), QStringLiteral("3,1"));
+        wheel(240); // two notches at once
+        QCOMPARE(f.edit->text(), QStringLiteral("3,3"));
+        wheel(-120);
+        QCOMPARE(f.edit->text(), QStringLiteral("3,2"));
+        // A fine-grained wheel steps once its small turns add up to a notch.
+        wheel(60);
+        QCOMPARE(f.edit->text(), QStringLiteral("3,2"));
+        wheel(60);
+        QCOMPARE(f.edit->text(), QStringLiteral("3,3"));
+
+        f.edit->SetValue(1.1L);
+        wheel(-360);
+        QCOMPARE(f.edit->text(), QStringLiteral("1,0"));
+        f.edit->SetValue(599.9L);
+        wheel(240);
+        QCOMPARE(f.edit->text(), QStringLiteral("600,0"));
+
+        // Read-only: the wheel goes on to the window (to scroll it), nothing steps.
+        f.edit->SetReadOnly(true);
+        QVERIFY(!wheel(120));
+        QCOMPARE(f.edit->text(), QStringLiteral("600,0"));
     }
 
     void buttons_sitAtTheRightEdge_andTheHeightHasAFloor()

@@ -110,6 +110,7 @@ private slots:
         QCOMPARE(type(r, "3,0", 0, 0, '\n').action, KeyAction::EnterPress);
         QCOMPARE(type(r, "3,0", 0, 0, 27).action, KeyAction::Escape);
         QCOMPARE(type(r, "3,0", 3, 0, 8).action, KeyAction::PassOn); // Backspace
+        QCOMPARE(type(r, "3,0", 0, 0, 127).action, KeyAction::PassOn); // Delete under X11 and Wayland
         for (char c : { 'a', 'E', '+', '.', ' ', 'x' })
             QCOMPARE(type(r, "3", 1, 0, c).action, KeyAction::Consume);
     }

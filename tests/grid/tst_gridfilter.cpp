@@ -3,6 +3,8 @@
 #include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <stdexcept>
@@ -84,6 +86,43 @@ private slots:
         grid.SetFiltered(true);
         grid.SetFiltered(false);
         QVERIFY(grid.Modified());
+    }
+
+    void clearWhileFiltered_dropsTheFilterAndEveryRow_theBackupHoldsParkedRows()
+    {
+        Grid grid;
+        grid.AcceptClass(QStringLiteral("B"));
+        grid.SetFiltered(true);
+        QCOMPARE(grid.HiddenRowCount(), 3);
+        // The backup of a filtered table still holds every row.
+        QTemporaryDir dir;
+        const QString backup = dir.filePath(QStringLiteral("backup.txt"));
+        QVERIFY(grid.SaveToFile(backup));
+        QFile file(backup);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        for (const char* name : { "Anton", "Berta", "Cäsar", "Dora", "Emil" })
+            QVERIFY2(text.contains(QString::fromUtf8(name)), name);
+
+        grid.Clear();
+        QVERIFY(!grid.Filtered());
+        QCOMPARE(grid.HiddenRowCount(), 0);
+        QCOMPARE(grid.RowCount(), 2);
+        QVERIFY(grid.IsEmptyRow(1));
+        // Nothing comes back: not by removing a filter, not by more rows.
+        grid.SetFiltered(false);
+        QCOMPARE(grid.RowCount(), 2);
+        grid.SetRowCount(7);
+        for (int r = 1; r < 7; ++r)
+            QVERIFY(grid.IsEmptyRow(r));
+        QCOMPARE(grid.FindRow(1, QStringLiteral("Anton")), -1);
+        // A filter that accepted nothing leaves no stand-in row behind either.
+        grid.Fill({ { "1", "Anton", "A" } });
+        grid.OnSetFilter = [](const QStringList&, bool& accept) { accept = false; };
+        grid.SetFiltered(true);
+        grid.Clear();
+        grid.SetRowCount(4);
+        QCOMPARE(grid.FindRow(1, QStringLiteral("Anton")), -1);
     }
 
     void filterAcceptingNothing_leavesOneEmptyRow_clearingRestoresAllRows()

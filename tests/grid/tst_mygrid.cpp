@@ -70,15 +70,16 @@ private slots:
         QCOMPARE(grid.verticalHeader()->defaultSectionSize(), 21);
     }
 
-    void rowsBeyondRowCount_stayStored()
+    void rowsBeyondALoweredRowCount_areGone()
     {
         TMyStringGrid grid;
         fill(grid);
         grid.SetRowCount(2);
         QCOMPARE(grid.model()->rowCount(), 1);
         grid.SetRowCount(5);
-        QCOMPARE(grid.Cells(3, 4), QStringLiteral("3/4"));
-        QCOMPARE(grid.Rows(3), (QStringList { "0/3", "1/3", "2/3", "3/3", "4/3" }));
+        QCOMPARE(grid.Cells(3, 4), QString());
+        QCOMPARE(grid.Rows(3), QStringList(5));
+        QCOMPARE(grid.Cells(3, 1), QStringLiteral("3/1"));
         grid.SetRows(3, { "a", "b" });
         QCOMPARE(grid.Rows(3), (QStringList { "a", "b", "", "", "" }));
     }

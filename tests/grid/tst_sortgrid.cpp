@@ -245,10 +245,12 @@ private slots:
     {
         Grid grid;
         grid.Fill(kEntries);
+        grid.ParkRows(2);
         grid.SetRowCount(3); // Zoe and Carl parked
         grid.DeleteRow(1);
         QCOMPARE(grid.RowCount(), 2);
         grid.SetRowCount(4);
+        grid.ParkRows(0);
         QCOMPARE(grid.Column(1), (QStringList { "Anna", "Zoe", "Carl" }));
     }
 
@@ -602,11 +604,15 @@ private slots:
         QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].icon, dialogs::Icon::Critical);
-        QCOMPARE(shown[0].text, QStringLiteral("Can't write to file:\r") + name);
+        // The system's reason follows the name on a line of its own.
+        QVERIFY2(shown[0].text.startsWith(QStringLiteral("Can't write to file:\r") + name + QLatin1Char('\r')),
+            qPrintable(shown[0].text));
+        QVERIFY(
+            shown[0].text.size() > QString(QStringLiteral("Can't write to file:\r") + name + QLatin1Char('\r')).size());
         QVERIFY(!grid.SaveToCsv(dir.path()));
         shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].text, QStringLiteral("Can't write to file:\r") + dir.path());
+        QVERIFY(shown[0].text.startsWith(QStringLiteral("Can't write to file:\r") + dir.path() + QLatin1Char('\r')));
         QCOMPARE(grid.Column(1), (QStringList { "Berg", "Anna", "Zoe", "Carl" }));
         QVERIFY(!grid.Modified());
         QVERIFY(!QFile::exists(name));

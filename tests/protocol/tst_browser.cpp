@@ -87,7 +87,7 @@ private slots:
             table << cellsOf(m.captured(1), "td");
         QCOMPARE(table,
             QList<QStringList>({ { "3", "Berg", "10:05.03.12", "1.05.12", "0.00", "1" },
-                { "7", QStringLiteral("Müller. Anna, €"), "10:05.20.40", "", "0.17.28", "-" },
+                { "7", QStringLiteral("Müller, Anna, €"), "10:05.20.40", "", "0.17.28", "-" },
                 { "9", "A<B & C", "10:05.30.00", "1.10.00", "0.26.88", "2" }, { "", "", "", "", "", "-" } }));
         QVERIFY(!dom.contains(QLatin1String("65120")));
     }

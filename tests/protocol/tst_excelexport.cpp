@@ -16,13 +16,36 @@
 namespace {
 
 // A sheet as a reader of the workbook finds it: cell references ("B2") with
-// their values (QString for texts, double for numbers) and the column widths
-// by column number.
+// their values (QString for texts, double for numbers), the number format
+// code of each numeric cell ("General" when it has none) and the column
+// widths by column number.
 struct Sheet {
     QMap<QString, QVariant> cells;
+    QMap<QString, QString> formats;
     QMap<int, double> widths;
     bool valid = false;
 };
+
+// The number format code of each cell style (xf) of the workbook.
+QStringList styleFormats(const QByteArray& xml)
+{
+    QMap<int, QString> codes { { 0, QStringLiteral("General") } };
+    QStringList styles;
+    bool inCellXfs = false;
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == QLatin1String("numFmt"))
+            codes[reader.attributes().value("numFmtId").toInt()] = reader.attributes().value("formatCode").toString();
+        else if (reader.isStartElement() && reader.name() == QLatin1String("cellXfs"))
+            inCellXfs = true;
+        else if (reader.isEndElement() && reader.name() == QLatin1String("cellXfs"))
+            inCellXfs = false;
+        else if (inCellXfs && reader.isStartElement() && reader.name() == QLatin1String("xf"))
+            styles << codes.value(reader.attributes().value("numFmtId").toInt(), QStringLiteral("?"));
+    }
+    return styles;
+}
 
 QStringList sharedStrings(const QByteArray& xml)
 {
@@ -41,10 +64,12 @@ QStringList sharedStrings(const QByteArray& xml)
 Sheet readSheet(const QString& workbook)
 {
     const QStringList strings = sharedStrings(ReadZipEntry(workbook, "xl/sharedStrings.xml"));
+    const QStringList styles = styleFormats(ReadZipEntry(workbook, "xl/styles.xml"));
     Sheet sheet;
     QXmlStreamReader reader(ReadZipEntry(workbook, "xl/worksheets/sheet1.xml"));
     QString ref;
     QString type;
+    int style = 0;
     while (!reader.atEnd()) {
         reader.readNext();
         if (!reader.isStartElement())
@@ -56,9 +81,12 @@ Sheet readSheet(const QString& workbook)
         } else if (reader.name() == QLatin1String("c")) {
             ref = attrs.value("r").toString();
             type = attrs.value("t").toString();
+            style = attrs.value("s").toInt();
         } else if (reader.name() == QLatin1String("v")) {
             const QString v = reader.readElementText();
             sheet.cells[ref] = type == "s" ? QVariant(strings.value(v.toInt())) : QVariant(v.toDouble());
+            if (type != "s")
+                sheet.formats[ref] = styles.value(style, QStringLiteral("?"));
         }
     }
     sheet.valid = !reader.hasError() && !strings.contains("XML error");
@@ -73,6 +101,11 @@ TCellStore protocolTable()
     cells.SetRow(2, { "12", QStringLiteral("Größ"), "9:05.14,00", "1.05,12", "12,34", "2", "65120" });
     cells.SetRow(3, { "", "", "", "", "", "-", "" });
     return cells;
+}
+
+double days(qint64 ms)
+{
+    return static_cast<double>(ms) / 86400000.0;
 }
 
 } // namespace
@@ -126,26 +159,6 @@ private slots:
         QCOMPARE(SplitDelimitedText(text, ',', '"'), items);
     }
 
-    void exportLine_turnsShortCommasIntoPoints_andLeavesRawColumnOut()
-    {
-        const TCellStore cells = protocolTable();
-        QCOMPARE(protocol::BuildExcelExportLine(cells, 1),
-            QStringLiteral("\"7\",\"Jürgen & Söhne <GmbH>\",\"9:05.12,30\",\"9.87\",\"0.00\",\"1\""));
-        QCOMPARE(protocol::BuildExcelExportLine(cells, 2),
-            QStringLiteral("\"12\",\"Größ\",\"9:05.14,00\",\"1.05,12\",\"12,34\",\"2\""));
-        TCellStore odd(7, 1);
-        odd.SetRow(0, { "1,2,", "a,b", ",", "" });
-        QCOMPARE(protocol::BuildExcelExportLine(odd, 0), QStringLiteral("\"1.2,\",\"a.b\",\".\",\"\",\"\",\"\""));
-    }
-
-    void exportLine_keepsQuotesAndCommasInsideACell()
-    {
-        TCellStore cells(7, 1);
-        cells.SetRow(0, { "3", "Max \"Blitz\" Meier, jun.", "", "", "", "-" });
-        const QStringList values = SplitDelimitedText(protocol::BuildExcelExportLine(cells, 0), ',', '"');
-        QCOMPARE(values, (QStringList { "3", "Max \"Blitz\" Meier, jun.", "", "", "", "-" }));
-    }
-
     void numberReading_data()
     {
         QTest::addColumn<QString>("text");
@@ -179,9 +192,9 @@ private slots:
             QCOMPARE(read, value);
     }
 
-    void export_fillsTheSheet_withNumbersAndTexts()
+    void export_fillsTheSheet_withTypedCells()
     {
-        protocol::ExcelExport(protocolTable());
+        QVERIFY(protocol::ExcelExport(protocolTable()));
         const QString workbook = openedWorkbook();
         QVERIFY2(workbook.startsWith(m_tmp.path() + "/"), qPrintable(m_shell.calls.join('|')));
         QVERIFY(workbook.endsWith(".xlsx"));
@@ -194,23 +207,97 @@ private slots:
         QVERIFY(!sheet.cells.contains("G1"));
 
         QCOMPARE(sheet.cells.value("A2"), QVariant(7.0));
+        QCOMPARE(sheet.formats.value("A2"), QStringLiteral("General"));
         QCOMPARE(sheet.cells.value("B2"), QVariant(QStringLiteral("Jürgen & Söhne <GmbH>")));
-        QCOMPARE(sheet.cells.value("C2"), QVariant(QStringLiteral("9:05.12,30")));
-        QCOMPARE(sheet.cells.value("D2"), QVariant(9.87));
-        QCOMPARE(sheet.cells.value("E2"), QVariant(0.0));
+        // The time of day and the run times as the table shows them.
+        QCOMPARE(sheet.cells.value("C2").toDouble(), days(((9 * 60 + 5) * 60 + 12) * 1000 + 300));
+        QCOMPARE(sheet.formats.value("C2"), QStringLiteral("h:mm:ss.00"));
+        QCOMPARE(sheet.cells.value("D2").toDouble(), days(9870));
+        QCOMPARE(sheet.formats.value("D2"), QStringLiteral("mm:ss.00"));
+        QCOMPARE(sheet.cells.value("E2").toDouble(), 0.0);
         QCOMPARE(sheet.cells.value("F2"), QVariant(1.0));
         QCOMPARE(sheet.cells.value("B3"), QVariant(QStringLiteral("Größ")));
-        QCOMPARE(sheet.cells.value("D3"), QVariant(QStringLiteral("1.05,12")));
-        QCOMPARE(sheet.cells.value("E3"), QVariant(QStringLiteral("12,34")));
+        QCOMPARE(sheet.cells.value("D3").toDouble(), days(65120));
+        QCOMPARE(sheet.cells.value("E3").toDouble(), days(12340));
         // The trailing free row stays out: its "Nr." is empty.
         QCOMPARE(sheet.cells.size(), 18);
 
         // Every used column is fitted to its longest text.
         QCOMPARE(sheet.widths.keys(), (QList<int> { 1, 2, 3, 4, 5, 6 }));
         QVERIFY(sheet.widths[2] >= QStringLiteral("Jürgen & Söhne <GmbH>").size());
-        QVERIFY(sheet.widths[3] >= QStringLiteral("9:05.12,30").size());
+        QVERIFY(sheet.widths[3] >= QStringLiteral("9:05:12,30").size());
         QVERIFY(sheet.widths[1] >= 3 && sheet.widths[1] < sheet.widths[3]);
         QVERIFY(sheet.widths[3] < sheet.widths[2]);
+    }
+
+    // What each column's texts become: type, value and number format. A
+    // text the column does not expect stays exactly the text it was.
+    void export_cellTypes_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("format"); // empty for a text cell
+        const auto text = [](const char* t) { return QVariant(QString::fromUtf8(t)); };
+        QTest::newRow("Nr. whole") << 0 << "12" << QVariant(12.0) << "General";
+        QTest::newRow("Nr. leading zeros") << 0 << "007" << text("007") << "";
+        QTest::newRow("Nr. with letter") << 0 << "12a" << text("12a") << "";
+        QTest::newRow("Nr. decimal") << 0 << "1.5" << text("1.5") << "";
+        QTest::newRow("Platz zero") << 5 << "0" << QVariant(0.0) << "General";
+        QTest::newRow("Platz dash") << 5 << "-" << text("-") << "";
+        QTest::newRow("Name of digits") << 1 << "2024" << text("2024") << "";
+        QTest::newRow("Name with comma") << 1 << "Berg, Anna" << text("Berg, Anna") << "";
+        QTest::newRow("short name with comma") << 1 << "A,B" << text("A,B") << "";
+        QTest::newRow("Start") << 2 << "10:05.03,12" << QVariant(days(36303120)) << "h:mm:ss.00";
+        QTest::newRow("Start after 24 h") << 2 << "24:00.00,00" << text("24:00.00,00") << "";
+        QTest::newRow("Zeit whole seconds") << 3 << "1.50" << QVariant(days(110000)) << "mm:ss";
+        QTest::newRow("Zeit tenths") << 3 << "1.05,2" << QVariant(days(65200)) << "mm:ss.0";
+        QTest::newRow("Zeit hundredths") << 3 << "1,05" << QVariant(days(1050)) << "mm:ss.00";
+        QTest::newRow("Zeit seconds only") << 3 << "5" << QVariant(days(5000)) << "mm:ss";
+        QTest::newRow("Zeit hours") << 3 << "1:02.03,45" << QVariant(days(3723450)) << "[h]:mm:ss.00";
+        QTest::newRow("Zeit two-digit hours") << 3 << "12:00.00" << QVariant(days(43200000)) << "[h]:mm:ss";
+        QTest::newRow("Zeit 60 seconds") << 3 << "1.60,00" << text("1.60,00") << "";
+        QTest::newRow("Zeit one-digit seconds after minutes") << 3 << "1.5,00" << text("1.5,00") << "";
+        QTest::newRow("Zeit negative") << 3 << "-1,00" << text("-1,00") << "";
+        QTest::newRow("Split zero") << 4 << "0,00" << QVariant(0.0) << "mm:ss.00";
+        QTest::newRow("Split three fraction digits") << 4 << "1,234" << text("1,234") << "";
+        QTest::newRow("Split other digits") << 4 << QStringLiteral("١,٠٠") << QVariant(QStringLiteral("١,٠٠")) << "";
+    }
+    void export_cellTypes()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, text);
+        QFETCH(QVariant, value);
+        QFETCH(QString, format);
+        TCellStore cells = protocolTable();
+        cells.SetCell(column, 1, text);
+        QVERIFY(protocol::ExcelExport(cells));
+        const Sheet sheet = readSheet(openedWorkbook());
+        QVERIFY(sheet.valid);
+        const QString ref = QString(QChar('A' + column)) + "2";
+        const QVariant found = sheet.cells.value(ref);
+        QCOMPARE(found.typeId(), value.typeId());
+        if (value.typeId() == QMetaType::Double)
+            QVERIFY2(qAbs(found.toDouble() - value.toDouble()) < 1e-12, qPrintable(found.toString()));
+        else
+            QCOMPARE(found, value);
+        QCOMPARE(sheet.formats.value(ref), format);
+    }
+
+    void export_replacesCharactersXmlForbids_andKeepsEveryLaterText()
+    {
+        TCellStore cells = protocolTable();
+        cells.SetCell(1, 1, QStringLiteral("Ab") + QChar(0xFFFF) + QStringLiteral("cd"));
+        cells.SetCell(1, 2, QStringLiteral("Ef") + QChar(0) + QStringLiteral("gh") + QChar(0x1B));
+        cells.SetCell(0, 3, QStringLiteral("9"));
+        cells.SetCell(1, 3, QStringLiteral("Zoë") + QChar(0xD800));
+        QVERIFY(protocol::ExcelExport(cells));
+        const Sheet sheet = readSheet(openedWorkbook());
+        QVERIFY(sheet.valid);
+        QCOMPARE(sheet.cells.value("B2"), QVariant(QStringLiteral("Ab\uFFFDcd")));
+        QCOMPARE(sheet.cells.value("B3"), QVariant(QStringLiteral("Ef\uFFFDgh\uFFFD")));
+        QCOMPARE(sheet.cells.value("B4"), QVariant(QStringLiteral("Zoë\uFFFD")));
+        QCOMPARE(sheet.cells.value("F4"), QVariant(QStringLiteral("-")));
     }
 
     void export_sendsTheLastRow_whenItHasANumber()
@@ -223,22 +310,40 @@ private slots:
         QCOMPARE(sheet.cells.value("F4"), QVariant(QStringLiteral("-")));
     }
 
-    void export_withoutTemporaryFolder_endsQuietly()
+    void export_withoutTemporaryFolder_namesTheFolder()
     {
-        qputenv("TMPDIR", QFile::encodeName(m_tmp.filePath("gibt/es/nicht")));
-        protocol::ExcelExport(protocolTable());
+        const QString missing = m_tmp.filePath("gibt/es/nicht");
+        qputenv("TMPDIR", QFile::encodeName(missing));
+        protocol::WriteFailure failure;
+        QVERIFY(!protocol::ExcelExport(protocolTable(), &failure));
         QVERIFY(m_shell.calls.isEmpty());
+        QVERIFY2(!failure.fileName.isEmpty() && !failure.reason.isEmpty(), qPrintable(failure.fileName));
     }
 
-    void export_laterFailure_isThrown_andLeavesNoFolder()
+    void export_laterFailure_isReported_andLeavesNoFolder()
     {
         // A spreadsheet cell holds at most 32767 characters.
         TCellStore cells = protocolTable();
         cells.SetCell(1, 2, QString(40000, QLatin1Char('x')));
         const QStringList before = QDir(m_tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        QVERIFY_THROWS_EXCEPTION(EExcel, protocol::ExcelExport(cells));
+        protocol::WriteFailure failure;
+        QVERIFY(!protocol::ExcelExport(cells, &failure));
+        QVERIFY(failure.fileName.endsWith(".xlsx"));
+        QVERIFY(!failure.reason.isEmpty());
         QVERIFY(m_shell.calls.isEmpty());
         QCOMPARE(QDir(m_tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    }
+
+    void shownWorkbooks_folderGoesWhenTheProgramEnds()
+    {
+        QVERIFY(protocol::ExcelExport(protocolTable()));
+        const QString folder = QFileInfo(openedWorkbook()).absolutePath();
+        QVERIFY(QFileInfo(folder).isDir());
+        // Nothing but the workbook is left there: no half-written file.
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList { "Mappe1.xlsx" });
+        TExcel::RemoveTemporaryFolders();
+        QVERIFY(!QFileInfo::exists(folder));
     }
 
     void writeLine_transposed_andCountingLines()

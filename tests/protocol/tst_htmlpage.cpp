@@ -100,12 +100,12 @@ private slots:
         QVERIFY(!protocol::HtmlPageBytes(cells, kTitle).contains("A&lt;B"));
     }
 
-    void onlyTheFirstCommaOfACellBecomesAPoint()
+    void onlyTheFirstCommaOfATimeBecomesAPoint()
     {
         TCellStore cells = headerOnly(2);
-        cells.SetRow(1, { "1,2,3", "Berg, Anna, Bea", ",", ",,", "", "x" });
+        cells.SetRow(1, { "1,2", "Berg, Anna, Bea", ",", ",,", "1,2,3", "x,y" });
         QCOMPARE(dataLines(protocol::HtmlPageBytes(cells, kTitle)),
-            QList<QByteArray>({ "<tr><td>1.2,3<td>Berg. Anna, Bea<td>.<td>.,<td><td>x</tr>" }));
+            QList<QByteArray>({ "<tr><td>1,2<td>Berg, Anna, Bea<td>.<td>.,<td>1.2,3<td>x,y</tr>" }));
     }
 
     void markupInCellsIsEscaped()
@@ -179,10 +179,19 @@ private slots:
         protocol::PublishHtmlPage(raceTable(), kTitle, 2);
         QCOMPARE(shell.calls, QStringList({ "open rennzeit.html", "print rennzeit.html" }));
 
-        // Nothing to hand on when the page could not be written and none is
-        // left from an earlier run.
-        QVERIFY(!protocol::PublishHtmlPage(raceTable(), QStringLiteral("missing/rennzeit"), 1));
+        // A page that could not be written is not handed on.
+        QVERIFY(QDir(dir.path()).mkpath("alt/rennzeit.html")); // a folder blocks the name
+        QString reason;
+        QCOMPARE(protocol::PublishHtmlPage(raceTable(), QStringLiteral("alt/rennzeit"), 1, &reason),
+            protocol::PublishResult::NotWritten);
+        QVERIFY(!reason.isEmpty());
         QCOMPARE(shell.calls.size(), 2);
+
+        // A failed print is told with the printer's reason.
+        shell.printFailure = QStringLiteral("Drucker aus");
+        QCOMPARE(protocol::PublishHtmlPage(raceTable(), kTitle, 1, &reason), protocol::PublishResult::NotPrinted);
+        QCOMPARE(reason, QStringLiteral("Drucker aus"));
+        QCOMPARE(protocol::PublishHtmlPage(raceTable(), kTitle, 0, &reason), protocol::PublishResult::Done);
 
         platform::SetShell(nullptr);
         QVERIFY(QDir::setCurrent(previous));

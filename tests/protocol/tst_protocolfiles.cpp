@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+
 using protocol::LoadedProtocol;
 
 namespace {
@@ -70,10 +72,12 @@ private slots:
         QCOMPARE(ReadFileBytes(file), ReadFileBytes(TestDataPath("race.protocol.txt")));
     }
 
-    void writer_failsSilentlyWhenTheFileCannotBeCreated()
+    void writer_givesTheReasonWhenTheFileCannotBeCreated()
     {
         QTemporaryDir dir;
-        QVERIFY(!protocol::WriteProtocolText(raceTable(), dir.filePath("missing/race.txt")));
+        QString reason;
+        QVERIFY(!protocol::WriteProtocolText(raceTable(), dir.filePath("missing/race.txt"), &reason));
+        QCOMPARE(reason, qt_error_string(ENOENT));
     }
 
     void savedFile_loadsBackEveryNumberedRow()
@@ -84,17 +88,17 @@ private slots:
         QVERIFY(protocol::WriteProtocolText(original, file));
 
         const std::optional<LoadedProtocol> loaded = protocol::LoadProtocolText(file);
-        QVERIFY(loaded);
-        QVERIFY(loaded->completed);
+        QVERIFY(loaded && loaded->ok());
         // The blank written for the empty name comes back empty; the row
         // without a number and the trailing free row are gone.
         QCOMPARE(rowsOf(*loaded), rowsOf({ original.Row(1), original.Row(2), original.Row(4) }));
-        QCOMPARE(loaded->firstStartTick, 65120);
     }
 
     void missingFile_givesNothingToApply()
     {
-        QVERIFY(!protocol::LoadProtocolText(QStringLiteral("/nonexistent/start.txt")));
+        QString why;
+        QVERIFY(!protocol::LoadProtocolText(QStringLiteral("/nonexistent/start.txt"), &why));
+        QVERIFY(!why.isEmpty());
     }
 
     void parse_data()
@@ -146,48 +150,42 @@ private slots:
         QFETCH(QList<QStringList>, rows);
         const LoadedProtocol loaded = protocol::ParseProtocolText(bytes);
         QCOMPARE(rowsOf(loaded), rows);
-        QVERIFY(loaded.completed);
-        QCOMPARE(loaded.firstStartTick, 0);
+        QVERIFY(loaded.ok());
     }
 
-    void firstStartTick_comesFromTheLastZeroSplitRow()
+    void rawValues_takeTheWholeSignedRange()
     {
-        const LoadedProtocol loaded = protocol::ParseProtocolText("1\tA\t \t \t0,00\t-\t-2000\t\r\n"
-                                                                  "2\tB\t \t \t0,50\t-\t777\t\r\n"
-                                                                  "3\tC\t \t \t0,00\t-\t+4000\t\r\n"
-                                                                  "4\tD\t \t \t0.00\t-\tx\t\r\n");
-        QVERIFY(loaded.completed);
-        QCOMPARE(loaded.rows.size(), size_t(4));
-        QCOMPARE(loaded.firstStartTick, 4000);
+        const LoadedProtocol loaded = protocol::ParseProtocolText("1;A;x;y;0,00;-;-2147483648\r\n"
+                                                                  "2;B;x;y;0,50;-;+2147483647\r\n"
+                                                                  "3;C\r\n");
+        QVERIFY(loaded.ok());
+        QCOMPARE(loaded.rows.size(), size_t(3));
+        QCOMPARE(loaded.rows[0][6], QStringLiteral("-2147483648"));
     }
 
-    void firstStartTick_takesTheWholeSignedRange()
+    void unreadableLine_namesItsLineAndGivesNoRows_data()
     {
-        QCOMPARE(protocol::ParseProtocolText("1;A;x;y;0,00;-;-2147483648\r\n").firstStartTick, -2147483647 - 1);
-        QCOMPARE(protocol::ParseProtocolText("1;A;x;y;0,00;-;2147483647\r\n").firstStartTick, 2147483647);
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("line");
+        const QByteArray good = "Nr.\tName\tStart\tZeit\tSplit\tPlatz\t*\t\r\n1\tA\t10:00.00,00\t \t0,00\t-\t500\t\r\n";
+        QTest::newRow("raw text") << good + "2\tB\t \t \t \t-\tabc\t\r\n" << 3;
+        QTest::newRow("raw too large") << good + "2\tB\t \t \t \t-\t2147483648\t\r\n" << 3;
+        QTest::newRow("raw fraction") << good + "\r\n2;B;x;y;z;-;12,5\r\n" << 4;
+        QTest::newRow("raw sign only") << "1;A;x;y;z;-;-\r\n" + good << 1;
+        QTest::newRow("NUL, even after the end mark") << good + QByteArray("\x1A\x00\x01", 3) << 3;
+        QTest::newRow("picture") << QByteArray("\x89PNG\r\n\x1A\n\x00\x00\x00\rIHDR", 16) << 3;
+        QTest::newRow("control character inside a cell") << "1;Ber\x02g\r\n" + good << 1;
     }
 
-    void badTickInZeroSplitRow_stopsTheLoadThere_data()
+    void unreadableLine_namesItsLineAndGivesNoRows()
     {
-        QTest::addColumn<QByteArray>("raw");
-        QTest::newRow("text") << QByteArray("abc");
-        QTest::newRow("empty") << QByteArray("");
-        QTest::newRow("too large") << QByteArray("2147483648");
-        QTest::newRow("fraction") << QByteArray("12,5");
-        QTest::newRow("sign only") << QByteArray("-");
-    }
-
-    void badTickInZeroSplitRow_stopsTheLoadThere()
-    {
-        QFETCH(QByteArray, raw);
-        const LoadedProtocol loaded = protocol::ParseProtocolText("1\tA\t10:00.00,00\t \t0,00\t-\t500\t\r\n"
-                                                                  "2\tB\t10:00.01,00\t \t0,00\t-\t"
-            + raw + "\t\r\n3\tC\t \t \t \t \t \t\r\n");
-        QVERIFY(!loaded.completed);
-        QCOMPARE(loaded.firstStartTick, 500);
-        // The breaking row was already filled when its tick was read.
-        QCOMPARE(loaded.rows.size(), size_t(2));
-        QCOMPARE(loaded.rows[1][1], QStringLiteral("B"));
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, line);
+        const LoadedProtocol loaded = protocol::ParseProtocolText(bytes);
+        QVERIFY(!loaded.ok());
+        QCOMPARE(loaded.errorLine, line);
+        QVERIFY(!loaded.error.isEmpty());
+        QVERIFY(loaded.rows.empty());
     }
 
     void apply_replacesEntryRowsAndKeepsTheHeader()
@@ -217,6 +215,45 @@ private slots:
         QCOMPARE(cells.RowCount(), 2);
         QVERIFY(cells.IsEmptyRow(1));
         QCOMPARE(cells.Cell(0, 0), QStringLiteral("Nr."));
+    }
+
+    void loader_readsTheBackupFileAsTheTableItWas()
+    {
+        const QByteArray backup = "GenerelSettings,0\r\n"
+                                  "FontColSettings\r\n"
+                                  "FontRowSettings\r\n"
+                                  "UserSettings\r\n"
+                                  "UserSettings,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1\r\n"
+                                  "Nr.,Name,Start,Zeit,Split,Platz,*\r\n"
+                                  "7,\"Berg, Anna\",\"10:05.03,12\",\"9,87\",\"0,00\",1,9870\r\n"
+                                  "8,\"Jörg \"\"Jo\"\"\",\"10:05.04,12\",,\"1,00\",-,-5000\r\n"
+                                  ",,,,,-,\r\n";
+        QVERIFY(protocol::IsGridBackup(backup));
+        QVERIFY(!protocol::IsGridBackup("Nr.\tName\t\r\n12;Anna\r\n"));
+        const LoadedProtocol loaded = protocol::ParseProtocolText(backup);
+        QVERIFY(loaded.ok());
+        QCOMPARE(loaded.rows.size(), size_t(2)); // the free row after the last start is left out
+        QCOMPARE(loaded.rows[0], row7({ "7", "Berg, Anna", "10:05.03,12", "9,87", "0,00", "1", "9870" }));
+        QCOMPARE(loaded.rows[1], row7({ "8", "Jörg \"Jo\"", "10:05.04,12", "", "1,00", "-", "-5000" }));
+
+        // An unreadable raw value keeps the backup out of the table, too.
+        const LoadedProtocol damaged = protocol::ParseProtocolText(backup + "9,Carl,,,,-,12x\r\n");
+        QVERIFY(!damaged.ok());
+        QCOMPARE(damaged.errorLine, 10);
+        QVERIFY(damaged.rows.empty());
+    }
+
+    void entryContent_isAnythingButTheFreeRowsDash()
+    {
+        TCellStore cells = raceTable();
+        QVERIFY(protocol::HasEntryContent(cells));
+        TCellStore empty(7, 3);
+        empty.SetRow(0, { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" });
+        empty.SetCell(5, 2, QStringLiteral("-"));
+        empty.SetCell(1, 1, QStringLiteral("  "));
+        QVERIFY(!protocol::HasEntryContent(empty));
+        empty.SetCell(1, 1, QStringLiteral("Anna"));
+        QVERIFY(protocol::HasEntryContent(empty));
     }
 };
 

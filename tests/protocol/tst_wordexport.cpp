@@ -13,6 +13,8 @@
 
 #include <zip.h>
 
+#include <cerrno>
+
 namespace {
 
 const QList<int> kWidths { 52, 300, 102, 90, 72, 52, -1 };
@@ -204,7 +206,7 @@ private slots:
         QVERIFY(m_shell.calls.isEmpty());
     }
 
-    void failingCall_endsQuietly_data()
+    void failingCall_endsTheExport_data()
     {
         QTest::addColumn<QString>("failAt");
         QTest::addColumn<int>("callsMade");
@@ -213,14 +215,18 @@ private slots:
         QTest::newRow("TextToTable") << "TextToTable" << 5;
         QTest::newRow("FileSaveAs") << "FileSaveAs" << 6;
     }
-    void failingCall_endsQuietly()
+    void failingCall_endsTheExport()
     {
         QFETCH(QString, failAt);
         QFETCH(int, callsMade);
+        protocol::WriteFailure failure;
         QVERIFY(!protocol::WordExport(
-            protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, "t.docx", recorder(failAt)));
+            protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, "t.docx", recorder(failAt), &failure));
         QCOMPARE(m_calls.size(), callsMade);
         QVERIFY(m_shell.calls.isEmpty());
+        // Until the template is open the failure is about the template.
+        QCOMPARE(failure.fileName, failAt == "FileOpen" ? QStringLiteral("t.docx") : QStringLiteral("x.docx"));
+        QVERIFY(failure.reason.endsWith(" failed"));
     }
 
     void missingEngine_endsQuietly()
@@ -273,29 +279,36 @@ private slots:
         QCOMPARE(readBody(ReadZipEntry(path("lauf.docx"), "word/document.xml")).tables.value(0).size(), 4);
     }
 
-    void realEngine_missingTemplate_endsQuietly()
+    void realEngine_missingTemplate_isNamedWithTheReason()
     {
-        QVERIFY(
-            !protocol::WordExport(protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, path("nicht-da.docx")));
+        protocol::WriteFailure failure;
+        QVERIFY(!protocol::WordExport(
+            protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, path("nicht-da.docx"), {}, &failure));
         QVERIFY(!QFileInfo::exists(path("x.docx")));
         QVERIFY(m_shell.calls.isEmpty());
+        QCOMPARE(failure.fileName, path("nicht-da.docx"));
+        QCOMPARE(failure.reason, qt_error_string(ENOENT));
     }
 
-    void realEngine_unwritableTarget_endsQuietly_data()
+    void realEngine_unwritableTarget_isNamedWithTheReason_data()
     {
         QTest::addColumn<QString>("target");
         QTest::newRow("missing folder") << "kein/ordner/x.docx";
         QTest::newRow("target is a folder") << "ordner.docx";
     }
-    void realEngine_unwritableTarget_endsQuietly()
+    void realEngine_unwritableTarget_isNamedWithTheReason()
     {
         QFETCH(QString, target);
         QVERIFY(QDir(m_dir.path()).mkpath("ordner.docx"));
-        QVERIFY(!protocol::WordExport(protocol::kWordSaveMode, target, protocolTable(), kWidths, templatePath()));
+        protocol::WriteFailure failure;
+        QVERIFY(!protocol::WordExport(
+            protocol::kWordSaveMode, target, protocolTable(), kWidths, templatePath(), {}, &failure));
         QVERIFY(!QFileInfo(path(target)).isFile());
+        QCOMPARE(failure.fileName, path(target));
+        QCOMPARE(failure.reason, qt_error_string(target.startsWith("kein") ? ENOENT : EISDIR));
     }
 
-    void realEngine_brokenTemplate_endsQuietly_data()
+    void realEngine_brokenTemplate_isReported_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::newRow("not a container") << "text";
@@ -304,7 +317,7 @@ private slots:
         QTest::newRow("damaged document XML") << "damaged";
         QTest::newRow("document without body") << "no body";
     }
-    void realEngine_brokenTemplate_endsQuietly()
+    void realEngine_brokenTemplate_isReported()
     {
         QFETCH(QString, kind);
         const QString broken = path("kaputt.docx");
@@ -322,7 +335,11 @@ private slots:
         } else {
             QVERIFY(WriteZip(broken, { { "_rels/.rels", rels }, { "word/document.xml", "<w:document " + w + "/>" } }));
         }
-        QVERIFY(!protocol::WordExport(protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, broken));
+        protocol::WriteFailure failure;
+        QVERIFY(
+            !protocol::WordExport(protocol::kWordViewMode, "x.docx", protocolTable(), kWidths, broken, {}, &failure));
+        QCOMPARE(failure.fileName, broken);
+        QVERIFY(!failure.reason.isEmpty());
         QVERIFY(!QFileInfo::exists(path("x.docx")));
         QVERIFY(m_shell.calls.isEmpty());
     }

@@ -8,10 +8,14 @@ bool RecordingShell::open(const QString& fileOrUrl)
     return true;
 }
 
-bool RecordingShell::print(const QString& file)
+bool RecordingShell::print(const QString& file, QString* reason)
 {
     calls << QStringLiteral("print ") + file;
-    return true;
+    if (printFailure.isEmpty())
+        return true;
+    if (reason)
+        *reason = printFailure;
+    return false;
 }
 
 } // namespace platform

@@ -6,12 +6,14 @@
 
 namespace platform {
 
-// Remembers every call as "open <name>" or "print <name>".
+// Remembers every call as "open <name>" or "print <name>". Printing fails
+// with printFailure as its reason when that is set.
 class RecordingShell final : public Shell {
 public:
     bool open(const QString& fileOrUrl) override;
-    bool print(const QString& file) override;
+    bool print(const QString& file, QString* reason) override;
     QStringList calls;
+    QString printFailure;
 };
 
 // Installs a fixed printer answer for the lifetime of the object.

@@ -4,6 +4,7 @@
 #include <QTime>
 
 #include <cstdint>
+#include <optional>
 
 // The texts the race writes into the protocol, without any widget.
 
@@ -13,6 +14,16 @@
 // 100. A negative time (only possible from a damaged raw column) is written
 // as "-" followed by the text of its magnitude.
 QString RunTimeText(std::int32_t ms, int accuracy);
+
+// The milliseconds a run-time text stands for, at any of the three
+// accuracies ("12" is 12000, "12,5" 12500, "1:02.03,04" 3723040), or nothing
+// when the text is not a run time. Used to rank by time whatever accuracy
+// the texts were written with.
+std::optional<std::int64_t> RunTimeValue(const QString& text);
+
+// A whole number as the race writes start numbers, ticks and run times:
+// an optional sign and decimal digits, within 32 bits.
+std::optional<std::int32_t> WholeNumber(const QString& text);
 
 // The time of day as "%d:%2d.%2d,%2d" of hours, minutes, seconds and
 // hundredths with every blank turned into "0": 9:05:07.031 gives 9:05.07,03.

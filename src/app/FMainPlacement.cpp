@@ -1,0 +1,39 @@
+// Where the main window opens and what of its place is kept for the next start.
+#include "app/FMain.h"
+
+#include "app/WindowPlacement.h"
+
+#include <QMoveEvent>
+
+void TFormMain::RestoreBounds(const StoredBounds& stored)
+{
+    resize(stored.width.value_or(width()), stored.height.value_or(height()));
+    if (stored.left && stored.top) {
+        // The platform places a window without a stored position; a stored
+        // one is used only where the operator can still see and grab it.
+        const QRect placed = windowplacement::Place(
+            QRect(QPoint(*stored.left, *stored.top), size()), windowplacement::ConnectedScreens(), minimumSize());
+        resize(placed.size());
+        move(placed.topLeft());
+    }
+    m_normalBounds = QRect(pos(), size());
+}
+
+void TFormMain::RememberNormalBounds()
+{
+    // Only a window in its normal state tells where it goes back to; the
+    // place of a maximised or minimised one says nothing about that.
+    if (isVisible() && !(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+        m_normalBounds = QRect(frameGeometry().topLeft(), size());
+}
+
+QRect TFormMain::NormalBounds() const
+{
+    return m_normalBounds.isValid() ? m_normalBounds : QRect(frameGeometry().topLeft(), size());
+}
+
+void TFormMain::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    RememberNormalBounds();
+}

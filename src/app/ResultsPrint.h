@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QPagedPaintDevice;
+
+// The printed protocol: the results page read back into its table and laid
+// out as a list to pin on the wall, in print sizes (data 11 pt), the table as
+// wide as the page, its header row on every page, the heading, the page
+// title and the date on top and the page numbers at the bottom.
+struct PrintedResults {
+    QString heading; // "Ergebnisse"
+    QString title; // the page's title, "Zeitenprotokoll " + application title
+    QStringList header; // empty when the page holds no table
+    QList<QStringList> rows; // without rows that hold nothing but "-"
+};
+
+// Reads the results page (or any page with a table: its first table, the
+// first row as the header).
+PrintedResults ReadResultsPage(const QString& html);
+
+// Paints the results onto the pages of the device and returns the number of
+// pages; 0 when the device cannot be painted on.
+int PaintResults(QPagedPaintDevice& device, const PrintedResults& results, const QDateTime& printedAt);

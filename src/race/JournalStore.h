@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace race {
+
+// The program's data folder in the user's home (~/.local/share/<title>):
+// race journals, session marks and dated backups. Created when missing;
+// empty when it cannot be created.
+QString DataFolder(const QString& title);
+
+// A new journal's name in the folder: <title>-yyyy-MM-dd-hh-mm-ss.journal,
+// with a number added when that name is taken.
+QString NewJournalPath(const QString& folder, const QString& title, const QDateTime& now);
+
+// Marks the session of a running program: a small file in the data folder
+// that the program holds locked for as long as it runs and that names the
+// journal of the race in progress. The operating system drops the lock when
+// the process ends in any way, so a mark that is not locked any more but
+// still there belongs to a session that ended without End(): a crash, a
+// kill or a power cut.
+class SessionMark final {
+public:
+    explicit SessionMark(const QString& folder);
+    ~SessionMark(); // keeps the mark: only End() says the session ended in order
+    SessionMark(const SessionMark&) = delete;
+    SessionMark& operator=(const SessionMark&) = delete;
+
+    bool IsValid() const { return m_fd >= 0; }
+    QString Path() const { return m_path; }
+    // Names the journal of the race in progress (empty: none); durable.
+    void SetJournal(const QString& journal);
+    // The orderly end: the mark goes away.
+    void End();
+
+private:
+    QString m_path;
+    int m_fd = -1;
+};
+
+// A session that ended without its orderly end, and the journal it named.
+struct AbandonedSession {
+    QString mark;
+    QString journal;
+    QDateTime lastWritten;
+};
+
+// The abandoned sessions in the folder whose journal still exists, newest
+// first. Marks of abandoned sessions without a journal are removed.
+QList<AbandonedSession> FindAbandonedSessions(const QString& folder);
+// Removes the marks (the journals stay).
+void ForgetSessions(const QList<AbandonedSession>& sessions);
+
+// Writes a dated copy of the backup (<title>-yyyy-MM-dd-hh-mm.txt) into the
+// folder and keeps only the newest `keep` of them. False with the reason when
+// the copy cannot be written.
+bool WriteDatedBackup(const QString& folder, const QString& title, const QDateTime& now, const QByteArray& bytes,
+    int keep = 30, QString* reason = nullptr);
+
+} // namespace race

@@ -1,0 +1,391 @@
+// The race commands: START, STOPP, interim stops, ENDE, reset, the barrier
+// locks and lockouts, and the barrier impulse that requests them.
+#include "race/RaceRules.h"
+
+#include "grid/CellTable.h"
+#include "protocol/Columns.h"
+#include "race/RaceText.h"
+
+#include <algorithm>
+
+using namespace protocol;
+
+namespace race {
+
+const char* OutcomeName(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::NotRequested:
+        return "not requested";
+    case Outcome::Started:
+        return "started";
+    case Outcome::Stopped:
+        return "stopped";
+    case Outcome::InterimRecorded:
+        return "interim recorded";
+    case Outcome::InterimInserted:
+        return "interim inserted";
+    case Outcome::Ended:
+        return "ended";
+    case Outcome::Cleared:
+        return "cleared";
+    case Outcome::Refreshed:
+        return "refreshed";
+    case Outcome::NotAvailable:
+        return "ignored: command not available";
+    case Outcome::Locked:
+        return "ignored: barrier locked";
+    case Outcome::LockoutRunning:
+        return "ignored: lockout running";
+    }
+    return "?";
+}
+
+const char* CommandName(Command command)
+{
+    switch (command) {
+    case Command::Start:
+        return "START";
+    case Command::Stop:
+        return "STOPP";
+    case Command::InterimStop:
+        return "F.Stopp";
+    case Command::InsertInterim:
+        return "insert interim";
+    case Command::End:
+        return "ENDE";
+    case Command::Reset:
+        return "reset";
+    case Command::ToggleLock:
+        return "toggle lock";
+    case Command::LockoutEnded:
+        return "lockout ended";
+    case Command::BarrierImpulse:
+        return "barrier";
+    case Command::RowStateRefresh:
+        return "row-state refresh";
+    case Command::RankRefresh:
+        return "rank refresh";
+    case Command::Loaded:
+        return "loaded";
+    case Command::SettingsChanged:
+        return "settings";
+    }
+    return "?";
+}
+
+RaceRules::RaceRules(TCellTable& table)
+    : m_table(table)
+{
+}
+
+void RaceRules::record(CommandRecord record) const
+{
+    if (OnCommand)
+        OnCommand(record);
+}
+
+int RaceRules::clampRow(int row) const
+{
+    return std::clamp(row, 1, std::max(1, m_table.TableRowCount() - 1));
+}
+
+bool RaceRules::startAvailable(int row) const
+{
+    return !m_halted && StateOf(row) == RowState::Free;
+}
+
+bool RaceRules::stopAvailable(int row) const
+{
+    return !m_halted && stopTarget(row) >= 1;
+}
+
+int RaceRules::stopTarget(int row) const
+{
+    if (StateOf(row) == RowState::Running)
+        return row;
+    return m_settings.stopFirst ? EarliestRunner() : -1;
+}
+
+void RaceRules::armLockout(Barrier barrier)
+{
+    Lock& l = lock(barrier);
+    const int interval = barrier == Barrier::Start ? m_settings.startLockoutMs : m_settings.stopLockoutMs;
+    if (interval > 0)
+        l.lockoutRunning = true; // a running lockout is not extended
+    l.free = false;
+}
+
+void RaceRules::freeWhenAvailable(Barrier barrier, int row)
+{
+    const bool available = barrier == Barrier::Start ? startAvailable(row) : stopAvailable(row);
+    if (available)
+        lock(barrier).free = true;
+}
+
+RaceResult RaceRules::Start(int currentRow, const platform::Stamp& stamp)
+{
+    const int c = clampRow(currentRow);
+    RaceResult result;
+    if (startAvailable(c))
+        result = startRow(c, stamp);
+    else
+        result = { Outcome::NotAvailable, makeView(c) };
+    record({ Command::Start, currentRow, stamp, Barrier::Start, -1, false, false, result.outcome });
+    return result;
+}
+
+RaceResult RaceRules::startRow(int c, const platform::Stamp& stamp)
+{
+    const platform::Tick t = stamp.tick;
+    m_latestStart = t;
+    if (!m_firstStart)
+        m_firstStart = t;
+    const std::int32_t split = platform::TickDiff(t, *m_firstStart);
+
+    // A start number that is a whole number other than 0 keeps its canonical
+    // form; anything else becomes the row index. The name always stays.
+    const std::optional<std::int32_t> n = WholeNumber(m_table.TableCell(kColNr, c));
+    m_table.SetTableCell(kColNr, c, QString::number(n && *n != 0 ? *n : c));
+    m_table.SetTableCell(kColStart, c, TimeOfDayText(stamp.timeOfDay));
+    m_table.SetTableCell(kColSplit, c, RunTimeText(split, m_settings.accuracy));
+    m_table.SetTableCell(kColPlatz, c, QStringLiteral("-"));
+    m_table.SetTableCell(kColRaw, c, QString::number(t));
+
+    if (c == m_table.TableRowCount() - 1) {
+        m_table.SetTableRowCount(c + 2);
+        QStringList fresh(kProtocolColCount);
+        fresh[kColPlatz] = QStringLiteral("-");
+        m_table.SetTableRow(c + 1, fresh);
+    }
+    const int next = c + 1;
+    m_halted = false;
+    m_clockRunning = true;
+    m_endAvailable = true; // also after ENDE: a running clock must be stoppable
+    if (stopAvailable(next))
+        m_stopLock.free = true;
+    armLockout(Barrier::Start);
+    m_settingsAvailable = false;
+    m_interimAvailable = true;
+    return { Outcome::Started, makeView(next) };
+}
+
+RaceResult RaceRules::Stop(int currentRow, const platform::Stamp& stamp)
+{
+    const int c = clampRow(currentRow);
+    const int target = m_halted ? -1 : stopTarget(c);
+    RaceResult result;
+    if (target >= 1)
+        result = stopRow(target, stamp);
+    else
+        result = { Outcome::NotAvailable, makeView(c) };
+    record({ Command::Stop, currentRow, stamp, Barrier::Stop, -1, false, false, result.outcome });
+    return result;
+}
+
+RaceResult RaceRules::stopRow(int row, const platform::Stamp& stamp)
+{
+    const QString raw = m_table.TableCell(kColRaw, row);
+    const std::optional<std::int32_t> s = WholeNumber(raw);
+    if (!s)
+        throw RaceError(("'" + raw + "' ist kein gültiger Integerwert").toStdString());
+    writeStop(row, platform::TickDiff(stamp.tick, *s));
+
+    const int moved = row < m_table.TableRowCount() - 1 ? row + 1 : row;
+    m_halted = false;
+    armLockout(Barrier::Stop);
+    if (startAvailable(moved))
+        m_startLock.free = true;
+    return { Outcome::Stopped, makeView(rank(moved)) };
+}
+
+void RaceRules::writeStop(int row, std::int32_t run)
+{
+    m_table.SetTableCell(kColZeit, row, RunTimeText(run, m_settings.accuracy));
+    m_table.SetTableCell(kColRaw, row, QString::number(run));
+}
+
+RaceResult RaceRules::InterimStop(int currentRow, const platform::Stamp& stamp)
+{
+    m_interims.push_back({ stamp, TimeOfDayText(stamp.timeOfDay), false });
+    RaceResult result { Outcome::InterimRecorded, makeView(clampRow(currentRow)) };
+    record({ Command::InterimStop, currentRow, stamp, Barrier::Stop, -1, false, false, result.outcome });
+    return result;
+}
+
+bool RaceRules::CanInsertInterim(int currentRow, int index) const
+{
+    if (index < 0 || index >= static_cast<int>(m_interims.size()) || m_interims[static_cast<size_t>(index)].used)
+        return false;
+    const int c = clampRow(currentRow);
+    if (StateOf(c) != RowState::Running)
+        return false;
+    const std::optional<std::int32_t> s = WholeNumber(m_table.TableCell(kColRaw, c));
+    // An interim time taken before the entry started is not its stop.
+    return s && platform::TickDiff(m_interims[static_cast<size_t>(index)].stamp.tick, *s) >= 0;
+}
+
+RaceResult RaceRules::InsertInterim(int currentRow, int index)
+{
+    const int c = clampRow(currentRow);
+    RaceResult result;
+    if (CanInsertInterim(c, index)) {
+        Interim& interim = m_interims[static_cast<size_t>(index)];
+        const std::int32_t start = *WholeNumber(m_table.TableCell(kColRaw, c));
+        writeStop(c, platform::TickDiff(interim.stamp.tick, start));
+        interim.used = true;
+        m_halted = false;
+        result = { Outcome::InterimInserted, makeView(rank(c)) };
+    } else {
+        result = { Outcome::NotAvailable, makeView(c) };
+    }
+    record({ Command::InsertInterim, currentRow, std::nullopt, Barrier::Stop, index, false, false, result.outcome });
+    return result;
+}
+
+RaceResult RaceRules::End(int currentRow)
+{
+    const int c = clampRow(currentRow);
+    RaceResult result;
+    if (m_endAvailable) {
+        m_clockRunning = false;
+        if (startAvailable(c))
+            m_startLock.free = true;
+        m_endAvailable = false;
+        m_interimAvailable = false;
+        m_resetAvailable = true;
+        m_halted = true;
+        result = { Outcome::Ended, makeView(c) };
+    } else {
+        result = { Outcome::NotAvailable, makeView(c) };
+    }
+    record({ Command::End, currentRow, std::nullopt, Barrier::Start, -1, false, false, result.outcome });
+    return result;
+}
+
+RaceResult RaceRules::Reset()
+{
+    RaceResult result;
+    if (m_resetAvailable) {
+        if (m_clearTable) {
+            m_clearTable();
+        } else {
+            m_table.SetTableRowCount(2);
+            m_table.SetTableRow(1, QStringList());
+        }
+        m_clockRunning = false;
+        m_firstStart.reset();
+        m_latestStart = 0;
+        m_endAvailable = false; // nothing has started that could be ended
+        m_interimAvailable = false;
+        m_resetAvailable = false;
+        m_settingsAvailable = true;
+        m_halted = false;
+        m_interims.clear();
+        result = { Outcome::Cleared, makeView(1) };
+    } else {
+        result = { Outcome::NotAvailable, m_view };
+    }
+    record({ Command::Reset, 1, std::nullopt, Barrier::Start, -1, false, false, result.outcome });
+    return result;
+}
+
+RaceResult RaceRules::ToggleLock(Barrier barrier, int currentRow)
+{
+    lock(barrier).free = !lock(barrier).free;
+    RaceResult result { Outcome::Refreshed, makeView(clampRow(currentRow)) };
+    record({ Command::ToggleLock, currentRow, std::nullopt, barrier, -1, false, false, result.outcome });
+    return result;
+}
+
+RaceResult RaceRules::LockoutEnded(Barrier barrier, int currentRow)
+{
+    const int c = clampRow(currentRow);
+    lock(barrier).lockoutRunning = false;
+    freeWhenAvailable(barrier, c);
+    RaceResult result { Outcome::Refreshed, makeView(c) };
+    record({ Command::LockoutEnded, currentRow, std::nullopt, barrier, -1, false, false, result.outcome });
+    return result;
+}
+
+BarrierResult RaceRules::BarrierImpulse(
+    bool stopRequested, bool startRequested, int currentRow, const platform::Stamp& stamp)
+{
+    int c = clampRow(currentRow);
+    BarrierResult result;
+    if (stopRequested) {
+        const int target = m_halted ? -1 : stopTarget(c);
+        if (m_stopLock.lockoutRunning) {
+            result.stop = Outcome::LockoutRunning;
+        } else if (!m_stopLock.free) {
+            result.stop = Outcome::Locked;
+        } else if (target >= 1) {
+            c = stopRow(target, stamp).view.currentRow;
+            result.stop = Outcome::Stopped;
+        } else {
+            // Nobody to stop: the time is kept for the operator to insert.
+            m_interims.push_back({ stamp, TimeOfDayText(stamp.timeOfDay), false });
+            result.stop = Outcome::InterimRecorded;
+        }
+    }
+    if (startRequested) {
+        if (m_startLock.lockoutRunning) {
+            result.start = Outcome::LockoutRunning;
+        } else if (!m_startLock.free) {
+            result.start = Outcome::Locked;
+        } else if (startAvailable(c)) {
+            c = startRow(c, stamp).view.currentRow;
+            result.start = Outcome::Started;
+        } else {
+            result.start = Outcome::NotAvailable;
+        }
+    }
+    result.view = makeView(c);
+    record({ Command::BarrierImpulse, currentRow, stamp, Barrier::Stop, -1, stopRequested, startRequested, result.stop,
+        result.start });
+    return result;
+}
+
+RaceResult RaceRules::SettingsChanged(const RaceSettings& settings, int currentRow)
+{
+    m_settings = settings;
+    RaceResult result { Outcome::Refreshed, makeView(clampRow(currentRow)) };
+    record({ Command::SettingsChanged, currentRow, std::nullopt, Barrier::Start, -1, false, false, result.outcome });
+    return result;
+}
+
+RaceResult RaceRules::RowStateRefresh(int row)
+{
+    m_halted = false;
+    RaceResult result { Outcome::Refreshed, makeView(clampRow(row)) };
+    record({ Command::RowStateRefresh, row, std::nullopt, Barrier::Start, -1, false, false, result.outcome });
+    return result;
+}
+
+RaceResult RaceRules::RankRefresh(int currentRow)
+{
+    m_halted = false;
+    RaceResult result { Outcome::Refreshed, makeView(rank(clampRow(currentRow))) };
+    record({ Command::RankRefresh, currentRow, std::nullopt, Barrier::Start, -1, false, false, result.outcome });
+    return result;
+}
+
+RaceResult RaceRules::Loaded(int currentRow)
+{
+    const std::optional<platform::Tick> firstStart = FirstStartOfRunners();
+    m_firstStart = firstStart;
+    const bool started = firstStart.has_value();
+    m_clockRunning = started;
+    m_endAvailable = started;
+    m_interimAvailable = started;
+    m_settingsAvailable = !started;
+    m_halted = false;
+    RaceResult result { Outcome::Refreshed, makeView(rank(clampRow(currentRow))) };
+    std::optional<platform::Stamp> stamp;
+    if (firstStart)
+        stamp = platform::Stamp { *firstStart, QTime() };
+    record({ Command::Loaded, currentRow, stamp, Barrier::Start, -1, false, false, result.outcome });
+    return result;
+}
+
+} // namespace race

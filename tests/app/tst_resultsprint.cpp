@@ -1,0 +1,127 @@
+#include "ClubRace.h"
+
+#include "app/ResultsPrint.h"
+#include "protocol/HtmlPage.h"
+#include "support/PdfWords.h"
+
+#include <QGuiApplication>
+#include <QPdfWriter>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The printed protocol as the layout draws it into a PDF file, read back
+// word by word. The same layout goes to the printer (tst_print).
+namespace {
+
+PrintedResults clubResults()
+{
+    const QByteArray page = protocol::HtmlPageBytes(ClubRace(), QStringLiteral("rennzeit"));
+    return ReadResultsPage(QStringDecoder(QStringDecoder::Latin1).decode(page));
+}
+
+// The printed results on A4 with 15 mm margins, as PDF pages.
+QList<PdfPage> printed(const PrintedResults& results, const QString& pdf, int* pageCount = nullptr)
+{
+    {
+        QPdfWriter writer(pdf);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+        writer.setResolution(600);
+        const int pages = PaintResults(writer, results, QDateTime(QDate(2025, 5, 17), QTime(14, 3)));
+        if (pageCount)
+            *pageCount = pages;
+    }
+    QString error;
+    const QList<PdfPage> pages = ReadPdfWords(pdf, &error);
+    if (pages.isEmpty())
+        qWarning("%s", qPrintable(error));
+    return pages;
+}
+
+} // namespace
+
+class TestResultsPrint : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+
+private slots:
+    void page_isReadBackAsItsTable()
+    {
+        const PrintedResults results = clubResults();
+        QCOMPARE(results.heading, QStringLiteral("Ergebnisse"));
+        QCOMPARE(results.title, QStringLiteral("Zeitenprotokoll rennzeit"));
+        QCOMPARE(results.header, (QStringList { "Nr.", "Name", "Start", "Zeit", "Split", "Platz" }));
+        // The free row at the end shows nothing but its "-" and is left out.
+        QCOMPARE(results.rows.size(), 40);
+        QCOMPARE(results.rows[0], (QStringList { "107", "Berg, Anna", "10:03.30.01", "1.02.60", "3.30.00", "1" }));
+        QCOMPARE(results.rows[3][1], QStringLiteral("A<B & C"));
+        QCOMPARE(results.rows[1][1], QStringLiteral("Jörg Müller"));
+    }
+
+    void clubRace_readsLikeAResultsList()
+    {
+        int pageCount = 0;
+        const QString pdf = m_dir.filePath("club.pdf");
+        const QList<PdfPage> pages = printed(clubResults(), pdf, &pageCount);
+        const QString keep = qEnvironmentVariable("RENNZEIT_SCREENSHOT_DIR");
+        if (!keep.isEmpty() && QDir().mkpath(keep)) {
+            QFile::remove(QDir(keep).filePath(QStringLiteral("results-print.pdf")));
+            QFile::copy(pdf, QDir(keep).filePath(QStringLiteral("results-print.pdf")));
+        }
+        QCOMPARE(pages.size(), 2);
+        QCOMPARE(pageCount, 2);
+        for (int p = 0; p < pages.size(); ++p) {
+            const PdfPage& page = pages[p];
+            // Heading, title and date on top, the page number at the bottom.
+            QVERIFY(page.HasLine(QStringLiteral("Ergebnisse Stand: 17.05.2025, 14:03 Uhr")));
+            QVERIFY(page.HasLine(QStringLiteral("Zeitenprotokoll rennzeit")));
+            const QList<PdfWord> seite = page.Find(QStringLiteral("Seite"));
+            QCOMPARE(seite.size(), 1);
+            QCOMPARE(page.LineOf(seite[0]), QStringLiteral("Seite %1 von 2").arg(p + 1));
+            QVERIFY(seite[0].box.top() > page.size.height() * 0.9);
+            // The header row on every page, the table across the page.
+            const QList<PdfWord> platz = page.Find(QStringLiteral("Platz"));
+            QCOMPARE(platz.size(), 1);
+            QCOMPARE(page.LineOf(platz[0]), QStringLiteral("Nr. Name Start Zeit Split Platz"));
+            const qreal rightMargin = page.size.width() - 15 / 25.4 * 72;
+            QVERIFY2(platz[0].box.right() > rightMargin - 12 && platz[0].box.right() <= rightMargin,
+                qPrintable(QString::number(platz[0].box.right())));
+        }
+        // Every entry once, in a size to read from a step away.
+        const QList<PdfWord> first = pages[0].Find(QStringLiteral("Anna"));
+        QCOMPARE(first.size(), 1);
+        QCOMPARE(pages[0].LineOf(first[0]), QStringLiteral("107 Berg, Anna 10:03.30.01 1.02.60 3.30.00 1"));
+        int entries = 0;
+        for (const PdfPage& page : pages) {
+            for (const PdfWord& word : page.words) {
+                if (word.text.startsWith(QLatin1String("10:"))) {
+                    ++entries;
+                    QVERIFY2(word.box.height() >= 10, qPrintable(QString::number(word.box.height())));
+                }
+            }
+        }
+        QCOMPARE(entries, 40);
+        // The long name wraps instead of running into the next column.
+        QVERIFY(pages[0].HasLine(QStringLiteral("Maximiliane")));
+        QVERIFY(!pages[0].HasLine(QStringLiteral("Neckar 10:")));
+    }
+
+    void emptyTable_printsTheHeaderAlone()
+    {
+        TCellStore cells(7, 2);
+        for (int c = 0; c < 7; ++c)
+            cells.SetCell(c, 0, protocol::kProtocolHeaders[static_cast<size_t>(c)]);
+        const QByteArray page = protocol::HtmlPageBytes(cells, QStringLiteral("rennzeit"));
+        const PrintedResults results = ReadResultsPage(QStringDecoder(QStringDecoder::Latin1).decode(page));
+        QVERIFY(results.rows.isEmpty());
+        const QList<PdfPage> pages = printed(results, m_dir.filePath("empty.pdf"));
+        QCOMPARE(pages.size(), 1);
+        QVERIFY(pages[0].HasLine(QStringLiteral("Nr. Name Start Zeit Split Platz")));
+        QVERIFY(pages[0].HasLine(QStringLiteral("Seite 1 von 1")));
+    }
+};
+
+QTEST_MAIN(TestResultsPrint)
+#include "tst_resultsprint.moc"

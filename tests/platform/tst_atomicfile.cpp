@@ -1,0 +1,120 @@
+#include "platform/AtomicFile.h"
+#include "support/TestSupport.h"
+#include "support/TinyFileSystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+
+#include <sys/stat.h>
+
+namespace {
+
+QStringList namesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+mode_t modeOf(const QString& path)
+{
+    struct stat st { };
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
+}
+
+} // namespace
+
+class TestAtomicFile : public QObject {
+    Q_OBJECT
+private slots:
+    void write_replacesTheFile_keepingItsMode()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("lauf.txt");
+        QVERIFY(platform::WriteFileAtomically(file, QByteArray(5000, 'a')));
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        QVERIFY(platform::WriteFileAtomically(file, "kurz"));
+        QCOMPARE(ReadFileBytes(file), QByteArray("kurz"));
+        QCOMPARE(modeOf(file) & 0777, mode_t(0640));
+        QCOMPARE(namesIn(dir.path()), QStringList { "lauf.txt" });
+        QVERIFY(platform::WriteFileAtomically(file, QByteArray()));
+        QCOMPARE(ReadFileBytes(file), QByteArray());
+    }
+
+    void write_throughALink_replacesTheFileItNames()
+    {
+        QTemporaryDir dir;
+        QVERIFY(WriteFileBytes(dir.filePath("ziel.txt"), "alt"));
+        QVERIFY(QFile::link(dir.filePath("ziel.txt"), dir.filePath("verweis.txt")));
+        QVERIFY(platform::WriteFileAtomically(dir.filePath("verweis.txt"), "neu"));
+        QVERIFY(S_ISLNK(modeOf(dir.filePath("verweis.txt"))));
+        QCOMPARE(ReadFileBytes(dir.filePath("ziel.txt")), QByteArray("neu"));
+    }
+
+    // Replacing a device by a plain file would break the system for everyone.
+    void write_toADevice_writesIntoIt()
+    {
+        QVERIFY(platform::WriteFileAtomically(QStringLiteral("/dev/null"), "nichts"));
+        QVERIFY(S_ISCHR(modeOf(QStringLiteral("/dev/null"))));
+        if (QFile::exists(QStringLiteral("/dev/full"))) {
+            QString reason;
+            QVERIFY(!platform::WriteFileAtomically(QStringLiteral("/dev/full"), QByteArray(100, 'x'), &reason));
+            QCOMPARE(reason, qt_error_string(ENOSPC));
+            QVERIFY(S_ISCHR(modeOf(QStringLiteral("/dev/full"))));
+        }
+    }
+
+    void write_failures_giveTheSystemsReason()
+    {
+        QTemporaryDir dir;
+        QString reason;
+        QVERIFY(!platform::WriteFileAtomically(dir.filePath("fehlt/lauf.txt"), "x", &reason));
+        QCOMPARE(reason, qt_error_string(ENOENT));
+        QVERIFY(!platform::WriteFileAtomically(dir.path(), "x", &reason));
+        QCOMPARE(reason, qt_error_string(EISDIR));
+        QVERIFY(!platform::WriteFileAtomically(QString(), "x", &reason));
+        QVERIFY(!reason.isEmpty());
+        QVERIFY(namesIn(dir.path()).isEmpty());
+    }
+
+    void write_onAFullDisk_leavesTheOlderFileAndNoTemporaryFile()
+    {
+        TinyFileSystem fs;
+        if (!fs.mounted())
+            QSKIP(qPrintable(fs.skipReason()));
+        const QString file = fs.filePath("lauf.txt");
+        QVERIFY(platform::WriteFileAtomically(file, "alt\r\n"));
+        QVERIFY(fs.Fill());
+        QString reason;
+        QVERIFY(!platform::WriteFileAtomically(file, QByteArray(20000, 'n'), &reason));
+        QCOMPARE(reason, qt_error_string(ENOSPC));
+        QCOMPARE(ReadFileBytes(file), QByteArray("alt\r\n"));
+        QCOMPARE(fs.Entries(), (QStringList { "filler", "lauf.txt" }));
+    }
+
+    void replace_movesAFinishedFileIntoPlace()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("Mappe1.xlsx");
+        const QString written = platform::TemporaryNameBeside(target);
+        QVERIFY(QFileInfo(written).fileName().startsWith(".Mappe1.xlsx."));
+        QCOMPARE(QFileInfo(written).absolutePath(), dir.path());
+        QVERIFY(WriteFileBytes(written, "PK"));
+        QVERIFY(platform::ReplaceFileAtomically(written, target));
+        QCOMPARE(ReadFileBytes(target), QByteArray("PK"));
+        QCOMPARE(namesIn(dir.path()), QStringList { "Mappe1.xlsx" });
+
+        // A target that cannot be replaced: the finished file is discarded.
+        QVERIFY(QDir(dir.path()).mkpath("ordner/inhalt"));
+        QVERIFY(WriteFileBytes(written, "PK2"));
+        QString reason;
+        QVERIFY(!platform::ReplaceFileAtomically(written, dir.filePath("ordner"), &reason));
+        QVERIFY(!reason.isEmpty());
+        QCOMPARE(namesIn(dir.path()), (QStringList { "Mappe1.xlsx", "ordner" }));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAtomicFile)
+#include "tst_atomicfile.moc"

@@ -1,0 +1,553 @@
+#include "race/RaceRules.h"
+
+#include "grid/CellStore.h"
+#include "grid/CellTable.h"
+#include "grid/SortEngine.h"
+#include "protocol/Columns.h"
+#include "race/RaceText.h"
+
+#include <QtTest>
+
+using namespace protocol;
+using race::Barrier;
+using race::Outcome;
+
+namespace {
+
+platform::Stamp at(platform::Tick tick)
+{
+    // A time of day that moves with the tick, so texts differ between stamps.
+    return { tick, QTime(10, 0).addMSecs(static_cast<int>(static_cast<std::uint32_t>(tick) % 3600000u)) };
+}
+
+// A protocol table without a window: the header, one free row, and rules
+// over it. The display sort is the grid's: by a column and direction, the
+// time columns in time-text order.
+struct Race {
+    TCellStore store { kProtocolColCount, 2 };
+    TStoreTable table { store };
+    race::RaceRules rules { table };
+    int current = 1;
+    int sortCol = kColZeit;
+    TSortDirection direction = sdAscending;
+
+    Race()
+    {
+        for (int c = 0; c < kProtocolColCount; ++c)
+            store.SetCell(c, 0, kProtocolHeaders[static_cast<size_t>(c)]);
+        rules.SetDisplaySort([this](int row) {
+            TSortOptions options;
+            options.SortCol = sortCol;
+            options.SortDirection = direction;
+            options.SortCompare = TimeTextOrder;
+            auto style = [](int col, TSortStyle& s) {
+                s = col == kColNr ? ssNumeric : (col == kColName ? ssNormal : ssCustom);
+            };
+            const std::vector<int> order = SortDataRows(store, { sortCol }, options, style, TSortConversions());
+            store.PermuteRows(1, order);
+            for (size_t i = 0; i < order.size(); ++i)
+                if (order[i] == row)
+                    return static_cast<int>(i) + 1;
+            return row;
+        });
+    }
+    QString cell(int c, int r) const { return store.Cell(c, r); }
+    void settings(bool stopFirst, int accuracy = 2)
+    {
+        race::RaceSettings s;
+        s.stopFirst = stopFirst;
+        s.accuracy = accuracy;
+        rules.SetSettings(s);
+    }
+    race::RaceResult apply(race::RaceResult r)
+    {
+        current = r.view.currentRow;
+        return r;
+    }
+    race::RaceResult start(platform::Tick t) { return apply(rules.Start(current, at(t))); }
+    race::RaceResult stop(platform::Tick t) { return apply(rules.Stop(current, at(t))); }
+    race::RaceResult select(int row) { return apply(rules.RowStateRefresh(row)); }
+    race::BarrierResult barrier(bool stopLine, bool startLine, platform::Tick t)
+    {
+        race::BarrierResult r = rules.BarrierImpulse(stopLine, startLine, current, at(t));
+        current = r.view.currentRow;
+        return r;
+    }
+    int rowOf(const QString& nr) const
+    {
+        for (int r = 1; r < store.RowCount(); ++r)
+            if (store.Cell(kColNr, r) == nr)
+                return r;
+        return -1;
+    }
+    QString placeOf(const QString& nr) const { return cell(kColPlatz, rowOf(nr)); }
+    QString timeOf(const QString& nr) const { return cell(kColZeit, rowOf(nr)); }
+};
+
+} // namespace
+
+class TestRaceRules : public QObject {
+    Q_OBJECT
+private slots:
+    void start_writesTheRowKeepsNamesAndAppendsAnEmptyRow()
+    {
+        Race race;
+        race.store.SetRowCount(5);
+        const QStringList numbers { "007", "0", "A7", "" };
+        for (int r = 1; r <= 4; ++r) {
+            race.store.SetCell(kColNr, r, numbers[r - 1]);
+            race.store.SetCell(kColName, r, QStringLiteral("Name%1").arg(r));
+        }
+        // Texts left beyond the row count must not come back in the new row.
+        race.store.SetCell(kColName, 5, QStringLiteral("stale"));
+        race.store.SetCell(kColRaw, 5, QStringLiteral("4711"));
+
+        race::RaceResult r = race.start(5000);
+        QCOMPARE(r.outcome, Outcome::Started);
+        QCOMPARE(race.store.Row(1),
+            (QStringList { "7", "Name1", TimeOfDayText(at(5000).timeOfDay), "", "0,00", "-", "5000" }));
+        QCOMPARE(r.view.currentRow, 2);
+        QVERIFY(r.view.startAvailable && !r.view.stopAvailable);
+        QVERIFY(r.view.clockRunning && r.view.endAvailable && r.view.interimAvailable && !r.view.settingsAvailable);
+        QCOMPARE(r.view.row1Ms, 0);
+
+        race.start(6000);
+        race.start(7000);
+        r = race.start(8250);
+        QCOMPARE(race.cell(kColNr, 2), QStringLiteral("2")); // "0": the row index, name kept
+        QCOMPARE(race.cell(kColName, 2), QStringLiteral("Name2"));
+        QCOMPARE(race.cell(kColNr, 3), QStringLiteral("3")); // not a whole number: the row index, name kept
+        QCOMPARE(race.cell(kColName, 3), QStringLiteral("Name3"));
+        QCOMPARE(race.cell(kColNr, 4), QStringLiteral("4"));
+        QCOMPARE(race.cell(kColName, 4), QStringLiteral("Name4"));
+        QCOMPARE(race.cell(kColSplit, 4), QStringLiteral("3,25"));
+        QCOMPARE(race.store.RowCount(), 6);
+        QCOMPARE(race.store.Row(5), (QStringList { "", "", "", "", "", "-", "" }));
+        QCOMPARE(r.view.currentRow, 5);
+    }
+
+    void firstStartAtTickZero_isARealStart()
+    {
+        Race race;
+        race::RaceResult r = race.start(0);
+        QVERIFY(r.view.raceStarted);
+        QCOMPARE(race.rules.FirstStart(), std::optional<platform::Tick>(0));
+        race.start(1500);
+        QCOMPARE(race.cell(kColSplit, 2), QStringLiteral("1,50"));
+    }
+
+    void startOnARowAboveARunner_makesTheRunnerCurrentAndFreesTheStopBarrier()
+    {
+        Race race;
+        race.start(1000);
+        race.start(2000);
+        race.select(1);
+        race.rules.ToggleLock(Barrier::Start, race.current);
+        race.store.SetRowCount(4);
+        race.store.MoveRow(3, 1); // a free row above the two runners
+        race.current = 1;
+        race::RaceResult r = race.start(3000);
+        QCOMPARE(r.view.currentRow, 2);
+        QVERIFY(r.view.stopAvailable && !r.view.startAvailable);
+        QVERIFY(r.view.stopBarrierFree);
+        QVERIFY(!r.view.startBarrierFree && r.view.startLockoutRunning); // START locks its own barrier
+        QVERIFY(r.view.currentRowRunning);
+        QCOMPARE(r.view.currentStartTick, 1000);
+    }
+
+    void places_areByRunTimeWhateverTheDisplayOrder()
+    {
+        for (const int col : { kColZeit, kColName, kColNr }) {
+            for (const TSortDirection dir : { sdAscending, sdDescending }) {
+                Race race;
+                race.sortCol = col;
+                race.direction = dir;
+                const QStringList names { "Dora", "Carl", "Bert", "Anna" };
+                race.store.SetRowCount(5);
+                for (int r = 1; r <= 4; ++r)
+                    race.store.SetCell(kColName, r, names[r - 1]);
+                for (int i = 0; i < 4; ++i)
+                    race.start(1000 * i);
+                // Run times 30,39 / 6,54 / 10,00 / 10,00 (rows 1..4 started 1 s apart).
+                const std::pair<QString, platform::Tick> stops[]
+                    = { { "2", 7540 }, { "1", 30390 }, { "3", 12000 }, { "4", 13000 } };
+                for (const auto& [nr, t] : stops) {
+                    race.current = race.rowOf(nr);
+                    race.stop(t);
+                }
+                QCOMPARE(race.timeOf("2"), QStringLiteral("6,54"));
+                QCOMPARE(race.placeOf("2"), QStringLiteral("1"));
+                QCOMPARE(race.placeOf("3"), QStringLiteral("2"));
+                QCOMPARE(race.placeOf("4"), QStringLiteral("2"));
+                QCOMPARE(race.placeOf("1"), QStringLiteral("4"));
+            }
+        }
+    }
+
+    void places_rankTheValueOfMixedFormats()
+    {
+        Race race;
+        race.store.SetRowCount(5);
+        const QStringList zeit { "12", "9,50", "1.05", "n.a." };
+        for (int r = 1; r <= 4; ++r) {
+            race.store.SetCell(kColNr, r, QString::number(r));
+            race.store.SetCell(kColZeit, r, zeit[r - 1]);
+            race.store.SetCell(kColRaw, r, QStringLiteral("1"));
+        }
+        race.apply(race.rules.RankRefresh(1));
+        QCOMPARE(race.placeOf("2"), QStringLiteral("1"));
+        QCOMPARE(race.placeOf("1"), QStringLiteral("2"));
+        QCOMPARE(race.placeOf("3"), QStringLiteral("3"));
+        QCOMPARE(race.placeOf("4"), QStringLiteral("4")); // not a time: after every time
+    }
+
+    void stop_writesOnlyARunningRow()
+    {
+        Race race;
+        race.start(1000);
+        race.select(1);
+        race::RaceResult r = race.stop(13340);
+        QCOMPARE(race.cell(kColZeit, 1), QStringLiteral("12,34"));
+        // The free row after it is current; STOPP has nothing to stop.
+        QCOMPARE(r.view.currentRow, 2);
+        QVERIFY(!r.view.stopAvailable);
+        // Without any row lacking a run time (the free row removed), the
+        // finished row stays current and STOPP stays unavailable.
+        race.store.SetRowCount(2);
+        race.current = 1;
+        r = race.apply(race.rules.RankRefresh(1));
+        QCOMPARE(r.view.currentRow, 1);
+        QVERIFY(!r.view.stopAvailable && !r.view.startAvailable);
+        QCOMPARE(r.view.row1Ms, 12340);
+        r = race.stop(99000);
+        QCOMPARE(r.outcome, Outcome::NotAvailable);
+        r = race.stop(99500);
+        QCOMPARE(r.outcome, Outcome::NotAvailable);
+        QCOMPARE(race.cell(kColZeit, 1), QStringLiteral("12,34"));
+        QCOMPARE(race.cell(kColRaw, 1), QStringLiteral("12340"));
+        // Nor does the barrier: the impulse goes to the interim list.
+        race.rules.LockoutEnded(Barrier::Stop, 1);
+        race.rules.ToggleLock(Barrier::Stop, 1);
+        const race::BarrierResult b = race.barrier(true, false, 100000);
+        QCOMPARE(b.stop, Outcome::InterimRecorded);
+        QCOMPARE(race.cell(kColZeit, 1), QStringLiteral("12,34"));
+    }
+
+    void stop_leavesTheEarliestRunnerCurrent_whateverTheDisplayOrder()
+    {
+        Race race;
+        race.sortCol = kColName;
+        race.store.SetRowCount(5);
+        const QStringList names { "Dora", "Carl", "Bert", "Anna" };
+        for (int r = 1; r <= 4; ++r)
+            race.store.SetCell(kColName, r, names[r - 1]);
+        for (int i = 0; i < 4; ++i)
+            race.start(1000 * i); // Dora, Carl, Bert, Anna in start order
+        race.current = race.rowOf("3"); // Bert finishes first
+        race::RaceResult r = race.stop(20000);
+        QCOMPARE(race.cell(kColName, r.view.currentRow), QStringLiteral("Dora"));
+        QVERIFY(r.view.stopAvailable && r.view.currentRowRunning);
+        QCOMPARE(r.view.currentStartTick, 0);
+        // Stops without selecting anything go in start order.
+        r = race.stop(21000);
+        QCOMPARE(race.cell(kColName, r.view.currentRow), QStringLiteral("Carl"));
+        race.stop(22000);
+        r = race.stop(23000);
+        QCOMPARE(race.timeOf("4"), QStringLiteral("20,00"));
+        // Nobody runs: the free row is current, ready to start.
+        QVERIFY(r.view.startAvailable && !r.view.stopAvailable);
+        QCOMPARE(race.cell(kColRaw, r.view.currentRow), QString());
+    }
+
+    void tickWrap_keepsRunTimesAndStartOrderRight()
+    {
+        Race race;
+        race.start(2147483000);
+        race.start(static_cast<platform::Tick>(-2147483296)); // 1 s later, past the wrap
+        QCOMPARE(race.cell(kColRaw, 2), QStringLiteral("-2147483296"));
+        QCOMPARE(race.cell(kColSplit, 2), QStringLiteral("1,00"));
+        QCOMPARE(race.rules.EarliestRunner(), 1);
+        race.current = 2;
+        race.stop(-2147481296); // 2 s after row 2's start
+        QCOMPARE(race.timeOf("2"), QStringLiteral("2,00"));
+        const race::RaceResult r = race.stop(-2147481296); // the current runner: row 1, 3 s
+        QCOMPARE(race.timeOf("1"), QStringLiteral("3,00"));
+        QCOMPARE(race.cell(kColRaw, race.rowOf("1")), QStringLiteral("3000"));
+        QCOMPARE(r.view.currentRow, 3);
+    }
+
+    void stopFirst_stopsTheEarliestRunnerAndKeepsTheFreeRowCurrent()
+    {
+        Race race;
+        race.settings(true);
+        race.start(1000);
+        race::RaceResult r = race.start(2000);
+        QCOMPARE(r.view.currentRow, 3);
+        QVERIFY(r.view.startAvailable && r.view.stopAvailable); // STOPP finds a runner by itself
+        QVERIFY(!r.view.currentRowRunning); // display row 1 shows the free row: 0
+        QVERIFY(r.view.stopBarrierFree); // START freed the stop barrier: STOPP is available
+
+        r = race.stop(11000);
+        QCOMPARE(race.timeOf("1"), QStringLiteral("10,00"));
+        QCOMPARE(race.cell(kColRaw, r.view.currentRow), QString());
+        QVERIFY(r.view.startAvailable);
+        // The selected running row still wins over the earliest runner.
+        race.start(3000);
+        race.current = race.rowOf("3");
+        race.stop(4000);
+        QCOMPARE(race.timeOf("3"), QStringLiteral("1,00"));
+        QCOMPARE(race.timeOf("2"), QString());
+    }
+
+    void barrier_reportsWhatBecameOfEachImpulse()
+    {
+        Race race;
+        race::BarrierResult b = race.barrier(true, true, 1000);
+        QCOMPARE(b.stop, Outcome::Locked);
+        QCOMPARE(b.start, Outcome::Locked);
+        race.rules.ToggleLock(Barrier::Start, race.current);
+        race.rules.ToggleLock(Barrier::Stop, race.current);
+        b = race.barrier(false, true, 1000);
+        QCOMPARE(b.start, Outcome::Started);
+        QCOMPARE(b.stop, Outcome::NotRequested);
+        b = race.barrier(false, true, 1200);
+        QCOMPARE(b.start, Outcome::LockoutRunning);
+        race.apply(race.rules.LockoutEnded(Barrier::Start, race.current));
+        // Stop impulse while the free row is current: kept as an interim time.
+        b = race.barrier(true, false, 5000);
+        QCOMPARE(b.stop, Outcome::InterimRecorded);
+        QCOMPARE(race.rules.Interims().size(), size_t(1));
+        QCOMPARE(race.rules.Interims()[0].stamp.tick, 5000);
+        QCOMPARE(race.rules.Interims()[0].text, TimeOfDayText(at(5000).timeOfDay));
+        QVERIFY(b.view.stopBarrierFree); // an interim time arms no lockout
+        // On the running row the impulse stops it and locks the stop barrier.
+        race.select(1);
+        b = race.barrier(true, false, 6000);
+        QCOMPARE(b.stop, Outcome::Stopped);
+        QCOMPARE(race.timeOf("1"), QStringLiteral("5,00"));
+        b = race.barrier(true, false, 6100);
+        QCOMPARE(b.stop, Outcome::LockoutRunning);
+        race.apply(race.rules.LockoutEnded(Barrier::Stop, race.current));
+        b = race.barrier(true, false, 6200); // nobody runs: the lockout's end left it locked
+        QCOMPARE(b.stop, Outcome::Locked);
+        // START not available on a finished row.
+        race.select(1);
+        b = race.barrier(false, true, 7000);
+        QCOMPARE(b.start, Outcome::NotAvailable);
+    }
+
+    void bothLines_stopFirstThenStartOnTheRowTheStopLeftCurrent()
+    {
+        Race race;
+        race.rules.ToggleLock(Barrier::Start, 1);
+        race.rules.ToggleLock(Barrier::Stop, 1);
+        race.start(1000);
+        race.apply(race.rules.LockoutEnded(Barrier::Start, race.current));
+        race.select(1);
+        const race::BarrierResult b = race.barrier(true, true, 3000);
+        QCOMPARE(b.stop, Outcome::Stopped);
+        QCOMPARE(b.start, Outcome::Started);
+        QCOMPARE(race.cell(kColRaw, 2), QStringLiteral("3000"));
+        QCOMPARE(b.view.currentRow, 3);
+    }
+
+    void interimInsert_becomesARealStop()
+    {
+        Race race;
+        race.rules.InterimStop(1, at(500)); // before any start
+        race.start(1000);
+        race.start(2000);
+        race.rules.InterimStop(race.current, at(9000));
+        race.select(1);
+        QVERIFY(!race.rules.CanInsertInterim(1, 0)); // taken before row 1 started
+        QVERIFY(!race.rules.CanInsertInterim(1, 5));
+        QVERIFY(race.rules.CanInsertInterim(1, 1));
+        QVERIFY(!race.rules.CanInsertInterim(3, 1)); // a free row has nothing to stop
+        race::RaceResult r = race.apply(race.rules.InsertInterim(1, 1));
+        QCOMPARE(r.outcome, Outcome::InterimInserted);
+        QCOMPARE(race.timeOf("1"), QStringLiteral("8,00"));
+        QCOMPARE(race.cell(kColRaw, race.rowOf("1")), QStringLiteral("8000"));
+        QCOMPARE(race.placeOf("1"), QStringLiteral("1"));
+        QVERIFY(race.rules.Interims()[1].used);
+        // Used once only, and the runner still running is current.
+        QCOMPARE(r.view.currentRow, race.rowOf("2"));
+        QCOMPARE(race.apply(race.rules.InsertInterim(race.current, 1)).outcome, Outcome::NotAvailable);
+        QCOMPARE(race.timeOf("2"), QString());
+    }
+
+    void ende_haltsUntilARowIsSelected_andTheNextStartMakesItStoppable()
+    {
+        Race race;
+        race.start(1000);
+        race::RaceResult r = race.apply(race.rules.End(race.current));
+        QVERIFY(r.view.startBarrierFree); // START was available on the free row
+        QCOMPARE(r.outcome, Outcome::Ended);
+        QVERIFY(!r.view.startAvailable && !r.view.stopAvailable && !r.view.endAvailable);
+        QVERIFY(!r.view.clockRunning && r.view.resetAvailable && !r.view.interimAvailable);
+        QCOMPARE(race.start(1500).outcome, Outcome::NotAvailable);
+        QCOMPARE(race.cell(kColRaw, 2), QString());
+
+        r = race.select(2);
+        QVERIFY(r.view.startAvailable);
+        r = race.start(6000);
+        QCOMPARE(race.cell(kColSplit, 2), QStringLiteral("5,00")); // on the old first start
+        QVERIFY(r.view.clockRunning && r.view.endAvailable);
+        // The selected running entry's time is shown after ENDE too.
+        race.apply(race.rules.End(race.current));
+        r = race.select(1);
+        QVERIFY(r.view.currentRowRunning);
+        QCOMPARE(r.view.currentStartTick, 1000);
+    }
+
+    void reset_clearsTheRaceAndRefreshesTheRowState()
+    {
+        Race race;
+        race.start(1000);
+        race.select(1);
+        race.rules.InterimStop(1, at(1200));
+        race.apply(race.rules.End(1));
+        race.select(1); // a running row: STOPP available again
+        QVERIFY(race.rules.View().stopAvailable);
+        const race::RaceResult r = race.apply(race.rules.Reset());
+        QCOMPARE(r.outcome, Outcome::Cleared);
+        QCOMPARE(race.store.RowCount(), 2);
+        QCOMPARE(race.store.Row(1), QStringList(kProtocolColCount));
+        QVERIFY(r.view.startAvailable && !r.view.stopAvailable && !r.view.endAvailable);
+        QVERIFY(!r.view.raceStarted && !r.view.clockRunning && r.view.settingsAvailable && !r.view.resetAvailable);
+        QVERIFY(race.rules.Interims().empty());
+        QCOMPARE(race.rules.Reset().outcome, Outcome::NotAvailable); // only after ENDE
+    }
+
+    void rowState_showsTheCurrentRowOnDisplayRowOne()
+    {
+        Race race;
+        race.start(1000);
+        race.start(2000);
+        race.select(1);
+        race.stop(3500);
+        race::RaceResult r = race.select(race.rowOf("1"));
+        QVERIFY(!r.view.currentRowRunning);
+        QCOMPARE(r.view.row1Ms, 2500);
+        r = race.select(race.rowOf("2"));
+        QVERIFY(r.view.currentRowRunning);
+        QCOMPARE(r.view.currentStartTick, 2000);
+        QCOMPARE(race.rules.LatestStartTick(), 2000);
+        r = race.select(3);
+        QVERIFY(!r.view.currentRowRunning);
+        QCOMPARE(r.view.row1Ms, 0);
+    }
+
+    void damagedRawColumn_stopThrowsAndWritesNothing()
+    {
+        Race race;
+        race.start(1000);
+        race.store.SetCell(kColRaw, 1, QStringLiteral("12x"));
+        race::RaceResult r = race.select(1); // no throw: shown as 0
+        QVERIFY(r.view.stopAvailable && !r.view.currentRowRunning);
+        QVERIFY_THROWS_EXCEPTION(race::RaceError, race.rules.Stop(1, at(5000)));
+        QCOMPARE(race.cell(kColZeit, 1), QString());
+        QCOMPARE(race.rules.EarliestRunner(), -1);
+    }
+
+    void lockouts_armOnceAndFreeOnlyWhenTheCommandIsAvailable()
+    {
+        Race race;
+        race.rules.ToggleLock(Barrier::Start, 1);
+        race::RaceResult r = race.start(1000);
+        QVERIFY(r.view.startLockoutRunning && !r.view.startBarrierFree);
+        r = race.select(1); // a running row: START not available
+        r = race.apply(race.rules.LockoutEnded(Barrier::Start, race.current));
+        QVERIFY(!r.view.startLockoutRunning && !r.view.startBarrierFree);
+        // Without a lockout time nothing runs; the barrier is still locked.
+        race::RaceSettings s;
+        s.startLockoutMs = 0;
+        race.rules.SetSettings(s);
+        race.current = 2;
+        race.rules.ToggleLock(Barrier::Start, 2);
+        r = race.start(2000);
+        QVERIFY(!r.view.startLockoutRunning && !r.view.startBarrierFree);
+    }
+
+    void everyOperation_isRecordedOnce_andReplaysToTheSameTable()
+    {
+        std::vector<race::CommandRecord> records;
+        Race race;
+        race.rules.OnCommand = [&](const race::CommandRecord& r) { records.push_back(r); };
+        race.rules.ToggleLock(Barrier::Start, 1);
+        race.rules.ToggleLock(Barrier::Stop, 1);
+        race.barrier(false, true, 1000);
+        race.start(1500);
+        race.select(1);
+        race.barrier(true, false, 9000);
+        race.rules.InterimStop(race.current, at(9100));
+        race.stop(9200);
+        QCOMPARE(records.size(), size_t(8));
+        QCOMPARE(records[2].command, race::Command::BarrierImpulse);
+        QCOMPARE(records[2].startOutcome, Outcome::Started);
+        QCOMPARE(records[5].outcome, Outcome::Stopped);
+        QCOMPARE(records[5].stamp->tick, 9000);
+
+        Race replay;
+        for (const race::CommandRecord& r : records) {
+            switch (r.command) {
+            case race::Command::ToggleLock:
+                replay.rules.ToggleLock(r.barrier, r.row);
+                break;
+            case race::Command::BarrierImpulse:
+                replay.rules.BarrierImpulse(r.stopRequested, r.startRequested, r.row, *r.stamp);
+                break;
+            case race::Command::Start:
+                replay.rules.Start(r.row, *r.stamp);
+                break;
+            case race::Command::Stop:
+                replay.rules.Stop(r.row, *r.stamp);
+                break;
+            case race::Command::InterimStop:
+                replay.rules.InterimStop(r.row, *r.stamp);
+                break;
+            case race::Command::RowStateRefresh:
+                replay.rules.RowStateRefresh(r.row);
+                break;
+            default:
+                QFAIL(race::CommandName(r.command));
+            }
+        }
+        for (int row = 0; row < race.store.RowCount(); ++row)
+            QCOMPARE(replay.store.Row(row), race.store.Row(row));
+        QCOMPARE(replay.rules.Interims().size(), race.rules.Interims().size());
+    }
+
+    void runTimeValue_readsEveryAccuracy_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("ms");
+        QTest::newRow("hundredths") << "1:02.03,04" << qint64(3723040);
+        QTest::newRow("tenths") << "1.05,2" << qint64(65200);
+        QTest::newRow("seconds") << "12" << qint64(12000);
+        QTest::newRow("zero") << "0,00" << qint64(0);
+        QTest::newRow("negative") << "-1,05" << qint64(-1050);
+        QTest::newRow("not a time") << "n.a." << qint64(-1);
+        QTest::newRow("three fraction digits") << "1,234" << qint64(-1);
+        QTest::newRow("hours without minutes") << "1:05" << qint64(-1);
+        QTest::newRow("empty") << "" << qint64(-1);
+    }
+    void runTimeValue_readsEveryAccuracy()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, ms);
+        const std::optional<std::int64_t> v = RunTimeValue(text);
+        if (ms == -1)
+            QVERIFY(!v);
+        else
+            QCOMPARE(v.value_or(-99), ms);
+        // Every text the race writes reads back as its value, truncated to
+        // the accuracy's unit.
+        for (const std::int32_t t : { 0, 50, 65230, 3723040, 43200000 }) {
+            for (const auto& [accuracy, unit] : { std::pair(0, 1000), std::pair(1, 100), std::pair(2, 10) })
+                QCOMPARE(*RunTimeValue(RunTimeText(t, accuracy)), std::int64_t(t / unit * unit));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRaceRules)
+#include "tst_racerules.moc"
