@@ -35,10 +35,19 @@ namespace race {
 class RaceJournal;
 }
 class THelpViewer;
+class TClickLabel;
+class TQrPopup;
+class TSpectatorWindow;
 struct TFormatOptions;
+struct RaceClock;
 namespace platform {
 struct LineEvent;
-}
+class SettingsStore;
+} // namespace platform
+namespace live {
+class LiveServer;
+struct Snapshot;
+} // namespace live
 
 // The main window: the race timing, the time display, the protocol table and
 // its files, the program's start-up and shut-down. One handler per user
@@ -61,6 +70,8 @@ public:
     std::array<QLabel*, 5> BrandLabels {}; // two shadows, two words, suffix
     // Red, shown while the chosen barrier port is not connected.
     QLabel* LabLineState = nullptr;
+    TClickLabel* LabLiveAddress = nullptr; // the live results' address; a click shows its QR code
+    TLbSpeedButton* bAnzeige = nullptr; // the spectator display
 
     // Upper part: the display and the race controls
     QFrame* PanelMain = nullptr;
@@ -114,6 +125,7 @@ public:
     QAction* mHilfe = nullptr;
     QAction* Drucker1 = nullptr;
     QAction* exporttoWord1 = nullptr; // of a context menu no control shows
+    QAction* mAnzeige = nullptr; // F6: the spectator display
     QAction* mUndo = nullptr; // Ctrl+Z: takes back the last "Zeile entfernen"
 
     TMessageTimer* Clock = nullptr;
@@ -127,6 +139,13 @@ public:
     // Dialogs created after the main window (program entry).
     TCfgDialog* CfgDialog = nullptr;
     TFDlgYesNo* FDlgYesNo = nullptr;
+
+    // Live results in the network and the spectator display.
+    live::LiveServer* LiveServer = nullptr; // exists while live results are on
+    TSpectatorWindow* Anzeige = nullptr; // created when first shown
+    TQrPopup* QrPopup = nullptr;
+    bool LiveOn = false;
+    int LivePort = 8080;
 
     // Race values. The race rules keep them; these mirror the rules' view
     // for readers of the window (0 while no START has happened).
@@ -257,6 +276,18 @@ public:
     // Start lockout in milliseconds (TimerGesperrtStart's interval).
     int StartLockout() const;
 
+    // Live results and spectator display
+    // The results or the race state changed: the live results and the
+    // spectator display follow once the current command is done.
+    void ResultsChanged();
+    // Starts, moves or stops the server as LiveOn and LivePort say.
+    void ApplyLiveSettings();
+    void mAnzeigeClick();
+    void LabLiveAddressClick();
+    // The race clock as display row 0 shows it.
+    RaceClock RaceClockNow() const;
+    // The address phones open; empty while the server does not listen.
+    QString LiveAddress() const;
     // The race rules behind the race controls.
     const race::RaceRules& Race() const { return *m_race; }
 
@@ -295,6 +326,13 @@ private:
     void ShowLineDisconnected(const QString& why);
     QString BarrierPortName() const;
     void LoadPortList();
+    void BuildLive();
+    void PublishResults();
+    void ShowLiveState();
+    void ReadLiveSettings(const platform::SettingsStore& store);
+    void WriteLiveSettings(platform::SettingsStore& store) const;
+    void LiveSettingsToDialog();
+    void LiveSettingsFromDialog();
 
     // The window's bounds as the store keeps them (FMainPlacement).
     struct StoredBounds {
@@ -304,7 +342,6 @@ private:
     void RememberNormalBounds();
     // Frame top-left and client size of the window in its normal state.
     QRect NormalBounds() const;
-    void ApplyPortMask();
     void ApplyTimerWidth();
     void WriteBackups();
     void ShowJournalFailure(const QString& reason);
@@ -324,6 +361,8 @@ private:
     std::uint64_t m_lastBarrierChange = 0; // sequence of the change handled last
     bool m_resetPressedByMouse = false;
     bool m_destroyed = false;
+    bool m_resultsPending = false;
+    QString m_liveError;
     QRect m_normalBounds;
     bool m_endInOrder = false;
 };

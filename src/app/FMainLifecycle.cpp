@@ -99,6 +99,7 @@ TFormMain::TFormMain(QWidget* parent)
     // follows the answer when it arrives.
     SetPrinterPresenceListener([this] { Guarded(this, [this] { ExportButtonRefresh(); }); });
     FormCreate();
+    BuildLive();
 }
 
 TFormMain::~TFormMain()
@@ -210,6 +211,7 @@ void TFormMain::ReadSettings()
     }
     // The dialogs' folder; one that is gone is replaced at step 12.
     SaveFolder = store.readString(QStringLiteral("SaveDir"));
+    ReadLiveSettings(store);
     if (ComPort->Port() != 0)
         ComPort->SetStablePath(store.readString(QStringLiteral("PortDevice")).trimmed());
 }
@@ -237,6 +239,7 @@ void TFormMain::WriteSettings()
     store.writeInteger(QStringLiteral("StopFirst"), StopFirst ? 1 : 0);
     store.writeInteger(QStringLiteral("Maximized"), isMaximized() ? 1 : 0);
     store.writeString(QStringLiteral("SaveDir"), SaveFolder);
+    WriteLiveSettings(store);
     // Written after every other key.
     store.writeString(QStringLiteral("PortDevice"), ComPort->Port() != 0 ? ComPort->StablePath() : QString());
     store.flush();
@@ -414,6 +417,7 @@ void TFormMain::bCFGClick()
     // empty list (confirming an empty list would store -1 and lock the lists).
     d.SelectDefaultsWhereEmpty();
     const int startIndex = d.cbPort->currentIndex();
+    LiveSettingsToDialog();
 
     if (d.ShowModal() == QDialog::Accepted) {
         if (d.cbDigits->isEnabled())
@@ -439,6 +443,7 @@ void TFormMain::bCFGClick()
             ComPort->SetPort(0);
             ComPort->SetStablePath(QString());
         }
+        LiveSettingsFromDialog();
         RunRace([&] { return m_race->SettingsChanged(CurrentRaceSettings(), CurrentRow()); });
     }
     DisplayAccuracySwitch(Accuracy);

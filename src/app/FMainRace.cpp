@@ -143,6 +143,7 @@ void TFormMain::MirrorRace(const race::RaceView& v, RowFollow follow)
 
     MirrorInterims();
     ExportButtonRefresh();
+    ResultsChanged();
 }
 
 void TFormMain::MirrorInterims()

@@ -141,6 +141,7 @@ void TFormMain::Erase1Click()
         SelectWholeRow(target);
     } catch (...) {
     }
+    ResultsChanged();
 }
 
 void TFormMain::mUndoClick()
@@ -186,6 +187,7 @@ void TFormMain::NeueZeile1Click()
         ExportButtonRefresh();
     } catch (...) {
     }
+    ResultsChanged();
 }
 
 void TFormMain::PastefromFStoppClick()

@@ -22,8 +22,8 @@ QImage ApplyGlyphKey(const QImage& glyph);
 // and down, shadow on top. Transparent elsewhere.
 QImage EmbossedImage(const QImage& image, const QColor& light, const QColor& shadow);
 
-// The three header buttons' glyphs: strips of four square images of the
+// The header buttons' glyphs: strips of four square images of the
 // given size (normal, disabled, down, hot) for a flat button on the dark
 // header bar.
-enum class HeaderGlyphKind { Help, Settings, Info };
+enum class HeaderGlyphKind { Help, Settings, Info, Spectator };
 QImage HeaderGlyph(HeaderGlyphKind kind, int size = 28);

@@ -72,6 +72,20 @@ void DrawInfo(QPainter& g, int size, State state)
     g.drawRoundedRect(QRectF(cx - stem / 2, size * 0.40, stem, size * 0.38), stem * 0.2, stem * 0.2);
 }
 
+// A screen on its stand: the spectator display.
+void DrawDisplay(QPainter& g, int size, State state)
+{
+    const DiscScheme c = DiscColors(state);
+    DrawDisc(g, size, c);
+    g.setPen(QPen(c.symbol, qMax(1.5, size * 0.07)));
+    g.setBrush(Qt::NoBrush);
+    g.drawRoundedRect(QRectF(size * 0.24, size * 0.28, size * 0.52, size * 0.34), 1.5, 1.5);
+    g.setPen(Qt::NoPen);
+    g.setBrush(c.symbol);
+    g.drawRect(QRectF(size * 0.46, size * 0.62, size * 0.08, size * 0.09));
+    g.drawRoundedRect(QRectF(size * 0.34, size * 0.70, size * 0.32, size * 0.06), 1, 1);
+}
+
 QPainterPath GearPath(int size)
 {
     const qreal cx = size / 2.0;
@@ -149,6 +163,9 @@ QImage HeaderGlyph(HeaderGlyphKind kind, int size)
             break;
         case HeaderGlyphKind::Info:
             DrawInfo(g, size, state);
+            break;
+        case HeaderGlyphKind::Spectator:
+            DrawDisplay(g, size, state);
             break;
         }
         g.restore();

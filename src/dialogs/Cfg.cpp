@@ -4,10 +4,12 @@
 #include "controls/FlEdit.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 
 #include <algorithm>
 
@@ -35,17 +37,20 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Einstellungen"));
-    setFixedSize(201, 237);
+    // The live-results rows sit at the bottom, above the buttons.
+    constexpr int kLiveTop = 150;
+    constexpr int kButtonsTop = kLiveTop + 52;
+    setFixedSize(201, kButtonsTop + 35);
     // The window's standard small font, so the captions fit beside the lists.
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(11);
     setFont(font);
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setGeometry(7, 202, 90, 28);
+    OKBtn->setGeometry(7, kButtonsTop, 90, 28);
     OKBtn->setDefault(true);
     CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
-    CancelBtn->setGeometry(104, 202, 89, 28);
+    CancelBtn->setGeometry(104, kButtonsTop, 89, 28);
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -78,12 +83,26 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
         QStringLiteral("ersten Läufer: STOPP gilt dem am frühesten gestarteten laufenden Eintrag, wenn die gewählte "
                        "Zeile nicht läuft"));
 
+    cbLive = new QCheckBox(QStringLiteral("Live-Ergebnisse im Netz"), this);
+    cbLive->setGeometry(4, kLiveTop, 190, 21);
+    cbLive->setToolTip(QStringLiteral("Ergebnisse und Rennzeit für Browser im selben Netz"));
+    LabLivePort = labelAt(this, QStringLiteral("Port:"), 4, kLiveTop + 24, 74);
+    seLivePort = new QSpinBox(this);
+    seLivePort->setRange(1, 65535);
+    seLivePort->setValue(8080);
+    seLivePort->setAlignment(Qt::AlignRight);
+    seLivePort->setGeometry(80, kLiveTop + 24, 62, 21);
+    seLivePort->setEnabled(false);
+    connect(cbLive, &QCheckBox::toggled, seLivePort, &QWidget::setEnabled);
+
     setTabOrder(OKBtn, CancelBtn);
     setTabOrder(CancelBtn, cbDigits);
     setTabOrder(cbDigits, cbPort);
     setTabOrder(cbPort, cbAlg);
     setTabOrder(cbAlg, seWait);
     setTabOrder(seWait, cbStopFirst);
+    setTabOrder(cbStopFirst, cbLive);
+    setTabOrder(cbLive, seLivePort);
 
     connect(cbDigits, &QComboBox::activated, this, [this] { cbDigitsChange(); });
     connect(cbPort, &QComboBox::activated, this, [this] { cbPortChange(); });

@@ -8,13 +8,16 @@
 #include <functional>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class TSpinFloatEdit;
 
 // The settings dialog "Einstellungen": display format, light-barrier port,
-// barrier algorithm and start lockout. It holds no settings of its own; the
+// barrier algorithm and start lockout; at the bottom the live results in the
+// network and their port. It holds no settings of its own; the
 // main window loads it before each showing and takes the values back on OK.
 class TCfgDialog final : public QDialog {
     Q_OBJECT
@@ -61,6 +64,9 @@ public:
     QLabel* Label5 = nullptr;
     QLabel* Label6 = nullptr;
     QLabel* Label10 = nullptr;
+    QCheckBox* cbLive = nullptr;
+    QLabel* LabLivePort = nullptr;
+    QSpinBox* seLivePort = nullptr;
     QLabel* LabelStopFirst = nullptr;
 
     // The barrier algorithm value the owner shows (its port list is disabled

@@ -1,0 +1,234 @@
+#pragma once
+
+// Shared by the live-results benchmarks: a race late in its course, the
+// polling clients (run in a child process so their work is not counted as
+// the server's) and the CPU time of one thread of this process.
+
+#include "app/FMain.h"
+#include "grid/SortGrid.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+// Entries 1..entries started, all but the last `running` finished, ranked.
+inline void FillLateRace(TFormMain& w, int entries, int running)
+{
+    TSortGrid* g = w.SortGrid1;
+    g->BeginUpdate();
+    g->SetRowCount(entries + 2);
+    for (int r = 1; r <= entries; ++r) {
+        const int start = 1000000 + r * 37;
+        g->SetCells(0, r, QString::number(r));
+        g->SetCells(1, r, QStringLiteral("Teilnehmer %1").arg(r));
+        g->SetCells(2, r,
+            QStringLiteral("10:%1.%2,00")
+                .arg(r / 60 % 60, 2, 10, QLatin1Char('0'))
+                .arg(r % 60, 2, 10, QLatin1Char('0')));
+        g->SetCells(4, r, QStringLiteral("%1,00").arg(r % 60));
+        if (r <= entries - running) {
+            const int run = 60000 + (r * 7919) % 600000;
+            g->SetCells(3, r,
+                QStringLiteral("%1.%2,%3")
+                    .arg(run / 60000)
+                    .arg(run / 1000 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(run / 10 % 100, 2, 10, QLatin1Char('0')));
+            g->SetCells(5, r, QString::number(r));
+            g->SetCells(6, r, QString::number(run));
+        } else {
+            g->SetCells(5, r, QStringLiteral("-"));
+            g->SetCells(6, r, QString::number(start));
+        }
+    }
+    g->SetCells(5, entries + 1, QStringLiteral("-"));
+    g->EndUpdate();
+    w.FirstStartTick = 1000037;
+    w.RankRefresh();
+}
+
+// CPU seconds (user and system) of this process's thread with the given name,
+// from /proc; -1 when there is none.
+inline double ThreadCpuSeconds(const QByteArray& name)
+{
+    const long ticks = sysconf(_SC_CLK_TCK);
+    for (const QString& tid : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(tid));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name)
+            continue;
+        QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(tid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return -1;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        // Fields after the name: state is the first; utime and stime are 12th and 13th.
+        return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(ticks);
+    }
+    return -1;
+}
+
+// The polling clients: `count` clients, each asking for /results.json every
+// `periodMs` (spread evenly over the period) and reading the whole answer,
+// for `seconds`. Like a browser, a client keeps its connection while the
+// server keeps it open and connects anew when the server has closed it.
+// Prints "answers N failures M bytes B": a failure is an answer other than
+// 200 or a poll whose previous answer had not come within the period.
+inline int RunPollers(quint16 port, int count, int periodMs, int seconds)
+{
+    struct Poller {
+        std::unique_ptr<QTcpSocket> socket;
+        QByteArray buffer;
+        qint64 expected = -1; // body bytes still to come after the header
+        int status = 0;
+        bool waiting = false;
+        bool sendWhenConnected = false;
+    };
+    // What a browser's fetch() sends.
+    static const QByteArray request = qEnvironmentVariableIsSet("RENNZEIT_BENCH_IDENTITY")
+        ? QByteArray("GET /results.json HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: */*\r\n\r\n")
+        : QByteArray("GET /results.json HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: */*\r\nAccept-Encoding: gzip, deflate, "
+                     "br\r\n\r\n");
+    std::vector<Poller> pollers(static_cast<size_t>(count));
+    long answers = 0, failures = 0, late = 0, refused = 0, cut = 0;
+    qint64 bytes = 0;
+    auto ask = [&](Poller& p) {
+        if (p.waiting) {
+            ++failures;
+            ++late;
+            return;
+        }
+        p.waiting = true;
+        if (p.socket->state() == QAbstractSocket::ConnectedState) {
+            p.socket->write(request);
+        } else {
+            p.sendWhenConnected = true;
+            if (p.socket->state() == QAbstractSocket::UnconnectedState)
+                p.socket->connectToHost(QHostAddress::LocalHost, port);
+        }
+    };
+    for (int i = 0; i < count; ++i) {
+        Poller& p = pollers[static_cast<size_t>(i)];
+        p.socket = std::make_unique<QTcpSocket>();
+        QTcpSocket* s = p.socket.get();
+        QObject::connect(s, &QTcpSocket::connected, s, [&p] {
+            if (std::exchange(p.sendWhenConnected, false))
+                p.socket->write(request);
+        });
+        QObject::connect(s, &QTcpSocket::disconnected, s, [&p, &failures, &cut] {
+            if (p.waiting && !p.sendWhenConnected) {
+                ++failures; // closed before the answer was complete
+                ++cut;
+                p.waiting = false;
+            }
+            p.buffer.clear();
+            p.expected = -1;
+        });
+        QObject::connect(s, &QTcpSocket::readyRead, s, [&p, &answers, &failures, &refused, &bytes] {
+            p.buffer += p.socket->readAll();
+            for (;;) {
+                if (p.expected < 0) {
+                    const qsizetype end = p.buffer.indexOf("\r\n\r\n");
+                    if (end < 0)
+                        return;
+                    const QByteArray head = p.buffer.left(end).toLower();
+                    p.status = head.mid(9, 3).toInt();
+                    const qsizetype at = head.indexOf("content-length:");
+                    p.expected
+                        = at < 0 ? 0 : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
+                    p.buffer.remove(0, end + 4);
+                }
+                if (p.buffer.size() < p.expected)
+                    return;
+                bytes += p.expected;
+                p.buffer.remove(0, p.expected);
+                p.expected = -1;
+                p.waiting = false;
+                if (p.status == 200) {
+                    ++answers;
+                } else {
+                    ++failures;
+                    ++refused;
+                }
+            }
+        });
+        auto* timer = new QTimer(s);
+        timer->setInterval(periodMs);
+        QObject::connect(timer, &QTimer::timeout, s, [&p, &ask] { ask(p); });
+        QTimer::singleShot(periodMs * i / count, s, [timer, &p, &ask] {
+            ask(p);
+            timer->start();
+        });
+    }
+    QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    // Closed while the counters and buffers their handlers touch still exist.
+    for (Poller& p : pollers) {
+        p.socket->disconnect();
+        p.socket.reset();
+    }
+    std::printf("answers %ld failures %ld bytes %lld late %ld refused %ld cut %ld\n", answers, failures,
+        static_cast<long long>(bytes), late, refused, cut);
+    std::fflush(stdout);
+    return 0;
+}
+
+// Runs the event loop, as the program does, until `done` holds or the time
+// is up (QTest's waits sleep between rounds of events, which would add their
+// sleep to every figure). True when `done` holds.
+inline bool RunEventsUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(1);
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    check.start();
+    loop.exec();
+    return done();
+}
+
+inline void RunEventsFor(int ms)
+{
+    (void)RunEventsUntil([] { return false; }, ms);
+}
+
+// Starts this program again as the polling clients.
+inline std::unique_ptr<QProcess> StartPollers(quint16 port, int count, int periodMs, int seconds)
+{
+    auto child = std::make_unique<QProcess>();
+    child->setProgram(QCoreApplication::applicationFilePath());
+    child->setArguments({ QStringLiteral("--pollers"), QString::number(port), QString::number(count),
+        QString::number(periodMs), QString::number(seconds) });
+    child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child->start();
+    child->waitForStarted(10000);
+    return child;
+}
+
+// The answers the pollers counted, from their last line, which is also
+// printed.
+inline long PollerAnswers(QProcess& child, long* failures)
+{
+    const QByteArray line = child.readAllStandardOutput().trimmed();
+    std::printf("  pollers: %s\n", line.constData());
+    const QList<QByteArray> words = line.split(' ');
+    *failures = words.value(3).toLong();
+    return words.value(1).toLong();
+}

@@ -1,0 +1,322 @@
+// The spectator display: a second window with the race clock and the latest
+// finishers, sized to whatever screen it is shown on.
+#include "app/SpectatorWindow.h"
+
+#include "app/LiveWidgets.h"
+#include "app/UiHelpers.h"
+#include "controls/Udigit.h"
+#include "live/LiveSnapshot.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The operator's display, in its own pixels: digit lefts, the width of the
+// digit area at each accuracy, and the separators (left, top below the digit
+// tops).
+constexpr int kDigitLefts[DisplayTime::DigitCount] = { 8, 88, 136, 216, 264, 344, 392 };
+constexpr int kDigitWidth = 45;
+constexpr int kDigitHeight = 89;
+constexpr int kPanelWidths[3] = { 316, 399, 444 };
+constexpr int kFinisherColumns = 4; // place, number, name, time
+
+QLabel* separator(QWidget* parent, const QString& text)
+{
+    auto* l = new QLabel(text, parent);
+    l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    l->setAttribute(Qt::WA_TranslucentBackground);
+    return l;
+}
+
+} // namespace
+
+TSpectatorWindow::TSpectatorWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window)
+{
+    setWindowTitle(QStringLiteral("Anzeige"));
+    // The race window decides when the program ends, and showing this one
+    // leaves the keyboard with the operator.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setMinimumSize(320, 200);
+    resize(960, 600);
+
+    for (int i = 0; i < DisplayTime::DigitCount; ++i) {
+        auto* d = new TDigit(this);
+        d->SetSeparation(1);
+        Digits[static_cast<size_t>(i)] = d;
+    }
+    LabHour = separator(this, QStringLiteral(":"));
+    LabMin = separator(this, QStringLiteral("."));
+    LabSec = separator(this, QStringLiteral(","));
+
+    Caption = new QLabel(QStringLiteral("Zuletzt im Ziel"), this);
+    for (auto& row : Rows) {
+        for (int c = 0; c < kFinisherColumns; ++c) {
+            auto* l = new QLabel(this);
+            l->setAlignment((c == 2 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
+            row[static_cast<size_t>(c)] = l;
+        }
+    }
+    QrImage = new QLabel(this);
+    QrImage->setAlignment(Qt::AlignCenter);
+    QrImage->hide();
+    QrCaption = new QLabel(this);
+    QrCaption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QrCaption->hide();
+
+    auto* fullScreen = new QAction(QStringLiteral("Vollbild"), this);
+    fullScreen->setShortcut(Qt::Key_F11);
+    fullScreen->setShortcutContext(Qt::WindowShortcut);
+    addAction(fullScreen);
+    connect(fullScreen, &QAction::triggered, this, [this] { ToggleFullScreen(); });
+
+    ContextMenu = new QMenu(this);
+    m_clock = new QTimer(this);
+    m_clock->setTimerType(Qt::PreciseTimer);
+    m_clock->setInterval(10);
+    connect(m_clock, &QTimer::timeout, this, [this] { ClockTick(); });
+
+    SetColours(m_background, m_digit, m_dim, m_newest);
+    applyAccuracy(2);
+}
+
+TSpectatorWindow::~TSpectatorWindow() = default;
+
+void TSpectatorWindow::SetColours(TColor background, TColor digit, TColor dim, TColor newest)
+{
+    m_background = background;
+    m_digit = digit;
+    m_dim = dim;
+    m_newest = newest;
+    SetBackgroundColor(this, background);
+    for (TDigit* d : Digits) {
+        d->SetColor(background);
+        d->SetColorOff(background);
+        d->SetColorOn(digit);
+    }
+    for (QLabel* l : { LabHour, LabMin, LabSec, QrCaption })
+        SetFontColor(l, digit);
+    SetFontColor(Caption, dim);
+    for (size_t r = 0; r < Rows.size(); ++r) {
+        for (QLabel* l : Rows[r])
+            SetFontColor(l, r == 0 ? newest : digit);
+    }
+}
+
+void TSpectatorWindow::ShowResults(const live::Snapshot& results)
+{
+    const std::vector<int> latest = live::LastFinishers(results, kFinisherRows);
+    for (size_t r = 0; r < Rows.size(); ++r) {
+        QStringList texts { QString(), QString(), QString(), QString() };
+        if (r < latest.size()) {
+            const live::Entry& e = results.entries[static_cast<size_t>(latest[r])];
+            texts = { e.place, e.number, e.name, e.time };
+        }
+        m_rowTexts[r] = texts;
+    }
+    layOut();
+}
+
+void TSpectatorWindow::SetAddress(const QString& url)
+{
+    if (url == m_address)
+        return;
+    m_address = url;
+    QrImage->setVisible(!url.isEmpty());
+    QrCaption->setVisible(!url.isEmpty());
+    QrCaption->setText(url);
+    layOut();
+}
+
+void TSpectatorWindow::ShowOn(QScreen* screen, bool fullScreen)
+{
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (isFullScreen())
+        showNormal();
+    setScreen(screen);
+    const QRect area = screen->availableGeometry();
+    if (fullScreen) {
+        setGeometry(screen->geometry());
+        showFullScreen();
+    } else {
+        resize(std::min(960, area.width() * 4 / 5), std::min(600, area.height() * 4 / 5));
+        move(area.center() - QPoint(width() / 2, height() / 2));
+        showNormal();
+    }
+}
+
+void TSpectatorWindow::ToggleFullScreen()
+{
+    if (isFullScreen())
+        showNormal();
+    else
+        showFullScreen();
+}
+
+void TSpectatorWindow::ClockTick()
+{
+    if (!ClockSource)
+        return;
+    const RaceClock clock = ClockSource();
+    applyAccuracy(clock.accuracy);
+    const DisplayTime d = SplitDisplayTime(clock.ms, 0);
+    for (int i = 0; i < DisplayTime::DigitCount; ++i) {
+        TDigit* digit = Digits[static_cast<size_t>(i)];
+        digit->SetValue(d.value[static_cast<size_t>(i)]);
+        digit->SetColorOn(d.lit[static_cast<size_t>(i)] ? m_digit : m_dim);
+    }
+    SetFontColor(LabHour, d.lit[DisplayTime::Hours] ? m_digit : m_dim);
+    SetFontColor(LabMin, d.lit[DisplayTime::Minutes] ? m_digit : m_dim);
+}
+
+void TSpectatorWindow::applyAccuracy(int accuracy)
+{
+    accuracy = std::clamp(accuracy, 0, 2);
+    if (accuracy == m_accuracy)
+        return;
+    m_accuracy = accuracy;
+    Digits[DisplayTime::Tenths]->setVisible(accuracy > 0);
+    Digits[DisplayTime::Hundredths]->setVisible(accuracy == 2);
+    LabSec->setVisible(accuracy > 0);
+    layOut();
+}
+
+void TSpectatorWindow::layOut()
+{
+    const int w = width(), h = height();
+    const int margin = std::max(6, static_cast<int>(std::min(w, h) * 0.03));
+
+    // The clock: the operator's display scaled to the upper part.
+    const int clockHeight = static_cast<int>((h - 2 * margin) * 0.44);
+    const int panelWidth = kPanelWidths[std::max(0, m_accuracy)];
+    const double k = std::min(double(w - 2 * margin) / panelWidth, double(clockHeight) / (kDigitHeight + 6));
+    const int x0 = static_cast<int>((w - panelWidth * k) / 2);
+    const int y0 = margin + static_cast<int>((clockHeight - kDigitHeight * k) / 2);
+    auto scaled = [k](double v) { return static_cast<int>(std::lround(v * k)); };
+    for (int i = 0; i < DisplayTime::DigitCount; ++i) {
+        TDigit* d = Digits[static_cast<size_t>(i)];
+        d->setGeometry(x0 + scaled(kDigitLefts[i]), y0, scaled(kDigitWidth), scaled(kDigitHeight));
+        d->SetThickness(std::max(1, scaled(5)));
+        d->SetSeparation(std::max(1, scaled(1)));
+    }
+    const QFont sepFont = DesignFont(QStringLiteral("Times New Roman"), std::max(8, scaled(64)), true);
+    const struct {
+        QLabel* label;
+        int left;
+        int top;
+    } separators[] = { { LabHour, 61, 0 }, { LabMin, 192, 30 }, { LabSec, 320, 30 } };
+    for (const auto& s : separators) {
+        s.label->setFont(sepFont);
+        s.label->setGeometry(x0 + scaled(s.left), y0 + scaled(s.top), scaled(25), scaled(81));
+    }
+
+    // The finishers below, the address's QR code to their right.
+    const int top = margin + clockHeight + margin / 2;
+    const int available = std::max(1, h - top - margin);
+    const int rowHeight = static_cast<int>(available / (kFinisherRows + 0.6));
+    int tableRight = w - margin;
+    if (!m_address.isEmpty()) {
+        const int captionHeight = std::max(12, rowHeight / 3);
+        const int side = std::max(40, std::min(available - captionHeight, w / 4));
+        const QPixmap qr = QrPixmap(m_address, side);
+        QrImage->setPixmap(qr);
+        QrImage->setGeometry(w - margin - side, h - margin - captionHeight - side, side, side);
+        QrCaption->setFont(DesignFont(QStringLiteral("Arial"), std::max(9, captionHeight * 2 / 3)));
+        QrCaption->setGeometry(
+            w - margin - side - margin, h - margin - captionHeight, side + 2 * margin, captionHeight);
+        tableRight = w - 2 * margin - side;
+    }
+    const int tableWidth = std::max(1, tableRight - margin);
+    Caption->setFont(DesignFont(QStringLiteral("Arial"), std::max(8, rowHeight * 3 / 10)));
+    Caption->setGeometry(margin, top, tableWidth, rowHeight * 6 / 10);
+    const double shares[kFinisherColumns] = { 0.11, 0.13, 0.47, 0.29 };
+    const QFont rowFont = DesignFont(QStringLiteral("Arial"), std::max(8, rowHeight * 62 / 100), true);
+    const QFontMetrics metrics(rowFont);
+    const int gap = std::max(4, rowHeight / 5);
+    for (size_t r = 0; r < Rows.size(); ++r) {
+        int x = margin;
+        const int y = top + rowHeight * 6 / 10 + static_cast<int>(r) * rowHeight;
+        for (int c = 0; c < kFinisherColumns; ++c) {
+            const int cw = static_cast<int>(tableWidth * shares[c]);
+            QLabel* l = Rows[r][static_cast<size_t>(c)];
+            l->setFont(rowFont);
+            // The name keeps a space from the number before it.
+            const int indent = c == 2 ? gap : 0;
+            l->setGeometry(x + indent, y, cw - gap - indent, rowHeight);
+            const QString& text = m_rowTexts[r].value(c);
+            l->setText(metrics.elidedText(text, Qt::ElideRight, cw - gap - indent));
+            l->setToolTip(text);
+            x += cw;
+        }
+    }
+}
+
+void TSpectatorWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layOut();
+}
+
+void TSpectatorWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    ClockTick();
+    m_clock->start();
+}
+
+void TSpectatorWindow::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_clock->stop();
+}
+
+void TSpectatorWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && isFullScreen()) {
+        showNormal();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TSpectatorWindow::fillContextMenu()
+{
+    ContextMenu->clear();
+    QAction* full = ContextMenu->addAction(QStringLiteral("Vollbild (F11)"), this, [this] { ToggleFullScreen(); });
+    full->setCheckable(true);
+    full->setChecked(isFullScreen());
+    ContextMenu->addSeparator();
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (int i = 0; i < screens.size(); ++i) {
+        QScreen* s = screens[i];
+        const QString text = QStringLiteral("Bildschirm %1: %2 (%3 × %4)")
+                                 .arg(i + 1)
+                                 .arg(s->name())
+                                 .arg(s->geometry().width())
+                                 .arg(s->geometry().height());
+        QAction* a = ContextMenu->addAction(text, this, [this, s] { ShowOn(s, true); });
+        a->setCheckable(true);
+        a->setChecked(s == screen());
+    }
+    ContextMenu->addSeparator();
+    ContextMenu->addAction(QStringLiteral("Schließen (F6)"), this, [this] { close(); });
+}
+
+void TSpectatorWindow::contextMenuEvent(QContextMenuEvent* event)
+{
+    fillContextMenu();
+    ContextMenu->popup(event->globalPos());
+}

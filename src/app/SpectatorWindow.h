@@ -1,0 +1,88 @@
+#pragma once
+
+#include "app/DisplayTime.h"
+#include "controls/ColorValue.h"
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class QLabel;
+class QMenu;
+class QScreen;
+class QTimer;
+class TDigit;
+
+namespace live {
+struct Snapshot;
+}
+
+// The race clock as the operator's display shows it.
+struct RaceClock {
+    bool running = false;
+    std::int32_t ms = 0;
+    int accuracy = 2;
+};
+
+// The spectator display "Anzeige": a window of its own for a second screen or
+// a projector, with the race time in large seven-segment digits and the last
+// five finishers. F11 switches full screen, Esc leaves it; the context menu
+// moves it to another screen. The operator's race keys work here as well.
+class TSpectatorWindow final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TSpectatorWindow)
+public:
+    explicit TSpectatorWindow(QWidget* parent = nullptr);
+    ~TSpectatorWindow() override;
+
+    static constexpr int kFinisherRows = 5;
+
+    // The display colours of the operator's display (background, lit digits,
+    // leading zeros, the newest finisher).
+    void SetColours(TColor background, TColor digit, TColor dim, TColor newest);
+    // The finishers of the results, newest first.
+    void ShowResults(const live::Snapshot& results);
+    // The live-results address under its QR code; empty hides both.
+    void SetAddress(const QString& url);
+    QString Address() const { return m_address; }
+
+    // Shows the window on the screen, full screen or as a normal window there.
+    void ShowOn(QScreen* screen, bool fullScreen);
+    void ToggleFullScreen();
+
+    // Read on every tick of the window's clock.
+    std::function<RaceClock()> ClockSource;
+    void ClockTick();
+
+    std::array<TDigit*, DisplayTime::DigitCount> Digits {};
+    QLabel *LabHour = nullptr, *LabMin = nullptr, *LabSec = nullptr;
+    QLabel* Caption = nullptr;
+    // Place, number, name and time of each finisher row, newest on top.
+    std::array<std::array<QLabel*, 4>, kFinisherRows> Rows {};
+    QLabel* QrImage = nullptr;
+    QLabel* QrCaption = nullptr;
+    QMenu* ContextMenu = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void layOut();
+    void fillContextMenu();
+    void applyAccuracy(int accuracy);
+
+    QTimer* m_clock = nullptr;
+    TColor m_background = clBlack;
+    TColor m_digit = clYellow;
+    TColor m_dim = 0x404040;
+    TColor m_newest = clLime;
+    int m_accuracy = -1;
+    QString m_address;
+    std::array<QStringList, kFinisherRows> m_rowTexts;
+};

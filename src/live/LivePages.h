@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The two pages the server hands out. Each is one self-contained document:
+// its style and script are inline, the results travel as JSON in a data
+// block (a script element the browser never runs), and the page's own script
+// draws them and keeps them fresh from the event stream, or by polling when
+// the stream is not available. Nothing is loaded from elsewhere.
+namespace live {
+
+enum class Page { Results, Display };
+
+// The page with the given results JSON; the title is the application title.
+QByteArray PageHtml(Page page, const QString& title, const QByteArray& resultsJson);
+// The page around the JSON: what comes before it and what follows it.
+QByteArray PageHead(Page page, const QString& title);
+QByteArray PageTail(Page page);
+
+// The Content-Security-Policy of a page: nothing but its own inline script
+// and style (by hash) and requests to the server itself.
+QByteArray PagePolicy(Page page);
+
+// Text for an HTML element or a quoted attribute value.
+QString HtmlEscaped(const QString& text);
+
+// Seconds between two polls of the results when the event stream is not
+// available; a change shows within two seconds.
+constexpr int kPollMs = 1500;
+
+} // namespace live

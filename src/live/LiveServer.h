@@ -1,0 +1,100 @@
+#pragma once
+
+#include "live/LiveSnapshot.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+// The live-results server: HTTP on its own thread, so neither a flood of
+// requests nor a slow phone ever holds up the race on the GUI thread. The
+// window publishes a snapshot after every change; the server turns it into
+// JSON once and hands it to every page, poller and event stream.
+//
+//   GET /              results page for phones and desktop browsers
+//   GET /results.json  the results as JSON
+//   GET /events        Server-Sent Events: the results JSON after each change
+//   GET /display       race clock and the last five finishers for a big screen
+//
+// Read-only: GET and HEAD only (others 405), unknown paths 404, no file
+// system access. Limits: request size, concurrent connections (more get 503),
+// idle connections, and the output queued for a client that does not read.
+namespace live {
+
+// Where a server listens by default: every interface. Tests keep their
+// servers on the loopback interface.
+QHostAddress DefaultListenAddress();
+void SetListenAddressForTests(const QHostAddress& address);
+
+struct ServerOptions {
+    QHostAddress address = DefaultListenAddress();
+    int maxConnections = 100;
+    // Event streams hold their connection for good: at most this many, so
+    // page loads and polls always find a connection. Once half the
+    // connections are open, answers close theirs instead of keeping it for
+    // the client's next request; so many more clients than connections can
+    // poll.
+    int maxStreams = 80;
+    // A connection is idle while it completes no request and takes no
+    // output; an event stream while its client reads none of what waits.
+    std::chrono::milliseconds idleTimeout { 60000 };
+    // Request line, headers and body of one request.
+    qint64 maxRequestBytes = 8192;
+    // An event stream sends a comment this often, so proxies and phones keep
+    // it open and a client that has gone shows up as one that reads nothing.
+    std::chrono::milliseconds heartbeat { 15000 };
+    // Output queued for one client beyond which it gets nothing more until it
+    // has read (a stream then skips to the newest results; a client that
+    // requests without reading is closed).
+    qint64 maxQueuedOutput = 1 << 20;
+};
+
+class HttpService;
+
+class LiveServer final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(LiveServer)
+public:
+    explicit LiveServer(ServerOptions options = {}, QObject* parent = nullptr);
+    ~LiveServer() override;
+
+    // Starts listening on the port (0: any free port); a running server is
+    // stopped first. Returns at once; Listening or Failed follows.
+    void Start(quint16 port);
+    void Stop();
+    bool Running() const { return m_running; }
+    // The port listened on; 0 until Listening.
+    quint16 Port() const { return m_port; }
+    // The port of the last Start.
+    quint16 RequestedPort() const { return m_requestedPort; }
+
+    // Hands the results to the server thread; the newest one is served.
+    void Publish(std::shared_ptr<const Snapshot> snapshot);
+
+    // Open connections (any thread).
+    int ConnectionCount() const { return m_connections.load(); }
+
+signals:
+    void Listening(quint16 port);
+    void Failed(const QString& message);
+
+private:
+    ServerOptions m_options;
+    QThread m_thread;
+    QObject* m_context = nullptr; // lives on m_thread; everything there runs through it
+    HttpService* m_service = nullptr; // touched only on m_thread
+    std::shared_ptr<const Snapshot> m_latest;
+    std::atomic<int> m_connections { 0 };
+    int m_generation = 0;
+    bool m_running = false;
+    quint16 m_port = 0;
+    quint16 m_requestedPort = 0;
+};
+
+} // namespace live

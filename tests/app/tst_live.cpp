@@ -1,0 +1,382 @@
+// Live results and the spectator display in the main window: the settings,
+// the header's address, a race timed by keys reaching an event stream, a
+// taken port, and the spectator window after starts and stops.
+#include "MainWindowFixture.h"
+
+#include "app/LiveFeed.h"
+#include "app/LiveWidgets.h"
+#include "app/SpectatorWindow.h"
+#include "dialogs/Cfg.h"
+#include "live/LiveServer.h"
+#include "platform/AppInfo.h"
+#include "support/HttpProbe.h"
+
+#include <QCheckBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTcpServer>
+
+namespace {
+
+QSettings store()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle());
+}
+
+void writeLiveStore(const QVariant& on, const QVariant& port)
+{
+    ClearSettingsStore();
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle());
+    s.setValue("Port", 0); // an original key, so the store exists
+    if (on.isValid())
+        s.setValue("LiveOn", on);
+    if (port.isValid())
+        s.setValue("LivePort", port);
+}
+
+bool waitListening(TFormMain* w)
+{
+    return QTest::qWaitFor([w] { return w->LiveServer && w->LiveServer->Port() != 0; }, 10000);
+}
+
+QJsonObject json(const QByteArray& bytes)
+{
+    return QJsonDocument::fromJson(bytes).object();
+}
+
+QStringList rowTexts(const TSpectatorWindow* a, int row)
+{
+    QStringList texts;
+    for (const QLabel* l : a->Rows[static_cast<size_t>(row)])
+        texts << l->text();
+    return texts;
+}
+
+// The race time the spectator digits show, in hundredths.
+int shownHundredths(const TSpectatorWindow* a)
+{
+    int v = 0;
+    for (const TDigit* d : a->Digits)
+        v = v * 10 + d->Value();
+    // h m m s s t h -> hours, minutes, seconds, hundredths
+    const int h = v / 1000000, m = v / 10000 % 100, s = v / 100 % 100, f = v % 100;
+    return ((h * 60 + m) * 60 + s) * 100 + f;
+}
+
+} // namespace
+
+class TestLive : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { live::SetListenAddressForTests(QHostAddress::LocalHost); }
+    void init() { ClearSettingsStore(); }
+
+    void liveIsOffByDefault_andItsKeysComeBackLeniently()
+    {
+        {
+            MainWindowFixture f;
+            QVERIFY(!f.w()->LiveOn);
+            QCOMPARE(f.w()->LivePort, 8080);
+            QVERIFY(!f.w()->LiveServer);
+            QVERIFY(!f.w()->LabLiveAddress->isVisible());
+            QVERIFY(f.w()->bAnzeige->isVisible());
+        }
+        QCOMPARE(store().value("LiveOn").toInt(), 0);
+        QCOMPARE(store().value("LivePort").toInt(), 8080);
+
+        // A bad new key keeps its default and does not end the reading of the
+        // other one.
+        const quint16 port = FreeTcpPort();
+        writeLiveStore("ja", port);
+        {
+            MainWindowFixture f;
+            QVERIFY(!f.w()->LiveOn);
+            QCOMPARE(f.w()->LivePort, int(port));
+        }
+        for (const QVariant& bad : { QVariant("achtzig"), QVariant(70000), QVariant(0) }) {
+            writeLiveStore(1, bad);
+            MainWindowFixture f;
+            QVERIFY(f.w()->LiveOn);
+            QCOMPARE(f.w()->LivePort, 8080);
+            f.w()->LiveOn = false;
+            f.w()->ApplyLiveSettings();
+        }
+        // An original key missing ends the strict reading there, not the new keys.
+        ClearSettingsStore();
+        {
+            QSettings s(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle());
+            s.setValue("LivePort", port);
+            s.setValue("Acc", 0);
+        }
+        MainWindowFixture f;
+        QCOMPARE(f.w()->LivePort, int(port));
+        QCOMPARE(f.w()->Accuracy, 2);
+    }
+
+    void settingsDialog_switchesLiveResultsAndTheHeaderShowsTheAddress()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TCfgDialog* d = w->CfgDialog;
+        const quint16 port = FreeTcpPort();
+        bool portEnabledBefore = true;
+        dialogs::SetDialogHandler([&](QDialog*) {
+            portEnabledBefore = d->seLivePort->isEnabled();
+            d->cbLive->setChecked(true);
+            d->seLivePort->setValue(port);
+            return int(QDialog::Accepted);
+        });
+        w->bCFGClick();
+        QVERIFY(!portEnabledBefore);
+        QVERIFY(w->LiveOn);
+        QCOMPARE(w->LivePort, int(port));
+        QVERIFY(waitListening(w));
+        QCOMPARE(w->LiveServer->Port(), port);
+        QVERIFY(w->LabLiveAddress->isVisible());
+        QVERIFY(w->LabLiveAddress->text().endsWith(QStringLiteral(":%1").arg(port)));
+        QVERIFY(w->LiveAddress().startsWith("http://"));
+
+        // A click shows the address as a QR code and leaves the keys with the race.
+        w->LabLiveAddress->OnClick();
+        QVERIFY(w->QrPopup && w->QrPopup->isVisible());
+        QCOMPARE(w->QrPopup->Address(), w->LiveAddress());
+        QVERIFY(!w->QrPopup->Image->pixmap().isNull());
+        f.start();
+        QCOMPARE(f.cell(6, 1), QString::number(100000));
+        w->LabLiveAddress->OnClick();
+        QVERIFY(!w->QrPopup->isVisible());
+
+        // The dialog shows what is set; unticking stops the server.
+        bool shownOn = false;
+        int shownPort = 0;
+        dialogs::SetDialogHandler([&](QDialog*) {
+            shownOn = d->cbLive->isChecked();
+            shownPort = d->seLivePort->value();
+            d->cbLive->setChecked(false);
+            return int(QDialog::Accepted);
+        });
+        w->bCFGClick();
+        QVERIFY(shownOn);
+        QCOMPARE(shownPort, int(port));
+        QVERIFY(!w->LiveServer);
+        QVERIFY(!w->LabLiveAddress->isVisible());
+        QNetworkAccessManager nam;
+        QCOMPARE(Fetch(nam, QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port)), "GET", {}, {}, 3000).status, 0);
+    }
+
+    void aRaceTimedByKeys_reachesAnOpenEventStream()
+    {
+        const quint16 port = FreeTcpPort();
+        writeLiveStore(1, port);
+        MainWindowFixture f;
+        QVERIFY(waitListening(f.w()));
+        f.grid()->SetCells(0, 1, QStringLiteral("3"));
+        f.grid()->SetCells(1, 1, QStringLiteral("Berg"));
+        f.grid()->SetCells(0, 2, QStringLiteral("7"));
+        f.grid()->SetCells(1, 2, QStringLiteral("<b>Müller</b> \"M.\""));
+        f.grid()->SetRowCount(3);
+
+        RawHttp stream(port);
+        QVERIFY(stream.WaitConnected());
+        stream.Send("GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QVERIFY(stream.WaitFor([](const QByteArray& r) { return SseEvents(r).size() >= 1; }));
+
+        f.start(); // Berg at 100000
+        f.start(1000); // Müller at 101000
+        QVERIFY(stream.WaitFor([](const QByteArray& r) {
+            const QJsonObject o = json(SseEvents(r).last());
+            return o["entries"].toArray().size() == 2 && o["running"].toBool();
+        }));
+        f.w()->MakeRowCurrent(2);
+        f.stop(60000); // Müller: 60,00
+        QVERIFY(stream.WaitFor([](const QByteArray& r) {
+            return json(SseEvents(r).last())["entries"].toArray()[0].toObject()["state"] == "finished";
+        }));
+        const QJsonObject o = json(SseEvents(stream.Received()).last());
+        const QJsonArray entries = o["entries"].toArray();
+        const QJsonObject first = entries[0].toObject();
+        QCOMPARE(first["name"].toString(), QStringLiteral("<b>Müller</b> \"M.\""));
+        QCOMPARE(first["number"].toString(), "7");
+        QCOMPARE(first["time"].toString(), "1.00,00");
+        QCOMPARE(first["runMs"].toInteger(), 60000);
+        QCOMPARE(first["place"].toString(), "1");
+        QCOMPARE(entries[1].toObject()["name"].toString(), "Berg");
+        QCOMPARE(entries[1].toObject()["state"].toString(), "running");
+        QCOMPARE(o["latest"].toArray(), QJsonArray({ 0 }));
+        QCOMPARE(o["firstStart"].toString(), f.cell(2, 2)); // Berg, now sorted below
+        QVERIFY(!stream.Received().contains("<b>"));
+
+        // ENDE: the clock stands in the stream as on the display.
+        f.w()->bEndClick();
+        QVERIFY(stream.WaitFor([](const QByteArray& r) { return !json(SseEvents(r).last())["running"].toBool(); }));
+        QCOMPARE(json(SseEvents(stream.Received()).last())["raceMs"].toInteger(), f.w()->RaceClockNow().ms);
+    }
+
+    void aTakenPort_givesAMessageAndTheRaceGoesOn()
+    {
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::Any, 0));
+        writeLiveStore(1, squatter.serverPort());
+        dialogs::TakeShownMessages();
+        MainWindowFixture f;
+        QTRY_VERIFY_WITH_TIMEOUT(!f.w()->LiveServer->Running(), 10000);
+        const QList<dialogs::ShownMessage> message = dialogs::TakeShownMessages();
+        QCOMPARE(message.size(), 1);
+        QVERIFY(message[0].text.contains(QStringLiteral("Port %1").arg(squatter.serverPort())));
+        QVERIFY(message[0].text.contains(QStringLiteral("Die Zeitmessung läuft weiter")));
+        QCOMPARE(f.w()->LabLiveAddress->text(), QStringLiteral("Live: Fehler"));
+        QVERIFY(f.w()->LabLiveAddress->toolTip().contains(QString::number(squatter.serverPort())));
+        // A click on it tells the reason again.
+        f.w()->LabLiveAddress->OnClick();
+        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown[0].text.contains(QString::number(squatter.serverPort())));
+        f.start();
+        f.start(500);
+        f.w()->MakeRowCurrent(1);
+        f.stop(2000);
+        QCOMPARE(f.cell(3, 1), QStringLiteral("2,50"));
+        f.w()->LiveOn = false;
+        f.w()->ApplyLiveSettings();
+    }
+
+    void spectatorWindow_showsTheClockAndTheLastFiveFinishers()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        QVERIFY(!w->Anzeige);
+        f.key(Qt::Key_F6);
+        TSpectatorWindow* a = w->Anzeige;
+        QVERIFY(a && a->isVisible());
+        QCOMPARE(a->windowTitle(), QStringLiteral("Anzeige"));
+        QCOMPARE(shownHundredths(a), 0);
+        for (const auto& row : a->Rows)
+            QCOMPARE(row[2]->text(), QString());
+
+        // Seven entries started a second apart.
+        for (int i = 1; i <= 7; ++i) {
+            f.grid()->SetCells(0, i, QString::number(i));
+            f.grid()->SetCells(1, i, QStringLiteral("Läufer %1").arg(i));
+            f.start(i == 1 ? 0 : 1000);
+        }
+        f.tick.advance(10000); // race time 16 s
+        a->ClockTick();
+        QCOMPARE(shownHundredths(a), 1600);
+        QVERIFY(a->Digits[DisplayTime::Seconds]->ColorOn() == clYellow);
+        QVERIFY(a->Digits[DisplayTime::Minutes]->ColorOn() == TColor(0x404040));
+
+        // Six stops half a second apart, each on the earliest-started running
+        // entry; the third with the key pressed in the spectator window.
+        w->MakeRowCurrent(1);
+        for (int i = 1; i <= 6; ++i) {
+            f.tick.advance(500);
+            if (i == 3) {
+                a->activateWindow();
+                QTRY_VERIFY(a->isActiveWindow());
+                QTest::keyClick(a, Qt::Key_F9);
+                w->activateWindow();
+                QTRY_VERIFY(w->isActiveWindow());
+            } else {
+                f.key(Qt::Key_F9);
+            }
+        }
+        QTRY_COMPARE(rowTexts(a, 0).value(2), QStringLiteral("Läufer 6"));
+        // Newest first; the later the start, the shorter the run.
+        QCOMPARE(rowTexts(a, 0), QStringList({ "1", "6", QStringLiteral("Läufer 6"), "14,00" }));
+        QCOMPARE(rowTexts(a, 1), QStringList({ "2", "5", QStringLiteral("Läufer 5"), "14,50" }));
+        QCOMPARE(rowTexts(a, 4), QStringList({ "5", "2", QStringLiteral("Läufer 2"), "16,00" }));
+        QCOMPARE(a->Rows[0][2]->palette().color(QPalette::WindowText), ToQColor(clLime));
+        QCOMPARE(a->Rows[1][2]->palette().color(QPalette::WindowText), ToQColor(clYellow));
+
+        // A name corrected in the table reaches the display when committed.
+        TSortGrid* g = f.grid();
+        const int row6 = g->FindRow(1, QStringLiteral("Läufer 6"));
+        g->ScrollToCell(1, row6);
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->viewport()->mapFrom(g, g->CellRect(1, row6).center()));
+        QTRY_VERIFY(g->EditorMode());
+        QTest::keyClick(g->InplaceEditor(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(g->InplaceEditor(), QStringLiteral("Anna"));
+        QTest::keyClick(g->InplaceEditor(), Qt::Key_Return);
+        QTRY_COMPARE(rowTexts(a, 0).value(2), QStringLiteral("Anna"));
+
+        // ENDE freezes the clock; the spectator digits stand with the display's.
+        f.tick.advance(1234);
+        w->ClockTimer();
+        w->bEndClick();
+        f.tick.advance(5000);
+        a->ClockTick();
+        QCOMPARE(shownHundredths(a), 1900 + 123);
+        QVERIFY(!w->RaceClockNow().running);
+
+        // Reset: the display empties.
+        f.answerNextDialog(mrYes);
+        w->mResetClick();
+        a->ClockTick();
+        QCOMPARE(shownHundredths(a), 0);
+        QTRY_COMPARE(rowTexts(a, 0), QStringList({ "", "", "", "" }));
+
+        // F6 in either window closes it again.
+        a->activateWindow();
+        QTRY_VERIFY(a->isActiveWindow());
+        QTest::keyClick(a, Qt::Key_F6);
+        QVERIFY(!a->isVisible());
+        w->activateWindow();
+        QTRY_VERIFY(w->isActiveWindow());
+        f.key(Qt::Key_F6);
+        QVERIFY(a->isVisible());
+        f.key(Qt::Key_F6);
+        QVERIFY(!a->isVisible());
+    }
+
+    void spectatorWindow_fullScreenWithF11_andTheAddressWhenLive()
+    {
+        const quint16 port = FreeTcpPort();
+        writeLiveStore(1, port);
+        MainWindowFixture f;
+        QVERIFY(waitListening(f.w()));
+        f.w()->mAnzeigeClick();
+        TSpectatorWindow* a = f.w()->Anzeige;
+        QVERIFY(!a->isFullScreen()); // one screen: a window beside the race
+        QCOMPARE(a->Address(), f.w()->LiveAddress());
+        QVERIFY(a->QrImage->isVisible());
+        QCOMPARE(a->QrCaption->text(), f.w()->LiveAddress());
+        a->activateWindow();
+        QTRY_VERIFY(a->isActiveWindow());
+        QTest::keyClick(a, Qt::Key_F11);
+        QTRY_VERIFY(a->isFullScreen());
+        QTest::keyClick(a, Qt::Key_Escape);
+        QTRY_VERIFY(!a->isFullScreen());
+        f.w()->activateWindow();
+        QTRY_VERIFY(f.w()->isActiveWindow());
+        // F11 in the race window stays the start barrier's lock.
+        const int lock = f.w()->ImageLSstart->Tag;
+        f.key(Qt::Key_F11);
+        QCOMPARE(f.w()->ImageLSstart->Tag, lock ^ 1);
+        QVERIFY(!a->isFullScreen());
+    }
+
+    void snapshot_followsLoadAndReset()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        w->LoadProtocol(TestDataPath(QStringLiteral("race.protocol.txt")));
+        const live::Snapshot loaded = LiveSnapshotOf(*w);
+        QVERIFY(!loaded.entries.empty());
+        for (const live::Entry& e : loaded.entries)
+            QVERIFY(!e.number.isEmpty() || !e.name.isEmpty() || e.state != live::EntryState::Free);
+        f.answerNextDialog(mrYes);
+        w->bEndClick();
+        w->mResetClick();
+        const live::Snapshot cleared = LiveSnapshotOf(*w);
+        QVERIFY(cleared.entries.empty());
+        QCOMPARE(cleared.raceMs, 0);
+        QVERIFY(cleared.firstStart.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestLive)
+#include "tst_live.moc"

@@ -1,0 +1,250 @@
+// The results as the server hands them out: JSON fields and escaping, the
+// last finishers, the pages around the JSON, the address and its QR code.
+#include "live/LiveAddress.h"
+#include "live/LiveJson.h"
+#include "live/LivePages.h"
+#include "live/LiveSnapshot.h"
+#include "live/QrCode.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace live;
+
+namespace {
+
+Entry finished(const QString& nr, const QString& name, const QString& start, const QString& time, qint64 runMs,
+    const QString& place, const QString& split = QStringLiteral("0,00"))
+{
+    return Entry { nr, name, start, time, split, place, EntryState::Finished, runMs };
+}
+
+Entry running(const QString& nr, const QString& name, const QString& start)
+{
+    return Entry { nr, name, start, {}, QStringLiteral("0,00"), QStringLiteral("-"), EntryState::Running, {} };
+}
+
+QJsonObject parse(const Snapshot& s, std::uint64_t version = 1)
+{
+    const QByteArray json = ResultsJsonClock(s, s.takenAt, 3600000) + ResultsJsonBody(s, version);
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        qWarning() << error.errorString() << json.left(400);
+    return doc.object();
+}
+
+} // namespace
+
+class TestLiveJson : public QObject {
+    Q_OBJECT
+private slots:
+    void json_carriesEveryEntryWithStateAndRunTime()
+    {
+        Snapshot s;
+        s.title = QStringLiteral("rennzeit");
+        s.running = true;
+        s.raceMs = 65230;
+        s.firstStart = QStringLiteral("10:00.00,00");
+        s.accuracy = 1;
+        s.entries = { finished("3", "Berg", "10:00.00,00", "1.05,12", 65120, "1"),
+            running("7", QStringLiteral("Müller"), "10:00.20,40"),
+            Entry { "9", "Frei", {}, {}, {}, {}, EntryState::Free, {} } };
+        const QJsonObject o = parse(s, 42);
+        QCOMPARE(o["version"].toInteger(), 42);
+        QCOMPARE(o["title"].toString(), "rennzeit");
+        QCOMPARE(o["running"].toBool(), true);
+        QCOMPARE(o["firstStart"].toString(), "10:00.00,00");
+        QCOMPARE(o["accuracy"].toInt(), 1);
+        QCOMPARE(o["raceMs"].toInteger(), 65230);
+        QCOMPARE(o["timeOfDayMs"].toInteger(), 3600000);
+        QCOMPARE(o["colours"].toObject()["digit"].toString(), "#ffff00");
+        const QJsonArray entries = o["entries"].toArray();
+        QCOMPARE(entries.size(), 3);
+        const QJsonObject first = entries[0].toObject();
+        QCOMPARE(first.keys(), QStringList({ "name", "number", "place", "runMs", "split", "start", "state", "time" }));
+        QCOMPARE(first["number"].toString(), "3");
+        QCOMPARE(first["time"].toString(), "1.05,12");
+        QCOMPARE(first["state"].toString(), "finished");
+        QCOMPARE(first["runMs"].toInteger(), 65120);
+        QCOMPARE(entries[1].toObject()["state"].toString(), "running");
+        QCOMPARE(entries[1].toObject()["name"].toString(), QStringLiteral("Müller"));
+        QVERIFY(entries[1].toObject()["runMs"].isNull());
+        QCOMPARE(entries[2].toObject()["state"].toString(), "free");
+        QCOMPARE(o["latest"].toArray(), QJsonArray({ 0 }));
+    }
+
+    void json_clockMovesOnOnlyWhileTheRaceRuns()
+    {
+        Snapshot s;
+        s.raceMs = 1000;
+        s.running = true;
+        const auto later = s.takenAt + std::chrono::milliseconds(2500);
+        QVERIFY(ResultsJsonClock(s, later, 0).contains("\"raceMs\":3500"));
+        s.running = false;
+        QVERIFY(ResultsJsonClock(s, later, 0).contains("\"raceMs\":1000"));
+    }
+
+    void json_textsStayInertWhereverTheyLand()
+    {
+        const QString nasty
+            = QStringLiteral("</script><b onclick=\"x\">Anna's</b> & \\ \n\t\x01\x7f \u2028\u2029 € \U0001F3C3 ßø");
+        Snapshot s;
+        s.title = nasty;
+        s.entries = { running("1", nasty, "10:00.00,00") };
+        const QByteArray body = ResultsJsonBody(s, 1);
+        // Markup, line ends and controls never appear raw: the JSON is safe in a
+        // script element and on one event-stream line.
+        for (const char* raw : { "<", ">", "&", "'", "\n", "\r", "\t", "\x01", "\xE2\x80\xA8", "\xE2\x80\xA9" })
+            QVERIFY2(!body.contains(raw), raw);
+        QVERIFY(body.contains("\xF0\x9F\x8F\x83")); // a runner: four bytes of UTF-8
+        const QJsonObject o = parse(s);
+        QCOMPARE(o["title"].toString(), nasty);
+        QCOMPARE(o["entries"].toArray()[0].toObject()["name"].toString(), nasty);
+
+        // Half a surrogate pair is no character; it becomes the replacement.
+        s.title = QString(QChar(0xD83C)) + QStringLiteral("x");
+        QCOMPARE(parse(s)["title"].toString(), QStringLiteral("\uFFFDx"));
+    }
+
+    void parsers_readTheRaceTexts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("timeOfDay");
+        QTest::addColumn<qint64>("runTime");
+        // A time of day has the form of a run time with hours.
+        QTest::newRow("time of day") << "9:05.07,03" << qint64(32707030) << qint64(32707030);
+        QTest::newRow("late time of day") << "23:59.59,99" << qint64(86399990) << qint64(86399990);
+        QTest::newRow("hours beyond a day") << "25:00.00,00" << qint64(-1) << qint64(90000000);
+        QTest::newRow("hundredths") << "5,23" << qint64(-1) << qint64(5230);
+        QTest::newRow("tenths") << "1.05,2" << qint64(-1) << qint64(65200);
+        QTest::newRow("whole seconds") << "1:02.03" << qint64(-1) << qint64(3723000);
+        QTest::newRow("hours and hundredths") << "1:02.03,04" << qint64(3723040) << qint64(3723040);
+        QTest::newRow("zero") << "0,00" << qint64(-1) << qint64(0);
+        QTest::newRow("dash") << "-" << qint64(-1) << qint64(-1);
+        QTest::newRow("empty") << "" << qint64(-1) << qint64(-1);
+        QTest::newRow("negative run") << "-1,05" << qint64(-1) << qint64(-1);
+        QTest::newRow("bad minutes") << "9:75.07,03" << qint64(-1) << qint64(-1);
+        QTest::newRow("bad seconds") << "1.75,00" << qint64(-1) << qint64(-1);
+    }
+    void parsers_readTheRaceTexts()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, timeOfDay);
+        QFETCH(qint64, runTime);
+        QCOMPARE(TimeOfDayMs(text).value_or(-1), timeOfDay);
+        QCOMPARE(RunTimeMs(text).value_or(-1), runTime);
+    }
+
+    void lastFinishers_newestFirstBySplitPlusRunTime()
+    {
+        Snapshot s;
+        s.firstStart = "10:00.00,00";
+        // Table order is by run time; finishing order is split plus run time.
+        s.entries = {
+            finished("1", "A", "10:00.00,00", "50,00", 50000, "1", "0,00"), // in at 50 s
+            finished("2", "B", "10:00.30,00", "55,00", 55000, "2", "30,00"), // 85 s
+            running("3", "C", "10:01.00,00"), finished("4", "D", "10:00.10,00", "1.00,00", 60000, "3", "10,00"), // 70 s
+            finished("5", "E", "10:00.20,00", "1.10,00", 70000, "4", "20,00"), // 90 s
+            finished("6", "F", "10:00.05,00", "1.20,00", 80000, "5", "5,00"), // 85 s, tie with B
+            finished("7", "G", "10:00.01,00", "1.30,00", 90000, "6", "1,00"), // 91 s
+        };
+        QCOMPARE(LastFinishers(s, 5), std::vector<int>({ 6, 4, 1, 5, 3 }));
+        QCOMPARE(LastFinishers(s, 2), std::vector<int>({ 6, 4 }));
+        s.entries.resize(3);
+        QCOMPARE(LastFinishers(s, 5), std::vector<int>({ 1, 0 }));
+    }
+
+    void lastFinishers_followTheTickNotTheClockOnTheWall()
+    {
+        Snapshot s;
+        s.firstStart = "23:59.00,00";
+        // Over midnight, and the wall clock set back an hour during the race:
+        // by its time of day the last entry would have come in last, by the
+        // tick it did not.
+        s.entries = {
+            finished("1", "Vor Mitternacht", "23:59.00,00", "1.30,00", 90000, "3", "0,00"), // in at 90 s
+            finished("2", "Nach Mitternacht", "0:00.10,00", "40,00", 40000, "2", "1.10,00"), // 110 s
+            finished("3", "Nach der Umstellung", "23:00.20,00", "20,00", 20000, "1", "1.20,00"), // 100 s
+            finished("4", "Nachgetragen", "?", "??", 0, "4", "??"),
+        };
+        s.entries[3].runMs.reset();
+        QCOMPARE(LastFinishers(s, 5), std::vector<int>({ 1, 2, 0, 3 }));
+
+        // Whole-second splits that tie: the start's hundredths decide.
+        Snapshot t;
+        t.firstStart = "10:00.00,00";
+        t.entries = { finished("5", "X", "10:00.05,70", "10", 10000, "1", "5"),
+            finished("6", "Y", "10:00.05,20", "10", 10000, "1", "5") };
+        QCOMPARE(LastFinishers(t, 5), std::vector<int>({ 0, 1 }));
+        std::swap(t.entries[0].start, t.entries[1].start);
+        QCOMPARE(LastFinishers(t, 5), std::vector<int>({ 1, 0 }));
+    }
+
+    void pages_embedTheResultsSafelyAndAllowOnlyTheirOwnScript()
+    {
+        for (Page page : { Page::Results, Page::Display }) {
+            Snapshot s;
+            s.entries = { running("1", "</script><script>alert(1)</script>", "10:00.00,00") };
+            const QString title = QStringLiteral("<Club \"Süd\">");
+            const QByteArray html = PageHtml(page, title, ResultsJsonClock(s, s.takenAt, 0) + ResultsJsonBody(s, 1));
+            QVERIFY(!html.contains("<script>alert"));
+            QVERIFY(!html.contains("<Club"));
+            QVERIFY(html.contains(QStringLiteral("&lt;Club &quot;Süd&quot;&gt;").toUtf8()));
+            // Exactly the data block and the page's own script.
+            QCOMPARE(html.count("<script"), 2);
+            QCOMPARE(html.count("</script>"), 2);
+            // Nothing is loaded from elsewhere.
+            for (const char* load : { "src=", "<link", "url(", "@import", "<iframe" })
+                QVERIFY2(!html.contains(load), load);
+
+            const QRegularExpression inline_(QStringLiteral("<script>(.*)</script>"),
+                QRegularExpression::DotMatchesEverythingOption | QRegularExpression::InvertedGreedinessOption);
+            const QString script = inline_.match(QString::fromUtf8(html)).captured(1);
+            QVERIFY(!script.isEmpty());
+            const QByteArray hash = QCryptographicHash::hash(script.toUtf8(), QCryptographicHash::Sha256).toBase64();
+            const QByteArray policy = PagePolicy(page);
+            QVERIFY2(policy.contains("script-src 'sha256-" + hash + "'"), policy.constData());
+            QVERIFY(policy.startsWith("default-src 'none'"));
+        }
+    }
+
+    void address_prefersThePrivateNetworkOfARealInterface()
+    {
+        auto a = [](const char* ip, bool wired, bool up = true, bool loopback = false) {
+            return InterfaceAddress { QHostAddress(QString::fromLatin1(ip)), wired, up, loopback };
+        };
+        QCOMPARE(PickLanAddress({ a("127.0.0.1", false, true, true), a("169.254.3.4", true), a("fe80::1", true),
+                     a("93.184.216.34", true), a("172.17.0.1", false), a("192.168.178.23", true),
+                     a("10.0.0.5", true, false) }),
+            QHostAddress("192.168.178.23"));
+        QCOMPARE(PickLanAddress({ a("93.184.216.34", true), a("172.17.0.1", false) }), QHostAddress("172.17.0.1"));
+        QVERIFY(PickLanAddress({ a("127.0.0.1", false, true, true) }).isNull());
+        QCOMPARE(LiveUrl(QHostAddress("10.1.2.3"), 8080), "http://10.1.2.3:8080/");
+    }
+
+    void qr_hasItsFinderPatternsInThreeCorners()
+    {
+        const QrCode code = EncodeQr(QStringLiteral("http://192.168.178.23:8080/"));
+        QVERIFY(code.size >= 21);
+        QCOMPARE(static_cast<int>(code.dark.size()), code.size * code.size);
+        // Each finder: a dark 7 x 7 ring, a light ring, a dark 3 x 3 core.
+        for (auto [ox, oy] : { std::pair { 0, 0 }, std::pair { code.size - 7, 0 }, std::pair { 0, code.size - 7 } }) {
+            for (int y = 0; y < 7; ++y) {
+                for (int x = 0; x < 7; ++x) {
+                    const bool ring = x == 0 || y == 0 || x == 6 || y == 6;
+                    const bool core = x >= 2 && x <= 4 && y >= 2 && y <= 4;
+                    QCOMPARE(code.Dark(ox + x, oy + y), ring || core);
+                }
+            }
+        }
+        QCOMPARE(EncodeQr(QString()).size, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLiveJson)
+#include "tst_livejson.moc"
