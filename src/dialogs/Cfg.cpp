@@ -34,7 +34,9 @@ QComboBox* listAt(QWidget* parent, const QStringList& items, int left, int top, 
 } // namespace
 
 TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : QDialog(owner,
+        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+            | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Einstellungen"));
     // The live-results rows sit at the bottom, above the buttons.
@@ -56,7 +58,7 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
 
     Label2 = labelAt(this, QStringLiteral("Uhrzeitformat:"), 4, 7, 74);
     cbDigits = listAt(
-        this, { QStringLiteral("HH:MM.SS,ms"), QStringLiteral("HH:MM.SS,s"), QStringLiteral("HH:MM.SS") }, 80, 7, 98);
+        this, { QStringLiteral("HH:MM.SS,ms"), QStringLiteral("HH:MM.SS,s"), QStringLiteral("HH:MM.SS") }, 80, 7, 115);
     Label1 = labelAt(this, QStringLiteral("Lichtschranke:"), 4, 29, 74);
     // Wider than the other lists: its items name the device as well.
     cbPort = listAt(this, PortItems(portMask), 80, 29, 115);
@@ -78,7 +80,7 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     Label5 = labelAt(this, QStringLiteral("Sek."), 147, 76, 30);
     // Below the others: the caption is too long to stand beside its list.
     LabelStopFirst = labelAt(this, QStringLiteral("Stopp-Lichtschranke stoppt:"), 4, 101, 190);
-    cbStopFirst = listAt(this, { QStringLiteral("gewählte Zeile"), QStringLiteral("ersten Läufer") }, 80, 121, 98);
+    cbStopFirst = listAt(this, { QStringLiteral("gewählte Zeile"), QStringLiteral("ersten Läufer") }, 80, 121, 115);
     cbStopFirst->setToolTip(
         QStringLiteral("ersten Läufer: STOPP gilt dem am frühesten gestarteten laufenden Eintrag, wenn die gewählte "
                        "Zeile nicht läuft"));
