@@ -15,6 +15,7 @@ void TFormMain::ComPortDSR(TComPort* sender)
     const std::uint32_t status = sender->ModemStatus();
     if (status == PreviousModemStatus)
         return;
+    JournalBarrierEdge(PreviousModemStatus, status);
     PreviousModemStatus = status;
     BarrierRequest(DecideBarrier(sender->Tag, status), platform::Stamp::Now());
 }
@@ -22,6 +23,7 @@ void TFormMain::ComPortDSR(TComPort* sender)
 race::BarrierResult TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)
 {
     CommitEditor();
+    JournalBeforeCommand();
     const QScopedValueRollback busy(m_raceBusy, true);
     m_race->SetSettings(CurrentRaceSettings());
     const race::BarrierResult result = m_race->BarrierImpulse(requests.stop, requests.start, CurrentRow(), stamp);
