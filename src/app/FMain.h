@@ -5,6 +5,7 @@
 #include "grid/SortTypes.h"
 #include "platform/Tick.h"
 #include "protocol/WordBasic.h"
+#include "race/JournalLine.h"
 #include "race/RaceRules.h"
 
 #include <QMainWindow>
@@ -273,6 +274,23 @@ public:
     // question: a logout, a shutdown or the terminal asked for it.
     void EndInOrder();
 
+    // The race journal (FMainJournal). After an unclean end of the last
+    // session the operator is asked "Letztes Rennen wiederherstellen?"; Ja
+    // replays its journal into the table and goes on writing it. A given
+    // answer skips the question (the test option --recover-answer).
+    void OfferRecovery(std::optional<bool> answer = std::nullopt);
+    // Rebuilds the race from a journal file and goes on writing it; false
+    // (with a message) when nothing could be read.
+    bool RecoverJournal(const QString& fileName);
+    // The digest of the race as the journal notes it after every event.
+    QString RaceDigest() const;
+    // Called before each journal line is handed to the writer, with its
+    // sequence number and the digest of the race after that event.
+    std::function<void(std::uint64_t seq, const QString& digest)> OnJournalEvent;
+    // The lines of a barrier impulse, for its journal line: the modem status
+    // before and after the change.
+    void JournalBarrierEdge(std::uint32_t before, std::uint32_t after);
+
     // Start lockout in milliseconds (TimerGesperrtStart's interval).
     int StartLockout() const;
 
@@ -355,6 +373,29 @@ private:
         QStringList cells;
     };
     std::optional<RemovedRow> m_lastRemoved; // what Ctrl+Z brings back
+    // The grid work of "Neue Zeile" and of Ctrl+Z, shared with the replay:
+    // the row the new or restored row ended in.
+    int InsertRowWith(int at, const QStringList& cells);
+    int PutBackRow(const RemovedRow& removed);
+    void BuildJournal();
+    void JournalCommand(const race::CommandRecord& record);
+    // Hands the line to the journal with the race's digest (the given one,
+    // or the digest of the race as it is now).
+    void JournalRecord(race::JournalEntry entry, const QString& digest = QString());
+    // Before a command that may be the race's first START: the race as it is
+    // then, for the journal that START opens.
+    void JournalBeforeCommand();
+    race::JournalEntry JournalState() const;
+    void JournalTableEvent(const QString& kind, QList<QPair<QString, QString>> fields);
+    // Applies one journal line during a replay; false when it did not turn
+    // out as recorded.
+    bool ReplayEntry(const race::JournalEntry& entry);
+    void ReplayRows(const QList<QStringList>& rows);
+    bool m_replaying = false;
+    bool m_gridWork = false; // the grid's steps of a row inserted, removed or loaded
+    bool m_journalBeginFailed = false;
+    std::optional<std::pair<race::JournalEntry, QString>> m_pendingState; // the line and its digest
+    QList<QPair<QString, QString>> m_barrierEdge;
     std::unique_ptr<race::RaceRules> m_race;
     bool m_raceBusy = false; // grid selections inside a race operation are the operation's
     THelpViewer* m_helpViewer = nullptr;

@@ -35,6 +35,7 @@ void TFormMain::BarrierEvent(const platform::LineEvent& change)
     const std::uint32_t status = change.levels;
     if (status == PreviousModemStatus)
         return;
+    JournalBarrierEdge(PreviousModemStatus, status);
     PreviousModemStatus = status;
     const bool startLockoutRan = TimerGesperrtStart->Enabled();
     const bool stopLockoutRan = TimerGesperrtStop->Enabled();
@@ -61,6 +62,7 @@ void TFormMain::CatchUpLockouts(platform::Tick edge)
 race::BarrierResult TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)
 {
     CommitEditor();
+    JournalBeforeCommand();
     const QScopedValueRollback busy(m_raceBusy, true);
     m_race->SetSettings(CurrentRaceSettings());
     const race::BarrierResult result = m_race->BarrierImpulse(requests.stop, requests.start, CurrentRow(), stamp);

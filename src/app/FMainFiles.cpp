@@ -7,8 +7,10 @@
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
 #include "protocol/WordExport.h"
+#include "race/JournalEvents.h"
 
 #include <QFileInfo>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -96,8 +98,18 @@ void TFormMain::LoadProtocol(const QString& fileName)
                 + QStringLiteral("\n") + why);
         return;
     }
-    protocol::ApplyLoadedProtocol(*SortGrid1, *loaded);
+    {
+        const QScopedValueRollback work(m_gridWork, true);
+        protocol::ApplyLoadedProtocol(*SortGrid1, *loaded);
+    }
     m_lastRemoved.reset();
+    {
+        QList<QPair<QString, QString>> fields { { QStringLiteral("datei"), fileName },
+            { QStringLiteral("rows"), QString::number(loaded->rows.size()) } };
+        for (const QStringList& row : loaded->rows)
+            fields.append({ QStringLiteral("r"), race::RowText(row) });
+        JournalTableEvent(race::kind::Load, std::move(fields));
+    }
     RunRace([&] { return m_race->Loaded(CurrentRow()); }, RowFollow::WholeRow);
     ColumnLayout();
 }

@@ -61,6 +61,7 @@ void TFormMain::BuildRaceRules()
         return CurrentRow();
     });
     m_race->SetClearTable([this] { SortGrid1->Clear(); });
+    BuildJournal();
 }
 
 race::RaceSettings TFormMain::CurrentRaceSettings() const
@@ -179,6 +180,7 @@ void TFormMain::mStartClick()
 void TFormMain::StartAt(const platform::Stamp& stamp)
 {
     CommitEditor();
+    JournalBeforeCommand();
     if (RunRace([&] { return m_race->Start(CurrentRow(), stamp); }, RowFollow::WholeRow) == race::Outcome::Started)
         ColumnLayout();
 }

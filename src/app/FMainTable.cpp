@@ -7,6 +7,7 @@
 #include "grid/GridCommaText.h"
 #include "grid/SortGrid.h"
 #include "protocol/Columns.h"
+#include "race/JournalEvents.h"
 #include "race/RaceText.h"
 
 #include <QAction>
@@ -15,6 +16,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 #include <utility>
@@ -79,7 +81,10 @@ void TFormMain::SortGrid1SelectCell(int acol, int arow, bool& canSelect)
     }
     // Inside a race operation the grid moves its current cell as the
     // operation writes; the operation's own view follows.
-    if (!m_raceBusy)
+    // Nor do the grid's own steps of a sort or of a row inserted or removed:
+    // the command refreshes once it is done, so the journal holds the whole
+    // step before the refresh.
+    if (!m_raceBusy && !m_gridWork && !SortGrid1->Sorting())
         RowStateRefresh(arow);
 }
 
@@ -132,8 +137,13 @@ void TFormMain::Erase1Click()
     }
     // Deleting reports nothing: the table stays as far as the steps got.
     try {
-        SortGrid1->DeleteRow(r);
+        {
+            const QScopedValueRollback work(m_gridWork, true);
+            SortGrid1->DeleteRow(r);
+        }
         m_lastRemoved = RemovedRow { r, cells };
+        JournalTableEvent(race::kind::RowRemoved,
+            { { QStringLiteral("row"), QString::number(r) }, { QStringLiteral("zellen"), race::RowText(cells) } });
         RankRefresh();
         ColumnLayout();
         const int target = r < SortGrid1->RowCount() ? r : SortGrid1->RowCount() - 1;
@@ -150,6 +160,19 @@ void TFormMain::mUndoClick()
         return;
     CommitEditor();
     const RemovedRow removed = *std::exchange(m_lastRemoved, std::nullopt);
+    const int row = PutBackRow(removed);
+    JournalTableEvent(race::kind::Undo,
+        { { QStringLiteral("from"), QString::number(removed.row) }, { QStringLiteral("row"), QString::number(row) },
+            { QStringLiteral("zellen"), race::RowText(removed.cells) } });
+    MakeRowCurrent(row);
+    SelectWholeRow(row);
+    RankRefresh();
+    ColumnLayout();
+}
+
+int TFormMain::PutBackRow(const RemovedRow& removed)
+{
+    const QScopedValueRollback work(m_gridWork, true);
     int row = 1;
     if (SortGrid1->RowCount() == 2 && SortGrid1->IsEmptyRow(1)) {
         // The only row was emptied, not removed: it takes the texts back.
@@ -162,10 +185,16 @@ void TFormMain::mUndoClick()
             SortGrid1->MoveRow(SortGrid1->Row(), row);
     }
     SortGrid1->SetRows(row, removed.cells);
-    MakeRowCurrent(row);
-    SelectWholeRow(row);
-    RankRefresh();
-    ColumnLayout();
+    return row;
+}
+
+int TFormMain::InsertRowWith(int at, const QStringList& cells)
+{
+    const QScopedValueRollback work(m_gridWork, true);
+    SortGrid1->InsertRow(at);
+    const int row = SortGrid1->Row();
+    SortGrid1->SetRows(row, cells);
+    return row;
 }
 
 void TFormMain::NeueZeile1Click()
@@ -179,9 +208,13 @@ void TFormMain::NeueZeile1Click()
                 break;
             }
         }
-        SortGrid1->InsertRow(CurrentRow());
-        const int row = SortGrid1->Row();
-        SortGrid1->SetRows(row, QStringList { QString::number(n), QStringLiteral("Neue Zeile") });
+        const int at = CurrentRow();
+        const QStringList cells { QString::number(n), QStringLiteral("Neue Zeile") };
+        const int row = InsertRowWith(at, cells);
+        JournalTableEvent(race::kind::RowInserted,
+            { { QStringLiteral("at"), QString::number(at) }, { QStringLiteral("row"), QString::number(row) },
+                { QStringLiteral("zellen"), race::RowText(cells) } });
+        RowStateRefresh(row);
         SelectWholeRow(row);
         ColumnLayout();
         ExportButtonRefresh();

@@ -205,9 +205,11 @@ void TSortGrid::UpdateProportionalScrollBars()
 
 // ---- editing ----------------------------------------------------------------------------
 
-void TSortGrid::EditorCommitted(int, int, const QString&)
+void TSortGrid::EditorCommitted(int ACol, int ARow, const QString& OldText)
 {
     SetModified(true);
+    if (OnCellCommitted)
+        OnCellCommitted(this, ACol, ARow, OldText, Cells(ACol, ARow));
 }
 
 Qt::Alignment TSortGrid::EditorAlignment(int ACol, int ARow) const

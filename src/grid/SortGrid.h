@@ -85,6 +85,12 @@ public:
     void SetModified(bool modified);
 
     void SortByColumn(int ACol);
+    // True while SortByColumn moves the rows (the current cell moves with
+    // them before the sort has finished).
+    bool Sorting() const { return m_sorting; }
+    // A click on the header of the column: the direction turns (descending
+    // with the right button) and the rows are sorted when sorting is on.
+    void HeaderClick(int ACol, bool rightButton);
     int FindRow(int ACol, const QString& Text, bool CaseInsensitive = false) const;
     void Clear();
     void InsertRow(int ARow);
@@ -146,11 +152,18 @@ public:
     std::function<void(QObject* Sender, int Col, TSortStyle& SortStyle)> OnGetSortStyle;
     std::function<void(QObject* Sender, int ACol, int ARow, const QString& OldValue, QString& NewValue, bool& Valid)>
         OnCellValidate;
+    // An edit of the operator went into a cell (after validation): the
+    // cell's text before and after. Not called for texts the program writes.
+    std::function<void(QObject* Sender, int ACol, int ARow, const QString& OldText, const QString& NewText)>
+        OnCellCommitted;
     std::function<void(QObject* Sender, int ACol, int ARow, bool State)> OnSetChecked;
     std::function<void(QObject* Sender, int ACol, int ARow, QStringList& Strs, int& Width, int& Height, bool& Sorted)>
         OnGetComboBox;
     std::function<void(QObject* Sender, int ACol, int ARow, const QString& Str)> OnSetComboBox;
     std::function<void(QObject* Sender, int ACol, int ARow)> OnSetEllipsis;
+    // After a header click, whether or not it sorted (the direction has
+    // changed either way).
+    std::function<void(QObject* Sender, int ACol)> OnHeaderClicked;
     std::function<void(QObject* Sender, int& Col)> OnBeginSort;
     std::function<void(QObject* Sender, int Col)> OnEndSort;
 

@@ -80,8 +80,11 @@ void TSortGrid::ValidateCell()
             const QString result = valid || newValue != current ? newValue : m_rememberedText;
             // The outcome goes into the cell and the editor alike, so the
             // editor's own commit finds nothing left to change.
-            const bool changed = Cells(col, row) != result;
+            const QString before = Cells(col, row);
+            const bool changed = before != result;
             SetCells(col, row, result);
+            if (changed && OnCellCommitted)
+                OnCellCommitted(this, col, row, before, result);
             if (editing && editor && editor->text() != result)
                 editor->setText(result);
             if (!valid)

@@ -68,6 +68,19 @@ void TSortGrid::StartDrag()
     drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
 }
 
+void TSortGrid::HeaderClick(int col, bool rightButton)
+{
+    TSortOptions& o = m_sortOptions;
+    if (rightButton || (o.SortDirection == sdAscending && col == o.SortCol))
+        o.SortDirection = sdDescending;
+    else
+        o.SortDirection = sdAscending;
+    InvalidateGrid();
+    SortByColumn(col);
+    if (OnHeaderClicked)
+        OnHeaderClicked(this, col);
+}
+
 void TSortGrid::MouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)
 {
     m_dragStart = QPoint(-1, -1);
@@ -78,15 +91,8 @@ void TSortGrid::MouseUp(Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int
         && (Button == Qt::LeftButton || Button == Qt::RightButton)) {
         const QRect cell = CellRect(col, 0);
         // Near a column border the press was meant for resizing.
-        if (X >= cell.left() + 5 && X <= cell.left() + cell.width() - 5) {
-            TSortOptions& o = m_sortOptions;
-            if (Button == Qt::RightButton || (o.SortDirection == sdAscending && col == o.SortCol))
-                o.SortDirection = sdDescending;
-            else
-                o.SortDirection = sdAscending;
-            InvalidateGrid();
-            SortByColumn(col);
-        }
+        if (X >= cell.left() + 5 && X <= cell.left() + cell.width() - 5)
+            HeaderClick(col, Button == Qt::RightButton);
         return;
     }
     if (Button == Qt::RightButton && m_popupMenu && row != 0 && viewport()->geometry().contains(QPoint(X, Y))) {

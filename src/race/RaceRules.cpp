@@ -388,4 +388,42 @@ RaceResult RaceRules::Loaded(int currentRow)
     return result;
 }
 
+RaceState RaceRules::State() const
+{
+    RaceState s;
+    s.firstStart = m_firstStart;
+    s.latestStart = m_latestStart;
+    s.startFree = m_startLock.free;
+    s.startLockoutRunning = m_startLock.lockoutRunning;
+    s.stopFree = m_stopLock.free;
+    s.stopLockoutRunning = m_stopLock.lockoutRunning;
+    s.clockRunning = m_clockRunning;
+    s.endAvailable = m_endAvailable;
+    s.interimAvailable = m_interimAvailable;
+    s.resetAvailable = m_resetAvailable;
+    s.settingsAvailable = m_settingsAvailable;
+    s.halted = m_halted;
+    s.interims = m_interims;
+    return s;
+}
+
+RaceResult RaceRules::RestoreState(const RaceState& s, int currentRow)
+{
+    m_firstStart = s.firstStart;
+    m_latestStart = s.latestStart;
+    m_startLock = { s.startFree, s.startLockoutRunning };
+    m_stopLock = { s.stopFree, s.stopLockoutRunning };
+    m_clockRunning = s.clockRunning;
+    m_endAvailable = s.endAvailable;
+    m_interimAvailable = s.interimAvailable;
+    m_resetAvailable = s.resetAvailable;
+    m_settingsAvailable = s.settingsAvailable;
+    m_halted = s.halted;
+    m_interims = s.interims;
+    const platform::Tick latest = s.latestStart;
+    RaceResult result { Outcome::Refreshed, makeView(clampRow(currentRow)) };
+    m_latestStart = latest; // the view of a running row would have set it
+    return result;
+}
+
 } // namespace race

@@ -113,6 +113,22 @@ struct CommandRecord {
     Outcome startOutcome = Outcome::NotRequested; // BarrierImpulse only
 };
 
+// Everything the rules keep besides the table's cells: what a journal notes
+// when a race begins and a replay sets back.
+struct RaceState {
+    std::optional<platform::Tick> firstStart;
+    platform::Tick latestStart = 0;
+    bool startFree = false, startLockoutRunning = false;
+    bool stopFree = false, stopLockoutRunning = false;
+    bool clockRunning = false;
+    bool endAvailable = false;
+    bool interimAvailable = false;
+    bool resetAvailable = false;
+    bool settingsAvailable = true;
+    bool halted = false;
+    std::vector<Interim> interims;
+};
+
 // A raw column that should hold a whole number and does not.
 class RaceError : public std::runtime_error {
 public:
@@ -180,6 +196,11 @@ public:
     const std::vector<Interim>& Interims() const { return m_interims; }
     std::optional<platform::Tick> FirstStart() const { return m_firstStart; }
     platform::Tick LatestStartTick() const { return m_latestStart; }
+
+    // The rules' own values, and setting them back (the view is made anew
+    // for the given row).
+    RaceState State() const;
+    RaceResult RestoreState(const RaceState& state, int currentRow);
 
     enum class RowState { Free, Running, Finished };
     RowState StateOf(int row) const;

@@ -1,0 +1,78 @@
+// Taking a race back after a crash: the replay of a 20,000-event journal into
+// a fresh window, as the start-up does when the operator answers Ja. Target:
+// 300 ms. The journal is made by a window timing a race of 1,000 entries with
+// the keys and the light barriers (ignored impulses, interim times, lock
+// toggles, row changes, stops and their ranking).
+#include "BenchSupport.h"
+
+#include "app/FMain.h"
+#include "controls/Dialogs.h"
+#include "race/Journal.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kEvents = 20000;
+constexpr int kEntries = 1000;
+constexpr double kTargetMs = 300.0;
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir home(QDir::currentPath() + QStringLiteral("/bench-replay-XXXXXX"));
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    dialogs::SetTestMode(true);
+
+    QString journal;
+    QString recorded;
+    {
+        TFormMain w;
+        w.CreateDialogs();
+        platform::Tick t = platform::GetTickCount();
+        const auto stamp = [&t] {
+            t += 7;
+            return platform::Stamp { t, QTime::currentTime() };
+        };
+        for (int i = 0; i < kEntries; ++i) {
+            w.StartAt(stamp());
+            for (int k = 0; k < 8; ++k)
+                w.BarrierRequest(BarrierRequests { false, true }, stamp());
+            w.FStopp1Click();
+            w.LockLSStart1Click();
+            w.LockLSStart1Click();
+        }
+        for (int row = 1; row <= kEntries && w.Journal->LastSeq() < kEvents; ++row) {
+            w.MakeRowCurrent(row);
+            w.StopAt(stamp());
+        }
+        while (w.Journal->LastSeq() < kEvents)
+            w.LockLSStopp1Click();
+        journal = w.Journal->FileName();
+        recorded = w.RaceDigest();
+        w.Journal->WaitDurable(w.Journal->LastSeq(), 10000);
+        std::printf("journal: %llu events, %lld bytes\n", static_cast<unsigned long long>(w.Journal->LastSeq()),
+            static_cast<long long>(QFileInfo(journal).size()));
+    }
+
+    TFormMain w;
+    w.CreateDialogs();
+    QElapsedTimer timer;
+    timer.start();
+    const bool ok = w.RecoverJournal(journal);
+    const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    const bool same = w.RaceDigest() == recorded;
+    std::printf("replay of %d events: %.1f ms (target <= %.0f ms), race %s\n", kEvents, ms, kTargetMs,
+        same ? "as recorded" : "DIFFERENT");
+    return ok && same && ms <= kTargetMs ? 0 : 1;
+}

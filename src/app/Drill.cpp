@@ -1,0 +1,138 @@
+#include "app/Drill.h"
+
+#include "app/DisplayTime.h"
+#include "app/FMain.h"
+#include "controls/Dialogs.h"
+#include "controls/ModalResult.h"
+#include "grid/SortGrid.h"
+#include "protocol/Columns.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <unistd.h>
+
+TestOptions ParseTestOptions(const QStringList& arguments)
+{
+    TestOptions options;
+    for (const QString& a : arguments) {
+        if (a.startsWith(QLatin1String("--drill="))) {
+            bool ok = false;
+            const std::uint32_t seed = a.mid(8).toUInt(&ok);
+            if (ok)
+                options.drillSeed = seed;
+            else
+                options.error = QStringLiteral("--drill braucht eine Zahl: ") + a;
+        } else if (a == QLatin1String("--recover-answer=yes")) {
+            options.recoverAnswer = true;
+        } else if (a == QLatin1String("--recover-answer=no")) {
+            options.recoverAnswer = false;
+        } else if (a.startsWith(QLatin1String("--recover-answer="))) {
+            options.error = QStringLiteral("--recover-answer ist yes oder no: ") + a;
+        } else if (a == QLatin1String("--print-digest")) {
+            options.printDigest = true;
+        }
+    }
+    return options;
+}
+
+void PrintLine(const QString& line)
+{
+    // One write per line: lines from two threads never mix.
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(STDOUT_FILENO, p, static_cast<size_t>(left));
+        if (n <= 0)
+            return;
+        p += n;
+        left -= n;
+    }
+}
+
+namespace {
+
+// One scripted command, chosen by weight, through the handler the operator's
+// key, button or menu item runs.
+void DrillStep(TFormMain& w, QRandomGenerator& random)
+{
+    TSortGrid& grid = *w.SortGrid1;
+    const auto anyRow = [&] { return 1 + static_cast<int>(random.bounded(std::max(1, grid.RowCount() - 1))); };
+    const int pick = static_cast<int>(random.bounded(100));
+    if (pick < 22) {
+        w.mStartClick();
+    } else if (pick < 40) {
+        w.mStopClick();
+    } else if (pick < 46) {
+        w.FStopp1Click();
+    } else if (pick < 56) {
+        // An edit of a start number or a name, typed and committed.
+        const int col = random.bounded(2) == 0 ? protocol::kColNr : protocol::kColName;
+        grid.SetCol(col);
+        grid.SetRow(anyRow());
+        grid.ShowEditor();
+        if (TInplaceEdit* editor = grid.InplaceEditor()) {
+            editor->setText(col == protocol::kColNr ? QString::number(random.bounded(1, 300))
+                                                    : QStringLiteral("Läufer %1").arg(random.bounded(1000)));
+            grid.HideEditor();
+        }
+    } else if (pick < 61) {
+        w.NeueZeile1Click();
+    } else if (pick < 65) {
+        w.MakeRowCurrent(anyRow());
+        w.Erase1Click();
+    } else if (pick < 67) {
+        w.mUndoClick();
+    } else if (pick < 71) {
+        // A click on a column header.
+        const int col = static_cast<int>(random.bounded(protocol::kProtocolColCount - 1));
+        grid.HeaderClick(col, random.bounded(2) == 0);
+    } else if (pick < 80) {
+        const BarrierRequests requests { random.bounded(2) == 0, random.bounded(2) == 0 };
+        const std::uint32_t before = w.PreviousModemStatus;
+        const std::uint32_t after = before ^ (requests.stop ? kModemCts : kModemDsr);
+        w.JournalBarrierEdge(before, after);
+        w.PreviousModemStatus = after;
+        w.BarrierRequest(requests, platform::Stamp::Now());
+    } else if (pick < 84) {
+        random.bounded(2) == 0 ? w.LockLSStart1Click() : w.LockLSStopp1Click();
+    } else if (pick < 94) {
+        w.MakeRowCurrent(anyRow());
+    } else if (pick < 96) {
+        w.bEndClick();
+    } else {
+        if (w.ListBoxStopp->count() > 0)
+            w.ListBoxStopp->setCurrentRow(static_cast<int>(random.bounded(w.ListBoxStopp->count())));
+        w.PastefromFStoppClick();
+    }
+}
+
+} // namespace
+
+void StartDrill(TFormMain& w, std::uint32_t seed)
+{
+    // Every question is answered Ja and every message taken, so nothing waits
+    // for an operator.
+    dialogs::SetTestMode(true);
+    dialogs::SetDialogHandler([](QDialog*) { return mrYes; });
+    w.OnJournalEvent = [](std::uint64_t seq, const QString& digest) {
+        PrintLine(QStringLiteral("event %1 %2").arg(seq).arg(digest));
+    };
+    PrintLine(QStringLiteral("event 0 %1").arg(w.RaceDigest()));
+    auto* timer = new QTimer(&w);
+    auto random = std::make_shared<QRandomGenerator>(seed);
+    auto steps = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, &w, [&w, timer, random, steps] {
+        // The first command starts the race, so there is a journal.
+        if ((*steps)++ == 0)
+            w.mStartClick();
+        else
+            DrillStep(w, *random);
+        if (*steps >= 100000)
+            timer->stop();
+    });
+    timer->start(1);
+}

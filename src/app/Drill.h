@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+class TFormMain;
+
+// Options for testing the program from outside (documented in the README and
+// the help file):
+//   --drill=<seed>            runs random race commands through the window's
+//                             handlers, one every millisecond, printing
+//                             "event <seq> <digest>" before each journal line
+//                             and "durable <seq>" when the journal has it on
+//                             the disk (a crash test kills the program)
+//   --recover-answer=yes|no   answers the question "Letztes Rennen
+//                             wiederherstellen?" without showing it
+//   --print-digest            prints "digest <digest>" of the race once the
+//                             start-up (and any recovery) is done, and ends
+struct TestOptions {
+    std::optional<std::uint32_t> drillSeed;
+    std::optional<bool> recoverAnswer;
+    bool printDigest = false;
+    QString error; // an option that cannot be read
+};
+TestOptions ParseTestOptions(const QStringList& arguments);
+
+// Writes one line to the standard output at once (from any thread).
+void PrintLine(const QString& line);
+
+// Starts the scripted commands on the window.
+void StartDrill(TFormMain& window, std::uint32_t seed);

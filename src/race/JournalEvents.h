@@ -1,0 +1,73 @@
+#pragma once
+
+#include "race/JournalLine.h"
+#include "race/RaceRules.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class TCellTable;
+
+namespace race {
+
+// The kinds of the journal's lines. The race commands carry the captions of
+// their buttons; the rest name what happened to the table.
+namespace kind {
+inline const QString Begin = QStringLiteral("BEGIN"); // a new race's journal
+inline const QString State = QStringLiteral("STATE"); // table, settings and race values when it began
+inline const QString Start = QStringLiteral("START");
+inline const QString Stop = QStringLiteral("STOPP");
+inline const QString Interim = QStringLiteral("F.STOPP");
+inline const QString InsertInterim = QStringLiteral("F.STOPP-EINSETZEN");
+inline const QString End = QStringLiteral("ENDE");
+inline const QString Reset = QStringLiteral("RESET");
+inline const QString Lock = QStringLiteral("SPERRE"); // a barrier locked or freed by the operator
+inline const QString LockoutEnded = QStringLiteral("SPERRZEIT-ENDE");
+inline const QString Barrier = QStringLiteral("LICHTSCHRANKE");
+inline const QString RowState = QStringLiteral("ZEILE"); // the current row changed
+inline const QString Rank = QStringLiteral("RANG");
+inline const QString Loaded = QStringLiteral("GELADEN"); // the rules took over a loaded table
+inline const QString Settings = QStringLiteral("EINSTELLUNGEN");
+inline const QString Edit = QStringLiteral("EDIT");
+inline const QString RowRemoved = QStringLiteral("ZEILE-ENTFERNT");
+inline const QString RowInserted = QStringLiteral("ZEILE-NEU");
+inline const QString Undo = QStringLiteral("RUECKGAENGIG");
+inline const QString Load = QStringLiteral("LADEN");
+inline const QString Sort = QStringLiteral("SORTIERT");
+} // namespace kind
+
+// A digest of the race: every cell of the entry rows, the row count, the
+// rules' values and the display sort. Equal races have equal digests; 16 hex
+// digits.
+QString RaceDigest(const TCellTable& table, int colCount, const RaceState& state, int sortCol, int sortDirection);
+
+// The line of one operation of the race rules (its stamp becomes the line's
+// tick and time; without one the present moment).
+JournalEntry CommandEntry(const CommandRecord& record, const RaceSettings& settings);
+
+void AddSettings(JournalEntry& entry, const RaceSettings& settings);
+RaceSettings SettingsOf(const JournalEntry& entry, const RaceSettings& fallback);
+void AddState(JournalEntry& entry, const RaceState& state);
+RaceState StateOf(const JournalEntry& entry);
+// The entry rows 1 .. count-1 as fields "rows" and one "r" per row (the
+// row's cells as comma text).
+void AddRows(JournalEntry& entry, const TCellTable& table, int colCount);
+QList<QStringList> RowsOf(const JournalEntry& entry);
+// One row's cells as a field value and back.
+QString RowText(const QStringList& cells);
+QStringList RowCells(const QString& text);
+
+// Runs the race command of the line again on the rules, with the line's row,
+// stamp, barrier, interim index and requests. nullopt when the line is no
+// race command. `agrees` says whether the outcome is the recorded one.
+std::optional<RaceView> ReplayCommand(RaceRules& rules, const JournalEntry& entry, bool* agrees = nullptr);
+
+// A journal whose last line was cut off ends in the middle of a line; what
+// comes after it must start on a line of its own, so the cut-off rest goes.
+// False with the system's reason when the file cannot be read or changed.
+bool CutTornEnd(const QString& fileName, QString* reason = nullptr);
+
+} // namespace race

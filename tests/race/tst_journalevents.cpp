@@ -1,0 +1,124 @@
+// The journal's lines for the race commands, and running them again: a race
+// recorded line by line and replayed on fresh rules ends in the same cells
+// and values, across a wrap of the tick.
+#include "grid/CellStore.h"
+#include "grid/CellTable.h"
+#include "protocol/Columns.h"
+#include "race/JournalEvents.h"
+
+#include <QtTest>
+
+#include <climits>
+
+namespace {
+
+struct Race {
+    TCellStore store;
+    TStoreTable table { store };
+    race::RaceRules rules { table };
+    QList<race::JournalEntry> lines;
+    Race()
+    {
+        store.SetColCount(protocol::kProtocolColCount);
+        store.SetRowCount(2);
+        rules.OnCommand = [this](const race::CommandRecord& r) {
+            // Through the line format, as the file holds it.
+            race::JournalEntry e = race::CommandEntry(r, rules.Settings());
+            e.date = QDate(2026, 12, 9);
+            if (!e.time.isValid())
+                e.time = QTime(10, 0);
+            e.seq = static_cast<std::uint64_t>(lines.size() + 1);
+            const QByteArray line = race::FormatJournalLine(e);
+            lines << *race::ParseJournalLine(line.chopped(1));
+        };
+    }
+    QString digest() const { return race::RaceDigest(table, protocol::kProtocolColCount, rules.State(), 0, 0); }
+};
+
+} // namespace
+
+class TestJournalEvents : public QObject {
+    Q_OBJECT
+private slots:
+    void everyCommandReplaysToTheSameRace_acrossATickWrap()
+    {
+        Race live;
+        platform::Tick t = INT_MAX - 1500; // the tick wraps during the race
+        const auto at = [&t](int ms) {
+            t = static_cast<platform::Tick>(static_cast<std::uint32_t>(t) + static_cast<std::uint32_t>(ms));
+            return platform::Stamp { t, QTime(10, 0).addMSecs(ms) };
+        };
+        live.rules.Start(1, at(0));
+        live.rules.BarrierImpulse(false, true, 2, at(100)); // lockout running
+        live.rules.LockoutEnded(race::Barrier::Start, 2);
+        live.rules.BarrierImpulse(false, true, 2, at(900));
+        live.rules.InterimStop(3, at(1000));
+        live.rules.ToggleLock(race::Barrier::Stop, 3);
+        live.rules.BarrierImpulse(true, false, 3, at(1200)); // stops the earliest? locked or not
+        live.rules.RowStateRefresh(1);
+        live.rules.Stop(1, at(800));
+        live.rules.InsertInterim(2, 0);
+        race::RaceSettings s = live.rules.Settings();
+        s.stopFirst = true;
+        s.accuracy = 1;
+        live.rules.SetSettings(s);
+        live.rules.SettingsChanged(s, 3);
+        live.rules.RankRefresh(1);
+        live.rules.End(1);
+        QVERIFY(live.lines.size() >= 12);
+        QVERIFY(live.rules.State().firstStart.has_value());
+        QVERIFY(*live.rules.State().firstStart > 0); // started before the wrap
+
+        Race replay;
+        for (const race::JournalEntry& e : std::as_const(live.lines)) {
+            bool agrees = false;
+            QVERIFY(race::ReplayCommand(replay.rules, e, &agrees).has_value());
+            QVERIFY2(agrees, qPrintable(e.kind));
+        }
+        QCOMPARE(replay.digest(), live.digest());
+        QCOMPARE(replay.rules.Settings().accuracy, 1);
+        QCOMPARE(replay.rules.Interims().size(), live.rules.Interims().size());
+    }
+
+    void stateAndRows_readBackAsWritten()
+    {
+        Race live;
+        live.store.SetRowCount(4);
+        live.store.SetRow(1, { QStringLiteral("7"), QStringLiteral("Anna, \"die Schnelle\"") });
+        live.store.SetRow(2, { QStringLiteral(" 8"), QStringLiteral("Bernd\tTab"), QString(), QStringLiteral("x ") });
+        live.rules.Start(1, { 1000, QTime(9, 0) });
+        live.rules.InterimStop(2, { 1500, QTime(9, 0, 1) });
+        race::JournalEntry e;
+        e.kind = race::kind::State;
+        e.date = QDate(2026, 12, 9);
+        e.time = QTime(9, 0);
+        race::AddState(e, live.rules.State());
+        race::AddRows(e, live.table, protocol::kProtocolColCount);
+        const std::optional<race::JournalEntry> read = race::ParseJournalLine(race::FormatJournalLine(e).chopped(1));
+        QVERIFY(read);
+
+        Race back;
+        const QList<QStringList> rows = race::RowsOf(*read);
+        back.store.SetRowCount(static_cast<int>(rows.size()) + 1);
+        for (int i = 0; i < rows.size(); ++i)
+            back.store.SetRow(i + 1, rows[i]);
+        back.rules.RestoreState(race::StateOf(*read), 1);
+        QCOMPARE(back.digest(), live.digest());
+    }
+
+    void tornEndIsCut_soTheNextLineStartsOnItsOwn()
+    {
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("j.journal"));
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("000001 1 2026-12-09T10:00:00.000 BEGIN *0\n000002 2 2026-12-09T10:0");
+        f.close();
+        QVERIFY(race::CutTornEnd(name));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("000001 1 2026-12-09T10:00:00.000 BEGIN *0\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJournalEvents)
+#include "tst_journalevents.moc"
