@@ -1,5 +1,7 @@
 #include "live/LivePages.h"
 
+#include "platform/HtmlText.h"
+
 #include <QCryptographicHash>
 
 namespace live {
@@ -355,30 +357,7 @@ const Parts& parts(Page page)
 
 QString HtmlEscaped(const QString& text)
 {
-    QString out;
-    out.reserve(text.size() + 16);
-    for (QChar c : text) {
-        switch (c.unicode()) {
-        case u'&':
-            out += QLatin1String("&amp;");
-            break;
-        case u'<':
-            out += QLatin1String("&lt;");
-            break;
-        case u'>':
-            out += QLatin1String("&gt;");
-            break;
-        case u'"':
-            out += QLatin1String("&quot;");
-            break;
-        case u'\'':
-            out += QLatin1String("&#39;");
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
+    return platform::EscapeHtml(text, platform::HtmlQuotes::Both);
 }
 
 QByteArray PageHead(Page page, const QString& title)

@@ -2,6 +2,7 @@
 
 #include "grid/CellStore.h"
 #include "platform/AtomicFile.h"
+#include "platform/HtmlText.h"
 #include "platform/Shell.h"
 #include "platform/TextCodec.h"
 #include "protocol/Columns.h"
@@ -18,35 +19,7 @@ constexpr int kPageColCount = 6; // the raw column "*" never reaches the page
 
 QString escaped(const QString& text, bool inAttribute = false)
 {
-    // Most cells hold nothing to escape; they are used as they are.
-    const auto special
-        = [inAttribute](QChar c) { return c == u'&' || c == u'<' || c == u'>' || (inAttribute && c == u'"'); };
-    if (std::none_of(text.cbegin(), text.cend(), special))
-        return text;
-    QString out;
-    out.reserve(text.size() + 16);
-    for (QChar c : text) {
-        switch (c.unicode()) {
-        case u'&':
-            out += QLatin1String("&amp;");
-            break;
-        case u'<':
-            out += QLatin1String("&lt;");
-            break;
-        case u'>':
-            out += QLatin1String("&gt;");
-            break;
-        case u'"':
-            if (inAttribute) {
-                out += QLatin1String("&quot;");
-                break;
-            }
-            [[fallthrough]];
-        default:
-            out += c;
-        }
-    }
-    return out;
+    return platform::EscapeHtml(text, inAttribute ? platform::HtmlQuotes::Double : platform::HtmlQuotes::None);
 }
 
 bool isTimeColumn(int col)
