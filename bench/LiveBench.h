@@ -4,8 +4,8 @@
 // polling clients (run in a child process so their work is not counted as
 // the server's) and the CPU time of one thread of this process.
 
+#include "RaceBench.h"
 #include "app/FMain.h"
-#include "grid/SortGrid.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -23,41 +23,6 @@
 #include <memory>
 #include <utility>
 #include <vector>
-
-// Entries 1..entries started, all but the last `running` finished, ranked.
-inline void FillLateRace(TFormMain& w, int entries, int running)
-{
-    TSortGrid* g = w.SortGrid1;
-    g->BeginUpdate();
-    g->SetRowCount(entries + 2);
-    for (int r = 1; r <= entries; ++r) {
-        const int start = 1000000 + r * 37;
-        g->SetCells(0, r, QString::number(r));
-        g->SetCells(1, r, QStringLiteral("Teilnehmer %1").arg(r));
-        g->SetCells(2, r,
-            QStringLiteral("10:%1.%2,00")
-                .arg(r / 60 % 60, 2, 10, QLatin1Char('0'))
-                .arg(r % 60, 2, 10, QLatin1Char('0')));
-        g->SetCells(4, r, QStringLiteral("%1,00").arg(r % 60));
-        if (r <= entries - running) {
-            const int run = 60000 + (r * 7919) % 600000;
-            g->SetCells(3, r,
-                QStringLiteral("%1.%2,%3")
-                    .arg(run / 60000)
-                    .arg(run / 1000 % 60, 2, 10, QLatin1Char('0'))
-                    .arg(run / 10 % 100, 2, 10, QLatin1Char('0')));
-            g->SetCells(5, r, QString::number(r));
-            g->SetCells(6, r, QString::number(run));
-        } else {
-            g->SetCells(5, r, QStringLiteral("-"));
-            g->SetCells(6, r, QString::number(start));
-        }
-    }
-    g->SetCells(5, entries + 1, QStringLiteral("-"));
-    g->EndUpdate();
-    w.FirstStartTick = 1000037;
-    w.RankRefresh();
-}
 
 // CPU seconds (user and system) of this process's thread with the given name,
 // from /proc; -1 when there is none.

@@ -1,6 +1,7 @@
 // STOPP on a running entry -> table ranked, places written, current row chosen,
 // with 2,000 and 20,000 entries in the protocol.
 #include "BenchSupport.h"
+#include "RaceBench.h"
 #include "app/Application.h"
 #include "app/FMain.h"
 #include "controls/Dialogs.h"
@@ -23,36 +24,8 @@ double measure(int entries)
     platform::SimSerialLab lab;
     TFormMain w;
     w.CreateDialogs();
-    TSortGrid* g = w.SortGrid1;
     // Every entry started; all but the last hundred finished, as late in a race.
-    g->BeginUpdate();
-    g->SetRowCount(entries + 2);
-    for (int r = 1; r <= entries; ++r) {
-        const int start = 1000000 + r * 37;
-        g->SetCells(0, r, QString::number(r));
-        g->SetCells(1, r, QStringLiteral("Teilnehmer %1").arg(r));
-        g->SetCells(2, r,
-            QStringLiteral("10:%1.%2,00")
-                .arg(r / 60 % 60, 2, 10, QLatin1Char('0'))
-                .arg(r % 60, 2, 10, QLatin1Char('0')));
-        g->SetCells(4, r, QStringLiteral("%1,00").arg(r % 60));
-        if (r <= entries - 100) {
-            const int run = 60000 + (r * 7919) % 600000;
-            g->SetCells(3, r,
-                QStringLiteral("%1.%2,%3")
-                    .arg(run / 60000)
-                    .arg(run / 1000 % 60, 2, 10, QLatin1Char('0'))
-                    .arg(run / 10 % 100, 2, 10, QLatin1Char('0')));
-            g->SetCells(5, r, QString::number(r));
-            g->SetCells(6, r, QString::number(run));
-        } else {
-            g->SetCells(5, r, QStringLiteral("-"));
-            g->SetCells(6, r, QString::number(start));
-        }
-    }
-    g->SetCells(5, entries + 1, QStringLiteral("-"));
-    g->EndUpdate();
-    w.RankRefresh(); // the running entries follow the finished ones
+    FillLateRace(w, entries, 100);
 
     std::vector<double> ms;
     for (int i = 0; i < 20; ++i) {

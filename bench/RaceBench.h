@@ -1,0 +1,42 @@
+#pragma once
+
+// A protocol late in a race, for the benchmarks that measure what a stop
+// costs.
+#include "app/FMain.h"
+#include "grid/SortGrid.h"
+
+#include <QString>
+
+// Entries 1..entries started, all but the last `running` finished, ranked.
+inline void FillLateRace(TFormMain& w, int entries, int running)
+{
+    TSortGrid* g = w.SortGrid1;
+    g->BeginUpdate();
+    g->SetRowCount(entries + 2);
+    for (int r = 1; r <= entries; ++r) {
+        const int start = 1000000 + r * 37;
+        g->SetCells(0, r, QString::number(r));
+        g->SetCells(1, r, QStringLiteral("Teilnehmer %1").arg(r));
+        g->SetCells(2, r,
+            QStringLiteral("10:%1.%2,00")
+                .arg(r / 60 % 60, 2, 10, QLatin1Char('0'))
+                .arg(r % 60, 2, 10, QLatin1Char('0')));
+        g->SetCells(4, r, QStringLiteral("%1,00").arg(r % 60));
+        if (r <= entries - running) {
+            const int run = 60000 + (r * 7919) % 600000;
+            g->SetCells(3, r,
+                QStringLiteral("%1.%2,%3")
+                    .arg(run / 60000)
+                    .arg(run / 1000 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(run / 10 % 100, 2, 10, QLatin1Char('0')));
+            g->SetCells(5, r, QString::number(r));
+            g->SetCells(6, r, QString::number(run));
+        } else {
+            g->SetCells(5, r, QStringLiteral("-"));
+            g->SetCells(6, r, QString::number(start));
+        }
+    }
+    g->SetCells(5, entries + 1, QStringLiteral("-"));
+    g->EndUpdate();
+    w.RankRefresh();
+}
