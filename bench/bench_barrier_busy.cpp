@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -128,28 +129,42 @@ int main(int argc, char** argv)
     // Whatever is still queued is served now.
     QElapsedTimer settle;
     settle.start();
-    while (settle.elapsed() < 2000 && w->SortGrid1->Cells(kRawColumn, kEdges).isEmpty())
+    // Every change still queued is applied before anything counts as lost.
+    while (settle.elapsed() < 10000
+        && (w->ComPort->QueuedChanges() > 0 || w->SortGrid1->Cells(kRawColumn, kEdges).isEmpty()))
         RunFor(20);
+    const qint64 settleMs = settle.elapsed();
     RunFor(50);
 
     // Row k holds the START of impulse k: its raw column is the recorded tick.
-    std::vector<double> errorUs;
-    int starts = 0;
-    int negative = 0;
+    // Each START belongs to the edge before it: a lost edge leaves its gap
+    // empty and does not shift the errors of the edges after it. The ticks
+    // stay far below the tick's wrap here.
+    std::vector<platform::Tick> recorded;
     for (int row = 1; row < w->SortGrid1->RowCount(); ++row) {
         bool ok = false;
-        const int recorded = w->SortGrid1->Cells(kRawColumn, row).toInt(&ok);
-        if (!ok)
-            continue;
-        if (starts < kEdges) {
-            const int error = platform::TickDiff(recorded, trueTicks[static_cast<size_t>(starts)]);
-            negative += error < 0 ? 1 : 0;
-            errorUs.push_back(error);
-        }
-        ++starts;
+        const platform::Tick t = w->SortGrid1->Cells(kRawColumn, row).toUInt(&ok);
+        if (ok)
+            recorded.push_back(t);
     }
-    const int lost = kEdges - std::min(starts, kEdges);
-    const int duplicated = std::max(0, starts - kEdges);
+    std::sort(recorded.begin(), recorded.end());
+    std::vector<double> errorUs;
+    std::vector<int> lostEdges;
+    int duplicated = 0;
+    const int negative = static_cast<int>(
+        std::count_if(recorded.begin(), recorded.end(), [&](platform::Tick t) { return t < trueTicks.front(); }));
+    for (size_t i = 0; i < trueTicks.size(); ++i) {
+        const auto from = std::lower_bound(recorded.begin(), recorded.end(), trueTicks[i]);
+        const auto to
+            = i + 1 < trueTicks.size() ? std::lower_bound(from, recorded.end(), trueTicks[i + 1]) : recorded.end();
+        if (from == to) {
+            lostEdges.push_back(static_cast<int>(i));
+            continue;
+        }
+        errorUs.push_back(static_cast<double>(*from - trueTicks[i]));
+        duplicated += static_cast<int>(to - from) - 1;
+    }
+    const int lost = static_cast<int>(lostEdges.size());
 
     // The adapter is pulled and plugged in again. The race clock is stopped
     // first, so the CPU figure is what waiting for the adapter costs.
@@ -179,6 +194,11 @@ int main(int argc, char** argv)
         kEdges, blocks);
     std::printf("stamp error p99 %.0f us max %.0f us lost %d\n", s.p99, s.max, lost);
     std::printf("  watcher on real-time scheduling: %s\n", timingPriority ? "yes" : "no (not permitted)");
+    std::printf("  queue applied %lld ms after the last edge\n", static_cast<long long>(settleMs));
+    for (int i : lostEdges) {
+        std::printf("  lost edge %d at %u us, %u us after the edge before\n", i, trueTicks[static_cast<size_t>(i)],
+            i > 0 ? trueTicks[static_cast<size_t>(i)] - trueTicks[static_cast<size_t>(i) - 1] : 0u);
+    }
     std::printf("  p50 %.0f us; %zu of %zu over 1 ms; duplicated %d; stamped before the edge %d\n", s.p50, s.overOneMs,
         s.count, duplicated, negative);
     PrintSummary("the machine alone, two real-time threads woken in turn", machine);

@@ -105,6 +105,10 @@ void JournalWriter::Run()
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+            // The lines of the next few milliseconds (a barrier pulse writes
+            // several) share one sync: every sync costs the machine a burst
+            // of disk work that the line watcher's wake-ups would feel.
+            m_wake.wait_for(lock, kGather, [this] { return m_stop; });
             batch.swap(m_queue);
             stopping = m_stop;
         }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -22,6 +23,10 @@ public:
     ~JournalWriter(); // Close()
     JournalWriter(const JournalWriter&) = delete;
     JournalWriter& operator=(const JournalWriter&) = delete;
+
+    // How long the thread gathers lines before it writes and syncs them: a
+    // line is durable within this and one sync.
+    static constexpr std::chrono::milliseconds kGather { 10 };
 
     // Opens (creating it when missing) the file for appending. False with the
     // system's reason when it cannot be opened.
