@@ -38,7 +38,7 @@ class RaceJournal;
 class THelpViewer;
 class TClickLabel;
 class TQrPopup;
-class TSpectatorWindow;
+class TAudienceWindow;
 struct TFormatOptions;
 struct RaceClock;
 namespace platform {
@@ -143,7 +143,7 @@ public:
 
     // Live results in the network and the spectator display.
     live::LiveServer* LiveServer = nullptr; // exists while live results are on
-    TSpectatorWindow* Anzeige = nullptr; // created when first shown
+    TAudienceWindow* Anzeige = nullptr; // created when first shown
     TQrPopup* QrPopup = nullptr;
     bool LiveOn = false;
     int LivePort = 8080;

@@ -4,9 +4,9 @@
 #include "app/FMain.h"
 
 #include "app/Application.h"
+#include "app/AudienceWindow.h"
 #include "app/LiveFeed.h"
 #include "app/LiveWidgets.h"
-#include "app/SpectatorWindow.h"
 #include "app/UiHelpers.h"
 #include "controls/ButtonGlyphs.h"
 #include "controls/Dialogs.h"
@@ -207,7 +207,7 @@ void TFormMain::LabLiveAddressClick()
 void TFormMain::mAnzeigeClick()
 {
     if (!Anzeige) {
-        Anzeige = new TSpectatorWindow(this);
+        Anzeige = new TAudienceWindow(this);
         Anzeige->ClockSource = [this] { return RaceClockNow(); };
         // The race keys work while the display has the focus; F11 there is its
         // own full-screen switch.

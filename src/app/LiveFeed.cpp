@@ -1,7 +1,7 @@
 #include "app/LiveFeed.h"
 
+#include "app/AudienceWindow.h"
 #include "app/FMain.h"
-#include "app/SpectatorWindow.h"
 #include "grid/GridCommaText.h"
 #include "grid/SortGrid.h"
 #include "protocol/Columns.h"

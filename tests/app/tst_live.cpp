@@ -3,9 +3,9 @@
 // taken port, and the spectator window after starts and stops.
 #include "MainWindowFixture.h"
 
+#include "app/AudienceWindow.h"
 #include "app/LiveFeed.h"
 #include "app/LiveWidgets.h"
-#include "app/SpectatorWindow.h"
 #include "dialogs/Cfg.h"
 #include "live/LiveServer.h"
 #include "platform/AppInfo.h"
@@ -48,7 +48,7 @@ QJsonObject json(const QByteArray& bytes)
     return QJsonDocument::fromJson(bytes).object();
 }
 
-QStringList rowTexts(const TSpectatorWindow* a, int row)
+QStringList rowTexts(const TAudienceWindow* a, int row)
 {
     QStringList texts;
     for (const QLabel* l : a->Rows[static_cast<size_t>(row)])
@@ -57,7 +57,7 @@ QStringList rowTexts(const TSpectatorWindow* a, int row)
 }
 
 // The race time the spectator digits show, in hundredths.
-int shownHundredths(const TSpectatorWindow* a)
+int shownHundredths(const TAudienceWindow* a)
 {
     int v = 0;
     for (const TDigit* d : a->Digits)
@@ -250,7 +250,7 @@ private slots:
         TFormMain* w = f.w();
         QVERIFY(!w->Anzeige);
         f.key(Qt::Key_F6);
-        TSpectatorWindow* a = w->Anzeige;
+        TAudienceWindow* a = w->Anzeige;
         QVERIFY(a && a->isVisible());
         QCOMPARE(a->windowTitle(), QStringLiteral("Anzeige"));
         QCOMPARE(shownHundredths(a), 0);
@@ -339,7 +339,7 @@ private slots:
         MainWindowFixture f;
         QVERIFY(waitListening(f.w()));
         f.w()->mAnzeigeClick();
-        TSpectatorWindow* a = f.w()->Anzeige;
+        TAudienceWindow* a = f.w()->Anzeige;
         QVERIFY(!a->isFullScreen()); // one screen: a window beside the race
         QCOMPARE(a->Address(), f.w()->LiveAddress());
         QVERIFY(a->QrImage->isVisible());

@@ -30,12 +30,12 @@ struct RaceClock {
 // a projector, with the race time in large seven-segment digits and the last
 // five finishers. F11 switches full screen, Esc leaves it; the context menu
 // moves it to another screen. The operator's race keys work here as well.
-class TSpectatorWindow final : public QWidget {
+class TAudienceWindow final : public QWidget {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(TSpectatorWindow)
+    Q_DISABLE_COPY_MOVE(TAudienceWindow)
 public:
-    explicit TSpectatorWindow(QWidget* parent = nullptr);
-    ~TSpectatorWindow() override;
+    explicit TAudienceWindow(QWidget* parent = nullptr);
+    ~TAudienceWindow() override;
 
     static constexpr int kFinisherRows = 5;
 

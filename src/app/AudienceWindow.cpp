@@ -1,6 +1,6 @@
 // The spectator display: a second window with the race clock and the latest
 // finishers, sized to whatever screen it is shown on.
-#include "app/SpectatorWindow.h"
+#include "app/AudienceWindow.h"
 
 #include "app/LiveWidgets.h"
 #include "app/UiHelpers.h"
@@ -41,7 +41,7 @@ QLabel* separator(QWidget* parent, const QString& text)
 
 } // namespace
 
-TSpectatorWindow::TSpectatorWindow(QWidget* parent)
+TAudienceWindow::TAudienceWindow(QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setWindowTitle(QStringLiteral("Anzeige"));
@@ -92,9 +92,9 @@ TSpectatorWindow::TSpectatorWindow(QWidget* parent)
     applyAccuracy(2);
 }
 
-TSpectatorWindow::~TSpectatorWindow() = default;
+TAudienceWindow::~TAudienceWindow() = default;
 
-void TSpectatorWindow::SetColours(TColor background, TColor digit, TColor dim, TColor newest)
+void TAudienceWindow::SetColours(TColor background, TColor digit, TColor dim, TColor newest)
 {
     m_background = background;
     m_digit = digit;
@@ -115,7 +115,7 @@ void TSpectatorWindow::SetColours(TColor background, TColor digit, TColor dim, T
     }
 }
 
-void TSpectatorWindow::ShowResults(const live::Snapshot& results)
+void TAudienceWindow::ShowResults(const live::Snapshot& results)
 {
     const std::vector<int> latest = live::LastFinishers(results, kFinisherRows);
     for (size_t r = 0; r < Rows.size(); ++r) {
@@ -129,7 +129,7 @@ void TSpectatorWindow::ShowResults(const live::Snapshot& results)
     layOut();
 }
 
-void TSpectatorWindow::SetAddress(const QString& url)
+void TAudienceWindow::SetAddress(const QString& url)
 {
     if (url == m_address)
         return;
@@ -140,7 +140,7 @@ void TSpectatorWindow::SetAddress(const QString& url)
     layOut();
 }
 
-void TSpectatorWindow::ShowOn(QScreen* screen, bool fullScreen)
+void TAudienceWindow::ShowOn(QScreen* screen, bool fullScreen)
 {
     if (!screen)
         screen = QGuiApplication::primaryScreen();
@@ -158,7 +158,7 @@ void TSpectatorWindow::ShowOn(QScreen* screen, bool fullScreen)
     }
 }
 
-void TSpectatorWindow::ToggleFullScreen()
+void TAudienceWindow::ToggleFullScreen()
 {
     if (isFullScreen())
         showNormal();
@@ -166,7 +166,7 @@ void TSpectatorWindow::ToggleFullScreen()
         showFullScreen();
 }
 
-void TSpectatorWindow::ClockTick()
+void TAudienceWindow::ClockTick()
 {
     if (!ClockSource)
         return;
@@ -182,7 +182,7 @@ void TSpectatorWindow::ClockTick()
     SetFontColor(LabMin, d.lit[DisplayTime::Minutes] ? m_digit : m_dim);
 }
 
-void TSpectatorWindow::applyAccuracy(int accuracy)
+void TAudienceWindow::applyAccuracy(int accuracy)
 {
     accuracy = std::clamp(accuracy, 0, 2);
     if (accuracy == m_accuracy)
@@ -194,7 +194,7 @@ void TSpectatorWindow::applyAccuracy(int accuracy)
     layOut();
 }
 
-void TSpectatorWindow::layOut()
+void TAudienceWindow::layOut()
 {
     const int w = width(), h = height();
     const int margin = std::max(6, static_cast<int>(std::min(w, h) * 0.03));
@@ -264,26 +264,26 @@ void TSpectatorWindow::layOut()
     }
 }
 
-void TSpectatorWindow::resizeEvent(QResizeEvent* event)
+void TAudienceWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     layOut();
 }
 
-void TSpectatorWindow::showEvent(QShowEvent* event)
+void TAudienceWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     ClockTick();
     m_clock->start();
 }
 
-void TSpectatorWindow::hideEvent(QHideEvent* event)
+void TAudienceWindow::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
     m_clock->stop();
 }
 
-void TSpectatorWindow::keyPressEvent(QKeyEvent* event)
+void TAudienceWindow::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && isFullScreen()) {
         showNormal();
@@ -292,7 +292,7 @@ void TSpectatorWindow::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
-void TSpectatorWindow::fillContextMenu()
+void TAudienceWindow::fillContextMenu()
 {
     ContextMenu->clear();
     QAction* full = ContextMenu->addAction(QStringLiteral("Vollbild (F11)"), this, [this] { ToggleFullScreen(); });
@@ -315,7 +315,7 @@ void TSpectatorWindow::fillContextMenu()
     ContextMenu->addAction(QStringLiteral("Schließen (F6)"), this, [this] { close(); });
 }
 
-void TSpectatorWindow::contextMenuEvent(QContextMenuEvent* event)
+void TAudienceWindow::contextMenuEvent(QContextMenuEvent* event)
 {
     fillContextMenu();
     ContextMenu->popup(event->globalPos());
