@@ -58,6 +58,14 @@ void addTroubleColumns()
     QTest::addColumn<Trouble>("trouble");
 }
 
+// A full disk and a read-only folder, for writers that have no type to vary.
+void addTroubleRows()
+{
+    addTroubleColumns();
+    QTest::newRow("full") << Trouble::Full;
+    QTest::newRow("read-only") << Trouble::ReadOnly;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Trouble)
@@ -159,12 +167,7 @@ private slots:
             QStringLiteral("Der Schreibfehler der Datei: ") + page + QLatin1Char('\r') + systemReason(trouble));
     }
 
-    void backupAtExit_failsAndKeepsTheOlderBackup_data()
-    {
-        addTroubleColumns();
-        QTest::newRow("full") << Trouble::Full;
-        QTest::newRow("read-only") << Trouble::ReadOnly;
-    }
+    void backupAtExit_failsAndKeepsTheOlderBackup_data() { addTroubleRows(); }
     void backupAtExit_failsAndKeepsTheOlderBackup()
     {
         QFETCH(Trouble, trouble);
@@ -189,12 +192,7 @@ private slots:
     }
 
     // The workbook is made in a fresh folder below TMPDIR.
-    void workbook_onAFailingDisk_isReported_data()
-    {
-        addTroubleColumns();
-        QTest::newRow("full") << Trouble::Full;
-        QTest::newRow("read-only") << Trouble::ReadOnly;
-    }
+    void workbook_onAFailingDisk_isReported_data() { addTroubleRows(); }
     void workbook_onAFailingDisk_isReported()
     {
         QFETCH(Trouble, trouble);
