@@ -31,7 +31,7 @@ int main(int argc, char** argv)
     dialogs::SetTestMode(true);
     platform::SimSerialLab lab;
     TFormMain w;
-    w.CreateDialogs();
+    w.createDialogs();
     w.show();
     // Let the window settle, then start the clock and let the event loop run
     // as the program's own does: sleeping between timer ticks.
@@ -41,7 +41,7 @@ int main(int argc, char** argv)
         loop.exec();
     };
     runFor(500);
-    w.mStart->trigger();
+    w.ui.mStart->trigger();
 
     const double cpu0 = cpuSeconds();
     QElapsedTimer wall;

@@ -4,6 +4,7 @@
 #include "BenchSupport.h"
 #include "LiveBench.h"
 #include "app/Application.h"
+#include "app/LivePublisher.h"
 #include "controls/Dialogs.h"
 #include "live/LiveServer.h"
 #include "support/HttpProbe.h"
@@ -119,17 +120,15 @@ int main(int argc, char** argv)
     platform::SimSerialLab lab;
 
     TFormMain w;
-    w.CreateDialogs();
+    w.createDialogs();
     FillLateRace(w, kEntries, kRunning);
     const int finishedBefore = kEntries - kRunning;
-    w.LiveOn = true;
-    w.LivePort = FreeTcpPort();
-    w.ApplyLiveSettings();
-    if (!RunEventsUntil([&] { return w.LiveServer->Port() != 0; }, 10000)) {
+    w.Live().Configure(true, FreeTcpPort());
+    if (!RunEventsUntil([&] { return w.Live().Server()->Port() != 0; }, 10000)) {
         std::printf("the server did not start\n");
         return 1;
     }
-    const quint16 port = w.LiveServer->Port();
+    const quint16 port = w.Live().Server()->Port();
     const int seconds = kStops * kStopEveryMs / 1000 + 6;
     std::unique_ptr<QProcess> pollers = StartPollers(port, 200, 2000, seconds);
     StreamReader reader(port);
@@ -148,7 +147,7 @@ int main(int argc, char** argv)
             return;
         tick.advance(777);
         stoppedAt.push_back(Clock::now());
-        w.mStop->trigger();
+        w.ui.mStop->trigger();
     });
     stopper.start();
     if (!RunEventsUntil([&] { return static_cast<int>(stoppedAt.size()) == kStops; }, kStops * kStopEveryMs * 4))

@@ -2,9 +2,9 @@
 // replaces its file in one step, synced to the disk. Targets for 20,000
 // entries: protocol text file, CSV export and page each saved within 250 ms;
 // the text file loaded back within 200 ms.
-#include "grid/CellStore.h"
-#include "grid/CellTable.h"
 #include "grid/GridFiles.h"
+#include "gridstore/CellStore.h"
+#include "gridstore/CellTable.h"
 #include "protocol/HtmlPage.h"
 #include "protocol/ProtocolFiles.h"
 

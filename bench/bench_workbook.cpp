@@ -1,7 +1,7 @@
 // The spreadsheet export of a long log: 20,000 entries with typed cells
 // (whole numbers, times of day, durations) written as a workbook, synced and
 // put in place. Target: 1.5 s.
-#include "grid/CellStore.h"
+#include "gridstore/CellStore.h"
 #include "protocol/ExcelExport.h"
 #include "support/RecordingShell.h"
 

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The folders under src/ depend on each other in one direction only:
-#   platform, comm, controls, grid, dialogs, protocol, race, live, app
+#   platform, gridstore, comm, controls, grid, dialogs, protocol, race, live, app
 # A file may include headers of its own folder and of the folders before it,
-# never of a folder after it. Prints every offending include and fails.
+# never of a folder after it. The widget-free folders (platform, gridstore,
+# comm, protocol, race, live) include no header of the widget folders
+# (controls, grid, dialogs) and none of Qt Widgets. Prints every offending
+# include and fails.
 #   scripts/check-layering.sh [src-folder]
 set -euo pipefail
 src=${1:-"$(dirname "$0")/../src"}
-order=(platform comm controls grid dialogs protocol race live app)
+order=(platform gridstore comm controls grid dialogs protocol race live app)
 status=0
 for dir in "$src"/*/; do
   name=$(basename "$dir")
@@ -26,5 +29,20 @@ for ((i = 0; i < ${#order[@]}; i++)); do
     status=1
   done < <(grep -rnE --include='*.h' --include='*.cpp' "$pattern" "$src/$folder" || true)
 done
-[ $status -eq 0 ] && echo "layering: every include points to the same or an earlier folder"
+widgetFree=(platform gridstore comm protocol race live)
+widgetFolders=(controls grid dialogs)
+qtWidgets=$(find /usr/include -maxdepth 4 -type d -name QtWidgets -print -quit 2>/dev/null || true)
+widgetHeaders="QtWidgets/[A-Za-z]+"
+if [ -n "$qtWidgets" ]; then
+  widgetHeaders="$widgetHeaders|$(find "$qtWidgets" -maxdepth 1 -type f -name 'Q[A-Z]*' ! -name '*.h' -printf '%f\n' | sort | paste -sd'|')"
+fi
+for folder in "${widgetFree[@]}"; do
+  [ -d "$src/$folder" ] || continue
+  pattern="^[[:space:]]*#[[:space:]]*include[[:space:]]*(\"($(IFS='|'; echo "${widgetFolders[*]}"))/|<($widgetHeaders)>)"
+  while IFS= read -r hit; do
+    echo "layering: $folder is widget-free and may not include a widget header: ${hit#"$src"/}"
+    status=1
+  done < <(grep -rnE --include='*.h' --include='*.cpp' "$pattern" "$src/$folder" || true)
+done
+[ $status -eq 0 ] && echo "layering: every include points to the same or an earlier folder, and no widget-free folder includes a widget"
 exit $status

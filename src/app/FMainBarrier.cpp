@@ -1,86 +1,97 @@
 // The light-barrier dispatch: a change of the modem-status lines becomes a
-// STOPP and/or START request, subject to the locks and lockouts.
+// STOPP and/or START request at its edge, subject to the locks and lockouts;
+// the port's own events.
 #include "app/FMain.h"
 
-#include "app/DisplayTime.h"
+#include "app/Application.h"
+#include "app/BarrierLine.h"
+#include "app/JournalRecorder.h"
 #include "comm/Comms.h"
+#include "controls/Dialogs.h"
 #include "controls/Image.h"
-#include "controls/MessageTimer.h"
-#include "platform/SerialDevice.h"
 
-#include <QAction>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QScopedValueRollback>
+
+namespace {
+
+// Room for the port's name in the header bar; a longer one is shortened.
+constexpr int kLineStateNameWidth = 205;
+
+} // namespace
 
 void TFormMain::ComPortDSR(TComPort* sender)
 {
-    const platform::LineEvent* change = sender->DispatchedEvent();
-    if (!change) {
-        // Called outside a delivery: the lines as they are now.
-        platform::LineEvent now;
-        now.levels = sender->ModemStatus();
-        now.stamp = platform::Stamp::Now();
-        BarrierEvent(now);
-        return;
-    }
-    // OnCTS and OnDSR of one change both land here; the change counts once.
-    if (change->sequence == m_lastBarrierChange)
-        return;
-    m_lastBarrierChange = change->sequence;
-    BarrierEvent(*change);
+    // Called outside a delivery: the lines as they are now.
+    platform::LineEvent now;
+    now.levels = sender->ModemStatus();
+    now.stamp = platform::Stamp::Now();
+    m_barrier->Handle(now);
 }
 
-void TFormMain::BarrierEvent(const platform::LineEvent& change)
+race::BarrierResult TFormMain::barrierRequest(bool stop, bool start, const platform::Stamp& stamp)
 {
-    CatchUpLockouts(change.stamp.tick);
-    const std::uint32_t status = change.levels;
-    if (status == PreviousModemStatus)
-        return;
-    JournalBarrierEdge(PreviousModemStatus, status);
-    PreviousModemStatus = status;
-    const bool startLockoutRan = TimerGesperrtStart->Enabled();
-    const bool stopLockoutRan = TimerGesperrtStop->Enabled();
-    BarrierRequest(DecideBarrier(ComPort->Tag, status), change.stamp);
-    // A lockout this change started runs from its edge, not from the moment
-    // the GUI thread got to the change.
-    if (!startLockoutRan && TimerGesperrtStart->Enabled())
-        TimerGesperrtStart->Backdate(change.stamp.tick);
-    if (!stopLockoutRan && TimerGesperrtStop->Enabled())
-        TimerGesperrtStop->Backdate(change.stamp.tick);
-}
-
-// Changes wait in the queue while the GUI thread is busy; a lockout that ran
-// out before a change's edge has ended for that change, whether or not its
-// timer has been served yet.
-void TFormMain::CatchUpLockouts(platform::Tick edge)
-{
-    for (TMessageTimer* lockout : { TimerGesperrtStart, TimerGesperrtStop }) {
-        if (lockout->Enabled() && platform::TickDiff(edge, lockout->ArmedAt()) >= lockout->Interval())
-            TimerGesperrtTimer(lockout);
-    }
-}
-
-race::BarrierResult TFormMain::BarrierRequest(const BarrierRequests& requests, const platform::Stamp& stamp)
-{
-    CommitEditor();
-    JournalBeforeCommand();
+    commitEditor();
     const QScopedValueRollback busy(m_raceBusy, true);
-    m_race->SetSettings(CurrentRaceSettings());
-    const race::BarrierResult result = m_race->BarrierImpulse(requests.stop, requests.start, CurrentRow(), stamp);
+    const race::BarrierResult result = m_race->BarrierImpulse(stop, start, currentRow(), stamp);
     const bool wrote = result.stop == race::Outcome::Stopped || result.start == race::Outcome::Started;
-    MirrorRace(result.view, wrote ? RowFollow::WholeRow : RowFollow::View);
+    mirrorRace(result.view, wrote ? RowFollow::WholeRow : RowFollow::View);
     if (wrote)
-        ColumnLayout();
+        columnLayout();
     return result;
 }
 
 void TFormMain::ComPortOpen(TComPort*)
 {
-    ImageLSstart->setVisible(true);
-    ImageLSstop->setVisible(true);
+    ui.ImageLSstart->setVisible(true);
+    ui.ImageLSstop->setVisible(true);
 }
 
 void TFormMain::ComPortClose(TComPort*)
 {
-    ImageLSstart->setVisible(false);
-    ImageLSstop->setVisible(false);
+    ui.ImageLSstart->setVisible(false);
+    ui.ImageLSstop->setVisible(false);
+}
+
+void TFormMain::showLineState()
+{
+    // A long by-id name is shortened in its middle; the tooltip carries why.
+    const QStringList lines = m_barrier->StateText().split(QLatin1Char('\n'));
+    const QString name
+        = QFontMetrics(ui.LabLineState->font()).elidedText(lines.value(1), Qt::ElideMiddle, kLineStateNameWidth);
+    ui.LabLineState->setText(lines.value(0) + QLatin1Char('\n') + name);
+    ui.LabLineState->setToolTip(m_barrier->StateTip());
+    ui.LabLineState->setVisible(m_barrier->Disconnected());
+}
+
+void TFormMain::wireBarrierLine()
+{
+    m_barrier = std::make_unique<BarrierLine>(*ui.ComPort);
+    m_barrier->OnStateChanged = [this] { showLineState(); };
+    m_barrier->OnChange
+        = [this](const platform::LineEvent& change, std::uint32_t before, const BarrierRequests* requests) {
+              if (!requests) {
+                  // The levels stand as they were; a lockout may still have
+                  // ended by this edge.
+                  const QScopedValueRollback busy(m_raceBusy, true);
+                  if (m_race->CatchUpLockouts(change.stamp.tick, currentRow()))
+                      mirrorRace(m_race->View(), RowFollow::View);
+                  return;
+              }
+              m_journal->NoteBarrierEdge(before, change.levels);
+              barrierRequest(requests->stop, requests->start, change.stamp);
+          };
+    // An error of a barrier's START or STOPP (a damaged start tick) is shown
+    // like that of its key; it must not silence the barrier line.
+    ui.ComPort->OnLineEvent
+        = [this](QObject*, const platform::LineEvent& change) { Guarded(this, [&] { m_barrier->Handle(change); }); };
+    ui.ComPort->OnOpen = [this](QObject* sender) {
+        m_barrier->Opened();
+        ComPortOpen(static_cast<TComPort*>(sender));
+    };
+    ui.ComPort->OnClose = [this](QObject* sender) { ComPortClose(static_cast<TComPort*>(sender)); };
+    ui.ComPort->OnLost = [this](QObject* sender) {
+        dialogs::ShowErrorWithoutWaiting(this, m_barrier->Lost(static_cast<TComPort*>(sender)->LostError()));
+    };
 }

@@ -5,21 +5,26 @@
 
 #include <QMoveEvent>
 
-void TFormMain::RestoreBounds(const StoredBounds& stored)
+void TFormMain::restoreBounds(const settings::Values& stored)
 {
-    resize(stored.width.value_or(width()), stored.height.value_or(height()));
-    if (stored.left && stored.top) {
-        // The platform places a window without a stored position; a stored
-        // one is used only where the operator can still see and grab it.
-        const QRect placed = windowplacement::Place(
-            QRect(QPoint(*stored.left, *stored.top), size()), windowplacement::ConnectedScreens(), minimumSize());
-        resize(placed.size());
-        move(placed.topLeft());
+    const settings::Placement& p = stored.placement;
+    if (p.left || p.top || p.width || p.height) {
+        resize(p.width.value_or(width()), p.height.value_or(height()));
+        if (p.left && p.top) {
+            // The platform places a window without a stored position; a stored
+            // one is used only where the operator can still see and grab it.
+            const QRect placed = windowplacement::Place(
+                QRect(QPoint(*p.left, *p.top), size()), windowplacement::ConnectedScreens(), minimumSize());
+            resize(placed.size());
+            move(placed.topLeft());
+        }
+        m_normalBounds = QRect(pos(), size());
     }
-    m_normalBounds = QRect(pos(), size());
+    if (p.maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
 }
 
-void TFormMain::RememberNormalBounds()
+void TFormMain::rememberNormalBounds()
 {
     // Only a window in its normal state tells where it goes back to; the
     // place of a maximised or minimised one says nothing about that.
@@ -27,7 +32,7 @@ void TFormMain::RememberNormalBounds()
         m_normalBounds = QRect(frameGeometry().topLeft(), size());
 }
 
-QRect TFormMain::NormalBounds() const
+QRect TFormMain::normalBounds() const
 {
     return m_normalBounds.isValid() ? m_normalBounds : QRect(frameGeometry().topLeft(), size());
 }
@@ -35,5 +40,5 @@ QRect TFormMain::NormalBounds() const
 void TFormMain::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
-    RememberNormalBounds();
+    rememberNormalBounds();
 }

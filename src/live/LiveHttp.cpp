@@ -98,7 +98,7 @@ HttpService::HttpService(const ServerOptions& options, std::atomic<int>& connect
     QObject::connect(&m_sweep, &QTimer::timeout, this, [this] { sweep(); });
     m_heartbeat.setInterval(m_options.heartbeat);
     QObject::connect(&m_heartbeat, &QTimer::timeout, this, [this] { heartbeat(); });
-    m_snapshot = std::make_shared<const Snapshot>();
+    m_snapshot = std::make_shared<const race::Snapshot>();
     m_body = ResultsJsonBody(*m_snapshot, m_version);
 }
 
@@ -156,7 +156,7 @@ quint16 HttpService::Port() const
     return m_acceptor ? m_acceptor->serverPort() : 0;
 }
 
-void HttpService::Publish(std::shared_ptr<const Snapshot> snapshot)
+void HttpService::Publish(std::shared_ptr<const race::Snapshot> snapshot)
 {
     m_snapshot = std::move(snapshot);
     m_body = ResultsJsonBody(*m_snapshot, ++m_version);

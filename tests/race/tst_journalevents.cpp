@@ -1,8 +1,8 @@
 // The journal's lines for the race commands, and running them again: a race
 // recorded line by line and replayed on fresh rules ends in the same cells
 // and values, across a wrap of the tick.
-#include "grid/CellStore.h"
-#include "grid/CellTable.h"
+#include "gridstore/CellStore.h"
+#include "gridstore/CellTable.h"
 #include "protocol/Columns.h"
 #include "race/JournalEvents.h"
 
@@ -15,7 +15,8 @@ namespace {
 struct Race {
     TCellStore store;
     TStoreTable table { store };
-    race::RaceRules rules { table };
+    TSortOptions order;
+    race::Race rules { table, order };
     QList<race::JournalEntry> lines;
     Race()
     {
@@ -32,7 +33,7 @@ struct Race {
             lines << *race::ParseJournalLine(line.chopped(1));
         };
     }
-    QString digest() const { return race::RaceDigest(table, protocol::kProtocolColCount, rules.State(), 0, 0); }
+    QString digest() const { return rules.Digest(); }
 };
 
 } // namespace
@@ -64,7 +65,7 @@ private slots:
         live.rules.SetSettings(s);
         live.rules.SettingsChanged(s, 3);
         live.rules.RankRefresh(1);
-        live.rules.End(1);
+        live.rules.End(1, at(50));
         QVERIFY(live.lines.size() >= 12);
         QVERIFY(live.rules.State().firstStart.has_value());
         QVERIFY(*live.rules.State().firstStart > 0); // started before the wrap
