@@ -52,5 +52,5 @@ int main(int argc, char** argv)
     std::printf("STOPP -> ranked, placed, current row chosen (median of 20 stops)\n");
     std::printf("  2,000 entries: %.2f ms (target <= 5 ms)\n", small);
     std::printf("  20,000 entries: %.2f ms (target <= 60 ms)\n", large);
-    return small <= 5 && large <= 60 ? 0 : 1;
+    return Verdict(small <= 5 && large <= 60);
 }

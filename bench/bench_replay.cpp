@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int kEvents = 20000;
+const std::uint64_t kEvents = Scaled(20000, 2000);
 constexpr int kEntries = 1000;
 constexpr double kTargetMs = 300.0;
 
@@ -74,7 +74,7 @@ int main(int argc, char** argv)
     const bool ok = w.recoverJournal(journal);
     const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
     const bool same = w.Race().Digest() == recorded;
-    std::printf("replay of %d events: %.1f ms (target <= %.0f ms), race %s\n", kEvents, ms, kTargetMs,
+    std::printf("replay of %llu events: %.1f ms (target <= %.0f ms), race %s\n", static_cast<unsigned long long>(kEvents), ms, kTargetMs,
         same ? "as recorded" : "DIFFERENT");
-    return ok && same && ms <= kTargetMs ? 0 : 1;
+    return Verdict(ok && same && ms <= kTargetMs);
 }

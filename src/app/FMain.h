@@ -2,7 +2,9 @@
 
 #include "app/MainUi.h"
 #include "app/Settings.h"
+#include "app/WindowPlacement.h"
 #include "gridstore/SortTypes.h"
+#include "platform/SerialDevice.h"
 #include "platform/Tick.h"
 #include "protocol/WordBasic.h"
 #include "race/Race.h"
@@ -37,7 +39,6 @@ struct TFormatOptions;
 //   FMainLifecycle  start-up, shut-down, the settings, the header bar
 //   FMainJournal    taking a race back after an unclean end
 //   FMainLive       the live results and the spectator display
-//   FMainPlacement  where the window opens
 class TFormMain final : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TFormMain)
@@ -88,7 +89,7 @@ public:
     void exportButtonRefresh();
 
     // Barriers: each change of the lines, in the order of its edge.
-    void ComPortDSR(TComPort* sender);
+    void ComPortDSR(TComPort* sender, const platform::LineEvent& change);
     void ComPortOpen(TComPort* sender);
     void ComPortClose(TComPort* sender);
     // The requests of one line change, decided by the barrier algorithm:
@@ -165,7 +166,6 @@ protected:
 private:
     void buildUi();
     void buildCollaborators();
-    void wireBarrierLine();
     // Where the grid's current row goes after a race operation: it stays
     // (the grid has just chosen it), goes to the view's row, or goes there
     // with the whole row selected (after a command that wrote the table).
@@ -178,23 +178,9 @@ private:
     void mirrorInterims();
     void scheduleLockouts();
     void selectWholeRow(int row);
-    bool confirmReplaceLog();
     void readSettings();
     void writeSettings();
-    void applySettings(const TCfgDialog& dialog);
-    void loadPortList();
-    void writeBackups();
-    void rememberDialogFolder(const QString& chosenFile);
-    void showFileError(const QString& what, const QString& fileName, const QString& reason);
-    void showPageWriteError(const QString& fileName, const QString& reason);
     void showLiveState();
-    void showLineState();
-
-    // The window's bounds as the store keeps them (FMainPlacement).
-    void restoreBounds(const settings::Values& stored);
-    void rememberNormalBounds();
-    // Frame top-left and client size of the window in its normal state.
-    QRect normalBounds() const;
 
     std::unique_ptr<race::Race> m_race;
     std::unique_ptr<JournalRecorder> m_journal;
@@ -213,5 +199,5 @@ private:
     bool m_resetPressedByMouse = false;
     bool m_destroyed = false;
     bool m_endInOrder = false;
-    QRect m_normalBounds;
+    windowplacement::NormalBounds m_bounds;
 };

@@ -1,6 +1,7 @@
 // Saving and loading the protocol, and the results page.
 #include "app/FMain.h"
 
+#include "app/UiHelpers.h"
 #include "controls/Dialogs.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
@@ -14,10 +15,16 @@
 
 namespace {
 
-// A failure as the operator reads it: what failed, the file, and why.
-QString failureText(const QString& what, const QString& fileName, const QString& reason)
+void showPageWriteError(QWidget* parent, const QString& title, const QString& fileName, const QString& reason)
 {
-    return what + QLatin1Char('\r') + fileName + QLatin1Char('\r') + reason;
+    dialogs::ShowMessage(parent, dialogs::Icon::Critical, title,
+        QStringLiteral("Der Schreibfehler der Datei: ") + fileName + QLatin1Char('\r') + reason);
+}
+
+// The save and open dialogs start in the folder last used.
+QString folderOf(const QString& chosenFile)
+{
+    return QFileInfo(chosenFile).absolutePath();
 }
 
 } // namespace
@@ -35,7 +42,7 @@ void TFormMain::sbSaveClick()
     const dialogs::FileDialogResult chosen = dialogs::GetSaveFileName(this, request);
     if (chosen.fileName.isEmpty())
         return;
-    rememberDialogFolder(chosen.fileName);
+    m_fileChoices.saveFolder = folderOf(chosen.fileName);
     // A typed extension decides the type, whatever filter is selected.
     const protocol::SaveTarget target = protocol::SaveTargetFor(chosen.fileName, chosen.filterIndex);
     m_fileChoices.filterIndex = target.filterIndex;
@@ -49,28 +56,25 @@ void TFormMain::sbSaveClick()
     case protocol::SaveAction::Page: {
         QString reason;
         if (!protocol::WriteHtmlPage(ui.SortGrid1->Store(), target.fileName, files.title, &reason))
-            showPageWriteError(target.fileName, reason);
+            showPageWriteError(this, files.title, target.fileName, reason);
         break;
     }
     case protocol::SaveAction::Text: {
         QString reason;
         if (!protocol::WriteProtocolText(ui.SortGrid1->Store(), target.fileName, &reason))
-            showFileError(QStringLiteral("Das Protokoll konnte nicht gespeichert werden."), target.fileName, reason);
+            ShowFileFailure(this, files.title, QStringLiteral("Das Protokoll konnte nicht gespeichert werden."),
+                target.fileName, reason);
         break;
     }
     }
 }
 
-bool TFormMain::confirmReplaceLog()
-{
-    return ui.FDlgYesNo->Ask(QStringLiteral("Protokoll wird ersetzt!"), TFDlgYesNo::Focus::Cancel, QStringLiteral("OK"),
-        QStringLiteral("Abbrechen"));
-}
-
 void TFormMain::sbLoadClick()
 {
     commitEditor();
-    if (m_race->AnyStarted() && !confirmReplaceLog())
+    if (m_race->AnyStarted()
+        && !ui.FDlgYesNo->Ask(QStringLiteral("Protokoll wird ersetzt!"), TFDlgYesNo::Focus::Cancel,
+            QStringLiteral("OK"), QStringLiteral("Abbrechen")))
         return;
     dialogs::FileDialogRequest request;
     request.caption = QStringLiteral("Startliste öffnen");
@@ -80,14 +84,9 @@ void TFormMain::sbLoadClick()
     request.defaultSuffix = QStringLiteral("txt");
     const dialogs::FileDialogResult chosen = dialogs::GetOpenFileName(this, request);
     if (!chosen.fileName.isEmpty()) {
-        rememberDialogFolder(chosen.fileName);
+        m_fileChoices.saveFolder = folderOf(chosen.fileName);
         loadProtocol(chosen.fileName);
     }
-}
-
-void TFormMain::rememberDialogFolder(const QString& chosenFile)
-{
-    m_fileChoices.saveFolder = QFileInfo(chosenFile).absolutePath();
 }
 
 void TFormMain::loadProtocol(const QString& fileName)
@@ -121,21 +120,10 @@ void TFormMain::sbHTMLClick(int tag)
     case protocol::PublishResult::Done:
         break;
     case protocol::PublishResult::NotWritten:
-        showPageWriteError(fileName, reason);
+        showPageWriteError(this, files.title, fileName, reason);
         break;
     case protocol::PublishResult::NotPrinted:
-        showFileError(QStringLiteral("Das Protokoll konnte nicht gedruckt werden."), fileName, reason);
+        ShowFileFailure(this, files.title, QStringLiteral("Das Protokoll konnte nicht gedruckt werden."), fileName, reason);
         break;
     }
-}
-
-void TFormMain::showPageWriteError(const QString& fileName, const QString& reason)
-{
-    dialogs::ShowMessage(this, dialogs::Icon::Critical, files.title,
-        QStringLiteral("Der Schreibfehler der Datei: ") + fileName + QLatin1Char('\r') + reason);
-}
-
-void TFormMain::showFileError(const QString& what, const QString& fileName, const QString& reason)
-{
-    dialogs::ShowMessage(this, dialogs::Icon::Critical, files.title, failureText(what, fileName, reason));
 }

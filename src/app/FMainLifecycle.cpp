@@ -31,7 +31,10 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QFontMetrics>
 #include <QLabel>
+#include <QMoveEvent>
+#include <QScopedValueRollback>
 #include <QToolButton>
 
 namespace {
@@ -39,6 +42,40 @@ namespace {
 constexpr int kDesignWidth = 792;
 constexpr int kDesignHeight = 460;
 constexpr int kDatedBackupsKept = 30;
+// Room for the port's name in the header bar; a longer one is shortened.
+constexpr int kLineStateNameWidth = 205;
+
+// The port list is scanned again for every showing, so adapters plugged in
+// since the start are offered. The chosen port always has an item, also when
+// the scan cannot find it (our own open port, or one that is busy or away), so
+// OK without a new choice keeps it.
+void loadPortList(TCfgDialog& d, const TComPort& port)
+{
+    d.SetPorts(ScanComPortList());
+    if (port.Port() == 0)
+        return;
+    platform::SerialPortInfo chosen = port.Device();
+    if (chosen.number != port.Port())
+        chosen = platform::SerialPortInfo { port.Port(), QString(), QString() };
+    if (!port.StablePath().isEmpty())
+        chosen.stablePath = port.StablePath();
+    d.EnsurePortItem(chosen, port.Connected() ? QString() : QStringLiteral("nicht verbunden"));
+}
+
+// The grid backup beside the program and a dated copy in the data folder.
+void writeBackups(QWidget* parent, TSortGrid& grid, const QString& title, const QString& folder)
+{
+    // A start without a race must not overwrite the last race's backup.
+    if (!protocol::HasEntryContent(grid.Store()))
+        return;
+    grid.SaveToFile(title + QStringLiteral(".txt"), false);
+    QString reason;
+    if (!race::WriteDatedBackup(
+            folder, title, QDateTime::currentDateTime(), grid.BackupBytes(false), kDatedBackupsKept, &reason))
+        dialogs::ShowError(parent,
+            QStringLiteral("Die Sicherungskopie im Datenordner %1 kann nicht geschrieben werden: %2")
+                .arg(folder, reason));
+}
 
 } // namespace
 
@@ -67,7 +104,6 @@ void TFormMain::buildCollaborators()
 {
     files.title = platform::ApplicationTitle();
     m_race = std::make_unique<race::Race>(*ui.SortGrid1, ui.SortGrid1->SortOptions());
-    wireBarrierLine();
     m_journal = std::make_unique<JournalRecorder>(*m_race, race::DataFolder(files.title), files.title);
     m_journal->PortAndAlgorithm = [this] { return std::pair(int(ui.ComPort->Port()), ui.ComPort->Tag); };
     // The writer thread reports a failure once; the operator hears of it on
@@ -106,6 +142,43 @@ void TFormMain::buildCollaborators()
     };
     // In-place edits of numbers and names reach the spectators when committed.
     ui.SortGrid1->OnModified = [this](QObject*) { m_live->ResultsChanged(); };
+
+    m_barrier = std::make_unique<BarrierLine>(*ui.ComPort);
+    m_barrier->OnStateChanged = [this] {
+        // A long by-id name is shortened in its middle; the tooltip says why.
+        const QStringList lines = m_barrier->StateText().split(QLatin1Char('\n'));
+        const QString name
+            = QFontMetrics(ui.LabLineState->font()).elidedText(lines.value(1), Qt::ElideMiddle, kLineStateNameWidth);
+        ui.LabLineState->setText(lines.value(0) + QLatin1Char('\n') + name);
+        ui.LabLineState->setToolTip(m_barrier->StateTip());
+        ui.LabLineState->setVisible(m_barrier->Disconnected());
+    };
+    m_barrier->OnChange
+        = [this](const platform::LineEvent& change, std::uint32_t before, const BarrierRequests* requests) {
+              if (!requests) {
+                  // The levels stand as they were; a lockout may still have
+                  // ended by this edge.
+                  const QScopedValueRollback busy(m_raceBusy, true);
+                  if (m_race->CatchUpLockouts(change.stamp.tick, currentRow()))
+                      mirrorRace(m_race->View(), RowFollow::View);
+                  return;
+              }
+              m_journal->NoteBarrierEdge(before, change.levels);
+              barrierRequest(requests->stop, requests->start, change.stamp);
+          };
+    // An error of a barrier's START or STOPP (a damaged start tick) is shown
+    // like that of its key; it must not silence the barrier line.
+    ui.ComPort->OnLineEvent = [this](QObject* sender, const platform::LineEvent& change) {
+        Guarded(this, [&] { ComPortDSR(static_cast<TComPort*>(sender), change); });
+    };
+    ui.ComPort->OnOpen = [this](QObject* sender) {
+        m_barrier->Opened();
+        ComPortOpen(static_cast<TComPort*>(sender));
+    };
+    ui.ComPort->OnClose = [this](QObject* sender) { ComPortClose(static_cast<TComPort*>(sender)); };
+    ui.ComPort->OnLost = [this](QObject* sender) {
+        dialogs::ShowErrorWithoutWaiting(this, m_barrier->Lost(static_cast<TComPort*>(sender)->LostError()));
+    };
 }
 
 void TFormMain::createDialogs()
@@ -169,7 +242,10 @@ void TFormMain::readSettings()
     m_colours = v.colours;
     m_race->SetSettings(v.timing);
     m_fileChoices = v.files;
-    restoreBounds(v);
+    const settings::Placement& p = v.placement;
+    m_bounds.Restore(*this, p.left, p.top, p.width, p.height);
+    if (p.maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
     m_live->SetLook(files.title, m_colours);
     m_live->Configure(v.liveOn, v.livePort);
 }
@@ -182,7 +258,7 @@ settings::Values TFormMain::CurrentSettings() const
     v.portDevice = ui.ComPort->Port() != 0 ? ui.ComPort->StablePath() : QString();
     // The place of the normal window, also when it is maximised, so that it
     // comes back there once the operator restores it.
-    const QRect bounds = normalBounds();
+    const QRect bounds = m_bounds.Bounds(*this);
     v.placement = { bounds.x(), bounds.y(), bounds.width(), bounds.height(), isMaximized() };
     v.sound = m_sound;
     v.colours = m_colours;
@@ -215,24 +291,9 @@ void TFormMain::FormDestroy()
     }
     ui.ComPort->Close();
     commitEditor();
-    writeBackups();
+    writeBackups(this, *ui.SortGrid1, files.title, m_journal->File().Folder());
     m_journal->File().Close();
     TExcel::RemoveTemporaryFolders();
-}
-
-void TFormMain::writeBackups()
-{
-    // A start without a race must not overwrite the last race's backup.
-    if (!protocol::HasEntryContent(ui.SortGrid1->Store()))
-        return;
-    ui.SortGrid1->SaveToFile(files.title + QStringLiteral(".txt"), false);
-    const QString folder = m_journal->File().Folder();
-    QString reason;
-    if (!race::WriteDatedBackup(folder, files.title, QDateTime::currentDateTime(), ui.SortGrid1->BackupBytes(false),
-            kDatedBackupsKept, &reason))
-        dialogs::ShowError(this,
-            QStringLiteral("Die Sicherungskopie im Datenordner %1 kann nicht geschrieben werden: %2")
-                .arg(folder, reason));
 }
 
 void TFormMain::endInOrder()
@@ -255,7 +316,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
     if (!m_endInOrder)
         Guarded(this, [&] { FormCloseQuery(canClose); });
     if (canClose) {
-        rememberNormalBounds(); // while the frame is still on the screen
+        m_bounds.Remember(*this); // while the frame is still on the screen
         event->accept();
     } else {
         event->ignore();
@@ -265,9 +326,15 @@ void TFormMain::closeEvent(QCloseEvent* event)
 void TFormMain::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    rememberNormalBounds();
+    m_bounds.Remember(*this);
     if (ui.SortGrid1)
         FormResize();
+}
+
+void TFormMain::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    m_bounds.Remember(*this);
 }
 
 void TFormMain::FormResize()
@@ -319,30 +386,11 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-// The port list is scanned again for every showing, so adapters plugged in
-// since the start are offered. The chosen port always has an item, also when
-// the scan cannot find it (our own open port, or one that is busy or away), so
-// OK without a new choice keeps it.
-void TFormMain::loadPortList()
-{
-    TCfgDialog& d = *ui.CfgDialog;
-    TComPort& port = *ui.ComPort;
-    d.SetPorts(ScanComPortList());
-    if (port.Port() == 0)
-        return;
-    platform::SerialPortInfo chosen = port.Device();
-    if (chosen.number != port.Port())
-        chosen = platform::SerialPortInfo { port.Port(), QString(), QString() };
-    if (!port.StablePath().isEmpty())
-        chosen.stablePath = port.StablePath();
-    d.EnsurePortItem(chosen, port.Connected() ? QString() : QStringLiteral("nicht verbunden"));
-}
-
 void TFormMain::bCFGClick()
 {
     TCfgDialog& d = *ui.CfgDialog;
     TComPort& port = *ui.ComPort;
-    loadPortList();
+    loadPortList(d, port);
     TCfgDialog::Values shown;
     shown.port = port.Port();
     shown.portStablePath = port.StablePath();

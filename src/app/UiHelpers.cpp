@@ -1,5 +1,7 @@
 #include "app/UiHelpers.h"
 
+#include "controls/Dialogs.h"
+
 #include <QGuiApplication>
 #include <QPalette>
 #include <QWidget>
@@ -37,6 +39,13 @@ void SetBackgroundColor(QWidget* widget, TColor colour)
     pal.setColor(QPalette::Window, ToQColor(colour));
     widget->setPalette(pal);
     widget->setAutoFillBackground(true);
+}
+
+void ShowFileFailure(
+    QWidget* parent, const QString& title, const QString& what, const QString& fileName, const QString& reason)
+{
+    dialogs::ShowMessage(parent, dialogs::Icon::Critical, title,
+        what + QLatin1Char('\r') + fileName + QLatin1Char('\r') + reason);
 }
 
 WaitCursor::WaitCursor()

@@ -15,6 +15,11 @@ QFont DesignFont(const QString& family, int pixelSize, bool bold = false);
 void SetFontColor(QWidget* widget, TColor colour);
 void SetBackgroundColor(QWidget* widget, TColor colour);
 
+// An error box for a file that could not be written or read: what failed,
+// the file and the system's reason, one to a line.
+void ShowFileFailure(
+    QWidget* parent, const QString& title, const QString& what, const QString& fileName, const QString& reason);
+
 // The hourglass pointer for the lifetime of the object.
 class WaitCursor {
 public:
