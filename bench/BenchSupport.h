@@ -5,10 +5,10 @@
 // latency figure of ours can never beat.
 
 #include <QByteArray>
-#include <QtGlobal>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtGlobal>
 
 #include <algorithm>
 #include <atomic>

@@ -74,7 +74,7 @@ int main(int argc, char** argv)
     const bool ok = w.recoverJournal(journal);
     const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
     const bool same = w.Race().Digest() == recorded;
-    std::printf("replay of %llu events: %.1f ms (target <= %.0f ms), race %s\n", static_cast<unsigned long long>(kEvents), ms, kTargetMs,
-        same ? "as recorded" : "DIFFERENT");
+    std::printf("replay of %llu events: %.1f ms (target <= %.0f ms), race %s\n",
+        static_cast<unsigned long long>(kEvents), ms, kTargetMs, same ? "as recorded" : "DIFFERENT");
     return Verdict(ok && same && ms <= kTargetMs);
 }

@@ -11,6 +11,14 @@ set -euo pipefail
 src=${1:-"$(dirname "$0")/../src"}
 order=(platform gridstore comm controls grid dialogs protocol race live app)
 status=0
+# Prints each include in the folder that matches the pattern, with the message.
+offending() {
+  local folder=$1 pattern=$2 message=$3 hit
+  while IFS= read -r hit; do
+    echo "layering: $folder $message: ${hit#"$src"/}"
+    status=1
+  done < <(grep -rnE --include='*.h' --include='*.cpp' "$pattern" "$src/$folder" || true)
+}
 for dir in "$src"/*/; do
   name=$(basename "$dir")
   if [[ " ${order[*]} " != *" $name "* ]]; then
@@ -23,11 +31,8 @@ for ((i = 0; i < ${#order[@]}; i++)); do
   [ -d "$src/$folder" ] || continue
   later=("${order[@]:$((i + 1))}")
   [ ${#later[@]} -gt 0 ] || continue
-  pattern="^[[:space:]]*#[[:space:]]*include[[:space:]]*[\"<]($(IFS='|'; echo "${later[*]}"))/"
-  while IFS= read -r hit; do
-    echo "layering: $folder may not include a later folder: ${hit#"$src"/}"
-    status=1
-  done < <(grep -rnE --include='*.h' --include='*.cpp' "$pattern" "$src/$folder" || true)
+  offending "$folder" "^[[:space:]]*#[[:space:]]*include[[:space:]]*[\"<]($(IFS='|'; echo "${later[*]}"))/" \
+    "may not include a later folder"
 done
 widgetFree=(platform gridstore comm protocol race live)
 widgetFolders=(controls grid dialogs)
@@ -38,11 +43,8 @@ if [ -n "$qtWidgets" ]; then
 fi
 for folder in "${widgetFree[@]}"; do
   [ -d "$src/$folder" ] || continue
-  pattern="^[[:space:]]*#[[:space:]]*include[[:space:]]*(\"($(IFS='|'; echo "${widgetFolders[*]}"))/|<($widgetHeaders)>)"
-  while IFS= read -r hit; do
-    echo "layering: $folder is widget-free and may not include a widget header: ${hit#"$src"/}"
-    status=1
-  done < <(grep -rnE --include='*.h' --include='*.cpp' "$pattern" "$src/$folder" || true)
+  offending "$folder" "^[[:space:]]*#[[:space:]]*include[[:space:]]*(\"($(IFS='|'; echo "${widgetFolders[*]}"))/|<($widgetHeaders)>)" \
+    "is widget-free and may not include a widget header"
 done
 [ $status -eq 0 ] && echo "layering: every include points to the same or an earlier folder, and no widget-free folder includes a widget"
 exit $status

@@ -10,7 +10,6 @@
 
 #include <QScopedValueRollback>
 
-
 void TFormMain::ComPortDSR(TComPort*, const platform::LineEvent& change)
 {
     m_barrier->Handle(change);

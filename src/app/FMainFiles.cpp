@@ -123,7 +123,8 @@ void TFormMain::sbHTMLClick(int tag)
         showPageWriteError(this, files.title, fileName, reason);
         break;
     case protocol::PublishResult::NotPrinted:
-        ShowFileFailure(this, files.title, QStringLiteral("Das Protokoll konnte nicht gedruckt werden."), fileName, reason);
+        ShowFileFailure(
+            this, files.title, QStringLiteral("Das Protokoll konnte nicht gedruckt werden."), fileName, reason);
         break;
     }
 }

@@ -36,7 +36,6 @@ constexpr int kHeaderHeight = 38;
 constexpr int kHeaderButtonWidth = 40;
 constexpr int kClockMs = 10; // the race clock's redraw
 constexpr int kDateMs = 5000; // the time of day's
-constexpr TColor kStartGreen = 0x008000;
 
 QFrame* panel(
     QWidget* parent, TColor colour, QFrame::Shape shape = QFrame::NoFrame, QFrame::Shadow shadow = QFrame::Plain)
@@ -46,16 +45,6 @@ QFrame* panel(
     frame->setFrameShadow(shadow);
     SetBackgroundColor(frame, colour);
     return frame;
-}
-
-QLabel* label(QWidget* parent, const QString& text, const QFont& font, QRect geometry, Qt::Alignment align)
-{
-    auto* l = new QLabel(text, parent);
-    l->setFont(font);
-    l->setGeometry(geometry);
-    l->setAlignment(align);
-    l->setAttribute(Qt::WA_TranslucentBackground);
-    return l;
 }
 
 } // namespace
@@ -120,8 +109,8 @@ void TFormMain::buildUi()
     const int w1 = QFontMetrics(brand).horizontalAdvance(first);
     const int w2 = QFontMetrics(brand).horizontalAdvance(second);
     auto brandLabel = [&](const QString& text, int left, int top, TColor colour, bool link) {
-        QLabel* l = label(u.Panel1, text, brand, QRect(left, top, QFontMetrics(brand).horizontalAdvance(text) + 4, 34),
-            Qt::AlignLeft | Qt::AlignVCenter);
+        QLabel* l = PlacedLabel(u.Panel1, text, brand,
+            QRect(left, top, QFontMetrics(brand).horizontalAdvance(text) + 4, 34), Qt::AlignLeft | Qt::AlignVCenter);
         SetFontColor(l, colour);
         if (link) {
             l->setCursor(Qt::PointingHandCursor);
@@ -135,7 +124,7 @@ void TFormMain::buildUi()
     u.BrandLabels[1] = brandLabel(second, x + w1 + 2, y + 2, clBlack, false);
     u.BrandLabels[2] = brandLabel(first, x, y, clRed, true);
     u.BrandLabels[3] = brandLabel(second, x + w1, y, clLime, true);
-    u.BrandLabels[4] = label(u.Panel1, QStringLiteral("soft"), DesignFont(QStringLiteral("Arial"), 15, true),
+    u.BrandLabels[4] = PlacedLabel(u.Panel1, QStringLiteral("soft"), DesignFont(QStringLiteral("Arial"), 15, true),
         QRect(x + w1 + w2 + 4, y + 12, 40, 20), Qt::AlignLeft | Qt::AlignVCenter);
     SetFontColor(u.BrandLabels[4], clBlack);
     u.BrandLabels[4]->setCursor(Qt::PointingHandCursor);
@@ -221,7 +210,7 @@ void TFormMain::buildUi()
     };
     u.bSTART = command(QStringLiteral("START"), 4);
     u.bSTART->setToolTip(QStringLiteral("F5"));
-    u.bSTART->SetColor(kStartGreen);
+    u.bSTART->SetColor(clGreen); // START is available at start-up
     u.bSTOP = command(QStringLiteral("STOPP"), 54);
     u.bSTOP->setToolTip(QStringLiteral("F9"));
     u.bSTOP->setFocusPolicy(Qt::ClickFocus);

@@ -30,8 +30,8 @@
 #include <QDateTime>
 #include <QEvent>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMoveEvent>
 #include <QScopedValueRollback>

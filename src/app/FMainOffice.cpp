@@ -20,8 +20,8 @@ void TFormMain::wordExport(int mode, const QString& fileName)
             mode, fileName, ui.SortGrid1->Store(), widths, files.templatePath, WordEngineFactory, &failure);
     }
     if (!written)
-        ShowFileFailure(this, files.title,
-            QStringLiteral("Das Word-Dokument konnte nicht erstellt werden."), failure.fileName, failure.reason);
+        ShowFileFailure(this, files.title, QStringLiteral("Das Word-Dokument konnte nicht erstellt werden."),
+            failure.fileName, failure.reason);
 }
 
 void TFormMain::sbWordClick()
@@ -40,6 +40,6 @@ void TFormMain::sbExcelClick()
     commitEditor();
     protocol::WriteFailure failure;
     if (!protocol::ExcelExport(ui.SortGrid1->Store(), &failure))
-        ShowFileFailure(this, files.title,
-            QStringLiteral("Die Excel-Arbeitsmappe konnte nicht erstellt werden."), failure.fileName, failure.reason);
+        ShowFileFailure(this, files.title, QStringLiteral("Die Excel-Arbeitsmappe konnte nicht erstellt werden."),
+            failure.fileName, failure.reason);
 }

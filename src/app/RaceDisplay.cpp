@@ -15,16 +15,6 @@ constexpr int kDigitPlace = 48; // a digit and its gap
 constexpr int kWidthHundredths = 444;
 constexpr int kWidthSecondsBase = 451;
 
-QLabel* label(QWidget* parent, const QString& text, const QFont& font, QRect geometry, Qt::Alignment align)
-{
-    auto* l = new QLabel(text, parent);
-    l->setFont(font);
-    l->setGeometry(geometry);
-    l->setAlignment(align);
-    l->setAttribute(Qt::WA_TranslucentBackground);
-    return l;
-}
-
 } // namespace
 
 TRaceDisplay::TRaceDisplay(QWidget* parent)
@@ -57,7 +47,7 @@ TRaceDisplay::TRaceDisplay(QWidget* parent)
 
     const QFont sep = DesignFont(QStringLiteral("Times New Roman"), 64, true);
     auto separator = [&](const QString& text, int left, int top) {
-        return label(Face, text, sep, QRect(left, top, 25, 81), Qt::AlignHCenter | Qt::AlignTop);
+        return PlacedLabel(Face, text, sep, QRect(left, top, 25, 81), Qt::AlignHCenter | Qt::AlignTop);
     };
     LabHour = separator(QStringLiteral(":"), 61, 11);
     LabHour2 = separator(QStringLiteral(":"), 61, 136);
@@ -69,7 +59,7 @@ TRaceDisplay::TRaceDisplay(QWidget* parent)
     const QFont unit = DesignFont(QStringLiteral("Arial"), 19, true);
     auto caption = [&](const QString& text, int left) {
         const int w = QFontMetrics(unit).horizontalAdvance(text) + 2;
-        return label(Face, text, unit, QRect(left, 106, w, 24), Qt::AlignCenter);
+        return PlacedLabel(Face, text, unit, QRect(left, 106, w, 24), Qt::AlignCenter);
     };
     Lab_Hour = caption(QStringLiteral("Std."), 12);
     Lab_Min = caption(QStringLiteral("Min."), 116);

@@ -3,6 +3,7 @@
 #include "controls/Dialogs.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPalette>
 #include <QWidget>
 
@@ -33,6 +34,16 @@ void SetFontColor(QWidget* widget, TColor colour)
     widget->setPalette(pal);
 }
 
+QLabel* PlacedLabel(QWidget* parent, const QString& text, const QFont& font, QRect geometry, Qt::Alignment align)
+{
+    auto* l = new QLabel(text, parent);
+    l->setFont(font);
+    l->setGeometry(geometry);
+    l->setAlignment(align);
+    l->setAttribute(Qt::WA_TranslucentBackground);
+    return l;
+}
+
 void SetBackgroundColor(QWidget* widget, TColor colour)
 {
     QPalette pal = widget->palette();
@@ -44,8 +55,8 @@ void SetBackgroundColor(QWidget* widget, TColor colour)
 void ShowFileFailure(
     QWidget* parent, const QString& title, const QString& what, const QString& fileName, const QString& reason)
 {
-    dialogs::ShowMessage(parent, dialogs::Icon::Critical, title,
-        what + QLatin1Char('\r') + fileName + QLatin1Char('\r') + reason);
+    dialogs::ShowMessage(
+        parent, dialogs::Icon::Critical, title, what + QLatin1Char('\r') + fileName + QLatin1Char('\r') + reason);
 }
 
 WaitCursor::WaitCursor()

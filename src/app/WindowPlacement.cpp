@@ -64,8 +64,7 @@ void NormalBounds::Restore(QWidget& window, std::optional<int> left, std::option
     if (left && top) {
         // The platform places a window without a stored position; a stored
         // one is used only where the operator can still see and grab it.
-        const QRect placed
-            = Place(QRect(QPoint(*left, *top), window.size()), ConnectedScreens(), window.minimumSize());
+        const QRect placed = Place(QRect(QPoint(*left, *top), window.size()), ConnectedScreens(), window.minimumSize());
         window.resize(placed.size());
         window.move(placed.topLeft());
     }

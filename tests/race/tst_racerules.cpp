@@ -4,6 +4,7 @@
 #include "gridstore/CellTable.h"
 #include "gridstore/SortEngine.h"
 #include "protocol/Columns.h"
+#include "race/RaceSnapshot.h"
 #include "race/RaceText.h"
 
 #include <QtTest>
@@ -506,6 +507,43 @@ private slots:
         for (int row = 0; row < race.store.RowCount(); ++row)
             QCOMPARE(replay.store.Row(row), race.store.Row(row));
         QCOMPARE(replay.rules.Interims().size(), race.rules.Interims().size());
+    }
+
+    void snapshot_showsTheRaceAsSpectatorsSeeIt()
+    {
+        Race race;
+        race.store.SetRowCount(4);
+        race.store.SetRow(1, { "5", QStringLiteral("Anna") });
+        race.store.SetRow(2, { "6", QStringLiteral("Bert") });
+        race.store.SetRow(3, { "7", QStringLiteral("Cleo") });
+        race.start(10000);
+        race.start(12000);
+        race.select(1);
+        race.stop(41500);
+        const race::SnapshotColours colours;
+        race::Snapshot s = race::TakeSnapshot(race.rules, 50000, QStringLiteral("Titel"), colours);
+        QVERIFY(s.running);
+        QCOMPARE(s.raceMs, 40000);
+        QCOMPARE(s.title, QStringLiteral("Titel"));
+        QCOMPARE(s.firstStart, TimeOfDayText(at(10000).timeOfDay)); // the shortest split, not the table's first row
+        // Every row with a start, a number or a name; the free row a start
+        // leaves at the end is not shown.
+        QCOMPARE(s.entries.size(), size_t(3));
+        QCOMPARE(s.entries[0].name, QStringLiteral("Anna"));
+        QCOMPARE(s.entries[0].state, race::Race::RowState::Finished);
+        QCOMPARE(s.entries[0].runMs, std::optional<std::int64_t>(31500));
+        QCOMPARE(s.entries[0].place, QStringLiteral("1"));
+        QCOMPARE(s.entries[1].state, race::Race::RowState::Running);
+        QVERIFY(!s.entries[1].runMs);
+        QCOMPARE(s.entries[2].state, race::Race::RowState::Free);
+        QCOMPARE(race::LastFinishers(s, 5), std::vector<int>({ 0 }));
+
+        // After ENDE the clock stands at ENDE's moment.
+        race.apply(race.rules.End(race.current, at(52000)));
+        s = race::TakeSnapshot(race.rules, 90000, QString(), colours);
+        QVERIFY(!s.running);
+        QCOMPARE(s.raceMs, 42000);
+        QCOMPARE(s.RaceMsAt(s.takenAt + std::chrono::seconds(5)), 42000);
     }
 
     void runTimeValue_readsEveryAccuracy_data()
