@@ -10,7 +10,7 @@
 // Entries 1..entries started, all but the last `running` finished, ranked.
 inline void FillLateRace(TFormMain& w, int entries, int running)
 {
-    TSortGrid* g = w.SortGrid1;
+    TSortGrid* g = w.ui.SortGrid1;
     g->BeginUpdate();
     g->SetRowCount(entries + 2);
     for (int r = 1; r <= entries; ++r) {
@@ -38,5 +38,5 @@ inline void FillLateRace(TFormMain& w, int entries, int running)
     }
     g->SetCells(5, entries + 1, QStringLiteral("-"));
     g->EndUpdate();
-    w.RankRefresh();
+    w.rankRefresh();
 }

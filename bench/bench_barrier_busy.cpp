@@ -15,6 +15,7 @@
 #include "grid/SortGrid.h"
 #include "platform/Scheduling.h"
 #include "support/SerialSim.h"
+#include "support/Timing.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -32,7 +33,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kEdges = 2000;
+const int kEdges = Scaled(2000, 200);
 constexpr int kRawColumn = 6;
 
 // Microseconds since the benchmark began, as the tick.
@@ -80,18 +81,18 @@ int main(int argc, char** argv)
     lab.AddPort(1);
 
     auto w = std::make_unique<TFormMain>();
-    w->CreateDialogs();
+    w->createDialogs();
     w->show();
-    w->ComPort->SetPort(1);
-    w->ComPort->Open();
+    w->ui.ComPort->SetPort(1);
+    w->ui.ComPort->Open();
     QElapsedTimer started;
     started.start();
-    while (started.elapsed() < 1000 && !w->ComPort->WatcherTimingPriority())
+    while (started.elapsed() < 1000 && !w->ui.ComPort->WatcherTimingPriority())
         RunFor(1);
-    const bool timingPriority = w->ComPort->WatcherTimingPriority();
+    const bool timingPriority = w->ui.ComPort->WatcherTimingPriority();
     // Shorter than any gap between two impulses (the tick counts microseconds).
-    w->TimerGesperrtStart->SetInterval(1);
-    w->ImageLSClick(w->ImageLSstart);
+    SetTiming(w->Race(), &race::RaceSettings::startLockoutMs, 1);
+    w->ImageLSClick(w->ui.ImageLSstart);
 
     // The GUI thread is blocked 50 ms and 200 ms in turn, once a second.
     int blocks = 0;
@@ -131,7 +132,7 @@ int main(int argc, char** argv)
     settle.start();
     // Every change still queued is applied before anything counts as lost.
     while (settle.elapsed() < 10000
-        && (w->ComPort->QueuedChanges() > 0 || w->SortGrid1->Cells(kRawColumn, kEdges).isEmpty()))
+        && (w->ui.ComPort->QueuedChanges() > 0 || w->ui.SortGrid1->Cells(kRawColumn, kEdges).isEmpty()))
         RunFor(20);
     const qint64 settleMs = settle.elapsed();
     RunFor(50);
@@ -141,9 +142,9 @@ int main(int argc, char** argv)
     // empty and does not shift the errors of the edges after it. The ticks
     // stay far below the tick's wrap here.
     std::vector<platform::Tick> recorded;
-    for (int row = 1; row < w->SortGrid1->RowCount(); ++row) {
+    for (int row = 1; row < w->ui.SortGrid1->RowCount(); ++row) {
         bool ok = false;
-        const platform::Tick t = w->SortGrid1->Cells(kRawColumn, row).toUInt(&ok);
+        const platform::Tick t = w->ui.SortGrid1->Cells(kRawColumn, row).toUInt(&ok);
         if (ok)
             recorded.push_back(t);
     }
@@ -168,22 +169,22 @@ int main(int argc, char** argv)
 
     // The adapter is pulled and plugged in again. The race clock is stopped
     // first, so the CPU figure is what waiting for the adapter costs.
-    w->Clock->SetEnabled(false);
+    w->ui.Clock->SetEnabled(false);
     lab.Unplug(1);
     QElapsedTimer away;
     away.start();
-    while (away.elapsed() < 2000 && w->ComPort->Connected())
+    while (away.elapsed() < 2000 && w->ui.ComPort->Connected())
         RunFor(5);
-    const bool closed = !w->ComPort->Connected() && w->LabLineState->isVisible();
+    const bool closed = !w->ui.ComPort->Connected() && w->ui.LabLineState->isVisible();
     const double cpuBefore = ProcessCpuMs();
     RunFor(1000);
     const double awayCpuMs = ProcessCpuMs() - cpuBefore;
     lab.AddPort(1);
     QElapsedTimer back;
     back.start();
-    while (back.elapsed() < 5000 && !w->ImageLSstart->isVisible())
+    while (back.elapsed() < 5000 && !w->ui.ImageLSstart->isVisible())
         RunFor(5);
-    const qint64 backMs = w->ImageLSstart->isVisible() ? back.elapsed() : -1;
+    const qint64 backMs = w->ui.ImageLSstart->isVisible() ? back.elapsed() : -1;
 
     w.reset();
     platform::SetTickSource(nullptr);
@@ -210,5 +211,5 @@ int main(int argc, char** argv)
     const bool met = s.count > 0 && s.p99 <= 1000 && s.max <= 2000 && lost == 0 && duplicated == 0 && negative == 0
         && closed && backMs >= 0 && backMs <= 2000 && awayCpuMs < 20;
     std::printf("%s\n", met ? "targets met" : "TARGETS MISSED");
-    return met ? 0 : 1;
+    return Verdict(met);
 }

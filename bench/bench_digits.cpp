@@ -1,6 +1,7 @@
 // Drives the fourteen display digits through ten minutes of race time at the
 // clock's 10 ms steps and prints the paints and the CPU time they cost.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_digits
+#include "BenchSupport.h"
 #include "controls/Udigit.h"
 
 #include <QApplication>
@@ -132,5 +133,5 @@ int main(int argc, char** argv)
     // once by each setter; any other paint would be a wasted one.
     const bool met = cpu * 1000 / simulatedSeconds <= 2 && paints == counts.propertyChanges;
     std::printf("%s\n", met ? "targets met (and no paint without a change)" : "TARGETS MISSED");
-    return met ? 0 : 1;
+    return Verdict(met);
 }

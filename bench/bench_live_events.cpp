@@ -4,6 +4,7 @@
 #include "BenchSupport.h"
 #include "LiveBench.h"
 #include "app/Application.h"
+#include "app/LivePublisher.h"
 #include "controls/Dialogs.h"
 #include "live/LiveServer.h"
 #include "support/HttpProbe.h"
@@ -30,7 +31,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kEntries = 2000;
 constexpr int kRunning = 400;
-constexpr int kStops = 200;
+const int kStops = Scaled(200, 20);
 constexpr int kStopEveryMs = 60;
 
 // Reads the event stream and notes when each count of finished entries is
@@ -119,17 +120,15 @@ int main(int argc, char** argv)
     platform::SimSerialLab lab;
 
     TFormMain w;
-    w.CreateDialogs();
+    w.createDialogs();
     FillLateRace(w, kEntries, kRunning);
     const int finishedBefore = kEntries - kRunning;
-    w.LiveOn = true;
-    w.LivePort = FreeTcpPort();
-    w.ApplyLiveSettings();
-    if (!RunEventsUntil([&] { return w.LiveServer->Port() != 0; }, 10000)) {
+    w.Live().Configure(true, FreeTcpPort());
+    if (!RunEventsUntil([&] { return w.Live().Server()->Port() != 0; }, 10000)) {
         std::printf("the server did not start\n");
         return 1;
     }
-    const quint16 port = w.LiveServer->Port();
+    const quint16 port = w.Live().Server()->Port();
     const int seconds = kStops * kStopEveryMs / 1000 + 6;
     std::unique_ptr<QProcess> pollers = StartPollers(port, 200, 2000, seconds);
     StreamReader reader(port);
@@ -148,7 +147,7 @@ int main(int argc, char** argv)
             return;
         tick.advance(777);
         stoppedAt.push_back(Clock::now());
-        w.mStop->trigger();
+        w.ui.mStop->trigger();
     });
     stopper.start();
     if (!RunEventsUntil([&] { return static_cast<int>(stoppedAt.size()) == kStops; }, kStops * kStopEveryMs * 4))
@@ -172,5 +171,5 @@ int main(int argc, char** argv)
     PrintSummary("latency", s);
     std::printf(
         "  p99 %.1f ms (target <= 100 ms); stops not seen: %d of %zu\n", s.p99 / 1000.0, missing, stoppedAt.size());
-    return missing == 0 && s.count == size_t(kStops) && s.p99 <= 100000.0 ? 0 : 1;
+    return Verdict(missing == 0 && s.count == size_t(kStops) && s.p99 <= 100000.0);
 }

@@ -4,7 +4,7 @@
 #include "BenchSupport.h"
 #include "LiveBench.h"
 #include "app/Application.h"
-#include "app/LiveFeed.h"
+#include "app/LivePublisher.h"
 #include "controls/Dialogs.h"
 #include "live/Gzip.h"
 #include "live/LiveJson.h"
@@ -25,7 +25,7 @@ namespace {
 constexpr int kEntries = 2000;
 constexpr int kClients = 200;
 constexpr int kPeriodMs = 2000;
-constexpr int kSeconds = 20;
+const int kSeconds = Scaled(20, 6);
 constexpr int kStopEveryMs = 500;
 
 double percentile(std::vector<double> v, double q)
@@ -51,12 +51,10 @@ int main(int argc, char** argv)
     platform::SimSerialLab lab;
 
     TFormMain w;
-    w.CreateDialogs();
+    w.createDialogs();
     FillLateRace(w, kEntries, 150);
-    w.LiveOn = true;
-    w.LivePort = FreeTcpPort();
-    w.ApplyLiveSettings();
-    if (!RunEventsUntil([&] { return w.LiveServer->Port() != 0; }, 10000)) {
+    w.Live().Configure(true, FreeTcpPort());
+    if (!RunEventsUntil([&] { return w.Live().Server()->Port() != 0; }, 10000)) {
         std::printf("the server did not start\n");
         return 1;
     }
@@ -67,7 +65,7 @@ int main(int argc, char** argv)
     std::vector<double> snapshotMs, jsonMs, gzipMs;
     for (int i = 0; i < 10; ++i) {
         auto t0 = std::chrono::steady_clock::now();
-        const live::Snapshot s = LiveSnapshotOf(w);
+        const race::Snapshot s = w.Live().TakeSnapshot();
         auto t1 = std::chrono::steady_clock::now();
         snapshotMs.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
         const QByteArray json = live::ResultsJsonBody(s, 1);
@@ -81,7 +79,7 @@ int main(int argc, char** argv)
                 static_cast<long long>(gz.deflated.size()));
     }
 
-    std::unique_ptr<QProcess> pollers = StartPollers(w.LiveServer->Port(), kClients, kPeriodMs, kSeconds);
+    std::unique_ptr<QProcess> pollers = StartPollers(w.Live().Server()->Port(), kClients, kPeriodMs, kSeconds);
     RunEventsFor(kPeriodMs); // every client has connected and asked once
     const double cpu0 = ThreadCpuSeconds("live-http");
     const auto wall0 = std::chrono::steady_clock::now();
@@ -92,7 +90,7 @@ int main(int argc, char** argv)
     QObject::connect(&stopper, &QTimer::timeout, [&] {
         tick.advance(1234);
         const auto t0 = std::chrono::steady_clock::now();
-        w.mStop->trigger();
+        w.ui.mStop->trigger();
         stopMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     });
     stopper.start();
@@ -100,7 +98,7 @@ int main(int argc, char** argv)
     QTimer sampler;
     sampler.setInterval(5);
     QObject::connect(&sampler, &QTimer::timeout,
-        [&] { peakConnections = std::max(peakConnections, w.LiveServer->ConnectionCount()); });
+        [&] { peakConnections = std::max(peakConnections, w.Live().Server()->ConnectionCount()); });
     sampler.start();
     const int measuredMs = (kSeconds - 4) * 1000;
     RunEventsFor(measuredMs);
@@ -129,5 +127,5 @@ int main(int argc, char** argv)
     const bool served = answers >= expected * 95 / 100;
     if (!served)
         std::printf("  MISSED: fewer than 95 %% of the polls were answered\n");
-    return cpu0 >= 0 && serverShare <= 5.0 && stopMedian <= 5.0 && served ? 0 : 1;
+    return Verdict(cpu0 >= 0 && serverShare <= 5.0 && stopMedian <= 5.0 && served);
 }

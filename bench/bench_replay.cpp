@@ -6,6 +6,8 @@
 #include "BenchSupport.h"
 
 #include "app/FMain.h"
+#include "app/JournalRecorder.h"
+#include "app/LivePublisher.h"
 #include "controls/Dialogs.h"
 #include "race/Journal.h"
 
@@ -19,7 +21,7 @@
 
 namespace {
 
-constexpr int kEvents = 20000;
+const std::uint64_t kEvents = Scaled(20000, 2000);
 constexpr int kEntries = 1000;
 constexpr double kTargetMs = 300.0;
 
@@ -38,41 +40,41 @@ int main(int argc, char** argv)
     QString recorded;
     {
         TFormMain w;
-        w.CreateDialogs();
+        w.createDialogs();
         platform::Tick t = platform::GetTickCount();
         const auto stamp = [&t] {
             t += 7;
             return platform::Stamp { t, QTime::currentTime() };
         };
         for (int i = 0; i < kEntries; ++i) {
-            w.StartAt(stamp());
+            w.startAt(stamp());
             for (int k = 0; k < 8; ++k)
-                w.BarrierRequest(BarrierRequests { false, true }, stamp());
+                w.barrierRequest(false, true, stamp());
             w.FStopp1Click();
             w.LockLSStart1Click();
             w.LockLSStart1Click();
         }
-        for (int row = 1; row <= kEntries && w.Journal->LastSeq() < kEvents; ++row) {
-            w.MakeRowCurrent(row);
-            w.StopAt(stamp());
+        for (int row = 1; row <= kEntries && w.Journal().File().LastSeq() < kEvents; ++row) {
+            w.makeRowCurrent(row);
+            w.stopAt(stamp());
         }
-        while (w.Journal->LastSeq() < kEvents)
+        while (w.Journal().File().LastSeq() < kEvents)
             w.LockLSStopp1Click();
-        journal = w.Journal->FileName();
-        recorded = w.RaceDigest();
-        w.Journal->WaitDurable(w.Journal->LastSeq(), 10000);
-        std::printf("journal: %llu events, %lld bytes\n", static_cast<unsigned long long>(w.Journal->LastSeq()),
+        journal = w.Journal().File().FileName();
+        recorded = w.Race().Digest();
+        w.Journal().File().WaitDurable(w.Journal().File().LastSeq(), 10000);
+        std::printf("journal: %llu events, %lld bytes\n", static_cast<unsigned long long>(w.Journal().File().LastSeq()),
             static_cast<long long>(QFileInfo(journal).size()));
     }
 
     TFormMain w;
-    w.CreateDialogs();
+    w.createDialogs();
     QElapsedTimer timer;
     timer.start();
-    const bool ok = w.RecoverJournal(journal);
+    const bool ok = w.recoverJournal(journal);
     const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-    const bool same = w.RaceDigest() == recorded;
-    std::printf("replay of %d events: %.1f ms (target <= %.0f ms), race %s\n", kEvents, ms, kTargetMs,
-        same ? "as recorded" : "DIFFERENT");
-    return ok && same && ms <= kTargetMs ? 0 : 1;
+    const bool same = w.Race().Digest() == recorded;
+    std::printf("replay of %llu events: %.1f ms (target <= %.0f ms), race %s\n",
+        static_cast<unsigned long long>(kEvents), ms, kTargetMs, same ? "as recorded" : "DIFFERENT");
+    return Verdict(ok && same && ms <= kTargetMs);
 }

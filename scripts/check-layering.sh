@@ -1,13 +1,24 @@
 #!/usr/bin/env bash
 # The folders under src/ depend on each other in one direction only:
-#   platform, comm, controls, grid, dialogs, protocol, race, live, app
+#   platform, gridstore, comm, controls, grid, dialogs, protocol, race, live, app
 # A file may include headers of its own folder and of the folders before it,
-# never of a folder after it. Prints every offending include and fails.
+# never of a folder after it. The widget-free folders (platform, gridstore,
+# comm, protocol, race, live) include no header of the widget folders
+# (controls, grid, dialogs) and none of Qt Widgets. Prints every offending
+# include and fails.
 #   scripts/check-layering.sh [src-folder]
 set -euo pipefail
 src=${1:-"$(dirname "$0")/../src"}
-order=(platform comm controls grid dialogs protocol race live app)
+order=(platform gridstore comm controls grid dialogs protocol race live app)
 status=0
+# Prints each include in the folder that matches the pattern, with the message.
+offending() {
+  local folder=$1 pattern=$2 message=$3 hit
+  while IFS= read -r hit; do
+    echo "layering: $folder $message: ${hit#"$src"/}"
+    status=1
+  done < <(grep -rnE --include='*.h' --include='*.cpp' "$pattern" "$src/$folder" || true)
+}
 for dir in "$src"/*/; do
   name=$(basename "$dir")
   if [[ " ${order[*]} " != *" $name "* ]]; then
@@ -20,11 +31,20 @@ for ((i = 0; i < ${#order[@]}; i++)); do
   [ -d "$src/$folder" ] || continue
   later=("${order[@]:$((i + 1))}")
   [ ${#later[@]} -gt 0 ] || continue
-  pattern="^[[:space:]]*#[[:space:]]*include[[:space:]]*[\"<]($(IFS='|'; echo "${later[*]}"))/"
-  while IFS= read -r hit; do
-    echo "layering: $folder may not include a later folder: ${hit#"$src"/}"
-    status=1
-  done < <(grep -rnE --include='*.h' --include='*.cpp' "$pattern" "$src/$folder" || true)
+  offending "$folder" "^[[:space:]]*#[[:space:]]*include[[:space:]]*[\"<]($(IFS='|'; echo "${later[*]}"))/" \
+    "may not include a later folder"
 done
-[ $status -eq 0 ] && echo "layering: every include points to the same or an earlier folder"
+widgetFree=(platform gridstore comm protocol race live)
+widgetFolders=(controls grid dialogs)
+qtWidgets=$(find /usr/include -maxdepth 4 -type d -name QtWidgets -print -quit 2>/dev/null || true)
+widgetHeaders="QtWidgets/[A-Za-z]+"
+if [ -n "$qtWidgets" ]; then
+  widgetHeaders="$widgetHeaders|$(find "$qtWidgets" -maxdepth 1 -type f -name 'Q[A-Z]*' ! -name '*.h' -printf '%f\n' | sort | paste -sd'|')"
+fi
+for folder in "${widgetFree[@]}"; do
+  [ -d "$src/$folder" ] || continue
+  offending "$folder" "^[[:space:]]*#[[:space:]]*include[[:space:]]*(\"($(IFS='|'; echo "${widgetFolders[*]}"))/|<($widgetHeaders)>)" \
+    "is widget-free and may not include a widget header"
+done
+[ $status -eq 0 ] && echo "layering: every include points to the same or an earlier folder, and no widget-free folder includes a widget"
 exit $status

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include <exception>
+#include <type_traits>
 #include <utility>
 
 class QWidget;
@@ -19,6 +20,22 @@ template <typename F> void Guarded(QWidget* parent, F&& handler)
     } catch (...) {
         ShowHandlerException(parent, std::current_exception());
     }
+}
+
+// A callback that runs a handler of the owner (a member function, or any
+// function) inside Guarded, whatever the arguments of the signal or event it
+// is given to:
+//   connect(action, &QAction::triggered, this, GuardedSlot(this, &TFormMain::mStartClick));
+template <typename W, typename F> auto GuardedSlot(W* owner, F handler)
+{
+    return [owner, handler](auto&&...) {
+        Guarded(owner, [&] {
+            if constexpr (std::is_member_function_pointer_v<F>)
+                (owner->*handler)();
+            else
+                handler();
+        });
+    };
 }
 
 // Loads the toolkit's translations (file dialogs, context menus, standard

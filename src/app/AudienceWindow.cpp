@@ -5,7 +5,7 @@
 #include "app/LiveWidgets.h"
 #include "app/UiHelpers.h"
 #include "controls/Udigit.h"
-#include "live/LiveSnapshot.h"
+#include "race/RaceSnapshot.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -88,40 +88,37 @@ TAudienceWindow::TAudienceWindow(QWidget* parent)
     m_clock->setInterval(10);
     connect(m_clock, &QTimer::timeout, this, [this] { ClockTick(); });
 
-    SetColours(m_background, m_digit, m_dim, m_newest);
-    applyAccuracy(2);
+    SetColours(m_colours);
+    applyAccuracy(race::RaceSettings().accuracy);
 }
 
 TAudienceWindow::~TAudienceWindow() = default;
 
-void TAudienceWindow::SetColours(TColor background, TColor digit, TColor dim, TColor newest)
+void TAudienceWindow::SetColours(const settings::Colours& colours)
 {
-    m_background = background;
-    m_digit = digit;
-    m_dim = dim;
-    m_newest = newest;
-    SetBackgroundColor(this, background);
+    m_colours = colours;
+    SetBackgroundColor(this, colours.background);
     for (TDigit* d : Digits) {
-        d->SetColor(background);
-        d->SetColorOff(background);
-        d->SetColorOn(digit);
+        d->SetColor(colours.background);
+        d->SetColorOff(colours.background);
+        d->SetColorOn(colours.digit);
     }
     for (QLabel* l : { LabHour, LabMin, LabSec, QrCaption })
-        SetFontColor(l, digit);
-    SetFontColor(Caption, dim);
+        SetFontColor(l, colours.digit);
+    SetFontColor(Caption, colours.dim);
     for (size_t r = 0; r < Rows.size(); ++r) {
         for (QLabel* l : Rows[r])
-            SetFontColor(l, r == 0 ? newest : digit);
+            SetFontColor(l, r == 0 ? colours.secondRow : colours.digit);
     }
 }
 
-void TAudienceWindow::ShowResults(const live::Snapshot& results)
+void TAudienceWindow::ShowResults(const race::Snapshot& results)
 {
-    const std::vector<int> latest = live::LastFinishers(results, kFinisherRows);
+    const std::vector<int> latest = race::LastFinishers(results, kFinisherRows);
     for (size_t r = 0; r < Rows.size(); ++r) {
         QStringList texts { QString(), QString(), QString(), QString() };
         if (r < latest.size()) {
-            const live::Entry& e = results.entries[static_cast<size_t>(latest[r])];
+            const race::SnapshotEntry& e = results.entries[static_cast<size_t>(latest[r])];
             texts = { e.place, e.number, e.name, e.time };
         }
         m_rowTexts[r] = texts;
@@ -170,16 +167,16 @@ void TAudienceWindow::ClockTick()
 {
     if (!ClockSource)
         return;
-    const RaceClock clock = ClockSource();
+    const race::RaceClock clock = ClockSource();
     applyAccuracy(clock.accuracy);
     const DisplayTime d = SplitDisplayTime(clock.ms, 0);
     for (int i = 0; i < DisplayTime::DigitCount; ++i) {
         TDigit* digit = Digits[static_cast<size_t>(i)];
         digit->SetValue(d.value[static_cast<size_t>(i)]);
-        digit->SetColorOn(d.lit[static_cast<size_t>(i)] ? m_digit : m_dim);
+        digit->SetColorOn(d.lit[static_cast<size_t>(i)] ? m_colours.digit : m_colours.dim);
     }
-    SetFontColor(LabHour, d.lit[DisplayTime::Hours] ? m_digit : m_dim);
-    SetFontColor(LabMin, d.lit[DisplayTime::Minutes] ? m_digit : m_dim);
+    SetFontColor(LabHour, d.lit[DisplayTime::Hours] ? m_colours.digit : m_colours.dim);
+    SetFontColor(LabMin, d.lit[DisplayTime::Minutes] ? m_colours.digit : m_colours.dim);
 }
 
 void TAudienceWindow::applyAccuracy(int accuracy)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DisplayTime.h"
+#include "app/Settings.h"
 #include "controls/ColorValue.h"
 
 #include <QWidget>
@@ -15,16 +16,10 @@ class QScreen;
 class QTimer;
 class TDigit;
 
-namespace live {
+namespace race {
+struct RaceClock;
 struct Snapshot;
-}
-
-// The race clock as the operator's display shows it.
-struct RaceClock {
-    bool running = false;
-    std::int32_t ms = 0;
-    int accuracy = 2;
-};
+} // namespace race
 
 // The spectator display "Anzeige": a window of its own for a second screen or
 // a projector, with the race time in large seven-segment digits and the last
@@ -39,11 +34,11 @@ public:
 
     static constexpr int kFinisherRows = 5;
 
-    // The display colours of the operator's display (background, lit digits,
-    // leading zeros, the newest finisher).
-    void SetColours(TColor background, TColor digit, TColor dim, TColor newest);
+    // The display colours of the operator's display: background, lit digits,
+    // leading zeros, and the second row's colour for the newest finisher.
+    void SetColours(const settings::Colours& colours);
     // The finishers of the results, newest first.
-    void ShowResults(const live::Snapshot& results);
+    void ShowResults(const race::Snapshot& results);
     // The live-results address under its QR code; empty hides both.
     void SetAddress(const QString& url);
     QString Address() const { return m_address; }
@@ -53,7 +48,7 @@ public:
     void ToggleFullScreen();
 
     // Read on every tick of the window's clock.
-    std::function<RaceClock()> ClockSource;
+    std::function<race::RaceClock()> ClockSource;
     void ClockTick();
 
     std::array<TDigit*, DisplayTime::DigitCount> Digits {};
@@ -78,10 +73,7 @@ private:
     void applyAccuracy(int accuracy);
 
     QTimer* m_clock = nullptr;
-    TColor m_background = clBlack;
-    TColor m_digit = clYellow;
-    TColor m_dim = 0x404040;
-    TColor m_newest = clLime;
+    settings::Colours m_colours;
     int m_accuracy = -1;
     QString m_address;
     std::array<QStringList, kFinisherRows> m_rowTexts;

@@ -1,61 +1,69 @@
 // Saving and loading the protocol, and the results page.
 #include "app/FMain.h"
 
+#include "app/UiHelpers.h"
 #include "controls/Dialogs.h"
+#include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "protocol/HtmlPage.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
 #include "protocol/WordExport.h"
-#include "race/JournalEvents.h"
 
 #include <QFileInfo>
 #include <QScopedValueRollback>
 
 namespace {
 
-// A failure as the operator reads it: what failed, the file, and why.
-QString failureText(const QString& what, const QString& fileName, const QString& reason)
+void showPageWriteError(QWidget* parent, const QString& title, const QString& fileName, const QString& reason)
 {
-    return what + QLatin1Char('\r') + fileName + QLatin1Char('\r') + reason;
+    dialogs::ShowMessage(parent, dialogs::Icon::Critical, title,
+        QStringLiteral("Der Schreibfehler der Datei: ") + fileName + QLatin1Char('\r') + reason);
+}
+
+// The save and open dialogs start in the folder last used.
+QString folderOf(const QString& chosenFile)
+{
+    return QFileInfo(chosenFile).absolutePath();
 }
 
 } // namespace
 
 void TFormMain::sbSaveClick()
 {
-    CommitEditor();
+    commitEditor();
     dialogs::FileDialogRequest request;
     request.caption = QStringLiteral("Protokoll speichern unter");
-    request.folder = SaveFolder;
+    request.folder = m_fileChoices.saveFolder;
     request.fileName = protocol::DateStampName();
-    request.filter = SaveFilter;
-    request.filterIndex = FilterIndex;
+    request.filter = files.saveFilter;
+    request.filterIndex = m_fileChoices.filterIndex;
     request.defaultSuffix = QStringLiteral("csv");
     const dialogs::FileDialogResult chosen = dialogs::GetSaveFileName(this, request);
     if (chosen.fileName.isEmpty())
         return;
-    RememberDialogFolder(chosen.fileName);
+    m_fileChoices.saveFolder = folderOf(chosen.fileName);
     // A typed extension decides the type, whatever filter is selected.
     const protocol::SaveTarget target = protocol::SaveTargetFor(chosen.fileName, chosen.filterIndex);
-    FilterIndex = target.filterIndex;
+    m_fileChoices.filterIndex = target.filterIndex;
     switch (target.action) {
     case protocol::SaveAction::Csv:
-        SortGrid1->SaveToCsv(target.fileName); // reports its own failure
+        ui.SortGrid1->SaveToCsv(target.fileName); // reports its own failure
         break;
     case protocol::SaveAction::Word:
-        WordExport(protocol::kWordSaveMode, target.fileName);
+        wordExport(protocol::kWordSaveMode, target.fileName);
         break;
     case protocol::SaveAction::Page: {
         QString reason;
-        if (!protocol::WriteHtmlPage(SortGrid1->Store(), target.fileName, Title, &reason))
-            ShowPageWriteError(target.fileName, reason);
+        if (!protocol::WriteHtmlPage(ui.SortGrid1->Store(), target.fileName, files.title, &reason))
+            showPageWriteError(this, files.title, target.fileName, reason);
         break;
     }
     case protocol::SaveAction::Text: {
         QString reason;
-        if (!protocol::WriteProtocolText(SortGrid1->Store(), target.fileName, &reason))
-            ShowFileError(QStringLiteral("Das Protokoll konnte nicht gespeichert werden."), target.fileName, reason);
+        if (!protocol::WriteProtocolText(ui.SortGrid1->Store(), target.fileName, &reason))
+            ShowFileFailure(this, files.title, QStringLiteral("Das Protokoll konnte nicht gespeichert werden."),
+                target.fileName, reason);
         break;
     }
     }
@@ -63,28 +71,25 @@ void TFormMain::sbSaveClick()
 
 void TFormMain::sbLoadClick()
 {
-    CommitEditor();
-    if (LogHoldsStart() && !ConfirmReplaceLog())
+    commitEditor();
+    if (m_race->AnyStarted()
+        && !ui.FDlgYesNo->Ask(QStringLiteral("Protokoll wird ersetzt!"), TFDlgYesNo::Focus::Cancel,
+            QStringLiteral("OK"), QStringLiteral("Abbrechen")))
         return;
     dialogs::FileDialogRequest request;
     request.caption = QStringLiteral("Startliste öffnen");
-    request.folder = SaveFolder;
+    request.folder = m_fileChoices.saveFolder;
     request.filter = QStringLiteral("Text file (*.txt)|*.txt|Alle Dateien (*)|*");
     request.filterIndex = 1;
     request.defaultSuffix = QStringLiteral("txt");
     const dialogs::FileDialogResult chosen = dialogs::GetOpenFileName(this, request);
     if (!chosen.fileName.isEmpty()) {
-        RememberDialogFolder(chosen.fileName);
-        LoadProtocol(chosen.fileName);
+        m_fileChoices.saveFolder = folderOf(chosen.fileName);
+        loadProtocol(chosen.fileName);
     }
 }
 
-void TFormMain::RememberDialogFolder(const QString& chosenFile)
-{
-    SaveFolder = QFileInfo(chosenFile).absolutePath();
-}
-
-void TFormMain::LoadProtocol(const QString& fileName)
+void TFormMain::loadProtocol(const QString& fileName)
 {
     // The whole file is read before anything of the table changes: a file
     // that is no protocol leaves the table as it was.
@@ -93,51 +98,33 @@ void TFormMain::LoadProtocol(const QString& fileName)
     if (!loaded || !loaded->ok()) {
         const QString why
             = loaded ? QStringLiteral("Zeile %1: %2").arg(loaded->errorLine).arg(loaded->error) : openError;
-        dialogs::ShowMessage(this, dialogs::Icon::Critical, Title,
+        dialogs::ShowMessage(this, dialogs::Icon::Critical, files.title,
             QStringLiteral("Die Datei kann nicht als Protokoll oder Startliste geladen werden:\n") + fileName
                 + QStringLiteral("\n") + why);
         return;
     }
     {
         const QScopedValueRollback work(m_gridWork, true);
-        protocol::ApplyLoadedProtocol(*SortGrid1, *loaded);
+        m_race->Load(QList<QStringList>(loaded->rows.begin(), loaded->rows.end()), fileName);
     }
-    m_lastRemoved.reset();
-    {
-        QList<QPair<QString, QString>> fields { { QStringLiteral("datei"), fileName },
-            { QStringLiteral("rows"), QString::number(loaded->rows.size()) } };
-        for (const QStringList& row : loaded->rows)
-            fields.append({ QStringLiteral("r"), race::RowText(row) });
-        JournalTableEvent(race::kind::Load, std::move(fields));
-    }
-    RunRace([&] { return m_race->Loaded(CurrentRow()); }, RowFollow::WholeRow);
-    ColumnLayout();
+    runRace([&] { return m_race->Loaded(currentRow()); }, RowFollow::WholeRow);
+    columnLayout();
 }
 
 void TFormMain::sbHTMLClick(int tag)
 {
-    CommitEditor();
+    commitEditor();
     QString reason;
-    const QString fileName = protocol::HtmlPageFileName(Title);
-    switch (protocol::PublishHtmlPage(SortGrid1->Store(), Title, tag, &reason)) {
+    const QString fileName = protocol::HtmlPageFileName(files.title);
+    switch (protocol::PublishHtmlPage(ui.SortGrid1->Store(), files.title, tag, &reason)) {
     case protocol::PublishResult::Done:
         break;
     case protocol::PublishResult::NotWritten:
-        ShowPageWriteError(fileName, reason);
+        showPageWriteError(this, files.title, fileName, reason);
         break;
     case protocol::PublishResult::NotPrinted:
-        ShowFileError(QStringLiteral("Das Protokoll konnte nicht gedruckt werden."), fileName, reason);
+        ShowFileFailure(
+            this, files.title, QStringLiteral("Das Protokoll konnte nicht gedruckt werden."), fileName, reason);
         break;
     }
-}
-
-void TFormMain::ShowPageWriteError(const QString& fileName, const QString& reason)
-{
-    dialogs::ShowMessage(this, dialogs::Icon::Critical, Title,
-        QStringLiteral("Der Schreibfehler der Datei: ") + fileName + QLatin1Char('\r') + reason);
-}
-
-void TFormMain::ShowFileError(const QString& what, const QString& fileName, const QString& reason)
-{
-    dialogs::ShowMessage(this, dialogs::Icon::Critical, Title, failureText(what, fileName, reason));
 }

@@ -1,17 +1,18 @@
-// Start-up, shut-down, the settings store and the header bar's commands.
+// Start-up, shut-down, the settings and the header bar's commands.
 #include "app/FMain.h"
 
 #include "app/Application.h"
+#include "app/BarrierLine.h"
 #include "app/Glyphs.h"
+#include "app/JournalRecorder.h"
+#include "app/LivePublisher.h"
 #include "app/Printing.h"
-#include "app/SettingsRanges.h"
+#include "app/RaceDisplay.h"
 #include "app/UiHelpers.h"
 #include "comm/Comms.h"
 #include "controls/Dialogs.h"
-#include "controls/FlEdit.h"
 #include "controls/Image.h"
 #include "controls/MessageTimer.h"
-#include "controls/ModalResult.h"
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
 #include "dialogs/HelpViewer.h"
@@ -19,87 +20,78 @@
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
+#include "protocol/Columns.h"
 #include "protocol/Excel.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
-#include "race/Journal.h"
+#include "race/JournalStore.h"
 
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDateTime>
 #include <QEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMoveEvent>
+#include <QScopedValueRollback>
 #include <QToolButton>
-#include <QUrl>
 
-#include <cmath>
+namespace {
+
+constexpr int kDesignWidth = 792;
+constexpr int kDesignHeight = 460;
+constexpr int kDatedBackupsKept = 30;
+// Room for the port's name in the header bar; a longer one is shortened.
+constexpr int kLineStateNameWidth = 205;
+
+// The port list is scanned again for every showing, so adapters plugged in
+// since the start are offered. The chosen port always has an item, also when
+// the scan cannot find it (our own open port, or one that is busy or away), so
+// OK without a new choice keeps it.
+void loadPortList(TCfgDialog& d, const TComPort& port)
+{
+    d.SetPorts(ScanComPortList());
+    if (port.Port() == 0)
+        return;
+    platform::SerialPortInfo chosen = port.Device();
+    if (chosen.number != port.Port())
+        chosen = platform::SerialPortInfo { port.Port(), QString(), QString() };
+    if (!port.StablePath().isEmpty())
+        chosen.stablePath = port.StablePath();
+    d.EnsurePortItem(chosen, port.Connected() ? QString() : QStringLiteral("nicht verbunden"));
+}
+
+// The grid backup beside the program and a dated copy in the data folder.
+void writeBackups(QWidget* parent, TSortGrid& grid, const QString& title, const QString& folder)
+{
+    // A start without a race must not overwrite the last race's backup.
+    if (!protocol::HasEntryContent(grid.Store()))
+        return;
+    grid.SaveToFile(title + QStringLiteral(".txt"), false);
+    QString reason;
+    if (!race::WriteDatedBackup(
+            folder, title, QDateTime::currentDateTime(), grid.BackupBytes(false), kDatedBackupsKept, &reason))
+        dialogs::ShowError(parent,
+            QStringLiteral("Die Sicherungskopie im Datenordner %1 kann nicht geschrieben werden: %2")
+                .arg(folder, reason));
+}
+
+} // namespace
 
 TFormMain::TFormMain(QWidget* parent)
     : QMainWindow(parent)
 {
-    setMinimumSize(792, 460);
-    resize(792, 460);
+    setMinimumSize(kDesignWidth, kDesignHeight);
+    resize(kDesignWidth, kDesignHeight);
     setFont(DesignFont(QStringLiteral("MS Sans Serif"), 11));
     setWindowIcon(QIcon(ProgramIcon(64)));
-
-    Clock = new TMessageTimer(this, 10, false, Qt::PreciseTimer);
-    TimerDate = new TMessageTimer(this, 5000, true);
-    TimerGesperrtStart = new TMessageTimer(this, 3000, false);
-    TimerGesperrtStop = new TMessageTimer(this, 500, false);
-    Clock->OnTimer = [this](TMessageTimer*) { Guarded(this, [this] { ClockTimer(); }); };
-    TimerDate->OnTimer = [this](TMessageTimer*) { Guarded(this, [this] { TimerDateTimer(); }); };
-    auto lockout = [this](TMessageTimer* sender) {
-        Guarded(this, [this, sender] {
-            // Changes that came while the GUI thread was busy are judged first,
-            // each at its own edge: the lockout may have ended for some of them
-            // and not for others.
-            const int arming = sender->Arming();
-            ComPort->DispatchQueued();
-            if (sender->Enabled() && sender->Arming() == arming)
-                TimerGesperrtTimer(sender);
-        });
-    };
-    TimerGesperrtStart->OnTimer = lockout;
-    TimerGesperrtStop->OnTimer = lockout;
-    TimerReconnect = new TMessageTimer(this, 500, false);
-    TimerReconnect->OnTimer = [this](TMessageTimer*) { Guarded(this, [this] { TimerReconnectTimer(); }); };
-
-    ComPort = new TComPort(this);
-    ComPort->SetBaudRate(br9600);
-    ComPort->SetBaudRateUser(28800);
-    ComPort->SetPort(0);
-    ComPort->SetParity(prNone);
-    ComPort->SetStopBits(sbOneStopBit);
-    ComPort->SetFlowControl(fcRtsCts);
-    ComPort->SetDataBits(5);
-    TEvents events;
-    events.Include(evCTS);
-    events.Include(evDSR);
-    ComPort->SetEvents(events);
-    ComPort->SetEnableDTR(true);
-    ComPort->SetWriteBufSize(64);
-    ComPort->SetReadBufSize(64);
-    // An error of a barrier's START or STOPP (a damaged start tick) is shown
-    // like that of its key; it must not silence the barrier line.
-    auto dispatch = [this](QObject* sender) { Guarded(this, [&] { ComPortDSR(static_cast<TComPort*>(sender)); }); };
-    ComPort->OnCTS = dispatch;
-    ComPort->OnDSR = dispatch;
-    ComPort->OnOpen = [this](QObject* sender) {
-        BarrierLineOpened();
-        ComPortOpen(static_cast<TComPort*>(sender));
-    };
-    ComPort->OnClose = [this](QObject* sender) { ComPortClose(static_cast<TComPort*>(sender)); };
-    ComPort->OnLost = [this](QObject* sender) { ComPortLost(static_cast<TComPort*>(sender)); };
-
-    BuildLayout();
-    BuildRaceRules();
+    buildUi();
+    buildCollaborators();
     // The printer question is answered in the background; "Protokoll drucken"
     // follows the answer when it arrives.
-    SetPrinterPresenceListener([this] { Guarded(this, [this] { ExportButtonRefresh(); }); });
+    SetPrinterPresenceListener(GuardedSlot(this, &TFormMain::exportButtonRefresh));
     FormCreate();
-    BuildLive();
 }
 
 TFormMain::~TFormMain()
@@ -108,140 +100,179 @@ TFormMain::~TFormMain()
     FormDestroy();
 }
 
-void TFormMain::CreateDialogs()
+void TFormMain::buildCollaborators()
 {
-    CfgDialog = new TCfgDialog(this, PortMask);
-    CfgDialog->OnDigitsChange = [this](int accuracy) { DisplayAccuracySwitch(accuracy); };
-    FDlgYesNo = new TFDlgYesNo(this);
+    files.title = platform::ApplicationTitle();
+    m_race = std::make_unique<race::Race>(*ui.SortGrid1, ui.SortGrid1->SortOptions());
+    m_journal = std::make_unique<JournalRecorder>(*m_race, race::DataFolder(files.title), files.title);
+    m_journal->PortAndAlgorithm = [this] { return std::pair(int(ui.ComPort->Port()), ui.ComPort->Tag); };
+    // The writer thread reports a failure once; the operator hears of it on
+    // the window's thread.
+    m_journal->OnFailure = [this](const QString& reason) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, reason] {
+                dialogs::ShowError(this,
+                    QStringLiteral("Das Rennjournal kann nicht geschrieben werden (%1). Die Zeitmessung geht "
+                                   "weiter; speichern Sie das Protokoll von Hand.")
+                        .arg(reason));
+            },
+            Qt::QueuedConnection);
+    };
+    // In-place edits and the operator's sorts go into the journal; the
+    // race's own sorts are part of its commands.
+    ui.SortGrid1->OnCellCommitted = [this](QObject*, int col, int row, const QString& oldText, const QString& newText) {
+        m_race->CellEdited(col, row, oldText, newText);
+    };
+    ui.SortGrid1->OnHeaderClicked = [this](QObject*, int col) {
+        if (m_raceBusy)
+            return;
+        m_race->Sorted(col, ui.SortGrid1->SortOptions().SortDirection);
+        // The current row has moved with its data.
+        rowStateRefresh(currentRow());
+    };
+
+    m_live = std::make_unique<LivePublisher>(*m_race);
+    m_live->OnStateChanged = [this] { showLiveState(); };
+    m_live->OnFailed = [this](const QString& message) {
+        dialogs::ShowMessage(this, dialogs::Icon::Warning, files.title,
+            message
+                + QStringLiteral("\nDie Zeitmessung läuft weiter; ein anderer Port lässt sich in den "
+                                 "Einstellungen wählen."));
+    };
+    // In-place edits of numbers and names reach the spectators when committed.
+    ui.SortGrid1->OnModified = [this](QObject*) { m_live->ResultsChanged(); };
+
+    m_barrier = std::make_unique<BarrierLine>(*ui.ComPort);
+    m_barrier->OnStateChanged = [this] {
+        // A long by-id name is shortened in its middle; the tooltip says why.
+        const QStringList lines = m_barrier->StateText().split(QLatin1Char('\n'));
+        const QString name
+            = QFontMetrics(ui.LabLineState->font()).elidedText(lines.value(1), Qt::ElideMiddle, kLineStateNameWidth);
+        ui.LabLineState->setText(lines.value(0) + QLatin1Char('\n') + name);
+        ui.LabLineState->setToolTip(m_barrier->StateTip());
+        ui.LabLineState->setVisible(m_barrier->Disconnected());
+    };
+    m_barrier->OnChange
+        = [this](const platform::LineEvent& change, std::uint32_t before, const BarrierRequests* requests) {
+              if (!requests) {
+                  // The levels stand as they were; a lockout may still have
+                  // ended by this edge.
+                  const QScopedValueRollback busy(m_raceBusy, true);
+                  if (m_race->CatchUpLockouts(change.stamp.tick, currentRow()))
+                      mirrorRace(m_race->View(), RowFollow::View);
+                  return;
+              }
+              m_journal->NoteBarrierEdge(before, change.levels);
+              barrierRequest(requests->stop, requests->start, change.stamp);
+          };
+    // An error of a barrier's START or STOPP (a damaged start tick) is shown
+    // like that of its key; it must not silence the barrier line.
+    ui.ComPort->OnLineEvent = [this](QObject* sender, const platform::LineEvent& change) {
+        Guarded(this, [&] { ComPortDSR(static_cast<TComPort*>(sender), change); });
+    };
+    ui.ComPort->OnOpen = [this](QObject* sender) {
+        m_barrier->Opened();
+        ComPortOpen(static_cast<TComPort*>(sender));
+    };
+    ui.ComPort->OnClose = [this](QObject* sender) { ComPortClose(static_cast<TComPort*>(sender)); };
+    ui.ComPort->OnLost = [this](QObject* sender) {
+        dialogs::ShowErrorWithoutWaiting(this, m_barrier->Lost(static_cast<TComPort*>(sender)->LostError()));
+    };
+}
+
+void TFormMain::createDialogs()
+{
+    ui.CfgDialog = new TCfgDialog(this, m_portMask);
+    ui.CfgDialog->OnDigitsChange = [this](int accuracy) { displayAccuracySwitch(accuracy); };
+    ui.FDlgYesNo = new TFDlgYesNo(this);
 }
 
 void TFormMain::FormCreate()
 {
-    Title = platform::ApplicationTitle();
-    QCoreApplication::setApplicationName(Title);
-    setWindowTitle(Title + QStringLiteral(" 1.5"));
-    Journal = std::make_unique<race::RaceJournal>(race::DataFolder(Title), Title);
-    // The writer thread reports a failure once; the operator hears of it on
-    // the window's thread.
-    Journal->OnFailure = [this](const QString& reason) {
-        QMetaObject::invokeMethod(
-            this, [this, reason] { ShowJournalFailure(reason); }, Qt::QueuedConnection);
-    };
+    QCoreApplication::setApplicationName(files.title);
+    setWindowTitle(files.title + QStringLiteral(" 1.5"));
+    files.templatePath = platform::ExecutableFolder() + QStringLiteral("Protokollvorlage.docx");
+    files.saveFilter = protocol::SaveDialogFilter(); // keeps the fallbacks on any lookup failure
+    readSettings();
 
-    DigitColor = clYellow;
-    SecondRowColor = clLime;
-    TemplatePath = platform::ExecutableFolder() + QStringLiteral("Protokollvorlage.docx");
-    SaveFilter = protocol::SaveDialogFilter(); // keeps the fallbacks on any lookup failure
-    ReadSettings();
-
-    sbLoad->setToolTip(QStringLiteral("Startliste öffnen"));
-    HelpFile = platform::ExecutableFolder() + Title + QStringLiteral(".hlp");
+    ui.sbLoad->setToolTip(QStringLiteral("Startliste öffnen"));
+    files.helpFile = platform::ExecutableFolder() + files.title + QStringLiteral(".hlp");
 
     for (int c = 0; c < protocol::kProtocolColCount; ++c)
-        SortGrid1->SetCells(c, 0, protocol::kProtocolHeaders[static_cast<size_t>(c)]);
-    ColumnLayout();
-    SelectWholeRow(1);
+        ui.SortGrid1->SetCells(c, 0, protocol::kProtocolHeaders[static_cast<size_t>(c)]);
+    columnLayout();
+    selectWholeRow(1);
 
-    DisplayAccuracySwitch(Accuracy);
-    PortMask = ScanComPorts();
+    displayAccuracySwitch(m_race->Settings().accuracy);
+    m_portMask = ScanComPorts();
     // Never the program's folder, which is read-only once installed.
-    if (SaveFolder.isEmpty() || !QFileInfo(SaveFolder).isDir())
-        SaveFolder = platform::DocumentsFolder();
+    if (m_fileChoices.saveFolder.isEmpty() || !QFileInfo(m_fileChoices.saveFolder).isDir())
+        m_fileChoices.saveFolder = platform::DocumentsFolder();
 
-    DisplayColorSetup();
-    DisplayRowUpdate(0, 0);
-    DisplayRowUpdate(1, 0);
+    displayColorSetup();
+    displayRowUpdate(0, 0);
+    displayRowUpdate(1, 0);
     TimerDateTimer();
 
-    if (ComPort->Port() != 0) {
+    if (ui.ComPort->Port() != 0) {
         // A port that cannot be opened at start-up is not worth a message box:
         // the race can still be timed by keys. The header says that the line
         // is disconnected (why, in its tooltip), the indicators stay hidden,
         // the choice is kept and the port is opened as soon as it can be.
         try {
-            OpenBarrierLine();
+            m_barrier->Open();
         } catch (const std::exception&) {
         }
     }
-    ImageLSstart->SetPicture(LockPicture(0));
-    ImageLSstop->SetPicture(LockPicture(0));
-    ExportButtonRefresh();
-    RowStateRefresh(1);
+    ui.ImageLSstart->SetPicture(LockPicture(0));
+    ui.ImageLSstop->SetPicture(LockPicture(0));
+    exportButtonRefresh();
+    rowStateRefresh(1);
 }
 
-void TFormMain::ReadSettings()
+void TFormMain::readSettings()
 {
-    platform::SettingsStore store(Title);
-    if (!store.exists())
-        return;
-    // Values are applied as they are read; the first missing or malformed one
-    // ends the reading and it and all later ones keep their defaults. A value
-    // out of its range takes its default alone.
-    StoredBounds bounds;
-    try {
-        ComPort->SetPort(static_cast<std::uint8_t>(settingsranges::Port(store.readInteger(QStringLiteral("Port")))));
-        ComPort->Tag = settingsranges::Algorithm(store.readInteger(QStringLiteral("Alg")));
-        bounds.left = store.readInteger(QStringLiteral("Left"));
-        bounds.top = store.readInteger(QStringLiteral("Top"));
-        bounds.width = store.readInteger(QStringLiteral("Width"));
-        bounds.height = store.readInteger(QStringLiteral("Height"));
-        Sound = store.readInteger(QStringLiteral("Sound")) != 0;
-        BackgroundColor = settingsranges::Color(store.readInteger(QStringLiteral("C1")), clBlack);
-        SetBackgroundColor(PanelTimer, BackgroundColor);
-        DigitColor = settingsranges::Color(store.readInteger(QStringLiteral("C2")), clYellow);
-        DimColor = settingsranges::Color(store.readInteger(QStringLiteral("C3")), 0x404040);
-        Accuracy = settingsranges::Accuracy(store.readInteger(QStringLiteral("Acc")));
-        SecondRowColor = settingsranges::Color(store.readInteger(QStringLiteral("C4")), clLime);
-        FilterIndex = settingsranges::FilterIndex(store.readInteger(QStringLiteral("FilterInd")));
-        TimerGesperrtStart->SetInterval(settingsranges::StartLockout(store.readInteger(QStringLiteral("WaitStart"))));
-    } catch (const platform::SettingsError&) {
-    }
-    RestoreBounds(bounds);
-
-    // Keys added later are read on their own: a missing or bad one keeps its
-    // default and never ends the reading of the others.
-    try {
-        StopFirst = store.readInteger(QStringLiteral("StopFirst")) == 1;
-    } catch (const platform::SettingsError&) {
-    }
-    try {
-        if (store.readInteger(QStringLiteral("Maximized")) != 0)
-            setWindowState(windowState() | Qt::WindowMaximized);
-    } catch (const platform::SettingsError&) {
-    }
-    // The dialogs' folder; one that is gone is replaced at step 12.
-    SaveFolder = store.readString(QStringLiteral("SaveDir"));
-    ReadLiveSettings(store);
-    if (ComPort->Port() != 0)
-        ComPort->SetStablePath(store.readString(QStringLiteral("PortDevice")).trimmed());
+    const settings::Values v = settings::Read(platform::SettingsStore(files.title));
+    ui.ComPort->SetPort(static_cast<std::uint8_t>(v.port));
+    ui.ComPort->Tag = v.algorithm;
+    if (v.port != 0)
+        ui.ComPort->SetStablePath(v.portDevice.trimmed());
+    m_sound = v.sound;
+    m_colours = v.colours;
+    m_race->SetSettings(v.timing);
+    m_fileChoices = v.files;
+    const settings::Placement& p = v.placement;
+    m_bounds.Restore(*this, p.left, p.top, p.width, p.height);
+    if (p.maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+    m_live->SetLook(files.title, m_colours);
+    m_live->Configure(v.liveOn, v.livePort);
 }
 
-void TFormMain::WriteSettings()
+settings::Values TFormMain::CurrentSettings() const
 {
-    platform::SettingsStore store(Title);
+    settings::Values v;
+    v.port = ui.ComPort->Port();
+    v.algorithm = ui.ComPort->Tag;
+    v.portDevice = ui.ComPort->Port() != 0 ? ui.ComPort->StablePath() : QString();
     // The place of the normal window, also when it is maximised, so that it
     // comes back there once the operator restores it.
-    const QRect bounds = NormalBounds();
-    store.writeInteger(QStringLiteral("Left"), bounds.x());
-    store.writeInteger(QStringLiteral("Top"), bounds.y());
-    store.writeInteger(QStringLiteral("Width"), bounds.width());
-    store.writeInteger(QStringLiteral("Height"), bounds.height());
-    store.writeInteger(QStringLiteral("Sound"), Sound ? 1 : 0);
-    store.writeInteger(QStringLiteral("Port"), ComPort->Port());
-    store.writeInteger(QStringLiteral("Alg"), ComPort->Tag);
-    store.writeInteger(QStringLiteral("C1"), static_cast<int>(BackgroundColor));
-    store.writeInteger(QStringLiteral("C2"), static_cast<int>(DigitColor));
-    store.writeInteger(QStringLiteral("C3"), static_cast<int>(DimColor));
-    store.writeInteger(QStringLiteral("Acc"), Accuracy);
-    store.writeInteger(QStringLiteral("C4"), static_cast<int>(SecondRowColor));
-    store.writeInteger(QStringLiteral("FilterInd"), FilterIndex);
-    store.writeInteger(QStringLiteral("WaitStart"), TimerGesperrtStart->Interval());
-    store.writeInteger(QStringLiteral("StopFirst"), StopFirst ? 1 : 0);
-    store.writeInteger(QStringLiteral("Maximized"), isMaximized() ? 1 : 0);
-    store.writeString(QStringLiteral("SaveDir"), SaveFolder);
-    WriteLiveSettings(store);
-    // Written after every other key.
-    store.writeString(QStringLiteral("PortDevice"), ComPort->Port() != 0 ? ComPort->StablePath() : QString());
+    const QRect bounds = m_bounds.Bounds(*this);
+    v.placement = { bounds.x(), bounds.y(), bounds.width(), bounds.height(), isMaximized() };
+    v.sound = m_sound;
+    v.colours = m_colours;
+    v.timing = m_race->Settings();
+    v.files = m_fileChoices;
+    v.liveOn = m_live->On();
+    v.livePort = m_live->Port();
+    return v;
+}
+
+void TFormMain::writeSettings()
+{
+    platform::SettingsStore store(files.title);
+    settings::Write(store, CurrentSettings());
     store.flush();
 }
 
@@ -254,40 +285,18 @@ void TFormMain::FormDestroy()
     // still closed and the backup of the log still written: losing the backup
     // over a settings file would lose a race.
     try {
-        WriteSettings();
+        writeSettings();
     } catch (const std::exception& e) {
         dialogs::ShowError(this, QString::fromUtf8(e.what()));
     }
-    ComPort->Close();
-    CommitEditor();
-    WriteBackups();
-    Journal->Close();
+    ui.ComPort->Close();
+    commitEditor();
+    writeBackups(this, *ui.SortGrid1, files.title, m_journal->File().Folder());
+    m_journal->File().Close();
     TExcel::RemoveTemporaryFolders();
 }
 
-void TFormMain::WriteBackups()
-{
-    // A start without a race must not overwrite the last race's backup.
-    if (!protocol::HasEntryContent(SortGrid1->Store()))
-        return;
-    SortGrid1->SaveToFile(Title + QStringLiteral(".txt"), false);
-    QString reason;
-    if (!race::WriteDatedBackup(
-            Journal->Folder(), Title, QDateTime::currentDateTime(), SortGrid1->BackupBytes(false), 30, &reason))
-        dialogs::ShowError(this,
-            QStringLiteral("Die Sicherungskopie im Datenordner %1 kann nicht geschrieben werden: %2")
-                .arg(Journal->Folder(), reason));
-}
-
-void TFormMain::ShowJournalFailure(const QString& reason)
-{
-    dialogs::ShowError(this,
-        QStringLiteral("Das Rennjournal kann nicht geschrieben werden (%1). Die Zeitmessung geht weiter; "
-                       "speichern Sie das Protokoll von Hand.")
-            .arg(reason));
-}
-
-void TFormMain::EndInOrder()
+void TFormMain::endInOrder()
 {
     m_endInOrder = true;
     close();
@@ -295,9 +304,8 @@ void TFormMain::EndInOrder()
 
 void TFormMain::FormCloseQuery(bool& canClose)
 {
-    FDlgYesNo->Label1->setText(QStringLiteral("Beenden?"));
-    if (Clock->Enabled() || SortGrid1->Modified())
-        canClose = FDlgYesNo->ShowModal() == mrYes;
+    if (ui.Clock->Enabled() || ui.SortGrid1->Modified())
+        canClose = ui.FDlgYesNo->Ask(QStringLiteral("Beenden?"));
     else
         canClose = true;
 }
@@ -308,67 +316,68 @@ void TFormMain::closeEvent(QCloseEvent* event)
     if (!m_endInOrder)
         Guarded(this, [&] { FormCloseQuery(canClose); });
     if (canClose) {
-        RememberNormalBounds(); // while the frame is still on the screen
+        m_bounds.Remember(*this); // while the frame is still on the screen
         event->accept();
-    } else
+    } else {
         event->ignore();
+    }
 }
 
 void TFormMain::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    RememberNormalBounds();
-    if (SortGrid1)
+    m_bounds.Remember(*this);
+    if (ui.SortGrid1)
         FormResize();
+}
+
+void TFormMain::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    m_bounds.Remember(*this);
 }
 
 void TFormMain::FormResize()
 {
-    ColumnLayout();
-}
-
-int TFormMain::StartLockout() const
-{
-    return TimerGesperrtStart->Interval();
+    columnLayout();
 }
 
 void TFormMain::bHelpClick()
 {
-    if (!m_helpViewer)
-        m_helpViewer = new THelpViewer(this);
-    m_helpViewer->ShowContents(HelpFile);
+    if (!ui.HelpViewer)
+        ui.HelpViewer = new THelpViewer(this);
+    ui.HelpViewer->ShowContents(files.helpFile);
 }
 
 void TFormMain::bInfoClick()
 {
-    dialogs::ShowMessage(this, dialogs::Icon::Information, Title,
+    dialogs::ShowMessage(this, dialogs::Icon::Information, files.title,
         QStringLiteral("Rennzeit 1.5\n\nZeitmessung für Rennen mit Tasten oder zwei Lichtschranken."));
 }
 
 void TFormMain::BrandClick()
 {
     // Nothing is reported when no browser can be started.
-    platform::CurrentShell().open(QString::fromLatin1(kBrandAddress));
+    platform::CurrentShell().open(QStringLiteral("https://rennzeit.lauflicht-soft.de/"));
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == SortGrid1 && event->type() == QEvent::Resize) {
+    if (watched == ui.SortGrid1 && event->type() == QEvent::Resize) {
         // The grid's client area follows its own resize handling, so the
         // layout runs once that is done.
-        QMetaObject::invokeMethod(
-            this, [this] { Guarded(this, [this] { FormResize(); }); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, GuardedSlot(this, &TFormMain::FormResize), Qt::QueuedConnection);
     }
-    if (watched == SortGrid1 && event->type() == QEvent::ShortcutOverride
-        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 && SortGrid1->Options().testFlag(goEditing)) {
+    if (watched == ui.SortGrid1 && event->type() == QEvent::ShortcutOverride
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2 && ui.SortGrid1->Options().testFlag(goEditing)) {
         // In an editable cell F2 opens the cell's editor, as in any grid; the
         // settings answer F2 everywhere else.
         event->accept();
         return true;
     }
     if (event->type() == QEvent::MouseButtonRelease) {
-        for (int i = 2; i < 5; ++i) {
-            if (watched == BrandLabels[static_cast<size_t>(i)]) {
+        for (size_t i = 2; i < ui.BrandLabels.size(); ++i) {
+            if (watched == ui.BrandLabels[i]) {
                 Guarded(this, [this] { BrandClick(); });
                 return true;
             }
@@ -377,75 +386,43 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-// The port list is scanned again for every showing, so adapters plugged in
-// since the start are offered. The chosen port always has an item, also when
-// the scan cannot find it (our own open port, or one that is busy or away), so
-// OK without a new choice keeps it.
-void TFormMain::LoadPortList()
-{
-    TCfgDialog& d = *CfgDialog;
-    d.SetPorts(ScanComPortList());
-    if (ComPort->Port() == 0)
-        return;
-    platform::SerialPortInfo chosen = ComPort->Device();
-    if (chosen.number != ComPort->Port())
-        chosen = platform::SerialPortInfo { ComPort->Port(), QString(), QString() };
-    if (!ComPort->StablePath().isEmpty())
-        chosen.stablePath = ComPort->StablePath();
-    d.EnsurePortItem(chosen, ComPort->Connected() ? QString() : QStringLiteral("nicht verbunden"));
-}
-
 void TFormMain::bCFGClick()
 {
-    TCfgDialog& d = *CfgDialog;
-    LoadPortList();
-    // 1-2: the port and the algorithm as they stand.
-    d.cbPort->setCurrentIndex(d.PortIndex(ComPort->Port()));
-    d.cbAlg->setEnabled(ComPort->Port() != 0);
-    d.cbAlg->setCurrentIndex(ComPort->Tag >= 0 && ComPort->Tag < d.cbAlg->count() ? ComPort->Tag : -1);
-    d.AlgorithmValue = ComPort->Tag;
-    d.seWait->SetValue(static_cast<long double>(TimerGesperrtStart->Interval()) / 1000.0L);
-    d.cbDigits->setCurrentIndex(2 - Accuracy);
-    // Times already in the table keep their format, and ranking by mixed
-    // formats would compare unlike texts: the format waits for the race's end.
-    const bool racing = Clock->Enabled();
-    d.cbDigits->setEnabled(!racing);
-    d.cbDigits->setToolTip(
-        racing ? QStringLiteral("Das Uhrzeitformat kann während des Rennens nicht geändert werden.") : QString());
-    d.cbStopFirst->setCurrentIndex(StopFirst ? 1 : 0);
-    // A stored value the lists do not offer shows the default item, never an
-    // empty list (confirming an empty list would store -1 and lock the lists).
-    d.SelectDefaultsWhereEmpty();
-    const int startIndex = d.cbPort->currentIndex();
-    LiveSettingsToDialog();
+    TCfgDialog& d = *ui.CfgDialog;
+    TComPort& port = *ui.ComPort;
+    loadPortList(d, port);
+    TCfgDialog::Values shown;
+    shown.port = port.Port();
+    shown.portStablePath = port.StablePath();
+    shown.algorithm = port.Tag;
+    shown.startLockoutMs = m_race->Settings().startLockoutMs;
+    shown.accuracy = m_race->Settings().accuracy;
+    shown.accuracyLocked = m_race->View().clockRunning;
+    shown.stopFirst = m_race->Settings().stopFirst;
+    shown.liveOn = m_live->On();
+    shown.livePort = m_live->Port();
+    d.Load(shown);
 
     if (d.ShowModal() == QDialog::Accepted) {
-        if (d.cbDigits->isEnabled())
-            Accuracy = 2 - d.cbDigits->currentIndex();
-        StopFirst = d.cbStopFirst->currentIndex() == 1;
-        // Halves to even, as the toolkit's rounding does.
-        TimerGesperrtStart->SetInterval(static_cast<int>(std::nearbyintl(d.seWait->Value() * 1000.0L)));
-        const int index = d.cbPort->currentIndex();
-        if (index != startIndex) {
-            ComPort->Close();
-            // The old choice is no longer watched for.
-            TimerReconnect->SetEnabled(false);
-            LabLineState->setVisible(false);
+        const TCfgDialog::Values chosen = d.Chosen();
+        race::RaceSettings timing = m_race->Settings();
+        timing.accuracy = chosen.accuracy;
+        timing.stopFirst = chosen.stopFirst;
+        timing.startLockoutMs = chosen.startLockoutMs;
+        if (chosen.portChanged) {
+            port.Close();
+            m_barrier->Forget(); // the old choice is no longer watched for
         }
-        if (index != 0) {
-            ComPort->SetPort(static_cast<std::uint8_t>(d.PortNumber(index)));
-            if (index != startIndex)
-                ComPort->SetStablePath(d.PortStablePath(index));
-            ComPort->Tag = d.cbAlg->currentIndex();
-            if (index != startIndex && ComPort->Port() != 0)
-                OpenBarrierLine(); // a failure reaches the error box; the values above stay
-        } else {
-            ComPort->SetPort(0);
-            ComPort->SetStablePath(QString());
-        }
-        LiveSettingsFromDialog();
-        RunRace([&] { return m_race->SettingsChanged(CurrentRaceSettings(), CurrentRow()); });
+        port.SetPort(static_cast<std::uint8_t>(chosen.port));
+        port.SetStablePath(chosen.portStablePath);
+        port.Tag = chosen.algorithm;
+        // The race takes the new settings even when the port below fails to
+        // open (its error reaches the error box).
+        runRace([&] { return m_race->SettingsChanged(timing, currentRow()); });
+        m_live->Configure(chosen.liveOn, chosen.livePort);
+        if (chosen.portChanged && chosen.port != 0)
+            m_barrier->Open();
     }
-    DisplayAccuracySwitch(Accuracy);
-    PanelLeft->setFocus();
+    displayAccuracySwitch(m_race->Settings().accuracy);
+    ui.PanelLeft->setFocus();
 }

@@ -7,27 +7,27 @@
 #include "protocol/SaveFilter.h"
 #include "protocol/WordExport.h"
 
-void TFormMain::WordExport(int mode, const QString& fileName)
+void TFormMain::wordExport(int mode, const QString& fileName)
 {
     QList<int> widths;
-    for (int c = 0; c < SortGrid1->ColCount(); ++c)
-        widths << SortGrid1->ColWidths(c);
+    for (int c = 0; c < ui.SortGrid1->ColCount(); ++c)
+        widths << ui.SortGrid1->ColWidths(c);
     protocol::WriteFailure failure;
     bool written = false;
     {
         WaitCursor hourglass;
         written = protocol::WordExport(
-            mode, fileName, SortGrid1->Store(), widths, TemplatePath, WordEngineFactory, &failure);
+            mode, fileName, ui.SortGrid1->Store(), widths, files.templatePath, WordEngineFactory, &failure);
     }
     if (!written)
-        ShowFileError(
-            QStringLiteral("Das Word-Dokument konnte nicht erstellt werden."), failure.fileName, failure.reason);
+        ShowFileFailure(this, files.title, QStringLiteral("Das Word-Dokument konnte nicht erstellt werden."),
+            failure.fileName, failure.reason);
 }
 
 void TFormMain::sbWordClick()
 {
-    CommitEditor();
-    WordExport(protocol::kWordViewMode, protocol::DateStampName() + QStringLiteral(".docx"));
+    commitEditor();
+    wordExport(protocol::kWordViewMode, protocol::DateStampName() + QStringLiteral(".docx"));
 }
 
 void TFormMain::exporttoWord1Click()
@@ -37,9 +37,9 @@ void TFormMain::exporttoWord1Click()
 
 void TFormMain::sbExcelClick()
 {
-    CommitEditor();
+    commitEditor();
     protocol::WriteFailure failure;
-    if (!protocol::ExcelExport(SortGrid1->Store(), &failure))
-        ShowFileError(
-            QStringLiteral("Die Excel-Arbeitsmappe konnte nicht erstellt werden."), failure.fileName, failure.reason);
+    if (!protocol::ExcelExport(ui.SortGrid1->Store(), &failure))
+        ShowFileFailure(this, files.title, QStringLiteral("Die Excel-Arbeitsmappe konnte nicht erstellt werden."),
+            failure.fileName, failure.reason);
 }

@@ -1,18 +1,21 @@
 // START, STOPP, F.Stopp, ENDE and reset; the barrier locks and lockouts; the
 // refresh steps that keep the buttons in step with the protocol. The race
-// rules decide every one of them; this file forwards the commands and shows
-// what the rules return.
+// decides every one of them; this file forwards the commands and shows what
+// the race returns.
 #include "app/FMain.h"
 
 #include "app/Glyphs.h"
+#include "app/LivePublisher.h"
+#include "app/RaceDisplay.h"
+#include "comm/Comms.h"
 #include "controls/ButtonWithColor.h"
 #include "controls/Image.h"
 #include "controls/LbSpeedButton.h"
 #include "controls/MessageTimer.h"
-#include "controls/ModalResult.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "platform/Shell.h"
+#include "protocol/Columns.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -22,70 +25,48 @@
 
 namespace {
 
-constexpr TColor kGreen = 0x008000;
-constexpr TColor kRed = 0x0000FF;
-constexpr TColor kBlue = 0xFF0000;
-constexpr TColor kDarkRed = 0x000090;
-constexpr TColor kBlack = 0x000000;
+// The colours of the race buttons while they can be pressed.
+constexpr TColor kStartColour = clGreen;
+constexpr TColor kStopColour = clRed;
+constexpr TColor kEndColour = clBlue;
+constexpr TColor kInterimColour = 0x000090; // dark red
+constexpr TColor kResetColour = clBlack;
 
 } // namespace
 
-int TFormMain::CurrentRow() const
+int TFormMain::currentRow() const
 {
-    return SortGrid1->Selection().Top;
+    return ui.SortGrid1->Selection().Top;
 }
 
-void TFormMain::SelectWholeRow(int row)
+void TFormMain::selectWholeRow(int row)
 {
-    SortGrid1->SetSelection(TGridRect { 0, row, 6, row });
+    ui.SortGrid1->SetSelection(TGridRect { 0, row, protocol::kColRaw, row });
 }
 
-void TFormMain::MakeRowCurrent(int row)
+void TFormMain::makeRowCurrent(int row)
 {
     // The grid asks SortGrid1SelectCell, which runs the row-state refresh and,
     // outside the editable columns, selects the whole row.
-    SortGrid1->SetRow(row);
+    ui.SortGrid1->SetRow(row);
 }
 
-void TFormMain::BuildRaceRules()
-{
-    m_race = std::make_unique<race::RaceRules>(*SortGrid1);
-    // The display order is the operator's: the column and direction of the
-    // last header click, "Zeit" ascending until then. The current row
-    // follows its data through the sort.
-    m_race->SetDisplaySort([this](int row) {
-        SelectWholeRow(row);
-        TSortOptions& options = SortGrid1->SortOptions();
-        options.CanSort = true;
-        SortGrid1->SortByColumn(options.SortCol);
-        return CurrentRow();
-    });
-    m_race->SetClearTable([this] { SortGrid1->Clear(); });
-    BuildJournal();
-}
-
-race::RaceSettings TFormMain::CurrentRaceSettings() const
-{
-    return { Accuracy, StopFirst, TimerGesperrtStart->Interval(), TimerGesperrtStop->Interval() };
-}
-
-race::Outcome TFormMain::RunRace(const std::function<race::RaceResult()>& operation, RowFollow follow)
+race::Outcome TFormMain::runRace(const std::function<race::RaceResult()>& operation, RowFollow follow)
 {
     const QScopedValueRollback busy(m_raceBusy, true);
-    m_race->SetSettings(CurrentRaceSettings());
     const race::RaceResult result = operation();
     const bool acted = result.outcome != race::Outcome::NotAvailable;
-    MirrorRace(result.view, follow == RowFollow::WholeRow && !acted ? RowFollow::View : follow);
+    mirrorRace(result.view, follow == RowFollow::WholeRow && !acted ? RowFollow::View : follow);
     return result.outcome;
 }
 
-void TFormMain::MirrorRace(const race::RaceView& v, RowFollow follow)
+void TFormMain::mirrorRace(const race::RaceView& v, RowFollow follow)
 {
-    const bool moved = follow != RowFollow::Grid && CurrentRow() != v.currentRow;
+    const bool moved = follow != RowFollow::Grid && currentRow() != v.currentRow;
     if (moved)
-        MakeRowCurrent(v.currentRow);
+        makeRowCurrent(v.currentRow);
     if (moved || follow == RowFollow::WholeRow)
-        SelectWholeRow(v.currentRow);
+        selectWholeRow(v.currentRow);
 
     struct Control {
         TBitBtnWithColor* button;
@@ -94,11 +75,11 @@ void TFormMain::MirrorRace(const race::RaceView& v, RowFollow follow)
         TColor colour;
     };
     const Control controls[] = {
-        { bSTART, mStart, v.startAvailable, kGreen },
-        { bSTOP, mStop, v.stopAvailable, kRed },
-        { bEnd, nullptr, v.endAvailable, kBlue },
-        { bFStopp, nullptr, v.interimAvailable, kDarkRed },
-        { bRESET, mReset, v.resetAvailable, kBlack },
+        { ui.bSTART, ui.mStart, v.startAvailable, kStartColour },
+        { ui.bSTOP, ui.mStop, v.stopAvailable, kStopColour },
+        { ui.bEnd, nullptr, v.endAvailable, kEndColour },
+        { ui.bFStopp, nullptr, v.interimAvailable, kInterimColour },
+        { ui.bRESET, ui.mReset, v.resetAvailable, kResetColour },
     };
     // Enabled first: a focused button about to be disabled hands the focus to
     // START (or to the display when START is unavailable too), never to the
@@ -109,7 +90,7 @@ void TFormMain::MirrorRace(const race::RaceView& v, RowFollow follow)
     }
     for (const Control& c : controls) {
         if (!c.available && c.button->hasFocus()) {
-            (v.startAvailable ? static_cast<QWidget*>(bSTART) : PanelLeft)->setFocus();
+            (v.startAvailable ? static_cast<QWidget*>(ui.bSTART) : ui.PanelLeft)->setFocus();
             break;
         }
     }
@@ -119,18 +100,16 @@ void TFormMain::MirrorRace(const race::RaceView& v, RowFollow follow)
             c.item->setEnabled(c.available);
         c.button->SetColor(c.available ? c.colour : clBtnFace);
     }
-    bCFG->setEnabled(v.settingsAvailable);
+    ui.bCFG->setEnabled(v.settingsAvailable);
 
-    FirstStartTick = v.firstStartTick;
-    LatestStartTick = m_race->LatestStartTick();
-    Clock->SetEnabled(v.clockRunning);
-    if (!v.raceStarted)
-        DisplayRowUpdate(0, 0);
-    DisplayRowUpdate(
-        1, v.currentRowRunning ? platform::TickDiff(platform::GetTickCount(), v.currentStartTick) : v.row1Ms);
+    const platform::Tick now = platform::GetTickCount();
+    ui.Clock->SetEnabled(v.clockRunning);
+    if (!v.clockRunning)
+        displayRowUpdate(0, m_race->ClockAt(now).ms);
+    displayRowUpdate(1, v.currentRowRunning ? platform::TickDiff(now, v.currentStartTick) : v.row1Ms);
 
     const std::pair<TImage*, bool> locks[]
-        = { { ImageLSstart, v.startBarrierFree }, { ImageLSstop, v.stopBarrierFree } };
+        = { { ui.ImageLSstart, v.startBarrierFree }, { ui.ImageLSstop, v.stopBarrierFree } };
     for (const auto& [image, free] : locks) {
         if (image->Tag != (free ? 1 : 0)) {
             image->Tag = free ? 1 : 0;
@@ -138,28 +117,46 @@ void TFormMain::MirrorRace(const race::RaceView& v, RowFollow follow)
             image->repaint();
         }
     }
-    // Enabling a running lockout does not restart it.
-    TimerGesperrtStart->SetEnabled(v.startLockoutRunning);
-    TimerGesperrtStop->SetEnabled(v.stopLockoutRunning);
-
-    MirrorInterims();
-    ExportButtonRefresh();
-    ResultsChanged();
+    scheduleLockouts();
+    mirrorInterims();
+    exportButtonRefresh();
+    m_live->ResultsChanged();
 }
 
-void TFormMain::MirrorInterims()
+// The lockout timers fire when the race's lockouts end; a lockout that has
+// not changed keeps its timer running.
+void TFormMain::scheduleLockouts()
+{
+    const std::pair<race::Barrier, TMessageTimer*> lockouts[]
+        = { { race::Barrier::Start, ui.TimerGesperrtStart }, { race::Barrier::Stop, ui.TimerGesperrtStop } };
+    for (size_t i = 0; i < 2; ++i) {
+        const auto [barrier, timer] = lockouts[i];
+        const std::optional<platform::Tick> end = m_race->LockoutEnd(barrier);
+        if (end == m_lockoutTimerEnds[i] && timer->Enabled() == end.has_value())
+            continue;
+        m_lockoutTimerEnds[i] = end;
+        timer->SetEnabled(false);
+        if (end) {
+            timer->SetInterval(std::max(0, platform::TickDiff(*end, platform::GetTickCount())));
+            timer->SetEnabled(true);
+        }
+    }
+}
+
+void TFormMain::mirrorInterims()
 {
     const std::vector<race::Interim>& interims = m_race->Interims();
+    QListWidget* list = ui.ListBoxStopp;
     const int count = static_cast<int>(interims.size());
-    if (ListBoxStopp->count() > count)
-        ListBoxStopp->clear();
-    const bool added = ListBoxStopp->count() < count;
-    for (int i = ListBoxStopp->count(); i < count; ++i) {
-        auto* item = new QListWidgetItem(interims[static_cast<size_t>(i)].text, ListBoxStopp);
+    if (list->count() > count)
+        list->clear();
+    const bool added = list->count() < count;
+    for (int i = list->count(); i < count; ++i) {
+        auto* item = new QListWidgetItem(interims[static_cast<size_t>(i)].text, list);
         item->setData(Qt::UserRole, interims[static_cast<size_t>(i)].stamp.tick);
     }
     for (int i = 0; i < count; ++i) {
-        QListWidgetItem* item = ListBoxStopp->item(i);
+        QListWidgetItem* item = list->item(i);
         const bool used = interims[static_cast<size_t>(i)].used;
         if (item->data(Qt::UserRole + 1).toBool() == used)
             continue;
@@ -168,114 +165,106 @@ void TFormMain::MirrorInterims()
         item->setToolTip(used ? QStringLiteral("eingesetzt") : QString());
     }
     if (added)
-        ListBoxStopp->setCurrentRow(count - 1);
+        list->setCurrentRow(count - 1);
 }
 
 void TFormMain::mStartClick()
 {
-    if (mStart->isEnabled())
-        StartAt(platform::Stamp::Now());
+    if (ui.mStart->isEnabled())
+        startAt(platform::Stamp::Now());
 }
 
-void TFormMain::StartAt(const platform::Stamp& stamp)
+void TFormMain::startAt(const platform::Stamp& stamp)
 {
-    CommitEditor();
-    JournalBeforeCommand();
-    if (RunRace([&] { return m_race->Start(CurrentRow(), stamp); }, RowFollow::WholeRow) == race::Outcome::Started)
-        ColumnLayout();
+    commitEditor();
+    if (runRace([&] { return m_race->Start(currentRow(), stamp); }, RowFollow::WholeRow) == race::Outcome::Started)
+        columnLayout();
 }
 
 void TFormMain::mStopClick()
 {
-    if (mStop->isEnabled())
-        StopAt(platform::Stamp::Now());
+    if (ui.mStop->isEnabled())
+        stopAt(platform::Stamp::Now());
 }
 
-void TFormMain::StopAt(const platform::Stamp& stamp)
+void TFormMain::stopAt(const platform::Stamp& stamp)
 {
-    CommitEditor();
-    if (RunRace([&] { return m_race->Stop(CurrentRow(), stamp); }, RowFollow::WholeRow) == race::Outcome::Stopped)
-        ColumnLayout();
+    commitEditor();
+    if (runRace([&] { return m_race->Stop(currentRow(), stamp); }, RowFollow::WholeRow) == race::Outcome::Stopped)
+        columnLayout();
 }
 
-void TFormMain::RowStateRefresh(int row)
+void TFormMain::rowStateRefresh(int row)
 {
-    RunRace([&] { return m_race->RowStateRefresh(row); }, RowFollow::Grid);
+    runRace([&] { return m_race->RowStateRefresh(row); }, RowFollow::Grid);
 }
 
-void TFormMain::RankRefresh()
+void TFormMain::rankRefresh()
 {
-    RunRace([&] { return m_race->RankRefresh(CurrentRow()); }, RowFollow::WholeRow);
+    runRace([&] { return m_race->RankRefresh(currentRow()); }, RowFollow::WholeRow);
 }
 
-void TFormMain::ExportButtonRefresh()
+void TFormMain::exportButtonRefresh()
 {
-    const bool save = SortGrid1->RowCount() > 2;
-    sbSave->setEnabled(save);
-    sbPrint->setEnabled(save && platform::HasPrinter());
-    sbWord->setEnabled(save && QFileInfo::exists(TemplatePath));
-    sbExcel->setEnabled(save);
-    sbHTML->setEnabled(save);
+    const bool save = ui.SortGrid1->RowCount() > 2;
+    ui.sbSave->setEnabled(save);
+    ui.sbPrint->setEnabled(save && platform::HasPrinter());
+    ui.sbWord->setEnabled(save && QFileInfo::exists(files.templatePath));
+    ui.sbExcel->setEnabled(save);
+    ui.sbHTML->setEnabled(save);
 }
 
 void TFormMain::ImageLSClick(TImage* sender)
 {
-    const race::Barrier barrier = sender == ImageLSstart ? race::Barrier::Start : race::Barrier::Stop;
-    RunRace([&] { return m_race->ToggleLock(barrier, CurrentRow()); });
+    const race::Barrier barrier = sender == ui.ImageLSstart ? race::Barrier::Start : race::Barrier::Stop;
+    runRace([&] { return m_race->ToggleLock(barrier, currentRow()); });
 }
 
 void TFormMain::LockLSStart1Click()
 {
-    ImageLSClick(ImageLSstart);
+    ImageLSClick(ui.ImageLSstart);
 }
 
 void TFormMain::LockLSStopp1Click()
 {
-    ImageLSClick(ImageLSstop);
+    ImageLSClick(ui.ImageLSstop);
 }
 
 void TFormMain::TimerGesperrtTimer(TMessageTimer* sender)
 {
+    const size_t index = sender == ui.TimerGesperrtStart ? 0 : 1;
+    const std::optional<platform::Tick> end = m_lockoutTimerEnds[index];
     sender->SetEnabled(false);
-    const race::Barrier barrier = sender == TimerGesperrtStart ? race::Barrier::Start : race::Barrier::Stop;
-    RunRace([&] { return m_race->LockoutEnded(barrier, CurrentRow()); });
+    m_lockoutTimerEnds[index].reset();
+    // Changes that came while the window was busy are judged first, each at
+    // its own edge: the lockout may have ended for some of them and not for
+    // others.
+    ui.ComPort->DispatchQueued();
+    const race::Barrier barrier = index == 0 ? race::Barrier::Start : race::Barrier::Stop;
+    if (end && m_race->LockoutEnd(barrier) == end)
+        runRace([&] { return m_race->LockoutEnded(barrier, currentRow()); });
 }
 
 void TFormMain::FStopp1Click()
 {
-    RunRace([&] { return m_race->InterimStop(CurrentRow(), platform::Stamp::Now()); });
+    runRace([&] { return m_race->InterimStop(currentRow(), platform::Stamp::Now()); });
 }
 
 void TFormMain::bEndClick()
 {
-    if (RunRace([&] { return m_race->End(CurrentRow()); }) == race::Outcome::Ended)
-        bRESET->setFocus();
+    if (runRace([&] { return m_race->End(currentRow(), platform::Stamp::Now()); }) == race::Outcome::Ended)
+        ui.bRESET->setFocus();
 }
 
 void TFormMain::mResetClick()
 {
-    if (!mReset->isEnabled())
+    if (!ui.mReset->isEnabled())
         return;
-    FDlgYesNo->Label1->setText(QStringLiteral("Protokoll wird gelöscht!"));
-    FDlgYesNo->SetActiveControl(FDlgYesNo->CancelBtn);
-    FDlgYesNo->SetButtonCaptions(QStringLiteral("OK"), QStringLiteral("Abbrechen"));
-    const int answer = FDlgYesNo->ShowModal();
-    if (answer == mrYes) {
-        CommitEditor();
-        m_lastRemoved.reset();
-        RunRace([&] { return m_race->Reset(); }, RowFollow::WholeRow);
-        ColumnLayout();
-        bSTART->setFocus();
+    if (ui.FDlgYesNo->Ask(QStringLiteral("Protokoll wird gelöscht!"), TFDlgYesNo::Focus::Cancel, QStringLiteral("OK"),
+            QStringLiteral("Abbrechen"))) {
+        commitEditor();
+        runRace([&] { return m_race->Reset(); }, RowFollow::WholeRow);
+        columnLayout();
+        ui.bSTART->setFocus();
     }
-    FDlgYesNo->SetButtonCaptions(QStringLiteral("Ja"), QStringLiteral("Nein"));
-}
-
-bool TFormMain::ConfirmReplaceLog()
-{
-    FDlgYesNo->Label1->setText(QStringLiteral("Protokoll wird ersetzt!"));
-    FDlgYesNo->SetActiveControl(FDlgYesNo->CancelBtn);
-    FDlgYesNo->SetButtonCaptions(QStringLiteral("OK"), QStringLiteral("Abbrechen"));
-    const bool replace = FDlgYesNo->ShowModal() == mrYes;
-    FDlgYesNo->SetButtonCaptions(QStringLiteral("Ja"), QStringLiteral("Nein"));
-    return replace;
 }

@@ -1,6 +1,9 @@
 #include "app/UiHelpers.h"
 
+#include "controls/Dialogs.h"
+
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPalette>
 #include <QWidget>
 
@@ -31,12 +34,29 @@ void SetFontColor(QWidget* widget, TColor colour)
     widget->setPalette(pal);
 }
 
+QLabel* PlacedLabel(QWidget* parent, const QString& text, const QFont& font, QRect geometry, Qt::Alignment align)
+{
+    auto* l = new QLabel(text, parent);
+    l->setFont(font);
+    l->setGeometry(geometry);
+    l->setAlignment(align);
+    l->setAttribute(Qt::WA_TranslucentBackground);
+    return l;
+}
+
 void SetBackgroundColor(QWidget* widget, TColor colour)
 {
     QPalette pal = widget->palette();
     pal.setColor(QPalette::Window, ToQColor(colour));
     widget->setPalette(pal);
     widget->setAutoFillBackground(true);
+}
+
+void ShowFileFailure(
+    QWidget* parent, const QString& title, const QString& what, const QString& fileName, const QString& reason)
+{
+    dialogs::ShowMessage(
+        parent, dialogs::Icon::Critical, title, what + QLatin1Char('\r') + fileName + QLatin1Char('\r') + reason);
 }
 
 WaitCursor::WaitCursor()

@@ -3,8 +3,10 @@
 #include "controls/ColorValue.h"
 
 #include <QFont>
+#include <QRect>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 // Fonts the window is designed with, mapped onto their metric twins
@@ -13,7 +15,15 @@ class QWidget;
 QFont DesignFont(const QString& family, int pixelSize, bool bold = false);
 
 void SetFontColor(QWidget* widget, TColor colour);
+// A label with a transparent background at a fixed place, as the design
+// lays out captions over coloured panels.
+QLabel* PlacedLabel(QWidget* parent, const QString& text, const QFont& font, QRect geometry, Qt::Alignment align);
 void SetBackgroundColor(QWidget* widget, TColor colour);
+
+// An error box for a file that could not be written or read: what failed,
+// the file and the system's reason, one to a line.
+void ShowFileFailure(
+    QWidget* parent, const QString& title, const QString& what, const QString& fileName, const QString& reason);
 
 // The hourglass pointer for the lifetime of the object.
 class WaitCursor {

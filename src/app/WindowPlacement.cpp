@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 #include <algorithm>
 
@@ -52,6 +53,36 @@ ScreenSet ConnectedScreens()
 void SetScreensForTests(std::function<ScreenSet()> screens)
 {
     g_screens = std::move(screens);
+}
+
+void NormalBounds::Restore(QWidget& window, std::optional<int> left, std::optional<int> top, std::optional<int> width,
+    std::optional<int> height)
+{
+    if (!left && !top && !width && !height)
+        return;
+    window.resize(width.value_or(window.width()), height.value_or(window.height()));
+    if (left && top) {
+        // The platform places a window without a stored position; a stored
+        // one is used only where the operator can still see and grab it.
+        const QRect placed = Place(QRect(QPoint(*left, *top), window.size()), ConnectedScreens(), window.minimumSize());
+        window.resize(placed.size());
+        window.move(placed.topLeft());
+    }
+    m_bounds = QRect(window.pos(), window.size());
+}
+
+void NormalBounds::Remember(const QWidget& window)
+{
+    // Only a window in its normal state tells where it goes back to; the
+    // place of a maximised or minimised one says nothing about that.
+    if (window.isVisible()
+        && !(window.windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)))
+        m_bounds = QRect(window.frameGeometry().topLeft(), window.size());
+}
+
+QRect NormalBounds::Bounds(const QWidget& window) const
+{
+    return m_bounds.isValid() ? m_bounds : QRect(window.frameGeometry().topLeft(), window.size());
 }
 
 } // namespace windowplacement

@@ -4,7 +4,11 @@
 #include <QRect>
 #include <QSize>
 
+#include <optional>
+
 #include <functional>
+
+class QWidget;
 
 // Where the main window reopens. The store keeps the frame's top-left corner
 // (what a window move places) and the client size (what a resize sets), so a
@@ -32,5 +36,21 @@ QRect Place(const QRect& stored, const ScreenSet& screens, const QSize& minimum)
 // (an empty function returns to the real screens).
 ScreenSet ConnectedScreens();
 void SetScreensForTests(std::function<ScreenSet()> screens);
+
+// The main window's normal place: the frame's top-left corner and client size
+// it had last while neither maximised, minimised nor full screen, so that it
+// comes back there once the operator restores it, and opens there next time.
+class NormalBounds {
+public:
+    // The place the store kept (a missing value leaves it to the platform).
+    void Restore(QWidget& window, std::optional<int> left, std::optional<int> top, std::optional<int> width,
+        std::optional<int> height);
+    // After a move or a resize.
+    void Remember(const QWidget& window);
+    QRect Bounds(const QWidget& window) const;
+
+private:
+    QRect m_bounds;
+};
 
 } // namespace windowplacement

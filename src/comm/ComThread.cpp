@@ -204,6 +204,8 @@ void TComThread::Dispatch(const platform::LineEvent& change)
         if (handler)
             handler(port, port->InQueueCount());
     }
+    if (const auto onLineEvent = port->OnLineEvent; onLineEvent && !m_detached)
+        onLineEvent(port, change);
     for (const DispatchStep& step : kSteps) {
         // A handler may close or reopen the port; the rest of the delivery
         // then belongs to nobody.

@@ -121,6 +121,10 @@ public:
     TNotifyEvent OnRing;
     TNotifyEvent OnCTS;
     TNotifyEvent OnDSR;
+    // Each change of the lines, once, with what the watcher saw (the lines
+    // that changed, their levels, the edge's stamp); before OnCTS and OnDSR
+    // of the same change.
+    std::function<void(QObject* Sender, const platform::LineEvent& change)> OnLineEvent;
     TNotifyEvent OnRLSD;
     TNotifyEvent OnRxFlag;
     TNotifyEvent OnError;

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr TColor kDisabledText = 0x808080;
 constexpr int kFocusInset = 4;
 constexpr int kGlyphCacheEntries = 256;
 
@@ -164,7 +163,7 @@ void TBitBtnWithColor::paintEvent(QPaintEvent*)
         } else {
             g.setPen(Qt::white);
             g.drawText(place.caption.translated(1, 1), textFlags, caption);
-            g.setPen(ToQColor(kDisabledText));
+            g.setPen(ToQColor(clGray));
         }
         g.drawText(place.caption, textFlags, caption);
     }

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr TColor kDisabledText = 0x808080;
 constexpr int kInnerMargin = 4;
 constexpr int kGlyphGap = 4;
 constexpr int kArrowFromRight = 11;
@@ -125,7 +124,7 @@ void DrawLbButton(QPainter& g, const TLbDrawParams& p)
     if (p.style == bsEncarta && down)
         font.setBold(true);
     if (!p.enabled)
-        textColor = kDisabledText;
+        textColor = clGray;
     g.setFont(font);
 
     const QImage glyph = GlyphImage(p, down);

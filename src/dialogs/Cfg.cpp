@@ -12,6 +12,7 @@
 #include <QSpinBox>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -72,8 +73,8 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     seWait->SetIncrement(0.1L);
     seWait->SetDigits(1);
     seWait->SetValue(3.0L);
-    seWait->SetMin(1.0L);
-    seWait->SetMax(600.0L);
+    seWait->SetMin(kMinStartLockoutMs / 1000.0L);
+    seWait->SetMax(kMaxStartLockoutMs / 1000.0L);
     seWait->EndLoading();
     seWait->SetAlignment(Qt::AlignRight);
     seWait->setGeometry(80, 73, 62, std::max(21, seWait->MinHeight()));
@@ -90,8 +91,7 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     cbLive->setToolTip(QStringLiteral("Ergebnisse und Rennzeit für Browser im selben Netz"));
     LabLivePort = labelAt(this, QStringLiteral("Port:"), 4, kLiveTop + 24, 74);
     seLivePort = new QSpinBox(this);
-    seLivePort->setRange(1, 65535);
-    seLivePort->setValue(8080);
+    seLivePort->setRange(kMinLivePort, kMaxLivePort);
     seLivePort->setAlignment(Qt::AlignRight);
     seLivePort->setGeometry(80, kLiveTop + 24, 62, 21);
     seLivePort->setEnabled(false);
@@ -206,6 +206,55 @@ void TCfgDialog::SelectDefaultsWhereEmpty()
         if (list->currentIndex() < 0 && list->count() > 0)
             list->setCurrentIndex(0);
     }
+}
+
+void TCfgDialog::Load(const Values& v)
+{
+    m_shown = v;
+    // 1-2: the port and the algorithm as they stand.
+    cbPort->setCurrentIndex(PortIndex(v.port));
+    cbAlg->setEnabled(v.port != 0);
+    cbAlg->setCurrentIndex(v.algorithm >= 0 && v.algorithm < cbAlg->count() ? v.algorithm : -1);
+    AlgorithmValue = v.algorithm;
+    seWait->SetValue(static_cast<long double>(v.startLockoutMs) / 1000.0L);
+    cbDigits->setCurrentIndex(2 - v.accuracy);
+    // Times already in the table keep their format, and ranking by mixed
+    // formats would compare unlike texts: the format waits for the race's end.
+    cbDigits->setEnabled(!v.accuracyLocked);
+    cbDigits->setToolTip(v.accuracyLocked
+            ? QStringLiteral("Das Uhrzeitformat kann während des Rennens nicht geändert werden.")
+            : QString());
+    cbStopFirst->setCurrentIndex(v.stopFirst ? 1 : 0);
+    // A stored value the lists do not offer shows the default item, never an
+    // empty list (confirming an empty list would store -1 and lock the lists).
+    SelectDefaultsWhereEmpty();
+    m_shownPortIndex = cbPort->currentIndex();
+    cbLive->setChecked(v.liveOn);
+    seLivePort->setValue(v.livePort);
+}
+
+TCfgDialog::Values TCfgDialog::Chosen() const
+{
+    Values v = m_shown;
+    if (cbDigits->isEnabled())
+        v.accuracy = 2 - cbDigits->currentIndex();
+    v.stopFirst = cbStopFirst->currentIndex() == 1;
+    // Halves to even, as the toolkit's rounding does.
+    v.startLockoutMs = static_cast<int>(std::nearbyintl(seWait->Value() * 1000.0L));
+    const int index = cbPort->currentIndex();
+    v.portChanged = index != m_shownPortIndex;
+    if (index != 0) {
+        v.port = PortNumber(index);
+        if (v.portChanged)
+            v.portStablePath = PortStablePath(index);
+        v.algorithm = cbAlg->currentIndex();
+    } else {
+        v.port = 0;
+        v.portStablePath.clear();
+    }
+    v.liveOn = cbLive->isChecked();
+    v.livePort = seLivePort->value();
+    return v;
 }
 
 void TCfgDialog::FormShow()

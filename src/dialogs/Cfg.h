@@ -23,6 +23,26 @@ class TCfgDialog final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TCfgDialog)
 public:
+    // The start lockout's range: the spin edit's 1.0 to 600.0 s.
+    static constexpr int kMinStartLockoutMs = 1000;
+    static constexpr int kMaxStartLockoutMs = 600000;
+    static constexpr int kMinLivePort = 1;
+    static constexpr int kMaxLivePort = 65535;
+
+    // What the dialog shows, and what it gives back on OK.
+    struct Values {
+        int port = 0; // 0 "Keine"
+        QString portStablePath;
+        int algorithm = 0; // cbAlg's index; negative: the port list is locked
+        int startLockoutMs = 0;
+        int accuracy = 2;
+        bool accuracyLocked = false; // a race runs: the format waits for its end
+        bool stopFirst = false;
+        bool liveOn = false;
+        int livePort = 0;
+        bool portChanged = false; // (given back) another port item than at the showing
+    };
+
     // portMask: the start-up scan's result (bit n-1 for port n, the highest
     // number found in the high 16 bits); the found ports are listed once.
     TCfgDialog(QWidget* owner, std::uint32_t portMask);
@@ -46,6 +66,13 @@ public:
     // without a number falls back to its text after "COM".
     int PortNumber(int index) const;
     QString PortStablePath(int index) const;
+
+    // Selects what the values say; the port list is loaded before (SetPorts,
+    // EnsurePortItem). A value a list does not offer shows its default item.
+    void Load(const Values& values);
+    // The values as the operator left them; the algorithm is the shown one
+    // where no port is chosen, and the accuracy where it was locked.
+    Values Chosen() const;
 
     // Shows the dialog modally (through the dialog wrapper, so tests can act
     // as the operator) and returns QDialog::Accepted or Rejected.
@@ -86,4 +113,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    Values m_shown;
+    int m_shownPortIndex = -1;
 };

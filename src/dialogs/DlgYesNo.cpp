@@ -107,6 +107,20 @@ int TFDlgYesNo::ShowModal()
     return dialogs::ExecDialog(this);
 }
 
+bool TFDlgYesNo::Ask(const QString& text, Focus focus, const QString& yesCaption, const QString& noCaption)
+{
+    Label1->setText(text);
+    if (focus != Focus::AsLeft)
+        SetActiveControl(focus == Focus::Ok ? static_cast<QWidget*>(OKBtn) : CancelBtn);
+    const bool captions = !yesCaption.isEmpty() || !noCaption.isEmpty();
+    if (captions)
+        SetButtonCaptions(yesCaption, noCaption);
+    const bool yes = ShowModal() == kResultYes;
+    if (captions)
+        SetButtonCaptions(QStringLiteral("Ja"), QStringLiteral("Nein"));
+    return yes;
+}
+
 void TFDlgYesNo::reject()
 {
     // Esc and the close box end up here.

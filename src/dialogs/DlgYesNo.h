@@ -26,6 +26,15 @@ public:
     // Modal show through the dialog wrapper (so tests can answer); returns 6 or 2.
     int ShowModal();
 
+    // Which button has the focus when a question shows: the one the last
+    // question left, OK, or Cancel.
+    enum class Focus { AsLeft, Ok, Cancel };
+    // Asks the question and returns true when the operator answers with OK.
+    // Captions given here hold for this question only; "Ja" and "Nein" are
+    // back afterwards.
+    bool Ask(const QString& text, Focus focus = Focus::AsLeft, const QString& yesCaption = QString(),
+        const QString& noCaption = QString());
+
     QLabel* Label1 = nullptr;
     QLabel* Icon = nullptr;
     QPushButton* OKBtn = nullptr;

@@ -1,7 +1,7 @@
 #include "grid/FontSetting.h"
 
 #include "grid/GridColors.h"
-#include "grid/GridCommaText.h"
+#include "gridstore/GridCommaText.h"
 
 #include <algorithm>
 

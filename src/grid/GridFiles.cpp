@@ -1,6 +1,6 @@
 #include "grid/GridFiles.h"
 
-#include "grid/GridCommaText.h"
+#include "gridstore/GridCommaText.h"
 #include "platform/AtomicFile.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "grid/CellStore.h"
 #include "grid/FontSetting.h"
+#include "gridstore/CellStore.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "grid/CellStore.h"
+#include "gridstore/CellStore.h"
 
 #include <QAbstractTableModel>
 

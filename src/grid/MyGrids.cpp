@@ -231,6 +231,47 @@ void TMyStringGrid::SetRows(int row, const QStringList& cells)
             CellTextChanged(c, row);
 }
 
+void TMyStringGrid::PermuteTableRows(const std::vector<int>& order)
+{
+    const int previousRow = Row();
+    MutableStore().PermuteRows(1, order);
+    const auto moved = std::find(order.begin(), order.end(), previousRow);
+    if (moved != order.end())
+        MoveCurrent(Col(), static_cast<int>(moved - order.begin()) + 1, true);
+    InvalidateGrid();
+}
+
+int TMyStringGrid::InsertTableRow(int at)
+{
+    const int row = InsertedRowIndex(at, RowCount());
+    MutableStore().InsertRow(row);
+    SetRowCount(RowCount() + 1);
+    MutableStore().ClearRow(row);
+    InvalidateGrid();
+    return row;
+}
+
+void TMyStringGrid::DeleteTableRow(int row)
+{
+    if (row < 1 || row >= RowCount())
+        return;
+    if (RowCount() < 3) {
+        MutableStore().ClearRow(1);
+    } else {
+        MutableStore().DeleteRow(row);
+        SetRowCount(RowCount() - 1);
+    }
+    InvalidateGrid();
+}
+
+void TMyStringGrid::ClearTable()
+{
+    for (int r = 1; r < RowCount(); ++r)
+        MutableStore().ClearRow(r);
+    SetRowCount(2);
+    InvalidateGrid();
+}
+
 void TMyStringGrid::SetCols(int col, const QStringList& cells)
 {
     MutableStore().SetCol(col, cells);

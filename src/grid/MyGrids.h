@@ -1,8 +1,8 @@
 #pragma once
 
-#include "grid/CellStore.h"
-#include "grid/CellTable.h"
 #include "grid/GridTypes.h"
+#include "gridstore/CellStore.h"
+#include "gridstore/CellTable.h"
 
 #include <QLineEdit>
 #include <QPointer>
@@ -246,6 +246,12 @@ public:
     QString TableCell(int col, int row) const override { return Cells(col, row); }
     void SetTableCell(int col, int row, const QString& text) override { SetCells(col, row, text); }
     void SetTableRow(int row, const QStringList& cells) override { SetRows(row, cells); }
+    const TCellStore& TableStore() const override { return CellStore(); }
+    void PermuteTableRows(const std::vector<int>& order) override;
+    int InsertTableRow(int at) override;
+    void DeleteTableRow(int row) override;
+    void MoveTableRow(int from, int to) override { MoveRow(from, to); }
+    void ClearTable() override;
 
     QString Cells(int col, int row) const { return CellStore().Cell(col, row); }
     void SetCells(int col, int row, const QString& text);

@@ -4,7 +4,7 @@
 #include "controls/Dialogs.h"
 #include "grid/GridGlyphs.h"
 #include "grid/GridText.h"
-#include "grid/SortEngine.h"
+#include "gridstore/SortEngine.h"
 
 #include <QListWidget>
 #include <QScrollBar>

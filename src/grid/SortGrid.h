@@ -2,7 +2,7 @@
 
 #include "grid/FontSetting.h"
 #include "grid/MyGrids.h"
-#include "grid/SortTypes.h"
+#include "gridstore/SortTypes.h"
 
 #include <QBrush>
 #include <QColor>
@@ -85,6 +85,9 @@ public:
     void SetModified(bool modified);
 
     void SortByColumn(int ACol);
+    // The rows take the given order (a sort's); the current and the selected
+    // rows follow their data.
+    void PermuteTableRows(const std::vector<int>& order) override;
     // True while SortByColumn moves the rows (the current cell moves with
     // them before the sort has finished).
     bool Sorting() const { return m_sorting; }
@@ -95,6 +98,11 @@ public:
     void Clear();
     void InsertRow(int ARow);
     void DeleteRow(int ARow);
+    // The table's row operations are the grid's own (fonts, selection and
+    // filter follow).
+    int InsertTableRow(int at) override;
+    void DeleteTableRow(int row) override { DeleteRow(row); }
+    void ClearTable() override { Clear(); }
     void InsertColumn(int ACol);
     void DeleteColumn(int ACol);
     void MoveRow(int FromIndex, int ToIndex) override;

@@ -3,7 +3,7 @@
 #include "grid/SortGrid.h"
 
 #include "grid/GridText.h"
-#include "grid/SortCompare.h"
+#include "gridstore/SortCompare.h"
 
 #include <QFontMetrics>
 
@@ -58,9 +58,7 @@ void TSortGrid::Clear()
 void TSortGrid::InsertRow(int ARow)
 {
     const int newCount = RowCount() + 1;
-    // At the last data row or beyond the new row goes after it, else it
-    // takes ARow's place.
-    const int row = ARow < newCount - 2 ? std::max(1, ARow) : newCount - 1;
+    const int row = InsertedRowIndex(ARow, RowCount());
     BeginStructureChange();
     MutableStore().InsertRow(row);
     SetRowCount(newCount);
@@ -74,6 +72,12 @@ void TSortGrid::InsertRow(int ARow)
     SetSelection(TGridRect { Col(), row, Col(), row });
     if (OnRowInsert)
         OnRowInsert(this, row);
+}
+
+int TSortGrid::InsertTableRow(int at)
+{
+    InsertRow(at);
+    return Row();
 }
 
 void TSortGrid::DeleteRow(int ARow)

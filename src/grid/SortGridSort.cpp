@@ -2,7 +2,7 @@
 
 #include "grid/SortGrid.h"
 
-#include "grid/SortEngine.h"
+#include "gridstore/SortEngine.h"
 
 #include <algorithm>
 
@@ -54,7 +54,32 @@ void TSortGrid::SortByColumn(int ACol)
     try {
         if (OnBeginSort)
             OnBeginSort(this, ACol);
+        TGetSortStyleProc getSortStyle;
+        if (OnGetSortStyle)
+            getSortStyle = [this](int col, TSortStyle& style) { OnGetSortStyle(this, col, style); };
+        SortTableForDisplay(*this, m_sortOptions, getSortStyle, Row());
+        m_sorting = false;
+        if (OnEndSort)
+            OnEndSort(this, ACol);
+    } catch (...) {
+        if (bracket) {
+            CloseUpdateAfterError();
+        } else {
+            m_sorting = false;
+            m_sortOptions.SortCompare = nullptr;
+        }
+        throw;
+    }
+    if (bracket)
+        EndUpdate();
+}
 
+void TSortGrid::PermuteTableRows(const std::vector<int>& order)
+{
+    const bool bracket = !NowUpdating();
+    if (bracket)
+        BeginUpdate();
+    try {
         std::vector<int> remembered;
         for (const QString& text : std::as_const(m_selectedRows)) {
             bool ok = false;
@@ -64,12 +89,6 @@ void TSortGrid::SortByColumn(int ACol)
         }
         std::sort(remembered.begin(), remembered.end());
         const int previousRow = Row();
-
-        TGetSortStyleProc getSortStyle;
-        if (OnGetSortStyle)
-            getSortStyle = [this](int col, TSortStyle& style) { OnGetSortStyle(this, col, style); };
-        const std::vector<int> order = SortDataRows(Store(), SortKeyColumns(ACol, m_sortOptions.SecondaryIndex),
-            m_sortOptions, getSortStyle, TSortConversions());
         MutableStore().PermuteRows(1, order);
 
         // The current row and the selected rows follow their data.
@@ -88,18 +107,9 @@ void TSortGrid::SortByColumn(int ACol)
             m_selectedRows = selected;
             m_selectionOrder = selected;
         }
-
-        m_sorting = false;
-        m_sortOptions.SortCompare = nullptr;
-        if (OnEndSort)
-            OnEndSort(this, ACol);
     } catch (...) {
-        if (bracket) {
+        if (bracket)
             CloseUpdateAfterError();
-        } else {
-            m_sorting = false;
-            m_sortOptions.SortCompare = nullptr;
-        }
         throw;
     }
     if (bracket)

@@ -98,7 +98,7 @@ HttpService::HttpService(const ServerOptions& options, std::atomic<int>& connect
     QObject::connect(&m_sweep, &QTimer::timeout, this, [this] { sweep(); });
     m_heartbeat.setInterval(m_options.heartbeat);
     QObject::connect(&m_heartbeat, &QTimer::timeout, this, [this] { heartbeat(); });
-    m_snapshot = std::make_shared<const Snapshot>();
+    m_snapshot = std::make_shared<const race::Snapshot>();
     m_body = ResultsJsonBody(*m_snapshot, m_version);
 }
 
@@ -146,8 +146,6 @@ bool HttpService::Listen(quint16 port, QString& error)
         return false;
     }
     bind(m_acceptor);
-    m_sweep.start();
-    m_heartbeat.start();
     return true;
 }
 
@@ -156,7 +154,7 @@ quint16 HttpService::Port() const
     return m_acceptor ? m_acceptor->serverPort() : 0;
 }
 
-void HttpService::Publish(std::shared_ptr<const Snapshot> snapshot)
+void HttpService::Publish(std::shared_ptr<const race::Snapshot> snapshot)
 {
     m_snapshot = std::move(snapshot);
     m_body = ResultsJsonBody(*m_snapshot, ++m_version);
@@ -178,6 +176,12 @@ void HttpService::accepted(QTcpSocket* socket)
     Connection c;
     c.lastActivity = SteadyClock::now();
     m_open.insert(socket, c);
+    // An idle server does nothing: the sweep and the heartbeat run while
+    // connections are open.
+    if (!m_sweep.isActive()) {
+        m_sweep.start();
+        m_heartbeat.start();
+    }
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     // Connected before Qt HttpServer takes the socket, so the limits see every
     // read before its parser does.
@@ -275,6 +279,11 @@ void HttpService::written(QTcpSocket* socket)
 
 void HttpService::sweep()
 {
+    if (m_open.isEmpty()) {
+        m_sweep.stop();
+        m_heartbeat.stop();
+        return;
+    }
     const auto now = SteadyClock::now();
     QList<QTcpSocket*> idle;
     for (auto it = m_open.cbegin(); it != m_open.cend(); ++it) {

@@ -35,7 +35,7 @@ public:
     bool Listen(quint16 port, QString& error);
     quint16 Port() const;
 
-    void Publish(std::shared_ptr<const Snapshot> snapshot);
+    void Publish(std::shared_ptr<const race::Snapshot> snapshot);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -87,7 +87,7 @@ private:
     int m_streams = 0;
     QTimer m_sweep;
     QTimer m_heartbeat;
-    std::shared_ptr<const Snapshot> m_snapshot;
+    std::shared_ptr<const race::Snapshot> m_snapshot;
     QByteArray m_body; // the results JSON without its clock part
     std::uint64_t m_version;
     // Compressed JSON body, and the body with each page's tail; made on the

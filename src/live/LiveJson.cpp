@@ -4,14 +4,14 @@ namespace live {
 
 namespace {
 
-const char* stateName(EntryState state)
+const char* stateName(race::Race::RowState state)
 {
     switch (state) {
-    case EntryState::Running:
+    case race::Race::RowState::Running:
         return "running";
-    case EntryState::Finished:
+    case race::Race::RowState::Finished:
         return "finished";
-    case EntryState::Free:
+    case race::Race::RowState::Free:
         break;
     }
     return "free";
@@ -97,7 +97,7 @@ void AppendJsonString(QByteArray& out, const QString& text)
     out += '"';
 }
 
-QByteArray ResultsJsonBody(const Snapshot& snapshot, std::uint64_t version)
+QByteArray ResultsJsonBody(const race::Snapshot& snapshot, std::uint64_t version)
 {
     QByteArray out;
     out.reserve(256 + static_cast<qsizetype>(snapshot.entries.size()) * 160);
@@ -121,7 +121,7 @@ QByteArray ResultsJsonBody(const Snapshot& snapshot, std::uint64_t version)
     appendField(out, "secondRow", snapshot.colours.secondRow);
     out += "},\"entries\":[";
     bool first = true;
-    for (const Entry& e : snapshot.entries) {
+    for (const race::SnapshotEntry& e : snapshot.entries) {
         if (!first)
             out += ',';
         first = false;
@@ -145,7 +145,7 @@ QByteArray ResultsJsonBody(const Snapshot& snapshot, std::uint64_t version)
     }
     out += "],\"latest\":[";
     first = true;
-    for (int index : LastFinishers(snapshot, kLatestCount)) {
+    for (int index : race::LastFinishers(snapshot, kLatestCount)) {
         if (!first)
             out += ',';
         first = false;
@@ -156,7 +156,7 @@ QByteArray ResultsJsonBody(const Snapshot& snapshot, std::uint64_t version)
 }
 
 QByteArray ResultsJsonClock(
-    const Snapshot& snapshot, std::chrono::steady_clock::time_point now, std::int64_t timeOfDayMs)
+    const race::Snapshot& snapshot, std::chrono::steady_clock::time_point now, std::int64_t timeOfDayMs)
 {
     QByteArray out = "{\"raceMs\":";
     out += QByteArray::number(static_cast<qlonglong>(snapshot.RaceMsAt(now)));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "live/LiveSnapshot.h"
+#include "race/RaceSnapshot.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,12 +26,12 @@ void AppendJsonString(QByteArray& out, const QString& text);
 // body changes only with the results, so it is made once per change.
 
 // The body: from "version" to the closing brace.
-QByteArray ResultsJsonBody(const Snapshot& snapshot, std::uint64_t version);
+QByteArray ResultsJsonBody(const race::Snapshot& snapshot, std::uint64_t version);
 
 // The clock part: the opening brace, the race time and the local time of day
 // (milliseconds since midnight) at the moment of serving.
 QByteArray ResultsJsonClock(
-    const Snapshot& snapshot, std::chrono::steady_clock::time_point now, std::int64_t timeOfDayMs);
+    const race::Snapshot& snapshot, std::chrono::steady_clock::time_point now, std::int64_t timeOfDayMs);
 
 // Number of finishers the display shows.
 constexpr int kLatestCount = 5;

@@ -91,7 +91,7 @@ void LiveServer::Stop()
     });
 }
 
-void LiveServer::Publish(std::shared_ptr<const Snapshot> snapshot)
+void LiveServer::Publish(std::shared_ptr<const race::Snapshot> snapshot)
 {
     m_latest = snapshot;
     if (!m_running)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "live/LiveSnapshot.h"
+#include "race/RaceSnapshot.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -75,7 +75,7 @@ public:
     quint16 RequestedPort() const { return m_requestedPort; }
 
     // Hands the results to the server thread; the newest one is served.
-    void Publish(std::shared_ptr<const Snapshot> snapshot);
+    void Publish(std::shared_ptr<const race::Snapshot> snapshot);
 
     // Open connections (any thread).
     int ConnectionCount() const { return m_connections.load(); }
@@ -89,7 +89,7 @@ private:
     QThread m_thread;
     QObject* m_context = nullptr; // lives on m_thread; everything there runs through it
     HttpService* m_service = nullptr; // touched only on m_thread
-    std::shared_ptr<const Snapshot> m_latest;
+    std::shared_ptr<const race::Snapshot> m_latest;
     std::atomic<int> m_connections { 0 };
     int m_generation = 0;
     bool m_running = false;

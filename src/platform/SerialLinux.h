@@ -123,8 +123,6 @@ public:
     void Purge(std::uint32_t flags) override;
     void Close() override;
 
-    int Handle() const { return m_fd; }
-
 private:
     enum class Mode { LineWait, Polling };
     enum class Reading { Ok, Unsupported, Gone };

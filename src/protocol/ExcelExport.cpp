@@ -1,6 +1,6 @@
 #include "protocol/ExcelExport.h"
 
-#include "grid/CellStore.h"
+#include "gridstore/CellStore.h"
 #include "protocol/Columns.h"
 #include "protocol/Excel.h"
 #include "protocol/ExportText.h"

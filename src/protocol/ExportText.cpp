@@ -1,6 +1,6 @@
 #include "protocol/ExportText.h"
 
-#include "grid/CellStore.h"
+#include "gridstore/CellStore.h"
 
 namespace protocol {
 

@@ -1,6 +1,6 @@
 #include "protocol/HtmlPage.h"
 
-#include "grid/CellStore.h"
+#include "gridstore/CellStore.h"
 #include "platform/AtomicFile.h"
 #include "platform/HtmlText.h"
 #include "platform/Shell.h"

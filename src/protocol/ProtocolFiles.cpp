@@ -1,8 +1,8 @@
 #include "protocol/ProtocolFiles.h"
 
-#include "grid/CellStore.h"
-#include "grid/CellTable.h"
-#include "grid/GridCommaText.h"
+#include "gridstore/CellStore.h"
+#include "gridstore/CellTable.h"
+#include "gridstore/GridCommaText.h"
 #include "platform/AtomicFile.h"
 #include "platform/TextCodec.h"
 

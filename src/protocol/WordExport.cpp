@@ -1,6 +1,6 @@
 #include "protocol/WordExport.h"
 
-#include "grid/CellStore.h"
+#include "gridstore/CellStore.h"
 #include "platform/AppInfo.h"
 #include "platform/Shell.h"
 #include "protocol/ExportText.h"

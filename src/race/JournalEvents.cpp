@@ -1,7 +1,8 @@
 #include "race/JournalEvents.h"
 
-#include "grid/CellTable.h"
-#include "grid/GridCommaText.h"
+#include "gridstore/CellTable.h"
+#include "gridstore/GridCommaText.h"
+#include "protocol/Columns.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -9,29 +10,6 @@
 namespace race {
 
 namespace {
-
-constexpr std::uint64_t kFnvOffset = 14695981039346656037ull;
-constexpr std::uint64_t kFnvPrime = 1099511628211ull;
-
-struct Fnv {
-    std::uint64_t h = kFnvOffset;
-    void unit(std::uint32_t u)
-    {
-        h ^= u;
-        h *= kFnvPrime;
-    }
-    void text(const QString& s)
-    {
-        for (const QChar c : s)
-            unit(c.unicode());
-        unit(0x10000u); // ends the text: "ab","c" differs from "a","bc"
-    }
-    void number(std::int64_t v)
-    {
-        unit(static_cast<std::uint32_t>(v));
-        unit(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) >> 32));
-    }
-};
 
 const Outcome kOutcomes[] = { Outcome::NotRequested, Outcome::Started, Outcome::Stopped, Outcome::InterimRecorded,
     Outcome::InterimInserted, Outcome::Ended, Outcome::Cleared, Outcome::Refreshed, Outcome::NotAvailable,
@@ -107,32 +85,6 @@ QString timeText(const QTime& t)
 
 } // namespace
 
-QString RaceDigest(const TCellTable& table, int colCount, const RaceState& state, int sortCol, int sortDirection)
-{
-    Fnv f;
-    const int rows = table.TableRowCount();
-    f.number(rows);
-    for (int r = 1; r < rows; ++r)
-        for (int c = 0; c < colCount; ++c)
-            f.text(table.TableCell(c, r));
-    f.number(state.firstStart ? 1 : 0);
-    f.number(state.firstStart.value_or(0));
-    f.number(state.latestStart);
-    for (const bool b :
-        { state.startFree, state.startLockoutRunning, state.stopFree, state.stopLockoutRunning, state.clockRunning,
-            state.endAvailable, state.interimAvailable, state.resetAvailable, state.settingsAvailable, state.halted })
-        f.number(b ? 1 : 0);
-    f.number(static_cast<std::int64_t>(state.interims.size()));
-    for (const Interim& i : state.interims) {
-        f.number(i.stamp.tick);
-        f.text(i.text);
-        f.number(i.used ? 1 : 0);
-    }
-    f.number(sortCol);
-    f.number(sortDirection);
-    return QStringLiteral("%1").arg(f.h, 16, 16, QLatin1Char('0'));
-}
-
 JournalEntry CommandEntry(const CommandRecord& r, const RaceSettings& settings)
 {
     JournalEntry e;
@@ -203,6 +155,12 @@ void AddState(JournalEntry& e, const RaceState& s)
     e.Add(QStringLiteral("startlockoutrunning"), flag(s.startLockoutRunning));
     e.Add(QStringLiteral("stopfree"), flag(s.stopFree));
     e.Add(QStringLiteral("stoplockoutrunning"), flag(s.stopLockoutRunning));
+    if (s.startLockoutRunning)
+        e.Add(QStringLiteral("startlockoutend"), s.startLockoutEnd);
+    if (s.stopLockoutRunning)
+        e.Add(QStringLiteral("stoplockoutend"), s.stopLockoutEnd);
+    if (!s.clockRunning && s.firstStart)
+        e.Add(QStringLiteral("stopped"), s.stoppedMs);
     for (const Interim& i : s.interims)
         e.Add(QStringLiteral("interim"),
             RowText({ QString::number(i.stamp.tick), timeText(i.stamp.timeOfDay), flag(i.used), i.text }));
@@ -226,6 +184,9 @@ RaceState StateOf(const JournalEntry& e)
     s.startLockoutRunning = flagOf(e, QStringLiteral("startlockoutrunning"));
     s.stopFree = flagOf(e, QStringLiteral("stopfree"));
     s.stopLockoutRunning = flagOf(e, QStringLiteral("stoplockoutrunning"));
+    s.startLockoutEnd = intOf(e, QStringLiteral("startlockoutend"), 0);
+    s.stopLockoutEnd = intOf(e, QStringLiteral("stoplockoutend"), 0);
+    s.stoppedMs = intOf(e, QStringLiteral("stopped"), 0);
     for (const auto& [key, value] : e.fields) {
         if (key != QLatin1String("interim"))
             continue;
@@ -274,7 +235,7 @@ QList<QStringList> RowsOf(const JournalEntry& e)
     return rows;
 }
 
-std::optional<RaceView> ReplayCommand(RaceRules& rules, const JournalEntry& e, bool* agrees)
+std::optional<RaceView> ReplayCommand(Race& rules, const JournalEntry& e, bool* agrees)
 {
     const platform::Stamp stamp { e.tick, e.time };
     const int row = intOf(e, QStringLiteral("row"), 1);
@@ -291,7 +252,7 @@ std::optional<RaceView> ReplayCommand(RaceRules& rules, const JournalEntry& e, b
     else if (e.kind == kind::InsertInterim)
         r = rules.InsertInterim(row, intOf(e, QStringLiteral("interim"), -1));
     else if (e.kind == kind::End)
-        r = rules.End(row);
+        r = rules.End(row, stamp);
     else if (e.kind == kind::Reset)
         r = rules.Reset();
     else if (e.kind == kind::Lock)
@@ -326,6 +287,160 @@ std::optional<RaceView> ReplayCommand(RaceRules& rules, const JournalEntry& e, b
     if (agrees)
         *agrees = !recorded || *recorded == r.outcome;
     return r.view;
+}
+
+JournalEntry TableEntry(const TableRecord& r)
+{
+    JournalEntry e;
+    e.tick = platform::GetTickCount();
+    switch (r.change) {
+    case TableChange::Edit:
+        e.kind = kind::Edit;
+        e.Add(QStringLiteral("col"), r.col).Add(QStringLiteral("row"), r.row);
+        e.Add(QStringLiteral("alt"), r.oldText).Add(QStringLiteral("neu"), r.newText);
+        break;
+    case TableChange::RowRemoved:
+        e.kind = kind::RowRemoved;
+        e.Add(QStringLiteral("row"), r.row).Add(QStringLiteral("zellen"), RowText(r.cells));
+        break;
+    case TableChange::RowInserted:
+        e.kind = kind::RowInserted;
+        e.Add(QStringLiteral("at"), r.at).Add(QStringLiteral("row"), r.row);
+        e.Add(QStringLiteral("zellen"), RowText(r.cells));
+        break;
+    case TableChange::RowBack:
+        e.kind = kind::Undo;
+        e.Add(QStringLiteral("from"), r.from).Add(QStringLiteral("row"), r.row);
+        e.Add(QStringLiteral("zellen"), RowText(r.cells));
+        break;
+    case TableChange::Loaded:
+        e.kind = kind::Load;
+        e.Add(QStringLiteral("datei"), r.fileName).Add(QStringLiteral("rows"), r.rows.size());
+        for (const QStringList& row : r.rows)
+            e.Add(QStringLiteral("r"), RowText(row));
+        break;
+    case TableChange::Sorted:
+        e.kind = kind::Sort;
+        e.Add(QStringLiteral("col"), r.col);
+        e.Add(QStringLiteral("dir"), r.direction == sdAscending ? QStringLiteral("auf") : QStringLiteral("ab"));
+        break;
+    }
+    return e;
+}
+
+std::optional<TableRecord> TableRecordOf(const JournalEntry& e)
+{
+    TableRecord r;
+    r.col = intOf(e, QStringLiteral("col"), -1);
+    r.row = intOf(e, QStringLiteral("row"), -1);
+    r.cells = RowCells(e.Field(QStringLiteral("zellen")));
+    if (e.kind == kind::Edit) {
+        r.change = TableChange::Edit;
+        r.oldText = e.Field(QStringLiteral("alt"));
+        r.newText = e.Field(QStringLiteral("neu"));
+    } else if (e.kind == kind::RowRemoved) {
+        r.change = TableChange::RowRemoved;
+    } else if (e.kind == kind::RowInserted) {
+        r.change = TableChange::RowInserted;
+        r.at = intOf(e, QStringLiteral("at"), 1);
+    } else if (e.kind == kind::Undo) {
+        r.change = TableChange::RowBack;
+        r.from = intOf(e, QStringLiteral("from"), 1);
+    } else if (e.kind == kind::Load) {
+        r.change = TableChange::Loaded;
+        r.fileName = e.Field(QStringLiteral("datei"));
+        r.rows = RowsOf(e);
+    } else if (e.kind == kind::Sort) {
+        r.change = TableChange::Sorted;
+        r.col = intOf(e, QStringLiteral("col"), 0);
+        r.direction = e.Field(QStringLiteral("dir")) == QLatin1String("ab") ? sdDescending : sdAscending;
+    } else {
+        return std::nullopt;
+    }
+    return r;
+}
+
+JournalEntry StateEntry(const Race& race, int currentRow, int port, int algorithm)
+{
+    JournalEntry e;
+    e.kind = kind::State;
+    e.tick = platform::GetTickCount();
+    AddSettings(e, race.Settings());
+    e.Add(QStringLiteral("port"), port);
+    e.Add(QStringLiteral("alg"), algorithm);
+    const TSortOptions& order = race.DisplayOrder();
+    e.Add(QStringLiteral("sortcol"), order.SortCol);
+    e.Add(QStringLiteral("sortdir"), order.SortDirection == sdAscending ? QStringLiteral("auf") : QStringLiteral("ab"));
+    e.Add(QStringLiteral("sorting"), order.CanSort ? 1 : 0);
+    e.Add(QStringLiteral("current"), currentRow);
+    AddState(e, race.State());
+    AddRows(e, race.Table(), protocol::kProtocolColCount);
+    return e;
+}
+
+namespace {
+
+// Sets the race back to the line a journal began with; false when the line
+// does not hold the rows it says it has.
+bool replayState(Race& race, TSortOptions& order, const JournalEntry& e)
+{
+    race.SetSettings(SettingsOf(e, race.Settings()));
+    const QList<QStringList> rows = RowsOf(e);
+    TCellTable& table = race.Table();
+    table.SetTableRowCount(std::max(2, static_cast<int>(rows.size()) + 1));
+    table.SetTableRow(1, QStringList());
+    for (int i = 0; i < rows.size(); ++i)
+        table.SetTableRow(i + 1, rows[i]);
+    order.SortCol = intOf(e, QStringLiteral("sortcol"), order.SortCol);
+    order.SortDirection = e.Field(QStringLiteral("sortdir")) == QLatin1String("ab") ? sdDescending : sdAscending;
+    order.CanSort = intOf(e, QStringLiteral("sorting"), order.CanSort ? 1 : 0) != 0;
+    race.RestoreState(StateOf(e), intOf(e, QStringLiteral("current"), 1));
+    return static_cast<int>(rows.size()) + 1 == std::max(2, intOf(e, QStringLiteral("rows"), 2));
+}
+
+} // namespace
+
+ReplayReport ReplayJournal(Race& race, const QList<JournalEntry>& entries)
+{
+    // Nobody hears of the replayed operations: they are the journal's own.
+    struct Quiet {
+        Race& race;
+        decltype(Race::OnCommand) onCommand = std::exchange(race.OnCommand, nullptr);
+        decltype(Race::OnTableChange) onTableChange = std::exchange(race.OnTableChange, nullptr);
+        decltype(Race::OnBeforeCommand) onBeforeCommand = std::exchange(race.OnBeforeCommand, nullptr);
+        ~Quiet()
+        {
+            race.OnCommand = std::move(onCommand);
+            race.OnTableChange = std::move(onTableChange);
+            race.OnBeforeCommand = std::move(onBeforeCommand);
+        }
+    } quiet { race };
+
+    ReplayReport report;
+    TSortOptions& order = race.DisplayOrder();
+    for (const JournalEntry& e : entries) {
+        bool agrees = true;
+        if (e.kind == kind::Begin) {
+            // nothing to do: the next line is the race as it stood
+        } else if (e.kind == kind::State) {
+            agrees = replayState(race, order, e);
+        } else if (const std::optional<TableRecord> change = TableRecordOf(e)) {
+            agrees = race.ReplayTableChange(*change);
+        } else {
+            try {
+                if (!ReplayCommand(race, e, &agrees))
+                    agrees = false; // a kind this program does not know
+            } catch (const RaceError&) {
+                agrees = false;
+            }
+        }
+        if (!agrees)
+            ++report.disagreeing;
+        if (e.HasField(QStringLiteral("sum")))
+            report.lastSum = e.Field(QStringLiteral("sum"));
+    }
+    report.currentRow = race.View().currentRow;
+    return report;
 }
 
 bool CutTornEnd(const QString& fileName, QString* reason)

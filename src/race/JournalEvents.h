@@ -1,7 +1,7 @@
 #pragma once
 
 #include "race/JournalLine.h"
-#include "race/RaceRules.h"
+#include "race/Race.h"
 
 #include <QList>
 #include <QString>
@@ -39,14 +39,18 @@ inline const QString Load = QStringLiteral("LADEN");
 inline const QString Sort = QStringLiteral("SORTIERT");
 } // namespace kind
 
-// A digest of the race: every cell of the entry rows, the row count, the
-// rules' values and the display sort. Equal races have equal digests; 16 hex
-// digits.
-QString RaceDigest(const TCellTable& table, int colCount, const RaceState& state, int sortCol, int sortDirection);
-
-// The line of one operation of the race rules (its stamp becomes the line's
-// tick and time; without one the present moment).
+// The line of one operation of the race (its stamp becomes the line's tick
+// and time; without one the present moment).
 JournalEntry CommandEntry(const CommandRecord& record, const RaceSettings& settings);
+// The line of one change of the table by the operator; the record it stands
+// for (nothing for a line of another kind).
+JournalEntry TableEntry(const TableRecord& record);
+std::optional<TableRecord> TableRecordOf(const JournalEntry& entry);
+
+// The line a journal begins with: the race as it stands (its settings and
+// values, the display order, the current row, every entry row) and the
+// barrier line's port and algorithm.
+JournalEntry StateEntry(const Race& race, int currentRow, int port, int algorithm);
 
 void AddSettings(JournalEntry& entry, const RaceSettings& settings);
 RaceSettings SettingsOf(const JournalEntry& entry, const RaceSettings& fallback);
@@ -60,10 +64,22 @@ QList<QStringList> RowsOf(const JournalEntry& entry);
 QString RowText(const QStringList& cells);
 QStringList RowCells(const QString& text);
 
-// Runs the race command of the line again on the rules, with the line's row,
-// stamp, barrier, interim index and requests. nullopt when the line is no
-// race command. `agrees` says whether the outcome is the recorded one.
-std::optional<RaceView> ReplayCommand(RaceRules& rules, const JournalEntry& entry, bool* agrees = nullptr);
+// Runs the race command of the line again, with the line's row, stamp,
+// barrier, interim index and requests. nullopt when the line is no race
+// command. `agrees` says whether the outcome is the recorded one.
+std::optional<RaceView> ReplayCommand(Race& race, const JournalEntry& entry, bool* agrees = nullptr);
+
+// What a replay of a journal made of it.
+struct ReplayReport {
+    int disagreeing = 0; // lines that did not turn out as recorded (or could not be read)
+    QString lastSum; // the digest the last line recorded
+    int currentRow = 1; // the row the last line left current
+};
+
+// Replays the lines into the race and its table, as the race and the
+// operator did them. The race reports nothing while it replays: what it
+// does is in the journal already.
+ReplayReport ReplayJournal(Race& race, const QList<JournalEntry>& entries);
 
 // A journal whose last line was cut off ends in the middle of a line; what
 // comes after it must start on a line of its own, so the cut-off rest goes.

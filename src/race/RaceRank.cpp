@@ -1,8 +1,9 @@
 // Row states, places and the view of the current row.
-#include "race/RaceRules.h"
+#include "race/Race.h"
 
-#include "grid/CellTable.h"
-#include "grid/GridCommaText.h"
+#include "gridstore/CellTable.h"
+#include "gridstore/GridCommaText.h"
+#include "gridstore/SortEngine.h"
 #include "protocol/Columns.h"
 #include "race/RaceText.h"
 
@@ -33,14 +34,22 @@ int compareKeys(const RankKey& a, const RankKey& b)
 
 } // namespace
 
-RaceRules::RowState RaceRules::StateOf(int row) const
+Race::RowState Race::StateOf(int row) const
 {
     if (TrimBlanks(m_table.TableCell(kColRaw, row)).isEmpty())
         return RowState::Free;
     return TrimBlanks(m_table.TableCell(kColZeit, row)).isEmpty() ? RowState::Running : RowState::Finished;
 }
 
-int RaceRules::EarliestRunner() const
+bool Race::AnyStarted() const
+{
+    for (int r = 1; r < m_table.TableRowCount(); ++r)
+        if (StateOf(r) != RowState::Free)
+            return true;
+    return false;
+}
+
+int Race::EarliestRunner() const
 {
     int best = -1;
     platform::Tick bestTick = 0;
@@ -58,7 +67,7 @@ int RaceRules::EarliestRunner() const
     return best;
 }
 
-std::optional<platform::Tick> RaceRules::FirstStartOfRunners() const
+std::optional<platform::Tick> Race::FirstStartOfRunners() const
 {
     // The runner with the shortest split names it most precisely (the first
     // starter exactly); a split that is no run time is passed over, and
@@ -85,9 +94,49 @@ std::optional<platform::Tick> RaceRules::FirstStartOfRunners() const
     return first;
 }
 
-int RaceRules::rank(int currentRow)
+void ProtocolSortStyle(int col, TSortStyle& style, TSortOptions& options)
 {
-    const int row = m_displaySort ? m_displaySort(currentRow) : currentRow;
+    if (col == kColNr) {
+        style = TSortStyle::ssNumeric;
+    } else if (col == kColName) {
+        style = TSortStyle::ssNormal;
+    } else if (col >= kColStart && col <= kColPlatz) {
+        options.SortCompare = TimeTextOrder;
+        style = TSortStyle::ssCustom;
+    }
+}
+
+int Race::FirstStarter() const
+{
+    // A split that is no run time counts after every one that is.
+    int best = -1;
+    std::optional<std::int64_t> bestSplit;
+    QString bestText;
+    for (int r = 1; r < m_table.TableRowCount(); ++r) {
+        if (StateOf(r) == RowState::Free || TrimBlanks(m_table.TableCell(kColStart, r)).isEmpty())
+            continue;
+        const QString text = TrimBlanks(m_table.TableCell(kColSplit, r));
+        const std::optional<std::int64_t> split = RunTimeValue(text);
+        const bool better = best < 0 || (split && (!bestSplit || *split < *bestSplit))
+            || (!split && !bestSplit && TimeTextOrder(text, bestText) < 0);
+        if (better) {
+            best = r;
+            bestSplit = split;
+            bestText = text;
+        }
+    }
+    return best;
+}
+
+int Race::rank(int currentRow)
+{
+    // The rows are shown in the operator's order: the column and direction
+    // of the last header click, "Zeit" ascending until then. From the first
+    // ranking on, a header click sorts too.
+    m_displayOrder.CanSort = true;
+    const int row = SortTableForDisplay(
+        m_table, m_displayOrder, [this](int col, TSortStyle& style) { ProtocolSortStyle(col, style, m_displayOrder); },
+        currentRow);
     writePlaces();
     return nextCurrentRow(clampRow(row));
 }
@@ -95,7 +144,7 @@ int RaceRules::rank(int currentRow)
 // Competition places by run time, whatever order the rows are shown in:
 // 10,00, 10,00 and 11,50 get 1, 1 and 3. Rows without a run time keep their
 // "Platz".
-void RaceRules::writePlaces()
+void Race::writePlaces()
 {
     std::vector<RankKey> keys;
     for (int r = 1; r < m_table.TableRowCount(); ++r) {
@@ -118,7 +167,7 @@ void RaceRules::writePlaces()
 // After a stop the next stop applies to the earliest-started entry still
 // running, wherever the display sort has put it. With "stop first" STOPP
 // finds that entry by itself, so the row the next START needs stays current.
-int RaceRules::nextCurrentRow(int fallback) const
+int Race::nextCurrentRow(int fallback) const
 {
     const int rows = m_table.TableRowCount();
     if (m_settings.stopFirst) {
@@ -135,7 +184,7 @@ int RaceRules::nextCurrentRow(int fallback) const
     return fallback;
 }
 
-RaceView RaceRules::makeView(int row)
+RaceView Race::makeView(int row)
 {
     RaceView v;
     v.currentRow = row;

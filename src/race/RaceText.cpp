@@ -137,6 +137,23 @@ std::optional<std::int64_t> RunTimeValue(const QString& text)
     return negative ? -ms : ms;
 }
 
+std::optional<std::int64_t> TimeOfDayValue(const QString& text)
+{
+    // h:mm.ss,hh
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon < 1 || colon > 2 || text.size() != colon + 9 || text[colon + 3] != QLatin1Char('.')
+        || text[colon + 6] != QLatin1Char(','))
+        return std::nullopt;
+    const QStringView t(text);
+    const std::optional<std::int64_t> h = digits(t.left(colon));
+    const std::optional<std::int64_t> min = digits(t.mid(colon + 1, 2));
+    const std::optional<std::int64_t> sec = digits(t.mid(colon + 4, 2));
+    const std::optional<std::int64_t> hundredths = digits(t.mid(colon + 7, 2));
+    if (!h || !min || !sec || !hundredths || *h > 23 || *min > 59 || *sec > 59)
+        return std::nullopt;
+    return ((*h * 60 + *min) * 60 + *sec) * 1000 + *hundredths * 10;
+}
+
 std::optional<std::int32_t> WholeNumber(const QString& text)
 {
     bool ok = false;

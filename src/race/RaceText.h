@@ -25,6 +25,10 @@ std::optional<std::int64_t> RunTimeValue(const QString& text);
 // an optional sign and decimal digits, within 32 bits.
 std::optional<std::int32_t> WholeNumber(const QString& text);
 
+// The milliseconds since midnight of a time of day as the race writes it
+// ("9:05.07,03", one or two hour digits), or nothing for any other text.
+std::optional<std::int64_t> TimeOfDayValue(const QString& text);
+
 // The time of day as "%d:%2d.%2d,%2d" of hours, minutes, seconds and
 // hundredths with every blank turned into "0": 9:05:07.031 gives 9:05.07,03.
 QString TimeOfDayText(const QTime& time);

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "app/BarrierLine.h"
 #include "app/FMain.h"
+#include "app/JournalRecorder.h"
+#include "app/LivePublisher.h"
+#include "app/RaceDisplay.h"
 #include "comm/Comms.h"
 #include "controls/ButtonWithColor.h"
 #include "controls/Dialogs.h"
@@ -14,6 +18,7 @@
 #include "support/RecordingShell.h"
 #include "support/SerialSim.h"
 #include "support/TestSupport.h"
+#include "support/Timing.h"
 
 #include <QAction>
 #include <QDialog>
@@ -45,10 +50,10 @@ struct MainWindowFixture {
         if (prepare)
             prepare(lab);
         window = std::make_unique<TFormMain>();
-        window->CreateDialogs();
+        window->createDialogs();
         if (withPort) {
-            window->ComPort->SetPort(1);
-            window->ComPort->Open();
+            window->ui.ComPort->SetPort(1);
+            window->ui.ComPort->Open();
         }
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -62,9 +67,9 @@ struct MainWindowFixture {
     }
 
     TFormMain* w() const { return window.get(); }
-    TSortGrid* grid() const { return window->SortGrid1; }
-    QString cell(int c, int r) const { return window->SortGrid1->Cells(c, r); }
-    int current() const { return window->CurrentRow(); }
+    TSortGrid* grid() const { return window->ui.SortGrid1; }
+    QString cell(int c, int r) const { return window->ui.SortGrid1->Cells(c, r); }
+    int current() const { return window->currentRow(); }
 
     void key(Qt::Key k) { QTest::keyClick(window.get(), k); }
     void press(QWidget* button)
@@ -96,7 +101,7 @@ struct MainWindowFixture {
     void lines(std::uint32_t status)
     {
         lab.SetLines(1, status);
-        QTRY_COMPARE_WITH_TIMEOUT(window->PreviousModemStatus, status, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(window->Barrier().Levels(), status, 2000);
     }
 
     ScopedFakeTick tick;

@@ -65,7 +65,7 @@ private slots:
     {
         MainWindowFixture f(true);
         TFormMain* w = f.w();
-        w->TimerGesperrtStart->SetInterval(20); // shorter than the gaps between the impulses
+        SetTiming(w->Race(), &race::RaceSettings::startLockoutMs, 20); // shorter than the gaps between the impulses
         f.key(Qt::Key_F11);
         // The GUI thread is blocked for 200 ms while five starters pass.
         for (int i = 0; i < 5; ++i) {
@@ -73,7 +73,7 @@ private slots:
             std::this_thread::sleep_for(std::chrono::milliseconds(40));
         }
         QCOMPARE(f.cell(6, 1), QString()); // nothing applied yet
-        QCOMPARE(w->ComPort->QueuedChanges(), size_t(10)); // each pulse: on and off
+        QCOMPARE(w->ui.ComPort->QueuedChanges(), size_t(10)); // each pulse: on and off
         f.tick.set(200900); // the moment the window gets to them is not their time
         QTRY_COMPARE(f.cell(6, 5), QStringLiteral("200160"));
         for (int i = 0; i < 5; ++i)
@@ -87,7 +87,7 @@ private slots:
         MainWindowFixture f(true);
         TFormMain* w = f.w();
         f.start(); // row 1 by key at 100000
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         f.key(Qt::Key_F12);
         ImpulseWhileBusy(f, 103250, 0x10);
         f.tick.set(109999);
@@ -99,7 +99,7 @@ private slots:
     {
         MainWindowFixture f(true);
         TFormMain* w = f.w();
-        QCOMPARE(w->StartLockout(), 3000);
+        QCOMPARE(w->Race().Settings().startLockoutMs, 3000);
         f.key(Qt::Key_F11);
         ImpulseWhileBusy(f, 300000, 0x20); // starts row 1
         ImpulseWhileBusy(f, 302000, 0x20); // inside the lockout: dropped
@@ -109,9 +109,10 @@ private slots:
         QCOMPARE(f.cell(6, 1), QStringLiteral("300000"));
         QCOMPARE(f.cell(6, 3), QString());
         // The lockout of the second start runs from its edge, and so ends
-        // 3 s after it.
-        QVERIFY(w->TimerGesperrtStart->Enabled());
-        QCOMPARE(w->TimerGesperrtStart->ArmedAt(), 303500);
+        // 3 s after it; its timer fires then.
+        QCOMPARE(w->Race().LockoutEnd(race::Barrier::Start), std::optional<platform::Tick>(306500));
+        QVERIFY(w->ui.TimerGesperrtStart->Enabled());
+        QCOMPARE(w->ui.TimerGesperrtStart->ArmedAt() + w->ui.TimerGesperrtStart->Interval(), 306500);
     }
 
     void unplug_showsTheLineDisconnected_keysKeepTiming_andReplugRestoresIt()
@@ -124,11 +125,11 @@ private slots:
         dialogs::TakeShownMessages();
 
         f.lab.Unplug(1);
-        QTRY_VERIFY(w->LabLineState->isVisible());
-        QVERIFY(!w->ComPort->Connected());
-        QVERIFY(!w->ImageLSstart->isVisible() && !w->ImageLSstop->isVisible());
-        QCOMPARE(w->LabLineState->text(), QStringLiteral("Lichtschranke getrennt\nCOM1 – /dev/ttySIM1"));
-        QCOMPARE(w->LabLineState->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        QTRY_VERIFY(w->ui.LabLineState->isVisible());
+        QVERIFY(!w->ui.ComPort->Connected());
+        QVERIFY(!w->ui.ImageLSstart->isVisible() && !w->ui.ImageLSstop->isVisible());
+        QCOMPARE(w->ui.LabLineState->text(), QStringLiteral("Lichtschranke getrennt\nCOM1 – /dev/ttySIM1"));
+        QCOMPARE(w->ui.LabLineState->palette().color(QPalette::WindowText), QColor(255, 0, 0));
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].icon, dialogs::Icon::Critical);
@@ -138,18 +139,18 @@ private slots:
 
         f.start(1000); // keys keep timing
         QCOMPARE(f.cell(6, 2), QStringLiteral("101000"));
-        w->TimerGesperrtStart->Fire();
-        const int startLock = w->ImageLSstart->Tag, stopLock = w->ImageLSstop->Tag;
+        w->ui.TimerGesperrtStart->Fire();
+        const int startLock = w->ui.ImageLSstart->Tag, stopLock = w->ui.ImageLSstop->Tag;
         QCOMPARE(startLock, 1);
 
         // Plugged in again, with the start barrier's contact open now.
         f.lab.SetLines(1, 0);
         f.lab.AddPort(1);
-        QTRY_VERIFY(w->ComPort->Connected());
-        QVERIFY(!w->LabLineState->isVisible());
-        QVERIFY(w->ImageLSstart->isVisible() && w->ImageLSstop->isVisible());
-        QCOMPARE(w->ImageLSstart->Tag, startLock);
-        QCOMPARE(w->ImageLSstop->Tag, stopLock);
+        QTRY_VERIFY(w->ui.ComPort->Connected());
+        QVERIFY(!w->ui.LabLineState->isVisible());
+        QVERIFY(w->ui.ImageLSstart->isVisible() && w->ui.ImageLSstop->isVisible());
+        QCOMPARE(w->ui.ImageLSstart->Tag, startLock);
+        QCOMPARE(w->ui.ImageLSstop->Tag, stopLock);
         QVERIFY(dialogs::TakeShownMessages().isEmpty()); // the box came once
         SaveShot(w, QStringLiteral("barrier_reconnected.png"));
 
@@ -167,19 +168,19 @@ private slots:
         {
             MainWindowFixture f;
             TFormMain* w = f.w();
-            QCOMPARE(w->ComPort->Port(), 2);
-            QVERIFY(!w->ComPort->Connected());
-            QVERIFY(w->LabLineState->isVisible());
+            QCOMPARE(w->ui.ComPort->Port(), 2);
+            QVERIFY(!w->ui.ComPort->Connected());
+            QVERIFY(w->ui.LabLineState->isVisible());
             // The by-id name, shortened in its middle to fit the header bar.
-            const QStringList shown = w->LabLineState->text().split(QLatin1Char('\n'));
+            const QStringList shown = w->ui.LabLineState->text().split(QLatin1Char('\n'));
             QCOMPARE(shown.size(), 2);
             QCOMPARE(shown[0], QStringLiteral("Lichtschranke getrennt"));
             QVERIFY2(shown[1].startsWith(QStringLiteral("COM2 – usb-FT")) && shown[1].endsWith(QStringLiteral("port0")),
                 qPrintable(shown[1]));
-            QVERIFY(w->LabLineState->toolTip().startsWith(QStringLiteral("Unable to open com port: ")));
+            QVERIFY(w->ui.LabLineState->toolTip().startsWith(QStringLiteral("Unable to open com port: ")));
             QVERIFY(dialogs::TakeShownMessages().isEmpty()); // no box at start-up
 
-            TCfgDialog* d = w->CfgDialog;
+            TCfgDialog* d = w->ui.CfgDialog;
             QString shownPort;
             dialogs::SetDialogHandler([&](QDialog*) {
                 shownPort = d->cbPort->currentText();
@@ -188,13 +189,13 @@ private slots:
             w->bCFGClick();
             QCOMPARE(
                 shownPort, QStringLiteral("COM2 – usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 (nicht verbunden)"));
-            QCOMPARE(w->ComPort->Port(), 2); // OK without a new choice keeps it
-            QVERIFY(w->LabLineState->isVisible());
+            QCOMPARE(w->ui.ComPort->Port(), 2); // OK without a new choice keeps it
+            QVERIFY(w->ui.LabLineState->isVisible());
 
             f.lab.AddPort(4, kById); // comes back as another node
-            QTRY_VERIFY(w->ComPort->Connected());
-            QCOMPARE(w->ComPort->Port(), 4);
-            QVERIFY(!w->LabLineState->isVisible());
+            QTRY_VERIFY(w->ui.ComPort->Connected());
+            QCOMPARE(w->ui.ComPort->Port(), 4);
+            QVERIFY(!w->ui.LabLineState->isVisible());
         }
         QSettings s(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle());
         QCOMPARE(s.value("Port").toInt(), 4);
@@ -216,19 +217,19 @@ private slots:
         MainWindowFixture f(false, 100000,
             [error](platform::SimSerialLab& lab) { lab.FailWith(1, platform::SimSerialOp::Open, error); });
         TFormMain* w = f.w();
-        QVERIFY(w->LabLineState->isVisible());
-        QVERIFY2(w->LabLineState->toolTip().contains(why), qPrintable(w->LabLineState->toolTip()));
-        QCOMPARE(w->ComPort->Port(), 1);
+        QVERIFY(w->ui.LabLineState->isVisible());
+        QVERIFY2(w->ui.LabLineState->toolTip().contains(why), qPrintable(w->ui.LabLineState->toolTip()));
+        QCOMPARE(w->ui.ComPort->Port(), 1);
         f.lab.FailWith(1, platform::SimSerialOp::Open, 0);
-        QTRY_VERIFY(w->ComPort->Connected());
-        QVERIFY(!w->LabLineState->isVisible());
+        QTRY_VERIFY(w->ui.ComPort->Connected());
+        QVERIFY(!w->ui.LabLineState->isVisible());
     }
 
     void settingsDialog_listsEachPortWithItsDevice_scannedAgainForEveryShowing()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        TCfgDialog* d = w->CfgDialog;
+        TCfgDialog* d = w->ui.CfgDialog;
         f.lab.AddPort(3, QStringLiteral("/dev/serial/by-id/usb-Prolific_2303-if00"));
         QStringList items;
         auto listAndChoose = [&](int choose) {
@@ -250,9 +251,9 @@ private slots:
         };
         listAndChoose(2);
         QCOMPARE(items, (QStringList { "Keine", "COM1 – /dev/ttySIM1", "COM3 – usb-Prolific_2303-if00" }));
-        QVERIFY(w->ComPort->Connected());
-        QCOMPARE(w->ComPort->Port(), 3);
-        QCOMPARE(w->ComPort->StablePath(), QStringLiteral("/dev/serial/by-id/usb-Prolific_2303-if00"));
+        QVERIFY(w->ui.ComPort->Connected());
+        QCOMPARE(w->ui.ComPort->Port(), 3);
+        QCOMPARE(w->ui.ComPort->StablePath(), QStringLiteral("/dev/serial/by-id/usb-Prolific_2303-if00"));
 
         f.lab.AddPort(20); // plugged in while the program runs
         listAndChoose(-1);
@@ -261,10 +262,10 @@ private slots:
         QCOMPARE(d->cbPort->currentIndex(), 2); // our own open port is listed although it is busy
 
         listAndChoose(0); // "Keine"
-        QVERIFY(!w->ComPort->Connected());
-        QCOMPARE(w->ComPort->Port(), 0);
-        QVERIFY(w->ComPort->StablePath().isEmpty());
-        QVERIFY(!w->LabLineState->isVisible());
+        QVERIFY(!w->ui.ComPort->Connected());
+        QCOMPARE(w->ui.ComPort->Port(), 0);
+        QVERIFY(w->ui.ComPort->StablePath().isEmpty());
+        QVERIFY(!w->ui.LabLineState->isVisible());
     }
 
     // A stop barrier on a row whose start tick is damaged: the conversion
@@ -275,7 +276,7 @@ private slots:
         MainWindowFixture f(true);
         TFormMain* w = f.w();
         f.start();
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         f.grid()->SetCells(6, 1, QStringLiteral("12x"));
         f.key(Qt::Key_F12);
         dialogs::TakeShownMessages();
@@ -284,7 +285,7 @@ private slots:
         QTRY_VERIFY(!(shown += dialogs::TakeShownMessages()).isEmpty());
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].text.contains(QStringLiteral("12x")));
-        QVERIFY(w->ComPort->WatcherRunning());
+        QVERIFY(w->ui.ComPort->WatcherRunning());
         f.grid()->SetCells(6, 1, QStringLiteral("100000"));
         f.tick.advance(2000);
         f.lab.Pulse(1, 0x10);
@@ -299,7 +300,7 @@ private slots:
         MainWindowFixture f(true);
         TFormMain* w = f.w();
         f.start();
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         f.grid()->SetCells(6, 1, QStringLiteral("12x"));
         f.key(Qt::Key_F12);
         bool closedInside = false;
@@ -311,7 +312,7 @@ private slots:
             watch.stop();
             f.lab.Pulse(1, 0x30); // more changes wait behind the one being handled
             QVERIFY(f.lab.WaitUntilSeen(1, 5000));
-            w->ComPort->Close();
+            w->ui.ComPort->Close();
             closedInside = true;
             box->close();
         });
@@ -320,8 +321,8 @@ private slots:
         f.lab.Pulse(1, 0x10);
         QTRY_VERIFY(closedInside);
         dialogs::SetTestMode(true);
-        QVERIFY(!w->ComPort->Connected());
-        QVERIFY(!w->ImageLSstart->isVisible());
+        QVERIFY(!w->ui.ComPort->Connected());
+        QVERIFY(!w->ui.ImageLSstart->isVisible());
         QCOMPARE(f.cell(3, 1), QString());
     }
 
@@ -341,10 +342,10 @@ private slots:
         platform::SetPrinterPresence(&presence);
         f.start();
         f.start(); // START asked and did not wait for the answer
-        QVERIFY(w->sbSave->isEnabled());
-        QVERIFY(!w->sbPrint->isEnabled());
+        QVERIFY(w->ui.sbSave->isEnabled());
+        QVERIFY(!w->ui.sbPrint->isEnabled());
         answer->release();
-        QTRY_VERIFY(w->sbPrint->isEnabled());
+        QTRY_VERIFY(w->ui.sbPrint->isEnabled());
         QVERIFY(presence.Answered());
     }
 };

@@ -14,7 +14,7 @@
 
 namespace {
 
-const QString kProgram = QStringLiteral(RENNZEIT_BIN_DIR "/rennzeit");
+const QString kProgram = QStringLiteral(RENNZEIT_DRILL_PROGRAM);
 
 // What a drill printed: the digest after each journal event and the highest
 // event the journal reported on the disk.

@@ -47,9 +47,10 @@ void writeStoreWith(const QString& key, int value)
 // What the window took from the store, by key.
 QMap<QString, qint64> applied(TFormMain* w)
 {
-    return { { "Port", w->ComPort->Port() }, { "Alg", w->ComPort->Tag }, { "C1", w->BackgroundColor },
-        { "C2", w->DigitColor }, { "C3", w->DimColor }, { "Acc", w->Accuracy }, { "C4", w->SecondRowColor },
-        { "FilterInd", w->FilterIndex }, { "WaitStart", w->StartLockout() }, { "Sound", w->Sound ? 1 : 0 },
+    return { { "Port", w->ui.ComPort->Port() }, { "Alg", w->ui.ComPort->Tag }, { "C1", w->Colours().background },
+        { "C2", w->Colours().digit }, { "C3", w->Colours().dim }, { "Acc", w->Race().Settings().accuracy },
+        { "C4", w->Colours().secondRow }, { "FilterInd", w->CurrentSettings().files.filterIndex },
+        { "WaitStart", w->Race().Settings().startLockoutMs }, { "Sound", w->CurrentSettings().sound ? 1 : 0 },
         { "Width", w->width() }, { "Height", w->height() } };
 }
 
@@ -129,7 +130,7 @@ private slots:
                 store().setValue("Maximized", bad);
             MainWindowFixture f;
             QVERIFY(!f.w()->isMaximized());
-            QCOMPARE(f.w()->StartLockout(), 5000); // the fourteen values were all read
+            QCOMPARE(f.w()->Race().Settings().startLockoutMs, 5000); // the fourteen values were all read
         }
         writeStore({ { "Port", 0 }, { "Alg", 0 } }); // ends at "Left"
         store().setValue("Maximized", 1);
@@ -210,7 +211,7 @@ private slots:
             { "Sound", 0 }, { "C1", 0 }, { "C2", 0xFFFF }, { "C3", 0x404040 }, { "Acc", 5 }, { "C4", 0xFF00 },
             { "FilterInd", 2 }, { "WaitStart", 3000 } });
         MainWindowFixture f; // COM1 exists, COM9 not
-        TCfgDialog* d = f.w()->CfgDialog;
+        TCfgDialog* d = f.w()->ui.CfgDialog;
         QStringList shown;
         bool portEnabled = false;
         dialogs::SetDialogHandler([&](QDialog* dialog) {
@@ -226,8 +227,8 @@ private slots:
         // disconnected; the out-of-range values show their defaults.
         QCOMPARE(shown, QStringList({ "HH:MM.SS,ms", "COM9 (nicht verbunden)", "Ein" }));
         QVERIFY(portEnabled);
-        QCOMPARE(f.w()->Accuracy, 2);
-        QCOMPARE(f.w()->ComPort->Tag, 0);
+        QCOMPARE(f.w()->Race().Settings().accuracy, 2);
+        QCOMPARE(f.w()->ui.ComPort->Tag, 0);
 
         // Choosing the port afterwards works: the algorithm list is there.
         shown.clear();
@@ -244,8 +245,8 @@ private slots:
         f.w()->bCFGClick();
         QVERIFY(portEnabled);
         QCOMPARE(shown, QStringList({ "1" }));
-        QCOMPARE(f.w()->ComPort->Port(), 1);
-        QCOMPARE(f.w()->ComPort->Tag, 1);
+        QCOMPARE(f.w()->ui.ComPort->Port(), 1);
+        QCOMPARE(f.w()->ui.ComPort->Tag, 1);
     }
 
     void f2OpensTheSettings_f3TheInfoBox()
@@ -253,7 +254,7 @@ private slots:
         MainWindowFixture f;
         int shown = 0;
         dialogs::SetDialogHandler([&](QDialog* dialog) {
-            shown += dialog == f.w()->CfgDialog;
+            shown += dialog == f.w()->ui.CfgDialog;
             return int(QDialog::Rejected);
         });
         f.key(Qt::Key_F2);
@@ -266,7 +267,7 @@ private slots:
 
         // During a race bCFG is disabled; F2, like Alt+E, still opens the settings.
         f.start();
-        QVERIFY(!f.w()->bCFG->isEnabled());
+        QVERIFY(!f.w()->ui.bCFG->isEnabled());
         f.key(Qt::Key_F2);
         QCOMPARE(shown, 2);
     }

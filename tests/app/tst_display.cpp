@@ -11,15 +11,15 @@ class TestDisplay : public QObject {
     static QList<int> values(TFormMain* w, int row)
     {
         QList<int> v;
-        for (TDigit* d : w->Digits[row])
+        for (TDigit* d : w->ui.PanelTimer->Digits[row])
             v << d->Value();
         return v;
     }
     static QList<bool> lit(TFormMain* w, int row)
     {
-        const TColor on = row == 0 ? w->DigitColor : w->SecondRowColor;
+        const TColor on = row == 0 ? w->Colours().digit : w->Colours().secondRow;
         QList<bool> v;
-        for (TDigit* d : w->Digits[row])
+        for (TDigit* d : w->ui.PanelTimer->Digits[row])
             v << (d->ColorOn() == on);
         return v;
     }
@@ -32,8 +32,8 @@ private slots:
         QCOMPARE(values(f.w(), 0), (QList<int> { 0, 0, 0, 0, 0, 0, 0 }));
         QCOMPARE(lit(f.w(), 0), (QList<bool> { false, false, false, false, true, true, true }));
         QCOMPARE(lit(f.w(), 1), (QList<bool> { false, false, false, false, false, false, false }));
-        QCOMPARE(f.w()->Digits[1][0]->ColorOn(), f.w()->DimColor);
-        QCOMPARE(f.w()->PanelTimer->width(), 444);
+        QCOMPARE(f.w()->ui.PanelTimer->Digits[1][0]->ColorOn(), f.w()->Colours().dim);
+        QCOMPARE(f.w()->ui.PanelTimer->width(), 444);
     }
 
     void raceClock_runsFromTheFirstStart_andRowOneFollowsTheCurrentEntry()
@@ -49,13 +49,13 @@ private slots:
         QCOMPARE(values(w, 1), (QList<int> { 0, 0, 0, 0, 0, 0, 0 }));
         QCOMPARE(lit(w, 1), (QList<bool> { false, false, false, false, false, false, false }));
         // Selecting the running row makes the clock show its running time.
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         w->ClockTimer();
         QCOMPARE(values(w, 1), (QList<int> { 0, 0, 1, 0, 5, 2, 3 }));
         f.stop(770); // 66,00
         QCOMPARE(f.cell(3, 1), QStringLiteral("1.06,00"));
         // The finished row shows its run time once selected again.
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         QCOMPARE(values(w, 1), (QList<int> { 0, 0, 1, 0, 6, 0, 0 }));
         QCOMPARE(lit(w, 1), (QList<bool> { false, false, true, true, true, true, true }));
     }
@@ -64,49 +64,51 @@ private slots:
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        w->DisplayRowUpdate(0, 35999990);
+        w->displayRowUpdate(0, 35999990);
         QCOMPARE(values(w, 0), (QList<int> { 9, 5, 9, 5, 9, 9, 9 }));
-        QCOMPARE(w->Digits[0][0]->ColorOn(), w->DigitColor);
-        w->DisplayRowUpdate(0, 36000000);
+        QCOMPARE(w->ui.PanelTimer->Digits[0][0]->ColorOn(), w->Colours().digit);
+        w->displayRowUpdate(0, 36000000);
         QCOMPARE(values(w, 0), (QList<int> { 0, 0, 0, 0, 0, 0, 0 }));
         QCOMPARE(lit(w, 0), (QList<bool> { true, true, true, true, true, true, true }));
-        QCOMPARE(w->LabHour->palette().color(QPalette::WindowText), ToQColor(w->DigitColor));
-        w->DisplayRowUpdate(0, 5000);
-        QCOMPARE(w->LabHour->palette().color(QPalette::WindowText), ToQColor(w->DimColor));
-        QCOMPARE(w->LabSec->palette().color(QPalette::WindowText), ToQColor(w->DigitColor));
+        QCOMPARE(w->ui.PanelTimer->LabHour->palette().color(QPalette::WindowText), ToQColor(w->Colours().digit));
+        w->displayRowUpdate(0, 5000);
+        QCOMPARE(w->ui.PanelTimer->LabHour->palette().color(QPalette::WindowText), ToQColor(w->Colours().dim));
+        QCOMPARE(w->ui.PanelTimer->LabSec->palette().color(QPalette::WindowText), ToQColor(w->Colours().digit));
     }
 
     void accuracy_hidesDigitsAndResizesThePanel()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        w->DisplayAccuracySwitch(0);
-        QCOMPARE(w->PanelTimer->width(), 316);
-        QVERIFY(w->Digits[0][DisplayTime::Tenths]->isHidden() && w->Digits[1][DisplayTime::Hundredths]->isHidden());
-        QVERIFY(w->LabSec->isHidden() && w->LabSec2->isHidden() && w->Lab_100->isHidden());
-        w->DisplayAccuracySwitch(1);
-        QCOMPARE(w->PanelTimer->width(), 399);
-        QVERIFY(!w->Digits[0][DisplayTime::Tenths]->isHidden());
-        QVERIFY(w->Digits[0][DisplayTime::Hundredths]->isHidden());
-        QCOMPARE(w->Lab_100->text(), QStringLiteral("1/10"));
-        QCOMPARE(w->Lab_100->x(), 346);
-        QVERIFY(!w->Lab_100->isHidden());
-        w->DisplayAccuracySwitch(7); // unknown: width unchanged
-        QCOMPARE(w->PanelTimer->width(), 399);
-        w->DisplayAccuracySwitch(2);
-        QCOMPARE(w->PanelTimer->width(), 444);
-        QCOMPARE(w->Lab_100->text(), QStringLiteral("1/100"));
-        QCOMPARE(w->Lab_100->x(), 366);
+        w->displayAccuracySwitch(0);
+        QCOMPARE(w->ui.PanelTimer->width(), 316);
+        QVERIFY(w->ui.PanelTimer->Digits[0][DisplayTime::Tenths]->isHidden()
+            && w->ui.PanelTimer->Digits[1][DisplayTime::Hundredths]->isHidden());
+        QVERIFY(w->ui.PanelTimer->LabSec->isHidden() && w->ui.PanelTimer->LabSec2->isHidden()
+            && w->ui.PanelTimer->Lab_100->isHidden());
+        w->displayAccuracySwitch(1);
+        QCOMPARE(w->ui.PanelTimer->width(), 399);
+        QVERIFY(!w->ui.PanelTimer->Digits[0][DisplayTime::Tenths]->isHidden());
+        QVERIFY(w->ui.PanelTimer->Digits[0][DisplayTime::Hundredths]->isHidden());
+        QCOMPARE(w->ui.PanelTimer->Lab_100->text(), QStringLiteral("1/10"));
+        QCOMPARE(w->ui.PanelTimer->Lab_100->x(), 346);
+        QVERIFY(!w->ui.PanelTimer->Lab_100->isHidden());
+        w->displayAccuracySwitch(7); // unknown: width unchanged
+        QCOMPARE(w->ui.PanelTimer->width(), 399);
+        w->displayAccuracySwitch(2);
+        QCOMPARE(w->ui.PanelTimer->width(), 444);
+        QCOMPARE(w->ui.PanelTimer->Lab_100->text(), QStringLiteral("1/100"));
+        QCOMPARE(w->ui.PanelTimer->Lab_100->x(), 366);
     }
 
     void accuracy_decidesTheRunTimeTexts()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        w->Accuracy = 1;
+        SetTiming(w->Race(), &race::RaceSettings::accuracy, 1);
         f.start();
         f.start(1050);
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         f.stop(65230 - 1050);
         QCOMPARE(f.cell(3, 1), QStringLiteral("1.05,2"));
         QCOMPARE(f.cell(4, 2), QStringLiteral("1,0"));
@@ -115,7 +117,7 @@ private slots:
     void timeOfDay_usesTheShortLocaleFormats()
     {
         MainWindowFixture f;
-        const QString text = f.w()->PanelDate->text();
+        const QString text = f.w()->ui.PanelDate->text();
         QVERIFY2(
             QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d\\d   \\d\\d:\\d\\d$")).match(text).hasMatch(),
             qPrintable(text));

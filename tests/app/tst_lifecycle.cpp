@@ -48,14 +48,14 @@ private slots:
             MainWindowFixture f;
             TFormMain* w = f.w();
             QCOMPARE(w->size(), QSize(792, 460));
-            QCOMPARE(w->Accuracy, 2);
-            QCOMPARE(w->StartLockout(), 3000);
-            QCOMPARE(w->ComPort->Port(), 0);
-            QCOMPARE(w->BackgroundColor, clBlack);
-            QCOMPARE(w->DigitColor, clYellow);
-            QCOMPARE(w->DimColor, TColor(0x404040));
-            QCOMPARE(w->SecondRowColor, clLime);
-            QCOMPARE(w->FilterIndex, 2);
+            QCOMPARE(w->Race().Settings().accuracy, 2);
+            QCOMPARE(w->Race().Settings().startLockoutMs, 3000);
+            QCOMPARE(w->ui.ComPort->Port(), 0);
+            QCOMPARE(w->Colours().background, clBlack);
+            QCOMPARE(w->Colours().digit, clYellow);
+            QCOMPARE(w->Colours().dim, TColor(0x404040));
+            QCOMPARE(w->Colours().secondRow, clLime);
+            QCOMPARE(w->CurrentSettings().files.filterIndex, 2);
             QCOMPARE(w->windowTitle(), title + QStringLiteral(" 1.5"));
         }
         QSettings s(QSettings::NativeFormat, QSettings::UserScope, title);
@@ -88,7 +88,7 @@ private slots:
             f.grid()->SetCells(1, 1, QStringLiteral("Berg, Anna"));
             f.start();
             f.start(1500);
-            f.w()->MakeRowCurrent(1);
+            f.w()->makeRowCurrent(1);
             f.stop(9870);
             expected = f.grid()->BackupBytes();
         }
@@ -102,7 +102,7 @@ private slots:
 
         // The open command reads the backup as the table it was.
         MainWindowFixture f;
-        f.w()->LoadProtocol(backup);
+        f.w()->loadProtocol(backup);
         QCOMPARE(f.grid()->RowCount(), 3); // the entries; the free row after them is not part of the table read
         QCOMPARE(f.cell(0, 1), QStringLiteral("7"));
         QCOMPARE(f.cell(1, 1), QStringLiteral("Berg, Anna"));
@@ -124,15 +124,15 @@ private slots:
                 { "WaitStart", 5000 } });
         MainWindowFixture f;
         TFormMain* w = f.w();
-        QCOMPARE(w->ComPort->Port(), 3);
-        QCOMPARE(w->ComPort->Tag, 1);
+        QCOMPARE(w->ui.ComPort->Port(), 3);
+        QCOMPARE(w->ui.ComPort->Tag, 1);
         QCOMPARE(w->size(), QSize(900, 600));
-        QCOMPARE(w->BackgroundColor, clBlack);
-        QCOMPARE(w->DigitColor, clYellow);
-        QCOMPARE(w->Accuracy, 2);
-        QCOMPARE(w->FilterIndex, 2);
-        QCOMPARE(w->StartLockout(), 3000);
-        QVERIFY(!w->ComPort->Connected()); // COM3 does not exist: start-up stays quiet
+        QCOMPARE(w->Colours().background, clBlack);
+        QCOMPARE(w->Colours().digit, clYellow);
+        QCOMPARE(w->Race().Settings().accuracy, 2);
+        QCOMPARE(w->CurrentSettings().files.filterIndex, 2);
+        QCOMPARE(w->Race().Settings().startLockoutMs, 3000);
+        QVERIFY(!w->ui.ComPort->Connected()); // COM3 does not exist: start-up stays quiet
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
     }
 
@@ -146,16 +146,16 @@ private slots:
         {
             MainWindowFixture f;
             TFormMain* w = f.w();
-            QVERIFY(w->ComPort->Connected());
-            QVERIFY(w->ImageLSstart->isVisible());
-            QCOMPARE(w->BackgroundColor, TColor(0x112233));
-            QCOMPARE(w->DigitColor, TColor(0x445566));
-            QCOMPARE(w->Digits[0][DisplayTime::Seconds]->ColorOn(), TColor(0x445566));
-            QCOMPARE(w->Digits[0][DisplayTime::Hours]->ColorOn(), TColor(0x010101));
-            QCOMPARE(w->Accuracy, 1);
-            QCOMPARE(w->PanelTimer->width(), 399);
-            QCOMPARE(w->StartLockout(), 5000);
-            QCOMPARE(w->FilterIndex, 4);
+            QVERIFY(w->ui.ComPort->Connected());
+            QVERIFY(w->ui.ImageLSstart->isVisible());
+            QCOMPARE(w->Colours().background, TColor(0x112233));
+            QCOMPARE(w->Colours().digit, TColor(0x445566));
+            QCOMPARE(w->ui.PanelTimer->Digits[0][DisplayTime::Seconds]->ColorOn(), TColor(0x445566));
+            QCOMPARE(w->ui.PanelTimer->Digits[0][DisplayTime::Hours]->ColorOn(), TColor(0x010101));
+            QCOMPARE(w->Race().Settings().accuracy, 1);
+            QCOMPARE(w->ui.PanelTimer->width(), 399);
+            QCOMPARE(w->Race().Settings().startLockoutMs, 5000);
+            QCOMPARE(w->CurrentSettings().files.filterIndex, 4);
         }
         QSettings s(QSettings::NativeFormat, QSettings::UserScope, title);
         QCOMPARE(s.value("Sound").toInt(), 1);
@@ -174,26 +174,26 @@ private slots:
                 { "FilterInd", 4 }, { "WaitStart", 5000 } });
         {
             MainWindowFixture f;
-            QVERIFY(!f.w()->StopFirst);
-            QCOMPARE(f.w()->StartLockout(), 5000);
-            f.w()->StopFirst = true;
+            QVERIFY(!f.w()->Race().Settings().stopFirst);
+            QCOMPARE(f.w()->Race().Settings().startLockoutMs, 5000);
+            SetTiming(f.w()->Race(), &race::RaceSettings::stopFirst, true);
         }
         QCOMPARE(QSettings(QSettings::NativeFormat, QSettings::UserScope, title).value("StopFirst").toInt(), 1);
         {
             MainWindowFixture f;
-            QVERIFY(f.w()->StopFirst);
-            QCOMPARE(f.w()->Accuracy, 1);
+            QVERIFY(f.w()->Race().Settings().stopFirst);
+            QCOMPARE(f.w()->Race().Settings().accuracy, 1);
         }
         // A bad value takes the default; a store whose old keys end early
         // still gives the new one.
         writeStore(title, { { "Port", 0 }, { "StopFirst", "ja" } });
         {
             MainWindowFixture f;
-            QVERIFY(!f.w()->StopFirst);
+            QVERIFY(!f.w()->Race().Settings().stopFirst);
         }
         writeStore(title, { { "Port", 0 }, { "StopFirst", 1 } });
         MainWindowFixture f;
-        QVERIFY(f.w()->StopFirst);
+        QVERIFY(f.w()->Race().Settings().stopFirst);
     }
 
     void waitStartZeroOrNegative_keeps3000()
@@ -206,7 +206,7 @@ private slots:
                     { "FilterInd", 2 }, { "WaitStart", stored } });
             {
                 MainWindowFixture f;
-                QCOMPARE(f.w()->StartLockout(), 3000);
+                QCOMPARE(f.w()->Race().Settings().startLockoutMs, 3000);
             }
             QCOMPARE(QSettings(QSettings::NativeFormat, QSettings::UserScope, title).value("WaitStart").toInt(), 3000);
         }
@@ -220,7 +220,7 @@ private slots:
         {
             MainWindowFixture f;
             QCOMPARE(f.w()->windowTitle(), QStringLiteral("zeitnahme 1.5"));
-            QCOMPARE(f.w()->HelpFile, QDir::currentPath() + QStringLiteral("/zeitnahme.hlp"));
+            QCOMPARE(f.w()->files.helpFile, QDir::currentPath() + QStringLiteral("/zeitnahme.hlp"));
             f.start();
         }
         QVERIFY(QFile::exists(storeFile(QStringLiteral("zeitnahme"))));
@@ -246,7 +246,7 @@ private slots:
         w->FormCloseQuery(canClose);
         QVERIFY(!canClose);
         QCOMPARE(asked, 1);
-        QCOMPARE(w->FDlgYesNo->Label1->text(), QStringLiteral("Beenden?"));
+        QCOMPARE(w->ui.FDlgYesNo->Label1->text(), QStringLiteral("Beenden?"));
         QVERIFY(!w->close()); // the close box is refused the same way
         QVERIFY(w->isVisible());
 
@@ -285,10 +285,10 @@ private slots:
     {
         MainWindowFixture f(true);
         TFormMain* w = f.w();
-        TCfgDialog* d = w->CfgDialog;
+        TCfgDialog* d = w->ui.CfgDialog;
         QCOMPARE(d->cbPort->count(), 2); // "Keine", "COM1" (from the start-up scan)
         QCOMPARE(d->cbPort->itemText(1), QStringLiteral("COM1"));
-        w->TimerGesperrtStart->SetInterval(2740);
+        SetTiming(w->Race(), &race::RaceSettings::startLockoutMs, 2740);
         int opens = f.lab.OpenCount(1);
         int shownPort = -2, shownDigits = -2, previewWidth = 0;
         QString shownWait;
@@ -298,7 +298,7 @@ private slots:
             shownDigits = d->cbDigits->currentIndex();
             d->cbDigits->setCurrentIndex(2);
             d->cbDigitsChange(); // live preview
-            previewWidth = w->PanelTimer->width();
+            previewWidth = w->ui.PanelTimer->width();
             return int(QDialog::Accepted);
         });
         w->bCFGClick();
@@ -307,11 +307,11 @@ private slots:
         QCOMPARE(shownWait, QStringLiteral("2,7"));
         QCOMPARE(shownDigits, 0);
         QCOMPARE(previewWidth, 316);
-        QCOMPARE(w->StartLockout(), 2700);
-        QCOMPARE(w->Accuracy, 0);
-        QCOMPARE(w->PanelTimer->width(), 316);
+        QCOMPARE(w->Race().Settings().startLockoutMs, 2700);
+        QCOMPARE(w->Race().Settings().accuracy, 0);
+        QCOMPARE(w->ui.PanelTimer->width(), 316);
         QCOMPARE(f.lab.OpenCount(1), opens); // same port: neither closed nor opened
-        QVERIFY(w->ComPort->Connected());
+        QVERIFY(w->ui.ComPort->Connected());
 
         // Cancel restores the previewed format.
         dialogs::SetDialogHandler([&](QDialog*) {
@@ -320,29 +320,29 @@ private slots:
             return int(QDialog::Rejected);
         });
         w->bCFGClick();
-        QCOMPARE(w->PanelTimer->width(), 316);
+        QCOMPARE(w->ui.PanelTimer->width(), 316);
 
         // "Keine" closes the port; the algorithm stays.
-        w->ComPort->Tag = 1;
+        w->ui.ComPort->Tag = 1;
         dialogs::SetDialogHandler([&](QDialog*) {
             d->cbPort->setCurrentIndex(0);
             return int(QDialog::Accepted);
         });
         w->bCFGClick();
-        QVERIFY(!w->ComPort->Connected());
-        QCOMPARE(w->ComPort->Port(), 0);
-        QCOMPARE(w->ComPort->Tag, 1);
-        QVERIFY(!w->ImageLSstart->isVisible());
+        QVERIFY(!w->ui.ComPort->Connected());
+        QCOMPARE(w->ui.ComPort->Port(), 0);
+        QCOMPARE(w->ui.ComPort->Tag, 1);
+        QVERIFY(!w->ui.ImageLSstart->isVisible());
     }
 
     void settingsDialog_lockoutBounds_andUnknownPort()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        TCfgDialog* d = w->CfgDialog;
-        w->TimerGesperrtStart->SetInterval(500);
-        w->ComPort->SetPort(7); // stored but not found by the scan
-        w->ComPort->Tag = -1;
+        TCfgDialog* d = w->ui.CfgDialog;
+        SetTiming(w->Race(), &race::RaceSettings::startLockoutMs, 500);
+        w->ui.ComPort->SetPort(7); // stored but not found by the scan
+        w->ui.ComPort->Tag = -1;
         QString shownWait;
         int shownPort = -2;
         bool portEnabled = true;
@@ -361,16 +361,16 @@ private slots:
         QCOMPARE(shownPort, 2);
         QCOMPARE(d->cbPort->itemText(2), QStringLiteral("COM7 (nicht verbunden)"));
         QVERIFY(!portEnabled); // negative algorithm
-        QCOMPARE(w->StartLockout(), 1000);
-        QCOMPARE(w->ComPort->Port(), 7);
-        QVERIFY(!w->ComPort->Connected());
+        QCOMPARE(w->Race().Settings().startLockoutMs, 1000);
+        QCOMPARE(w->ui.ComPort->Port(), 7);
+        QVERIFY(!w->ui.ComPort->Connected());
     }
 
     void settingsDialog_portOpenFailure_keepsTheTransferredValues()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        TCfgDialog* d = w->CfgDialog;
+        TCfgDialog* d = w->ui.CfgDialog;
         dialogs::SetDialogHandler([&](QDialog*) {
             f.lab.FailWith(1, platform::SimSerialOp::Open, 16); // taken since the list was made
             d->cbPort->setCurrentIndex(1);
@@ -379,14 +379,14 @@ private slots:
             return int(QDialog::Accepted);
         });
         dialogs::TakeShownMessages();
-        w->EinstellunGen1->trigger();
+        w->ui.EinstellunGen1->trigger();
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text, QStringLiteral("Unable to open com port: 16"));
-        QCOMPARE(w->ComPort->Port(), 1);
-        QCOMPARE(w->ComPort->Tag, 1);
-        QCOMPARE(w->StartLockout(), 4000);
-        QVERIFY(!w->ComPort->Connected());
+        QCOMPARE(w->ui.ComPort->Port(), 1);
+        QCOMPARE(w->ui.ComPort->Tag, 1);
+        QCOMPARE(w->Race().Settings().startLockoutMs, 4000);
+        QVERIFY(!w->ui.ComPort->Connected());
     }
 };
 

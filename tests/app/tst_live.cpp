@@ -4,7 +4,7 @@
 #include "MainWindowFixture.h"
 
 #include "app/AudienceWindow.h"
-#include "app/LiveFeed.h"
+#include "app/LivePublisher.h"
 #include "app/LiveWidgets.h"
 #include "dialogs/Cfg.h"
 #include "live/LiveServer.h"
@@ -40,7 +40,7 @@ void writeLiveStore(const QVariant& on, const QVariant& port)
 
 bool waitListening(TFormMain* w)
 {
-    return QTest::qWaitFor([w] { return w->LiveServer && w->LiveServer->Port() != 0; }, 10000);
+    return QTest::qWaitFor([w] { return w->Live().Server() && w->Live().Server()->Port() != 0; }, 10000);
 }
 
 QJsonObject json(const QByteArray& bytes)
@@ -79,11 +79,11 @@ private slots:
     {
         {
             MainWindowFixture f;
-            QVERIFY(!f.w()->LiveOn);
-            QCOMPARE(f.w()->LivePort, 8080);
-            QVERIFY(!f.w()->LiveServer);
-            QVERIFY(!f.w()->LabLiveAddress->isVisible());
-            QVERIFY(f.w()->bAnzeige->isVisible());
+            QVERIFY(!f.w()->Live().On());
+            QCOMPARE(f.w()->Live().Port(), 8080);
+            QVERIFY(!f.w()->Live().Server());
+            QVERIFY(!f.w()->ui.LabLiveAddress->isVisible());
+            QVERIFY(f.w()->ui.bAnzeige->isVisible());
         }
         QCOMPARE(store().value("LiveOn").toInt(), 0);
         QCOMPARE(store().value("LivePort").toInt(), 8080);
@@ -94,16 +94,15 @@ private slots:
         writeLiveStore("ja", port);
         {
             MainWindowFixture f;
-            QVERIFY(!f.w()->LiveOn);
-            QCOMPARE(f.w()->LivePort, int(port));
+            QVERIFY(!f.w()->Live().On());
+            QCOMPARE(f.w()->Live().Port(), int(port));
         }
         for (const QVariant& bad : { QVariant("achtzig"), QVariant(70000), QVariant(0) }) {
             writeLiveStore(1, bad);
             MainWindowFixture f;
-            QVERIFY(f.w()->LiveOn);
-            QCOMPARE(f.w()->LivePort, 8080);
-            f.w()->LiveOn = false;
-            f.w()->ApplyLiveSettings();
+            QVERIFY(f.w()->Live().On());
+            QCOMPARE(f.w()->Live().Port(), 8080);
+            f.w()->Live().Configure(false, f.w()->Live().Port());
         }
         // An original key missing ends the strict reading there, not the new keys.
         ClearSettingsStore();
@@ -113,15 +112,15 @@ private slots:
             s.setValue("Acc", 0);
         }
         MainWindowFixture f;
-        QCOMPARE(f.w()->LivePort, int(port));
-        QCOMPARE(f.w()->Accuracy, 2);
+        QCOMPARE(f.w()->Live().Port(), int(port));
+        QCOMPARE(f.w()->Race().Settings().accuracy, 2);
     }
 
     void settingsDialog_switchesLiveResultsAndTheHeaderShowsTheAddress()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        TCfgDialog* d = w->CfgDialog;
+        TCfgDialog* d = w->ui.CfgDialog;
         const quint16 port = FreeTcpPort();
         bool portEnabledBefore = true;
         dialogs::SetDialogHandler([&](QDialog*) {
@@ -132,23 +131,23 @@ private slots:
         });
         w->bCFGClick();
         QVERIFY(!portEnabledBefore);
-        QVERIFY(w->LiveOn);
-        QCOMPARE(w->LivePort, int(port));
+        QVERIFY(w->Live().On());
+        QCOMPARE(w->Live().Port(), int(port));
         QVERIFY(waitListening(w));
-        QCOMPARE(w->LiveServer->Port(), port);
-        QVERIFY(w->LabLiveAddress->isVisible());
-        QVERIFY(w->LabLiveAddress->text().endsWith(QStringLiteral(":%1").arg(port)));
-        QVERIFY(w->LiveAddress().startsWith("http://"));
+        QCOMPARE(w->Live().Server()->Port(), port);
+        QVERIFY(w->ui.LabLiveAddress->isVisible());
+        QVERIFY(w->ui.LabLiveAddress->text().endsWith(QStringLiteral(":%1").arg(port)));
+        QVERIFY(w->Live().Address().startsWith("http://"));
 
         // A click shows the address as a QR code and leaves the keys with the race.
-        w->LabLiveAddress->OnClick();
-        QVERIFY(w->QrPopup && w->QrPopup->isVisible());
-        QCOMPARE(w->QrPopup->Address(), w->LiveAddress());
-        QVERIFY(!w->QrPopup->Image->pixmap().isNull());
+        w->ui.LabLiveAddress->OnClick();
+        QVERIFY(w->ui.QrPopup && w->ui.QrPopup->isVisible());
+        QCOMPARE(w->ui.QrPopup->Address(), w->Live().Address());
+        QVERIFY(!w->ui.QrPopup->Image->pixmap().isNull());
         f.start();
         QCOMPARE(f.cell(6, 1), QString::number(100000));
-        w->LabLiveAddress->OnClick();
-        QVERIFY(!w->QrPopup->isVisible());
+        w->ui.LabLiveAddress->OnClick();
+        QVERIFY(!w->ui.QrPopup->isVisible());
 
         // The dialog shows what is set; unticking stops the server.
         bool shownOn = false;
@@ -162,8 +161,8 @@ private slots:
         w->bCFGClick();
         QVERIFY(shownOn);
         QCOMPARE(shownPort, int(port));
-        QVERIFY(!w->LiveServer);
-        QVERIFY(!w->LabLiveAddress->isVisible());
+        QVERIFY(!w->Live().Server());
+        QVERIFY(!w->ui.LabLiveAddress->isVisible());
         QNetworkAccessManager nam;
         QCOMPARE(Fetch(nam, QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port)), "GET", {}, {}, 3000).status, 0);
     }
@@ -191,7 +190,7 @@ private slots:
             const QJsonObject o = json(SseEvents(r).last());
             return o["entries"].toArray().size() == 2 && o["running"].toBool();
         }));
-        f.w()->MakeRowCurrent(2);
+        f.w()->makeRowCurrent(2);
         f.stop(60000); // Müller: 60,00
         QVERIFY(stream.WaitFor([](const QByteArray& r) {
             return json(SseEvents(r).last())["entries"].toArray()[0].toObject()["state"] == "finished";
@@ -213,7 +212,8 @@ private slots:
         // ENDE: the clock stands in the stream as on the display.
         f.w()->bEndClick();
         QVERIFY(stream.WaitFor([](const QByteArray& r) { return !json(SseEvents(r).last())["running"].toBool(); }));
-        QCOMPARE(json(SseEvents(stream.Received()).last())["raceMs"].toInteger(), f.w()->RaceClockNow().ms);
+        QCOMPARE(json(SseEvents(stream.Received()).last())["raceMs"].toInteger(),
+            f.w()->Race().ClockAt(platform::GetTickCount()).ms);
     }
 
     void aTakenPort_givesAMessageAndTheRaceGoesOn()
@@ -223,34 +223,33 @@ private slots:
         writeLiveStore(1, squatter.serverPort());
         dialogs::TakeShownMessages();
         MainWindowFixture f;
-        QTRY_VERIFY_WITH_TIMEOUT(!f.w()->LiveServer->Running(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.w()->Live().Server()->Running(), 10000);
         const QList<dialogs::ShownMessage> message = dialogs::TakeShownMessages();
         QCOMPARE(message.size(), 1);
         QVERIFY(message[0].text.contains(QStringLiteral("Port %1").arg(squatter.serverPort())));
         QVERIFY(message[0].text.contains(QStringLiteral("Die Zeitmessung läuft weiter")));
-        QCOMPARE(f.w()->LabLiveAddress->text(), QStringLiteral("Live: Fehler"));
-        QVERIFY(f.w()->LabLiveAddress->toolTip().contains(QString::number(squatter.serverPort())));
+        QCOMPARE(f.w()->ui.LabLiveAddress->text(), QStringLiteral("Live: Fehler"));
+        QVERIFY(f.w()->ui.LabLiveAddress->toolTip().contains(QString::number(squatter.serverPort())));
         // A click on it tells the reason again.
-        f.w()->LabLiveAddress->OnClick();
+        f.w()->ui.LabLiveAddress->OnClick();
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QVERIFY(shown[0].text.contains(QString::number(squatter.serverPort())));
         f.start();
         f.start(500);
-        f.w()->MakeRowCurrent(1);
+        f.w()->makeRowCurrent(1);
         f.stop(2000);
         QCOMPARE(f.cell(3, 1), QStringLiteral("2,50"));
-        f.w()->LiveOn = false;
-        f.w()->ApplyLiveSettings();
+        f.w()->Live().Configure(false, f.w()->Live().Port());
     }
 
     void spectatorWindow_showsTheClockAndTheLastFiveFinishers()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        QVERIFY(!w->Anzeige);
+        QVERIFY(!w->ui.Anzeige);
         f.key(Qt::Key_F6);
-        TAudienceWindow* a = w->Anzeige;
+        TAudienceWindow* a = w->ui.Anzeige;
         QVERIFY(a && a->isVisible());
         QCOMPARE(a->windowTitle(), QStringLiteral("Anzeige"));
         QCOMPARE(shownHundredths(a), 0);
@@ -271,7 +270,7 @@ private slots:
 
         // Six stops half a second apart, each on the earliest-started running
         // entry; the third with the key pressed in the spectator window.
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         for (int i = 1; i <= 6; ++i) {
             f.tick.advance(500);
             if (i == 3) {
@@ -310,7 +309,7 @@ private slots:
         f.tick.advance(5000);
         a->ClockTick();
         QCOMPARE(shownHundredths(a), 1900 + 123);
-        QVERIFY(!w->RaceClockNow().running);
+        QVERIFY(!w->Race().ClockAt(platform::GetTickCount()).running);
 
         // Reset: the display empties.
         f.answerNextDialog(mrYes);
@@ -339,11 +338,11 @@ private slots:
         MainWindowFixture f;
         QVERIFY(waitListening(f.w()));
         f.w()->mAnzeigeClick();
-        TAudienceWindow* a = f.w()->Anzeige;
+        TAudienceWindow* a = f.w()->ui.Anzeige;
         QVERIFY(!a->isFullScreen()); // one screen: a window beside the race
-        QCOMPARE(a->Address(), f.w()->LiveAddress());
+        QCOMPARE(a->Address(), f.w()->Live().Address());
         QVERIFY(a->QrImage->isVisible());
-        QCOMPARE(a->QrCaption->text(), f.w()->LiveAddress());
+        QCOMPARE(a->QrCaption->text(), f.w()->Live().Address());
         a->activateWindow();
         QTRY_VERIFY(a->isActiveWindow());
         QTest::keyClick(a, Qt::Key_F11);
@@ -353,9 +352,9 @@ private slots:
         f.w()->activateWindow();
         QTRY_VERIFY(f.w()->isActiveWindow());
         // F11 in the race window stays the start barrier's lock.
-        const int lock = f.w()->ImageLSstart->Tag;
+        const int lock = f.w()->ui.ImageLSstart->Tag;
         f.key(Qt::Key_F11);
-        QCOMPARE(f.w()->ImageLSstart->Tag, lock ^ 1);
+        QCOMPARE(f.w()->ui.ImageLSstart->Tag, lock ^ 1);
         QVERIFY(!a->isFullScreen());
     }
 
@@ -363,15 +362,15 @@ private slots:
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        w->LoadProtocol(TestDataPath(QStringLiteral("race.protocol.txt")));
-        const live::Snapshot loaded = LiveSnapshotOf(*w);
+        w->loadProtocol(TestDataPath(QStringLiteral("race.protocol.txt")));
+        const race::Snapshot loaded = w->Live().TakeSnapshot();
         QVERIFY(!loaded.entries.empty());
-        for (const live::Entry& e : loaded.entries)
-            QVERIFY(!e.number.isEmpty() || !e.name.isEmpty() || e.state != live::EntryState::Free);
+        for (const race::SnapshotEntry& e : loaded.entries)
+            QVERIFY(!e.number.isEmpty() || !e.name.isEmpty() || e.state != race::Race::RowState::Free);
         f.answerNextDialog(mrYes);
         w->bEndClick();
         w->mResetClick();
-        const live::Snapshot cleared = LiveSnapshotOf(*w);
+        const race::Snapshot cleared = w->Live().TakeSnapshot();
         QVERIFY(cleared.entries.empty());
         QCOMPARE(cleared.raceMs, 0);
         QVERIFY(cleared.firstStart.isEmpty());

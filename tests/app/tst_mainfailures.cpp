@@ -25,7 +25,7 @@ void timeTwoEntries(MainWindowFixture& f)
     f.grid()->SetCells(0, 2, QStringLiteral("7"));
     f.grid()->SetCells(1, 2, QStringLiteral("Jörg"));
     f.start(1000);
-    f.w()->MakeRowCurrent(1);
+    f.w()->makeRowCurrent(1);
     f.stop(8870);
 }
 
@@ -114,7 +114,7 @@ private slots:
         MainWindowFixture f;
         timeTwoEntries(f);
         f.grid()->SetCells(1, 2, QString(70000, QLatin1Char('x')));
-        f.w()->TemplatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
+        f.w()->files.templatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
         QVERIFY(prepare(fs, name, trouble));
 
         dialogs::QueueFileName(fs.filePath(name), filter);
@@ -152,11 +152,11 @@ private slots:
         MainWindowFixture f;
         timeTwoEntries(f);
         f.grid()->SetCells(1, 2, QString(70000, QLatin1Char('x')));
-        const QString page = f.w()->Title + QStringLiteral(".html");
+        const QString page = f.w()->files.title + QStringLiteral(".html");
         QVERIFY(prepare(fs, page, trouble));
         QVERIFY(QDir::setCurrent(fs.path()));
 
-        (tag == 0 ? f.w()->sbHTML : f.w()->sbPrint)->click();
+        (tag == 0 ? f.w()->ui.sbHTML : f.w()->ui.sbPrint)->click();
 
         QVERIFY(f.shell.calls.isEmpty());
         QCOMPARE(ReadFileBytes(fs.filePath(page)), kOld);
@@ -177,7 +177,7 @@ private slots:
         MainWindowFixture f;
         timeTwoEntries(f);
         f.grid()->SetCells(1, 2, QString(70000, QLatin1Char('x')));
-        const QString backup = f.w()->Title + QStringLiteral(".txt");
+        const QString backup = f.w()->files.title + QStringLiteral(".txt");
         QVERIFY(prepare(fs, backup, trouble));
         QVERIFY(QDir::setCurrent(fs.path()));
 
@@ -205,7 +205,7 @@ private slots:
         timeTwoEntries(f);
         QVERIFY(trouble == Trouble::Full ? fs.Fill() : fs.MakeReadOnly());
 
-        f.w()->sbExcel->click();
+        f.w()->ui.sbExcel->click();
         qputenv("TMPDIR", previous);
 
         QVERIFY(f.shell.calls.isEmpty());

@@ -49,7 +49,7 @@ void timeTwoEntries(MainWindowFixture& f)
     f.grid()->SetCells(0, 2, QStringLiteral("7"));
     f.grid()->SetCells(1, 2, QStringLiteral("A<B & Jörg"));
     f.start(1000);
-    f.w()->MakeRowCurrent(1);
+    f.w()->makeRowCurrent(1);
     f.stop(8870);
     f.stop(3000);
 }
@@ -99,10 +99,10 @@ private slots:
         MainWindowFixture f;
         timeTwoEntries(f);
         TFormMain* w = f.w();
-        QVERIFY(w->sbSave->isEnabled());
+        QVERIFY(w->ui.sbSave->isEnabled());
 
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/race.txt"), 4);
-        w->sbSave->click();
+        w->ui.sbSave->click();
         const QList<dialogs::FileDialogRequest> requests = dialogs::TakeFileRequests();
         QCOMPARE(requests.size(), 1);
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d$"))
@@ -114,14 +114,14 @@ private slots:
         const QByteArray text = ReadFileBytes(QStringLiteral("race.txt"));
         QVERIFY(text.startsWith("Nr.\tName\tStart\tZeit\tSplit\tPlatz\t*\t\r\n"));
         QCOMPARE(text.count("\r\n"), 3); // header and two entries; the free row has no "Nr."
-        QCOMPARE(w->FilterIndex, 4);
+        QCOMPARE(w->CurrentSettings().files.filterIndex, 4);
 
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/race.csv"), 1);
-        w->sbSave->click();
+        w->ui.sbSave->click();
         QVERIFY(ReadFileBytes(QStringLiteral("race.csv")).endsWith(";;;;;-;\r\n"));
 
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/race.html"), 3);
-        w->sbSave->click();
+        w->ui.sbSave->click();
         const QByteArray page = ReadFileBytes(QStringLiteral("race.html"));
         // Names keep their commas; only the times get points.
         QVERIFY(page.contains("<td>3<td>Berg, Anna<td>"));
@@ -129,15 +129,15 @@ private slots:
         QVERIFY(page.contains("A&lt;B &amp; J\xF6rg"));
         QVERIFY(f.shell.calls.isEmpty()); // saving a page does not show it
 
-        w->TemplatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
+        w->files.templatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/race.docx"), 2);
-        w->sbSave->click();
+        w->ui.sbSave->click();
         QVERIFY(ReadFileBytes(QStringLiteral("race.docx")).startsWith("PK"));
         QVERIFY(f.shell.calls.isEmpty()); // save mode only saves
 
         // Cancelled: nothing written.
-        w->sbSave->click();
-        QCOMPARE(w->FilterIndex, 2);
+        w->ui.sbSave->click();
+        QCOMPARE(w->CurrentSettings().files.filterIndex, 2);
     }
 
     void load_replacesTheTableAndRanks()
@@ -153,7 +153,7 @@ private slots:
         TFormMain* w = f.w();
         f.grid()->SetCells(1, 1, QStringLiteral("vorher"));
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/saved.txt"));
-        w->sbLoad->click();
+        w->ui.sbLoad->click();
         QCOMPARE(
             dialogs::TakeFileRequests().constFirst().filter.left(28), QStringLiteral("Text file (*.txt)|*.txt|Alle"));
         QCOMPARE(f.grid()->RowCount(), 3);
@@ -162,7 +162,7 @@ private slots:
         QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
         // Every entry is finished: the race counts as not started.
         QVERIFY(!w->Race().FirstStart());
-        QVERIFY(!w->Clock->Enabled() && !w->bEnd->isEnabled());
+        QVERIFY(!w->ui.Clock->Enabled() && !w->ui.bEnd->isEnabled());
         QCOMPARE(f.grid()->ColWidths(6), -1);
 
         // A start list: numbers and names, the first row current and free.
@@ -174,8 +174,8 @@ private slots:
         QCOMPARE(f.shownDialogText, QStringLiteral("Protokoll wird ersetzt!"));
         QCOMPARE(f.grid()->RowCount(), 3);
         QCOMPARE(f.grid()->Rows(2), (QStringList { "13", "Hans", "", "", "", "", "" }));
-        QCOMPARE(w->FirstStartTick, 0);
-        QVERIFY(w->bSTART->isEnabled());
+        QCOMPARE(w->Race().FirstStart().value_or(0), 0);
+        QVERIFY(w->ui.bSTART->isEnabled());
 
         // A missing file leaves the table alone, and says so.
         dialogs::TakeShownMessages();
@@ -189,21 +189,21 @@ private slots:
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        const QString page = w->Title + QStringLiteral(".html");
+        const QString page = w->files.title + QStringLiteral(".html");
         QFile::remove(page);
         // Alt+D prints even a table with only the header and one row.
-        QVERIFY(!w->sbPrint->isEnabled());
+        QVERIFY(!w->ui.sbPrint->isEnabled());
         QTest::keyClick(w, Qt::Key_D, Qt::AltModifier);
         QCOMPARE(f.shell.calls, QStringList { QStringLiteral("print ") + page });
         QCOMPARE(ReadFileBytes(page).count("<tr><td>"), 1);
 
         timeTwoEntries(f);
         f.shell.calls.clear();
-        w->sbHTML->click();
+        w->ui.sbHTML->click();
         QCOMPARE(f.shell.calls, QStringList { QStringLiteral("open ") + page });
         QCOMPARE(ReadFileBytes(page).count("<tr><td>"), 3);
         f.shell.calls.clear();
-        w->sbPrint->click();
+        w->ui.sbPrint->click();
         QCOMPARE(f.shell.calls, QStringList { QStringLiteral("print ") + page });
     }
 
@@ -212,17 +212,17 @@ private slots:
         MainWindowFixture f;
         TFormMain* w = f.w();
         timeTwoEntries(f);
-        QVERIFY(!w->sbWord->isEnabled()); // no template beside the test program
-        w->TemplatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
-        w->ExportButtonRefresh();
-        QVERIFY(w->sbWord->isEnabled());
+        QVERIFY(!w->ui.sbWord->isEnabled()); // no template beside the test program
+        w->files.templatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
+        w->exportButtonRefresh();
+        QVERIFY(w->ui.sbWord->isEnabled());
 
         QStringList calls;
         w->WordEngineFactory = [&calls] { return std::make_unique<RecordingEngine>(calls); };
-        w->sbWord->click();
+        w->ui.sbWord->click();
         QCOMPARE(calls.size(), 6);
         QCOMPARE(calls[0], QStringLiteral("AppMaximize"));
-        QCOMPARE(calls[1], QStringLiteral("FileOpen ") + w->TemplatePath);
+        QCOMPARE(calls[1], QStringLiteral("FileOpen ") + w->files.templatePath);
         QVERIFY(calls[2].startsWith(QLatin1String("Insert Nr.\tName\tStart\tZeit\tSplit\tPlatz\t3\tBerg, Anna\t")));
         QCOMPARE(calls[3], QStringLiteral("LineUp 4 1"));
         QCOMPARE(calls[4], QStringLiteral("TextToTable 1 6"));
@@ -233,7 +233,7 @@ private slots:
         // The real engine writes the document and hands it to the shell.
         w->WordEngineFactory = {};
         f.shell.calls.clear();
-        w->exporttoWord1->trigger();
+        w->ui.exporttoWord1->trigger();
         QCOMPARE(f.shell.calls.size(), 1);
         QVERIFY(f.shell.calls[0].startsWith(QLatin1String("open ")));
         QVERIFY(f.shell.calls[0].endsWith(QLatin1String(".docx")));
@@ -245,7 +245,7 @@ private slots:
     {
         MainWindowFixture f;
         timeTwoEntries(f);
-        f.w()->sbExcel->click();
+        f.w()->ui.sbExcel->click();
         QCOMPARE(f.shell.calls.size(), 1);
         QVERIFY(f.shell.calls[0].startsWith(QLatin1String("open ")));
         QVERIFY(f.shell.calls[0].endsWith(QLatin1String(".xlsx")));
@@ -279,7 +279,7 @@ private slots:
         {
             MainWindowFixture f;
             QCOMPARE(saveDialogFolder(f.w()), chosen.path());
-            QCOMPARE(f.w()->FilterIndex, 4);
+            QCOMPARE(f.w()->CurrentSettings().files.filterIndex, 4);
         }
 
         // A folder that is gone, or no documents folder at all: the home folder,
@@ -291,7 +291,7 @@ private slots:
         MainWindowFixture f;
         QCOMPARE(saveDialogFolder(f.w()), QDir::homePath());
         QVERIFY(QDir::homePath() + QLatin1Char('/') != platform::ExecutableFolder());
-        QCOMPARE(f.w()->FilterIndex, 4);
+        QCOMPARE(f.w()->CurrentSettings().files.filterIndex, 4);
     }
 
     void save_typedExtensionDecidesTheType_data()
@@ -332,12 +332,12 @@ private slots:
         QTemporaryDir dir;
         MainWindowFixture f;
         timeTwoEntries(f);
-        f.w()->TemplatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
+        f.w()->files.templatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
         dialogs::QueueFileName(dir.filePath(typed), filter);
         f.w()->sbSaveClick();
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { written });
         QCOMPARE(kindOf(ReadFileBytes(dir.filePath(written))), kind);
-        QCOMPARE(f.w()->FilterIndex, filterAfter);
+        QCOMPARE(f.w()->CurrentSettings().files.filterIndex, filterAfter);
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
     }
 
@@ -346,14 +346,14 @@ private slots:
         QTemporaryDir dir;
         MainWindowFixture f;
         timeTwoEntries(f);
-        f.w()->TemplatePath = dir.filePath(QStringLiteral("Protokollvorlage.docx"));
+        f.w()->files.templatePath = dir.filePath(QStringLiteral("Protokollvorlage.docx"));
         dialogs::QueueFileName(dir.filePath(QStringLiteral("lauf.docx")), 2);
         f.w()->sbSaveClick();
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].icon, dialogs::Icon::Critical);
         QCOMPARE(shown[0].text,
-            QStringLiteral("Das Word-Dokument konnte nicht erstellt werden.\r") + f.w()->TemplatePath
+            QStringLiteral("Das Word-Dokument konnte nicht erstellt werden.\r") + f.w()->files.templatePath
                 + QLatin1Char('\r') + qt_error_string(ENOENT));
         QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
@@ -364,11 +364,11 @@ private slots:
         MainWindowFixture f;
         timeTwoEntries(f);
         f.shell.printFailure = QStringLiteral("Es ist kein Standarddrucker eingerichtet.");
-        f.w()->sbPrint->click();
+        f.w()->ui.sbPrint->click();
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text,
-            QStringLiteral("Das Protokoll konnte nicht gedruckt werden.\r") + f.w()->Title
+            QStringLiteral("Das Protokoll konnte nicht gedruckt werden.\r") + f.w()->files.title
                 + QStringLiteral(".html\rEs ist kein Standarddrucker eingerichtet."));
     }
 
@@ -381,7 +381,7 @@ private slots:
         {
             MainWindowFixture f;
             timeTwoEntries(f);
-            f.w()->sbExcel->click();
+            f.w()->ui.sbExcel->click();
             QCOMPARE(f.shell.calls.size(), 1);
             folder = QFileInfo(f.shell.calls[0].mid(5)).absolutePath();
             QVERIFY(folder.startsWith(tmp.path()));

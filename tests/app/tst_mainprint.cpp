@@ -29,7 +29,7 @@ private slots:
         f.start();
         // The private queue is a printer: the button follows when the answer
         // from the print server arrives.
-        QTRY_VERIFY(w->sbPrint->isEnabled());
+        QTRY_VERIFY(w->ui.sbPrint->isEnabled());
         const QDir pdfDir(cupsDir + QStringLiteral("/pdf"));
         const QStringList before = pdfDir.entryList({ QStringLiteral("*.pdf") }, QDir::Files);
         w->sbHTMLClick(1);
@@ -54,7 +54,7 @@ private slots:
         const QString text = printedText();
         QVERIFY2(text.contains(QStringLiteral("Ergebnisse")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("Zielinski")), qPrintable(text));
-        QVERIFY(QFile::exists(w->Title + QStringLiteral(".html")));
+        QVERIFY(QFile::exists(w->files.title + QStringLiteral(".html")));
     }
 };
 

@@ -2,7 +2,7 @@
 
 #include "app/Printing.h"
 #include "controls/Dialogs.h"
-#include "grid/CellStore.h"
+#include "gridstore/CellStore.h"
 #include "protocol/HtmlPage.h"
 #include "support/PdfWords.h"
 

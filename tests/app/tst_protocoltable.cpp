@@ -69,8 +69,8 @@ private slots:
         // A confirmed name, a number still in the editor, and the start barrier.
         f.grid()->SetCells(1, 2, QStringLiteral("Bert"));
         typeInto(f, 0, 2, QStringLiteral("42"));
-        w->TimerGesperrtStart->Fire(); // the start lockout is over: the barrier is free
-        QCOMPARE(w->ImageLSstart->Tag, 1);
+        w->ui.TimerGesperrtStart->Fire(); // the start lockout is over: the barrier is free
+        QCOMPARE(w->ui.ImageLSstart->Tag, 1);
         f.lines(0x20);
         QCOMPARE(f.cell(0, 2), QStringLiteral("42"));
         QCOMPARE(f.cell(1, 2), QStringLiteral("Bert"));
@@ -83,14 +83,14 @@ private slots:
         TFormMain* w = f.w();
         for (int i = 0; i < 5; ++i)
             f.start(1000);
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         f.stop(20000);
         f.answerNextDialog(6);
         loadFile(f, QStringLiteral("heat2.txt"), "21;Anna\r\n22;Bert\r\n");
         QCOMPARE(f.grid()->RowCount(), 3);
         // Nothing runs: the clock stands at zero and ENDE is gone.
-        QVERIFY(!w->Clock->Enabled() && !w->bEnd->isEnabled());
-        QCOMPARE(w->Digits[0][DisplayTime::Seconds]->Value(), 0);
+        QVERIFY(!w->ui.Clock->Enabled() && !w->ui.bEnd->isEnabled());
+        QCOMPARE(w->ui.PanelTimer->Digits[0][DisplayTime::Seconds]->Value(), 0);
         QCOMPARE(f.current(), 1);
         QCOMPARE(f.grid()->Selection().Left, 0); // the whole first row
         QCOMPARE(f.grid()->Selection().Right, 6);
@@ -101,7 +101,7 @@ private slots:
         QCOMPARE(f.grid()->Rows(3), (QStringList { "", "", "", "", "", "-", "" }));
         QCOMPARE(f.cell(4, 1), QStringLiteral("0,00")); // a new first start
         QCOMPARE(f.cell(4, 2), QStringLiteral("1,00"));
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         f.stop(5000);
         QCOMPARE(f.cell(1, 1), QStringLiteral("Anna"));
         QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
@@ -119,25 +119,25 @@ private slots:
         QWidget* focused = nullptr;
         QStringList captions;
         dialogs::SetDialogHandler([&](QDialog*) {
-            focused = w->FDlgYesNo->ActiveControl();
-            captions = QStringList { w->FDlgYesNo->OKBtn->text(), w->FDlgYesNo->CancelBtn->text() };
+            focused = w->ui.FDlgYesNo->ActiveControl();
+            captions = QStringList { w->ui.FDlgYesNo->OKBtn->text(), w->ui.FDlgYesNo->CancelBtn->text() };
             return int(TFDlgYesNo::kResultCancel);
         });
         const QList<QStringList> before = allRows(f.grid());
         w->sbLoadClick();
-        QCOMPARE(w->FDlgYesNo->Label1->text(), QStringLiteral("Protokoll wird ersetzt!"));
-        QCOMPARE(focused, w->FDlgYesNo->CancelBtn);
+        QCOMPARE(w->ui.FDlgYesNo->Label1->text(), QStringLiteral("Protokoll wird ersetzt!"));
+        QCOMPARE(focused, w->ui.FDlgYesNo->CancelBtn);
         QCOMPARE(captions, (QStringList { "OK", "Abbrechen" }));
         QVERIFY(dialogs::TakeFileRequests().isEmpty()); // not even the file was asked for
         QCOMPARE(allRows(f.grid()), before);
-        QVERIFY(w->Clock->Enabled());
+        QVERIFY(w->ui.Clock->Enabled());
 
         f.answerNextDialog(6);
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/list.txt"));
         w->sbLoadClick();
         QCOMPARE(f.grid()->Rows(1).mid(0, 2), (QStringList { "7", "Olga" }));
-        QVERIFY(!w->Clock->Enabled());
-        QCOMPARE(w->FDlgYesNo->OKBtn->text(), QStringLiteral("Ja"));
+        QVERIFY(!w->ui.Clock->Enabled());
+        QCOMPARE(w->ui.FDlgYesNo->OKBtn->text(), QStringLiteral("Ja"));
     }
 
     void loadedProtocolWithARunner_runsOnFromItsFirstStart()
@@ -150,10 +150,10 @@ private slots:
             "1\tA\t10:00.00,00\t5,00\t0,00\t1\t5000\t\r\n"
             "2\tB\t10:00.02,00\t \t2,00\t-\t98000\t\r\n");
         QCOMPARE(w->Race().FirstStart(), std::optional<platform::Tick>(96000));
-        QVERIFY(w->Clock->Enabled() && w->bEnd->isEnabled());
+        QVERIFY(w->ui.Clock->Enabled() && w->ui.bEnd->isEnabled());
         QCOMPARE(f.current(), 2); // the runner: the next stop is its
         w->ClockTimer();
-        QCOMPARE(w->Digits[0][DisplayTime::Seconds]->Value(), 4);
+        QCOMPARE(w->ui.PanelTimer->Digits[0][DisplayTime::Seconds]->Value(), 4);
         f.stop(1000);
         QCOMPARE(f.cell(3, f.grid()->FindRow(0, "2")), QStringLiteral("3,00"));
     }
@@ -179,7 +179,7 @@ private slots:
         QVERIFY(shown[0].text.contains(QStringLiteral("Zeile 2")));
         QVERIFY(shown[0].text.contains(QStringLiteral("12x")));
         QCOMPARE(allRows(f.grid()), before);
-        QVERIFY(f.w()->Clock->Enabled());
+        QVERIFY(f.w()->ui.Clock->Enabled());
     }
 
     void removeByRightClick_actsOnTheClickedRow_asksAndCtrlZTakesItBack()
@@ -191,7 +191,7 @@ private slots:
         g->SetCells(1, 2, QStringLiteral("Bert"));
         f.start();
         f.start(1000);
-        w->MakeRowCurrent(2);
+        w->makeRowCurrent(2);
         f.stop(4000); // Bert 4,00, first; Anna runs
         w->NeueZeile1Click(); // "3 Neue Zeile" highlighted
         const int highlighted = f.current();
@@ -200,17 +200,17 @@ private slots:
         QVERIFY(anna != highlighted);
 
         QTest::mouseClick(g->viewport(), Qt::RightButton, {}, cellPoint(g, 1, anna));
-        QTRY_VERIFY(w->PopupMenuList->isVisible());
+        QTRY_VERIFY(w->ui.PopupMenuList->isVisible());
         QCOMPARE(f.current(), anna);
-        w->PopupMenuList->hide();
+        w->ui.PopupMenuList->hide();
         f.answerNextDialog(TFDlgYesNo::kResultCancel);
-        w->Erase1->trigger();
+        w->ui.Erase1->trigger();
         QCOMPARE(f.shownDialogText, QStringLiteral("Zeile mit Zeiten entfernen?"));
         QCOMPARE(g->FindRow(1, QStringLiteral("Anna Muster")), anna); // "Nein": kept
 
         const QList<QStringList> before = allRows(g);
         f.answerNextDialog(TFDlgYesNo::kResultYes);
-        w->Erase1->trigger();
+        w->ui.Erase1->trigger();
         QCOMPARE(g->FindRow(1, QStringLiteral("Anna Muster")), -1);
         QVERIFY(g->FindRow(1, QStringLiteral("Neue Zeile")) > 0);
         QTest::keyClick(w, Qt::Key_Z, Qt::ControlModifier);
@@ -220,7 +220,7 @@ private slots:
 
         // A row without times goes without a question.
         f.shownDialogText.clear();
-        w->MakeRowCurrent(g->FindRow(1, QStringLiteral("Neue Zeile")));
+        w->makeRowCurrent(g->FindRow(1, QStringLiteral("Neue Zeile")));
         w->Erase1Click();
         QCOMPARE(f.shownDialogText, QString());
         QCOMPARE(g->FindRow(1, QStringLiteral("Neue Zeile")), -1);
@@ -234,23 +234,23 @@ private slots:
         f.start();
         f.start();
         f.start();
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         const QRect last = g->CellRect(1, 4);
         QTest::mouseClick(g->viewport(), Qt::RightButton, {},
             g->viewport()->mapFrom(g, QPoint(last.center().x(), last.bottom() + 40)));
-        QTRY_VERIFY(w->PopupMenuList->isVisible());
+        QTRY_VERIFY(w->ui.PopupMenuList->isVisible());
         QCOMPARE(f.current(), 4);
-        w->PopupMenuList->hide();
+        w->ui.PopupMenuList->hide();
 
         g->setFocus();
-        w->MakeRowCurrent(2);
+        w->makeRowCurrent(2);
         QTest::keyClick(g, Qt::Key_Menu);
-        QTRY_VERIFY(w->PopupMenuList->isVisible());
-        w->PopupMenuList->hide();
+        QTRY_VERIFY(w->ui.PopupMenuList->isVisible());
+        w->ui.PopupMenuList->hide();
         QTest::keyClick(g, Qt::Key_F10, Qt::ShiftModifier);
-        QTRY_VERIFY(w->PopupMenuList->isVisible());
-        w->PopupMenuList->hide();
-        w->NeueZeile1->trigger();
+        QTRY_VERIFY(w->ui.PopupMenuList->isVisible());
+        w->ui.PopupMenuList->hide();
+        w->ui.NeueZeile1->trigger();
         QCOMPARE(f.cell(1, 2), QStringLiteral("Neue Zeile"));
         QCOMPARE(f.cell(0, 2), QStringLiteral("4"));
     }
@@ -268,7 +268,7 @@ private slots:
         };
         f.start();
         f.start(1000);
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         f.stop(3724530 - 1000); // 1:02.04,53
         QCOMPARE(f.cell(3, 1), QStringLiteral("1:02.04,53"));
         QVERIFY(fits(3, 1));
@@ -278,16 +278,16 @@ private slots:
         QCOMPARE(g->ColWidths(1),
             g->ClientWidth() - g->ColWidths(0) - g->ColWidths(2) - g->ColWidths(3) - g->ColWidths(4) - g->ColWidths(5)
                 - 7);
-        QCOMPARE(w->PanelTimer->width(), 444);
-        QVERIFY(!w->DigitHourTens[0]->isVisible());
+        QCOMPARE(w->ui.PanelTimer->width(), 444);
+        QVERIFY(!w->ui.PanelTimer->DigitHourTens[0]->isVisible());
 
         f.tick.advance(10 * 3600000); // more than ten hours into the race
-        w->MakeRowCurrent(g->RowCount() - 1);
+        w->makeRowCurrent(g->RowCount() - 1);
         f.start();
         const int late = g->RowCount() - 2;
         QCOMPARE(f.cell(4, late), QStringLiteral("11:02.04,53"));
         QVERIFY(fits(4, late));
-        w->MakeRowCurrent(late);
+        w->makeRowCurrent(late);
         f.stop(36000000 + 3000); // 10:00.03,00
         const int row = g->FindRow(0, QString::number(late));
         QCOMPARE(f.cell(3, row), QStringLiteral("10:00.03,00"));
@@ -295,17 +295,18 @@ private slots:
         QVERIFY(g->ColWidths(1) >= 100);
 
         w->ClockTimer(); // 21:02.07,53 since the first start
-        QVERIFY(w->DigitHourTens[0]->isVisible());
-        QCOMPARE(w->DigitHourTens[0]->Value(), 2);
-        QCOMPARE(w->Digits[0][DisplayTime::Hours]->Value(), 1);
-        QCOMPARE(w->PanelTimer->width(), 444 + 48);
-        QVERIFY(w->Digits[0][0]->mapTo(w->PanelTimer, QPoint()).x() > w->DigitHourTens[0]->x() + 44);
+        QVERIFY(w->ui.PanelTimer->DigitHourTens[0]->isVisible());
+        QCOMPARE(w->ui.PanelTimer->DigitHourTens[0]->Value(), 2);
+        QCOMPARE(w->ui.PanelTimer->Digits[0][DisplayTime::Hours]->Value(), 1);
+        QCOMPARE(w->ui.PanelTimer->width(), 444 + 48);
+        QVERIFY(w->ui.PanelTimer->Digits[0][0]->mapTo(w->ui.PanelTimer, QPoint()).x()
+            > w->ui.PanelTimer->DigitHourTens[0]->x() + 44);
         // Reset brings the one-digit layout back.
         w->bEndClick();
         f.answerNextDialog(6);
-        f.press(w->bRESET);
-        QCOMPARE(w->PanelTimer->width(), 444);
-        QVERIFY(!w->DigitHourTens[0]->isVisible());
+        f.press(w->ui.bRESET);
+        QCOMPARE(w->ui.PanelTimer->width(), 444);
+        QVERIFY(!w->ui.PanelTimer->DigitHourTens[0]->isVisible());
     }
 };
 

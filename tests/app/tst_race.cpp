@@ -21,14 +21,14 @@ private slots:
     {
         MainWindowFixture f(true);
         TFormMain* w = f.w();
-        QVERIFY(w->bSTART->isEnabled() && w->mStart->isEnabled());
-        QCOMPARE(w->bSTART->Color(), kGreen);
-        QVERIFY(!w->bSTOP->isEnabled() && !w->mStop->isEnabled());
-        QVERIFY(!w->bEnd->isEnabled() && !w->bFStopp->isEnabled() && !w->bRESET->isEnabled());
+        QVERIFY(w->ui.bSTART->isEnabled() && w->ui.mStart->isEnabled());
+        QCOMPARE(w->ui.bSTART->Color(), kGreen);
+        QVERIFY(!w->ui.bSTOP->isEnabled() && !w->ui.mStop->isEnabled());
+        QVERIFY(!w->ui.bEnd->isEnabled() && !w->ui.bFStopp->isEnabled() && !w->ui.bRESET->isEnabled());
         QCOMPARE(f.current(), 1);
-        QVERIFY(w->ImageLSstart->isVisible() && w->ImageLSstop->isVisible());
-        QCOMPARE(w->ImageLSstart->Tag, 0);
-        QCOMPARE(w->ImageLSstop->Tag, 0);
+        QVERIFY(w->ui.ImageLSstart->isVisible() && w->ui.ImageLSstop->isVisible());
+        QCOMPARE(w->ui.ImageLSstart->Tag, 0);
+        QCOMPARE(w->ui.ImageLSstop->Tag, 0);
 
         // A start-barrier edge does nothing while the barrier is locked ...
         f.lines(0x20);
@@ -36,20 +36,20 @@ private slots:
         f.lines(0x00);
         // ... and starts row 1 once F11 has freed it.
         f.key(Qt::Key_F11);
-        QCOMPARE(w->ImageLSstart->Tag, 1);
+        QCOMPARE(w->ui.ImageLSstart->Tag, 1);
         f.lines(0x20);
         QCOMPARE(f.cell(6, 1), QString::number(f.tick.tick().now()));
-        QCOMPARE(w->ImageLSstart->Tag, 0); // locked again by the start lockout
+        QCOMPARE(w->ui.ImageLSstart->Tag, 0); // locked again by the start lockout
     }
 
     void startOnTheLastRow_appendsAFreeRowAndMovesOn()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        w->SortGrid1->SetCells(0, 1, QStringLiteral("7"));
-        w->SortGrid1->SetCells(1, 1, QStringLiteral("Berg"));
+        w->ui.SortGrid1->SetCells(0, 1, QStringLiteral("7"));
+        w->ui.SortGrid1->SetCells(1, 1, QStringLiteral("Berg"));
         f.start();
-        QCOMPARE(w->SortGrid1->RowCount(), 3);
+        QCOMPARE(w->ui.SortGrid1->RowCount(), 3);
         QCOMPARE(f.cell(0, 1), QStringLiteral("7"));
         QCOMPARE(f.cell(1, 1), QStringLiteral("Berg"));
         QCOMPARE(f.cell(4, 1), QStringLiteral("0,00"));
@@ -58,14 +58,14 @@ private slots:
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,2}:\\d\\d\\.\\d\\d,\\d\\d$")).match(f.cell(2, 1)).hasMatch());
         QCOMPARE(f.cell(5, 2), QStringLiteral("-"));
         QCOMPARE(f.current(), 2);
-        QVERIFY(w->bSTART->isEnabled());
-        QVERIFY(!w->bSTOP->isEnabled());
-        QVERIFY(w->Clock->Enabled());
-        QVERIFY(w->bEnd->isEnabled());
-        QCOMPARE(w->bEnd->Color(), kBlue);
-        QCOMPARE(w->bFStopp->Color(), kDarkRed);
-        QVERIFY(!w->bCFG->isEnabled());
-        QCOMPARE(w->Digits[1][DisplayTime::Seconds]->Value(), 0);
+        QVERIFY(w->ui.bSTART->isEnabled());
+        QVERIFY(!w->ui.bSTOP->isEnabled());
+        QVERIFY(w->ui.Clock->Enabled());
+        QVERIFY(w->ui.bEnd->isEnabled());
+        QCOMPARE(w->ui.bEnd->Color(), kBlue);
+        QCOMPARE(w->ui.bFStopp->Color(), kDarkRed);
+        QVERIFY(!w->ui.bCFG->isEnabled());
+        QCOMPARE(w->ui.PanelTimer->Digits[1][DisplayTime::Seconds]->Value(), 0);
     }
 
     void stop_writesTimeRanksAndStopsInStartOrder()
@@ -77,9 +77,9 @@ private slots:
         f.start(1000); // row 3 at 102000
         QCOMPARE(f.cell(4, 3), QStringLiteral("2,00"));
         // Back to row 1: it is running, so STOPP is available and red.
-        w->MakeRowCurrent(1);
-        QVERIFY(w->bSTOP->isEnabled());
-        QCOMPARE(w->bSTOP->Color(), kRed);
+        w->makeRowCurrent(1);
+        QVERIFY(w->ui.bSTOP->isEnabled());
+        QCOMPARE(w->ui.bSTOP->Color(), kRed);
         f.stop(10000); // row 1: 112000 - 100000
         QCOMPARE(f.cell(3, 1), QStringLiteral("12,00"));
         QCOMPARE(f.cell(6, 1), QStringLiteral("12000"));
@@ -102,7 +102,7 @@ private slots:
         f.start();
         f.start();
         f.start(1500);
-        f.w()->MakeRowCurrent(1);
+        f.w()->makeRowCurrent(1);
         f.stop(10000); // row 1: 11,50
         f.stop(-1500); // row 2, started with row 1: 10,00
         f.stop(1500); // row 3, started 1,5 s later: 10,00
@@ -125,7 +125,7 @@ private slots:
         const QPoint zeit = g->horizontalHeader()->viewport()->mapFrom(g, g->CellRect(3, 0).center());
         QTest::mouseClick(g->horizontalHeader()->viewport(), Qt::RightButton, {}, zeit);
         QCOMPARE(g->SortOptions().SortDirection, sdDescending);
-        f.w()->MakeRowCurrent(2);
+        f.w()->makeRowCurrent(2);
         f.stop(29390); // entry 2: 30,39
         f.stop(-24850); // the current runner, entry 1: 6,54
         auto rowOf = [&](const QString& nr) { return g->FindRow(0, nr); };
@@ -136,7 +136,7 @@ private slots:
         QVERIFY(rowOf("2") < rowOf("1"));
         // The next stop goes to the entry still running.
         QCOMPARE(f.current(), rowOf("3"));
-        QVERIFY(f.w()->bSTOP->isEnabled());
+        QVERIFY(f.w()->ui.bSTOP->isEnabled());
     }
 
     void heldKeys_runOneCommandPerPress()
@@ -153,19 +153,19 @@ private slots:
         QCOMPARE(f.grid()->RowCount(), 3);
         QCOMPARE(f.cell(6, 2), QString());
         f.start(1000);
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         f.tick.advance(1000);
         hold(Qt::Key_F9, 20);
         QCOMPARE(f.cell(3, 1), QStringLiteral("2,00"));
         QCOMPARE(f.cell(3, 2), QString()); // the second runner still runs
         hold(Qt::Key_F8, 5);
-        QCOMPARE(w->ListBoxStopp->count(), 1);
+        QCOMPARE(w->ui.ListBoxStopp->count(), 1);
         hold(Qt::Key_F11, 5);
-        QCOMPARE(w->ImageLSstart->Tag, 1);
+        QCOMPARE(w->ui.ImageLSstart->Tag, 1);
 
         // On X11 a repeat may arrive unmarked, as a release and a press with
         // one time stamp; a press by hand comes well after the release.
-        w->MakeRowCurrent(f.grid()->RowCount() - 1);
+        w->makeRowCurrent(f.grid()->RowCount() - 1);
         const int rows = f.grid()->RowCount();
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_F5, Qt::NoModifier);
         release.setTimestamp(50000);
@@ -181,19 +181,19 @@ private slots:
         MainWindowFixture f;
         TFormMain* w = f.w();
         w->activateWindow();
-        f.press(w->bSTART); // on the last row: a row is appended
-        QVERIFY(w->bEnd->isEnabled());
-        QCOMPARE(QApplication::focusWidget(), w->bSTART);
+        f.press(w->ui.bSTART); // on the last row: a row is appended
+        QVERIFY(w->ui.bEnd->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), w->ui.bSTART);
         // Space now must not end the race.
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-        QVERIFY(w->Clock->Enabled());
-        w->MakeRowCurrent(1);
+        QVERIFY(w->ui.Clock->Enabled());
+        w->makeRowCurrent(1);
         f.tick.advance(2000);
-        f.press(w->bSTOP); // the pressed button turns grey: the focus goes to START
+        f.press(w->ui.bSTOP); // the pressed button turns grey: the focus goes to START
         QCOMPARE(f.cell(3, 1), QStringLiteral("2,00"));
-        QCOMPARE(QApplication::focusWidget(), w->bSTART);
+        QCOMPARE(QApplication::focusWidget(), w->ui.bSTART);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-        QVERIFY(w->Clock->Enabled());
+        QVERIFY(w->ui.Clock->Enabled());
     }
 
     void stopOnAFinishedRow_neverOverwritesIt()
@@ -201,13 +201,13 @@ private slots:
         MainWindowFixture f;
         TFormMain* w = f.w();
         f.start();
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         f.stop(12340);
         QCOMPARE(f.current(), 2);
         w->Erase1Click(); // the free row goes: every row has a run time
         QCOMPARE(f.grid()->RowCount(), 2);
-        QVERIFY(!w->bSTOP->isEnabled() && !w->mStop->isEnabled());
-        QCOMPARE(w->bSTOP->Color(), clBtnFace);
+        QVERIFY(!w->ui.bSTOP->isEnabled() && !w->ui.mStop->isEnabled());
+        QCOMPARE(w->ui.bSTOP->Color(), clBtnFace);
         f.stop(5000);
         f.stop(5000);
         QCOMPARE(f.cell(3, 1), QStringLiteral("12,34"));
@@ -220,19 +220,19 @@ private slots:
         TFormMain* w = f.w();
         f.start(); // entry 1 at 100000
         f.start(4000); // entry 2 at 104000
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         f.tick.advance(1000);
         w->bEndClick();
-        QCOMPARE(w->Digits[1][DisplayTime::Seconds]->Value(), 5); // entry 1: 5 s
-        w->MakeRowCurrent(2);
-        QCOMPARE(w->Digits[1][DisplayTime::Seconds]->Value(), 1); // entry 2: 1 s, not entry 1's time
-        w->MakeRowCurrent(3);
+        QCOMPARE(w->ui.PanelTimer->Digits[1][DisplayTime::Seconds]->Value(), 5); // entry 1: 5 s
+        w->makeRowCurrent(2);
+        QCOMPARE(w->ui.PanelTimer->Digits[1][DisplayTime::Seconds]->Value(), 1); // entry 2: 1 s, not entry 1's time
+        w->makeRowCurrent(3);
         f.start(1000);
-        QVERIFY(w->Clock->Enabled());
-        QVERIFY(w->bEnd->isEnabled());
-        QCOMPARE(w->bEnd->Color(), kBlue);
+        QVERIFY(w->ui.Clock->Enabled());
+        QVERIFY(w->ui.bEnd->isEnabled());
+        QCOMPARE(w->ui.bEnd->Color(), kBlue);
         w->bEndClick();
-        QVERIFY(!w->Clock->Enabled());
+        QVERIFY(!w->ui.Clock->Enabled());
     }
 
     void reset_leavesStoppGreyOnTheEmptyTable()
@@ -242,22 +242,22 @@ private slots:
         f.start();
         f.start();
         w->bEndClick();
-        w->MakeRowCurrent(1);
-        QVERIFY(w->bSTOP->isEnabled());
+        w->makeRowCurrent(1);
+        QVERIFY(w->ui.bSTOP->isEnabled());
         f.answerNextDialog(6);
-        f.press(w->bRESET);
+        f.press(w->ui.bRESET);
         QCOMPARE(f.grid()->RowCount(), 2);
-        QVERIFY(!w->bSTOP->isEnabled() && !w->mStop->isEnabled());
-        QCOMPARE(w->bSTOP->Color(), clBtnFace);
-        QVERIFY(!w->bEnd->isEnabled());
-        QCOMPARE(w->Digits[1][DisplayTime::Seconds]->ColorOn(), w->DimColor);
+        QVERIFY(!w->ui.bSTOP->isEnabled() && !w->ui.mStop->isEnabled());
+        QCOMPARE(w->ui.bSTOP->Color(), clBtnFace);
+        QVERIFY(!w->ui.bEnd->isEnabled());
+        QCOMPARE(w->ui.PanelTimer->Digits[1][DisplayTime::Seconds]->ColorOn(), w->Colours().dim);
     }
 
     void settingsDialog_keepsTheFormatWhileTheClockRuns()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        TCfgDialog* d = w->CfgDialog;
+        TCfgDialog* d = w->ui.CfgDialog;
         f.start();
         bool enabled = true;
         QString tip;
@@ -271,8 +271,8 @@ private slots:
         QTest::keyClick(w, Qt::Key_E, Qt::AltModifier);
         QVERIFY(!enabled);
         QVERIFY(tip.contains(QStringLiteral("Rennens")));
-        QCOMPARE(w->Accuracy, 2);
-        QVERIFY(w->StopFirst);
+        QCOMPARE(w->Race().Settings().accuracy, 2);
+        QVERIFY(w->Race().Settings().stopFirst);
         w->bEndClick();
         dialogs::SetDialogHandler([&](QDialog*) {
             enabled = d->cbDigits->isEnabled();
@@ -281,7 +281,7 @@ private slots:
         });
         w->bCFGClick();
         QVERIFY(enabled);
-        QCOMPARE(w->Accuracy, 1);
+        QCOMPARE(w->Race().Settings().accuracy, 1);
         dialogs::SetDialogHandler({});
     }
 
@@ -289,27 +289,27 @@ private slots:
     {
         MainWindowFixture f(true);
         TFormMain* w = f.w();
-        w->StopFirst = true;
+        SetTiming(w->Race(), &race::RaceSettings::stopFirst, true);
         f.key(Qt::Key_F11);
         f.key(Qt::Key_F12);
         f.lines(0x20); // entry 1 at 100000
         f.lines(0x00);
-        w->TimerGesperrtStart->Fire();
+        w->ui.TimerGesperrtStart->Fire();
         f.tick.advance(1000);
         f.lines(0x20); // entry 2 at 101000
         f.lines(0x00);
-        w->TimerGesperrtStart->Fire();
+        w->ui.TimerGesperrtStart->Fire();
         QCOMPARE(f.current(), 3);
-        QVERIFY(w->bSTOP->isEnabled() && w->bSTART->isEnabled());
-        QCOMPARE(w->ImageLSstop->Tag, 1);
+        QVERIFY(w->ui.bSTOP->isEnabled() && w->ui.bSTART->isEnabled());
+        QCOMPARE(w->ui.ImageLSstop->Tag, 1);
         f.tick.advance(9000);
         f.lines(0x10); // the stop barrier, with the free row current
         QCOMPARE(f.cell(3, f.grid()->FindRow(0, "1")), QStringLiteral("10,00"));
         QCOMPARE(f.cell(6, f.current()), QString()); // the free row is current again
-        QCOMPARE(w->ListBoxStopp->count(), 0);
+        QCOMPARE(w->ui.ListBoxStopp->count(), 0);
         f.lines(0x00);
-        w->TimerGesperrtStop->Fire(); // entry 2 still runs: the stop barrier is freed
-        QCOMPARE(w->ImageLSstop->Tag, 1);
+        w->ui.TimerGesperrtStop->Fire(); // entry 2 still runs: the stop barrier is freed
+        QCOMPARE(w->ui.ImageLSstop->Tag, 1);
         f.tick.advance(500);
         f.lines(0x10);
         QCOMPARE(f.cell(3, f.grid()->FindRow(0, "2")), QStringLiteral("9,50"));
@@ -328,25 +328,25 @@ private slots:
         f.lines(0x00);
         f.tick.advance(7250);
         f.lines(0x10);
-        QCOMPARE(w->ListBoxStopp->count(), 1);
-        QCOMPARE(w->ListBoxStopp->currentRow(), 0);
-        QCOMPARE(w->ListBoxStopp->item(0)->data(Qt::UserRole).toInt(), 107250);
+        QCOMPARE(w->ui.ListBoxStopp->count(), 1);
+        QCOMPARE(w->ui.ListBoxStopp->currentRow(), 0);
+        QCOMPARE(w->ui.ListBoxStopp->item(0)->data(Qt::UserRole).toInt(), 107250);
         QCOMPARE(f.cell(3, 1), QString());
 
         // The operator selects the running entry and inserts the time.
-        w->MakeRowCurrent(1);
-        QVERIFY(w->PastefromFStopp->isVisible());
+        w->makeRowCurrent(1);
+        QVERIFY(w->ui.PastefromFStopp->isVisible());
         w->PopupMenuProtokolPopup();
-        QVERIFY(w->PastefromFStopp->isEnabled());
-        w->PastefromFStopp->trigger();
+        QVERIFY(w->ui.PastefromFStopp->isEnabled());
+        w->ui.PastefromFStopp->trigger();
         QCOMPARE(f.cell(3, 1), QStringLiteral("7,25"));
         QCOMPARE(f.cell(6, 1), QStringLiteral("7250"));
         QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
-        QCOMPARE(w->ListBoxStopp->item(0)->foreground().color(), QColor(Qt::gray));
-        QVERIFY(!w->ListBoxStopp->item(0)->isSelected());
-        w->MakeRowCurrent(1);
+        QCOMPARE(w->ui.ListBoxStopp->item(0)->foreground().color(), QColor(Qt::gray));
+        QVERIFY(!w->ui.ListBoxStopp->item(0)->isSelected());
+        w->makeRowCurrent(1);
         w->PopupMenuProtokolPopup();
-        QVERIFY(!w->PastefromFStopp->isEnabled());
+        QVERIFY(!w->ui.PastefromFStopp->isEnabled());
     }
 
     void startLockout_isNotExtendedByASecondStart()
@@ -355,8 +355,8 @@ private slots:
         TFormMain* w = f.w();
         f.key(Qt::Key_F11); // free the start barrier
         f.start();
-        QVERIFY(w->TimerGesperrtStart->Enabled());
-        QCOMPARE(w->ImageLSstart->Tag, 0);
+        QVERIFY(w->ui.TimerGesperrtStart->Enabled());
+        QCOMPARE(w->ui.ImageLSstart->Tag, 0);
         f.start(100); // accepted by key, lockout keeps running
         QCOMPARE(f.cell(6, 2), QString::number(100100));
         // A barrier edge during the lockout is dropped.
@@ -364,9 +364,9 @@ private slots:
         QCOMPARE(f.cell(6, 3), QString());
         f.lines(0x00);
         // The lockout ends: the barrier is freed because START is available.
-        w->TimerGesperrtStart->Fire();
-        QVERIFY(!w->TimerGesperrtStart->Enabled());
-        QCOMPARE(w->ImageLSstart->Tag, 1);
+        w->ui.TimerGesperrtStart->Fire();
+        QVERIFY(!w->ui.TimerGesperrtStart->Enabled());
+        QCOMPARE(w->ui.ImageLSstart->Tag, 1);
         f.lines(0x20);
         QCOMPARE(f.cell(6, 3), QString::number(100100));
     }
@@ -376,12 +376,12 @@ private slots:
         {
             MainWindowFixture f(true);
             TFormMain* w = f.w();
-            w->ComPort->Tag = 0; // "Ein": STOPP first, then START
+            w->ui.ComPort->Tag = 0; // "Ein": STOPP first, then START
             f.key(Qt::Key_F11);
             f.key(Qt::Key_F12);
             f.start();
-            w->TimerGesperrtStart->Fire();
-            w->MakeRowCurrent(1);
+            w->ui.TimerGesperrtStart->Fire();
+            w->makeRowCurrent(1);
             f.tick.advance(2000);
             f.lines(0x30);
             QCOMPARE(f.cell(3, 1), QStringLiteral("2,00"));
@@ -391,12 +391,12 @@ private slots:
         {
             MainWindowFixture f(true);
             TFormMain* w = f.w();
-            w->ComPort->Tag = 1; // "Aus": both on triggers nothing
+            w->ui.ComPort->Tag = 1; // "Aus": both on triggers nothing
             f.key(Qt::Key_F11);
             f.key(Qt::Key_F12);
             f.start();
-            w->TimerGesperrtStart->Fire();
-            w->MakeRowCurrent(1);
+            w->ui.TimerGesperrtStart->Fire();
+            w->makeRowCurrent(1);
             f.lines(0x30);
             QCOMPARE(f.cell(3, 1), QString());
             QCOMPARE(f.cell(6, 2), QString());
@@ -415,22 +415,22 @@ private slots:
         f.lab.Pulse(1, 0x20);
         f.lab.HoldWait(1, false);
         QTRY_COMPARE(f.cell(6, 1), QString::number(f.tick.tick().now()));
-        QTRY_COMPARE(f.w()->PreviousModemStatus, 0u); // and its off-edge came after
+        QTRY_COMPARE(f.w()->Barrier().Levels(), 0u); // and its off-edge came after
     }
 
     void interimStop_beforeTheFirstStart_recordsTheTimeOfDay()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        QVERIFY(!w->bFStopp->isEnabled());
+        QVERIFY(!w->ui.bFStopp->isEnabled());
         f.key(Qt::Key_F8);
-        QCOMPARE(w->ListBoxStopp->count(), 1);
-        QCOMPARE(w->ListBoxStopp->currentRow(), 0);
+        QCOMPARE(w->ui.ListBoxStopp->count(), 1);
+        QCOMPARE(w->ui.ListBoxStopp->currentRow(), 0);
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,2}:\\d\\d\\.\\d\\d,\\d\\d$"))
-                    .match(w->ListBoxStopp->item(0)->text())
+                    .match(w->ui.ListBoxStopp->item(0)->text())
                     .hasMatch());
         QCOMPARE(f.cell(6, 1), QString());
-        QCOMPARE(w->FirstStartTick, 0);
+        QCOMPARE(w->Race().FirstStart().value_or(0), 0);
     }
 
     void startNumbers_areCanonicalOrReplacedByTheRowIndex()
@@ -467,17 +467,17 @@ private slots:
         f.start();
         f.tick.advance(5000);
         w->bEndClick();
-        QVERIFY(!w->Clock->Enabled());
-        QVERIFY(!w->bSTART->isEnabled() && !w->mStart->isEnabled());
-        QVERIFY(w->bRESET->isEnabled() && w->mReset->isEnabled());
-        QVERIFY(w->bRESET->hasFocus());
+        QVERIFY(!w->ui.Clock->Enabled());
+        QVERIFY(!w->ui.bSTART->isEnabled() && !w->ui.mStart->isEnabled());
+        QVERIFY(w->ui.bRESET->isEnabled() && w->ui.mReset->isEnabled());
+        QVERIFY(w->ui.bRESET->hasFocus());
         f.start(); // F5 does nothing after ENDE
         QCOMPARE(f.cell(6, 2), QString());
-        w->MakeRowCurrent(2);
-        QVERIFY(w->bSTART->isEnabled());
+        w->makeRowCurrent(2);
+        QVERIFY(w->ui.bSTART->isEnabled());
         f.start();
         QCOMPARE(f.cell(4, 2), QStringLiteral("5,00"));
-        QVERIFY(w->Clock->Enabled());
+        QVERIFY(w->ui.Clock->Enabled());
     }
 
     void reset_answeredCancel_changesOnlyTheCaptions()
@@ -487,22 +487,22 @@ private slots:
         f.start();
         w->bEndClick();
         f.answerNextDialog(2);
-        f.press(w->bRESET);
+        f.press(w->ui.bRESET);
         QCOMPARE(f.shownDialogText, QStringLiteral("Protokoll wird gelöscht!"));
-        QCOMPARE(w->FDlgYesNo->OKBtn->text(), QStringLiteral("Ja"));
-        QCOMPARE(w->FDlgYesNo->CancelBtn->text(), QStringLiteral("Nein"));
+        QCOMPARE(w->ui.FDlgYesNo->OKBtn->text(), QStringLiteral("Ja"));
+        QCOMPARE(w->ui.FDlgYesNo->CancelBtn->text(), QStringLiteral("Nein"));
         QCOMPARE(f.grid()->RowCount(), 3);
-        QVERIFY(w->FirstStartTick != 0);
+        QVERIFY(w->Race().FirstStart().value_or(0) != 0);
 
         f.answerNextDialog(6);
-        f.press(w->bRESET);
+        f.press(w->ui.bRESET);
         QCOMPARE(f.grid()->RowCount(), 2);
         QCOMPARE(f.cell(6, 1), QString());
-        QCOMPARE(w->FirstStartTick, 0);
-        QVERIFY(w->bSTART->isEnabled() && !w->bRESET->isEnabled());
-        QCOMPARE(w->bSTART->Color(), kGreen);
-        QVERIFY(w->bCFG->isEnabled());
-        QCOMPARE(w->FDlgYesNo->OKBtn->text(), QStringLiteral("Ja"));
+        QCOMPARE(w->Race().FirstStart().value_or(0), 0);
+        QVERIFY(w->ui.bSTART->isEnabled() && !w->ui.bRESET->isEnabled());
+        QCOMPARE(w->ui.bSTART->Color(), kGreen);
+        QVERIFY(w->ui.bCFG->isEnabled());
+        QCOMPARE(w->ui.FDlgYesNo->OKBtn->text(), QStringLiteral("Ja"));
     }
 
     void tickWrap_keepsRunTimesRight()
@@ -513,7 +513,7 @@ private slots:
         f.start(1000); // the tick wrapped
         QCOMPARE(f.cell(6, 2), QStringLiteral("-2147483296"));
         QCOMPARE(f.cell(4, 2), QStringLiteral("1,00"));
-        f.w()->MakeRowCurrent(1);
+        f.w()->makeRowCurrent(1);
         f.stop(2000); // 3 s after row 1's start, across the wrap
         QCOMPARE(f.cell(3, 1), QStringLiteral("3,00"));
         QCOMPARE(f.cell(6, 1), QStringLiteral("3000"));
@@ -523,9 +523,9 @@ private slots:
     {
         MainWindowFixture f;
         f.start();
-        f.w()->MakeRowCurrent(1);
+        f.w()->makeRowCurrent(1);
         f.grid()->SetCells(6, 1, QStringLiteral("12x"));
-        f.w()->mStop->setEnabled(true);
+        f.w()->ui.mStop->setEnabled(true);
         dialogs::TakeShownMessages();
         f.stop(1000);
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
@@ -539,13 +539,13 @@ private slots:
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        QVERIFY(!w->sbSave->isEnabled() && !w->sbHTML->isEnabled() && !w->sbPrint->isEnabled());
+        QVERIFY(!w->ui.sbSave->isEnabled() && !w->ui.sbHTML->isEnabled() && !w->ui.sbPrint->isEnabled());
         f.start();
-        QVERIFY(w->sbSave->isEnabled() && w->sbHTML->isEnabled() && w->sbExcel->isEnabled());
-        QVERIFY(w->sbPrint->isEnabled());
+        QVERIFY(w->ui.sbSave->isEnabled() && w->ui.sbHTML->isEnabled() && w->ui.sbExcel->isEnabled());
+        QVERIFY(w->ui.sbPrint->isEnabled());
         f.printer.set(false);
-        w->ExportButtonRefresh();
-        QVERIFY(!w->sbPrint->isEnabled());
+        w->exportButtonRefresh();
+        QVERIFY(!w->ui.sbPrint->isEnabled());
     }
 };
 

@@ -44,7 +44,7 @@ private slots:
         QCOMPARE(g->Selection().Right, 6);
         QCOMPARE(f.current(), 1);
         QVERIFY(!(g->Options() & goEditing));
-        QVERIFY(f.w()->bSTOP->isEnabled()); // row 1 runs
+        QVERIFY(f.w()->ui.bSTOP->isEnabled()); // row 1 runs
 
         QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cellCentre(g, 1, 2));
         QVERIFY(g->Options() & goEditing);
@@ -107,11 +107,11 @@ private slots:
         f.start();
         f.start();
         f.start();
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         f.stop(3000);
         f.stop(1000);
         QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         f.answerNextDialog(6); // the row holds times: asked first
         w->Erase1Click();
         QCOMPARE(f.shownDialogText, QStringLiteral("Zeile mit Zeiten entfernen?"));
@@ -130,7 +130,7 @@ private slots:
         g->SetCells(0, 1, QStringLiteral("1"));
         g->SetCells(0, 2, QStringLiteral("2"));
         g->SetCells(0, 3, QStringLiteral("4"));
-        w->MakeRowCurrent(2);
+        w->makeRowCurrent(2);
         w->NeueZeile1Click();
         QCOMPARE(g->RowCount(), 5);
         QCOMPARE(g->Rows(2).mid(0, 3), (QStringList { "3", "Neue Zeile", "" }));
@@ -140,12 +140,12 @@ private slots:
         g->SetCells(0, 1, QStringLiteral("007"));
         for (int n : { 5, 6 })
             g->SetCells(0, n - 1, QString::number(n)); // rows 4: "5", 5 (new)...
-        w->MakeRowCurrent(g->RowCount() - 1);
+        w->makeRowCurrent(g->RowCount() - 1);
         const int last = g->RowCount() - 1;
         w->NeueZeile1Click();
         QCOMPARE(f.current(), last + 1);
         QCOMPARE(f.cell(1, last + 1), QStringLiteral("Neue Zeile"));
-        QVERIFY(w->sbSave->isEnabled());
+        QVERIFY(w->ui.sbSave->isEnabled());
     }
 
     void newRow_withEveryNumberTaken_uses9999()
@@ -155,7 +155,7 @@ private slots:
         g->SetRowCount(501);
         for (int r = 1; r <= 500; ++r)
             g->SetCells(0, r, QString::number(r));
-        f.w()->MakeRowCurrent(1);
+        f.w()->makeRowCurrent(1);
         f.w()->NeueZeile1Click();
         QCOMPARE(f.cell(0, 1), QStringLiteral("9999"));
     }
@@ -165,19 +165,19 @@ private slots:
         MainWindowFixture f;
         TFormMain* w = f.w();
         w->PopupMenuProtokolPopup();
-        QVERIFY(w->PastefromFStopp->isVisible());
-        QVERIFY(!w->PastefromFStopp->isEnabled());
+        QVERIFY(w->ui.PastefromFStopp->isVisible());
+        QVERIFY(!w->ui.PastefromFStopp->isEnabled());
         f.key(Qt::Key_F8); // before any start
         f.start(1000);
-        w->MakeRowCurrent(1);
+        w->makeRowCurrent(1);
         w->PopupMenuProtokolPopup();
-        QVERIFY(!w->PastefromFStopp->isEnabled());
+        QVERIFY(!w->ui.PastefromFStopp->isEnabled());
         w->PastefromFStoppClick();
         QCOMPARE(f.cell(3, 1), QString());
         f.tick.advance(3000);
         f.key(Qt::Key_F8);
         w->PopupMenuProtokolPopup();
-        QVERIFY(w->PastefromFStopp->isEnabled());
+        QVERIFY(w->ui.PastefromFStopp->isEnabled());
         w->PastefromFStoppClick();
         QCOMPARE(f.cell(3, 1), QStringLiteral("3,00"));
     }

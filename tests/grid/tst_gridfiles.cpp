@@ -1,6 +1,6 @@
 #include "grid/GridColors.h"
-#include "grid/GridCommaText.h"
 #include "grid/GridFiles.h"
+#include "gridstore/GridCommaText.h"
 
 #include "support/TestSupport.h"
 

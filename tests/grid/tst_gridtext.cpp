@@ -1,6 +1,6 @@
-#include "grid/CellStore.h"
 #include "grid/GridGlyphs.h"
 #include "grid/GridText.h"
+#include "gridstore/CellStore.h"
 
 #include <QTest>
 

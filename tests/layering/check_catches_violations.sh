@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The layering check must fail on an include of a later folder and on a
-# folder it does not know, and pass on includes of earlier folders.
+# folder it does not know, on a widget header in a widget-free folder, and
+# pass on includes of earlier folders.
 set -euo pipefail
 check=$1
 tmp=$(mktemp -d)
@@ -18,9 +19,21 @@ fi
 grep -q "platform/Bad.h" <<< "$out" || { echo "the offending file was not named: $out"; exit 1; }
 rm "$tmp/src/platform/Bad.h"
 
+mkdir -p "$tmp/src/race" "$tmp/src/live" "$tmp/src/controls"
+printf '#include <QString>\n#include "gridstore/CellStore.h"\n' > "$tmp/src/race/Ok.cpp"
+printf '#include <QWidget>\n' > "$tmp/src/race/Bad.cpp"
+printf '#include "controls/Udigit.h"\n' > "$tmp/src/live/Bad.cpp"
+printf '#include <QWidget>\n' > "$tmp/src/controls/Ok.cpp"
+out=$("$check" "$tmp/src") && { echo "a widget include in a widget-free folder passed"; exit 1; }
+for f in race/Bad.cpp live/Bad.cpp; do
+  grep -q "$f" <<< "$out" || { echo "the widget include of $f was not named: $out"; exit 1; }
+done
+grep -q "race/Ok.cpp\|controls/Ok.cpp" <<< "$out" && { echo "an allowed include was named: $out"; exit 1; }
+rm "$tmp/src/race/Bad.cpp" "$tmp/src/live/Bad.cpp"
+
 mkdir -p "$tmp/src/extras"
 if "$check" "$tmp/src" > /dev/null; then
   echo "an unknown folder passed"
   exit 1
 fi
-echo "the layering check catches both"
+echo "the layering check catches all three"

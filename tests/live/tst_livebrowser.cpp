@@ -11,6 +11,9 @@
 #include <QtTest>
 
 using namespace live;
+using race::Snapshot;
+using Entry = race::SnapshotEntry;
+using EntryState = race::Race::RowState;
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include "live/LiveAddress.h"
 #include "live/LiveJson.h"
 #include "live/LivePages.h"
-#include "live/LiveSnapshot.h"
 #include "live/QrCode.h"
+#include "race/RaceSnapshot.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -14,6 +14,10 @@
 #include <QtTest>
 
 using namespace live;
+using race::LastFinishers;
+using race::Snapshot;
+using Entry = race::SnapshotEntry;
+using EntryState = race::Race::RowState;
 
 namespace {
 
@@ -109,35 +113,6 @@ private slots:
         // Half a surrogate pair is no character; it becomes the replacement.
         s.title = QString(QChar(0xD83C)) + QStringLiteral("x");
         QCOMPARE(parse(s)["title"].toString(), QStringLiteral("\uFFFDx"));
-    }
-
-    void parsers_readTheRaceTexts_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<qint64>("timeOfDay");
-        QTest::addColumn<qint64>("runTime");
-        // A time of day has the form of a run time with hours.
-        QTest::newRow("time of day") << "9:05.07,03" << qint64(32707030) << qint64(32707030);
-        QTest::newRow("late time of day") << "23:59.59,99" << qint64(86399990) << qint64(86399990);
-        QTest::newRow("hours beyond a day") << "25:00.00,00" << qint64(-1) << qint64(90000000);
-        QTest::newRow("hundredths") << "5,23" << qint64(-1) << qint64(5230);
-        QTest::newRow("tenths") << "1.05,2" << qint64(-1) << qint64(65200);
-        QTest::newRow("whole seconds") << "1:02.03" << qint64(-1) << qint64(3723000);
-        QTest::newRow("hours and hundredths") << "1:02.03,04" << qint64(3723040) << qint64(3723040);
-        QTest::newRow("zero") << "0,00" << qint64(-1) << qint64(0);
-        QTest::newRow("dash") << "-" << qint64(-1) << qint64(-1);
-        QTest::newRow("empty") << "" << qint64(-1) << qint64(-1);
-        QTest::newRow("negative run") << "-1,05" << qint64(-1) << qint64(-1);
-        QTest::newRow("bad minutes") << "9:75.07,03" << qint64(-1) << qint64(-1);
-        QTest::newRow("bad seconds") << "1.75,00" << qint64(-1) << qint64(-1);
-    }
-    void parsers_readTheRaceTexts()
-    {
-        QFETCH(QString, text);
-        QFETCH(qint64, timeOfDay);
-        QFETCH(qint64, runTime);
-        QCOMPARE(TimeOfDayMs(text).value_or(-1), timeOfDay);
-        QCOMPARE(RunTimeMs(text).value_or(-1), runTime);
     }
 
     void lastFinishers_newestFirstBySplitPlusRunTime()

@@ -16,6 +16,9 @@
 #include <vector>
 
 using namespace live;
+using race::Snapshot;
+using Entry = race::SnapshotEntry;
+using EntryState = race::Race::RowState;
 
 namespace {
 

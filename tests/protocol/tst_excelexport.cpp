@@ -1,5 +1,5 @@
-#include "grid/CellStore.h"
-#include "grid/GridCommaText.h"
+#include "gridstore/CellStore.h"
+#include "gridstore/GridCommaText.h"
 #include "protocol/Excel.h"
 #include "protocol/ExcelExport.h"
 #include "protocol/ExportText.h"

@@ -1,4 +1,4 @@
-#include "grid/CellStore.h"
+#include "gridstore/CellStore.h"
 #include "protocol/Columns.h"
 #include "protocol/ExcelExport.h"
 #include "protocol/WordExport.h"

@@ -1,5 +1,5 @@
-#include "grid/CellStore.h"
-#include "grid/CellTable.h"
+#include "gridstore/CellStore.h"
+#include "gridstore/CellTable.h"
 #include "protocol/ProtocolFiles.h"
 #include "support/TestSupport.h"
 

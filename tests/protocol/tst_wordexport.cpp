@@ -1,4 +1,4 @@
-#include "grid/CellStore.h"
+#include "gridstore/CellStore.h"
 #include "protocol/ExportText.h"
 #include "protocol/WordBasic.h"
 #include "protocol/WordExport.h"

@@ -1,8 +1,9 @@
 // The journal's lines for the race commands, and running them again: a race
 // recorded line by line and replayed on fresh rules ends in the same cells
 // and values, across a wrap of the tick.
-#include "grid/CellStore.h"
-#include "grid/CellTable.h"
+#include "gridstore/CellStore.h"
+#include "gridstore/CellTable.h"
+#include "gridstore/SortEngine.h"
 #include "protocol/Columns.h"
 #include "race/JournalEvents.h"
 
@@ -15,24 +16,27 @@ namespace {
 struct Race {
     TCellStore store;
     TStoreTable table { store };
-    race::RaceRules rules { table };
+    TSortOptions order;
+    race::Race rules { table, order };
     QList<race::JournalEntry> lines;
     Race()
     {
         store.SetColCount(protocol::kProtocolColCount);
         store.SetRowCount(2);
-        rules.OnCommand = [this](const race::CommandRecord& r) {
-            // Through the line format, as the file holds it.
-            race::JournalEntry e = race::CommandEntry(r, rules.Settings());
-            e.date = QDate(2026, 12, 9);
-            if (!e.time.isValid())
-                e.time = QTime(10, 0);
-            e.seq = static_cast<std::uint64_t>(lines.size() + 1);
-            const QByteArray line = race::FormatJournalLine(e);
-            lines << *race::ParseJournalLine(line.chopped(1));
-        };
+        rules.OnCommand = [this](const race::CommandRecord& r) { note(race::CommandEntry(r, rules.Settings())); };
+        rules.OnTableChange = [this](const race::TableRecord& r) { note(race::TableEntry(r)); };
     }
-    QString digest() const { return race::RaceDigest(table, protocol::kProtocolColCount, rules.State(), 0, 0); }
+    // Through the line format, as the file holds it.
+    void note(race::JournalEntry e)
+    {
+        e.date = QDate(2026, 12, 9);
+        if (!e.time.isValid())
+            e.time = QTime(10, 0);
+        e.seq = static_cast<std::uint64_t>(lines.size() + 1);
+        const QByteArray line = race::FormatJournalLine(e);
+        lines << *race::ParseJournalLine(line.chopped(1));
+    }
+    QString digest() const { return rules.Digest(); }
 };
 
 } // namespace
@@ -64,7 +68,7 @@ private slots:
         live.rules.SetSettings(s);
         live.rules.SettingsChanged(s, 3);
         live.rules.RankRefresh(1);
-        live.rules.End(1);
+        live.rules.End(1, at(50));
         QVERIFY(live.lines.size() >= 12);
         QVERIFY(live.rules.State().firstStart.has_value());
         QVERIFY(*live.rules.State().firstStart > 0); // started before the wrap
@@ -78,6 +82,50 @@ private slots:
         QCOMPARE(replay.digest(), live.digest());
         QCOMPARE(replay.rules.Settings().accuracy, 1);
         QCOMPARE(replay.rules.Interims().size(), live.rules.Interims().size());
+    }
+
+    void tableChangesAndCommands_replayIntoAFreshRace()
+    {
+        using namespace protocol;
+        Race live;
+        const auto at = [](platform::Tick t) { return platform::Stamp { t, QTime(10, 0).addMSecs(t) }; };
+        live.rules.Load({ { "1", "Anna" }, { "2", "Bert" }, { "3", "Cleo" } }, QStringLiteral("start.txt"));
+        live.rules.Loaded(1);
+        live.rules.Start(1, at(1000));
+        live.rules.Start(2, at(2000));
+        // The grid writes an edit itself and reports it.
+        live.store.SetCell(kColName, 2, QStringLiteral("Bernd"));
+        live.rules.CellEdited(kColName, 2, QStringLiteral("Bert"), QStringLiteral("Bernd"));
+        const int inserted = live.rules.InsertRow(3, { "9", "Neu" });
+        QCOMPARE(live.store.Cell(kColName, inserted), QStringLiteral("Neu"));
+        live.rules.RemoveRow(inserted);
+        live.rules.UndoRemove();
+        live.rules.RemoveRow(1); // Anna goes, and stays gone: Ctrl+Z is still possible
+        live.rules.Stop(1, at(5000));
+        // A header click: the grid sorts by "Name" descending, then reports it.
+        live.order.SortDirection = sdDescending;
+        live.order.SortCol = kColName;
+        SortTableForDisplay(
+            live.table, live.order,
+            [&live](int col, TSortStyle& style) { race::ProtocolSortStyle(col, style, live.order); }, 1);
+        live.rules.Sorted(kColName, sdDescending);
+
+        Race replay;
+        const race::ReplayReport report = race::ReplayJournal(replay.rules, live.lines);
+        QCOMPARE(report.disagreeing, 0);
+        QCOMPARE(replay.digest(), live.digest());
+        QVERIFY(replay.rules.CanUndoRemove());
+        QCOMPARE(replay.lines.size(), 0); // the replay is not recorded again
+        QCOMPARE(replay.store.Row(1), live.store.Row(1));
+
+        // An edit whose old text the table does not hold did not happen as
+        // recorded.
+        QList<race::JournalEntry> changed = live.lines;
+        for (race::JournalEntry& e : changed)
+            if (e.kind == race::kind::Edit)
+                e.fields[2].second = QStringLiteral("Berta");
+        Race other;
+        QCOMPARE(race::ReplayJournal(other.rules, changed).disagreeing, 1);
     }
 
     void stateAndRows_readBackAsWritten()

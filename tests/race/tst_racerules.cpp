@@ -1,9 +1,10 @@
-#include "race/RaceRules.h"
+#include "race/Race.h"
 
-#include "grid/CellStore.h"
-#include "grid/CellTable.h"
-#include "grid/SortEngine.h"
+#include "gridstore/CellStore.h"
+#include "gridstore/CellTable.h"
+#include "gridstore/SortEngine.h"
 #include "protocol/Columns.h"
+#include "race/RaceSnapshot.h"
 #include "race/RaceText.h"
 
 #include <QtTest>
@@ -21,35 +22,19 @@ platform::Stamp at(platform::Tick tick)
 }
 
 // A protocol table without a window: the header, one free row, and rules
-// over it. The display sort is the grid's: by a column and direction, the
-// time columns in time-text order.
+// over it, shown in the order of its header (the display sort).
 struct Race {
     TCellStore store { kProtocolColCount, 2 };
     TStoreTable table { store };
-    race::RaceRules rules { table };
+    TSortOptions order; // "Zeit" ascending, as the window starts
+    race::Race rules { table, order };
     int current = 1;
-    int sortCol = kColZeit;
-    TSortDirection direction = sdAscending;
 
     Race()
     {
+        order.SortCol = kColZeit;
         for (int c = 0; c < kProtocolColCount; ++c)
             store.SetCell(c, 0, kProtocolHeaders[static_cast<size_t>(c)]);
-        rules.SetDisplaySort([this](int row) {
-            TSortOptions options;
-            options.SortCol = sortCol;
-            options.SortDirection = direction;
-            options.SortCompare = TimeTextOrder;
-            auto style = [](int col, TSortStyle& s) {
-                s = col == kColNr ? ssNumeric : (col == kColName ? ssNormal : ssCustom);
-            };
-            const std::vector<int> order = SortDataRows(store, { sortCol }, options, style, TSortConversions());
-            store.PermuteRows(1, order);
-            for (size_t i = 0; i < order.size(); ++i)
-                if (order[i] == row)
-                    return static_cast<int>(i) + 1;
-            return row;
-        });
     }
     QString cell(int c, int r) const { return store.Cell(c, r); }
     void settings(bool stopFirst, int accuracy = 2)
@@ -160,8 +145,8 @@ private slots:
         for (const int col : { kColZeit, kColName, kColNr }) {
             for (const TSortDirection dir : { sdAscending, sdDescending }) {
                 Race race;
-                race.sortCol = col;
-                race.direction = dir;
+                race.order.SortCol = col;
+                race.order.SortDirection = dir;
                 const QStringList names { "Dora", "Carl", "Bert", "Anna" };
                 race.store.SetRowCount(5);
                 for (int r = 1; r <= 4; ++r)
@@ -236,7 +221,7 @@ private slots:
     void stop_leavesTheEarliestRunnerCurrent_whateverTheDisplayOrder()
     {
         Race race;
-        race.sortCol = kColName;
+        race.order.SortCol = kColName;
         race.store.SetRowCount(5);
         const QStringList names { "Dora", "Carl", "Bert", "Anna" };
         for (int r = 1; r <= 4; ++r)
@@ -379,7 +364,7 @@ private slots:
     {
         Race race;
         race.start(1000);
-        race::RaceResult r = race.apply(race.rules.End(race.current));
+        race::RaceResult r = race.apply(race.rules.End(race.current, at(0)));
         QVERIFY(r.view.startBarrierFree); // START was available on the free row
         QCOMPARE(r.outcome, Outcome::Ended);
         QVERIFY(!r.view.startAvailable && !r.view.stopAvailable && !r.view.endAvailable);
@@ -393,7 +378,7 @@ private slots:
         QCOMPARE(race.cell(kColSplit, 2), QStringLiteral("5,00")); // on the old first start
         QVERIFY(r.view.clockRunning && r.view.endAvailable);
         // The selected running entry's time is shown after ENDE too.
-        race.apply(race.rules.End(race.current));
+        race.apply(race.rules.End(race.current, at(0)));
         r = race.select(1);
         QVERIFY(r.view.currentRowRunning);
         QCOMPARE(r.view.currentStartTick, 1000);
@@ -405,7 +390,7 @@ private slots:
         race.start(1000);
         race.select(1);
         race.rules.InterimStop(1, at(1200));
-        race.apply(race.rules.End(1));
+        race.apply(race.rules.End(1, at(0)));
         race.select(1); // a running row: STOPP available again
         QVERIFY(race.rules.View().stopAvailable);
         const race::RaceResult r = race.apply(race.rules.Reset());
@@ -481,11 +466,15 @@ private slots:
         race.barrier(true, false, 9000);
         race.rules.InterimStop(race.current, at(9100));
         race.stop(9200);
-        QCOMPARE(records.size(), size_t(8));
+        // The stop impulse at 9000 finds the start lockout of 1500 over: it
+        // ends first, at the impulse's edge.
+        QCOMPARE(records.size(), size_t(9));
         QCOMPARE(records[2].command, race::Command::BarrierImpulse);
         QCOMPARE(records[2].startOutcome, Outcome::Started);
-        QCOMPARE(records[5].outcome, Outcome::Stopped);
-        QCOMPARE(records[5].stamp->tick, 9000);
+        QCOMPARE(records[5].command, race::Command::LockoutEnded);
+        QCOMPARE(records[5].barrier, Barrier::Start);
+        QCOMPARE(records[6].outcome, Outcome::Stopped);
+        QCOMPARE(records[6].stamp->tick, 9000);
 
         Race replay;
         for (const race::CommandRecord& r : records) {
@@ -508,6 +497,9 @@ private slots:
             case race::Command::RowStateRefresh:
                 replay.rules.RowStateRefresh(r.row);
                 break;
+            case race::Command::LockoutEnded:
+                replay.rules.LockoutEnded(r.barrier, r.row);
+                break;
             default:
                 QFAIL(race::CommandName(r.command));
             }
@@ -517,29 +509,76 @@ private slots:
         QCOMPARE(replay.rules.Interims().size(), race.rules.Interims().size());
     }
 
+    void snapshot_showsTheRaceAsSpectatorsSeeIt()
+    {
+        Race race;
+        race.store.SetRowCount(4);
+        race.store.SetRow(1, { "5", QStringLiteral("Anna") });
+        race.store.SetRow(2, { "6", QStringLiteral("Bert") });
+        race.store.SetRow(3, { "7", QStringLiteral("Cleo") });
+        race.start(10000);
+        race.start(12000);
+        race.select(1);
+        race.stop(41500);
+        const race::SnapshotColours colours;
+        race::Snapshot s = race::TakeSnapshot(race.rules, 50000, QStringLiteral("Titel"), colours);
+        QVERIFY(s.running);
+        QCOMPARE(s.raceMs, 40000);
+        QCOMPARE(s.title, QStringLiteral("Titel"));
+        QCOMPARE(s.firstStart, TimeOfDayText(at(10000).timeOfDay)); // the shortest split, not the table's first row
+        // Every row with a start, a number or a name; the free row a start
+        // leaves at the end is not shown.
+        QCOMPARE(s.entries.size(), size_t(3));
+        QCOMPARE(s.entries[0].name, QStringLiteral("Anna"));
+        QCOMPARE(s.entries[0].state, race::Race::RowState::Finished);
+        QCOMPARE(s.entries[0].runMs, std::optional<std::int64_t>(31500));
+        QCOMPARE(s.entries[0].place, QStringLiteral("1"));
+        QCOMPARE(s.entries[1].state, race::Race::RowState::Running);
+        QVERIFY(!s.entries[1].runMs);
+        QCOMPARE(s.entries[2].state, race::Race::RowState::Free);
+        QCOMPARE(race::LastFinishers(s, 5), std::vector<int>({ 0 }));
+
+        // After ENDE the clock stands at ENDE's moment.
+        race.apply(race.rules.End(race.current, at(52000)));
+        s = race::TakeSnapshot(race.rules, 90000, QString(), colours);
+        QVERIFY(!s.running);
+        QCOMPARE(s.raceMs, 42000);
+        QCOMPARE(s.RaceMsAt(s.takenAt + std::chrono::seconds(5)), 42000);
+    }
+
     void runTimeValue_readsEveryAccuracy_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<qint64>("ms");
-        QTest::newRow("hundredths") << "1:02.03,04" << qint64(3723040);
-        QTest::newRow("tenths") << "1.05,2" << qint64(65200);
-        QTest::newRow("seconds") << "12" << qint64(12000);
-        QTest::newRow("zero") << "0,00" << qint64(0);
-        QTest::newRow("negative") << "-1,05" << qint64(-1050);
-        QTest::newRow("not a time") << "n.a." << qint64(-1);
-        QTest::newRow("three fraction digits") << "1,234" << qint64(-1);
-        QTest::newRow("hours without minutes") << "1:05" << qint64(-1);
-        QTest::newRow("empty") << "" << qint64(-1);
+        QTest::addColumn<qint64>("timeOfDay");
+        QTest::newRow("hundredths") << "1:02.03,04" << qint64(3723040) << qint64(3723040);
+        QTest::newRow("tenths") << "1.05,2" << qint64(65200) << qint64(-1);
+        QTest::newRow("seconds") << "12" << qint64(12000) << qint64(-1);
+        QTest::newRow("zero") << "0,00" << qint64(0) << qint64(-1);
+        QTest::newRow("negative") << "-1,05" << qint64(-1050) << qint64(-1);
+        QTest::newRow("not a time") << "n.a." << qint64(-1) << qint64(-1);
+        QTest::newRow("three fraction digits") << "1,234" << qint64(-1) << qint64(-1);
+        QTest::newRow("hours without minutes") << "1:05" << qint64(-1) << qint64(-1);
+        QTest::newRow("empty") << "" << qint64(-1) << qint64(-1);
+        QTest::newRow("dash") << "-" << qint64(-1) << qint64(-1);
+        // A time of day has the form of a run time with hours.
+        QTest::newRow("time of day") << "9:05.07,03" << qint64(32707030) << qint64(32707030);
+        QTest::newRow("late time of day") << "23:59.59,99" << qint64(86399990) << qint64(86399990);
+        QTest::newRow("hours beyond a day") << "25:00.00,00" << qint64(90000000) << qint64(-1);
+        QTest::newRow("minutes beyond an hour") << "9:75.07,03" << qint64(36907030) << qint64(-1);
+        QTest::newRow("time of day without hundredths") << "9:05.07" << qint64(32707000) << qint64(-1);
     }
     void runTimeValue_readsEveryAccuracy()
     {
         QFETCH(QString, text);
         QFETCH(qint64, ms);
+        QFETCH(qint64, timeOfDay);
         const std::optional<std::int64_t> v = RunTimeValue(text);
         if (ms == -1)
             QVERIFY(!v);
         else
             QCOMPARE(v.value_or(-99), ms);
+        QCOMPARE(TimeOfDayValue(text).value_or(-1), timeOfDay);
         // Every text the race writes reads back as its value, truncated to
         // the accuracy's unit.
         for (const std::int32_t t : { 0, 50, 65230, 3723040, 43200000 }) {

@@ -1,4 +1,4 @@
-#include "grid/GridCommaText.h"
+#include "gridstore/GridCommaText.h"
 
 namespace {
 

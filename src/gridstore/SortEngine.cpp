@@ -1,6 +1,8 @@
-#include "grid/SortEngine.h"
+#include "gridstore/SortEngine.h"
 
-#include "grid/GridCommaText.h"
+#include "gridstore/GridCommaText.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -140,6 +142,18 @@ std::vector<int> SortDataRows(const TCellStore& store, const std::vector<int>& k
         order.swap(next);
     }
     return order;
+}
+
+int SortTableForDisplay(TCellTable& table, TSortOptions& options, const TGetSortStyleProc& getSortStyle, int follow)
+{
+    if (!options.CanSort)
+        return follow;
+    const std::vector<int> order = SortDataRows(table.TableStore(),
+        SortKeyColumns(options.SortCol, options.SecondaryIndex), options, getSortStyle, TSortConversions());
+    options.SortCompare = nullptr; // a custom comparison lasts one sort
+    table.PermuteTableRows(order);
+    const auto moved = std::find(order.begin(), order.end(), follow);
+    return moved == order.end() ? follow : static_cast<int>(moved - order.begin()) + 1;
 }
 
 int SortColAfterMove(int sortCol, int from, int to)

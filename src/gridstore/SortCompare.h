@@ -1,6 +1,6 @@
 #pragma once
 
-#include "grid/SortTypes.h"
+#include "gridstore/SortTypes.h"
 
 #include <QLocale>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "grid/SortCompare.h"
+#include "gridstore/SortCompare.h"
 
 #include <QTest>
 

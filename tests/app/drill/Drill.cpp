@@ -1,7 +1,9 @@
-#include "app/Drill.h"
+#include "Drill.h"
 
+#include "app/BarrierLine.h"
 #include "app/DisplayTime.h"
 #include "app/FMain.h"
+#include "app/JournalRecorder.h"
 #include "controls/Dialogs.h"
 #include "controls/ModalResult.h"
 #include "grid/SortGrid.h"
@@ -14,9 +16,9 @@
 
 #include <unistd.h>
 
-TestOptions ParseTestOptions(const QStringList& arguments)
+DrillOptions ParseDrillOptions(const QStringList& arguments)
 {
-    TestOptions options;
+    DrillOptions options;
     for (const QString& a : arguments) {
         if (a.startsWith(QLatin1String("--drill="))) {
             bool ok = false;
@@ -59,7 +61,7 @@ namespace {
 // key, button or menu item runs.
 void DrillStep(TFormMain& w, QRandomGenerator& random)
 {
-    TSortGrid& grid = *w.SortGrid1;
+    TSortGrid& grid = *w.ui.SortGrid1;
     const auto anyRow = [&] { return 1 + static_cast<int>(random.bounded(std::max(1, grid.RowCount() - 1))); };
     const int pick = static_cast<int>(random.bounded(100));
     if (pick < 22) {
@@ -82,7 +84,7 @@ void DrillStep(TFormMain& w, QRandomGenerator& random)
     } else if (pick < 61) {
         w.NeueZeile1Click();
     } else if (pick < 65) {
-        w.MakeRowCurrent(anyRow());
+        w.makeRowCurrent(anyRow());
         w.Erase1Click();
     } else if (pick < 67) {
         w.mUndoClick();
@@ -91,37 +93,36 @@ void DrillStep(TFormMain& w, QRandomGenerator& random)
         const int col = static_cast<int>(random.bounded(protocol::kProtocolColCount - 1));
         grid.HeaderClick(col, random.bounded(2) == 0);
     } else if (pick < 80) {
-        const BarrierRequests requests { random.bounded(2) == 0, random.bounded(2) == 0 };
-        const std::uint32_t before = w.PreviousModemStatus;
-        const std::uint32_t after = before ^ (requests.stop ? kModemCts : kModemDsr);
-        w.JournalBarrierEdge(before, after);
-        w.PreviousModemStatus = after;
-        w.BarrierRequest(requests, platform::Stamp::Now());
+        // A barrier impulse as the line delivers it: the algorithm decides
+        // from the levels what it asks for.
+        platform::LineEvent change;
+        change.levels = w.Barrier().Levels() ^ (random.bounded(2) == 0 ? kModemCts : kModemDsr);
+        change.stamp = platform::Stamp::Now();
+        w.Barrier().Handle(change);
     } else if (pick < 84) {
         random.bounded(2) == 0 ? w.LockLSStart1Click() : w.LockLSStopp1Click();
     } else if (pick < 94) {
-        w.MakeRowCurrent(anyRow());
+        w.makeRowCurrent(anyRow());
     } else if (pick < 96) {
         w.bEndClick();
     } else {
-        if (w.ListBoxStopp->count() > 0)
-            w.ListBoxStopp->setCurrentRow(static_cast<int>(random.bounded(w.ListBoxStopp->count())));
+        QListWidget* interims = w.ui.ListBoxStopp;
+        if (interims->count() > 0)
+            interims->setCurrentRow(static_cast<int>(random.bounded(interims->count())));
         w.PastefromFStoppClick();
     }
 }
 
-} // namespace
-
-void StartDrill(TFormMain& w, std::uint32_t seed)
+void startDrill(TFormMain& w, std::uint32_t seed)
 {
     // Every question is answered Ja and every message taken, so nothing waits
     // for an operator.
     dialogs::SetTestMode(true);
     dialogs::SetDialogHandler([](QDialog*) { return mrYes; });
-    w.OnJournalEvent = [](std::uint64_t seq, const QString& digest) {
+    w.Journal().OnJournalEvent = [](std::uint64_t seq, const QString& digest) {
         PrintLine(QStringLiteral("event %1 %2").arg(seq).arg(digest));
     };
-    PrintLine(QStringLiteral("event 0 %1").arg(w.RaceDigest()));
+    PrintLine(QStringLiteral("event 0 %1").arg(w.Race().Digest()));
     auto* timer = new QTimer(&w);
     auto random = std::make_shared<QRandomGenerator>(seed);
     auto steps = std::make_shared<int>(0);
@@ -135,4 +136,23 @@ void StartDrill(TFormMain& w, std::uint32_t seed)
             timer->stop();
     });
     timer->start(1);
+}
+
+} // namespace
+
+void RunDrillOptions(TFormMain& window, const DrillOptions& options)
+{
+    if (options.drillSeed)
+        window.Journal().File().OnDurable = [](std::uint64_t seq) { PrintLine(QStringLiteral("durable %1").arg(seq)); };
+    if (options.printDigest)
+        dialogs::SetTestMode(true); // messages are printed, not shown
+    window.offerRecovery(options.recoverAnswer);
+    if (options.printDigest) {
+        for (const dialogs::ShownMessage& m : dialogs::TakeShownMessages())
+            PrintLine(QStringLiteral("message ") + QString(m.text).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+        PrintLine(QStringLiteral("digest %1").arg(window.Race().Digest()));
+        window.endInOrder();
+    } else if (options.drillSeed) {
+        startDrill(window, *options.drillSeed);
+    }
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "grid/CellStore.h"
-#include "grid/SortCompare.h"
-#include "grid/SortTypes.h"
+#include "gridstore/CellStore.h"
+#include "gridstore/CellTable.h"
+#include "gridstore/SortCompare.h"
+#include "gridstore/SortTypes.h"
 
 #include <QString>
 
@@ -25,6 +26,13 @@ using TGetSortStyleProc = std::function<void(int col, TSortStyle& style)>;
 // order: element i is the row that moves to row i + 1. Nothing is written.
 std::vector<int> SortDataRows(const TCellStore& store, const std::vector<int>& keys, TSortOptions& options,
     const TGetSortStyleProc& getSortStyle, const TSortConversions& conversions);
+
+// The display sort: the data rows of the table in the order its header
+// shows, by options.SortCol (and the secondary index) in
+// options.SortDirection, each column in the style getSortStyle gives it, as a
+// header click on a sortable grid orders them. Sorts only when
+// options.CanSort; returns the row that `follow` moved to.
+int SortTableForDisplay(TCellTable& table, TSortOptions& options, const TGetSortStyleProc& getSortStyle, int follow);
 
 // SortCol after the column at from was moved to to.
 int SortColAfterMove(int sortCol, int from, int to);

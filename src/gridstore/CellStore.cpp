@@ -1,4 +1,4 @@
-#include "grid/CellStore.h"
+#include "gridstore/CellStore.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // The race commands: START, STOPP, interim stops, ENDE, reset, the barrier
 // locks and lockouts, and the barrier impulse that requests them.
-#include "race/RaceRules.h"
+#include "race/Race.h"
 
-#include "grid/CellTable.h"
+#include "gridstore/CellTable.h"
 #include "protocol/Columns.h"
 #include "race/RaceText.h"
 
@@ -74,57 +74,71 @@ const char* CommandName(Command command)
     return "?";
 }
 
-RaceRules::RaceRules(TCellTable& table)
+Race::Race(TCellTable& table, TSortOptions& displayOrder)
     : m_table(table)
+    , m_displayOrder(displayOrder)
 {
 }
 
-void RaceRules::record(CommandRecord record) const
+void Race::record(CommandRecord record) const
 {
     if (OnCommand)
         OnCommand(record);
 }
 
-int RaceRules::clampRow(int row) const
+int Race::clampRow(int row) const
 {
     return std::clamp(row, 1, std::max(1, m_table.TableRowCount() - 1));
 }
 
-bool RaceRules::startAvailable(int row) const
+bool Race::startAvailable(int row) const
 {
     return !m_halted && StateOf(row) == RowState::Free;
 }
 
-bool RaceRules::stopAvailable(int row) const
+bool Race::stopAvailable(int row) const
 {
     return !m_halted && stopTarget(row) >= 1;
 }
 
-int RaceRules::stopTarget(int row) const
+int Race::stopTarget(int row) const
 {
     if (StateOf(row) == RowState::Running)
         return row;
     return m_settings.stopFirst ? EarliestRunner() : -1;
 }
 
-void RaceRules::armLockout(Barrier barrier)
+void Race::armLockout(Barrier barrier, platform::Tick at)
 {
     Lock& l = lock(barrier);
     const int interval = barrier == Barrier::Start ? m_settings.startLockoutMs : m_settings.stopLockoutMs;
-    if (interval > 0)
-        l.lockoutRunning = true; // a running lockout is not extended
+    if (interval > 0 && !l.lockoutRunning) { // a running lockout is not extended
+        l.lockoutRunning = true;
+        l.lockoutEnd
+            = static_cast<platform::Tick>(static_cast<std::uint32_t>(at) + static_cast<std::uint32_t>(interval));
+    }
     l.free = false;
 }
 
-void RaceRules::freeWhenAvailable(Barrier barrier, int row)
+std::optional<platform::Tick> Race::LockoutEnd(Barrier barrier) const
+{
+    const Lock& l = lock(barrier);
+    if (!l.lockoutRunning)
+        return std::nullopt;
+    return l.lockoutEnd;
+}
+
+void Race::freeWhenAvailable(Barrier barrier, int row)
 {
     const bool available = barrier == Barrier::Start ? startAvailable(row) : stopAvailable(row);
     if (available)
         lock(barrier).free = true;
 }
 
-RaceResult RaceRules::Start(int currentRow, const platform::Stamp& stamp)
+RaceResult Race::Start(int currentRow, const platform::Stamp& stamp)
 {
+    if (OnBeforeCommand)
+        OnBeforeCommand(currentRow);
     const int c = clampRow(currentRow);
     RaceResult result;
     if (startAvailable(c))
@@ -135,7 +149,7 @@ RaceResult RaceRules::Start(int currentRow, const platform::Stamp& stamp)
     return result;
 }
 
-RaceResult RaceRules::startRow(int c, const platform::Stamp& stamp)
+RaceResult Race::startRow(int c, const platform::Stamp& stamp)
 {
     const platform::Tick t = stamp.tick;
     m_latestStart = t;
@@ -164,13 +178,13 @@ RaceResult RaceRules::startRow(int c, const platform::Stamp& stamp)
     m_endAvailable = true; // also after ENDE: a running clock must be stoppable
     if (stopAvailable(next))
         m_stopLock.free = true;
-    armLockout(Barrier::Start);
+    armLockout(Barrier::Start, t);
     m_settingsAvailable = false;
     m_interimAvailable = true;
     return { Outcome::Started, makeView(next) };
 }
 
-RaceResult RaceRules::Stop(int currentRow, const platform::Stamp& stamp)
+RaceResult Race::Stop(int currentRow, const platform::Stamp& stamp)
 {
     const int c = clampRow(currentRow);
     const int target = m_halted ? -1 : stopTarget(c);
@@ -183,7 +197,7 @@ RaceResult RaceRules::Stop(int currentRow, const platform::Stamp& stamp)
     return result;
 }
 
-RaceResult RaceRules::stopRow(int row, const platform::Stamp& stamp)
+RaceResult Race::stopRow(int row, const platform::Stamp& stamp)
 {
     const QString raw = m_table.TableCell(kColRaw, row);
     const std::optional<std::int32_t> s = WholeNumber(raw);
@@ -193,19 +207,19 @@ RaceResult RaceRules::stopRow(int row, const platform::Stamp& stamp)
 
     const int moved = row < m_table.TableRowCount() - 1 ? row + 1 : row;
     m_halted = false;
-    armLockout(Barrier::Stop);
+    armLockout(Barrier::Stop, stamp.tick);
     if (startAvailable(moved))
         m_startLock.free = true;
     return { Outcome::Stopped, makeView(rank(moved)) };
 }
 
-void RaceRules::writeStop(int row, std::int32_t run)
+void Race::writeStop(int row, std::int32_t run)
 {
     m_table.SetTableCell(kColZeit, row, RunTimeText(run, m_settings.accuracy));
     m_table.SetTableCell(kColRaw, row, QString::number(run));
 }
 
-RaceResult RaceRules::InterimStop(int currentRow, const platform::Stamp& stamp)
+RaceResult Race::InterimStop(int currentRow, const platform::Stamp& stamp)
 {
     m_interims.push_back({ stamp, TimeOfDayText(stamp.timeOfDay), false });
     RaceResult result { Outcome::InterimRecorded, makeView(clampRow(currentRow)) };
@@ -213,7 +227,7 @@ RaceResult RaceRules::InterimStop(int currentRow, const platform::Stamp& stamp)
     return result;
 }
 
-bool RaceRules::CanInsertInterim(int currentRow, int index) const
+bool Race::CanInsertInterim(int currentRow, int index) const
 {
     if (index < 0 || index >= static_cast<int>(m_interims.size()) || m_interims[static_cast<size_t>(index)].used)
         return false;
@@ -225,7 +239,7 @@ bool RaceRules::CanInsertInterim(int currentRow, int index) const
     return s && platform::TickDiff(m_interims[static_cast<size_t>(index)].stamp.tick, *s) >= 0;
 }
 
-RaceResult RaceRules::InsertInterim(int currentRow, int index)
+RaceResult Race::InsertInterim(int currentRow, int index)
 {
     const int c = clampRow(currentRow);
     RaceResult result;
@@ -243,11 +257,13 @@ RaceResult RaceRules::InsertInterim(int currentRow, int index)
     return result;
 }
 
-RaceResult RaceRules::End(int currentRow)
+RaceResult Race::End(int currentRow, const platform::Stamp& stamp)
 {
     const int c = clampRow(currentRow);
     RaceResult result;
     if (m_endAvailable) {
+        if (m_clockRunning && m_firstStart)
+            m_stoppedMs = platform::TickDiff(stamp.tick, *m_firstStart);
         m_clockRunning = false;
         if (startAvailable(c))
             m_startLock.free = true;
@@ -259,21 +275,18 @@ RaceResult RaceRules::End(int currentRow)
     } else {
         result = { Outcome::NotAvailable, makeView(c) };
     }
-    record({ Command::End, currentRow, std::nullopt, Barrier::Start, -1, false, false, result.outcome });
+    record({ Command::End, currentRow, stamp, Barrier::Start, -1, false, false, result.outcome });
     return result;
 }
 
-RaceResult RaceRules::Reset()
+RaceResult Race::Reset()
 {
     RaceResult result;
     if (m_resetAvailable) {
-        if (m_clearTable) {
-            m_clearTable();
-        } else {
-            m_table.SetTableRowCount(2);
-            m_table.SetTableRow(1, QStringList());
-        }
+        m_table.ClearTable();
         m_clockRunning = false;
+        m_stoppedMs = 0;
+        m_lastRemoved.reset();
         m_firstStart.reset();
         m_latestStart = 0;
         m_endAvailable = false; // nothing has started that could be ended
@@ -290,7 +303,7 @@ RaceResult RaceRules::Reset()
     return result;
 }
 
-RaceResult RaceRules::ToggleLock(Barrier barrier, int currentRow)
+RaceResult Race::ToggleLock(Barrier barrier, int currentRow)
 {
     lock(barrier).free = !lock(barrier).free;
     RaceResult result { Outcome::Refreshed, makeView(clampRow(currentRow)) };
@@ -298,7 +311,7 @@ RaceResult RaceRules::ToggleLock(Barrier barrier, int currentRow)
     return result;
 }
 
-RaceResult RaceRules::LockoutEnded(Barrier barrier, int currentRow)
+RaceResult Race::LockoutEnded(Barrier barrier, int currentRow)
 {
     const int c = clampRow(currentRow);
     lock(barrier).lockoutRunning = false;
@@ -308,9 +321,25 @@ RaceResult RaceRules::LockoutEnded(Barrier barrier, int currentRow)
     return result;
 }
 
-BarrierResult RaceRules::BarrierImpulse(
+bool Race::CatchUpLockouts(platform::Tick edge, int currentRow)
+{
+    bool ended = false;
+    for (const Barrier barrier : { Barrier::Start, Barrier::Stop }) {
+        const Lock& l = lock(barrier);
+        if (l.lockoutRunning && platform::TickDiff(edge, l.lockoutEnd) >= 0) {
+            LockoutEnded(barrier, currentRow);
+            ended = true;
+        }
+    }
+    return ended;
+}
+
+BarrierResult Race::BarrierImpulse(
     bool stopRequested, bool startRequested, int currentRow, const platform::Stamp& stamp)
 {
+    CatchUpLockouts(stamp.tick, currentRow);
+    if (OnBeforeCommand)
+        OnBeforeCommand(currentRow);
     int c = clampRow(currentRow);
     BarrierResult result;
     if (stopRequested) {
@@ -346,7 +375,14 @@ BarrierResult RaceRules::BarrierImpulse(
     return result;
 }
 
-RaceResult RaceRules::SettingsChanged(const RaceSettings& settings, int currentRow)
+RaceClock Race::ClockAt(platform::Tick now) const
+{
+    if (m_clockRunning && m_firstStart)
+        return { true, platform::TickDiff(now, *m_firstStart), m_settings.accuracy };
+    return { false, m_firstStart ? m_stoppedMs : 0, m_settings.accuracy };
+}
+
+RaceResult Race::SettingsChanged(const RaceSettings& settings, int currentRow)
 {
     m_settings = settings;
     RaceResult result { Outcome::Refreshed, makeView(clampRow(currentRow)) };
@@ -354,7 +390,7 @@ RaceResult RaceRules::SettingsChanged(const RaceSettings& settings, int currentR
     return result;
 }
 
-RaceResult RaceRules::RowStateRefresh(int row)
+RaceResult Race::RowStateRefresh(int row)
 {
     m_halted = false;
     RaceResult result { Outcome::Refreshed, makeView(clampRow(row)) };
@@ -362,7 +398,7 @@ RaceResult RaceRules::RowStateRefresh(int row)
     return result;
 }
 
-RaceResult RaceRules::RankRefresh(int currentRow)
+RaceResult Race::RankRefresh(int currentRow)
 {
     m_halted = false;
     RaceResult result { Outcome::Refreshed, makeView(rank(clampRow(currentRow))) };
@@ -370,7 +406,7 @@ RaceResult RaceRules::RankRefresh(int currentRow)
     return result;
 }
 
-RaceResult RaceRules::Loaded(int currentRow)
+RaceResult Race::Loaded(int currentRow)
 {
     const std::optional<platform::Tick> firstStart = FirstStartOfRunners();
     m_firstStart = firstStart;
@@ -388,7 +424,7 @@ RaceResult RaceRules::Loaded(int currentRow)
     return result;
 }
 
-RaceState RaceRules::State() const
+RaceState Race::State() const
 {
     RaceState s;
     s.firstStart = m_firstStart;
@@ -397,7 +433,10 @@ RaceState RaceRules::State() const
     s.startLockoutRunning = m_startLock.lockoutRunning;
     s.stopFree = m_stopLock.free;
     s.stopLockoutRunning = m_stopLock.lockoutRunning;
+    s.startLockoutEnd = m_startLock.lockoutEnd;
+    s.stopLockoutEnd = m_stopLock.lockoutEnd;
     s.clockRunning = m_clockRunning;
+    s.stoppedMs = m_stoppedMs;
     s.endAvailable = m_endAvailable;
     s.interimAvailable = m_interimAvailable;
     s.resetAvailable = m_resetAvailable;
@@ -407,13 +446,14 @@ RaceState RaceRules::State() const
     return s;
 }
 
-RaceResult RaceRules::RestoreState(const RaceState& s, int currentRow)
+RaceResult Race::RestoreState(const RaceState& s, int currentRow)
 {
     m_firstStart = s.firstStart;
     m_latestStart = s.latestStart;
-    m_startLock = { s.startFree, s.startLockoutRunning };
-    m_stopLock = { s.stopFree, s.stopLockoutRunning };
+    m_startLock = { s.startFree, s.startLockoutRunning, s.startLockoutEnd };
+    m_stopLock = { s.stopFree, s.stopLockoutRunning, s.stopLockoutEnd };
     m_clockRunning = s.clockRunning;
+    m_stoppedMs = s.stoppedMs;
     m_endAvailable = s.endAvailable;
     m_interimAvailable = s.interimAvailable;
     m_resetAvailable = s.resetAvailable;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "gridstore/SortTypes.h"
 #include "platform/Tick.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -49,11 +52,16 @@ enum class Command {
 };
 const char* CommandName(Command command);
 
+// The settings that govern timing. The race is their only owner: the
+// window's controls and the settings store read them from here.
 struct RaceSettings {
-    int accuracy = 2; // run-time texts: 0 whole seconds, 1 tenths, 2 hundredths
+    static constexpr int kStopLockoutMs = 500; // the stop barrier's lockout is fixed
+
+    int accuracy = 2; // run-time texts and the display: 0 whole seconds, 1 tenths, 2 hundredths
     bool stopFirst = false; // STOPP takes the earliest runner when the current row does not run
     int startLockoutMs = 3000;
-    int stopLockoutMs = 500;
+    int stopLockoutMs = kStopLockoutMs;
+    bool operator==(const RaceSettings&) const = default;
 };
 
 // One entry of the interim list: when it was taken, its time-of-day text,
@@ -113,14 +121,48 @@ struct CommandRecord {
     Outcome startOutcome = Outcome::NotRequested; // BarrierImpulse only
 };
 
-// Everything the rules keep besides the table's cells: what a journal notes
+// What the operator did to the table itself, besides the race commands:
+// each goes into the journal and is replayed by the race.
+enum class TableChange {
+    Edit, // a cell committed in place: col, row, oldText, newText
+    RowRemoved, // "Zeile entfernen": row, cells
+    RowInserted, // "Neue Zeile": at, row, cells
+    RowBack, // Ctrl+Z: from (where it was removed), row, cells
+    Loaded, // a protocol or start list: fileName, rows
+    Sorted, // a header click: col, direction
+};
+
+struct TableRecord {
+    TableChange change = TableChange::Edit;
+    int col = -1;
+    int row = -1;
+    int at = -1;
+    int from = -1;
+    QString oldText, newText;
+    QStringList cells;
+    QString fileName;
+    QList<QStringList> rows;
+    TSortDirection direction = sdAscending;
+};
+
+// The race clock as display row 0 shows it: running from the first start, or
+// frozen at ENDE (0 before the first start and after a reset).
+struct RaceClock {
+    bool running = false;
+    std::int32_t ms = 0;
+    int accuracy = 2; // the digits it shows
+};
+
+// Everything the race keeps besides the table's cells: what a journal notes
 // when a race begins and a replay sets back.
 struct RaceState {
     std::optional<platform::Tick> firstStart;
     platform::Tick latestStart = 0;
     bool startFree = false, startLockoutRunning = false;
     bool stopFree = false, stopLockoutRunning = false;
+    platform::Tick startLockoutEnd = 0, stopLockoutEnd = 0; // while the lockout runs
     bool clockRunning = false;
+    std::int32_t stoppedMs = 0; // the race clock frozen at ENDE
     bool endAvailable = false;
     bool interimAvailable = false;
     bool resetAvailable = false;
@@ -135,29 +177,40 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The rules of a race over the protocol's cells: START, STOPP, interim
-// stops, ENDE, reset, the barrier locks and lockouts, the row-state and the
-// rank refresh. The table's cells are the only store of the entries; the
-// rules keep the race values (first start, the locks, whether the clock
-// runs) and decide what the window shows. Every operation takes the row the
-// operator has selected and returns the view; the window makes
-// view.currentRow its current row and mirrors the rest.
-class RaceRules {
+// The race over the protocol's cells: START, STOPP, interim stops, ENDE,
+// reset, the barrier locks and lockouts, the row-state and the rank refresh,
+// and the operator's own changes of the table. The table's cells are the
+// only store of the entries; the race keeps everything else (the settings
+// that govern timing, first start, the locks and the lockouts' ends, the
+// stopped race time, the interim list, the row Ctrl+Z brings back) and
+// decides what the window shows. Every operation takes the row the operator
+// has selected and returns the view; the window makes view.currentRow its
+// current row and mirrors the rest.
+class Race {
 public:
-    // Sorts the entry rows for display, by the operator's column and
-    // direction, and returns the index the given row moved to.
-    using DisplaySort = std::function<int(int row)>;
-    // Empties the table to its header and one free row.
-    using ClearTable = std::function<void()>;
+    // The table and the order it is shown in (the column and direction of
+    // the operator's last header click): after every stop the rows are
+    // sorted that way, the places are competition places all the same.
+    Race(TCellTable& table, TSortOptions& displayOrder);
+    Race(const Race&) = delete;
+    Race& operator=(const Race&) = delete;
 
-    explicit RaceRules(TCellTable& table);
+    TCellTable& Table() { return m_table; }
+    const TCellTable& Table() const { return m_table; }
+    TSortOptions& DisplayOrder() { return m_displayOrder; }
+    const TSortOptions& DisplayOrder() const { return m_displayOrder; }
 
-    void SetDisplaySort(DisplaySort sort) { m_displaySort = std::move(sort); }
-    void SetClearTable(ClearTable clear) { m_clearTable = std::move(clear); }
-    void SetSettings(const RaceSettings& settings) { m_settings = settings; }
     const RaceSettings& Settings() const { return m_settings; }
+    // The settings as the program starts with them (not a command).
+    void SetSettings(const RaceSettings& settings) { m_settings = settings; }
+
     // Called once per operation, after it ran.
     std::function<void(const CommandRecord&)> OnCommand;
+    // Called once per change of the table that is not a race command.
+    std::function<void(const TableRecord&)> OnTableChange;
+    // Called before a command that may be the race's first START, with the
+    // row it is given: the race as it stands then.
+    std::function<void(int currentRow)> OnBeforeCommand;
 
     // START on the current row: the row's start data, then the next row.
     RaceResult Start(int currentRow, const platform::Stamp& stamp);
@@ -171,12 +224,21 @@ public:
     // have started before it.
     RaceResult InsertInterim(int currentRow, int index);
     bool CanInsertInterim(int currentRow, int index) const;
-    RaceResult End(int currentRow);
+    // ENDE: the race clock stops at the stamp.
+    RaceResult End(int currentRow, const platform::Stamp& stamp);
     // Empties the table and starts over (the window has asked first).
     RaceResult Reset();
     RaceResult ToggleLock(Barrier barrier, int currentRow);
     RaceResult LockoutEnded(Barrier barrier, int currentRow);
+    // A barrier's change at its edge: lockouts that were over by then end
+    // first (each as LockoutEnded), then the requests are judged.
     BarrierResult BarrierImpulse(bool stopRequested, bool startRequested, int currentRow, const platform::Stamp& stamp);
+    // Ends the lockouts that were over at the edge, each as LockoutEnded: a
+    // change that waited while the window was busy is judged at its edge.
+    // True when one ended.
+    bool CatchUpLockouts(platform::Tick edge, int currentRow);
+    // The lockout's end while it runs.
+    std::optional<platform::Tick> LockoutEnd(Barrier barrier) const;
 
     // New settings from the dialog; what is available may change with them.
     RaceResult SettingsChanged(const RaceSettings& settings, int currentRow);
@@ -191,19 +253,49 @@ public:
     RaceResult Loaded(int currentRow);
     // The first start the table's running entries name, if any runs.
     std::optional<platform::Tick> FirstStartOfRunners() const;
+    // The started row (running or finished) with the shortest split: the
+    // race's first starter as the table tells it; -1 before any start.
+    int FirstStarter() const;
+
+    // The operator's changes of the table. Each is reported through
+    // OnTableChange; RemoveRow keeps the row for UndoRemove.
+    // Returns the row that follows the removed one (the new current row).
+    int RemoveRow(int row);
+    // The row the new one ended in.
+    int InsertRow(int at, const QStringList& cells);
+    bool CanUndoRemove() const { return m_lastRemoved.has_value(); }
+    // Puts the last removed row back; the row it ended in, or -1.
+    int UndoRemove();
+    // A loaded protocol's rows replace the table (the row count is
+    // max(2, rows + 1), the header row stays).
+    void Load(const QList<QStringList>& rows, const QString& fileName);
+    // Notes what the table did by itself: a committed edit, a header click.
+    void CellEdited(int col, int row, const QString& oldText, const QString& newText);
+    void Sorted(int col, TSortDirection direction);
+    // Applies a change again (a replay); false when the table did not stand
+    // as it did when the change was made.
+    bool ReplayTableChange(const TableRecord& record);
+
+    // The race clock at `now`.
+    RaceClock ClockAt(platform::Tick now) const;
 
     const RaceView& View() const { return m_view; }
     const std::vector<Interim>& Interims() const { return m_interims; }
     std::optional<platform::Tick> FirstStart() const { return m_firstStart; }
     platform::Tick LatestStartTick() const { return m_latestStart; }
 
-    // The rules' own values, and setting them back (the view is made anew
+    // The race's own values, and setting them back (the view is made anew
     // for the given row).
     RaceState State() const;
     RaceResult RestoreState(const RaceState& state, int currentRow);
+    // Every cell of the entry rows, the row count, the race's values and the
+    // display order: equal races have equal digests; 16 hex digits.
+    QString Digest() const;
 
     enum class RowState { Free, Running, Finished };
     RowState StateOf(int row) const;
+    // Whether any entry of the table has been started.
+    bool AnyStarted() const;
     // The running row with the earliest start tick (ticks compared modulo
     // 2^32), or -1. Rows whose raw column is not a whole number are skipped.
     int EarliestRunner() const;
@@ -212,6 +304,11 @@ private:
     struct Lock {
         bool free = false;
         bool lockoutRunning = false;
+        platform::Tick lockoutEnd = 0;
+    };
+    struct RemovedRow {
+        int row = 0;
+        QStringList cells;
     };
 
     int clampRow(int row) const;
@@ -219,7 +316,8 @@ private:
     bool stopAvailable(int row) const;
     int stopTarget(int row) const;
     Lock& lock(Barrier barrier) { return barrier == Barrier::Start ? m_startLock : m_stopLock; }
-    void armLockout(Barrier barrier);
+    const Lock& lock(Barrier barrier) const { return barrier == Barrier::Start ? m_startLock : m_stopLock; }
+    void armLockout(Barrier barrier, platform::Tick at);
     void freeWhenAvailable(Barrier barrier, int row);
     void writeStop(int row, std::int32_t run);
     int rank(int currentRow);
@@ -227,25 +325,34 @@ private:
     int nextCurrentRow(int fallback) const;
     RaceView makeView(int row);
     void record(CommandRecord record) const;
+    void recordTable(TableRecord record) const;
     RaceResult startRow(int row, const platform::Stamp& stamp);
     RaceResult stopRow(int row, const platform::Stamp& stamp);
+    int putBack(const RemovedRow& removed);
+    void applyRows(const QList<QStringList>& rows);
 
     TCellTable& m_table;
-    DisplaySort m_displaySort;
-    ClearTable m_clearTable;
+    TSortOptions& m_displayOrder;
     RaceSettings m_settings;
     std::optional<platform::Tick> m_firstStart;
     platform::Tick m_latestStart = 0;
     Lock m_startLock;
     Lock m_stopLock;
     bool m_clockRunning = false;
+    std::int32_t m_stoppedMs = 0;
     bool m_endAvailable = false;
     bool m_interimAvailable = false;
     bool m_resetAvailable = false;
     bool m_settingsAvailable = true;
     bool m_halted = false; // after ENDE, until the next row-state refresh
     std::vector<Interim> m_interims;
+    std::optional<RemovedRow> m_lastRemoved; // what Ctrl+Z brings back
     RaceView m_view;
 };
+
+// How the protocol's columns compare in the display sort: "Nr." as numbers,
+// "Name" as text, the time columns as time texts. The grid's header click
+// and the race's sort use it alike.
+void ProtocolSortStyle(int col, TSortStyle& style, TSortOptions& options);
 
 } // namespace race

@@ -1,4 +1,4 @@
-#include "grid/SortEngine.h"
+#include "gridstore/SortEngine.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -8,8 +8,8 @@
 
 class TFormMain;
 
-// Options for testing the program from outside (documented in the README and
-// the help file):
+// The options of the drill program, which is the real program with ways to
+// test it from outside:
 //   --drill=<seed>            runs random race commands through the window's
 //                             handlers, one every millisecond, printing
 //                             "event <seq> <digest>" before each journal line
@@ -19,16 +19,16 @@ class TFormMain;
 //                             wiederherstellen?" without showing it
 //   --print-digest            prints "digest <digest>" of the race once the
 //                             start-up (and any recovery) is done, and ends
-struct TestOptions {
+struct DrillOptions {
     std::optional<std::uint32_t> drillSeed;
     std::optional<bool> recoverAnswer;
     bool printDigest = false;
     QString error; // an option that cannot be read
 };
-TestOptions ParseTestOptions(const QStringList& arguments);
+DrillOptions ParseDrillOptions(const QStringList& arguments);
 
 // Writes one line to the standard output at once (from any thread).
 void PrintLine(const QString& line);
 
-// Starts the scripted commands on the window.
-void StartDrill(TFormMain& window, std::uint32_t seed);
+// What the drill program does once the window is on the screen.
+void RunDrillOptions(TFormMain& window, const DrillOptions& options);

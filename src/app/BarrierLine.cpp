@@ -1,0 +1,119 @@
+#include "app/BarrierLine.h"
+
+#include "comm/Comms.h"
+#include "controls/MessageTimer.h"
+
+namespace {
+
+constexpr int kReconnectMs = 500; // how often a chosen port that is away is tried
+
+QString reasonText(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
+
+} // namespace
+
+BarrierLine::BarrierLine(TComPort& port, QObject* parent)
+    : QObject(parent)
+    , m_port(port)
+    , m_reconnect(new TMessageTimer(this, kReconnectMs, false))
+{
+    m_reconnect->OnTimer = [this](TMessageTimer*) { tryReconnect(); };
+}
+
+void BarrierLine::Handle(const platform::LineEvent& change)
+{
+    const std::uint32_t before = m_levels;
+    if (change.levels == before) {
+        if (OnChange)
+            OnChange(change, before, nullptr);
+        return;
+    }
+    m_levels = change.levels;
+    const BarrierRequests requests = DecideBarrier(m_port.Tag, change.levels);
+    if (OnChange)
+        OnChange(change, before, &requests);
+}
+
+QString BarrierLine::PortName() const
+{
+    platform::SerialPortInfo device = m_port.Device();
+    if (device.number != m_port.Port()) // never opened: only its stable path is known
+        device = platform::SerialPortInfo { m_port.Port(), QString(), m_port.StablePath() };
+    QString name = QStringLiteral("COM") + QString::number(m_port.Port());
+    if (!device.DeviceName().isEmpty())
+        name += QStringLiteral(" – ") + device.DeviceName();
+    return name;
+}
+
+QString BarrierLine::StateText() const
+{
+    return m_disconnected ? QStringLiteral("Lichtschranke getrennt\n") + PortName() : QString();
+}
+
+void BarrierLine::Open()
+{
+    try {
+        m_port.Open();
+    } catch (const std::exception& e) {
+        showDisconnected(reasonText(e));
+        m_reconnect->SetEnabled(true);
+        throw;
+    }
+}
+
+void BarrierLine::Opened()
+{
+    m_reconnect->SetEnabled(false);
+    // The levels of a line that was away are unknown: its first change is
+    // judged afresh, not against the levels it had before.
+    m_levels = kUnknownLevels;
+    if (std::exchange(m_disconnected, false) && OnStateChanged)
+        OnStateChanged();
+}
+
+QString BarrierLine::Lost(int error)
+{
+    // Keys and buttons go on timing, and the port is opened again as soon as
+    // it is back.
+    const QString why = QStringLiteral("Die Lichtschranke an %1 ist nicht mehr verbunden (Fehler %2).\n"
+                                       "Tasten und Knöpfe messen weiter; sobald das Gerät wieder angeschlossen "
+                                       "ist, wird es von selbst wieder geöffnet.")
+                            .arg(PortName())
+                            .arg(error);
+    showDisconnected(why);
+    m_reconnect->SetEnabled(true);
+    return why;
+}
+
+void BarrierLine::Forget()
+{
+    m_reconnect->SetEnabled(false);
+    if (std::exchange(m_disconnected, false) && OnStateChanged)
+        OnStateChanged();
+}
+
+void BarrierLine::showDisconnected(const QString& why)
+{
+    m_disconnected = true;
+    m_why = why;
+    if (OnStateChanged)
+        OnStateChanged();
+}
+
+void BarrierLine::tryReconnect()
+{
+    if (m_port.Connected() || m_port.Port() == 0) {
+        m_reconnect->SetEnabled(false);
+        return;
+    }
+    try {
+        m_port.Open(); // OnOpen ends the watching and the disconnected state
+    } catch (const std::exception& e) {
+        // Still away (or busy, or not allowed): keep watching, say why.
+        m_why = reasonText(e);
+        if (OnStateChanged)
+            OnStateChanged();
+    }
+}

@@ -1,0 +1,155 @@
+#include "app/Settings.h"
+
+#include "dialogs/Cfg.h"
+#include "platform/SettingsStore.h"
+
+#include <climits>
+#include <variant>
+
+namespace settings {
+
+namespace {
+
+// Where a key's value sits in Values.
+using Field = std::variant<int& (*)(Values&), bool& (*)(Values&), TColor& (*)(Values&), QString& (*)(Values&),
+    std::optional<int>& (*)(Values&)>;
+
+struct Key {
+    const char* name;
+    Field field;
+    // The fourteen keys are read strictly, in order; later ones leniently.
+    bool strict;
+    // Integers and flags outside [low, high] take their default.
+    int low = INT_MIN;
+    int high = INT_MAX;
+};
+
+// System colours go up to clMenuBar; a higher index names nothing the
+// program can draw.
+constexpr TColor kHighestSystemColor = 30;
+
+// clang-format off
+const Key kKeys[] = {
+    // Cut to 8 bits, 300 would name COM44: another port than the one stored.
+    { "Port", +[](Values& v) -> int& { return v.port; }, true, 0, 255 },
+    // A negative value would disable the port list for good.
+    { "Alg", +[](Values& v) -> int& { return v.algorithm; }, true, 0, 1 },
+    { "Left", +[](Values& v) -> std::optional<int>& { return v.placement.left; }, true },
+    { "Top", +[](Values& v) -> std::optional<int>& { return v.placement.top; }, true },
+    { "Width", +[](Values& v) -> std::optional<int>& { return v.placement.width; }, true },
+    { "Height", +[](Values& v) -> std::optional<int>& { return v.placement.height; }, true },
+    { "Sound", +[](Values& v) -> bool& { return v.sound; }, true },
+    { "C1", +[](Values& v) -> TColor& { return v.colours.background; }, true },
+    { "C2", +[](Values& v) -> TColor& { return v.colours.digit; }, true },
+    { "C3", +[](Values& v) -> TColor& { return v.colours.dim; }, true },
+    { "Acc", +[](Values& v) -> int& { return v.timing.accuracy; }, true, 0, 2 },
+    { "C4", +[](Values& v) -> TColor& { return v.colours.secondRow; }, true },
+    { "FilterInd", +[](Values& v) -> int& { return v.files.filterIndex; }, true, 1, 4 },
+    { "WaitStart", +[](Values& v) -> int& { return v.timing.startLockoutMs; }, true,
+        TCfgDialog::kMinStartLockoutMs, TCfgDialog::kMaxStartLockoutMs },
+    { "StopFirst", +[](Values& v) -> bool& { return v.timing.stopFirst; }, false, 0, 1 },
+    { "Maximized", +[](Values& v) -> bool& { return v.placement.maximized; }, false },
+    { "SaveDir", +[](Values& v) -> QString& { return v.files.saveFolder; }, false },
+    { "LiveOn", +[](Values& v) -> bool& { return v.liveOn; }, false },
+    { "LivePort", +[](Values& v) -> int& { return v.livePort; }, false,
+        TCfgDialog::kMinLivePort, TCfgDialog::kMaxLivePort },
+    // Written after every other key.
+    { "PortDevice", +[](Values& v) -> QString& { return v.portDevice; }, false },
+};
+// clang-format on
+
+int within(int stored, int low, int high, int fallback)
+{
+    return stored >= low && stored <= high ? stored : fallback;
+}
+
+// Reads one key into the values; throws SettingsError when an integer is
+// missing or malformed.
+void readKey(const platform::SettingsStore& store, const Key& key, Values& values)
+{
+    Values defaults;
+    const QString name = QString::fromLatin1(key.name);
+    std::visit(
+        [&](auto field) {
+            auto& value = field(values);
+            const auto& fallback = field(defaults);
+            using T = std::remove_reference_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, QString>) {
+                value = store.readString(name);
+            } else {
+                const int stored = store.readInteger(name);
+                if constexpr (std::is_same_v<T, int>)
+                    value = within(stored, key.low, key.high, fallback);
+                else if constexpr (std::is_same_v<T, bool>)
+                    value = within(stored, key.low, key.high, fallback ? 1 : 0) != 0;
+                else if constexpr (std::is_same_v<T, TColor>)
+                    value = Color(stored, fallback);
+                else
+                    value = stored;
+            }
+        },
+        key.field);
+}
+
+void writeKey(platform::SettingsStore& store, const Key& key, const Values& values)
+{
+    Values copy = values;
+    const QString name = QString::fromLatin1(key.name);
+    std::visit(
+        [&](auto field) {
+            const auto& value = field(copy);
+            using T = std::remove_cvref_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, QString>)
+                store.writeString(name, value);
+            else if constexpr (std::is_same_v<T, bool>)
+                store.writeInteger(name, value ? 1 : 0);
+            else if constexpr (std::is_same_v<T, TColor>)
+                store.writeInteger(name, static_cast<int>(value));
+            else if constexpr (std::is_same_v<T, int>)
+                store.writeInteger(name, value);
+            else if (value)
+                store.writeInteger(name, *value);
+        },
+        key.field);
+}
+
+} // namespace
+
+Values Read(const platform::SettingsStore& store)
+{
+    Values values;
+    if (!store.exists())
+        return values;
+    bool strictReading = true;
+    for (const Key& key : kKeys) {
+        if (key.strict && !strictReading)
+            continue;
+        try {
+            readKey(store, key, values);
+        } catch (const platform::SettingsError&) {
+            // The first missing or malformed one of the fourteen ends their
+            // reading; a later key keeps just its own default.
+            if (key.strict)
+                strictReading = false;
+        }
+    }
+    return values;
+}
+
+void Write(platform::SettingsStore& store, const Values& values)
+{
+    for (const Key& key : kKeys)
+        writeKey(store, key, values);
+}
+
+TColor Color(int stored, TColor fallback)
+{
+    const auto value = static_cast<TColor>(stored);
+    if (value <= 0x00FFFFFF)
+        return value;
+    if (IsSystemColor(value) && (value & 0x00FFFFFF) <= kHighestSystemColor)
+        return value;
+    return fallback;
+}
+
+} // namespace settings
