@@ -5,6 +5,7 @@
 #include "controls/Dialogs.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
+#include "protocol/EntryStatus.h"
 #include "protocol/HtmlPage.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
@@ -48,7 +49,9 @@ void TFormMain::sbSaveClick()
     m_fileChoices.filterIndex = target.filterIndex;
     switch (target.action) {
     case protocol::SaveAction::Csv:
-        ui.SortGrid1->SaveToCsv(target.fileName); // reports its own failure
+        // "Klasse" and "Status" appended once an entry has one; reports its
+        // own failure.
+        ui.SortGrid1->SaveToCsv(target.fileName, protocol::SavedColCount(ui.SortGrid1->Store()));
         break;
     case protocol::SaveAction::Word:
         wordExport(protocol::kWordSaveMode, target.fileName);

@@ -21,7 +21,7 @@ void appendSettingsLine(QString& out, const QString& name, const TFontList& font
 QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& settings)
 {
     QString out;
-    const int cols = store.ColCount();
+    const int cols = settings.ColCount > 0 ? settings.ColCount : store.ColCount();
     out.reserve(static_cast<qsizetype>(store.RowCount()) * cols * 8 + 256);
 
     AppendCommaText(out,
@@ -58,10 +58,10 @@ QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& s
     return out.toUtf8();
 }
 
-QByteArray GridCsvBytes(const TCellStore& store)
+QByteArray GridCsvBytes(const TCellStore& store, int colCount)
 {
     QString out;
-    const int cols = store.ColCount();
+    const int cols = colCount > 0 ? colCount : store.ColCount();
     out.reserve(static_cast<qsizetype>(store.RowCount()) * cols * 8);
     for (int r = 0; r < store.RowCount(); ++r) {
         for (int c = 0; c < cols; ++c) {

@@ -21,6 +21,8 @@ struct TGridBackupSettings {
     // Rows the row filter has parked after the last row: written after it,
     // so the backup holds every row.
     int ParkedRows = 0;
+    // The columns written, from the first; 0: all of them.
+    int ColCount = 0;
 };
 
 // The backup file: five settings lines, then one comma text per row from the
@@ -28,9 +30,9 @@ struct TGridBackupSettings {
 // UTF-8.
 QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& settings);
 
-// The semicolon export: per row the ColCount cells joined by ";", CR LF,
-// no quoting; UTF-8.
-QByteArray GridCsvBytes(const TCellStore& store);
+// The semicolon export: per row the cells of the first colCount columns (0:
+// all) joined by ";", CR LF, no quoting; UTF-8.
+QByteArray GridCsvBytes(const TCellStore& store, int colCount = 0);
 
 // Replaces the file with the bytes in one step (see platform's
 // WriteFileAtomically): a failure leaves an older file as it was, gives false

@@ -5,6 +5,8 @@
 #include "gridstore/GridCommaText.h"
 #include "platform/AtomicFile.h"
 #include "platform/TextCodec.h"
+#include "protocol/EntryStatus.h"
+#include "protocol/StartListColumns.h"
 
 #include <QFile>
 
@@ -16,6 +18,9 @@ namespace protocol {
 const std::array<QString, kProtocolColCount> kProtocolHeaders { QStringLiteral("Nr."), QStringLiteral("Name"),
     QStringLiteral("Start"), QStringLiteral("Zeit"), QStringLiteral("Split"), QStringLiteral("Platz"),
     QStringLiteral("*") };
+const std::array<QString, kTableColCount> kTableHeaders { QStringLiteral("Nr."), QStringLiteral("Name"),
+    QStringLiteral("Start"), QStringLiteral("Zeit"), QStringLiteral("Split"), QStringLiteral("Platz"),
+    QStringLiteral("*"), QStringLiteral("Klasse"), QStringLiteral("Status"), QStringLiteral("Gesamt") };
 
 namespace {
 
@@ -90,10 +95,11 @@ std::optional<platform::Tick> parseTick(const QString& s)
 QByteArray ProtocolTextBytes(const TCellStore& cells)
 {
     QByteArray out;
+    const int cols = SavedColCount(cells);
     for (int r = 0; r < cells.RowCount(); ++r) {
         if (cells.Cell(kColNr, r).isEmpty())
             continue;
-        for (int c = 0; c < kProtocolColCount; ++c) {
+        for (int c = 0; c < cols; ++c) {
             const QString text = cells.Cell(c, r);
             out += text.isEmpty() ? QByteArray(" ") : text.toUtf8();
             out += '\t';
@@ -131,11 +137,11 @@ LoadedProtocol parseGridBackup(const QByteArray& bytes)
     const QStringList lines = splitLines(platform::DecodeText(cutAtEndOfInput(bytes)));
     for (qsizetype i = 6; i < lines.size(); ++i) {
         QStringList row = SplitCommaText(lines[i]);
-        row.resize(kProtocolColCount);
+        row.resize(row.size() > kProtocolColCount ? kClassColCount : kProtocolColCount);
         loaded.rows.push_back(row);
     }
     const auto isFreeTail = [](const QStringList& row) {
-        for (int c = 0; c < kProtocolColCount; ++c)
+        for (int c = 0; c < row.size(); ++c)
             if (!row[c].isEmpty() && !(c == kColPlatz && row[c] == QLatin1String("-")))
                 return false;
         return true;
@@ -184,20 +190,31 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes)
         return loaded;
     }
     const QString& headerNr = kProtocolHeaders[kColNr];
+    // Below a header line its names place the fields; without one the
+    // fields go to the columns in order.
+    std::optional<StartListColumns> columns;
     int lineNumber = 0;
     for (const QString& line : splitLines(platform::DecodeText(cutAtEndOfInput(bytes)))) {
         ++lineNumber;
-        // Header lines of our own files and of spreadsheets.
+        if (std::optional<StartListColumns> header = StartListColumns::FromHeader(line)) {
+            columns = std::move(header);
+            continue;
+        }
+        // Other header lines of spreadsheets.
         if (line.contains(headerNr))
             continue;
-        const QStringList fields = splitFields(line);
         QStringList row;
-        row.reserve(kProtocolColCount);
-        for (int c = 0; c < kProtocolColCount; ++c) {
-            if (c >= fields.size())
-                row << QString();
-            else
-                row << (fields[c].isEmpty() ? QString() : TrimBlanks(fields[c]));
+        if (columns) {
+            row = columns->Row(line);
+        } else {
+            const QStringList fields = splitFields(line);
+            row.reserve(kProtocolColCount);
+            for (int c = 0; c < kProtocolColCount; ++c) {
+                if (c >= fields.size())
+                    row << QString();
+                else
+                    row << (fields[c].isEmpty() ? QString() : TrimBlanks(fields[c]));
+            }
         }
         // Control characters are trimmed off a cell's ends; inside a cell
         // they are no text.

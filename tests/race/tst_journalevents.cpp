@@ -5,6 +5,7 @@
 #include "gridstore/CellTable.h"
 #include "gridstore/SortEngine.h"
 #include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
 #include "race/JournalEvents.h"
 
 #include <QtTest>
@@ -19,9 +20,9 @@ struct Race {
     TSortOptions order;
     race::Race rules { table, order };
     QList<race::JournalEntry> lines;
-    Race()
+    explicit Race(int cols = protocol::kProtocolColCount)
     {
-        store.SetColCount(protocol::kProtocolColCount);
+        store.SetColCount(cols);
         store.SetRowCount(2);
         rules.OnCommand = [this](const race::CommandRecord& r) { note(race::CommandEntry(r, rules.Settings())); };
         rules.OnTableChange = [this](const race::TableRecord& r) { note(race::TableEntry(r)); };
@@ -99,7 +100,7 @@ private slots:
         const int inserted = live.rules.InsertRow(3, { "9", "Neu" });
         QCOMPARE(live.store.Cell(kColName, inserted), QStringLiteral("Neu"));
         live.rules.RemoveRow(inserted);
-        live.rules.UndoRemove();
+        live.rules.Undo();
         live.rules.RemoveRow(1); // Anna goes, and stays gone: Ctrl+Z is still possible
         live.rules.Stop(1, at(5000));
         // A header click: the grid sorts by "Name" descending, then reports it.
@@ -114,7 +115,7 @@ private slots:
         const race::ReplayReport report = race::ReplayJournal(replay.rules, live.lines);
         QCOMPARE(report.disagreeing, 0);
         QCOMPARE(replay.digest(), live.digest());
-        QVERIFY(replay.rules.CanUndoRemove());
+        QVERIFY(replay.rules.CanUndo());
         QCOMPARE(replay.lines.size(), 0); // the replay is not recorded again
         QCOMPARE(replay.store.Row(1), live.store.Row(1));
 
@@ -152,6 +153,57 @@ private slots:
             back.store.SetRow(i + 1, rows[i]);
         back.rules.RestoreState(race::StateOf(*read), 1);
         QCOMPARE(back.digest(), live.digest());
+    }
+
+    void statusesAndClasses_replayThroughTheJournal()
+    {
+        using namespace protocol;
+        Race live(kTableColCount);
+        const auto at = [](platform::Tick t) { return platform::Stamp { t, QTime(10, 0).addMSecs(t) }; };
+        live.rules.Load(
+            { { "1", "Anna", "", "", "", "", "", "Damen" }, { "2", "Bert", "", "", "", "", "", "Herren" },
+                { "3", "Cleo", "", "", "", "", "", "Damen" }, { "4", "Dan", "", "", "", "", "", "Herren" } },
+            QStringLiteral("start.txt"));
+        live.rules.Loaded(1);
+        QVERIFY(live.rules.SetStatus(2, EntryStatus::DNS));
+        live.rules.RankRefresh(1);
+        live.rules.Start(1, at(1000)); // Anna; Bert will not start
+        live.rules.Start(3, at(2000)); // Cleo
+        live.rules.Start(4, at(3000)); // Dan
+        QVERIFY(live.rules.SetStatus(1, EntryStatus::DNF));
+        live.rules.RankRefresh(1);
+        live.rules.Stop(live.rules.EarliestRunner(), at(9000));
+        QVERIFY(live.rules.Undo() >= 1); // Anna runs again
+        live.rules.RankRefresh(1);
+        live.rules.Stop(live.rules.EarliestRunner(), at(9500));
+        QVERIFY(live.rules.SetStatus(live.rules.EarliestRunner(), EntryStatus::DSQ));
+        live.rules.RankRefresh(1);
+        QList<QString> kinds;
+        for (const race::JournalEntry& e : std::as_const(live.lines))
+            kinds << e.kind;
+        QCOMPARE(kinds.count(race::kind::Status), 3);
+        QCOMPARE(kinds.count(race::kind::StatusBack), 1);
+
+        Race replay(kTableColCount);
+        const race::ReplayReport report = race::ReplayJournal(replay.rules, live.lines);
+        QCOMPARE(report.disagreeing, 0);
+        QCOMPARE(replay.digest(), live.digest());
+        for (int r = 1; r < live.store.RowCount(); ++r)
+            QCOMPARE(replay.store.Row(r), live.store.Row(r));
+        QVERIFY(replay.rules.CanUndo()); // the DSQ can still be taken back
+        QCOMPARE(replay.rules.ClassOrder(), (QStringList { "Damen", "Herren" }));
+
+        // A journal that begins with such a race keeps classes, statuses and
+        // the classes' order; one without classes keeps the log's seven
+        // columns.
+        const race::JournalEntry state = race::StateEntry(live.rules, 1, 0, 0);
+        QCOMPARE(race::RowsOf(state).first().size(), kClassColCount);
+        Race back(kTableColCount);
+        QCOMPARE(race::ReplayJournal(back.rules, { state }).disagreeing, 0);
+        QCOMPARE(back.digest(), live.digest());
+        Race plain;
+        plain.rules.Start(1, at(1000));
+        QCOMPARE(race::RowsOf(race::StateEntry(plain.rules, 1, 0, 0)).first().size(), kProtocolColCount);
     }
 
     void tornEndIsCut_soTheNextLineStartsOnItsOwn()
