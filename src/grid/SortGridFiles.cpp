@@ -20,6 +20,8 @@ QByteArray TSortGrid::BackupBytes(bool Geometry, int Cols) const
     settings.ColCount = Cols;
     settings.ColFontPriority = m_colFontPriority;
     settings.ColFonts = m_colFonts;
+    if (Cols > 0 && settings.ColFonts.size() > static_cast<size_t>(Cols))
+        settings.ColFonts.resize(static_cast<size_t>(Cols));
     settings.RowFonts = m_rowFonts;
     settings.UserSettings = m_userSettings;
     settings.ParkedRows = m_hiddenRowCount;

@@ -278,6 +278,12 @@ private slots:
         // Ctrl+Z takes the disqualification back.
         QTest::keyClick(w, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(places("Dirk"), QStringLiteral("2/4"));
+        // A class typed into the table counts at once.
+        typeInto(f, protocol::kColKlasse, g->FindRow(1, QStringLiteral("Bert")), QStringLiteral("Damen"));
+        QTest::keyClick(g->InplaceEditor(), Qt::Key_Return);
+        QTRY_COMPARE(places("Bert"), QStringLiteral("2/2"));
+        QCOMPARE(places("Cora"), QStringLiteral("3/3"));
+        QCOMPARE(places("Dirk"), QStringLiteral("1/4"));
         // The menu shows the entry's status; a free row takes none.
         w->makeRowCurrent(g->FindRow(1, QStringLiteral("Emil")));
         w->PopupMenuProtokolPopup();
