@@ -385,6 +385,7 @@ void TFormMain::LoadPortList()
 {
     TCfgDialog& d = *CfgDialog;
     d.SetPorts(ScanComPortList());
+    d.SetAdapterInfo(ComPort->Connected() ? ComPort->Port() : 0, ComPort->Adapter());
     if (ComPort->Port() == 0)
         return;
     platform::SerialPortInfo chosen = ComPort->Device();

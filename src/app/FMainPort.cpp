@@ -5,15 +5,64 @@
 #include "comm/Comms.h"
 #include "controls/Dialogs.h"
 #include "controls/MessageTimer.h"
+#include "dialogs/Cfg.h"
 
+#include <QEvent>
 #include <QFontMetrics>
+#include <QFrame>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QToolTip>
+
+#include <functional>
 
 namespace {
 
 QString ReasonText(const std::exception& e)
 {
     return QString::fromUtf8(e.what());
+}
+
+// The header bar's tooltip, made when it is shown: what the watcher can tell
+// about its adapter settles only after the port has opened.
+class PortTooltip final : public QObject {
+public:
+    PortTooltip(QWidget* header, std::function<QString()> text)
+        : QObject(header)
+        , m_text(std::move(text))
+    {
+        header->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return false;
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), m_text(), static_cast<QWidget*>(watched));
+        return true;
+    }
+
+private:
+    std::function<QString()> m_text;
+};
+
+// The barrier port and its adapter for the header bar's tooltip, the
+// warnings in red.
+QString PortTooltipText(const TComPort& port, const QString& name)
+{
+    if (port.Port() == 0)
+        return QStringLiteral("Lichtschranke: keine");
+    QString text = QStringLiteral("<p>Lichtschranke: %1</p>").arg(name.toHtmlEscaped());
+    if (!port.Connected())
+        return text + QStringLiteral("<p>nicht verbunden</p>");
+    const platform::SerialAdapter adapter = port.Adapter();
+    const QString line = TCfgDialog::AdapterLine(adapter);
+    if (!line.isEmpty())
+        text += QStringLiteral("<p>%1</p>").arg(line.toHtmlEscaped());
+    for (const QString& warning : TCfgDialog::AdapterWarnings(adapter))
+        text += QStringLiteral("<p style=\"color:red\">%1</p>").arg(warning.toHtmlEscaped());
+    return text;
 }
 
 } // namespace
@@ -39,6 +88,8 @@ bool TFormMain::BarrierLineDisconnected() const
 // on to the caller, who decides whether the operator is told.
 void TFormMain::OpenBarrierLine()
 {
+    if (!Panel1->findChild<PortTooltip*>(QString(), Qt::FindDirectChildrenOnly))
+        new PortTooltip(Panel1, [this] { return PortTooltipText(*ComPort, BarrierPortName()); });
     try {
         ComPort->Open();
     } catch (const std::exception& e) {
