@@ -10,9 +10,7 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QFrame>
-#include <QHelpEvent>
 #include <QLabel>
-#include <QToolTip>
 
 #include <functional>
 
@@ -23,24 +21,26 @@ QString ReasonText(const std::exception& e)
     return QString::fromUtf8(e.what());
 }
 
-// The header bar's tooltip, made when it is shown: what the watcher can tell
-// about its adapter settles only after the port has opened.
+// The header bar's tooltip, brought up to date as it is about to show: what
+// the watcher can tell about its adapter settles only after the port opened.
 class PortTooltip final : public QObject {
 public:
+    static constexpr const char* kName = "portTooltip";
+
     PortTooltip(QWidget* header, std::function<QString()> text)
         : QObject(header)
         , m_text(std::move(text))
     {
+        setObjectName(kName);
         header->installEventFilter(this);
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() != QEvent::ToolTip)
-            return false;
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), m_text(), static_cast<QWidget*>(watched));
-        return true;
+        if (event->type() == QEvent::ToolTip)
+            static_cast<QWidget*>(watched)->setToolTip(m_text());
+        return false; // the header shows it
     }
 
 private:
@@ -88,7 +88,7 @@ bool TFormMain::BarrierLineDisconnected() const
 // on to the caller, who decides whether the operator is told.
 void TFormMain::OpenBarrierLine()
 {
-    if (!Panel1->findChild<PortTooltip*>(QString(), Qt::FindDirectChildrenOnly))
+    if (!Panel1->findChild<QObject*>(QLatin1String(PortTooltip::kName), Qt::FindDirectChildrenOnly))
         new PortTooltip(Panel1, [this] { return PortTooltipText(*ComPort, BarrierPortName()); });
     try {
         ComPort->Open();

@@ -9,9 +9,11 @@
 #include "dialogs/Cfg.h"
 
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QSemaphore>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <chrono>
 #include <thread>
@@ -265,6 +267,47 @@ private slots:
         QCOMPARE(w->ComPort->Port(), 0);
         QVERIFY(w->ComPort->StablePath().isEmpty());
         QVERIFY(!w->LabLineState->isVisible());
+    }
+
+    // The settings dialog shows what the open port's adapter can do, and the
+    // header bar's tooltip repeats it, the warnings in red.
+    void openPort_showsItsAdapter_inTheDialogAndTheHeaderTooltip()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TCfgDialog* d = w->CfgDialog;
+        platform::SerialAdapter ftdi;
+        ftdi.tty = QStringLiteral("ttyUSB0");
+        ftdi.driver = QStringLiteral("ftdi_sio");
+        ftdi.latencyMs = 16;
+        f.lab.SetAdapter(1, ftdi);
+        dialogs::SetDialogHandler([&](QDialog*) {
+            d->cbPort->setCurrentIndex(1);
+            return int(QDialog::Accepted);
+        });
+        w->bCFGClick();
+        QVERIFY(w->ComPort->Connected());
+        QString line;
+        QString warning;
+        dialogs::SetDialogHandler([&](QDialog*) {
+            line = d->LabAdapter->text();
+            warning = d->LabAdapterWarning->text();
+            return int(QDialog::Rejected);
+        });
+        w->bCFGClick();
+        const QString expected
+            = QStringLiteral("FTDI (ftdi_sio), Latenz 16 ms, Echtzeit: %1")
+                  .arg(w->ComPort->WatcherTimingPriority() ? QStringLiteral("ja") : QStringLiteral("nein"));
+        QCOMPARE(line, expected);
+        QVERIFY2(warning.startsWith(QStringLiteral("Latenz 16 ms")), qPrintable(warning));
+
+        const QPoint at(w->Panel1->width() / 2, 5);
+        QHelpEvent help(QEvent::ToolTip, at, w->Panel1->mapToGlobal(at));
+        QApplication::sendEvent(w->Panel1, &help);
+        const QString tip = w->Panel1->toolTip();
+        QVERIFY2(tip.contains(QStringLiteral("COM1")) && tip.contains(expected), qPrintable(tip));
+        QVERIFY2(tip.contains(QStringLiteral("<p style=\"color:red\">Latenz 16 ms")), qPrintable(tip));
+        QToolTip::hideText();
     }
 
     // A stop barrier on a row whose start tick is damaged: the conversion
