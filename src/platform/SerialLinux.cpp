@@ -469,6 +469,10 @@ int LinuxSerialDevice::SetEventMask(std::uint32_t mask)
     // character.
     const bool linesOnly = (m_mask & kModemLineEvents) != 0 && (m_mask & ~kModemLineEvents) == 0;
     SetMode(linesOnly && (m_levelsWork || m_countsWork) ? Mode::LineWait : Mode::Polling);
+    // The guard is ready before the first wait: a thread just started runs at
+    // ordinary priority until it has asked for more.
+    if (m_mode == Mode::LineWait && m_fd >= 0)
+        StartGuard();
     return m_fd < 0 ? EBADF : 0;
 }
 

@@ -109,48 +109,6 @@ bool ScriptedSerialSystem::WaitUntilWaiting(int timeoutMs) const
     return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_waiting; });
 }
 
-int ScriptedSerialSystem::WaitCalls() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_waitCalls;
-}
-
-int ScriptedSerialSystem::PollCalls() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_pollCalls;
-}
-
-bool ScriptedSerialSystem::IsOpen() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_open;
-}
-
-int ScriptedSerialSystem::ModemLineReads() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_modemLineReads;
-}
-
-QByteArray ScriptedSerialSystem::OpenedPath() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_openedPath;
-}
-
-pid_t ScriptedSerialSystem::WaiterTid() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_waiterTid;
-}
-
-pid_t ScriptedSerialSystem::GuardTid() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_guardTid;
-}
-
 int ScriptedSerialSystem::Failure(Call call) const
 {
     auto it = m_failures.find(call);

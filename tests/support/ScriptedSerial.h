@@ -49,15 +49,15 @@ public:
     void DeliverStatus();
 
     bool WaitUntilWaiting(int timeoutMs) const; // a thread sleeps in TIOCMIWAIT
-    int WaitCalls() const;
-    int PollCalls() const;
-    bool IsOpen() const;
-    int ModemLineReads() const; // TIOCMGET calls
-    QByteArray OpenedPath() const; // the path the last open asked for
+    int WaitCalls() const { return Locked(m_waitCalls); }
+    int PollCalls() const { return Locked(m_pollCalls); }
+    bool IsOpen() const { return Locked(m_open); }
+    int ModemLineReads() const { return Locked(m_modemLineReads); } // TIOCMGET calls
+    QByteArray OpenedPath() const { return Locked(m_openedPath); } // the path the last open asked for
     // The thread that sleeps (or slept last) in TIOCMIWAIT, and the thread that
     // asked where it was.
-    pid_t WaiterTid() const;
-    pid_t GuardTid() const;
+    pid_t WaiterTid() const { return Locked(m_waiterTid); }
+    pid_t GuardTid() const { return Locked(m_guardTid); }
 
     int Open(const QByteArray& path, int& fd) override;
     void Close(int fd) override;
@@ -80,6 +80,11 @@ public:
     int WriteAttribute(const QString& path, const QByteArray& value) override;
 
 private:
+    template <typename T> T Locked(const T& value) const
+    {
+        std::lock_guard lock(m_mutex);
+        return value;
+    }
     int Failure(Call call) const;
     void Wake();
     void Count(int tiocmLines, int times);
