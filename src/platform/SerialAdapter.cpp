@@ -37,6 +37,25 @@ QString TtyFolder(const QString& sysfsRoot, const QString& tty)
     return sysfsRoot + QStringLiteral("/class/tty/") + tty;
 }
 
+// A device's driver link leads into its bus's driver folder, named after the
+// driver. The serial core puts a port and a controller device of its own
+// (bus serial-base) between a UART's tty and the hardware: the driver that
+// counts is the first one above them.
+QString DriverOfDevice(const QString& device)
+{
+    QString folder = QFileInfo(device).canonicalFilePath();
+    for (int depth = 0; depth < 4 && !folder.isEmpty(); ++depth) {
+        const QFileInfo link(folder + QStringLiteral("/driver"));
+        if (!link.isSymLink())
+            return {};
+        const QString target = link.symLinkTarget();
+        if (!target.contains(QLatin1String("/bus/serial-base/")))
+            return QFileInfo(target).fileName();
+        folder = QFileInfo(folder).absolutePath();
+    }
+    return {};
+}
+
 } // namespace
 
 QString SysfsRoot()
@@ -79,10 +98,7 @@ SerialAdapter DescribeSerialNode(const QString& node)
         return adapter;
     const QString root = SysfsRoot();
     adapter.tty = TtyName(node);
-    // device/driver is a link into the bus's driver folder, named after the driver.
-    const QFileInfo driverLink(TtyFolder(root, adapter.tty) + QStringLiteral("/device/driver"));
-    if (driverLink.isSymLink())
-        adapter.driver = QFileInfo(driverLink.symLinkTarget()).fileName();
+    adapter.driver = DriverOfDevice(TtyFolder(root, adapter.tty) + QStringLiteral("/device"));
     adapter.carriesCts = adapter.driver != QLatin1String("cdc_acm");
     if (adapter.driver == QLatin1String("ftdi_sio"))
         adapter.latencyMs = ReadLatencyTimer(LatencyTimerPath(root, adapter.tty));

@@ -183,9 +183,14 @@ private slots:
         platform::ScriptedSysfs sysfs;
         sysfs.AddTty(QStringLiteral("ttyACM0"), QStringLiteral("cdc_acm"));
         sysfs.AddTty(QStringLiteral("ttyUSB0"), QStringLiteral("ftdi_sio"), 16);
+        sysfs.AddSerialCoreTty(QStringLiteral("ttyS0"), QStringLiteral("serial"));
         TCfgDialog d(nullptr, 0);
         d.SetPorts({ platform::SerialPortInfo { 1, QStringLiteral("/dev/ttyUSB0"), QString() },
-            platform::SerialPortInfo { 2, QStringLiteral("/dev/ttyACM0"), QString() } });
+            platform::SerialPortInfo { 2, QStringLiteral("/dev/ttyACM0"), QString() },
+            platform::SerialPortInfo { 3, QStringLiteral("/dev/ttyS0"), QString() } });
+        d.cbPort->setCurrentIndex(3); // the driver above the serial core's own devices
+        QCOMPARE(d.LabAdapter->text(), QStringLiteral("Eingebaute Schnittstelle (serial)"));
+        QVERIFY(!d.LabAdapterWarning->isVisibleTo(&d));
         d.SetAdapterInfo(0, {});
         d.cbPort->setCurrentIndex(2);
         QCOMPARE(d.LabAdapter->text(), QStringLiteral("USB-CDC (cdc_acm)"));

@@ -319,19 +319,39 @@ ScriptedSysfs::~ScriptedSysfs()
 
 void ScriptedSysfs::AddTty(const QString& tty, const QString& driver, int latencyMs)
 {
-    // As the kernel lays it out: the tty's device folder links to the driver
-    // in the bus's driver folder.
+    // As the kernel lays it out: the tty's device links to the device folder,
+    // whose driver link leads into the bus's driver folder.
     const QDir root(m_dir.path());
-    const QString device = QStringLiteral("class/tty/%1/device").arg(tty);
-    const QString drivers = QStringLiteral("bus/usb-serial/drivers/%1").arg(driver);
-    root.mkpath(device);
-    root.mkpath(drivers);
-    QFile::link(root.filePath(drivers), root.filePath(device + QStringLiteral("/driver")));
+    const QString device = QStringLiteral("devices/usb1/1-1/%1").arg(tty);
+    Link(device, QStringLiteral("bus/usb-serial/drivers/%1").arg(driver));
+    root.mkpath(QStringLiteral("class/tty/") + tty);
+    QFile::link(root.filePath(device), root.filePath(QStringLiteral("class/tty/%1/device").arg(tty)));
     if (latencyMs >= 0) {
         QFile timer(LatencyTimerFile(tty));
         if (timer.open(QIODevice::WriteOnly | QIODevice::Truncate))
             timer.write(QByteArray::number(latencyMs) + '\n');
     }
+}
+
+void ScriptedSysfs::AddSerialCoreTty(const QString& tty, const QString& driver)
+{
+    // The UART's own device, then the serial core's controller and port.
+    const QDir root(m_dir.path());
+    const QString hardware = QStringLiteral("devices/pnp0/00:05");
+    const QString port = hardware + QStringLiteral("/00:05:0/00:05:0.0");
+    Link(hardware, QStringLiteral("bus/pnp/drivers/%1").arg(driver));
+    Link(hardware + QStringLiteral("/00:05:0"), QStringLiteral("bus/serial-base/drivers/ctrl"));
+    Link(port, QStringLiteral("bus/serial-base/drivers/port"));
+    root.mkpath(QStringLiteral("class/tty/") + tty);
+    QFile::link(root.filePath(port), root.filePath(QStringLiteral("class/tty/%1/device").arg(tty)));
+}
+
+void ScriptedSysfs::Link(const QString& device, const QString& driverFolder)
+{
+    const QDir root(m_dir.path());
+    root.mkpath(device);
+    root.mkpath(driverFolder);
+    QFile::link(root.filePath(driverFolder), root.filePath(device + QStringLiteral("/driver")));
 }
 
 QString ScriptedSysfs::LatencyTimerFile(const QString& tty) const

@@ -122,14 +122,17 @@ public:
     ScriptedSysfs(const ScriptedSysfs&) = delete;
     ScriptedSysfs& operator=(const ScriptedSysfs&) = delete;
 
-    // latencyMs < 0: no latency timer.
+    // A USB adapter's tty; latencyMs < 0: no latency timer.
     void AddTty(const QString& tty, const QString& driver, int latencyMs = -1);
+    // A UART's tty behind the serial core's own port and controller devices.
+    void AddSerialCoreTty(const QString& tty, const QString& driver);
     QString LatencyTimerFile(const QString& tty) const;
     QString Root() const { return m_dir.path(); }
 
 private:
+    void Link(const QString& device, const QString& driverFolder);
+
     QTemporaryDir m_dir;
-    QString m_previous;
 };
 
 } // namespace platform
