@@ -52,6 +52,7 @@ constexpr int kLineStateNameWidth = 205;
 void loadPortList(TCfgDialog& d, const TComPort& port)
 {
     d.SetPorts(ScanComPortList());
+    d.SetAdapterInfo(port.Connected() ? port.Port() : 0, port.Adapter());
     if (port.Port() == 0)
         return;
     platform::SerialPortInfo chosen = port.Device();
@@ -144,6 +145,9 @@ void TFormMain::buildCollaborators()
     ui.SortGrid1->OnModified = [this](QObject*) { m_live->ResultsChanged(); };
 
     m_barrier = std::make_unique<BarrierLine>(*ui.ComPort);
+    // What the watcher can tell about its adapter settles only after the
+    // port opened: the header's tooltip is made as it is about to show.
+    InstallToolTipSource(ui.Panel1, [this] { return m_barrier->ToolTip(); });
     m_barrier->OnStateChanged = [this] {
         // A long by-id name is shortened in its middle; the tooltip says why.
         const QStringList lines = m_barrier->StateText().split(QLatin1Char('\n'));

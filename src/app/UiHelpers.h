@@ -6,6 +6,8 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
+
 class QLabel;
 class QWidget;
 
@@ -24,6 +26,10 @@ void SetBackgroundColor(QWidget* widget, TColor colour);
 // the file and the system's reason, one to a line.
 void ShowFileFailure(
     QWidget* parent, const QString& title, const QString& what, const QString& fileName, const QString& reason);
+
+// The widget's tooltip, made by `text` each time it is about to show (an
+// empty text shows none).
+void InstallToolTipSource(QWidget* widget, std::function<QString()> text);
 
 // The hourglass pointer for the lifetime of the object.
 class WaitCursor {
