@@ -3,6 +3,7 @@
 #include "app/DisplayTime.h"
 #include "controls/ColorValue.h"
 #include "grid/SortTypes.h"
+#include "platform/HomePage.h"
 #include "platform/Tick.h"
 #include "protocol/WordBasic.h"
 #include "race/JournalLine.h"
@@ -309,7 +310,9 @@ public:
     // The race rules behind the race controls.
     const race::RaceRules& Race() const { return *m_race; }
 
-    static constexpr const char* kBrandAddress = "https://rennzeit.lauflicht-soft.de/";
+    // The project's home page given at build time; empty: the brand caption
+    // shows the information box instead.
+    static constexpr const char* kBrandAddress = platform::kHomePage;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

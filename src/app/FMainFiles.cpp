@@ -14,10 +14,17 @@
 
 namespace {
 
+// The file as the operator can find it again: a name without a folder is
+// in the working folder, which the message names as well.
+QString fullPath(const QString& fileName)
+{
+    return fileName.isEmpty() ? fileName : QFileInfo(fileName).absoluteFilePath();
+}
+
 // A failure as the operator reads it: what failed, the file, and why.
 QString failureText(const QString& what, const QString& fileName, const QString& reason)
 {
-    return what + QLatin1Char('\r') + fileName + QLatin1Char('\r') + reason;
+    return what + QLatin1Char('\r') + fullPath(fileName) + QLatin1Char('\r') + reason;
 }
 
 } // namespace
@@ -38,6 +45,12 @@ void TFormMain::sbSaveClick()
     RememberDialogFolder(chosen.fileName);
     // A typed extension decides the type, whatever filter is selected.
     const protocol::SaveTarget target = protocol::SaveTargetFor(chosen.fileName, chosen.filterIndex);
+    // The dialog asked about the name it saw; a name that got its extension
+    // only here was never asked about.
+    const QFileInfo appended(target.fileName);
+    if (target.fileName != chosen.fileName && (appended.exists() || appended.isSymLink())
+        && !dialogs::AskReplaceFile(this, Title, appended.absoluteFilePath()))
+        return;
     FilterIndex = target.filterIndex;
     switch (target.action) {
     case protocol::SaveAction::Csv:
@@ -134,7 +147,7 @@ void TFormMain::sbHTMLClick(int tag)
 void TFormMain::ShowPageWriteError(const QString& fileName, const QString& reason)
 {
     dialogs::ShowMessage(this, dialogs::Icon::Critical, Title,
-        QStringLiteral("Der Schreibfehler der Datei: ") + fileName + QLatin1Char('\r') + reason);
+        QStringLiteral("Der Schreibfehler der Datei: ") + fullPath(fileName) + QLatin1Char('\r') + reason);
 }
 
 void TFormMain::ShowFileError(const QString& what, const QString& fileName, const QString& reason)

@@ -19,7 +19,6 @@
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
-#include "protocol/Excel.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
 #include "race/Journal.h"
@@ -262,7 +261,6 @@ void TFormMain::FormDestroy()
     CommitEditor();
     WriteBackups();
     Journal->Close();
-    TExcel::RemoveTemporaryFolders();
 }
 
 void TFormMain::WriteBackups()
@@ -347,6 +345,12 @@ void TFormMain::bInfoClick()
 
 void TFormMain::BrandClick()
 {
+    // A build without a home page names no address: the caption then tells
+    // what the information button tells.
+    if (kBrandAddress[0] == '\0') {
+        bInfoClick();
+        return;
+    }
     // Nothing is reported when no browser can be started.
     platform::CurrentShell().open(QString::fromLatin1(kBrandAddress));
 }
