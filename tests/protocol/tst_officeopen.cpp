@@ -4,8 +4,11 @@
 #include "protocol/ExcelExport.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/WordExport.h"
+
 #include "support/RecordingShell.h"
 #include "support/TestSupport.h"
+#include <QDate>
+#include <QDir>
 
 #include "ZipEntry.h"
 
@@ -235,6 +238,51 @@ private slots:
             QVERIFY2(text.contains(shownName(name)), qPrintable(shownName(name)));
         QVERIFY(text.contains(QStringLiteral("1:02.03,45")));
         QVERIFY(!text.contains(QStringLiteral("65120")));
+    }
+    // Rendered by the word processor: the header shows the race's title (its
+    // date), the table's heading row is on every page, and the long name
+    // wraps in its column while numbers and times stay on one line.
+    void document_rendersWithTitleAndHeadingOnEveryPage()
+    {
+        constexpr int kEntries = 90;
+        TCellStore cells(protocol::kProtocolColCount, kEntries + 2);
+        for (int c = 0; c < protocol::kProtocolColCount; ++c)
+            cells.SetCell(c, 0, protocol::kProtocolHeaders[static_cast<size_t>(c)]);
+        for (int i = 1; i <= kEntries; ++i) {
+            const QString name = i == 3
+                ? QStringLiteral("Maximiliane Wilhelmine von Hohenzollern-Sigmaringen zu Lauffen")
+                : QStringLiteral("Teilnehmerin %1").arg(i);
+            cells.SetRow(i,
+                { QString::number(100 + i), name, QStringLiteral("10:%1.00,00").arg(i % 60, 2, 10, QLatin1Char('0')),
+                    QStringLiteral("1.%1,74").arg(i % 60, 2, 10, QLatin1Char('0')), QStringLiteral("0,00"),
+                    QString::number(i), QString::number(60000 + i) });
+        }
+        cells.SetRow(kEntries + 1, { "", "", "", "", "", "-", "" });
+        const QString document = m_dir.filePath(QStringLiteral("lang.docx"));
+        QVERIFY(protocol::WordExport(protocol::kWordSaveMode, document, cells, kWidths,
+            QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx")));
+        const QString pdf = convertFile(document, QStringLiteral("pdf"), QStringLiteral(".pdf"), {});
+        QVERIFY(!pdf.isEmpty());
+        const QString keep = qEnvironmentVariable("RENNZEIT_SCREENSHOT_DIR");
+        if (!keep.isEmpty() && QDir().mkpath(keep)) {
+            QFile::remove(QDir(keep).filePath(QStringLiteral("document.pdf")));
+            QFile::copy(pdf, QDir(keep).filePath(QStringLiteral("document.pdf")));
+        }
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), pdf, QStringLiteral("-") });
+        QVERIFY(p.waitForFinished(60000));
+        const QStringList pages
+            = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+        QVERIFY2(pages.size() >= 2, qPrintable(QString::number(pages.size())));
+        const QString title = protocol::DocumentTitle(QString(), QDate::currentDate());
+        const QRegularExpression heading(QStringLiteral("Nr\\.\\s+Name\\s+Start\\s+Zeit\\s+Split\\s+Platz"));
+        for (const QString& page : pages) {
+            QVERIFY2(page.contains(title), qPrintable(page.left(300)));
+            QVERIFY2(heading.match(page).hasMatch(), qPrintable(page.left(300)));
+        }
+        const QString all = pages.join(QLatin1Char('\n'));
+        QVERIFY(all.contains(QStringLiteral("1.03,74")));
+        QVERIFY(all.contains(QStringLiteral("Maximiliane Wilhelmine")));
     }
 };
 
