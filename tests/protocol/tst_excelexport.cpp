@@ -51,23 +51,9 @@ QStringList styleFormats(const QByteArray& xml)
     return styles;
 }
 
-QStringList sharedStrings(const QByteArray& xml)
-{
-    QStringList strings;
-    QXmlStreamReader reader(xml);
-    while (!reader.atEnd()) {
-        reader.readNext();
-        if (reader.isStartElement() && reader.name() == QLatin1String("si"))
-            strings << QString();
-        else if (reader.isStartElement() && reader.name() == QLatin1String("t"))
-            strings.last() += reader.readElementText();
-    }
-    return reader.hasError() ? QStringList { "XML error" } : strings;
-}
-
 Sheet readSheet(const QString& workbook)
 {
-    const QStringList strings = sharedStrings(ReadZipEntry(workbook, "xl/sharedStrings.xml"));
+    const QStringList strings = XlsxSharedStrings(ReadZipEntry(workbook, "xl/sharedStrings.xml"));
     const QStringList styles = styleFormats(ReadZipEntry(workbook, "xl/styles.xml"));
     Sheet sheet;
     QXmlStreamReader reader(ReadZipEntry(workbook, "xl/worksheets/sheet1.xml"));

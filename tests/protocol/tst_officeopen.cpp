@@ -58,15 +58,7 @@ TCellStore race()
 // shared or inline string, the value of a number.
 QMap<QString, QString> sheetTexts(const QByteArray& sheet, const QByteArray& shared)
 {
-    QStringList strings;
-    QXmlStreamReader s(shared);
-    while (!s.atEnd()) {
-        s.readNext();
-        if (s.isStartElement() && s.name() == QLatin1String("si"))
-            strings << QString();
-        else if (s.isStartElement() && s.name() == QLatin1String("t"))
-            strings.last() += s.readElementText();
-    }
+    const QStringList strings = XlsxSharedStrings(shared);
     QMap<QString, QString> texts;
     QXmlStreamReader r(sheet);
     QString ref, type;
