@@ -138,8 +138,11 @@ bool TExcel::Connect()
         m_madeFolder = true;
     }
     m_folder = QFileInfo(folder).absoluteFilePath();
-    // The writer's scratch files are no business of the user's folder.
-    m_scratchBytes = QFile::encodeName(QDir::tempPath());
+    // The writer's scratch files are no business of the user's folder; a
+    // temporary location that does not exist leaves them to the system's
+    // default.
+    const QString scratch = QDir::tempPath();
+    m_scratchBytes = QFileInfo(scratch).isDir() ? QFile::encodeName(scratch) : QByteArray();
     return true;
 }
 
@@ -159,6 +162,13 @@ void TExcel::AddWorkbook()
     m_workbook = workbook_new_opt(QFile::encodeName(m_partPath).constData(), &options);
     if (!m_workbook)
         throw EExcel(QStringLiteral("Workbooks.Add: cannot create %1").arg(path), path, qt_error_string(ENOMEM));
+    if (!m_title.isEmpty()) {
+        QByteArray title = protocol::XmlSafeText(m_title).toUtf8();
+        lxw_doc_properties properties {};
+        properties.title = title.data(); // copied by the writer
+        if (workbook_set_properties(m_workbook, &properties) != LXW_NO_ERROR)
+            throw EExcel(QStringLiteral("Workbooks.Add: cannot set the title of %1").arg(path));
+    }
     m_sheet = workbook_add_worksheet(m_workbook, "Tabelle1");
     if (!m_sheet)
         throw EExcel(QStringLiteral("Workbooks.Add: cannot add a sheet to %1").arg(path));

@@ -80,6 +80,9 @@ public:
     QStringList& Values() { return m_values; }
     const QStringList& Values() const { return m_values; }
     void SetValues(const QStringList& values) { m_values = values; }
+    // The title the next workbooks carry in their document properties.
+    QString Title() const { return m_title; }
+    void SetTitle(const QString& value) { m_title = value; }
     const QList<TExcelCell>& Kinds() const { return m_kinds; }
     void SetKinds(const QList<TExcelCell>& kinds) { m_kinds = kinds; }
 
@@ -116,6 +119,7 @@ private:
     int m_line = 1;
     QStringList m_values;
     QList<TExcelCell> m_kinds;
+    QString m_title;
 
     QString m_folder;
     bool m_madeFolder = false;

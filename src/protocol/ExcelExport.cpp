@@ -4,6 +4,7 @@
 #include "protocol/Columns.h"
 #include "protocol/Excel.h"
 #include "protocol/ExportText.h"
+#include "protocol/WordExport.h"
 
 namespace protocol {
 
@@ -24,9 +25,10 @@ QStringList sentCells(const TCellStore& cells, int row)
 
 } // namespace
 
-bool ExcelExport(const TCellStore& cells, WriteFailure* failure, ExcelReport* report)
+bool ExcelExport(const TCellStore& cells, WriteFailure* failure, ExcelReport* report, const QString& title)
 {
     TExcel excel;
+    excel.SetTitle(DocumentTitle(title, QDate::currentDate()));
     if (!excel.Connect()) {
         if (failure)
             *failure = excel.ConnectError();

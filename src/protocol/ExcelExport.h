@@ -23,6 +23,9 @@ struct ExcelReport {
     // in the table: "Zeile 3 (Nr. 12), Spalte Name: 40000 Zeichen".
     QStringList cut;
 };
-bool ExcelExport(const TCellStore& cells, WriteFailure* failure = nullptr, ExcelReport* report = nullptr);
+// The workbook's title is `title`, or the date of the race (today) when that
+// is empty, as the document's (DocumentTitle).
+bool ExcelExport(const TCellStore& cells, WriteFailure* failure = nullptr, ExcelReport* report = nullptr,
+    const QString& title = QString());
 
 } // namespace protocol

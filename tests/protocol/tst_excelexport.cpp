@@ -4,6 +4,7 @@
 #include "protocol/ExcelExport.h"
 #include "protocol/ExportText.h"
 #include "protocol/SaveFilter.h"
+#include "protocol/WordExport.h"
 #include "support/RecordingShell.h"
 #include "support/TestSupport.h"
 
@@ -209,6 +210,9 @@ private slots:
         QCOMPARE(sheet.cells.value("E3").toDouble(), days(12340));
         // The trailing free row stays out: its "Nr." is empty.
         QCOMPARE(sheet.cells.size(), 18);
+        // Titled with the date of the race when the caller gives no title.
+        QVERIFY(ReadZipEntry(workbook, "docProps/core.xml")
+                    .contains("<dc:title>" + protocol::DocumentTitle(QString(), QDate::currentDate()).toUtf8()));
 
         // Every used column is fitted to its longest text.
         QCOMPARE(sheet.widths.keys(), (QList<int> { 1, 2, 3, 4, 5, 6 }));
@@ -296,6 +300,13 @@ private slots:
         const Sheet sheet = readSheet(openedWorkbook());
         QCOMPARE(sheet.cells.value("A4"), QVariant(5.0));
         QCOMPARE(sheet.cells.value("F4"), QVariant(QStringLiteral("-")));
+    }
+
+    void export_titleGiven_isTheWorkbooksTitle()
+    {
+        QVERIFY(protocol::ExcelExport(protocolTable(), nullptr, nullptr, QStringLiteral("Stadtlauf <5 km>")));
+        QVERIFY(ReadZipEntry(openedWorkbook(), "docProps/core.xml")
+                    .contains("<dc:title>Stadtlauf &lt;5 km&gt;</dc:title>"));
     }
 
     void export_withoutItsFolder_namesTheFolder()
