@@ -51,7 +51,7 @@ void TFormMain::sbExcelClick()
     if (!report.cut.isEmpty()) {
         dialogs::ShowMessage(this, dialogs::Icon::Warning, Title,
             saved
-                + QStringLiteral("\n\nZu lange Texte sind nach %1 Zeichen mit \u201E\u2026\u201C gekürzt:\n")
+                + QStringLiteral("\n\nZu lange Texte sind auf %1 Zeichen gekürzt, am Ende \u201E\u2026\u201C:\n")
                       .arg(TExcel::kMaxCellText)
                 + report.cut.join(QLatin1Char('\n')));
     } else {
