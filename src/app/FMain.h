@@ -5,6 +5,7 @@
 #include "app/WindowPlacement.h"
 #include "gridstore/SortTypes.h"
 #include "platform/SerialDevice.h"
+#include "platform/HomePage.h"
 #include "platform/Tick.h"
 #include "protocol/WordBasic.h"
 #include "race/Race.h"

@@ -21,7 +21,6 @@
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 #include "protocol/Columns.h"
-#include "protocol/Excel.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
 #include "race/JournalStore.h"
@@ -297,7 +296,6 @@ void TFormMain::FormDestroy()
     commitEditor();
     writeBackups(this, *ui.SortGrid1, files.title, m_journal->File().Folder());
     m_journal->File().Close();
-    TExcel::RemoveTemporaryFolders();
 }
 
 void TFormMain::endInOrder()
@@ -361,8 +359,14 @@ void TFormMain::bInfoClick()
 
 void TFormMain::BrandClick()
 {
+    // A build without a home page names no address: the caption then tells
+    // what the information button tells.
+    if (platform::kHomePage[0] == '\0') {
+        bInfoClick();
+        return;
+    }
     // Nothing is reported when no browser can be started.
-    platform::CurrentShell().open(QStringLiteral("https://rennzeit.lauflicht-soft.de/"));
+    platform::CurrentShell().open(QString::fromLatin1(platform::kHomePage));
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)

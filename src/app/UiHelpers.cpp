@@ -3,6 +3,7 @@
 #include "controls/Dialogs.h"
 
 #include <QEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
@@ -53,11 +54,16 @@ void SetBackgroundColor(QWidget* widget, TColor colour)
     widget->setAutoFillBackground(true);
 }
 
+QString FullPath(const QString& fileName)
+{
+    return fileName.isEmpty() ? fileName : QFileInfo(fileName).absoluteFilePath();
+}
+
 void ShowFileFailure(
     QWidget* parent, const QString& title, const QString& what, const QString& fileName, const QString& reason)
 {
     dialogs::ShowMessage(
-        parent, dialogs::Icon::Critical, title, what + QLatin1Char('\r') + fileName + QLatin1Char('\r') + reason);
+        parent, dialogs::Icon::Critical, title, what + QLatin1Char('\r') + FullPath(fileName) + QLatin1Char('\r') + reason);
 }
 
 namespace {
