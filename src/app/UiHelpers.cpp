@@ -62,8 +62,8 @@ QString FullPath(const QString& fileName)
 void ShowFileFailure(
     QWidget* parent, const QString& title, const QString& what, const QString& fileName, const QString& reason)
 {
-    dialogs::ShowMessage(
-        parent, dialogs::Icon::Critical, title, what + QLatin1Char('\r') + FullPath(fileName) + QLatin1Char('\r') + reason);
+    dialogs::ShowMessage(parent, dialogs::Icon::Critical, title,
+        what + QLatin1Char('\r') + FullPath(fileName) + QLatin1Char('\r') + reason);
 }
 
 namespace {
