@@ -1,6 +1,5 @@
 #include "protocol/StartListColumns.h"
 
-#include "gridstore/GridCommaText.h"
 #include "protocol/Columns.h"
 
 #include <algorithm>
@@ -8,11 +7,6 @@
 namespace protocol {
 
 namespace {
-
-QChar separatorOf(const QString& line)
-{
-    return line.contains(QLatin1Char('\t')) ? QLatin1Char('\t') : QLatin1Char(';');
-}
 
 QString normalised(const QString& name)
 {
@@ -64,14 +58,13 @@ int ColumnNamed(const QString& name)
     return -1;
 }
 
-std::optional<StartListColumns> StartListColumns::FromHeader(const QString& line)
+std::optional<StartListColumns> StartListColumns::FromHeader(const QStringList& names)
 {
     StartListColumns mapping;
     std::vector<bool> named(kClassColCount, false);
     int count = 0;
-    for (const QString& field : line.split(separatorOf(line))) {
-        int col = ColumnNamed(field);
-        // A column named twice takes the first field.
+    for (const QString& name : names) {
+        int col = ColumnNamed(name);
         if (col >= 0 && named[static_cast<size_t>(col)])
             col = -1;
         if (col >= 0) {
@@ -87,17 +80,9 @@ std::optional<StartListColumns> StartListColumns::FromHeader(const QString& line
     return mapping;
 }
 
-QStringList StartListColumns::Row(const QString& line) const
+int StartListColumns::ColumnOf(int field) const
 {
-    QStringList row(m_cellCount);
-    const QStringList fields = line.split(separatorOf(line));
-    const size_t n = std::min(m_columns.size(), static_cast<size_t>(fields.size()));
-    for (size_t i = 0; i < n; ++i) {
-        const int col = m_columns[i];
-        if (col >= 0)
-            row[col] = TrimBlanks(fields[static_cast<qsizetype>(i)]);
-    }
-    return row;
+    return field >= 0 && field < static_cast<int>(m_columns.size()) ? m_columns[static_cast<size_t>(field)] : -1;
 }
 
 } // namespace protocol

@@ -15,19 +15,18 @@ namespace protocol {
 
 class StartListColumns {
 public:
-    // The mapping a header line gives: at least two of its fields name
-    // columns of the table, one of them the number or the name. Names are
-    // compared without case, blanks and trailing dots ("Nr", "nr.", "NR").
-    // The separator is TAB when the line has one, else ";".
-    static std::optional<StartListColumns> FromHeader(const QString& line);
+    // The mapping a header line's field texts give: at least two of them
+    // name columns of the table, one of them the number or the name. Names
+    // are compared without case, blanks and trailing dots ("Nr", "nr.",
+    // "NR"); a column named twice takes the first field.
+    static std::optional<StartListColumns> FromHeader(const QStringList& names);
 
-    // The cells of a line below the header: each field in its column
-    // (trimmed; an empty field stays empty in its place), as many cells as
-    // the highest column named needs, at least the log's seven.
-    QStringList Row(const QString& line) const;
-
-    // The column of each of the header's fields; -1 for a field left out.
-    const std::vector<int>& Columns() const { return m_columns; }
+    // The column of a line's field below the header (counted from 0, empty
+    // fields included); -1 for a field left out.
+    int ColumnOf(int field) const;
+    // The cells a row gets: as many as the highest column named needs, at
+    // least the log's seven.
+    int CellCount() const { return m_cellCount; }
 
 private:
     std::vector<int> m_columns;
