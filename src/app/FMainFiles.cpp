@@ -64,7 +64,8 @@ void TFormMain::sbSaveClick()
         break;
     case protocol::SaveAction::Page: {
         QString reason;
-        if (!protocol::WriteHtmlPage(ui.SortGrid1->Store(), target.fileName, files.title, &reason))
+        if (!protocol::WriteHtmlPage(
+                ui.SortGrid1->Store(), target.fileName, files.title, &reason, m_race->ClassOrder()))
             showPageWriteError(this, files.title, target.fileName, reason);
         break;
     }
@@ -125,7 +126,7 @@ void TFormMain::sbHTMLClick(int tag)
     commitEditor();
     QString reason;
     const QString fileName = protocol::HtmlPageFileName(files.title);
-    switch (protocol::PublishHtmlPage(ui.SortGrid1->Store(), files.title, tag, &reason)) {
+    switch (protocol::PublishHtmlPage(ui.SortGrid1->Store(), files.title, tag, &reason, m_race->ClassOrder())) {
     case protocol::PublishResult::Done:
         break;
     case protocol::PublishResult::NotWritten:
