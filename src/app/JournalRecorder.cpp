@@ -162,10 +162,12 @@ JournalRecorder::Notice JournalRecorder::WriteNotice() const
         = QStringLiteral("Das Rennjournal %1 kann nicht geschrieben werden: %2.").arg(m_journal.FileName(), reason);
     if (backlog.lines > 0) {
         const std::optional<race::JournalEntry> oldest = race::ParseJournalLine(backlog.firstLine.chopped(1));
-        notice.tip += QStringLiteral("\nNoch nicht auf der Platte: %1 Ereignis(se), Nr. %2 bis %3")
-                          .arg(backlog.lines)
-                          .arg(backlog.first)
-                          .arg(backlog.last);
+        notice.tip += backlog.lines == 1
+            ? QStringLiteral("\nNoch nicht auf der Platte: 1 Ereignis, Nr. %1").arg(backlog.first)
+            : QStringLiteral("\nNoch nicht auf der Platte: %1 Ereignisse, Nr. %2 bis %3")
+                  .arg(backlog.lines)
+                  .arg(backlog.first)
+                  .arg(backlog.last);
         if (oldest)
             notice.tip += QStringLiteral(", seit %1 (%2)")
                               .arg(oldest->time.toString(QStringLiteral("HH:mm:ss")), oldest->kind);

@@ -11,6 +11,7 @@
 
 #include "controls/Udigit.h"
 #include "platform/AppInfo.h"
+#include "platform/BootClock.h"
 #include "platform/Tick.h"
 #include "protocol/Columns.h"
 #include "race/JournalStore.h"
@@ -20,6 +21,7 @@
 #include <QHash>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -79,6 +81,20 @@ void abandon(const QString& folder, const QString& journal, int number)
     QFile mark(QStringLiteral("%1/session-%2-1.mark").arg(folder).arg(number));
     QVERIFY(mark.open(QIODevice::WriteOnly));
     mark.write(QFile::encodeName(journal) + '\n');
+}
+
+// Lets the window offer the abandoned races, answers the questions in turn
+// (0: closed without an answer) and returns them.
+QStringList offerAnswering(TFormMain* w, QList<int> answers)
+{
+    QStringList questions;
+    dialogs::SetDialogHandler([&](QDialog* d) {
+        questions << d->findChild<QLabel*>()->text();
+        return answers.isEmpty() ? 0 : answers.takeFirst();
+    });
+    w->offerRecovery();
+    dialogs::SetDialogHandler({});
+    return questions;
 }
 
 } // namespace
@@ -375,7 +391,7 @@ private slots:
         QCOMPARE(f.w()->Race().StateOf(4), race::Race::RowState::Running);
         QVERIFY(notice->text().startsWith(QStringLiteral("Rennjournal: Schreibfehler")));
         QTRY_VERIFY(notice->toolTip().contains(
-            QStringLiteral("Noch nicht auf der Platte: %1 Ereignis(se)").arg(journal.LastSeq())));
+            QStringLiteral("Noch nicht auf der Platte: %1 Ereignisse, Nr. 1 bis %1").arg(journal.LastSeq())));
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
         QCOMPARE(journal.DurableSeq(), 0u);
 
@@ -438,6 +454,76 @@ private slots:
         QVERIFY(race::FindAbandonedSessions(folder).isEmpty());
     }
 
+    // A power cut: the race is taken back in the next boot of the machine,
+    // whose tick counter has started again. The question says so, the race
+    // clock and the runner on course go on by the wall clock, the finished
+    // time stays. A wall clock behind the journal cannot say how long the
+    // machine was off: the runners are named.
+    void raceAfterAReboot_goesOnByTheWallClock_andABackwardsClockNamesTheRunners()
+    {
+        const QString folder = freshDataFolder();
+        ClearSettingsStore();
+        const std::int64_t wall = 1796150703120;
+        std::int64_t wallNow = wall;
+        QString boot = QStringLiteral("boot-a");
+        platform::SetBootIdSource([&boot] { return boot; });
+        platform::SetWallClockSource([&wallNow] { return wallNow; });
+        const auto systemClocks = qScopeGuard([] {
+            platform::SetBootIdSource({});
+            platform::SetWallClockSource({});
+        });
+        QString journal;
+        {
+            MainWindowFixture f(false, 100000);
+            f.start();
+            f.start(1000);
+            f.start(1000);
+            f.w()->makeRowCurrent(1);
+            f.stop(3000);
+            QCOMPARE(f.cell(protocol::kColZeit, 1), QStringLiteral("5,00"));
+            journal = f.w()->Journal().File().FileName();
+            QVERIFY(f.w()->Journal().File().WaitDurable(f.w()->Journal().File().LastSeq(), 10000));
+        }
+        // An hour later, in another boot whose tick is at 7 s.
+        boot = QStringLiteral("boot-b");
+        wallNow = wall + 3600000;
+        abandon(folder, journal, 1);
+        {
+            MainWindowFixture f(false, 7000);
+            const QStringList questions = offerAnswering(f.w(), { TRecoveryDialog::kYes });
+            QCOMPARE(questions.size(), 1);
+            QVERIFY2(questions[0].contains(
+                         QStringLiteral("Der Rechner wurde neu gestartet; laufende Zeiten werden über die Uhrzeit "
+                                        "fortgeführt.")),
+                qPrintable(questions[0]));
+            QCOMPARE(f.cell(protocol::kColZeit, 1), QStringLiteral("5,00"));
+            // 5 s of race and the hour: 1:00.05,00; the runner on course
+            // started a second after the first.
+            QTRY_COMPARE(displayRow(f.w(), 0), (QList<int> { 1, 0, 0, 0, 5, 0, 0 }));
+            QTRY_COMPARE(displayRow(f.w(), 1), (QList<int> { 1, 0, 0, 0, 4, 0, 0 }));
+            f.stop(500);
+            QCOMPARE(f.cell(protocol::kColZeit, 2), QStringLiteral("1:00.04,50"));
+            QVERIFY(dialogs::TakeShownMessages().isEmpty());
+        }
+
+        // The same journal once more, with a clock set back by a minute.
+        wallNow = wall - 60000;
+        abandon(folder, journal, 2);
+        MainWindowFixture f(false, 7000);
+        const QStringList questions = offerAnswering(f.w(), { TRecoveryDialog::kYes });
+        QCOMPARE(questions.size(), 1);
+        QVERIFY2(questions[0].contains(QStringLiteral("seine Uhr geht hinter das Journal zurück")),
+            qPrintable(questions[0]));
+        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.contains(QStringLiteral("Nr. 2")) && shown[0].text.contains(QStringLiteral("Nr. 3"))
+                && shown[0].text.contains(QStringLiteral("bitte entscheiden Sie")),
+            qPrintable(shown[0].text));
+        QCOMPARE(f.w()->Race().StateOf(2), race::Race::RowState::Running);
+        QCOMPARE(f.cell(protocol::kColZeit, 1), QStringLiteral("5,00"));
+        QTRY_COMPARE(displayRow(f.w(), 0), (QList<int> { 0, 0, 0, 0, 5, 0, 0 }));
+    }
+
     // Two abandoned races: asked about one after the other, the newest
     // first, each with its start and its entries; Nein forgets one, Ja
     // takes the other back. A question closed without an answer keeps both.
@@ -463,25 +549,14 @@ private slots:
         abandon(folder, older, 1);
         abandon(folder, newer, 2);
 
-        QStringList questions;
-        QList<int> answers { 0 };
-        const auto answering = [&](QDialog* d) {
-            questions << d->findChild<QLabel*>()->text();
-            return answers.takeFirst();
-        };
         {
             MainWindowFixture f;
-            dialogs::SetDialogHandler(answering);
-            f.w()->offerRecovery();
-            QCOMPARE(questions.size(), 1); // no answer: nothing more is asked
+            QCOMPARE(offerAnswering(f.w(), { 0 }).size(), 1); // no answer: nothing more is asked
             QCOMPARE(race::FindAbandonedSessions(folder).size(), 2);
             QCOMPARE(f.cell(protocol::kColNr, 1), QString());
         }
-        questions.clear();
-        answers = { TRecoveryDialog::kNo, TRecoveryDialog::kYes };
         MainWindowFixture f;
-        dialogs::SetDialogHandler(answering);
-        f.w()->offerRecovery();
+        const QStringList questions = offerAnswering(f.w(), { TRecoveryDialog::kNo, TRecoveryDialog::kYes });
         QCOMPARE(questions.size(), 2);
         QVERIFY(questions[0].startsWith(QStringLiteral("Letztes Rennen wiederherstellen?")));
         QVERIFY2(questions[0].contains(QStringLiteral("Start %1, 3 Einträge, 3 auf der Strecke").arg(newerStart)),
