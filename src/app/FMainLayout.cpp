@@ -145,15 +145,12 @@ void TFormMain::buildUi()
         label->setFont(DesignFont(QStringLiteral("Arial"), 13, true));
         SetFontColor(label, clRed);
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        policy.setRetainSizeWhenHidden(true); // the time of day stays at the right end
-        label->setSizePolicy(policy);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         label->setVisible(false);
         return label;
     };
     u.LabLineState = troubleLabel();
     u.LabJournalState = troubleLabel();
-    u.LabJournalState->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Preferred); // as wide as its text, when shown
     // The live results' address and the spectator display's button.
     u.LabLiveAddress = new TClickLabel(u.Panel1);
     u.LabLiveAddress->setFont(DesignFont(QStringLiteral("Arial"), 14, true));
@@ -173,8 +170,13 @@ void TFormMain::buildUi()
     headerRow->setContentsMargins(0, 0, 0, 0);
     headerRow->setSpacing(0);
     headerRow->addSpacing(x + w1 + w2 + 4 + 40 + 12);
-    headerRow->addWidget(u.LabLineState, 1);
-    headerRow->addWidget(u.LabJournalState);
+    // The notices share their room; the stretch keeps it (and the time of
+    // day at the right end) when none shows.
+    auto* notices = new QHBoxLayout;
+    notices->addWidget(u.LabLineState, 1);
+    notices->addWidget(u.LabJournalState, 1);
+    notices->addStretch();
+    headerRow->addLayout(notices, 1);
     headerRow->addSpacing(8);
     headerRow->addWidget(u.LabLiveAddress);
     headerRow->addSpacing(6);

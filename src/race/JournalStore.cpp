@@ -66,9 +66,17 @@ SessionMark::SessionMark(const QString& folder)
         return;
     // Process numbers come back after a reboot: the start time keeps the
     // name of a new mark apart from the abandoned one of an earlier session.
-    m_path = folder + QLatin1Char('/') + kMarkPrefix + QString::number(QCoreApplication::applicationPid())
-        + QLatin1Char('-') + QString::number(QDateTime::currentMSecsSinceEpoch()) + kMarkSuffix;
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const QString stem = folder + QLatin1Char('/') + kMarkPrefix + QString::number(QCoreApplication::applicationPid())
+        + QLatin1Char('-') + QString::number(QDateTime::currentMSecsSinceEpoch());
+    int fd = -1;
+    // A second mark of this process within the same millisecond takes a
+    // number.
+    for (int n = 1; fd < 0 && n < 100; ++n) {
+        m_path = stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + kMarkSuffix;
+        fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST)
+            return;
+    }
     if (fd < 0)
         return;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -95,7 +103,7 @@ bool SessionMark::SetJournal(const QString& journal, QString* reason)
         && ::ftruncate(m_fd, bytes.size()) == 0 && ::fdatasync(m_fd) == 0)
         return true;
     if (reason)
-        *reason = m_path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
     return false;
 }
 
