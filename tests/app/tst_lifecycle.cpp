@@ -124,7 +124,7 @@ private slots:
             "\r\nUserSettings,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1\r\nNr.,Name,Start,Zeit,Split,Platz,*\r\n"));
         const QStringList dated = data.entryList({ title + QStringLiteral("-*.txt") }, QDir::Files);
         QCOMPARE(dated.size(), 1);
-        QVERIFY(QRegularExpression(QStringLiteral("^%1-\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.txt$").arg(title))
+        QVERIFY(QRegularExpression(QStringLiteral("^%1-\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.txt$").arg(title))
                     .match(dated[0])
                     .hasMatch());
         QCOMPARE(ReadFileBytes(data.filePath(dated[0])), expected);
