@@ -7,8 +7,9 @@
 
 #include <QString>
 
-// Entries 1..entries started, all but the last `running` finished, ranked.
-inline void FillLateRace(TFormMain& w, int entries, int running)
+// Entries 1..entries started, all but the last `running` finished, ranked;
+// with `classes` > 0 the entries take turns in that many classes.
+inline void FillLateRace(TFormMain& w, int entries, int running, int classes = 0)
 {
     TSortGrid* g = w.ui.SortGrid1;
     g->BeginUpdate();
@@ -22,6 +23,8 @@ inline void FillLateRace(TFormMain& w, int entries, int running)
                 .arg(r / 60 % 60, 2, 10, QLatin1Char('0'))
                 .arg(r % 60, 2, 10, QLatin1Char('0')));
         g->SetCells(4, r, QStringLiteral("%1,00").arg(r % 60));
+        if (classes > 0)
+            g->SetCells(7, r, QStringLiteral("Klasse %1").arg(r % classes + 1));
         if (r <= entries - running) {
             const int run = 60000 + (r * 7919) % 600000;
             g->SetCells(3, r,

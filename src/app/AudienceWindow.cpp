@@ -114,16 +114,31 @@ void TAudienceWindow::SetColours(const settings::Colours& colours)
 
 void TAudienceWindow::ShowResults(const race::Snapshot& results)
 {
-    const std::vector<int> latest = race::LastFinishers(results, kFinisherRows);
+    m_results = results;
+    // A class the results no longer have shows every class again.
+    if (!m_classFilter.isEmpty() && !results.classes.contains(m_classFilter))
+        m_classFilter.clear();
+    Caption->setText(m_classFilter.isEmpty() ? QStringLiteral("Zuletzt im Ziel")
+                                             : QStringLiteral("Zuletzt im Ziel – ") + m_classFilter);
+    const std::vector<int> latest = race::LastFinishers(results, kFinisherRows, m_classFilter);
     for (size_t r = 0; r < Rows.size(); ++r) {
         QStringList texts { QString(), QString(), QString(), QString() };
         if (r < latest.size()) {
             const race::SnapshotEntry& e = results.entries[static_cast<size_t>(latest[r])];
-            texts = { e.place, e.number, e.name, e.time };
+            // With classes the place is the class place; the class stands
+            // beside the name unless the display shows only that class.
+            const bool withClass = !e.klasse.isEmpty() && m_classFilter.isEmpty();
+            texts = { e.place, e.number, withClass ? e.name + QStringLiteral(" · ") + e.klasse : e.name, e.time };
         }
         m_rowTexts[r] = texts;
     }
     layOut();
+}
+
+void TAudienceWindow::SetClassFilter(const QString& klasse)
+{
+    m_classFilter = klasse;
+    ShowResults(m_results);
 }
 
 void TAudienceWindow::SetAddress(const QString& url)
@@ -307,6 +322,18 @@ void TAudienceWindow::fillContextMenu()
         QAction* a = ContextMenu->addAction(text, this, [this, s] { ShowOn(s, true); });
         a->setCheckable(true);
         a->setChecked(s == screen());
+    }
+    if (!m_results.classes.isEmpty()) {
+        ContextMenu->addSeparator();
+        QAction* all = ContextMenu->addAction(QStringLiteral("Alle Klassen"), this, [this] { SetClassFilter({}); });
+        all->setCheckable(true);
+        all->setChecked(m_classFilter.isEmpty());
+        for (const QString& klasse : std::as_const(m_results.classes)) {
+            QAction* a = ContextMenu->addAction(
+                QStringLiteral("Nur %1").arg(klasse), this, [this, klasse] { SetClassFilter(klasse); });
+            a->setCheckable(true);
+            a->setChecked(klasse == m_classFilter);
+        }
     }
     ContextMenu->addSeparator();
     ContextMenu->addAction(QStringLiteral("Schließen (F6)"), this, [this] { close(); });

@@ -3,6 +3,7 @@
 #include "app/DisplayTime.h"
 #include "app/Settings.h"
 #include "controls/ColorValue.h"
+#include "race/RaceSnapshot.h"
 
 #include <QWidget>
 
@@ -16,15 +17,12 @@ class QScreen;
 class QTimer;
 class TDigit;
 
-namespace race {
-struct RaceClock;
-struct Snapshot;
-} // namespace race
-
 // The spectator display "Anzeige": a window of its own for a second screen or
 // a projector, with the race time in large seven-segment digits and the last
-// five finishers. F11 switches full screen, Esc leaves it; the context menu
-// moves it to another screen. The operator's race keys work here as well.
+// five finishers (with their class and class place when there are classes).
+// F11 switches full screen, Esc leaves it; the context menu moves it to
+// another screen and shows the finishers of one class. The operator's race
+// keys work here as well.
 class TAudienceWindow final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TAudienceWindow)
@@ -39,6 +37,9 @@ public:
     void SetColours(const settings::Colours& colours);
     // The finishers of the results, newest first.
     void ShowResults(const race::Snapshot& results);
+    // Only the finishers of this class; empty: every class.
+    void SetClassFilter(const QString& klasse);
+    QString ClassFilter() const { return m_classFilter; }
     // The live-results address under its QR code; empty hides both.
     void SetAddress(const QString& url);
     QString Address() const { return m_address; }
@@ -77,4 +78,6 @@ private:
     int m_accuracy = -1;
     QString m_address;
     std::array<QStringList, kFinisherRows> m_rowTexts;
+    race::Snapshot m_results;
+    QString m_classFilter;
 };

@@ -115,7 +115,14 @@ public:
     void NeueZeile1Click();
     void PastefromFStoppClick();
     void PopupMenuProtokolPopup();
+    void popupMenuHidden();
+    // Ctrl+Z: takes back the last "Zeile entfernen" or status.
     void mUndoClick();
+    // The context menu's status items and Ctrl+1 (DNS), Ctrl+2 (DNF),
+    // Ctrl+3 (DSQ), Ctrl+0 (none) on the current row.
+    void statusClick(protocol::EntryStatus status);
+    // An in-place edit of "Klasse" went into its cell.
+    void classEdited();
     int currentRow() const;
     void makeRowCurrent(int row);
     // Writes an open in-place editor's text into its cell, so a command that

@@ -5,6 +5,7 @@
 #include "controls/Dialogs.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
+#include "protocol/EntryStatus.h"
 #include "protocol/HtmlPage.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
@@ -54,14 +55,17 @@ void TFormMain::sbSaveClick()
     m_fileChoices.filterIndex = target.filterIndex;
     switch (target.action) {
     case protocol::SaveAction::Csv:
-        ui.SortGrid1->SaveToCsv(target.fileName); // reports its own failure
+        // "Klasse" and "Status" appended once an entry has one; reports its
+        // own failure.
+        ui.SortGrid1->SaveToCsv(target.fileName, protocol::SavedColCount(ui.SortGrid1->Store()));
         break;
     case protocol::SaveAction::Word:
         wordExport(protocol::kWordSaveMode, target.fileName);
         break;
     case protocol::SaveAction::Page: {
         QString reason;
-        if (!protocol::WriteHtmlPage(ui.SortGrid1->Store(), target.fileName, files.title, &reason))
+        if (!protocol::WriteHtmlPage(
+                ui.SortGrid1->Store(), target.fileName, files.title, &reason, m_race->ClassOrder()))
             showPageWriteError(this, files.title, target.fileName, reason);
         break;
     }
@@ -122,7 +126,7 @@ void TFormMain::sbHTMLClick(int tag)
     commitEditor();
     QString reason;
     const QString fileName = protocol::HtmlPageFileName(files.title);
-    switch (protocol::PublishHtmlPage(ui.SortGrid1->Store(), files.title, tag, &reason)) {
+    switch (protocol::PublishHtmlPage(ui.SortGrid1->Store(), files.title, tag, &reason, m_race->ClassOrder())) {
     case protocol::PublishResult::Done:
         break;
     case protocol::PublishResult::NotWritten:

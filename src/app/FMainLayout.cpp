@@ -15,6 +15,8 @@
 #include "controls/LbSpeedButton.h"
 #include "controls/MessageTimer.h"
 #include "grid/SortGrid.h"
+#include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
 
 #include <QAction>
 #include <QApplication>
@@ -301,7 +303,7 @@ void TFormMain::buildUi()
     // Configured inside the update bracket, as a designed form loads it: the
     // new grid counts as unmodified.
     grid.BeginUpdate();
-    grid.SetColCount(7);
+    grid.SetColCount(protocol::kTableColCount);
     grid.SetRowCount(2);
     grid.SetDefaultColWidth(46);
     grid.SetDefaultRowHeight(20);
@@ -322,6 +324,9 @@ void TFormMain::buildUi()
     // The "Name" column takes what the others leave whenever the grid's size
     // changes with the window.
     grid.installEventFilter(this);
+    // The vertical scroll bar comes and goes with the rows and narrows the
+    // client area when it comes: the columns follow it as well.
+    grid.viewport()->installEventFilter(this);
     grid.OnSelectCell = [this](QObject*, int acol, int arow, bool& canSelect) {
         Guarded(this, [&] { SortGrid1SelectCell(acol, arow, canSelect); });
     };
@@ -337,6 +342,7 @@ void TFormMain::buildUi()
     connect(u.NeueZeile1, &QAction::triggered, this, GuardedSlot(this, &TFormMain::NeueZeile1Click));
     connect(u.PastefromFStopp, &QAction::triggered, this, GuardedSlot(this, &TFormMain::PastefromFStoppClick));
     connect(u.PopupMenuList, &QMenu::aboutToShow, this, GuardedSlot(this, &TFormMain::PopupMenuProtokolPopup));
+    connect(u.PopupMenuList, &QMenu::aboutToHide, this, GuardedSlot(this, &TFormMain::popupMenuHidden));
     grid.SetPopupMenu(u.PopupMenuList);
 
     // ---- the hidden menu carrying the keys ----
@@ -371,6 +377,18 @@ void TFormMain::buildUi()
     u.mHilfe = action(QStringLiteral("Hilfe"), Qt::Key_F1, &TFormMain::bHelpClick);
     u.mUndo = action(QStringLiteral("Rückgängig"), QKeySequence(Qt::CTRL | Qt::Key_Z), &TFormMain::mUndoClick);
     u.mAnzeige = action(QStringLiteral("Anzeige"), Qt::Key_F6, &TFormMain::mAnzeigeClick);
+    // The status items of the table's context menu, with their keys.
+    u.PopupMenuList->addSeparator();
+    auto status = [&](const QString& text, Qt::Key key, protocol::EntryStatus entryStatus) {
+        QAction* a = action(text, QKeySequence(Qt::CTRL | key), [this, entryStatus] { statusClick(entryStatus); });
+        a->setCheckable(entryStatus != protocol::EntryStatus::None);
+        u.PopupMenuList->addAction(a);
+        return a;
+    };
+    u.mStatusDNS = status(QStringLiteral("DNS – nicht gestartet"), Qt::Key_1, protocol::EntryStatus::DNS);
+    u.mStatusDNF = status(QStringLiteral("DNF – nicht im Ziel"), Qt::Key_2, protocol::EntryStatus::DNF);
+    u.mStatusDSQ = status(QStringLiteral("DSQ – disqualifiziert"), Qt::Key_3, protocol::EntryStatus::DSQ);
+    u.mStatusNone = status(QStringLiteral("Status aufheben"), Qt::Key_0, protocol::EntryStatus::None);
     u.Drucker1 = action(QStringLiteral("&Drucker"), QKeySequence(Qt::ALT | Qt::Key_D), [this] { sbHTMLClick(1); });
     u.exporttoWord1 = new QAction(QStringLiteral("Datei in MS Word konvertieren"), this);
     connect(u.exporttoWord1, &QAction::triggered, this, GuardedSlot(this, &TFormMain::exporttoWord1Click));

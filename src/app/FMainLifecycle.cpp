@@ -21,6 +21,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 #include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
 #include "race/JournalStore.h"
@@ -79,10 +80,12 @@ void writeBackups(QWidget* parent, TSortGrid& grid, const QString& title, const 
     // A start without a race must not overwrite the last race's backup.
     if (!protocol::HasEntryContent(grid.Store()))
         return;
-    grid.SaveToFile(title + QStringLiteral(".txt"), false);
+    // "Klasse" and "Status" only when an entry has one; "Gesamt" never.
+    const int cols = protocol::SavedColCount(grid.Store());
+    grid.SaveToFile(title + QStringLiteral(".txt"), false, cols);
     QString reason;
     if (!race::WriteDatedBackup(
-            folder, title, QDateTime::currentDateTime(), grid.BackupBytes(false), kDatedBackupsKept, &reason))
+            folder, title, QDateTime::currentDateTime(), grid.BackupBytes(false, cols), kDatedBackupsKept, &reason))
         dialogs::ShowError(parent,
             QStringLiteral("Die Sicherungskopie im Datenordner %1 kann nicht geschrieben werden: %2")
                 .arg(folder, reason));
@@ -133,6 +136,9 @@ void TFormMain::buildCollaborators()
     // race's own sorts are part of its commands.
     ui.SortGrid1->OnCellCommitted = [this](QObject*, int col, int row, const QString& oldText, const QString& newText) {
         m_race->CellEdited(col, row, oldText, newText);
+        // Ranked once the grid has finished the edit.
+        if (col == protocol::kColKlasse)
+            QMetaObject::invokeMethod(this, GuardedSlot(this, &TFormMain::classEdited), Qt::QueuedConnection);
     };
     ui.SortGrid1->OnHeaderClicked = [this](QObject*, int col) {
         if (m_raceBusy)
@@ -208,8 +214,8 @@ void TFormMain::FormCreate()
     ui.sbLoad->setToolTip(QStringLiteral("Startliste öffnen"));
     files.helpFile = platform::ExecutableFolder() + files.title + QStringLiteral(".hlp");
 
-    for (int c = 0; c < protocol::kProtocolColCount; ++c)
-        ui.SortGrid1->SetCells(c, 0, protocol::kProtocolHeaders[static_cast<size_t>(c)]);
+    for (int c = 0; c < protocol::kTableColCount; ++c)
+        ui.SortGrid1->SetCells(c, 0, protocol::kTableHeaders[static_cast<size_t>(c)]);
     columnLayout();
     selectWholeRow(1);
 
@@ -378,7 +384,7 @@ void TFormMain::BrandClick()
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == ui.SortGrid1 && event->type() == QEvent::Resize) {
+    if ((watched == ui.SortGrid1 || watched == ui.SortGrid1->viewport()) && event->type() == QEvent::Resize) {
         // The grid's client area follows its own resize handling, so the
         // layout runs once that is done.
         QMetaObject::invokeMethod(this, GuardedSlot(this, &TFormMain::FormResize), Qt::QueuedConnection);

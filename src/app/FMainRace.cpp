@@ -41,7 +41,7 @@ int TFormMain::currentRow() const
 
 void TFormMain::selectWholeRow(int row)
 {
-    ui.SortGrid1->SetSelection(TGridRect { 0, row, protocol::kColRaw, row });
+    ui.SortGrid1->SetSelection(TGridRect { 0, row, protocol::kTableColCount - 1, row });
 }
 
 void TFormMain::makeRowCurrent(int row)

@@ -7,6 +7,7 @@
 #include "grid/SortGrid.h"
 #include "gridstore/GridCommaText.h"
 #include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
 
 #include <QAction>
 #include <QFontMetrics>
@@ -19,8 +20,10 @@ using namespace protocol;
 
 namespace {
 
-// -2: "Name" takes the rest.
-constexpr int kColumnWidths[kProtocolColCount] = { 52, -2, 102, 90, 72, 52, -1 };
+// -2: "Name" takes the rest; -1: hidden. "Klasse" and "Gesamt" show only
+// while an entry has a class, "Status" never (an entry's "Platz" shows it).
+constexpr int kColumnWidths[kTableColCount] = { 52, -2, 102, 90, 72, 52, -1, 72, -1, 64 };
+const QColor kStatusColour(0xB0, 0x00, 0x00);
 // "Name" gives way to long times down to this width.
 constexpr int kMinNameWidth = 100;
 // A right-aligned text starts 2 pixels from the right edge; 3 more keep it
@@ -30,20 +33,26 @@ constexpr int kTextPadding = 5;
 constexpr int kHighestNewNumber = 500;
 constexpr int kOverflowNumber = 9999;
 
-// The width the longest text of a time column needs. Time texts carry no
-// leading zeros and the grid's digits are equally wide, so the longest text,
-// its digits read as 0, stands for all of them.
-int timeColumnWidth(const TSortGrid& grid, int col)
+// The width the longest text of a column needs. The grid's font is
+// monospaced, so the longest text stands for all of them; in the time
+// columns, which carry no leading zeros, its digits are read as 0.
+int textColumnWidth(const TSortGrid& grid, int col, bool digitsAsZero)
 {
     QString longest;
+    const TCellStore& cells = grid.Store();
     for (int r = 1; r < grid.RowCount(); ++r) {
-        const QString text = grid.Cells(col, r);
-        if (text.size() > longest.size())
-            longest = text;
+        const QString& text = cells.CellRef(col, r);
+        if (text.size() > longest.size()) {
+            const QString trimmed = TrimBlanks(text);
+            if (trimmed.size() > longest.size())
+                longest = trimmed;
+        }
     }
-    for (QChar& c : longest)
-        if (c.isDigit())
-            c = QLatin1Char('0');
+    if (digitsAsZero) {
+        for (QChar& c : longest)
+            if (c.isDigit())
+                c = QLatin1Char('0');
+    }
     return longest.isEmpty() ? 0 : QFontMetrics(grid.font()).horizontalAdvance(longest) + kTextPadding;
 }
 
@@ -52,13 +61,23 @@ int timeColumnWidth(const TSortGrid& grid, int col)
 void TFormMain::columnLayout()
 {
     TSortGrid& grid = *ui.SortGrid1;
-    for (int c : { kColNr, kColPlatz, kColRaw })
+    for (int c : { kColNr, kColPlatz, kColRaw, kColStatus })
         grid.SetColWidths(c, kColumnWidths[c]);
     // A time is never cut: its column grows, "Name" gives the room.
     for (int c : { kColStart, kColZeit, kColSplit })
-        grid.SetColWidths(c, std::max(kColumnWidths[c], timeColumnWidth(grid, c)));
-    const int rest = grid.ClientWidth() - grid.ColWidths(kColNr) - grid.ColWidths(kColStart) - grid.ColWidths(kColZeit)
-        - grid.ColWidths(kColSplit) - grid.ColWidths(kColPlatz) - grid.ColCount();
+        grid.SetColWidths(c, std::max(kColumnWidths[c], textColumnWidth(grid, c, true)));
+    // A class of nothing but blanks is none.
+    const int classWidth = textColumnWidth(grid, kColKlasse, false);
+    const bool classes = classWidth > 0;
+    grid.SetColWidths(kColKlasse, classes ? std::max(kColumnWidths[kColKlasse], classWidth) : -1);
+    grid.SetColWidths(kColGesamt, classes ? kColumnWidths[kColGesamt] : -1);
+    // One pixel of grid line per column of the log, and per shown column
+    // after it.
+    int rest = grid.ClientWidth() - kProtocolColCount;
+    for (int c = 0; c < kTableColCount; ++c) {
+        if (c != kColName && grid.ColWidths(c) >= 0)
+            rest -= grid.ColWidths(c) + (c >= kProtocolColCount ? 1 : 0);
+    }
     grid.SetColWidths(kColName, std::max(kMinNameWidth, rest));
 }
 
@@ -66,7 +85,7 @@ void TFormMain::SortGrid1SelectCell(int acol, int arow, bool& canSelect)
 {
     TSortGrid& grid = *ui.SortGrid1;
     TGridOptions options = grid.Options();
-    const bool editable = acol <= kColName;
+    const bool editable = acol <= kColName || acol == kColKlasse;
     options.setFlag(goEditing, editable);
     options.setFlag(goRowSelect, !editable);
     grid.SetOptions(options);
@@ -92,8 +111,11 @@ void TFormMain::SortGrid1GetCellFormat(int col, int row, TFormatOptions& format)
 {
     if (row == 0)
         format.AlignmentHorz = taCenter;
-    else if (col == kColName)
+    else if (col == kColName || col == kColKlasse)
         format.AlignmentHorz = taLeftJustify;
+    // An entry out of the ranking shows its status in "Platz", in red.
+    if (row > 0 && col == kColPlatz && !ui.SortGrid1->Store().CellRef(kColStatus, row).isEmpty())
+        format.FontColor = kStatusColour;
 }
 
 void TFormMain::commitEditor()
@@ -106,6 +128,9 @@ void TFormMain::Erase1Click()
 {
     commitEditor();
     const int r = currentRow();
+    // The free row START needs stays.
+    if (!m_race->CanRemoveRow(r))
+        return;
     const QStringList cells = ui.SortGrid1->Rows(r);
     const bool timed = !TrimBlanks(cells.value(kColStart)).isEmpty() || !TrimBlanks(cells.value(kColZeit)).isEmpty()
         || !TrimBlanks(cells.value(kColRaw)).isEmpty();
@@ -129,16 +154,42 @@ void TFormMain::Erase1Click()
 
 void TFormMain::mUndoClick()
 {
-    if (!m_race->CanUndoRemove())
+    if (!m_race->CanUndo())
         return;
     commitEditor();
     int row = 1;
     {
         const QScopedValueRollback work(m_gridWork, true);
-        row = m_race->UndoRemove();
+        row = m_race->Undo();
     }
-    makeRowCurrent(row);
-    selectWholeRow(row);
+    if (row >= 1) {
+        makeRowCurrent(row);
+        selectWholeRow(row);
+    }
+    rankRefresh();
+    columnLayout();
+}
+
+void TFormMain::statusClick(EntryStatus status)
+{
+    commitEditor();
+    bool changed = false;
+    {
+        const QScopedValueRollback work(m_gridWork, true);
+        changed = m_race->SetStatus(currentRow(), status);
+    }
+    // The entry leaves the ranking (or comes back to it); the places of the
+    // others follow.
+    if (changed) {
+        rankRefresh();
+        columnLayout();
+    }
+}
+
+void TFormMain::classEdited()
+{
+    // A class changes places; a first class, or the last one gone, the
+    // columns shown.
     rankRefresh();
     columnLayout();
 }
@@ -186,5 +237,23 @@ void TFormMain::PastefromFStoppClick()
 void TFormMain::PopupMenuProtokolPopup()
 {
     exportButtonRefresh();
-    ui.PastefromFStopp->setEnabled(m_race->CanInsertInterim(currentRow(), ui.ListBoxStopp->currentRow()));
+    const int row = currentRow();
+    ui.PastefromFStopp->setEnabled(m_race->CanInsertInterim(row, ui.ListBoxStopp->currentRow()));
+    ui.Erase1->setEnabled(m_race->CanRemoveRow(row));
+    const EntryStatus status = m_race->StatusOf(row);
+    const bool settable = m_race->CanSetStatus(row);
+    const std::pair<QAction*, EntryStatus> items[]
+        = { { ui.mStatusDNS, EntryStatus::DNS }, { ui.mStatusDNF, EntryStatus::DNF },
+              { ui.mStatusDSQ, EntryStatus::DSQ }, { ui.mStatusNone, EntryStatus::None } };
+    for (const auto& [item, itemStatus] : items) {
+        item->setEnabled(settable && status != itemStatus);
+        item->setChecked(itemStatus != EntryStatus::None && status == itemStatus);
+    }
+}
+
+void TFormMain::popupMenuHidden()
+{
+    // Their keys work on whatever row is current then.
+    for (QAction* item : { ui.Erase1, ui.mStatusDNS, ui.mStatusDNF, ui.mStatusDSQ, ui.mStatusNone })
+        item->setEnabled(true);
 }

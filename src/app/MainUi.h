@@ -71,6 +71,11 @@ struct MainUi {
     QAction* Erase1 = nullptr;
     QAction* NeueZeile1 = nullptr;
     QAction* PastefromFStopp = nullptr;
+    // An entry's status; their keys live on the window as well.
+    QAction* mStatusDNS = nullptr; // Ctrl+1
+    QAction* mStatusDNF = nullptr; // Ctrl+2
+    QAction* mStatusDSQ = nullptr; // Ctrl+3
+    QAction* mStatusNone = nullptr; // Ctrl+0
 
     // The hidden menu carrying the keys
     QAction* mStart = nullptr;
@@ -86,7 +91,7 @@ struct MainUi {
     QAction* Drucker1 = nullptr;
     QAction* exporttoWord1 = nullptr; // of a context menu no control shows
     QAction* mAnzeige = nullptr; // F6: the spectator display
-    QAction* mUndo = nullptr; // Ctrl+Z: takes back the last "Zeile entfernen"
+    QAction* mUndo = nullptr; // Ctrl+Z: takes back the last "Zeile entfernen" or status
 
     // The timers only schedule: the race keeps what they stand for.
     TMessageTimer* Clock = nullptr; // redraws the running race clock

@@ -23,6 +23,7 @@ constexpr qreal kSmallPoints = 10;
 
 const QColor kHeaderFill(0xD9, 0xD9, 0xD9);
 const QColor kStripeFill(0xF2, 0xF2, 0xF2);
+const QColor kClassFill(0xDC, 0xE6, 0xF7);
 const QColor kRuleColor(0x80, 0x80, 0x80);
 
 QTextTable* firstTable(QTextFrame* frame)
@@ -96,13 +97,41 @@ public:
             qreal y = m_tableTop;
             y = paintRow(p, m_results.header, y, m_headerHeight, true, false);
             const auto [first, end] = m_pages[static_cast<size_t>(page)];
-            for (int r = first; r < end; ++r)
-                y = paintRow(p, m_results.rows[r], y, m_rowHeights[r], false, r % 2 == 1);
+            for (int r = first; r < end; ++r) {
+                if (isHeading(r))
+                    y = paintHeading(p, m_results.rows[r].value(0), y, m_rowHeights[r]);
+                else
+                    y = paintRow(p, m_results.rows[r], y, m_rowHeights[r], false, stripe(r));
+            }
             paintFooter(p, page + 1);
         }
     }
 
 private:
+    bool isHeading(int row) const { return m_results.headings.contains(row); }
+
+    // Every second row is striped, counted anew under each class heading.
+    bool stripe(int row) const
+    {
+        int after = -1;
+        for (const int heading : m_results.headings)
+            if (heading < row)
+                after = std::max(after, heading);
+        return (row - after - 1) % 2 == 1;
+    }
+
+    qreal paintHeading(QPainter& p, const QString& text, qreal y, qreal height)
+    {
+        const qreal width = std::accumulate(m_widths.begin(), m_widths.end(), qreal(0));
+        p.fillRect(QRectF(0, y, width, height), kClassFill);
+        p.setFont(m_bold);
+        p.setPen(Qt::black);
+        drawWrapped(p, QRectF(m_padX, y + m_padY, width - 2 * m_padX, height - 2 * m_padY), text, Qt::AlignLeft);
+        p.setPen(QPen(kRuleColor, m_units.mm(0.15)));
+        p.drawRect(QRectF(0, y, width, height));
+        return y + height;
+    }
+
     Qt::Alignment alignment(int col) const
     {
         // As on the page: the name reads from the left, numbers and times
@@ -150,8 +179,10 @@ private:
         QList<double> natural(columns, 0);
         for (int c = 0; c < columns; ++c) {
             natural[c] = bold.horizontalAdvance(m_results.header[c]);
-            for (const QStringList& row : m_results.rows)
-                natural[c] = std::max(natural[c], data.horizontalAdvance(row.value(c)));
+            for (int r = 0; r < m_results.rows.size(); ++r) {
+                if (!isHeading(r))
+                    natural[c] = std::max(natural[c], data.horizontalAdvance(m_results.rows[r].value(c)));
+            }
             natural[c] += 2 * m_padX;
         }
         // The name column takes what the page has left; numbers and times
@@ -170,14 +201,21 @@ private:
         int first = 0;
         qreal y = m_tableTop + m_headerHeight;
         for (int r = 0; r < m_results.rows.size(); ++r) {
-            m_rowHeights << rowHeight(m_results.rows[r], m_data);
+            m_rowHeights << (isHeading(r) ? textHeight(m_bold, m_results.rows[r].value(0), m_area.width()) + 2 * m_padY
+                                          : rowHeight(m_results.rows[r], m_data));
+        }
+        for (int r = 0; r < m_results.rows.size(); ++r) {
+            // A class heading goes with the row after it.
+            qreal needed = m_rowHeights[r];
+            if (isHeading(r) && r + 1 < m_results.rows.size())
+                needed += m_rowHeights[r + 1];
             // Every page takes at least one row, however tall.
-            if (y + m_rowHeights.last() > bottom && r > first) {
+            if (y + needed > bottom && r > first) {
                 m_pages.emplace_back(first, r);
                 first = r;
                 y = m_tableTop + m_headerHeight;
             }
-            y += m_rowHeights.last();
+            y += m_rowHeights[r];
         }
         m_pages.emplace_back(first, static_cast<int>(m_results.rows.size()));
     }
@@ -289,6 +327,12 @@ PrintedResults ReadResultsPage(const QString& html)
     for (int c = 0; c < table->columns(); ++c)
         results.header << cellText(table, 0, c);
     for (int r = 1; r < table->rows(); ++r) {
+        // A cell across the whole row is a class's heading.
+        if (table->columns() > 1 && table->cellAt(r, 0).columnSpan() == table->columns()) {
+            results.headings << static_cast<int>(results.rows.size());
+            results.rows << QStringList { cellText(table, r, 0) };
+            continue;
+        }
         QStringList row;
         for (int c = 0; c < table->columns(); ++c)
             row << cellText(table, r, c);
@@ -304,9 +348,12 @@ PrintedResults ResultsOfTable(const protocol::PageTable& table)
     results.heading = QStringLiteral("Ergebnisse");
     results.title = table.title;
     results.header = table.header;
-    for (const QStringList& row : table.rows) {
-        if (!holdsNothing(row))
-            results.rows << row;
+    for (qsizetype r = 0; r < table.rows.size(); ++r) {
+        if (table.headings.contains(static_cast<int>(r)))
+            results.headings << static_cast<int>(results.rows.size());
+        else if (holdsNothing(table.rows[r]))
+            continue;
+        results.rows << table.rows[r];
     }
     return results;
 }

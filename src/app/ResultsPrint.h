@@ -19,6 +19,9 @@ struct PrintedResults {
     QString title; // the page's title, "Zeitenprotokoll " + application title
     QStringList header; // empty when the page holds no table
     QList<QStringList> rows; // without rows that hold nothing but "-"
+    // Rows that are a class's heading: one text across the table, kept on
+    // the page of the row that follows it.
+    QList<int> headings;
 };
 
 // Reads the results page (or any page with a table: its first table, the

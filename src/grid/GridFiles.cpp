@@ -23,7 +23,7 @@ void appendSettingsLine(QString& out, const QString& name, const TFontList& font
 QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& settings)
 {
     QString out;
-    const int cols = store.ColCount();
+    const int cols = settings.ColCount > 0 ? settings.ColCount : store.ColCount();
     out.reserve(static_cast<qsizetype>(store.RowCount()) * cols * 8 + 256);
 
     AppendCommaText(out,

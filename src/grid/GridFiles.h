@@ -22,6 +22,8 @@ struct TGridBackupSettings {
     // Rows the row filter has parked after the last row: written after it,
     // so the backup holds every row.
     int ParkedRows = 0;
+    // The columns written, from the first; 0: all of them.
+    int ColCount = 0;
 };
 
 // The backup file: five settings lines, then one comma text per row from the

@@ -130,10 +130,11 @@ public:
     // and the semicolon export, each replacing an older file in one step. A
     // failure leaves the older file alone, is reported to the operator ("Can't
     // write to file:", the name and the system's reason) and gives false.
-    bool SaveToFile(const QString& FileName, bool Geometry = false);
+    // Cols: the columns written, from the first (0: all).
+    bool SaveToFile(const QString& FileName, bool Geometry = false, int Cols = 0);
     // What SaveToFile writes.
-    QByteArray BackupBytes(bool Geometry = false) const;
-    bool SaveToCsv(const QString& FileName);
+    QByteArray BackupBytes(bool Geometry = false, int Cols = 0) const;
+    bool SaveToCsv(const QString& FileName, int Cols = 0);
 
     // The cell-format query: Format must hold the brush and font to start
     // from; the rest is filled here and then offered to OnGetCellFormat.

@@ -35,6 +35,15 @@ QString TCellStore::Cell(int col, int row) const
     return col < static_cast<int>(cells.size()) ? cells[static_cast<size_t>(col)] : QString();
 }
 
+const QString& TCellStore::CellRef(int col, int row) const
+{
+    static const QString empty;
+    if (row < 0 || col < 0 || row >= static_cast<int>(m_rows.size()))
+        return empty;
+    const Cells& cells = m_rows[static_cast<size_t>(row)];
+    return col < static_cast<int>(cells.size()) ? cells[static_cast<size_t>(col)] : empty;
+}
+
 void TCellStore::SetCell(int col, int row, const QString& text)
 {
     if (row < 0 || col < 0)

@@ -22,6 +22,9 @@ public:
     // Reading outside the stored cells gives an empty text; writing grows the
     // storage as needed (also beyond RowCount/ColCount).
     QString Cell(int col, int row) const;
+    // The same text without a copy, for scans over many rows; valid until
+    // the store changes.
+    const QString& CellRef(int col, int row) const;
     void SetCell(int col, int row, const QString& text);
 
     // A row as ColCount texts; assigning replaces the row's first cells by the

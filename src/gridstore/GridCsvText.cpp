@@ -53,10 +53,10 @@ QString CsvCellText(const QString& cell)
     return quoted;
 }
 
-QByteArray GridCsvBytes(const TCellStore& store)
+QByteArray GridCsvBytes(const TCellStore& store, int colCount)
 {
     QString out;
-    const int cols = store.ColCount();
+    const int cols = colCount > 0 ? colCount : store.ColCount();
     out.reserve(static_cast<qsizetype>(store.RowCount()) * cols * 8);
     for (int r = 0; r < store.RowCount(); ++r) {
         for (int c = 0; c < cols; ++c) {

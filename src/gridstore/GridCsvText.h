@@ -5,9 +5,10 @@
 
 class TCellStore;
 
-// The semicolon export: per row the ColCount cells joined by ";", CR LF;
-// UTF-8. Each cell as CsvCellText writes it.
-QByteArray GridCsvBytes(const TCellStore& store);
+// The semicolon export: per row the cells of the first colCount columns (0:
+// all ColCount) joined by ";", CR LF; UTF-8. Each cell as CsvCellText writes
+// it.
+QByteArray GridCsvBytes(const TCellStore& store, int colCount = 0);
 
 // One cell of the semicolon export. Start lists come from outside, so a cell
 // a spreadsheet would take as a formula (see CsvFormulaLike) is written as

@@ -25,6 +25,17 @@ void appendField(QByteArray& out, const char* name, const QString& value)
     AppendJsonString(out, value);
 }
 
+// A place as a number, null when the text is none.
+void appendPlace(QByteArray& out, const char* name, const QString& text)
+{
+    out += '"';
+    out += name;
+    out += "\":";
+    bool ok = false;
+    const int place = text.toInt(&ok);
+    out += ok && place > 0 ? QByteArray::number(place) : QByteArray("null");
+}
+
 } // namespace
 
 void AppendJsonString(QByteArray& out, const QString& text)
@@ -119,7 +130,14 @@ QByteArray ResultsJsonBody(const race::Snapshot& snapshot, std::uint64_t version
     appendField(out, "dim", snapshot.colours.dim);
     out += ',';
     appendField(out, "secondRow", snapshot.colours.secondRow);
-    out += "},\"entries\":[";
+    out += "},\"classes\":[";
+    for (qsizetype i = 0; i < snapshot.classes.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        AppendJsonString(out, snapshot.classes[i]);
+    }
+    out += "],\"entries\":[";
+    const bool classes = !snapshot.classes.isEmpty();
     bool first = true;
     for (const race::SnapshotEntry& e : snapshot.entries) {
         if (!first)
@@ -141,6 +159,14 @@ QByteArray ResultsJsonBody(const race::Snapshot& snapshot, std::uint64_t version
         out += stateName(e.state);
         out += "\",\"runMs\":";
         out += e.runMs ? QByteArray::number(static_cast<qlonglong>(*e.runMs)) : QByteArray("null");
+        out += ',';
+        appendField(out, "class", e.klasse);
+        out += ',';
+        appendField(out, "status", e.status);
+        out += ',';
+        appendPlace(out, "classPlace", classes ? e.place : QString());
+        out += ',';
+        appendPlace(out, "overallPlace", classes ? e.overall : e.place);
         out += '}';
     }
     out += "],\"latest\":[";

@@ -20,8 +20,14 @@ void AppendJsonString(QByteArray& out, const QString& text);
 // The results JSON is the clock part followed by the body:
 //   {"raceMs":65230,"timeOfDayMs":36300000,"version":7,"title":"...",
 //    "running":true,"firstStart":"10:05.03,12","accuracy":2,"colours":{...},
+//    "classes":["Damen","Herren"],
 //    "entries":[{"number":...,"name":...,"start":...,"time":...,"split":...,
-//    "place":...,"state":"finished","runMs":65120},...],"latest":[4,0,2]}
+//    "place":...,"state":"finished","runMs":65120,"class":"Damen",
+//    "status":"","classPlace":1,"overallPlace":2},...],"latest":[4,0,2]}
+// "classes" lists the classes in the order of the start list (empty without
+// classes); "status" is "DNS", "DNF", "DSQ" or empty; "classPlace" is the
+// place within the class (null without classes or without a place),
+// "overallPlace" the place over all entries (null without a place).
 // "latest" lists the indices of the last five finishers, newest first. The
 // body changes only with the results, so it is made once per change.
 

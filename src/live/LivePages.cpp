@@ -102,6 +102,9 @@ tr.sec td { background: #dfe9fb; color: #2b4ba2; font-weight: bold; font-size: .
 tr.run td { color: #465675; }
 tr.run td.tm { font-style: italic; }
 tr.free td { color: #8a94a8; }
+tr.cls td { background: #2b4ba2; color: #fff; font-weight: bold; font-size: .95rem; text-align: left; padding: .4rem .35rem; }
+tr.out td { color: #6a7894; }
+tr.out td.pl { color: #a01818; font-size: .8rem; }
 tr.new td { animation: flash 4s ease-out; }
 @keyframes flash { from { background: #fff07a; } to { background: #fff; } }
 #empty { text-align: center; color: #6a7894; padding: 2rem 0; }
@@ -109,15 +112,13 @@ tr.new td { animation: flash 4s ease-out; }
 
 const char kResultsScript[] = R"js(
 var shownNewest = '';
+var STATUSES = ['DNF', 'DSQ', 'DNS'];
 function placeOf(e) { var n = parseInt(e.place, 10); return isNaN(n) ? 1e9 : n; }
 function draw() {
   document.title = 'Zeitenprotokoll ' + data.title;
   document.getElementById('title').textContent = document.title;
-  var fin = [], run = [], free = [];
-  data.entries.forEach(function (e, i) {
-    (e.state === 'finished' ? fin : e.state === 'running' ? run : free).push(i);
-  });
-  fin.sort(function (a, b) { return placeOf(data.entries[a]) - placeOf(data.entries[b]) || a - b; });
+  var classes = data.classes || [];
+  var grouped = classes.length > 0 || data.entries.some(function (e) { return e.status; });
   var newest = data.latest.length ? data.latest[0] : -1;
   var newestKey = newest < 0 ? '' : data.entries[newest].number + '|' + data.entries[newest].time;
   var flash = newestKey !== shownNewest;
@@ -138,17 +139,50 @@ function draw() {
     tr.appendChild(el('td', 'tm', time));
     rows.appendChild(tr);
   }
-  if (fin.length) {
-    section('Im Ziel');
+  // Ranked entries by place, then the runners (with their start), those
+  // still to start, and DNF, DSQ, DNS.
+  function list(indices, heads) {
+    var fin = [], run = [], free = [], out = [[], [], []];
+    indices.forEach(function (i) {
+      var e = data.entries[i], k = STATUSES.indexOf(e.status);
+      if (k >= 0) out[k].push(i);
+      else (e.state === 'finished' ? fin : e.state === 'running' ? run : free).push(i);
+    });
+    fin.sort(function (a, b) { return placeOf(data.entries[a]) - placeOf(data.entries[b]) || a - b; });
+    if (fin.length && heads) section('Im Ziel');
     fin.forEach(function (i) { row(i, 'fin', data.entries[i].place, data.entries[i].time); });
+    if (run.length) {
+      section(heads ? 'Unterwegs \u2013 gestartet um' : 'unterwegs \u2013 gestartet um');
+      run.forEach(function (i) { row(i, 'run', '', data.entries[i].start); });
+    }
+    if (free.length) {
+      if (heads) section('Noch nicht gestartet');
+      free.forEach(function (i) { row(i, 'free', '', ''); });
+    }
+    out.forEach(function (group) {
+      group.forEach(function (i) { row(i, 'out', data.entries[i].status, data.entries[i].time); });
+    });
   }
-  if (run.length) {
-    section('Unterwegs \u2013 gestartet um');
-    run.forEach(function (i) { row(i, 'run', '', data.entries[i].start); });
-  }
-  if (free.length) {
-    section('Noch nicht gestartet');
-    free.forEach(function (i) { row(i, 'free', '', ''); });
+  if (!grouped) {
+    list(data.entries.map(function (e, i) { return i; }), true);
+  } else {
+    // Class by class in the order of the start list, each under its name.
+    var byClass = {}, order = classes.slice();
+    data.entries.forEach(function (e, i) {
+      var k = e['class'] || '';
+      if (!(k in byClass)) { byClass[k] = []; if (order.indexOf(k) < 0) order.push(k); }
+      byClass[k].push(i);
+    });
+    order.forEach(function (k) {
+      if (!byClass[k]) return;
+      if (classes.length) {
+        var tr = el('tr', 'cls'), td = el('td', '', k || 'ohne Klasse');
+        td.colSpan = 4;
+        tr.appendChild(td);
+        rows.appendChild(tr);
+      }
+      list(byClass[k], !classes.length);
+    });
   }
   var body = document.getElementById('rows');
   while (body.firstChild) body.removeChild(body.firstChild);
@@ -285,7 +319,7 @@ function draw() {
     if (n === 0) tr.style.color = data.colours.secondRow;
     tr.appendChild(el('td', 'pl', e.place));
     tr.appendChild(el('td', 'nr', e.number));
-    tr.appendChild(el('td', 'nm', e.name));
+    tr.appendChild(el('td', 'nm', e['class'] ? e.name + ' \u00b7 ' + e['class'] : e.name));
     tr.appendChild(el('td', 'tm', e.time));
     rows.appendChild(tr);
   });

@@ -4,9 +4,12 @@
 
 #include <array>
 
-// The seven columns of the log, in order. The last one ("*") holds the raw
-// milliseconds (the start tick while an entry runs, the run time after its
-// stop); it is never shown, but saved and loaded with the others.
+// The columns of the log, in order. The first seven are the log's own; "*"
+// holds the raw milliseconds (the start tick while an entry runs, the run time
+// after its stop) and is never shown, but saved and loaded with the others.
+// "Klasse" and "Status" follow them and are saved only when an entry has one;
+// "Gesamt", the overall place beside the class place, is worked out by the
+// ranking and never saved.
 namespace protocol {
 
 constexpr int kColNr = 0;
@@ -17,7 +20,14 @@ constexpr int kColSplit = 4;
 constexpr int kColPlatz = 5;
 constexpr int kColRaw = 6;
 constexpr int kProtocolColCount = 7;
+constexpr int kColKlasse = 7;
+constexpr int kColStatus = 8;
+constexpr int kColGesamt = 9;
+// The columns a file holds when a class or status is in use.
+constexpr int kClassColCount = 9;
+constexpr int kTableColCount = 10;
 
 extern const std::array<QString, kProtocolColCount> kProtocolHeaders; // "Nr.", "Name", ..., "*"
+extern const std::array<QString, kTableColCount> kTableHeaders; // the seven, "Klasse", "Status", "Gesamt"
 
 } // namespace protocol

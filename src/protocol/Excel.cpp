@@ -27,6 +27,8 @@ constexpr double kMaxWidth = 255.0;
 // A column width is counted in digit widths, which is about what a character
 // of ordinary text takes; the cell adds a margin on either side.
 constexpr double kCellMargin = 1.0;
+// The longest sheet name a spreadsheet takes.
+constexpr qsizetype kMaxSheetName = 31;
 constexpr int kMaxNumberDigits = 15;
 
 // The text a cell gets: at most kMaxCellText characters, a longer one cut
@@ -146,7 +148,7 @@ bool TExcel::Connect()
     return true;
 }
 
-void TExcel::AddWorkbook()
+void TExcel::AddWorkbook(const QString& sheetName)
 {
     if (m_folder.isEmpty())
         throw EExcel(QStringLiteral("Workbooks: no spreadsheet connection"));
@@ -169,10 +171,55 @@ void TExcel::AddWorkbook()
         if (workbook_set_properties(m_workbook, &properties) != LXW_NO_ERROR)
             throw EExcel(QStringLiteral("Workbooks.Add: cannot set the title of %1").arg(path));
     }
-    m_sheet = workbook_add_worksheet(m_workbook, "Tabelle1");
-    if (!m_sheet)
-        throw EExcel(QStringLiteral("Workbooks.Add: cannot add a sheet to %1").arg(path));
     m_workbooks << path;
+    m_sheetNames.clear();
+    m_sheetIndex = -1;
+    addSheet(sheetName.isEmpty() ? QStringLiteral("Tabelle1") : sheetName);
+}
+
+void TExcel::AddSheet(const QString& name)
+{
+    if (!m_workbook)
+        throw EExcel(QStringLiteral("Sheets.Add: no workbook is open"));
+    fitSheet();
+    m_line = 1;
+    addSheet(name);
+}
+
+void TExcel::addSheet(const QString& name)
+{
+    // A spreadsheet refuses these characters, an empty name and a name
+    // another sheet has (whatever the case).
+    QString base = name;
+    for (QChar& c : base) {
+        if (QStringLiteral("[]:*?/\\").contains(c) || c.unicode() < 32)
+            c = QLatin1Char('_');
+    }
+    while (base.startsWith(QLatin1Char('\'')))
+        base.remove(0, 1);
+    base = protocol::XmlSafeText(base).trimmed().left(kMaxSheetName);
+    if (base.isEmpty())
+        base = QStringLiteral("Tabelle");
+    QString unique = base;
+    for (int n = 2; m_sheetNames.contains(unique, Qt::CaseInsensitive); ++n) {
+        const QString suffix = QStringLiteral(" (%1)").arg(n);
+        unique = base.left(kMaxSheetName - suffix.size()) + suffix;
+    }
+    m_sheet = workbook_add_worksheet(m_workbook, unique.toUtf8().constData());
+    if (!m_sheet)
+        throw EExcel(QStringLiteral("Sheets.Add: cannot add the sheet %1 to %2").arg(unique, WorkbookPath()));
+    m_sheetNames << unique;
+    ++m_sheetIndex;
+}
+
+// Widths are set once per column at the end of a sheet; setting a column
+// twice would give the sheet overlapping column records.
+void TExcel::fitSheet()
+{
+    for (const auto& [col, width] : m_fitted)
+        worksheet_set_column(m_sheet, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col), width, nullptr);
+    m_fitted.clear();
+    m_longest.clear();
 }
 
 void TExcel::WriteLine()
@@ -234,17 +281,11 @@ void TExcel::finishWorkbook()
 {
     if (!m_workbook)
         return;
+    fitSheet();
     lxw_workbook* workbook = m_workbook;
-    lxw_worksheet* sheet = m_sheet;
     m_workbook = nullptr;
     m_sheet = nullptr;
     m_formats.clear();
-    // Widths are set once per column at the end; setting a column twice
-    // would give the sheet overlapping column records.
-    for (const auto& [col, width] : m_fitted)
-        worksheet_set_column(sheet, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col), width, nullptr);
-    m_fitted.clear();
-    m_longest.clear();
     const QString path = WorkbookPath();
     const QString part = m_partPath;
     m_partPath.clear();
@@ -319,7 +360,7 @@ void TExcel::writeCell(int row, int col, const QString& text, TExcelCell kind)
         const QString safe = protocol::XmlSafeText(text);
         const QString fitted = fittedText(safe);
         if (fitted.size() != safe.size())
-            m_cut << CutCell { row, col, safe.size() };
+            m_cut << CutCell { row, col, safe.size(), m_sheetIndex };
         error = worksheet_write_string(m_sheet, sheetRow, sheetCol, fitted.toUtf8().constData(), nullptr);
         shown = fitted.size();
     }

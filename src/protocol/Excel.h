@@ -55,9 +55,16 @@ public:
     // (ConnectError then tells why). Connecting again keeps the folder.
     bool Connect();
     protocol::WriteFailure ConnectError() const { return m_connectError; }
-    // Starts a new workbook with one sheet; line becomes 1. A workbook
-    // started before is finished and stays on the list Show opens.
-    void AddWorkbook();
+    // Starts a new workbook with one sheet ("Tabelle1", or the name given);
+    // line becomes 1. A workbook started before is finished and stays on the
+    // list Show opens.
+    void AddWorkbook(const QString& sheetName = QString());
+    // Adds a sheet after the others and writes on it from line 1. The name
+    // is made one a spreadsheet takes: at most 31 characters, none of
+    // []:*?/\, not the name of another sheet of the workbook.
+    void AddSheet(const QString& name);
+    // The sheet written on, from 0.
+    int Sheet() const { return m_sheetIndex; }
     // Puts each item of Values into its cell, row line and column k (or row
     // k and column line when not Horizontal), then increases line by 1. Item
     // k becomes the cell kind Kinds()[k - 1], Auto when the list is shorter.
@@ -99,6 +106,7 @@ public:
         int row = 0;
         int col = 0;
         qsizetype length = 0;
+        int sheet = 0; // from 0
     };
     const QList<CutCell>& CutCells() const { return m_cut; }
     // The most characters a spreadsheet cell holds.
@@ -111,6 +119,8 @@ public:
 
 private:
     void finishWorkbook();
+    void fitSheet();
+    void addSheet(const QString& name);
     void writeCell(int row, int col, const QString& text, TExcelCell kind);
     lxw_format* numberFormat(const QString& code);
 
@@ -131,6 +141,8 @@ private:
     bool m_shown = false;
     lxw_workbook* m_workbook = nullptr;
     lxw_worksheet* m_sheet = nullptr;
+    int m_sheetIndex = 0;
+    QStringList m_sheetNames; // of the current workbook
     std::map<QString, lxw_format*> m_formats; // owned by the current workbook
     std::map<int, qsizetype> m_longest; // column (from 0) -> characters of its longest text
     std::map<int, double> m_fitted; // widths set by the last AutoFitColumns

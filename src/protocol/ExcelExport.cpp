@@ -2,8 +2,10 @@
 
 #include "gridstore/CellStore.h"
 #include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
 #include "protocol/Excel.h"
 #include "protocol/ExportText.h"
+#include "protocol/ResultGroups.h"
 #include "protocol/WordExport.h"
 
 namespace protocol {
@@ -23,9 +25,55 @@ QStringList sentCells(const TCellStore& cells, int row)
     return values;
 }
 
+// One sheet of the results by class: its columns and, for each sheet row
+// after the header, the table row it shows.
+struct SheetPlan {
+    QString name;
+    std::vector<int> cols;
+    std::vector<int> rows;
+};
+
+TExcelCell kindOf(int col)
+{
+    switch (col) {
+    case kColNr:
+    case kColPlatz:
+    case kColGesamt:
+        return TExcelCell::WholeNumber;
+    case kColStart:
+        return TExcelCell::TimeOfDay;
+    case kColZeit:
+    case kColSplit:
+        return TExcelCell::RunTime;
+    default:
+        return TExcelCell::Text;
+    }
+}
+
+// With classes: the overall sheet "Gesamt" (by overall place, with the
+// class) first, then a sheet per class; with statuses only, one sheet.
+std::vector<SheetPlan> groupedSheets(const TCellStore& cells, const QStringList& classOrder)
+{
+    const std::vector<int> entryCols { kColNr, kColName, kColStart, kColZeit, kColSplit, kColPlatz };
+    std::vector<SheetPlan> sheets;
+    if (!UsesClasses(cells)) {
+        sheets.push_back({ QString(), entryCols, OverallResults(cells).rows });
+        return sheets;
+    }
+    sheets.push_back({ QStringLiteral("Gesamt"),
+        { kColNr, kColName, kColKlasse, kColStart, kColZeit, kColSplit, kColPlatz, kColGesamt },
+        OverallResults(cells).rows });
+    std::vector<int> classCols = entryCols;
+    classCols.push_back(kColGesamt);
+    for (const ResultGroup& group : GroupResults(cells, classOrder))
+        sheets.push_back({ ClassHeading(group.className), classCols, group.rows });
+    return sheets;
+}
+
 } // namespace
 
-bool ExcelExport(const TCellStore& cells, WriteFailure* failure, ExcelReport* report, const QString& title)
+bool ExcelExport(const TCellStore& cells, WriteFailure* failure, ExcelReport* report, const QString& title,
+    const QStringList& classOrder)
 {
     TExcel excel;
     excel.SetTitle(DocumentTitle(title, QDate::currentDate()));
@@ -35,26 +83,65 @@ bool ExcelExport(const TCellStore& cells, WriteFailure* failure, ExcelReport* re
         return false;
     }
     try {
-        excel.AddWorkbook();
-        int rows = cells.RowCount();
-        if (rows > 0 && cells.Cell(kColNr, rows - 1).isEmpty())
-            --rows;
-        for (int r = 0; r < rows; ++r) {
-            excel.SetKinds(r == 0 ? kHeaderKinds : kEntryKinds);
-            excel.SetValues(sentCells(cells, r));
-            excel.WriteLine();
+        // For each sheet, the table row of each sheet row and the columns.
+        std::vector<SheetPlan> sheets;
+        if (!GroupsResults(cells)) {
+            excel.AddWorkbook();
+            int rows = cells.RowCount();
+            if (rows > 0 && cells.Cell(kColNr, rows - 1).isEmpty())
+                --rows;
+            SheetPlan plain { QString(), {}, {} };
+            for (int c = 0; c < kExcelExportColumns; ++c)
+                plain.cols.push_back(c);
+            for (int r = 0; r < rows; ++r) {
+                excel.SetKinds(r == 0 ? kHeaderKinds : kEntryKinds);
+                excel.SetValues(sentCells(cells, r));
+                excel.WriteLine();
+                if (r > 0)
+                    plain.rows.push_back(r);
+            }
+            sheets.push_back(plain);
+            excel.AutoFitColumns();
+        } else {
+            sheets = groupedSheets(cells, classOrder);
+            for (size_t i = 0; i < sheets.size(); ++i) {
+                const SheetPlan& sheet = sheets[i];
+                if (i == 0)
+                    excel.AddWorkbook(sheet.name);
+                else
+                    excel.AddSheet(sheet.name);
+                QStringList header;
+                QList<TExcelCell> kinds;
+                for (const int c : sheet.cols) {
+                    header << cells.Cell(c, 0);
+                    kinds << kindOf(c);
+                }
+                excel.SetKinds(QList<TExcelCell>(header.size(), TExcelCell::Text));
+                excel.SetValues(header);
+                excel.WriteLine();
+                excel.SetKinds(kinds);
+                for (const int r : sheet.rows) {
+                    QStringList values;
+                    for (const int c : sheet.cols)
+                        values << cells.Cell(c, r);
+                    excel.SetValues(values);
+                    excel.WriteLine();
+                }
+                excel.AutoFitColumns();
+            }
         }
-        excel.AutoFitColumns();
         excel.Show();
         if (report) {
             report->workbook = excel.WorkbookPath();
             report->cut.clear();
-            // Sheet row k holds table row k - 1.
+            // Sheet row k + 1 shows the sheet's k-th table row.
             for (const TExcel::CutCell& cut : excel.CutCells()) {
-                const int row = cut.row - 1;
+                const SheetPlan& sheet = sheets[static_cast<size_t>(cut.sheet)];
+                const int row = cut.row >= 2 ? sheet.rows[static_cast<size_t>(cut.row - 2)] : 0;
+                const int col = sheet.cols[static_cast<size_t>(cut.col - 1)];
                 report->cut << QStringLiteral("Zeile %1 (Nr. %2), Spalte %3: %4 Zeichen")
                                    .arg(row)
-                                   .arg(cells.Cell(kColNr, row), cells.Cell(cut.col - 1, 0))
+                                   .arg(cells.Cell(kColNr, row), cells.Cell(col, 0))
                                    .arg(cut.length);
             }
         }

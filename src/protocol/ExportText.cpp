@@ -1,6 +1,9 @@
 #include "protocol/ExportText.h"
 
 #include "gridstore/CellStore.h"
+#include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
+#include "protocol/ResultGroups.h"
 
 #include <algorithm>
 #include <numeric>
@@ -27,6 +30,37 @@ WordExportText BuildWordExportText(const TCellStore& cells, const QList<int>& co
     if (result.text.endsWith(QLatin1Char('\t')))
         result.text.chop(1);
     return result;
+}
+
+std::vector<WordExportPart> BuildGroupedWordExport(
+    const TCellStore& cells, const QList<int>& colWidths, const QStringList& classOrder)
+{
+    std::vector<int> cols;
+    for (int c = 0; c < cells.ColCount(); ++c) {
+        if ((c >= colWidths.size() || colWidths[c] >= 0) && c != kColKlasse)
+            cols.push_back(c);
+    }
+    const auto addRow = [&](WordExportText& text, int r) {
+        for (const int c : cols) {
+            text.text += cells.Cell(c, r);
+            text.text += QLatin1Char('\t');
+        }
+    };
+    const bool classes = UsesClasses(cells);
+    std::vector<WordExportPart> parts;
+    for (const ResultGroup& group : GroupResults(cells, classOrder)) {
+        WordExportPart part;
+        if (classes)
+            part.heading = ClassHeading(group.className);
+        part.table.columns = static_cast<int>(cols.size());
+        addRow(part.table, 0);
+        for (const int r : group.rows)
+            addRow(part.table, r);
+        part.table.text.chop(1);
+        part.rows = 1 + static_cast<int>(group.rows.size());
+        parts.push_back(part);
+    }
+    return parts;
 }
 
 QList<double> FitColumns(const QList<double>& natural, int flexible, double available)

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 class TCellStore;
 
 namespace protocol {
@@ -19,6 +21,18 @@ struct WordExportText {
 
 // Columns beyond the width list count as visible.
 WordExportText BuildWordExportText(const TCellStore& cells, const QList<int>& colWidths);
+
+// Once a class or status is in use the document lists the entries as
+// ResultGroups has them: one table per class after a paragraph with the
+// class's name (heading empty without classes), each with the header row;
+// "Klasse" is left out (the heading says it). Rows counts the table's rows.
+struct WordExportPart {
+    QString heading;
+    WordExportText table;
+    int rows = 0;
+};
+std::vector<WordExportPart> BuildGroupedWordExport(
+    const TCellStore& cells, const QList<int>& colWidths, const QStringList& classOrder);
 
 // Column widths for a table as wide as `available`: numbers and times keep
 // their natural widths, the flexible column (the name) takes what is left.

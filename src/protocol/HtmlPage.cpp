@@ -7,12 +7,15 @@
 #include "platform/Shell.h"
 #include "platform/TextCodec.h"
 #include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
+#include "protocol/ResultGroups.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 namespace protocol {
 
@@ -21,6 +24,26 @@ const QString kCreditLinkTarget = QString::fromLatin1(platform::kHomePage);
 namespace {
 
 constexpr int kPageColCount = 6; // the raw column "*" never reaches the page
+
+// The columns the page shows: "Nr." to "Platz", and "Gesamt" with classes;
+// grouped once a class or status is in use.
+struct PageColumns {
+    std::vector<int> cols;
+    bool grouped = false;
+    bool overall = false;
+};
+
+PageColumns pageColumns(const TCellStore& cells)
+{
+    PageColumns columns;
+    for (int c = 0; c < kPageColCount; ++c)
+        columns.cols.push_back(c);
+    columns.grouped = GroupsResults(cells);
+    columns.overall = UsesClasses(cells);
+    if (columns.overall)
+        columns.cols.push_back(kColGesamt);
+    return columns;
+}
 
 QString escaped(const QString& text, bool inAttribute = false)
 {
@@ -60,12 +83,13 @@ void line(QByteArray& out, const char* ascii)
 
 } // namespace
 
-QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title)
+QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QStringList& classOrder)
 {
-    return HtmlPageBytes(cells, title, kCreditLinkTarget);
+    return HtmlPageBytes(cells, title, kCreditLinkTarget, classOrder);
 }
 
-QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QString& homePage)
+QByteArray HtmlPageBytes(
+    const TCellStore& cells, const QString& title, const QString& homePage, const QStringList& classOrder)
 {
     const QString t = escaped(title, true);
     QByteArray out;
@@ -94,21 +118,44 @@ QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QS
     line(out,
         "<table style=\"BORDER-COLLAPSE: collapse\" bgcolor=#FFFFFF borderColor=#808080 border=1 cellpadding=4 "
         "width=100%>");
+    const PageColumns columns = pageColumns(cells);
     line(out, "<colgroup valign=top> <col align=right> <col><col align=right><col align=right><col align=right>");
-    line(out, "<col align=right> <col align=right> </colgroup>");
+    line(out,
+        columns.overall ? "<col align=right> <col align=right> <col align=right> </colgroup>"
+                        : "<col align=right> <col align=right> </colgroup>");
     line(out, "<thead align=left bgcolor=#91B5FF>");
     line(out, "<tr>");
     static const char* const kHeaderCells[kPageColCount] = { "<th width=8%>", "<th width=40% nowrap>", "<th width=15%>",
         "<th width=15%>", "<th width=15%>", "<th width=8%>" };
-    for (int c = 0; c < kPageColCount; ++c)
-        line(out, QLatin1String(kHeaderCells[c]) + escaped(cells.Cell(c, 0)));
+    // "Gesamt" takes its width from the name.
+    static const char* const kClassHeaderCells[kPageColCount + 1] = { "<th width=8%>", "<th width=32% nowrap>",
+        "<th width=15%>", "<th width=15%>", "<th width=15%>", "<th width=8%>", "<th width=8%>" };
+    for (size_t i = 0; i < columns.cols.size(); ++i)
+        line(out,
+            QLatin1String(columns.overall ? kClassHeaderCells[i] : kHeaderCells[i])
+                + escaped(cells.Cell(columns.cols[i], 0)));
     line(out, "</tr></thead>");
-    for (int r = 1; r < cells.RowCount(); ++r) {
+    const auto entryRow = [&](int r) {
         QString row = QStringLiteral("<tr>");
-        for (int c = 0; c < kPageColCount; ++c)
+        for (const int c : columns.cols)
             row += QLatin1String("<td>") + cellText(cells, c, r);
         row += QLatin1String("</tr>");
         line(out, row);
+    };
+    if (!columns.grouped) {
+        for (int r = 1; r < cells.RowCount(); ++r)
+            entryRow(r);
+    } else {
+        const bool classes = UsesClasses(cells);
+        for (const ResultGroup& group : GroupResults(cells, classOrder)) {
+            if (classes)
+                line(out,
+                    QStringLiteral("<tr class=klasse><th colspan=%1 align=left bgcolor=#D6E3FF>%2</tr>")
+                        .arg(columns.cols.size())
+                        .arg(escaped(ClassHeading(group.className))));
+            for (const int r : group.rows)
+                entryRow(r);
+        }
     }
     if (homePage.isEmpty()) {
         line(out,
@@ -143,29 +190,45 @@ QByteArray hashOf(const QByteArray& bytes)
 
 } // namespace
 
-PageTable PageTableOf(const TCellStore& cells, const QString& title)
+PageTable PageTableOf(const TCellStore& cells, const QString& title, const QStringList& classOrder)
 {
     PageTable table;
     table.title = QStringLiteral("Zeitenprotokoll ") + title;
-    for (int c = 0; c < kPageColCount; ++c)
+    const PageColumns columns = pageColumns(cells);
+    for (const int c : columns.cols)
         table.header << cells.Cell(c, 0);
-    for (int r = 1; r < cells.RowCount(); ++r) {
+    const auto entryRow = [&](int r) {
         QStringList row;
-        for (int c = 0; c < kPageColCount; ++c)
+        for (const int c : columns.cols)
             row << cells.Cell(c, r);
         table.rows << row;
+    };
+    if (!columns.grouped) {
+        for (int r = 1; r < cells.RowCount(); ++r)
+            entryRow(r);
+        return table;
+    }
+    const bool classes = UsesClasses(cells);
+    for (const ResultGroup& group : GroupResults(cells, classOrder)) {
+        if (classes) {
+            table.headings << static_cast<int>(table.rows.size());
+            table.rows << QStringList { ClassHeading(group.className) };
+        }
+        for (const int r : group.rows)
+            entryRow(r);
     }
     return table;
 }
 
-bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason)
+bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason,
+    const QStringList& classOrder)
 {
-    const QByteArray bytes = HtmlPageBytes(cells, title);
+    const QByteArray bytes = HtmlPageBytes(cells, title, classOrder);
     const QString key = QFileInfo(fileName).absoluteFilePath();
     writtenPages().erase(key);
     if (!platform::WriteFileAtomically(fileName, bytes, reason))
         return false;
-    writtenPages()[key] = WrittenPage { hashOf(bytes), PageTableOf(cells, title) };
+    writtenPages()[key] = WrittenPage { hashOf(bytes), PageTableOf(cells, title, classOrder) };
     return true;
 }
 
@@ -182,12 +245,13 @@ QString HtmlPageFileName(const QString& title)
     return title + QStringLiteral(".html");
 }
 
-PublishResult PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason)
+PublishResult PublishHtmlPage(
+    const TCellStore& cells, const QString& title, int tag, QString* reason, const QStringList& classOrder)
 {
     const QString fileName = HtmlPageFileName(title);
     // An older page of the same name is never shown or printed in place of
     // the one that could not be written.
-    if (!WriteHtmlPage(cells, fileName, title, reason))
+    if (!WriteHtmlPage(cells, fileName, title, reason, classOrder))
         return PublishResult::NotWritten;
     if (tag == 0) {
         // Without an application for the verb nothing visible happens, as on

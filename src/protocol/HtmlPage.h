@@ -19,26 +19,34 @@ extern const QString kCreditLinkTarget;
 // row, columns "Nr." to "Platz"), ISO-8859-1 with CR LF line ends. `title` is
 // the application title. Cell texts are HTML-escaped so a name such as
 // "A<B & C" shows as typed; the first "," of a time ("Start", "Zeit",
-// "Split") becomes ".", every other cell keeps its commas.
-QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title);
+// "Split") becomes ".", every other cell keeps its commas. Once a class or
+// status is in use the entries are listed as ResultGroups has them, each
+// class under a heading row, with "Gesamt" after "Platz" when there are
+// classes; `classOrder` is the order of the classes (see ResultGroups).
+QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QStringList& classOrder = {});
 // The same with the credit link pointing at `homePage` (none when empty).
-QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QString& homePage);
+QByteArray HtmlPageBytes(
+    const TCellStore& cells, const QString& title, const QString& homePage, const QStringList& classOrder = {});
 
 // Replaces the page file in one step; false when it cannot be written, with
 // the system's reason in `reason` and an older page left as it was. The
 // caller tells the operator.
-bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason = nullptr);
+bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason = nullptr,
+    const QStringList& classOrder = {});
 
 // The table behind a results page this program wrote, in the table's own
 // texts (a decimal comma stays a comma): the page's title, the header row and
-// the entry rows, columns "Nr." to "Platz". Printing uses it instead of the
-// page's texts, as long as the file holds exactly what was written.
+// the entry rows, columns "Nr." to "Platz" ("Gesamt" after it with classes).
+// Printing uses it instead of the page's texts, as long as the file holds
+// exactly what was written.
 struct PageTable {
     QString title; // "Zeitenprotokoll " + the title the page was written with
     QStringList header;
     QList<QStringList> rows; // every row after the header, the free row included
+    // Rows that are a class's heading: one text across the table.
+    QList<int> headings;
 };
-PageTable PageTableOf(const TCellStore& cells, const QString& title);
+PageTable PageTableOf(const TCellStore& cells, const QString& title, const QStringList& classOrder = {});
 std::optional<PageTable> WrittenPageTable(const QString& fileName, const QByteArray& bytes);
 
 // The page name the "Als Webseite" and print commands use: the title with
@@ -51,6 +59,7 @@ QString HtmlPageFileName(const QString& title);
 // printed (an older page of that name stays where it is). Other tags only
 // write the page. `reason` tells why the page was not written or printed.
 enum class PublishResult { Done, NotWritten, NotPrinted };
-PublishResult PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason = nullptr);
+PublishResult PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason = nullptr,
+    const QStringList& classOrder = {});
 
 } // namespace protocol

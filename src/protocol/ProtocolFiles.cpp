@@ -6,6 +6,8 @@
 #include "gridstore/GridCsvText.h"
 #include "platform/AtomicFile.h"
 #include "platform/TextCodec.h"
+#include "protocol/EntryStatus.h"
+#include "protocol/StartListColumns.h"
 
 #include <QFile>
 
@@ -17,6 +19,9 @@ namespace protocol {
 const std::array<QString, kProtocolColCount> kProtocolHeaders { QStringLiteral("Nr."), QStringLiteral("Name"),
     QStringLiteral("Start"), QStringLiteral("Zeit"), QStringLiteral("Split"), QStringLiteral("Platz"),
     QStringLiteral("*") };
+const std::array<QString, kTableColCount> kTableHeaders { QStringLiteral("Nr."), QStringLiteral("Name"),
+    QStringLiteral("Start"), QStringLiteral("Zeit"), QStringLiteral("Split"), QStringLiteral("Platz"),
+    QStringLiteral("*"), QStringLiteral("Klasse"), QStringLiteral("Status"), QStringLiteral("Gesamt") };
 
 namespace {
 
@@ -63,6 +68,9 @@ struct Field {
 // line starts, and how many line ends it spans.
 struct Record {
     QList<Field> fields;
+    // Every field in its place, empty ones too: below a header line the
+    // fields are read by the header's names.
+    QList<Field> columns;
     QString raw; // what the "Nr." test looks at
     qsizetype next = 0;
     int lineEnds = 0;
@@ -91,6 +99,9 @@ Record plainRecord(const QString& text, qsizetype pos)
     record.raw = text.mid(pos, (end < 0 ? text.size() : end) - pos);
     record.raw.remove(QLatin1Char('\r'));
     record.fields = splitPlain(record.raw);
+    const QChar sep = record.raw.contains(QLatin1Char('\t')) ? QLatin1Char('\t') : QLatin1Char(';');
+    for (const QString& part : record.raw.split(sep))
+        record.columns << Field { part, false };
     return record;
 }
 
@@ -161,6 +172,7 @@ std::optional<Record> quotedRecord(const QString& text, qsizetype pos)
         return std::nullopt;
     if (leadingSeparator)
         record.fields << Field {};
+    record.columns = raw;
     for (const Field& field : std::as_const(raw)) {
         if (field.quoted || !field.text.isEmpty())
             record.fields << field;
@@ -227,10 +239,11 @@ std::optional<platform::Tick> parseTick(const QString& s)
 QByteArray ProtocolTextBytes(const TCellStore& cells)
 {
     QByteArray out;
+    const int cols = SavedColCount(cells);
     for (int r = 0; r < cells.RowCount(); ++r) {
         if (cells.Cell(kColNr, r).isEmpty())
             continue;
-        for (int c = 0; c < kProtocolColCount; ++c) {
+        for (int c = 0; c < cols; ++c) {
             const QString text = cells.Cell(c, r);
             out += text.isEmpty() ? QByteArray(" ") : text.toUtf8();
             out += '\t';
@@ -268,11 +281,11 @@ LoadedProtocol parseGridBackup(const QByteArray& bytes)
     const QStringList lines = splitLines(platform::DecodeText(cutAtEndOfInput(bytes)));
     for (qsizetype i = 6; i < lines.size(); ++i) {
         QStringList row = SplitCommaText(lines[i]);
-        row.resize(kProtocolColCount);
+        row.resize(row.size() > kProtocolColCount ? kClassColCount : kProtocolColCount);
         loaded.rows.push_back(row);
     }
     const auto isFreeTail = [](const QStringList& row) {
-        for (int c = 0; c < kProtocolColCount; ++c)
+        for (int c = 0; c < row.size(); ++c)
             if (!row[c].isEmpty() && !(c == kColPlatz && row[c] == QLatin1String("-")))
                 return false;
         return true;
@@ -322,25 +335,36 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes)
     }
     const QString& headerNr = kProtocolHeaders[kColNr];
     const QString text = platform::DecodeText(cutAtEndOfInput(bytes));
+    // Below a header line its names place the fields; without one the
+    // fields go to the columns in order.
+    std::optional<StartListColumns> columns;
     int lineNumber = 1;
     for (qsizetype pos = 0; pos < text.size();) {
         const Record record = nextRecord(text, pos);
         const int recordLine = lineNumber;
         pos = record.next;
         lineNumber += record.lineEnds;
-        // Header lines of our own files and of spreadsheets.
+        QStringList names;
+        for (const Field& field : record.columns)
+            names << cellOf(field);
+        if (std::optional<StartListColumns> header = StartListColumns::FromHeader(names)) {
+            columns = std::move(header);
+            continue;
+        }
+        // Other header lines of spreadsheets.
         if (record.raw.contains(headerNr))
             continue;
-        QStringList row;
-        row.reserve(kProtocolColCount);
-        for (int c = 0; c < kProtocolColCount; ++c) {
-            if (c >= record.fields.size()) {
-                row << QString();
+        // Each field into its column, the first seven by position without a
+        // header.
+        const int cellCount = columns ? columns->CellCount() : kProtocolColCount;
+        const QList<Field>& fields = columns ? record.columns : record.fields;
+        QStringList row(cellCount);
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            const int c = columns ? columns->ColumnOf(static_cast<int>(i)) : static_cast<int>(i);
+            if (c < 0 || c >= cellCount)
                 continue;
-            }
-            const Field& field = record.fields[c];
-            row << cellOf(field);
-            if (isBinary(field, row.last())) {
+            row[c] = cellOf(fields[i]);
+            if (isBinary(fields[i], row[c])) {
                 loaded.errorLine = recordLine;
                 loaded.error = binary;
                 loaded.rows.clear();

@@ -17,7 +17,8 @@ class TCellTable;
 namespace protocol {
 
 // The protocol text file: every row whose "Nr." is set, each cell (" " when
-// empty) followed by a TAB, CR LF after each row, UTF-8.
+// empty) followed by a TAB, CR LF after each row, UTF-8. The seven columns of
+// the log, and "Klasse" and "Status" after them once an entry has one.
 QByteArray ProtocolTextBytes(const TCellStore& cells);
 // Replaces the file in one step: a failure leaves an older file as it was and
 // gives false with the system's reason. No message; the caller tells the
@@ -26,7 +27,8 @@ bool WriteProtocolText(const TCellStore& cells, const QString& fileName, QString
 
 // What loading a protocol text file or a start list would put into the table.
 struct LoadedProtocol {
-    // The entry rows from row 1 on, seven trimmed cells each.
+    // The entry rows from row 1 on, trimmed cells: the log's seven, more
+    // when a header names "Klasse" or "Status".
     std::vector<QStringList> rows;
     // 0 when the whole file reads as a protocol or start list; otherwise the
     // file's line (from 1) that does not, and why. Nothing of such a file
@@ -36,7 +38,8 @@ struct LoadedProtocol {
     bool ok() const { return errorLine == 0; }
 };
 
-// Reads a protocol text file or a start list; the grid backup file that the
+// Reads a protocol text file or a start list (by the names of its header
+// line when it has one, see StartListColumns); the grid backup file that the
 // program writes at exit (recognised by its five settings lines) gives its
 // table rows, the raw column included. Stops at the first line that is
 // binary data (a NUL anywhere, a control character inside a cell) or holds a

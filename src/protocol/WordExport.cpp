@@ -4,6 +4,7 @@
 #include "platform/AppInfo.h"
 #include "platform/Shell.h"
 #include "protocol/ExportText.h"
+#include "protocol/ResultGroups.h"
 
 #include <QDir>
 
@@ -29,7 +30,8 @@ QString DocumentTitle(const QString& raceTitle, const QDate& raceDate)
 }
 
 bool WordExport(int mode, const QString& fileName, const TCellStore& cells, const QList<int>& colWidths,
-    const QString& templatePath, const WordBasicFactory& createEngine, WriteFailure* failure, const QString& title)
+    const QString& templatePath, const WordBasicFactory& createEngine, WriteFailure* failure, const QString& title,
+    const QStringList& classOrder)
 {
     // The file a failure is about: the template until it is open, then the
     // document being made.
@@ -49,10 +51,24 @@ bool WordExport(int mode, const QString& fileName, const TCellStore& cells, cons
             word->AppMinimize();
         word->FileOpen(templatePath);
         current = fileName;
-        const WordExportText text = BuildWordExportText(cells, colWidths);
-        word->Insert(text.text);
-        word->LineUp(cells.RowCount(), kExtendSelection);
-        word->TextToTable(kConvertFromTabs, text.columns);
+        if (!GroupsResults(cells)) {
+            const WordExportText text = BuildWordExportText(cells, colWidths);
+            word->Insert(text.text);
+            word->LineUp(cells.RowCount(), kExtendSelection);
+            word->TextToTable(kConvertFromTabs, text.columns);
+        } else {
+            // Class by class: the heading becomes a paragraph, the table's
+            // text (one paragraph) its table.
+            for (const WordExportPart& part : BuildGroupedWordExport(cells, colWidths, classOrder)) {
+                if (part.heading.isEmpty()) {
+                    word->Insert(part.table.text);
+                    word->LineUp(part.rows, kExtendSelection);
+                } else {
+                    word->Insert(part.heading + QStringLiteral("\r\n") + part.table.text);
+                }
+                word->TextToTable(kConvertFromTabs, part.table.columns);
+            }
+        }
         word->FileSummaryInfo(DocumentTitle(title, QDate::currentDate()));
         word->FileSaveAs(fileName);
         if (mode != kWordViewMode)

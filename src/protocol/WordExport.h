@@ -34,9 +34,12 @@ QString WordTemplatePath();
 // reason, and the caller tells the operator. createEngine defaults to the
 // DOCX engine. The document's title (shown in the template's header) is
 // `title`, or the date of the race (today) when that is empty.
+// With classes or statuses the document holds a table per class, each after
+// a paragraph with the class's name (see BuildGroupedWordExport); classOrder
+// is the order of the classes.
 bool WordExport(int mode, const QString& fileName, const TCellStore& cells, const QList<int>& colWidths,
     const QString& templatePath, const WordBasicFactory& createEngine = {}, WriteFailure* failure = nullptr,
-    const QString& title = QString());
+    const QString& title = QString(), const QStringList& classOrder = {});
 
 // The title a document gets: the race title, else the date of the race.
 QString DocumentTitle(const QString& raceTitle, const QDate& raceDate);

@@ -3,6 +3,7 @@
 #include "gridstore/CellTable.h"
 #include "gridstore/GridCommaText.h"
 #include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
 
 namespace race {
 
@@ -162,6 +163,8 @@ void AddState(JournalEntry& e, const RaceState& s)
         e.Add(QStringLiteral("stoplockoutend"), s.stopLockoutEnd);
     if (!s.clockRunning && s.firstStart)
         e.Add(QStringLiteral("stopped"), s.stoppedMs);
+    if (!s.classOrder.isEmpty())
+        e.Add(QStringLiteral("klassen"), RowText(s.classOrder));
     for (const Interim& i : s.interims)
         e.Add(QStringLiteral("interim"),
             RowText({ QString::number(i.stamp.tick), timeText(i.stamp.timeOfDay), flag(i.used), i.text }));
@@ -188,6 +191,7 @@ RaceState StateOf(const JournalEntry& e)
     s.startLockoutEnd = intOf(e, QStringLiteral("startlockoutend"), 0);
     s.stopLockoutEnd = intOf(e, QStringLiteral("stoplockoutend"), 0);
     s.stoppedMs = intOf(e, QStringLiteral("stopped"), 0);
+    s.classOrder = RowCells(e.Field(QStringLiteral("klassen")));
     for (const auto& [key, value] : e.fields) {
         if (key != QLatin1String("interim"))
             continue;
@@ -336,6 +340,12 @@ JournalEntry TableEntry(const TableRecord& r)
         for (const QStringList& row : r.rows)
             e.Add(QStringLiteral("r"), RowText(row));
         break;
+    case TableChange::Status:
+    case TableChange::StatusBack:
+        e.kind = r.change == TableChange::Status ? kind::Status : kind::StatusBack;
+        e.Add(QStringLiteral("row"), r.row);
+        e.Add(QStringLiteral("alt"), r.oldText).Add(QStringLiteral("neu"), r.newText);
+        break;
     case TableChange::Sorted:
         e.kind = kind::Sort;
         e.Add(QStringLiteral("col"), r.col);
@@ -367,6 +377,10 @@ std::optional<TableRecord> TableRecordOf(const JournalEntry& e)
         r.change = TableChange::Loaded;
         r.fileName = e.Field(QStringLiteral("datei"));
         r.rows = RowsOf(e);
+    } else if (e.kind == kind::Status || e.kind == kind::StatusBack) {
+        r.change = e.kind == kind::Status ? TableChange::Status : TableChange::StatusBack;
+        r.oldText = e.Field(QStringLiteral("alt"));
+        r.newText = e.Field(QStringLiteral("neu"));
     } else if (e.kind == kind::Sort) {
         r.change = TableChange::Sorted;
         r.col = intOf(e, QStringLiteral("col"), 0);
@@ -391,7 +405,7 @@ JournalEntry StateEntry(const Race& race, int currentRow, int port, int algorith
     e.Add(QStringLiteral("sorting"), order.CanSort ? 1 : 0);
     e.Add(QStringLiteral("current"), currentRow);
     AddState(e, race.State());
-    AddRows(e, race.Table(), protocol::kProtocolColCount);
+    AddRows(e, race.Table(), protocol::SavedColCount(race.Table().TableStore()));
     return e;
 }
 

@@ -40,6 +40,8 @@ inline const QString RowInserted = QStringLiteral("ZEILE-NEU");
 inline const QString Undo = QStringLiteral("RUECKGAENGIG");
 inline const QString Load = QStringLiteral("LADEN");
 inline const QString Sort = QStringLiteral("SORTIERT");
+inline const QString Status = QStringLiteral("STATUS"); // an entry's status set or cleared
+inline const QString StatusBack = QStringLiteral("STATUS-RUECKGAENGIG"); // Ctrl+Z took a status back
 } // namespace kind
 
 // The line of one operation of the race (its stamp becomes the line's tick

@@ -93,7 +93,7 @@ int Race::clampRow(int row) const
 
 bool Race::startAvailable(int row) const
 {
-    return !m_halted && StateOf(row) == RowState::Free;
+    return !m_halted && startTarget(row) >= 1;
 }
 
 bool Race::stopAvailable(int row) const
@@ -101,9 +101,24 @@ bool Race::stopAvailable(int row) const
     return !m_halted && stopTarget(row) >= 1;
 }
 
+// START takes a free row; an entry that will not start (a free row with a
+// status) passes it on to the next free row below.
+int Race::startTarget(int row) const
+{
+    const int rows = m_table.TableRowCount();
+    for (int r = row; r >= 1 && r < rows; ++r) {
+        if (StateOf(r) != RowState::Free)
+            return -1;
+        if (!hasStatus(r))
+            return r;
+    }
+    return -1;
+}
+
+// STOPP never applies to an entry with a status.
 int Race::stopTarget(int row) const
 {
-    if (StateOf(row) == RowState::Running)
+    if (isRunner(row))
         return row;
     return m_settings.stopFirst ? EarliestRunner() : -1;
 }
@@ -142,7 +157,7 @@ RaceResult Race::Start(int currentRow, const platform::Stamp& stamp)
     const int c = clampRow(currentRow);
     RaceResult result;
     if (startAvailable(c))
-        result = startRow(c, stamp);
+        result = startRow(startTarget(c), stamp);
     else
         result = { Outcome::NotAvailable, makeView(c) };
     record({ Command::Start, currentRow, stamp, Barrier::Start, -1, false, false, result.outcome });
@@ -166,13 +181,11 @@ RaceResult Race::startRow(int c, const platform::Stamp& stamp)
     m_table.SetTableCell(kColPlatz, c, QStringLiteral("-"));
     m_table.SetTableCell(kColRaw, c, QString::number(t));
 
-    if (c == m_table.TableRowCount() - 1) {
-        m_table.SetTableRowCount(c + 2);
-        QStringList fresh(kProtocolColCount);
-        fresh[kColPlatz] = QStringLiteral("-");
-        m_table.SetTableRow(c + 1, fresh);
-    }
-    const int next = c + 1;
+    if (c == m_table.TableRowCount() - 1)
+        appendFreeRow();
+    // Entries that will not start are passed over.
+    const int next = skipStatusRows(c + 1);
+    keepFreeRow();
     m_halted = false;
     m_clockRunning = true;
     m_endAvailable = true; // also after ENDE: a running clock must be stoppable
@@ -232,7 +245,7 @@ bool Race::CanInsertInterim(int currentRow, int index) const
     if (index < 0 || index >= static_cast<int>(m_interims.size()) || m_interims[static_cast<size_t>(index)].used)
         return false;
     const int c = clampRow(currentRow);
-    if (StateOf(c) != RowState::Running)
+    if (!isRunner(c))
         return false;
     const std::optional<std::int32_t> s = WholeNumber(m_table.TableCell(kColRaw, c));
     // An interim time taken before the entry started is not its stop.
@@ -286,7 +299,8 @@ RaceResult Race::Reset()
         m_table.ClearTable();
         m_clockRunning = false;
         m_stoppedMs = 0;
-        m_lastRemoved.reset();
+        m_undo.reset();
+        m_classOrder.clear();
         m_firstStart.reset();
         m_latestStart = 0;
         m_endAvailable = false; // nothing has started that could be ended
@@ -363,7 +377,7 @@ BarrierResult Race::BarrierImpulse(
         } else if (!m_startLock.free) {
             result.start = Outcome::Locked;
         } else if (startAvailable(c)) {
-            c = startRow(c, stamp).view.currentRow;
+            c = startRow(startTarget(c), stamp).view.currentRow;
             result.start = Outcome::Started;
         } else {
             result.start = Outcome::NotAvailable;
@@ -443,6 +457,7 @@ RaceState Race::State() const
     s.settingsAvailable = m_settingsAvailable;
     s.halted = m_halted;
     s.interims = m_interims;
+    s.classOrder = m_classOrder;
     return s;
 }
 
@@ -460,6 +475,7 @@ RaceResult Race::RestoreState(const RaceState& s, int currentRow)
     m_settingsAvailable = s.settingsAvailable;
     m_halted = s.halted;
     m_interims = s.interims;
+    m_classOrder = s.classOrder;
     const platform::Tick latest = s.latestStart;
     RaceResult result { Outcome::Refreshed, makeView(clampRow(currentRow)) };
     m_latestStart = latest; // the view of a running row would have set it

@@ -2,6 +2,7 @@
 
 #include "gridstore/SortTypes.h"
 #include "platform/Tick.h"
+#include "protocol/EntryStatus.h"
 
 #include <QList>
 #include <QString>
@@ -130,6 +131,8 @@ enum class TableChange {
     RowBack, // Ctrl+Z: from (where it was removed), row, cells
     Loaded, // a protocol or start list: fileName, rows
     Sorted, // a header click: col, direction
+    Status, // an entry's status set or cleared: row, oldText, newText (status texts)
+    StatusBack, // Ctrl+Z took a status back: row, oldText, newText
 };
 
 struct TableRecord {
@@ -169,6 +172,7 @@ struct RaceState {
     bool settingsAvailable = true;
     bool halted = false;
     std::vector<Interim> interims;
+    QStringList classOrder; // the classes in the order of their first appearance in the start list
 };
 
 // A raw column that should hold a whole number and does not.
@@ -245,7 +249,11 @@ public:
 
     // The row-state refresh: the current row has changed (or was written).
     RaceResult RowStateRefresh(int row);
-    // Sorts for display, writes the places and picks the current row.
+    // Sorts for display, writes the places and picks the current row. An
+    // entry is ranked when it has no status and its "Zeit" is a run time;
+    // ties share a place (1, 1, 3). With classes "Platz" is the place within
+    // the class and "Gesamt" the overall place; an entry with a status shows
+    // the status in "Platz".
     RaceResult RankRefresh(int currentRow);
     // A protocol was loaded into the table. With an entry still running the
     // race runs on from the first start those entries name (start tick less
@@ -258,14 +266,26 @@ public:
     int FirstStarter() const;
 
     // The operator's changes of the table. Each is reported through
-    // OnTableChange; RemoveRow keeps the row for UndoRemove.
+    // OnTableChange; RemoveRow and SetStatus keep what Undo takes back.
+    // The table always keeps a row that START can take: the free row after
+    // the last entry cannot be removed while it is the only one.
+    bool CanRemoveRow(int row) const;
     // Returns the row that follows the removed one (the new current row).
     int RemoveRow(int row);
     // The row the new one ended in.
     int InsertRow(int at, const QStringList& cells);
-    bool CanUndoRemove() const { return m_lastRemoved.has_value(); }
-    // Puts the last removed row back; the row it ended in, or -1.
-    int UndoRemove();
+    // Whether the row is an entry that can have a status (it holds a number,
+    // a name or a start).
+    bool CanSetStatus(int row) const;
+    // Sets or clears the entry's status; false (nothing changed) when the
+    // row cannot have one or already has it. "Platz" shows the status; the
+    // caller ranks afterwards.
+    bool SetStatus(int row, protocol::EntryStatus status);
+    protocol::EntryStatus StatusOf(int row) const;
+    bool CanUndo() const { return m_undo.has_value(); }
+    // Takes back the last removed row or status change; the row it
+    // concerns, or -1.
+    int Undo();
     // A loaded protocol's rows replace the table (the row count is
     // max(2, rows + 1), the header row stays).
     void Load(const QList<QStringList>& rows, const QString& fileName);
@@ -281,6 +301,10 @@ public:
 
     const RaceView& View() const { return m_view; }
     const std::vector<Interim>& Interims() const { return m_interims; }
+    // The classes of the entries in the order of their first appearance in
+    // the loaded start list, classes that came later after them; empty when
+    // no entry has a class.
+    QStringList ClassOrder() const;
     std::optional<platform::Tick> FirstStart() const { return m_firstStart; }
     platform::Tick LatestStartTick() const { return m_latestStart; }
 
@@ -294,10 +318,13 @@ public:
 
     enum class RowState { Free, Running, Finished };
     RowState StateOf(int row) const;
+    // A free row without a status: START can take it.
+    bool Startable(int row) const;
     // Whether any entry of the table has been started.
     bool AnyStarted() const;
     // The running row with the earliest start tick (ticks compared modulo
-    // 2^32), or -1. Rows whose raw column is not a whole number are skipped.
+    // 2^32), or -1. Rows whose raw column is not a whole number and rows with
+    // a status are skipped.
     int EarliestRunner() const;
 
 private:
@@ -310,19 +337,45 @@ private:
         int row = 0;
         QStringList cells;
     };
+    // What Ctrl+Z takes back: a removed row, or an entry's status (found
+    // again by its cells, wherever the ranking has moved it).
+    struct UndoStep {
+        bool status = false;
+        RemovedRow removed;
+        QString before, after; // the status texts
+        QStringList entry; // "Nr.", "Name", "Start", "Klasse" when it changed
+    };
 
     int clampRow(int row) const;
     bool startAvailable(int row) const;
     bool stopAvailable(int row) const;
     int stopTarget(int row) const;
+    int startTarget(int row) const;
+    bool isRunner(int row) const;
+    bool hasStatus(int row) const;
+    bool isBlank(int row) const;
+    int skipStatusRows(int row);
+    void appendFreeRow();
+    void keepFreeRow();
+    void writeStatus(int row, const QString& status);
+    int entryRow(const UndoStep& step) const;
+    QStringList entryKey(int row) const;
     Lock& lock(Barrier barrier) { return barrier == Barrier::Start ? m_startLock : m_stopLock; }
     const Lock& lock(Barrier barrier) const { return barrier == Barrier::Start ? m_startLock : m_stopLock; }
     void armLockout(Barrier barrier, platform::Tick at);
     void freeWhenAvailable(Barrier barrier, int row);
     void writeStop(int row, std::int32_t run);
     int rank(int currentRow);
-    void writePlaces();
-    int nextCurrentRow(int fallback) const;
+    // The rows the next command waits for, without a status and a time: the
+    // first one, the first free one, the earliest runner (-1: none).
+    struct Waiting {
+        int first = -1;
+        int free = -1;
+        int runner = -1;
+    };
+    // Also notes classes the start list did not name in the class order.
+    Waiting writePlaces();
+    int nextCurrentRow(int fallback, const Waiting& waiting) const;
     RaceView makeView(int row);
     void record(CommandRecord record) const;
     void recordTable(TableRecord record) const;
@@ -346,7 +399,8 @@ private:
     bool m_settingsAvailable = true;
     bool m_halted = false; // after ENDE, until the next row-state refresh
     std::vector<Interim> m_interims;
-    std::optional<RemovedRow> m_lastRemoved; // what Ctrl+Z brings back
+    std::optional<UndoStep> m_undo; // what Ctrl+Z brings back
+    QStringList m_classOrder;
     RaceView m_view;
 };
 

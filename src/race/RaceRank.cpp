@@ -7,6 +7,9 @@
 #include "protocol/Columns.h"
 #include "race/RaceText.h"
 
+#include <QHash>
+#include <QSet>
+
 #include <algorithm>
 
 using namespace protocol;
@@ -15,30 +18,74 @@ namespace race {
 
 namespace {
 
-// What a run time ranks by: its value where the text is a run time, and
-// after every value (ordered as time texts) where it is not.
+// A ranked entry: its run time and its class.
 struct RankKey {
-    std::optional<std::int64_t> value;
-    QString text;
+    std::int64_t value = 0;
     int row = 0;
+    int group = 0;
 };
 
-int compareKeys(const RankKey& a, const RankKey& b)
+// The places of entries ordered by run time: equal times share a place.
+struct PlaceCounter {
+    int count = 0;
+    int place = 0;
+    std::int64_t last = 0;
+    int next(std::int64_t value)
+    {
+        if (count == 0 || value != last)
+            place = count + 1;
+        ++count;
+        last = value;
+        return place;
+    }
+};
+
+// Empty, or nothing but blanks and control characters.
+bool blank(const QString& text)
 {
-    if (a.value && b.value)
-        return *a.value < *b.value ? -1 : (*a.value > *b.value ? 1 : 0);
-    if (a.value || b.value)
-        return a.value ? -1 : 1;
-    return TimeTextOrder(a.text, b.text);
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 32; });
+}
+
+// Whether the text is the decimal form of n (n >= 1), read without making
+// the text of n.
+bool holdsNumber(const QString& text, int n)
+{
+    qsizetype i = text.size();
+    for (; n > 0; n /= 10) {
+        if (i == 0 || text[--i] != QLatin1Char(static_cast<char>('0' + n % 10)))
+            return false;
+    }
+    return i == 0;
 }
 
 } // namespace
 
 Race::RowState Race::StateOf(int row) const
 {
-    if (TrimBlanks(m_table.TableCell(kColRaw, row)).isEmpty())
+    const TCellStore& cells = m_table.TableStore();
+    if (blank(cells.CellRef(kColRaw, row)))
         return RowState::Free;
-    return TrimBlanks(m_table.TableCell(kColZeit, row)).isEmpty() ? RowState::Running : RowState::Finished;
+    return blank(cells.CellRef(kColZeit, row)) ? RowState::Running : RowState::Finished;
+}
+
+bool Race::hasStatus(int row) const
+{
+    return StatusOf(row) != EntryStatus::None;
+}
+
+EntryStatus Race::StatusOf(int row) const
+{
+    return StatusOfCell(m_table.TableStore().CellRef(kColStatus, row));
+}
+
+bool Race::isRunner(int row) const
+{
+    return StateOf(row) == RowState::Running && !hasStatus(row);
+}
+
+bool Race::Startable(int row) const
+{
+    return StateOf(row) == RowState::Free && !hasStatus(row);
 }
 
 bool Race::AnyStarted() const
@@ -54,7 +101,7 @@ int Race::EarliestRunner() const
     int best = -1;
     platform::Tick bestTick = 0;
     for (int r = 1; r < m_table.TableRowCount(); ++r) {
-        if (StateOf(r) != RowState::Running)
+        if (!isRunner(r))
             continue;
         const std::optional<std::int32_t> s = WholeNumber(m_table.TableCell(kColRaw, r));
         if (!s)
@@ -75,7 +122,7 @@ std::optional<platform::Tick> Race::FirstStartOfRunners() const
     std::optional<platform::Tick> first;
     std::int64_t shortest = 0;
     for (int r = 1; r < m_table.TableRowCount(); ++r) {
-        if (StateOf(r) != RowState::Running)
+        if (!isRunner(r))
             continue;
         const std::optional<std::int32_t> start = WholeNumber(m_table.TableCell(kColRaw, r));
         const std::optional<std::int64_t> split = RunTimeValue(TrimBlanks(m_table.TableCell(kColSplit, r)));
@@ -98,9 +145,9 @@ void ProtocolSortStyle(int col, TSortStyle& style, TSortOptions& options)
 {
     if (col == kColNr) {
         style = TSortStyle::ssNumeric;
-    } else if (col == kColName) {
+    } else if (col == kColName || col == kColKlasse) {
         style = TSortStyle::ssNormal;
-    } else if (col >= kColStart && col <= kColPlatz) {
+    } else if ((col >= kColStart && col <= kColPlatz) || col == kColGesamt) {
         options.SortCompare = TimeTextOrder;
         style = TSortStyle::ssCustom;
     }
@@ -137,51 +184,167 @@ int Race::rank(int currentRow)
     const int row = SortTableForDisplay(
         m_table, m_displayOrder, [this](int col, TSortStyle& style) { ProtocolSortStyle(col, style, m_displayOrder); },
         currentRow);
-    writePlaces();
-    return nextCurrentRow(clampRow(row));
+    const Waiting waiting = writePlaces();
+    return nextCurrentRow(clampRow(row), waiting);
 }
 
 // Competition places by run time, whatever order the rows are shown in:
-// 10,00, 10,00 and 11,50 get 1, 1 and 3. Rows without a run time keep their
-// "Platz".
-void Race::writePlaces()
+// 10,00, 10,00 and 11,50 get 1, 1 and 3. With classes each class counts its
+// own places into "Platz" and the overall place goes into "Gesamt". An entry
+// with a status shows it instead of a place; a time that is no run time (a
+// loaded "verletzt") is never ranked. Rows without a time keep their "Platz".
+Race::Waiting Race::writePlaces()
 {
+    Waiting waiting;
+    platform::Tick runnerTick = 0;
+    // Read in place: a copy of every cell of a large table costs more than
+    // the ranking itself.
+    const TCellStore& cells = m_table.TableStore();
+    const int rows = m_table.TableRowCount();
+    const auto put = [this, &cells](int col, int row, const QString& text) {
+        if (cells.CellRef(col, row) != text)
+            m_table.SetTableCell(col, row, text);
+    };
+    const auto putPlace = [this, &cells](int col, int row, int place) {
+        if (!holdsNumber(cells.CellRef(col, row), place))
+            m_table.SetTableCell(col, row, QString::number(place));
+    };
+    QHash<QString, int> groups;
+    QStringList seen; // the classes in the table's order
     std::vector<RankKey> keys;
-    for (int r = 1; r < m_table.TableRowCount(); ++r) {
-        const QString zeit = TrimBlanks(m_table.TableCell(kColZeit, r));
-        if (!zeit.isEmpty())
-            keys.push_back({ RunTimeValue(zeit), zeit, r });
+    keys.reserve(static_cast<size_t>(std::max(0, rows - 1)));
+    for (int r = 1; r < rows; ++r) {
+        const QString& klasseText = cells.CellRef(kColKlasse, r);
+        int group = 0;
+        if (!blank(klasseText)) {
+            const bool trimmed = klasseText.front().unicode() > 32 && klasseText.back().unicode() > 32;
+            const QString& klasse = trimmed ? klasseText : TrimBlanks(klasseText);
+            auto found = groups.constFind(klasse);
+            if (found == groups.cend()) {
+                found = groups.insert(klasse, static_cast<int>(groups.size()) + 1);
+                seen << klasse;
+            }
+            group = found.value();
+        }
+        const EntryStatus status = StatusOfCell(cells.CellRef(kColStatus, r));
+        if (status != EntryStatus::None) {
+            put(kColPlatz, r, StatusText(status));
+            put(kColGesamt, r, QString());
+            continue;
+        }
+        const QString& zeit = cells.CellRef(kColZeit, r);
+        if (blank(zeit)) {
+            put(kColGesamt, r, QString());
+            // Who the next stop or start is for, found on the way.
+            if (waiting.first < 0)
+                waiting.first = r;
+            const QString& raw = cells.CellRef(kColRaw, r);
+            if (blank(raw)) {
+                if (waiting.free < 0)
+                    waiting.free = r;
+            } else if (const std::optional<std::int32_t> tick = WholeNumber(raw)) {
+                if (waiting.runner < 0 || platform::TickDiff(*tick, runnerTick) < 0) {
+                    waiting.runner = r;
+                    runnerTick = *tick;
+                }
+            }
+            continue;
+        }
+        std::optional<std::int64_t> value = RunTimeValue(zeit);
+        if (!value)
+            value = RunTimeValue(TrimBlanks(zeit));
+        if (!value) {
+            put(kColPlatz, r, QStringLiteral("-"));
+            put(kColGesamt, r, QString());
+            continue;
+        }
+        keys.push_back({ *value, r, group });
     }
-    std::stable_sort(
-        keys.begin(), keys.end(), [](const RankKey& a, const RankKey& b) { return compareKeys(a, b) < 0; });
-    int place = 0;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        if (i == 0 || compareKeys(keys[i - 1], keys[i]) != 0)
-            place = static_cast<int>(i) + 1;
-        const QString text = QString::number(place);
-        if (m_table.TableCell(kColPlatz, keys[i].row) != text)
-            m_table.SetTableCell(kColPlatz, keys[i].row, text);
+    const bool classes = !seen.isEmpty();
+    std::stable_sort(keys.begin(), keys.end(), [](const RankKey& a, const RankKey& b) { return a.value < b.value; });
+    PlaceCounter overall;
+    std::vector<PlaceCounter> perClass(static_cast<size_t>(groups.size()) + 1);
+    for (const RankKey& key : keys) {
+        const int place = overall.next(key.value);
+        if (classes) {
+            putPlace(kColPlatz, key.row, perClass[static_cast<size_t>(key.group)].next(key.value));
+            putPlace(kColGesamt, key.row, place);
+        } else {
+            putPlace(kColPlatz, key.row, place);
+            put(kColGesamt, key.row, QString());
+        }
     }
+    // Classes that came after the start list follow it in the table's order.
+    for (const QString& klasse : std::as_const(seen))
+        if (!m_classOrder.contains(klasse))
+            m_classOrder << klasse;
+    return waiting;
 }
 
 // After a stop the next stop applies to the earliest-started entry still
 // running, wherever the display sort has put it. With "stop first" STOPP
 // finds that entry by itself, so the row the next START needs stays current.
-int Race::nextCurrentRow(int fallback) const
+int Race::nextCurrentRow(int fallback, const Waiting& waiting) const
+{
+    if (m_settings.stopFirst && waiting.free >= 1)
+        return waiting.free;
+    if (waiting.runner >= 1)
+        return waiting.runner;
+    // Entries with a status wait for nothing.
+    return waiting.first >= 1 ? waiting.first : fallback;
+}
+
+int Race::skipStatusRows(int row)
+{
+    int r = row;
+    while (r < m_table.TableRowCount() && StateOf(r) == RowState::Free && hasStatus(r))
+        ++r;
+    if (r == m_table.TableRowCount())
+        appendFreeRow();
+    return r;
+}
+
+void Race::appendFreeRow()
+{
+    const int row = m_table.TableRowCount();
+    m_table.SetTableRowCount(row + 1);
+    QStringList fresh(kProtocolColCount);
+    fresh[kColPlatz] = QStringLiteral("-");
+    m_table.SetTableRow(row, fresh);
+}
+
+// A table whose every row is started or out of the race gets a free row at
+// its end: START must always find one.
+void Race::keepFreeRow()
 {
     const int rows = m_table.TableRowCount();
-    if (m_settings.stopFirst) {
-        for (int r = 1; r < rows; ++r)
-            if (StateOf(r) == RowState::Free && TrimBlanks(m_table.TableCell(kColZeit, r)).isEmpty())
-                return r;
+    if (Startable(rows - 1))
+        return;
+    for (int r = 1; r < rows - 1; ++r)
+        if (Startable(r))
+            return;
+    appendFreeRow();
+}
+
+QStringList Race::ClassOrder() const
+{
+    QStringList order;
+    QSet<QString> present;
+    for (int r = 1; r < m_table.TableRowCount(); ++r) {
+        const QString klasse = TrimBlanks(m_table.TableCell(kColKlasse, r));
+        if (!klasse.isEmpty())
+            present.insert(klasse);
     }
-    const int runner = EarliestRunner();
-    if (runner >= 1)
-        return runner;
-    for (int r = 1; r < rows; ++r)
-        if (m_table.TableCell(kColZeit, r).isEmpty())
-            return r;
-    return fallback;
+    for (const QString& klasse : m_classOrder)
+        if (present.remove(klasse))
+            order << klasse;
+    // Classes that came after the start list, in the table's order.
+    for (int r = 1; r < m_table.TableRowCount() && !present.isEmpty(); ++r) {
+        const QString klasse = TrimBlanks(m_table.TableCell(kColKlasse, r));
+        if (present.remove(klasse))
+            order << klasse;
+    }
+    return order;
 }
 
 RaceView Race::makeView(int row)
@@ -199,7 +362,8 @@ RaceView Race::makeView(int row)
     v.raceStarted = m_firstStart.has_value();
     v.firstStartTick = m_firstStart.value_or(0);
     const std::optional<std::int32_t> raw = WholeNumber(m_table.TableCell(kColRaw, row));
-    if (state == RowState::Running && raw) {
+    // An entry out of the race (a status) runs no clock.
+    if (state == RowState::Running && raw && !hasStatus(row)) {
         m_latestStart = *raw;
         v.currentRowRunning = true;
         v.currentStartTick = *raw;

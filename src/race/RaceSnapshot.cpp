@@ -3,6 +3,7 @@
 #include "gridstore/CellTable.h"
 #include "gridstore/GridCommaText.h"
 #include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
 #include "race/RaceText.h"
 
 #include <algorithm>
@@ -39,6 +40,7 @@ Snapshot TakeSnapshot(const Race& race, platform::Tick now, const QString& title
     const int firstStarter = race.FirstStarter();
     if (firstStarter >= 1)
         s.firstStart = cells.Cell(kColStart, firstStarter);
+    s.classes = race.ClassOrder();
     s.entries.reserve(static_cast<size_t>(std::max(0, cells.RowCount() - 1)));
     for (int r = 1; r < cells.RowCount(); ++r) {
         SnapshotEntry e;
@@ -51,6 +53,9 @@ Snapshot TakeSnapshot(const Race& race, platform::Tick now, const QString& title
         e.time = cells.Cell(kColZeit, r);
         e.split = cells.Cell(kColSplit, r);
         e.place = cells.Cell(kColPlatz, r);
+        e.klasse = TrimBlanks(cells.Cell(kColKlasse, r));
+        e.status = StatusText(race.StatusOf(r));
+        e.overall = cells.Cell(kColGesamt, r);
         if (e.state == Race::RowState::Finished) {
             if (const std::optional<std::int32_t> run = WholeNumber(TrimBlanks(cells.Cell(kColRaw, r))))
                 e.runMs = *run;
@@ -60,7 +65,7 @@ Snapshot TakeSnapshot(const Race& race, platform::Tick now, const QString& title
     return s;
 }
 
-std::vector<int> LastFinishers(const Snapshot& snapshot, int count)
+std::vector<int> LastFinishers(const Snapshot& snapshot, int count, const QString& klasse)
 {
     const auto& entries = snapshot.entries;
     const std::optional<std::int64_t> reference = TimeOfDayValue(snapshot.firstStart);
@@ -78,7 +83,7 @@ std::vector<int> LastFinishers(const Snapshot& snapshot, int count)
     std::vector<Finish> finishes;
     for (int i = 0; i < static_cast<int>(entries.size()); ++i) {
         const SnapshotEntry& e = entries[static_cast<size_t>(i)];
-        if (e.state != Race::RowState::Finished)
+        if (e.state != Race::RowState::Finished || !e.status.isEmpty() || (!klasse.isEmpty() && e.klasse != klasse))
             continue;
         Finish f { i, {}, {} };
         const std::optional<std::int64_t> run = e.runMs ? e.runMs : RunTimeValue(TrimBlanks(e.time));

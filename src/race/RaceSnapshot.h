@@ -4,6 +4,7 @@
 #include "race/Race.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <cstdint>
@@ -21,10 +22,13 @@ struct SnapshotEntry {
     QString start; // time of day of the start
     QString time; // run-time text, empty until the entry is stopped
     QString split;
-    QString place;
+    QString place; // the place within the class when there are classes
     Race::RowState state = Race::RowState::Free;
     // The run time of a finished entry whose raw column holds a whole number.
     std::optional<std::int64_t> runMs;
+    QString klasse;
+    QString status; // "DNS", "DNF", "DSQ" or empty
+    QString overall; // the overall place ("Gesamt") when there are classes
 };
 
 // Display colours as #rrggbb, so a browser display looks like the program's.
@@ -37,6 +41,9 @@ struct SnapshotColours {
 
 struct Snapshot {
     std::vector<SnapshotEntry> entries; // in the table's order
+    // The classes in the order of their first appearance in the start list;
+    // empty without classes.
+    QStringList classes;
     bool running = false; // the race clock runs
     std::int32_t raceMs = 0; // the race clock when the snapshot was taken
     QString firstStart; // time of day of the race's first start; empty before it
@@ -58,6 +65,8 @@ Snapshot TakeSnapshot(const Race& race, platform::Tick now, const QString& title
 // `count`. An entry's finish is its split plus its run time, ties broken by
 // its start's time of day plus its run time; finished entries whose finish
 // cannot be worked out from their texts come after the others, in table order.
-std::vector<int> LastFinishers(const Snapshot& snapshot, int count);
+// With a class only entries of that class count; an entry with a status is no
+// finisher.
+std::vector<int> LastFinishers(const Snapshot& snapshot, int count, const QString& klasse = QString());
 
 } // namespace race

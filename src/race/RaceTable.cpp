@@ -3,9 +3,11 @@
 #include "race/Race.h"
 
 #include "gridstore/CellTable.h"
+#include "gridstore/GridCommaText.h"
 #include "gridstore/SortEngine.h"
 #include "protocol/Columns.h"
 #include "protocol/ProtocolFiles.h"
+#include "race/RaceText.h"
 
 #include <algorithm>
 
@@ -46,11 +48,37 @@ void Race::recordTable(TableRecord record) const
         OnTableChange(record);
 }
 
+bool Race::isBlank(int row) const
+{
+    // The free row a start leaves at the end carries only its "-".
+    for (int c = 0; c < kTableColCount; ++c) {
+        const QString text = TrimBlanks(m_table.TableCell(c, row));
+        if (!text.isEmpty() && !(c == kColPlatz && text == QLatin1String("-")))
+            return false;
+    }
+    return true;
+}
+
+bool Race::CanRemoveRow(int row) const
+{
+    if (row < 1 || row >= m_table.TableRowCount())
+        return false;
+    if (!isBlank(row) || !Startable(row))
+        return true;
+    for (int r = 1; r < m_table.TableRowCount(); ++r)
+        if (r != row && Startable(r))
+            return true;
+    return false;
+}
+
 int Race::RemoveRow(int row)
 {
-    const QStringList cells = m_table.TableStore().Row(row);
+    if (!CanRemoveRow(row))
+        return clampRow(row);
+    const QStringList cells = SavedCells(m_table.TableStore().Row(row));
     m_table.DeleteTableRow(row);
-    m_lastRemoved = RemovedRow { row, cells };
+    keepFreeRow();
+    m_undo = UndoStep { false, RemovedRow { row, cells }, {}, {}, {} };
     TableRecord r;
     r.change = TableChange::RowRemoved;
     r.row = row;
@@ -89,27 +117,122 @@ int Race::putBack(const RemovedRow& removed)
     return row;
 }
 
-int Race::UndoRemove()
+QStringList Race::entryKey(int row) const
 {
-    if (!m_lastRemoved)
+    QStringList key;
+    for (const int c : { kColNr, kColName, kColStart, kColKlasse })
+        key << TrimBlanks(m_table.TableCell(c, row));
+    return key;
+}
+
+int Race::entryRow(const UndoStep& step) const
+{
+    const int rows = m_table.TableRowCount();
+    const auto matches = [&](int r) { return entryKey(r) == step.entry && StatusOf(r) == StatusOfCell(step.after); };
+    if (step.removed.row >= 1 && step.removed.row < rows && matches(step.removed.row))
+        return step.removed.row;
+    for (int r = 1; r < rows; ++r)
+        if (matches(r))
+            return r;
+    return -1;
+}
+
+int Race::Undo()
+{
+    if (!m_undo)
         return -1;
-    const RemovedRow removed = *std::exchange(m_lastRemoved, std::nullopt);
-    const int row = putBack(removed);
+    const UndoStep step = *std::exchange(m_undo, std::nullopt);
     TableRecord r;
+    if (step.status) {
+        const int row = entryRow(step);
+        if (row < 0)
+            return -1;
+        writeStatus(row, step.before);
+        keepFreeRow();
+        r.change = TableChange::StatusBack;
+        r.row = row;
+        r.oldText = step.after;
+        r.newText = step.before;
+        recordTable(r);
+        return row;
+    }
+    const int row = putBack(step.removed);
     r.change = TableChange::RowBack;
-    r.from = removed.row;
+    r.from = step.removed.row;
     r.row = row;
-    r.cells = removed.cells;
+    r.cells = step.removed.cells;
     recordTable(r);
     return row;
+}
+
+bool Race::CanSetStatus(int row) const
+{
+    return row >= 1 && row < m_table.TableRowCount() && !isBlank(row);
+}
+
+void Race::writeStatus(int row, const QString& status)
+{
+    m_table.SetTableCell(kColStatus, row, status);
+    m_table.SetTableCell(kColGesamt, row, QString());
+    // Without a status the entry waits for its place again; the ranking
+    // writes it.
+    if (!status.isEmpty())
+        m_table.SetTableCell(kColPlatz, row, status);
+    else
+        m_table.SetTableCell(kColPlatz, row, StateOf(row) == RowState::Free ? QString() : QStringLiteral("-"));
+}
+
+bool Race::SetStatus(int row, EntryStatus status)
+{
+    if (!CanSetStatus(row) || StatusOf(row) == status)
+        return false;
+    const QString before = StatusText(StatusOf(row));
+    const QString after = StatusText(status);
+    writeStatus(row, after);
+    keepFreeRow();
+    m_undo = UndoStep { true, RemovedRow { row, {} }, before, after, entryKey(row) };
+    TableRecord r;
+    r.change = TableChange::Status;
+    r.row = row;
+    r.oldText = before;
+    r.newText = after;
+    recordTable(r);
+    return true;
 }
 
 void Race::applyRows(const QList<QStringList>& rows)
 {
     LoadedProtocol loaded;
     loaded.rows.assign(rows.begin(), rows.end());
+    // A time that names a status ("DNF", "aufg.") becomes that status, as
+    // does a place of a results list ("DNF" where the place would be); any
+    // other time that is no run time stays as it is and is never ranked.
+    for (QStringList& row : loaded.rows) {
+        const QString given = row.value(kColStatus);
+        EntryStatus status = StatusNamedBy(given);
+        if (status == EntryStatus::None && !given.isEmpty())
+            continue; // a status text of its own stays as it is
+        const QString zeit = row.value(kColZeit);
+        const EntryStatus inZeit = zeit.isEmpty() || RunTimeValue(zeit) ? EntryStatus::None : StatusNamedBy(zeit);
+        if (inZeit != EntryStatus::None)
+            row[kColZeit].clear();
+        if (status == EntryStatus::None)
+            status = inZeit != EntryStatus::None ? inZeit : StatusNamedBy(row.value(kColPlatz));
+        if (status == EntryStatus::None)
+            continue;
+        while (row.size() <= kColStatus)
+            row << QString();
+        row[kColStatus] = StatusText(status);
+    }
     ApplyLoadedProtocol(m_table, loaded);
-    m_lastRemoved.reset();
+    m_undo.reset();
+    m_classOrder.clear();
+    for (const QStringList& row : loaded.rows) {
+        const QString klasse = TrimBlanks(row.value(kColKlasse));
+        if (!klasse.isEmpty() && !m_classOrder.contains(klasse))
+            m_classOrder << klasse;
+    }
+    keepFreeRow();
 }
 
 void Race::Load(const QList<QStringList>& rows, const QString& fileName)
@@ -147,7 +270,7 @@ bool Race::ReplayTableChange(const TableRecord& r)
     const int rows = m_table.TableRowCount();
     switch (r.change) {
     case TableChange::Edit: {
-        if (r.col < 0 || r.col >= kProtocolColCount || r.row < 1 || r.row >= rows)
+        if (r.col < 0 || r.col >= kTableColCount || r.row < 1 || r.row >= rows)
             return false;
         const bool same = m_table.TableCell(r.col, r.row) == r.oldText;
         m_table.SetTableCell(r.col, r.row, r.newText);
@@ -158,7 +281,21 @@ bool Race::ReplayTableChange(const TableRecord& r)
             return false;
         const bool same = m_table.TableStore().Row(r.row).mid(0, r.cells.size()) == r.cells;
         m_table.DeleteTableRow(r.row);
-        m_lastRemoved = RemovedRow { r.row, r.cells };
+        keepFreeRow();
+        m_undo = UndoStep { false, RemovedRow { r.row, r.cells }, {}, {}, {} };
+        return same;
+    }
+    case TableChange::Status:
+    case TableChange::StatusBack: {
+        if (r.row < 1 || r.row >= rows)
+            return false;
+        const bool same = StatusOf(r.row) == StatusOfCell(r.oldText);
+        writeStatus(r.row, r.newText);
+        keepFreeRow();
+        if (r.change == TableChange::Status)
+            m_undo = UndoStep { true, RemovedRow { r.row, {} }, r.oldText, r.newText, entryKey(r.row) };
+        else
+            m_undo.reset();
         return same;
     }
     case TableChange::RowInserted: {
@@ -167,7 +304,7 @@ bool Race::ReplayTableChange(const TableRecord& r)
         return row == r.row;
     }
     case TableChange::RowBack:
-        m_lastRemoved.reset();
+        m_undo.reset();
         return putBack({ r.from, r.cells }) == r.row;
     case TableChange::Loaded:
         applyRows(r.rows);
@@ -193,7 +330,7 @@ QString Race::Digest() const
     const int rows = m_table.TableRowCount();
     f.number(rows);
     for (int r = 1; r < rows; ++r)
-        for (int c = 0; c < kProtocolColCount; ++c)
+        for (int c = 0; c < kClassColCount; ++c) // "Gesamt" follows from the others
             f.text(m_table.TableCell(c, r));
     const RaceState state = State();
     f.number(state.firstStart ? 1 : 0);
@@ -212,6 +349,8 @@ QString Race::Digest() const
         f.text(i.text);
         f.number(i.used ? 1 : 0);
     }
+    for (const QString& klasse : state.classOrder)
+        f.text(klasse);
     f.number(m_displayOrder.SortCol);
     f.number(m_displayOrder.SortDirection + (m_displayOrder.CanSort ? 2 : 0));
     return QStringLiteral("%1").arg(f.h, 16, 16, QLatin1Char('0'));

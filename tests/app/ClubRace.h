@@ -41,3 +41,25 @@ inline TCellStore ClubRace()
     cells.SetRow(kEntries + 1, { "", "", "", "", "", "-", "" });
     return cells;
 }
+
+// A race with two classes in the order "Damen", "Herren" as the log holds it
+// after the last stop: places per class with the overall place in "Gesamt",
+// one entry that gave up, one disqualified (with her time), one that did not
+// start, and the free row at the end.
+inline TCellStore ClassRace()
+{
+    TCellStore cells(protocol::kTableColCount, 8);
+    for (int c = 0; c < protocol::kTableColCount; ++c)
+        cells.SetCell(c, 0, protocol::kTableHeaders[static_cast<size_t>(c)]);
+    // Nr., Name, Start, Zeit, Split, Platz, *, Klasse, Status, Gesamt
+    cells.SetRow(1, { "4", "Dirk", "9:00.30,00", "8,00", "0,30", "DSQ", "8000", "Herren", "DSQ", "" });
+    cells.SetRow(2, { "2", "Bert", "9:00.10,00", "9,00", "0,10", "1", "9000", "Herren", "", "1" });
+    cells.SetRow(3, { "1", "Anna", "9:00.00,00", "10,00", "0,00", "1", "10000", "Damen", "", "2" });
+    cells.SetRow(4, { "6", "Fred", "9:00.40,00", "11,00", "0,40", "2", "11000", "Damen", "", "3" });
+    cells.SetRow(5, { "3", "Cora", "9:00.20,00", "", "0,20", "DNF", "20000", "Damen", "DNF", "" });
+    cells.SetRow(6, { "5", "Eva", "", "", "", "DNS", "", "Damen", "DNS", "" });
+    cells.SetRow(7, { "", "", "", "", "", "-", "" });
+    return cells;
+}
+
+inline const QStringList kClassOrder { QStringLiteral("Damen"), QStringLiteral("Herren") };

@@ -5,6 +5,7 @@
 #include "controls/Udigit.h"
 #include "dialogs/Cfg.h"
 #include "platform/AppInfo.h"
+#include "protocol/Columns.h"
 
 #include <QComboBox>
 #include <QRegularExpression>
@@ -114,9 +115,13 @@ private slots:
             f.start(1500);
             f.w()->makeRowCurrent(1);
             f.stop(9870);
-            expected = f.grid()->BackupBytes();
+            expected = f.grid()->BackupBytes(false, protocol::kProtocolColCount);
         }
+        // Without classes and statuses the seven columns, as always: eleven
+        // "-1" in the geometry line.
         QCOMPARE(ReadFileBytes(backup), expected);
+        QVERIFY(expected.contains(
+            "\r\nUserSettings,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1\r\nNr.,Name,Start,Zeit,Split,Platz,*\r\n"));
         const QStringList dated = data.entryList({ title + QStringLiteral("-*.txt") }, QDir::Files);
         QCOMPARE(dated.size(), 1);
         QVERIFY(QRegularExpression(QStringLiteral("^%1-\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.txt$").arg(title))
@@ -127,7 +132,10 @@ private slots:
         // The open command reads the backup as the table it was.
         MainWindowFixture f;
         f.w()->loadProtocol(backup);
-        QCOMPARE(f.grid()->RowCount(), 3); // the entries; the free row after them is not part of the table read
+        // The two entries (the backup's free row is not read) and a free row
+        // for the next START.
+        QCOMPARE(f.grid()->RowCount(), 4);
+        QCOMPARE(f.grid()->Rows(3).mid(0, 7), (QStringList { "", "", "", "", "", "-", "" }));
         QCOMPARE(f.cell(0, 1), QStringLiteral("7"));
         QCOMPARE(f.cell(1, 1), QStringLiteral("Berg, Anna"));
         QCOMPARE(f.cell(3, 1), QStringLiteral("11,37"));

@@ -12,6 +12,7 @@
 #include "support/HttpProbe.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -53,6 +54,15 @@ QStringList rowTexts(const TAudienceWindow* a, int row)
     QStringList texts;
     for (const QLabel* l : a->Rows[static_cast<size_t>(row)])
         texts << l->text();
+    return texts;
+}
+
+// The same before a long name is cut to its column (the tooltip keeps it).
+QStringList fullRowTexts(const TAudienceWindow* a, int row)
+{
+    QStringList texts;
+    for (const QLabel* l : a->Rows[static_cast<size_t>(row)])
+        texts << l->toolTip();
     return texts;
 }
 
@@ -329,6 +339,47 @@ private slots:
         QVERIFY(a->isVisible());
         f.key(Qt::Key_F6);
         QVERIFY(!a->isVisible());
+    }
+
+    void spectatorWindow_showsClassPlaces_andOneClassFromItsMenu()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        const char* classes[] = { "Damen", "Herren", "Damen", "Herren" };
+        for (int i = 1; i <= 4; ++i) {
+            f.grid()->SetCells(0, i, QString::number(i));
+            f.grid()->SetCells(1, i, QStringLiteral("Läufer %1").arg(i));
+            f.grid()->SetCells(7, i, QString::fromLatin1(classes[i - 1]));
+            f.start(i == 1 ? 0 : 1000);
+        }
+        f.key(Qt::Key_F6);
+        TAudienceWindow* a = w->ui.Anzeige;
+        w->makeRowCurrent(1);
+        for (const int afterMs : { 5000, 1500, 700, 300 }) // 8,00, 8,50, 8,20 and 7,50 in start order
+            f.stop(afterMs);
+        // The newest first, with its class and class place; a disqualified
+        // entry is no finisher.
+        QTRY_COMPARE(fullRowTexts(a, 0), QStringList({ "1", "4", QStringLiteral("Läufer 4 · Herren"), "7,50" }));
+        QCOMPARE(fullRowTexts(a, 1), QStringList({ "2", "3", QStringLiteral("Läufer 3 · Damen"), "8,20" }));
+        w->makeRowCurrent(f.grid()->FindRow(1, QStringLiteral("Läufer 4")));
+        QTest::keyClick(w, Qt::Key_3, Qt::ControlModifier);
+        QTRY_COMPARE(fullRowTexts(a, 0).value(1), QStringLiteral("3"));
+
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(10, 10), a->mapToGlobal(QPoint(10, 10)));
+        QApplication::sendEvent(a, &menu);
+        QAction* damen = nullptr;
+        for (QAction* action : a->ContextMenu->actions())
+            if (action->text() == QStringLiteral("Nur Damen"))
+                damen = action;
+        QVERIFY(damen);
+        a->ContextMenu->hide();
+        damen->trigger();
+        QCOMPARE(a->ClassFilter(), QStringLiteral("Damen"));
+        QCOMPARE(a->Caption->text(), QStringLiteral("Zuletzt im Ziel – Damen"));
+        QCOMPARE(fullRowTexts(a, 0), QStringList({ "2", "3", QStringLiteral("Läufer 3"), "8,20" }));
+        QCOMPARE(fullRowTexts(a, 1), QStringList({ "1", "1", QStringLiteral("Läufer 1"), "8,00" }));
+        QCOMPARE(fullRowTexts(a, 2), QStringList({ "", "", "", "" }));
+        a->close();
     }
 
     void spectatorWindow_fullScreenWithF11_andTheAddressWhenLive()

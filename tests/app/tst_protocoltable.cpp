@@ -3,11 +3,16 @@
 #include "MainWindowFixture.h"
 
 #include "app/Application.h"
+#include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
 
 #include <QApplication>
 #include <QFontMetrics>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
+
+#include <algorithm>
 
 namespace {
 
@@ -93,12 +98,12 @@ private slots:
         QCOMPARE(w->ui.PanelTimer->Digits[0][DisplayTime::Seconds]->Value(), 0);
         QCOMPARE(f.current(), 1);
         QCOMPARE(f.grid()->Selection().Left, 0); // the whole first row
-        QCOMPARE(f.grid()->Selection().Right, 6);
+        QCOMPARE(f.grid()->Selection().Right, protocol::kTableColCount - 1);
 
         f.start(1000);
         f.start(1000);
         QCOMPARE(f.grid()->RowCount(), 4);
-        QCOMPARE(f.grid()->Rows(3), (QStringList { "", "", "", "", "", "-", "" }));
+        QCOMPARE(f.grid()->Rows(3), (QStringList { "", "", "", "", "", "-", "", "", "", "" }));
         QCOMPARE(f.cell(4, 1), QStringLiteral("0,00")); // a new first start
         QCOMPARE(f.cell(4, 2), QStringLiteral("1,00"));
         w->makeRowCurrent(1);
@@ -224,6 +229,111 @@ private slots:
         w->Erase1Click();
         QCOMPARE(f.shownDialogText, QString());
         QCOMPARE(g->FindRow(1, QStringLiteral("Neue Zeile")), -1);
+    }
+
+    void classStartList_timedByKeys_placesPerClassAndStatusesFromMenuAndKeys()
+    {
+        using protocol::EntryStatus;
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TSortGrid* g = f.grid();
+        QCOMPARE(g->ColWidths(protocol::kColKlasse), -1); // a race without classes looks as it always did
+        loadFile(f, QStringLiteral("klassen.txt"),
+            "Startnr;Name;Verein;Klasse\r\n1;Anna;SV;Damen\r\n2;Bert;TV;Herren\r\n3;Cora;SV;Damen\r\n"
+            "4;Dirk;TV;Herren\r\n5;Emil;SV;Herren\r\n");
+        QVERIFY(g->ColWidths(protocol::kColKlasse) > 0);
+        QVERIFY(g->ColWidths(protocol::kColGesamt) > 0);
+        QCOMPARE(g->ColWidths(protocol::kColStatus), -1);
+        QCOMPARE(f.cell(protocol::kColKlasse, 2), QStringLiteral("Herren"));
+        for (int i = 0; i < 5; ++i)
+            f.start(1000);
+        // Emil gives up (context menu), Dirk is disqualified (Ctrl+3).
+        const int emil = g->FindRow(1, QStringLiteral("Emil"));
+        QTest::mouseClick(g->viewport(), Qt::RightButton, {}, cellPoint(g, 1, emil));
+        QTRY_VERIFY(w->ui.PopupMenuList->isVisible());
+        QVERIFY(w->ui.mStatusDNF->isEnabled());
+        w->ui.PopupMenuList->hide();
+        w->ui.mStatusDNF->trigger();
+        QCOMPARE(f.cell(protocol::kColPlatz, g->FindRow(1, QStringLiteral("Emil"))), QStringLiteral("DNF"));
+        // STOPP goes to the runners in start order, passing Emil by.
+        // Runs of 5, 7, 8 and 9 seconds.
+        const std::pair<const char*, int> stops[]
+            = { { "Anna", 1000 }, { "Bert", 3000 }, { "Cora", 2000 }, { "Dirk", 2000 } };
+        for (const auto& [name, afterMs] : stops) {
+            QCOMPARE(f.cell(1, f.current()), QString::fromLatin1(name));
+            f.stop(afterMs);
+        }
+        QVERIFY(!w->ui.bSTOP->isEnabled()); // only Emil is left, and he is out
+        w->makeRowCurrent(g->FindRow(1, QStringLiteral("Dirk")));
+        QTest::keyClick(w, Qt::Key_3, Qt::ControlModifier);
+        const auto places = [&](const char* name) {
+            const int r = g->FindRow(1, QString::fromLatin1(name));
+            return f.cell(protocol::kColPlatz, r) + QLatin1Char('/') + f.cell(protocol::kColGesamt, r);
+        };
+        QCOMPARE(places("Anna"), QStringLiteral("1/1"));
+        QCOMPARE(places("Cora"), QStringLiteral("2/3"));
+        QCOMPARE(places("Bert"), QStringLiteral("1/2"));
+        QCOMPARE(places("Dirk"), QStringLiteral("DSQ/"));
+        QVERIFY(!f.cell(protocol::kColZeit, g->FindRow(1, QStringLiteral("Dirk"))).isEmpty());
+        // Ctrl+Z takes the disqualification back.
+        QTest::keyClick(w, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(places("Dirk"), QStringLiteral("2/4"));
+        // A class typed into the table counts at once.
+        typeInto(f, protocol::kColKlasse, g->FindRow(1, QStringLiteral("Bert")), QStringLiteral("Damen"));
+        QTest::keyClick(g->InplaceEditor(), Qt::Key_Return);
+        QTRY_COMPARE(places("Bert"), QStringLiteral("2/2"));
+        QCOMPARE(places("Cora"), QStringLiteral("3/3"));
+        QCOMPARE(places("Dirk"), QStringLiteral("1/4"));
+        // The menu shows the entry's status; a free row takes none.
+        w->makeRowCurrent(g->FindRow(1, QStringLiteral("Emil")));
+        w->PopupMenuProtokolPopup();
+        QVERIFY(w->ui.mStatusDNF->isChecked() && !w->ui.mStatusDNF->isEnabled());
+        QVERIFY(w->ui.mStatusNone->isEnabled());
+        w->popupMenuHidden();
+        w->makeRowCurrent(g->RowCount() - 1);
+        QTest::keyClick(w, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(f.cell(protocol::kColStatus, g->RowCount() - 1), QString());
+
+        // Saved and loaded again, the table is the same.
+        QList<QStringList> before = allRows(g);
+        dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/klassen-ergebnis.txt"), 4);
+        w->sbSaveClick();
+        f.answerNextDialog(6);
+        dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/klassen-ergebnis.txt"));
+        w->sbLoadClick();
+        QList<QStringList> after = allRows(g);
+        QCOMPARE(after.size(), before.size());
+        const auto sorted = [](QList<QStringList> rows) {
+            std::sort(rows.begin() + 1, rows.end());
+            return rows;
+        };
+        QCOMPARE(sorted(after), sorted(before));
+    }
+
+    void trailingFreeRow_staysAndTheColumnsFollowTheScrollBar()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TSortGrid* g = f.grid();
+        f.start();
+        f.start(1000);
+        w->makeRowCurrent(3);
+        w->PopupMenuProtokolPopup();
+        QVERIFY(!w->ui.Erase1->isEnabled());
+        w->popupMenuHidden();
+        w->Erase1Click();
+        QCOMPARE(g->RowCount(), 4);
+        f.start(1000); // START still finds the free row
+        QCOMPARE(f.cell(6, 3), QString::number(f.tick.tick().now()));
+
+        // A load that brings the scroll bar: "Platz" stays in view.
+        QByteArray list;
+        for (int i = 1; i <= 80; ++i)
+            list += QByteArray::number(i) + ";Teilnehmer " + QByteArray::number(i) + "\r\n";
+        f.answerNextDialog(6);
+        loadFile(f, QStringLiteral("lang.txt"), list);
+        QTRY_VERIFY(g->verticalScrollBar()->isVisible());
+        QTRY_COMPARE(g->ColWidths(1), g->ClientWidth() - 375);
     }
 
     void contextMenu_opensBelowTheRowsAndByKey_newRowGoesWhereItWasOpened()

@@ -204,8 +204,9 @@ private slots:
         w->makeRowCurrent(1);
         f.stop(12340);
         QCOMPARE(f.current(), 2);
-        w->Erase1Click(); // the free row goes: every row has a run time
-        QCOMPARE(f.grid()->RowCount(), 2);
+        w->Erase1Click(); // the free row stays: START needs it
+        QCOMPARE(f.grid()->RowCount(), 3);
+        w->makeRowCurrent(1);
         QVERIFY(!w->ui.bSTOP->isEnabled() && !w->ui.mStop->isEnabled());
         QCOMPARE(w->ui.bSTOP->Color(), clBtnFace);
         f.stop(5000);

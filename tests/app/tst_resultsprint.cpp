@@ -151,6 +151,59 @@ private slots:
         QVERIFY(pages[0].Find(word).isEmpty()); // it did not fit one line
     }
 
+    // With classes each class is printed under its heading, the ranked
+    // entries first and DNF, DSQ, DNS below; a page never ends on a heading.
+    void classes_printedUnderTheirHeadings_aHeadingGoesWithItsFirstRow()
+    {
+        const PrintedResults results = ResultsOfTable(protocol::PageTableOf(ClassRace(), "rennzeit", kClassOrder));
+        const PrintedResults read = ReadResultsPage(
+            QStringDecoder(QStringDecoder::Latin1)
+                .decode(protocol::HtmlPageBytes(ClassRace(), QStringLiteral("rennzeit"), kClassOrder)));
+        QCOMPARE(read.headings, results.headings);
+        QCOMPARE(read.rows.value(results.headings.value(1)), QStringList({ "Herren" }));
+        const QList<PdfPage> one = printed(results, m_dir.filePath("classes.pdf"));
+        QCOMPARE(one.size(), 1);
+        qreal above = -1;
+        for (const char* word : { "Damen", "Anna", "Fred", "Cora", "Eva", "Herren", "Bert", "Dirk" }) {
+            const QList<PdfWord> found = one[0].Find(QLatin1String(word));
+            QVERIFY2(found.size() == 1, word);
+            QVERIFY2(found[0].box.top() > above, word);
+            above = found[0].box.top();
+        }
+        QVERIFY(one[0].HasLine(QStringLiteral("Nr. Name Start Zeit Split Platz Gesamt")));
+        QVERIFY(one[0].HasLine(QStringLiteral("Damen")));
+
+        // Classes of one to four entries over several pages, the first class
+        // shorter by `shift`, so that headings fall on every line of a page.
+        for (const int size : { 1, 2, 3, 4 }) {
+            for (int shift = 0; shift < size; ++shift) {
+                TCellStore cells = ClubRace();
+                cells.SetColCount(protocol::kTableColCount);
+                cells.SetCell(protocol::kColKlasse, 0, QStringLiteral("Klasse"));
+                for (int r = 1; r + 1 < cells.RowCount(); ++r)
+                    cells.SetCell(protocol::kColKlasse, r, QStringLiteral("K%1").arg((r - 1 + shift) / size + 1));
+                const QList<PdfPage> pages = printed(ResultsOfTable(protocol::PageTableOf(cells, "rennzeit")),
+                    m_dir.filePath(QStringLiteral("classes%1-%2.pdf").arg(size).arg(shift)));
+                QVERIFY(pages.size() >= 2);
+                int headings = 0;
+                for (const PdfPage& page : pages) {
+                    for (const PdfWord& h : page.words) {
+                        if (!QRegularExpression(QStringLiteral("^K\\d+$")).match(h.text).hasMatch())
+                            continue;
+                        ++headings;
+                        bool rowBelow = false;
+                        for (const PdfWord& w : page.words)
+                            rowBelow
+                                |= w.box.top() > h.box.bottom() && !page.LineOf(w).startsWith(QLatin1String("Seite"));
+                        QVERIFY2(rowBelow,
+                            qPrintable(QStringLiteral("%1 ends a page (classes of %2)").arg(h.text).arg(size)));
+                    }
+                }
+                QCOMPARE(headings, (40 + shift + size - 1) / size);
+            }
+        }
+    }
+
     void emptyTable_printsTheHeaderAlone()
     {
         TCellStore cells(7, 2);

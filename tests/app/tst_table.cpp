@@ -21,10 +21,13 @@ private slots:
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        QCOMPARE(f.grid()->Rows(0), (QStringList { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" }));
-        QCOMPARE(f.grid()->ColCount(), 7);
+        QCOMPARE(f.grid()->Rows(0),
+            (QStringList { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*", "Klasse", "Status", "Gesamt" }));
+        QCOMPARE(f.grid()->ColCount(), 10);
         QCOMPARE(f.grid()->RowCount(), 2);
-        QCOMPARE(f.grid()->ColWidths(6), -1);
+        // Without classes "Klasse", "Status" and "Gesamt" are hidden like "*".
+        for (int c = 6; c < 10; ++c)
+            QCOMPARE(f.grid()->ColWidths(c), -1);
         QCOMPARE(f.grid()->ColWidths(1), f.grid()->ClientWidth() - 375);
         const int before = f.grid()->ClientWidth();
         w->resize(1000, 600);
@@ -41,7 +44,7 @@ private slots:
         TSortGrid* g = f.grid();
         QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, cellCentre(g, 3, 1));
         QCOMPARE(g->Selection().Left, 0);
-        QCOMPARE(g->Selection().Right, 6);
+        QCOMPARE(g->Selection().Right, 9);
         QCOMPARE(f.current(), 1);
         QVERIFY(!(g->Options() & goEditing));
         QVERIFY(f.w()->ui.bSTOP->isEnabled()); // row 1 runs

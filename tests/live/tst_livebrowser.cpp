@@ -87,11 +87,12 @@ private slots:
         s->raceMs = 3723040;
         s->firstStart = QStringLiteral("10:00.00,00");
         s->entries = {
-            { "3", "Berg", "10:00.00,00", "1.05,12", "0,00", "2", EntryState::Finished, std::int64_t(65120) },
+            { "3", "Berg", "10:00.00,00", "1.05,12", "0,00", "2", EntryState::Finished, std::int64_t(65120), {}, {},
+                {} },
             { "9", "<b>Anna</b> \"die Schnelle\"", "10:00.30,00", "59,80", "30,00", "1", EntryState::Finished,
-                std::int64_t(59800) },
-            { "7", QStringLiteral("Müller"), "10:01.00,00", {}, "1.00,00", "-", EntryState::Running, {} },
-            { "12", "Noch da", {}, {}, {}, {}, EntryState::Free, {} },
+                std::int64_t(59800), {}, {}, {} },
+            { "7", QStringLiteral("Müller"), "10:01.00,00", {}, "1.00,00", "-", EntryState::Running, {}, {}, {}, {} },
+            { "12", "Noch da", {}, {}, {}, {}, EntryState::Free, {}, {}, {}, {} },
         };
         m_server->Publish(s);
         QSignalSpy listening(m_server.get(), &LiveServer::Listening);
@@ -125,6 +126,37 @@ private slots:
         QCOMPARE(tableRows(dom),
             QList<QStringList>(
                 { { "1", "9", "<b>Anna</b> \"die Schnelle\"", "59,80" }, { "2", "3", "Berg", "1.05,12" } }));
+    }
+
+    // Last: it publishes results of its own.
+    void resultsPage_groupsByClass_statusesBelowTheRanked()
+    {
+        auto s = std::make_shared<Snapshot>();
+        s->title = QStringLiteral("rennzeit");
+        s->firstStart = QStringLiteral("10:00.00,00");
+        s->classes = { QStringLiteral("Damen"), QStringLiteral("Herren") };
+        const auto entry = [](const char* nr, const char* name, const char* time, const char* place, EntryState state,
+                               const char* klasse, const char* status) {
+            return Entry { nr, name, "10:01.00,00", time, "1.00,00", place, state, {}, QString::fromLatin1(klasse),
+                QString::fromLatin1(status), {} };
+        };
+        s->entries = {
+            entry("4", "Dirk", "8,00", "DSQ", EntryState::Finished, "Herren", "DSQ"),
+            entry("2", "Bert", "9,00", "1", EntryState::Finished, "Herren", ""),
+            entry("1", "Anna", "10,00", "1", EntryState::Finished, "Damen", ""),
+            entry("3", "Cora", "", "DNF", EntryState::Running, "Damen", "DNF"),
+            entry("6", "Fritz", "", "-", EntryState::Running, "Herren", ""),
+            entry("5", "Eva", "", "DNS", EntryState::Free, "Damen", "DNS"),
+        };
+        m_server->Publish(s);
+        const QString dom = dumpDom(QStringLiteral("/"));
+        QVERIFY2(!dom.isEmpty(), "chromium gave no document");
+        // The classes in the start list's order, each under its name.
+        QCOMPARE(tableRows(dom),
+            QList<QStringList>(
+                { { "Damen" }, { "1", "1", "Anna", "10,00" }, { "DNF", "3", "Cora", "" }, { "DNS", "5", "Eva", "" },
+                    { "Herren" }, { "1", "2", "Bert", "9,00" }, { QStringLiteral("unterwegs – gestartet um") },
+                    { "", "6", "Fritz", "10:01.00,00" }, { "DSQ", "4", "Dirk", "8,00" } }));
     }
 };
 

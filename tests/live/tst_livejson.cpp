@@ -24,12 +24,13 @@ namespace {
 Entry finished(const QString& nr, const QString& name, const QString& start, const QString& time, qint64 runMs,
     const QString& place, const QString& split = QStringLiteral("0,00"))
 {
-    return Entry { nr, name, start, time, split, place, EntryState::Finished, runMs };
+    return Entry { nr, name, start, time, split, place, EntryState::Finished, runMs, {}, {}, {} };
 }
 
 Entry running(const QString& nr, const QString& name, const QString& start)
 {
-    return Entry { nr, name, start, {}, QStringLiteral("0,00"), QStringLiteral("-"), EntryState::Running, {} };
+    return Entry { nr, name, start, {}, QStringLiteral("0,00"), QStringLiteral("-"), EntryState::Running, {}, {}, {},
+        {} };
 }
 
 QJsonObject parse(const Snapshot& s, std::uint64_t version = 1)
@@ -57,7 +58,7 @@ private slots:
         s.accuracy = 1;
         s.entries = { finished("3", "Berg", "10:00.00,00", "1.05,12", 65120, "1"),
             running("7", QStringLiteral("Müller"), "10:00.20,40"),
-            Entry { "9", "Frei", {}, {}, {}, {}, EntryState::Free, {} } };
+            Entry { "9", "Frei", {}, {}, {}, {}, EntryState::Free, {}, {}, {}, {} } };
         const QJsonObject o = parse(s, 42);
         QCOMPARE(o["version"].toInteger(), 42);
         QCOMPARE(o["title"].toString(), "rennzeit");
@@ -70,7 +71,13 @@ private slots:
         const QJsonArray entries = o["entries"].toArray();
         QCOMPARE(entries.size(), 3);
         const QJsonObject first = entries[0].toObject();
-        QCOMPARE(first.keys(), QStringList({ "name", "number", "place", "runMs", "split", "start", "state", "time" }));
+        QCOMPARE(first.keys(),
+            QStringList({ "class", "classPlace", "name", "number", "overallPlace", "place", "runMs", "split", "start",
+                "state", "status", "time" }));
+        // Without classes the place is the overall place.
+        QVERIFY(first["classPlace"].isNull());
+        QCOMPARE(first["overallPlace"].toInt(), 1);
+        QCOMPARE(o["classes"].toArray(), QJsonArray());
         QCOMPARE(first["number"].toString(), "3");
         QCOMPARE(first["time"].toString(), "1.05,12");
         QCOMPARE(first["state"].toString(), "finished");
@@ -80,6 +87,38 @@ private slots:
         QVERIFY(entries[1].toObject()["runMs"].isNull());
         QCOMPARE(entries[2].toObject()["state"].toString(), "free");
         QCOMPARE(o["latest"].toArray(), QJsonArray({ 0 }));
+    }
+
+    void json_withClasses_carriesClassStatusAndBothPlaces()
+    {
+        Snapshot s;
+        s.firstStart = QStringLiteral("10:00.00,00");
+        s.classes = { QStringLiteral("Damen"), QStringLiteral("Herren") };
+        Entry anna = finished("1", "Anna", "10:00.00,00", "50,00", 50000, "1", "0,00"); // in at 50 s
+        anna.klasse = QStringLiteral("Damen");
+        anna.overall = QStringLiteral("2");
+        Entry bert = finished("2", "Bert", "10:00.10,00", "45,00", 45000, "1", "10,00"); // 55 s
+        bert.klasse = QStringLiteral("Herren");
+        bert.overall = QStringLiteral("1");
+        Entry cora = finished("3", "Cora", "10:00.20,00", "40,00", 40000, "DSQ", "20,00"); // 60 s, disqualified
+        cora.klasse = QStringLiteral("Damen");
+        cora.status = QStringLiteral("DSQ");
+        s.entries = { anna, bert, cora };
+        const QJsonObject o = parse(s);
+        QCOMPARE(o["classes"].toArray(), QJsonArray({ "Damen", "Herren" }));
+        const QJsonArray entries = o["entries"].toArray();
+        const QJsonObject first = entries[0].toObject();
+        QCOMPARE(first["class"].toString(), "Damen");
+        QCOMPARE(first["status"].toString(), "");
+        QCOMPARE(first["classPlace"].toInt(), 1);
+        QCOMPARE(first["overallPlace"].toInt(), 2);
+        const QJsonObject third = entries[2].toObject();
+        QCOMPARE(third["status"].toString(), "DSQ");
+        QCOMPARE(third["place"].toString(), "DSQ");
+        QVERIFY(third["classPlace"].isNull() && third["overallPlace"].isNull());
+        // A disqualified entry is no finisher; a class shows its own.
+        QCOMPARE(o["latest"].toArray(), QJsonArray({ 1, 0 }));
+        QCOMPARE(LastFinishers(s, 5, QStringLiteral("Damen")), std::vector<int>({ 0 }));
     }
 
     void json_clockMovesOnOnlyWhileTheRaceRuns()

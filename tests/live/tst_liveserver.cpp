@@ -30,8 +30,9 @@ std::shared_ptr<const Snapshot> results(const QString& name = QStringLiteral("Be
     s->raceMs = 90000;
     s->firstStart = QStringLiteral("10:00.00,00");
     s->entries.push_back(
-        { "3", name, "10:00.00,00", "1.05,12", "0,00", "1", EntryState::Finished, std::int64_t(65120) });
-    Entry second { "7", QStringLiteral("Müller"), "10:00.20,40", {}, "0.20,40", "-", EntryState::Running, {} };
+        { "3", name, "10:00.00,00", "1.05,12", "0,00", "1", EntryState::Finished, std::int64_t(65120), {}, {}, {} });
+    Entry second { "7", QStringLiteral("Müller"), "10:00.20,40", {}, "0.20,40", "-", EntryState::Running, {}, {}, {},
+        {} };
     if (secondFinished) {
         second.time = QStringLiteral("1.02,00");
         second.place = QStringLiteral("1");
@@ -167,7 +168,7 @@ private slots:
         auto many = std::make_shared<Snapshot>(*results());
         for (int i = 0; i < 500; ++i)
             many->entries.push_back({ QString::number(100 + i), QStringLiteral("Teilnehmer %1").arg(i), "10:00.00,00",
-                "1.00,00", "0,00", QString::number(3 + i), EntryState::Finished, std::int64_t(60000) });
+                "1.00,00", "0,00", QString::number(3 + i), EntryState::Finished, std::int64_t(60000), {}, {}, {} });
         s.server.Publish(many);
         QVERIFY(s.start());
         for (const QByteArray path : { "/results.json", "/", "/display" }) {
@@ -407,7 +408,7 @@ private slots:
         auto big = std::make_shared<Snapshot>(*results());
         for (int i = 0; i < 2000; ++i)
             big->entries.push_back({ QString::number(i), QStringLiteral("Teilnehmer %1").arg(i), "10:00.00,00",
-                "1.00,00", "0,00", QString::number(i), EntryState::Finished, std::int64_t(60000) });
+                "1.00,00", "0,00", QString::number(i), EntryState::Finished, std::int64_t(60000), {}, {}, {} });
         for (int i = 0; i < 200 && s.server.ConnectionCount() > 0; ++i) {
             s.server.Publish(big);
             QTest::qWait(50);

@@ -1,3 +1,4 @@
+#include "app/ClubRace.h"
 #include "gridstore/CellStore.h"
 #include "gridstore/GridCommaText.h"
 #include "protocol/Excel.h"
@@ -52,12 +53,25 @@ QStringList styleFormats(const QByteArray& xml)
     return styles;
 }
 
-Sheet readSheet(const QString& workbook)
+// The names of the workbook's sheets, in their order.
+QStringList sheetNames(const QString& workbook)
+{
+    QStringList names;
+    QXmlStreamReader reader(ReadZipEntry(workbook, "xl/workbook.xml"));
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == QLatin1String("sheet"))
+            names << reader.attributes().value("name").toString();
+    }
+    return names;
+}
+
+Sheet readSheet(const QString& workbook, int number = 1)
 {
     const QStringList strings = XlsxSharedStrings(ReadZipEntry(workbook, "xl/sharedStrings.xml"));
     const QStringList styles = styleFormats(ReadZipEntry(workbook, "xl/styles.xml"));
     Sheet sheet;
-    QXmlStreamReader reader(ReadZipEntry(workbook, "xl/worksheets/sheet1.xml"));
+    QXmlStreamReader reader(ReadZipEntry(workbook, QStringLiteral("xl/worksheets/sheet%1.xml").arg(number)));
     QString ref;
     QString type;
     int style = 0;
@@ -220,6 +234,35 @@ private slots:
         QVERIFY(sheet.widths[3] >= QStringLiteral("9:05:12,30").size());
         QVERIFY(sheet.widths[1] >= 3 && sheet.widths[1] < sheet.widths[3]);
         QVERIFY(sheet.widths[3] < sheet.widths[2]);
+    }
+
+    void export_byClass_theOverallSheetThenOneSheetPerClass()
+    {
+        QVERIFY(protocol::ExcelExport(ClassRace(), nullptr, nullptr, QString(), kClassOrder));
+        const QString workbook = openedWorkbook();
+        QCOMPARE(sheetNames(workbook), QStringList({ "Gesamt", "Damen", "Herren" }));
+        const auto column = [](const Sheet& sheet, QChar col, int rows) {
+            QList<QVariant> values;
+            for (int r = 1; r <= rows + 1; ++r)
+                values << sheet.cells.value(col + QString::number(r));
+            return values;
+        };
+        // Overall: by the overall place, with the class; the statuses below.
+        const Sheet overall = readSheet(workbook, 1);
+        QCOMPARE(column(overall, 'B', 6), QList<QVariant>({ "Name", "Bert", "Anna", "Fred", "Cora", "Dirk", "Eva" }));
+        QCOMPARE(column(overall, 'C', 6),
+            QList<QVariant>({ "Klasse", "Herren", "Damen", "Damen", "Damen", "Herren", "Damen" }));
+        QCOMPARE(column(overall, 'G', 6), QList<QVariant>({ "Platz", 1.0, 1.0, 2.0, "DNF", "DSQ", "DNS" }));
+        QCOMPARE(column(overall, 'H', 6), QList<QVariant>({ "Gesamt", 1.0, 2.0, 3.0, {}, {}, {} }));
+        QCOMPARE(overall.cells.value("E6").toDouble(), days(8000)); // the disqualified time stays
+        // Each class: ranked by class place, then DNF, DSQ, DNS.
+        const Sheet damen = readSheet(workbook, 2);
+        QCOMPARE(column(damen, 'B', 4), QList<QVariant>({ "Name", "Anna", "Fred", "Cora", "Eva" }));
+        QCOMPARE(column(damen, 'G', 4), QList<QVariant>({ "Gesamt", 2.0, 3.0, {}, {} }));
+        QVERIFY(!damen.cells.contains("H1"));
+        const Sheet herren = readSheet(workbook, 3);
+        QCOMPARE(column(herren, 'B', 2), QList<QVariant>({ "Name", "Bert", "Dirk" }));
+        QCOMPARE(column(herren, 'F', 2), QList<QVariant>({ "Platz", 1.0, "DSQ" }));
     }
 
     // What each column's texts become: type, value and number format. A

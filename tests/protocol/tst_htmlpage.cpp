@@ -1,4 +1,6 @@
+#include "app/ClubRace.h"
 #include "gridstore/CellStore.h"
+#include "protocol/Columns.h"
 #include "protocol/HtmlPage.h"
 #include "support/RecordingShell.h"
 #include "support/TestSupport.h"
@@ -81,6 +83,55 @@ private slots:
         comment = description = credit = kFree + '\r';
 
         QCOMPARE(lines.join('\n') + '\n', ReadFileBytes(TestDataPath("race.page.html")));
+    }
+
+    // The table's own columns after "*" change nothing while no entry has a
+    // class or status.
+    void tableWithoutClassesOrStatuses_givesThePageAsAlways()
+    {
+        TCellStore wide = raceTable();
+        wide.SetColCount(protocol::kTableColCount);
+        for (int c = protocol::kProtocolColCount; c < protocol::kTableColCount; ++c)
+            wide.SetCell(c, 0, protocol::kTableHeaders[static_cast<size_t>(c)]);
+        QCOMPARE(protocol::HtmlPageBytes(wide, kTitle, kClassOrder), protocol::HtmlPageBytes(raceTable(), kTitle));
+    }
+
+    void classes_eachUnderItsHeading_rankedFirstThenDnfDsqDns()
+    {
+        const QByteArray page = protocol::HtmlPageBytes(ClassRace(), kTitle, kClassOrder);
+        QList<QByteArray> rows;
+        for (const QByteArray& line : linesOf(page))
+            if (line.startsWith("<tr><td>") || line.startsWith("<tr class=klasse>"))
+                rows << line.chopped(1);
+        QCOMPARE(rows,
+            QList<QByteArray>({ "<tr class=klasse><th colspan=7 align=left bgcolor=#D6E3FF>Damen</tr>",
+                "<tr><td>1<td>Anna<td>9:00.00.00<td>10.00<td>0.00<td>1<td>2</tr>",
+                "<tr><td>6<td>Fred<td>9:00.40.00<td>11.00<td>0.40<td>2<td>3</tr>",
+                "<tr><td>3<td>Cora<td>9:00.20.00<td><td>0.20<td>DNF<td></tr>",
+                "<tr><td>5<td>Eva<td><td><td><td>DNS<td></tr>",
+                "<tr class=klasse><th colspan=7 align=left bgcolor=#D6E3FF>Herren</tr>",
+                "<tr><td>2<td>Bert<td>9:00.10.00<td>9.00<td>0.10<td>1<td>1</tr>",
+                "<tr><td>4<td>Dirk<td>9:00.30.00<td>8.00<td>0.30<td>DSQ<td></tr>" }));
+        QVERIFY(page.contains("<th width=8%>Gesamt\r\n"));
+        QVERIFY(!page.contains("Klasse") && !page.contains(">Status"));
+        // The table behind the page for printing: the same rows and headings.
+        const protocol::PageTable table = protocol::PageTableOf(ClassRace(), kTitle, kClassOrder);
+        QCOMPARE(table.header, QStringList({ "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "Gesamt" }));
+        QCOMPARE(table.headings, QList<int>({ 0, 5 }));
+        QCOMPARE(table.rows.value(5), QStringList({ "Herren" }));
+        QCOMPARE(table.rows.value(7).value(5), QStringLiteral("DSQ"));
+
+        // Statuses without classes: one list, ranked first, no heading and no
+        // "Gesamt".
+        TCellStore cells = ClassRace();
+        for (int r = 1; r < cells.RowCount(); ++r)
+            cells.SetCell(protocol::kColKlasse, r, QString());
+        const QList<QByteArray> lines = dataLines(protocol::HtmlPageBytes(cells, kTitle));
+        QCOMPARE(lines.size(), 6);
+        QVERIFY(lines[0].startsWith("<tr><td>2<td>Bert"));
+        QVERIFY(lines[3].endsWith("<td>DNF</tr>"));
+        QVERIFY(lines[4].endsWith("<td>DSQ</tr>"));
+        QVERIFY(lines[5].endsWith("<td>DNS</tr>"));
     }
 
     void creditLink_pointsAtTheHomePageGiven_noneWithoutOne()

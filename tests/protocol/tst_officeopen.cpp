@@ -1,3 +1,4 @@
+#include "app/ClubRace.h"
 #include "gridstore/CellStore.h"
 #include "gridstore/GridCsvText.h"
 #include "protocol/Columns.h"
@@ -224,6 +225,43 @@ private slots:
         QVERIFY2(first.match(lines[1]).hasMatch(), qPrintable(lines[1]));
         const QRegularExpression hours(QStringLiteral(",\"?1:02:03[.,]45\"?,"));
         QVERIFY2(hours.match(lines[2]).hasMatch(), qPrintable(lines[2]));
+    }
+
+    // With classes: the word processor shows each class's name before its
+    // table, the ranked entries first and DNF, DSQ, DNS below them; the
+    // spreadsheet shows the overall sheet and one sheet per class.
+    void classes_documentAndWorkbookOpenGroupedByClass()
+    {
+        const QList<int> widths { 52, 300, 102, 90, 72, 52, -1, 72, -1, 64 };
+        const QString document = m_dir.filePath(QStringLiteral("klassen.docx"));
+        QVERIFY(protocol::WordExport(protocol::kWordSaveMode, document, ClassRace(), widths,
+            QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx"), {}, nullptr, QString(), kClassOrder));
+        const QString text = convert(document, QStringLiteral("txt:Text (encoded):UTF8"), QStringLiteral(".txt"));
+        QVERIFY(!text.isEmpty());
+        qsizetype at = -1;
+        for (const char* word :
+            { "Damen", "Anna", "Fred", "Cora", "DNF", "Eva", "DNS", "Herren", "Bert", "Dirk", "DSQ" }) {
+            const qsizetype found = text.indexOf(QString::fromLatin1(word), at + 1);
+            QVERIFY2(found > at, qPrintable(QStringLiteral("%1 in\n%2").arg(QLatin1String(word), text)));
+            at = found;
+        }
+
+        QVERIFY(UseDocumentsFolder(m_dir.path()));
+        const bool exported = protocol::ExcelExport(ClassRace(), nullptr, nullptr, QString(), kClassOrder);
+        QVERIFY(UseDocumentsFolder(QString()));
+        QVERIFY(exported);
+        const QString workbook = m_shell.calls.takeLast().mid(5);
+        const QString html = convert(workbook, QStringLiteral("html"), QStringLiteral(".html"));
+        QVERIFY(!html.isEmpty());
+        QString plain = html;
+        plain.remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+        at = -1;
+        for (const char* word : { "Gesamt", "Bert", "Anna", "Fred", "Cora", "Dirk", "Eva", "Damen", "Anna", "Fred",
+                 "Cora", "Eva", "Herren", "Bert", "Dirk" }) {
+            const qsizetype found = plain.indexOf(QString::fromLatin1(word), at + 1);
+            QVERIFY2(found > at, qPrintable(QStringLiteral("%1 in\n%2").arg(QLatin1String(word), plain.left(3000))));
+            at = found;
+        }
     }
 
     void document_opensWithEveryName()

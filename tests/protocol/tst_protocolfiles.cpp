@@ -95,6 +95,33 @@ private slots:
         QCOMPARE(rowsOf(*loaded), rowsOf({ original.Row(1), original.Row(2), original.Row(4) }));
     }
 
+    void classesAndStatuses_roundTripThroughTheTextFile()
+    {
+        TCellStore cells = raceTable();
+        cells.SetColCount(protocol::kTableColCount);
+        for (int c = 0; c < protocol::kTableColCount; ++c)
+            cells.SetCell(c, 0, protocol::kTableHeaders[static_cast<size_t>(c)]);
+        // Unchanged as long as no entry has a class or status; "Gesamt" is
+        // never written.
+        cells.SetCell(protocol::kColGesamt, 1, QStringLiteral("1"));
+        QCOMPARE(protocol::ProtocolTextBytes(cells), ReadFileBytes(TestDataPath("race.protocol.txt")));
+
+        cells.SetCell(protocol::kColKlasse, 1, QStringLiteral("Damen Ü40"));
+        cells.SetCell(protocol::kColStatus, 2, QStringLiteral("DSQ"));
+        const QByteArray bytes = protocol::ProtocolTextBytes(cells);
+        QVERIFY(bytes.startsWith("Nr.\tName\tStart\tZeit\tSplit\tPlatz\t*\tKlasse\tStatus\t\r\n"));
+        const LoadedProtocol loaded = protocol::ParseProtocolText(bytes);
+        QVERIFY(loaded.ok());
+        QList<QStringList> expected;
+        for (const int r : { 1, 2, 4 })
+            expected << cells.Row(r).mid(0, protocol::kClassColCount);
+        QCOMPARE(rowsOf(loaded), expected);
+        // An older reader takes the first seven fields: its columns are where
+        // they always were.
+        const QList<QByteArray> line = bytes.split('\n').at(1).split('\t');
+        QCOMPARE(line.mid(0, 7).join('\t'), QByteArray("3\tBerg\t10:05.03,12\t1.05,12\t0,00\t1\t65120"));
+    }
+
     void missingFile_givesNothingToApply()
     {
         QString why;
@@ -115,9 +142,24 @@ private slots:
                                          << rowsOf({ row7({ "12", "Berg; Anna" }) });
         QTest::newRow("header lines and Nr. inside a name are skipped")
             << QByteArray("Nr.;Name\r\n5;Nr.5 Meier\r\n6;Huber\r\n") << rowsOf({ row7({ "6", "Huber" }) });
-        QTest::newRow("CSV export collapses empty cells, free row shifts left")
+        // Below a header every field keeps its column, empty ones too.
+        QTest::newRow("CSV export with its header keeps empty cells in place")
             << QByteArray("Nr.;Name;Start;Zeit;Split;Platz;*\r\n3;Berg;;;;-;\r\n;;;;;-;\r\n")
-            << rowsOf({ row7({ "3", "Berg", "-" }), row7({ "", "-" }) });
+            << rowsOf({ row7({ "3", "Berg", "", "", "", "-" }), row7({ "", "", "", "", "", "-" }) });
+        QTest::newRow("header names in any order, unknown columns left out")
+            << QByteArray("Verein;Klasse;Name;Start-Nr.;Jahrgang\r\nSV Nord;U12;Anna;7;2014\r\n;U14;Bert;;\r\n")
+            << rowsOf({ row7({ "7", "Anna", "", "", "", "", "", "U12" }),
+                   row7({ "", "Bert", "", "", "", "", "", "U14" }) });
+        QTest::newRow("header case, blanks and trailing dots ignored")
+            << QByteArray("NR\t kategorie. \tname:\r\n1\tHerren\tBert\r\n")
+            << rowsOf({ row7({ "1", "Bert", "", "", "", "", "", "Herren" }) });
+        QTest::newRow("the program's own file with class and status")
+            << QByteArray("Nr.\tName\tStart\tZeit\tSplit\tPlatz\t*\tKlasse\tStatus\t\r\n"
+                          "3\tBerg\t \t \t \tDNF\t \tDamen\tDNF\t\r\n")
+            << rowsOf({ row7({ "3", "Berg", "", "", "", "DNF", "", "Damen", "DNF" }) });
+        QTest::newRow("without a recognised header by position, as always")
+            << QByteArray("Name;Verein\r\n1;Anna;Damen\r\n")
+            << rowsOf({ row7({ "Name", "Verein" }), row7({ "1", "Anna", "Damen" }) });
         QTest::newRow("leading separators give one empty first field")
             << QByteArray("\t\tName\t\t\r\n") << rowsOf({ row7({ "", "Name" }) });
         QTest::newRow("empty line gives an empty row")

@@ -1,3 +1,4 @@
+#include "app/ClubRace.h"
 #include "gridstore/CellStore.h"
 #include "protocol/ExportText.h"
 #include "protocol/WordBasic.h"
@@ -179,6 +180,29 @@ private slots:
         QCOMPARE(text.columns, 6);
         // Without a width list every column counts.
         QCOMPARE(protocol::BuildWordExportText(protocolTable(), {}).columns, 7);
+    }
+
+    void classes_giveATablePerClassAfterItsName()
+    {
+        const QList<int> widths { 52, 300, 102, 90, 72, 52, -1, 72, -1, 64 };
+        QVERIFY(protocol::WordExport(protocol::kWordSaveMode, "klassen.docx", ClassRace(), widths,
+            "/opt/rz/Protokollvorlage.docx", recorder(), nullptr, QString(), kClassOrder));
+        const QString header = QStringLiteral("Nr.\tName\tStart\tZeit\tSplit\tPlatz\tGesamt\t");
+        const QStringList expected {
+            "AppMinimize",
+            "FileOpen /opt/rz/Protokollvorlage.docx",
+            "Insert Damen\r\n" + header + "1\tAnna\t9:00.00,00\t10,00\t0,00\t1\t2\t"
+                + "6\tFred\t9:00.40,00\t11,00\t0,40\t2\t3\t3\tCora\t9:00.20,00\t\t0,20\tDNF\t\t"
+                + "5\tEva\t\t\t\tDNS\t",
+            "TextToTable ConvertFrom=1 NumColumns=7",
+            "Insert Herren\r\n" + header + "2\tBert\t9:00.10,00\t9,00\t0,10\t1\t1\t"
+                + "4\tDirk\t9:00.30,00\t8,00\t0,30\tDSQ\t",
+            "TextToTable ConvertFrom=1 NumColumns=7",
+            "FileSummaryInfo " + protocol::DocumentTitle(QString(), QDate::currentDate()),
+            "FileSaveAs klassen.docx",
+            "AppClose",
+        };
+        QCOMPARE(m_calls, expected);
     }
 
     void viewMode_maximizes_savesAndOpensTheDocument()

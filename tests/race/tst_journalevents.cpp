@@ -6,6 +6,7 @@
 #include "gridstore/SortEngine.h"
 #include "platform/BootClock.h"
 #include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
 #include "race/JournalEvents.h"
 #include "race/JournalRecovery.h"
 #include "support/TestSupport.h"
@@ -27,9 +28,9 @@ struct Race {
     // The wall clock of the boot the lines are written in, at one tick.
     platform::Tick tick0 = 0;
     std::int64_t wall0 = 0;
-    Race()
+    explicit Race(int cols = protocol::kProtocolColCount)
     {
-        store.SetColCount(protocol::kProtocolColCount);
+        store.SetColCount(cols);
         store.SetRowCount(2);
         order.SortCol = protocol::kColZeit; // as the protocol's grid has it
         rules.OnCommand = [this](const race::CommandRecord& r) { note(race::CommandEntry(r, rules.Settings())); };
@@ -131,7 +132,7 @@ private slots:
         const int inserted = live.rules.InsertRow(3, { "9", "Neu" });
         QCOMPARE(live.store.Cell(kColName, inserted), QStringLiteral("Neu"));
         live.rules.RemoveRow(inserted);
-        live.rules.UndoRemove();
+        live.rules.Undo();
         live.rules.RemoveRow(1); // Anna goes, and stays gone: Ctrl+Z is still possible
         live.rules.Stop(1, at(5000));
         // A header click: the grid sorts by "Name" descending, then reports it.
@@ -146,7 +147,7 @@ private slots:
         const race::ReplayReport report = race::ReplayJournal(replay.rules, live.lines);
         QCOMPARE(report.disagreeing, 0);
         QCOMPARE(replay.digest(), live.digest());
-        QVERIFY(replay.rules.CanUndoRemove());
+        QVERIFY(replay.rules.CanUndo());
         QCOMPARE(replay.lines.size(), 0); // the replay is not recorded again
         QCOMPARE(replay.store.Row(1), live.store.Row(1));
 
@@ -186,6 +187,57 @@ private slots:
         QCOMPARE(back.digest(), live.digest());
     }
 
+    void statusesAndClasses_replayThroughTheJournal()
+    {
+        using namespace protocol;
+        Race live(kTableColCount);
+        const auto at = [](platform::Tick t) { return platform::Stamp { t, QTime(10, 0).addMSecs(t) }; };
+        live.rules.Load(
+            { { "1", "Anna", "", "", "", "", "", "Damen" }, { "2", "Bert", "", "", "", "", "", "Herren" },
+                { "3", "Cleo", "", "", "", "", "", "Damen" }, { "4", "Dan", "", "", "", "", "", "Herren" } },
+            QStringLiteral("start.txt"));
+        live.rules.Loaded(1);
+        QVERIFY(live.rules.SetStatus(2, EntryStatus::DNS));
+        live.rules.RankRefresh(1);
+        live.rules.Start(1, at(1000)); // Anna; Bert will not start
+        live.rules.Start(3, at(2000)); // Cleo
+        live.rules.Start(4, at(3000)); // Dan
+        QVERIFY(live.rules.SetStatus(1, EntryStatus::DNF));
+        live.rules.RankRefresh(1);
+        live.rules.Stop(live.rules.EarliestRunner(), at(9000));
+        QVERIFY(live.rules.Undo() >= 1); // Anna runs again
+        live.rules.RankRefresh(1);
+        live.rules.Stop(live.rules.EarliestRunner(), at(9500));
+        QVERIFY(live.rules.SetStatus(live.rules.EarliestRunner(), EntryStatus::DSQ));
+        live.rules.RankRefresh(1);
+        QList<QString> kinds;
+        for (const race::JournalEntry& e : std::as_const(live.lines))
+            kinds << e.kind;
+        QCOMPARE(kinds.count(race::kind::Status), 3);
+        QCOMPARE(kinds.count(race::kind::StatusBack), 1);
+
+        Race replay(kTableColCount);
+        const race::ReplayReport report = race::ReplayJournal(replay.rules, live.lines);
+        QCOMPARE(report.disagreeing, 0);
+        QCOMPARE(replay.digest(), live.digest());
+        for (int r = 1; r < live.store.RowCount(); ++r)
+            QCOMPARE(replay.store.Row(r), live.store.Row(r));
+        QVERIFY(replay.rules.CanUndo()); // the DSQ can still be taken back
+        QCOMPARE(replay.rules.ClassOrder(), (QStringList { "Damen", "Herren" }));
+
+        // A journal that begins with such a race keeps classes, statuses and
+        // the classes' order; one without classes keeps the log's seven
+        // columns.
+        const race::JournalEntry state = race::StateEntry(live.rules, 1, 0, 0);
+        QCOMPARE(race::RowsOf(state).first().size(), kClassColCount);
+        Race back(kTableColCount);
+        QCOMPARE(race::ReplayJournal(back.rules, { state }).disagreeing, 0);
+        QCOMPARE(back.digest(), live.digest());
+        Race plain;
+        plain.rules.Start(1, at(1000));
+        QCOMPARE(race::RowsOf(race::StateEntry(plain.rules, 1, 0, 0)).first().size(), kProtocolColCount);
+    }
+
     // A journal that goes wrong somewhere is taken back as the race stood
     // at its last good line, and what follows is listed, not replayed.
     void damagedJournal_isTakenBackAsItStoodAtItsLastGoodLine_data()
@@ -195,7 +247,7 @@ private slots:
         QTest::addColumn<QString>("stop");
         QTest::newRow("an event missing") << "gap" << 4 << "Zeile 5: Ereignis 5 fehlt";
         QTest::newRow("a bad checksum in the middle") << "checksum" << 5 << "Zeile 6: Prüfsumme falsch";
-        QTest::newRow("a kind of a later program") << "kind" << 6 << "Ereignis 7: unbekannte Art \"STATUS\"";
+        QTest::newRow("a kind of a later program") << "kind" << 6 << "Ereignis 7: unbekannte Art \"ETAPPE\"";
         QTest::newRow("a journal of a later format")
             << "version" << 0 << "Ereignis 1: ein Journal im Format 3 einer neueren Programmversion";
     }
@@ -226,7 +278,7 @@ private slots:
             bytes[from + 20] = bytes[from + 20] == '1' ? '2' : '1';
         } else if (damage == QLatin1String("kind")) {
             race::JournalEntry later = live.lines[first];
-            later.kind = QStringLiteral("STATUS");
+            later.kind = QStringLiteral("ETAPPE");
             bytes.replace(from, to - from, race::FormatJournalLine(later));
         }
         const int kept = static_cast<int>(live.lines.size()) - (damage == QLatin1String("gap") ? 1 : 0);

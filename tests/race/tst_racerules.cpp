@@ -4,6 +4,7 @@
 #include "gridstore/CellTable.h"
 #include "gridstore/SortEngine.h"
 #include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
 #include "race/RaceSnapshot.h"
 #include "race/RaceText.h"
 
@@ -30,11 +31,25 @@ struct Race {
     race::Race rules { table, order };
     int current = 1;
 
-    Race()
+    // The log's seven columns, or all of the table's with classes.
+    explicit Race(int cols = kProtocolColCount)
     {
+        store.SetColCount(cols);
         order.SortCol = kColZeit;
-        for (int c = 0; c < kProtocolColCount; ++c)
-            store.SetCell(c, 0, kProtocolHeaders[static_cast<size_t>(c)]);
+        for (int c = 0; c < cols; ++c)
+            store.SetCell(c, 0, kTableHeaders[static_cast<size_t>(c)]);
+    }
+    // A start list or protocol as the loader gives it.
+    race::RaceResult load(const QList<QStringList>& rows)
+    {
+        rules.Load(rows, QStringLiteral("liste.txt"));
+        return apply(rules.Loaded(1));
+    }
+    race::RaceResult status(const QString& nr, protocol::EntryStatus s)
+    {
+        if (!rules.SetStatus(rowOf(nr), s))
+            return { Outcome::NotAvailable, rules.View() };
+        return apply(rules.RankRefresh(current));
     }
     QString cell(int c, int r) const { return store.Cell(c, r); }
     void settings(bool stopFirst, int accuracy = 2)
@@ -67,6 +82,7 @@ struct Race {
     }
     QString placeOf(const QString& nr) const { return cell(kColPlatz, rowOf(nr)); }
     QString timeOf(const QString& nr) const { return cell(kColZeit, rowOf(nr)); }
+    QString overallOf(const QString& nr) const { return cell(kColGesamt, rowOf(nr)); }
 };
 
 } // namespace
@@ -183,7 +199,179 @@ private slots:
         QCOMPARE(race.placeOf("2"), QStringLiteral("1"));
         QCOMPARE(race.placeOf("1"), QStringLiteral("2"));
         QCOMPARE(race.placeOf("3"), QStringLiteral("3"));
-        QCOMPARE(race.placeOf("4"), QStringLiteral("4")); // not a time: after every time
+        // Not a time: never ranked, however it sorts.
+        QCOMPARE(race.placeOf("4"), QStringLiteral("-"));
+    }
+
+    void places_perClassWithTheOverallPlace_statusesOutOfTheRanking()
+    {
+        using protocol::EntryStatus;
+        Race race(kTableColCount);
+        // Nr., Name, Start, Zeit, Split, Platz, *, Klasse, Status
+        race.load({
+            { "1", "Anna", "", "10,00", "", "", "10000", "Damen" },
+            { "2", "Bert", "", "9,00", "", "", "9000", "Herren" },
+            { "3", "Cora", "", "10,00", "", "", "10000", "Damen" },
+            { "4", "Dirk", "", "11,50", "", "", "11500", "Herren" },
+            { "5", "Eva", "", "8,00", "", "", "8000", "Damen", "dsq" }, // keeps her time, no place
+            { "6", "Fred", "", "DNF", "", "6", "5000", "Herren" }, // a loaded "DNF" got a place before
+            { "7", "Gina", "", "", "", "-", "12345", "Damen" }, // still running
+            { "8", "Hans", "", "aufg.", "", "", "", "Herren" },
+            { "9", "Ida", "", "verletzt", "", "", "7000", "Damen" }, // no status, no time
+            { "10", "Jan", "", "12,00", "", "", "12000" }, // no class
+            { "11", "Kai", "", "", "", "n.a.", "", "Herren" }, // a results list's place names the status
+            { "12", "Lea", "", "13,00", "", "", "13000", "Damen", "krank" }, // no status of ours: kept, ranked
+        });
+        // The order of first appearance, although the fastest is a "Herr".
+        QCOMPARE(race.rules.ClassOrder(), (QStringList { "Damen", "Herren" }));
+        const auto places
+            = [&race](const QString& nr) { return race.placeOf(nr) + QLatin1Char('/') + race.overallOf(nr); };
+        QCOMPARE(places("1"), QStringLiteral("1/2")); // a tie in the class and overall
+        QCOMPARE(places("3"), QStringLiteral("1/2"));
+        QCOMPARE(places("2"), QStringLiteral("1/1"));
+        QCOMPARE(places("4"), QStringLiteral("2/4"));
+        QCOMPARE(places("10"), QStringLiteral("1/5"));
+        QCOMPARE(places("5"), QStringLiteral("DSQ/"));
+        QCOMPARE(race.timeOf("5"), QStringLiteral("8,00"));
+        QCOMPARE(places("6"), QStringLiteral("DNF/"));
+        QCOMPARE(race.timeOf("6"), QString());
+        QCOMPARE(race.rules.StatusOf(race.rowOf("8")), EntryStatus::DNF);
+        QCOMPARE(places("7"), QStringLiteral("-/"));
+        QCOMPARE(places("11"), QStringLiteral("DNS/"));
+        QCOMPARE(places("12"), QStringLiteral("3/6"));
+        QCOMPARE(race.cell(kColStatus, race.rowOf("12")), QStringLiteral("krank"));
+        QCOMPARE(places("9"), QStringLiteral("-/"));
+        QCOMPARE(race.timeOf("9"), QStringLiteral("verletzt"));
+        // Fred does not run: the race has nobody to stop but Gina.
+        QCOMPARE(race.rules.EarliestRunner(), race.rowOf("7"));
+
+        // Eva's disqualification lifted: she leads both rankings.
+        race.status("5", EntryStatus::None);
+        QCOMPARE(places("5"), QStringLiteral("1/1"));
+        QCOMPARE(places("1"), QStringLiteral("2/3"));
+        QCOMPARE(places("2"), QStringLiteral("1/2"));
+        // Gina finishes; the classes keep their order.
+        race.current = race.rowOf("7");
+        race.stop(12345 + 9500);
+        QCOMPARE(places("7"), QStringLiteral("2/3"));
+        QCOMPARE(race.rules.ClassOrder(), (QStringList { "Damen", "Herren" }));
+
+        // Without classes "Platz" is the overall place again and "Gesamt"
+        // stays empty.
+        for (int r = 1; r < race.store.RowCount(); ++r)
+            race.store.SetCell(kColKlasse, r, QString());
+        race.apply(race.rules.RankRefresh(race.current));
+        QCOMPARE(places("5"), QStringLiteral("1/"));
+        QCOMPARE(places("10"), QStringLiteral("7/"));
+        QVERIFY(race.rules.ClassOrder().isEmpty());
+    }
+
+    void status_startPassesDnsOverAndStopNeverTakesAnEntryWithAStatus()
+    {
+        using protocol::EntryStatus;
+        Race race(kTableColCount);
+        race.load({ { "1", "A" }, { "2", "B" }, { "3", "C" }, { "4", "D" } });
+        race.status("2", EntryStatus::DNS);
+        QCOMPARE(race.placeOf("2"), QStringLiteral("DNS"));
+        race.current = 1;
+        race::RaceResult r = race.start(1000);
+        QCOMPARE(r.view.currentRow, race.rowOf("3")); // B will not start
+        QVERIFY(r.view.startAvailable);
+        QCOMPARE(race.cell(kColRaw, race.rowOf("2")), QString());
+        // START on the DNS row itself starts the next entry.
+        race.current = race.rowOf("2");
+        QVERIFY(race.rules.RowStateRefresh(race.current).view.startAvailable);
+        r = race.start(2000);
+        QCOMPARE(race.cell(kColRaw, race.rowOf("3")), QStringLiteral("2000"));
+        QCOMPARE(race.cell(kColRaw, race.rowOf("2")), QString());
+        QCOMPARE(r.view.currentRow, race.rowOf("4"));
+
+        // A gives up: no STOPP and no barrier applies to A any more.
+        race.status("1", EntryStatus::DNF);
+        QCOMPARE(race.rules.EarliestRunner(), race.rowOf("3"));
+        race.current = race.rowOf("1");
+        r = race.apply(race.rules.RowStateRefresh(race.current));
+        QVERIFY(!r.view.stopAvailable && !r.view.currentRowRunning);
+        QCOMPARE(race.stop(9000).outcome, Outcome::NotAvailable);
+        race.rules.LockoutEnded(Barrier::Stop, race.current);
+        race.rules.ToggleLock(Barrier::Stop, race.current);
+        QCOMPARE(race.barrier(true, false, 9100).stop, Outcome::InterimRecorded);
+        // "Stop first" passes A over as well and stops C.
+        race.settings(true);
+        race.current = race.rowOf("4");
+        QCOMPARE(race.stop(9200).outcome, Outcome::Stopped);
+        QCOMPARE(race.timeOf("3"), QStringLiteral("7,20"));
+        QCOMPARE(race.timeOf("1"), QString());
+        QCOMPARE(race.placeOf("1"), QStringLiteral("DNF"));
+        QCOMPARE(race.placeOf("3"), QStringLiteral("1"));
+
+        // D will not start either: a free row follows for the next START.
+        const int rows = race.store.RowCount();
+        race.status("4", EntryStatus::DNS);
+        QCOMPARE(race.store.RowCount(), rows + 1);
+        QCOMPARE(race.cell(kColPlatz, rows), QStringLiteral("-"));
+        race.current = race.rowOf("4");
+        r = race.start(9300);
+        QCOMPARE(race.cell(kColNr, rows), QString::number(rows));
+        QCOMPARE(race.cell(kColRaw, race.rowOf("4")), QString());
+        // Only an entry can have a status; the free row cannot.
+        QVERIFY(!race.rules.CanSetStatus(race.store.RowCount() - 1));
+        QVERIFY(!race.rules.SetStatus(race.store.RowCount() - 1, EntryStatus::DSQ));
+    }
+
+    void undo_takesBackTheStatusWhereverTheRankingMovedItsEntry()
+    {
+        using protocol::EntryStatus;
+        Race race(kTableColCount);
+        race.load({ { "1", "A", "", "", "", "", "", "U12" }, { "2", "B", "", "", "", "", "", "U12" },
+            { "3", "C", "", "", "", "", "", "U12" } });
+        race.start(1000);
+        race.start(2000);
+        race.start(3000);
+        race.status("1", EntryStatus::DNF);
+        const int before = race.rowOf("1");
+        race.stop(9000); // B, the earliest runner left, moves above A
+        QVERIFY(race.rowOf("1") != before);
+        QVERIFY(race.rules.CanUndo());
+        QCOMPARE(race.rules.Undo(), race.rowOf("1"));
+        race.apply(race.rules.RankRefresh(race.current));
+        QCOMPARE(race.rules.StatusOf(race.rowOf("1")), EntryStatus::None);
+        QCOMPARE(race.placeOf("1"), QStringLiteral("-"));
+        QCOMPARE(race.rules.EarliestRunner(), race.rowOf("1"));
+        QVERIFY(!race.rules.CanUndo());
+
+        // A removed row comes back with its class and status.
+        race.status("3", EntryStatus::DSQ);
+        const int row = race.rowOf("3");
+        race.rules.RemoveRow(row);
+        QCOMPARE(race.rowOf("3"), -1);
+        QCOMPARE(race.rules.Undo(), row);
+        QCOMPARE(race.cell(kColKlasse, row), QStringLiteral("U12"));
+        QCOMPARE(race.cell(kColStatus, row), QStringLiteral("DSQ"));
+    }
+
+    void freeRow_alwaysFollowsTheEntries()
+    {
+        Race race;
+        race.start(1000);
+        race.start(2000);
+        // The trailing free row is the only one START can take: it stays.
+        QVERIFY(!race.rules.CanRemoveRow(3));
+        QCOMPARE(race.rules.RemoveRow(3), 3);
+        QCOMPARE(race.store.RowCount(), 4);
+        QVERIFY(race.rules.CanRemoveRow(1));
+        // With an entry still to start, the blank row can go.
+        race.store.SetCell(kColName, 3, QStringLiteral("Nachzügler"));
+        race.store.SetRowCount(5);
+        QVERIFY(race.rules.CanRemoveRow(4));
+        // A finished protocol loaded gets a free row after its entries.
+        race.load({ { "1", "A", "9:00.00,00", "10,00", "0,00", "1", "10000" } });
+        QCOMPARE(race.store.RowCount(), 3);
+        QCOMPARE(race.store.Row(2), (QStringList { "", "", "", "", "", "-", "" }));
+        QVERIFY(race.apply(race.rules.RowStateRefresh(2)).view.startAvailable);
+        // A start list needs none: its entries are free rows.
+        race.load({ { "1", "A" }, { "2", "B" } });
+        QCOMPARE(race.store.RowCount(), 3);
     }
 
     void stop_writesOnlyARunningRow()

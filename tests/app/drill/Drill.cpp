@@ -9,6 +9,7 @@
 #include "grid/SortGrid.h"
 #include "platform/BootClock.h"
 #include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -120,8 +121,15 @@ void DrillStep(TFormMain& w, QRandomGenerator& random)
         w.Barrier().Handle(change);
     } else if (pick < 84) {
         random.bounded(2) == 0 ? w.LockLSStart1Click() : w.LockLSStopp1Click();
-    } else if (pick < 94) {
+    } else if (pick < 90) {
         w.makeRowCurrent(anyRow());
+    } else if (pick < 94) {
+        // A status from the context menu or its key; Ctrl+Z above takes the
+        // last one back.
+        static const protocol::EntryStatus kStatuses[] = { protocol::EntryStatus::None, protocol::EntryStatus::DNS,
+            protocol::EntryStatus::DNF, protocol::EntryStatus::DSQ };
+        w.makeRowCurrent(anyRow());
+        w.statusClick(kStatuses[random.bounded(4)]);
     } else if (pick < 96) {
         w.bEndClick();
     } else {
