@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QHostAddress>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpSocket>
@@ -42,6 +43,15 @@ inline double ThreadCpuSeconds(const QByteArray& name)
         return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(ticks);
     }
     return -1;
+}
+
+// The address the polling clients come from: all of them from one, as if
+// behind one router (the server keeps its per-address limits), and another
+// than the benchmark's own streams and attackers.
+inline const QHostAddress& PollerAddress()
+{
+    static const QHostAddress address(QStringLiteral("127.0.0.2"));
+    return address;
 }
 
 // The polling clients: `count` clients, each asking for /results.json every
@@ -79,8 +89,10 @@ inline int RunPollers(quint16 port, int count, int periodMs, int seconds)
             p.socket->write(request);
         } else {
             p.sendWhenConnected = true;
-            if (p.socket->state() == QAbstractSocket::UnconnectedState)
+            if (p.socket->state() == QAbstractSocket::UnconnectedState) {
+                p.socket->bind(PollerAddress());
                 p.socket->connectToHost(QHostAddress::LocalHost, port);
+            }
         }
     };
     for (int i = 0; i < count; ++i) {
@@ -187,13 +199,78 @@ inline std::unique_ptr<QProcess> StartPollers(quint16 port, int count, int perio
     return child;
 }
 
-// The answers the pollers counted, from their last line, which is also
-// printed.
-inline long PollerAnswers(QProcess& child, long* failures)
+// What the pollers counted, from their last line, which is also printed.
+struct PollerCounts {
+    long answers = 0;
+    long failures = 0;
+    long refused = 0; // answers other than 200 (503 above all)
+};
+inline PollerCounts PollerResults(QProcess& child)
 {
     const QByteArray line = child.readAllStandardOutput().trimmed();
     std::printf("  pollers: %s\n", line.constData());
     const QList<QByteArray> words = line.split(' ');
-    *failures = words.value(3).toLong();
-    return words.value(1).toLong();
+    return { words.value(1).toLong(), words.value(3).toLong(), words.value(9).toLong() };
+}
+
+// One client that holds `count` connections from 127.0.0.1 and sends each a
+// request one byte every 3 s, never finishing it, and connects again
+// whenever one is closed, for `seconds`. Prints "opened N answered M": the
+// connections it made and the answers it got (a 503 or a 408).
+inline int RunSlowClient(quint16 port, int count, int seconds)
+{
+    static const QByteArray request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: " + QByteArray(4096, 's');
+    struct Slow {
+        std::unique_ptr<QTcpSocket> socket;
+        qsizetype sent = 0;
+    };
+    std::vector<Slow> clients(static_cast<size_t>(count));
+    long opened = 0, answered = 0;
+    for (Slow& c : clients) {
+        c.socket = std::make_unique<QTcpSocket>();
+        QTcpSocket* s = c.socket.get();
+        QObject::connect(s, &QTcpSocket::readyRead, s, [s, &answered] {
+            if (s->readAll().startsWith("HTTP/1.1 "))
+                ++answered;
+        });
+        QObject::connect(s, &QTcpSocket::disconnected, s, [&c, &opened, port] {
+            c.sent = 0;
+            QTimer::singleShot(0, c.socket.get(), [&c, &opened, port] {
+                ++opened;
+                c.socket->connectToHost(QHostAddress::LocalHost, port);
+            });
+        });
+        ++opened;
+        s->connectToHost(QHostAddress::LocalHost, port);
+    }
+    QTimer drip;
+    drip.setInterval(3000);
+    QObject::connect(&drip, &QTimer::timeout, [&clients] {
+        for (Slow& c : clients) {
+            if (c.socket->state() == QAbstractSocket::ConnectedState && c.sent < request.size())
+                c.socket->write(request.mid(c.sent++, 1));
+        }
+    });
+    drip.start();
+    QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    for (Slow& c : clients) {
+        c.socket->disconnect();
+        c.socket.reset();
+    }
+    std::printf("opened %ld answered %ld\n", opened, answered);
+    std::fflush(stdout);
+    return 0;
+}
+
+inline std::unique_ptr<QProcess> StartSlowClient(quint16 port, int count, int seconds)
+{
+    auto child = std::make_unique<QProcess>();
+    child->setProgram(QCoreApplication::applicationFilePath());
+    child->setArguments(
+        { QStringLiteral("--slow"), QString::number(port), QString::number(count), QString::number(seconds) });
+    child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child->start();
+    child->waitForStarted(10000);
+    return child;
 }
