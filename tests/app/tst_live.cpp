@@ -244,6 +244,11 @@ private slots:
         QVERIFY(label->toolTip().contains(QStringLiteral("Die Zeitmessung läuft weiter")));
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
         QVERIFY(!QApplication::activeModalWidget());
+        // Readable in full in the header bar.
+        QTRY_VERIFY(label->width() >= label->fontMetrics().horizontalAdvance(label->text()));
+        const QByteArray shots = qgetenv("RENNZEIT_SCREENSHOT_DIR");
+        if (!shots.isEmpty())
+            QVERIFY(f.w()->grab().save(QString::fromLocal8Bit(shots) + "/live-port-taken.png"));
         // The timing keys work on.
         f.start();
         f.start(500);

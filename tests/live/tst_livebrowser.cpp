@@ -378,6 +378,9 @@ private slots:
         QVERIFY2(tallest > 0 && tallest <= 844 / 3, qPrintable(QString::number(tallest)));
         // The whole name is still there for anyone who copies it.
         QCOMPARE(m_chromium->Eval("document.querySelector('#rows td.nm').textContent.length").toInt(), 3000);
+        const QByteArray shots = qgetenv("RENNZEIT_SCREENSHOT_DIR");
+        if (!shots.isEmpty())
+            QVERIFY(m_chromium->Screenshot(QString::fromLocal8Bit(shots) + "/live-phone-long-names.png"));
     }
 
     // The screenshot the README names: a phone after a timed race of 2,000.
