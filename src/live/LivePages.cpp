@@ -59,13 +59,22 @@ function applyDelta(old, d) {
     entries = old.entries.map(function (e) { return byId[e.id]; });
   }
   if (entries.some(function (e) { return !e; })) return null;
-  var runs = d.runs || {};
-  for (var f in runs) {
-    var k = 0;
+  // The held results stay as they were: an entry whose value changes is copied.
+  var runs = d.runs || {}, k = 0, f;
+  function set(value) {
+    var e = entries[k], c = {};
+    if (e && e[f] !== value) {
+      for (var key in e) c[key] = e[key];
+      c[f] = value;
+      entries[k] = c;
+    }
+    k++;
+  }
+  for (f in runs) {
+    k = 0;
     runs[f].forEach(function (r) {
-      if (typeof r === 'string') { if (entries[k]) entries[k][f] = r; k++; return; }
-      for (i = 0; i < r[0]; i++, k++)
-        if (entries[k]) entries[k][f] = typeof r[1] === 'string' ? r[1] : String(r[1] + i);
+      if (typeof r === 'string') { set(r); return; }
+      for (i = 0; i < r[0]; i++) set(typeof r[1] === 'string' ? r[1] : String(r[1] + i));
     });
     if (k !== entries.length) return null;
   }

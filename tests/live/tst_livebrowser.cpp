@@ -220,6 +220,9 @@ struct TimedRace {
     int current = 1;
     platform::Tick now = 1000000;
 
+    QStringList out; // numbers of the entries on the course
+    QRandomGenerator random { 28 };
+
     explicit TimedRace(int entries)
     {
         order.SortCol = protocol::kColZeit;
@@ -227,17 +230,24 @@ struct TimedRace {
         for (int r = 1; r <= entries; ++r)
             store.SetRow(r, { QString::number(r), QStringLiteral("Teilnehmerin %1").arg(r) });
     }
-    void startAll(int count)
+    // The next `count` entries go out, a second apart.
+    void start(int count)
     {
-        for (int i = 0; i < count; ++i, now += 1000)
+        for (int i = 0; i < count; ++i, now += 1000) {
+            out << store.Cell(protocol::kColNr, current);
             current = rules.Start(current, at(now)).view.currentRow;
+        }
     }
-    void stop(const QString& number, int afterMs)
+    // `count` runners picked at random come in, each up to `gapMs` after the last.
+    void stopAtRandom(int count, int gapMs)
     {
-        now += afterMs;
-        for (int r = 1; r < store.RowCount(); ++r) {
-            if (store.Cell(protocol::kColNr, r) == number)
-                current = rules.Stop(r, at(now)).view.currentRow;
+        for (int i = 0; i < count; ++i) {
+            const QString number = out.takeAt(random.bounded(static_cast<int>(out.size())));
+            now += 1 + random.bounded(gapMs);
+            for (int r = 1; r < store.RowCount(); ++r) {
+                if (store.Cell(protocol::kColNr, r) == number)
+                    current = rules.Stop(r, at(now)).view.currentRow;
+            }
         }
     }
     std::shared_ptr<const Snapshot> snapshot() const
@@ -323,22 +333,15 @@ private slots:
         // Forty entries started a second apart, some stopped: the page loads
         // with these results and then gets only the stream's deltas.
         TimedRace race(44);
-        race.startAll(40);
-        QRandomGenerator random(28);
-        QStringList out;
-        for (int i = 1; i <= 40; ++i)
-            out << QString::number(i);
-        const auto stopSomeone
-            = [&] { race.stop(out.takeAt(random.bounded(static_cast<int>(out.size()))), 300 + random.bounded(4000)); };
-        for (int i = 0; i < 10; ++i)
-            stopSomeone();
+        race.start(40);
+        race.stopAtRandom(10, 4000);
         m_server->Publish(race.snapshot());
         QVERIFY(m_chromium->Open(url("/"), 390, 844, true));
         QVERIFY(m_chromium->WaitFor("document.getElementById('live').textContent === 'live'"));
         for (int step = 0; step < 12; ++step) {
-            stopSomeone();
+            race.stopAtRandom(1, 4000);
             if (step == 5)
-                race.startAll(2); // two more go out
+                race.start(2); // two more go out
             m_server->Publish(race.snapshot());
             const QList<QStringList> expected = expectedRows(served());
             QDeadlineTimer deadline(5000);
@@ -390,13 +393,8 @@ private slots:
         if (shots.isEmpty())
             QSKIP("RENNZEIT_SCREENSHOT_DIR is not set");
         TimedRace race(2000);
-        race.startAll(2000);
-        QRandomGenerator random(2000);
-        QStringList out;
-        for (int i = 1; i <= 2000; ++i)
-            out << QString::number(i);
-        for (int i = 0; i < 1500; ++i)
-            race.stop(out.takeAt(random.bounded(static_cast<int>(out.size()))), random.bounded(1000));
+        race.start(2000);
+        race.stopAtRandom(1500, 1000);
         m_server->Publish(race.snapshot());
         QVERIFY(m_chromium->Open(url("/"), 390, 844, true));
         QVERIFY(m_chromium->WaitFor("document.querySelectorAll('#rows tr').length === 2002"));
