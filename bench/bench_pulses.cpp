@@ -1,9 +1,18 @@
 // Short barrier pulses: 10,000 pulses of 2 ms width on DSR, 1 to 3 ms apart,
 // while the GUI thread is busy for 20 ms every 100 ms, so many pulses are over
 // before the GUI thread gets to them. Every pulse must arrive as its on-edge
-// (and its off-edge), none lost, none merged. Once with the simulated device,
-// once through the Linux device's own code on scripted system calls (the
-// interrupt counters and the guard of the wait's window).
+// (and its off-edge), none lost, none merged, none added. Once with the
+// simulated device, once through the Linux device's own code on scripted
+// system calls (the interrupt counters and the guard of the wait's window),
+// and once more on an FTDI-like adapter whose level query tells the lines at
+// once while its counters move only when a status packet arrives (every
+// millisecond, as with the latency timer at 1 ms): an event beyond a pulse's
+// two is a phantom.
+//
+// Then the wait's window: the watcher is held up 3 ms before each wait, with
+// an edge arriving as the hold-up begins; the time from the edge until the
+// wait has returned with it (the guard's wake-up must reach the wait, not be
+// spent before it).
 #include "BenchSupport.h"
 #include "comm/Comms.h"
 #include "platform/Scheduling.h"
@@ -29,6 +38,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const int kPulses = Scaled(10000, 1000);
+const int kWindowEdges = Scaled(200, 50);
 
 struct Outcome {
     int onEdges = 0;
@@ -87,15 +97,63 @@ Outcome Run(QCoreApplication& app, const std::function<void(bool on)>& setLine)
     return outcome;
 }
 
+int Phantoms(const Outcome& o)
+{
+    return std::max(0, o.onEdges - kPulses) + std::max(0, o.offEdges - kPulses);
+}
+
 void Print(const char* what, const Outcome& o)
 {
-    std::printf("  %s: %d pulses in %.1f s: %d on-edges, %d off-edges (%d found late); lost %d\n", what, kPulses,
-        o.seconds, o.onEdges, o.offEdges, o.foundLate, kPulses - std::min(o.onEdges, kPulses));
+    std::printf("  %s: %d pulses in %.1f s: %d on-edges, %d off-edges (%d found late); lost %d, phantom events %d\n",
+        what, kPulses, o.seconds, o.onEdges, o.offEdges, o.foundLate, kPulses - std::min(o.onEdges, kPulses),
+        Phantoms(o));
 }
 
 bool Met(const Outcome& o)
 {
     return o.onEdges == kPulses && o.offEdges == kPulses;
+}
+
+platform::SerialDeviceFactory ScriptedFactory(platform::ScriptedSerialSystem& sys)
+{
+    return [&sys] {
+        return std::make_unique<platform::LinuxSerialDevice>(
+            [&sys](int port) { return port == 1 ? QString::fromLatin1(sys.Path()) : QString(); }, &sys);
+    };
+}
+
+// Microseconds until the wait has returned with an edge in its window: from
+// the edge when it arrives just before the wait's snapshot, at the end of a
+// 3 ms hold-up; from the moment the wait begins when the edge arrived as the
+// hold-up began (the guard's first wake-up is then spent before the wait).
+std::vector<double> GuardWindowDelaysUs(int edges, bool edgeFirst)
+{
+    platform::ScriptedSerialSystem sys;
+    platform::LinuxSerialDevice device([&sys](int) { return QString::fromLatin1(sys.Path()); }, &sys);
+    std::vector<double> delays;
+    if (device.Open(1) != 0 || device.SetEventMask(platform::EV_CTS | platform::EV_DSR) != 0)
+        return delays;
+    std::vector<platform::LineEvent> events;
+    for (int i = 0; i < edges; ++i) {
+        Clock::time_point from;
+        sys.BeforeNextSnapshot([&] {
+            if (edgeFirst)
+                sys.SetLine(TIOCM_DSR, i % 2 == 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(3)); // goes on after a signal
+            from = Clock::now();
+            if (!edgeFirst)
+                sys.SetLine(TIOCM_DSR, i % 2 == 0);
+        });
+        events.clear();
+        int error = 0;
+        platform::SerialWaitResult result = platform::SerialWaitResult::Dropped;
+        while (result == platform::SerialWaitResult::Dropped)
+            result = device.WaitEvents(events, error);
+        if (result != platform::SerialWaitResult::Event)
+            break;
+        delays.push_back(std::chrono::duration<double, std::micro>(Clock::now() - from).count());
+    }
+    return delays;
 }
 
 } // namespace
@@ -113,21 +171,47 @@ int main(int argc, char** argv)
     }
     Print("simulated device", simulated);
 
+    const platform::SerialDeviceFactory previous = platform::CurrentSerialDeviceFactory();
     Outcome viaLinux;
     {
         platform::ScriptedSerialSystem sys;
-        const platform::SerialDeviceFactory previous = platform::CurrentSerialDeviceFactory();
-        platform::SetSerialDeviceFactory([&sys] {
-            return std::make_unique<platform::LinuxSerialDevice>(
-                [&sys](int port) { return port == 1 ? QString::fromLatin1(sys.Path()) : QString(); }, &sys);
-        });
+        platform::SetSerialDeviceFactory(ScriptedFactory(sys));
         viaLinux = Run(app, [&](bool on) { sys.SetLine(TIOCM_DSR, on); });
         platform::SetSerialDeviceFactory(previous);
     }
     Print("Linux device, scripted system calls", viaLinux);
 
-    std::printf("  target: every pulse arrives as its on-edge and its off-edge (0 lost)\n");
-    const bool met = Met(simulated) && Met(viaLinux);
+    Outcome ftdiLike;
+    {
+        platform::ScriptedSerialSystem sys;
+        sys.SetDeliverStatusLate(true);
+        std::atomic<bool> done { false };
+        std::thread status([&] {
+            platform::RequestTimingPriority(); // the adapter's own clock
+            while (!done) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                sys.DeliverStatus();
+            }
+        });
+        platform::SetSerialDeviceFactory(ScriptedFactory(sys));
+        ftdiLike = Run(app, [&](bool on) { sys.SetLine(TIOCM_DSR, on); });
+        platform::SetSerialDeviceFactory(previous);
+        done = true;
+        status.join();
+    }
+    Print("FTDI-like adapter, levels ahead of the counters", ftdiLike);
+
+    platform::RequestTimingPriority(); // this thread is the watcher here
+    const LatencySummary lastMoment = Summarize(GuardWindowDelaysUs(kWindowEdges, false));
+    PrintSummary("edge just before the wait's snapshot, watcher held up 3 ms: edge to report", lastMoment);
+    const LatencySummary spent = Summarize(GuardWindowDelaysUs(kWindowEdges, true));
+    PrintSummary("edge as the 3 ms hold-up began (first wake-up spent): wait begun to report", spent);
+
+    std::printf("  targets: every pulse arrives as its on-edge and its off-edge (0 lost, 0 phantom events); every "
+                "edge in the wait's window reported, p99 <= 2000 us\n");
+    const bool met = Met(simulated) && Met(viaLinux) && Met(ftdiLike) && Phantoms(ftdiLike) == 0
+        && lastMoment.count == static_cast<size_t>(kWindowEdges) && spent.count == static_cast<size_t>(kWindowEdges)
+        && lastMoment.p99 <= 2000 && spent.p99 <= 2000;
     std::printf("%s\n", met ? "targets met" : "TARGETS MISSED");
     return Verdict(met);
 }

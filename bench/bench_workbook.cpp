@@ -5,6 +5,7 @@
 #include "gridstore/CellStore.h"
 #include "protocol/ExcelExport.h"
 #include "support/RecordingShell.h"
+#include "support/TestSupport.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -47,13 +48,17 @@ TCellStore raceTable()
 
 int main()
 {
+    // The workbooks go into the documents folder: here one of the
+    // benchmark's own, named in a configuration folder of its own.
     QTemporaryDir dir(QStringLiteral("bench-workbook-XXXXXX"));
-    qputenv("TMPDIR", QFile::encodeName(QFileInfo(dir.path()).absoluteFilePath()));
+    const QString base = QFileInfo(dir.path()).absoluteFilePath();
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(base + QStringLiteral("/config")));
+    qputenv("TMPDIR", QFile::encodeName(base));
     platform::RecordingShell shell; // nothing is opened
     platform::SetShell(&shell);
     const TCellStore race = raceTable();
 
-    bool ok = dir.isValid();
+    bool ok = dir.isValid() && UseDocumentsFolder(base);
     std::vector<double> ms;
     qint64 bytes = 0;
     for (int i = 0; i < kRuns; ++i) {

@@ -4,8 +4,12 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rennzeit)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "Lauflicht-Soft")
-set(CPACK_PACKAGE_CONTACT "Lauflicht-Soft <rennzeit@lauflicht-soft.de>")
+# The maintainer field must name an address; ".invalid" is reserved, so the
+# default reaches nobody rather than whoever registers a made-up domain.
+set(RENNZEIT_MAINTAINER "Rennzeit developers <rennzeit@rennzeit.invalid>"
+    CACHE STRING "Maintainer of the Debian package (name and mail address)")
+set(CPACK_PACKAGE_VENDOR "Rennzeit developers")
+set(CPACK_PACKAGE_CONTACT "${RENNZEIT_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "race timer with keys and light barriers")
 # The extended description below the summary line; CPack indents it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Rennzeit times the entries of a race with buttons, function keys or two
@@ -13,7 +17,9 @@ light barriers wired to the DSR and CTS lines of a serial port. Every
 start and stop goes into the results log, which is ranked after every
 stop and can be saved, printed, published as a web page and exported for
 word processors and spreadsheets. Its captions are German.")
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://rennzeit.lauflicht-soft.de/")
+if(RENNZEIT_HOMEPAGE)
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${RENNZEIT_HOMEPAGE}")
+endif()
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

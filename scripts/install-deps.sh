@@ -17,9 +17,10 @@ if [ "${1:-}" = "--tests" ]; then
   # server with a PDF queue and a PDF-to-text tool; the office test opens the
   # workbook and the document with LibreOffice (headless, without its
   # windows); the format check needs clang-format; the package test checks
-  # the Debian package with lintian.
+  # the Debian package with lintian, its desktop entry with
+  # desktop-file-validate and its metadata with appstreamcli.
   packages+=(chromium cups cups-bsd printer-driver-cups-pdf poppler-utils unzip clang-format lintian
-    libreoffice-calc-nogui libreoffice-writer-nogui)
+    desktop-file-utils appstream libreoffice-calc-nogui libreoffice-writer-nogui)
 fi
 
 missing=()

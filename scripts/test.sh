@@ -10,7 +10,9 @@ cd "$(dirname "$0")/.."
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan
   ./scripts/build.sh "$dir" -DRENNZEIT_TESTS=ON -DRENNZEIT_SANITIZE=ON -DRENNZEIT_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  # Leaks are reported, except the toolkit's own (tests/lsan.supp).
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 else
   dir=build

@@ -2,6 +2,7 @@
 
 #include "comm/Comms.h"
 #include "controls/MessageTimer.h"
+#include "dialogs/Cfg.h"
 
 namespace {
 
@@ -45,6 +46,22 @@ QString BarrierLine::PortName() const
     if (!device.DeviceName().isEmpty())
         name += QStringLiteral(" – ") + device.DeviceName();
     return name;
+}
+
+QString BarrierLine::ToolTip() const
+{
+    if (m_port.Port() == 0)
+        return QString();
+    QString text = QStringLiteral("<p>Lichtschranke: %1</p>").arg(PortName().toHtmlEscaped());
+    if (!m_port.Connected())
+        return text + QStringLiteral("<p>nicht verbunden</p>");
+    const platform::SerialAdapter adapter = m_port.Adapter();
+    const QString line = TCfgDialog::AdapterLine(adapter);
+    if (!line.isEmpty())
+        text += QStringLiteral("<p>%1</p>").arg(line.toHtmlEscaped());
+    for (const QString& warning : TCfgDialog::AdapterWarnings(adapter))
+        text += QStringLiteral("<p style=\"color:red\">%1</p>").arg(warning.toHtmlEscaped());
+    return text;
 }
 
 QString BarrierLine::StateText() const

@@ -54,6 +54,9 @@ public:
     QString StateTip() const { return m_why; }
     // "COMn – device" of the chosen port.
     QString PortName() const;
+    // The port and its adapter for the header bar's tooltip (rich text, the
+    // warnings in red); empty without a port.
+    QString ToolTip() const;
 
     // The reconnect timer, for tests.
     TMessageTimer* ReconnectTimer() const { return m_reconnect; }

@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/WindowPlacement.h"
 #include "gridstore/SortTypes.h"
+#include "platform/HomePage.h"
 #include "platform/SerialDevice.h"
 #include "platform/Tick.h"
 #include "protocol/WordBasic.h"

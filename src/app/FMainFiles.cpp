@@ -18,7 +18,7 @@ namespace {
 void showPageWriteError(QWidget* parent, const QString& title, const QString& fileName, const QString& reason)
 {
     dialogs::ShowMessage(parent, dialogs::Icon::Critical, title,
-        QStringLiteral("Der Schreibfehler der Datei: ") + fileName + QLatin1Char('\r') + reason);
+        QStringLiteral("Der Schreibfehler der Datei: ") + FullPath(fileName) + QLatin1Char('\r') + reason);
 }
 
 // The save and open dialogs start in the folder last used.
@@ -45,6 +45,12 @@ void TFormMain::sbSaveClick()
     m_fileChoices.saveFolder = folderOf(chosen.fileName);
     // A typed extension decides the type, whatever filter is selected.
     const protocol::SaveTarget target = protocol::SaveTargetFor(chosen.fileName, chosen.filterIndex);
+    // The dialog asked about the name it saw; a name that got its extension
+    // only here was never asked about.
+    const QFileInfo appended(target.fileName);
+    if (target.fileName != chosen.fileName && (appended.exists() || appended.isSymLink())
+        && !dialogs::AskReplaceFile(this, files.title, appended.absoluteFilePath()))
+        return;
     m_fileChoices.filterIndex = target.filterIndex;
     switch (target.action) {
     case protocol::SaveAction::Csv:

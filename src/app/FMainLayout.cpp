@@ -101,10 +101,11 @@ void TFormMain::buildUi()
     u.bCFG = headerButton(HeaderGlyphKind::Settings, QStringLiteral("Einstellungen (F2)"), 51, &TFormMain::bCFGClick);
     u.bInfo = headerButton(HeaderGlyphKind::Info, QStringLiteral("Info (F3)"), 97, &TFormMain::bInfoClick);
 
-    // The brand caption: two coloured words over black copies two pixels
-    // down and right, and a short black suffix.
+    // The brand caption: the program's name as two coloured words over black
+    // copies two pixels down and right, and its version as a short black
+    // suffix.
     const QFont brand = DesignFont(QStringLiteral("Arial"), 27, true);
-    const QString first = QStringLiteral("Lauf"), second = QStringLiteral("Licht");
+    const QString first = QStringLiteral("Renn"), second = QStringLiteral("zeit");
     const int x = 150, y = 2;
     const int w1 = QFontMetrics(brand).horizontalAdvance(first);
     const int w2 = QFontMetrics(brand).horizontalAdvance(second);
@@ -124,7 +125,7 @@ void TFormMain::buildUi()
     u.BrandLabels[1] = brandLabel(second, x + w1 + 2, y + 2, clBlack, false);
     u.BrandLabels[2] = brandLabel(first, x, y, clRed, true);
     u.BrandLabels[3] = brandLabel(second, x + w1, y, clLime, true);
-    u.BrandLabels[4] = PlacedLabel(u.Panel1, QStringLiteral("soft"), DesignFont(QStringLiteral("Arial"), 15, true),
+    u.BrandLabels[4] = PlacedLabel(u.Panel1, QStringLiteral("1.5"), DesignFont(QStringLiteral("Arial"), 15, true),
         QRect(x + w1 + w2 + 4, y + 12, 40, 20), Qt::AlignLeft | Qt::AlignVCenter);
     SetFontColor(u.BrandLabels[4], clBlack);
     u.BrandLabels[4]->setCursor(Qt::PointingHandCursor);

@@ -21,7 +21,6 @@
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 #include "protocol/Columns.h"
-#include "protocol/Excel.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
 #include "race/JournalStore.h"
@@ -52,6 +51,7 @@ constexpr int kLineStateNameWidth = 205;
 void loadPortList(TCfgDialog& d, const TComPort& port)
 {
     d.SetPorts(ScanComPortList());
+    d.SetAdapterInfo(port.Connected() ? port.Port() : 0, port.Adapter());
     if (port.Port() == 0)
         return;
     platform::SerialPortInfo chosen = port.Device();
@@ -139,6 +139,9 @@ void TFormMain::buildCollaborators()
     ui.SortGrid1->OnModified = [this](QObject*) { m_live->ResultsChanged(); };
 
     m_barrier = std::make_unique<BarrierLine>(*ui.ComPort);
+    // What the watcher can tell about its adapter settles only after the
+    // port opened: the header's tooltip is made as it is about to show.
+    InstallToolTipSource(ui.Panel1, [this] { return m_barrier->ToolTip(); });
     m_barrier->OnStateChanged = [this] {
         // A long by-id name is shortened in its middle; the tooltip says why.
         const QStringList lines = m_barrier->StateText().split(QLatin1Char('\n'));
@@ -288,7 +291,6 @@ void TFormMain::FormDestroy()
     commitEditor();
     writeBackups(this, *ui.SortGrid1, files.title, m_journal->File().Folder());
     m_journal->File().Close();
-    TExcel::RemoveTemporaryFolders();
 }
 
 void TFormMain::endInOrder()
@@ -352,8 +354,14 @@ void TFormMain::bInfoClick()
 
 void TFormMain::BrandClick()
 {
+    // A build without a home page names no address: the caption then tells
+    // what the information button tells.
+    if (platform::kHomePage[0] == '\0') {
+        bInfoClick();
+        return;
+    }
     // Nothing is reported when no browser can be started.
-    platform::CurrentShell().open(QStringLiteral("https://rennzeit.lauflicht-soft.de/"));
+    platform::CurrentShell().open(QString::fromLatin1(platform::kHomePage));
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)

@@ -2,7 +2,9 @@
 #include "app/FMain.h"
 
 #include "app/UiHelpers.h"
+#include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
+#include "protocol/Excel.h"
 #include "protocol/ExcelExport.h"
 #include "protocol/SaveFilter.h"
 #include "protocol/WordExport.h"
@@ -39,7 +41,21 @@ void TFormMain::sbExcelClick()
 {
     commitEditor();
     protocol::WriteFailure failure;
-    if (!protocol::ExcelExport(ui.SortGrid1->Store(), &failure))
+    protocol::ExcelReport report;
+    if (!protocol::ExcelExport(ui.SortGrid1->Store(), &failure, &report)) {
         ShowFileFailure(this, files.title, QStringLiteral("Die Excel-Arbeitsmappe konnte nicht erstellt werden."),
             failure.fileName, failure.reason);
+        return;
+    }
+    const QString saved = QStringLiteral("Die Arbeitsmappe ist gespeichert unter\n") + report.workbook;
+    if (!report.cut.isEmpty()) {
+        dialogs::ShowMessage(this, dialogs::Icon::Warning, files.title,
+            saved
+                + QStringLiteral("\n\nZu lange Texte sind auf %1 Zeichen gekürzt, am Ende \u201E\u2026\u201C:\n")
+                      .arg(TExcel::kMaxCellText)
+                + report.cut.join(QLatin1Char('\n')));
+    } else {
+        // The spreadsheet opens on top; the note only says where the file is.
+        dialogs::ShowNoteWithoutWaiting(this, saved);
+    }
 }

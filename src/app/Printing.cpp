@@ -105,13 +105,17 @@ bool PrintHtmlFile(const QString& file, QString* reason)
     if (info.isNull())
         return fail(reason, QStringLiteral("Es ist kein Standarddrucker eingerichtet."));
     // The results page declares ISO-8859-1.
-    const QString html = QStringDecoder(QStringDecoder::Latin1).decode(f.readAll());
+    const QByteArray bytes = f.readAll();
+    const QString html = QStringDecoder(QStringDecoder::Latin1).decode(bytes);
 
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setDocName(QFileInfo(file).fileName());
     printer.setPageMargins(QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter);
 
-    const PrintedResults results = ReadResultsPage(html);
+    // A page this program wrote is printed from its table, in the table's
+    // own texts: the page turns the decimal comma of a time into a point.
+    const std::optional<protocol::PageTable> table = protocol::WrittenPageTable(file, bytes);
+    const PrintedResults results = table ? ResultsOfTable(*table) : ReadResultsPage(html);
     if (!results.header.isEmpty()) {
         if (PaintResults(printer, results, QDateTime::currentDateTime()) == 0)
             return fail(reason, QStringLiteral("Der Drucker %1 nimmt keinen Auftrag an.").arg(info.printerName()));

@@ -1,5 +1,7 @@
 #include "app/ResultsPrint.h"
 
+#include "protocol/ExportText.h"
+
 #include <QFontMetricsF>
 #include <QPagedPaintDevice>
 #include <QPainter>
@@ -7,6 +9,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
 #include <QTextTable>
 
 #include <algorithm>
@@ -17,9 +20,6 @@ namespace {
 constexpr qreal kDataPoints = 11;
 constexpr qreal kHeadingPoints = 16;
 constexpr qreal kSmallPoints = 10;
-// The name column never gets less than this share of the width when the
-// others are wide; its texts wrap instead.
-constexpr qreal kMinFlexibleShare = 0.25;
 
 const QColor kHeaderFill(0xD9, 0xD9, 0xD9);
 const QColor kStripeFill(0xF2, 0xF2, 0xF2);
@@ -67,26 +67,6 @@ QFont printFont(qreal points, bool bold = false)
     return font;
 }
 
-// The name column ("Name", else the widest) takes what the page has left;
-// numbers and times keep their natural widths.
-QList<qreal> fitColumns(QList<qreal> natural, int flexible, qreal available)
-{
-    const qreal total = std::accumulate(natural.begin(), natural.end(), qreal(0));
-    QList<qreal> widths = natural;
-    if (total <= available) {
-        widths[flexible] += available - total;
-        return widths;
-    }
-    const qreal others = total - natural[flexible];
-    widths[flexible] = std::max(available * kMinFlexibleShare, available - others);
-    const qreal fitted = others + widths[flexible];
-    if (fitted > available) {
-        for (qreal& w : widths)
-            w *= available / fitted;
-    }
-    return widths;
-}
-
 class ResultsLayout {
 public:
     ResultsLayout(QPagedPaintDevice& device, const PrintedResults& results)
@@ -130,12 +110,28 @@ private:
         return (col == m_flexible ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter;
     }
 
+    // Lines break between words; only a word longer than the whole line is
+    // broken inside.
+    static QTextOption wrapping(Qt::Alignment align = Qt::AlignLeft)
+    {
+        QTextOption option(align);
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        return option;
+    }
+
     qreal textHeight(const QFont& font, const QString& text, qreal width) const
     {
         const QFontMetricsF metrics(font, &m_device);
-        const QRectF box = metrics.boundingRect(
-            QRectF(0, 0, std::max(width, qreal(1)), 1e9), Qt::TextWordWrap | Qt::TextWrapAnywhere, text);
-        return std::max(box.height(), metrics.height());
+        QTextLayout layout(text, font, &m_device);
+        layout.setTextOption(wrapping());
+        layout.beginLayout();
+        qreal height = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(std::max(width, qreal(1)));
+            height += line.height();
+        }
+        layout.endLayout();
+        return std::max(height, metrics.height());
     }
 
     qreal rowHeight(const QStringList& row, const QFont& font) const
@@ -151,18 +147,18 @@ private:
         const int columns = static_cast<int>(m_results.header.size());
         const QFontMetricsF data(m_data, &m_device);
         const QFontMetricsF bold(m_bold, &m_device);
-        QList<qreal> natural(columns, 0);
+        QList<double> natural(columns, 0);
         for (int c = 0; c < columns; ++c) {
             natural[c] = bold.horizontalAdvance(m_results.header[c]);
             for (const QStringList& row : m_results.rows)
                 natural[c] = std::max(natural[c], data.horizontalAdvance(row.value(c)));
             natural[c] += 2 * m_padX;
         }
-        m_flexible = static_cast<int>(m_results.header.indexOf(QStringLiteral("Name")));
-        if (m_flexible < 0 && columns > 0)
-            m_flexible = static_cast<int>(std::max_element(natural.begin(), natural.end()) - natural.begin());
+        // The name column takes what the page has left; numbers and times
+        // keep their natural widths.
+        m_flexible = protocol::FlexibleColumn(m_results.header, natural);
         if (columns > 0)
-            m_widths = fitColumns(natural, m_flexible, m_area.width());
+            m_widths = protocol::FitColumns(natural, m_flexible, m_area.width());
 
         const QFontMetricsF heading(m_heading, &m_device);
         const QFontMetricsF small(m_small, &m_device);
@@ -214,7 +210,7 @@ private:
         qreal x = 0;
         for (int c = 0; c < m_widths.size(); ++c) {
             const QRectF cell(x + m_padX, y + m_padY, m_widths[c] - 2 * m_padX, height - 2 * m_padY);
-            p.drawText(cell, alignment(c) | Qt::TextWordWrap | Qt::TextWrapAnywhere, row.value(c));
+            drawWrapped(p, cell, row.value(c), alignment(c));
             x += m_widths[c];
         }
         p.setPen(QPen(kRuleColor, m_units.mm(0.15)));
@@ -227,6 +223,23 @@ private:
         p.drawLine(QPointF(0, y), QPointF(width, y));
         p.drawLine(QPointF(0, y + height), QPointF(width, y + height));
         return y + height;
+    }
+
+    // Lines laid out as textHeight measures them, each aligned on its own
+    // and the block centred in the cell's height.
+    void drawWrapped(QPainter& p, const QRectF& cell, const QString& text, Qt::Alignment align) const
+    {
+        QTextLayout layout(text, p.font(), &m_device);
+        layout.setTextOption(wrapping(align & Qt::AlignHorizontal_Mask));
+        layout.beginLayout();
+        qreal height = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(std::max(cell.width(), qreal(1)));
+            line.setPosition(QPointF(0, height));
+            height += line.height();
+        }
+        layout.endLayout();
+        layout.draw(&p, QPointF(cell.left(), cell.top() + std::max(qreal(0), (cell.height() - height) / 2)));
     }
 
     void paintFooter(QPainter& p, int page)
@@ -249,7 +262,7 @@ private:
     qreal m_padX = 0;
     qreal m_padY = 0;
     int m_flexible = 0;
-    QList<qreal> m_widths;
+    QList<double> m_widths;
     QList<qreal> m_rowHeights;
     qreal m_tableTop = 0;
     qreal m_headerHeight = 0;
@@ -279,6 +292,19 @@ PrintedResults ReadResultsPage(const QString& html)
         QStringList row;
         for (int c = 0; c < table->columns(); ++c)
             row << cellText(table, r, c);
+        if (!holdsNothing(row))
+            results.rows << row;
+    }
+    return results;
+}
+
+PrintedResults ResultsOfTable(const protocol::PageTable& table)
+{
+    PrintedResults results;
+    results.heading = QStringLiteral("Ergebnisse");
+    results.title = table.title;
+    results.header = table.header;
+    for (const QStringList& row : table.rows) {
         if (!holdsNothing(row))
             results.rows << row;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/HtmlPage.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -7,8 +9,9 @@
 
 class QPagedPaintDevice;
 
-// The printed protocol: the results page read back into its table and laid
-// out as a list to pin on the wall, in print sizes (data 11 pt), the table as
+// The printed protocol: the table behind the results page (or, for a page
+// this program did not write, the page read back into its table) laid out
+// as a list to pin on the wall, in print sizes (data 11 pt), the table as
 // wide as the page, its header row on every page, the heading, the page
 // title and the date on top and the page numbers at the bottom.
 struct PrintedResults {
@@ -21,6 +24,10 @@ struct PrintedResults {
 // Reads the results page (or any page with a table: its first table, the
 // first row as the header).
 PrintedResults ReadResultsPage(const QString& html);
+
+// The results in the table's own texts, from the table the page was written
+// from.
+PrintedResults ResultsOfTable(const protocol::PageTable& table);
 
 // Paints the results onto the pages of the device and returns the number of
 // pages; 0 when the device cannot be painted on.

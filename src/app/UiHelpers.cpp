@@ -2,6 +2,8 @@
 
 #include "controls/Dialogs.h"
 
+#include <QEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
@@ -52,11 +54,46 @@ void SetBackgroundColor(QWidget* widget, TColor colour)
     widget->setAutoFillBackground(true);
 }
 
+QString FullPath(const QString& fileName)
+{
+    return fileName.isEmpty() ? fileName : QFileInfo(fileName).absoluteFilePath();
+}
+
 void ShowFileFailure(
     QWidget* parent, const QString& title, const QString& what, const QString& fileName, const QString& reason)
 {
-    dialogs::ShowMessage(
-        parent, dialogs::Icon::Critical, title, what + QLatin1Char('\r') + fileName + QLatin1Char('\r') + reason);
+    dialogs::ShowMessage(parent, dialogs::Icon::Critical, title,
+        what + QLatin1Char('\r') + FullPath(fileName) + QLatin1Char('\r') + reason);
+}
+
+namespace {
+
+class ToolTipSource final : public QObject {
+public:
+    ToolTipSource(QWidget* widget, std::function<QString()> text)
+        : QObject(widget)
+        , m_text(std::move(text))
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTip)
+            static_cast<QWidget*>(watched)->setToolTip(m_text());
+        return false; // the widget shows it
+    }
+
+private:
+    std::function<QString()> m_text;
+};
+
+} // namespace
+
+void InstallToolTipSource(QWidget* widget, std::function<QString()> text)
+{
+    new ToolTipSource(widget, std::move(text));
 }
 
 WaitCursor::WaitCursor()

@@ -6,6 +6,8 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
+
 class QLabel;
 class QWidget;
 
@@ -20,10 +22,18 @@ void SetFontColor(QWidget* widget, TColor colour);
 QLabel* PlacedLabel(QWidget* parent, const QString& text, const QFont& font, QRect geometry, Qt::Alignment align);
 void SetBackgroundColor(QWidget* widget, TColor colour);
 
+// The file as the operator can find it again: a name without a folder is in
+// the working folder, which the message names as well.
+QString FullPath(const QString& fileName);
+
 // An error box for a file that could not be written or read: what failed,
-// the file and the system's reason, one to a line.
+// the file with its folder and the system's reason, one to a line.
 void ShowFileFailure(
     QWidget* parent, const QString& title, const QString& what, const QString& fileName, const QString& reason);
+
+// The widget's tooltip, made by `text` each time it is about to show (an
+// empty text shows none).
+void InstallToolTipSource(QWidget* widget, std::function<QString()> text);
 
 // The hourglass pointer for the lifetime of the object.
 class WaitCursor {

@@ -17,6 +17,8 @@ std::atomic<std::uint64_t> g_sequence { 0 };
 // signal that interrupts the device's wait can arrive just before the watcher
 // enters it and then be lost.
 constexpr std::chrono::milliseconds kStopResend(1);
+// How long Open waits for the watcher to have asked for its priority.
+constexpr std::chrono::seconds kStartWait(2);
 
 using Member = TNotifyEvent TComPort::*;
 
@@ -51,6 +53,9 @@ TComThread::TComThread(TComPort* port)
     });
     m_device->SetEventMask(EventMaskFromEvents(port->Events()));
     start();
+    // Open returns once the watcher knows its priority, so the port can tell it.
+    std::unique_lock lock(m_mutex);
+    m_cv.wait_for(lock, kStartWait, [this] { return m_started; });
 }
 
 TComThread::~TComThread()
@@ -107,6 +112,11 @@ void TComThread::Detach()
 void TComThread::run()
 {
     m_timingPriority = platform::RequestTimingPriority();
+    {
+        std::lock_guard lock(m_mutex);
+        m_started = true;
+        m_cv.notify_all();
+    }
     std::vector<platform::LineEvent> changes;
     for (;;) {
         changes.clear();
@@ -175,6 +185,8 @@ void TComThread::DispatchQueued()
         }
         if (change.sequence == 0)
             break;
+        // The watcher leaves the time zone to this thread.
+        platform::LocalizeStamp(change);
         try {
             Dispatch(change);
         } catch (...) {

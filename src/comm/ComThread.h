@@ -68,6 +68,7 @@ private:
     std::condition_variable_any m_cv;
     std::deque<platform::LineEvent> m_queue;
     bool m_notified = false; // the bell rang and no dispatch has emptied the queue since
+    bool m_started = false; // the watcher has asked for its priority
     bool m_stop = false;
     bool m_ended = false;
     bool m_lost = false; // the device is gone

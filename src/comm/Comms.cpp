@@ -67,6 +67,7 @@ void TComPort::Open()
         return it == ports.end() ? platform::SerialPortInfo {} : *it;
     };
     platform::SerialPortInfo info;
+    QString node; // the node to open; empty: the device finds it by the number
     if (!m_stablePath.isEmpty()) {
         // The adapter may come back under another number; the stable path
         // finds it. Without it, the adapter is missing.
@@ -74,12 +75,15 @@ void TComPort::Open()
         if (info.number == 0 || info.number > 255)
             throw EComHandle(OpenErrorMessage(ENOENT));
         m_port = static_cast<std::uint8_t>(info.number);
+        // The node that was found, not the number looked up again: a node
+        // that appears meanwhile could take the number.
+        node = info.node;
     } else {
         info = find([&](const platform::SerialPortInfo& p) { return p.number == m_port; });
         info.number = m_port;
     }
     std::unique_ptr<platform::SerialDevice> device = platform::CreateSerialDevice();
-    if (const int error = device->Open(m_port))
+    if (const int error = device->OpenNode(m_port, node))
         throw EComHandle(OpenErrorMessage(error));
     // On EComState the device goes with the unique_ptr, so the port is free
     // for the next Open.
@@ -156,6 +160,15 @@ std::uint32_t TComPort::ModemStatus()
 std::int32_t TComPort::InQueueCount()
 {
     return m_device ? m_device->InQueueCount() : 0;
+}
+
+platform::SerialAdapter TComPort::Adapter() const
+{
+    if (!m_device)
+        return {};
+    platform::SerialAdapter adapter = m_device->Adapter();
+    adapter.realtime = WatcherTimingPriority();
+    return adapter;
 }
 
 bool TComPort::WatcherRunning() const

@@ -151,6 +151,10 @@ public:
     bool Connected() const { return m_connected; }
     // The port as it was opened (number, node, stable path).
     const platform::SerialPortInfo& Device() const { return m_info; }
+    // What is known about the open port's adapter: its driver, whether it
+    // waits or is polled, whether it counts, the FTDI latency timer and
+    // whether the watcher runs with real-time priority. Empty while closed.
+    platform::SerialAdapter Adapter() const;
     // The error number of the last removal (OnLost).
     int LostError() const { return m_lostError; }
 

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QPushButton>
 #include <QQueue>
 
 namespace dialogs {
@@ -99,22 +100,52 @@ QMessageBox::StandardButton ShowMessage(
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
+bool AskReplaceFile(QWidget* parent, const QString& title, const QString& fileName)
+{
+    const QString text = QStringLiteral("Die Datei %1 existiert bereits. Ersetzen?").arg(fileName);
+    if (g_testMode) {
+        g_shown << ShownMessage { Icon::Question, title, text };
+        return !g_answers.isEmpty() && g_answers.dequeue() == QMessageBox::Yes;
+    }
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::Cancel, parent);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Ersetzen"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    // Replacing loses the old file: a hasty Enter must not do it.
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void ShowError(QWidget* parent, const QString& text)
 {
     ShowMessage(parent, Icon::Critical, platform::ApplicationTitle(), text);
 }
 
-void ShowErrorWithoutWaiting(QWidget* parent, const QString& text)
+namespace {
+
+void showWithoutWaiting(QWidget* parent, Icon icon, const QString& text)
 {
     if (g_testMode) {
-        g_shown << ShownMessage { Icon::Critical, platform::ApplicationTitle(), text };
+        g_shown << ShownMessage { icon, platform::ApplicationTitle(), text };
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Critical, platform::ApplicationTitle(), text, QMessageBox::Ok, parent);
+    auto* box = new QMessageBox(toQt(icon), platform::ApplicationTitle(), text, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setAttribute(Qt::WA_ShowWithoutActivating);
     box->setWindowModality(Qt::NonModal);
     box->show();
+}
+
+} // namespace
+
+void ShowErrorWithoutWaiting(QWidget* parent, const QString& text)
+{
+    showWithoutWaiting(parent, Icon::Critical, text);
+}
+
+void ShowNoteWithoutWaiting(QWidget* parent, const QString& text)
+{
+    showWithoutWaiting(parent, Icon::Information, text);
 }
 
 void ShowInfo(QWidget* parent, const QString& text)

@@ -33,8 +33,16 @@ void ShowError(QWidget* parent, const QString& text);
 // keyboard focus and keeps working while the box is open.
 void ShowErrorWithoutWaiting(QWidget* parent, const QString& text);
 
+// An information box shown without waiting, like the error box above.
+void ShowNoteWithoutWaiting(QWidget* parent, const QString& text);
+
 // A plain message box with the application title and an OK button.
 void ShowInfo(QWidget* parent, const QString& text);
+
+// "Die Datei <name> existiert bereits. Ersetzen?" with the buttons "Ersetzen"
+// and "Abbrechen", Abbrechen focused; true for Ersetzen. In test mode a
+// queued Yes answers Ersetzen, anything else Abbrechen.
+bool AskReplaceFile(QWidget* parent, const QString& title, const QString& fileName);
 
 // Runs a dialog modally and returns its result.
 int ExecDialog(QDialog* dialog);

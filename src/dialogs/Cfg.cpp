@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QFont>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <QSpinBox>
 
@@ -40,20 +41,14 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
             | Qt::WindowCloseButtonHint)
 {
     setWindowTitle(QStringLiteral("Einstellungen"));
-    // The live-results rows sit at the bottom, above the buttons.
-    constexpr int kLiveTop = 150;
-    constexpr int kButtonsTop = kLiveTop + 52;
-    setFixedSize(201, kButtonsTop + 35);
     // The window's standard small font, so the captions fit beside the lists.
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(11);
     setFont(font);
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
-    OKBtn->setGeometry(7, kButtonsTop, 90, 28);
     OKBtn->setDefault(true);
     CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
-    CancelBtn->setGeometry(104, kButtonsTop, 89, 28);
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -86,15 +81,25 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
         QStringLiteral("ersten Läufer: STOPP gilt dem am frühesten gestarteten laufenden Eintrag, wenn die gewählte "
                        "Zeile nicht läuft"));
 
+    LabAdapter = new QLabel(this);
+    LabAdapter->setVisible(false);
+    LabAdapterWarning = new QLabel(this);
+    LabAdapterWarning->setWordWrap(true);
+    LabAdapterWarning->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabAdapterWarning->setTextInteractionFlags(Qt::TextSelectableByMouse); // the command can be copied
+    QPalette red = LabAdapterWarning->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    LabAdapterWarning->setPalette(red);
+    LabAdapterWarning->setVisible(false);
+
     cbLive = new QCheckBox(QStringLiteral("Live-Ergebnisse im Netz"), this);
-    cbLive->setGeometry(4, kLiveTop, 190, 21);
     cbLive->setToolTip(QStringLiteral("Ergebnisse und Rennzeit für Browser im selben Netz"));
-    LabLivePort = labelAt(this, QStringLiteral("Port:"), 4, kLiveTop + 24, 74);
+    LabLivePort = labelAt(this, QStringLiteral("Port:"), 4, 0, 74);
     seLivePort = new QSpinBox(this);
     seLivePort->setRange(kMinLivePort, kMaxLivePort);
     seLivePort->setAlignment(Qt::AlignRight);
-    seLivePort->setGeometry(80, kLiveTop + 24, 62, 21);
     seLivePort->setEnabled(false);
+    Relayout();
     connect(cbLive, &QCheckBox::toggled, seLivePort, &QWidget::setEnabled);
 
     setTabOrder(OKBtn, CancelBtn);
@@ -108,6 +113,106 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
 
     connect(cbDigits, &QComboBox::activated, this, [this] { cbDigitsChange(); });
     connect(cbPort, &QComboBox::activated, this, [this] { cbPortChange(); });
+    connect(cbPort, &QComboBox::currentIndexChanged, this, [this] { ShowAdapter(); });
+}
+
+void TCfgDialog::Relayout()
+{
+    // The adapter's line and its warnings stand below the barrier settings;
+    // the live-results rows and the buttons follow. The dialog is as wide as
+    // the line needs, at least its usual 201.
+    int width = 201;
+    if (LabAdapter->isVisibleTo(this))
+        width = std::max(width, LabAdapter->fontMetrics().horizontalAdvance(LabAdapter->text()) + 12);
+    int y = 146;
+    if (LabAdapter->isVisibleTo(this)) {
+        LabAdapter->setGeometry(4, y, width - 8, 16);
+        y += 18;
+    }
+    if (LabAdapterWarning->isVisibleTo(this)) {
+        const int height = LabAdapterWarning->heightForWidth(width - 8);
+        LabAdapterWarning->setGeometry(4, y, width - 8, height);
+        y += height + 4;
+    }
+    const int liveTop = std::max(150, y + 4);
+    cbLive->setGeometry(4, liveTop, 190, 21);
+    LabLivePort->setGeometry(4, liveTop + 24, 74, 21);
+    seLivePort->setGeometry(80, liveTop + 24, 62, 21);
+    const int buttonsTop = liveTop + 52;
+    OKBtn->setGeometry(7, buttonsTop, 90, 28);
+    CancelBtn->setGeometry(104, buttonsTop, 89, 28);
+    setFixedSize(width, buttonsTop + 35);
+}
+
+QString TCfgDialog::AdapterLine(const platform::SerialAdapter& adapter)
+{
+    if (adapter.driver.isEmpty() && !adapter.opened)
+        return {};
+    QString line;
+    const QString family = platform::AdapterFamily(adapter.driver);
+    if (adapter.driver.isEmpty())
+        line = QStringLiteral("Treiber unbekannt");
+    else if (family == adapter.driver)
+        line = adapter.driver;
+    else
+        line = QStringLiteral("%1 (%2)").arg(family, adapter.driver);
+    if (adapter.latencyMs >= 0)
+        line += QStringLiteral(", Latenz %1 ms").arg(adapter.latencyMs);
+    if (adapter.opened && !adapter.waits)
+        line += QStringLiteral(", Abfrage jede ms");
+    if (adapter.opened && !adapter.counts)
+        line += QStringLiteral(", ohne Zähler");
+    if (adapter.opened)
+        line += adapter.realtime ? QStringLiteral(", Echtzeit: ja") : QStringLiteral(", Echtzeit: nein");
+    return line;
+}
+
+QStringList TCfgDialog::AdapterWarnings(const platform::SerialAdapter& adapter)
+{
+    QStringList warnings;
+    if (!adapter.carriesCts) {
+        warnings << QStringLiteral("%1 meldet kein CTS: Die Stopp-Lichtschranke (Pin 7-8) kann an diesem Adapter "
+                                   "nicht arbeiten und wird nicht benutzt. Adapter mit FTDI-, CP210x- oder "
+                                   "PL2303-Chip führen CTS.")
+                        .arg(adapter.driver);
+    }
+    if (adapter.latencyMs > platform::kMaxGoodLatencyMs) {
+        warnings << QStringLiteral("Latenz %1 ms: Zeiten können bis %1 ms zu spät sein. Senken mit: "
+                                   "echo 1 | sudo tee /sys/bus/usb-serial/devices/%2/latency_timer")
+                        .arg(adapter.latencyMs)
+                        .arg(adapter.tty);
+    }
+    return warnings;
+}
+
+void TCfgDialog::SetAdapterInfo(int portNumber, const platform::SerialAdapter& adapter)
+{
+    m_adapterPort = portNumber;
+    m_adapter = adapter;
+    ShowAdapter();
+}
+
+platform::SerialAdapter TCfgDialog::AdapterOf(int index) const
+{
+    const int number = PortNumber(index);
+    if (number <= 0)
+        return {};
+    if (number == m_adapterPort)
+        return m_adapter;
+    return platform::DescribeSerialNode(cbPort->itemData(index, Qt::UserRole + 2).toString());
+}
+
+void TCfgDialog::ShowAdapter()
+{
+    const platform::SerialAdapter adapter = AdapterOf(cbPort->currentIndex());
+    const QString line = AdapterLine(adapter);
+    const QStringList warnings = AdapterWarnings(adapter);
+    LabAdapter->setText(line);
+    LabAdapter->setToolTip(line);
+    LabAdapter->setVisible(!line.isEmpty());
+    LabAdapterWarning->setText(warnings.join(QLatin1Char('\n')));
+    LabAdapterWarning->setVisible(!warnings.isEmpty());
+    Relayout();
 }
 
 QStringList TCfgDialog::PortItems(std::uint32_t portMask)
@@ -151,6 +256,7 @@ int TCfgDialog::EnsurePortItem(const platform::SerialPortInfo& port, const QStri
         ++at;
     cbPort->insertItem(at, text, port.number);
     cbPort->setItemData(at, port.stablePath, Qt::UserRole + 1);
+    cbPort->setItemData(at, port.node.isEmpty() ? port.stablePath : port.node, Qt::UserRole + 2);
     cbPort->setItemData(at, text, Qt::ToolTipRole);
     // The open list is as wide as its longest item; the closed box shows what fits.
     int widest = 0;

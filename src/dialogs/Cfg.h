@@ -74,6 +74,18 @@ public:
     // where no port is chosen, and the accuracy where it was locked.
     Values Chosen() const;
 
+    // What the owner knows of the open port's adapter (number 0: none open).
+    // The line under the port list shows it while that port is chosen; for
+    // another port it shows what sysfs tells without opening it.
+    void SetAdapterInfo(int portNumber, const platform::SerialAdapter& adapter);
+    // "FTDI (ftdi_sio), Latenz 1 ms, Echtzeit: ja": the adapter in one line
+    // (empty when nothing is known).
+    static QString AdapterLine(const platform::SerialAdapter& adapter);
+    // Where timing cannot be right with this adapter, each with what to do.
+    static QStringList AdapterWarnings(const platform::SerialAdapter& adapter);
+    // The adapter of an item: the owner's facts for the open port, else sysfs.
+    platform::SerialAdapter AdapterOf(int index) const;
+
     // Shows the dialog modally (through the dialog wrapper, so tests can act
     // as the operator) and returns QDialog::Accepted or Rejected.
     int ShowModal();
@@ -95,6 +107,9 @@ public:
     QLabel* LabLivePort = nullptr;
     QSpinBox* seLivePort = nullptr;
     QLabel* LabelStopFirst = nullptr;
+    // The chosen port's adapter, and in red what keeps its timing from being right.
+    QLabel* LabAdapter = nullptr;
+    QLabel* LabAdapterWarning = nullptr;
 
     // The barrier algorithm value the owner shows (its port list is disabled
     // for a negative value).
@@ -117,4 +132,11 @@ protected:
 private:
     Values m_shown;
     int m_shownPortIndex = -1;
+
+    // Shows the chosen port's adapter and fits the dialog around it.
+    void ShowAdapter();
+    void Relayout();
+
+    int m_adapterPort = 0;
+    platform::SerialAdapter m_adapter;
 };

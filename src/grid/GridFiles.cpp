@@ -3,6 +3,8 @@
 #include "gridstore/GridCommaText.h"
 #include "platform/AtomicFile.h"
 
+#include <QFileInfo>
+
 namespace {
 
 const QLatin1String kLineEnd("\r\n");
@@ -58,22 +60,6 @@ QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& s
     return out.toUtf8();
 }
 
-QByteArray GridCsvBytes(const TCellStore& store)
-{
-    QString out;
-    const int cols = store.ColCount();
-    out.reserve(static_cast<qsizetype>(store.RowCount()) * cols * 8);
-    for (int r = 0; r < store.RowCount(); ++r) {
-        for (int c = 0; c < cols; ++c) {
-            if (c > 0)
-                out += QLatin1Char(';');
-            out += store.Cell(c, r);
-        }
-        out += kLineEnd;
-    }
-    return out.toUtf8();
-}
-
 bool WriteGridFile(const QString& fileName, const QByteArray& bytes, QString* reason)
 {
     return platform::WriteFileAtomically(fileName, bytes, reason);
@@ -81,7 +67,9 @@ bool WriteGridFile(const QString& fileName, const QByteArray& bytes, QString* re
 
 QString GridWriteErrorText(const QString& fileName, const QString& reason)
 {
-    QString text = QStringLiteral("Can't write to file:") + QLatin1Char('\r') + fileName;
+    // The backup is named without a folder: the message says which folder.
+    const QString shown = fileName.isEmpty() ? fileName : QFileInfo(fileName).absoluteFilePath();
+    QString text = QStringLiteral("Can't write to file:") + QLatin1Char('\r') + shown;
     if (!reason.isEmpty())
         text += QLatin1Char('\r') + reason;
     return text;

@@ -2,6 +2,7 @@
 
 #include "grid/FontSetting.h"
 #include "gridstore/CellStore.h"
+#include "gridstore/GridCsvText.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,14 +29,11 @@ struct TGridBackupSettings {
 // UTF-8.
 QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& settings);
 
-// The semicolon export: per row the ColCount cells joined by ";", CR LF,
-// no quoting; UTF-8.
-QByteArray GridCsvBytes(const TCellStore& store);
-
 // Replaces the file with the bytes in one step (see platform's
 // WriteFileAtomically): a failure leaves an older file as it was, gives false
 // and the system's reason.
 bool WriteGridFile(const QString& fileName, const QByteArray& bytes, QString* reason = nullptr);
 
-// "Can't write to file:" CR file name, then CR and the reason when known.
+// "Can't write to file:" CR the file's full path, then CR and the reason when
+// known.
 QString GridWriteErrorText(const QString& fileName, const QString& reason = QString());

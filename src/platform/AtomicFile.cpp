@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -64,14 +65,25 @@ void syncFolderOf(const QByteArray& path)
     ::close(fd);
 }
 
-// A symbolic link keeps pointing at its file: the file it names is replaced.
-QString resolvedTarget(const QString& fileName)
+// A symbolic link keeps pointing at its file: the file at the end of the
+// whole chain of links is replaced, every link on the way stays a link. A
+// relative link is read from the folder of the link that holds it. A chain
+// longer than the system follows gives nothing (ELOOP): no link is replaced.
+std::optional<QString> resolvedTarget(const QString& fileName)
 {
-    const QFileInfo info(fileName);
-    if (!info.isSymLink())
-        return fileName;
-    const QString target = info.symLinkTarget();
-    return target.isEmpty() ? fileName : target;
+    constexpr int kMaxLinks = 40;
+    QString current = fileName;
+    for (int hop = 0; hop < kMaxLinks; ++hop) {
+        const QByteArray path = QFile::encodeName(current);
+        QByteArray target(4096, Qt::Uninitialized);
+        const ssize_t n = ::readlink(path.constData(), target.data(), static_cast<size_t>(target.size()));
+        if (n < 0 || n >= target.size())
+            return current; // no link (or one beyond any real path): this is the file
+        target.truncate(n);
+        const QString next = QFile::decodeName(target);
+        current = QDir::isAbsolutePath(next) ? next : QFileInfo(current).absolutePath() + QLatin1Char('/') + next;
+    }
+    return std::nullopt;
 }
 
 bool writeDirectly(const QByteArray& path, const QByteArray& bytes, QString* reason)
@@ -102,7 +114,10 @@ bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes, QStri
 {
     if (fileName.isEmpty())
         return fail(reason, ENOENT);
-    const QString targetName = resolvedTarget(fileName);
+    const std::optional<QString> resolved = resolvedTarget(fileName);
+    if (!resolved)
+        return fail(reason, ELOOP);
+    const QString targetName = *resolved;
     const QByteArray target = QFile::encodeName(targetName);
 
     struct stat existing { };
@@ -151,11 +166,14 @@ bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes, QStri
 bool ReplaceFileAtomically(const QString& writtenFile, const QString& fileName, QString* reason)
 {
     const QByteArray written = QFile::encodeName(writtenFile);
-    const QByteArray target = QFile::encodeName(resolvedTarget(fileName));
+    const std::optional<QString> resolved = resolvedTarget(fileName);
+    const QByteArray target = QFile::encodeName(resolved.value_or(fileName));
     const auto discard = [&](int error) {
         ::unlink(written.constData());
         return fail(reason, error);
     };
+    if (!resolved)
+        return discard(ELOOP);
     const int fd = ::open(written.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return discard(errno);

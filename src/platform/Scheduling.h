@@ -7,9 +7,10 @@ namespace platform {
 // Asks the operating system to run the calling thread ahead of ordinary work
 // (the lowest real-time level). For threads that sleep until a line changes
 // and then only stamp and queue the change: their wake-up is what a barrier
-// time is made of, and they never run for long. Without the right to it
-// (ordinary users usually lack it unless granted an rtprio limit) the thread
-// stays as it is. Returns whether it was granted.
+// time is made of, and they never run for long. It takes an rtprio limit (or
+// root); without one the desktop's real-time broker rtkit is asked, which
+// bounds the CPU time a real-time thread may take without sleeping. Without
+// either the thread stays as it is. Returns whether it was granted.
 bool RequestTimingPriority();
 
 // A mutex whose holder runs with the priority of the threads waiting for it,

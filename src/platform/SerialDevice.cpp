@@ -3,10 +3,12 @@
 #include "platform/PortMap.h"
 #include "platform/SerialLinux.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <array>
+#include <ctime>
 #include <mutex>
 
 namespace platform {
@@ -50,9 +52,10 @@ std::uint32_t LineEventsFromStatus(std::uint32_t lines)
 }
 
 void AppendLineChanges(std::vector<LineEvent>& out, std::uint32_t before, std::uint32_t after,
-    const LineTransitions& transitions, std::uint32_t mask, const Stamp& stamp, bool foundLate,
+    const LineTransitions& transitions, std::uint32_t mask, const EdgeTime& seen, bool foundLate,
     std::uint32_t otherEvents)
 {
+    const Stamp stamp { seen.tick, QTime() };
     std::array<int, kLines.size()> steps {};
     int total = 0;
     std::uint32_t watched = 0; // MS_* bits of the selected lines
@@ -77,7 +80,7 @@ void AppendLineChanges(std::vector<LineEvent>& out, std::uint32_t before, std::u
     otherEvents &= mask & ~kModemLineEvents;
     if (total == 0) {
         if (otherEvents)
-            out.push_back(LineEvent { otherEvents, after, stamp, foundLate, 0 });
+            out.push_back(LineEvent { otherEvents, after, stamp, foundLate, 0, seen.wallClockMs });
         return;
     }
     std::uint32_t levels = before;
@@ -90,8 +93,22 @@ void AppendLineChanges(std::vector<LineEvent>& out, std::uint32_t before, std::u
             }
         }
         // Lines nobody watches show what they show at the end.
-        out.push_back(LineEvent { events, (levels & watched) | (after & ~watched), stamp, foundLate, 0 });
+        out.push_back(
+            LineEvent { events, (levels & watched) | (after & ~watched), stamp, foundLate, 0, seen.wallClockMs });
     }
+}
+
+EdgeTime EdgeTime::Now()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return { GetTickCount(), static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000 };
+}
+
+void LocalizeStamp(LineEvent& event)
+{
+    if (event.wallClockMs != 0 && !event.stamp.timeOfDay.isValid())
+        event.stamp.timeOfDay = QDateTime::fromMSecsSinceEpoch(event.wallClockMs, Qt::LocalTime).time();
 }
 
 QString SerialPortInfo::DeviceName() const

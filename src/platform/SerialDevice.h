@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SerialAdapter.h"
 #include "platform/Tick.h"
 
 #include <QString>
@@ -100,6 +101,16 @@ enum class SerialWaitResult {
     Gone, // the device has been removed (EIO, ENODEV): give up and close it
 };
 
+// The moment a watching thread saw something: the tick and the wall clock
+// (CLOCK_REALTIME, milliseconds since the epoch). Both are plain clock reads;
+// the time zone, and the locks and file look-ups that come with it, are left
+// to the thread that shows the time.
+struct EdgeTime {
+    Tick tick = 0;
+    std::int64_t wallClockMs = 0;
+    static EdgeTime Now();
+};
+
 // One change the watcher saw, stamped the moment it saw it. A change of the
 // modem lines names the lines that changed and their levels afterwards; a
 // pulse that was over before the lines could be read shows up as its two
@@ -107,13 +118,19 @@ enum class SerialWaitResult {
 struct LineEvent {
     std::uint32_t events = 0; // EV_* bits
     std::uint32_t levels = 0; // MS_* bits after the change
-    Stamp stamp; // tick and time of day when the change was seen
+    // The tick when the change was seen. Its time of day is filled in from
+    // wallClockMs by the thread that dispatches the change (LocalizeStamp).
+    Stamp stamp;
     // Not reported by the wait itself but found by reading the line counters
     // afterwards (an edge that slipped in while the wait was being armed, or
     // one that came while the watcher was busy): the stamp is when it was found.
     bool foundLate = false;
     std::uint64_t sequence = 0; // numbered by the port in order of arrival, from 1
+    std::int64_t wallClockMs = 0; // the wall clock when the change was seen
 };
+
+// Sets the event's time of day: the local time at its wall-clock moment.
+void LocalizeStamp(LineEvent& event);
 
 // EV_* events of the modem lines whose MS_* bits are given.
 std::uint32_t LineEventsFromStatus(std::uint32_t lines);
@@ -134,7 +151,7 @@ struct LineTransitions {
 // other selected events (`otherEvents`: bytes received, break, line error)
 // ride with the first event, or make one of their own.
 void AppendLineChanges(std::vector<LineEvent>& out, std::uint32_t before, std::uint32_t after,
-    const LineTransitions& transitions, std::uint32_t mask, const Stamp& stamp, bool foundLate,
+    const LineTransitions& transitions, std::uint32_t mask, const EdgeTime& seen, bool foundLate,
     std::uint32_t otherEvents = 0);
 
 // One opened serial port. Operations that can fail return 0 or the operating
@@ -147,6 +164,14 @@ public:
 
     // Opens "COM" + port exclusively.
     virtual int Open(int port) = 0;
+    // Opens exactly the device node that was found for the port (a name that
+    // a new node takes meanwhile must not lead elsewhere); without a node, by
+    // the number.
+    virtual int OpenNode(int port, const QString& node)
+    {
+        (void)node;
+        return Open(port);
+    }
     virtual bool IsCharDevice() const = 0;
     virtual int SetLineSettings(const SerialLineSettings& settings) = 0;
     virtual int GetTimeouts(SerialTimeouts& timeouts) = 0;
@@ -166,6 +191,9 @@ public:
     virtual int InQueueCount() = 0;
     virtual void Purge(std::uint32_t flags) = 0;
     virtual void Close() = 0;
+    // What is known about the adapter behind the open port (nothing for a
+    // device that cannot tell). Any thread.
+    virtual SerialAdapter Adapter() const { return {}; }
 };
 
 // A serial port the system offers: its number, the device node behind it and,

@@ -2,8 +2,7 @@
 
 #include "platform/PortMap.h"
 #include "platform/Scheduling.h"
-
-#include <QFile>
+#include "platform/SerialAdapter.h"
 
 #include <cerrno>
 #include <csignal>
@@ -62,6 +61,20 @@ void OnStopSignal(int)
 {
 }
 
+// A timing thread takes no process signal: a handler run on it would end its
+// wait, and a new wait starts from a new snapshot. Faults stay deliverable
+// (they are the thread's own), and the watcher keeps its wake-up.
+void BlockProcessSignals(bool keepWakeUp)
+{
+    sigset_t set;
+    sigfillset(&set);
+    for (const int fault : { SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT })
+        sigdelset(&set, fault);
+    if (keepWakeUp)
+        sigdelset(&set, StopSignal());
+    pthread_sigmask(SIG_SETMASK, &set, nullptr);
+}
+
 void PrepareStopSignal()
 {
     static std::once_flag installed;
@@ -72,14 +85,10 @@ void PrepareStopSignal()
         action.sa_flags = 0;
         sigaction(StopSignal(), &action, nullptr);
     });
-    // A thread inherits its creator's signal mask; the waiter must see the signal.
-    thread_local bool unblocked = false;
-    if (!unblocked) {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, StopSignal());
-        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-        unblocked = true;
+    thread_local bool prepared = false;
+    if (!prepared) {
+        BlockProcessSignals(true);
+        prepared = true;
     }
 }
 
@@ -88,26 +97,43 @@ pid_t CurrentTid()
     return static_cast<pid_t>(::syscall(SYS_gettid));
 }
 
-// The scheduler state of a thread of this process ('S' sleeping, 'R' running
-// or runnable, ...), 0 when it cannot be read.
-char ThreadState(pid_t tid)
-{
-    QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(tid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray line = stat.read(512);
-    const int close = line.lastIndexOf(')');
-    return close >= 0 && close + 2 < line.size() ? line.at(close + 2) : 0;
-}
-
 constexpr std::chrono::milliseconds kGuardDelay(1);
-// Without the thread state the guard looks twice, at 1 and at 4 ms.
+// How often the guard's wake-up is sent again while the watcher has not left
+// the wait it was meant for.
+constexpr std::chrono::milliseconds kGuardResend(1);
+// Without knowing where the watcher is, the guard looks twice, at 1 and at 4 ms.
 constexpr int kGuardBlindLooks = 2;
 constexpr std::chrono::milliseconds kGuardBlindGap(3);
+// The level query may correct the counters' levels only after the counters
+// have stood still this long (a status packet is on its way for at most the
+// FTDI latency timer, 255 ms at its highest), and when a second reading this
+// much later agrees.
+constexpr std::chrono::milliseconds kResyncQuiet(1000);
+constexpr std::chrono::milliseconds kResyncConfirm(300);
 
 int CountDelta(int before, int after)
 {
     return static_cast<int>(static_cast<unsigned>(after) - static_cast<unsigned>(before));
+}
+
+// The lines that moved an odd number of times, as MS_* bits.
+std::uint32_t Flips(const LineTransitions& t)
+{
+    return (t.cts % 2 ? MS_CTS_ON : 0) | (t.dsr % 2 ? MS_DSR_ON : 0) | (t.ring % 2 ? MS_RING_ON : 0)
+        | (t.rlsd % 2 ? MS_RLSD_ON : 0);
+}
+
+// Whether a counter of the given MS_* lines moved.
+bool LinesMoved(const LineCounts& a, const LineCounts& b, std::uint32_t lines)
+{
+    return ((lines & MS_CTS_ON) && a.cts != b.cts) || ((lines & MS_DSR_ON) && a.dsr != b.dsr)
+        || ((lines & MS_RING_ON) && a.rng != b.rng) || ((lines & MS_RLSD_ON) && a.dcd != b.dcd);
+}
+
+std::uint32_t LinesOfEvents(std::uint32_t events)
+{
+    return ((events & EV_CTS) ? MS_CTS_ON : 0) | ((events & EV_DSR) ? MS_DSR_ON : 0)
+        | ((events & EV_RING) ? MS_RING_ON : 0) | ((events & EV_RLSD) ? MS_RLSD_ON : 0);
 }
 
 } // namespace
@@ -248,6 +274,28 @@ std::uint32_t OtherEventsFromCounts(const LineCounts& before, const LineCounts& 
     return events & mask;
 }
 
+ThreadWait ThreadWaitFromProc(const QByteArray& stat, const QByteArray& syscall)
+{
+    // The state follows the command name, which is in parentheses and may
+    // itself contain them.
+    const int close = stat.lastIndexOf(')');
+    if (close < 0 || close + 2 >= stat.size())
+        return ThreadWait::Unknown;
+    const char state = stat.at(close + 2);
+    if (state != 'S')
+        return ThreadWait::Elsewhere;
+    if (syscall.isEmpty())
+        return ThreadWait::InLineWait;
+    // "<number> <argument 1> <argument 2> ...": ioctl(fd, TIOCMIWAIT, mask).
+    const QList<QByteArray> fields = syscall.simplified().split(' ');
+    bool numberOk = false;
+    bool requestOk = false;
+    const long number = fields.value(0).toLong(&numberOk);
+    const qulonglong request = fields.size() > 2 ? fields.at(2).toULongLong(&requestOk, 0) : 0;
+    return numberOk && requestOk && number == SYS_ioctl && request == TIOCMIWAIT ? ThreadWait::InLineWait
+                                                                                 : ThreadWait::Elsewhere;
+}
+
 WaitErrorKind ClassifyWaitError(int error)
 {
     switch (error) {
@@ -280,7 +328,17 @@ LinuxSerialDevice::~LinuxSerialDevice()
 int LinuxSerialDevice::Open(int port)
 {
     Close();
-    const QString path = m_resolver(port);
+    return OpenPath(m_resolver(port));
+}
+
+int LinuxSerialDevice::OpenNode(int port, const QString& node)
+{
+    Close();
+    return OpenPath(node.isEmpty() ? m_resolver(port) : node);
+}
+
+int LinuxSerialDevice::OpenPath(const QString& path)
+{
     if (path.isEmpty())
         return ENOENT;
     int fd = -1;
@@ -295,7 +353,34 @@ int LinuxSerialDevice::Open(int port)
     m_exclusive = m_sys.IsTerminal(fd) && m_sys.SetExclusive(fd, true) == 0;
     m_fd = fd;
     m_stop = false;
+    SerialAdapter adapter = DescribeSerialNode(path);
+    // cdc_acm reads CTS as always on: as a barrier line it would stand for a
+    // stop request with every other change. It is not used.
+    m_unusable = adapter.carriesCts ? 0 : MS_CTS_ON;
+    std::lock_guard lock(m_adapterMutex);
+    m_adapter = adapter;
     return 0;
+}
+
+void LinuxSerialDevice::TuneLatencyTimer()
+{
+    QString tty;
+    {
+        std::lock_guard lock(m_adapterMutex);
+        if (m_adapter.driver != QLatin1String("ftdi_sio"))
+            return;
+        tty = m_adapter.tty;
+    }
+    // An FTDI adapter reports the lines once per latency period (16 ms
+    // unless lowered). Low latency (above) lowers it to 1 ms on ftdi_sio;
+    // where it did not, writing the timer needs the right to, which a udev
+    // rule or root gives. What counts is what it reads back.
+    const QString path = LatencyTimerPath(SysfsRoot(), tty);
+    int latency = ReadLatencyTimer(path);
+    if (latency > 1 && m_sys.WriteAttribute(path, QByteArrayLiteral("1")) == 0)
+        latency = ReadLatencyTimer(path);
+    std::lock_guard lock(m_adapterMutex);
+    m_adapter.latencyMs = latency;
 }
 
 bool LinuxSerialDevice::IsCharDevice() const
@@ -327,6 +412,7 @@ int LinuxSerialDevice::SetLineSettings(const SerialLineSettings& settings)
     // USB adapters report line changes every 16 ms by default; low latency
     // makes it about 1 ms. Drivers that do not know the flag stay as they are.
     m_sys.RequestLowLatency(m_fd);
+    TuneLatencyTimer();
     return 0;
 }
 
@@ -356,21 +442,37 @@ int LinuxSerialDevice::SetupQueues(int, int)
     return m_fd < 0 ? EBADF : 0;
 }
 
+void LinuxSerialDevice::SetMode(Mode mode)
+{
+    m_mode = mode;
+    m_polling = mode == Mode::Polling;
+}
+
 int LinuxSerialDevice::SetEventMask(std::uint32_t mask)
 {
-    m_mask = mask;
+    m_mask = mask & ~LineEventsFromStatus(m_unusable);
     int error = 0;
+    // The baseline: the counters and the levels as they are now.
     m_countsWork = ReadCounts(m_counts, error) == Reading::Ok;
+    m_counting = m_countsWork;
     m_levelsWork = ReadLevels(m_levels, error) == Reading::Ok;
+    m_levels &= ~m_unusable;
     m_inQueue = InQueueCount();
     m_spuriousWakes = 0;
+    m_quietSince = std::chrono::steady_clock::now();
+    m_quietChecked = false;
+    m_haveCandidate = false;
     // TIOCMIWAIT wakes on the four modem lines only; anything else is watched
     // by the millisecond tick (received bytes, and breaks and line errors
     // through the driver's counters). EV_TXEMPTY and EV_RXFLAG are never
     // reported: nothing is ever written, and the tty layer has no event
     // character.
-    const bool linesOnly = (mask & kModemLineEvents) != 0 && (mask & ~kModemLineEvents) == 0;
-    m_mode = linesOnly && m_levelsWork ? Mode::LineWait : Mode::Polling;
+    const bool linesOnly = (m_mask & kModemLineEvents) != 0 && (m_mask & ~kModemLineEvents) == 0;
+    SetMode(linesOnly && (m_levelsWork || m_countsWork) ? Mode::LineWait : Mode::Polling);
+    // The guard is ready before the first wait: a thread just started runs at
+    // ordinary priority until it has asked for more.
+    if (m_mode == Mode::LineWait && m_fd >= 0)
+        StartGuard();
     return m_fd < 0 ? EBADF : 0;
 }
 
@@ -393,43 +495,81 @@ LinuxSerialDevice::Reading LinuxSerialDevice::ReadLevels(std::uint32_t& status, 
 }
 
 LinuxSerialDevice::Reading LinuxSerialDevice::Look(
-    std::vector<LineEvent>& events, const Stamp& stamp, bool foundLate, std::uint32_t extra, int& error)
+    std::vector<LineEvent>& events, const EdgeTime& seen, bool foundLate, std::uint32_t extra, int& error)
 {
     LineCounts counts = m_counts;
-    bool haveCounts = false;
+    std::uint32_t levels = m_levels;
+    LineTransitions transitions;
+    std::uint32_t other = extra;
+    bool looked = false;
     if (m_countsWork) {
         const Reading r = ReadCounts(counts, error);
         if (r == Reading::Gone)
             return r;
-        haveCounts = r == Reading::Ok;
-        m_countsWork = haveCounts;
+        m_countsWork = r == Reading::Ok;
+        m_counting = m_countsWork;
+        if (m_countsWork) {
+            transitions = TransitionsFromCounts(m_counts, counts);
+            other |= OtherEventsFromCounts(m_counts, counts, m_mask);
+            levels = m_levels ^ Flips(transitions);
+            looked = true;
+        }
     }
-    std::uint32_t levels = m_levels;
-    bool haveLevels = false;
-    if (m_levelsWork) {
+    if (!looked && m_levelsWork) {
         const Reading r = ReadLevels(levels, error);
         if (r == Reading::Gone)
             return r;
-        haveLevels = r == Reading::Ok;
-        m_levelsWork = haveLevels;
+        m_levelsWork = r == Reading::Ok;
+        looked = m_levelsWork;
     }
-    if (!haveCounts && !haveLevels && !extra)
+    if (!looked && !extra)
         return Reading::Unsupported;
-    LineTransitions transitions;
-    std::uint32_t other = extra;
-    if (haveCounts) {
-        transitions = TransitionsFromCounts(m_counts, counts);
-        other |= OtherEventsFromCounts(m_counts, counts, m_mask);
-        if (!haveLevels) {
-            // Only the counters: a line that moved an odd number of times flipped.
-            const std::uint32_t flips = (transitions.cts % 2 ? MS_CTS_ON : 0) | (transitions.dsr % 2 ? MS_DSR_ON : 0)
-                | (transitions.ring % 2 ? MS_RING_ON : 0) | (transitions.rlsd % 2 ? MS_RLSD_ON : 0);
-            levels = m_levels ^ flips;
-        }
+    levels &= ~m_unusable;
+    if (LinesMoved(m_counts, counts, LinesOfEvents(m_mask))) {
+        m_quietSince = std::chrono::steady_clock::now();
+        m_quietChecked = false;
+        m_haveCandidate = false;
     }
-    AppendLineChanges(events, m_levels, levels, transitions, m_mask, stamp, foundLate, other);
+    AppendLineChanges(events, m_levels, levels, transitions, m_mask, seen, foundLate, other);
     m_counts = counts;
     m_levels = levels;
+    return Reading::Ok;
+}
+
+void LinuxSerialDevice::Resync(std::vector<LineEvent>& events, std::uint32_t levels, const EdgeTime& seen)
+{
+    levels &= ~m_unusable;
+    AppendLineChanges(events, m_levels, levels, LineTransitions {}, m_mask, seen, true);
+    m_levels = levels;
+}
+
+LinuxSerialDevice::Reading LinuxSerialDevice::ResyncWhenQuiet(
+    std::vector<LineEvent>& events, const EdgeTime& seen, int& error)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_countsWork || !m_levelsWork || m_quietChecked || now - m_quietSince < kResyncQuiet)
+        return Reading::Ok;
+    if (m_haveCandidate && now - m_candidateAt < kResyncConfirm)
+        return Reading::Ok;
+    std::uint32_t levels = 0;
+    const Reading r = ReadLevels(levels, error);
+    if (r != Reading::Ok) {
+        m_levelsWork = r != Reading::Unsupported;
+        return r == Reading::Gone ? r : Reading::Ok;
+    }
+    const std::uint32_t watched = LinesOfEvents(m_mask);
+    levels &= watched;
+    if (levels == (m_levels & watched)) {
+        m_quietChecked = true;
+    } else if (!m_haveCandidate || levels != m_candidate) {
+        m_haveCandidate = true;
+        m_candidate = levels;
+        m_candidateAt = now;
+    } else {
+        Resync(events, (m_levels & ~watched) | levels, seen);
+        m_quietChecked = true;
+        m_haveCandidate = false;
+    }
     return Reading::Ok;
 }
 
@@ -447,9 +587,12 @@ bool LinuxSerialDevice::EnterWait()
 
 void LinuxSerialDevice::LeaveWait()
 {
-    std::lock_guard lock(m_waitMutex);
-    m_waiting = false;
-    m_armed = false;
+    {
+        std::lock_guard lock(m_waitMutex);
+        m_waiting = false;
+        m_armed = false;
+    }
+    m_guardWake.notify_all();
 }
 
 void LinuxSerialDevice::RequestStop()
@@ -482,7 +625,7 @@ SerialWaitResult LinuxSerialDevice::WaitLineChange(std::vector<LineEvent>& event
     // Changes since the last look (while the watcher was handing over) are in
     // the counters already; TIOCMIWAIT would only wake on the next one.
     const size_t before = events.size();
-    if (Look(events, Stamp::Now(), true, 0, error) == Reading::Gone)
+    if (Look(events, EdgeTime::Now(), true, 0, error) == Reading::Gone)
         return SerialWaitResult::Gone;
     if (events.size() > before)
         return SerialWaitResult::Event;
@@ -492,38 +635,48 @@ SerialWaitResult LinuxSerialDevice::WaitLineChange(std::vector<LineEvent>& event
     {
         std::lock_guard lock(m_waitMutex);
         arming = ++m_arming;
+        m_armedState = Arming { arming, m_counts, m_levels, LinesOfEvents(m_mask), m_countsWork && m_levelsWork,
+            std::chrono::steady_clock::now(), m_waiterTid, m_waiter };
         m_armed = true;
-        m_armedCounts = m_counts;
-        m_armedAt = std::chrono::steady_clock::now();
     }
     m_guardWake.notify_all();
     const int waitError = m_sys.WaitModemChange(m_fd, TiocmWaitMaskFromEvents(m_mask));
-    const Stamp woke = Stamp::Now(); // the edge's moment: before anything else
+    const EdgeTime woke = EdgeTime::Now(); // the edge's moment: before anything else
     bool late = false;
-    Stamp found;
+    EdgeTime found;
+    bool resync = false;
+    std::uint32_t resyncLevels = 0;
+    EdgeTime resyncSeen;
     {
         std::lock_guard lock(m_waitMutex);
         m_armed = false;
         late = m_lateArming == arming;
-        found = m_lateStamp;
+        found = m_lateSeen;
+        resync = m_resyncArming == arming;
+        resyncLevels = m_resyncLevels;
+        resyncSeen = m_resyncSeen;
     }
+    m_guardWake.notify_all(); // the guard stops sending its wake-up
     if (m_stop)
         return SerialWaitResult::Stopped;
     if (waitError) {
         switch (ClassifyWaitError(waitError)) {
         case WaitErrorKind::Interrupted:
-            if (!late)
-                return SerialWaitResult::Dropped; // another signal: arm again
+            if (!late && !resync)
+                return SerialWaitResult::Dropped; // a wake-up meant for an earlier wait: arm again
             break;
         case WaitErrorKind::Unsupported:
-            m_mode = Mode::Polling;
+            SetMode(Mode::Polling);
             return WaitTick(events, error);
         case WaitErrorKind::Gone:
             error = waitError;
             return SerialWaitResult::Gone;
         }
     }
-    const Reading r = waitError ? Look(events, found, true, 0, error) : Look(events, woke, false, 0, error);
+    if (resync)
+        Resync(events, resyncLevels, resyncSeen);
+    const Reading r
+        = waitError ? Look(events, late ? found : woke, true, 0, error) : Look(events, woke, false, 0, error);
     if (r == Reading::Gone)
         return SerialWaitResult::Gone;
     if (r == Reading::Unsupported) {
@@ -534,7 +687,7 @@ SerialWaitResult LinuxSerialDevice::WaitLineChange(std::vector<LineEvent>& event
         // A wake without a counted change. A driver that keeps doing that would
         // make this a busy loop: watch it by the tick instead.
         if (++m_spuriousWakes > 100)
-            m_mode = Mode::Polling;
+            SetMode(Mode::Polling);
         return SerialWaitResult::Dropped;
     }
     m_spuriousWakes = 0;
@@ -559,7 +712,7 @@ SerialWaitResult LinuxSerialDevice::WaitTick(std::vector<LineEvent>& events, int
         const short wanted = static_cast<short>(rx && queueEmpty ? POLLIN : 0);
         short revents = 0;
         const int pollError = m_sys.Poll(m_fd, wanted, lines || !queueEmpty ? 1 : -1, revents);
-        const Stamp now = Stamp::Now();
+        const EdgeTime now = EdgeTime::Now();
         if (pollError == EINTR)
             continue;
         if (pollError) {
@@ -581,7 +734,9 @@ SerialWaitResult LinuxSerialDevice::WaitTick(std::vector<LineEvent>& events, int
             m_inQueue = queued;
         }
         if (lines || extra) {
-            const Reading r = Look(events, now, false, extra, error);
+            Reading r = Look(events, now, false, extra, error);
+            if (r == Reading::Ok && lines)
+                r = ResyncWhenQuiet(events, now, error);
             if (r == Reading::Gone)
                 return SerialWaitResult::Gone;
             if (r == Reading::Unsupported) {
@@ -620,11 +775,97 @@ void LinuxSerialDevice::StopGuard()
     m_guard.join();
 }
 
-// Looks at the counters once the watcher sleeps in TIOCMIWAIT. An edge that
-// came after the watcher's last reading but before the wait took its own
-// snapshot would not wake the wait; the guard wakes the watcher for it.
+bool LinuxSerialDevice::StillArmed(const Arming& arming) const
+{
+    return !m_guardQuit && m_armed && m_arming == arming.id && !m_stop;
+}
+
+void LinuxSerialDevice::WakeUntilLeft(std::unique_lock<std::mutex>& lock, const Arming& arming)
+{
+    while (StillArmed(arming)) {
+        // The watcher cannot leave the arming without this lock, so it is alive.
+        pthread_kill(arming.waiter, StopSignal());
+        m_guardWake.wait_for(lock, kGuardResend, [&] { return !StillArmed(arming); });
+    }
+}
+
+// Looks at the wait's window: an edge that came after the watcher's last
+// reading but before the wait took its own snapshot does not wake the wait.
+bool LinuxSerialDevice::GuardWindow(std::unique_lock<std::mutex>& lock, const Arming& arming)
+{
+    auto due = arming.at + kGuardDelay;
+    int blindLooks = 0;
+    for (;;) {
+        m_guardWake.wait_until(lock, due, [&] { return !StillArmed(arming); });
+        if (!StillArmed(arming))
+            return false;
+        lock.unlock();
+        // Where the watcher is, before the counters: asleep in the wait means
+        // its snapshot is taken, so this reading sees every edge it cannot.
+        const ThreadWait where = m_sys.WaitingIn(arming.tid);
+        LineCounts now;
+        const bool read = m_sys.GetCounts(m_fd, now) == 0;
+        const EdgeTime found = EdgeTime::Now();
+        lock.lock();
+        if (!StillArmed(arming) || !read)
+            return false;
+        if (LinesMoved(arming.counts, now, arming.watched)) {
+            m_lateArming = arming.id;
+            m_lateSeen = found;
+            WakeUntilLeft(lock, arming);
+            return false;
+        }
+        if (where == ThreadWait::InLineWait)
+            return true;
+        if (where == ThreadWait::Unknown && ++blindLooks >= kGuardBlindLooks)
+            return false;
+        due = std::chrono::steady_clock::now() + (where == ThreadWait::Unknown ? kGuardBlindGap : kGuardDelay);
+    }
+}
+
+// Once the counters have stood still, compares the levels they gave with the
+// level query. Only a difference that two readings agree on, with the
+// counters unmoved throughout, is put right.
+void LinuxSerialDevice::GuardLevels(std::unique_lock<std::mutex>& lock, const Arming& arming)
+{
+    auto due = arming.at + kResyncQuiet;
+    bool haveCandidate = false;
+    std::uint32_t candidate = 0;
+    for (;;) {
+        m_guardWake.wait_until(lock, due, [&] { return !StillArmed(arming); });
+        if (!StillArmed(arming))
+            return;
+        lock.unlock();
+        LineCounts first;
+        LineCounts second;
+        int tiocm = 0;
+        const bool read = m_sys.GetCounts(m_fd, first) == 0 && m_sys.GetModemLines(m_fd, tiocm) == 0
+            && m_sys.GetCounts(m_fd, second) == 0;
+        const EdgeTime seen = EdgeTime::Now();
+        lock.lock();
+        if (!StillArmed(arming) || !read || LinesMoved(arming.counts, first, arming.watched)
+            || LinesMoved(arming.counts, second, arming.watched))
+            return;
+        const std::uint32_t levels = ModemStatusFromTiocm(tiocm) & arming.watched;
+        if (levels == (arming.levels & arming.watched))
+            return;
+        if (!haveCandidate || levels != candidate) {
+            haveCandidate = true;
+            candidate = levels;
+            due = std::chrono::steady_clock::now() + kResyncConfirm;
+            continue;
+        }
+        m_resyncArming = arming.id;
+        m_resyncLevels = (arming.levels & ~arming.watched) | levels;
+        m_resyncSeen = seen;
+        WakeUntilLeft(lock, arming);
+        return;
+    }
+}
+
 void LinuxSerialDevice::GuardLoop()
 {
+    BlockProcessSignals(false);
     RequestTimingPriority(); // its look a millisecond after the arming must not wait behind other work
     std::unique_lock lock(m_waitMutex);
     std::uint64_t guarded = 0;
@@ -632,38 +873,10 @@ void LinuxSerialDevice::GuardLoop()
         m_guardWake.wait(lock, [&] { return m_guardQuit || (m_armed && m_arming != guarded); });
         if (m_guardQuit)
             break;
-        const std::uint64_t arming = m_arming;
-        guarded = arming;
-        const LineCounts base = m_armedCounts;
-        const pid_t tid = m_waiterTid;
-        const pthread_t waiter = m_waiter;
-        auto due = m_armedAt + kGuardDelay;
-        int blindLooks = 0;
-        for (;;) {
-            auto stillArmed = [&] { return !m_guardQuit && m_armed && m_arming == arming && !m_stop; };
-            m_guardWake.wait_until(lock, due, [&] { return !stillArmed(); });
-            if (!stillArmed())
-                break;
-            lock.unlock();
-            // Sleeping means inside the wait, with its snapshot taken: a
-            // reading from now on sees every edge the wait cannot.
-            const char state = ThreadState(tid);
-            LineCounts now;
-            const bool read = m_sys.GetCounts(m_fd, now) == 0;
-            const Stamp found = Stamp::Now();
-            lock.lock();
-            if (!stillArmed())
-                break;
-            if (read && !(now == base)) {
-                m_lateArming = arming;
-                m_lateStamp = found;
-                pthread_kill(waiter, StopSignal());
-                break;
-            }
-            if (!read || state == 'S' || (state == 0 && ++blindLooks >= kGuardBlindLooks))
-                break;
-            due = std::chrono::steady_clock::now() + (state == 0 ? kGuardBlindGap : kGuardDelay);
-        }
+        const Arming arming = m_armedState;
+        guarded = arming.id;
+        if (GuardWindow(lock, arming) && arming.canResync)
+            GuardLevels(lock, arming);
     }
 }
 
@@ -673,7 +886,7 @@ std::uint32_t LinuxSerialDevice::ModemStatus()
     int error = 0;
     if (m_fd < 0 || ReadLevels(status, error) != Reading::Ok)
         return 0;
-    return status;
+    return status & ~m_unusable;
 }
 
 int LinuxSerialDevice::InQueueCount()
@@ -707,6 +920,17 @@ void LinuxSerialDevice::Close()
     m_sys.Close(m_fd); // also drops the flock
     m_fd = -1;
     m_exclusive = false;
+    m_unusable = 0;
+}
+
+SerialAdapter LinuxSerialDevice::Adapter() const
+{
+    std::lock_guard lock(m_adapterMutex);
+    SerialAdapter adapter = m_adapter;
+    adapter.opened = true;
+    adapter.waits = !m_polling;
+    adapter.counts = m_counting;
+    return adapter;
 }
 
 } // namespace platform

@@ -51,6 +51,13 @@ LineTransitions TransitionsFromCounts(const LineCounts& before, const LineCounts
 // Selected EV_BREAK and EV_ERR from two readings of the counters.
 std::uint32_t OtherEventsFromCounts(const LineCounts& before, const LineCounts& after, std::uint32_t mask);
 
+// Where the watcher thread is, as the guard of its wait sees it.
+enum class ThreadWait {
+    InLineWait, // asleep in TIOCMIWAIT: the wait has taken its snapshot
+    Elsewhere, // running, or asleep in something else
+    Unknown, // cannot be told
+};
+
 // What an errno of a wait or line query means for the watcher.
 enum class WaitErrorKind {
     Interrupted, // EINTR: the stop signal, or another signal
@@ -85,8 +92,18 @@ public:
     virtual int Flush(int fd, int queueSelector) = 0; // tcflush
     // poll(2) on one descriptor; EINTR when a signal arrives.
     virtual int Poll(int fd, short events, int timeoutMs, short& revents) = 0;
+    // Where a thread of this process is (/proc/self/task/<tid>).
+    virtual ThreadWait WaitingIn(pid_t tid) = 0;
+    // Writes a sysfs attribute (the FTDI latency timer).
+    virtual int WriteAttribute(const QString& path, const QByteArray& value) = 0;
 };
 LinuxSerialSystem& RealLinuxSerialSystem();
+
+// Reads where a thread is from its stat and syscall lines: asleep inside the
+// TIOCMIWAIT ioctl, or elsewhere; Unknown when the stat line is missing.
+// Without the syscall line (a kernel that does not offer it) any sleep counts
+// as the wait.
+ThreadWait ThreadWaitFromProc(const QByteArray& stat, const QByteArray& syscall);
 
 // Serial device on termios and ioctl. The port number is turned into a
 // device path by the resolver (PortMap over /dev and the "Ports" settings
@@ -94,11 +111,23 @@ LinuxSerialSystem& RealLinuxSerialSystem();
 //
 // Line changes are waited for with TIOCMIWAIT and counted with TIOCGICOUNT,
 // so a pulse that is over before the lines are read still shows as its two
-// changes. TIOCMIWAIT compares with the counters as they are when it starts,
-// so an edge between our last reading and that moment would not wake it; a
-// guard thread reads the counters again once the watcher sleeps (about a
-// millisecond after it armed) and wakes it for such an edge, which then
-// carries the moment it was found and is marked late.
+// changes. Where the driver counts, the levels follow from the counters (a
+// line that moved an odd number of times flipped): a level query can run
+// ahead of the counters (on ftdi_sio it is a live USB read, the counters move
+// when a status packet arrives), and mixing the two would turn one pulse into
+// two. The level query only sets the baseline, and corrects it once the
+// counters have stood still and two readings agree.
+//
+// TIOCMIWAIT compares with the counters as they are when it starts, so an
+// edge between our last reading and that moment would not wake it. A guard
+// thread reads the counters again from about a millisecond after the arming
+// until it sees the watcher asleep in the wait, and wakes it for such an edge
+// (re-sending the wake-up every millisecond until the watcher has left that
+// wait: a signal that lands before the watcher is inside is spent). Such an
+// edge carries the moment it was found and is marked late.
+//
+// The watcher and the guard read only the tick and the wall clock, and block
+// every process signal but the watcher's own wake-up.
 class LinuxSerialDevice final : public SerialDevice {
 public:
     using Resolver = std::function<QString(int port)>;
@@ -110,6 +139,7 @@ public:
     LinuxSerialDevice& operator=(const LinuxSerialDevice&) = delete;
 
     int Open(int port) override;
+    int OpenNode(int port, const QString& node) override;
     bool IsCharDevice() const override;
     int SetLineSettings(const SerialLineSettings& settings) override;
     int GetTimeouts(SerialTimeouts& timeouts) override;
@@ -122,16 +152,38 @@ public:
     int InQueueCount() override;
     void Purge(std::uint32_t flags) override;
     void Close() override;
+    SerialAdapter Adapter() const override;
 
 private:
     enum class Mode { LineWait, Polling };
     enum class Reading { Ok, Unsupported, Gone };
+    using SteadyTime = std::chrono::steady_clock::time_point;
 
+    // What the guard watches over: one arming of the line wait.
+    struct Arming {
+        std::uint64_t id = 0;
+        LineCounts counts;
+        std::uint32_t levels = 0;
+        std::uint32_t watched = 0; // MS_* bits of the selected lines
+        bool canResync = false; // counters and levels both work
+        SteadyTime at;
+        pid_t tid = 0;
+        pthread_t waiter {};
+    };
+
+    int OpenPath(const QString& path);
+    void TuneLatencyTimer();
+    void SetMode(Mode mode);
     Reading ReadCounts(LineCounts& counts, int& error) const;
     Reading ReadLevels(std::uint32_t& status, int& error) const;
     // Appends the selected changes since the last look, with the given stamp,
     // and moves the baseline on.
-    Reading Look(std::vector<LineEvent>& events, const Stamp& stamp, bool foundLate, std::uint32_t extra, int& error);
+    Reading Look(std::vector<LineEvent>& events, const EdgeTime& seen, bool foundLate, std::uint32_t extra, int& error);
+    // Puts the levels the level query found in place of those the counters
+    // gave, as the changes that makes.
+    void Resync(std::vector<LineEvent>& events, std::uint32_t levels, const EdgeTime& seen);
+    // Polling with counters: the level query after the counters stood still.
+    Reading ResyncWhenQuiet(std::vector<LineEvent>& events, const EdgeTime& seen, int& error);
     SerialWaitResult WaitLineChange(std::vector<LineEvent>& events, int& error);
     SerialWaitResult WaitTick(std::vector<LineEvent>& events, int& error);
     bool EnterWait();
@@ -139,13 +191,21 @@ private:
     void StartGuard();
     void StopGuard();
     void GuardLoop();
+    bool StillArmed(const Arming& arming) const;
+    // Until the watcher has left the arming: the wake-up, every millisecond.
+    void WakeUntilLeft(std::unique_lock<std::mutex>& lock, const Arming& arming);
+    // Looks at the counters until the watcher is asleep in the wait; true when
+    // it is, with nothing missed.
+    bool GuardWindow(std::unique_lock<std::mutex>& lock, const Arming& arming);
+    void GuardLevels(std::unique_lock<std::mutex>& lock, const Arming& arming);
 
     Resolver m_resolver;
     LinuxSerialSystem& m_sys;
     int m_fd = -1;
     bool m_exclusive = false;
     SerialTimeouts m_timeouts;
-    std::uint32_t m_mask = 0;
+    std::uint32_t m_mask = 0; // the selected events the adapter can report
+    std::uint32_t m_unusable = 0; // MS_* lines the adapter does not carry
     Mode m_mode = Mode::Polling;
     bool m_countsWork = true;
     bool m_levelsWork = true;
@@ -153,6 +213,18 @@ private:
     LineCounts m_counts;
     std::uint32_t m_levels = 0;
     int m_inQueue = 0;
+    // Polling with counters: since when the counters stand still, and a level
+    // reading that differs from them, waiting for its confirmation.
+    SteadyTime m_quietSince;
+    bool m_quietChecked = false;
+    bool m_haveCandidate = false;
+    std::uint32_t m_candidate = 0;
+    SteadyTime m_candidateAt;
+
+    mutable std::mutex m_adapterMutex;
+    SerialAdapter m_adapter;
+    std::atomic<bool> m_polling { false };
+    std::atomic<bool> m_counting { false };
 
     std::atomic<bool> m_stop { false };
     // Guards the waiter's identity, the arming the guard watches and what it found.
@@ -163,10 +235,12 @@ private:
     pid_t m_waiterTid = 0;
     std::uint64_t m_arming = 0; // moves on with every armed line wait
     bool m_armed = false; // the watcher is in (or about to enter) TIOCMIWAIT
-    LineCounts m_armedCounts;
-    std::chrono::steady_clock::time_point m_armedAt;
+    Arming m_armedState;
     std::uint64_t m_lateArming = 0; // the arming whose window had an edge
-    Stamp m_lateStamp;
+    EdgeTime m_lateSeen;
+    std::uint64_t m_resyncArming = 0; // the arming whose levels were off
+    std::uint32_t m_resyncLevels = 0;
+    EdgeTime m_resyncSeen;
     bool m_guardQuit = false;
     std::thread m_guard;
 };

@@ -2,7 +2,10 @@
 // system call (two for the low-latency request) and returns 0 or errno.
 #include "platform/SerialLinux.h"
 
+#include <QFile>
+
 #include <cerrno>
+#include <cstdio>
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -19,6 +22,19 @@ namespace {
 int Result(int rc)
 {
     return rc == 0 ? 0 : errno;
+}
+
+// A small file of /proc in one read, without Qt (the guard runs at real-time
+// priority and reads these about once per edge).
+QByteArray ReadSmallFile(const char* path)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    char buffer[512];
+    const ssize_t got = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    return got > 0 ? QByteArray(buffer, static_cast<int>(got)) : QByteArray();
 }
 
 class RealSystem final : public LinuxSerialSystem {
@@ -75,6 +91,24 @@ public:
         const int rc = ::poll(&p, 1, timeoutMs);
         revents = p.revents;
         return rc < 0 ? errno : 0;
+    }
+    ThreadWait WaitingIn(pid_t tid) override
+    {
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/self/task/%d/stat", static_cast<int>(tid));
+        const QByteArray stat = ReadSmallFile(path);
+        std::snprintf(path, sizeof path, "/proc/self/task/%d/syscall", static_cast<int>(tid));
+        return ThreadWaitFromProc(stat, ReadSmallFile(path));
+    }
+    int WriteAttribute(const QString& path, const QByteArray& value) override
+    {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0)
+            return errno;
+        const ssize_t written = ::write(fd, value.constData(), static_cast<size_t>(value.size()));
+        const int error = written == value.size() ? 0 : (written < 0 ? errno : EIO);
+        ::close(fd);
+        return error;
     }
 };
 

@@ -1,8 +1,11 @@
 #include "protocol/DocxWordBasic.h"
 
+#include "protocol/XmlText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -13,6 +16,11 @@ namespace {
 constexpr QChar kParagraphMark = QLatin1Char('\r');
 // Word's own limit for the columns of a table.
 constexpr int kMaxColumns = 63;
+
+QString xmlEscaped(const QString& text)
+{
+    return protocol::XmlSafeText(text).toHtmlEscaped();
+}
 
 QString absolute(const QString& name)
 {
@@ -115,6 +123,7 @@ void TDocxWordBasic::FileOpen(const QString& name)
     m_blocks.clear();
     m_blocksEndWithTable = false;
     m_text.clear();
+    m_title.reset();
     m_anchor = m_caret = 0;
     m_open = true;
 }
@@ -189,12 +198,19 @@ void TDocxWordBasic::TextToTable(int ConvertFrom, int NumColumns)
     m_anchor = m_caret = 0;
 }
 
+void TDocxWordBasic::FileSummaryInfo(const QString& Title)
+{
+    requireDocument("FileSummaryInfo");
+    m_title = Title;
+}
+
 void TDocxWordBasic::FileSaveAs(const QString& name)
 {
     requireDocument("FileSaveAs");
     const QString path = absolute(name);
     TDocxPackage package = m_package;
     package.SetPart(m_mainName, documentXml().toUtf8());
+    applyTitle(package);
     if (package.HasPart(QStringLiteral("[Content_Types].xml")))
         package.SetPart(QStringLiteral("[Content_Types].xml"), contentTypes());
     package.Save(path);
@@ -255,4 +271,45 @@ QByteArray TDocxWordBasic::contentTypes() const
     QByteArray types = m_package.Part(QStringLiteral("[Content_Types].xml"));
     types.replace("wordprocessingml.template.main+xml", "wordprocessingml.document.main+xml");
     return types;
+}
+
+void TDocxWordBasic::applyTitle(TDocxPackage& package) const
+{
+    if (!m_title)
+        return;
+    const QString title = xmlEscaped(*m_title);
+    const QString core = QStringLiteral("docProps/core.xml");
+    if (package.HasPart(core)) {
+        QString xml = QString::fromUtf8(package.Part(core));
+        static const QRegularExpression element(QStringLiteral("<dc:title\\s*/>|<dc:title>[^<]*</dc:title>"));
+        const QString replacement = QStringLiteral("<dc:title>") + title + QStringLiteral("</dc:title>");
+        // Spliced in by hand: a replacement text would read "\1" in a title
+        // as a back reference.
+        const QRegularExpressionMatch m = element.match(xml);
+        if (m.hasMatch())
+            xml = xml.left(m.capturedStart()) + replacement + xml.mid(m.capturedEnd());
+        else
+            xml.replace(QStringLiteral("</cp:coreProperties>"), replacement + QStringLiteral("</cp:coreProperties>"));
+        package.SetPart(core, xml.toUtf8());
+    }
+    // The shown result of each TITLE field, as a word processor would show it
+    // before it updates the fields itself.
+    static const QRegularExpression field(
+        QStringLiteral("(<w:fldSimple\\b[^>]*\\bw:instr=\"\\s*TITLE\\b[^\"]*\"[^>]*>)(.*?)(</w:fldSimple>)"),
+        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression headerOrFooter(QStringLiteral("^word/(header|footer)[0-9]*\\.xml$"));
+    for (const QString& name : package.PartNames()) {
+        if (!headerOrFooter.match(name).hasMatch())
+            continue;
+        const QString xml = QString::fromUtf8(package.Part(name));
+        QString out;
+        qsizetype done = 0;
+        for (const QRegularExpressionMatch& m : field.globalMatch(xml)) {
+            out += xml.mid(done, m.capturedStart(2) - done);
+            out += QStringLiteral("<w:r><w:t xml:space=\"preserve\">") + title + QStringLiteral("</w:t></w:r>");
+            done = m.capturedEnd(2);
+        }
+        out += xml.mid(done);
+        package.SetPart(name, out.toUtf8());
+    }
 }

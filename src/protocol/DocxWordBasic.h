@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The document engine on DOCX files. There is no application window: the
 // window calls only note the requested state. The document is held in
 // memory; text inserted at the start of its body stays editable text (with
@@ -22,6 +24,7 @@ public:
     void Insert(const QString& text) override;
     void LineUp(int count, int extend) override;
     void TextToTable(int ConvertFrom, int NumColumns) override;
+    void FileSummaryInfo(const QString& Title) override;
     void FileSaveAs(const QString& name) override;
     void AppClose() override;
 
@@ -37,6 +40,7 @@ private:
     void requireDocument(const char* call) const;
     QString documentXml() const;
     QByteArray contentTypes() const;
+    void applyTitle(TDocxPackage& package) const;
 
     WindowState m_window = WindowState::Normal;
     bool m_open = false;
@@ -47,6 +51,7 @@ private:
     QString m_blocks; // converted tables and the paragraphs before them
     bool m_blocksEndWithTable = false;
     QString m_text;
+    std::optional<QString> m_title;
     qsizetype m_anchor = 0;
     qsizetype m_caret = 0;
 };

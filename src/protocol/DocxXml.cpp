@@ -1,12 +1,15 @@
 #include "protocol/DocxXml.h"
 
+#include "protocol/ExportText.h"
 #include "protocol/WordBasic.h"
 #include "protocol/XmlText.h"
 
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <numeric>
 
 namespace docx {
 
@@ -15,6 +18,39 @@ namespace {
 // A4 with 2 cm margins, for a document whose section gives no page size.
 constexpr int kDefaultTextWidth = 9638;
 constexpr int kMinColumnWidth = 144;
+// Roughly the width of a character of the template's 10 pt Arial (digits
+// are the widest of the usual ones), and the cell's own margins, in twips.
+constexpr double kCharTwips = 112;
+constexpr double kCellMargins = 2 * 108;
+
+// How wide a column would like to be: its longest line of text.
+QList<double> naturalWidths(const QList<QStringList>& rows, int columns)
+{
+    QList<double> natural(columns, kMinColumnWidth);
+    for (const QStringList& row : rows) {
+        for (int c = 0; c < columns && c < row.size(); ++c) {
+            qsizetype longest = 0;
+            for (const QString& line : row[c].split(QRegularExpression(QStringLiteral("[\\n\\r\\v]"))))
+                longest = std::max(longest, line.size());
+            natural[c] = std::max(natural[c], static_cast<double>(longest) * kCharTwips + kCellMargins);
+        }
+    }
+    return natural;
+}
+
+// Twips per column: widths from the texts, the name column taking what is
+// left of the text width.
+QList<int> columnWidths(const QList<QStringList>& rows, int columns, int textWidth)
+{
+    const QList<double> natural = naturalWidths(rows, columns);
+    const QStringList header = rows.isEmpty() ? QStringList() : rows.first();
+    const QList<double> fitted
+        = protocol::FitColumns(natural, protocol::FlexibleColumn(header, natural), static_cast<double>(textWidth));
+    QList<int> widths;
+    for (double w : fitted)
+        widths << std::max(kMinColumnWidth, static_cast<int>(w));
+    return widths;
+}
 
 bool isWordElement(const QXmlStreamReader& xml, QLatin1String name)
 {
@@ -87,13 +123,17 @@ void writeBorders(QXmlStreamWriter& w)
     w.writeEndElement();
 }
 
-void writeTableProperties(QXmlStreamWriter& w)
+void writeTableProperties(QXmlStreamWriter& w, int width)
 {
     w.writeStartElement(QStringLiteral("w:tblPr"));
     w.writeEmptyElement(QStringLiteral("w:tblW"));
-    w.writeAttribute(QStringLiteral("w:w"), QStringLiteral("0"));
-    w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("auto"));
+    w.writeAttribute(QStringLiteral("w:w"), QString::number(width));
+    w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("dxa"));
     writeBorders(w);
+    // The widths are the ones given: a word processor's own fitting would
+    // squeeze the name column again.
+    w.writeEmptyElement(QStringLiteral("w:tblLayout"));
+    w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("fixed"));
     w.writeEmptyElement(QStringLiteral("w:tblLook"));
     w.writeAttribute(QStringLiteral("w:val"), QStringLiteral("04A0"));
     w.writeEndElement();
@@ -167,27 +207,34 @@ QString ParagraphsXml(const QStringList& paragraphs, bool declareWord)
 
 QString TableXml(const QList<QStringList>& rows, int columns, int textWidth, bool declareWord)
 {
-    const int colWidth = std::max(kMinColumnWidth, textWidth / std::max(1, columns));
-    const QString width = QString::number(colWidth);
+    columns = std::max(1, columns);
+    const QList<int> widths = columnWidths(rows, columns, textWidth);
 
     QString out;
     QXmlStreamWriter w(&out);
     w.writeStartElement(QStringLiteral("w:tbl"));
     declare(w, declareWord);
-    writeTableProperties(w);
+    writeTableProperties(w, std::accumulate(widths.begin(), widths.end(), 0));
     w.writeStartElement(QStringLiteral("w:tblGrid"));
     for (int c = 0; c < columns; ++c) {
         w.writeEmptyElement(QStringLiteral("w:gridCol"));
-        w.writeAttribute(QStringLiteral("w:w"), width);
+        w.writeAttribute(QStringLiteral("w:w"), QString::number(widths[c]));
     }
     w.writeEndElement();
-    for (const QStringList& row : rows) {
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        const QStringList& row = rows[r];
         w.writeStartElement(QStringLiteral("w:tr"));
+        if (r == 0) {
+            // The first row is the table's heading: repeated on every page.
+            w.writeStartElement(QStringLiteral("w:trPr"));
+            w.writeEmptyElement(QStringLiteral("w:tblHeader"));
+            w.writeEndElement();
+        }
         for (int c = 0; c < columns; ++c) {
             w.writeStartElement(QStringLiteral("w:tc"));
             w.writeStartElement(QStringLiteral("w:tcPr"));
             w.writeEmptyElement(QStringLiteral("w:tcW"));
-            w.writeAttribute(QStringLiteral("w:w"), width);
+            w.writeAttribute(QStringLiteral("w:w"), QString::number(widths[c]));
             w.writeAttribute(QStringLiteral("w:type"), QStringLiteral("dxa"));
             w.writeEndElement();
             writeParagraph(w, c < row.size() ? row[c] : QString());

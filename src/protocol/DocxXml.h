@@ -28,8 +28,10 @@ BodyInfo LocateBody(const QString& xml);
 // written at the top.
 QString ParagraphsXml(const QStringList& paragraphs, bool declareWord);
 
-// A table with single borders and equal column widths filling textWidth,
-// one row per list, one cell per column (missing cells stay empty).
+// A table with single borders filling textWidth, one row per list, one cell
+// per column (missing cells stay empty). Column widths follow the longest
+// text of each column; the column headed "Name" (else the widest) takes what
+// is left. The first row is the heading row, repeated on every page.
 QString TableXml(const QList<QStringList>& rows, int columns, int textWidth, bool declareWord);
 
 } // namespace docx

@@ -1,19 +1,22 @@
 #include "protocol/Excel.h"
 
+#include "platform/AppInfo.h"
 #include "platform/AtomicFile.h"
 #include "platform/Shell.h"
+#include "protocol/SaveFilter.h"
 #include "protocol/WorkbookCells.h"
 #include "protocol/XmlText.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cerrno>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -26,12 +29,30 @@ constexpr double kMaxWidth = 255.0;
 constexpr double kCellMargin = 1.0;
 constexpr int kMaxNumberDigits = 15;
 
-// Folders of workbooks handed to the spreadsheet application; they must
-// outlive the export and go when the program ends.
-QStringList& shownFolders()
+// The text a cell gets: at most kMaxCellText characters, a longer one cut
+// with "…" at its end (never inside a surrogate pair).
+QString fittedText(const QString& text)
 {
-    static QStringList folders;
-    return folders;
+    if (text.size() <= TExcel::kMaxCellText)
+        return text;
+    qsizetype keep = TExcel::kMaxCellText - 1;
+    if (text[keep - 1].isHighSurrogate())
+        --keep;
+    return text.left(keep) + QChar(0x2026);
+}
+
+// A name in the folder that no file has yet: the date stamp, then "-2", "-3"
+// and so on, so an earlier workbook of the same minute, perhaps edited by the
+// user, is never replaced.
+QString freeWorkbookName(const QString& folder, const QStringList& taken)
+{
+    const QString stamp = protocol::DateStampName();
+    for (int n = 1;; ++n) {
+        const QString name = folder + QLatin1Char('/') + stamp + (n == 1 ? QString() : QStringLiteral("-%1").arg(n))
+            + QStringLiteral(".xlsx");
+        if (!taken.contains(name) && !QFileInfo(name).exists() && !QFileInfo(name).isSymLink())
+            return name;
+    }
 }
 
 QString lxwMessage(lxw_error error)
@@ -77,43 +98,51 @@ TExcel::~TExcel()
     if (m_workbook) {
         lxw_workbook* workbook = m_workbook;
         m_workbook = nullptr;
-        workbook_close(workbook); // frees it; an unshown file goes with its folder below
+        workbook_close(workbook); // frees it; the unshown file goes below
     }
     if (!m_partPath.isEmpty())
         QFile::remove(m_partPath);
-    // A workbook nobody was shown is of no use to anyone.
-    if (!m_shown && !m_folder.isEmpty())
-        QDir(m_folder).removeRecursively();
+    // A workbook nobody was shown is of no use to anyone; only the files
+    // written here go, and the folder only when this export made it and
+    // nothing else is in it.
+    if (!m_shown) {
+        for (const QString& path : std::as_const(m_workbooks))
+            QFile::remove(path);
+        if (m_madeFolder)
+            QDir().rmdir(m_folder);
+    }
 }
 
-void TExcel::RemoveTemporaryFolders()
+QString TExcel::WorkbookFolder()
 {
-    for (const QString& folder : std::as_const(shownFolders()))
-        QDir(folder).removeRecursively();
-    shownFolders().clear();
+    return platform::DocumentsFolder() + QStringLiteral("/Rennzeit");
 }
 
 bool TExcel::Connect()
 {
     if (!m_folder.isEmpty())
         return true;
-    // An unusable temporary location gives an empty path; a folder pattern
-    // without it would land in the root folder.
-    const QString base = QDir::tempPath();
-    if (base.isEmpty() || !QFileInfo(base).isDir()) {
-        m_connectError = { base.isEmpty() ? qEnvironmentVariable("TMPDIR") : base, qt_error_string(ENOENT) };
-        return false;
+    const QString folder = WorkbookFolder();
+    const QFileInfo info(folder);
+    if (!info.isDir()) {
+        if (info.exists()) {
+            m_connectError = { folder, qt_error_string(ENOTDIR) };
+            return false;
+        }
+        // The documents folder exists (or is the home folder): only the
+        // last step is made here, so the system's reason is the one shown.
+        if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0) {
+            m_connectError = { folder, qt_error_string(errno) };
+            return false;
+        }
+        m_madeFolder = true;
     }
-    QTemporaryDir dir(base + QStringLiteral("/rennzeit-XXXXXX"));
-    if (!dir.isValid()) {
-        m_connectError = { base, dir.errorString() };
-        return false;
-    }
-    // The folder must outlive this object: the spreadsheet application reads
-    // the workbook from it after the export has ended.
-    dir.setAutoRemove(false);
-    m_folder = dir.path();
-    m_folderBytes = QFile::encodeName(m_folder);
+    m_folder = QFileInfo(folder).absoluteFilePath();
+    // The writer's scratch files are no business of the user's folder; a
+    // temporary location that does not exist leaves them to the system's
+    // default.
+    const QString scratch = QDir::tempPath();
+    m_scratchBytes = QFileInfo(scratch).isDir() ? QFile::encodeName(scratch) : QByteArray();
     return true;
 }
 
@@ -123,16 +152,23 @@ void TExcel::AddWorkbook()
         throw EExcel(QStringLiteral("Workbooks: no spreadsheet connection"));
     m_line = 1;
     finishWorkbook();
-    const QString path = m_folder + QStringLiteral("/Mappe%1.xlsx").arg(m_workbooks.size() + 1);
+    const QString path = freeWorkbookName(m_folder, m_workbooks);
     // The writer puts the file together under a temporary name; it takes the
     // workbook's name only once it is complete.
     m_partPath = platform::TemporaryNameBeside(path);
     lxw_workbook_options options {};
     options.constant_memory = LXW_FALSE;
-    options.tmpdir = m_folderBytes.data();
+    options.tmpdir = m_scratchBytes.isEmpty() ? nullptr : m_scratchBytes.data();
     m_workbook = workbook_new_opt(QFile::encodeName(m_partPath).constData(), &options);
     if (!m_workbook)
         throw EExcel(QStringLiteral("Workbooks.Add: cannot create %1").arg(path), path, qt_error_string(ENOMEM));
+    if (!m_title.isEmpty()) {
+        QByteArray title = protocol::XmlSafeText(m_title).toUtf8();
+        lxw_doc_properties properties {};
+        properties.title = title.data(); // copied by the writer
+        if (workbook_set_properties(m_workbook, &properties) != LXW_NO_ERROR)
+            throw EExcel(QStringLiteral("Workbooks.Add: cannot set the title of %1").arg(path));
+    }
     m_sheet = workbook_add_worksheet(m_workbook, "Tabelle1");
     if (!m_sheet)
         throw EExcel(QStringLiteral("Workbooks.Add: cannot add a sheet to %1").arg(path));
@@ -166,8 +202,6 @@ void TExcel::Show()
 {
     finishWorkbook();
     m_shown = true;
-    if (!m_folder.isEmpty() && !shownFolders().contains(m_folder))
-        shownFolders() << m_folder;
     for (const QString& path : std::as_const(m_workbooks))
         platform::CurrentShell().open(path);
 }
@@ -282,8 +316,12 @@ void TExcel::writeCell(int row, int col, const QString& text, TExcelCell kind)
     } else {
         // A NUL would cut the text short and U+FFFF would leave the shared
         // strings unreadable, losing every later text of the sheet.
-        error = worksheet_write_string(
-            m_sheet, sheetRow, sheetCol, protocol::XmlSafeText(text).toUtf8().constData(), nullptr);
+        const QString safe = protocol::XmlSafeText(text);
+        const QString fitted = fittedText(safe);
+        if (fitted.size() != safe.size())
+            m_cut << CutCell { row, col, safe.size() };
+        error = worksheet_write_string(m_sheet, sheetRow, sheetCol, fitted.toUtf8().constData(), nullptr);
+        shown = fitted.size();
     }
     if (error != LXW_NO_ERROR)
         throw EExcel(QStringLiteral("Cells(%1, %2): %3").arg(row).arg(col).arg(lxwMessage(error)));

@@ -36,21 +36,23 @@ enum class TExcelCell { Auto, Text, WholeNumber, TimeOfDay, RunTime };
 
 // The spreadsheet connection of the protocol export. Where the office
 // automation server used to fill a new workbook in a running spreadsheet
-// application, this one writes the workbook as an XLSX file in a fresh
-// temporary folder and, when the export ends (Show), hands the file to the
-// default application. Sheet rows and columns are counted from 1. Characters
-// XML forbids become U+FFFD in every text cell. The folder of a workbook
-// that was shown stays while the program runs (the spreadsheet application
-// reads it) and goes with RemoveTemporaryFolders at exit.
+// application, this one writes the workbook as an XLSX file into the
+// folder "Rennzeit" of the user's documents folder, under the date-stamp
+// name (never over an existing file), and, when the export ends (Show),
+// hands the file to the default application. The user's edits are saved
+// there by the spreadsheet's own Save, so nothing of that folder is ever
+// removed behind the user's back; only a workbook that was never shown goes
+// again. Sheet rows and columns are counted from 1. Characters XML forbids
+// become U+FFFD in every text cell; a text longer than a cell holds is cut
+// to the limit with "…" (CutCells lists them).
 class TExcel {
 public:
     TExcel();
     ~TExcel();
     Q_DISABLE_COPY_MOVE(TExcel)
 
-    // Prepares the temporary folder for the workbooks; false when it cannot
-    // be made (ConnectError then tells why). Connecting again keeps the
-    // folder.
+    // Prepares the folder for the workbooks; false when it cannot be made
+    // (ConnectError then tells why). Connecting again keeps the folder.
     bool Connect();
     protocol::WriteFailure ConnectError() const { return m_connectError; }
     // Starts a new workbook with one sheet; line becomes 1. A workbook
@@ -78,17 +80,29 @@ public:
     QStringList& Values() { return m_values; }
     const QStringList& Values() const { return m_values; }
     void SetValues(const QStringList& values) { m_values = values; }
+    // The title the next workbooks carry in their document properties.
+    QString Title() const { return m_title; }
+    void SetTitle(const QString& value) { m_title = value; }
     const QList<TExcelCell>& Kinds() const { return m_kinds; }
     void SetKinds(const QList<TExcelCell>& kinds) { m_kinds = kinds; }
 
     // The file of the current (or last) workbook; empty before AddWorkbook.
     QString WorkbookPath() const;
-    // The temporary folder of the workbooks; empty before Connect.
+    // The folder of the workbooks; empty before Connect.
     QString Folder() const { return m_folder; }
+    // Where the workbooks go: "Rennzeit" in the user's documents folder.
+    static QString WorkbookFolder();
 
-    // Removes the folders of every workbook shown so far; the program calls
-    // it when it ends.
-    static void RemoveTemporaryFolders();
+    // A cell whose text was longer than a spreadsheet cell holds, with the
+    // length it had; sheet row and column from 1.
+    struct CutCell {
+        int row = 0;
+        int col = 0;
+        qsizetype length = 0;
+    };
+    const QList<CutCell>& CutCells() const { return m_cut; }
+    // The most characters a spreadsheet cell holds.
+    static constexpr qsizetype kMaxCellText = 32767;
 
     // Digits with at most one "." (up to 15 digits, a spreadsheet's
     // precision), read as a spreadsheet reads typed input. A "," is no
@@ -105,9 +119,12 @@ private:
     int m_line = 1;
     QStringList m_values;
     QList<TExcelCell> m_kinds;
+    QString m_title;
 
     QString m_folder;
-    QByteArray m_folderBytes; // the writer keeps a pointer to it for its scratch files
+    bool m_madeFolder = false;
+    QByteArray m_scratchBytes; // the writer keeps a pointer to it for its scratch files
+    QList<CutCell> m_cut;
     QStringList m_workbooks;
     QString m_partPath; // the current workbook is written here, then renamed
     protocol::WriteFailure m_connectError;

@@ -4,6 +4,7 @@
 #include "protocol/Columns.h"
 #include "protocol/Excel.h"
 #include "protocol/ExportText.h"
+#include "protocol/WordExport.h"
 
 namespace protocol {
 
@@ -24,9 +25,10 @@ QStringList sentCells(const TCellStore& cells, int row)
 
 } // namespace
 
-bool ExcelExport(const TCellStore& cells, WriteFailure* failure)
+bool ExcelExport(const TCellStore& cells, WriteFailure* failure, ExcelReport* report, const QString& title)
 {
     TExcel excel;
+    excel.SetTitle(DocumentTitle(title, QDate::currentDate()));
     if (!excel.Connect()) {
         if (failure)
             *failure = excel.ConnectError();
@@ -44,6 +46,18 @@ bool ExcelExport(const TCellStore& cells, WriteFailure* failure)
         }
         excel.AutoFitColumns();
         excel.Show();
+        if (report) {
+            report->workbook = excel.WorkbookPath();
+            report->cut.clear();
+            // Sheet row k holds table row k - 1.
+            for (const TExcel::CutCell& cut : excel.CutCells()) {
+                const int row = cut.row - 1;
+                report->cut << QStringLiteral("Zeile %1 (Nr. %2), Spalte %3: %4 Zeichen")
+                                   .arg(row)
+                                   .arg(cells.Cell(kColNr, row), cells.Cell(cut.col - 1, 0))
+                                   .arg(cut.length);
+            }
+        }
         return true;
     } catch (const EExcel& e) {
         if (failure) {

@@ -2,6 +2,8 @@
 
 #include "protocol/WriteFailure.h"
 
+#include <QStringList>
+
 class TCellStore;
 
 namespace protocol {
@@ -11,9 +13,19 @@ namespace protocol {
 // "Nr." is empty, the columns fitted, the workbook then opened with the
 // default application. "Nr." and "Platz" become whole numbers, "Start" a time
 // of day, "Zeit" and "Split" durations, each only where the text is one;
-// every other cell is the text as typed. False when the temporary folder or
-// the workbook cannot be written; `failure` then names the file and the
-// reason, and no folder is left behind.
-bool ExcelExport(const TCellStore& cells, WriteFailure* failure = nullptr);
+// every other cell is the text as typed. The workbook goes into the folder
+// TExcel::WorkbookFolder() names. False when the folder or the workbook
+// cannot be written; `failure` then names the file and the reason, and no
+// file of this export is left behind.
+struct ExcelReport {
+    QString workbook; // where the workbook was saved
+    // The cells cut to the spreadsheet's limit, as the operator finds them
+    // in the table: "Zeile 3 (Nr. 12), Spalte Name: 40000 Zeichen".
+    QStringList cut;
+};
+// The workbook's title is `title`, or the date of the race (today) when that
+// is empty, as the document's (DocumentTitle).
+bool ExcelExport(const TCellStore& cells, WriteFailure* failure = nullptr, ExcelReport* report = nullptr,
+    const QString& title = QString());
 
 } // namespace protocol

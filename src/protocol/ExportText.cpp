@@ -2,6 +2,9 @@
 
 #include "gridstore/CellStore.h"
 
+#include <algorithm>
+#include <numeric>
+
 namespace protocol {
 
 WordExportText BuildWordExportText(const TCellStore& cells, const QList<int>& colWidths)
@@ -24,6 +27,37 @@ WordExportText BuildWordExportText(const TCellStore& cells, const QList<int>& co
     if (result.text.endsWith(QLatin1Char('\t')))
         result.text.chop(1);
     return result;
+}
+
+QList<double> FitColumns(const QList<double>& natural, int flexible, double available)
+{
+    constexpr double kMinFlexibleShare = 0.25;
+    QList<double> widths = natural;
+    if (flexible < 0 || flexible >= widths.size())
+        return widths;
+    const double total = std::accumulate(natural.begin(), natural.end(), 0.0);
+    if (total <= available) {
+        widths[flexible] += available - total;
+        return widths;
+    }
+    const double others = total - natural[flexible];
+    widths[flexible] = std::max(available * kMinFlexibleShare, available - others);
+    const double fitted = others + widths[flexible];
+    if (fitted > available) {
+        for (double& w : widths)
+            w *= available / fitted;
+    }
+    return widths;
+}
+
+int FlexibleColumn(const QStringList& header, const QList<double>& natural)
+{
+    const int named = static_cast<int>(header.indexOf(QStringLiteral("Name")));
+    if (named >= 0 && named < natural.size())
+        return named;
+    if (natural.isEmpty())
+        return -1;
+    return static_cast<int>(std::max_element(natural.begin(), natural.end()) - natural.begin());
 }
 
 } // namespace protocol

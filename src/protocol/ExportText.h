@@ -20,6 +20,16 @@ struct WordExportText {
 // Columns beyond the width list count as visible.
 WordExportText BuildWordExportText(const TCellStore& cells, const QList<int>& colWidths);
 
+// Column widths for a table as wide as `available`: numbers and times keep
+// their natural widths, the flexible column (the name) takes what is left.
+// When the natural widths do not fit, the flexible column keeps at least a
+// quarter of the width (its texts wrap) and all columns shrink together if
+// even that is too wide.
+QList<double> FitColumns(const QList<double>& natural, int flexible, double available);
+
+// The column that takes what is left: the one headed "Name", else the widest.
+int FlexibleColumn(const QStringList& header, const QList<double>& natural);
+
 // Columns 0 to 5 of a row, as the spreadsheet export sends them.
 constexpr int kExcelExportColumns = 6;
 

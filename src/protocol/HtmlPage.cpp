@@ -2,16 +2,21 @@
 
 #include "gridstore/CellStore.h"
 #include "platform/AtomicFile.h"
+#include "platform/HomePage.h"
 #include "platform/HtmlText.h"
 #include "platform/Shell.h"
 #include "platform/TextCodec.h"
 #include "protocol/Columns.h"
 
+#include <QCryptographicHash>
+#include <QFileInfo>
+
 #include <algorithm>
+#include <map>
 
 namespace protocol {
 
-const QString kCreditLinkTarget = QStringLiteral("https://rennzeit.lauflicht-soft.de/");
+const QString kCreditLinkTarget = QString::fromLatin1(platform::kHomePage);
 
 namespace {
 
@@ -57,6 +62,11 @@ void line(QByteArray& out, const char* ascii)
 
 QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title)
 {
+    return HtmlPageBytes(cells, title, kCreditLinkTarget);
+}
+
+QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QString& homePage)
+{
     const QString t = escaped(title, true);
     QByteArray out;
     out.reserve(2048 + cells.RowCount() * 96);
@@ -100,15 +110,71 @@ QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title)
         row += QLatin1String("</tr>");
         line(out, row);
     }
-    line(out,
-        QStringLiteral("</table><P align=right><A href=\"") + kCreditLinkTarget + QStringLiteral("\" title=\"") + t
-            + QStringLiteral("\" style=\"color:#2B4BA2\">Rennzeit</A></P></body></html>"));
+    if (homePage.isEmpty()) {
+        line(out,
+            QStringLiteral("</table><P align=right title=\"") + t + QStringLiteral("\">Rennzeit</P></body></html>"));
+    } else {
+        line(out,
+            QStringLiteral("</table><P align=right><A href=\"") + escaped(homePage, true)
+                + QStringLiteral("\" title=\"") + t
+                + QStringLiteral("\" style=\"color:#2B4BA2\">Rennzeit</A></P></body></html>"));
+    }
     return out;
+}
+
+namespace {
+
+// The last page written to each file, by its bytes.
+struct WrittenPage {
+    QByteArray hash;
+    PageTable table;
+};
+
+std::map<QString, WrittenPage>& writtenPages()
+{
+    static std::map<QString, WrittenPage> pages;
+    return pages;
+}
+
+QByteArray hashOf(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+} // namespace
+
+PageTable PageTableOf(const TCellStore& cells, const QString& title)
+{
+    PageTable table;
+    table.title = QStringLiteral("Zeitenprotokoll ") + title;
+    for (int c = 0; c < kPageColCount; ++c)
+        table.header << cells.Cell(c, 0);
+    for (int r = 1; r < cells.RowCount(); ++r) {
+        QStringList row;
+        for (int c = 0; c < kPageColCount; ++c)
+            row << cells.Cell(c, r);
+        table.rows << row;
+    }
+    return table;
 }
 
 bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason)
 {
-    return platform::WriteFileAtomically(fileName, HtmlPageBytes(cells, title), reason);
+    const QByteArray bytes = HtmlPageBytes(cells, title);
+    const QString key = QFileInfo(fileName).absoluteFilePath();
+    writtenPages().erase(key);
+    if (!platform::WriteFileAtomically(fileName, bytes, reason))
+        return false;
+    writtenPages()[key] = WrittenPage { hashOf(bytes), PageTableOf(cells, title) };
+    return true;
+}
+
+std::optional<PageTable> WrittenPageTable(const QString& fileName, const QByteArray& bytes)
+{
+    const auto found = writtenPages().find(QFileInfo(fileName).absoluteFilePath());
+    if (found == writtenPages().end() || found->second.hash != hashOf(bytes))
+        return std::nullopt;
+    return found->second.table;
 }
 
 QString HtmlPageFileName(const QString& title)

@@ -1,13 +1,18 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 class TCellStore;
 
 namespace protocol {
 
-// Where the page's credit link points; the only place that names it.
+// Where the page's credit link points: the project's home page given at
+// build time. Empty: the page credits the program without a link.
 extern const QString kCreditLinkTarget;
 
 // The results page of the log (heading "Ergebnisse", one table row per entry
@@ -16,11 +21,25 @@ extern const QString kCreditLinkTarget;
 // "A<B & C" shows as typed; the first "," of a time ("Start", "Zeit",
 // "Split") becomes ".", every other cell keeps its commas.
 QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title);
+// The same with the credit link pointing at `homePage` (none when empty).
+QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QString& homePage);
 
 // Replaces the page file in one step; false when it cannot be written, with
 // the system's reason in `reason` and an older page left as it was. The
 // caller tells the operator.
 bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason = nullptr);
+
+// The table behind a results page this program wrote, in the table's own
+// texts (a decimal comma stays a comma): the page's title, the header row and
+// the entry rows, columns "Nr." to "Platz". Printing uses it instead of the
+// page's texts, as long as the file holds exactly what was written.
+struct PageTable {
+    QString title; // "Zeitenprotokoll " + the title the page was written with
+    QStringList header;
+    QList<QStringList> rows; // every row after the header, the free row included
+};
+PageTable PageTableOf(const TCellStore& cells, const QString& title);
+std::optional<PageTable> WrittenPageTable(const QString& fileName, const QByteArray& bytes);
 
 // The page name the "Als Webseite" and print commands use: the title with
 // ".html", without a folder, so it lands in the working folder.

@@ -3,6 +3,7 @@
 #include "gridstore/CellStore.h"
 #include "gridstore/CellTable.h"
 #include "gridstore/GridCommaText.h"
+#include "gridstore/GridCsvText.h"
 #include "platform/AtomicFile.h"
 #include "platform/TextCodec.h"
 
@@ -51,15 +52,151 @@ QStringList splitLines(const QString& text)
     return lines;
 }
 
+// One field of a line: quoted fields come from the semicolon export (or a
+// spreadsheet) and keep their text exactly, line breaks included.
+struct Field {
+    QString text;
+    bool quoted = false;
+};
+
+// One line of the file as the loader reads it: its fields, where the next
+// line starts, and how many line ends it spans.
+struct Record {
+    QList<Field> fields;
+    QString raw; // what the "Nr." test looks at
+    qsizetype next = 0;
+    int lineEnds = 0;
+};
+
 // Runs of separators count as one; a separator at the start gives one empty
 // first field, separators at the end give nothing.
-QStringList splitFields(const QString& line)
+QList<Field> splitPlain(const QString& line)
 {
     const QChar sep = line.contains(QLatin1Char('\t')) ? QLatin1Char('\t') : QLatin1Char(';');
-    QStringList fields = line.split(sep, Qt::SkipEmptyParts);
+    QList<Field> fields;
     if (line.startsWith(sep))
-        fields.prepend(QString());
+        fields << Field {};
+    for (const QString& part : line.split(sep, Qt::SkipEmptyParts))
+        fields << Field { part, false };
     return fields;
+}
+
+// The physical line from `pos`: up to the next LF, its CRs dropped.
+Record plainRecord(const QString& text, qsizetype pos)
+{
+    Record record;
+    qsizetype end = text.indexOf(QLatin1Char('\n'), pos);
+    record.next = end < 0 ? text.size() : end + 1;
+    record.lineEnds = end < 0 ? 0 : 1;
+    record.raw = text.mid(pos, (end < 0 ? text.size() : end) - pos);
+    record.raw.remove(QLatin1Char('\r'));
+    record.fields = splitPlain(record.raw);
+    return record;
+}
+
+// A ";" line whose fields may be quoted as RFC 4180 has it (quotes doubled
+// inside, line breaks allowed). Nothing when the line is not that: it holds
+// a TAB outside quotes (a protocol text file), or a quote that opens a field
+// is not closed right before a ";" or the line's end. Such a line is read as
+// it always was.
+std::optional<Record> quotedRecord(const QString& text, qsizetype pos)
+{
+    const qsizetype n = text.size();
+    Record record;
+    QList<Field> raw;
+    qsizetype i = pos;
+    bool anyQuoted = false;
+    bool leadingSeparator = false;
+    while (true) {
+        Field field;
+        if (i < n && text[i] == QLatin1Char('"')) {
+            field.quoted = anyQuoted = true;
+            ++i;
+            bool closed = false;
+            while (i < n) {
+                const QChar c = text[i++];
+                if (c != QLatin1Char('"')) {
+                    if (c == QLatin1Char('\n'))
+                        ++record.lineEnds;
+                    field.text += c;
+                } else if (i < n && text[i] == QLatin1Char('"')) {
+                    field.text += c;
+                    ++i;
+                } else {
+                    closed = true;
+                    break;
+                }
+            }
+            if (!closed)
+                return std::nullopt;
+            while (i < n && text[i] == QLatin1Char('\r') && !(i + 1 < n && text[i + 1] == QLatin1Char('\n')))
+                ++i; // a lone CR is dropped
+        } else {
+            while (i < n && text[i] != QLatin1Char(';') && text[i] != QLatin1Char('\n')) {
+                const QChar c = text[i++];
+                if (c == QLatin1Char('\t'))
+                    return std::nullopt;
+                if (c != QLatin1Char('\r'))
+                    field.text += c;
+            }
+        }
+        if (raw.isEmpty() && !field.quoted && field.text.isEmpty() && i < n && text[i] == QLatin1Char(';'))
+            leadingSeparator = true;
+        raw << field;
+        if (i < n && text[i] == QLatin1Char(';')) {
+            ++i;
+            continue;
+        }
+        if (i + 1 < n && text[i] == QLatin1Char('\r') && text[i + 1] == QLatin1Char('\n'))
+            ++i;
+        if (i < n && text[i] == QLatin1Char('\n')) {
+            ++record.lineEnds;
+            ++i;
+        } else if (i < n) {
+            return std::nullopt; // text after a closing quote
+        }
+        break;
+    }
+    if (!anyQuoted)
+        return std::nullopt;
+    if (leadingSeparator)
+        record.fields << Field {};
+    for (const Field& field : std::as_const(raw)) {
+        if (field.quoted || !field.text.isEmpty())
+            record.fields << field;
+        record.raw += field.text + QLatin1Char(';');
+    }
+    record.next = i;
+    return record;
+}
+
+Record nextRecord(const QString& text, qsizetype pos)
+{
+    if (std::optional<Record> quoted = quotedRecord(text, pos))
+        return *quoted;
+    return plainRecord(text, pos);
+}
+
+// The text of a field as the table gets it: a plain field trimmed, a quoted
+// one without the apostrophe the writer put in front of a formula.
+QString cellOf(const Field& field)
+{
+    if (!field.quoted)
+        return field.text.isEmpty() ? QString() : TrimBlanks(field.text);
+    if (field.text.startsWith(QLatin1Char('\'')) && CsvGuardedText(field.text.mid(1)))
+        return field.text.mid(1);
+    return field.text;
+}
+
+// Control characters are trimmed off a plain cell's ends; inside a cell they
+// are no text. A quoted cell may hold TAB and line breaks.
+bool isBinary(const Field& field, const QString& cell)
+{
+    return std::any_of(cell.cbegin(), cell.cend(), [&field](QChar c) {
+        if (c.unicode() >= 32)
+            return false;
+        return !(field.quoted && (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n')));
+    });
 }
 
 // A decimal 32-bit signed integer with an optional sign and nothing else.
@@ -184,26 +321,27 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes)
         return loaded;
     }
     const QString& headerNr = kProtocolHeaders[kColNr];
-    int lineNumber = 0;
-    for (const QString& line : splitLines(platform::DecodeText(cutAtEndOfInput(bytes)))) {
-        ++lineNumber;
+    const QString text = platform::DecodeText(cutAtEndOfInput(bytes));
+    int lineNumber = 1;
+    for (qsizetype pos = 0; pos < text.size();) {
+        const Record record = nextRecord(text, pos);
+        const int recordLine = lineNumber;
+        pos = record.next;
+        lineNumber += record.lineEnds;
         // Header lines of our own files and of spreadsheets.
-        if (line.contains(headerNr))
+        if (record.raw.contains(headerNr))
             continue;
-        const QStringList fields = splitFields(line);
         QStringList row;
         row.reserve(kProtocolColCount);
         for (int c = 0; c < kProtocolColCount; ++c) {
-            if (c >= fields.size())
+            if (c >= record.fields.size()) {
                 row << QString();
-            else
-                row << (fields[c].isEmpty() ? QString() : TrimBlanks(fields[c]));
-        }
-        // Control characters are trimmed off a cell's ends; inside a cell
-        // they are no text.
-        for (const QString& cell : std::as_const(row)) {
-            if (std::any_of(cell.cbegin(), cell.cend(), [](QChar c) { return c.unicode() < 32; })) {
-                loaded.errorLine = lineNumber;
+                continue;
+            }
+            const Field& field = record.fields[c];
+            row << cellOf(field);
+            if (isBinary(field, row.last())) {
+                loaded.errorLine = recordLine;
                 loaded.error = binary;
                 loaded.rows.clear();
                 return loaded;
@@ -212,7 +350,7 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes)
         // The raw column holds a start tick or a run time; anything else
         // would make the entry unstoppable or its time unreadable.
         if (!row[kColRaw].isEmpty() && !parseTick(row[kColRaw])) {
-            loaded.errorLine = lineNumber;
+            loaded.errorLine = recordLine;
             loaded.error = QStringLiteral("Spalte \"*\" enthält keine ganze Zahl: ") + row[kColRaw];
             loaded.rows.clear();
             return loaded;

@@ -45,6 +45,9 @@ public:
     // 1 tabs, 2 commas separate the cells; the cells fill numColumns columns
     // row by row (0: as many columns as the widest paragraph has cells).
     virtual void TextToTable(int ConvertFrom, int NumColumns) = 0;
+    // Sets the active document's title (WordBasic's FileSummaryInfo .Title);
+    // TITLE fields in its headers and footers show it.
+    virtual void FileSummaryInfo(const QString& Title) = 0;
     // Saves the active document; a name without folder lands in the working
     // folder.
     virtual void FileSaveAs(const QString& name) = 0;

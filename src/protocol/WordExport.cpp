@@ -21,8 +21,15 @@ QString WordTemplatePath()
     return platform::ExecutableFolder() + QStringLiteral("Protokollvorlage.docx");
 }
 
+QString DocumentTitle(const QString& raceTitle, const QDate& raceDate)
+{
+    if (!raceTitle.isEmpty())
+        return raceTitle;
+    return QStringLiteral("Rennen vom ") + raceDate.toString(QStringLiteral("dd.MM.yyyy"));
+}
+
 bool WordExport(int mode, const QString& fileName, const TCellStore& cells, const QList<int>& colWidths,
-    const QString& templatePath, const WordBasicFactory& createEngine, WriteFailure* failure)
+    const QString& templatePath, const WordBasicFactory& createEngine, WriteFailure* failure, const QString& title)
 {
     // The file a failure is about: the template until it is open, then the
     // document being made.
@@ -46,6 +53,7 @@ bool WordExport(int mode, const QString& fileName, const TCellStore& cells, cons
         word->Insert(text.text);
         word->LineUp(cells.RowCount(), kExtendSelection);
         word->TextToTable(kConvertFromTabs, text.columns);
+        word->FileSummaryInfo(DocumentTitle(title, QDate::currentDate()));
         word->FileSaveAs(fileName);
         if (mode != kWordViewMode)
             word->AppClose();

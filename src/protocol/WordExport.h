@@ -3,6 +3,7 @@
 #include "protocol/WordBasic.h"
 #include "protocol/WriteFailure.h"
 
+#include <QDate>
 #include <QList>
 #include <QString>
 
@@ -31,8 +32,13 @@ QString WordTemplatePath();
 // with false and leaves an older document of that name as it was; `failure`
 // then names the file concerned (the template or the document) and the
 // reason, and the caller tells the operator. createEngine defaults to the
-// DOCX engine.
+// DOCX engine. The document's title (shown in the template's header) is
+// `title`, or the date of the race (today) when that is empty.
 bool WordExport(int mode, const QString& fileName, const TCellStore& cells, const QList<int>& colWidths,
-    const QString& templatePath, const WordBasicFactory& createEngine = {}, WriteFailure* failure = nullptr);
+    const QString& templatePath, const WordBasicFactory& createEngine = {}, WriteFailure* failure = nullptr,
+    const QString& title = QString());
+
+// The title a document gets: the race title, else the date of the race.
+QString DocumentTitle(const QString& raceTitle, const QDate& raceDate);
 
 } // namespace protocol

@@ -9,9 +9,11 @@
 #include "dialogs/Cfg.h"
 
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QSemaphore>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <chrono>
 #include <thread>
@@ -266,6 +268,47 @@ private slots:
         QCOMPARE(w->ui.ComPort->Port(), 0);
         QVERIFY(w->ui.ComPort->StablePath().isEmpty());
         QVERIFY(!w->ui.LabLineState->isVisible());
+    }
+
+    // The settings dialog shows what the open port's adapter can do, and the
+    // header bar's tooltip repeats it, the warnings in red.
+    void openPort_showsItsAdapter_inTheDialogAndTheHeaderTooltip()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TCfgDialog* d = w->ui.CfgDialog;
+        platform::SerialAdapter ftdi;
+        ftdi.tty = QStringLiteral("ttyUSB0");
+        ftdi.driver = QStringLiteral("ftdi_sio");
+        ftdi.latencyMs = 16;
+        f.lab.SetAdapter(1, ftdi);
+        dialogs::SetDialogHandler([&](QDialog*) {
+            d->cbPort->setCurrentIndex(1);
+            return int(QDialog::Accepted);
+        });
+        w->bCFGClick();
+        QVERIFY(w->ui.ComPort->Connected());
+        QString line;
+        QString warning;
+        dialogs::SetDialogHandler([&](QDialog*) {
+            line = d->LabAdapter->text();
+            warning = d->LabAdapterWarning->text();
+            return int(QDialog::Rejected);
+        });
+        w->bCFGClick();
+        const QString expected
+            = QStringLiteral("FTDI (ftdi_sio), Latenz 16 ms, Echtzeit: %1")
+                  .arg(w->ui.ComPort->WatcherTimingPriority() ? QStringLiteral("ja") : QStringLiteral("nein"));
+        QCOMPARE(line, expected);
+        QVERIFY2(warning.startsWith(QStringLiteral("Latenz 16 ms")), qPrintable(warning));
+
+        const QPoint at(w->ui.Panel1->width() / 2, 5);
+        QHelpEvent help(QEvent::ToolTip, at, w->ui.Panel1->mapToGlobal(at));
+        QApplication::sendEvent(w->ui.Panel1, &help);
+        const QString tip = w->ui.Panel1->toolTip();
+        QVERIFY2(tip.contains(QStringLiteral("COM1")) && tip.contains(expected), qPrintable(tip));
+        QVERIFY2(tip.contains(QStringLiteral("<p style=\"color:red\">Latenz 16 ms")), qPrintable(tip));
+        QToolTip::hideText();
     }
 
     // A stop barrier on a row whose start tick is damaged: the conversion

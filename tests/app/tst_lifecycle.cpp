@@ -67,6 +67,30 @@ private slots:
         QCOMPARE(s.value("Width").toInt(), 792);
     }
 
+    // The brand caption names the program itself; a click opens the home page
+    // the build was given, and without one shows what "Info" shows.
+    void brandCaption_namesTheProgram_andItsClickNeedsAHomePage()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        QCOMPARE(w->ui.BrandLabels[2]->text(), QStringLiteral("Renn"));
+        QCOMPARE(w->ui.BrandLabels[3]->text(), QStringLiteral("zeit"));
+        QCOMPARE(w->ui.BrandLabels[4]->text(), QStringLiteral("1.5"));
+        for (int i = 2; i < 5; ++i) {
+            dialogs::TakeShownMessages();
+            f.shell.calls.clear();
+            QTest::mouseClick(w->ui.BrandLabels[static_cast<size_t>(i)], Qt::LeftButton);
+            if (platform::kHomePage[0] != '\0') {
+                QCOMPARE(f.shell.calls, QStringList { QStringLiteral("open ") + platform::kHomePage });
+                continue;
+            }
+            QVERIFY(f.shell.calls.isEmpty());
+            const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+            QCOMPARE(shown.size(), 1);
+            QVERIFY(shown[0].text.startsWith(QStringLiteral("Rennzeit 1.5")));
+        }
+    }
+
     void backups_onlyForATableWithEntries_andADatedCopyInTheDataFolder()
     {
         const QString title = platform::ApplicationTitle();

@@ -164,7 +164,8 @@ private slots:
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text,
-            QStringLiteral("Der Schreibfehler der Datei: ") + page + QLatin1Char('\r') + systemReason(trouble));
+            QStringLiteral("Der Schreibfehler der Datei: ") + fs.filePath(page) + QLatin1Char('\r')
+                + systemReason(trouble));
     }
 
     void backupAtExit_failsAndKeepsTheOlderBackup_data() { addTroubleRows(); }
@@ -188,10 +189,10 @@ private slots:
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text,
-            QStringLiteral("Can't write to file:\r") + backup + QLatin1Char('\r') + systemReason(trouble));
+            QStringLiteral("Can't write to file:\r") + fs.filePath(backup) + QLatin1Char('\r') + systemReason(trouble));
     }
 
-    // The workbook is made in a fresh folder below TMPDIR.
+    // The workbook goes into the folder "Rennzeit" of the documents folder.
     void workbook_onAFailingDisk_isReported_data() { addTroubleRows(); }
     void workbook_onAFailingDisk_isReported()
     {
@@ -199,14 +200,13 @@ private slots:
         TinyFileSystem fs;
         if (!fs.mounted())
             QSKIP(qPrintable(fs.skipReason()));
-        const QByteArray previous = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(fs.path()));
+        QVERIFY(UseDocumentsFolder(fs.path()));
         MainWindowFixture f;
         timeTwoEntries(f);
         QVERIFY(trouble == Trouble::Full ? fs.Fill() : fs.MakeReadOnly());
 
         f.w()->ui.sbExcel->click();
-        qputenv("TMPDIR", previous);
+        QVERIFY(UseDocumentsFolder(QString()));
 
         QVERIFY(f.shell.calls.isEmpty());
         QCOMPARE(fs.Entries(), trouble == Trouble::Full ? QStringList { QStringLiteral("filler") } : QStringList());

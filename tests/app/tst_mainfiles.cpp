@@ -33,6 +33,7 @@ public:
     {
         m_calls << QStringLiteral("TextToTable %1 %2").arg(from).arg(columns);
     }
+    void FileSummaryInfo(const QString& title) override { m_calls << QStringLiteral("FileSummaryInfo ") + title; }
     void FileSaveAs(const QString& name) override { m_calls << QStringLiteral("FileSaveAs ") + name; }
     void AppClose() override { m_calls << QStringLiteral("AppClose"); }
 
@@ -220,14 +221,15 @@ private slots:
         QStringList calls;
         w->WordEngineFactory = [&calls] { return std::make_unique<RecordingEngine>(calls); };
         w->ui.sbWord->click();
-        QCOMPARE(calls.size(), 6);
+        QCOMPARE(calls.size(), 7);
         QCOMPARE(calls[0], QStringLiteral("AppMaximize"));
         QCOMPARE(calls[1], QStringLiteral("FileOpen ") + w->files.templatePath);
         QVERIFY(calls[2].startsWith(QLatin1String("Insert Nr.\tName\tStart\tZeit\tSplit\tPlatz\t3\tBerg, Anna\t")));
         QCOMPARE(calls[3], QStringLiteral("LineUp 4 1"));
         QCOMPARE(calls[4], QStringLiteral("TextToTable 1 6"));
+        QVERIFY(calls[5].startsWith(QLatin1String("FileSummaryInfo Rennen vom ")));
         QVERIFY(QRegularExpression(QStringLiteral("^FileSaveAs \\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.docx$"))
-                    .match(calls[5])
+                    .match(calls[6])
                     .hasMatch());
 
         // The real engine writes the document and hands it to the shell.
@@ -368,27 +370,99 @@ private slots:
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text,
-            QStringLiteral("Das Protokoll konnte nicht gedruckt werden.\r") + f.w()->files.title
-                + QStringLiteral(".html\rEs ist kein Standarddrucker eingerichtet."));
+            QStringLiteral("Das Protokoll konnte nicht gedruckt werden.\r") + QDir::currentPath() + QLatin1Char('/')
+                + f.w()->files.title + QStringLiteral(".html\rEs ist kein Standarddrucker eingerichtet."));
     }
 
-    void excel_workbookFolderIsRemovedAtExit()
+    // The spreadsheet's own Save writes into the workbook's folder: at exit
+    // the program leaves it, the workbook and the user's files as they are.
+    void excel_keepsTheWorkbookAndTheUsersFilesAtExit()
     {
-        QTemporaryDir tmp;
-        const QByteArray previous = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(tmp.path()));
-        QString folder;
+        QTemporaryDir documents;
+        QVERIFY(UseDocumentsFolder(documents.path()));
+        QString workbook;
         {
             MainWindowFixture f;
             timeTwoEntries(f);
             f.w()->ui.sbExcel->click();
             QCOMPARE(f.shell.calls.size(), 1);
-            folder = QFileInfo(f.shell.calls[0].mid(5)).absolutePath();
-            QVERIFY(folder.startsWith(tmp.path()));
-            QVERIFY(QFileInfo(folder).isDir()); // the spreadsheet reads it while the program runs
+            workbook = f.shell.calls[0].mid(5);
+            QCOMPARE(QFileInfo(workbook).absolutePath(), documents.filePath(QStringLiteral("Rennzeit")));
+            // The note says where the workbook is.
+            const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+            QCOMPARE(shown.size(), 1);
+            QCOMPARE(shown[0].icon, dialogs::Icon::Information);
+            QVERIFY2(shown[0].text.endsWith(workbook), qPrintable(shown[0].text));
+            QVERIFY(WriteFileBytes(documents.filePath(QStringLiteral("Rennzeit/Ergebnis bearbeitet.xlsx")), "PK"));
         }
-        QVERIFY(!QFileInfo::exists(folder));
-        qputenv("TMPDIR", previous);
+        QVERIFY(ReadFileBytes(workbook).startsWith("PK"));
+        QCOMPARE(
+            ReadFileBytes(documents.filePath(QStringLiteral("Rennzeit/Ergebnis bearbeitet.xlsx"))), QByteArray("PK"));
+        QVERIFY(UseDocumentsFolder(QString()));
+    }
+
+    // A name too long for a spreadsheet cell is cut, and the operator is told
+    // which one.
+    void excel_cutCell_isListedInTheMessage()
+    {
+        QTemporaryDir documents;
+        QVERIFY(UseDocumentsFolder(documents.path()));
+        MainWindowFixture f;
+        timeTwoEntries(f);
+        f.grid()->SetCells(1, 2, QString(40000, QLatin1Char('x')));
+        f.w()->ui.sbExcel->click();
+        QCOMPARE(f.shell.calls.size(), 1);
+        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].icon, dialogs::Icon::Warning);
+        QVERIFY2(shown[0].text.contains(
+                     QStringLiteral("Zeile 2 (Nr. ") + f.cell(0, 2) + QStringLiteral("), Spalte Name: 40000 Zeichen")),
+            qPrintable(shown[0].text));
+        QVERIFY(shown[0].text.contains(f.shell.calls[0].mid(5)));
+        QVERIFY(UseDocumentsFolder(QString()));
+    }
+
+    // The dialog asks before it replaces the name it saw; a name that gets
+    // its extension only afterwards is asked about here, Abbrechen keeping
+    // the file.
+    void save_appendedExtension_asksBeforeReplacing_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("Ergebnis.final, text") << "Ergebnis.final" << 4 << "Ergebnis.final.txt";
+        QTest::newRow("Lauf 12.05, CSV") << "Lauf 12.05" << 1 << "Lauf 12.05.csv";
+    }
+    void save_appendedExtension_asksBeforeReplacing()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, filter);
+        QFETCH(QString, written);
+        QTemporaryDir dir;
+        MainWindowFixture f;
+        timeTwoEntries(f);
+        QVERIFY(WriteFileBytes(dir.filePath(written), "alt"));
+
+        dialogs::QueueFileName(dir.filePath(typed), filter);
+        dialogs::QueueAnswer(QMessageBox::Cancel);
+        f.w()->sbSaveClick();
+        QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].icon, dialogs::Icon::Question);
+        QCOMPARE(shown[0].text, QStringLiteral("Die Datei %1 existiert bereits. Ersetzen?").arg(dir.filePath(written)));
+        QCOMPARE(ReadFileBytes(dir.filePath(written)), QByteArray("alt"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList { written });
+
+        dialogs::QueueFileName(dir.filePath(typed), filter);
+        dialogs::QueueAnswer(QMessageBox::Yes);
+        f.w()->sbSaveClick();
+        QCOMPARE(dialogs::TakeShownMessages().size(), 1);
+        QVERIFY(ReadFileBytes(dir.filePath(written)).contains("Berg, Anna"));
+
+        // A new name is not asked about.
+        dialogs::QueueFileName(dir.filePath(QStringLiteral("neu")), filter);
+        f.w()->sbSaveClick();
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
     }
 };
 

@@ -24,7 +24,7 @@ TCellStore raceTable()
     TCellStore cells(7, 4);
     cells.SetRow(0, { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" });
     cells.SetRow(1, { "3", "Berg", "10:05.03,12", "1.05,12", "0,00", "1", "65120" });
-    cells.SetRow(2, { "7", QStringLiteral("Jörg Müller"), "10:05.20,40", "", "0.17,28", "-", "1234567" });
+    cells.SetRow(2, { "7", QStringLiteral("Jörg Müller"), "10:05.20,40", "7,74", "0.17,28", "2", "1234567" });
     cells.SetRow(3, { "", "", "", "", "", "-", "" });
     return cells;
 }
@@ -115,7 +115,10 @@ private slots:
         QVERIFY2(text.contains(QLatin1String("Berg")), qPrintable(text));
         // The page is Latin-1; a wrong decoding would garble the umlauts.
         QVERIFY2(text.contains(QStringLiteral("Jörg Müller")), qPrintable(text));
-        QVERIFY2(text.contains(QLatin1String("10:05.03.12")), qPrintable(text));
+        // Printed from the table: its decimal commas, not the page's points.
+        QVERIFY2(text.contains(QLatin1String("10:05.03,12")), qPrintable(text));
+        QVERIFY2(text.contains(QLatin1String("1.05,12")), qPrintable(text));
+        QVERIFY2(text.contains(QLatin1String("7,74")), qPrintable(text));
         QVERIFY2(!text.contains(QLatin1String("65120")), qPrintable(text));
     }
 
@@ -163,6 +166,10 @@ private slots:
                 platz[0].box.right() > sheet.size.width() * 0.85, qPrintable(QString::number(platz[0].box.right())));
         }
         QCOMPARE(entries, 40);
+        // The long name wraps between its words; each word comes out whole.
+        for (const char* word : { "Maximiliane", "Wilhelmine", "Lauffen", "Neckar" })
+            QVERIFY2(pages[0].Find(QLatin1String(word)).size() == 1, word);
+        QVERIFY(pages[0].HasLine(QStringLiteral("107 Berg, Anna 10:03.30,01 1.02,60 3.30,00 1")));
     }
 
     void missingFile_isNotPrinted()

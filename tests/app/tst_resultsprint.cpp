@@ -14,7 +14,14 @@
 // word by word. The same layout goes to the printer (tst_print).
 namespace {
 
+// What the print command prints: the table behind the page it wrote.
 PrintedResults clubResults()
+{
+    return ResultsOfTable(protocol::PageTableOf(ClubRace(), QStringLiteral("rennzeit")));
+}
+
+// A page written elsewhere is read back from its HTML.
+PrintedResults clubPageRead()
 {
     const QByteArray page = protocol::HtmlPageBytes(ClubRace(), QStringLiteral("rennzeit"));
     return ReadResultsPage(QStringDecoder(QStringDecoder::Latin1).decode(page));
@@ -47,9 +54,19 @@ private:
     QTemporaryDir m_dir;
 
 private slots:
-    void page_isReadBackAsItsTable()
+    void table_isPrintedInItsOwnTexts()
     {
         const PrintedResults results = clubResults();
+        QCOMPARE(results.heading, QStringLiteral("Ergebnisse"));
+        QCOMPARE(results.title, QStringLiteral("Zeitenprotokoll rennzeit"));
+        QCOMPARE(results.header, (QStringList { "Nr.", "Name", "Start", "Zeit", "Split", "Platz" }));
+        QCOMPARE(results.rows.size(), 40);
+        QCOMPARE(results.rows[0], (QStringList { "107", "Berg, Anna", "10:03.30,01", "1.02,60", "3.30,00", "1" }));
+    }
+
+    void page_isReadBackAsItsTable()
+    {
+        const PrintedResults results = clubPageRead();
         QCOMPARE(results.heading, QStringLiteral("Ergebnisse"));
         QCOMPARE(results.title, QStringLiteral("Zeitenprotokoll rennzeit"));
         QCOMPARE(results.header, (QStringList { "Nr.", "Name", "Start", "Zeit", "Split", "Platz" }));
@@ -92,7 +109,7 @@ private slots:
         // Every entry once, in a size to read from a step away.
         const QList<PdfWord> first = pages[0].Find(QStringLiteral("Anna"));
         QCOMPARE(first.size(), 1);
-        QCOMPARE(pages[0].LineOf(first[0]), QStringLiteral("107 Berg, Anna 10:03.30.01 1.02.60 3.30.00 1"));
+        QCOMPARE(pages[0].LineOf(first[0]), QStringLiteral("107 Berg, Anna 10:03.30,01 1.02,60 3.30,00 1"));
         int entries = 0;
         for (const PdfPage& page : pages) {
             for (const PdfWord& word : page.words) {
@@ -103,9 +120,35 @@ private slots:
             }
         }
         QCOMPARE(entries, 40);
-        // The long name wraps instead of running into the next column.
-        QVERIFY(pages[0].HasLine(QStringLiteral("Maximiliane")));
+        // The long name wraps between its words instead of running into the
+        // next column or breaking a word.
         QVERIFY(!pages[0].HasLine(QStringLiteral("Neckar 10:")));
+        for (const char* word : { "Maximiliane", "Wilhelmine", "Lauffen", "Neckar" })
+            QVERIFY2(pages[0].Find(QLatin1String(word)).size() == 1, word);
+    }
+
+    // Only a word longer than its column is broken inside, and it stays in
+    // the column.
+    void overlongWord_breaksInsideItsColumn()
+    {
+        TCellStore cells = ClubRace();
+        const QString word = QString(60, QLatin1Char('Q'));
+        cells.SetCell(1, 1, QStringLiteral("Kurz ") + word);
+        const QList<PdfPage> pages = printed(
+            ResultsOfTable(protocol::PageTableOf(cells, QStringLiteral("rennzeit"))), m_dir.filePath("w.pdf"));
+        QVERIFY(!pages.isEmpty());
+        QCOMPARE(pages[0].Find(QStringLiteral("Kurz")).size(), 1);
+        const QList<PdfWord> start = pages[0].Find(QStringLiteral("10:03.30,01"));
+        QCOMPARE(start.size(), 1);
+        QString pieces;
+        for (const PdfWord& w : pages[0].words) {
+            if (w.text.startsWith(QLatin1Char('Q'))) {
+                pieces += w.text;
+                QVERIFY(w.box.right() <= start[0].box.left());
+            }
+        }
+        QCOMPARE(pieces, word);
+        QVERIFY(pages[0].Find(word).isEmpty()); // it did not fit one line
     }
 
     void emptyTable_printsTheHeaderAlone()

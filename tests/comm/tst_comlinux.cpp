@@ -144,6 +144,10 @@ private slots:
         QStringList log;
         port.OnDSR = [&](QObject*) {
             const platform::LineEvent* change = port.DispatchedEvent();
+            // The time of day is made here, on the port's thread, from the
+            // wall clock the watcher took.
+            QCOMPARE(
+                change->stamp.timeOfDay, QDateTime::fromMSecsSinceEpoch(change->wallClockMs, Qt::LocalTime).time());
             log << QStringLiteral("DSR %1 at %2%3")
                        .arg(change->levels, 0, 16)
                        .arg(change->stamp.tick)
@@ -171,6 +175,39 @@ private slots:
         QCOMPARE(log.mid(3), (QStringList { "close", "lost" }));
         QCOMPARE(port.LostError(), EIO);
         QVERIFY(!sys.IsOpen());
+    }
+
+    // The adapter came back as ttyUSB3 while the numbering leads COM1 to
+    // another node by now: the port opens the node its stable path found, and
+    // knows what that adapter is.
+    void reopen_opensTheNodeItFound_andKnowsItsAdapter()
+    {
+        ScriptedSysfs sysfs;
+        sysfs.AddTty(QStringLiteral("ttyUSB3"), QStringLiteral("ftdi_sio"), 16);
+        ScriptedSerialSystem sys("/dev/ttyUSB3");
+        const QString byId = QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0");
+        SetSerialPortLister([byId] {
+            return std::vector<SerialPortInfo> { SerialPortInfo { 2, QStringLiteral("/dev/ttyUSB3"), byId } };
+        });
+        SetSerialDeviceFactory([&sys] {
+            return std::make_unique<LinuxSerialDevice>([](int) { return QStringLiteral("/dev/ttyUSB0"); }, &sys);
+        });
+        TComPort port;
+        port.SetPort(1);
+        port.SetStablePath(byId);
+        port.SetEvents({ evCTS, evDSR });
+        QCOMPARE(port.Adapter(), SerialAdapter {});
+        port.Open();
+        SetSerialPortLister({});
+        QCOMPARE(port.Port(), 2);
+        QCOMPARE(sys.OpenedPath(), QByteArray("/dev/ttyUSB3"));
+        const SerialAdapter adapter = port.Adapter();
+        QCOMPARE(adapter.driver, QStringLiteral("ftdi_sio"));
+        QVERIFY(adapter.opened);
+        QCOMPARE(adapter.latencyMs, 1);
+        QCOMPARE(adapter.realtime, port.WatcherTimingPriority());
+        port.Close();
+        QCOMPARE(port.Adapter(), SerialAdapter {});
     }
 
     void missingDevice_raisesEComHandle()

@@ -1,6 +1,8 @@
 #include "dialogs/Cfg.h"
 
 #include "controls/FlEdit.h"
+#include "platform/SerialLinux.h"
+#include "support/ScriptedSerial.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,6 +11,11 @@
 #include <QSpinBox>
 #include <QStyleOptionComboBox>
 #include <QtTest>
+
+#include <cerrno>
+#include <future>
+
+#include <sys/ioctl.h>
 
 namespace {
 
@@ -21,6 +28,43 @@ int neededWidth(const QComboBox* list)
     QStyleOptionComboBox option;
     option.initFrom(list);
     return list->style()->sizeFromContents(QStyle::CT_ComboBox, &option, QSize(widest, 0), list).width();
+}
+
+// The adapter as an open port on scripted system calls over the sysfs tree
+// tells it: the driver, the latency timer after the attempt to lower it, and
+// whether the line wait and the counters work.
+platform::SerialAdapter OpenedAdapter(const QString& tty, bool lineWait, bool latencyWritable, bool realtime)
+{
+    using platform::ScriptedSerialSystem;
+    ScriptedSerialSystem sys("/dev/" + tty.toLatin1());
+    platform::LinuxSerialDevice device([&](int) { return QString::fromLatin1(sys.Path()); }, &sys);
+    if (!lineWait) {
+        sys.Fail(ScriptedSerialSystem::Call::WaitModemChange, ENOTTY);
+        sys.Fail(ScriptedSerialSystem::Call::GetCounts, ENOTTY);
+    }
+    if (!latencyWritable)
+        sys.Fail(ScriptedSerialSystem::Call::WriteAttribute, EACCES);
+    platform::SerialLineSettings line;
+    line.BaudRate = 9600;
+    line.ByteSize = 5;
+    if (device.Open(1) != 0 || device.SetLineSettings(line) != 0)
+        return {};
+    device.SetEventMask(platform::EV_CTS | platform::EV_DSR);
+    if (!lineWait) {
+        // The first wait finds out that the driver cannot wait for the lines.
+        auto waiting = std::async(std::launch::async, [&] {
+            std::vector<platform::LineEvent> events;
+            int error = 0;
+            return device.WaitEvents(events, error);
+        });
+        while (sys.PollCalls() == 0)
+            QTest::qWait(1);
+        sys.SetLine(TIOCM_DSR, true);
+        waiting.wait();
+    }
+    platform::SerialAdapter adapter = device.Adapter();
+    adapter.realtime = realtime;
+    return adapter;
 }
 
 } // namespace
@@ -53,6 +97,107 @@ private slots:
             for (int j = i + 1; j < controls.size(); ++j)
                 QVERIFY(!controls[i]->geometry().intersects(controls[j]->geometry()));
         }
+    }
+
+    void chosenPort_showsItsAdapterInOneLine_andInRedWhatKeepsTimingFromBeingRight_data()
+    {
+        QTest::addColumn<QString>("tty");
+        QTest::addColumn<QString>("driver");
+        QTest::addColumn<int>("latency");
+        QTest::addColumn<bool>("lineWait");
+        QTest::addColumn<bool>("latencyWritable");
+        QTest::addColumn<bool>("realtime");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("warning"); // a part of it; empty: none
+        QTest::newRow("FTDI, latency lowered")
+            << "ttyUSB0"
+            << "ftdi_sio" << 16 << true << true << true << "FTDI (ftdi_sio), Latenz 1 ms, Echtzeit: ja" << QString();
+        QTest::newRow("FTDI, latency kept")
+            << "ttyUSB0"
+            << "ftdi_sio" << 16 << true << false << true << "FTDI (ftdi_sio), Latenz 16 ms, Echtzeit: ja"
+            << "Latenz 16 ms: Zeiten können bis 16 ms zu spät sein. Senken mit: echo 1 | sudo tee "
+               "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer";
+        QTest::newRow("FTDI, real time refused")
+            << "ttyUSB0"
+            << "ftdi_sio" << 1 << true << true << false << "FTDI (ftdi_sio), Latenz 1 ms, Echtzeit: nein" << QString();
+        QTest::newRow("CP210x, polled") << "ttyUSB1"
+                                        << "cp210x" << -1 << false << true << true
+                                        << "CP210x (cp210x), Abfrage jede ms, ohne Zähler, Echtzeit: ja" << QString();
+        QTest::newRow("cdc_acm") << "ttyACM0"
+                                 << "cdc_acm" << -1 << true << true << true << "USB-CDC (cdc_acm), Echtzeit: ja"
+                                 << "cdc_acm meldet kein CTS: Die Stopp-Lichtschranke (Pin 7-8) kann an diesem "
+                                    "Adapter nicht arbeiten und wird nicht benutzt.";
+    }
+    void chosenPort_showsItsAdapterInOneLine_andInRedWhatKeepsTimingFromBeingRight()
+    {
+        QFETCH(QString, tty);
+        QFETCH(QString, driver);
+        QFETCH(int, latency);
+        QFETCH(bool, lineWait);
+        QFETCH(bool, latencyWritable);
+        QFETCH(bool, realtime);
+        QFETCH(QString, line);
+        QFETCH(QString, warning);
+        platform::ScriptedSysfs sysfs;
+        sysfs.AddTty(tty, driver, latency);
+        const platform::SerialAdapter adapter = OpenedAdapter(tty, lineWait, latencyWritable, realtime);
+        QCOMPARE(TCfgDialog::AdapterLine(adapter), line);
+
+        TCfgDialog d(nullptr, 0);
+        d.SetPorts({ platform::SerialPortInfo { 3, "/dev/" + tty, QString() } });
+        d.SetAdapterInfo(3, adapter);
+        d.cbPort->setCurrentIndex(0);
+        QVERIFY(!d.LabAdapter->isVisibleTo(&d)); // "Keine"
+        d.cbPort->setCurrentIndex(1);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QCOMPARE(d.LabAdapter->text(), line);
+        QVERIFY(d.LabAdapter->width() >= d.LabAdapter->fontMetrics().horizontalAdvance(line)); // one line, uncut
+        QCOMPARE(d.LabAdapterWarning->isVisible(), !warning.isEmpty());
+        if (!warning.isEmpty()) {
+            QVERIFY2(d.LabAdapterWarning->text().contains(warning), qPrintable(d.LabAdapterWarning->text()));
+            QCOMPARE(d.LabAdapterWarning->palette().color(QPalette::WindowText), QColor(Qt::red));
+        }
+        // Everything still has its own place in the dialog.
+        const QList<QWidget*> rows { d.cbStopFirst, d.LabAdapter, d.LabAdapterWarning, d.cbLive, d.seLivePort,
+            d.OKBtn };
+        for (QWidget* w : rows) {
+            if (!w->isVisible())
+                continue;
+            QVERIFY2(d.rect().contains(w->geometry()), w->metaObject()->className());
+            for (QWidget* other : rows) {
+                if (other != w && other->isVisible())
+                    QVERIFY(!w->geometry().intersects(other->geometry()));
+            }
+        }
+        if (QString folder = qEnvironmentVariable("RENNZEIT_SCREENSHOT_DIR"); !folder.isEmpty()) {
+            QString name = QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'));
+            d.grab().save(folder + QStringLiteral("/cfg_adapter_") + name.remove(QLatin1Char(',')) + ".png");
+        }
+    }
+
+    // A port that is not open is described by what sysfs tells: its driver,
+    // and the warning that needs no more than that.
+    void portNotOpen_isDescribedFromSysfs()
+    {
+        platform::ScriptedSysfs sysfs;
+        sysfs.AddTty(QStringLiteral("ttyACM0"), QStringLiteral("cdc_acm"));
+        sysfs.AddTty(QStringLiteral("ttyUSB0"), QStringLiteral("ftdi_sio"), 16);
+        sysfs.AddSerialCoreTty(QStringLiteral("ttyS0"), QStringLiteral("serial"));
+        TCfgDialog d(nullptr, 0);
+        d.SetPorts({ platform::SerialPortInfo { 1, QStringLiteral("/dev/ttyUSB0"), QString() },
+            platform::SerialPortInfo { 2, QStringLiteral("/dev/ttyACM0"), QString() },
+            platform::SerialPortInfo { 3, QStringLiteral("/dev/ttyS0"), QString() } });
+        d.cbPort->setCurrentIndex(3); // the driver above the serial core's own devices
+        QCOMPARE(d.LabAdapter->text(), QStringLiteral("Eingebaute Schnittstelle (serial)"));
+        QVERIFY(!d.LabAdapterWarning->isVisibleTo(&d));
+        d.SetAdapterInfo(0, {});
+        d.cbPort->setCurrentIndex(2);
+        QCOMPARE(d.LabAdapter->text(), QStringLiteral("USB-CDC (cdc_acm)"));
+        QVERIFY(d.LabAdapterWarning->text().startsWith(QStringLiteral("cdc_acm meldet kein CTS")));
+        d.cbPort->setCurrentIndex(1);
+        QCOMPARE(d.LabAdapter->text(), QStringLiteral("FTDI (ftdi_sio), Latenz 16 ms"));
+        QVERIFY(d.LabAdapterWarning->text().startsWith(QStringLiteral("Latenz 16 ms")));
     }
 
     void fixedSize_offersNoMaximizeOrMinimize()

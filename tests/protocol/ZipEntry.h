@@ -5,6 +5,8 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
+#include <QXmlStreamReader>
 
 #include <zip.h>
 
@@ -47,4 +49,20 @@ inline bool WriteZip(const QString& path, const QList<QPair<QString, QByteArray>
         }
     }
     return zip_close(archive) == 0;
+}
+
+// The shared strings of a workbook (xl/sharedStrings.xml) in their order, as
+// the cells' indexes name them; one item "XML error" when the part is broken.
+inline QStringList XlsxSharedStrings(const QByteArray& xml)
+{
+    QStringList strings;
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement() && reader.name() == QLatin1String("si"))
+            strings << QString();
+        else if (reader.isStartElement() && reader.name() == QLatin1String("t"))
+            strings.last() += reader.readElementText();
+    }
+    return reader.hasError() ? QStringList { "XML error" } : strings;
 }

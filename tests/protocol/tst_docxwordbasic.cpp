@@ -196,15 +196,36 @@ private slots:
         QCOMPARE(body.gridWidths.size(), rows.first().size());
     }
 
-    void columnWidths_shareTheTextWidthOfTheSection()
+    // Numbers and times get the room their texts need, the name column what
+    // is left of the section's text width; the heading row repeats on every
+    // page.
+    void columnWidths_followTheTexts_theNameTakesTheRest()
     {
         TDocxWordBasic word;
         word.FileOpen(makeTemplate(document("<w:body><w:p/><w:sectPr><w:pgSz w:w=\"16838\" w:h=\"11906\"/>"
                                             "<w:pgMar w:left=\"1000\" w:right=\"838\"/></w:sectPr></w:body>")));
-        word.Insert("a\tb\tc\td");
-        word.LineUp(1, 1);
-        word.TextToTable(1, 4);
-        QCOMPARE(saveAndRead(word).gridWidths, (QList<int> { 3750, 3750, 3750, 3750 }));
+        word.Insert("Nr.\tName\tZeit\r12\tMaximiliane von Hohenzollern\t1.05,12\r7\tBerg\t9,87");
+        word.LineUp(2, 1);
+        word.TextToTable(1, 3);
+        const QList<int> widths = saveAndRead(word).gridWidths;
+        QCOMPARE(widths.size(), 3);
+        QCOMPARE(widths[0], 3 * 112 + 216);
+        QCOMPARE(widths[2], 7 * 112 + 216);
+        QCOMPARE(widths[0] + widths[1] + widths[2], 15000);
+
+        // Without a "Name" heading the widest column takes the rest.
+        TDocxWordBasic other;
+        other.FileOpen(simpleTemplate());
+        other.Insert("1\tlange Bezeichnung\tx");
+        other.LineUp(0, 1);
+        other.TextToTable(1, 3);
+        const QList<int> otherWidths = saveAndRead(other).gridWidths;
+        QVERIFY(otherWidths[1] > otherWidths[0] * 10);
+
+        const QByteArray xml = ReadZipEntry(m_dir.filePath("ergebnis.docx"), "word/main.xml");
+        QCOMPARE(xml.count("<w:tblHeader/>"), 1);
+        QVERIFY(xml.indexOf("<w:tblHeader/>") < xml.indexOf("</w:tr>"));
+        QVERIFY(xml.contains("<w:tblLayout w:type=\"fixed\"/>"));
     }
 
     void textNeverConverted_isSavedAsParagraphs()

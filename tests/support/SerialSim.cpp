@@ -21,6 +21,7 @@ struct SimPort {
     bool isChar = true;
     bool open = false;
     QString stablePath;
+    SerialAdapter adapter;
     int generation = 0; // moves on when the adapter is pulled
     int openCount = 0;
     std::uint32_t lines = 0;
@@ -188,7 +189,7 @@ public:
             return m_stop || !Attached() || p->failures.count(SimSerialOp::Wait) || (!p->hold && p->Pending());
         });
         // The moment of the change, as the real device takes it.
-        const Stamp stamp = Stamp::Now();
+        const EdgeTime stamp = EdgeTime::Now();
         // The stop is looked at first: with a stop and an event both pending,
         // the stop wins.
         if (m_stop) {
@@ -249,6 +250,17 @@ public:
         p->purged |= flags;
         if (flags & PURGE_RXCLEAR)
             p->inQueue = 0;
+    }
+
+    SerialAdapter Adapter() const override
+    {
+        std::lock_guard lock(m_state->mutex);
+        const SimPort* p = Attached();
+        if (!p)
+            return {};
+        SerialAdapter adapter = p->adapter;
+        adapter.opened = true;
+        return adapter;
     }
 
     void Close() override
@@ -342,6 +354,12 @@ void SimSerialLab::AddPort(int port, const QString& stablePath)
     SimPort& p = m_state->ports[port];
     p.present = true;
     p.stablePath = stablePath;
+}
+
+void SimSerialLab::SetAdapter(int port, const SerialAdapter& adapter)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->ports[port].adapter = adapter;
 }
 
 void SimSerialLab::RemovePort(int port)

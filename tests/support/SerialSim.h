@@ -37,6 +37,8 @@ public:
     void AddPort(int port, const QString& stablePath = {});
     void RemovePort(int port);
     void SetCharDevice(int port, bool isChar);
+    // What the open device tells about its adapter.
+    void SetAdapter(int port, const SerialAdapter& adapter);
 
     // Modem lines (MS_* bits). Each line that differs from its old state
     // changes once.

@@ -1,6 +1,8 @@
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 ScopedFakeTick::ScopedFakeTick(platform::Tick start)
     : m_tick(start)
@@ -36,4 +38,19 @@ QString TestDataPath(const QString& name)
 #else
     return name;
 #endif
+}
+
+bool UseDocumentsFolder(const QString& folder)
+{
+    // Only a configuration folder of the test's own: the user's real
+    // user-dirs.dirs is never touched.
+    if (qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME")) {
+        qWarning("UseDocumentsFolder: XDG_CONFIG_HOME is not set (run the test through ctest)");
+        return false;
+    }
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString file = config + QStringLiteral("/user-dirs.dirs");
+    if (folder.isEmpty())
+        return !QFile::exists(file) || QFile::remove(file);
+    return QDir().mkpath(config) && WriteFileBytes(file, "XDG_DOCUMENTS_DIR=\"" + QFile::encodeName(folder) + "\"\n");
 }

@@ -22,5 +22,11 @@ private:
 QByteArray ReadFileBytes(const QString& path);
 bool WriteFileBytes(const QString& path, const QByteArray& bytes);
 
+// Makes `folder` the desktop's documents folder (XDG_DOCUMENTS_DIR in the
+// test's own user-dirs.dirs) until the next call; an empty folder removes the
+// setting again. False without a configuration folder of the test's own
+// (XDG_CONFIG_HOME, which CTest sets).
+bool UseDocumentsFolder(const QString& folder);
+
 // Path of a file in tests/data.
 QString TestDataPath(const QString& name);
