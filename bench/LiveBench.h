@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QHostAddress>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpSocket>
@@ -44,10 +45,21 @@ inline double ThreadCpuSeconds(const QByteArray& name)
     return -1;
 }
 
+// The address the polling clients come from: all of them from one, as if
+// behind one router (the server keeps its per-address limits), and another
+// than the benchmark's own streams and attackers.
+inline const QHostAddress& PollerAddress()
+{
+    static const QHostAddress address(QStringLiteral("127.0.0.2"));
+    return address;
+}
+
 // The polling clients: `count` clients, each asking for /results.json every
 // `periodMs` (spread evenly over the period) and reading the whole answer,
 // for `seconds`. Like a browser, a client keeps its connection while the
-// server keeps it open and connects anew when the server has closed it.
+// server keeps it open and connects anew when the server has closed it; a
+// request sent on a kept connection that the server closed before a byte of
+// the answer came is sent again on a new one, as browsers do with GET.
 // Prints "answers N failures M bytes B": a failure is an answer other than
 // 200 or a poll whose previous answer had not come within the period.
 inline int RunPollers(quint16 port, int count, int periodMs, int seconds)
@@ -59,6 +71,8 @@ inline int RunPollers(quint16 port, int count, int periodMs, int seconds)
         int status = 0;
         bool waiting = false;
         bool sendWhenConnected = false;
+        bool reused = false; // the request went out on a connection that had answered before
+        bool answering = false; // a byte of the answer has come
     };
     // What a browser's fetch() sends.
     static const QByteArray request = qEnvironmentVariableIsSet("RENNZEIT_BENCH_IDENTITY")
@@ -75,12 +89,17 @@ inline int RunPollers(quint16 port, int count, int periodMs, int seconds)
             return;
         }
         p.waiting = true;
+        p.answering = false;
         if (p.socket->state() == QAbstractSocket::ConnectedState) {
+            p.reused = true;
             p.socket->write(request);
         } else {
+            p.reused = false;
             p.sendWhenConnected = true;
-            if (p.socket->state() == QAbstractSocket::UnconnectedState)
+            if (p.socket->state() == QAbstractSocket::UnconnectedState) {
+                p.socket->bind(PollerAddress());
                 p.socket->connectToHost(QHostAddress::LocalHost, port);
+            }
         }
     };
     for (int i = 0; i < count; ++i) {
@@ -91,17 +110,29 @@ inline int RunPollers(quint16 port, int count, int periodMs, int seconds)
             if (std::exchange(p.sendWhenConnected, false))
                 p.socket->write(request);
         });
-        QObject::connect(s, &QTcpSocket::disconnected, s, [&p, &failures, &cut] {
-            if (p.waiting && !p.sendWhenConnected) {
-                ++failures; // closed before the answer was complete
-                ++cut;
-                p.waiting = false;
-            }
+        QObject::connect(s, &QTcpSocket::disconnected, s, [&p, &failures, &cut, port] {
             p.buffer.clear();
             p.expected = -1;
+            if (!p.waiting || p.sendWhenConnected)
+                return;
+            if (p.reused && !p.answering) {
+                // The server closed the kept connection as the request went
+                // out: sent again, once, on a new one.
+                p.reused = false;
+                p.sendWhenConnected = true;
+                QTimer::singleShot(0, p.socket.get(), [&p, port] {
+                    p.socket->bind(PollerAddress());
+                    p.socket->connectToHost(QHostAddress::LocalHost, port);
+                });
+                return;
+            }
+            ++failures; // closed before the answer was complete
+            ++cut;
+            p.waiting = false;
         });
         QObject::connect(s, &QTcpSocket::readyRead, s, [&p, &answers, &failures, &refused, &bytes] {
             p.buffer += p.socket->readAll();
+            p.answering = true;
             for (;;) {
                 if (p.expected < 0) {
                     const qsizetype end = p.buffer.indexOf("\r\n\r\n");
@@ -187,13 +218,78 @@ inline std::unique_ptr<QProcess> StartPollers(quint16 port, int count, int perio
     return child;
 }
 
-// The answers the pollers counted, from their last line, which is also
-// printed.
-inline long PollerAnswers(QProcess& child, long* failures)
+// What the pollers counted, from their last line, which is also printed.
+struct PollerCounts {
+    long answers = 0;
+    long failures = 0;
+    long refused = 0; // answers other than 200 (503 above all)
+};
+inline PollerCounts PollerResults(QProcess& child)
 {
     const QByteArray line = child.readAllStandardOutput().trimmed();
     std::printf("  pollers: %s\n", line.constData());
     const QList<QByteArray> words = line.split(' ');
-    *failures = words.value(3).toLong();
-    return words.value(1).toLong();
+    return { words.value(1).toLong(), words.value(3).toLong(), words.value(9).toLong() };
+}
+
+// One client that holds `count` connections from 127.0.0.1 and sends each a
+// request one byte every 3 s, never finishing it, and connects again
+// whenever one is closed, for `seconds`. Prints "opened N answered M": the
+// connections it made and the answers it got (a 503 or a 408).
+inline int RunSlowClient(quint16 port, int count, int seconds)
+{
+    static const QByteArray request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: " + QByteArray(4096, 's');
+    struct Slow {
+        std::unique_ptr<QTcpSocket> socket;
+        qsizetype sent = 0;
+    };
+    std::vector<Slow> clients(static_cast<size_t>(count));
+    long opened = 0, answered = 0;
+    for (Slow& c : clients) {
+        c.socket = std::make_unique<QTcpSocket>();
+        QTcpSocket* s = c.socket.get();
+        QObject::connect(s, &QTcpSocket::readyRead, s, [s, &answered] {
+            if (s->readAll().startsWith("HTTP/1.1 "))
+                ++answered;
+        });
+        QObject::connect(s, &QTcpSocket::disconnected, s, [&c, &opened, port] {
+            c.sent = 0;
+            QTimer::singleShot(0, c.socket.get(), [&c, &opened, port] {
+                ++opened;
+                c.socket->connectToHost(QHostAddress::LocalHost, port);
+            });
+        });
+        ++opened;
+        s->connectToHost(QHostAddress::LocalHost, port);
+    }
+    QTimer drip;
+    drip.setInterval(3000);
+    QObject::connect(&drip, &QTimer::timeout, [&clients] {
+        for (Slow& c : clients) {
+            if (c.socket->state() == QAbstractSocket::ConnectedState && c.sent < request.size())
+                c.socket->write(request.mid(c.sent++, 1));
+        }
+    });
+    drip.start();
+    QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    for (Slow& c : clients) {
+        c.socket->disconnect();
+        c.socket.reset();
+    }
+    std::printf("opened %ld answered %ld\n", opened, answered);
+    std::fflush(stdout);
+    return 0;
+}
+
+inline std::unique_ptr<QProcess> StartSlowClient(quint16 port, int count, int seconds)
+{
+    auto child = std::make_unique<QProcess>();
+    child->setProgram(QCoreApplication::applicationFilePath());
+    child->setArguments(
+        { QStringLiteral("--slow"), QString::number(port), QString::number(count), QString::number(seconds) });
+    child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child->start();
+    child->waitForStarted(10000);
+    return child;
 }

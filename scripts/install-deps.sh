@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6opengl6-dev
   libzip-dev libxlsxwriter-dev libbenchmark-dev
-  qt6-httpserver-dev qt6-websockets-dev libqrencode-dev zlib1g-dev
+  libqrencode-dev zlib1g-dev
   fonts-liberation2 shared-mime-info xdg-utils qt6-translations-l10n
   xvfb x11-utils imagemagick
   dpkg-dev file

@@ -149,13 +149,8 @@ void TFormMain::buildCollaborators()
     };
 
     m_live = std::make_unique<LivePublisher>(*m_race);
+    // A port that cannot be had shows in the header bar, never in a box.
     m_live->OnStateChanged = [this] { showLiveState(); };
-    m_live->OnFailed = [this](const QString& message) {
-        dialogs::ShowMessage(this, dialogs::Icon::Warning, files.title,
-            message
-                + QStringLiteral("\nDie Zeitmessung läuft weiter; ein anderer Port lässt sich in den "
-                                 "Einstellungen wählen."));
-    };
     // In-place edits of numbers and names reach the spectators when committed.
     ui.SortGrid1->OnModified = [this](QObject*) { m_live->ResultsChanged(); };
 

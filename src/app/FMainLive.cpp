@@ -6,19 +6,19 @@
 #include "app/LivePublisher.h"
 #include "app/LiveWidgets.h"
 #include "app/UiHelpers.h"
-#include "controls/Dialogs.h"
-
 #include <QAction>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QToolTip>
 
 void TFormMain::showLiveState()
 {
     const QString url = m_live->Address();
     QLabel* address = ui.LabLiveAddress;
     if (!m_live->Error().isEmpty()) {
-        address->setText(QStringLiteral("Live: Fehler"));
-        address->setToolTip(m_live->Error());
+        // In the header bar, never in a box: the race keys go on working.
+        address->setText(QStringLiteral("Live: ") + m_live->ErrorHeadline());
+        address->setToolTip(m_live->Error() + QStringLiteral("\nKlick: noch einmal versuchen"));
         SetFontColor(address, clRed);
     } else if (!url.isEmpty()) {
         QString shown = url;
@@ -43,7 +43,11 @@ void TFormMain::showLiveState()
 void TFormMain::LabLiveAddressClick()
 {
     if (!m_live->Error().isEmpty()) {
-        dialogs::ShowMessage(this, dialogs::Icon::Warning, files.title, m_live->Error());
+        // The reason where the operator looks, and the port tried again (the
+        // program that held it may have ended).
+        QLabel* address = ui.LabLiveAddress;
+        QToolTip::showText(address->mapToGlobal(QPoint(0, address->height())), m_live->Error(), address);
+        m_live->Retry();
         return;
     }
     if (!ui.QrPopup)
@@ -84,6 +88,6 @@ void TFormMain::mAnzeigeClick()
         }
     }
     ui.Anzeige->ShowOn(other ? other : own, other != nullptr);
-    m_live->PublishNow();
+    m_live->RefreshAudience();
     activateWindow();
 }

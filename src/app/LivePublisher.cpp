@@ -37,6 +37,7 @@ void LivePublisher::Configure(bool on, int port)
     if (!on) {
         delete m_server;
         m_server = nullptr;
+        m_errorHeadline.clear();
         m_error.clear();
         if (OnStateChanged)
             OnStateChanged();
@@ -45,26 +46,36 @@ void LivePublisher::Configure(bool on, int port)
     if (!m_server) {
         m_server = new live::LiveServer({}, this);
         connect(m_server, &live::LiveServer::Listening, this, [this] {
+            m_errorHeadline.clear();
             m_error.clear();
             if (OnStateChanged)
                 OnStateChanged();
             ResultsChanged();
         });
-        connect(m_server, &live::LiveServer::Failed, this, [this](const QString& message) {
-            m_error = message;
+        // No message box: the race goes on and the header bar tells.
+        connect(m_server, &live::LiveServer::Failed, this, [this](const QString& headline, const QString& reason) {
+            m_errorHeadline = headline;
+            m_error = reason;
             if (OnStateChanged)
                 OnStateChanged();
-            if (OnFailed)
-                OnFailed(message);
         });
     } else if (m_server->Running() && m_server->RequestedPort() == port) {
         return;
     }
+    m_errorHeadline.clear();
     m_error.clear();
+    // A server started anew gets the results whatever it had before.
+    m_serverContent = 0;
     ResultsChanged();
     m_server->Start(static_cast<quint16>(port));
     if (OnStateChanged)
         OnStateChanged();
+}
+
+void LivePublisher::Retry()
+{
+    if (m_on && m_server && !m_server->Running())
+        Configure(m_on, m_port);
 }
 
 QString LivePublisher::Address() const
@@ -98,8 +109,19 @@ void LivePublisher::PublishNow()
     if (!toServer && !toDisplay)
         return;
     auto snapshot = std::make_shared<const race::Snapshot>(TakeSnapshot());
-    if (toServer)
+    const std::uint64_t content = race::ContentVersion(*snapshot);
+    if (toServer && content != m_serverContent) {
+        m_serverContent = content;
         m_server->Publish(snapshot);
-    if (toDisplay)
+    }
+    if (toDisplay && content != m_audienceContent) {
+        m_audienceContent = content;
         m_audience->ShowResults(*snapshot);
+    }
+}
+
+void LivePublisher::RefreshAudience()
+{
+    m_audienceContent = 0;
+    PublishNow();
 }

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 class TAudienceWindow;
@@ -14,9 +15,11 @@ class LiveServer;
 }
 
 // The live results: the server that phones in the network read, and the
-// spectator display. After every change of the results both get one
-// snapshot of the race, taken once the command that changed them is done,
-// so no command waits for them; nothing is taken while neither shows it.
+// spectator display. After a command that may have changed the results a
+// snapshot of the race is taken, once the command is done, so no command
+// waits for it; it goes out only when spectators would see something new in
+// it (a cursor move or a lockout's end sends nothing). Nothing is taken
+// while neither the server nor the display shows it.
 class LivePublisher final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(LivePublisher)
@@ -36,21 +39,25 @@ public:
     live::LiveServer* Server() const { return m_server; }
     // The address phones open; empty while the server does not listen.
     QString Address() const;
-    // Why the server could not start; empty while it runs or is off.
+    // Why the server could not start, in a few words for the header bar
+    // ("Port 8080 belegt") and as a sentence; empty while it runs or is off.
+    QString ErrorHeadline() const { return m_errorHeadline; }
     QString Error() const { return m_error; }
+    // Tries the port again after a failure.
+    void Retry();
 
     // The race as spectators see it now.
     race::Snapshot TakeSnapshot() const;
 
     // The results or the race state changed.
     void ResultsChanged();
-    // Hands the results over now.
+    // Hands the results over now, where they differ from what was handed over.
     void PublishNow();
+    // Shows the results on the spectator display now (it has just opened).
+    void RefreshAudience();
 
     // The address or the error changed.
     std::function<void()> OnStateChanged;
-    // The server could not start (its message).
-    std::function<void(const QString& message)> OnFailed;
 
 private:
     const race::Race& m_race;
@@ -61,5 +68,9 @@ private:
     bool m_on = false;
     int m_port = settings::Values().livePort;
     bool m_pending = false;
+    // ContentVersion of what the server and the display last got; 0: nothing yet.
+    std::uint64_t m_serverContent = 0;
+    std::uint64_t m_audienceContent = 0;
+    QString m_errorHeadline;
     QString m_error;
 };

@@ -4,31 +4,45 @@
 
 #include <cstdint>
 
-// Gzip for answers that are the same for every client but for a short start
-// (the race clock, the page head): the rest is compressed once per change of
-// the results, the start travels uncompressed in front of it. A deflate
-// stream may begin with an uncompressed block, and the compressed rest never
-// refers back beyond its own start, so both halves make one valid stream.
+// Gzip for answers and event streams that are the same for every client
+// but for short parts (the race clock, the page head): the large parts are
+// compressed once per change of the results, the short ones travel as
+// uncompressed blocks between them. Every compressed part starts afresh and
+// ends on a byte boundary, so the parts make one valid stream in any order.
 namespace live {
 
 struct DeflatedPart {
-    QByteArray deflated; // a complete raw deflate stream of the data
+    QByteArray deflated; // raw deflate blocks of the data
     std::uint32_t crc = 0; // CRC-32 of the data
     std::int64_t size = 0; // length of the data
 };
 
-DeflatedPart Deflate(const QByteArray& data, int level = 1);
+// A piece of a deflate stream that ends on a byte boundary, leaves the
+// stream open and refers back to nothing before its start: pieces made one
+// by one follow each other in one stream in any order. An event stream is a
+// row of them, one per event, each flushed so the browser shows it at once;
+// an event that is the same for many clients is compressed once for all.
+DeflatedPart DeflatePiece(const QByteArray& data, int level = 1);
 
-// The gzip member of `head` followed by the data of `rest`, as pieces to be
-// sent one after the other (the rest's bytes are shared, not copied).
-struct GzipPieces {
-    QByteArray front; // gzip header and `head` in stored blocks
-    QByteArray rest; // rest.deflated
-    QByteArray back; // CRC-32 and length of all the data
-    qint64 size() const { return front.size() + rest.size() + back.size(); }
-    QByteArray joined() const { return front + rest + back; }
+// The data as uncompressed (stored) deflate blocks that leave the stream open.
+QByteArray StoredBlocks(const QByteArray& data);
+
+// The gzip header that opens a stream of pieces.
+QByteArray GzipHeader();
+
+// What a gzip stream of pieces has carried so far, for the trailer that
+// closes it.
+class GzipTally {
+public:
+    void Add(const QByteArray& data);
+    void Add(const DeflatedPart& part);
+    // The final (empty) block, the CRC-32 and the length.
+    QByteArray Trailer() const;
+
+private:
+    std::uint32_t m_crc = 0;
+    std::int64_t m_size = 0;
 };
-GzipPieces GzipAfter(const QByteArray& head, const DeflatedPart& rest);
 
 // Whether an Accept-Encoding header value admits gzip.
 bool AcceptsGzip(const QByteArray& acceptEncoding);

@@ -1,99 +1,122 @@
 #pragma once
 
 #include "live/Gzip.h"
-#include "live/LivePages.h"
+#include "live/HttpRequest.h"
+#include "live/LiveFeed.h"
 #include "live/LiveServer.h"
 
-#include <QtHttpServer/QAbstractHttpServer>
-
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QHash>
-#include <QTcpServer>
+#include <QHostAddress>
+#include <QObject>
 #include <QTimer>
 
-#include <array>
 #include <atomic>
 #include <chrono>
-#include <functional>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 class QTcpSocket;
 
 namespace live {
 
 // The HTTP side of the live server; it and every socket live on the server
-// thread. Qt HttpServer parses the requests; connection accounting, limits,
-// responses and event streams are ours, because its own responder (as of Qt
-// 6.4) can neither stream nor limit.
-class HttpService final : public QAbstractHttpServer {
+// thread. ParseRequest reads the requests; connections, limits, answers and
+// event streams are kept here.
+class HttpService final : public QObject {
 public:
     HttpService(const ServerOptions& options, std::atomic<int>& connections);
     ~HttpService() override;
     Q_DISABLE_COPY_MOVE(HttpService)
 
     // Listens on the port; false with the reason when the port cannot be had.
-    bool Listen(quint16 port, QString& error);
+    bool Listen(quint16 port, QAbstractSocket::SocketError& error);
     quint16 Port() const;
 
     void Publish(std::shared_ptr<const race::Snapshot> snapshot);
 
-protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
-
 private:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    // A connection takes requests until it becomes an event stream.
+    enum class Kind { Requests, ResultsStream, DisplayStream };
     struct Connection {
+        QHostAddress peer;
+        Kind kind = Kind::Requests;
         // The last request or output taken by the client; for a stream, when
         // its waiting output last moved.
-        std::chrono::steady_clock::time_point lastActivity;
-        qint64 requestBytes = 0; // received since the last complete request
-        QByteArray tail; // the last bytes seen, to find the end of a header across reads
-        bool headerComplete = false;
-        bool stream = false;
-        bool closing = false; // answered for the last time; input is dropped
+        TimePoint lastActivity;
+        std::optional<TimePoint> requestSince; // first byte of an unfinished request
+        QByteArray input; // received, not yet a complete request
+        bool answered = false; // has had an answer and waits for the next request
+        bool closing = false; // answered for the last time; closes once its output is out
+        bool keepAliveSaid = false; // an HTTP/1.0 client asked to keep the connection
+        bool halfClosed = false; // our side is closed; input is drained until the client closes
+        TimePoint lingerUntil;
         bool behind = false; // a stream that missed results while its output was full
         bool counted = true; // still holds one of the connections
+        bool gzip = false; // a stream compressed as a whole
+        std::uint64_t sent = 0; // the version a stream's client has
+    };
+    // What one client address holds.
+    struct Peer {
+        int connections = 0;
+        int streams = 0;
+        int waiting = 0;
+    };
+    // A connection beyond a limit, waiting for room.
+    struct Waiting {
+        QTcpSocket* socket = nullptr;
+        QHostAddress peer;
+        QByteArray seen; // what it has sent so far
+        TimePoint since;
+        bool refused = false; // has had its 503 and closes
+    };
+    struct Answer {
+        int status = 200;
+        QByteArray contentType;
+        QList<Part> body;
+        QByteArray extraHeaders;
+        bool gzip = false;
     };
     class Acceptor;
 
-    void accepted(QTcpSocket* socket);
+    void incoming(QTcpSocket* socket);
+    bool hasRoom(const QHostAddress& peer) const;
+    void accepted(QTcpSocket* socket, const QHostAddress& peer);
+    bool reclaimIdle(const QHostAddress& peer);
     void release(QTcpSocket* socket);
-    void refuse(QTcpSocket* socket);
+    void drop(QTcpSocket* socket);
+    void wait(QTcpSocket* socket, const QHostAddress& peer);
+    void forget(QTcpSocket* socket);
+    void admitWaiting();
+    void checkWaiting();
     void received(QTcpSocket* socket);
+    void process(QTcpSocket* socket);
     void written(QTcpSocket* socket);
     void sweep();
     void heartbeat();
-    void openStream(QTcpSocket* socket, Connection& c, bool head);
-    void sendResults(QTcpSocket* socket, Connection& c);
-    void streamWrite(QTcpSocket* socket, Connection& c, const QByteArray& bytes);
+    void handle(QTcpSocket* socket, Connection& c, const HttpRequest& request);
+    void openStream(QTcpSocket* socket, Connection& c, const HttpRequest& request, Kind kind, bool head);
+    void sendUpdate(QTcpSocket* socket, Connection& c);
+    void streamWrite(QTcpSocket* socket, Connection& c, const QList<Part>& parts);
+    void respond(QTcpSocket* socket, Connection& c, const Answer& answer, bool head);
+    void refuseRequest(QTcpSocket* socket, Connection& c, int status);
+    void closeWhenWritten(QTcpSocket* socket, Connection& c);
     QByteArray clockJson() const;
-    // Answers with `front` followed by `rest`, gzipped when the client takes it
-    // (the rest compressed once per change of the results).
-    void respondResults(QTcpSocket* socket, Connection& c, const QHttpServerRequest& request, bool head,
-        const QByteArray& contentType, const QByteArray& front, const QByteArray& rest,
-        const DeflatedPart& (HttpService::*compressedRest)(), const QByteArray& extraHeaders);
-    const DeflatedPart& compressedJson();
-    const DeflatedPart& compressedResultsPage();
-    const DeflatedPart& compressedDisplayPage();
-    const DeflatedPart& compressed(int which, const std::function<QByteArray()>& data);
-    void respond(QTcpSocket* socket, Connection& c, int status, const QByteArray& contentType,
-        const QList<QByteArray>& body, bool head, const QByteArray& extraHeaders = {});
 
     ServerOptions m_options;
     std::atomic<int>& m_connections;
     Acceptor* m_acceptor = nullptr;
     QHash<QTcpSocket*, Connection> m_open;
-    int m_refusing = 0;
+    QHash<QHostAddress, Peer> m_peers;
+    QList<Waiting> m_waiting; // in the order they came
     int m_streams = 0;
     QTimer m_sweep;
+    QTimer m_waitTimer;
     QTimer m_heartbeat;
-    std::shared_ptr<const race::Snapshot> m_snapshot;
-    QByteArray m_body; // the results JSON without its clock part
-    std::uint64_t m_version;
-    // Compressed JSON body, and the body with each page's tail; made on the
-    // first request after a change.
-    std::array<DeflatedPart, 3> m_compressed;
-    std::array<bool, 3> m_compressedFresh {};
+    LiveFeed m_feed;
 };
 
 } // namespace live

@@ -1,21 +1,10 @@
 #include "live/LiveJson.h"
 
+#include <optional>
+
 namespace live {
 
 namespace {
-
-const char* stateName(race::Race::RowState state)
-{
-    switch (state) {
-    case race::Race::RowState::Running:
-        return "running";
-    case race::Race::RowState::Finished:
-        return "finished";
-    case race::Race::RowState::Free:
-        break;
-    }
-    return "free";
-}
 
 void appendField(QByteArray& out, const char* name, const QString& value)
 {
@@ -25,15 +14,115 @@ void appendField(QByteArray& out, const char* name, const QString& value)
     AppendJsonString(out, value);
 }
 
-// A place as a number, null when the text is none.
-void appendPlace(QByteArray& out, const char* name, const QString& text)
+// The title, the race state, the first start, the accuracy, the colours and
+// the classes, each followed by a comma.
+void appendRace(QByteArray& out, const race::Snapshot& snapshot)
 {
-    out += '"';
-    out += name;
-    out += "\":";
-    bool ok = false;
-    const int place = text.toInt(&ok);
-    out += ok && place > 0 ? QByteArray::number(place) : QByteArray("null");
+    appendField(out, "title", snapshot.title);
+    out += ",\"running\":";
+    out += snapshot.running ? "true" : "false";
+    out += ',';
+    appendField(out, "firstStart", snapshot.firstStart);
+    out += ",\"accuracy\":";
+    out += QByteArray::number(snapshot.accuracy);
+    out += ",\"colours\":{";
+    appendField(out, "background", snapshot.colours.background);
+    out += ',';
+    appendField(out, "digit", snapshot.colours.digit);
+    out += ',';
+    appendField(out, "dim", snapshot.colours.dim);
+    out += ',';
+    appendField(out, "secondRow", snapshot.colours.secondRow);
+    out += "},\"classes\":[";
+    for (qsizetype i = 0; i < snapshot.classes.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        AppendJsonString(out, snapshot.classes[i]);
+    }
+    out += "],";
+}
+
+void appendValue(QByteArray& out, const race::EntryField& field, const QString& value)
+{
+    if (field.number)
+        out += value.isEmpty() ? QByteArray("null") : value.toLatin1();
+    else
+        AppendJsonString(out, value);
+}
+
+void appendEntry(QByteArray& out, const race::SnapshotEntry& e)
+{
+    out += "{\"id\":";
+    AppendJsonString(out, e.id);
+    for (const race::EntryField& f : race::EntryFields()) {
+        out += ",\"";
+        out += f.name;
+        out += "\":";
+        appendValue(out, f, f.value(e));
+    }
+    out += '}';
+}
+
+void appendLatest(QByteArray& out, const race::Snapshot& snapshot)
+{
+    out += "\"latest\":[";
+    bool first = true;
+    for (int index : race::LastFinishers(snapshot, kLatestCount)) {
+        if (!first)
+            out += ',';
+        first = false;
+        out += QByteArray::number(index);
+    }
+    out += "]}";
+}
+
+// A place column as "1".."1600" is one run.
+std::optional<qint64> canonicalNumber(const QString& text)
+{
+    if (text.isEmpty() || text.size() > 9 || (text.size() > 1 && text[0] == QLatin1Char('0')))
+        return std::nullopt;
+    qint64 v = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        v = v * 10 + (c.unicode() - '0');
+    }
+    return v;
+}
+
+void appendRuns(QByteArray& out, const race::EntryField& field, const std::vector<race::SnapshotEntry>& entries)
+{
+    const auto n = static_cast<qsizetype>(entries.size());
+    const auto value = [&](qsizetype i) { return field.value(entries[static_cast<size_t>(i)]); };
+    out += '[';
+    for (qsizetype i = 0; i < n;) {
+        if (i > 0)
+            out += ',';
+        const QString v = value(i);
+        qsizetype j = i + 1;
+        while (j < n && value(j) == v)
+            ++j;
+        if (j - i >= 2) {
+            out += '[' + QByteArray::number(j - i) + ',';
+            AppendJsonString(out, v);
+            out += ']';
+            i = j;
+            continue;
+        }
+        if (const std::optional<qint64> first = canonicalNumber(v)) {
+            j = i + 1;
+            while (j < n && value(j) == QString::number(*first + (j - i)))
+                ++j;
+            if (j - i >= 2) {
+                out += '[' + QByteArray::number(j - i) + ',' + QByteArray::number(*first) + ']';
+                i = j;
+                continue;
+            }
+        }
+        AppendJsonString(out, v);
+        ++i;
+    }
+    out += ']';
 }
 
 } // namespace
@@ -111,74 +200,97 @@ void AppendJsonString(QByteArray& out, const QString& text)
 QByteArray ResultsJsonBody(const race::Snapshot& snapshot, std::uint64_t version)
 {
     QByteArray out;
-    out.reserve(256 + static_cast<qsizetype>(snapshot.entries.size()) * 160);
+    out.reserve(256 + static_cast<qsizetype>(snapshot.entries.size()) * 180);
     out += "\"version\":";
     out += QByteArray::number(static_cast<qulonglong>(version));
     out += ',';
-    appendField(out, "title", snapshot.title);
-    out += ",\"running\":";
-    out += snapshot.running ? "true" : "false";
-    out += ',';
-    appendField(out, "firstStart", snapshot.firstStart);
-    out += ",\"accuracy\":";
-    out += QByteArray::number(snapshot.accuracy);
-    out += ",\"colours\":{";
-    appendField(out, "background", snapshot.colours.background);
-    out += ',';
-    appendField(out, "digit", snapshot.colours.digit);
-    out += ',';
-    appendField(out, "dim", snapshot.colours.dim);
-    out += ',';
-    appendField(out, "secondRow", snapshot.colours.secondRow);
-    out += "},\"classes\":[";
-    for (qsizetype i = 0; i < snapshot.classes.size(); ++i) {
-        if (i > 0)
-            out += ',';
-        AppendJsonString(out, snapshot.classes[i]);
-    }
-    out += "],\"entries\":[";
-    const bool classes = !snapshot.classes.isEmpty();
+    appendRace(out, snapshot);
+    out += "\"entries\":[";
     bool first = true;
     for (const race::SnapshotEntry& e : snapshot.entries) {
         if (!first)
             out += ',';
         first = false;
+        appendEntry(out, e);
+    }
+    out += "],";
+    appendLatest(out, snapshot);
+    return out;
+}
+
+QByteArray DeltaJsonBody(
+    const race::Snapshot& before, std::uint64_t base, const race::Snapshot& after, std::uint64_t version)
+{
+    const race::SnapshotDelta delta = race::Diff(before, after);
+    QByteArray out;
+    out += "\"version\":" + QByteArray::number(static_cast<qulonglong>(version));
+    out += ",\"base\":" + QByteArray::number(static_cast<qulonglong>(base)) + ',';
+    appendRace(out, after);
+    out += "\"changed\":[";
+    for (size_t i = 0; i < delta.changed.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        appendEntry(out, after.entries[static_cast<size_t>(delta.changed[i])]);
+    }
+    out += "],";
+    if (delta.orderChanged) {
+        out += "\"order\":[";
+        for (size_t i = 0; i < delta.order.size(); ++i) {
+            const race::SnapshotDelta::Piece& p = delta.order[i];
+            if (i > 0)
+                out += ',';
+            if (p.count > 0)
+                out += '[' + QByteArray::number(p.from) + ',' + QByteArray::number(p.count) + ']';
+            else
+                AppendJsonString(out, after.entries[static_cast<size_t>(p.entry)].id);
+        }
+        out += "],";
+    }
+    if (!delta.runFields.empty()) {
+        out += "\"runs\":{";
+        for (size_t i = 0; i < delta.runFields.size(); ++i) {
+            const race::EntryField& f = race::EntryFields()[static_cast<size_t>(delta.runFields[i])];
+            if (i > 0)
+                out += ',';
+            out += '"';
+            out += f.name;
+            out += "\":";
+            appendRuns(out, f, after.entries);
+        }
+        out += "},";
+    }
+    appendLatest(out, after);
+    return out;
+}
+
+QByteArray DisplayJsonContent(const race::Snapshot& snapshot)
+{
+    QByteArray out;
+    appendRace(out, snapshot);
+    out += "\"latest\":[";
+    bool first = true;
+    for (int index : race::LastFinishers(snapshot, kLatestCount)) {
+        const race::SnapshotEntry& e = snapshot.entries[static_cast<size_t>(index)];
+        if (!first)
+            out += ',';
+        first = false;
         out += '{';
+        appendField(out, "place", e.place);
+        out += ',';
         appendField(out, "number", e.number);
         out += ',';
         appendField(out, "name", e.name);
         out += ',';
-        appendField(out, "start", e.start);
-        out += ',';
         appendField(out, "time", e.time);
-        out += ',';
-        appendField(out, "split", e.split);
-        out += ',';
-        appendField(out, "place", e.place);
-        out += ",\"state\":\"";
-        out += stateName(e.state);
-        out += "\",\"runMs\":";
-        out += e.runMs ? QByteArray::number(static_cast<qlonglong>(*e.runMs)) : QByteArray("null");
-        out += ',';
-        appendField(out, "class", e.klasse);
-        out += ',';
-        appendField(out, "status", e.status);
-        out += ',';
-        appendPlace(out, "classPlace", classes ? e.place : QString());
-        out += ',';
-        appendPlace(out, "overallPlace", classes ? e.overall : e.place);
         out += '}';
-    }
-    out += "],\"latest\":[";
-    first = true;
-    for (int index : race::LastFinishers(snapshot, kLatestCount)) {
-        if (!first)
-            out += ',';
-        first = false;
-        out += QByteArray::number(index);
     }
     out += "]}";
     return out;
+}
+
+QByteArray DisplayJsonBody(const race::Snapshot& snapshot, std::uint64_t version)
+{
+    return "\"version\":" + QByteArray::number(static_cast<qulonglong>(version)) + ',' + DisplayJsonContent(snapshot);
 }
 
 QByteArray ResultsJsonClock(

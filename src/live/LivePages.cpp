@@ -14,7 +14,7 @@ namespace {
 const char kCommonScript[] = R"js('use strict';
 var data = JSON.parse(document.getElementById('data').textContent);
 var got = performance.now();
-var POLL = @POLL@;
+var POLL = @POLL@, SOURCE = '@SOURCE@', STREAM = '@STREAM@';
 function pad(n) { return (n < 10 ? '0' : '') + n; }
 function runText(ms, acc) {
   var v = Math.floor(ms / 10), frac = '';
@@ -43,8 +43,55 @@ function el(tag, cls, text) {
   if (text !== undefined) e.textContent = text;
   return e;
 }
+// A delta names the version it applies to; one that does not fit what the
+// page has (a change missed) is not applied, the page fetches the whole
+// results instead.
+function applyDelta(old, d) {
+  var byId = {}, entries = [], i;
+  old.entries.forEach(function (e) { byId[e.id] = e; });
+  d.changed.forEach(function (e) { byId[e.id] = e; });
+  if (d.order) {
+    d.order.forEach(function (p) {
+      if (typeof p === 'string') { entries.push(byId[p]); return; }
+      for (i = p[0]; i < p[0] + p[1]; i++) entries.push(old.entries[i] && byId[old.entries[i].id]);
+    });
+  } else {
+    entries = old.entries.map(function (e) { return byId[e.id]; });
+  }
+  if (entries.some(function (e) { return !e; })) return null;
+  // The held results stay as they were: an entry whose value changes is copied.
+  var runs = d.runs || {}, k = 0, f;
+  function set(value) {
+    var e = entries[k], c = {};
+    // Runs carry texts; a number field (a number or null in the results)
+    // gets its number back.
+    if (e && (typeof e[f] === 'number' || e[f] === null)) value = value === '' ? null : Number(value);
+    if (e && e[f] !== value) {
+      for (var key in e) c[key] = e[key];
+      c[f] = value;
+      entries[k] = c;
+    }
+    k++;
+  }
+  for (f in runs) {
+    k = 0;
+    runs[f].forEach(function (r) {
+      if (typeof r === 'string') { set(r); return; }
+      for (i = 0; i < r[0]; i++) set(typeof r[1] === 'string' ? r[1] : String(r[1] + i));
+    });
+    if (k !== entries.length) return null;
+  }
+  var out = { entries: entries };
+  for (var key in d)
+    if (key !== 'base' && key !== 'changed' && key !== 'order' && key !== 'runs') out[key] = d[key];
+  return out;
+}
 function receive(d) {
-  if (!d || !d.entries) return;
+  if (!d) return;
+  if (d.base !== undefined) {
+    d = d.base === data.version && data.entries ? applyDelta(data, d) : null;
+    if (!d) { poll(); return; }
+  }
   if (d.version === data.version && d.raceMs === data.raceMs) return;
   data = d;
   got = performance.now();
@@ -52,7 +99,7 @@ function receive(d) {
 }
 var poller = 0;
 function poll() {
-  fetch('/results.json', { cache: 'no-cache' })
+  fetch(SOURCE, { cache: 'no-cache' })
     .then(function (r) { if (!r.ok) throw r.status; return r.json(); })
     .then(function (d) { if (d.version !== data.version) receive(d); })
     .catch(function () {});
@@ -63,9 +110,11 @@ function polling(on) {
   var s = document.getElementById('live');
   if (s) { s.className = on ? 'live' : 'live on'; s.textContent = on ? 'alle 2 s' : 'live'; }
 }
+// The stream starts from the version the page has: it sends only what
+// changed since (on a reconnect the browser names the last event it got).
 function connect() {
   if (!window.EventSource) { polling(true); return; }
-  var es = new EventSource('/events');
+  var es = new EventSource(STREAM + '?since=' + data.version);
   es.onopen = function () { polling(false); };
   es.onmessage = function (e) { try { receive(JSON.parse(e.data)); } catch (x) {} };
   es.onerror = function () {
@@ -90,14 +139,16 @@ h1 { font-size: 1.05rem; margin: 0 0 .2rem; font-weight: bold; overflow-wrap: an
 .live::before { content: ""; display: inline-block; width: .6em; height: .6em; border-radius: 50%; background: #f93; margin-right: .35em; }
 .live.on::before { background: #4e4; }
 main { padding: .5rem; max-width: 60rem; margin: 0 auto; }
-table { width: 100%; border-collapse: collapse; background: #fff; font-size: 1rem; box-shadow: 0 1px 3px rgba(0,0,0,.15); }
+table { width: 100%; table-layout: fixed; border-collapse: collapse; background: #fff; font-size: 1rem; box-shadow: 0 1px 3px rgba(0,0,0,.15); }
 th { background: #91b5ff; color: #10235a; text-align: left; padding: .45rem .35rem; font-size: .85rem; }
 td { padding: .5rem .35rem; border-bottom: 1px solid #d8e2f2; vertical-align: top; }
-.pl, .nr, .tm { text-align: right; white-space: nowrap; font-variant-numeric: tabular-nums; }
+.pl, .nr, .tm { text-align: right; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; font-variant-numeric: tabular-nums; }
 .pl { width: 2.8em; font-weight: bold; }
-.nr { width: 2.8em; }
-.tm { width: 6.2em; }
-td.nm { overflow-wrap: anywhere; }
+.nr { width: 3.4em; }
+.tm { width: 6.6em; }
+/* A long name wraps anywhere and shows at most three lines, so a row stays
+   within the screen's width and well below a third of its height. */
+td.nm div { display: -webkit-box; -webkit-box-orient: vertical; -webkit-line-clamp: 3; line-clamp: 3; overflow: hidden; overflow-wrap: anywhere; max-height: 4.2em; }
 tr.sec td { background: #dfe9fb; color: #2b4ba2; font-weight: bold; font-size: .8rem; text-align: left; padding: .3rem .35rem; }
 tr.run td { color: #465675; }
 tr.run td.tm { font-style: italic; }
@@ -113,35 +164,54 @@ tr.new td { animation: flash 4s ease-out; }
 const char kResultsScript[] = R"js(
 var shownNewest = '';
 var STATUSES = ['DNF', 'DSQ', 'DNS'];
+// Rows are kept by entry identity and only changed where their texts
+// changed, so a delta touches a few rows, not the whole table.
+var rowsById = {}, sections = {}, drawn = 0;
+function setText(node, text) { if (node.textContent !== text) node.textContent = text; }
 function placeOf(e) { var n = parseInt(e.place, 10); return isNaN(n) ? 1e9 : n; }
 function draw() {
   document.title = 'Zeitenprotokoll ' + data.title;
-  document.getElementById('title').textContent = document.title;
+  setText(document.getElementById('title'), document.title);
   var classes = data.classes || [];
   var grouped = classes.length > 0 || data.entries.some(function (e) { return e.status; });
+  var wanted = [];
+  drawn++;
   var newest = data.latest.length ? data.latest[0] : -1;
-  var newestKey = newest < 0 ? '' : data.entries[newest].number + '|' + data.entries[newest].time;
+  var newestKey = newest < 0 ? '' : data.entries[newest].id + '|' + data.entries[newest].time;
   var flash = newestKey !== shownNewest;
   shownNewest = newestKey;
-  var rows = document.createDocumentFragment();
-  function section(text) {
-    var tr = el('tr', 'sec'), td = el('td', '', text);
-    td.colSpan = 4;
-    tr.appendChild(td);
-    rows.appendChild(tr);
+  // A heading row, kept like the entries' rows; `key` tells apart the same
+  // heading in different classes.
+  function section(key, text, cls) {
+    var id = key + '|' + text, tr = sections[id];
+    if (!tr) {
+      tr = sections[id] = el('tr', cls || 'sec');
+      var td = el('td', '', text);
+      td.colSpan = 4;
+      tr.appendChild(td);
+    }
+    wanted.push(tr);
   }
   function row(i, cls, place, time) {
-    var e = data.entries[i];
-    var tr = el('tr', cls + (flash && i === newest ? ' new' : ''));
-    tr.appendChild(el('td', 'pl', place));
-    tr.appendChild(el('td', 'nr', e.number));
-    tr.appendChild(el('td', 'nm', e.name));
-    tr.appendChild(el('td', 'tm', time));
-    rows.appendChild(tr);
+    var e = data.entries[i], r = rowsById[e.id];
+    if (!r) {
+      r = rowsById[e.id] = { tr: el('tr'), pl: el('td', 'pl'), nr: el('td', 'nr'), nm: el('div'), tm: el('td', 'tm') };
+      var nm = el('td', 'nm');
+      nm.appendChild(r.nm);
+      [r.pl, r.nr, nm, r.tm].forEach(function (td) { r.tr.appendChild(td); });
+    }
+    r.drawn = drawn;
+    var c = cls + (i === newest && (flash || r.tr.className.indexOf(' new') > 0) ? ' new' : '');
+    if (r.tr.className !== c) r.tr.className = c;
+    setText(r.pl, place);
+    setText(r.nr, e.number);
+    setText(r.nm, e.name);
+    setText(r.tm, time);
+    wanted.push(r.tr);
   }
   // Ranked entries by place, then the runners (with their start), those
   // still to start, and DNF, DSQ, DNS.
-  function list(indices, heads) {
+  function list(indices, heads, key) {
     var fin = [], run = [], free = [], out = [[], [], []];
     indices.forEach(function (i) {
       var e = data.entries[i], k = STATUSES.indexOf(e.status);
@@ -149,14 +219,14 @@ function draw() {
       else (e.state === 'finished' ? fin : e.state === 'running' ? run : free).push(i);
     });
     fin.sort(function (a, b) { return placeOf(data.entries[a]) - placeOf(data.entries[b]) || a - b; });
-    if (fin.length && heads) section('Im Ziel');
+    if (fin.length && heads) section(key, 'Im Ziel');
     fin.forEach(function (i) { row(i, 'fin', data.entries[i].place, data.entries[i].time); });
     if (run.length) {
-      section(heads ? 'Unterwegs \u2013 gestartet um' : 'unterwegs \u2013 gestartet um');
+      section(key, heads ? 'Unterwegs \u2013 gestartet um' : 'unterwegs \u2013 gestartet um');
       run.forEach(function (i) { row(i, 'run', '', data.entries[i].start); });
     }
     if (free.length) {
-      if (heads) section('Noch nicht gestartet');
+      if (heads) section(key, 'Noch nicht gestartet');
       free.forEach(function (i) { row(i, 'free', '', ''); });
     }
     out.forEach(function (group) {
@@ -164,7 +234,7 @@ function draw() {
     });
   }
   if (!grouped) {
-    list(data.entries.map(function (e, i) { return i; }), true);
+    list(data.entries.map(function (e, i) { return i; }), true, '');
   } else {
     // Class by class in the order of the start list, each under its name.
     var byClass = {}, order = classes.slice();
@@ -175,18 +245,17 @@ function draw() {
     });
     order.forEach(function (k) {
       if (!byClass[k]) return;
-      if (classes.length) {
-        var tr = el('tr', 'cls'), td = el('td', '', k || 'ohne Klasse');
-        td.colSpan = 4;
-        tr.appendChild(td);
-        rows.appendChild(tr);
-      }
-      list(byClass[k], !classes.length);
+      if (classes.length) section('class', k || 'ohne Klasse', 'cls');
+      list(byClass[k], !classes.length, 'class:' + k);
     });
   }
-  var body = document.getElementById('rows');
-  while (body.firstChild) body.removeChild(body.firstChild);
-  body.appendChild(rows);
+  for (var id in rowsById) if (rowsById[id].drawn !== drawn) delete rowsById[id];
+  var body = document.getElementById('rows'), at = body.firstChild;
+  wanted.forEach(function (tr) {
+    if (tr === at) at = at.nextSibling;
+    else body.insertBefore(tr, at);
+  });
+  while (at) { var next = at.nextSibling; body.removeChild(at); at = next; }
   document.getElementById('empty').hidden = data.entries.length > 0;
   tick();
 }
@@ -314,8 +383,8 @@ function draw() {
   digits.forEach(function (d) { d.value = -1; });
   var rows = document.getElementById('rows');
   while (rows.firstChild) rows.removeChild(rows.firstChild);
-  data.latest.forEach(function (index, n) {
-    var e = data.entries[index], tr = el('tr');
+  data.latest.forEach(function (e, n) {
+    var tr = el('tr');
     if (n === 0) tr.style.color = data.colours.secondRow;
     tr.appendChild(el('td', 'pl', e.place));
     tr.appendChild(el('td', 'nr', e.number));
@@ -353,6 +422,8 @@ QByteArray script(Page page)
 {
     QByteArray common(kCommonScript);
     common.replace("@POLL@", QByteArray::number(kPollMs));
+    common.replace("@SOURCE@", page == Page::Results ? kResultsPath : kDisplayDataPath);
+    common.replace("@STREAM@", page == Page::Results ? kEventsPath : kDisplayEventsPath);
     return common + (page == Page::Results ? kResultsScript : kDisplayScript);
 }
 

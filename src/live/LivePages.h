@@ -25,6 +25,13 @@ QByteArray PagePolicy(Page page);
 // Text for an HTML element or a quoted attribute value.
 QString HtmlEscaped(const QString& text);
 
+// Where the pages get their data: the results and their event stream, the
+// display's data and its stream.
+constexpr char kResultsPath[] = "/results.json";
+constexpr char kEventsPath[] = "/events";
+constexpr char kDisplayDataPath[] = "/display.json";
+constexpr char kDisplayEventsPath[] = "/display/events";
+
 // Seconds between two polls of the results when the event stream is not
 // available; a change shows within two seconds.
 constexpr int kPollMs = 1500;

@@ -46,6 +46,31 @@ LiveServer::~LiveServer()
     delete m_context;
 }
 
+ListenFailure DescribeListenFailure(quint16 port, QAbstractSocket::SocketError error)
+{
+    const QString goesOn
+        = QStringLiteral("\nDie Zeitmessung läuft weiter; ein anderer Port lässt sich in den Einstellungen wählen.");
+    switch (error) {
+    case QAbstractSocket::AddressInUseError:
+        return { QStringLiteral("Port %1 belegt").arg(port),
+            QStringLiteral("Ein anderes Programm benutzt den Port %1 schon (vielleicht ein zweites Rennzeit).")
+                    .arg(port)
+                + goesOn };
+    case QAbstractSocket::SocketAccessError:
+        return { QStringLiteral("Port %1 gesperrt").arg(port),
+            QStringLiteral("Das System gibt den Port %1 nicht frei; Ports unter 1024 bleiben dem Verwalter "
+                           "vorbehalten.")
+                    .arg(port)
+                + goesOn };
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return { QStringLiteral("keine Adresse"),
+            QStringLiteral("Die Netzwerkadresse für die Live-Ergebnisse gibt es auf diesem Rechner nicht.") + goesOn };
+    default:
+        return { QStringLiteral("Port %1 Fehler").arg(port),
+            QStringLiteral("Der Port %1 lässt sich nicht öffnen (Fehler Nr. %2).").arg(port).arg(int(error)) + goesOn };
+    }
+}
+
 void LiveServer::Start(quint16 port)
 {
     Stop();
@@ -54,14 +79,14 @@ void LiveServer::Start(quint16 port)
     const int generation = ++m_generation;
     QMetaObject::invokeMethod(m_context, [this, port, generation, latest = m_latest] {
         auto service = std::make_unique<HttpService>(m_options, m_connections);
-        QString error;
+        QAbstractSocket::SocketError error = QAbstractSocket::UnknownSocketError;
         if (!service->Listen(port, error)) {
             QMetaObject::invokeMethod(this, [this, generation, port, error] {
                 if (generation != m_generation)
                     return;
                 m_running = false;
-                emit Failed(
-                    QStringLiteral("Live-Ergebnisse: Port %1 lässt sich nicht öffnen (%2).").arg(port).arg(error));
+                const ListenFailure failure = DescribeListenFailure(port, error);
+                emit Failed(failure.headline, failure.reason);
             });
             return;
         }

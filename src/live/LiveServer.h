@@ -2,6 +2,7 @@
 
 #include "race/RaceSnapshot.h"
 
+#include <QAbstractSocket>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
@@ -14,17 +15,25 @@
 
 // The live-results server: HTTP on its own thread, so neither a flood of
 // requests nor a slow phone ever holds up the race on the GUI thread. The
-// window publishes a snapshot after every change; the server turns it into
-// JSON once and hands it to every page, poller and event stream.
+// window publishes a snapshot after every change; the server takes it only
+// when spectators would see something new, turns it into JSON once and hands
+// it to every page, poller and event stream.
 //
-//   GET /              results page for phones and desktop browsers
-//   GET /results.json  the results as JSON
-//   GET /events        Server-Sent Events: the results JSON after each change
-//   GET /display       race clock and the last five finishers for a big screen
+//   GET /                results page for phones and desktop browsers
+//   GET /results.json    the results as JSON
+//   GET /events          Server-Sent Events: the whole results first (or what
+//                        changed since ?since=<version> or Last-Event-ID),
+//                        then after each change only what changed
+//   GET /display         race clock and the last five finishers for a big screen
+//   GET /display.json    what the display shows, as JSON
+//   GET /display/events  the display's data after each change of it
 //
 // Read-only: GET and HEAD only (others 405), unknown paths 404, no file
-// system access. Limits: request size, concurrent connections (more get 503),
-// idle connections, and the output queued for a client that does not read.
+// system access. Requests are read as RFC 9112 says (malformed ones 400,
+// other major versions 505). Limits: request size, connections and event
+// streams in total and per client address (more get 503 with Retry-After),
+// idle connections, unfinished requests, and the output queued for a client
+// that does not read.
 namespace live {
 
 // Where a server listens by default: every interface. Tests keep their
@@ -41,9 +50,15 @@ struct ServerOptions {
     // the client's next request; so many more clients than connections can
     // poll.
     int maxStreams = 80;
+    // What one client address may hold, so a single visitor cannot lock out
+    // the rest; a family's phones behind one router share an address.
+    int maxConnectionsPerPeer = 8;
+    int maxStreamsPerPeer = 4;
     // A connection is idle while it completes no request and takes no
     // output; an event stream while its client reads none of what waits.
     std::chrono::milliseconds idleTimeout { 60000 };
+    // A request must be complete this long after its first byte (408).
+    std::chrono::milliseconds requestTimeout { 10000 };
     // Request line, headers and body of one request.
     qint64 maxRequestBytes = 8192;
     // An event stream sends a comment this often, so proxies and phones keep
@@ -54,6 +69,14 @@ struct ServerOptions {
     // requests without reading is closed).
     qint64 maxQueuedOutput = 1 << 20;
 };
+
+// Why the server could not listen, in German: a few words for the header
+// bar ("Port 8080 belegt") and the reason with what to do for its tooltip.
+struct ListenFailure {
+    QString headline;
+    QString reason;
+};
+ListenFailure DescribeListenFailure(quint16 port, QAbstractSocket::SocketError error);
 
 class HttpService;
 
@@ -82,7 +105,8 @@ public:
 
 signals:
     void Listening(quint16 port);
-    void Failed(const QString& message);
+    // headline and reason as DescribeListenFailure gives them.
+    void Failed(const QString& headline, const QString& reason);
 
 private:
     ServerOptions m_options;

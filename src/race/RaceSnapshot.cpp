@@ -6,6 +6,8 @@
 #include "protocol/EntryStatus.h"
 #include "race/RaceText.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 using namespace protocol;
@@ -15,6 +17,31 @@ namespace race {
 namespace {
 
 constexpr std::int64_t kDayMs = 24LL * 60 * 60 * 1000;
+
+// FNV-1a, 64 bits: quick, and stable from one run of the program to the next
+// (unlike qHash, which is seeded), so identities survive a restart of the server.
+struct Fnv {
+    std::uint64_t value = 14695981039346656037ULL;
+    void byte(unsigned char b)
+    {
+        value ^= b;
+        value *= 1099511628211ULL;
+    }
+    void add(std::uint64_t v)
+    {
+        for (int i = 0; i < 8; ++i)
+            byte(static_cast<unsigned char>(v >> (8 * i)));
+    }
+    // Length first, so no two lists of texts feed the same bytes.
+    void add(const QString& text)
+    {
+        add(static_cast<std::uint64_t>(text.size()));
+        for (const QChar c : text) {
+            byte(static_cast<unsigned char>(c.unicode() & 0xFF));
+            byte(static_cast<unsigned char>(c.unicode() >> 8));
+        }
+    }
+};
 
 } // namespace
 
@@ -36,6 +63,8 @@ Snapshot TakeSnapshot(const Race& race, platform::Tick now, const QString& title
     s.title = title;
     s.accuracy = race.Settings().accuracy;
     s.colours = colours;
+    if (clock.running)
+        s.clockZero = race.FirstStart();
 
     const int firstStarter = race.FirstStarter();
     if (firstStarter >= 1)
@@ -62,6 +91,7 @@ Snapshot TakeSnapshot(const Race& race, platform::Tick now, const QString& title
         }
         s.entries.push_back(std::move(e));
     }
+    AssignEntryIds(s);
     return s;
 }
 
@@ -113,6 +143,165 @@ std::vector<int> LastFinishers(const Snapshot& snapshot, int count, const QStrin
         indices.push_back(f.index);
     }
     return indices;
+}
+
+const char* StateName(Race::RowState state)
+{
+    switch (state) {
+    case Race::RowState::Running:
+        return "running";
+    case Race::RowState::Finished:
+        return "finished";
+    case Race::RowState::Free:
+        break;
+    }
+    return "free";
+}
+
+namespace {
+
+// A place as a JSON number's text; empty (null) for no place or a status.
+QString placeNumber(const QString& text)
+{
+    bool ok = false;
+    const int place = text.toInt(&ok);
+    return ok && place > 0 ? QString::number(place) : QString();
+}
+
+} // namespace
+
+const std::vector<EntryField>& EntryFields()
+{
+    static const std::vector<EntryField> fields {
+        { "number", false, false, [](const SnapshotEntry& e) { return e.number; } },
+        { "name", false, false, [](const SnapshotEntry& e) { return e.name; } },
+        { "start", false, false, [](const SnapshotEntry& e) { return e.start; } },
+        { "time", false, false, [](const SnapshotEntry& e) { return e.time; } },
+        { "split", false, false, [](const SnapshotEntry& e) { return e.split; } },
+        { "place", false, true, [](const SnapshotEntry& e) { return e.place; } },
+        { "state", false, false, [](const SnapshotEntry& e) { return QString::fromLatin1(StateName(e.state)); } },
+        { "runMs", true, false,
+            [](const SnapshotEntry& e) { return e.runMs ? QString::number(*e.runMs) : QString(); } },
+        { "class", false, false, [](const SnapshotEntry& e) { return e.klasse; } },
+        { "status", false, false, [](const SnapshotEntry& e) { return e.status; } },
+        // With classes "Platz" is the place in the class and "Gesamt" the
+        // overall one; without, "Gesamt" stays empty and "Platz" is overall.
+        { "classPlace", true, true,
+            [](const SnapshotEntry& e) { return e.overall.isEmpty() ? QString() : placeNumber(e.place); } },
+        { "overallPlace", true, true,
+            [](const SnapshotEntry& e) { return placeNumber(e.overall.isEmpty() ? e.place : e.overall); } },
+    };
+    return fields;
+}
+
+void AssignEntryIds(Snapshot& snapshot)
+{
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuv";
+    QHash<QString, int> seen;
+    seen.reserve(static_cast<qsizetype>(snapshot.entries.size()));
+    for (SnapshotEntry& e : snapshot.entries) {
+        Fnv key;
+        if (TrimBlanks(e.start).isEmpty()) {
+            key.add(std::uint64_t { 'n' });
+            key.add(e.number);
+            key.add(e.name);
+        } else {
+            key.add(std::uint64_t { 's' });
+            key.add(e.number);
+            key.add(e.start);
+        }
+        QString id(8, Qt::Uninitialized);
+        for (int i = 0; i < 8; ++i)
+            id[i] = QLatin1Char(kDigits[(key.value >> (5 * i)) & 31]);
+        const int n = ++seen[id];
+        if (n > 1)
+            id += QLatin1Char('~') + QString::number(n);
+        e.id = id;
+    }
+}
+
+std::uint64_t ContentVersion(const Snapshot& snapshot)
+{
+    Fnv h;
+    h.add(snapshot.title);
+    h.add(snapshot.firstStart);
+    h.add(static_cast<std::uint64_t>(snapshot.classes.size()));
+    for (const QString& klasse : snapshot.classes)
+        h.add(klasse);
+    h.add(static_cast<std::uint64_t>(snapshot.accuracy));
+    for (const QString* colour :
+        { &snapshot.colours.background, &snapshot.colours.digit, &snapshot.colours.dim, &snapshot.colours.secondRow })
+        h.add(*colour);
+    h.add(std::uint64_t { snapshot.running });
+    if (snapshot.running)
+        h.add(static_cast<std::uint64_t>(static_cast<std::uint32_t>(snapshot.clockZero.value_or(0))));
+    else
+        h.add(static_cast<std::uint64_t>(static_cast<std::uint32_t>(snapshot.raceMs)));
+    h.add(static_cast<std::uint64_t>(snapshot.entries.size()));
+    const std::vector<EntryField>& fields = EntryFields();
+    for (const SnapshotEntry& e : snapshot.entries) {
+        for (const EntryField& f : fields)
+            h.add(f.value(e));
+    }
+    return h.value;
+}
+
+SnapshotDelta Diff(const Snapshot& before, const Snapshot& after)
+{
+    SnapshotDelta delta;
+    QHash<QString, int> earlier;
+    earlier.reserve(static_cast<qsizetype>(before.entries.size()));
+    for (int i = 0; i < static_cast<int>(before.entries.size()); ++i)
+        earlier.insert(before.entries[static_cast<size_t>(i)].id, i);
+
+    const std::vector<EntryField>& fields = EntryFields();
+    std::vector<bool> runChanged(fields.size(), false);
+    delta.orderChanged = before.entries.size() != after.entries.size();
+    for (int i = 0; i < static_cast<int>(after.entries.size()); ++i) {
+        const SnapshotEntry& a = after.entries[static_cast<size_t>(i)];
+        const auto at = earlier.constFind(a.id);
+        if (at == earlier.cend()) {
+            delta.orderChanged = true;
+            delta.changed.push_back(i);
+            continue;
+        }
+        if (*at != i)
+            delta.orderChanged = true;
+        const SnapshotEntry& b = before.entries[static_cast<size_t>(*at)];
+        bool differs = false;
+        for (const EntryField& f : fields) {
+            if (!f.byRuns && f.value(a) != f.value(b)) {
+                differs = true;
+                break;
+            }
+        }
+        if (differs) {
+            delta.changed.push_back(i);
+            continue;
+        }
+        for (size_t k = 0; k < fields.size(); ++k) {
+            if (fields[k].byRuns && !runChanged[k] && fields[k].value(a) != fields[k].value(b))
+                runChanged[k] = true;
+        }
+    }
+    for (size_t k = 0; k < fields.size(); ++k) {
+        if (runChanged[k])
+            delta.runFields.push_back(static_cast<int>(k));
+    }
+    if (!delta.orderChanged)
+        return delta;
+    for (int i = 0; i < static_cast<int>(after.entries.size()); ++i) {
+        const int from = earlier.value(after.entries[static_cast<size_t>(i)].id, -1);
+        if (from < 0) {
+            delta.order.push_back({ 0, 0, i });
+        } else if (!delta.order.empty() && delta.order.back().count > 0
+            && delta.order.back().from + delta.order.back().count == from) {
+            ++delta.order.back().count;
+        } else {
+            delta.order.push_back({ from, 1, -1 });
+        }
+    }
+    return delta;
 }
 
 } // namespace race

@@ -29,6 +29,8 @@ struct SnapshotEntry {
     QString klasse;
     QString status; // "DNS", "DNF", "DSQ" or empty
     QString overall; // the overall place ("Gesamt") when there are classes
+    // Who the entry is from one snapshot to the next (AssignEntryIds).
+    QString id;
 };
 
 // Display colours as #rrggbb, so a browser display looks like the program's.
@@ -37,6 +39,7 @@ struct SnapshotColours {
     QString digit = QStringLiteral("#ffff00");
     QString dim = QStringLiteral("#404040");
     QString secondRow = QStringLiteral("#00ff00");
+    bool operator==(const SnapshotColours&) const = default;
 };
 
 struct Snapshot {
@@ -46,6 +49,9 @@ struct Snapshot {
     QStringList classes;
     bool running = false; // the race clock runs
     std::int32_t raceMs = 0; // the race clock when the snapshot was taken
+    // The tick the running clock counts from; it decides what the clock
+    // shows as much as raceMs does while the clock stands.
+    std::optional<platform::Tick> clockZero;
     QString firstStart; // time of day of the race's first start; empty before it
     QString title;
     int accuracy = 2;
@@ -57,8 +63,8 @@ struct Snapshot {
 };
 
 // The race as spectators see it at `now`: every entry row that holds a
-// start, a number or a name, in the table's order, with its state and run
-// time, and the race clock. Title and colours are the program's.
+// start, a number or a name, in the table's order, with its state, run time
+// and identity, and the race clock. Title and colours are the program's.
 Snapshot TakeSnapshot(const Race& race, platform::Tick now, const QString& title, const SnapshotColours& colours);
 
 // The indices of the entries that finished last, newest first, at most
@@ -68,5 +74,62 @@ Snapshot TakeSnapshot(const Race& race, platform::Tick now, const QString& title
 // With a class only entries of that class count; an entry with a status is no
 // finisher.
 std::vector<int> LastFinishers(const Snapshot& snapshot, int count, const QString& klasse = QString());
+
+// "free", "running" or "finished".
+const char* StateName(Race::RowState state);
+
+// One field of an entry as spectators get it. The JSON, the content version
+// and the deltas all walk EntryFields(), so a field added there reaches each
+// of them.
+struct EntryField {
+    const char* name; // its key in the JSON
+    bool number; // a JSON number (null while empty); otherwise a string
+    // Deltas carry this field's whole column as runs along the entries'
+    // order instead of entry by entry: a STOPP moves the place of every
+    // slower finisher by one, which a run says in a few bytes.
+    bool byRuns;
+    QString (*value)(const SnapshotEntry& entry);
+};
+const std::vector<EntryField>& EntryFields();
+
+// Gives every entry its identity. The table keeps no row id and its rows
+// are sorted and moved, so an entry is known by what stays put while it
+// races: a started entry by its number and the time of day of its start
+// (written by START, left alone by STOPP and every sort), an entry without a
+// start by its number and its name. The key is hashed into eight letters and
+// digits. Entries with the same key (one number started twice within a
+// hundredth, two unstarted entries with the same number and name) are told
+// apart by their order in the table: the second gets "~2" appended, the third
+// "~3". A START, or an edit of the number, the name or the start, gives an
+// entry a new identity: spectators see one entry go and another come.
+void AssignEntryIds(Snapshot& snapshot);
+
+// Everything spectators see as one number: equal for snapshots that show
+// the same, different (a 64-bit hash) when a shown field of an entry, the
+// order, the classes, the title, the accuracy, the colours, the first start, or the
+// clock's running or stopped state changes. The moving clock and the moment
+// of taking are left out, and so is anything not shown (the current row,
+// the selection, the lockouts).
+std::uint64_t ContentVersion(const Snapshot& snapshot);
+
+// How a later snapshot differs from an earlier one, by entry identity.
+struct SnapshotDelta {
+    // One piece of the later order: `count` entries that stood together from
+    // index `from` in the earlier order, or (count 0) the later entry `entry`.
+    struct Piece {
+        int from = 0;
+        int count = 0;
+        int entry = -1;
+    };
+    bool orderChanged = false; // the identities or their order differ
+    std::vector<Piece> order; // the later order, when it changed
+    // Later entries that are new or whose fields differ (by-runs fields
+    // aside); they travel whole.
+    std::vector<int> changed;
+    // By-runs fields (indices into EntryFields()) that differ in an entry not
+    // in `changed`; their columns travel as runs.
+    std::vector<int> runFields;
+};
+SnapshotDelta Diff(const Snapshot& before, const Snapshot& after);
 
 } // namespace race

@@ -5,13 +5,18 @@
 #include "live/LivePages.h"
 #include "live/QrCode.h"
 #include "race/RaceSnapshot.h"
+#include "support/HttpProbe.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QtTest>
+
+#include <algorithm>
+#include <functional>
 
 using namespace live;
 using race::LastFinishers;
@@ -24,14 +29,68 @@ namespace {
 Entry finished(const QString& nr, const QString& name, const QString& start, const QString& time, qint64 runMs,
     const QString& place, const QString& split = QStringLiteral("0,00"))
 {
-    return Entry { nr, name, start, time, split, place, EntryState::Finished, runMs, {}, {}, {} };
+    return Entry { nr, name, start, time, split, place, EntryState::Finished, runMs, {}, {}, {}, {} };
 }
 
 Entry running(const QString& nr, const QString& name, const QString& start)
 {
     return Entry { nr, name, start, {}, QStringLiteral("0,00"), QStringLiteral("-"), EntryState::Running, {}, {}, {},
-        {} };
+        {}, {} };
 }
+
+// A race as the table ranks it after every stop: finished entries by run
+// time with their places, then the others as they stood.
+struct MiniRace {
+    Snapshot s;
+
+    MiniRace(int runners, int waiting)
+    {
+        s.title = QStringLiteral("rennzeit");
+        s.running = true;
+        s.firstStart = QStringLiteral("10:00.00,00");
+        for (int i = 0; i < runners + waiting; ++i) {
+            const bool started = i < runners;
+            s.entries.push_back({ QString::number(i + 1), QStringLiteral("Teilnehmer %1").arg(i + 1),
+                started ? QStringLiteral("10:%1.%2,00")
+                              .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                              .arg(i % 60, 2, 10, QLatin1Char('0'))
+                        : QString(),
+                {}, started ? QStringLiteral("%1,00").arg(i % 60) : QString(),
+                started ? QStringLiteral("-") : QString(), started ? EntryState::Running : EntryState::Free, {}, {}, {},
+                {}, {} });
+        }
+        race::AssignEntryIds(s);
+    }
+    int indexOf(const QString& number) const
+    {
+        for (size_t i = 0; i < s.entries.size(); ++i)
+            if (s.entries[i].number == number)
+                return static_cast<int>(i);
+        return -1;
+    }
+    // STOPP of the entry: its time, then the ranking and the places.
+    void stop(int index, qint64 runMs)
+    {
+        Entry& e = s.entries[static_cast<size_t>(index)];
+        e.state = EntryState::Finished;
+        e.runMs = runMs;
+        e.time = QStringLiteral("%1.%2,%3")
+                     .arg(runMs / 60000)
+                     .arg(runMs / 1000 % 60, 2, 10, QLatin1Char('0'))
+                     .arg(runMs / 10 % 100, 2, 10, QLatin1Char('0'));
+        std::stable_sort(s.entries.begin(), s.entries.end(), [](const Entry& a, const Entry& b) {
+            const bool af = a.state == EntryState::Finished, bf = b.state == EntryState::Finished;
+            return af != bf ? af : af && *a.runMs < *b.runMs;
+        });
+        int place = 0;
+        for (size_t i = 0; i < s.entries.size() && s.entries[i].state == EntryState::Finished; ++i) {
+            if (i == 0 || *s.entries[i - 1].runMs != *s.entries[i].runMs)
+                place = static_cast<int>(i) + 1;
+            s.entries[i].place = QString::number(place);
+        }
+        race::AssignEntryIds(s);
+    }
+};
 
 QJsonObject parse(const Snapshot& s, std::uint64_t version = 1)
 {
@@ -58,7 +117,8 @@ private slots:
         s.accuracy = 1;
         s.entries = { finished("3", "Berg", "10:00.00,00", "1.05,12", 65120, "1"),
             running("7", QStringLiteral("Müller"), "10:00.20,40"),
-            Entry { "9", "Frei", {}, {}, {}, {}, EntryState::Free, {}, {}, {}, {} } };
+            Entry { "9", "Frei", {}, {}, {}, {}, EntryState::Free, {}, {}, {}, {}, {} } };
+        race::AssignEntryIds(s);
         const QJsonObject o = parse(s, 42);
         QCOMPARE(o["version"].toInteger(), 42);
         QCOMPARE(o["title"].toString(), "rennzeit");
@@ -72,8 +132,8 @@ private slots:
         QCOMPARE(entries.size(), 3);
         const QJsonObject first = entries[0].toObject();
         QCOMPARE(first.keys(),
-            QStringList({ "class", "classPlace", "name", "number", "overallPlace", "place", "runMs", "split", "start",
-                "state", "status", "time" }));
+            QStringList({ "class", "classPlace", "id", "name", "number", "overallPlace", "place", "runMs", "split",
+                "start", "state", "status", "time" }));
         // Without classes the place is the overall place.
         QVERIFY(first["classPlace"].isNull());
         QCOMPARE(first["overallPlace"].toInt(), 1);
@@ -152,6 +212,150 @@ private slots:
         // Half a surrogate pair is no character; it becomes the replacement.
         s.title = QString(QChar(0xD83C)) + QStringLiteral("x");
         QCOMPARE(parse(s)["title"].toString(), QStringLiteral("\uFFFDx"));
+    }
+
+    void entryIds_surviveSortingAndStopping_andTellDuplicatesApart()
+    {
+        MiniRace race(5, 2);
+        QHash<QString, QString> idOf; // number -> id
+        for (const Entry& e : race.s.entries) {
+            QCOMPARE(e.id.size(), 8);
+            QVERIFY(!idOf.values().contains(e.id));
+            idOf.insert(e.number, e.id);
+        }
+        // Stops reorder the table and write times and places: nobody's
+        // identity changes with them.
+        race.stop(race.indexOf("4"), 70000);
+        race.stop(race.indexOf("2"), 65000);
+        for (const Entry& e : race.s.entries)
+            QCOMPARE(e.id, idOf[e.number]);
+        // An entry that starts is another entry to spectators; an edited
+        // name changes only an unstarted entry's identity.
+        Entry& waiting = race.s.entries[static_cast<size_t>(race.indexOf("6"))];
+        Entry& runner = race.s.entries[static_cast<size_t>(race.indexOf("5"))];
+        runner.name = QStringLiteral("Neuer Name");
+        waiting.start = QStringLiteral("10:05.00,00");
+        race::AssignEntryIds(race.s);
+        QCOMPARE(race.s.entries[static_cast<size_t>(race.indexOf("5"))].id, idOf["5"]);
+        QVERIFY(race.s.entries[static_cast<size_t>(race.indexOf("6"))].id != idOf["6"]);
+
+        // Duplicate start numbers: started at different times they are two
+        // entries; the same number, name and no start twice are told apart by
+        // their order, so identities stay unique.
+        Snapshot twins;
+        twins.entries = { running("9", "A", "10:00.00,00"), running("9", "B", "10:00.01,00"),
+            Entry { "9", "C", {}, {}, {}, {}, EntryState::Free, {}, {}, {}, {}, {} },
+            Entry { "9", "C", {}, {}, {}, {}, EntryState::Free, {}, {}, {}, {}, {} },
+            running("9", "A", "10:00.00,00") };
+        race::AssignEntryIds(twins);
+        QStringList ids;
+        for (const Entry& e : twins.entries)
+            ids << e.id;
+        QCOMPARE(ids.removeDuplicates(), 0);
+        QCOMPARE(ids[3], ids[2] + "~2");
+        QCOMPARE(ids[4], ids[0] + "~2");
+        QVERIFY(ids[0] != ids[1]);
+    }
+
+    void contentVersion_changesOnlyWithWhatSpectatorsSee()
+    {
+        MiniRace race(4, 1);
+        race.s.clockZero = 1000;
+        const std::uint64_t before = race::ContentVersion(race.s);
+        // A later moment of the same race: the running clock is not content.
+        Snapshot later = race.s;
+        later.raceMs += 5000;
+        later.takenAt += std::chrono::seconds(5);
+        QCOMPARE(race::ContentVersion(later), before);
+
+        const QList<std::function<void(Snapshot&)>> changes {
+            [](Snapshot& s) { s.entries[1].name += "x"; },
+            [](Snapshot& s) { s.entries[0].place = "7"; },
+            [](Snapshot& s) { std::swap(s.entries[0], s.entries[1]); },
+            [](Snapshot& s) { s.entries.pop_back(); },
+            [](Snapshot& s) { s.running = false; },
+            [](Snapshot& s) { s.clockZero = 2000; },
+            [](Snapshot& s) { s.accuracy = 1; },
+            [](Snapshot& s) { s.colours.digit = "#ff0000"; },
+            [](Snapshot& s) { s.title = "Kreismeisterschaft"; },
+            [](Snapshot& s) { s.entries[2].runMs = 1; },
+        };
+        for (int i = 0; i < changes.size(); ++i) {
+            Snapshot changed = race.s;
+            changes[i](changed);
+            QVERIFY2(race::ContentVersion(changed) != before, qPrintable(QString::number(i)));
+        }
+        // A clock that stands is content: its time shows.
+        Snapshot stopped = race.s;
+        stopped.running = false;
+        Snapshot stoppedLater = stopped;
+        stoppedLater.raceMs += 10;
+        QVERIFY(race::ContentVersion(stopped) != race::ContentVersion(stoppedLater));
+    }
+
+    void deltas_turnTheOldResultsIntoTheNew()
+    {
+        // Random races: stops in random order, starts, removed and added rows,
+        // edits, a sort by name, duplicates. Each delta applied to the earlier
+        // results gives exactly the later ones.
+        QRandomGenerator random(28);
+        for (int round = 0; round < 40; ++round) {
+            MiniRace race(30, 10);
+            Snapshot before = race.s;
+            for (int step = 0; step < 12; ++step) {
+                Snapshot& s = race.s;
+                const int kind = random.bounded(8);
+                const int at = random.bounded(static_cast<int>(s.entries.size()));
+                Entry& e = s.entries[static_cast<size_t>(at)];
+                if (kind <= 2 && e.state == EntryState::Running) {
+                    race.stop(at, 60000 + random.bounded(40) * 1000); // ties now and then
+                } else if (kind == 3 && e.state == EntryState::Free) {
+                    e.start = QStringLiteral("10:30.%1,00").arg(step, 2, 10, QLatin1Char('0'));
+                    e.state = EntryState::Running;
+                    e.place = "-";
+                } else if (kind == 4) {
+                    s.entries.erase(s.entries.begin() + at);
+                } else if (kind == 5) {
+                    s.entries.insert(s.entries.begin() + at,
+                        Entry { e.number, "Neu", {}, {}, {}, {}, EntryState::Free, {}, {}, {}, {}, {} });
+                } else if (kind == 6) {
+                    e.name = QStringLiteral("<b>\"%1\"</b>").arg(step);
+                } else {
+                    std::stable_sort(s.entries.begin(), s.entries.end(),
+                        [](const Entry& a, const Entry& b) { return a.name < b.name; });
+                }
+                race::AssignEntryIds(s);
+                const QJsonObject held = parse(before, 100 + step);
+                const QByteArray delta
+                    = ResultsJsonClock(s, s.takenAt, 3600000) + DeltaJsonBody(before, 100 + step, s, 101 + step);
+                const QJsonObject applied = ApplyLiveEvent(held, QJsonDocument::fromJson(delta).object());
+                QJsonObject expected = parse(s, 101 + step);
+                QVERIFY2(!applied.isEmpty(), delta.constData());
+                QCOMPARE(applied["entries"], expected["entries"]);
+                QCOMPARE(applied["latest"], expected["latest"]);
+                expected.remove("entries");
+                for (auto it = expected.begin(); it != expected.end(); ++it)
+                    QCOMPARE(applied[it.key()], *it);
+                before = s;
+            }
+        }
+    }
+
+    void aStopAmongTwoThousand_takesAFewHundredBytes()
+    {
+        // Half the field in, half still out: a runner who comes in fast moves
+        // the place of every slower finisher, a slow one nobody's.
+        MiniRace race(2000, 0);
+        QRandomGenerator random(7);
+        for (int i = 0; i < 1000; ++i)
+            race.stop(race.indexOf(QString::number(2 * i + 1)), 60000 + random.bounded(600000));
+        for (const qint64 runMs : { 60001, 659999, 300000 }) {
+            const Snapshot before = race.s;
+            race.stop(race.indexOf(QString::number(2 * static_cast<int>(runMs % 997) + 2)), runMs);
+            const QByteArray delta = DeltaJsonBody(before, 1, race.s, 2);
+            QVERIFY2(delta.size() < 1024, delta.constData());
+            QVERIFY(ResultsJsonBody(race.s, 2).size() > 300 * 1000);
+        }
     }
 
     void lastFinishers_newestFirstBySplitPlusRunTime()

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QTcpSocket>
@@ -27,10 +29,13 @@ HttpResult Fetch(QNetworkAccessManager& manager, const QUrl& url, const QByteArr
 
 // A bare connection that sends exactly the given bytes, for what a browser
 // would never send: oversized or unfinished requests, pipelining, silence.
+// It comes from 127.0.0.1 unless another loopback address is given
+// (127.0.0.2 is a second client).
 class RawHttp final : public QObject {
     Q_OBJECT
 public:
     explicit RawHttp(quint16 port, QObject* parent = nullptr);
+    RawHttp(quint16 port, const QHostAddress& from, QObject* parent = nullptr);
     bool WaitConnected(int timeoutMs = 5000);
     void Send(const QByteArray& bytes);
     // Waits until the received bytes satisfy the test or the timeout passes.
@@ -48,6 +53,16 @@ private:
 
 // The data of every complete event in a Server-Sent Events body.
 QList<QByteArray> SseEvents(const QByteArray& stream);
+
+// The body of an answer (after the header), and the data of a gzip stream
+// as far as it has come (no trailer needed); empty on a corrupt stream.
+QByteArray HttpBody(const QByteArray& answer);
+QByteArray GunzipSoFar(const QByteArray& gz);
+
+// What a page does with an event of the live results: a delta (it has
+// "base") applied to the results it held, anything else taken as it is.
+// An empty object when the delta does not fit the results.
+QJsonObject ApplyLiveEvent(const QJsonObject& held, const QJsonObject& event);
 
 // A port nobody listens on at the moment of asking.
 quint16 FreeTcpPort();
