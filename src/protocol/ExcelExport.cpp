@@ -36,6 +36,13 @@ bool ExcelExport(const TCellStore& cells, WriteFailure* failure, ExcelReport* re
     }
     try {
         excel.AddWorkbook();
+        // A race's title and its day head the sheet, a row apart from the table.
+        if (!title.isEmpty()) {
+            excel.WriteHeading(title, TExcel::Heading::Title);
+            excel.WriteHeading(ResultsOfDay(QDate::currentDate()), TExcel::Heading::Line);
+            excel.SetLine(excel.line() + 1);
+        }
+        const int headerLine = excel.line();
         int rows = cells.RowCount();
         if (rows > 0 && cells.Cell(kColNr, rows - 1).isEmpty())
             --rows;
@@ -49,9 +56,9 @@ bool ExcelExport(const TCellStore& cells, WriteFailure* failure, ExcelReport* re
         if (report) {
             report->workbook = excel.WorkbookPath();
             report->cut.clear();
-            // Sheet row k holds table row k - 1.
+            // The sheet's header line holds table row 0.
             for (const TExcel::CutCell& cut : excel.CutCells()) {
-                const int row = cut.row - 1;
+                const int row = cut.row - headerLine;
                 report->cut << QStringLiteral("Zeile %1 (Nr. %2), Spalte %3: %4 Zeichen")
                                    .arg(row)
                                    .arg(cells.Cell(kColNr, row), cells.Cell(cut.col - 1, 0))

@@ -24,7 +24,8 @@ struct ExcelReport {
     QStringList cut;
 };
 // The workbook's title is `title`, or the date of the race (today) when that
-// is empty, as the document's (DocumentTitle).
+// is empty, as the document's (DocumentTitle). A given title also heads the
+// sheet, with the day's date under it; the table then starts in sheet row 4.
 bool ExcelExport(const TCellStore& cells, WriteFailure* failure = nullptr, ExcelReport* report = nullptr,
     const QString& title = QString());
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/ExportText.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -19,26 +21,32 @@ extern const QString kCreditLinkTarget;
 // row, columns "Nr." to "Platz"), ISO-8859-1 with CR LF line ends. `title` is
 // the application title. Cell texts are HTML-escaped so a name such as
 // "A<B & C" shows as typed; the first "," of a time ("Start", "Zeit",
-// "Split") becomes ".", every other cell keeps its commas.
-QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title);
+// "Split") becomes ".", every other cell keeps its commas. A race heading
+// names the page after the race and puts its title and date on top.
+QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const RaceHeading& heading = {});
 // The same with the credit link pointing at `homePage` (none when empty).
-QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QString& homePage);
+QByteArray HtmlPageBytes(
+    const TCellStore& cells, const QString& title, const QString& homePage, const RaceHeading& heading = {});
 
 // Replaces the page file in one step; false when it cannot be written, with
 // the system's reason in `reason` and an older page left as it was. The
 // caller tells the operator.
-bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason = nullptr);
+bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason = nullptr,
+    const RaceHeading& heading = {});
 
 // The table behind a results page this program wrote, in the table's own
 // texts (a decimal comma stays a comma): the page's title, the header row and
 // the entry rows, columns "Nr." to "Platz". Printing uses it instead of the
 // page's texts, as long as the file holds exactly what was written.
 struct PageTable {
-    QString title; // "Zeitenprotokoll " + the title the page was written with
+    QString heading; // "Ergebnisse", or the race's title
+    // "Zeitenprotokoll " + the title the page was written with, or the
+    // results' date under a race's title
+    QString title;
     QStringList header;
     QList<QStringList> rows; // every row after the header, the free row included
 };
-PageTable PageTableOf(const TCellStore& cells, const QString& title);
+PageTable PageTableOf(const TCellStore& cells, const QString& title, const RaceHeading& heading = {});
 std::optional<PageTable> WrittenPageTable(const QString& fileName, const QByteArray& bytes);
 
 // The page name the "Als Webseite" and print commands use: the title with
@@ -51,6 +59,7 @@ QString HtmlPageFileName(const QString& title);
 // printed (an older page of that name stays where it is). Other tags only
 // write the page. `reason` tells why the page was not written or printed.
 enum class PublishResult { Done, NotWritten, NotPrinted };
-PublishResult PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason = nullptr);
+PublishResult PublishHtmlPage(
+    const TCellStore& cells, const QString& title, int tag, QString* reason = nullptr, const RaceHeading& heading = {});
 
 } // namespace protocol
