@@ -1,6 +1,7 @@
 // Saving and loading the protocol, and the results page.
 #include "app/FMain.h"
 
+#include "app/NoteBar.h"
 #include "app/UiHelpers.h"
 #include "controls/Dialogs.h"
 #include "dialogs/DlgYesNo.h"
@@ -98,7 +99,7 @@ void TFormMain::sbLoadClick()
 void TFormMain::loadProtocol(const QString& fileName)
 {
     // The whole file is read before anything of the table changes: a file
-    // that is no protocol leaves the table as it was.
+    // that is no protocol (binary data) leaves the table as it was.
     QString openError;
     const std::optional<protocol::LoadedProtocol> loaded = protocol::LoadProtocolText(fileName, &openError);
     if (!loaded || !loaded->ok()) {
@@ -115,6 +116,9 @@ void TFormMain::loadProtocol(const QString& fileName)
     }
     runRace([&] { return m_race->Loaded(currentRow()); }, RowFollow::WholeRow);
     columnLayout();
+    // Lines that loaded only changed are named, without stopping the operator.
+    ui.PanelLoadNote->ShowNote(protocol::RepairNote(loaded->repairs),
+        QFileInfo(fileName).fileName() + QLatin1Char('\n') + protocol::RepairDetails(loaded->repairs));
 }
 
 void TFormMain::sbHTMLClick(int tag)
