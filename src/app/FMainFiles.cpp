@@ -22,6 +22,12 @@ void showPageWriteError(QWidget* parent, const QString& title, const QString& fi
         QStringLiteral("Der Schreibfehler der Datei: ") + FullPath(fileName) + QLatin1Char('\r') + reason);
 }
 
+// The race's title over the page and its printout, dated the day it is made.
+protocol::RaceHeading headingOf(const settings::Event& event)
+{
+    return { event.title, QDate::currentDate() };
+}
+
 // The save and open dialogs start in the folder last used.
 QString folderOf(const QString& chosenFile)
 {
@@ -62,7 +68,7 @@ void TFormMain::sbSaveClick()
         break;
     case protocol::SaveAction::Page: {
         QString reason;
-        if (!protocol::WriteHtmlPage(ui.SortGrid1->Store(), target.fileName, files.title, &reason))
+        if (!protocol::WriteHtmlPage(ui.SortGrid1->Store(), target.fileName, files.title, &reason, headingOf(m_event)))
             showPageWriteError(this, files.title, target.fileName, reason);
         break;
     }
@@ -126,7 +132,7 @@ void TFormMain::sbHTMLClick(int tag)
     commitEditor();
     QString reason;
     const QString fileName = protocol::HtmlPageFileName(files.title);
-    switch (protocol::PublishHtmlPage(ui.SortGrid1->Store(), files.title, tag, &reason)) {
+    switch (protocol::PublishHtmlPage(ui.SortGrid1->Store(), files.title, tag, &reason, headingOf(m_event))) {
     case protocol::PublishResult::Done:
         break;
     case protocol::PublishResult::NotWritten:

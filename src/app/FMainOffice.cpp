@@ -18,8 +18,8 @@ void TFormMain::wordExport(int mode, const QString& fileName)
     bool written = false;
     {
         WaitCursor hourglass;
-        written = protocol::WordExport(
-            mode, fileName, ui.SortGrid1->Store(), widths, files.templatePath, WordEngineFactory, &failure);
+        written = protocol::WordExport(mode, fileName, ui.SortGrid1->Store(), widths, files.templatePath,
+            WordEngineFactory, &failure, m_event.title);
     }
     if (!written)
         ShowFileFailure(this, files.title, QStringLiteral("Das Word-Dokument konnte nicht erstellt werden."),
@@ -42,7 +42,7 @@ void TFormMain::sbExcelClick()
     commitEditor();
     protocol::WriteFailure failure;
     protocol::ExcelReport report;
-    if (!protocol::ExcelExport(ui.SortGrid1->Store(), &failure, &report)) {
+    if (!protocol::ExcelExport(ui.SortGrid1->Store(), &failure, &report, m_event.title)) {
         ShowFileFailure(this, files.title, QStringLiteral("Die Excel-Arbeitsmappe konnte nicht erstellt werden."),
             failure.fileName, failure.reason);
         return;

@@ -94,9 +94,10 @@ table { width: 100%; border-collapse: collapse; background: #fff; font-size: 1re
 th { background: #91b5ff; color: #10235a; text-align: left; padding: .45rem .35rem; font-size: .85rem; }
 td { padding: .5rem .35rem; border-bottom: 1px solid #d8e2f2; vertical-align: top; }
 .pl, .nr, .tm { text-align: right; white-space: nowrap; font-variant-numeric: tabular-nums; }
-.pl { width: 2.8em; font-weight: bold; }
-.nr { width: 2.8em; }
-.tm { width: 6.2em; }
+.pl { font-weight: bold; }
+/* Place, number and time as narrow as their texts; the name takes the rest
+   of the line and breaks only where it does not fit there. */
+.pl, .nr, .tm { width: 1%; }
 td.nm { overflow-wrap: anywhere; }
 tr.sec td { background: #dfe9fb; color: #2b4ba2; font-weight: bold; font-size: .8rem; text-align: left; padding: .3rem .35rem; }
 tr.run td { color: #465675; }
