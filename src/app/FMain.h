@@ -146,13 +146,18 @@ public:
     // question: a logout, a shutdown or the terminal asked for it.
     void endInOrder();
 
-    // After an unclean end of the last session the operator is asked
-    // "Letztes Rennen wiederherstellen?"; Ja replays its journal into the
-    // race and goes on writing it. A given answer skips the question.
+    // After an unclean end of a session the operator is asked "Letztes
+    // Rennen wiederherstellen?", race by race, the newest first; Ja replays
+    // its journal into the race, which goes on in a new journal, Nein
+    // forgets it. A given answer skips the question. A race another window
+    // is asking about is left to it, and the operator is told.
     void offerRecovery(std::optional<bool> answer = std::nullopt);
     // Rebuilds the race from a journal file; false (with a message) when
     // nothing could be read.
     bool recoverJournal(const QString& fileName);
+    // Closes an open recovery question without an answer: the program is
+    // asked to end, and the race stays for the next start.
+    void leaveRecoveryQuestion();
 
     // Live results and the spectator display
     void mAnzeigeClick();

@@ -140,16 +140,19 @@ void TFormMain::buildUi()
     SetBackgroundColor(u.PanelDate, clBlack);
     SetFontColor(u.PanelDate, clSilver);
     u.PanelDate->setFixedSize(240, kHeaderHeight);
-    // Between the brand and the time of day: the barrier line's state while
-    // its port is not connected.
-    u.LabLineState = new QLabel(u.Panel1);
-    u.LabLineState->setFont(DesignFont(QStringLiteral("Arial"), 13, true));
-    SetFontColor(u.LabLineState, clRed);
-    u.LabLineState->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    policy.setRetainSizeWhenHidden(true); // the time of day stays at the right end
-    u.LabLineState->setSizePolicy(policy);
-    u.LabLineState->setVisible(false);
+    // Between the brand and the time of day, in red while there is trouble:
+    // the barrier line's port not connected, the journal not written.
+    const auto troubleLabel = [&u] {
+        auto* label = new QLabel(u.Panel1);
+        label->setFont(DesignFont(QStringLiteral("Arial"), 13, true));
+        SetFontColor(label, clRed);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        label->setVisible(false);
+        return label;
+    };
+    u.LabLineState = troubleLabel();
+    u.LabJournalState = troubleLabel();
     // The live results' address and the spectator display's button.
     u.LabLiveAddress = new TClickLabel(u.Panel1);
     u.LabLiveAddress->setFont(DesignFont(QStringLiteral("Arial"), 14, true));
@@ -169,7 +172,13 @@ void TFormMain::buildUi()
     headerRow->setContentsMargins(0, 0, 0, 0);
     headerRow->setSpacing(0);
     headerRow->addSpacing(x + w1 + w2 + 4 + 40 + 12);
-    headerRow->addWidget(u.LabLineState, 1);
+    // The notices share their room; the stretch keeps it (and the time of
+    // day at the right end) when none shows.
+    auto* notices = new QHBoxLayout;
+    notices->addWidget(u.LabLineState, 1);
+    notices->addWidget(u.LabJournalState, 1);
+    notices->addStretch();
+    headerRow->addLayout(notices, 1);
     headerRow->addSpacing(8);
     headerRow->addWidget(u.LabLiveAddress);
     headerRow->addSpacing(6);

@@ -63,6 +63,17 @@ void loadPortList(TCfgDialog& d, const TComPort& port)
     d.EnsurePortItem(chosen, port.Connected() ? QString() : QStringLiteral("nicht verbunden"));
 }
 
+// A red notice of the header bar: what is wrong on its first line, the
+// detail (shortened to fit) on its second, the whole story in its tooltip.
+void showTrouble(QLabel& label, bool shown, const QString& text, const QString& tip, Qt::TextElideMode elide)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const QString detail = QFontMetrics(label.font()).elidedText(lines.value(1), elide, kLineStateNameWidth);
+    label.setText(lines.value(0) + QLatin1Char('\n') + detail);
+    label.setToolTip(tip);
+    label.setVisible(shown);
+}
+
 // The grid backup beside the program and a dated copy in the data folder.
 void writeBackups(QWidget* parent, TSortGrid& grid, const QString& title, const QString& folder)
 {
@@ -107,16 +118,15 @@ void TFormMain::buildCollaborators()
     m_race = std::make_unique<race::Race>(*ui.SortGrid1, ui.SortGrid1->SortOptions());
     m_journal = std::make_unique<JournalRecorder>(*m_race, race::DataFolder(files.title), files.title);
     m_journal->PortAndAlgorithm = [this] { return std::pair(int(ui.ComPort->Port()), ui.ComPort->Tag); };
-    // The writer thread reports a failure once; the operator hears of it on
-    // the window's thread.
-    m_journal->OnFailure = [this](const QString& reason) {
+    // A journal the disk refuses is shown in the header bar, never in a box
+    // that would stop the commands; the writer thread reports it, the
+    // window's thread shows it.
+    m_journal->OnNoticeChanged = [this] {
         QMetaObject::invokeMethod(
             this,
-            [this, reason] {
-                dialogs::ShowError(this,
-                    QStringLiteral("Das Rennjournal kann nicht geschrieben werden (%1). Die Zeitmessung geht "
-                                   "weiter; speichern Sie das Protokoll von Hand.")
-                        .arg(reason));
+            [this] {
+                const JournalRecorder::Notice notice = m_journal->WriteNotice();
+                showTrouble(*ui.LabJournalState, notice.shown, notice.text, notice.tip, Qt::ElideRight);
             },
             Qt::QueuedConnection);
     };
@@ -150,12 +160,8 @@ void TFormMain::buildCollaborators()
     InstallToolTipSource(ui.Panel1, [this] { return m_barrier->ToolTip(); });
     m_barrier->OnStateChanged = [this] {
         // A long by-id name is shortened in its middle; the tooltip says why.
-        const QStringList lines = m_barrier->StateText().split(QLatin1Char('\n'));
-        const QString name
-            = QFontMetrics(ui.LabLineState->font()).elidedText(lines.value(1), Qt::ElideMiddle, kLineStateNameWidth);
-        ui.LabLineState->setText(lines.value(0) + QLatin1Char('\n') + name);
-        ui.LabLineState->setToolTip(m_barrier->StateTip());
-        ui.LabLineState->setVisible(m_barrier->Disconnected());
+        showTrouble(*ui.LabLineState, m_barrier->Disconnected(), m_barrier->StateText(), m_barrier->StateTip(),
+            Qt::ElideMiddle);
     };
     m_barrier->OnChange
         = [this](const platform::LineEvent& change, std::uint32_t before, const BarrierRequests* requests) {
@@ -304,6 +310,7 @@ void TFormMain::FormDestroy()
 void TFormMain::endInOrder()
 {
     m_endInOrder = true;
+    leaveRecoveryQuestion();
     close();
 }
 

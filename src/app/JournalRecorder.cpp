@@ -6,10 +6,8 @@ JournalRecorder::JournalRecorder(race::Race& race, const QString& folder, const 
     : m_race(race)
     , m_journal(folder, title)
 {
-    m_journal.OnFailure = [this](const QString& reason) {
-        if (OnFailure)
-            OnFailure(reason);
-    };
+    m_journal.OnFailure = [this](const QString&) { noticeChanged(); };
+    m_journal.OnRecovered = [this] { noticeChanged(); };
     race.OnCommand = [this](const race::CommandRecord& r) { onCommand(r); };
     race.OnTableChange = [this](const race::TableRecord& r) { onTableChange(r); };
     race.OnBeforeCommand = [this](int row) { beforeCommand(row); };
@@ -20,6 +18,16 @@ JournalRecorder::~JournalRecorder()
     m_race.OnCommand = nullptr;
     m_race.OnTableChange = nullptr;
     m_race.OnBeforeCommand = nullptr;
+    // The journal is closed by now in an orderly end: the recovered race is
+    // in the backups, its old session is done with.
+    if (!m_journal.IsOpen())
+        m_recoveredFrom.Forget();
+}
+
+void JournalRecorder::noticeChanged() const
+{
+    if (OnNoticeChanged)
+        OnNoticeChanged();
 }
 
 void JournalRecorder::record(race::JournalEntry entry, const QString& digest)
@@ -35,14 +43,45 @@ void JournalRecorder::record(race::JournalEntry entry, const QString& digest)
     if (OnJournalEvent)
         OnJournalEvent(m_journal.LastSeq() + 1, sum);
     m_journal.Record(std::move(entry));
+    forgetRecoveredSession();
+    // The tooltip counts what waits for the disk.
+    if (m_journal.Failing())
+        noticeChanged();
+}
+
+race::JournalEntry JournalRecorder::stateEntry(int currentRow) const
+{
+    const auto [port, algorithm] = PortAndAlgorithm ? PortAndAlgorithm() : std::pair(0, 0);
+    return race::StateEntry(m_race, currentRow, port, algorithm);
+}
+
+bool JournalRecorder::begin(const platform::Stamp& stamp, const QList<QPair<QString, QString>>& fields)
+{
+    QString reason;
+    const bool begun = m_journal.Begin(stamp, fields, &reason);
+    if (m_noJournal != (begun ? QString() : reason)) {
+        m_noJournal = begun ? QString() : reason;
+        noticeChanged();
+    }
+    return begun;
+}
+
+void JournalRecorder::beginWithSnapshot(const QList<QPair<QString, QString>>& fields)
+{
+    const QString digest = m_race.Digest();
+    if (!begin(platform::Stamp::Now(), fields))
+        return;
+    // The first line stands for the race as it is, as the next one does.
+    if (OnJournalEvent)
+        OnJournalEvent(m_journal.LastSeq(), digest);
+    record(stateEntry(m_race.View().currentRow), digest);
 }
 
 void JournalRecorder::beforeCommand(int currentRow)
 {
     if (m_journal.IsOpen())
         return;
-    const auto [port, algorithm] = PortAndAlgorithm ? PortAndAlgorithm() : std::pair(0, 0);
-    m_pendingState = std::pair(race::StateEntry(m_race, currentRow, port, algorithm), m_race.Digest());
+    m_pendingState = std::pair(stateEntry(currentRow), m_race.Digest());
 }
 
 void JournalRecorder::NoteBarrierEdge(std::uint32_t before, std::uint32_t after)
@@ -61,19 +100,22 @@ void JournalRecorder::NoteBarrierEdge(std::uint32_t before, std::uint32_t after)
 void JournalRecorder::onCommand(const race::CommandRecord& r)
 {
     if (!m_journal.IsOpen()) {
-        // The journal begins with the race's first START, noting the race as
-        // it stood before it.
         const bool started = (r.command == race::Command::Start && r.outcome == race::Outcome::Started)
             || (r.command == race::Command::BarrierImpulse && r.startOutcome == race::Outcome::Started);
-        if (!started || !m_pendingState)
-            return;
-        auto [state, digest] = *std::exchange(m_pendingState, std::nullopt);
-        QString reason;
-        if (!m_journal.Begin(r.stamp.value_or(platform::Stamp::Now()), &reason)) {
-            if (!std::exchange(m_beginFailed, true) && OnFailure)
-                OnFailure(reason);
+        // A loaded table with entries on course goes on as a race (the race
+        // names its first start then): the journal begins with the table as
+        // it stands, so its first stop is recorded.
+        if (r.command == race::Command::Loaded && r.stamp) {
+            beginWithSnapshot({});
             return;
         }
+        if (!started || !m_pendingState)
+            return;
+        // The journal begins with the race's first START, noting the race
+        // as it stood before it.
+        auto [state, digest] = *std::exchange(m_pendingState, std::nullopt);
+        if (!begin(r.stamp.value_or(platform::Stamp::Now()), {}))
+            return;
         // The first line stands for the race before it, as the next one does.
         if (OnJournalEvent)
             OnJournalEvent(m_journal.LastSeq(), digest);
@@ -98,24 +140,78 @@ void JournalRecorder::onTableChange(const race::TableRecord& r)
         record(race::TableEntry(r));
 }
 
+JournalRecorder::Notice JournalRecorder::WriteNotice() const
+{
+    Notice notice;
+    if (!m_noJournal.isEmpty()) {
+        notice.shown = true;
+        notice.text = QStringLiteral("Kein Rennjournal\n") + m_noJournal;
+        notice.tip = QStringLiteral("Das Rennen wird nicht aufgezeichnet (%1): nach einem Absturz lässt es sich nicht "
+                                    "wiederherstellen. Die Zeitmessung geht weiter; speichern Sie das Protokoll von "
+                                    "Hand.")
+                         .arg(m_noJournal);
+        return notice;
+    }
+    if (!m_journal.Failing())
+        return notice;
+    const QString reason = m_journal.FailureReason();
+    const race::JournalWriter::Backlog backlog = m_journal.Pending();
+    notice.shown = true;
+    notice.text = QStringLiteral("Rennjournal: Schreibfehler\n") + reason;
+    notice.tip
+        = QStringLiteral("Das Rennjournal %1 kann nicht geschrieben werden: %2.").arg(m_journal.FileName(), reason);
+    if (backlog.lines > 0) {
+        const std::optional<race::JournalEntry> oldest = race::ParseJournalLine(backlog.firstLine.chopped(1));
+        notice.tip += backlog.lines == 1
+            ? QStringLiteral("\nNoch nicht auf der Platte: 1 Ereignis, Nr. %1").arg(backlog.first)
+            : QStringLiteral("\nNoch nicht auf der Platte: %1 Ereignisse, Nr. %2 bis %3")
+                  .arg(backlog.lines)
+                  .arg(backlog.first)
+                  .arg(backlog.last);
+        if (oldest)
+            notice.tip += QStringLiteral(", seit %1 (%2)")
+                              .arg(oldest->time.toString(QStringLiteral("HH:mm:ss")), oldest->kind);
+        notice.tip += QLatin1Char('.');
+    }
+    notice.tip += QStringLiteral("\nDie Zeitmessung geht weiter; die Ereignisse werden in ihrer Reihenfolge "
+                                 "geschrieben, sobald die Platte sie wieder annimmt.");
+    return notice;
+}
+
 JournalRecorder::Recovery JournalRecorder::Recover(const QString& fileName)
 {
-    Recovery result;
-    if (!race::CutTornEnd(fileName, &result.reason))
-        return result;
-    const std::optional<race::JournalContents> contents = race::ReadJournal(fileName, &result.reason);
+    Recovery recovery;
+    m_snapshotSeq = 0;
+    const std::optional<race::JournalContents> contents = race::ReadJournal(fileName, &recovery.reason);
     if (!contents)
-        return result;
-    result.read = true;
-    result.skipped = contents->skipped;
-    const race::ReplayReport report = race::ReplayJournal(m_race, contents->entries);
-    result.disagreeing = report.disagreeing;
-    result.currentRow = report.currentRow;
-    if (result.disagreeing == 0 && !report.lastSum.isEmpty() && report.lastSum != m_race.Digest())
-        result.disagreeing = 1;
-    const std::uint64_t lastSeq = contents->entries.isEmpty() ? 0 : contents->entries.last().seq;
-    QString reason;
-    if (!m_journal.Resume(fileName, lastSeq, &reason) && OnFailure)
-        OnFailure(reason);
-    return result;
+        return recovery;
+    recovery.read = true;
+    recovery.result = race::RecoverJournal(m_race, *contents, race::ClockNow::Read());
+    if (recovery.result.used == 0)
+        return recovery;
+    // The old file is left as it is: it may end in a damaged line or in
+    // lines this program cannot read, and nothing may follow those.
+    m_journal.Finish();
+    beginWithSnapshot({ { QStringLiteral("aus"), fileName } });
+    m_snapshotSeq = m_journal.LastSeq();
+    return recovery;
+}
+
+void JournalRecorder::ForgetOnceDurable(race::SessionClaim claim)
+{
+    if (m_snapshotSeq == 0 || !m_journal.IsOpen()) {
+        claim.Forget(); // nothing came back that a new journal would hold
+        return;
+    }
+    m_recoveredFrom = std::move(claim);
+    // A healthy disk has it within milliseconds; a failing one is asked
+    // again with every event.
+    m_journal.WaitDurable(m_snapshotSeq, 1000);
+    forgetRecoveredSession();
+}
+
+void JournalRecorder::forgetRecoveredSession()
+{
+    if (m_recoveredFrom.IsValid() && m_snapshotSeq > 0 && m_journal.DurableSeq() >= m_snapshotSeq)
+        m_recoveredFrom.Forget();
 }

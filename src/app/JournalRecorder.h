@@ -2,6 +2,8 @@
 
 #include "race/Journal.h"
 #include "race/JournalEvents.h"
+#include "race/JournalRecovery.h"
+#include "race/JournalStore.h"
 #include "race/Race.h"
 
 #include <QList>
@@ -17,8 +19,9 @@
 // Records the race into its journal: every command with its outcome, every
 // change of the table, and the barrier impulses with their lines. The
 // journal begins with the race's first START (after start-up or reset) and
-// a line noting the race as it stood before it; a reset ends it. After an
-// unclean end the next start replays it.
+// a line noting the race as it stood before it, or with a loaded table that
+// has entries on course, or with a race taken back after a crash; a reset
+// ends it. After an unclean end the next start replays it.
 class JournalRecorder final {
 public:
     JournalRecorder(race::Race& race, const QString& folder, const QString& title);
@@ -33,31 +36,51 @@ public:
     // Called before each line is handed to the writer, with its sequence
     // number and the digest of the race after that event.
     std::function<void(std::uint64_t seq, const QString& digest)> OnJournalEvent;
-    // A journal that cannot be begun or written (on the writer's thread for
-    // a write failure: the caller moves it to its own).
-    std::function<void(const QString& reason)> OnFailure;
+    // The notice may have changed. Called on the writer's thread when the
+    // disk starts or stops refusing lines: the caller moves to its own.
+    std::function<void()> OnNoticeChanged;
 
     // The lines of the barrier impulse that comes next: its modem status
     // before and after the change.
     void NoteBarrierEdge(std::uint32_t before, std::uint32_t after);
 
+    // What the header bar shows of the journal: nothing while it is written,
+    // a notice while the disk refuses its lines or no journal can be kept,
+    // with the reason; the tooltip says what is not yet on the disk. Timing
+    // goes on either way.
+    struct Notice {
+        bool shown = false;
+        QString text; // two lines: what, and why
+        QString tip;
+    };
+    Notice WriteNotice() const;
+
     // What a recovery made of a journal file.
     struct Recovery {
         bool read = false; // false: the file could not be read (reason says why)
         QString reason;
-        QStringList skipped; // lines that had to be passed over
-        int disagreeing = 0; // events that did not turn out as recorded
-        int currentRow = 1;
+        race::JournalRecovery result;
     };
-    // Replays the journal file into the race and goes on writing it after
-    // its last line.
+    // Replays the journal file into the race and carries its ticks into
+    // this boot (see race::RecoverJournal). The race goes on in a new
+    // journal whose first lines name the old one and note the race as it
+    // stands; the old file is left as it is.
     Recovery Recover(const QString& fileName);
+    // The session the recovered race came from is forgotten as soon as the
+    // new journal is on the disk: until then a crash finds the old one.
+    void ForgetOnceDurable(race::SessionClaim claim);
 
 private:
     void onCommand(const race::CommandRecord& record);
     void onTableChange(const race::TableRecord& record);
     void beforeCommand(int currentRow);
     void record(race::JournalEntry entry, const QString& digest = QString());
+    bool begin(const platform::Stamp& stamp, const QList<QPair<QString, QString>>& fields);
+    // Begins a journal with the race as it stands.
+    void beginWithSnapshot(const QList<QPair<QString, QString>>& fields);
+    race::JournalEntry stateEntry(int currentRow) const;
+    void forgetRecoveredSession();
+    void noticeChanged() const;
 
     race::Race& m_race;
     race::RaceJournal m_journal;
@@ -65,5 +88,7 @@ private:
     // the line the journal begins with, and its digest.
     std::optional<std::pair<race::JournalEntry, QString>> m_pendingState;
     QList<QPair<QString, QString>> m_barrierEdge;
-    bool m_beginFailed = false; // told once
+    QString m_noJournal; // why no journal can be kept
+    race::SessionClaim m_recoveredFrom;
+    std::uint64_t m_snapshotSeq = 0; // the new journal's line that holds the recovered race
 };

@@ -37,6 +37,9 @@ struct MainUi {
     std::array<QLabel*, 5> BrandLabels {}; // two shadows, two words, suffix
     // Red, shown while the chosen barrier port is not connected.
     QLabel* LabLineState = nullptr;
+    // Red, shown while the race journal's lines wait for the disk; its
+    // tooltip says what is not yet on it.
+    QLabel* LabJournalState = nullptr;
     TClickLabel* LabLiveAddress = nullptr; // the live results' address; a click shows its QR code
     TLbSpeedButton* bAnzeige = nullptr; // the spectator display
 

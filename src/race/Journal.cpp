@@ -1,5 +1,7 @@
 #include "race/Journal.h"
 
+#include "platform/BootClock.h"
+
 #include <QDateTime>
 
 namespace race {
@@ -9,15 +11,11 @@ RaceJournal::RaceJournal(const QString& folder, const QString& title)
     , m_title(title)
     , m_mark(folder)
 {
-}
-
-RaceJournal::~RaceJournal()
-{
-    Close();
-}
-
-bool RaceJournal::OpenFile(const QString& fileName, QString* reason)
-{
+    m_writer.OnOpened = [this](QString* reason) {
+        // Only a journal that exists is named, and only a named one is found
+        // after a crash: the mark is written before the journal's first line.
+        return m_mark.SetJournal(m_writer.FileName(), reason);
+    };
     m_writer.OnDurable = [this](std::uint64_t seq) {
         if (OnDurable)
             OnDurable(seq);
@@ -26,13 +24,18 @@ bool RaceJournal::OpenFile(const QString& fileName, QString* reason)
         if (OnFailure)
             OnFailure(why);
     };
-    if (!m_writer.Open(fileName, reason))
-        return false;
-    m_mark.SetJournal(fileName);
-    return true;
+    m_writer.OnRecovered = [this] {
+        if (OnRecovered)
+            OnRecovered();
+    };
 }
 
-bool RaceJournal::Begin(const platform::Stamp& stamp, QString* reason)
+RaceJournal::~RaceJournal()
+{
+    Close();
+}
+
+bool RaceJournal::Begin(const platform::Stamp& stamp, const QList<QPair<QString, QString>>& fields, QString* reason)
 {
     if (m_folder.isEmpty()) {
         if (reason)
@@ -41,18 +44,12 @@ bool RaceJournal::Begin(const platform::Stamp& stamp, QString* reason)
     }
     m_writer.Close();
     m_seq = 0;
-    if (!OpenFile(NewJournalPath(m_folder, m_title, QDateTime::currentDateTime()), reason))
-        return false;
-    Record(QStringLiteral("BEGIN"), stamp,
-        { { QStringLiteral("version"), QStringLiteral("1") }, { QStringLiteral("title"), m_title } });
+    m_writer.Open(NewJournalPath(m_folder, m_title, QDateTime::currentDateTime()));
+    QList<QPair<QString, QString>> first { { QStringLiteral("version"), QString::number(kJournalVersion) },
+        { QStringLiteral("title"), m_title }, { QStringLiteral("boot"), platform::BootId() } };
+    first += fields;
+    Record(QStringLiteral("BEGIN"), stamp, first);
     return true;
-}
-
-bool RaceJournal::Resume(const QString& fileName, std::uint64_t lastSeq, QString* reason)
-{
-    m_writer.Close();
-    m_seq = lastSeq;
-    return OpenFile(fileName, reason);
 }
 
 std::uint64_t RaceJournal::Record(JournalEntry entry)
@@ -60,6 +57,9 @@ std::uint64_t RaceJournal::Record(JournalEntry entry)
     if (!m_writer.IsOpen())
         return 0;
     entry.seq = ++m_seq;
+    // Both clocks are read at one moment, so the pair holds for the event's
+    // tick too, even when the event was stamped a while ago.
+    entry.wall = platform::WallClockMs() - platform::TickDiff(platform::GetTickCount(), entry.tick);
     m_writer.Append(entry.seq, FormatJournalLine(entry));
     return entry.seq;
 }

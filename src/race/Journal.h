@@ -14,9 +14,10 @@
 namespace race {
 
 // The journal of the race in progress: one append-only file per race in the
-// data folder, opened at the first START after start-up or reset, one line
-// per event, made durable by the writer thread. The session mark names it,
-// so a start after a crash finds it again.
+// data folder, opened at the first START after start-up or reset (or when a
+// loaded table has entries on course, or a race is taken back after a
+// crash), one line per event, made durable by the writer thread. The
+// session mark names it, so a start after a crash finds it again.
 class RaceJournal final {
 public:
     RaceJournal(const QString& folder, const QString& title);
@@ -30,14 +31,19 @@ public:
     std::uint64_t LastSeq() const { return m_seq; }
     std::uint64_t DurableSeq() const { return m_writer.DurableSeq(); }
     bool WaitDurable(std::uint64_t seq, int timeoutMs) { return m_writer.WaitDurable(seq, timeoutMs); }
+    // Lines waiting for the disk, and whether it refuses them now.
+    JournalWriter::Backlog Pending() const { return m_writer.Pending(); }
+    bool Failing() const { return m_writer.Failing(); }
+    QString FailureReason() const { return m_writer.FailureReason(); }
 
-    // A new journal file for a new race; its first line says so.
-    bool Begin(const platform::Stamp& stamp, QString* reason = nullptr);
-    // Goes on writing an existing journal after its last sequence number (a
-    // race taken back after a crash).
-    bool Resume(const QString& fileName, std::uint64_t lastSeq, QString* reason = nullptr);
-    // Writes the entry with the next sequence number; 0 when no journal is
-    // open. The entry's own seq is ignored.
+    // A new journal file for a new race. Its first line says so, with the
+    // format, the program and the boot the ticks belong to; `fields` are
+    // added to it. False only when there is no data folder: a disk that
+    // refuses the file makes its lines wait (see JournalWriter).
+    bool Begin(
+        const platform::Stamp& stamp, const QList<QPair<QString, QString>>& fields = {}, QString* reason = nullptr);
+    // Writes the entry with the next sequence number, and the wall clock
+    // of its tick; 0 when no journal is open. The entry's own seq is ignored.
     std::uint64_t Record(JournalEntry entry);
     std::uint64_t Record(
         const QString& kind, const platform::Stamp& stamp, const QList<QPair<QString, QString>>& fields = {});
@@ -47,13 +53,15 @@ public:
     // The orderly end of the program: the file is closed and the mark goes.
     void Close();
 
+    // Tests make the disk fail. Set before Begin.
+    void SetWriterIo(JournalWriter::Io io) { m_writer.SetIo(std::move(io)); }
+
     // Called on the writer thread (see JournalWriter). Set before Begin.
     std::function<void(std::uint64_t)> OnDurable;
     std::function<void(const QString&)> OnFailure;
+    std::function<void()> OnRecovered;
 
 private:
-    bool OpenFile(const QString& fileName, QString* reason);
-
     QString m_folder;
     QString m_title;
     SessionMark m_mark;

@@ -4,9 +4,6 @@
 #include "gridstore/GridCommaText.h"
 #include "protocol/Columns.h"
 
-#include <QDateTime>
-#include <QFile>
-
 namespace race {
 
 namespace {
@@ -23,37 +20,41 @@ std::optional<Outcome> outcomeNamed(const QString& name)
     return std::nullopt;
 }
 
+// Every race command and the kind of its line.
+struct CommandKind {
+    Command command;
+    const QString* kind;
+};
+const CommandKind kCommandKinds[] = {
+    { Command::Start, &kind::Start },
+    { Command::Stop, &kind::Stop },
+    { Command::InterimStop, &kind::Interim },
+    { Command::InsertInterim, &kind::InsertInterim },
+    { Command::End, &kind::End },
+    { Command::Reset, &kind::Reset },
+    { Command::ToggleLock, &kind::Lock },
+    { Command::LockoutEnded, &kind::LockoutEnded },
+    { Command::BarrierImpulse, &kind::Barrier },
+    { Command::RowStateRefresh, &kind::RowState },
+    { Command::RankRefresh, &kind::Rank },
+    { Command::Loaded, &kind::Loaded },
+    { Command::SettingsChanged, &kind::Settings },
+};
+
 QString kindOf(Command command)
 {
-    switch (command) {
-    case Command::Start:
-        return kind::Start;
-    case Command::Stop:
-        return kind::Stop;
-    case Command::InterimStop:
-        return kind::Interim;
-    case Command::InsertInterim:
-        return kind::InsertInterim;
-    case Command::End:
-        return kind::End;
-    case Command::Reset:
-        return kind::Reset;
-    case Command::ToggleLock:
-        return kind::Lock;
-    case Command::LockoutEnded:
-        return kind::LockoutEnded;
-    case Command::BarrierImpulse:
-        return kind::Barrier;
-    case Command::RowStateRefresh:
-        return kind::RowState;
-    case Command::RankRefresh:
-        return kind::Rank;
-    case Command::Loaded:
-        return kind::Loaded;
-    case Command::SettingsChanged:
-        return kind::Settings;
-    }
+    for (const CommandKind& c : kCommandKinds)
+        if (c.command == command)
+            return *c.kind;
     return QStringLiteral("?");
+}
+
+std::optional<Command> commandOf(const QString& name)
+{
+    for (const CommandKind& c : kCommandKinds)
+        if (*c.kind == name)
+            return c.command;
+    return std::nullopt;
 }
 
 QString barrierName(Barrier b)
@@ -242,34 +243,51 @@ std::optional<RaceView> ReplayCommand(Race& rules, const JournalEntry& e, bool* 
     const Barrier barrier
         = e.Field(QStringLiteral("barrier")) == QLatin1String("start") ? Barrier::Start : Barrier::Stop;
     const std::optional<Outcome> recorded = outcomeNamed(e.Field(QStringLiteral("result")));
+    const std::optional<Command> command = commandOf(e.kind);
+    if (!command)
+        return std::nullopt;
     RaceResult r;
-    if (e.kind == kind::Start)
+    switch (*command) {
+    case Command::Start:
         r = rules.Start(row, stamp);
-    else if (e.kind == kind::Stop)
+        break;
+    case Command::Stop:
         r = rules.Stop(row, stamp);
-    else if (e.kind == kind::Interim)
+        break;
+    case Command::InterimStop:
         r = rules.InterimStop(row, stamp);
-    else if (e.kind == kind::InsertInterim)
+        break;
+    case Command::InsertInterim:
         r = rules.InsertInterim(row, intOf(e, QStringLiteral("interim"), -1));
-    else if (e.kind == kind::End)
+        break;
+    case Command::End:
         r = rules.End(row, stamp);
-    else if (e.kind == kind::Reset)
+        break;
+    case Command::Reset:
         r = rules.Reset();
-    else if (e.kind == kind::Lock)
+        break;
+    case Command::ToggleLock:
         r = rules.ToggleLock(barrier, row);
-    else if (e.kind == kind::LockoutEnded)
+        break;
+    case Command::LockoutEnded:
         r = rules.LockoutEnded(barrier, row);
-    else if (e.kind == kind::RowState)
+        break;
+    case Command::RowStateRefresh:
         r = rules.RowStateRefresh(row);
-    else if (e.kind == kind::Rank)
+        break;
+    case Command::RankRefresh:
         r = rules.RankRefresh(row);
-    else if (e.kind == kind::Loaded)
+        break;
+    case Command::Loaded:
         r = rules.Loaded(row);
-    else if (e.kind == kind::Settings) {
+        break;
+    case Command::SettingsChanged: {
         const RaceSettings s = SettingsOf(e, rules.Settings());
         rules.SetSettings(s);
         r = rules.SettingsChanged(s, row);
-    } else if (e.kind == kind::Barrier) {
+        break;
+    }
+    case Command::BarrierImpulse: {
         const bool stop = flagOf(e, QStringLiteral("stop"));
         const bool start = flagOf(e, QStringLiteral("start"));
         const BarrierResult b = rules.BarrierImpulse(stop, start, row, stamp);
@@ -281,8 +299,7 @@ std::optional<RaceView> ReplayCommand(Race& rules, const JournalEntry& e, bool* 
                 && same(QStringLiteral("startresult"), start, b.start);
         }
         return b.view;
-    } else {
-        return std::nullopt;
+    }
     }
     if (agrees)
         *agrees = !recorded || *recorded == r.outcome;
@@ -421,19 +438,30 @@ ReplayReport ReplayJournal(Race& race, const QList<JournalEntry>& entries)
     for (const JournalEntry& e : entries) {
         bool agrees = true;
         if (e.kind == kind::Begin) {
-            // nothing to do: the next line is the race as it stood
+            // The race as it stood comes with the next line; a journal of a
+            // later format may mean other things by the same words.
+            const int version = intOf(e, QStringLiteral("version"), 1);
+            if (version > kJournalVersion) {
+                report.stop = QStringLiteral("Ereignis %1: ein Journal im Format %2 einer neueren Programmversion")
+                                  .arg(e.seq)
+                                  .arg(version);
+                break;
+            }
         } else if (e.kind == kind::State) {
             agrees = replayState(race, order, e);
         } else if (const std::optional<TableRecord> change = TableRecordOf(e)) {
             agrees = race.ReplayTableChange(*change);
         } else {
             try {
-                if (!ReplayCommand(race, e, &agrees))
-                    agrees = false; // a kind this program does not know
+                if (!ReplayCommand(race, e, &agrees)) {
+                    report.stop = QStringLiteral("Ereignis %1: unbekannte Art \"%2\"").arg(e.seq).arg(e.kind);
+                    break;
+                }
             } catch (const RaceError&) {
                 agrees = false;
             }
         }
+        ++report.used;
         if (!agrees)
             ++report.disagreeing;
         if (e.HasField(QStringLiteral("sum")))
@@ -441,35 +469,6 @@ ReplayReport ReplayJournal(Race& race, const QList<JournalEntry>& entries)
     }
     report.currentRow = race.View().currentRow;
     return report;
-}
-
-bool CutTornEnd(const QString& fileName, QString* reason)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadWrite)) {
-        if (reason)
-            *reason = file.errorString();
-        return false;
-    }
-    const qint64 size = file.size();
-    if (size == 0)
-        return true;
-    // Only the tail is read: a line is far shorter than this.
-    const qint64 from = std::max<qint64>(0, size - (1 << 20));
-    file.seek(from);
-    const QByteArray tail = file.readAll();
-    if (tail.endsWith('\n'))
-        return true;
-    const qsizetype lastEnd = tail.lastIndexOf('\n');
-    const qint64 keep = lastEnd < 0 ? (from == 0 ? 0 : size) : from + lastEnd + 1;
-    if (keep == size)
-        return true;
-    if (!file.resize(keep) || !file.flush()) {
-        if (reason)
-            *reason = file.errorString();
-        return false;
-    }
-    return true;
 }
 
 } // namespace race

@@ -13,10 +13,13 @@ class TCellTable;
 
 namespace race {
 
-// The kinds of the journal's lines. The race commands carry the captions of
-// their buttons; the rest name what happened to the table.
+// The kinds of the journal's lines, all in this one list: a line of a kind
+// that is not here stops a replay (it may come from a later program). The
+// race commands carry the captions of their buttons; the rest name what
+// happened to the table. A new command needs its kind here, its row in
+// kCommandKinds (JournalEvents.cpp) and its case in ReplayCommand.
 namespace kind {
-inline const QString Begin = QStringLiteral("BEGIN"); // a new race's journal
+inline const QString Begin = QStringLiteral("BEGIN"); // a new race's journal: version, title, boot
 inline const QString State = QStringLiteral("STATE"); // table, settings and race values when it began
 inline const QString Start = QStringLiteral("START");
 inline const QString Stop = QStringLiteral("STOPP");
@@ -71,19 +74,17 @@ std::optional<RaceView> ReplayCommand(Race& race, const JournalEntry& entry, boo
 
 // What a replay of a journal made of it.
 struct ReplayReport {
+    int used = 0; // lines replayed: all of them, or those before `stop`
+    QString stop; // why the replay ended before the last line; empty when it did not
     int disagreeing = 0; // lines that did not turn out as recorded (or could not be read)
-    QString lastSum; // the digest the last line recorded
+    QString lastSum; // the digest the last replayed line recorded
     int currentRow = 1; // the row the last line left current
 };
 
 // Replays the lines into the race and its table, as the race and the
-// operator did them. The race reports nothing while it replays: what it
-// does is in the journal already.
+// operator did them, up to the first one this program cannot read: a kind
+// it does not know, or a journal of a later format. The race reports
+// nothing while it replays: what it does is in the journal already.
 ReplayReport ReplayJournal(Race& race, const QList<JournalEntry>& entries);
-
-// A journal whose last line was cut off ends in the middle of a line; what
-// comes after it must start on a line of its own, so the cut-off rest goes.
-// False with the system's reason when the file cannot be read or changed.
-bool CutTornEnd(const QString& fileName, QString* reason = nullptr);
 
 } // namespace race

@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <array>
 
 namespace race {
@@ -196,9 +197,10 @@ std::uint32_t Crc32(const QByteArray& bytes)
 
 QByteArray FormatJournalLine(const JournalEntry& entry)
 {
-    QString text = QStringLiteral("%1 %2 %3 %4")
+    QString text = QStringLiteral("%1 %2 %3 %4 %5")
                        .arg(entry.seq, 6, 10, QLatin1Char('0'))
                        .arg(entry.tick)
+                       .arg(entry.wall)
                        .arg(dateTimeText(entry.date, entry.time), entry.kind);
     for (const auto& field : entry.fields)
         text += QLatin1Char(' ') + field.first + QLatin1Char('=') + quoted(field.second);
@@ -240,7 +242,15 @@ std::optional<JournalEntry> ParseJournalLine(const QByteArray& line, QString* re
     entry.tick = word().toInt(&ok);
     if (!ok)
         return fail(QStringLiteral("Tick unlesbar"));
-    if (!parseDateTime(word(), entry.date, entry.time))
+    QString when = word();
+    // The first journals had no wall clock column: a date comes next.
+    if (!when.contains(QLatin1Char('T'))) {
+        entry.wall = when.toLongLong(&ok);
+        if (!ok)
+            return fail(QStringLiteral("Weltzeit unlesbar"));
+        when = word();
+    }
+    if (!parseDateTime(when, entry.date, entry.time))
         return fail(QStringLiteral("Uhrzeit unlesbar"));
     entry.kind = word();
     if (entry.kind.isEmpty())
@@ -261,6 +271,55 @@ std::optional<JournalEntry> ParseJournalLine(const QByteArray& line, QString* re
     return entry;
 }
 
+QString UnusedLine::Text() const
+{
+    QStringList parts { QStringLiteral("Zeile %1").arg(line) };
+    if (!seq.isEmpty())
+        parts << QStringLiteral("Ereignis ") + seq;
+    if (!time.isEmpty())
+        parts << time;
+    if (!kind.isEmpty())
+        parts << kind;
+    QString text = parts.join(QStringLiteral(", "));
+    if (!why.isEmpty())
+        text += QStringLiteral(" (") + why + QLatin1Char(')');
+    return text;
+}
+
+UnusedLine DescribeEntry(const JournalEntry& entry, int line, const QString& why)
+{
+    return { line, QString::number(entry.seq), entry.time.toString(QStringLiteral("HH:mm:ss.zzz")), entry.kind, why };
+}
+
+namespace {
+
+// What can still be read of a damaged line: its number, time of day and
+// kind where they look like one.
+UnusedLine describeDamaged(const QByteArray& line, int lineNumber, const QString& why)
+{
+    UnusedLine unused { lineNumber, {}, {}, {}, why };
+    const QList<QByteArray> words = line.split(' ');
+    const auto digits = [](const QByteArray& w) {
+        return !w.isEmpty() && std::all_of(w.begin(), w.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (words.isEmpty() || !digits(words[0]))
+        return unused;
+    unused.seq = QString::number(words[0].toULongLong());
+    qsizetype i = 2; // after the tick
+    if (i < words.size() && digits(words[i]))
+        ++i; // the wall clock
+    QDate date;
+    QTime time;
+    if (i < words.size() && parseDateTime(QString::fromLatin1(words[i]), date, time)) {
+        unused.time = time.toString(QStringLiteral("HH:mm:ss.zzz"));
+        if (i + 1 < words.size() && !words[i + 1].startsWith('*'))
+            unused.kind = QString::fromUtf8(words[i + 1]);
+    }
+    return unused;
+}
+
+} // namespace
+
 JournalContents ParseJournal(const QByteArray& bytes)
 {
     JournalContents contents;
@@ -272,19 +331,25 @@ JournalContents ParseJournal(const QByteArray& bytes)
         const bool complete = end >= 0;
         const QByteArray line = bytes.mid(start, (complete ? end : bytes.size()) - start);
         start = complete ? end + 1 : bytes.size();
-        const bool last = start >= bytes.size();
-        QString reason;
-        const std::optional<JournalEntry> entry
-            = complete ? ParseJournalLine(line, &reason) : std::optional<JournalEntry>();
-        if (!complete)
-            reason = QStringLiteral("abgeschnitten");
-        if (entry) {
-            contents.entries.append(*entry);
+        if (!contents.stop.isEmpty()) {
+            contents.unused << describeDamaged(line, lineNumber, QString());
             continue;
         }
-        contents.skipped << QStringLiteral("Zeile %1: %2").arg(lineNumber).arg(reason);
-        if (last)
-            contents.tornEnd = true;
+        QString reason = QStringLiteral("abgeschnitten");
+        const std::optional<JournalEntry> entry
+            = complete ? ParseJournalLine(line, &reason) : std::optional<JournalEntry>();
+        if (entry) {
+            const std::uint64_t expected = contents.entries.isEmpty() ? entry->seq : contents.entries.last().seq + 1;
+            if (entry->seq == expected) {
+                contents.entries.append(*entry);
+                continue;
+            }
+            reason = QStringLiteral("Ereignis %1 fehlt").arg(expected);
+            contents.unused << DescribeEntry(*entry, lineNumber, reason);
+        } else {
+            contents.unused << describeDamaged(line, lineNumber, reason);
+        }
+        contents.stop = QStringLiteral("Zeile %1: %2").arg(lineNumber).arg(reason);
     }
     return contents;
 }

@@ -33,8 +33,9 @@ public:
 
     bool IsValid() const { return m_fd >= 0; }
     QString Path() const { return m_path; }
-    // Names the journal of the race in progress (empty: none); durable.
-    void SetJournal(const QString& journal);
+    // Names the journal of the race in progress (empty: none), durably;
+    // false with the system's reason when the disk refuses it.
+    bool SetJournal(const QString& journal, QString* reason = nullptr);
     // The orderly end: the mark goes away.
     void End();
 
@@ -51,14 +52,48 @@ struct AbandonedSession {
 };
 
 // The abandoned sessions in the folder whose journal still exists, newest
-// first. Marks of abandoned sessions without a journal are removed.
+// first, each journal once. Marks of abandoned sessions without a journal
+// are removed; sessions another program has claimed are left alone.
 QList<AbandonedSession> FindAbandonedSessions(const QString& folder);
-// Removes the marks (the journals stay).
-void ForgetSessions(const QList<AbandonedSession>& sessions);
+// Whether another program holds a claim on an abandoned session of the
+// folder at this moment: it is asking about it or taking it back.
+bool SessionClaimedElsewhere(const QString& folder);
 
-// Writes a dated copy of the backup (<title>-yyyy-MM-dd-hh-mm.txt) into the
-// folder and keeps only the newest `keep` of them. False with the reason when
-// the copy cannot be written.
+// An abandoned session taken by this program from the moment its question
+// is asked until it is answered: its mark is held locked, so no other
+// program offers or touches it, and a claim file beside it tells them why.
+// A claim that is dropped without Forget (no answer, a signal, a crash)
+// leaves the session to be offered at the next start.
+class SessionClaim final {
+public:
+    SessionClaim() = default;
+    ~SessionClaim(); // Release()
+    SessionClaim(SessionClaim&& other) noexcept;
+    SessionClaim& operator=(SessionClaim&& other) noexcept;
+    SessionClaim(const SessionClaim&) = delete;
+    SessionClaim& operator=(const SessionClaim&) = delete;
+
+    // Takes the session; an invalid claim when another program holds it
+    // (`elsewhere` says whether it is being recovered there) or it is gone.
+    static SessionClaim Take(const AbandonedSession& session, bool* elsewhere = nullptr);
+
+    bool IsValid() const { return m_fd >= 0; }
+    const AbandonedSession& Session() const { return m_session; }
+    // The operator answered: the session is never offered again (its
+    // journal stays on the disk).
+    void Forget();
+    // No answer: the session stays abandoned.
+    void Release();
+
+private:
+    AbandonedSession m_session;
+    int m_fd = -1;
+};
+
+// Writes a dated copy of the backup (<title>-yyyy-MM-dd-hh-mm-ss.txt, with
+// "-2", "-3", ... when that name is taken) into the folder and keeps only
+// the newest `keep` of them. False with the reason when the copy cannot be
+// written.
 bool WriteDatedBackup(const QString& folder, const QString& title, const QDateTime& now, const QByteArray& bytes,
     int keep = 30, QString* reason = nullptr);
 

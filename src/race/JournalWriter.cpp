@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace race {
@@ -33,6 +34,7 @@ JournalWriter::JournalWriter()
 {
     m_io.write = [](int fd, const char* data, std::size_t size) -> long { return ::write(fd, data, size); };
     m_io.fdatasync = [](int fd) { return ::fdatasync(fd); };
+    m_io.ftruncate = [](int fd, long size) { return ::ftruncate(fd, size); };
 }
 
 JournalWriter::~JournalWriter()
@@ -40,31 +42,31 @@ JournalWriter::~JournalWriter()
     Close();
 }
 
-bool JournalWriter::Open(const QString& fileName, QString* reason)
+void JournalWriter::Open(const QString& fileName)
 {
     Close();
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (reason)
-            *reason = systemReason(errno);
-        return false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_fileName = fileName;
+        m_queue.clear();
+        m_open = true;
+        m_stop = false;
+        m_failing = false;
+        m_reason.clear();
     }
-    syncFolder(fileName);
-    m_fd = fd;
-    m_fileName = fileName;
-    m_stop = false;
-    m_failed = false;
-    m_failedThrough = 0;
+    m_fd = -1;
+    m_announced = false;
+    m_durableSize = 0;
+    m_dirtyTail = false;
     m_durable.store(0, std::memory_order_release);
     m_thread = std::thread([this] { Run(); });
-    return true;
 }
 
 void JournalWriter::Append(std::uint64_t seq, QByteArray line)
 {
     {
         std::lock_guard lock(m_mutex);
-        if (m_fd < 0)
+        if (!m_open)
             return;
         m_queue.emplace_back(seq, std::move(line));
     }
@@ -75,8 +77,33 @@ bool JournalWriter::WaitDurable(std::uint64_t seq, int timeoutMs)
 {
     std::unique_lock lock(m_mutex);
     return m_durableChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return m_durable.load(std::memory_order_acquire) >= seq || m_failedThrough >= seq || m_fd < 0;
+        return m_durable.load(std::memory_order_acquire) >= seq || !m_open;
     }) && m_durable.load(std::memory_order_acquire) >= seq;
+}
+
+JournalWriter::Backlog JournalWriter::Pending() const
+{
+    std::lock_guard lock(m_mutex);
+    Backlog backlog;
+    backlog.lines = m_queue.size();
+    if (!m_queue.empty()) {
+        backlog.first = m_queue.front().first;
+        backlog.last = m_queue.back().first;
+        backlog.firstLine = m_queue.front().second;
+    }
+    return backlog;
+}
+
+bool JournalWriter::Failing() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_failing;
+}
+
+QString JournalWriter::FailureReason() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_reason;
 }
 
 void JournalWriter::Close()
@@ -89,10 +116,13 @@ void JournalWriter::Close()
     }
     m_wake.notify_one();
     m_thread.join();
-    ::close(m_fd);
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
     {
         std::lock_guard lock(m_mutex);
-        m_fd = -1;
+        m_open = false;
+        m_queue.clear();
     }
     m_durableChanged.notify_all();
 }
@@ -100,50 +130,84 @@ void JournalWriter::Close()
 void JournalWriter::Run()
 {
     for (;;) {
-        std::deque<std::pair<std::uint64_t, QByteArray>> batch;
+        QByteArray bytes;
+        std::size_t count = 0;
+        std::uint64_t last = 0;
         bool stopping = false;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-            // The lines of the next few milliseconds (a barrier pulse writes
-            // several) share one sync: every sync costs the machine a burst
-            // of disk work that the line watcher's wake-ups would feel.
-            m_wake.wait_for(lock, kGather, [this] { return m_stop; });
-            batch.swap(m_queue);
+            if (m_failing) {
+                m_wake.wait_for(lock, kRetry, [this] { return m_stop; });
+            } else {
+                m_wake.wait(lock, [this] { return m_stop || !m_queue.empty() || m_fd < 0; });
+                // The lines of the next few milliseconds (a barrier pulse
+                // writes several) share one sync: every sync costs the
+                // machine a burst of disk work that the line watcher's
+                // wake-ups would feel.
+                m_wake.wait_for(lock, kGather, [this] { return m_stop; });
+            }
             stopping = m_stop;
-        }
-        if (!batch.empty()) {
-            QByteArray bytes;
-            for (const auto& item : batch)
+            count = m_queue.size();
+            for (const auto& item : m_queue)
                 bytes += item.second;
-            // A failed line is not written again: the next lines still go to
-            // the file, so the race goes on being recorded when the disk
-            // recovers; the reader skips the damaged line and says so.
-            const std::uint64_t last = batch.back().first;
-            if (WriteAll(bytes, last)) {
-                if (m_io.fdatasync(m_fd) == 0) {
-                    {
-                        std::lock_guard lock(m_mutex);
-                        m_durable.store(batch.back().first, std::memory_order_release);
-                    }
-                    m_durableChanged.notify_all();
-                    if (OnDurable)
-                        OnDurable(batch.back().first);
-                } else {
-                    Fail(systemReason(errno), last);
+            if (count > 0)
+                last = m_queue.back().first;
+        }
+        if (count > 0 || m_fd < 0 || !m_announced) {
+            QString reason;
+            if (WriteOut(bytes, &reason)) {
+                bool recovered = false;
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(count));
+                    if (count > 0)
+                        m_durable.store(last, std::memory_order_release);
+                    recovered = std::exchange(m_failing, false);
+                    if (recovered)
+                        m_reason.clear();
                 }
+                m_durableChanged.notify_all();
+                if (count > 0 && OnDurable)
+                    OnDurable(last);
+                if (recovered && OnRecovered)
+                    OnRecovered();
+            } else {
+                SetFailing(reason);
             }
         }
-        if (stopping) {
-            std::lock_guard lock(m_mutex);
-            if (m_queue.empty())
-                return;
-        }
+        if (stopping)
+            return;
     }
 }
 
-bool JournalWriter::WriteAll(const QByteArray& bytes, std::uint64_t last)
+bool JournalWriter::WriteOut(const QByteArray& bytes, QString* reason)
 {
+    if (m_fd < 0) {
+        const int fd
+            = ::open(QFile::encodeName(m_fileName).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            *reason = systemReason(errno);
+            return false;
+        }
+        struct stat info { };
+        ::fstat(fd, &info);
+        syncFolder(m_fileName);
+        m_fd = fd;
+        m_durableSize = static_cast<long>(info.st_size);
+    }
+    if (!m_announced) {
+        if (OnOpened && !OnOpened(reason))
+            return false;
+        m_announced = true;
+    }
+    if (m_dirtyTail) {
+        // What a refused write left behind goes before anything is appended.
+        if (m_io.ftruncate(m_fd, m_durableSize) != 0) {
+            *reason = systemReason(errno);
+            return false;
+        }
+        m_dirtyTail = false;
+    }
     const char* data = bytes.constData();
     std::size_t left = static_cast<std::size_t>(bytes.size());
     while (left > 0) {
@@ -151,26 +215,34 @@ bool JournalWriter::WriteAll(const QByteArray& bytes, std::uint64_t last)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            Fail(systemReason(n < 0 ? errno : ENOSPC), last);
+            *reason = systemReason(n < 0 ? errno : ENOSPC);
+            m_dirtyTail = true;
             return false;
         }
         data += n;
         left -= static_cast<std::size_t>(n);
     }
+    if (!bytes.isEmpty() && m_io.fdatasync(m_fd) != 0) {
+        // The pages may be lost although the call said nothing of them
+        // before: they are cut and written again.
+        *reason = systemReason(errno);
+        m_dirtyTail = true;
+        return false;
+    }
+    m_durableSize += static_cast<long>(bytes.size());
     return true;
 }
 
-void JournalWriter::Fail(const QString& reason, std::uint64_t last)
+void JournalWriter::SetFailing(const QString& reason)
 {
-    bool first = false;
+    bool tell = false;
     {
         std::lock_guard lock(m_mutex);
-        first = !m_failed;
-        m_failed = true;
-        m_failedThrough = last;
+        tell = !m_failing || m_reason != reason;
+        m_failing = true;
+        m_reason = reason;
     }
-    m_durableChanged.notify_all();
-    if (first && OnFailure)
+    if (tell && OnFailure)
         OnFailure(m_fileName + QStringLiteral(": ") + reason);
 }
 

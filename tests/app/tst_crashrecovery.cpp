@@ -1,16 +1,35 @@
-// The real program as a child process: killed at random moments while it
-// times a scripted race, started again, asked to take the race back. Every
-// event it reported durable must be back, and nothing it never recorded.
+// Taking a race back after an unclean end. The real program as a child
+// process: killed at random moments while it times a scripted race, started
+// again, asked to take the race back (every event it reported durable must
+// be back, and nothing it never recorded); two programs after a crash; a
+// signal during the question; a continued loaded race. And the window in
+// this process: a journal the disk refuses, what a recovered race shows,
+// several abandoned races.
+#include "MainWindowFixture.h"
+
+#include "app/RecoveryDialog.h"
+
+#include "controls/Udigit.h"
+#include "platform/AppInfo.h"
+#include "platform/BootClock.h"
+#include "platform/Tick.h"
+#include "protocol/Columns.h"
+#include "race/JournalStore.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +55,47 @@ struct DrillOutput {
         }
     }
 };
+
+// The program's data folder of this test program (the window in this
+// process), emptied: no journal or session of an earlier test.
+QString freshDataFolder()
+{
+    const QString folder = race::DataFolder(platform::ApplicationTitle());
+    QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::Files))
+        dir.remove(name);
+    return folder;
+}
+
+QList<int> displayRow(TFormMain* w, int row)
+{
+    QList<int> values;
+    for (TDigit* d : w->ui.PanelTimer->Digits[row])
+        values << d->Value();
+    return values;
+}
+
+// A session that ended without its orderly end, naming the journal.
+void abandon(const QString& folder, const QString& journal, int number)
+{
+    QFile mark(QStringLiteral("%1/session-%2-1.mark").arg(folder).arg(number));
+    QVERIFY(mark.open(QIODevice::WriteOnly));
+    mark.write(QFile::encodeName(journal) + '\n');
+}
+
+// Lets the window offer the abandoned races, answers the questions in turn
+// (0: closed without an answer) and returns them.
+QStringList offerAnswering(TFormMain* w, QList<int> answers)
+{
+    QStringList questions;
+    dialogs::SetDialogHandler([&](QDialog* d) {
+        questions << d->findChild<QLabel*>()->text();
+        return answers.isEmpty() ? 0 : answers.takeFirst();
+    });
+    w->offerRecovery();
+    dialogs::SetDialogHandler({});
+    return questions;
+}
 
 } // namespace
 
@@ -66,12 +126,9 @@ class TestCrashRecovery : public QObject {
         QVERIFY2(p.waitForStarted(10000), qPrintable(p.errorString()));
     }
 
-    // Starts the program again, answers Ja and returns the recovered digest
-    // (and the messages the recovery would have shown).
-    QString recoveredDigest(QStringList* messages = nullptr)
+    // The digest (and the messages) a program printed with --print-digest.
+    static QString digestOf(QProcess& p, QStringList* messages)
     {
-        QProcess p;
-        startChild(p, { QStringLiteral("--recover-answer=yes"), QStringLiteral("--print-digest") });
         if (!p.waitForFinished(60000))
             return QStringLiteral("(no end)");
         QString digest;
@@ -82,6 +139,60 @@ class TestCrashRecovery : public QObject {
                 *messages << QString::fromUtf8(line.mid(8));
         }
         return digest;
+    }
+
+    // Starts the program again, answers Ja and returns the recovered digest
+    // (and the messages the recovery would have shown).
+    QString recoveredDigest(QStringList* messages = nullptr)
+    {
+        QProcess p;
+        startChild(p, { QStringLiteral("--recover-answer=yes"), QStringLiteral("--print-digest") });
+        return digestOf(p, messages);
+    }
+
+    // A drill killed once the journal has `durable` events on the disk.
+    DrillOutput crashedDrill(quint32 seed, qint64 durable)
+    {
+        QProcess p;
+        startChild(p, { QStringLiteral("--drill=%1").arg(seed) });
+        DrillOutput out;
+        while (out.lastDurable < durable && p.state() == QProcess::Running) {
+            p.waitForReadyRead(2000);
+            out.read(p.readAllStandardOutput());
+        }
+        ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
+        p.waitForFinished(10000);
+        out.read(p.readAllStandardOutput());
+        return out;
+    }
+
+    // The first line starting with `prefix` the program prints.
+    static QByteArray waitForLine(QProcess& p, const QByteArray& prefix)
+    {
+        QByteArray seen;
+        for (int i = 0; i < 100 && p.state() == QProcess::Running; ++i) {
+            p.waitForReadyRead(300);
+            seen += p.readAllStandardOutput();
+            for (const QByteArray& line : seen.split('\n'))
+                if (line.startsWith(prefix) && seen.contains(line + '\n'))
+                    return line;
+        }
+        return {};
+    }
+
+    bool recoveredOneOf(const DrillOutput& out, const QString& digest) const
+    {
+        for (qint64 m = out.lastDurable; m <= out.lastEvent; ++m)
+            if (out.digests.value(m) == digest)
+                return true;
+        return false;
+    }
+
+    void emptyDataFolder()
+    {
+        QDir data(m_home.path() + QStringLiteral("/data/rennzeit"));
+        for (const QString& name : data.entryList(QDir::Files))
+            data.remove(name);
     }
 
 private slots:
@@ -174,7 +285,293 @@ private slots:
         QCOMPARE(recoveredDigest(&messages), out.digests.value(0));
         QVERIFY(messages.isEmpty());
     }
+
+    // Two programs started after a crash: while the first asks, the second
+    // leaves the race alone and says why; a signal during the question
+    // keeps the race; of two programs answering Ja at once, one takes it.
+    void twoProgramsAfterACrash_exactlyOneTakesTheRaceBack_andASignalKeepsIt()
+    {
+        emptyDataFolder();
+        const DrillOutput crashed = crashedDrill(11, 30);
+        QVERIFY(crashed.lastDurable >= 30);
+
+        QProcess asking;
+        startChild(asking, { QStringLiteral("--recover-answer=wait") });
+        const QByteArray question = waitForLine(asking, "question ");
+        QVERIFY2(question.contains("Letztes Rennen wiederherstellen?"), question.constData());
+        QVERIFY(question.contains(" Eintr"));
+
+        QStringList messages;
+        QProcess second;
+        startChild(second, { QStringLiteral("--recover-answer=yes"), QStringLiteral("--print-digest") });
+        QCOMPARE(digestOf(second, &messages), crashed.digests.value(0)); // a fresh table
+        QVERIFY2(messages.join(QLatin1Char('|')).contains(QStringLiteral("in einem anderen Programmfenster")),
+            qPrintable(messages.join(QLatin1Char('|'))));
+
+        ::kill(static_cast<pid_t>(asking.processId()), SIGTERM);
+        QVERIFY(asking.waitForFinished(20000));
+        QCOMPARE(asking.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(asking.exitCode(), 0);
+
+        // The race is still there: two programs answer Ja at once.
+        QProcess first, other;
+        startChild(first, { QStringLiteral("--recover-answer=yes"), QStringLiteral("--print-digest") });
+        startChild(other, { QStringLiteral("--recover-answer=yes"), QStringLiteral("--print-digest") });
+        const QString a = digestOf(first, nullptr);
+        const QString b = digestOf(other, nullptr);
+        QVERIFY2(recoveredOneOf(crashed, a) != recoveredOneOf(crashed, b), qPrintable(a + QLatin1Char(' ') + b));
+        QVERIFY(a == crashed.digests.value(0) || b == crashed.digests.value(0));
+        // Ja forgot it.
+        QCOMPARE(recoveredDigest(), crashed.digests.value(0));
+    }
+
+    // A protocol saved mid-race (an orderly end) is loaded and the race goes
+    // on: its first stop is in a journal at once.
+    void loadedTableWithEntriesOnCourse_isJournaledFromItsFirstStop()
+    {
+        emptyDataFolder();
+        const platform::Tick now = platform::SystemTickSource().now();
+        const QString file = m_home.path() + QStringLiteral("/work/mitten.txt");
+        QFile protocol(file);
+        QVERIFY(protocol.open(QIODevice::WriteOnly));
+        protocol.write("Nr.\tName\tStart\tZeit\tSplit\tPlatz\t*\t\r\n");
+        protocol.write("3\tCleo\t10:00.00,00\t0.30,00\t0,00\t1\t30000\t\r\n");
+        protocol.write(QStringLiteral("1\tAnna\t10:00.10,00\t \t0.10,00\t-\t%1\t\r\n").arg(now - 50000).toUtf8());
+        protocol.write(QStringLiteral("2\tBert\t10:00.20,00\t \t0.20,00\t-\t%1\t\r\n").arg(now - 40000).toUtf8());
+        protocol.close();
+
+        QProcess p;
+        startChild(p, { QStringLiteral("--script=load:") + file + QStringLiteral(",stop") });
+        const QList<QByteArray> scripted = waitForLine(p, "scripted ").split(' ');
+        QCOMPARE(scripted.size(), 3);
+        ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
+        QVERIFY(p.waitForFinished(10000));
+
+        const QStringList journals
+            = QDir(m_home.path() + QStringLiteral("/data/rennzeit")).entryList({ QStringLiteral("*.journal") });
+        QCOMPARE(journals.size(), 1);
+        const QByteArray lines = ReadFileBytes(m_home.path() + QStringLiteral("/data/rennzeit/") + journals.first());
+        QVERIFY(lines.contains(" STATE "));
+        QVERIFY(lines.contains(" STOPP "));
+        QCOMPARE(recoveredDigest(), QString::fromLatin1(scripted[2]));
+    }
+
+    // The disk refuses the journal in the middle of a race: no box stops the
+    // commands, the header says what is not yet written, and once the disk
+    // takes the lines again every event is on it, in order.
+    void journalRefusedByTheDisk_showsInTheHeader_whileEveryCommandIsApplied()
+    {
+        freshDataFolder();
+        MainWindowFixture f;
+        race::RaceJournal& journal = f.w()->Journal().File();
+        std::atomic<bool> full { true };
+        journal.SetWriterIo({ [&full](int fd, const char* data, std::size_t size) -> long {
+                                 if (full) {
+                                     errno = ENOSPC;
+                                     return -1;
+                                 }
+                                 return ::write(fd, data, size);
+                             },
+            [](int fd) { return ::fdatasync(fd); }, [](int fd, long size) { return ::ftruncate(fd, size); } });
+        QLabel* notice = f.w()->ui.LabJournalState;
+        QVERIFY(notice->isHidden());
+
+        f.start();
+        f.start(100);
+        f.start(100);
+        f.w()->makeRowCurrent(1);
+        f.stop(5000);
+        f.stop(300); // the next runner in start order
+        QTRY_VERIFY(notice->isVisible());
+        f.w()->makeRowCurrent(4);
+        f.start(200);
+        QCOMPARE(f.cell(protocol::kColZeit, 1), QStringLiteral("5,20"));
+        QCOMPARE(f.cell(protocol::kColZeit, 2), QStringLiteral("5,40"));
+        QCOMPARE(f.w()->Race().StateOf(3), race::Race::RowState::Running);
+        QCOMPARE(f.w()->Race().StateOf(4), race::Race::RowState::Running);
+        QVERIFY(notice->text().startsWith(QStringLiteral("Rennjournal: Schreibfehler")));
+        QTRY_VERIFY(notice->toolTip().contains(
+            QStringLiteral("Noch nicht auf der Platte: %1 Ereignisse, Nr. 1 bis %1").arg(journal.LastSeq())));
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
+        QCOMPARE(journal.DurableSeq(), 0u);
+
+        full = false;
+        QVERIFY(journal.WaitDurable(journal.LastSeq(), 10000));
+        QTRY_VERIFY(notice->isHidden());
+        const race::JournalContents contents = *race::ReadJournal(journal.FileName());
+        QVERIFY(contents.stop.isEmpty());
+        QCOMPARE(std::uint64_t(contents.entries.size()), journal.LastSeq());
+        QCOMPARE(contents.entries.last().Field(QStringLiteral("sum")), f.w()->Race().Digest());
+    }
+
+    // The display as well as the table: the race's accuracy, its clock
+    // frozen at ENDE, the barrier locks and the current row.
+    void recoveredRace_showsItsAccuracyFrozenClockLocksAndCurrentRow()
+    {
+        const QString folder = freshDataFolder();
+        ClearSettingsStore();
+        QString journal, digest;
+        QList<int> frozen;
+        int startLock = -1, stopLock = -1;
+        {
+            MainWindowFixture f;
+            race::RaceSettings tenths = f.w()->Race().Settings();
+            tenths.accuracy = 1;
+            f.w()->Race().SetSettings(tenths);
+            f.start();
+            f.start(1000);
+            f.start(1000);
+            f.w()->makeRowCurrent(1);
+            f.stop(2340);
+            f.tick.advance(1000);
+            f.w()->bEndClick();
+            f.key(Qt::Key_F11);
+            f.w()->makeRowCurrent(3);
+            QCOMPARE(f.current(), 3);
+            frozen = displayRow(f.w(), 0);
+            QCOMPARE(frozen.mid(0, 6), (QList<int> { 0, 0, 0, 0, 5, 3 }));
+            startLock = f.w()->ui.ImageLSstart->Tag;
+            stopLock = f.w()->ui.ImageLSstop->Tag;
+            journal = f.w()->Journal().File().FileName();
+            digest = f.w()->Race().Digest();
+            QVERIFY(f.w()->Journal().File().WaitDurable(f.w()->Journal().File().LastSeq(), 10000));
+        }
+        ClearSettingsStore(); // the program starts at hundredths
+        MainWindowFixture g;
+        QCOMPARE(g.w()->ui.PanelTimer->Digits[0][DisplayTime::Hundredths]->isHidden(), false);
+        QVERIFY(g.w()->recoverJournal(journal));
+        QCOMPARE(g.w()->Race().Digest(), digest);
+        QCOMPARE(g.w()->Race().Settings().accuracy, 1);
+        QVERIFY(g.w()->ui.PanelTimer->Digits[0][DisplayTime::Hundredths]->isHidden());
+        QVERIFY(g.w()->ui.PanelTimer->Digits[1][DisplayTime::Hundredths]->isHidden());
+        QVERIFY(!g.w()->ui.PanelTimer->Digits[0][DisplayTime::Tenths]->isHidden());
+        QCOMPARE(displayRow(g.w(), 0).mid(0, 6), frozen.mid(0, 6));
+        QVERIFY(!g.w()->ui.Clock->Enabled());
+        QCOMPARE(g.w()->ui.ImageLSstart->Tag, startLock);
+        QCOMPARE(g.w()->ui.ImageLSstop->Tag, stopLock);
+        QCOMPARE(g.current(), 3);
+        QCOMPARE(g.w()->ui.bSTOP->isEnabled(), true);
+        QVERIFY(race::FindAbandonedSessions(folder).isEmpty());
+    }
+
+    // A power cut: the race is taken back in the next boot of the machine,
+    // whose tick counter has started again. The question says so, the race
+    // clock and the runner on course go on by the wall clock, the finished
+    // time stays. A wall clock behind the journal cannot say how long the
+    // machine was off: the runners are named.
+    void raceAfterAReboot_goesOnByTheWallClock_andABackwardsClockNamesTheRunners()
+    {
+        const QString folder = freshDataFolder();
+        ClearSettingsStore();
+        const std::int64_t wall = 1796150703120;
+        std::int64_t wallNow = wall;
+        QString boot = QStringLiteral("boot-a");
+        platform::SetBootIdSource([&boot] { return boot; });
+        platform::SetWallClockSource([&wallNow] { return wallNow; });
+        const auto systemClocks = qScopeGuard([] {
+            platform::SetBootIdSource({});
+            platform::SetWallClockSource({});
+        });
+        QString journal;
+        {
+            MainWindowFixture f(false, 100000);
+            f.start();
+            f.start(1000);
+            f.start(1000);
+            f.w()->makeRowCurrent(1);
+            f.stop(3000);
+            QCOMPARE(f.cell(protocol::kColZeit, 1), QStringLiteral("5,00"));
+            journal = f.w()->Journal().File().FileName();
+            QVERIFY(f.w()->Journal().File().WaitDurable(f.w()->Journal().File().LastSeq(), 10000));
+        }
+        // An hour later, in another boot whose tick is at 7 s.
+        boot = QStringLiteral("boot-b");
+        wallNow = wall + 3600000;
+        abandon(folder, journal, 1);
+        {
+            MainWindowFixture f(false, 7000);
+            const QStringList questions = offerAnswering(f.w(), { TRecoveryDialog::kYes });
+            QCOMPARE(questions.size(), 1);
+            QVERIFY2(questions[0].contains(
+                         QStringLiteral("Der Rechner wurde neu gestartet; laufende Zeiten werden über die Uhrzeit "
+                                        "fortgeführt.")),
+                qPrintable(questions[0]));
+            QCOMPARE(f.cell(protocol::kColZeit, 1), QStringLiteral("5,00"));
+            // 5 s of race and the hour: 1:00.05,00; the runner on course
+            // started a second after the first.
+            QTRY_COMPARE(displayRow(f.w(), 0), (QList<int> { 1, 0, 0, 0, 5, 0, 0 }));
+            QTRY_COMPARE(displayRow(f.w(), 1), (QList<int> { 1, 0, 0, 0, 4, 0, 0 }));
+            f.stop(500);
+            QCOMPARE(f.cell(protocol::kColZeit, 2), QStringLiteral("1:00.04,50"));
+            QVERIFY(dialogs::TakeShownMessages().isEmpty());
+        }
+
+        // The same journal once more, with a clock set back by a minute.
+        wallNow = wall - 60000;
+        abandon(folder, journal, 2);
+        MainWindowFixture f(false, 7000);
+        const QStringList questions = offerAnswering(f.w(), { TRecoveryDialog::kYes });
+        QCOMPARE(questions.size(), 1);
+        QVERIFY2(questions[0].contains(QStringLiteral("seine Uhr geht hinter das Journal zurück")),
+            qPrintable(questions[0]));
+        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.contains(QStringLiteral("Nr. 2")) && shown[0].text.contains(QStringLiteral("Nr. 3"))
+                && shown[0].text.contains(QStringLiteral("bitte entscheiden Sie")),
+            qPrintable(shown[0].text));
+        QCOMPARE(f.w()->Race().StateOf(2), race::Race::RowState::Running);
+        QCOMPARE(f.cell(protocol::kColZeit, 1), QStringLiteral("5,00"));
+        QTRY_COMPARE(displayRow(f.w(), 0), (QList<int> { 0, 0, 0, 0, 5, 0, 0 }));
+    }
+
+    // Two abandoned races: asked about one after the other, the newest
+    // first, each with its start and its entries; Nein forgets one, Ja
+    // takes the other back. A question closed without an answer keeps both.
+    void severalAbandonedRaces_areOfferedOneAfterTheOther_newestFirst()
+    {
+        const QString folder = freshDataFolder();
+        ClearSettingsStore();
+        QString older, newer, olderDigest, olderStart, newerStart;
+        for (int entries : { 2, 3 }) {
+            MainWindowFixture f;
+            for (int i = 0; i < entries; ++i)
+                f.start(1000);
+            QVERIFY(f.w()->Journal().File().WaitDurable(f.w()->Journal().File().LastSeq(), 10000));
+            (entries == 2 ? older : newer) = f.w()->Journal().File().FileName();
+            (entries == 2 ? olderStart : newerStart) = f.cell(protocol::kColStart, 1);
+            if (entries == 2)
+                olderDigest = f.w()->Race().Digest();
+        }
+        QFile file(older);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-600), QFileDevice::FileModificationTime));
+        file.close();
+        abandon(folder, older, 1);
+        abandon(folder, newer, 2);
+
+        {
+            MainWindowFixture f;
+            QCOMPARE(offerAnswering(f.w(), { 0 }).size(), 1); // no answer: nothing more is asked
+            QCOMPARE(race::FindAbandonedSessions(folder).size(), 2);
+            QCOMPARE(f.cell(protocol::kColNr, 1), QString());
+        }
+        MainWindowFixture f;
+        const QStringList questions = offerAnswering(f.w(), { TRecoveryDialog::kNo, TRecoveryDialog::kYes });
+        QCOMPARE(questions.size(), 2);
+        QVERIFY(questions[0].startsWith(QStringLiteral("Letztes Rennen wiederherstellen?")));
+        QVERIFY2(questions[0].contains(QStringLiteral("Start %1, 3 Einträge, 3 auf der Strecke").arg(newerStart)),
+            qPrintable(questions[0]));
+        QVERIFY(questions[0].contains(QStringLiteral("Abgebrochenes Rennen 1 von 2")));
+        QVERIFY2(
+            questions[1].contains(QStringLiteral("Start %1, 2 Einträge").arg(olderStart)), qPrintable(questions[1]));
+        QVERIFY(questions[1].contains(QStringLiteral("Abgebrochenes Rennen 2 von 2")));
+        QCOMPARE(f.w()->Race().Digest(), olderDigest);
+        QVERIFY(race::FindAbandonedSessions(folder).isEmpty());
+        QVERIFY(QFile::exists(older));
+        QVERIFY(QFile::exists(newer));
+        QVERIFY(f.w()->Journal().File().FileName() != older); // the race goes on in a journal of its own
+    }
 };
 
-QTEST_GUILESS_MAIN(TestCrashRecovery)
+QTEST_MAIN(TestCrashRecovery)
 #include "tst_crashrecovery.moc"

@@ -119,7 +119,7 @@ private slots:
         QCOMPARE(ReadFileBytes(backup), expected);
         const QStringList dated = data.entryList({ title + QStringLiteral("-*.txt") }, QDir::Files);
         QCOMPARE(dated.size(), 1);
-        QVERIFY(QRegularExpression(QStringLiteral("^%1-\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.txt$").arg(title))
+        QVERIFY(QRegularExpression(QStringLiteral("^%1-\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.txt$").arg(title))
                     .match(dated[0])
                     .hasMatch());
         QCOMPARE(ReadFileBytes(data.filePath(dated[0])), expected);

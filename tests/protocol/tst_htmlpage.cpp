@@ -86,9 +86,9 @@ private slots:
     void creditLink_pointsAtTheHomePageGiven_noneWithoutOne()
     {
         const QByteArray linked
-            = linesOf(protocol::HtmlPageBytes(raceTable(), kTitle, "https://example.org/a?b&c")).last();
+            = linesOf(protocol::HtmlPageBytes(raceTable(), kTitle, "https://rennzeit.invalid/a?b&c")).last();
         QCOMPARE(linked,
-            QByteArray("</table><P align=right><A href=\"https://example.org/a?b&amp;c\" title=\"rennzeit\" "
+            QByteArray("</table><P align=right><A href=\"https://rennzeit.invalid/a?b&amp;c\" title=\"rennzeit\" "
                        "style=\"color:#2B4BA2\">Rennzeit</A></P></body></html>\r"));
         const QByteArray plain = linesOf(protocol::HtmlPageBytes(raceTable(), kTitle, QString())).last();
         QCOMPARE(plain, QByteArray("</table><P align=right title=\"rennzeit\">Rennzeit</P></body></html>\r"));

@@ -1,15 +1,19 @@
+#include "platform/BootClock.h"
 #include "race/Journal.h"
 #include "race/JournalLine.h"
 #include "race/JournalStore.h"
 #include "race/JournalWriter.h"
 #include "support/TestSupport.h"
+#include "support/TinyFileSystem.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,6 +48,7 @@ private slots:
     void line_readsBackEveryValueAsWritten()
     {
         JournalEntry e = entry(42, -2147483000, QStringLiteral("START"));
+        e.wall = 1796150703120;
         e.Add(QStringLiteral("row"), 3)
             .Add(QStringLiteral("name"), QStringLiteral("Anna \"Nanni\" Müller, C:\\x"))
             .Add(QStringLiteral("empty"), QString())
@@ -52,7 +57,8 @@ private slots:
             .Add(QStringLiteral("time"), QStringLiteral("10:05.03,12"));
         const QByteArray line = FormatJournalLine(e);
         QVERIFY(line.endsWith('\n'));
-        QVERIFY(line.startsWith("000042 -2147483000 2026-12-08T20:45:03.120 START row=3 name=\"Anna \\\"Nanni\\\""));
+        QVERIFY(line.startsWith(
+            "000042 -2147483000 1796150703120 2026-12-08T20:45:03.120 START row=3 name=\"Anna \\\"Nanni\\\""));
         QCOMPARE(line.count('\n'), 1); // one event, one line, whatever the values hold
 
         QString reason;
@@ -60,11 +66,21 @@ private slots:
         QVERIFY2(back, qPrintable(reason));
         QCOMPARE(back->seq, 42u);
         QCOMPARE(back->tick, -2147483000);
+        QCOMPARE(back->wall, e.wall);
         QCOMPARE(back->date, e.date);
         QCOMPARE(back->time, e.time);
         QCOMPARE(back->kind, QStringLiteral("START"));
         QCOMPARE(back->fields, e.fields);
         QCOMPARE(back->Field(QStringLiteral("time")), QStringLiteral("10:05.03,12"));
+
+        // A journal of the first format has no wall clock column.
+        const QByteArray first = "000007 123456 2026-12-08T20:45:03.120 STOPP row=2";
+        const std::optional<JournalEntry> old
+            = ParseJournalLine(first + " *" + QByteArray::number(Crc32(first), 16).rightJustified(8, '0'), &reason);
+        QVERIFY2(old, qPrintable(reason));
+        QCOMPARE(old->tick, 123456);
+        QCOMPARE(old->wall, 0);
+        QCOMPARE(old->kind, QStringLiteral("STOPP"));
     }
 
     void line_withAnyByteChangedIsRefused()
@@ -80,28 +96,47 @@ private slots:
         QVERIFY(!ParseJournalLine(QByteArray()));
     }
 
-    void journal_skipsAndReportsATornLastLineAndADamagedOne()
+    void journal_isUsedUpToTheFirstTornDamagedOrMissingLine_andTheRestIsListed()
     {
         QByteArray bytes = lines(5);
         const QByteArray sixth = FormatJournalLine(entry(6, 2000, QStringLiteral("ENDE")));
         const JournalContents whole = ParseJournal(bytes + sixth);
         QCOMPARE(whole.entries.size(), 6);
-        QVERIFY(whole.skipped.isEmpty());
-        QVERIFY(!whole.tornEnd);
+        QVERIFY(whole.unused.isEmpty());
+        QVERIFY(whole.stop.isEmpty());
 
         // The power went while the sixth line was written.
-        const JournalContents torn = ParseJournal(bytes + sixth.left(20));
+        const JournalContents torn = ParseJournal(bytes + sixth.left(42));
         QCOMPARE(torn.entries.size(), 5);
-        QCOMPARE(torn.skipped, QStringList { QStringLiteral("Zeile 6: abgeschnitten") });
-        QVERIFY(torn.tornEnd);
+        QCOMPARE(torn.stop, QStringLiteral("Zeile 6: abgeschnitten"));
+        QCOMPARE(torn.unused.size(), 1);
+        QCOMPARE(torn.unused[0].Text(), QStringLiteral("Zeile 6, Ereignis 6, 20:45:03.120, ENDE (abgeschnitten)"));
 
-        // A line damaged on the disk in the middle: the others stay readable.
+        // A line damaged in the middle: the race after it is unknown, so the
+        // lines after it are not used either, only listed.
         QByteArray damaged = bytes;
         damaged[damaged.indexOf("row=3") + 4] = '9';
         const JournalContents middle = ParseJournal(damaged);
-        QCOMPARE(middle.entries.size(), 4);
-        QCOMPARE(middle.skipped, QStringList { QStringLiteral("Zeile 3: Prüfsumme falsch") });
-        QVERIFY(!middle.tornEnd);
+        QCOMPARE(middle.entries.size(), 2);
+        QCOMPARE(middle.stop, QStringLiteral("Zeile 3: Prüfsumme falsch"));
+        QCOMPARE(middle.unused.size(), 3);
+        QCOMPARE(
+            middle.unused[0].Text(), QStringLiteral("Zeile 3, Ereignis 3, 20:45:03.120, STOPP (Prüfsumme falsch)"));
+        QCOMPARE(middle.unused[2].Text(), QStringLiteral("Zeile 5, Ereignis 5, 20:45:03.120, STOPP"));
+
+        // A missing event, and a half line glued to the next one.
+        QByteArray gap = bytes;
+        gap.remove(gap.indexOf("000003"), gap.indexOf("000004") - gap.indexOf("000003"));
+        const JournalContents missing = ParseJournal(gap);
+        QCOMPARE(missing.entries.size(), 2);
+        QCOMPARE(missing.stop, QStringLiteral("Zeile 3: Ereignis 3 fehlt"));
+        QCOMPARE(missing.unused.size(), 2);
+        QByteArray glued = bytes;
+        glued.remove(glued.indexOf("000003") + 30, glued.indexOf("000004") - glued.indexOf("000003") - 30);
+        const JournalContents gluedLines = ParseJournal(glued);
+        QCOMPARE(gluedLines.entries.size(), 2);
+        QCOMPARE(gluedLines.unused.size(), 2);
+        QCOMPARE(gluedLines.unused[0].seq, QStringLiteral("3"));
     }
 
     void journal_ofTwentyThousandEventsReadsWhole()
@@ -118,7 +153,7 @@ private slots:
         JournalWriter writer;
         std::atomic<std::uint64_t> reported { 0 };
         writer.OnDurable = [&](std::uint64_t seq) { reported = seq; };
-        QVERIFY(writer.Open(dir.filePath("race.journal")));
+        writer.Open(dir.filePath("race.journal"));
         const QByteArray bytes = lines(300);
         const JournalContents expected = ParseJournal(bytes);
         for (const JournalEntry& e : expected.entries)
@@ -130,59 +165,132 @@ private slots:
 
         // Appending to an existing journal keeps what is there.
         writer.Close();
-        QVERIFY(writer.Open(dir.filePath("race.journal")));
+        writer.Open(dir.filePath("race.journal"));
         writer.Append(301, FormatJournalLine(entry(301, 5, QStringLiteral("RESET"))));
+        QVERIFY(writer.WaitDurable(301, 10000));
         writer.Close();
         QCOMPARE(ParseJournal(ReadFileBytes(dir.filePath("race.journal"))).entries.size(), 301);
     }
 
-    void writer_reportsTheFirstFailureOnceAndGoesOn()
+    // The disk refuses the lines for a while: a write stops half-way, then
+    // nothing goes; a sync fails once. Every line handed in ends up on the
+    // disk once, in order, none glued to another, and the writer says when
+    // the trouble starts and when it is over.
+    void writer_keepsRefusedLinesUntilTheDiskTakesThem_neverGluingOne()
     {
         QTemporaryDir dir;
+        const QString name = dir.filePath("race.journal");
         JournalWriter writer;
-        std::atomic<int> failures { 0 };
+        std::atomic<int> failures { 0 }, recoveries { 0 };
         QString message;
         writer.OnFailure = [&](const QString& why) {
             message = why;
             ++failures;
         };
-        std::atomic<bool> diskFull { true };
+        writer.OnRecovered = [&] { ++recoveries; };
+        std::atomic<int> room { -1 }; // bytes the disk still takes; -1 as many as it likes
+        std::atomic<bool> syncFails { false };
         writer.SetIo({ [&](int fd, const char* data, std::size_t size) -> long {
-                          if (diskFull) {
+                          if (room < 0)
+                              return ::write(fd, data, size);
+                          if (room == 0) {
                               errno = ENOSPC;
                               return -1;
                           }
-                          return ::write(fd, data, size);
+                          const long n = ::write(fd, data, std::min<std::size_t>(size, std::size_t(room.load())));
+                          room -= static_cast<int>(n);
+                          return n;
                       },
-            [](int fd) { return ::fdatasync(fd); } });
-        QVERIFY(writer.Open(dir.filePath("race.journal")));
-        writer.Append(1, FormatJournalLine(entry(1, 1, QStringLiteral("START"))));
-        writer.Append(2, FormatJournalLine(entry(2, 2, QStringLiteral("START"))));
-        QVERIFY(!writer.WaitDurable(2, 10000));
-        QTRY_COMPARE(failures.load(), 1);
-        QVERIFY(message.startsWith(dir.filePath("race.journal") + QStringLiteral(": ")));
-        QCOMPARE(writer.DurableSeq(), 0u);
+            [&](int fd) {
+                if (syncFails.exchange(false)) {
+                    errno = EIO;
+                    return -1;
+                }
+                return ::fdatasync(fd);
+            },
+            [](int fd, long size) { return ::ftruncate(fd, size); } });
+        writer.Open(name);
+        const JournalContents all = ParseJournal(lines(40));
+        std::uint64_t seq = 0;
+        const auto append = [&](int count) {
+            for (int i = 0; i < count; ++i, ++seq)
+                writer.Append(all.entries[seq].seq, FormatJournalLine(all.entries[seq]));
+        };
+        append(5);
+        QVERIFY(writer.WaitDurable(5, 10000));
 
-        writer.Append(3, FormatJournalLine(entry(3, 3, QStringLiteral("START"))));
-        QVERIFY(!writer.WaitDurable(3, 10000)); // refused again, without a second message
+        room = 30; // less than a line: the write stops in the middle of one
+        append(5);
+        QTRY_VERIFY(writer.Failing());
+        QVERIFY(!writer.WaitDurable(10, 300));
         QCOMPARE(failures.load(), 1);
-        diskFull = false;
-        writer.Append(4, FormatJournalLine(entry(4, 4, QStringLiteral("STOPP"))));
-        QVERIFY(writer.WaitDurable(4, 10000));
-        QCOMPARE(failures.load(), 1);
+        QVERIFY(message.startsWith(name + QStringLiteral(": ")));
+        QCOMPARE(writer.FailureReason(), QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        append(5); // accepted while the disk is full
+        QCOMPARE(writer.Pending().lines, std::size_t(10));
+        QCOMPARE(writer.Pending().first, 6u);
+        QCOMPARE(writer.Pending().last, 15u);
+        // The half line is gone before anything else is written.
+        QTRY_COMPARE(ReadFileBytes(name), lines(5));
+        QCOMPARE(failures.load(), 1); // the same trouble is told once
+
+        room = -1;
+        QVERIFY(writer.WaitDurable(15, 10000));
+        QTRY_COMPARE(recoveries.load(), 1);
+        QVERIFY(!writer.Failing());
+        QCOMPARE(writer.Pending().lines, std::size_t(0));
+
+        syncFails = true; // the pages may be lost: they are written again
+        append(5);
+        QVERIFY(writer.WaitDurable(20, 10000));
+        QCOMPARE(failures.load(), 2);
+        QTRY_COMPARE(recoveries.load(), 2);
         writer.Close();
-        const JournalContents contents = ParseJournal(ReadFileBytes(dir.filePath("race.journal")));
-        QCOMPARE(contents.entries.size(), 1);
-        QCOMPARE(contents.entries[0].seq, 4u);
+        QCOMPARE(ReadFileBytes(name), lines(20));
     }
 
-    void writer_thatCannotOpenSaysWhy()
+    // The same on a real disk that fills up and gets free again.
+    void writer_onADiskThatFillsAndFrees_writesEveryLineInOrderOnceThereIsRoom()
     {
+        TinyFileSystem disk;
+        if (!disk.mounted())
+            QSKIP(qPrintable(disk.skipReason()));
+        const QString name = disk.filePath(QStringLiteral("race.journal"));
         JournalWriter writer;
-        QString reason;
-        QVERIFY(!writer.Open(QStringLiteral("/nonexistent-folder/race.journal"), &reason));
-        QVERIFY(!reason.isEmpty());
+        writer.Open(name);
+        const JournalContents all = ParseJournal(lines(200));
+        for (int i = 0; i < 10; ++i)
+            writer.Append(all.entries[i].seq, FormatJournalLine(all.entries[i]));
+        QVERIFY(writer.WaitDurable(10, 10000));
+        QVERIFY(disk.Fill());
+        for (int i = 10; i < 200; ++i) // far more than the page the journal has begun
+            writer.Append(all.entries[i].seq, FormatJournalLine(all.entries[i]));
+        QTRY_VERIFY_WITH_TIMEOUT(writer.Failing(), 10000);
+        QVERIFY(writer.DurableSeq() < 200);
+        QVERIFY(QFile::remove(disk.filePath(QStringLiteral("filler"))));
+        QVERIFY(writer.WaitDurable(200, 10000));
+        QVERIFY(!writer.Failing());
+        writer.Close();
+        QCOMPARE(ReadFileBytes(name), lines(200));
+    }
+
+    void writer_waitsForAFolderThatIsNotThereYet()
+    {
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("later/race.journal"));
+        JournalWriter writer;
+        std::atomic<int> failures { 0 };
+        writer.OnFailure = [&](const QString&) { ++failures; };
+        writer.Open(name);
+        QVERIFY(writer.IsOpen());
+        writer.Append(1, FormatJournalLine(entry(1, 1, QStringLiteral("BEGIN"))));
+        QTRY_COMPARE(failures.load(), 1);
+        QVERIFY(!writer.FailureReason().isEmpty());
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("later")));
+        QVERIFY(writer.WaitDurable(1, 10000));
+        writer.Close();
         QVERIFY(!writer.IsOpen());
+        QCOMPARE(ParseJournal(ReadFileBytes(name)).entries.size(), 1);
     }
 
     void sessionMark_tellsARunningSessionFromAnAbandonedOne()
@@ -193,14 +301,14 @@ private slots:
         {
             SessionMark running(dir.path());
             QVERIFY(running.IsValid());
-            running.SetJournal(journal);
+            QVERIFY(running.SetJournal(journal));
             QVERIFY(FindAbandonedSessions(dir.path()).isEmpty()); // still held
         } // gone without its orderly end, as in a crash
 
         const QList<AbandonedSession> abandoned = FindAbandonedSessions(dir.path());
         QCOMPARE(abandoned.size(), 1);
         QCOMPARE(abandoned[0].journal, journal);
-        ForgetSessions(abandoned);
+        SessionClaim::Take(abandoned[0]).Forget();
         QVERIFY(FindAbandonedSessions(dir.path()).isEmpty());
         QVERIFY(QFile::exists(journal)); // the journal itself is kept
 
@@ -216,9 +324,82 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList({ "session-*" }, QDir::Files), QStringList());
     }
 
+    // From the question to its answer the race belongs to one program: a
+    // second one neither offers nor takes it, and knows why. Only an answer
+    // forgets it; a program that ends without one (a signal, a crash)
+    // leaves it for the next start.
+    void sessionClaim_holdsTheRaceFromTheQuestionToItsAnswer()
+    {
+        QTemporaryDir dir;
+        const QString journal = dir.filePath("rennzeit-2026-12-08-20-45-03.journal");
+        QVERIFY(WriteFileBytes(journal, lines(2)));
+        SessionMark(dir.path()).SetJournal(journal);
+        const AbandonedSession session = FindAbandonedSessions(dir.path()).value(0);
+        QCOMPARE(session.journal, journal);
+
+        SessionClaim claim = SessionClaim::Take(session);
+        QVERIFY(claim.IsValid());
+        QVERIFY(FindAbandonedSessions(dir.path()).isEmpty()); // what the second window sees
+        QVERIFY(SessionClaimedElsewhere(dir.path()));
+        bool elsewhere = false;
+        QVERIFY(!SessionClaim::Take(session, &elsewhere).IsValid());
+        QVERIFY(elsewhere);
+        claim.Release();
+        QVERIFY(!SessionClaimedElsewhere(dir.path()));
+        QCOMPARE(FindAbandonedSessions(dir.path()).size(), 1);
+
+        // A program killed during the question.
+        const pid_t child = fork();
+        if (child == 0) {
+            SessionClaim taken = SessionClaim::Take(session);
+            _exit(taken.IsValid() ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        QVERIFY(!SessionClaimedElsewhere(dir.path()));
+        QCOMPARE(FindAbandonedSessions(dir.path()).size(), 1);
+
+        claim = SessionClaim::Take(session);
+        QVERIFY(claim.IsValid());
+        claim.Forget();
+        QVERIFY(FindAbandonedSessions(dir.path()).isEmpty());
+        QCOMPARE(QDir(dir.path()).entryList({ "session-*" }, QDir::Files), QStringList());
+    }
+
+    void abandonedSessions_comeNewestFirst_eachJournalOnce()
+    {
+        QTemporaryDir dir;
+        const QString older = dir.filePath("rennzeit-2026-12-07-10-00-00.journal");
+        const QString newer = dir.filePath("rennzeit-2026-12-08-10-00-00.journal");
+        QVERIFY(WriteFileBytes(older, lines(2)));
+        QVERIFY(WriteFileBytes(newer, lines(3)));
+        QFile file(older);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
+        file.close();
+        // Two marks name the newer journal (a crash while a recovered race
+        // changed journals).
+        SessionMark(dir.path()).SetJournal(older);
+        SessionMark(dir.path()).SetJournal(newer);
+        SessionMark(dir.path()).SetJournal(newer);
+        const QList<AbandonedSession> sessions = FindAbandonedSessions(dir.path());
+        QCOMPARE(sessions.size(), 2);
+        QCOMPARE(sessions[0].journal, newer);
+        QCOMPARE(sessions[1].journal, older);
+        QCOMPARE(QDir(dir.path()).entryList({ "session-*.mark" }, QDir::Files).size(), 2);
+    }
+
     void raceJournal_numbersEventsAndNamesItsFileInTheMark()
     {
         QTemporaryDir dir;
+        ScopedFakeTick tick(5000);
+        platform::SetBootIdSource([] { return QStringLiteral("boot-a"); });
+        platform::SetWallClockSource([] { return std::int64_t(1796150703120); });
+        const auto systemClocks = qScopeGuard([] {
+            platform::SetBootIdSource({});
+            platform::SetWallClockSource({});
+        });
         RaceJournal journal(dir.path(), QStringLiteral("rennzeit"));
         QCOMPARE(journal.Record(QStringLiteral("START"), { 5, QTime(10, 0) }), 0u); // nothing open yet
         QVERIFY(journal.Begin({ 1000, QTime(10, 0) }));
@@ -228,7 +409,12 @@ private slots:
         const JournalContents contents = *ReadJournal(journal.FileName());
         QCOMPARE(contents.entries.size(), 2);
         QCOMPARE(contents.entries[0].kind, QStringLiteral("BEGIN"));
+        QCOMPARE(contents.entries[0].Field(QStringLiteral("version")), QString::number(kJournalVersion));
+        QCOMPARE(contents.entries[0].Field(QStringLiteral("boot")), QStringLiteral("boot-a"));
         QCOMPARE(contents.entries[1].tick, -5);
+        // Each tick is paired with its moment on the wall clock.
+        QCOMPARE(contents.entries[0].wall, 1796150703120 - 4000);
+        QCOMPARE(contents.entries[1].wall, 1796150703120 - 5005);
         QCOMPARE(contents.entries[1].Field(QStringLiteral("row")), QStringLiteral("1"));
 
         // A reset ends the race: the mark no longer names a journal.
@@ -260,27 +446,32 @@ private slots:
         const JournalContents contents = *ReadJournal(abandoned[0].journal);
         QCOMPARE(contents.entries.size(), 2);
         QCOMPARE(contents.entries[1].tick, 1500);
-
-        // Taken back: the same file goes on after the last event.
-        RaceJournal resumed(dir.path(), QStringLiteral("rennzeit"));
-        QVERIFY(resumed.Resume(abandoned[0].journal, contents.entries.last().seq));
-        ForgetSessions(abandoned);
-        QCOMPARE(resumed.Record(QStringLiteral("STOPP"), { 2500, QTime(10, 0, 2) }), 3u);
-        resumed.Close();
-        QCOMPARE(ReadJournal(abandoned[0].journal)->entries.size(), 3);
-        QVERIFY(FindAbandonedSessions(dir.path()).isEmpty());
     }
 
-    void datedBackups_keepTheNewestThirty()
+    void datedBackups_neverOverwriteOneAnother_andTheNewestThirtyStay()
     {
         QTemporaryDir dir;
-        QDateTime t(QDate(2026, 12, 1), QTime(9, 0));
-        for (int i = 0; i < 35; ++i)
-            QVERIFY(WriteDatedBackup(dir.path(), QStringLiteral("rennzeit"), t.addSecs(60 * 61 * i), "Nr.\r\n"));
+        // Copies of an earlier version, named to the minute, are the oldest.
+        QVERIFY(WriteFileBytes(dir.filePath("rennzeit-2026-11-30-09-00.txt"), "old"));
+        QVERIFY(WriteFileBytes(dir.filePath("rennzeit-2026-11-30-10-00.txt"), "old"));
+        const QDateTime t(QDate(2026, 12, 1), QTime(9, 0));
+        for (int i = 0; i < 30; ++i)
+            QVERIFY(WriteDatedBackup(
+                dir.path(), QStringLiteral("rennzeit"), t.addSecs(61 * i), "Nr. " + QByteArray::number(i)));
+        // Three exits within one second.
+        const QDateTime last = t.addSecs(61 * 29);
+        QVERIFY(WriteDatedBackup(dir.path(), QStringLiteral("rennzeit"), last, "second"));
+        QVERIFY(WriteDatedBackup(dir.path(), QStringLiteral("rennzeit"), last, "third"));
         QVERIFY(WriteFileBytes(dir.filePath("rennzeit-other.txt"), "kept"));
+
         const QStringList copies = QDir(dir.path()).entryList({ "rennzeit-2026-*.txt" }, QDir::Files, QDir::Name);
         QCOMPARE(copies.size(), 30);
-        QCOMPARE(copies.first(), QStringLiteral("rennzeit-2026-12-01-14-05.txt"));
+        QVERIFY(!copies.contains(QStringLiteral("rennzeit-2026-11-30-10-00.txt")));
+        QVERIFY(!copies.contains(QStringLiteral("rennzeit-2026-12-01-09-01-01.txt")));
+        QVERIFY(copies.contains(QStringLiteral("rennzeit-2026-12-01-09-02-02.txt")));
+        QCOMPARE(ReadFileBytes(dir.filePath("rennzeit-2026-12-01-09-29-29.txt")), QByteArray("Nr. 29"));
+        QCOMPARE(ReadFileBytes(dir.filePath("rennzeit-2026-12-01-09-29-29-2.txt")), QByteArray("second"));
+        QCOMPARE(ReadFileBytes(dir.filePath("rennzeit-2026-12-01-09-29-29-3.txt")), QByteArray("third"));
         QVERIFY(QFile::exists(dir.filePath("rennzeit-other.txt")));
         QString reason;
         QVERIFY(!WriteDatedBackup(dir.filePath("missing"), QStringLiteral("rennzeit"), t, "x", 30, &reason));

@@ -4,9 +4,13 @@
 #include "gridstore/CellStore.h"
 #include "gridstore/CellTable.h"
 #include "gridstore/SortEngine.h"
+#include "platform/BootClock.h"
 #include "protocol/Columns.h"
 #include "race/JournalEvents.h"
+#include "race/JournalRecovery.h"
+#include "support/TestSupport.h"
 
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <climits>
@@ -19,12 +23,26 @@ struct Race {
     TSortOptions order;
     race::Race rules { table, order };
     QList<race::JournalEntry> lines;
+    QStringList digests; // the race after each line
+    // The wall clock of the boot the lines are written in, at one tick.
+    platform::Tick tick0 = 0;
+    std::int64_t wall0 = 0;
     Race()
     {
         store.SetColCount(protocol::kProtocolColCount);
         store.SetRowCount(2);
+        order.SortCol = protocol::kColZeit; // as the protocol's grid has it
         rules.OnCommand = [this](const race::CommandRecord& r) { note(race::CommandEntry(r, rules.Settings())); };
         rules.OnTableChange = [this](const race::TableRecord& r) { note(race::TableEntry(r)); };
+    }
+    // The journal's first line, as a new race's journal has it.
+    void begin(const QString& boot, int version = race::kJournalVersion)
+    {
+        race::JournalEntry e;
+        e.kind = race::kind::Begin;
+        e.tick = tick0;
+        e.Add(QStringLiteral("version"), version).Add(QStringLiteral("boot"), boot);
+        note(e);
     }
     // Through the line format, as the file holds it.
     void note(race::JournalEntry e)
@@ -33,11 +51,25 @@ struct Race {
         if (!e.time.isValid())
             e.time = QTime(10, 0);
         e.seq = static_cast<std::uint64_t>(lines.size() + 1);
+        e.wall = wall0 + platform::TickDiff(e.tick, tick0);
         const QByteArray line = race::FormatJournalLine(e);
         lines << *race::ParseJournalLine(line.chopped(1));
+        digests << rules.Digest();
+    }
+    QByteArray bytes() const
+    {
+        QByteArray all;
+        for (const race::JournalEntry& e : lines)
+            all += race::FormatJournalLine(e);
+        return all;
     }
     QString digest() const { return rules.Digest(); }
 };
+
+platform::Stamp stampAt(platform::Tick tick)
+{
+    return { tick, QTime(10, 0).addMSecs(tick % 100000) };
+}
 
 } // namespace
 
@@ -154,17 +186,134 @@ private slots:
         QCOMPARE(back.digest(), live.digest());
     }
 
-    void tornEndIsCut_soTheNextLineStartsOnItsOwn()
+    // A journal that goes wrong somewhere is taken back as the race stood
+    // at its last good line, and what follows is listed, not replayed.
+    void damagedJournal_isTakenBackAsItStoodAtItsLastGoodLine_data()
     {
-        QTemporaryDir dir;
-        const QString name = dir.filePath(QStringLiteral("j.journal"));
-        QFile f(name);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("000001 1 2026-12-09T10:00:00.000 BEGIN *0\n000002 2 2026-12-09T10:0");
-        f.close();
-        QVERIFY(race::CutTornEnd(name));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("000001 1 2026-12-09T10:00:00.000 BEGIN *0\n"));
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("first"); // the first line (from 0) that cannot be used
+        QTest::addColumn<QString>("stop");
+        QTest::newRow("an event missing") << "gap" << 4 << "Zeile 5: Ereignis 5 fehlt";
+        QTest::newRow("a bad checksum in the middle") << "checksum" << 5 << "Zeile 6: Prüfsumme falsch";
+        QTest::newRow("a kind of a later program") << "kind" << 6 << "Ereignis 7: unbekannte Art \"STATUS\"";
+        QTest::newRow("a journal of a later format")
+            << "version" << 0 << "Ereignis 1: ein Journal im Format 3 einer neueren Programmversion";
+    }
+    void damagedJournal_isTakenBackAsItStoodAtItsLastGoodLine()
+    {
+        QFETCH(QString, damage);
+        QFETCH(int, first);
+        QFETCH(QString, stop);
+        Race live;
+        live.tick0 = 1000;
+        live.wall0 = 1796150703120;
+        live.begin(QStringLiteral("boot-a"), damage == QLatin1String("version") ? 3 : race::kJournalVersion);
+        live.rules.Load({ { "1", "Anna" }, { "2", "Bert" }, { "3", "Cleo" } }, QStringLiteral("start.txt"));
+        live.rules.Loaded(1);
+        live.rules.Start(1, stampAt(1000));
+        live.rules.Start(2, stampAt(2000));
+        live.rules.Start(3, stampAt(3000));
+        live.rules.Stop(1, stampAt(5000));
+        live.rules.InterimStop(1, stampAt(6000));
+        live.rules.Stop(1, stampAt(7000));
+        live.rules.End(1, stampAt(8000));
+        QByteArray bytes = live.bytes();
+        const qsizetype from = first == 0 ? 0 : bytes.indexOf(race::FormatJournalLine(live.lines[first]));
+        const qsizetype to = from + race::FormatJournalLine(live.lines[first]).size();
+        if (damage == QLatin1String("gap")) {
+            bytes.remove(from, to - from);
+        } else if (damage == QLatin1String("checksum")) {
+            bytes[from + 20] = bytes[from + 20] == '1' ? '2' : '1';
+        } else if (damage == QLatin1String("kind")) {
+            race::JournalEntry later = live.lines[first];
+            later.kind = QStringLiteral("STATUS");
+            bytes.replace(from, to - from, race::FormatJournalLine(later));
+        }
+        const int kept = static_cast<int>(live.lines.size()) - (damage == QLatin1String("gap") ? 1 : 0);
+
+        Race back;
+        const race::JournalRecovery r
+            = race::RecoverJournal(back.rules, race::ParseJournal(bytes), { QStringLiteral("boot-a"), 9000, 0 });
+        QCOMPARE(r.used, first);
+        QCOMPARE(r.stop, stop);
+        QCOMPARE(back.digest(), first == 0 ? Race().digest() : live.digests[first - 1]);
+        QCOMPARE(r.unused.size(), kept - first);
+        QCOMPARE(r.unused.first().line, first + 1);
+        QCOMPARE(r.unused.last().seq, QString::number(live.lines.size()));
+        QCOMPARE(r.unused.last().kind, QStringLiteral("ENDE"));
+        QCOMPARE(r.lastSeq, std::uint64_t(first));
+    }
+
+    // A power cut, and the race taken back in the next boot of the machine:
+    // its tick counter has started again, the wall clock has gone on.
+    void recoveryInAnotherBoot_runnersGoOnByTheWallClock_finishedTimesStay()
+    {
+        Race live;
+        live.tick0 = INT_MAX - 4000; // the tick wraps during the race
+        live.wall0 = 1796150703120;
+        const auto tickA = [&live](int ms) { return platform::TickDiff(live.tick0, -ms); };
+        live.begin(QStringLiteral("boot-a"));
+        live.rules.Start(1, stampAt(tickA(0)));
+        live.rules.Start(2, stampAt(tickA(1000)));
+        live.rules.Start(3, stampAt(tickA(2000)));
+        live.rules.InterimStop(4, stampAt(tickA(9000)));
+        live.rules.Stop(1, stampAt(tickA(10000))); // the last event
+        QCOMPARE(live.store.Cell(protocol::kColZeit, 1), QStringLiteral("10,00"));
+        const race::JournalContents contents = race::ParseJournal(live.bytes());
+        const std::int64_t lastWall = live.wall0 + 10000;
+
+        // The machine was off for an hour; this boot's tick is at 20 s.
+        ScopedFakeTick tick(20000);
+        platform::SetBootIdSource([] { return QStringLiteral("boot-b"); });
+        std::int64_t wall = lastWall + 3600000;
+        platform::SetWallClockSource([&wall] { return wall; });
+        const auto systemClocks = qScopeGuard([] {
+            platform::SetBootIdSource({});
+            platform::SetWallClockSource({});
+        });
+        Race back;
+        race::JournalRecovery r = race::RecoverJournal(back.rules, contents, race::ClockNow::Read());
+        QCOMPARE(r.mapping, race::TickMapping::WallClock);
+        QCOMPARE(r.gapMs, 3600000);
+        QCOMPARE(back.store.Cell(protocol::kColZeit, 1), QStringLiteral("10,00"));
+        QCOMPARE(back.store.Cell(protocol::kColRaw, 1), QStringLiteral("10000"));
+        QCOMPARE(back.store.Row(1), live.store.Row(1));
+        QCOMPARE(r.runners.size(), 2);
+        // Entry 2 ran 9 s until the last event, then the hour: on course
+        // now, the race clock and the entry's time go on from there.
+        QCOMPARE(back.rules.ClockAt(20000).ms, 10000 + 3600000);
+        const int row2 = back.store.Cell(protocol::kColNr, 1) == QLatin1String("2") ? 1 : 2;
+        QCOMPARE(
+            platform::TickDiff(20000, back.rules.Table().TableCell(protocol::kColRaw, row2).toInt()), 9000 + 3600000);
+        // The interim time keeps its distance to the starts.
+        QCOMPARE(platform::TickDiff(back.rules.Interims()[0].stamp.tick, *back.rules.FirstStart()), 9000);
+        back.rules.Stop(row2, platform::Stamp { 20500, QTime(11, 0) });
+        QVERIFY(back.store.Cell(protocol::kColZeit, 1) == QStringLiteral("10,00"));
+        const QStringList zeit = { back.store.Cell(protocol::kColZeit, 2), back.store.Cell(protocol::kColZeit, 3) };
+        QVERIFY2(zeit.contains(QStringLiteral("1:00.09,50")), qPrintable(zeit.join(QLatin1Char('|'))));
+
+        // A clock that went back, or forward by more than a day, cannot say
+        // how long the machine was off: the runners stay on course from the
+        // journal's last event, and they are named.
+        for (const std::int64_t off : { -5000LL, 2LL * 24 * 3600000 }) {
+            wall = lastWall + off;
+            Race other;
+            r = race::RecoverJournal(other.rules, contents, race::ClockNow::Read());
+            QCOMPARE(r.mapping, off < 0 ? race::TickMapping::ClockBackwards : race::TickMapping::ClockJumped);
+            QCOMPARE(r.runners,
+                (QStringList { QStringLiteral("Nr. 2 (Start %1)").arg(live.store.Cell(2, 2)),
+                    QStringLiteral("Nr. 3 (Start %1)").arg(live.store.Cell(2, 3)) }));
+            QCOMPARE(other.rules.ClockAt(20500).ms, 10500);
+            QCOMPARE(other.store.Row(1), live.store.Row(1));
+            QCOMPARE(other.rules.StateOf(2), race::Race::RowState::Running);
+        }
+
+        // In the same boot the ticks hold as they are.
+        platform::SetBootIdSource([] { return QStringLiteral("boot-a"); });
+        Race same;
+        r = race::RecoverJournal(same.rules, contents, race::ClockNow::Read());
+        QCOMPARE(r.mapping, race::TickMapping::SameBoot);
+        QCOMPARE(same.digest(), live.digest());
     }
 };
 

@@ -7,9 +7,13 @@
 #include "controls/Dialogs.h"
 #include "controls/ModalResult.h"
 #include "grid/SortGrid.h"
+#include "platform/BootClock.h"
 #include "protocol/Columns.h"
 
 #include <QAction>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QLabel>
 #include <QListWidget>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -27,6 +31,21 @@ DrillOptions ParseDrillOptions(const QStringList& arguments)
                 options.drillSeed = seed;
             else
                 options.error = QStringLiteral("--drill braucht eine Zahl: ") + a;
+        } else if (a == QLatin1String("--recover-answer=wait")) {
+            options.waitInQuestion = true;
+        } else if (a.startsWith(QLatin1String("--script="))) {
+            options.script = a.mid(9).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        } else if (a.startsWith(QLatin1String("--boot-id="))) {
+            options.bootId = a.mid(10);
+        } else if (a.startsWith(QLatin1String("--tick-shift=")) || a.startsWith(QLatin1String("--wall-shift="))) {
+            bool ok = false;
+            const qint64 ms = a.mid(13).toLongLong(&ok);
+            if (!ok)
+                options.error = QStringLiteral("%1 braucht eine Zahl").arg(a.left(12));
+            else if (a.startsWith(QLatin1String("--tick")))
+                options.tickShift = static_cast<std::int32_t>(ms);
+            else
+                options.wallShift = ms;
         } else if (a == QLatin1String("--recover-answer=yes")) {
             options.recoverAnswer = true;
         } else if (a == QLatin1String("--recover-answer=no")) {
@@ -138,15 +157,75 @@ void startDrill(TFormMain& w, std::uint32_t seed)
     timer->start(1);
 }
 
+// The tick counter of the system, read as if the machine had started at
+// another moment.
+class ShiftedTick final : public platform::TickSource {
+public:
+    explicit ShiftedTick(std::int32_t shift)
+        : m_shift(shift)
+    {
+    }
+    platform::Tick now() override { return platform::TickDiff(m_system.now(), -m_shift); }
+
+private:
+    platform::SystemTickSource m_system;
+    std::int32_t m_shift;
+};
+
+// Leaves the question open until something ends it (a signal to the
+// program), and says so.
+int waitInQuestion(QDialog* dialog)
+{
+    const QLabel* text = dialog->findChild<QLabel*>();
+    PrintLine(
+        QStringLiteral("question ") + (text ? text->text() : QString()).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    QEventLoop loop;
+    QObject::connect(dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    return dialog->result();
+}
+
+void runScript(TFormMain& w, const QStringList& steps)
+{
+    for (const QString& step : steps) {
+        if (step.startsWith(QLatin1String("load:")))
+            w.loadProtocol(step.mid(5));
+        else if (step == QLatin1String("start"))
+            w.mStartClick();
+        else if (step == QLatin1String("stop"))
+            w.mStopClick();
+        else if (step == QLatin1String("end"))
+            w.bEndClick();
+    }
+    race::RaceJournal& journal = w.Journal().File();
+    journal.WaitDurable(journal.LastSeq(), 10000);
+    PrintLine(QStringLiteral("scripted %1 %2").arg(journal.DurableSeq()).arg(w.Race().Digest()));
+}
+
 } // namespace
+
+void ApplyClockOptions(const DrillOptions& options)
+{
+    if (!options.bootId.isEmpty())
+        platform::SetBootIdSource([id = options.bootId] { return id; });
+    if (options.tickShift != 0)
+        platform::SetTickSource(new ShiftedTick(options.tickShift)); // for the program's whole life
+    if (options.wallShift != 0)
+        platform::SetWallClockSource(
+            [shift = options.wallShift] { return QDateTime::currentMSecsSinceEpoch() + shift; });
+}
 
 void RunDrillOptions(TFormMain& window, const DrillOptions& options)
 {
     if (options.drillSeed)
         window.Journal().File().OnDurable = [](std::uint64_t seq) { PrintLine(QStringLiteral("durable %1").arg(seq)); };
-    if (options.printDigest)
+    if (options.printDigest || options.waitInQuestion)
         dialogs::SetTestMode(true); // messages are printed, not shown
+    if (options.waitInQuestion)
+        dialogs::SetDialogHandler(waitInQuestion);
     window.offerRecovery(options.recoverAnswer);
+    if (!options.script.isEmpty())
+        runScript(window, options.script);
     if (options.printDigest) {
         for (const dialogs::ShownMessage& m : dialogs::TakeShownMessages())
             PrintLine(QStringLiteral("message ") + QString(m.text).replace(QLatin1Char('\n'), QLatin1Char(' ')));

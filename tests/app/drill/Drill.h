@@ -17,18 +17,40 @@ class TFormMain;
 //                             the disk (a crash test kills the program)
 //   --recover-answer=yes|no   answers the question "Letztes Rennen
 //                             wiederherstellen?" without showing it
-//   --print-digest            prints "digest <digest>" of the race once the
-//                             start-up (and any recovery) is done, and ends
+//   --recover-answer=wait     prints "question <text>" when the question is
+//                             asked and leaves it open (for a signal to end)
+//   --script=<steps>          runs the steps, separated by commas, once the
+//                             start-up is done: "load:<file>" loads a
+//                             protocol, "start", "stop", "end" press the
+//                             keys; then prints "scripted <seq> <digest>"
+//                             once the journal has every event on the disk
+//   --print-digest            prints the messages shown ("message <text>")
+//                             and "digest <digest>" of the race once the
+//                             start-up (and any recovery or script) is done,
+//                             and ends
+//   --boot-id=<id>            the program runs in that boot
+//   --tick-shift=<ms>         the tick counter reads that much more
+//   --wall-shift=<ms>         the wall clock reads that much more
+// The last three make a start look like one after a reboot.
 struct DrillOptions {
     std::optional<std::uint32_t> drillSeed;
     std::optional<bool> recoverAnswer;
+    bool waitInQuestion = false;
+    QStringList script;
     bool printDigest = false;
+    QString bootId;
+    std::int32_t tickShift = 0;
+    std::int64_t wallShift = 0;
     QString error; // an option that cannot be read
 };
 DrillOptions ParseDrillOptions(const QStringList& arguments);
 
 // Writes one line to the standard output at once (from any thread).
 void PrintLine(const QString& line);
+
+// The boot, tick and wall clock the options ask for; before the program
+// starts.
+void ApplyClockOptions(const DrillOptions& options);
 
 // What the drill program does once the window is on the screen.
 void RunDrillOptions(TFormMain& window, const DrillOptions& options);

@@ -20,5 +20,6 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "%s\n", options.error.toLocal8Bit().constData());
         return 2;
     }
+    ApplyClockOptions(options);
     return RunProgram(argc, argv, [options](TFormMain& window) { RunDrillOptions(window, options); });
 }
