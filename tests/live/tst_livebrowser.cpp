@@ -2,12 +2,11 @@
 // Chromium loads / and /display and the rendered document shows the results
 // and the race clock, names with markup as plain text.
 #include "live/LiveServer.h"
+#include "support/HeadlessChromium.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace live;
@@ -54,22 +53,7 @@ class TestLiveBrowser : public QObject {
 
     QString dumpDom(const QString& path)
     {
-        QTemporaryDir profile;
-        QProcess chromium;
-        chromium.setProgram(m_browser);
-        chromium.setArguments({ "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-            "--disable-background-networking", "--disable-component-update", "--disable-sync",
-            "--user-data-dir=" + profile.path(), "--dump-dom",
-            QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path) });
-        chromium.start();
-        if (!chromium.waitForStarted(30000))
-            return {};
-        if (!chromium.waitForFinished(180000)) {
-            chromium.kill();
-            chromium.waitForFinished();
-            return {};
-        }
-        return QString::fromUtf8(chromium.readAllStandardOutput());
+        return HeadlessChromiumDom(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
     }
 
 private slots:

@@ -1,7 +1,7 @@
 #include "gridstore/CellStore.h"
 #include "protocol/HtmlPage.h"
+#include "support/HeadlessChromium.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -50,33 +50,7 @@ class TestBrowser : public QObject {
 private:
     QString m_browser;
 
-    // The page as headless Chromium makes it: its DOM, empty on failure.
-    QString dumpDom(const QString& page)
-    {
-        QTemporaryDir profile;
-        QProcess chromium;
-        chromium.setProgram(m_browser);
-        chromium.setArguments({ "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-            "--disable-background-networking", "--disable-component-update", "--disable-sync",
-            "--user-data-dir=" + profile.path(), "--dump-dom", QUrl::fromLocalFile(page).toString() });
-        chromium.setProcessChannelMode(QProcess::SeparateChannels);
-        chromium.start();
-        if (!chromium.waitForStarted(30000)) {
-            qWarning("%s", qPrintable(chromium.errorString()));
-            return {};
-        }
-        if (!chromium.waitForFinished(180000)) {
-            chromium.kill();
-            chromium.waitForFinished();
-            qWarning("chromium did not finish within three minutes");
-            return {};
-        }
-        if (chromium.exitStatus() != QProcess::NormalExit || chromium.exitCode() != 0) {
-            qWarning("%s", chromium.readAllStandardError().right(2000).constData());
-            return {};
-        }
-        return QString::fromUtf8(chromium.readAllStandardOutput());
-    }
+    QString dumpDom(const QString& page) { return HeadlessChromiumDom(QUrl::fromLocalFile(page).toString()); }
 
 private slots:
     void initTestCase()
