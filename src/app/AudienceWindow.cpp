@@ -30,6 +30,10 @@ constexpr int kDigitWidth = 45;
 constexpr int kDigitHeight = 89;
 constexpr int kPanelWidths[3] = { 316, 399, 444 };
 constexpr int kFinisherColumns = 4; // place, number, name, time
+constexpr int kNameColumn = 2;
+// What the place, number and time columns hold at least, so they keep their
+// widths while the first finishers come in.
+const char* const kNarrowestTexts[kFinisherColumns] = { "99", "999", "", "9.59,99" };
 
 QLabel* separator(QWidget* parent, const QString& text)
 {
@@ -61,11 +65,14 @@ TAudienceWindow::TAudienceWindow(QWidget* parent)
     LabMin = separator(this, QStringLiteral("."));
     LabSec = separator(this, QStringLiteral(","));
 
+    LabTitle = new QLabel(this);
+    LabTitle->setAlignment(Qt::AlignCenter);
+    LabTitle->hide();
     Caption = new QLabel(QStringLiteral("Zuletzt im Ziel"), this);
     for (auto& row : Rows) {
         for (int c = 0; c < kFinisherColumns; ++c) {
             auto* l = new QLabel(this);
-            l->setAlignment((c == 2 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
+            l->setAlignment((c == kNameColumn ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
             row[static_cast<size_t>(c)] = l;
         }
     }
@@ -103,7 +110,7 @@ void TAudienceWindow::SetColours(const settings::Colours& colours)
         d->SetColorOff(colours.background);
         d->SetColorOn(colours.digit);
     }
-    for (QLabel* l : { LabHour, LabMin, LabSec, QrCaption })
+    for (QLabel* l : { LabHour, LabMin, LabSec, QrCaption, LabTitle })
         SetFontColor(l, colours.digit);
     SetFontColor(Caption, colours.dim);
     for (size_t r = 0; r < Rows.size(); ++r) {
@@ -139,6 +146,16 @@ void TAudienceWindow::SetClassFilter(const QString& klasse)
 {
     m_classFilter = klasse;
     ShowResults(m_results);
+}
+
+void TAudienceWindow::SetTitle(const QString& title)
+{
+    if (title == m_title)
+        return;
+    m_title = title;
+    LabTitle->setVisible(!title.isEmpty());
+    LabTitle->setToolTip(title);
+    layOut();
 }
 
 void TAudienceWindow::SetAddress(const QString& url)
@@ -211,12 +228,22 @@ void TAudienceWindow::layOut()
     const int w = width(), h = height();
     const int margin = std::max(6, static_cast<int>(std::min(w, h) * 0.03));
 
+    // The race's title on top, in one line as wide as the window.
+    int titleHeight = 0;
+    if (!m_title.isEmpty()) {
+        titleHeight = std::max(14, h / 11);
+        const QFont font = DesignFont(QStringLiteral("Arial"), std::max(8, titleHeight * 7 / 10), true);
+        LabTitle->setFont(font);
+        LabTitle->setGeometry(margin, margin / 2, w - 2 * margin, titleHeight);
+        LabTitle->setText(QFontMetrics(font).elidedText(m_title, Qt::ElideRight, w - 2 * margin));
+    }
+
     // The clock: the operator's display scaled to the upper part.
-    const int clockHeight = static_cast<int>((h - 2 * margin) * 0.44);
+    const int clockHeight = static_cast<int>((h - 2 * margin - titleHeight) * 0.44);
     const int panelWidth = kPanelWidths[std::max(0, m_accuracy)];
     const double k = std::min(double(w - 2 * margin) / panelWidth, double(clockHeight) / (kDigitHeight + 6));
     const int x0 = static_cast<int>((w - panelWidth * k) / 2);
-    const int y0 = margin + static_cast<int>((clockHeight - kDigitHeight * k) / 2);
+    const int y0 = margin + titleHeight + static_cast<int>((clockHeight - kDigitHeight * k) / 2);
     auto scaled = [k](double v) { return static_cast<int>(std::lround(v * k)); };
     for (int i = 0; i < DisplayTime::DigitCount; ++i) {
         TDigit* d = Digits[static_cast<size_t>(i)];
@@ -236,7 +263,7 @@ void TAudienceWindow::layOut()
     }
 
     // The finishers below, the address's QR code to their right.
-    const int top = margin + clockHeight + margin / 2;
+    const int top = margin + titleHeight + clockHeight + margin / 2;
     const int available = std::max(1, h - top - margin);
     const int rowHeight = static_cast<int>(available / (kFinisherRows + 0.6));
     int tableRight = w - margin;
@@ -254,24 +281,50 @@ void TAudienceWindow::layOut()
     const int tableWidth = std::max(1, tableRight - margin);
     Caption->setFont(DesignFont(QStringLiteral("Arial"), std::max(8, rowHeight * 3 / 10)));
     Caption->setGeometry(margin, top, tableWidth, rowHeight * 6 / 10);
-    const double shares[kFinisherColumns] = { 0.11, 0.13, 0.47, 0.29 };
-    const QFont rowFont = DesignFont(QStringLiteral("Arial"), std::max(8, rowHeight * 62 / 100), true);
-    const QFontMetrics metrics(rowFont);
+    layOutFinishers(top + rowHeight * 6 / 10, margin, tableWidth, rowHeight);
+}
+
+void TAudienceWindow::layOutFinishers(int top, int left, int width, int rowHeight)
+{
+    // Place, number and time are as wide as their texts; the name takes the
+    // rest of the line and is shortened only when it does not fit there. In
+    // a narrow window the letters get smaller before the name gets less than
+    // half the line.
+    int pixels = std::max(8, rowHeight * 62 / 100);
     const int gap = std::max(4, rowHeight / 5);
-    for (size_t r = 0; r < Rows.size(); ++r) {
-        int x = margin;
-        const int y = top + rowHeight * 6 / 10 + static_cast<int>(r) * rowHeight;
+    std::array<int, kFinisherColumns> widths {};
+    QFont font;
+    for (;; --pixels) {
+        font = DesignFont(QStringLiteral("Arial"), pixels, true);
+        const QFontMetrics metrics(font);
+        int fixed = 0;
         for (int c = 0; c < kFinisherColumns; ++c) {
-            const int cw = static_cast<int>(tableWidth * shares[c]);
+            if (c == kNameColumn)
+                continue;
+            int widest = metrics.horizontalAdvance(QLatin1String(kNarrowestTexts[c]));
+            for (const QStringList& texts : m_rowTexts)
+                widest = std::max(widest, metrics.horizontalAdvance(texts.value(c)));
+            widths[static_cast<size_t>(c)] = widest;
+            fixed += widest + gap;
+        }
+        widths[kNameColumn] = std::max(1, width - fixed);
+        if (fixed <= width / 2 || pixels <= 8)
+            break;
+    }
+    const QFontMetrics metrics(font);
+    for (size_t r = 0; r < Rows.size(); ++r) {
+        int x = left;
+        const int y = top + static_cast<int>(r) * rowHeight;
+        for (int c = 0; c < kFinisherColumns; ++c) {
+            const int cw = widths[static_cast<size_t>(c)];
             QLabel* l = Rows[r][static_cast<size_t>(c)];
-            l->setFont(rowFont);
-            // The name keeps a space from the number before it.
-            const int indent = c == 2 ? gap : 0;
-            l->setGeometry(x + indent, y, cw - gap - indent, rowHeight);
+            l->setFont(font);
+            l->setGeometry(x, y, cw, rowHeight);
             const QString& text = m_rowTexts[r].value(c);
-            l->setText(metrics.elidedText(text, Qt::ElideRight, cw - gap - indent));
-            l->setToolTip(text);
-            x += cw;
+            const QString shown = metrics.elidedText(text, Qt::ElideRight, cw);
+            l->setText(shown);
+            l->setToolTip(shown != text ? text : QString());
+            x += cw + gap;
         }
     }
 }

@@ -40,6 +40,9 @@ public:
     // Only the finishers of this class; empty: every class.
     void SetClassFilter(const QString& klasse);
     QString ClassFilter() const { return m_classFilter; }
+    // The race's title over the clock; empty shows none.
+    void SetTitle(const QString& title);
+    QString Title() const { return m_title; }
     // The live-results address under its QR code; empty hides both.
     void SetAddress(const QString& url);
     QString Address() const { return m_address; }
@@ -54,6 +57,7 @@ public:
 
     std::array<TDigit*, DisplayTime::DigitCount> Digits {};
     QLabel *LabHour = nullptr, *LabMin = nullptr, *LabSec = nullptr;
+    QLabel* LabTitle = nullptr; // the race's title, while it has one
     QLabel* Caption = nullptr;
     // Place, number, name and time of each finisher row, newest on top.
     std::array<std::array<QLabel*, 4>, kFinisherRows> Rows {};
@@ -70,6 +74,7 @@ protected:
 
 private:
     void layOut();
+    void layOutFinishers(int top, int left, int width, int rowHeight);
     void fillContextMenu();
     void applyAccuracy(int accuracy);
 
@@ -77,6 +82,7 @@ private:
     settings::Colours m_colours;
     int m_accuracy = -1;
     QString m_address;
+    QString m_title;
     std::array<QStringList, kFinisherRows> m_rowTexts;
     race::Snapshot m_results;
     QString m_classFilter;

@@ -202,6 +202,7 @@ private:
 
     settings::Colours m_colours;
     settings::FileChoices m_fileChoices;
+    settings::Event m_event; // the race's title on every output
     bool m_sound = false;
     std::uint32_t m_portMask = 0; // the start-up scan's result
     // The lockout ends the timers are set for.

@@ -1,6 +1,7 @@
 // Saving and loading the protocol, and the results page.
 #include "app/FMain.h"
 
+#include "app/NoteBar.h"
 #include "app/UiHelpers.h"
 #include "controls/Dialogs.h"
 #include "dialogs/DlgYesNo.h"
@@ -20,6 +21,12 @@ void showPageWriteError(QWidget* parent, const QString& title, const QString& fi
 {
     dialogs::ShowMessage(parent, dialogs::Icon::Critical, title,
         QStringLiteral("Der Schreibfehler der Datei: ") + FullPath(fileName) + QLatin1Char('\r') + reason);
+}
+
+// The race's title over the page and its printout, dated the day it is made.
+protocol::RaceHeading headingOf(const settings::Event& event)
+{
+    return { event.title, QDate::currentDate() };
 }
 
 // The save and open dialogs start in the folder last used.
@@ -65,7 +72,7 @@ void TFormMain::sbSaveClick()
     case protocol::SaveAction::Page: {
         QString reason;
         if (!protocol::WriteHtmlPage(
-                ui.SortGrid1->Store(), target.fileName, files.title, &reason, m_race->ClassOrder()))
+                ui.SortGrid1->Store(), target.fileName, files.title, &reason, m_race->ClassOrder(), headingOf(m_event)))
             showPageWriteError(this, files.title, target.fileName, reason);
         break;
     }
@@ -102,7 +109,7 @@ void TFormMain::sbLoadClick()
 void TFormMain::loadProtocol(const QString& fileName)
 {
     // The whole file is read before anything of the table changes: a file
-    // that is no protocol leaves the table as it was.
+    // that is no protocol (binary data) leaves the table as it was.
     QString openError;
     const std::optional<protocol::LoadedProtocol> loaded = protocol::LoadProtocolText(fileName, &openError);
     if (!loaded || !loaded->ok()) {
@@ -119,6 +126,9 @@ void TFormMain::loadProtocol(const QString& fileName)
     }
     runRace([&] { return m_race->Loaded(currentRow()); }, RowFollow::WholeRow);
     columnLayout();
+    // Lines that loaded only changed are named, without stopping the operator.
+    ui.PanelLoadNote->ShowNote(protocol::RepairNote(loaded->repairs),
+        QFileInfo(fileName).fileName() + QLatin1Char('\n') + protocol::RepairDetails(loaded->repairs));
 }
 
 void TFormMain::sbHTMLClick(int tag)
@@ -126,7 +136,8 @@ void TFormMain::sbHTMLClick(int tag)
     commitEditor();
     QString reason;
     const QString fileName = protocol::HtmlPageFileName(files.title);
-    switch (protocol::PublishHtmlPage(ui.SortGrid1->Store(), files.title, tag, &reason, m_race->ClassOrder())) {
+    switch (protocol::PublishHtmlPage(
+        ui.SortGrid1->Store(), files.title, tag, &reason, m_race->ClassOrder(), headingOf(m_event))) {
     case protocol::PublishResult::Done:
         break;
     case protocol::PublishResult::NotWritten:

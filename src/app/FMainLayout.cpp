@@ -6,6 +6,7 @@
 #include "app/Glyphs.h"
 #include "app/HeldKeys.h"
 #include "app/LiveWidgets.h"
+#include "app/NoteBar.h"
 #include "app/RaceDisplay.h"
 #include "app/UiHelpers.h"
 #include "comm/Comms.h"
@@ -320,6 +321,9 @@ void TFormMain::buildUi()
     sort.SortCol = 3;
     sort.SortDirection = TSortDirection::sdAscending;
     grid.EndUpdate();
+    // What a load had to change in its file, over the table it went into.
+    u.PanelLoadNote = new TNoteBar(u.PanelMain);
+    mainColumn->addWidget(u.PanelLoadNote);
     mainColumn->addWidget(u.SortGrid1, 1);
     // The "Name" column takes what the others leave whenever the grid's size
     // changes with the window.

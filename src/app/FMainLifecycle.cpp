@@ -2,6 +2,7 @@
 #include "app/FMain.h"
 
 #include "app/Application.h"
+#include "app/AudienceWindow.h"
 #include "app/BarrierLine.h"
 #include "app/Glyphs.h"
 #include "app/JournalRecorder.h"
@@ -252,11 +253,12 @@ void TFormMain::readSettings()
     m_colours = v.colours;
     m_race->SetSettings(v.timing);
     m_fileChoices = v.files;
+    m_event = v.event;
     const settings::Placement& p = v.placement;
     m_bounds.Restore(*this, p.left, p.top, p.width, p.height);
     if (p.maximized)
         setWindowState(windowState() | Qt::WindowMaximized);
-    m_live->SetLook(files.title, m_colours);
+    m_live->SetLook(m_event.NameOr(files.title), m_colours);
     m_live->Configure(v.liveOn, v.livePort);
 }
 
@@ -276,6 +278,7 @@ settings::Values TFormMain::CurrentSettings() const
     v.files = m_fileChoices;
     v.liveOn = m_live->On();
     v.livePort = m_live->Port();
+    v.event = m_event;
     return v;
 }
 
@@ -417,6 +420,7 @@ void TFormMain::bCFGClick()
     shown.stopFirst = m_race->Settings().stopFirst;
     shown.liveOn = m_live->On();
     shown.livePort = m_live->Port();
+    shown.raceTitle = m_event.title;
     d.Load(shown);
 
     if (d.ShowModal() == QDialog::Accepted) {
@@ -436,6 +440,13 @@ void TFormMain::bCFGClick()
         // open (its error reaches the error box).
         runRace([&] { return m_race->SettingsChanged(timing, currentRow()); });
         m_live->Configure(chosen.liveOn, chosen.livePort);
+        if (chosen.raceTitle != m_event.title) {
+            m_event.title = chosen.raceTitle;
+            m_live->SetLook(m_event.NameOr(files.title), m_colours);
+            m_live->ResultsChanged();
+            if (ui.Anzeige)
+                ui.Anzeige->SetTitle(m_event.title);
+        }
         if (chosen.portChanged && chosen.port != 0)
             m_barrier->Open();
     }

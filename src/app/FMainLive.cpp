@@ -76,6 +76,7 @@ void TFormMain::mAnzeigeClick()
         return;
     }
     ui.Anzeige->SetColours(m_colours);
+    ui.Anzeige->SetTitle(m_event.title);
     ui.Anzeige->SetAddress(m_live->Address());
     // On a second screen it fills that screen; with one screen it opens as
     // a window beside the race.

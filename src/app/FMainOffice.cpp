@@ -19,7 +19,7 @@ void TFormMain::wordExport(int mode, const QString& fileName)
     {
         WaitCursor hourglass;
         written = protocol::WordExport(mode, fileName, ui.SortGrid1->Store(), widths, files.templatePath,
-            WordEngineFactory, &failure, QString(), m_race->ClassOrder());
+            WordEngineFactory, &failure, m_event.title, m_race->ClassOrder());
     }
     if (!written)
         ShowFileFailure(this, files.title, QStringLiteral("Das Word-Dokument konnte nicht erstellt werden."),
@@ -42,7 +42,7 @@ void TFormMain::sbExcelClick()
     commitEditor();
     protocol::WriteFailure failure;
     protocol::ExcelReport report;
-    if (!protocol::ExcelExport(ui.SortGrid1->Store(), &failure, &report, QString(), m_race->ClassOrder())) {
+    if (!protocol::ExcelExport(ui.SortGrid1->Store(), &failure, &report, m_event.title, m_race->ClassOrder())) {
         ShowFileFailure(this, files.title, QStringLiteral("Die Excel-Arbeitsmappe konnte nicht erstellt werden."),
             failure.fileName, failure.reason);
         return;

@@ -6,6 +6,7 @@
 
 #include "app/Glyphs.h"
 #include "app/LivePublisher.h"
+#include "app/NoteBar.h"
 #include "app/RaceDisplay.h"
 #include "comm/Comms.h"
 #include "controls/ButtonWithColor.h"
@@ -264,6 +265,7 @@ void TFormMain::mResetClick()
             QStringLiteral("Abbrechen"))) {
         commitEditor();
         runRace([&] { return m_race->Reset(); }, RowFollow::WholeRow);
+        ui.PanelLoadNote->Clear(); // it spoke of rows that are gone
         columnLayout();
         ui.bSTART->setFocus();
     }

@@ -19,6 +19,7 @@ class THelpViewer;
 class TImage;
 class TLbSpeedButton;
 class TMessageTimer;
+class TNoteBar;
 class TQrPopup;
 class TRaceDisplay;
 class TSortGrid;
@@ -66,6 +67,7 @@ struct MainUi {
     QToolButton* sbExcel = nullptr;
     QToolButton* sbHTML = nullptr;
 
+    TNoteBar* PanelLoadNote = nullptr; // the lines a load changed, until the next load or reset
     TSortGrid* SortGrid1 = nullptr;
     QMenu* PopupMenuList = nullptr;
     QAction* Erase1 = nullptr;

@@ -191,9 +191,10 @@ private:
         if (columns > 0)
             m_widths = protocol::FitColumns(natural, m_flexible, m_area.width());
 
-        const QFontMetricsF heading(m_heading, &m_device);
         const QFontMetricsF small(m_small, &m_device);
-        m_tableTop = heading.height() + small.height() + m_units.mm(4);
+        m_headingHeight = headingFits() ? QFontMetricsF(m_heading, &m_device).height()
+                                        : textHeight(m_heading, headingText(), headingWidth());
+        m_tableTop = m_headingHeight + small.height() + m_units.mm(4);
         m_footerHeight = small.height() + m_units.mm(3);
         m_headerHeight = rowHeight(m_results.header, m_bold);
 
@@ -220,20 +221,38 @@ private:
         m_pages.emplace_back(first, static_cast<int>(m_results.rows.size()));
     }
 
+    QString headingText() const
+    {
+        return m_results.heading.isEmpty() ? QStringLiteral("Ergebnisse") : m_results.heading;
+    }
+    // The heading keeps clear of the date on its right; a race's long title
+    // wraps onto more lines.
+    qreal headingWidth() const
+    {
+        const QFontMetricsF small(m_small, &m_device);
+        return m_area.width() - small.horizontalAdvance(QStringLiteral("Stand: 00.00.0000, 00:00 Uhr")) - m_units.mm(5);
+    }
+    bool headingFits() const
+    {
+        return QFontMetricsF(m_heading, &m_device).horizontalAdvance(headingText()) <= headingWidth();
+    }
+
     void paintTop(QPainter& p, const QDateTime& printedAt)
     {
         const QFontMetricsF heading(m_heading, &m_device);
         const QFontMetricsF small(m_small, &m_device);
         p.setPen(Qt::black);
         p.setFont(m_heading);
-        p.drawText(QRectF(0, 0, m_area.width(), heading.height()), Qt::AlignLeft | Qt::AlignBottom,
-            m_results.heading.isEmpty() ? QStringLiteral("Ergebnisse") : m_results.heading);
+        if (headingFits())
+            p.drawText(QRectF(0, 0, m_area.width(), heading.height()), Qt::AlignLeft | Qt::AlignBottom, headingText());
+        else
+            drawWrapped(p, QRectF(0, 0, headingWidth(), m_headingHeight), headingText(), Qt::AlignLeft);
         p.setFont(m_small);
         p.drawText(QRectF(0, 0, m_area.width(), heading.height()), Qt::AlignRight | Qt::AlignBottom,
             printedAt.toString(QStringLiteral("'Stand:' dd.MM.yyyy, hh:mm 'Uhr'")));
         p.drawText(
-            QRectF(0, heading.height(), m_area.width(), small.height()), Qt::AlignLeft | Qt::AlignTop, m_results.title);
-        const qreal ruleY = heading.height() + small.height() + m_units.mm(1.5);
+            QRectF(0, m_headingHeight, m_area.width(), small.height()), Qt::AlignLeft | Qt::AlignTop, m_results.title);
+        const qreal ruleY = m_headingHeight + small.height() + m_units.mm(1.5);
         p.setPen(QPen(Qt::black, m_units.mm(0.3)));
         p.drawLine(QPointF(0, ruleY), QPointF(m_area.width(), ruleY));
     }
@@ -302,6 +321,7 @@ private:
     int m_flexible = 0;
     QList<double> m_widths;
     QList<qreal> m_rowHeights;
+    qreal m_headingHeight = 0;
     qreal m_tableTop = 0;
     qreal m_headerHeight = 0;
     qreal m_footerHeight = 0;
@@ -345,7 +365,7 @@ PrintedResults ReadResultsPage(const QString& html)
 PrintedResults ResultsOfTable(const protocol::PageTable& table)
 {
     PrintedResults results;
-    results.heading = QStringLiteral("Ergebnisse");
+    results.heading = table.heading;
     results.title = table.title;
     results.header = table.header;
     for (qsizetype r = 0; r < table.rows.size(); ++r) {

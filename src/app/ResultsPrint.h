@@ -15,8 +15,8 @@ class QPagedPaintDevice;
 // wide as the page, its header row on every page, the heading, the page
 // title and the date on top and the page numbers at the bottom.
 struct PrintedResults {
-    QString heading; // "Ergebnisse"
-    QString title; // the page's title, "Zeitenprotokoll " + application title
+    QString heading; // "Ergebnisse", or the race's title
+    QString title; // "Zeitenprotokoll " + application title, or the results' date under a race's title
     QStringList header; // empty when the page holds no table
     QList<QStringList> rows; // without rows that hold nothing but "-"
     // Rows that are a class's heading: one text across the table, kept on

@@ -32,8 +32,9 @@ constexpr TColor kHighestSystemColor = 30;
 const Key kKeys[] = {
     // Cut to 8 bits, 300 would name COM44: another port than the one stored.
     { "Port", +[](Values& v) -> int& { return v.port; }, true, 0, 255 },
-    // A negative value would disable the port list for good.
-    { "Alg", +[](Values& v) -> int& { return v.algorithm; }, true, 0, 1 },
+    // A negative value is kept: it locks the settings dialog's port list (and
+    // leaves the barriers without a command), as an administrator may want.
+    { "Alg", +[](Values& v) -> int& { return v.algorithm; }, true, INT_MIN, 1 },
     { "Left", +[](Values& v) -> std::optional<int>& { return v.placement.left; }, true },
     { "Top", +[](Values& v) -> std::optional<int>& { return v.placement.top; }, true },
     { "Width", +[](Values& v) -> std::optional<int>& { return v.placement.width; }, true },
@@ -53,8 +54,8 @@ const Key kKeys[] = {
     { "LiveOn", +[](Values& v) -> bool& { return v.liveOn; }, false },
     { "LivePort", +[](Values& v) -> int& { return v.livePort; }, false,
         TCfgDialog::kMinLivePort, TCfgDialog::kMaxLivePort },
-    // Written after every other key.
     { "PortDevice", +[](Values& v) -> QString& { return v.portDevice; }, false },
+    { "Veranstaltung", +[](Values& v) -> QString& { return v.event.title; }, false },
 };
 // clang-format on
 

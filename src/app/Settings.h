@@ -37,9 +37,18 @@ struct Placement {
     bool maximized = false; // "Maximized"
 };
 
+// The race as the outputs name it: the results page and its printout, the
+// document, the workbook, the live results and the spectator display.
+struct Event {
+    QString title; // "Veranstaltung"; empty: they carry the program's name as before
+    // What the live results and the spectator display are titled: the
+    // race's title, else the program's name.
+    QString NameOr(const QString& programTitle) const { return title.isEmpty() ? programTitle : title; }
+};
+
 struct Values {
     int port = 0; // "Port": 0 none, n COMn
-    int algorithm = 0; // "Alg": the barrier algorithm, 0 "Ein", 1 "Aus"
+    int algorithm = 0; // "Alg": the barrier algorithm, 0 "Ein", 1 "Aus"; negative locks the port list
     QString portDevice; // "PortDevice": the chosen adapter's stable path
     Placement placement;
     bool sound = false; // "Sound"
@@ -48,6 +57,7 @@ struct Values {
     FileChoices files;
     bool liveOn = false; // "LiveOn": live results in the network
     int livePort = 8080; // "LivePort"
+    Event event;
 };
 
 // Reads the store. The fourteen keys every version has written are read in

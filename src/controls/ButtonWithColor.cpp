@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QShortcut>
 
@@ -245,6 +246,43 @@ void TBitBtnWithColor::mousePressEvent(QMouseEvent* event)
     // button would otherwise stay pressed until the next click on it.
     if (m_deactivatedInMouseDown && isDown())
         setDown(false);
+}
+
+namespace {
+
+bool isEnterKey(const QKeyEvent* event)
+{
+    return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
+
+} // namespace
+
+void TBitBtnWithColor::keyPressEvent(QKeyEvent* event)
+{
+    // In a dialog the default-button rules of the toolkit answer Return.
+    if (!isEnterKey(event) || autoDefault()) {
+        QPushButton::keyPressEvent(event);
+        return;
+    }
+    // Like Space: down on the press, the click on the release, so a held
+    // key clicks once and its repeats do not reach a question the click
+    // opens.
+    if (!event->isAutoRepeat())
+        setDown(true);
+    event->accept();
+}
+
+void TBitBtnWithColor::keyReleaseEvent(QKeyEvent* event)
+{
+    if (!isEnterKey(event) || autoDefault()) {
+        QPushButton::keyReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    if (event->isAutoRepeat() || !isDown())
+        return;
+    setDown(false);
+    click();
 }
 
 bool TBitBtnWithColor::event(QEvent* event)

@@ -52,8 +52,12 @@ TColor LbFaceColor(TColor color, TColor hotTrackColor, TColor colorWhenDown, int
     return face;
 }
 
-bool LbFrameVisible(bool enabled, bool flat, bool hot, bool down)
+bool LbFrameVisible(TLbSpeedButtonStyle style, bool enabled, bool flat, bool hot, bool down)
 {
+    if (style == bsShape)
+        return false;
+    if (style == bsModern)
+        return true;
     return !flat || (enabled && (hot || down));
 }
 

@@ -57,8 +57,9 @@ TColor LbBlendHotColor(TColor color, TColor hot, int level);
 TColor LbFaceColor(TColor color, TColor hotTrackColor, TColor colorWhenDown, int hotLevel, bool enabled, bool down);
 
 // Whether the frame shows: always unless Flat, and on a Flat button only
-// while it is enabled and hot or down.
-bool LbFrameVisible(bool enabled, bool flat, bool hot, bool down);
+// while it is enabled and hot or down. The rounded frame of bsModern belongs
+// to its look and is drawn whatever Flat says; bsShape has no frame.
+bool LbFrameVisible(TLbSpeedButtonStyle style, bool enabled, bool flat, bool hot, bool down);
 
 // The image of a glyph strip to show. An image the strip does not have falls
 // back to image 0; -1 when there is no glyph.

@@ -49,7 +49,7 @@ void DrawFrame(QPainter& g, const TLbDrawParams& p, TColor face, bool down)
         Line(g, p.shadowColor, 2, b, r - 2, b);
         return;
     }
-    if (p.style == bsShape || !LbFrameVisible(p.enabled, p.flat, p.hot, down))
+    if (!LbFrameVisible(p.style, p.enabled, p.flat, p.hot, down))
         return;
     switch (p.style) {
     case bsNormal:

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QFont>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QSpinBox>
@@ -53,8 +54,11 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
     Label2 = labelAt(this, QStringLiteral("Uhrzeitformat:"), 4, 7, 74);
-    cbDigits = listAt(
-        this, { QStringLiteral("HH:MM.SS,ms"), QStringLiteral("HH:MM.SS,s"), QStringLiteral("HH:MM.SS") }, 80, 7, 115);
+    cbDigits = listAt(this, { QStringLiteral("HH:MM.SS,ms"), QStringLiteral("HH:MM.SS,s"), QStringLiteral("HH:MM.SS") },
+        80, 7, kDigitsListWidth);
+    // As wide as designed, unless the system's font needs more room for "HH:MM.SS,ms"
+    // and the arrow: a cut format is no choice.
+    cbDigits->resize(std::max(kDigitsListWidth, cbDigits->sizeHint().width()), cbDigits->height());
     Label1 = labelAt(this, QStringLiteral("Lichtschranke:"), 4, 29, 74);
     // Wider than the other lists: its items name the device as well.
     cbPort = listAt(this, PortItems(portMask), 80, 29, 115);
@@ -99,6 +103,13 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     seLivePort->setRange(kMinLivePort, kMaxLivePort);
     seLivePort->setAlignment(Qt::AlignRight);
     seLivePort->setEnabled(false);
+    LabVeranstaltung = labelAt(this, QStringLiteral("Veranstaltung:"), 4, 0, 190);
+    eVeranstaltung = new QLineEdit(this);
+    eVeranstaltung->setMaxLength(kMaxRaceTitle);
+    eVeranstaltung->setPlaceholderText(QStringLiteral("z. B. Vereinsmeisterschaft Slalom 2027"));
+    eVeranstaltung->setToolTip(QStringLiteral("Steht über dem Protokoll, der Webseite, dem Ausdruck, den Dokumenten, "
+                                              "den Live-Ergebnissen und der Anzeige; leer: wie bisher"));
+    LabVeranstaltung->setBuddy(eVeranstaltung);
     Relayout();
     connect(cbLive, &QCheckBox::toggled, seLivePort, &QWidget::setEnabled);
 
@@ -110,6 +121,7 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     setTabOrder(seWait, cbStopFirst);
     setTabOrder(cbStopFirst, cbLive);
     setTabOrder(cbLive, seLivePort);
+    setTabOrder(seLivePort, eVeranstaltung);
 
     connect(cbDigits, &QComboBox::activated, this, [this] { cbDigitsChange(); });
     connect(cbPort, &QComboBox::activated, this, [this] { cbPortChange(); });
@@ -138,7 +150,10 @@ void TCfgDialog::Relayout()
     cbLive->setGeometry(4, liveTop, 190, 21);
     LabLivePort->setGeometry(4, liveTop + 24, 74, 21);
     seLivePort->setGeometry(80, liveTop + 24, 62, 21);
-    const int buttonsTop = liveTop + 52;
+    // The race's title across the whole width: it is free text.
+    LabVeranstaltung->setGeometry(4, liveTop + 50, width - 8, 16);
+    eVeranstaltung->setGeometry(4, liveTop + 67, width - 8, 21);
+    const int buttonsTop = liveTop + 98;
     OKBtn->setGeometry(7, buttonsTop, 90, 28);
     CancelBtn->setGeometry(104, buttonsTop, 89, 28);
     setFixedSize(width, buttonsTop + 35);
@@ -306,20 +321,14 @@ void TCfgDialog::showEvent(QShowEvent* event)
     FormShow();
 }
 
-void TCfgDialog::SelectDefaultsWhereEmpty()
-{
-    for (QComboBox* list : { cbDigits, cbPort, cbAlg }) {
-        if (list->currentIndex() < 0 && list->count() > 0)
-            list->setCurrentIndex(0);
-    }
-}
-
 void TCfgDialog::Load(const Values& v)
 {
     m_shown = v;
     // 1-2: the port and the algorithm as they stand.
     cbPort->setCurrentIndex(PortIndex(v.port));
     cbAlg->setEnabled(v.port != 0);
+    // A value the list does not offer selects nothing; OK without a choice
+    // keeps it (Chosen).
     cbAlg->setCurrentIndex(v.algorithm >= 0 && v.algorithm < cbAlg->count() ? v.algorithm : -1);
     AlgorithmValue = v.algorithm;
     seWait->SetValue(static_cast<long double>(v.startLockoutMs) / 1000.0L);
@@ -331,12 +340,10 @@ void TCfgDialog::Load(const Values& v)
             ? QStringLiteral("Das Uhrzeitformat kann während des Rennens nicht geändert werden.")
             : QString());
     cbStopFirst->setCurrentIndex(v.stopFirst ? 1 : 0);
-    // A stored value the lists do not offer shows the default item, never an
-    // empty list (confirming an empty list would store -1 and lock the lists).
-    SelectDefaultsWhereEmpty();
     m_shownPortIndex = cbPort->currentIndex();
     cbLive->setChecked(v.liveOn);
     seLivePort->setValue(v.livePort);
+    eVeranstaltung->setText(v.raceTitle);
 }
 
 TCfgDialog::Values TCfgDialog::Chosen() const
@@ -353,13 +360,17 @@ TCfgDialog::Values TCfgDialog::Chosen() const
         v.port = PortNumber(index);
         if (v.portChanged)
             v.portStablePath = PortStablePath(index);
-        v.algorithm = cbAlg->currentIndex();
+        // Nothing selected (a stored value the list does not offer): the
+        // value stays, rather than becoming -1 and locking the port list.
+        if (cbAlg->currentIndex() >= 0)
+            v.algorithm = cbAlg->currentIndex();
     } else {
         v.port = 0;
         v.portStablePath.clear();
     }
     v.liveOn = cbLive->isChecked();
     v.livePort = seLivePort->value();
+    v.raceTitle = eVeranstaltung->text().simplified();
     return v;
 }
 

@@ -11,6 +11,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class TSpinFloatEdit;
@@ -28,6 +29,10 @@ public:
     static constexpr int kMaxStartLockoutMs = 600000;
     static constexpr int kMinLivePort = 1;
     static constexpr int kMaxLivePort = 65535;
+    // The race's title is a heading, not a text to store whole chapters in.
+    static constexpr int kMaxRaceTitle = 120;
+    // The time format list's designed width.
+    static constexpr int kDigitsListWidth = 98;
 
     // What the dialog shows, and what it gives back on OK.
     struct Values {
@@ -40,6 +45,7 @@ public:
         bool stopFirst = false;
         bool liveOn = false;
         int livePort = 0;
+        QString raceTitle; // "Veranstaltung", empty: none
         bool portChanged = false; // (given back) another port item than at the showing
     };
 
@@ -68,10 +74,11 @@ public:
     QString PortStablePath(int index) const;
 
     // Selects what the values say; the port list is loaded before (SetPorts,
-    // EnsurePortItem). A value a list does not offer shows its default item.
+    // EnsurePortItem). An algorithm the list does not offer selects nothing.
     void Load(const Values& values);
     // The values as the operator left them; the algorithm is the shown one
-    // where no port is chosen, and the accuracy where it was locked.
+    // where no port is chosen or no item selected, and the accuracy where it
+    // was locked. The race title comes without surplus blanks.
     Values Chosen() const;
 
     // What the owner knows of the open port's adapter (number 0: none open).
@@ -106,6 +113,8 @@ public:
     QCheckBox* cbLive = nullptr;
     QLabel* LabLivePort = nullptr;
     QSpinBox* seLivePort = nullptr;
+    QLabel* LabVeranstaltung = nullptr;
+    QLineEdit* eVeranstaltung = nullptr;
     QLabel* LabelStopFirst = nullptr;
     // The chosen port's adapter, and in red what keeps its timing from being right.
     QLabel* LabAdapter = nullptr;
@@ -117,10 +126,6 @@ public:
 
     // Live preview of the display format: called with the accuracy 2 - index.
     std::function<void(int accuracy)> OnDigitsChange;
-
-    // Selects the first item (the default: "HH:MM.SS,ms", "Keine", "Ein") of
-    // each list that has nothing selected.
-    void SelectDefaultsWhereEmpty();
 
     void FormShow();
     void cbDigitsChange();

@@ -5,7 +5,7 @@
 
 QString ShortenHeaderText(const QString& text, int width, const std::function<int(const QString&)>& textWidth)
 {
-    if (text.size() < 3 || textWidth(text) <= width)
+    if (text.size() < 2 || textWidth(text) <= width)
         return text;
     QString shortened = text.left(text.size() - 2) + QStringLiteral("..");
     while (shortened.size() > 3 && textWidth(shortened) > width) {

@@ -9,8 +9,9 @@
 
 // Shortens a header text that is wider than width: its last two characters
 // become "..", then while still too wide and longer than 3 characters the
-// last character goes and the new second-to-last becomes ".". Texts of fewer
-// than 3 characters are left as they are (drawn clipped).
+// last character goes and the new second-to-last becomes ".". A text of two
+// characters becomes ".."; a single character is left as it is (drawn
+// clipped): there is nothing to put the dots in place of.
 QString ShortenHeaderText(const QString& text, int width, const std::function<int(const QString&)>& textWidth);
 
 // Offset of a text of size tw x th inside a cell of size w x h.

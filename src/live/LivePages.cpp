@@ -302,9 +302,10 @@ body { background: #000; color: #ff0; font-family: "Liberation Sans", Arial, Hel
 h2 { font-size: 2.8vh; font-weight: normal; margin: 0 0 .6vh; opacity: .75; }
 table { width: 100%; border-collapse: collapse; table-layout: fixed; font-size: 6vh; line-height: 1.15; }
 td { padding: .4vh .8vw; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; }
-.pl { width: 9%; text-align: right; }
-.nr { width: 12%; text-align: right; }
-.tm { width: 30%; text-align: right; font-variant-numeric: tabular-nums; }
+/* The time keeps room for "1:05.03,12" on a 4:3 screen; the name takes the rest. */
+.pl { width: 8%; text-align: right; }
+.nr { width: 11%; text-align: right; }
+.tm { width: 24%; text-align: right; font-variant-numeric: tabular-nums; }
 .pl, .nr { font-variant-numeric: tabular-nums; }
 )css";
 

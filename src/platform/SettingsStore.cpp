@@ -30,7 +30,13 @@ int SettingsStore::readInteger(const QString& name) const
 
 QString SettingsStore::readString(const QString& name) const
 {
-    return m_settings->value(name).toString();
+    const QVariant value = m_settings->value(name);
+    // A text with commas typed into the file by hand, without the quotes
+    // written around it, reads as a list of its parts, their blanks trimmed:
+    // joined again as such a text is usually typed.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
 }
 
 QStringList SettingsStore::childKeys(const QString& group) const

@@ -26,7 +26,8 @@ public:
 
     // Throws SettingsError when the value is missing or is not an integer.
     int readInteger(const QString& name) const;
-    // Reads a string, empty when missing (used by the "Ports" group).
+    // Reads a string, empty when missing; a hand-written value with commas
+    // comes back whole, each comma followed by one blank.
     QString readString(const QString& name) const;
     QStringList childKeys(const QString& group) const;
 

@@ -30,6 +30,7 @@ constexpr double kCellMargin = 1.0;
 // The longest sheet name a spreadsheet takes.
 constexpr qsizetype kMaxSheetName = 31;
 constexpr int kMaxNumberDigits = 15;
+constexpr double kTitlePoints = 14;
 
 // The text a cell gets: at most kMaxCellText characters, a longer one cut
 // with "…" at its end (never inside a surrogate pair).
@@ -233,6 +234,27 @@ void TExcel::WriteLine()
         else
             writeCell(k, m_line, m_values[k - 1], kind);
     }
+    ++m_line;
+}
+
+void TExcel::WriteHeading(const QString& text, Heading kind)
+{
+    if (!m_sheet)
+        throw EExcel(QStringLiteral("Cells: no workbook is open"));
+    if (m_line < 1 || m_line > kMaxRows)
+        throw EExcel(QStringLiteral("Cells(%1, 1): outside the sheet").arg(m_line));
+    lxw_format* format = workbook_add_format(m_workbook);
+    if (!format)
+        throw EExcel(QStringLiteral("Heading: no format can be added"));
+    if (kind == Heading::Title) {
+        format_set_bold(format);
+        format_set_font_size(format, kTitlePoints);
+    }
+    const QString shown = fittedText(protocol::XmlSafeText(text));
+    const lxw_error error
+        = worksheet_write_string(m_sheet, static_cast<lxw_row_t>(m_line - 1), 0, shown.toUtf8().constData(), format);
+    if (error != LXW_NO_ERROR)
+        throw EExcel(QStringLiteral("Cells(%1, 1): %2").arg(m_line).arg(lxwMessage(error)));
     ++m_line;
 }
 

@@ -69,6 +69,11 @@ public:
     // k and column line when not Horizontal), then increases line by 1. Item
     // k becomes the cell kind Kinds()[k - 1], Auto when the list is shorter.
     void WriteLine();
+    // Puts a heading into column 1 of row line and increases line by 1: a
+    // title in large bold letters, or a line under it. A heading runs over
+    // the empty cells beside it, so no column is widened for it.
+    enum class Heading { Title, Line };
+    void WriteHeading(const QString& text, Heading kind);
     // Sets the width of each column written so far from its longest text,
     // as the spreadsheet's auto-fit would.
     void AutoFitColumns();

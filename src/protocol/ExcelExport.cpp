@@ -83,10 +83,22 @@ bool ExcelExport(const TCellStore& cells, WriteFailure* failure, ExcelReport* re
         return false;
     }
     try {
+        // A race's title and its day head each sheet, a row apart from the
+        // table; every sheet's table starts in the same row.
+        int headerLine = 1;
+        const auto writeHeading = [&] {
+            if (!title.isEmpty()) {
+                excel.WriteHeading(title, TExcel::Heading::Title);
+                excel.WriteHeading(ResultsOfDay(QDate::currentDate()), TExcel::Heading::Line);
+                excel.SetLine(excel.line() + 1);
+            }
+            headerLine = excel.line();
+        };
         // For each sheet, the table row of each sheet row and the columns.
         std::vector<SheetPlan> sheets;
         if (!GroupsResults(cells)) {
             excel.AddWorkbook();
+            writeHeading();
             int rows = cells.RowCount();
             if (rows > 0 && cells.Cell(kColNr, rows - 1).isEmpty())
                 --rows;
@@ -110,6 +122,7 @@ bool ExcelExport(const TCellStore& cells, WriteFailure* failure, ExcelReport* re
                     excel.AddWorkbook(sheet.name);
                 else
                     excel.AddSheet(sheet.name);
+                writeHeading();
                 QStringList header;
                 QList<TExcelCell> kinds;
                 for (const int c : sheet.cols) {
@@ -134,10 +147,12 @@ bool ExcelExport(const TCellStore& cells, WriteFailure* failure, ExcelReport* re
         if (report) {
             report->workbook = excel.WorkbookPath();
             report->cut.clear();
-            // Sheet row k + 1 shows the sheet's k-th table row.
+            // The sheet's header line holds table row 0; the sheet row k
+            // after it shows the sheet's k-th table row.
             for (const TExcel::CutCell& cut : excel.CutCells()) {
                 const SheetPlan& sheet = sheets[static_cast<size_t>(cut.sheet)];
-                const int row = cut.row >= 2 ? sheet.rows[static_cast<size_t>(cut.row - 2)] : 0;
+                const int below = cut.row - headerLine;
+                const int row = below >= 1 ? sheet.rows[static_cast<size_t>(below - 1)] : 0;
                 const int col = sheet.cols[static_cast<size_t>(cut.col - 1)];
                 report->cut << QStringLiteral("Zeile %1 (Nr. %2), Spalte %3: %4 Zeichen")
                                    .arg(row)

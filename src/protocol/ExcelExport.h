@@ -24,10 +24,11 @@ struct ExcelReport {
     QStringList cut;
 };
 // The workbook's title is `title`, or the date of the race (today) when that
-// is empty, as the document's (DocumentTitle). Once a class or status is in
-// use the sheets list the entries as ResultGroups has them: with classes an
-// overall sheet "Gesamt" (by overall place, with each entry's class) and a
-// sheet per class in `classOrder`, with statuses only one sheet.
+// is empty, as the document's (DocumentTitle). A given title also heads each
+// sheet, with the day's date under it, a row above the table. Once a class or
+// status is in use the sheets list the entries as ResultGroups has them: with
+// classes an overall sheet "Gesamt" (by overall place, with each entry's
+// class) and a sheet per class in `classOrder`, with statuses only one sheet.
 bool ExcelExport(const TCellStore& cells, WriteFailure* failure = nullptr, ExcelReport* report = nullptr,
     const QString& title = QString(), const QStringList& classOrder = {});
 

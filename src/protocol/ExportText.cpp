@@ -94,4 +94,9 @@ int FlexibleColumn(const QStringList& header, const QList<double>& natural)
     return static_cast<int>(std::max_element(natural.begin(), natural.end()) - natural.begin());
 }
 
+QString ResultsOfDay(const QDate& date)
+{
+    return QStringLiteral("Ergebnisse vom ") + date.toString(QStringLiteral("dd.MM.yyyy"));
+}
+
 } // namespace protocol

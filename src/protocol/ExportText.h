@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -43,6 +44,17 @@ QList<double> FitColumns(const QList<double>& natural, int flexible, double avai
 
 // The column that takes what is left: the one headed "Name", else the widest.
 int FlexibleColumn(const QStringList& header, const QList<double>& natural);
+
+// The race's own title over the results page and its printout, with the
+// date of the race. Without a title every output is the one the program has
+// always made.
+struct RaceHeading {
+    QString title; // "Veranstaltung"
+    QDate date;
+    bool isEmpty() const { return title.isEmpty(); }
+};
+// "Ergebnisse vom 14.06.2027": the line under a race's title.
+QString ResultsOfDay(const QDate& date);
 
 // Columns 0 to 5 of a row, as the spreadsheet export sends them.
 constexpr int kExcelExportColumns = 6;

@@ -83,22 +83,26 @@ void line(QByteArray& out, const char* ascii)
 
 } // namespace
 
-QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QStringList& classOrder)
+QByteArray HtmlPageBytes(
+    const TCellStore& cells, const QString& title, const QStringList& classOrder, const RaceHeading& heading)
 {
-    return HtmlPageBytes(cells, title, kCreditLinkTarget, classOrder);
+    return HtmlPageBytes(cells, title, kCreditLinkTarget, classOrder, heading);
 }
 
-QByteArray HtmlPageBytes(
-    const TCellStore& cells, const QString& title, const QString& homePage, const QStringList& classOrder)
+QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QString& homePage,
+    const QStringList& classOrder, const RaceHeading& heading)
 {
+    // The credit names the program; the page itself is named after the race
+    // once it has a title.
     const QString t = escaped(title, true);
+    const QString named = heading.isEmpty() ? t : escaped(heading.title, true);
     QByteArray out;
     out.reserve(2048 + cells.RowCount() * 96);
     line(out, "<HTML>");
     line(out, "<HEAD>");
     line(out, QStringLiteral("<!-- Rennzeit, Zeitmessung mit Lichtschranken -->"));
-    line(out, QStringLiteral("<TITLE>Zeitenprotokoll ") + t + QStringLiteral("</TITLE>"));
-    line(out, QStringLiteral("<META name=keywords content=\"Zeitenprotokoll ") + t + QStringLiteral("\">"));
+    line(out, QStringLiteral("<TITLE>Zeitenprotokoll ") + named + QStringLiteral("</TITLE>"));
+    line(out, QStringLiteral("<META name=keywords content=\"Zeitenprotokoll ") + named + QStringLiteral("\">"));
     line(out,
         QStringLiteral("<META name=description content=\"Ergebnisse eines Rennens, erstellt von Rennzeit, "
                        "der Zeitmessung f\u00FCr Rennen mit Lichtschranken\">"));
@@ -114,7 +118,12 @@ QByteArray HtmlPageBytes(
     line(out, "</STYLE></HEAD>");
     line(out, "<BODY>");
     line(out, "<DIV style=\"FILTER: Blur(direction=225, strength=6); WIDTH:100%\">");
-    line(out, "<H5>Ergebnisse</H5>");
+    if (heading.isEmpty()) {
+        line(out, "<H5>Ergebnisse</H5>");
+    } else {
+        line(out, QStringLiteral("<H1>") + escaped(heading.title) + QStringLiteral("</H1>"));
+        line(out, QStringLiteral("<H5>") + ResultsOfDay(heading.date) + QStringLiteral("</H5>"));
+    }
     line(out,
         "<table style=\"BORDER-COLLAPSE: collapse\" bgcolor=#FFFFFF borderColor=#808080 border=1 cellpadding=4 "
         "width=100%>");
@@ -190,10 +199,17 @@ QByteArray hashOf(const QByteArray& bytes)
 
 } // namespace
 
-PageTable PageTableOf(const TCellStore& cells, const QString& title, const QStringList& classOrder)
+PageTable PageTableOf(
+    const TCellStore& cells, const QString& title, const QStringList& classOrder, const RaceHeading& heading)
 {
     PageTable table;
-    table.title = QStringLiteral("Zeitenprotokoll ") + title;
+    if (heading.isEmpty()) {
+        table.heading = QStringLiteral("Ergebnisse");
+        table.title = QStringLiteral("Zeitenprotokoll ") + title;
+    } else {
+        table.heading = heading.title;
+        table.title = ResultsOfDay(heading.date);
+    }
     const PageColumns columns = pageColumns(cells);
     for (const int c : columns.cols)
         table.header << cells.Cell(c, 0);
@@ -221,14 +237,14 @@ PageTable PageTableOf(const TCellStore& cells, const QString& title, const QStri
 }
 
 bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason,
-    const QStringList& classOrder)
+    const QStringList& classOrder, const RaceHeading& heading)
 {
-    const QByteArray bytes = HtmlPageBytes(cells, title, classOrder);
+    const QByteArray bytes = HtmlPageBytes(cells, title, classOrder, heading);
     const QString key = QFileInfo(fileName).absoluteFilePath();
     writtenPages().erase(key);
     if (!platform::WriteFileAtomically(fileName, bytes, reason))
         return false;
-    writtenPages()[key] = WrittenPage { hashOf(bytes), PageTableOf(cells, title, classOrder) };
+    writtenPages()[key] = WrittenPage { hashOf(bytes), PageTableOf(cells, title, classOrder, heading) };
     return true;
 }
 
@@ -245,13 +261,13 @@ QString HtmlPageFileName(const QString& title)
     return title + QStringLiteral(".html");
 }
 
-PublishResult PublishHtmlPage(
-    const TCellStore& cells, const QString& title, int tag, QString* reason, const QStringList& classOrder)
+PublishResult PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason,
+    const QStringList& classOrder, const RaceHeading& heading)
 {
     const QString fileName = HtmlPageFileName(title);
     // An older page of the same name is never shown or printed in place of
     // the one that could not be written.
-    if (!WriteHtmlPage(cells, fileName, title, reason, classOrder))
+    if (!WriteHtmlPage(cells, fileName, title, reason, classOrder, heading))
         return PublishResult::NotWritten;
     if (tag == 0) {
         // Without an application for the verb nothing visible happens, as on

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/ExportText.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -22,17 +24,19 @@ extern const QString kCreditLinkTarget;
 // "Split") becomes ".", every other cell keeps its commas. Once a class or
 // status is in use the entries are listed as ResultGroups has them, each
 // class under a heading row, with "Gesamt" after "Platz" when there are
-// classes; `classOrder` is the order of the classes (see ResultGroups).
-QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QStringList& classOrder = {});
-// The same with the credit link pointing at `homePage` (none when empty).
+// classes; `classOrder` is the order of the classes (see ResultGroups). A race
+// heading names the page after the race and puts its title and date on top.
 QByteArray HtmlPageBytes(
-    const TCellStore& cells, const QString& title, const QString& homePage, const QStringList& classOrder = {});
+    const TCellStore& cells, const QString& title, const QStringList& classOrder = {}, const RaceHeading& heading = {});
+// The same with the credit link pointing at `homePage` (none when empty).
+QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QString& homePage,
+    const QStringList& classOrder = {}, const RaceHeading& heading = {});
 
 // Replaces the page file in one step; false when it cannot be written, with
 // the system's reason in `reason` and an older page left as it was. The
 // caller tells the operator.
 bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QString& title, QString* reason = nullptr,
-    const QStringList& classOrder = {});
+    const QStringList& classOrder = {}, const RaceHeading& heading = {});
 
 // The table behind a results page this program wrote, in the table's own
 // texts (a decimal comma stays a comma): the page's title, the header row and
@@ -40,13 +44,17 @@ bool WriteHtmlPage(const TCellStore& cells, const QString& fileName, const QStri
 // Printing uses it instead of the page's texts, as long as the file holds
 // exactly what was written.
 struct PageTable {
-    QString title; // "Zeitenprotokoll " + the title the page was written with
+    QString heading; // "Ergebnisse", or the race's title
+    // "Zeitenprotokoll " + the title the page was written with, or the
+    // results' date under a race's title
+    QString title;
     QStringList header;
     QList<QStringList> rows; // every row after the header, the free row included
     // Rows that are a class's heading: one text across the table.
     QList<int> headings;
 };
-PageTable PageTableOf(const TCellStore& cells, const QString& title, const QStringList& classOrder = {});
+PageTable PageTableOf(
+    const TCellStore& cells, const QString& title, const QStringList& classOrder = {}, const RaceHeading& heading = {});
 std::optional<PageTable> WrittenPageTable(const QString& fileName, const QByteArray& bytes);
 
 // The page name the "Als Webseite" and print commands use: the title with
@@ -60,6 +68,6 @@ QString HtmlPageFileName(const QString& title);
 // write the page. `reason` tells why the page was not written or printed.
 enum class PublishResult { Done, NotWritten, NotPrinted };
 PublishResult PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason = nullptr,
-    const QStringList& classOrder = {});
+    const QStringList& classOrder = {}, const RaceHeading& heading = {});
 
 } // namespace protocol

@@ -200,17 +200,6 @@ QString cellOf(const Field& field)
     return field.text;
 }
 
-// Control characters are trimmed off a plain cell's ends; inside a cell they
-// are no text. A quoted cell may hold TAB and line breaks.
-bool isBinary(const Field& field, const QString& cell)
-{
-    return std::any_of(cell.cbegin(), cell.cend(), [&field](QChar c) {
-        if (c.unicode() >= 32)
-            return false;
-        return !(field.quoted && (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n')));
-    });
-}
-
 // A decimal 32-bit signed integer with an optional sign and nothing else.
 std::optional<platform::Tick> parseTick(const QString& s)
 {
@@ -234,7 +223,66 @@ std::optional<platform::Tick> parseTick(const QString& s)
     return static_cast<platform::Tick>(negative ? -value : value);
 }
 
+// A control character (C0, DEL or C1, as an undefined Windows-1252 byte
+// decodes) is no text. Control characters are trimmed off a plain cell's
+// ends, and a plain cell cannot hold TAB or a line break (they end the field
+// or the line), so those inside a cell came quoted and stay.
+bool isStrayControl(QChar c)
+{
+    return c.category() == QChar::Other_Control && c != QLatin1Char('\t') && c != QLatin1Char('\r')
+        && c != QLatin1Char('\n');
+}
+
+// The repair of one line before it goes into the table: a stray control
+// character becomes a blank; a raw value that is no whole number would make
+// the entry unstoppable or its time unreadable, so it stays out.
+void repairRow(QStringList& row, int line, std::vector<LoadRepair>& repairs)
+{
+    QStringList what;
+    for (int c = 0; c < row.size() && c < kTableColCount; ++c) {
+        QString& cell = row[c];
+        if (!std::any_of(cell.cbegin(), cell.cend(), isStrayControl))
+            continue;
+        for (QChar& ch : cell) {
+            if (isStrayControl(ch))
+                ch = QLatin1Char(' ');
+        }
+        what << QStringLiteral("Steuerzeichen in \"%1\" durch Leerzeichen ersetzt")
+                    .arg(kTableHeaders[static_cast<size_t>(c)]);
+    }
+    if (row.size() > kColRaw && !row[kColRaw].isEmpty() && !parseTick(row[kColRaw])) {
+        what << QStringLiteral("\"%1\" in Spalte \"*\" ist keine ganze Zahl, nicht übernommen (nicht gestartet)")
+                    .arg(row[kColRaw]);
+        row[kColRaw].clear();
+    }
+    if (!what.isEmpty())
+        repairs.push_back({ line, what.join(QStringLiteral("; ")) });
+}
+
 } // namespace
+
+QString RepairNote(const std::vector<LoadRepair>& repairs)
+{
+    if (repairs.empty())
+        return {};
+    constexpr size_t kNamed = 5;
+    QStringList lines;
+    for (size_t i = 0; i < repairs.size() && i < kNamed; ++i)
+        lines << QString::number(repairs[i].line);
+    if (repairs.size() > kNamed)
+        lines << QStringLiteral("…");
+    const QString count
+        = repairs.size() == 1 ? QStringLiteral("1 Zeile") : QStringLiteral("%1 Zeilen").arg(repairs.size());
+    return QStringLiteral("%1 beim Laden geändert: %2").arg(count, lines.join(QStringLiteral(", ")));
+}
+
+QString RepairDetails(const std::vector<LoadRepair>& repairs)
+{
+    QStringList lines;
+    for (const LoadRepair& repair : repairs)
+        lines << QStringLiteral("Zeile %1: %2").arg(repair.line).arg(repair.what);
+    return lines.join(QLatin1Char('\n'));
+}
 
 QByteArray ProtocolTextBytes(const TCellStore& cells)
 {
@@ -292,17 +340,9 @@ LoadedProtocol parseGridBackup(const QByteArray& bytes)
     };
     while (!loaded.rows.empty() && isFreeTail(loaded.rows.back()))
         loaded.rows.pop_back();
-    // As in a protocol text file, an unreadable raw value keeps the whole
-    // file out of the table.
-    for (size_t i = 0; i < loaded.rows.size(); ++i) {
-        const QString& raw = loaded.rows[i][kColRaw];
-        if (!raw.isEmpty() && !parseTick(raw)) {
-            loaded.errorLine = static_cast<int>(i) + 7; // after five settings lines and the header
-            loaded.error = QStringLiteral("Spalte \"*\" enthält keine ganze Zahl: ") + raw;
-            loaded.rows.clear();
-            break;
-        }
-    }
+    // Repaired as a protocol text file is, line by line.
+    for (size_t i = 0; i < loaded.rows.size(); ++i)
+        repairRow(loaded.rows[i], static_cast<int>(i) + 7, loaded.repairs); // after five settings lines and the header
     return loaded;
 }
 
@@ -325,12 +365,11 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes)
     if (IsGridBackup(bytes))
         return parseGridBackup(bytes);
     LoadedProtocol loaded;
-    const QString binary = QStringLiteral("Binärdaten, keine Textdatei");
     // Text has no NUL, not even after its end mark.
     const qsizetype nul = bytes.indexOf('\0');
     if (nul >= 0) {
         loaded.errorLine = static_cast<int>(bytes.left(nul).count('\n')) + 1;
-        loaded.error = binary;
+        loaded.error = QStringLiteral("Binärdaten, keine Textdatei");
         return loaded;
     }
     const QString& headerNr = kProtocolHeaders[kColNr];
@@ -364,21 +403,8 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes)
             if (c < 0 || c >= cellCount)
                 continue;
             row[c] = cellOf(fields[i]);
-            if (isBinary(fields[i], row[c])) {
-                loaded.errorLine = recordLine;
-                loaded.error = binary;
-                loaded.rows.clear();
-                return loaded;
-            }
         }
-        // The raw column holds a start tick or a run time; anything else
-        // would make the entry unstoppable or its time unreadable.
-        if (!row[kColRaw].isEmpty() && !parseTick(row[kColRaw])) {
-            loaded.errorLine = recordLine;
-            loaded.error = QStringLiteral("Spalte \"*\" enthält keine ganze Zahl: ") + row[kColRaw];
-            loaded.rows.clear();
-            return loaded;
-        }
+        repairRow(row, recordLine, loaded.repairs);
         loaded.rows.push_back(row);
     }
     return loaded;

@@ -25,11 +25,20 @@ QByteArray ProtocolTextBytes(const TCellStore& cells);
 // operator.
 bool WriteProtocolText(const TCellStore& cells, const QString& fileName, QString* reason = nullptr);
 
+// A line of a loaded file that came into the table changed: the file's line
+// (from 1) and what became of it.
+struct LoadRepair {
+    int line = 0;
+    QString what;
+};
+
 // What loading a protocol text file or a start list would put into the table.
 struct LoadedProtocol {
     // The entry rows from row 1 on, trimmed cells: the log's seven, more
     // when a header names "Klasse" or "Status".
     std::vector<QStringList> rows;
+    // The lines that loaded only changed, in file order.
+    std::vector<LoadRepair> repairs;
     // 0 when the whole file reads as a protocol or start list; otherwise the
     // file's line (from 1) that does not, and why. Nothing of such a file
     // belongs into the table.
@@ -41,10 +50,19 @@ struct LoadedProtocol {
 // Reads a protocol text file or a start list (by the names of its header
 // line when it has one, see StartListColumns); the grid backup file that the
 // program writes at exit (recognised by its five settings lines) gives its
-// table rows, the raw column included. Stops at the first line that is
-// binary data (a NUL anywhere, a control character inside a cell) or holds a
-// raw value "*" that is not a whole 32-bit number.
+// table rows, the raw column included. Only binary data (a NUL anywhere) is
+// refused. A line keeps every cell it can, repaired and noted in `repairs`:
+// a control character inside a cell (a stray one pasted from a spreadsheet)
+// becomes a blank, and a raw value "*" that is no whole 32-bit number (an
+// extra column of a start list) stays out of the table, so the entry loads
+// as not started.
 LoadedProtocol ParseProtocolText(const QByteArray& bytes);
+
+// The note after a load that changed lines: how many and which ("2 Zeilen
+// beim Laden geändert: 4, 9"), empty when none; and one line per repair for
+// its tooltip.
+QString RepairNote(const std::vector<LoadRepair>& repairs);
+QString RepairDetails(const std::vector<LoadRepair>& repairs);
 bool IsGridBackup(const QByteArray& bytes);
 
 // True when an entry row holds anything but the "-" of a free row: a table

@@ -177,7 +177,6 @@ private slots:
         QTest::newRow("Port 300") << "Port" << 300 << qint64(0);
         QTest::newRow("Port -1") << "Port" << -1 << qint64(0);
         QTest::newRow("Alg 7") << "Alg" << 7 << qint64(0);
-        QTest::newRow("Alg -1") << "Alg" << -1 << qint64(0);
         QTest::newRow("C1") << "C1" << 0x7F000000 << qint64(clBlack);
         QTest::newRow("C2") << "C2" << -1 << qint64(clYellow);
         QTest::newRow("C3") << "C3" << 0x01000000 << qint64(0x404040);

@@ -28,7 +28,7 @@ void writeStore(const QString& title, const QList<std::pair<QString, QVariant>>&
 }
 
 const QStringList kAllNames { "Left", "Top", "Width", "Height", "Sound", "Port", "Alg", "C1", "C2", "C3", "Acc", "C4",
-    "FilterInd", "WaitStart", "StopFirst", "PortDevice" };
+    "FilterInd", "WaitStart", "StopFirst", "PortDevice", "Veranstaltung" };
 
 } // namespace
 

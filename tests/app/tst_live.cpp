@@ -23,6 +23,7 @@
 #include <QSpinBox>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 namespace {
 
@@ -73,8 +74,9 @@ QStringList rowTexts(const TAudienceWindow* a, int row)
 QStringList fullRowTexts(const TAudienceWindow* a, int row)
 {
     QStringList texts;
+    // A shortened text has the whole one as its tooltip.
     for (const QLabel* l : a->Rows[static_cast<size_t>(row)])
-        texts << l->toolTip();
+        texts << (l->toolTip().isEmpty() ? l->text() : l->toolTip());
     return texts;
 }
 
@@ -513,6 +515,103 @@ private slots:
         f.key(Qt::Key_F11);
         QCOMPARE(f.w()->ui.ImageLSstart->Tag, lock ^ 1);
         QVERIFY(!a->isFullScreen());
+    }
+
+    // The race's title, typed into the settings dialog, heads the live
+    // results, the spectator window and the results page, and is stored; an
+    // emptied title gives every output the program's name again.
+    void raceTitle_setThroughTheDialog_headsEveryOutput()
+    {
+        const quint16 port = FreeTcpPort();
+        writeLiveStore(1, port);
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        QVERIFY(waitListening(w));
+        f.key(Qt::Key_F6);
+        TAudienceWindow* a = w->ui.Anzeige;
+        QVERIFY(a && !a->LabTitle->isVisible());
+        const QString title = QStringLiteral("Vereinsmeisterschaft Slalom 2027");
+        f.grid()->SetCells(0, 1, QStringLiteral("3"));
+        f.grid()->SetCells(1, 1, QStringLiteral("Berg"));
+        f.start();
+        const QString page = w->files.title + QStringLiteral(".html");
+        w->ui.sbHTML->click();
+        const QByteArray untitledPage = ReadFileBytes(page);
+        QVERIFY(untitledPage.contains("<H5>Ergebnisse</H5>"));
+
+        auto setTitle = [&](const QString& typed) {
+            dialogs::SetDialogHandler([&](QDialog*) {
+                w->ui.CfgDialog->eVeranstaltung->setText(typed);
+                return int(QDialog::Accepted);
+            });
+            w->bCFGClick();
+        };
+        setTitle(QStringLiteral("  Vereinsmeisterschaft  Slalom 2027 "));
+        QNetworkAccessManager nam;
+        const QUrl results(QStringLiteral("http://127.0.0.1:%1/results.json").arg(port));
+        QTRY_COMPARE(json(Fetch(nam, results, "GET", {}, {}, 3000).body)["title"].toString(), title);
+        QVERIFY(a->LabTitle->isVisible());
+        QCOMPARE(a->LabTitle->text(), title);
+        QVERIFY(a->LabTitle->geometry().bottom() < a->Digits[0]->geometry().top());
+        QCOMPARE(w->CurrentSettings().event.title, title); // what the exit stores
+        w->ui.sbHTML->click();
+        const QByteArray titled = ReadFileBytes(page);
+        QVERIFY2(titled.contains("<H1>" + title.toLatin1() + "</H1>"), titled.left(900).constData());
+        QVERIFY(titled.contains("<H5>Ergebnisse vom " + QDate::currentDate().toString("dd.MM.yyyy").toLatin1()));
+
+        // The dialog shows it again; emptied, the outputs are as before.
+        QString shown;
+        dialogs::SetDialogHandler([&](QDialog*) {
+            shown = w->ui.CfgDialog->eVeranstaltung->text();
+            w->ui.CfgDialog->eVeranstaltung->clear();
+            return int(QDialog::Accepted);
+        });
+        w->bCFGClick();
+        QCOMPARE(shown, title);
+        QTRY_COMPARE(json(Fetch(nam, results, "GET", {}, {}, 3000).body)["title"].toString(), w->files.title);
+        QVERIFY(!a->LabTitle->isVisible());
+        w->ui.sbHTML->click();
+        QCOMPARE(ReadFileBytes(page), untitledPage);
+        f.w()->Live().Configure(false, f.w()->Live().Port());
+    }
+
+    // Place, number and time take what their texts need; the name gets the
+    // rest of the line and is shortened, with the whole name as its tooltip,
+    // only where it does not fit.
+    void spectatorWindow_givesNamesTheWholeLine()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        f.key(Qt::Key_F6);
+        TAudienceWindow* a = w->ui.Anzeige;
+        a->resize(900, 600);
+        const QString longName = QStringLiteral("Läuferin Nummer Sieben");
+        const QString endless = QString(QStringLiteral("Sehrlangername")).repeated(12);
+        f.grid()->SetCells(0, 1, QStringLiteral("7"));
+        f.grid()->SetCells(1, 1, longName);
+        f.start();
+        f.grid()->SetCells(0, 2, QStringLiteral("8"));
+        f.grid()->SetCells(1, 2, endless);
+        f.start(1000);
+        w->makeRowCurrent(1);
+        f.stop(5000);
+        f.stop(1000);
+        QTRY_VERIFY(!a->Rows[1][2]->text().isEmpty());
+        const size_t fits = a->Rows[0][2]->text() == longName ? 0 : 1;
+        const auto& fitting = a->Rows[fits];
+        const auto& cut = a->Rows[1 - fits];
+        QCOMPARE(fitting[2]->text(), longName);
+        QVERIFY(fitting[2]->toolTip().isEmpty());
+        QVERIFY2(fitting[2]->width() > a->width() / 2, qPrintable(QString::number(fitting[2]->width())));
+        QVERIFY(fitting[2]->width() >= fitting[2]->fontMetrics().horizontalAdvance(longName));
+        // Nothing of a row overlaps, and the time stays whole.
+        for (size_t c = 0; c + 1 < fitting.size(); ++c)
+            QVERIFY(fitting[c]->geometry().right() < fitting[c + 1]->geometry().left());
+        QCOMPARE(fitting[3]->text(), f.cell(3, f.grid()->FindRow(1, longName)));
+        // The name that does not fit ends in "…", whole in its tooltip.
+        QVERIFY2(cut[2]->text().endsWith(QChar(0x2026)), qPrintable(cut[2]->text()));
+        QCOMPARE(cut[2]->toolTip(), endless);
+        QVERIFY(cut[3]->geometry().right() <= a->width());
     }
 
     void snapshot_followsLoadAndReset()

@@ -1,6 +1,8 @@
 #include "MainWindowFixture.h"
 
 #include "app/Application.h"
+#include "app/NoteBar.h"
+#include "protocol/Columns.h"
 #include "protocol/WordBasic.h"
 
 #include <QCursor>
@@ -179,12 +181,36 @@ private slots:
         QCOMPARE(f.grid()->Rows(2).mid(0, 7), (QStringList { "13", "Hans", "", "", "", "", "" }));
         QCOMPARE(w->Race().FirstStart().value_or(0), 0);
         QVERIFY(w->ui.bSTART->isEnabled());
+        QVERIFY(w->ui.PanelLoadNote->isHidden());
+
+        // A spreadsheet's list with more columns and a stray control
+        // character loads whole, its columns found by their names (the club,
+        // the year and the licence are none of ours); a note over the table
+        // names the lines it changed and, in its tooltip, what became of them.
+        WriteFileBytes(QStringLiteral("verein.csv"),
+            "Nr.;Name;Verein;Jahrgang;Klasse;Bezahlt;Lizenz\r\n"
+            "21;Ute\x07Kern;SC Au;1990;D;ja;A-12\r\n"
+            "22;Max Roth;TSV;1985;H;ja;\r\n");
+        dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/verein.csv"));
+        w->sbLoadClick();
+        QCOMPARE(f.grid()->RowCount(), 3);
+        const QStringList ute = f.grid()->Rows(f.grid()->FindRow(0, "21"));
+        QCOMPARE(ute.mid(0, 7), (QStringList { "21", "Ute Kern", "", "", "", "", "" }));
+        QCOMPARE(ute.value(protocol::kColKlasse), QStringLiteral("D"));
+        QVERIFY(w->ui.PanelLoadNote->isVisible());
+        QCOMPARE(w->ui.PanelLoadNote->Text->text(), QStringLiteral("1 Zeile beim Laden geändert: 2"));
+        QVERIFY(w->ui.PanelLoadNote->toolTip().startsWith(QStringLiteral("verein.csv\nZeile 2: Steuerzeichen")));
+        QVERIFY(w->ui.bSTART->isEnabled());
+        // Its button puts it away; the next clean load has none.
+        w->ui.PanelLoadNote->CloseButton->click();
+        QVERIFY(w->ui.PanelLoadNote->isHidden());
 
         // A missing file leaves the table alone, and says so.
         dialogs::TakeShownMessages();
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/missing.txt"));
         w->sbLoadClick();
-        QCOMPARE(f.cell(1, 1), QStringLiteral("Erika"));
+        QCOMPARE(f.grid()->RowCount(), 3);
+        QVERIFY(f.grid()->FindRow(1, QStringLiteral("Ute Kern")) > 0);
         QCOMPARE(dialogs::TakeShownMessages().size(), 1);
     }
 

@@ -95,8 +95,11 @@ private slots:
         for (const QString& old : pdfDir.entryList({ "*.pdf" }, QDir::Files))
             QVERIFY(pdfDir.remove(old));
 
+        // Written with the race's title, as the window writes it once the
+        // settings name the race.
         const QString page = QDir::current().filePath(protocol::HtmlPageFileName("rennzeit"));
-        QVERIFY(protocol::WriteHtmlPage(raceTable(), page, QStringLiteral("rennzeit")));
+        const protocol::RaceHeading heading { QStringLiteral("Stadtmeisterschaft Ülm 2027"), QDate(2027, 6, 14) };
+        QVERIFY(protocol::WriteHtmlPage(raceTable(), page, QStringLiteral("rennzeit"), nullptr, {}, heading));
         QVERIFY(PrintHtmlFile(page));
 
         // The queue converts the job and writes the PDF some time later.
@@ -121,6 +124,9 @@ private slots:
         QVERIFY2(text.contains(QLatin1String("1.05,12")), qPrintable(text));
         QVERIFY2(text.contains(QLatin1String("7,74")), qPrintable(text));
         QVERIFY2(!text.contains(QLatin1String("65120")), qPrintable(text));
+        QVERIFY2(text.contains(heading.title), qPrintable(text));
+        QVERIFY2(text.contains(QLatin1String("Ergebnisse vom 14.06.2027")), qPrintable(text));
+        QVERIFY2(!text.contains(QLatin1String("Zeitenprotokoll")), qPrintable(text));
     }
 
     // What the club pins on the wall: the data at 10 pt or more (measured on

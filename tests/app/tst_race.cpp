@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListWidget>
 #include <QToolButton>
 
@@ -479,6 +480,40 @@ private slots:
         f.start();
         QCOMPARE(f.cell(4, 2), QStringLiteral("5,00"));
         QVERIFY(w->ui.Clock->Enabled());
+    }
+
+    // ENDE hands the focus to the reset button; Return or Enter there asks
+    // the reset question as Space does, once however long the key is held.
+    void returnOrEnter_pressTheFocusedButton()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        w->activateWindow();
+        QTRY_VERIFY(w->isActiveWindow());
+        f.start();
+        QCOMPARE(f.cell(6, 1), QString::number(100000));
+        w->bEndClick();
+        QCOMPARE(QApplication::focusWidget(), w->ui.bRESET);
+
+        int asked = 0;
+        dialogs::SetDialogHandler([&](QDialog*) {
+            ++asked;
+            f.shownDialogText = w->ui.FDlgYesNo->Label1->text();
+            return int(TFDlgYesNo::kResultCancel);
+        });
+        QTest::keyPress(w->ui.bRESET, Qt::Key_Return);
+        QCOMPARE(asked, 0); // asked when the key comes up, as with Space
+        for (int i = 0; i < 3; ++i)
+            QTest::simulateEvent(w->ui.bRESET, true, Qt::Key_Return, Qt::NoModifier, QString(), true);
+        QTest::keyRelease(w->ui.bRESET, Qt::Key_Return);
+        QCOMPARE(asked, 1);
+        QCOMPARE(f.shownDialogText, QStringLiteral("Protokoll wird gelöscht!"));
+        QCOMPARE(f.grid()->RowCount(), 3);
+
+        f.answerNextDialog(6);
+        QTest::keyClick(w->ui.bRESET, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(f.grid()->RowCount(), 2);
+        QCOMPARE(f.cell(6, 1), QString());
     }
 
     void reset_answeredCancel_changesOnlyTheCaptions()

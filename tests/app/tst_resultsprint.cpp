@@ -127,6 +127,47 @@ private slots:
             QVERIFY2(pages[0].Find(QLatin1String(word)).size() == 1, word);
     }
 
+    // A race's title heads every page, its day under it; a title too long for
+    // one line wraps clear of the date and pushes the table down.
+    void raceTitle_headsEveryPage_aLongOneWraps()
+    {
+        const protocol::RaceHeading heading { QStringLiteral("Vereinsmeisterschaft Slalom 2027"), QDate(2027, 6, 14) };
+        const PrintedResults results
+            = ResultsOfTable(protocol::PageTableOf(ClubRace(), QStringLiteral("rennzeit"), {}, heading));
+        QCOMPARE(results.heading, heading.title);
+        const QList<PdfPage> pages = printed(results, m_dir.filePath("titled.pdf"));
+        QCOMPARE(pages.size(), 2);
+        for (const PdfPage& page : pages) {
+            QVERIFY(page.HasLine(QStringLiteral("Vereinsmeisterschaft Slalom 2027 Stand: 17.05.2025, 14:03 Uhr")));
+            QVERIFY(page.HasLine(QStringLiteral("Ergebnisse vom 14.06.2027")));
+            QVERIFY(!page.HasLine(QStringLiteral("Zeitenprotokoll rennzeit")));
+        }
+
+        const protocol::RaceHeading longOne { QStringLiteral("Offene Vereinsmeisterschaft im Riesenslalom der "
+                                                             "Skiabteilung mit Gästen aus den Nachbarvereinen 2027"),
+            QDate(2027, 6, 14) };
+        const QList<PdfPage> wrapped
+            = printed(ResultsOfTable(protocol::PageTableOf(ClubRace(), QStringLiteral("rennzeit"), {}, longOne)),
+                m_dir.filePath("long.pdf"));
+        QVERIFY(!wrapped.isEmpty());
+        const QList<PdfWord> stand = wrapped[0].Find(QStringLiteral("Stand:"));
+        QCOMPARE(stand.size(), 1);
+        for (const QString& word : longOne.title.split(QLatin1Char(' '))) {
+            const QList<PdfWord> found = wrapped[0].Find(word);
+            QVERIFY2(found.size() == 1, qPrintable(word));
+            QVERIFY2(found[0].box.right() < stand[0].box.left() || found[0].box.top() > stand[0].box.bottom(),
+                qPrintable(word));
+        }
+        const QList<PdfWord> day = wrapped[0].Find(QStringLiteral("14.06.2027"));
+        const QList<PdfWord> last = wrapped[0].Find(QStringLiteral("2027"));
+        QCOMPARE(day.size(), 1);
+        QCOMPARE(last.size(), 1);
+        QVERIFY(day[0].box.top() > last[0].box.bottom()); // the day under the whole title
+        const QList<PdfWord> platz = wrapped[0].Find(QStringLiteral("Platz"));
+        QCOMPARE(platz.size(), 1);
+        QVERIFY(platz[0].box.top() > day[0].box.bottom());
+    }
+
     // Only a word longer than its column is broken inside, and it stays in
     // the column.
     void overlongWord_breaksInsideItsColumn()

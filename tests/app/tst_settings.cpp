@@ -78,6 +78,7 @@ private slots:
         v.files = { 4, QStringLiteral("/tmp/rennen") };
         v.liveOn = true;
         v.livePort = 8181;
+        v.event.title = QStringLiteral("Vereinsmeisterschaft Slalom, 2027");
         {
             platform::SettingsStore store(kTitle);
             settings::Write(store, v);
@@ -98,7 +99,20 @@ private slots:
         QCOMPARE(back.files.saveFolder, v.files.saveFolder);
         QVERIFY(back.liveOn);
         QCOMPARE(back.livePort, 8181);
+        QCOMPARE(back.event.title, v.event.title);
+        // The race title comes after every key the program wrote before it.
+        QSettings file(QSettings::NativeFormat, QSettings::UserScope, kTitle);
+        QCOMPARE(file.allKeys().size(), 21);
     }
+
+    void aNegativeAlgorithm_isKept_itLocksThePortList()
+    {
+        QCOMPARE(readWith(with(fourteen(), "Alg", -1)).algorithm, -1);
+        QCOMPARE(readWith(with(fourteen(), "Alg", -7)).algorithm, -7);
+        QCOMPARE(readWith(with(fourteen(), "Alg", 2)).algorithm, 0);
+    }
+
+    void aStoreWithoutARaceTitle_hasNone() { QVERIFY(readWith(fourteen()).event.title.isEmpty()); }
 
     void aValueOutOfItsRange_takesItsDefaultAlone_data()
     {

@@ -52,7 +52,7 @@ private slots:
     void modernFace_runsLightToFaceOverTheTopQuarterAndBack();
     void layout_centresCaptionAndPlacesGlyphByLayout();
     void normalFrame_swapsColoursWhileDownAndShiftsTheContent();
-    void flatFrame_showsOnlyWhileHotOrDown();
+    void flatFrame_showsOnlyWhileHotOrDown_exceptTheModernOne();
     void encarta_keepsContentInPlaceWhileDown();
     void oldStyle_drawsDarkOuterAndInnerShadowLines();
     void shapeAndModern_leaveTheBackgroundShowingThrough();
@@ -225,20 +225,39 @@ void TestLbButtons::normalFrame_swapsColoursWhileDownAndShiftsTheContent()
     QCOMPARE(RenderLbButton(p), up);
 }
 
-void TestLbButtons::flatFrame_showsOnlyWhileHotOrDown()
+void TestLbButtons::flatFrame_showsOnlyWhileHotOrDown_exceptTheModernOne()
 {
-    QVERIFY(LbFrameVisible(true, false, false, false));
-    QVERIFY(LbFrameVisible(false, false, false, false));
-    QVERIFY(!LbFrameVisible(true, true, false, false));
-    QVERIFY(LbFrameVisible(true, true, true, false));
-    QVERIFY(LbFrameVisible(true, true, false, true));
-    QVERIFY(!LbFrameVisible(false, true, true, false));
+    for (TLbSpeedButtonStyle style : { bsNormal, bsEncarta, bsOld }) {
+        QVERIFY(LbFrameVisible(style, true, false, false, false));
+        QVERIFY(LbFrameVisible(style, false, false, false, false));
+        QVERIFY(!LbFrameVisible(style, true, true, false, false));
+        QVERIFY(LbFrameVisible(style, true, true, true, false));
+        QVERIFY(LbFrameVisible(style, true, true, false, true));
+        QVERIFY(!LbFrameVisible(style, false, true, true, false));
+    }
+    // The rounded frame is part of the modern look, flat or not; a shape
+    // is only its glyph.
+    QVERIFY(LbFrameVisible(bsModern, true, true, false, false));
+    QVERIFY(LbFrameVisible(bsModern, false, true, false, false));
+    QVERIFY(!LbFrameVisible(bsShape, true, false, true, true));
 
     TLbDrawParams p = Plain();
     p.flat = true;
     QCOMPARE(Px(RenderLbButton(p), 0, 0), ToQColor(0x00C000));
     p.hot = true;
     QCOMPARE(Px(RenderLbButton(p), 0, 0), QColor(Qt::white));
+
+    // A flat modern button away from the mouse still shows its frame.
+    p = Plain(QSize(40, 64));
+    p.style = bsModern;
+    p.color = 0x0000FF;
+    p.lightColor = 0xC0C0FF;
+    p.shadowColor = 0x0000C0;
+    p.flat = true;
+    const QImage flatModern = RenderLbButton(p);
+    QCOMPARE(Px(flatModern, 20, 0), ToQColor(0x0000C0));
+    QCOMPARE(Px(flatModern, 0, 32), ToQColor(0x0000C0));
+    QCOMPARE(Px(flatModern, 1, 10), ToQColor(0x0000FF));
 }
 
 void TestLbButtons::encarta_keepsContentInPlaceWhileDown()

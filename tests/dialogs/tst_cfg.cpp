@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyleOptionComboBox>
@@ -86,13 +87,17 @@ private slots:
                 label->width() >= label->fontMetrics().horizontalAdvance(label->text()), qPrintable(label->text()));
             QVERIFY(d.rect().contains(label->geometry()));
         }
-        for (QWidget* w :
-            std::initializer_list<QWidget*> { d.OKBtn, d.CancelBtn, d.cbPort, d.seWait, d.cbLive, d.seLivePort }) {
+        for (QWidget* w : std::initializer_list<QWidget*> {
+                 d.OKBtn, d.CancelBtn, d.cbPort, d.seWait, d.cbLive, d.seLivePort, d.eVeranstaltung }) {
             QVERIFY2(d.rect().contains(w->geometry()), w->metaObject()->className());
         }
+        // The format list at its place, 98 wide where its items fit into that.
+        QCOMPARE(d.cbDigits->geometry().topLeft(), QPoint(80, 7));
+        if (neededWidth(d.cbDigits) <= TCfgDialog::kDigitsListWidth)
+            QCOMPARE(d.cbDigits->width(), TCfgDialog::kDigitsListWidth);
         // Nothing overlaps: every control has its own place.
         const QList<QWidget*> controls { d.cbDigits, d.cbPort, d.cbAlg, d.seWait, d.cbStopFirst, d.cbLive, d.seLivePort,
-            d.OKBtn, d.CancelBtn };
+            d.eVeranstaltung, d.OKBtn, d.CancelBtn };
         for (int i = 0; i < controls.size(); ++i) {
             for (int j = i + 1; j < controls.size(); ++j)
                 QVERIFY(!controls[i]->geometry().intersects(controls[j]->geometry()));
@@ -198,6 +203,58 @@ private slots:
         d.cbPort->setCurrentIndex(1);
         QCOMPARE(d.LabAdapter->text(), QStringLiteral("FTDI (ftdi_sio), Latenz 16 ms"));
         QVERIFY(d.LabAdapterWarning->text().startsWith(QStringLiteral("Latenz 16 ms")));
+    }
+
+    // An algorithm the list does not offer selects nothing; OK without a
+    // choice keeps the value, a choice replaces it. A negative one locks the
+    // port list while the dialog shows.
+    void algorithmOutsideTheList_selectsNothing_andIsKept_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<bool>("portListEnabled");
+        QTest::newRow("2") << 2 << true;
+        QTest::newRow("-1") << -1 << false;
+        QTest::newRow("-3") << -3 << false;
+    }
+    void algorithmOutsideTheList_selectsNothing_andIsKept()
+    {
+        QFETCH(int, stored);
+        QFETCH(bool, portListEnabled);
+        TCfgDialog d(nullptr, 0x1);
+        TCfgDialog::Values shown;
+        shown.port = 1;
+        shown.algorithm = stored;
+        shown.startLockoutMs = 3000;
+        d.Load(shown);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QCOMPARE(d.cbAlg->currentIndex(), -1);
+        QCOMPARE(d.cbPort->isEnabled(), portListEnabled);
+        QVERIFY(d.cbAlg->isEnabled()); // a port is chosen: the algorithm can be chosen
+        QCOMPARE(d.Chosen().algorithm, stored);
+        d.cbAlg->setCurrentIndex(1);
+        QCOMPARE(d.Chosen().algorithm, 1);
+
+        // In the list: selected, and given back as it is.
+        shown.algorithm = 1;
+        d.Load(shown);
+        QCOMPARE(d.cbAlg->currentText(), QStringLiteral("Aus"));
+        QCOMPARE(d.Chosen().algorithm, 1);
+    }
+
+    void raceTitle_isShownAndGivenBackWithoutSurplusBlanks()
+    {
+        TCfgDialog d(nullptr, 0);
+        TCfgDialog::Values shown;
+        shown.raceTitle = QStringLiteral("Stadtlauf 2027");
+        d.Load(shown);
+        QCOMPARE(d.eVeranstaltung->text(), shown.raceTitle);
+        QCOMPARE(d.Chosen().raceTitle, shown.raceTitle);
+        d.eVeranstaltung->setText(QStringLiteral("  Vereinsmeisterschaft   Slalom 2027 "));
+        QCOMPARE(d.Chosen().raceTitle, QStringLiteral("Vereinsmeisterschaft Slalom 2027"));
+        d.eVeranstaltung->setText(QStringLiteral("   "));
+        QCOMPARE(d.Chosen().raceTitle, QString());
+        QCOMPARE(d.LabVeranstaltung->buddy(), d.eVeranstaltung);
     }
 
     void fixedSize_offersNoMaximizeOrMinimize()

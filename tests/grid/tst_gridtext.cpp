@@ -25,7 +25,11 @@ private slots:
         // Never below three characters, always ending in "..".
         QCOMPARE(ShortenHeaderText(QStringLiteral("Platzierung"), 1, sevenPerChar), QStringLiteral("P.."));
         QCOMPARE(ShortenHeaderText(QStringLiteral("Abc"), 5, sevenPerChar), QStringLiteral("A.."));
-        QCOMPARE(ShortenHeaderText(QStringLiteral("Nr"), 5, sevenPerChar), QStringLiteral("Nr"));
+        // Two characters that do not fit become "..", as any longer text ends;
+        // a single character has nothing to give up.
+        QCOMPARE(ShortenHeaderText(QStringLiteral("Nr"), 5, sevenPerChar), QStringLiteral(".."));
+        QCOMPARE(ShortenHeaderText(QStringLiteral("Nr"), 14, sevenPerChar), QStringLiteral("Nr"));
+        QCOMPARE(ShortenHeaderText(QStringLiteral("N"), 1, sevenPerChar), QStringLiteral("N"));
     }
 
     void textPlacement()

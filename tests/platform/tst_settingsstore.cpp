@@ -36,6 +36,24 @@ private slots:
         platform::SettingsStore again(QStringLiteral("rztest"));
         QVERIFY_THROWS_EXCEPTION(platform::SettingsError, again.readInteger(QStringLiteral("Sound")));
     }
+    void strings_roundTrip_alsoWithCommasTypedByHand()
+    {
+        const QString title = QStringLiteral("Meisterschaft, Slalom = 2027; \"Finale\"");
+        {
+            platform::SettingsStore s(QStringLiteral("rztest"));
+            s.writeString(QStringLiteral("Veranstaltung"), title);
+            s.flush();
+        }
+        platform::SettingsStore s(QStringLiteral("rztest"));
+        QCOMPARE(s.readString(QStringLiteral("Veranstaltung")), title);
+        QCOMPARE(s.readString(QStringLiteral("Fehlt")), QString());
+        QFile f(s.fileName());
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("Hand=Lauf 1, Lauf 2\n");
+        f.close();
+        platform::SettingsStore again(QStringLiteral("rztest"));
+        QCOMPARE(again.readString(QStringLiteral("Hand")), QStringLiteral("Lauf 1, Lauf 2"));
+    }
     void unwritableStore_flushThrows()
     {
         platform::SettingsStore probe(QStringLiteral("rztest"));

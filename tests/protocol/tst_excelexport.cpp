@@ -345,11 +345,27 @@ private slots:
         QCOMPARE(sheet.cells.value("F4"), QVariant(QStringLiteral("-")));
     }
 
-    void export_titleGiven_isTheWorkbooksTitle()
+    // A race title names the workbook and heads its sheet, the day under it;
+    // the table follows a row apart, its columns as wide as without it.
+    void export_titleGiven_isTheWorkbooksTitle_andHeadsTheSheet()
     {
-        QVERIFY(protocol::ExcelExport(protocolTable(), nullptr, nullptr, QStringLiteral("Stadtlauf <5 km>")));
+        const QString title = QStringLiteral("Stadtlauf <5 km> über die lange Strecke am Fluss entlang");
+        QVERIFY(protocol::ExcelExport(protocolTable(), nullptr, nullptr, title));
         QVERIFY(ReadZipEntry(openedWorkbook(), "docProps/core.xml")
-                    .contains("<dc:title>Stadtlauf &lt;5 km&gt;</dc:title>"));
+                    .contains("<dc:title>Stadtlauf &lt;5 km&gt; über die lange Strecke am Fluss entlang</dc:title>"));
+        const Sheet titled = readSheet(openedWorkbook());
+        QCOMPARE(titled.cells.value("A1"), QVariant(title));
+        QCOMPARE(titled.cells.value("A2"), QVariant(protocol::ResultsOfDay(QDate::currentDate())));
+        QVERIFY(!titled.cells.contains("A3"));
+        QCOMPARE(titled.cells.value("A4"), QVariant(QStringLiteral("Nr.")));
+        QCOMPARE(titled.cells.value("B5"), QVariant(QStringLiteral("Jürgen & Söhne <GmbH>")));
+
+        m_shell.calls.clear();
+        QVERIFY(protocol::ExcelExport(protocolTable()));
+        const Sheet plain = readSheet(openedWorkbook());
+        QCOMPARE(plain.cells.value("A1"), QVariant(QStringLiteral("Nr.")));
+        QCOMPARE(titled.widths, plain.widths);
+        QCOMPARE(titled.cells.size(), plain.cells.size() + 2);
     }
 
     void export_withoutItsFolder_namesTheFolder()
@@ -381,6 +397,16 @@ private slots:
         QCOMPARE(sheet.cells.value("B3").toString(), QString(32766, QLatin1Char('x')) + QChar(0x2026));
         QCOMPARE(sheet.cells.value("B2").toString(), QString(32767, QLatin1Char('y')));
         QCOMPARE(sheet.cells.value("D3").toDouble(), days(65120)); // the rest of the row is there
+
+        // Below a race's title the table starts lower; the report names the
+        // same table row.
+        m_shell.calls.clear();
+        protocol::ExcelReport titled;
+        QVERIFY(protocol::ExcelExport(cells, &failure, &titled, QStringLiteral("Stadtlauf")));
+        QCOMPARE(titled.cut, report.cut);
+        const Sheet below = readSheet(openedWorkbook());
+        QVERIFY(below.valid);
+        QCOMPARE(below.cells.value("B6").toString(), sheet.cells.value("B3").toString());
     }
 
     // The spreadsheet's own Save writes into the workbook's folder: nothing

@@ -209,6 +209,38 @@ private slots:
                               "d&quot;\""));
     }
 
+    // With the race's title the page is named after the race and carries its
+    // title and date on top; the credit still names the program, the table
+    // is the same. Without one the page is byte for byte the program's own
+    // (page_matchesTheExpectedFileLineForLine).
+    void raceHeading_namesThePage_andHeadsIt()
+    {
+        const protocol::RaceHeading heading { QStringLiteral("Meisterschaft <Süd> & \"Nord\""), QDate(2027, 6, 14) };
+        const QByteArray page = protocol::HtmlPageBytes(raceTable(), kTitle, QString(), {}, heading);
+        QVERIFY(page.contains("<TITLE>Zeitenprotokoll Meisterschaft &lt;S\xFC"
+                              "d&gt; &amp; &quot;Nord&quot;</TITLE>\r\n"));
+        QVERIFY(page.contains("<META name=keywords content=\"Zeitenprotokoll Meisterschaft &lt;S\xFC"
+                              "d&gt;"));
+        QVERIFY(page.contains("<H1>Meisterschaft &lt;S\xFC"
+                              "d&gt; &amp; \"Nord\"</H1>\r\n<H5>Ergebnisse vom 14.06.2027</H5>\r\n"));
+        QVERIFY(!page.contains("<H5>Ergebnisse</H5>"));
+        QCOMPARE(
+            linesOf(page).last(), QByteArray("</table><P align=right title=\"rennzeit\">Rennzeit</P></body></html>\r"));
+        QCOMPARE(dataLines(page), dataLines(protocol::HtmlPageBytes(raceTable(), kTitle)));
+        QCOMPARE(
+            protocol::HtmlPageBytes(raceTable(), kTitle, {}, protocol::RaceHeading { QString(), QDate(2027, 6, 14) }),
+            protocol::HtmlPageBytes(raceTable(), kTitle));
+
+        // The printout takes the race's title as its heading, the day under it.
+        const protocol::PageTable table = protocol::PageTableOf(raceTable(), kTitle, {}, heading);
+        QCOMPARE(table.heading, heading.title);
+        QCOMPARE(table.title, QStringLiteral("Ergebnisse vom 14.06.2027"));
+        const protocol::PageTable plain = protocol::PageTableOf(raceTable(), kTitle);
+        QCOMPARE(plain.heading, QStringLiteral("Ergebnisse"));
+        QCOMPARE(plain.title, QStringLiteral("Zeitenprotokoll rennzeit"));
+        QCOMPARE(table.rows, plain.rows);
+    }
+
     void writer_createsOrTruncatesTheFile()
     {
         QTemporaryDir dir;

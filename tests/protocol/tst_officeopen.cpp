@@ -3,6 +3,7 @@
 #include "gridstore/GridCsvText.h"
 #include "protocol/Columns.h"
 #include "protocol/ExcelExport.h"
+#include "protocol/ExportText.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/WordExport.h"
 
@@ -262,6 +263,41 @@ private slots:
             QVERIFY2(found > at, qPrintable(QStringLiteral("%1 in\n%2").arg(QLatin1String(word), plain.left(3000))));
             at = found;
         }
+    }
+
+    // With a race title the workbook's sheet and the document's header carry
+    // it, as the office suite shows them.
+    void titled_workbookAndDocument_showTheRaceTitle()
+    {
+        const QString title = QStringLiteral("Vereinsmeisterschaft Slalom 2027 – Jörg's <Lauf> & Co");
+        QVERIFY(UseDocumentsFolder(m_dir.path()));
+        const bool exported = protocol::ExcelExport(race(), nullptr, nullptr, title);
+        QVERIFY(UseDocumentsFolder(QString()));
+        QVERIFY(exported);
+        const QString workbook = m_shell.calls.takeLast().mid(5);
+        const QString csv = convert(
+            workbook, QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,1031"), QStringLiteral(".csv"));
+        QStringList lines = csv.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (QString& line : lines)
+            line = line.trimmed();
+        // The empty row between the heading and the table.
+        lines.removeIf([](const QString& line) { return line.count(QLatin1Char(',')) == line.size(); });
+        QVERIFY2(lines.size() > 3, qPrintable(csv));
+        QVERIFY2(lines[0].startsWith(title) || lines[0].startsWith('"' + title + '"'), qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith(protocol::ResultsOfDay(QDate::currentDate())), qPrintable(lines[1]));
+        QVERIFY2(lines[2].startsWith(QStringLiteral("Nr.,Name,Start")), qPrintable(lines[2]));
+        QCOMPARE(lines.size(), kNames.size() + 3);
+
+        const QString document = m_dir.filePath(QStringLiteral("titel.docx"));
+        QVERIFY(protocol::WordExport(protocol::kWordSaveMode, document, race(), kWidths,
+            QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx"), {}, nullptr, title));
+        const QString pdf = convertFile(document, QStringLiteral("pdf"), QStringLiteral(".pdf"), {});
+        QVERIFY(!pdf.isEmpty());
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), { pdf, QStringLiteral("-") });
+        QVERIFY(p.waitForFinished(60000));
+        const QString text = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(text.contains(title), qPrintable(text.left(400)));
     }
 
     void document_opensWithEveryName()

@@ -229,6 +229,7 @@ private slots:
         const LoadedProtocol loaded = protocol::ParseProtocolText(bytes);
         QCOMPARE(rowsOf(loaded), rows);
         QVERIFY(loaded.ok());
+        QVERIFY(loaded.repairs.empty());
     }
 
     void rawValues_takeTheWholeSignedRange()
@@ -241,7 +242,74 @@ private slots:
         QCOMPARE(loaded.rows[0][6], QStringLiteral("-2147483648"));
     }
 
-    void unreadableLine_namesItsLineAndGivesNoRows_data()
+    // A start list exported from a spreadsheet: a header line, more columns
+    // than the log has (club, year of birth, licence), a stray control
+    // character pasted into a cell. Every line loads; what had to change is
+    // noted line by line.
+    void spreadsheetStartList_loadsEveryLine_andNotesWhatChanged()
+    {
+        // Under a header line the columns go by their names: the club, the
+        // year and the licence are none of the program's and stay out; a
+        // stray control character becomes a blank.
+        const QByteArray named = "Nr.;Name;Verein;Jahrgang;Klasse;Bezahlt;Lizenz;Bemerkung\r\n"
+                                 "1;Anna Berg;SC Ulm;1990;D;ja;A-123;\r\n"
+                                 "2;Jörg\x07 Weiß;TSV Au;1985;He\x1B"
+                                 "ren;ja;L-4711;Startgeld offen\r\n";
+        const LoadedProtocol byName = protocol::ParseProtocolText(named);
+        QVERIFY(byName.ok());
+        QCOMPARE(rowsOf(byName),
+            rowsOf({ { "1", "Anna Berg", "", "", "", "", "", "D" },
+                { "2", QStringLiteral("Jörg  Weiß"), "", "", "", "", "", "He ren" } }));
+        QCOMPARE(byName.repairs.size(), size_t(1));
+        QCOMPARE(byName.repairs[0].line, 3);
+        QVERIFY(byName.repairs[0].what.contains("Steuerzeichen in \"Name\""));
+        QVERIFY(byName.repairs[0].what.contains("Steuerzeichen in \"Klasse\""));
+
+        // Without a header the fields go by position: an eighth field and
+        // more are left out, a seventh that is no whole number stays out of
+        // the raw column (the entry loads as not started).
+        const QByteArray list = "1;Anna Berg;SC Ulm;1990;D;ja;A-123;\r\n"
+                                "2;Jörg\x07 Weiß;TSV Au;1985;H;ja;L-4711;Startgeld offen\r\n"
+                                "3;\"Carl\x1B Meier\";;1970;H;nein;-\r\n"
+                                "4;Dora\xC2\x85"
+                                "Frei\r\n"
+                                "5\tEva Lang\t \t \t0,00\t-\t12,5\t\r\n";
+        const LoadedProtocol loaded = protocol::ParseProtocolText(list);
+        QVERIFY(loaded.ok());
+        QCOMPARE(rowsOf(loaded),
+            rowsOf({ row7({ "1", "Anna Berg", "SC Ulm", "1990", "D", "ja", "" }),
+                row7({ "2", QStringLiteral("Jörg  Weiß"), "TSV Au", "1985", "H", "ja", "" }),
+                row7({ "3", "Carl  Meier", "1970", "H", "nein", "-" }), row7({ "4", "Dora Frei" }),
+                row7({ "5", "Eva Lang", "", "", "0,00", "-", "" }) }));
+        QCOMPARE(loaded.repairs.size(), size_t(5));
+        const QList<int> lines { 1, 2, 3, 4, 5 };
+        for (int i = 0; i < lines.size(); ++i)
+            QCOMPARE(loaded.repairs[size_t(i)].line, lines[i]);
+        QVERIFY(loaded.repairs[0].what.contains("\"A-123\" in Spalte \"*\""));
+        // Two repairs of one line are one note of that line.
+        QVERIFY(loaded.repairs[1].what.contains("Steuerzeichen in \"Name\""));
+        QVERIFY(loaded.repairs[1].what.contains("\"L-4711\" in Spalte \"*\""));
+        QVERIFY(loaded.repairs[2].what.contains("Steuerzeichen in \"Name\""));
+        QVERIFY(loaded.repairs[4].what.contains("12,5"));
+        QCOMPARE(protocol::RepairNote(loaded.repairs), QStringLiteral("5 Zeilen beim Laden geändert: 1, 2, 3, 4, 5"));
+        const QStringList details = protocol::RepairDetails(loaded.repairs).split('\n');
+        QCOMPARE(details.size(), 5);
+        QVERIFY(details[3].startsWith("Zeile 4: Steuerzeichen"));
+    }
+
+    void repairNote_countsTheLines_andNamesTheFirstFive()
+    {
+        QCOMPARE(protocol::RepairNote({}), QString());
+        QCOMPARE(protocol::RepairNote({ { 7, "x" } }), QStringLiteral("1 Zeile beim Laden geändert: 7"));
+        std::vector<protocol::LoadRepair> many;
+        for (int line = 1; line <= 7; ++line)
+            many.push_back({ line * 2, "x" });
+        QCOMPARE(protocol::RepairNote(many), QStringLiteral("7 Zeilen beim Laden geändert: 2, 4, 6, 8, 10, …"));
+    }
+
+    // A raw value "*" that is no whole 32-bit number stays out of the table:
+    // the entry loads as not started, its other cells as they were.
+    void unreadableRawValue_staysOut_theLineLoads_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("line");
@@ -249,13 +317,37 @@ private slots:
         QTest::newRow("raw text") << good + "2\tB\t \t \t \t-\tabc\t\r\n" << 3;
         QTest::newRow("raw too large") << good + "2\tB\t \t \t \t-\t2147483648\t\r\n" << 3;
         QTest::newRow("raw fraction") << good + "\r\n2;B;x;y;z;-;12,5\r\n" << 4;
-        QTest::newRow("raw sign only") << "1;A;x;y;z;-;-\r\n" + good << 1;
-        QTest::newRow("NUL, even after the end mark") << good + QByteArray("\x1A\x00\x01", 3) << 3;
-        QTest::newRow("picture") << QByteArray("\x89PNG\r\n\x1A\n\x00\x00\x00\rIHDR", 16) << 3;
-        QTest::newRow("control character inside a cell") << "1;Ber\x02g\r\n" + good << 1;
+        QTest::newRow("raw sign only") << "2;B;x;y;z;-;-\r\n" + good << 1;
     }
 
-    void unreadableLine_namesItsLineAndGivesNoRows()
+    void unreadableRawValue_staysOut_theLineLoads()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, line);
+        const LoadedProtocol loaded = protocol::ParseProtocolText(bytes);
+        QVERIFY(loaded.ok());
+        QCOMPARE(loaded.repairs.size(), size_t(1));
+        QCOMPARE(loaded.repairs[0].line, line);
+        for (const QStringList& row : loaded.rows) {
+            if (row[0] == "1")
+                QCOMPARE(row[6], QStringLiteral("500"));
+            if (row[0] == "2") {
+                QCOMPARE(row[1], QStringLiteral("B"));
+                QCOMPARE(row[6], QString());
+            }
+        }
+    }
+
+    void binaryFile_namesItsLineAndGivesNoRows_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("line");
+        const QByteArray good = "Nr.\tName\tStart\tZeit\tSplit\tPlatz\t*\t\r\n1\tA\t10:00.00,00\t \t0,00\t-\t500\t\r\n";
+        QTest::newRow("NUL, even after the end mark") << good + QByteArray("\x1A\x00\x01", 3) << 3;
+        QTest::newRow("picture") << QByteArray("\x89PNG\r\n\x1A\n\x00\x00\x00\rIHDR", 16) << 3;
+    }
+
+    void binaryFile_namesItsLineAndGivesNoRows()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(int, line);
@@ -314,11 +406,14 @@ private slots:
         QCOMPARE(loaded.rows[0], row7({ "7", "Berg, Anna", "10:05.03,12", "9,87", "0,00", "1", "9870" }));
         QCOMPARE(loaded.rows[1], row7({ "8", "Jörg \"Jo\"", "10:05.04,12", "", "1,00", "-", "-5000" }));
 
-        // An unreadable raw value keeps the backup out of the table, too.
+        // An unreadable raw value of the backup stays out, as in a protocol
+        // text file; its line is noted.
         const LoadedProtocol damaged = protocol::ParseProtocolText(backup + "9,Carl,,,,-,12x\r\n");
-        QVERIFY(!damaged.ok());
-        QCOMPARE(damaged.errorLine, 10);
-        QVERIFY(damaged.rows.empty());
+        QVERIFY(damaged.ok());
+        QCOMPARE(damaged.rows.size(), size_t(4));
+        QCOMPARE(damaged.rows[3], row7({ "9", "Carl", "", "", "", "-", "" }));
+        QCOMPARE(damaged.repairs.size(), size_t(1));
+        QCOMPARE(damaged.repairs[0].line, 10);
     }
 
     void entryContent_isAnythingButTheFreeRowsDash()
