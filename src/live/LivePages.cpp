@@ -143,15 +143,15 @@ table { width: 100%; table-layout: fixed; border-collapse: collapse; background:
 th { background: #91b5ff; color: #10235a; text-align: left; padding: .45rem .35rem; font-size: .85rem; }
 td { padding: .5rem .35rem; border-bottom: 1px solid #d8e2f2; vertical-align: top; }
 .pl, .nr, .tm { text-align: right; white-space: nowrap; overflow: hidden; text-overflow: ellipsis; font-variant-numeric: tabular-nums; }
-.pl { width: 2.8em; font-weight: bold; }
-.nr { width: 3.4em; }
-.tm { width: 6.6em; }
+.pl { width: 2.4em; font-weight: bold; }
+.nr { width: 2.8em; }
+.tm { width: 5.9em; }
 /* A long name wraps anywhere and shows at most three lines, so a row stays
    within the screen's width and well below a third of its height. */
 td.nm div { display: -webkit-box; -webkit-box-orient: vertical; -webkit-line-clamp: 3; line-clamp: 3; overflow: hidden; overflow-wrap: anywhere; max-height: 4.2em; }
 tr.sec td { background: #dfe9fb; color: #2b4ba2; font-weight: bold; font-size: .8rem; text-align: left; padding: .3rem .35rem; }
 tr.run td { color: #465675; }
-tr.run td.tm { font-style: italic; }
+tr.run td.tm { font-style: italic; font-size: .88rem; }
 tr.free td { color: #8a94a8; }
 tr.cls td { background: #2b4ba2; color: #fff; font-weight: bold; font-size: .95rem; text-align: left; padding: .4rem .35rem; }
 tr.out td { color: #6a7894; }
