@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // Shared by the benchmark programs: a private home for the main window's

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Light-barrier starts while the window is busy: 2,000 start impulses at
 // random intervals of 5 to 50 ms go to the main window through the simulated
 // port while its GUI thread is blocked for 50 ms and 200 ms in turn every

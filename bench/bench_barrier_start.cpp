@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A light-barrier edge on DSR -> the tick read by START, with the race clock
 // running and 2,000 rows in the protocol.
 #include "BenchSupport.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The race clock running for 10 s offscreen: CPU share of the whole process.
 #include "BenchSupport.h"
 #include "app/Application.h"

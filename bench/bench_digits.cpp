@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Drives the fourteen display digits through ten minutes of race time at the
 // clock's 10 ms steps and prints the paints and the CPU time they cost.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_digits

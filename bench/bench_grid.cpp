@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Speed and memory of the results grid with 20,000 entries of realistic race
 // texts: sorting with a custom comparison, searching every row, writing the
 // backup file and the CSV export, and the memory the rows add.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The race journal: from recording an event to the event being on the disk
 // (written and fdatasync'd by the writer thread), and reading back a journal
 // of 20,000 events. The journal lives in the working folder's file system,

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // What an /events client gets per STOPP, and how soon: a race of 2,000
 // entries, all out on the course, finishing in random order, while 200 other
 // clients poll /results.json. Two streams are read by plain sockets on

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Live results under load: 200 clients poll /results.json every 2 s while the
 // race, with 2,000 entries, goes on. Server CPU (its thread, user and system)
 // must stay at or below 5 % of a core and STOPP -> ranked at or below 5 ms.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Saving and loading a long log, and publishing it as a page. Every save
 // replaces its file in one step, synced to the disk. Targets for 20,000
 // entries: protocol text file, CSV export and page each saved within 250 ms;

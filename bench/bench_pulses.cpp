@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Short barrier pulses: 10,000 pulses of 2 ms width on DSR, 1 to 3 ms apart,
 // while the GUI thread is busy for 20 ms every 100 ms, so many pulses are over
 // before the GUI thread gets to them. Every pulse must arrive as its on-edge

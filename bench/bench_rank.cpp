@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // STOPP on a running entry -> table ranked, places written, current row chosen,
 // with 2,000 and 20,000 entries in the protocol, without classes and with 20
 // classes (places per class and overall).

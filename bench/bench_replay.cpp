@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Taking a race back after a crash: the replay of a 20,000-event journal into
 // a fresh window, as the start-up does when the operator answers Ja. Target:
 // 300 ms. The journal is made by a window timing a race of 1,000 entries with

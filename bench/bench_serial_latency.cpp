@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Latency of a light-barrier event: from a simulated DSR change to the entry of
 // the OnDSR handler on the GUI thread, while the GUI thread repaints a display
 // widget every 10 ms. 2,000 changes at 500 per second.

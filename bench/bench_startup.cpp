@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Start-up of the program as a child process (probe_startup, the program's
 // own start-up with a report once the window is shown): from process start to
 // the main window shown, and the resident memory at that moment (offscreen,

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The spreadsheet export of a long log: 20,000 entries with typed cells
 // (whole numbers, times of day, durations) written as a workbook, synced and
 // put in place. Target: 1.5 s.

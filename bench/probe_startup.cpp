@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The program as it starts for the operator, except that it says when its
 // window is up and leaves at once, without writing settings or a backup.
 // bench_startup runs it as a child process.

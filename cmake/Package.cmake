@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # The Debian package (scripts/package.sh): the installation as laid out with
 # RENNZEIT_DEB, its dependencies taken from the shared libraries the program
 # links.

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # rennzeit_library(<name> [SOURCES <files>...] [EXCLUDE <files>...]
 #                  [DEPS <targets>...] [QT <components>...] [LIBS <targets>...])
 # One static library per source folder, named rennzeit_<name>, built from

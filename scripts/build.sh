@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds one build folder.
 #   scripts/build.sh [build-folder] [cmake options...] [--target <name>...]
 # Options are cached by CMake, so a later call without them keeps them.

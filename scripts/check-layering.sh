@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The folders under src/ depend on each other in one direction only:
 #   platform, gridstore, comm, controls, grid, dialogs, protocol, race, live, app
 # A file may include headers of its own folder and of the folders before it,

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Screenshots of a race with classes as a club secretary checks it: the
 # program runs under Xvfb with live results on, a start list of three classes
 # is loaded and timed with the keys (xdotool), one entry gives up (DNF) and

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A private CUPS server for the print test: one PDF queue (cups-pdf) as the
 # default printer, listening on 127.0.0.1 only, with all its files in one
 # folder. The system's own print server, if any, is left alone.

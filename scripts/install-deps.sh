@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the build, the program and the tests need.
 # Safe to run again: packages that are already there are left alone.
 set -euo pipefail

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Screenshots of the live results as spectators see them: the program runs
 # under Xvfb with live results on, a start list is loaded and a race timed
 # with the keys (xdotool), then headless Chromium opens the results page as a

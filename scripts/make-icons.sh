@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the program icon resources/rennzeit.svg into the PNG sizes desktops
 # look for (resources/icons/<size>/rennzeit.png). The PNG files are kept in
 # the repository, so a build needs no SVG renderer; run this again after

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package build-package/rennzeit_<version>_amd64.deb:
 #   scripts/package.sh [build-folder]
 # The program is built in its own folder, laid out for the package (the

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds and starts Rennzeit.
 # Without a display the program runs under Xvfb: a screenshot of the main
 # window is saved to build/screenshot.png and the program is ended.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The spectator display: a second window with the race clock and the latest
 // finishers, sized to whatever screen it is shown on.
 #include "app/AudienceWindow.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "app/DisplayTime.h"
 
 DisplayTime SplitDisplayTime(std::int32_t ms, int row)

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The light-barrier dispatch: a change of the modem-status lines becomes a
 // STOPP and/or START request at its edge, subject to the locks and lockouts;
 // the port's own events.

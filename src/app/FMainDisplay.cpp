@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The seven-segment display: the race clock, the current entry's time, the
 // accuracy layout and the display colours; the time of day in the header.
 #include "app/FMain.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Taking a race back after an unclean end: the question, the replay and what
 // the operator is told about it.
 #include "app/FMain.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The main window's controls, at the places and sizes the operator knows, and
 // which handler each of them runs.
 #include "app/FMain.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Live results in the network and the spectator display: the header's
 // address and display button, F6.
 #include "app/FMain.h"

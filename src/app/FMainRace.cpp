@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // START, STOPP, F.Stopp, ENDE and reset; the barrier locks and lockouts; the
 // refresh steps that keep the buttons in step with the protocol. The race
 // decides every one of them; this file forwards the commands and shows what

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Mouse and keyboard handling of TMyCustomGrid. Every event goes through the
 // overridable hooks (MouseDown, KeyDown, ...) in grid coordinates, so grids
 // built on this one can add to or replace the behaviour.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // The view parts of TMyCustomGrid: the header that shows row 0 and the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Cell kinds, cell selection and validation of in-place edits of TSortGrid.
 
 #include "grid/SortGrid.h"

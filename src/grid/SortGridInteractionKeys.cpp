@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Keyboard and wheel handling of TSortGrid: type-ahead, the extended editing
 // keys, Space on the special cell kinds and multi-selection by keys.
 

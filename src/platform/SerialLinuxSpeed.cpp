@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Only the kernel's termios definitions here: <termios.h> of the C library
 // declares a different struct termios and cannot be included alongside.
 #include <asm/ioctls.h>

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The operating system's side of the Linux serial device: each method is one
 // system call (two for the low-latency request) and returns 0 or errno.
 #include "platform/SerialLinux.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The race commands: START, STOPP, interim stops, ENDE, reset, the barrier
 // locks and lockouts, and the barrier impulse that requests them.
 #include "race/Race.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The operator's own changes of the table (edits, rows removed, inserted and
 // brought back, loads, header clicks), their replay, and the race's digest.
 #include "race/Race.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The light barriers through the window, with the simulated port: impulses
 // while the window is busy, the lockouts judged at each edge, a pulled and
 // replugged adapter, a port away at start-up, the port list, and the printer

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Taking a race back after an unclean end. The real program as a child
 // process: killed at random moments while it times a scripted race, started
 // again, asked to take the race back (every event it reported durable must

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Live results and the spectator display in the main window: the settings,
 // the header's address, a race timed by keys reaching an event stream, a
 // taken port, and the spectator window after starts and stops.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The protocol table as an operator uses it: typing, loading, removing rows,
 // the context menu and long times.
 #include "MainWindowFixture.h"

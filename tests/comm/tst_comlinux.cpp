@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The port component on the Linux device: with a pseudo-terminal standing in
 // for the adapter behind a fake /dev (a pty has no modem lines, so those tests
 // use received bytes and hang-ups), and with scripted system calls for the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // TBitBtnWithColor as the race window uses it: recoloured while pressed,
 // disabled, focused, pressed with any mouse button; and the bitmap-button
 // kinds a dialog would use.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Shows the race buttons in each of their colours and the header buttons on
 // the dark header bar, and saves a picture of them when
 // RENNZEIT_SCREENSHOT_DIR names a folder.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The display as the main window builds it: two rows of digits on black with
 // dimmed leading zeros, and the spin edit of the settings dialog. Saved as a
 // picture when RENNZEIT_SCREENSHOT_DIR names a folder.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The widget-free parts of the buttons: colour values, hot-track colour
 // maths, glyph choice, layout, the painted styles and the fade.
 

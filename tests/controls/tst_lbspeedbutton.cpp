@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // TLbSpeedButton driven as a user would: mouse over it, press, release,
 // accelerator keys; what the button shows is read back from its pixels.
 

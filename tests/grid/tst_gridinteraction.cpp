@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Keys, wheel and validation of in-place edits on the sort grid, driven by
 // real key and mouse events.
 

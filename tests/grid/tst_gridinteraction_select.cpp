@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Multi-row selection and dragging of selected rows on the sort grid, driven
 // by real key and mouse events.
 

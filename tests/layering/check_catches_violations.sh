@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The layering check must fail on an include of a later folder and on a
 # folder it does not know, on a widget header in a widget-free folder, and
 # pass on includes of earlier folders.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A real browser opens the live pages from the running server: headless
 // Chromium, driven through its DevTools protocol, loads / and /display as a
 // phone and a big screen would. The rendered documents show the results and

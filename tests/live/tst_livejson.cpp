@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The results as the server hands them out: JSON fields and escaping, the
 // last finishers, the pages around the JSON, the address and its QR code.
 #include "live/LiveAddress.h"

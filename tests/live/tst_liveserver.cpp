@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The live-results server over real connections on 127.0.0.1: what it
 // serves, what it refuses, its limits and its event stream.
 #include "live/LiveServer.h"

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package and checks what it installs and what it needs.
 #   check_package.sh <source-folder> <build-folder>
 # Exits 77 (skipped) where the Debian package tools are missing.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // How a look at the modem lines becomes line events: the one mapping the
 // Linux device and the simulated one share.
 #include "platform/SerialDevice.h"

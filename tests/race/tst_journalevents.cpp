@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The journal's lines for the race commands, and running them again: a race
 // recorded line by line and replayed on fresh rules ends in the same cells
 // and values, across a wrap of the tick.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The program as the operator starts it, with the drill's options (see
 // Drill.h). Built as "rennzeit" in a folder of its own, so it keeps the
 // program's settings store and data folder.
