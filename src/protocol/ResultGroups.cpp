@@ -16,14 +16,6 @@ namespace protocol {
 
 namespace {
 
-// A place as the ranking writes it: a whole number from 1 on.
-int placeOf(const QString& text)
-{
-    bool ok = false;
-    const int place = text.toInt(&ok);
-    return ok && place > 0 ? place : 0;
-}
-
 bool holdsNothing(const TCellStore& cells, int row)
 {
     for (int c = 0; c < kClassColCount; ++c) {
@@ -47,7 +39,7 @@ void order(const TCellStore& cells, std::vector<int>& rows, int placeCol)
     keys.reserve(rows.size());
     for (const int r : rows) {
         const EntryStatus status = StatusOfCell(cells.Cell(kColStatus, r));
-        const int place = placeOf(cells.Cell(placeCol, r));
+        const int place = PlaceNumber(cells.Cell(placeCol, r));
         if (status != EntryStatus::None)
             keys.push_back({ 1 + static_cast<int>(status), 0, r });
         else
@@ -63,6 +55,13 @@ void order(const TCellStore& cells, std::vector<int>& rows, int placeCol)
 }
 
 } // namespace
+
+int PlaceNumber(const QString& text)
+{
+    bool ok = false;
+    const int place = text.toInt(&ok);
+    return ok && place > 0 ? place : 0;
+}
 
 bool GroupsResults(const TCellStore& cells)
 {

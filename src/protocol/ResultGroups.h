@@ -23,6 +23,10 @@ struct ResultGroup {
     std::vector<int> rows; // rows of the table, in the order listed
 };
 
+// A place as the ranking writes it, a whole number from 1 on; 0 for any
+// other text (none, "-", a status).
+int PlaceNumber(const QString& text);
+
 // Whether the outputs group the entries: an entry has a class or a status.
 bool GroupsResults(const TCellStore& cells);
 

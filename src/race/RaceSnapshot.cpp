@@ -7,6 +7,7 @@
 #include "gridstore/GridCommaText.h"
 #include "protocol/Columns.h"
 #include "protocol/EntryStatus.h"
+#include "protocol/ResultGroups.h"
 #include "race/RaceText.h"
 
 #include <QHash>
@@ -166,9 +167,8 @@ namespace {
 // A place as a JSON number's text; empty (null) for no place or a status.
 QString placeNumber(const QString& text)
 {
-    bool ok = false;
-    const int place = text.toInt(&ok);
-    return ok && place > 0 ? QString::number(place) : QString();
+    const int place = protocol::PlaceNumber(text);
+    return place > 0 ? QString::number(place) : QString();
 }
 
 } // namespace
