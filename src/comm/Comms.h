@@ -221,12 +221,13 @@ platform::SerialLineSettings BuildLineSettings(const TComPort& port);
 // The time-out record the port applies at Open.
 platform::SerialTimeouts ComTimeouts();
 
-// Probes COM1..COM16. Bit n-1 is set for each port that opened and is a
-// character device; the high 16 bits hold the highest such number.
+// The ports COM1..COM16 the system offers (ScanComPortList). Bit n-1 is set
+// for each; the high 16 bits hold the highest such number.
 std::uint32_t ScanComPorts();
 // The mask of the last scan (0 before the first).
 std::uint32_t ScannedComPorts();
-// The ports the system offers now that can be opened (free character
-// devices), by number, with their device names. Every number the system
-// offers is probed, not only 1..16.
+// The ports the system offers now, by number, with their device names, as
+// sysfs tells (platform::ListSerialPorts). The scan opens no port: an open
+// raises DTR and RTS on whatever is attached. So a port another program
+// holds is offered too, and found busy only when it is chosen.
 std::vector<platform::SerialPortInfo> ScanComPortList();
