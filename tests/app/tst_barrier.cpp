@@ -300,7 +300,7 @@ private slots:
         });
         w->bCFGClick();
         const QString expected
-            = QStringLiteral("FTDI (ftdi_sio), Latenz 16 ms, Echtzeit: %1")
+            = QStringLiteral("FTDI (ftdi_sio), Latenz 16 ms, zählt Wechsel, kürzester Impuls: 16 ms, Echtzeit: %1")
                   .arg(w->ui.ComPort->WatcherTimingPriority() ? QStringLiteral("ja") : QStringLiteral("nein"));
         QCOMPARE(line, expected);
         QVERIFY2(warning.startsWith(QStringLiteral("Latenz 16 ms")), qPrintable(warning));
