@@ -7,9 +7,12 @@
 #include "controls/MessageTimer.h"
 #include "dialogs/Cfg.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kReconnectMs = 500; // how often a chosen port that is away is tried
+constexpr int kLongestWatcherRetryMs = 30000;
 
 QString reasonText(const std::exception& e)
 {
@@ -28,6 +31,7 @@ BarrierLine::BarrierLine(TComPort& port, QObject* parent)
 
 void BarrierLine::Handle(const platform::LineEvent& change)
 {
+    m_watcherEnds = 0; // the watcher works
     const std::uint32_t before = m_levels;
     if (change.levels == before) {
         if (OnChange)
@@ -74,11 +78,12 @@ QString BarrierLine::StateText() const
 
 void BarrierLine::Open()
 {
+    m_watcherEnds = 0;
     try {
         m_port.Open();
     } catch (const std::exception& e) {
         showDisconnected(reasonText(e));
-        m_reconnect->SetEnabled(true);
+        watchFor(kReconnectMs);
         throw;
     }
 }
@@ -103,15 +108,40 @@ QString BarrierLine::Lost(int error)
                             .arg(PortName())
                             .arg(error);
     showDisconnected(why);
-    m_reconnect->SetEnabled(true);
+    watchFor(kReconnectMs);
     return why;
+}
+
+void BarrierLine::WatcherEnded(int error)
+{
+    if (!m_port.Connected() || m_port.WatcherRunning())
+        return;
+    ++m_watcherEnds;
+    // Closed, so the indicators go and the header shows it; the reason stays
+    // with the header until the port is open again.
+    const QString why = QStringLiteral("Die Leitungen der Lichtschranke an %1 werden nicht mehr beobachtet: Der "
+                                       "Treiber meldet sie nicht mehr (Fehler %2).\n"
+                                       "Tasten und Knöpfe messen weiter; der Anschluss wird von selbst neu geöffnet.")
+                            .arg(PortName())
+                            .arg(error);
+    m_port.Close();
+    showDisconnected(why);
+    watchFor(std::min(kLongestWatcherRetryMs, kReconnectMs << std::min(m_watcherEnds - 1, 6)));
 }
 
 void BarrierLine::Forget()
 {
+    m_watcherEnds = 0;
     m_reconnect->SetEnabled(false);
     if (std::exchange(m_disconnected, false) && OnStateChanged)
         OnStateChanged();
+}
+
+void BarrierLine::watchFor(int intervalMs)
+{
+    m_reconnect->SetEnabled(false);
+    m_reconnect->SetInterval(intervalMs);
+    m_reconnect->SetEnabled(true);
 }
 
 void BarrierLine::showDisconnected(const QString& why)

@@ -148,6 +148,15 @@ void TComPort::DeviceLost(int error)
         OnLost(this);
 }
 
+void TComPort::WatcherFailed(int error)
+{
+    m_watcherError = error;
+    if (m_closing || !m_connected)
+        return;
+    if (OnWatcherEnded)
+        OnWatcherEnded(this);
+}
+
 const platform::LineEvent* TComPort::DispatchedEvent() const
 {
     return m_thread ? m_thread->Current() : nullptr;
