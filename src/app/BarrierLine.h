@@ -77,6 +77,7 @@ private:
 
     TComPort& m_port;
     TMessageTimer* m_reconnect;
+    TMessageTimer* m_proving; // a watcher that ended before: is the new one lasting?
     // No modem-status word has these levels, so the first change counts.
     static constexpr std::uint32_t kUnknownLevels = 0x55555555;
     std::uint32_t m_levels = kUnknownLevels;

@@ -191,14 +191,24 @@ private slots:
         // Reopened, and ended again: the next attempt waits longer.
         QCOMPARE(w->Barrier().ReconnectTimer()->Interval(), 500);
         const int opens = f.lab.OpenCount(1);
+        // The header does not blink "connected" while the port is reopened.
+        int shownConnected = 0;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] { shownConnected += w->ui.LabLineState->isVisible() ? 0 : 1; });
+        poll.start(1);
         QTRY_VERIFY(f.lab.OpenCount(1) > opens);
         QTRY_VERIFY(!w->ui.ComPort->Connected());
+        poll.stop();
         QCOMPARE(w->Barrier().ReconnectTimer()->Interval(), 1000);
         QVERIFY(w->ui.LabLineState->isVisible());
+        QCOMPARE(shownConnected, 0);
 
         f.lab.FailWith(1, platform::SimSerialOp::Wait, 0);
         QTRY_VERIFY_WITH_TIMEOUT(w->ui.ComPort->Connected() && w->ui.ComPort->WatcherRunning(), 5000);
-        QVERIFY(!w->ui.LabLineState->isVisible());
+        // Shown connected once the new watcher has lasted a moment.
+        QVERIFY(w->ui.LabLineState->isVisible());
+        QTRY_VERIFY(!w->ui.LabLineState->isVisible());
+        QVERIFY(w->ui.ComPort->WatcherRunning());
         QVERIFY(w->ui.ImageLSstart->isVisible());
         f.lines(platform::MS_DSR_ON); // edges arrive again
     }
