@@ -19,7 +19,9 @@
 // behind.
 //
 // A stop that finds no watcher, or one that did not end properly, fails too:
-// then nobody can tell whether a node was opened.
+// then nobody can tell whether a node was opened. CTest's --repeat runs the
+// start and the stop several times: a start by the same runner keeps the
+// watcher (and what it saw), a stop after a stop gives the same verdict.
 
 #include <algorithm>
 #include <cerrno>
@@ -53,9 +55,10 @@ constexpr auto kStartWait = std::chrono::seconds(10);
 constexpr auto kStopWait = std::chrono::seconds(10);
 
 struct StateFiles {
-    std::string pid, report, status, log;
+    std::string pid, runner, report, status, log;
     explicit StateFiles(const std::string& folder)
         : pid(folder + "/guard.pid")
+        , runner(folder + "/runner")
         , report(folder + "/opened")
         , status(folder + "/status")
         , log(folder + "/guard.log")
@@ -254,19 +257,24 @@ int Start(const std::string& folder, const std::string& devFolder)
 {
     ::mkdir(folder.c_str(), 0755);
     const StateFiles files(folder);
-    if (const pid_t stale = RunningGuard(files, folder)) {
-        // Left by an interrupted run.
-        ::kill(stale, SIGKILL);
+    const pid_t runner = ::getppid();
+    if (const pid_t running = RunningGuard(files, folder)) {
+        if (std::atol(ReadFile(files.runner).c_str()) == runner) {
+            std::printf("port guard: already watching for this test run\n");
+            return 0;
+        }
+        // Left by another run.
+        ::kill(running, SIGKILL);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    for (const std::string* path : { &files.pid, &files.report, &files.status, &files.log })
+    for (const std::string* path : { &files.pid, &files.runner, &files.report, &files.status, &files.log })
         ::unlink(path->c_str());
+    WriteFile(files.runner, std::to_string(runner) + "\n");
     int ready[2];
     if (::pipe2(ready, O_CLOEXEC) != 0) {
         std::perror("port guard: pipe");
         return 1;
     }
-    const pid_t runner = ::getppid();
     const pid_t child = ::fork();
     if (child < 0) {
         std::perror("port guard: fork");
@@ -314,12 +322,27 @@ int Start(const std::string& folder, const std::string& devFolder)
     return 0;
 }
 
+// What the watcher saw, once it has ended properly.
+int Verdict(const StateFiles& files)
+{
+    const std::string opened = ReadFile(files.report);
+    if (!opened.empty()) {
+        std::fprintf(stderr, "port guard: a real serial port of this machine was opened while the tests ran:\n%s",
+            opened.c_str());
+        return 1;
+    }
+    std::printf("port guard: no serial port of this machine was opened\n");
+    return 0;
+}
+
 int Stop(const std::string& folder)
 {
     const StateFiles files(folder);
     const pid_t guard = RunningGuard(files, folder);
     if (guard == 0) {
         const std::string status = ReadFile(files.status);
+        if (status == "stopped\n")
+            return Verdict(files); // a repeated stop: nothing ran since the first
         std::fprintf(stderr,
             "port guard: no guard runs for %s (%s): nobody can tell whether a serial port was opened\n", folder.c_str(),
             status.empty() ? "it was never started" : status.substr(0, status.size() - 1).c_str());
@@ -339,14 +362,7 @@ int Stop(const std::string& folder)
             stderr, "port guard: the guard did not end properly (%s)\n", status.empty() ? "no answer" : status.c_str());
         return 2;
     }
-    const std::string opened = ReadFile(files.report);
-    if (!opened.empty()) {
-        std::fprintf(stderr, "port guard: a real serial port of this machine was opened while the tests ran:\n%s",
-            opened.c_str());
-        return 1;
-    }
-    std::printf("port guard: no serial port of this machine was opened\n");
-    return 0;
+    return Verdict(files);
 }
 
 } // namespace

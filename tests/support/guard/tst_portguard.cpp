@@ -116,8 +116,16 @@ private slots:
             QTest::qWait(20);
         }
 
+        // CTest's --repeat starts the guard again in the same run: it keeps
+        // watching, and keeps what it saw.
+        QCOMPARE(RunGuard({ "start", m_state.path(), m_dev.path() }).output,
+            QStringLiteral("port guard: already watching for this test run\n"));
+
         const Outcome stopped = RunGuard({ "stop", m_state.path() });
         QCOMPARE(stopped.code, 1);
+        const Outcome again = RunGuard({ "stop", m_state.path() }); // repeated too: the same verdict
+        QCOMPARE(again.code, 1);
+        QCOMPARE(again.output, stopped.output);
         const QString report = stopped.output;
         QVERIFY2(report.contains(Node("ttyS0") + "\n"), qPrintable(report));
         QVERIFY2(report.contains(Node("ttyUSB0") + "\n"), qPrintable(report));
