@@ -4,18 +4,27 @@
 // Short barrier pulses: 10,000 pulses of 2 ms width on DSR, 1 to 3 ms apart,
 // while the GUI thread is busy for 20 ms every 100 ms, so many pulses are over
 // before the GUI thread gets to them. Every pulse must arrive as its on-edge
-// (and its off-edge), none lost, none merged, none added. Once with the
-// simulated device, once through the Linux device's own code on scripted
-// system calls (the interrupt counters and the guard of the wait's window),
-// and once more on an FTDI-like adapter whose level query tells the lines at
-// once while its counters move only when a status packet arrives (every
-// millisecond, as with the latency timer at 1 ms): an event beyond a pulse's
-// two is a phantom.
+// and its off-edge, none lost, none merged, none added. Once with the
+// simulated device, then through the Linux device's own code on scripted
+// system calls, each driver as the kernel's behaves:
+// - an 8250-like UART: the line wait, interrupt counters, the guard of the
+//   wait's window;
+// - an FTDI-like adapter whose level query tells the lines at once while its
+//   counters move only when a status packet arrives (every millisecond, as
+//   with the latency timer at 1 ms): an event beyond a pulse's two is a
+//   phantom;
+// - a pl2303-like adapter (ch341 behaves the same): the line wait, but
+//   TIOCGICOUNT gives EINVAL, so the guard compares levels;
+// - a cp210x-like adapter: TIOCMIWAIT gives ENOTTY, the counters stay at zero,
+//   the levels are read every millisecond.
+// The last two can lose a pulse whose two edges both pass while the watcher
+// is held up (no counter tells it afterwards), which is why the adapter line
+// shows them in red; their losses are reported, their phantoms judged.
 //
 // Then the wait's window: the watcher is held up 3 ms before each wait, with
 // an edge arriving as the hold-up begins; the time from the edge until the
 // wait has returned with it (the guard's wake-up must reach the wait, not be
-// spent before it).
+// spent before it), with counters and without them (pl2303-like).
 #include "BenchSupport.h"
 #include "comm/Comms.h"
 #include "platform/Scheduling.h"
@@ -105,11 +114,16 @@ int Phantoms(const Outcome& o)
     return std::max(0, o.onEdges - kPulses) + std::max(0, o.offEdges - kPulses);
 }
 
+int LostEdges(const Outcome& o)
+{
+    return std::max(0, kPulses - o.onEdges) + std::max(0, kPulses - o.offEdges);
+}
+
 void Print(const char* what, const Outcome& o)
 {
-    std::printf("  %s: %d pulses in %.1f s: %d on-edges, %d off-edges (%d found late); lost %d, phantom events %d\n",
-        what, kPulses, o.seconds, o.onEdges, o.offEdges, o.foundLate, kPulses - std::min(o.onEdges, kPulses),
-        Phantoms(o));
+    std::printf("  %s: %d pulses in %.1f s: %d on-edges, %d off-edges (%d found late); lost edges %d, phantom "
+                "events %d\n",
+        what, kPulses, o.seconds, o.onEdges, o.offEdges, o.foundLate, LostEdges(o), Phantoms(o));
 }
 
 bool Met(const Outcome& o)
@@ -129,9 +143,10 @@ platform::SerialDeviceFactory ScriptedFactory(platform::ScriptedSerialSystem& sy
 // the edge when it arrives just before the wait's snapshot, at the end of a
 // 3 ms hold-up; from the moment the wait begins when the edge arrived as the
 // hold-up began (the guard's first wake-up is then spent before the wait).
-std::vector<double> GuardWindowDelaysUs(int edges, bool edgeFirst)
+std::vector<double> GuardWindowDelaysUs(int edges, bool edgeFirst, platform::ScriptedSerialSystem::Driver driver)
 {
     platform::ScriptedSerialSystem sys;
+    sys.ActAs(driver);
     platform::LinuxSerialDevice device([&sys](int) { return QString::fromLatin1(sys.Path()); }, &sys);
     std::vector<double> delays;
     if (device.Open(1) != 0 || device.SetEventMask(platform::EV_CTS | platform::EV_DSR) != 0)
@@ -182,7 +197,7 @@ int main(int argc, char** argv)
         viaLinux = Run(app, [&](bool on) { sys.SetLine(TIOCM_DSR, on); });
         platform::SetSerialDeviceFactory(previous);
     }
-    Print("Linux device, scripted system calls", viaLinux);
+    Print("8250-like UART (line wait, counters), scripted system calls", viaLinux);
 
     Outcome ftdiLike;
     {
@@ -204,17 +219,40 @@ int main(int argc, char** argv)
     }
     Print("FTDI-like adapter, levels ahead of the counters", ftdiLike);
 
-    platform::RequestTimingPriority(); // this thread is the watcher here
-    const LatencySummary lastMoment = Summarize(GuardWindowDelaysUs(kWindowEdges, false));
-    PrintSummary("edge just before the wait's snapshot, watcher held up 3 ms: edge to report", lastMoment);
-    const LatencySummary spent = Summarize(GuardWindowDelaysUs(kWindowEdges, true));
-    PrintSummary("edge as the 3 ms hold-up began (first wake-up spent): wait begun to report", spent);
+    using Driver = platform::ScriptedSerialSystem::Driver;
+    auto scripted = [&](Driver driver) {
+        platform::ScriptedSerialSystem sys;
+        sys.ActAs(driver);
+        platform::SetSerialDeviceFactory(ScriptedFactory(sys));
+        const Outcome outcome = Run(app, [&](bool on) { sys.SetLine(TIOCM_DSR, on); });
+        platform::SetSerialDeviceFactory(previous);
+        return outcome;
+    };
+    const Outcome pl2303Like = scripted(Driver::WithoutCounters);
+    Print("pl2303-like adapter (and ch341), no counters", pl2303Like);
+    const Outcome cp210xLike = scripted(Driver::Cp210x);
+    Print("cp210x-like adapter, no line wait, counters at zero, polled", cp210xLike);
 
-    std::printf("  targets: every pulse arrives as its on-edge and its off-edge (0 lost, 0 phantom events); every "
-                "edge in the wait's window reported, p99 <= 2000 us\n");
-    const bool met = Met(simulated) && Met(viaLinux) && Met(ftdiLike) && Phantoms(ftdiLike) == 0
-        && lastMoment.count == static_cast<size_t>(kWindowEdges) && spent.count == static_cast<size_t>(kWindowEdges)
-        && lastMoment.p99 <= 2000 && spent.p99 <= 2000;
+    platform::RequestTimingPriority(); // this thread is the watcher here
+    const LatencySummary lastMoment = Summarize(GuardWindowDelaysUs(kWindowEdges, false, Driver::Counting));
+    PrintSummary("edge just before the wait's snapshot, watcher held up 3 ms: edge to report", lastMoment);
+    const LatencySummary spent = Summarize(GuardWindowDelaysUs(kWindowEdges, true, Driver::Counting));
+    PrintSummary("edge as the 3 ms hold-up began (first wake-up spent): wait begun to report", spent);
+    const LatencySummary levelsLast = Summarize(GuardWindowDelaysUs(kWindowEdges, false, Driver::WithoutCounters));
+    PrintSummary("pl2303-like, edge just before the wait's snapshot: edge to report", levelsLast);
+    const LatencySummary levelsSpent = Summarize(GuardWindowDelaysUs(kWindowEdges, true, Driver::WithoutCounters));
+    PrintSummary("pl2303-like, edge as the hold-up began: wait begun to report", levelsSpent);
+    std::printf("  edges in the wait's window: %d driven each; reported %zu, %zu (counters), %zu, %zu (pl2303-like)\n",
+        kWindowEdges, lastMoment.count, spent.count, levelsLast.count, levelsSpent.count);
+
+    std::printf("  targets: every pulse arrives as its on-edge and its off-edge (0 lost, 0 phantom events) where the "
+                "driver counts; no phantom event without counters or polled (losses reported); every edge in the "
+                "wait's window reported, p99 <= 2000 us\n");
+    const auto windowMet
+        = [](const LatencySummary& s) { return s.count == static_cast<size_t>(kWindowEdges) && s.p99 <= 2000; };
+    const bool met = Met(simulated) && Met(viaLinux) && Met(ftdiLike) && Phantoms(pl2303Like) == 0
+        && Phantoms(cp210xLike) == 0 && windowMet(lastMoment) && windowMet(spent) && windowMet(levelsLast)
+        && windowMet(levelsSpent);
     std::printf("%s\n", met ? "targets met" : "TARGETS MISSED");
     return Verdict(met);
 }

@@ -63,3 +63,5 @@ function(rennzeit_tests folder)
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=de_DE.UTF-8;LC_ALL=de_DE.UTF-8;LANGUAGE=de;TZ=Europe/Berlin;HOME=${home};XDG_CONFIG_HOME=${home}/config;XDG_RUNTIME_DIR=${home}/runtime;QT_LOGGING_RULES=qt.qpa.*=false")
   endforeach()
 endfunction()
+
+include(${CMAKE_CURRENT_LIST_DIR}/PortGuard.cmake)

@@ -7,9 +7,16 @@
 #include "controls/MessageTimer.h"
 #include "dialogs/Cfg.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kReconnectMs = 500; // how often a chosen port that is away is tried
+constexpr int kLongestWatcherRetryMs = 30000;
+// After a watcher ended, a reopened line is shown connected once its new
+// watcher has lasted this long: one that ends at once (a driver that cannot
+// tell the lines at all) must not make the header blink.
+constexpr int kWatcherProvenMs = 1000;
 
 QString reasonText(const std::exception& e)
 {
@@ -22,12 +29,19 @@ BarrierLine::BarrierLine(TComPort& port, QObject* parent)
     : QObject(parent)
     , m_port(port)
     , m_reconnect(new TMessageTimer(this, kReconnectMs, false))
+    , m_proving(new TMessageTimer(this, kWatcherProvenMs, false))
 {
     m_reconnect->OnTimer = [this](TMessageTimer*) { tryReconnect(); };
+    m_proving->OnTimer = [this](TMessageTimer*) {
+        m_proving->SetEnabled(false);
+        if (m_port.Connected() && m_port.WatcherRunning() && std::exchange(m_disconnected, false) && OnStateChanged)
+            OnStateChanged();
+    };
 }
 
 void BarrierLine::Handle(const platform::LineEvent& change)
 {
+    m_watcherEnds = 0; // the watcher works
     const std::uint32_t before = m_levels;
     if (change.levels == before) {
         if (OnChange)
@@ -74,11 +88,12 @@ QString BarrierLine::StateText() const
 
 void BarrierLine::Open()
 {
+    m_watcherEnds = 0;
     try {
         m_port.Open();
     } catch (const std::exception& e) {
         showDisconnected(reasonText(e));
-        m_reconnect->SetEnabled(true);
+        watchFor(kReconnectMs);
         throw;
     }
 }
@@ -89,6 +104,10 @@ void BarrierLine::Opened()
     // The levels of a line that was away are unknown: its first change is
     // judged afresh, not against the levels it had before.
     m_levels = kUnknownLevels;
+    if (m_disconnected && m_watcherEnds > 0) {
+        m_proving->SetEnabled(true);
+        return;
+    }
     if (std::exchange(m_disconnected, false) && OnStateChanged)
         OnStateChanged();
 }
@@ -103,15 +122,42 @@ QString BarrierLine::Lost(int error)
                             .arg(PortName())
                             .arg(error);
     showDisconnected(why);
-    m_reconnect->SetEnabled(true);
+    watchFor(kReconnectMs);
     return why;
+}
+
+void BarrierLine::WatcherEnded(int error)
+{
+    if (!m_port.Connected() || m_port.WatcherRunning())
+        return;
+    ++m_watcherEnds;
+    m_proving->SetEnabled(false);
+    // Closed, so the indicators go and the header shows it; the reason stays
+    // with the header until the port is open again.
+    const QString why = QStringLiteral("Die Leitungen der Lichtschranke an %1 werden nicht mehr beobachtet: Der "
+                                       "Treiber meldet sie nicht mehr (Fehler %2).\n"
+                                       "Tasten und Knöpfe messen weiter; der Anschluss wird von selbst neu geöffnet.")
+                            .arg(PortName())
+                            .arg(error);
+    m_port.Close();
+    showDisconnected(why);
+    watchFor(std::min(kLongestWatcherRetryMs, kReconnectMs << std::min(m_watcherEnds - 1, 6)));
 }
 
 void BarrierLine::Forget()
 {
+    m_watcherEnds = 0;
+    m_proving->SetEnabled(false);
     m_reconnect->SetEnabled(false);
     if (std::exchange(m_disconnected, false) && OnStateChanged)
         OnStateChanged();
+}
+
+void BarrierLine::watchFor(int intervalMs)
+{
+    m_reconnect->SetEnabled(false);
+    m_reconnect->SetInterval(intervalMs);
+    m_reconnect->SetEnabled(true);
 }
 
 void BarrierLine::showDisconnected(const QString& why)

@@ -19,8 +19,9 @@ class TMessageTimer;
 // connection. Each change of the lines is judged once, in the order of its
 // edge: a change that leaves the levels as they were asks nothing; any other
 // asks the barrier algorithm (kept in the port's Tag) for STOPP and START.
-// A chosen port that cannot be opened, or whose adapter is pulled out, is
-// shown as disconnected and opened again as soon as it can be.
+// A chosen port that cannot be opened, whose adapter is pulled out or whose
+// watcher has ended, is shown as disconnected and opened again as soon as it
+// can be.
 class BarrierLine final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(BarrierLine)
@@ -48,6 +49,11 @@ public:
     // The adapter went away (the port's OnLost): the port has closed itself.
     // Returns the operator's message.
     QString Lost(int error);
+    // The port's watcher has ended with the port open (its OnWatcherEnded):
+    // no change would arrive. The port is closed, shown as disconnected with
+    // the reason, and opened again, each time later while the watcher keeps
+    // ending (up to half a minute): every opening raises DTR and RTS anew.
+    void WatcherEnded(int error);
     // Another port was chosen: the old one is no longer watched for.
     void Forget();
 
@@ -67,12 +73,16 @@ public:
 private:
     void showDisconnected(const QString& why);
     void tryReconnect();
+    void watchFor(int intervalMs);
 
     TComPort& m_port;
     TMessageTimer* m_reconnect;
+    TMessageTimer* m_proving; // a watcher that ended before: is the new one lasting?
     // No modem-status word has these levels, so the first change counts.
     static constexpr std::uint32_t kUnknownLevels = 0x55555555;
     std::uint32_t m_levels = kUnknownLevels;
     bool m_disconnected = false;
     QString m_why;
+    // Watchers that ended since a change last arrived.
+    int m_watcherEnds = 0;
 };

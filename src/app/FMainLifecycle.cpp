@@ -193,6 +193,10 @@ void TFormMain::buildCollaborators()
     ui.ComPort->OnLost = [this](QObject* sender) {
         dialogs::ShowErrorWithoutWaiting(this, m_barrier->Lost(static_cast<TComPort*>(sender)->LostError()));
     };
+    // A watcher that ended would leave the line looking connected while no
+    // edge arrives: the header shows it until the port is open again.
+    ui.ComPort->OnWatcherEnded
+        = [this](QObject* sender) { m_barrier->WatcherEnded(static_cast<TComPort*>(sender)->WatcherError()); };
 }
 
 void TFormMain::createDialogs()

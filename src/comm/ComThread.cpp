@@ -127,6 +127,21 @@ void TComThread::run()
         const platform::SerialWaitResult result = m_device->WaitEvents(changes, error);
         if (result == platform::SerialWaitResult::Dropped)
             continue;
+        if (result == platform::SerialWaitResult::Failed) {
+            // The port stays open, but no change will arrive: the owner thread
+            // hears of it once the changes before are dispatched.
+            bool post = false;
+            {
+                std::lock_guard lock(m_mutex);
+                m_failed = !m_stop;
+                m_failError = error;
+                post = m_failed && !m_notified;
+                m_notified = m_notified || m_failed;
+            }
+            if (post)
+                m_bell.Ring();
+            break;
+        }
         if (result != platform::SerialWaitResult::Event && result != platform::SerialWaitResult::Gone)
             break;
         bool post = false;
@@ -166,6 +181,7 @@ void TComThread::DispatchQueued()
     while (!m_detached) {
         platform::LineEvent change;
         bool lost = false;
+        bool failed = false;
         int lostError = 0;
         {
             std::lock_guard lock(m_mutex);
@@ -174,6 +190,10 @@ void TComThread::DispatchQueued()
                 lost = m_lost && !m_lostReported;
                 lostError = m_lostError;
                 m_lostReported = m_lostReported || lost;
+                failed = m_failed && !m_failReported;
+                m_failReported = m_failReported || failed;
+                if (failed)
+                    lostError = m_failError;
             } else {
                 change = m_queue.front();
                 m_queue.pop_front();
@@ -184,6 +204,11 @@ void TComThread::DispatchQueued()
             // dispatched; now the port closes itself.
             m_dispatching = false;
             m_port->DeviceLost(lostError);
+            return;
+        }
+        if (failed) {
+            m_dispatching = false;
+            m_port->WatcherFailed(lostError);
             return;
         }
         if (change.sequence == 0)

@@ -76,12 +76,15 @@ private:
     bool m_ended = false;
     bool m_lost = false; // the device is gone
     int m_lostError = 0;
+    bool m_failed = false; // the wait failed: the watcher ended with the port open
+    int m_failError = 0;
     std::atomic<bool> m_timingPriority { false };
 
     // Owner thread only.
     bool m_dispatching = false;
     bool m_detached = false;
     bool m_lostReported = false;
+    bool m_failReported = false;
     bool m_hasCurrent = false;
     platform::LineEvent m_current;
 };

@@ -57,6 +57,10 @@ std::string OpenErrorMessage(int error)
     if (error == EACCES) {
         message += "\nKein Zugriff auf die serielle Schnittstelle: Der Benutzer muss Mitglied der Gruppe "
                    "\"dialout\" sein (und sich danach neu anmelden).";
+    } else if (error == EBUSY) {
+        // The scan opens nothing, so a port another program holds is offered
+        // and only found busy when it is chosen.
+        message += "\nDie serielle Schnittstelle ist von einem anderen Programm belegt.";
     }
     return message;
 }
@@ -142,6 +146,15 @@ void TComPort::DeviceLost(int error)
     Close();
     if (OnLost)
         OnLost(this);
+}
+
+void TComPort::WatcherFailed(int error)
+{
+    m_watcherError = error;
+    if (m_closing || !m_connected)
+        return;
+    if (OnWatcherEnded)
+        OnWatcherEnded(this);
 }
 
 const platform::LineEvent* TComPort::DispatchedEvent() const
@@ -272,14 +285,15 @@ std::atomic<std::uint32_t> g_scannedPorts { 0 };
 std::uint32_t ScanComPorts()
 {
     std::uint32_t mask = 0;
-    for (int n = 1; n <= 16; ++n) {
-        std::unique_ptr<platform::SerialDevice> device = platform::CreateSerialDevice();
-        if (device->Open(n) != 0)
+    std::uint32_t highest = 0;
+    for (const platform::SerialPortInfo& port : ScanComPortList()) {
+        if (port.number > 16)
             continue;
-        if (device->IsCharDevice())
-            mask = (mask & 0xFFFF) | (1u << (n - 1)) | (static_cast<std::uint32_t>(n) << 16);
-        device->Close();
+        const auto n = static_cast<std::uint32_t>(port.number);
+        mask |= 1u << (n - 1);
+        highest = std::max(highest, n);
     }
+    mask |= highest << 16;
     g_scannedPorts = mask;
     return mask;
 }
@@ -293,14 +307,8 @@ std::vector<platform::SerialPortInfo> ScanComPortList()
 {
     std::vector<platform::SerialPortInfo> found;
     for (const platform::SerialPortInfo& port : platform::ListSerialPorts()) {
-        if (port.number < 1 || port.number > 255)
-            continue;
-        std::unique_ptr<platform::SerialDevice> device = platform::CreateSerialDevice();
-        if (device->Open(port.number) != 0)
-            continue;
-        if (device->IsCharDevice())
+        if (port.number >= 1 && port.number <= 255)
             found.push_back(port);
-        device->Close();
     }
     return found;
 }

@@ -137,6 +137,10 @@ public:
     // The device was removed while the port was open (an adapter pulled out):
     // the port has closed itself (OnClose has fired) and LostError tells why.
     TNotifyEvent OnLost;
+    // The watcher's wait failed (the driver can no longer tell the lines):
+    // the port is still open but deaf, WatcherRunning() is false and
+    // WatcherError tells why. Reopening starts a new watcher.
+    TNotifyEvent OnWatcherEnded;
 
     int Tag = 0;
 
@@ -160,6 +164,8 @@ public:
     platform::SerialAdapter Adapter() const;
     // The error number of the last removal (OnLost).
     int LostError() const { return m_lostError; }
+    // The error number of the last failed wait (OnWatcherEnded).
+    int WatcherError() const { return m_watcherError; }
 
     std::uint32_t ModemStatus();
     std::int32_t InQueueCount();
@@ -186,6 +192,7 @@ private:
 
     void ApplySettings(platform::SerialDevice& device) const;
     void DeviceLost(int error);
+    void WatcherFailed(int error);
 
     TBaudRate m_baudRate = br9600;
     std::int32_t m_baudRateUser = 28800;
@@ -206,6 +213,7 @@ private:
     QString m_stablePath;
     platform::SerialPortInfo m_info;
     int m_lostError = 0;
+    int m_watcherError = 0;
 };
 
 // The message of EComHandle for an open that failed with the error number;
@@ -221,12 +229,13 @@ platform::SerialLineSettings BuildLineSettings(const TComPort& port);
 // The time-out record the port applies at Open.
 platform::SerialTimeouts ComTimeouts();
 
-// Probes COM1..COM16. Bit n-1 is set for each port that opened and is a
-// character device; the high 16 bits hold the highest such number.
+// The ports COM1..COM16 the system offers (ScanComPortList). Bit n-1 is set
+// for each; the high 16 bits hold the highest such number.
 std::uint32_t ScanComPorts();
 // The mask of the last scan (0 before the first).
 std::uint32_t ScannedComPorts();
-// The ports the system offers now that can be opened (free character
-// devices), by number, with their device names. Every number the system
-// offers is probed, not only 1..16.
+// The ports the system offers now, by number, with their device names, as
+// sysfs tells (platform::ListSerialPorts). The scan opens no port: an open
+// raises DTR and RTS on whatever is attached. So a port another program
+// holds is offered too, and found busy only when it is chosen.
 std::vector<platform::SerialPortInfo> ScanComPortList();

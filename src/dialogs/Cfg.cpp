@@ -12,6 +12,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPalette>
 #include <QPushButton>
 #include <QSpinBox>
@@ -162,8 +163,21 @@ void TCfgDialog::Relayout()
     setFixedSize(width, buttonsTop + 35);
 }
 
+namespace {
+
+// "1 ms", "0,125 ms": a pulse length for the operator.
+QString pulseText(int us)
+{
+    if (us % 1000 == 0)
+        return QStringLiteral("%1 ms").arg(us / 1000);
+    return QStringLiteral("%1 ms").arg(QLocale(QLocale::German).toString(us / 1000.0, 'g', 3));
+}
+
+} // namespace
+
 QString TCfgDialog::AdapterLine(const platform::SerialAdapter& adapter)
 {
+    using platform::LineReports;
     if (adapter.driver.isEmpty() && !adapter.opened)
         return {};
     QString line;
@@ -176,10 +190,23 @@ QString TCfgDialog::AdapterLine(const platform::SerialAdapter& adapter)
         line = QStringLiteral("%1 (%2)").arg(family, adapter.driver);
     if (adapter.latencyMs >= 0)
         line += QStringLiteral(", Latenz %1 ms").arg(adapter.latencyMs);
-    if (adapter.opened && !adapter.waits)
+    // What tells the program of a change: a count of each change, the
+    // comparison of status reports, or its own look every millisecond.
+    const LineReports reports = platform::HowLinesAreReported(adapter);
+    if (reports == LineReports::Polled)
         line += QStringLiteral(", Abfrage jede ms");
-    if (adapter.opened && !adapter.counts)
-        line += QStringLiteral(", ohne Zähler");
+    if (reports != LineReports::Unknown || adapter.opened) {
+        if (!platform::CountsLineChanges(adapter))
+            line += QStringLiteral(", ohne Zähler");
+        else
+            line += reports == LineReports::EveryChange ? QStringLiteral(", zählt jeden Wechsel")
+                                                        : QStringLiteral(", zählt Wechsel");
+    }
+    const int shortest = platform::ShortestPulseUs(adapter);
+    if (shortest == 0)
+        line += QStringLiteral(", kürzester Impuls: beliebig");
+    else if (shortest > 0)
+        line += QStringLiteral(", kürzester Impuls: ") + pulseText(shortest);
     if (adapter.opened)
         line += adapter.realtime ? QStringLiteral(", Echtzeit: ja") : QStringLiteral(", Echtzeit: nein");
     return line;
@@ -187,18 +214,45 @@ QString TCfgDialog::AdapterLine(const platform::SerialAdapter& adapter)
 
 QStringList TCfgDialog::AdapterWarnings(const platform::SerialAdapter& adapter)
 {
+    using platform::LineReports;
     QStringList warnings;
+    const QString family = platform::AdapterFamily(adapter.driver);
+    const LineReports reports = platform::HowLinesAreReported(adapter);
+    const int shortest = platform::ShortestPulseUs(adapter);
+    bool recommend = false;
     if (!adapter.carriesCts) {
         warnings << QStringLiteral("%1 meldet kein CTS: Die Stopp-Lichtschranke (Pin 7-8) kann an diesem Adapter "
-                                   "nicht arbeiten und wird nicht benutzt. Adapter mit FTDI-, CP210x- oder "
-                                   "PL2303-Chip führen CTS.")
+                                   "nicht arbeiten und wird nicht benutzt.")
                         .arg(adapter.driver);
+        recommend = true;
     }
     if (adapter.latencyMs > platform::kMaxGoodLatencyMs) {
-        warnings << QStringLiteral("Latenz %1 ms: Zeiten können bis %1 ms zu spät sein. Senken mit: "
-                                   "echo 1 | sudo tee /sys/bus/usb-serial/devices/%2/latency_timer")
+        warnings << QStringLiteral(
+            "Latenz %1 ms: Zeiten können bis %1 ms zu spät sein, kürzere Impulse gehen "
+            "verloren. Senken mit: echo 1 | sudo tee /sys/bus/usb-serial/devices/%2/latency_timer")
                         .arg(adapter.latencyMs)
                         .arg(adapter.tty);
+    } else if (reports == LineReports::StatusReports && shortest > platform::kMaxGoodLatencyMs * 1000) {
+        warnings << QStringLiteral("%1 meldet die Leitungen nur alle %2: Zeiten können so viel zu spät sein, "
+                                   "kürzere Impulse gehen verloren.")
+                        .arg(family, pulseText(shortest));
+        recommend = true;
+    }
+    if (reports == LineReports::Polled) {
+        warnings << QStringLiteral("%1 meldet Wechsel nicht von selbst: Das Programm fragt die Leitungen jede "
+                                   "Millisekunde ab. Zeiten können bis 1 ms zu spät sein, ein kürzerer Impuls kann "
+                                   "fehlen.")
+                        .arg(family.isEmpty() ? QStringLiteral("Der Treiber") : family);
+        recommend = true;
+    } else if ((reports == LineReports::StatusReports || adapter.opened) && !platform::CountsLineChanges(adapter)) {
+        warnings << QStringLiteral("%1 zählt die Wechsel nicht: Kommen beide Flanken eines Impulses, während das "
+                                   "Programm die vorige Flanke meldet, fehlt der Impuls.")
+                        .arg(family.isEmpty() ? QStringLiteral("Der Treiber") : family);
+        recommend = true;
+    }
+    if (recommend) {
+        warnings << QStringLiteral("Genaue Zeiten an beiden Lichtschranken: eine eingebaute Schnittstelle oder ein "
+                                   "FTDI-Adapter mit Latenz 1 ms.");
     }
     return warnings;
 }

@@ -88,10 +88,13 @@ public:
     // The line under the port list shows it while that port is chosen; for
     // another port it shows what sysfs tells without opening it.
     void SetAdapterInfo(int portNumber, const platform::SerialAdapter& adapter);
-    // "FTDI (ftdi_sio), Latenz 1 ms, Echtzeit: ja": the adapter in one line
+    // "FTDI (ftdi_sio), Latenz 1 ms, zählt Wechsel, kürzester Impuls: 1 ms,
+    // Echtzeit: ja": the adapter in one line, with what its driver counts,
+    // whether its lines are polled and the shortest pulse it can report
     // (empty when nothing is known).
     static QString AdapterLine(const platform::SerialAdapter& adapter);
-    // Where timing cannot be right with this adapter, each with what to do.
+    // Where timing cannot be right with this adapter or edges can be lost,
+    // each with what to do, and then which adapters time right.
     static QStringList AdapterWarnings(const platform::SerialAdapter& adapter);
     // The adapter of an item: the owner's facts for the open port, else sysfs.
     platform::SerialAdapter AdapterOf(int index) const;

@@ -4,6 +4,7 @@
 #include "platform/PortMap.h"
 
 #include "platform/AppInfo.h"
+#include "platform/SerialAdapter.h"
 #include "platform/SettingsStore.h"
 
 #include <QDir>
@@ -33,15 +34,16 @@ int UnitNumber(const QString& name, const QString& family)
 
 } // namespace
 
-PortMap::PortMap(QString devFolder, QMap<int, QString> overrides)
+PortMap::PortMap(QString devFolder, QMap<int, QString> overrides, QString sysfsRoot)
     : m_devFolder(std::move(devFolder))
     , m_overrides(std::move(overrides))
+    , m_sysfsRoot(std::move(sysfsRoot))
 {
 }
 
-PortMap PortMap::FromSettings(const QString& devFolder)
+PortMap PortMap::FromSettings(const QString& devFolder, const QString& sysfsRoot)
 {
-    return PortMap(devFolder, OverridesFromSettings());
+    return PortMap(devFolder, OverridesFromSettings(), sysfsRoot);
 }
 
 QMap<int, QString> PortMap::OverridesFromSettings()
@@ -137,8 +139,11 @@ std::vector<SerialPortInfo> PortMap::List() const
 {
     std::vector<SerialPortInfo> ports;
     const QMap<int, QString> devices = Devices(kMaxNumber);
-    for (auto it = devices.cbegin(); it != devices.cend(); ++it)
-        ports.push_back(SerialPortInfo { it.key(), it.value(), StablePath(it.value()) });
+    const QString sysfs = m_sysfsRoot.isEmpty() ? SysfsRoot() : m_sysfsRoot;
+    for (auto it = devices.cbegin(); it != devices.cend(); ++it) {
+        if (SerialNodeIsPort(it.value(), sysfs))
+            ports.push_back(SerialPortInfo { it.key(), it.value(), StablePath(it.value()) });
+    }
     return ports;
 }
 

@@ -18,15 +18,19 @@ namespace platform {
 // every other number follows the usual Linux order: ttyS0, ttyS1, ... then
 // ttyUSB0, ... then ttyACM0, ..., every existing node of each family in the
 // order of its number (a gap does not end a family), numbered COM1, COM2, ...
-// and skipping the numbers that "Ports" claims. The folder is a parameter so
-// tests can use a fake /dev; the stable names are looked up in its
-// serial/by-id folder.
+// and skipping the numbers that "Ports" claims. The folders are parameters so
+// tests can script them: a fake /dev (the stable names are looked up in its
+// serial/by-id folder) and a fake /sys (empty: SysfsRoot()).
+//
+// Nothing here opens a device: opening a serial port raises DTR and RTS on
+// whatever is attached (an Arduino resets, a barrier powered from the lines
+// flickers). Which ports exist is read from sysfs alone.
 class PortMap {
 public:
-    PortMap(QString devFolder, QMap<int, QString> overrides);
+    PortMap(QString devFolder, QMap<int, QString> overrides, QString sysfsRoot = {});
 
     // Reads the "Ports" group of the application's settings store.
-    static PortMap FromSettings(const QString& devFolder = QStringLiteral("/dev"));
+    static PortMap FromSettings(const QString& devFolder = QStringLiteral("/dev"), const QString& sysfsRoot = {});
     // Port numbers from keys "COMn" of the group; other keys are ignored.
     static QMap<int, QString> OverridesFromSettings();
 
@@ -34,7 +38,9 @@ public:
     QString DevicePath(int number) const;
     // The found devices of the numbers 1..maxNumber.
     QMap<int, QString> Devices(int maxNumber) const;
-    // Every numbered port with its stable by-id path where there is one.
+    // The numbered ports that are real ports (SerialNodeIsPort: a ttyS node
+    // without a UART is left out, and keeps its number), each with its stable
+    // by-id path where there is one.
     std::vector<SerialPortInfo> List() const;
     // The by-id path that leads to the node (by-id paths lead to themselves);
     // empty when there is none.
@@ -47,6 +53,7 @@ private:
 
     QString m_devFolder;
     QMap<int, QString> m_overrides;
+    QString m_sysfsRoot;
 };
 
 } // namespace platform

@@ -25,6 +25,9 @@ struct SerialAdapter {
     // The FTDI latency timer in milliseconds as read back after the attempt to
     // set it to 1 ms; -1 when the adapter has none or it cannot be read.
     int latencyMs = -1;
+    // How often a USB adapter with an interrupt endpoint (pl2303, ch341,
+    // cdc_acm) sends its line status, in microseconds; -1 when unknown.
+    int statusIntervalUs = -1;
     // The watcher runs with real-time priority (only known while it runs).
     bool realtime = false;
 
@@ -33,6 +36,28 @@ struct SerialAdapter {
 
 // Above this an FTDI adapter's latency timer delays line changes visibly.
 constexpr int kMaxGoodLatencyMs = 2;
+// A driver that does not report line changes by itself has its lines read
+// this often (microseconds).
+constexpr int kLinePollUs = 1000;
+
+// How the adapter's driver learns that a line changed, and so which pulses it
+// can report at all.
+enum class LineReports {
+    EveryChange, // an 8250-type UART interrupts on each change and counts it
+    StatusReports, // a USB adapter compares successive status reports: a pulse
+                   // between two reports vanishes with both its edges
+    Polled, // the driver reports nothing (cp210x): the lines are read every ms
+    Unknown,
+};
+LineReports HowLinesAreReported(const SerialAdapter& adapter);
+// The interval below which a pulse can vanish, in microseconds: 0 when any
+// pulse is seen, -1 when unknown.
+int ShortestPulseUs(const SerialAdapter& adapter);
+// Whether the driver keeps counters of the line changes that move
+// (TIOCGICOUNT): with them, a pulse that is over before the watcher looks is
+// still its two changes. pl2303 and ch341 refuse the counters, cp210x keeps
+// them but never moves those of the modem lines.
+bool CountsLineChanges(const SerialAdapter& adapter);
 
 // The sysfs folder (/sys); tests put a scripted tree in its place (an empty
 // path puts /sys back).
@@ -45,8 +70,17 @@ QString TtyName(const QString& node);
 // adapters), relative to the sysfs root given.
 QString LatencyTimerPath(const QString& sysfsRoot, const QString& tty);
 // What sysfs tells about the tty behind the node without opening it: its
-// driver, whether that driver carries CTS, and its latency timer.
+// driver, whether that driver carries CTS, its latency timer and the interval
+// of its status reports.
 SerialAdapter DescribeSerialNode(const QString& node);
+// Whether a real port stands behind the node, as sysfs tells without opening
+// it. A tty of the kernel's needs a device behind it (ttyS nodes without one
+// are placeholders), and a UART of the serial core a type other than 0
+// ("unknown": no UART answered where the port would be; the kernel makes
+// ttyS0..ttyS31 whether or not there is one). A node that is no tty of the
+// kernel's (a pseudo-terminal) needs to be a character device. A node that
+// does not exist is no port.
+bool SerialNodeIsPort(const QString& node, const QString& sysfsRoot);
 // The latency timer's value; -1 when it cannot be read.
 int ReadLatencyTimer(const QString& path);
 

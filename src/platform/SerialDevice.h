@@ -214,7 +214,8 @@ struct SerialPortInfo {
 using SerialPortLister = std::function<std::vector<SerialPortInfo>()>;
 
 // The ports the system offers now, by number (the device files and the
-// "Ports" settings unless a test installed another lister).
+// "Ports" settings, judged by sysfs without opening any, unless a test
+// installed another lister).
 std::vector<SerialPortInfo> ListSerialPorts();
 // An empty lister puts the system's back.
 void SetSerialPortLister(SerialPortLister lister);

@@ -113,6 +113,10 @@ constexpr std::chrono::milliseconds kGuardBlindGap(3);
 // much later agrees.
 constexpr std::chrono::milliseconds kResyncQuiet(1000);
 constexpr std::chrono::milliseconds kResyncConfirm(300);
+// Polling: how far the changes seen may run ahead of the counters before the
+// difference is forgotten (counters that never move would otherwise fall
+// behind without end).
+constexpr int kCreditFloor = 1 << 20;
 
 int CountDelta(int before, int after)
 {
@@ -458,13 +462,12 @@ int LinuxSerialDevice::SetEventMask(std::uint32_t mask)
     // The baseline: the counters and the levels as they are now.
     m_countsWork = ReadCounts(m_counts, error) == Reading::Ok;
     m_counting = m_countsWork;
+    m_countsMoved = false;
+    m_credit = {};
     m_levelsWork = ReadLevels(m_levels, error) == Reading::Ok;
     m_levels &= ~m_unusable;
     m_inQueue = InQueueCount();
     m_spuriousWakes = 0;
-    m_quietSince = std::chrono::steady_clock::now();
-    m_quietChecked = false;
-    m_haveCandidate = false;
     // TIOCMIWAIT wakes on the four modem lines only; anything else is watched
     // by the millisecond tick (received bytes, and breaks and line errors
     // through the driver's counters). EV_TXEMPTY and EV_RXFLAG are never
@@ -528,15 +531,73 @@ LinuxSerialDevice::Reading LinuxSerialDevice::Look(
     if (!looked && !extra)
         return Reading::Unsupported;
     levels &= ~m_unusable;
-    if (LinesMoved(m_counts, counts, LinesOfEvents(m_mask))) {
-        m_quietSince = std::chrono::steady_clock::now();
-        m_quietChecked = false;
-        m_haveCandidate = false;
-    }
     AppendLineChanges(events, m_levels, levels, transitions, m_mask, seen, foundLate, other);
     m_counts = counts;
     m_levels = levels;
     return Reading::Ok;
+}
+
+LinuxSerialDevice::Reading LinuxSerialDevice::LookPolled(
+    std::vector<LineEvent>& events, const EdgeTime& seen, std::uint32_t extra, int& error)
+{
+    std::uint32_t levels = m_levels;
+    LineCounts counts = m_counts;
+    bool levelsRead = false;
+    bool countsRead = false;
+    if (m_levelsWork) {
+        const Reading r = ReadLevels(levels, error);
+        if (r == Reading::Gone)
+            return r;
+        m_levelsWork = levelsRead = r == Reading::Ok;
+    }
+    if (m_countsWork) {
+        const Reading r = ReadCounts(counts, error);
+        if (r == Reading::Gone)
+            return r;
+        m_countsWork = countsRead = r == Reading::Ok;
+        m_counting = m_countsWork;
+    }
+    if (!levelsRead && !countsRead && !extra)
+        return Reading::Unsupported;
+    LineTransitions transitions; // none counted: the levels alone
+    std::uint32_t other = extra;
+    if (countsRead) {
+        const LineTransitions counted = TransitionsFromCounts(m_counts, counts);
+        other |= OtherEventsFromCounts(m_counts, counts, m_mask);
+        if (LinesMoved(m_counts, counts, LinesOfEvents(m_mask)))
+            m_countsMoved = true;
+        if (levelsRead) {
+            transitions = Unseen(counted, (levels ^ m_levels) & ~m_unusable);
+        } else {
+            levels = m_levels ^ Flips(counted);
+            transitions = counted;
+        }
+    }
+    levels &= ~m_unusable;
+    AppendLineChanges(events, m_levels, levels, transitions, m_mask, seen, false, other);
+    m_counts = counts;
+    m_levels = levels;
+    return Reading::Ok;
+}
+
+LineTransitions LinuxSerialDevice::Unseen(const LineTransitions& counted, std::uint32_t changed)
+{
+    LineTransitions out;
+    const std::pair<int LineTransitions::*, std::uint32_t> lines[]
+        = { { &LineTransitions::cts, MS_CTS_ON }, { &LineTransitions::dsr, MS_DSR_ON },
+              { &LineTransitions::ring, MS_RING_ON }, { &LineTransitions::rlsd, MS_RLSD_ON } };
+    for (size_t i = 0; i < std::size(lines); ++i) {
+        const auto [count, bit] = lines[i];
+        const int seen = (changed & bit) ? 1 : 0;
+        int& credit = m_credit[i];
+        credit = std::max(credit + counted.*count - seen, -kCreditFloor);
+        // Only whole pulses: a single change beyond those seen is the levels'
+        // to tell (it may be one the counters have not caught up with).
+        const int pulses = credit >= 2 ? credit / 2 * 2 : 0;
+        credit -= pulses;
+        out.*count = seen + pulses;
+    }
+    return out;
 }
 
 void LinuxSerialDevice::Resync(std::vector<LineEvent>& events, std::uint32_t levels, const EdgeTime& seen)
@@ -544,36 +605,6 @@ void LinuxSerialDevice::Resync(std::vector<LineEvent>& events, std::uint32_t lev
     levels &= ~m_unusable;
     AppendLineChanges(events, m_levels, levels, LineTransitions {}, m_mask, seen, true);
     m_levels = levels;
-}
-
-LinuxSerialDevice::Reading LinuxSerialDevice::ResyncWhenQuiet(
-    std::vector<LineEvent>& events, const EdgeTime& seen, int& error)
-{
-    const auto now = std::chrono::steady_clock::now();
-    if (!m_countsWork || !m_levelsWork || m_quietChecked || now - m_quietSince < kResyncQuiet)
-        return Reading::Ok;
-    if (m_haveCandidate && now - m_candidateAt < kResyncConfirm)
-        return Reading::Ok;
-    std::uint32_t levels = 0;
-    const Reading r = ReadLevels(levels, error);
-    if (r != Reading::Ok) {
-        m_levelsWork = r != Reading::Unsupported;
-        return r == Reading::Gone ? r : Reading::Ok;
-    }
-    const std::uint32_t watched = LinesOfEvents(m_mask);
-    levels &= watched;
-    if (levels == (m_levels & watched)) {
-        m_quietChecked = true;
-    } else if (!m_haveCandidate || levels != m_candidate) {
-        m_haveCandidate = true;
-        m_candidate = levels;
-        m_candidateAt = now;
-    } else {
-        Resync(events, (m_levels & ~watched) | levels, seen);
-        m_quietChecked = true;
-        m_haveCandidate = false;
-    }
-    return Reading::Ok;
 }
 
 bool LinuxSerialDevice::EnterWait()
@@ -638,8 +669,8 @@ SerialWaitResult LinuxSerialDevice::WaitLineChange(std::vector<LineEvent>& event
     {
         std::lock_guard lock(m_waitMutex);
         arming = ++m_arming;
-        m_armedState = Arming { arming, m_counts, m_levels, LinesOfEvents(m_mask), m_countsWork && m_levelsWork,
-            std::chrono::steady_clock::now(), m_waiterTid, m_waiter };
+        m_armedState = Arming { arming, m_counts, m_levels, LinesOfEvents(m_mask), m_countsWork,
+            m_countsWork && m_levelsWork, std::chrono::steady_clock::now(), m_waiterTid, m_waiter };
         m_armed = true;
     }
     m_guardWake.notify_all();
@@ -737,9 +768,7 @@ SerialWaitResult LinuxSerialDevice::WaitTick(std::vector<LineEvent>& events, int
             m_inQueue = queued;
         }
         if (lines || extra) {
-            Reading r = Look(events, now, false, extra, error);
-            if (r == Reading::Ok && lines)
-                r = ResyncWhenQuiet(events, now, error);
+            const Reading r = LookPolled(events, now, extra, error);
             if (r == Reading::Gone)
                 return SerialWaitResult::Gone;
             if (r == Reading::Unsupported) {
@@ -806,13 +835,26 @@ bool LinuxSerialDevice::GuardWindow(std::unique_lock<std::mutex>& lock, const Ar
         // Where the watcher is, before the counters: asleep in the wait means
         // its snapshot is taken, so this reading sees every edge it cannot.
         const ThreadWait where = m_sys.WaitingIn(arming.tid);
-        LineCounts now;
-        const bool read = m_sys.GetCounts(m_fd, now) == 0;
+        bool read = false;
+        bool moved = false;
+        if (arming.countsWork) {
+            LineCounts now;
+            read = m_sys.GetCounts(m_fd, now) == 0;
+            moved = read && LinesMoved(arming.counts, now, arming.watched);
+        } else {
+            // Without counters (pl2303, ch341) the levels tell: a line that is
+            // not as it was before the arming changed in the window. These
+            // drivers answer the level query from the last status report, as
+            // the wait itself sees it.
+            int tiocm = 0;
+            read = m_sys.GetModemLines(m_fd, tiocm) == 0;
+            moved = read && ((ModemStatusFromTiocm(tiocm) ^ arming.levels) & arming.watched) != 0;
+        }
         const EdgeTime found = EdgeTime::Now();
         lock.lock();
         if (!StillArmed(arming) || !read)
             return false;
-        if (LinesMoved(arming.counts, now, arming.watched)) {
+        if (moved) {
             m_lateArming = arming.id;
             m_lateSeen = found;
             WakeUntilLeft(lock, arming);
@@ -932,7 +974,9 @@ SerialAdapter LinuxSerialDevice::Adapter() const
     SerialAdapter adapter = m_adapter;
     adapter.opened = true;
     adapter.waits = !m_polling;
-    adapter.counts = m_counting;
+    // Polled counters count only once they have been seen to move: cp210x
+    // keeps counters that never do.
+    adapter.counts = m_counting && (!m_polling || m_countsMoved);
     return adapter;
 }
 

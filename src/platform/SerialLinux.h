@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -127,7 +128,17 @@ ThreadWait ThreadWaitFromProc(const QByteArray& stat, const QByteArray& syscall)
 // until it sees the watcher asleep in the wait, and wakes it for such an edge
 // (re-sending the wake-up every millisecond until the watcher has left that
 // wait: a signal that lands before the watcher is inside is spent). Such an
-// edge carries the moment it was found and is marked late.
+// edge carries the moment it was found and is marked late. A driver without
+// counters (pl2303, ch341: TIOCGICOUNT gives EINVAL) has the guard compare
+// the levels read before the arming with the level query instead; otherwise
+// the edge would be lost together with the next one, which brings the level
+// back to what was read.
+//
+// A driver that refuses TIOCMIWAIT (cp210x: ENOTTY) has its lines read every
+// millisecond, each level change an edge stamped at the look that saw it.
+// There the level query is the truth: cp210x keeps counters, but never moves
+// those of the modem lines. Counters that do move only add the whole pulses
+// they counted beyond the changes the looks saw.
 //
 // The watcher and the guard read only the tick and the wall clock, and block
 // every process signal but the watcher's own wake-up.
@@ -168,6 +179,7 @@ private:
         LineCounts counts;
         std::uint32_t levels = 0;
         std::uint32_t watched = 0; // MS_* bits of the selected lines
+        bool countsWork = false; // else the guard compares the levels
         bool canResync = false; // counters and levels both work
         SteadyTime at;
         pid_t tid = 0;
@@ -185,8 +197,12 @@ private:
     // Puts the levels the level query found in place of those the counters
     // gave, as the changes that makes.
     void Resync(std::vector<LineEvent>& events, std::uint32_t levels, const EdgeTime& seen);
-    // Polling with counters: the level query after the counters stood still.
-    Reading ResyncWhenQuiet(std::vector<LineEvent>& events, const EdgeTime& seen, int& error);
+    // Polling: the level query tells each change, the counters add the pulses
+    // no look saw.
+    Reading LookPolled(std::vector<LineEvent>& events, const EdgeTime& seen, std::uint32_t extra, int& error);
+    // The changes of each line to report at a polled look: the one the levels
+    // show (MS_* bits in `changed`) and whole pulses counted beyond those seen.
+    LineTransitions Unseen(const LineTransitions& counted, std::uint32_t changed);
     SerialWaitResult WaitLineChange(std::vector<LineEvent>& events, int& error);
     SerialWaitResult WaitTick(std::vector<LineEvent>& events, int& error);
     bool EnterWait();
@@ -216,18 +232,15 @@ private:
     LineCounts m_counts;
     std::uint32_t m_levels = 0;
     int m_inQueue = 0;
-    // Polling with counters: since when the counters stand still, and a level
-    // reading that differs from them, waiting for its confirmation.
-    SteadyTime m_quietSince;
-    bool m_quietChecked = false;
-    bool m_haveCandidate = false;
-    std::uint32_t m_candidate = 0;
-    SteadyTime m_candidateAt;
+    // Polling: per line (CTS, DSR, RI, DCD), the changes counted minus those
+    // the looks saw.
+    std::array<int, 4> m_credit {};
 
     mutable std::mutex m_adapterMutex;
     SerialAdapter m_adapter;
     std::atomic<bool> m_polling { false };
     std::atomic<bool> m_counting { false };
+    std::atomic<bool> m_countsMoved { false }; // a counter of a watched line has moved
 
     std::atomic<bool> m_stop { false };
     // Guards the waiter's identity, the arming the guard watches and what it found.

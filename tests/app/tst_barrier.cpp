@@ -167,6 +167,52 @@ private slots:
         QTRY_COMPARE(f.cell(6, 3), QStringLiteral("101500"));
     }
 
+    // A watcher that ends (the driver can no longer tell the lines) would
+    // leave the line looking connected while no edge arrives: the header
+    // shows it disconnected with the reason, and the port is opened again,
+    // later each time while the watcher keeps ending.
+    void watcherThatEnds_showsTheLineDisconnected_andIsStartedAgain()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        QVERIFY(f.lab.WaitUntilWaiting(1, 5000));
+        f.lab.FailWith(1, platform::SimSerialOp::Wait, EINVAL);
+        QTRY_VERIFY(w->ui.LabLineState->isVisible());
+        QVERIFY(!w->ui.ComPort->Connected());
+        QVERIFY(!w->ui.ImageLSstart->isVisible());
+        QCOMPARE(w->ui.LabLineState->text().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Lichtschranke getrennt"));
+        const QString why = w->ui.LabLineState->toolTip();
+        QVERIFY2(why.contains(QStringLiteral("COM1")) && why.contains(QStringLiteral("nicht mehr beobachtet"))
+                && why.contains(QStringLiteral("Fehler %1").arg(EINVAL)),
+            qPrintable(why));
+        QVERIFY(dialogs::TakeShownMessages().isEmpty()); // the header says it, no box stops the race
+        SaveShot(w, QStringLiteral("barrier_watcher_ended.png"));
+
+        // Reopened, and ended again: the next attempt waits longer.
+        QCOMPARE(w->Barrier().ReconnectTimer()->Interval(), 500);
+        const int opens = f.lab.OpenCount(1);
+        // The header does not blink "connected" while the port is reopened.
+        int shownConnected = 0;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] { shownConnected += w->ui.LabLineState->isVisible() ? 0 : 1; });
+        poll.start(1);
+        QTRY_VERIFY(f.lab.OpenCount(1) > opens);
+        QTRY_VERIFY(!w->ui.ComPort->Connected());
+        poll.stop();
+        QCOMPARE(w->Barrier().ReconnectTimer()->Interval(), 1000);
+        QVERIFY(w->ui.LabLineState->isVisible());
+        QCOMPARE(shownConnected, 0);
+
+        f.lab.FailWith(1, platform::SimSerialOp::Wait, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(w->ui.ComPort->Connected() && w->ui.ComPort->WatcherRunning(), 5000);
+        // Shown connected once the new watcher has lasted a moment.
+        QVERIFY(w->ui.LabLineState->isVisible());
+        QTRY_VERIFY(!w->ui.LabLineState->isVisible());
+        QVERIFY(w->ui.ComPort->WatcherRunning());
+        QVERIFY(w->ui.ImageLSstart->isVisible());
+        f.lines(platform::MS_DSR_ON); // edges arrive again
+    }
+
     void portAwayAtStartUp_keepsItsChoice_andIsOpenedWhenItComesUnderANewNumber()
     {
         WriteStore(StoreWithPort(2, kById));
@@ -300,7 +346,7 @@ private slots:
         });
         w->bCFGClick();
         const QString expected
-            = QStringLiteral("FTDI (ftdi_sio), Latenz 16 ms, Echtzeit: %1")
+            = QStringLiteral("FTDI (ftdi_sio), Latenz 16 ms, zählt Wechsel, kürzester Impuls: 16 ms, Echtzeit: %1")
                   .arg(w->ui.ComPort->WatcherTimingPriority() ? QStringLiteral("ja") : QStringLiteral("nein"));
         QCOMPARE(line, expected);
         QVERIFY2(warning.startsWith(QStringLiteral("Latenz 16 ms")), qPrintable(warning));

@@ -46,6 +46,7 @@ struct Bench {
         port.OnOpen = [this](QObject*) { log << QStringLiteral("open"); };
         port.OnClose = [this](QObject*) { log << QStringLiteral("close"); };
         port.OnLost = [this](QObject*) { log << QStringLiteral("lost"); };
+        port.OnWatcherEnded = [this](QObject*) { log << QStringLiteral("ended:%1").arg(port.WatcherError()); };
     }
 
     void Note(QObject* sender, const char* name)
@@ -368,16 +369,27 @@ private slots:
         QTRY_COMPARE(calls, 2);
     }
 
-    void failedWait_endsTheWatcher_withoutSpinning()
+    // The port stays open but deaf, and says so once the changes before the
+    // failure are dispatched, so its owner can show it and open it again.
+    void failedWait_endsTheWatcher_withoutSpinning_andSaysSo()
     {
         Bench b;
+        b.OpenAndArm();
+        b.lab.SetLine(1, MS_DSR_ON, true);
+        QVERIFY(b.lab.WaitUntilSeen(1, 5000));
         b.lab.FailWith(1, SimSerialOp::Wait, EINVAL);
-        b.port.Open();
+        b.lab.SetLine(1, MS_CTS_ON, true);
         QTRY_VERIFY(!b.port.WatcherRunning());
+        QTRY_COMPARE(b.log, (QStringList { "open", "DSR:20", QStringLiteral("ended:%1").arg(EINVAL) }));
         QVERIFY(b.port.Connected());
-        QCOMPARE(b.lab.WaitCalls(1), 1); // it has ended: no further wait can come
+        const int waits = b.lab.WaitCalls(1);
+        QTest::qWait(20);
+        QCOMPARE(b.lab.WaitCalls(1), waits); // it has ended: no further wait can come
         b.port.Close();
-        QCOMPARE(b.log, (QStringList { "open", "close" }));
+        QCOMPARE(b.log.last(), QStringLiteral("close"));
+        b.lab.FailWith(1, SimSerialOp::Wait, 0);
+        b.OpenAndArm(); // a new watcher
+        QVERIFY(b.port.WatcherRunning());
     }
 
     void droppedWait_deliversNothing_andIsArmedAgain()

@@ -18,12 +18,15 @@
 
 using namespace platform;
 
+Q_DECLARE_METATYPE(ScriptedSerialSystem::Driver)
+
 class TestComLinux : public QObject {
     Q_OBJECT
 private:
     int m_master = -1;
     int m_slave = -1;
     QTemporaryDir m_dev;
+    std::unique_ptr<ScriptedSysfs> m_sysfs;
 
     void CloseMaster()
     {
@@ -44,10 +47,16 @@ private slots:
             return std::make_unique<LinuxSerialDevice>(
                 [folder](int port) { return PortMap(folder, {}).DevicePath(port); });
         });
+        // The port list of the fake /dev, judged by a sysfs that knows no tty
+        // (the pty is a character device all the same).
+        m_sysfs = std::make_unique<ScriptedSysfs>();
+        SetSerialPortLister([folder, root = m_sysfs->Root()] { return PortMap(folder, {}, root).List(); });
     }
 
     void cleanup()
     {
+        SetSerialPortLister({});
+        m_sysfs.reset();
         SetSerialDeviceFactory({});
         CloseMaster();
         ::close(m_slave);
@@ -101,21 +110,24 @@ private slots:
         QTRY_VERIFY(!port.WatcherRunning());
         QVERIFY(port.Connected());
         port.Close();
-        QCOMPARE(ScanComPorts(), 0x00010001u); // free again
     }
 
-    void openedPort_isNotFoundByTheScan_andCannotBeOpenedTwice()
+    // The scan opens nothing, so the port that is open is still offered; a
+    // second open finds it busy and says so.
+    void openedPort_isStillOffered_andASecondOpenFindsItBusy()
     {
         TComPort port;
         port.Open();
-        QCOMPARE(ScanComPorts(), 0u);
+        QCOMPARE(ScanComPorts(), 0x00010001u);
         TComPort other;
         try {
             other.Open();
             QFAIL("opened twice");
         } catch (const EComHandle& e) {
-            QCOMPARE(QString::fromLatin1(e.what()), QStringLiteral("Unable to open com port: %1").arg(EBUSY));
+            QVERIFY2(QString::fromUtf8(e.what()).startsWith(QStringLiteral("Unable to open com port: %1\n").arg(EBUSY)),
+                e.what());
         }
+        QVERIFY(port.Connected());
     }
 
     void hangUp_closesThePort_andSaysSo()
@@ -178,6 +190,78 @@ private slots:
         QCOMPARE(log.mid(3), (QStringList { "close", "lost" }));
         QCOMPARE(port.LostError(), EIO);
         QVERIFY(!sys.IsOpen());
+    }
+
+    // Each driver as it really behaves, through the port and its watcher:
+    // pulses on DSR and CTS, every other one with its rising edge in the
+    // window between the watcher's last look and the wait's snapshot (where
+    // the driver has a wait). Every edge arrives once, in order.
+    void everyDriver_deliversEveryEdge_data()
+    {
+        QTest::addColumn<ScriptedSerialSystem::Driver>("driver");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("FTDI") << ScriptedSerialSystem::Driver::Counting << "ftdi_sio";
+        QTest::newRow("PL2303") << ScriptedSerialSystem::Driver::WithoutCounters << "pl2303";
+        QTest::newRow("CH340") << ScriptedSerialSystem::Driver::WithoutCounters << "ch341-uart";
+        QTest::newRow("CP210x") << ScriptedSerialSystem::Driver::Cp210x << "cp210x";
+    }
+    void everyDriver_deliversEveryEdge()
+    {
+        QFETCH(ScriptedSerialSystem::Driver, driver);
+        QFETCH(QString, name);
+        ScriptedSysfs sysfs;
+        sysfs.AddTty(QStringLiteral("ttyUSB0"), name, name == "ftdi_sio" ? 1 : -1);
+        ScriptedSerialSystem sys("/dev/ttyUSB0");
+        sys.ActAs(driver);
+        SetSerialDeviceFactory([&sys] {
+            return std::make_unique<LinuxSerialDevice>([&sys](int) { return QString::fromLatin1(sys.Path()); }, &sys);
+        });
+        TComPort port;
+        port.SetEvents({ evCTS, evDSR });
+        // The edges of each line, in order (two lines that change in one look
+        // share an event, and their order is not known).
+        QList<bool> dsr;
+        QList<bool> cts;
+        port.OnLineEvent = [&](QObject*, const LineEvent& change) {
+            if (change.events & EV_DSR)
+                dsr << bool(change.levels & MS_DSR_ON);
+            if (change.events & EV_CTS)
+                cts << bool(change.levels & MS_CTS_ON);
+        };
+        port.Open();
+        const bool waits = driver != ScriptedSerialSystem::Driver::Cp210x;
+        QCOMPARE(port.Adapter().waits, waits);
+        QCOMPARE(port.Adapter().counts, driver == ScriptedSerialSystem::Driver::Counting);
+
+        constexpr int kPulses = 12;
+        int edges = 0;
+        auto lineOf = [](int i) { return i % 2 ? TIOCM_CTS : TIOCM_DSR; };
+        for (int i = 0; i < kPulses; ++i) {
+            const int line = lineOf(i);
+            const bool inWindow = waits && i % 2 == 1; // scheduled with the previous off-edge
+            if (!inWindow) {
+                if (!waits)
+                    QTest::qWait(3); // a look between the edges
+                sys.SetLine(line, true);
+            }
+            ++edges;
+            QTRY_VERIFY_WITH_TIMEOUT(dsr.size() + cts.size() >= edges, 5000);
+            if (waits && i + 1 < kPulses && (i + 1) % 2 == 1) {
+                const int next = lineOf(i + 1);
+                sys.BeforeNextSnapshot([&sys, next] { sys.SetLine(next, true); });
+            }
+            if (!waits)
+                QTest::qWait(3);
+            sys.SetLine(line, false);
+            ++edges;
+            // The next pulse's rising edge may follow at once (in the window).
+            QTRY_VERIFY_WITH_TIMEOUT(dsr.size() + cts.size() >= edges, 5000);
+        }
+        QTest::qWait(50);
+        const QList<bool> pulses { true, false, true, false, true, false, true, false, true, false, true, false };
+        QCOMPARE(dsr, pulses);
+        QCOMPARE(cts, pulses);
+        port.Close();
     }
 
     // The adapter came back as ttyUSB3 while the numbering leads COM1 to

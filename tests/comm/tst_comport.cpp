@@ -414,15 +414,17 @@ private slots:
         QCOMPARE(port.InQueueCount(), 0);
     }
 
-    void scan_findsFreeCharacterDevices()
+    // The scan asks the port list and opens nothing: an open would raise
+    // DTR and RTS on whatever is attached.
+    void scan_findsThePorts_openingNone()
     {
         SimSerialLab lab;
         lab.AddPort(1);
         lab.AddPort(3);
         QCOMPARE(ScanComPorts(), 0x00030005u);
         QCOMPARE(ScannedComPorts(), 0x00030005u);
-        QVERIFY(!lab.IsOpen(1) && !lab.IsOpen(3)); // the probe closes what it opened
-        QCOMPARE(lab.OpenCount(1), 1);
+        QCOMPARE(lab.OpenCount(1), 0);
+        QCOMPARE(lab.OpenCount(3), 0);
     }
 
     void stablePath_findsTheAdapterUnderItsNewNumber_andIsLearnedByNumber()
@@ -459,7 +461,9 @@ private slots:
         QCOMPARE(port.Port(), 6); // the choice is kept
     }
 
-    void portList_offersEveryFreePortWithItsDevice()
+    // A port another program holds is offered too: it is found busy when it
+    // is chosen (the message says so).
+    void portList_offersEveryPort_busyOrNot()
     {
         SimSerialLab lab;
         lab.AddPort(1);
@@ -471,14 +475,27 @@ private slots:
         other.SetPort(4);
         other.Open(); // busy
         const std::vector<SerialPortInfo> ports = ScanComPortList();
-        QCOMPARE(ports.size(), size_t(2));
+        QCOMPARE(ports.size(), size_t(3));
         QCOMPARE(ports[0].number, 1);
-        QCOMPARE(ports[1],
+        QCOMPARE(ports[1].number, 4);
+        QCOMPARE(ports[2],
             (SerialPortInfo { 20, QStringLiteral("/dev/ttySIM20"), QStringLiteral("/dev/serial/by-id/usb-B") }));
-        QVERIFY(!lab.IsOpen(1) && !lab.IsOpen(20));
+        QCOMPARE(lab.OpenCount(1) + lab.OpenCount(20) + lab.OpenCount(7), 0);
+
+        lab.FailWith(4, SimSerialOp::Open, EBUSY);
+        TComPort chosen;
+        chosen.SetPort(4);
+        try {
+            chosen.Open();
+            QFAIL("opened a busy port");
+        } catch (const EComHandle& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).startsWith(QStringLiteral("Unable to open com port: %1\n").arg(EBUSY)),
+                e.what());
+            QVERIFY2(QString::fromUtf8(e.what()).contains(QStringLiteral("anderen Programm belegt")), e.what());
+        }
     }
 
-    void scan_skipsBusyNonCharacterAndHighPorts()
+    void scan_skipsNonPortsAndHighNumbers_butNotBusyPorts()
     {
         SimSerialLab lab;
         for (int n : { 2, 5, 9, 16, 17 })
@@ -487,8 +504,8 @@ private slots:
         TComPort other;
         other.SetPort(9);
         other.Open(); // another program holds COM9
-        QCOMPARE(ScanComPorts(), (16u << 16) | (1u << 1) | (1u << 15));
-        QCOMPARE(lab.OpenCount(17), 0);
+        QCOMPARE(ScanComPorts(), (16u << 16) | (1u << 1) | (1u << 8) | (1u << 15));
+        QCOMPARE(lab.OpenCount(17) + lab.OpenCount(2) + lab.OpenCount(16), 0);
         QVERIFY(lab.IsOpen(9));
 
         SimSerialLab empty;

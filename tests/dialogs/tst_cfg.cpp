@@ -34,18 +34,18 @@ int neededWidth(const QComboBox* list)
     return list->style()->sizeFromContents(QStyle::CT_ComboBox, &option, QSize(widest, 0), list).width();
 }
 
+using Driver = platform::ScriptedSerialSystem::Driver;
+
 // The adapter as an open port on scripted system calls over the sysfs tree
 // tells it: the driver, the latency timer after the attempt to lower it, and
 // whether the line wait and the counters work.
-platform::SerialAdapter OpenedAdapter(const QString& tty, bool lineWait, bool latencyWritable, bool realtime)
+platform::SerialAdapter OpenedAdapter(const QString& tty, Driver driver, bool latencyWritable, bool realtime)
 {
     using platform::ScriptedSerialSystem;
     ScriptedSerialSystem sys("/dev/" + tty.toLatin1());
     platform::LinuxSerialDevice device([&](int) { return QString::fromLatin1(sys.Path()); }, &sys);
-    if (!lineWait) {
-        sys.Fail(ScriptedSerialSystem::Call::WaitModemChange, ENOTTY);
-        sys.Fail(ScriptedSerialSystem::Call::GetCounts, ENOTTY);
-    }
+    sys.ActAs(driver);
+    const bool lineWait = driver != Driver::Cp210x;
     if (!latencyWritable)
         sys.Fail(ScriptedSerialSystem::Call::WriteAttribute, EACCES);
     platform::SerialLineSettings line;
@@ -72,6 +72,8 @@ platform::SerialAdapter OpenedAdapter(const QString& tty, bool lineWait, bool la
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Driver)
 
 class TestCfg : public QObject {
     Q_OBJECT
@@ -107,48 +109,85 @@ private slots:
         }
     }
 
+    // The line tells what the driver counts, whether the lines are polled
+    // and the shortest pulse the adapter can report; red where times are late
+    // or edges can be lost, with the adapters that time right.
     void chosenPort_showsItsAdapterInOneLine_andInRedWhatKeepsTimingFromBeingRight_data()
     {
         QTest::addColumn<QString>("tty");
         QTest::addColumn<QString>("driver");
         QTest::addColumn<int>("latency");
-        QTest::addColumn<bool>("lineWait");
+        QTest::addColumn<int>("intervalUs");
+        QTest::addColumn<Driver>("behaviour");
         QTest::addColumn<bool>("latencyWritable");
         QTest::addColumn<bool>("realtime");
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("warning"); // a part of it; empty: none
+        const QString better = QStringLiteral("Genaue Zeiten an beiden Lichtschranken: eine eingebaute Schnittstelle "
+                                              "oder ein FTDI-Adapter mit Latenz 1 ms.");
+        QTest::newRow("onboard") << "ttyS0"
+                                 << "serial" << -1 << -1 << Driver::Counting << true << true
+                                 << "Eingebaute Schnittstelle (serial), zählt jeden Wechsel, kürzester Impuls: "
+                                    "beliebig, Echtzeit: ja"
+                                 << QString();
         QTest::newRow("FTDI, latency lowered")
             << "ttyUSB0"
-            << "ftdi_sio" << 16 << true << true << true << "FTDI (ftdi_sio), Latenz 1 ms, Echtzeit: ja" << QString();
+            << "ftdi_sio" << 16 << -1 << Driver::Counting << true << true
+            << "FTDI (ftdi_sio), Latenz 1 ms, zählt Wechsel, kürzester Impuls: 1 ms, Echtzeit: ja" << QString();
         QTest::newRow("FTDI, latency kept")
             << "ttyUSB0"
-            << "ftdi_sio" << 16 << true << false << true << "FTDI (ftdi_sio), Latenz 16 ms, Echtzeit: ja"
-            << "Latenz 16 ms: Zeiten können bis 16 ms zu spät sein. Senken mit: echo 1 | sudo tee "
-               "/sys/bus/usb-serial/devices/ttyUSB0/latency_timer";
+            << "ftdi_sio" << 16 << -1 << Driver::Counting << false << true
+            << "FTDI (ftdi_sio), Latenz 16 ms, zählt Wechsel, kürzester Impuls: 16 ms, Echtzeit: ja"
+            << "Latenz 16 ms: Zeiten können bis 16 ms zu spät sein, kürzere Impulse gehen verloren. Senken mit: "
+               "echo 1 | sudo tee /sys/bus/usb-serial/devices/ttyUSB0/latency_timer";
         QTest::newRow("FTDI, real time refused")
             << "ttyUSB0"
-            << "ftdi_sio" << 1 << true << true << false << "FTDI (ftdi_sio), Latenz 1 ms, Echtzeit: nein" << QString();
-        QTest::newRow("CP210x, polled") << "ttyUSB1"
-                                        << "cp210x" << -1 << false << true << true
-                                        << "CP210x (cp210x), Abfrage jede ms, ohne Zähler, Echtzeit: ja" << QString();
+            << "ftdi_sio" << 1 << -1 << Driver::Counting << true << false
+            << "FTDI (ftdi_sio), Latenz 1 ms, zählt Wechsel, kürzester Impuls: 1 ms, Echtzeit: nein" << QString();
+        QTest::newRow("CP210x, polled")
+            << "ttyUSB1"
+            << "cp210x" << -1 << -1 << Driver::Cp210x << true << true
+            << "CP210x (cp210x), Abfrage jede ms, ohne Zähler, kürzester Impuls: 1 ms, Echtzeit: ja"
+            << "CP210x meldet Wechsel nicht von selbst: Das Programm fragt die Leitungen jede Millisekunde ab. "
+               "Zeiten können bis 1 ms zu spät sein, ein kürzerer Impuls kann fehlen.\n"
+                + better;
+        QTest::newRow("PL2303, without counters")
+            << "ttyUSB2"
+            << "pl2303" << -1 << 1000 << Driver::WithoutCounters << true << true
+            << "PL2303 (pl2303), ohne Zähler, kürzester Impuls: 1 ms, Echtzeit: ja"
+            << "PL2303 zählt die Wechsel nicht: Kommen beide Flanken eines Impulses, während das Programm die "
+               "vorige Flanke meldet, fehlt der Impuls.\n"
+                + better;
+        QTest::newRow("CH340, slow status")
+            << "ttyUSB3"
+            << "ch341-uart" << -1 << 16000 << Driver::WithoutCounters << true << true
+            << "CH340 (ch341-uart), ohne Zähler, kürzester Impuls: 16 ms, Echtzeit: ja"
+            << "CH340 meldet die Leitungen nur alle 16 ms: Zeiten können so viel zu spät sein, kürzere Impulse "
+               "gehen verloren.";
         QTest::newRow("cdc_acm") << "ttyACM0"
-                                 << "cdc_acm" << -1 << true << true << true << "USB-CDC (cdc_acm), Echtzeit: ja"
+                                 << "cdc_acm" << -1 << 125 << Driver::Counting << true << true
+                                 << "USB-CDC (cdc_acm), zählt Wechsel, kürzester Impuls: 0,125 ms, Echtzeit: ja"
                                  << "cdc_acm meldet kein CTS: Die Stopp-Lichtschranke (Pin 7-8) kann an diesem "
-                                    "Adapter nicht arbeiten und wird nicht benutzt.";
+                                    "Adapter nicht arbeiten und wird nicht benutzt.\n"
+                + better;
     }
     void chosenPort_showsItsAdapterInOneLine_andInRedWhatKeepsTimingFromBeingRight()
     {
         QFETCH(QString, tty);
         QFETCH(QString, driver);
         QFETCH(int, latency);
-        QFETCH(bool, lineWait);
+        QFETCH(int, intervalUs);
+        QFETCH(Driver, behaviour);
         QFETCH(bool, latencyWritable);
         QFETCH(bool, realtime);
         QFETCH(QString, line);
         QFETCH(QString, warning);
         platform::ScriptedSysfs sysfs;
-        sysfs.AddTty(tty, driver, latency);
-        const platform::SerialAdapter adapter = OpenedAdapter(tty, lineWait, latencyWritable, realtime);
+        if (tty.startsWith(QLatin1String("ttyS")))
+            sysfs.AddSerialCoreTty(tty, driver);
+        else
+            sysfs.AddTty(tty, driver, latency, intervalUs);
+        const platform::SerialAdapter adapter = OpenedAdapter(tty, behaviour, latencyWritable, realtime);
         QCOMPARE(TCfgDialog::AdapterLine(adapter), line);
 
         TCfgDialog d(nullptr, 0);
@@ -197,15 +236,31 @@ private slots:
             platform::SerialPortInfo { 2, QStringLiteral("/dev/ttyACM0"), QString() },
             platform::SerialPortInfo { 3, QStringLiteral("/dev/ttyS0"), QString() } });
         d.cbPort->setCurrentIndex(3); // the driver above the serial core's own devices
-        QCOMPARE(d.LabAdapter->text(), QStringLiteral("Eingebaute Schnittstelle (serial)"));
+        QCOMPARE(d.LabAdapter->text(),
+            QStringLiteral("Eingebaute Schnittstelle (serial), zählt jeden Wechsel, kürzester Impuls: beliebig"));
         QVERIFY(!d.LabAdapterWarning->isVisibleTo(&d));
         d.SetAdapterInfo(0, {});
         d.cbPort->setCurrentIndex(2);
-        QCOMPARE(d.LabAdapter->text(), QStringLiteral("USB-CDC (cdc_acm)"));
+        QCOMPARE(d.LabAdapter->text(), QStringLiteral("USB-CDC (cdc_acm), zählt Wechsel"));
         QVERIFY(d.LabAdapterWarning->text().startsWith(QStringLiteral("cdc_acm meldet kein CTS")));
         d.cbPort->setCurrentIndex(1);
-        QCOMPARE(d.LabAdapter->text(), QStringLiteral("FTDI (ftdi_sio), Latenz 16 ms"));
+        QCOMPARE(d.LabAdapter->text(),
+            QStringLiteral("FTDI (ftdi_sio), Latenz 16 ms, zählt Wechsel, kürzester Impuls: 16 ms"));
         QVERIFY(d.LabAdapterWarning->text().startsWith(QStringLiteral("Latenz 16 ms")));
+
+        // Before they are opened, the adapters that lose edges say so.
+        sysfs.AddTty(QStringLiteral("ttyUSB1"), QStringLiteral("cp210x"));
+        sysfs.AddTty(QStringLiteral("ttyUSB2"), QStringLiteral("pl2303"), -1, 1000);
+        d.SetPorts({ platform::SerialPortInfo { 4, QStringLiteral("/dev/ttyUSB1"), QString() },
+            platform::SerialPortInfo { 5, QStringLiteral("/dev/ttyUSB2"), QString() } });
+        d.cbPort->setCurrentIndex(1);
+        QCOMPARE(d.LabAdapter->text(),
+            QStringLiteral("CP210x (cp210x), Abfrage jede ms, ohne Zähler, kürzester Impuls: 1 ms"));
+        QVERIFY(d.LabAdapterWarning->text().startsWith(QStringLiteral("CP210x meldet Wechsel nicht von selbst")));
+        d.cbPort->setCurrentIndex(2);
+        QCOMPARE(d.LabAdapter->text(), QStringLiteral("PL2303 (pl2303), ohne Zähler, kürzester Impuls: 1 ms"));
+        QVERIFY(d.LabAdapterWarning->text().startsWith(QStringLiteral("PL2303 zählt die Wechsel nicht")));
+        QVERIFY(d.LabAdapterWarning->text().endsWith(QStringLiteral("FTDI-Adapter mit Latenz 1 ms.")));
     }
 
     // An algorithm the list does not offer selects nothing; OK without a

@@ -4,8 +4,13 @@
 #include "platform/PortMap.h"
 
 #include "platform/AppInfo.h"
+#include "platform/SerialAdapter.h"
+#include "support/ScriptedSerial.h"
 
 #include <QtTest>
+
+#include <pty.h>
+#include <unistd.h>
 
 using platform::PortMap;
 
@@ -71,6 +76,10 @@ private slots:
     void stablePaths_comeFromSerialById()
     {
         FakeDev dev({ "ttyS0", "ttyUSB0", "ttyUSB3" });
+        platform::ScriptedSysfs sysfs;
+        sysfs.AddSerialCoreTty(QStringLiteral("ttyS0"), QStringLiteral("serial"));
+        sysfs.AddTty(QStringLiteral("ttyUSB0"), QStringLiteral("pl2303"));
+        sysfs.AddTty(QStringLiteral("ttyUSB3"), QStringLiteral("ftdi_sio"));
         QVERIFY(QDir(dev.path()).mkpath(QStringLiteral("serial/by-id")));
         const QString byId = dev.node(QStringLiteral("serial/by-id/usb-FTDI_FT232R_A1-if00-port0"));
         QVERIFY(QFile::link(QStringLiteral("../../ttyUSB3"), byId));
@@ -83,6 +92,39 @@ private slots:
         QCOMPARE(ports[3], (platform::SerialPortInfo { 9, byId, byId })); // an override by its stable path
         QCOMPARE(ports[2].DeviceName(), QStringLiteral("usb-FTDI_FT232R_A1-if00-port0"));
         QCOMPARE(ports[0].DeviceName(), dev.node("ttyS0"));
+    }
+
+    // The list is what sysfs tells, without opening anything: a ttyS node
+    // without a UART (type 0, or no device behind it) is no port, and keeps
+    // its number; so is a node sysfs does not know that is no character
+    // device, and an override that leads nowhere. A pseudo-terminal (no tty
+    // of sysfs's, but a character device) is one.
+    void list_offersTheNodesSysfsKnowsAsPorts_openingNone()
+    {
+        FakeDev dev({ "ttyS0", "ttyS1", "ttyS2", "ttyS3", "ttyUSB0", "ttyUSB1", "ttyACM0" });
+        platform::ScriptedSysfs sysfs;
+        sysfs.AddSerialCoreTty(QStringLiteral("ttyS0"), QStringLiteral("serial"));
+        sysfs.AddSerialCoreTty(QStringLiteral("ttyS1"), QStringLiteral("serial"), 0);
+        sysfs.AddPlaceholderTty(QStringLiteral("ttyS2"), true);
+        sysfs.AddPlaceholderTty(QStringLiteral("ttyS3"), false);
+        sysfs.AddTty(QStringLiteral("ttyUSB0"), QStringLiteral("cp210x"));
+        sysfs.AddTty(QStringLiteral("ttyACM0"), QStringLiteral("cdc_acm"));
+        int master = -1;
+        int slave = -1;
+        char pty[128] = {};
+        QCOMPARE(::openpty(&master, &slave, pty, nullptr, nullptr), 0);
+        const PortMap map(
+            dev.path(), { { 9, QString::fromLocal8Bit(pty) }, { 10, dev.node("missing") } }, sysfs.Root());
+        QList<int> numbers;
+        for (const platform::SerialPortInfo& port : map.List())
+            numbers << port.number;
+        QCOMPARE(numbers, (QList<int> { 1, 5, 7, 9 }));
+        QCOMPARE(map.DevicePath(2), dev.node("ttyS1")); // numbered all the same
+        QCOMPARE(map.DevicePath(6), dev.node("ttyUSB1"));
+        ::close(master);
+        ::close(slave);
+        // The sysfs of the program (SysfsRoot) unless the map is given one.
+        QCOMPARE(PortMap(dev.path(), {}).List().size(), size_t(3));
     }
 
     void danglingLink_isAMissingNode()

@@ -13,6 +13,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <thread>
 #include <tuple>
@@ -23,6 +24,8 @@
 #include <unistd.h>
 
 using namespace platform;
+
+Q_DECLARE_METATYPE(ScriptedSerialSystem::Driver)
 
 namespace {
 
@@ -589,13 +592,19 @@ private slots:
     void edgeInTheWindow_withTheWatcherHeldUp_isReportedAtOnce_data()
     {
         QTest::addColumn<bool>("edgeFirst");
-        QTest::newRow("edge as the hold-up begins") << true;
-        QTest::newRow("edge as the hold-up ends") << false;
+        QTest::addColumn<ScriptedSerialSystem::Driver>("driver");
+        for (const auto& [name, driver] : { std::pair { "counting", ScriptedSerialSystem::Driver::Counting },
+                 std::pair { "without counters", ScriptedSerialSystem::Driver::WithoutCounters } }) {
+            QTest::addRow("edge as the hold-up begins, %s", name) << true << driver;
+            QTest::addRow("edge as the hold-up ends, %s", name) << false << driver;
+        }
     }
     void edgeInTheWindow_withTheWatcherHeldUp_isReportedAtOnce()
     {
         QFETCH(bool, edgeFirst);
+        QFETCH(ScriptedSerialSystem::Driver, driver);
         Scripted s;
+        s.sys.ActAs(driver);
         QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
         auto edge = [&] {
             s.tick.set(2500);
@@ -674,10 +683,13 @@ private slots:
             if (round == 0) {
                 s.sys.SetLine(TIOCM_DSR, true);
                 if (!onePacket)
-                    s.sys.DeliverStatus();
+                    s.sys.DeliverStatus(); // the off-edge's packet comes in the next round
                 s.sys.SetLine(TIOCM_DSR, false); // the level query tells "off" from here on
+                if (onePacket)
+                    s.sys.DeliverStatus();
+            } else {
+                s.sys.DeliverStatus();
             }
-            s.sys.DeliverStatus();
             const auto [result, events, error] = TakeOrStop(waiting, s.device);
             QCOMPARE(result, SerialWaitResult::Event);
             all.insert(all.end(), events.begin(), events.end());
@@ -785,24 +797,145 @@ private slots:
         QVERIFY(adapter.carriesCts);
     }
 
-    void cp210x_withoutTheLineWait_isKnownAsPolled()
+    // pl2303 and ch341 keep no counters: the guard compares the levels read
+    // before the arming with the level query. An edge in the window between
+    // them and the wait's snapshot arrives, and so does the next edge, which
+    // brings the level back to what was read before the arming.
+    void pulseWithItsEdgeInTheArmingWindow_withoutCounters_isTwoEvents_data()
     {
+        QTest::addColumn<QString>("driver");
+        QTest::newRow("pl2303") << "pl2303";
+        QTest::newRow("ch341") << "ch341-uart";
+    }
+    void pulseWithItsEdgeInTheArmingWindow_withoutCounters_isTwoEvents()
+    {
+        QFETCH(QString, driver);
+        ScriptedSysfs sysfs;
+        sysfs.AddTty(QStringLiteral("ttyUSB0"), driver, -1, 1000);
+        Scripted s("/dev/ttyUSB0");
+        s.sys.ActAs(ScriptedSerialSystem::Driver::WithoutCounters);
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        constexpr int kPulses = 10;
+        std::vector<LineEvent> all;
+        for (int i = 0; i < kPulses; ++i) {
+            const int line = i % 2 ? TIOCM_CTS : TIOCM_DSR;
+            const Tick on = 1000 + 100 * i;
+            s.sys.BeforeNextSnapshot([&s, line, on] {
+                s.tick.set(on);
+                s.sys.SetLine(line, true);
+            });
+            auto rising = s.Wait();
+            auto [result, events, error] = TakeOrStop(rising, s.device);
+            QCOMPARE(result, SerialWaitResult::Event);
+            all.insert(all.end(), events.begin(), events.end());
+            auto falling = s.Wait();
+            QVERIFY(s.sys.WaitUntilWaiting(5000));
+            s.tick.set(on + 40);
+            s.sys.SetLine(line, false);
+            std::tie(result, events, error) = TakeOrStop(falling, s.device);
+            QCOMPARE(result, SerialWaitResult::Event);
+            all.insert(all.end(), events.begin(), events.end());
+        }
+        QCOMPARE(all.size(), size_t(2 * kPulses));
+        for (int i = 0; i < kPulses; ++i) {
+            const std::uint32_t line = i % 2 ? MS_CTS_ON : MS_DSR_ON;
+            const LineEvent& rising = all[size_t(2 * i)];
+            const LineEvent& falling = all[size_t(2 * i + 1)];
+            QCOMPARE(rising.events, LineEventsFromStatus(line));
+            QCOMPARE(rising.levels, line);
+            QVERIFY(rising.foundLate);
+            QCOMPARE(rising.stamp.tick, 1000 + 100 * i); // when the guard found it
+            QCOMPARE(falling.levels, 0u);
+            QCOMPARE(falling.stamp.tick, 1000 + 100 * i + 40);
+        }
+        const SerialAdapter adapter = s.device.Adapter();
+        QCOMPARE(adapter.driver, driver);
+        QVERIFY(adapter.waits);
+        QVERIFY(!adapter.counts);
+        QCOMPARE(adapter.statusIntervalUs, 1000);
+    }
+
+    // cp210x answers TIOCMIWAIT with ENOTTY and keeps counters whose modem
+    // lines never move: its lines are read every millisecond, and each level
+    // change is an edge, stamped at the look that saw it. So is a driver
+    // without any counters.
+    void driverWithoutTheLineWait_isPolled_eachLevelChangeAnEdge_data()
+    {
+        QTest::addColumn<bool>("countersStandStill");
+        QTest::newRow("cp210x: counters that never move") << true;
+        QTest::newRow("no counters at all") << false;
+    }
+    void driverWithoutTheLineWait_isPolled_eachLevelChangeAnEdge()
+    {
+        QFETCH(bool, countersStandStill);
         ScriptedSysfs sysfs;
         sysfs.AddTty(QStringLiteral("ttyUSB1"), QStringLiteral("cp210x"));
         Scripted s("/dev/ttyUSB1");
-        s.sys.Fail(ScriptedSerialSystem::Call::WaitModemChange, ENOTTY);
-        s.sys.Fail(ScriptedSerialSystem::Call::GetCounts, ENOTTY);
+        s.sys.ActAs(ScriptedSerialSystem::Driver::Cp210x);
+        if (!countersStandStill)
+            s.sys.Fail(ScriptedSerialSystem::Call::GetCounts, ENOTTY);
         QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
-        auto waiting = s.Wait();
-        QTRY_VERIFY(s.sys.PollCalls() > 0);
-        s.sys.SetLine(TIOCM_CTS, true);
-        QCOMPARE(std::get<0>(Take(waiting)), SerialWaitResult::Event);
+        const std::pair<int, bool> edges[] = { { TIOCM_DSR, true }, { TIOCM_CTS, true }, { TIOCM_DSR, false },
+            { TIOCM_CTS, false }, { TIOCM_DSR, true }, { TIOCM_DSR, false }, { TIOCM_CTS, true } };
+        std::uint32_t levels = 0;
+        Tick tick = 5000;
+        for (const auto& [line, on] : edges) {
+            auto waiting = s.Wait();
+            QTRY_VERIFY(s.sys.PollCalls() > 0);
+            tick += 37;
+            s.tick.set(tick);
+            s.sys.SetLine(line, on);
+            const auto [result, events, error] = Take(waiting);
+            QCOMPARE(result, SerialWaitResult::Event);
+            QCOMPARE(events.size(), size_t(1));
+            const std::uint32_t bit = line == TIOCM_DSR ? MS_DSR_ON : MS_CTS_ON;
+            levels = on ? levels | bit : levels & ~bit;
+            QCOMPARE(events[0].events, LineEventsFromStatus(bit));
+            QCOMPARE(events[0].levels, levels);
+            QCOMPARE(events[0].stamp.tick, tick);
+        }
         const SerialAdapter adapter = s.device.Adapter();
         QCOMPARE(adapter.driver, QStringLiteral("cp210x"));
         QVERIFY(adapter.opened);
         QVERIFY(!adapter.waits);
         QVERIFY(!adapter.counts);
         QCOMPARE(adapter.latencyMs, -1);
+    }
+
+    // Polling a driver whose counters do move (a selection beyond the modem
+    // lines, say): a pulse between two looks is found by its counter, and a
+    // counter that catches up with a change the looks saw adds nothing.
+    void polledCounters_addThePulsesNoLookSaw_andNoPhantoms()
+    {
+        Scripted s;
+        s.sys.Fail(ScriptedSerialSystem::Call::WaitModemChange, ENOTTY);
+        s.sys.SetDeliverStatusLate(true); // the level query runs ahead of the counters
+        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
+        auto take = [&s](const std::function<void()>& act) {
+            auto waiting = s.Wait();
+            act();
+            return TakeOrStop(waiting, s.device, 1000);
+        };
+        s.tick.set(200);
+        auto [result, events, error] = take([&] { s.sys.SetLine(TIOCM_DSR, true); });
+        QCOMPARE(result, SerialWaitResult::Event);
+        QCOMPARE(events.size(), size_t(1));
+        QCOMPARE(events[0].levels, MS_DSR_ON);
+        // The counter catches up with the change the look saw, and a pulse
+        // no look saw follows: only the pulse is new.
+        s.tick.set(300);
+        std::tie(result, events, error) = take([&] {
+            s.sys.DeliverStatus();
+            s.sys.Pulse(TIOCM_CTS);
+            s.sys.DeliverStatus();
+        });
+        QCOMPARE(result, SerialWaitResult::Event);
+        QCOMPARE(events.size(), size_t(2));
+        QCOMPARE(events[0].events, EV_CTS);
+        QCOMPARE(events[0].levels, MS_DSR_ON | MS_CTS_ON);
+        QCOMPARE(events[1].levels, MS_DSR_ON);
+        QCOMPARE(events[1].stamp.tick, 300);
+        QVERIFY(s.device.Adapter().counts);
     }
 
     void openNode_opensExactlyThatNode()
@@ -832,22 +965,6 @@ private slots:
         const auto [result, changes, err] = Take(waiting);
         QCOMPARE(result, SerialWaitResult::Event);
         QCOMPARE(changes.at(0).levels, MS_CTS_ON);
-    }
-
-    void driverWithoutTheLineWait_fallsBackToReadingTheLines()
-    {
-        Scripted s;
-        s.sys.Fail(ScriptedSerialSystem::Call::WaitModemChange, ENOTTY);
-        s.sys.Fail(ScriptedSerialSystem::Call::GetCounts, ENOTTY); // no counters either
-        QCOMPARE(s.device.SetEventMask(EV_CTS | EV_DSR), 0);
-        auto waiting = s.Wait();
-        QTRY_VERIFY(s.sys.PollCalls() > 0); // reading the lines every millisecond now
-        s.sys.SetLine(TIOCM_CTS, true);
-        const auto [result, events, error] = Take(waiting);
-        QCOMPARE(result, SerialWaitResult::Event);
-        QCOMPARE(events.size(), size_t(1));
-        QCOMPARE(events[0].events, EV_CTS);
-        QCOMPARE(events[0].levels, MS_CTS_ON);
     }
 
     void removedAdapter_endsTheWait_asGone_data()

@@ -3,8 +3,11 @@
 
 #include "support/ScriptedSerial.h"
 
+#include "support/TestSupport.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <chrono>
@@ -66,6 +69,14 @@ void ScriptedSerialSystem::Pulse(int tiocmLine)
     std::lock_guard lock(m_mutex);
     Count(tiocmLine, 2);
     Wake();
+}
+
+void ScriptedSerialSystem::ActAs(Driver driver)
+{
+    Fail(Call::GetCounts, driver == Driver::WithoutCounters ? EINVAL : 0);
+    Fail(Call::WaitModemChange, driver == Driver::Cp210x ? ENOTTY : 0);
+    std::lock_guard lock(m_mutex);
+    m_countersStill = driver == Driver::Cp210x;
 }
 
 void ScriptedSerialSystem::SetDeliverStatusLate(bool late)
@@ -210,7 +221,7 @@ int ScriptedSerialSystem::GetCounts(int, LineCounts& counts)
     std::lock_guard lock(m_mutex);
     if (const int error = Failure(Call::GetCounts))
         return error;
-    counts = m_counts;
+    counts = m_countersStill ? LineCounts {} : m_counts;
     return 0;
 }
 
@@ -320,33 +331,64 @@ ScriptedSysfs::~ScriptedSysfs()
     SetSysfsRoot(QString());
 }
 
-void ScriptedSysfs::AddTty(const QString& tty, const QString& driver, int latencyMs)
+void ScriptedSysfs::AddTty(const QString& tty, const QString& driver, int latencyMs, int statusIntervalUs)
 {
     // As the kernel lays it out: the tty's device links to the device folder,
-    // whose driver link leads into the bus's driver folder.
+    // whose driver link leads into the bus's driver folder. A usb-serial port
+    // is a device below its USB interface; cdc_acm's tty hangs on the
+    // interface itself. The interface carries the endpoints.
     const QDir root(m_dir.path());
-    const QString device = QStringLiteral("devices/usb1/1-1/%1").arg(tty);
-    Link(device, QStringLiteral("bus/usb-serial/drivers/%1").arg(driver));
+    const QString usbInterface = QStringLiteral("devices/usb1/1-%1/1-%1:1.0").arg(++m_usbDevices);
+    const bool acm = driver == QLatin1String("cdc_acm");
+    const QString device = acm ? usbInterface : usbInterface + QLatin1Char('/') + tty;
+    Link(device,
+        acm ? QStringLiteral("bus/usb/drivers/cdc_acm") : QStringLiteral("bus/usb-serial/drivers/%1").arg(driver));
+    if (statusIntervalUs >= 0) {
+        const QString endpoint = usbInterface + QStringLiteral("/ep_81/");
+        root.mkpath(endpoint);
+        WriteFileBytes(root.filePath(endpoint + QStringLiteral("type")), "Interrupt\n");
+        WriteFileBytes(root.filePath(endpoint + QStringLiteral("direction")), "in\n");
+        const QByteArray interval = statusIntervalUs % 1000 ? QByteArray::number(statusIntervalUs) + "us\n"
+                                                            : QByteArray::number(statusIntervalUs / 1000) + "ms\n";
+        WriteFileBytes(root.filePath(endpoint + QStringLiteral("interval")), interval);
+        // The bulk endpoints of the data beside it.
+        root.mkpath(usbInterface + QStringLiteral("/ep_02"));
+        WriteFileBytes(root.filePath(usbInterface + QStringLiteral("/ep_02/type")), "Bulk\n");
+    }
     root.mkpath(QStringLiteral("class/tty/") + tty);
     QFile::link(root.filePath(device), root.filePath(QStringLiteral("class/tty/%1/device").arg(tty)));
-    if (latencyMs >= 0) {
-        QFile timer(LatencyTimerFile(tty));
-        if (timer.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            timer.write(QByteArray::number(latencyMs) + '\n');
-    }
+    if (latencyMs >= 0)
+        WriteFileBytes(LatencyTimerFile(tty), QByteArray::number(latencyMs) + '\n');
 }
 
-void ScriptedSysfs::AddSerialCoreTty(const QString& tty, const QString& driver)
+void ScriptedSysfs::AddSerialCoreTty(const QString& tty, const QString& driver, int uartType)
 {
     // The UART's own device, then the serial core's controller and port.
     const QDir root(m_dir.path());
-    const QString hardware = QStringLiteral("devices/pnp0/00:05");
-    const QString port = hardware + QStringLiteral("/00:05:0/00:05:0.0");
+    const QString hardware = QStringLiteral("devices/pnp0/00:0%1").arg(++m_uarts);
+    const QString controller = hardware + QStringLiteral("/%1:0").arg(QFileInfo(hardware).fileName());
+    const QString port = controller + QStringLiteral("/%1:0.0").arg(QFileInfo(hardware).fileName());
     Link(hardware, QStringLiteral("bus/pnp/drivers/%1").arg(driver));
-    Link(hardware + QStringLiteral("/00:05:0"), QStringLiteral("bus/serial-base/drivers/ctrl"));
+    Link(controller, QStringLiteral("bus/serial-base/drivers/ctrl"));
     Link(port, QStringLiteral("bus/serial-base/drivers/port"));
     root.mkpath(QStringLiteral("class/tty/") + tty);
     QFile::link(root.filePath(port), root.filePath(QStringLiteral("class/tty/%1/device").arg(tty)));
+    WriteFileBytes(root.filePath(QStringLiteral("class/tty/%1/type").arg(tty)), QByteArray::number(uartType) + '\n');
+}
+
+void ScriptedSysfs::AddPlaceholderTty(const QString& tty, bool withDevice)
+{
+    // The 8250 driver's ports beyond the UARTs found: their device is the
+    // driver's platform device (older kernels) and their type 0, or they have
+    // no device at all.
+    const QDir root(m_dir.path());
+    root.mkpath(QStringLiteral("class/tty/") + tty);
+    if (withDevice) {
+        const QString platformDevice = QStringLiteral("devices/platform/serial8250");
+        Link(platformDevice, QStringLiteral("bus/platform/drivers/serial8250"));
+        QFile::link(root.filePath(platformDevice), root.filePath(QStringLiteral("class/tty/%1/device").arg(tty)));
+    }
+    WriteFileBytes(root.filePath(QStringLiteral("class/tty/%1/type").arg(tty)), "0\n");
 }
 
 void ScriptedSysfs::Link(const QString& device, const QString& driverFolder)

@@ -29,6 +29,13 @@ namespace platform {
 class ScriptedSerialSystem final : public LinuxSerialSystem {
 public:
     enum class Call { Open, GetModemLines, GetCounts, WaitModemChange, Poll, WriteAttribute };
+    // How the driver behind the port answers, as the kernel's drivers do.
+    enum class Driver {
+        Counting, // 8250, ftdi_sio: TIOCMIWAIT, counters that move, levels
+        WithoutCounters, // pl2303, ch341: TIOCGICOUNT gives EINVAL
+        Cp210x, // TIOCMIWAIT gives ENOTTY; TIOCGICOUNT works, but the modem
+                // lines' counters stay at zero; TIOCMGET tells the levels
+    };
 
     explicit ScriptedSerialSystem(QByteArray path = "/dev/ttyFAKE0");
     ~ScriptedSerialSystem() override;
@@ -36,6 +43,8 @@ public:
     ScriptedSerialSystem& operator=(const ScriptedSerialSystem&) = delete;
 
     QByteArray Path() const { return m_path; }
+
+    void ActAs(Driver driver);
 
     // TIOCM_* lines.
     void SetLine(int tiocmLine, bool on);
@@ -101,6 +110,7 @@ private:
     int m_tiocm = 0;
     LineCounts m_counts;
     bool m_statusLate = false;
+    bool m_countersStill = false; // TIOCGICOUNT answers, its line counters never move
     LineCounts m_undelivered; // changes the late status has not delivered yet
     QByteArray m_openedPath;
     int m_modemLineReads = 0;
@@ -125,10 +135,15 @@ public:
     ScriptedSysfs(const ScriptedSysfs&) = delete;
     ScriptedSysfs& operator=(const ScriptedSysfs&) = delete;
 
-    // A USB adapter's tty; latencyMs < 0: no latency timer.
-    void AddTty(const QString& tty, const QString& driver, int latencyMs = -1);
-    // A UART's tty behind the serial core's own port and controller devices.
-    void AddSerialCoreTty(const QString& tty, const QString& driver);
+    // A USB adapter's tty; latencyMs < 0: no latency timer; statusIntervalUs
+    // >= 0: the interface's interrupt endpoint that carries the line status.
+    void AddTty(const QString& tty, const QString& driver, int latencyMs = -1, int statusIntervalUs = -1);
+    // A UART's tty behind the serial core's own port and controller devices,
+    // with the serial core's port type (4: a 16550A; 0: no UART answered).
+    void AddSerialCoreTty(const QString& tty, const QString& driver, int uartType = 4);
+    // A ttyS the 8250 driver makes without a UART behind it: type 0 on its
+    // platform device, or without a device.
+    void AddPlaceholderTty(const QString& tty, bool withDevice);
     QString LatencyTimerFile(const QString& tty) const;
     QString Root() const { return m_dir.path(); }
 
@@ -136,6 +151,8 @@ private:
     void Link(const QString& device, const QString& driverFolder);
 
     QTemporaryDir m_dir;
+    int m_usbDevices = 0;
+    int m_uarts = 0;
 };
 
 } // namespace platform

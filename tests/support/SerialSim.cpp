@@ -338,7 +338,8 @@ SimSerialLab::SimSerialLab()
         std::vector<SerialPortInfo> ports;
         std::lock_guard lock(state->mutex);
         for (const auto& [number, p] : state->ports) {
-            if (p.present)
+            // As sysfs would tell: a node that is no port is not offered.
+            if (p.present && p.isChar)
                 ports.push_back(SerialPortInfo { number, QStringLiteral("/dev/ttySIM%1").arg(number), p.stablePath });
         }
         return ports;

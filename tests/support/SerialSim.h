@@ -36,7 +36,7 @@ public:
 
     // Which ports exist; a stable path (/dev/serial/by-id/...) names the
     // adapter however it is numbered. A port that is not a character device
-    // opens but is not found by a scan.
+    // (or a ttyS node without a UART) opens but is not offered by the port list.
     void AddPort(int port, const QString& stablePath = {});
     void RemovePort(int port);
     void SetCharDevice(int port, bool isChar);

@@ -3,10 +3,13 @@
 
 // The program as the operator starts it, with the drill's options (see
 // Drill.h). Built as "rennzeit" in a folder of its own, so it keeps the
-// program's settings store and data folder.
+// program's settings store and data folder. Its serial ports are the
+// simulated lab's (COM1): a test that starts the program never reaches a real
+// device of the machine.
 #include "Drill.h"
 
 #include "app/Program.h"
+#include "support/SerialSim.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -24,5 +27,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     ApplyClockOptions(options);
+    platform::SimSerialLab lab;
+    lab.AddPort(1);
     return RunProgram(argc, argv, [options](TFormMain& window) { RunDrillOptions(window, options); });
 }

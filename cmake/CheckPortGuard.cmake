@@ -1,0 +1,42 @@
+# SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+
+# cmake -DCTEST=<ctest> -DBUILD=<build folder> -P CheckPortGuard.cmake
+# Fails when a test of the build folder runs without the port guard (a test
+# added in a folder that does not call rennzeit_require_port_guard).
+execute_process(COMMAND ${CTEST} --test-dir ${BUILD} --show-only=json-v1
+                OUTPUT_VARIABLE json RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "ctest --show-only failed: ${result}")
+endif()
+string(JSON count LENGTH "${json}" tests)
+set(unguarded)
+set(guarded 0)
+math(EXPR last "${count} - 1")
+foreach(i RANGE ${last})
+  string(JSON name GET "${json}" tests ${i} name)
+  if(name MATCHES "^port_guard_(start|stop)$")
+    continue()
+  endif()
+  set(required "")
+  string(JSON properties ERROR_VARIABLE none GET "${json}" tests ${i} properties)
+  if(NOT none)
+    string(JSON nprops LENGTH "${properties}")
+    math(EXPR lastprop "${nprops} - 1")
+    foreach(p RANGE ${lastprop})
+      string(JSON pname GET "${properties}" ${p} name)
+      if(pname STREQUAL "FIXTURES_REQUIRED")
+        string(JSON required GET "${properties}" ${p} value)
+      endif()
+    endforeach()
+  endif()
+  if(required MATCHES "(^|;|\")port_guard(\"|;|$)")
+    math(EXPR guarded "${guarded} + 1")
+  else()
+    list(APPEND unguarded ${name})
+  endif()
+endforeach()
+if(unguarded)
+  message(FATAL_ERROR "tests without the port guard: ${unguarded}")
+endif()
+message(STATUS "all ${guarded} tests run under the port guard")
