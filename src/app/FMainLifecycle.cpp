@@ -41,7 +41,9 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMoveEvent>
+#include <QPushButton>
 #include <QScopedValueRollback>
 #include <QToolButton>
 
@@ -80,6 +82,19 @@ void showTrouble(QLabel& label, bool shown, const QString& text, const QString& 
     label.setText(lines.value(0) + QLatin1Char('\n') + detail);
     label.setToolTip(tip);
     label.setVisible(shown);
+}
+
+// The exit question when closing would lose something: the warning in full
+// (the box grows with it), "Beenden" or "Abbrechen", which Enter and Esc
+// answer. Like every box of the window it passes the race keys on.
+bool askToCloseAnyway(QWidget* parent, const QString& title, const QString& warning)
+{
+    QMessageBox box(QMessageBox::Warning, title, warning, QMessageBox::Yes | QMessageBox::Cancel, parent);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Beenden"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return dialogs::ExecDialog(&box) == QMessageBox::Yes;
 }
 
 QString eventCount(std::size_t n)
@@ -425,8 +440,7 @@ void TFormMain::FormCloseQuery(bool& canClose)
     commitEditor();
     const QString warning = prepareClosing();
     if (!warning.isEmpty())
-        canClose = ui.FDlgYesNo->Ask(
-            warning, TFDlgYesNo::Focus::Cancel, QStringLiteral("Beenden"), QStringLiteral("Abbrechen"));
+        canClose = askToCloseAnyway(this, files.title, warning);
     else if (ui.Clock->Enabled() || ui.SortGrid1->Modified())
         canClose = ui.FDlgYesNo->Ask(QStringLiteral("Beenden?"));
     else

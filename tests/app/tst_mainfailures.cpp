@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QTimer>
 #include <QToolButton>
@@ -389,10 +390,10 @@ private slots:
 
             QString question, focused;
             dialogs::SetDialogHandler([&](QDialog* d) {
-                auto* yesNo = qobject_cast<TFDlgYesNo*>(d);
-                question = yesNo->Label1->text();
-                focused = yesNo->ActiveControl() == yesNo->CancelBtn ? yesNo->CancelBtn->text() : QString();
-                return int(TFDlgYesNo::kResultYes);
+                auto* box = qobject_cast<QMessageBox*>(d);
+                question = box->text();
+                focused = box->defaultButton()->text();
+                return int(QMessageBox::Yes);
             });
             QVERIFY(w->close());
             dialogs::SetDialogHandler({});
