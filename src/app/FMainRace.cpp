@@ -23,6 +23,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QScopedValueRollback>
 #include <QToolButton>
@@ -202,6 +203,23 @@ void TFormMain::stopAt(const platform::Stamp& stamp)
         // The key acts on the selected entry only; the operator learns why
         // it stopped nobody.
         showNotice(QStringLiteral("STOPP: niemand gestoppt\n") + m_race->WhyNotStoppable(row), false);
+}
+
+void TFormMain::keyPressEvent(QKeyEvent* event)
+{
+    // F9 arrives here only while STOPP is not available for the selected
+    // row (the hidden menu takes it otherwise): during a race the operator
+    // learns why nothing stopped.
+    if (event->key() == Qt::Key_F9 && event->modifiers() == Qt::NoModifier && !event->isAutoRepeat()
+        && m_race->AnyStarted()) {
+        const QString why = m_race->WhyNotStoppable(currentRow());
+        if (!why.isEmpty()) {
+            showNotice(QStringLiteral("STOPP: niemand gestoppt\n") + why, false);
+            event->accept();
+            return;
+        }
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void TFormMain::rowStateRefresh(int row)

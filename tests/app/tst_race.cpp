@@ -617,6 +617,15 @@ private slots:
         f.tick.advance(1000);
         f.lines(0x10);
         QCOMPARE(f.cell(3, f.grid()->FindRow(0, "1")), QStringLiteral("7,10"));
+        // With "gewählte Zeile" STOPP is not even available there; F9 says
+        // why all the same.
+        SetTiming(w->Race(), &race::RaceSettings::stopFirst, false);
+        w->ui.LabNotice->hide();
+        w->makeRowCurrent(f.grid()->FindRow(0, "2"));
+        QVERIFY(!w->ui.mStop->isEnabled());
+        f.stop(100);
+        QVERIFY(w->ui.LabNotice->isVisible());
+        QCOMPARE(w->ui.LabNotice->toolTip(), QStringLiteral("STOPP: niemand gestoppt\nNr. 2 hat den Status DNF"));
     }
 
     // "Stopp zurücknehmen" on the wrong runner's stop, the stop given to the
