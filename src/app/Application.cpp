@@ -13,6 +13,21 @@
 
 #include <stdexcept>
 
+namespace {
+
+std::function<bool(QWidget*, const QString&)>& failureNoticeSink()
+{
+    static std::function<bool(QWidget*, const QString&)> sink;
+    return sink;
+}
+
+} // namespace
+
+void SetFailureNoticeSink(std::function<bool(QWidget* parent, const QString& text)> sink)
+{
+    failureNoticeSink() = std::move(sink);
+}
+
 void ShowHandlerException(QWidget* parent, std::exception_ptr error)
 {
     QString message;
@@ -23,6 +38,8 @@ void ShowHandlerException(QWidget* parent, std::exception_ptr error)
     } catch (...) {
         message = QStringLiteral("Unbekannter Fehler");
     }
+    if (const auto& sink = failureNoticeSink(); sink && sink(parent, message))
+        return;
     dialogs::ShowError(parent, message);
 }
 

@@ -6,15 +6,22 @@
 #include <QApplication>
 
 #include <exception>
+#include <functional>
 #include <type_traits>
 #include <utility>
 
+class QString;
 class QWidget;
 
 // Shows the message of an exception that escaped an event handler in the
-// application's error box. Handlers run inside Guarded so an exception never
-// unwinds through the toolkit's frames.
+// application's error box, or where the notice sink takes it. Handlers run
+// inside Guarded so an exception never unwinds through the toolkit's frames.
 void ShowHandlerException(QWidget* parent, std::exception_ptr error);
+
+// A window that shows failures without a box (its race keys must keep
+// working) takes the messages of its own handlers: the sink returns true when
+// it showed the message. Empty: every message goes into the error box.
+void SetFailureNoticeSink(std::function<bool(QWidget* parent, const QString& text)> sink);
 
 template <typename F> void Guarded(QWidget* parent, F&& handler)
 {

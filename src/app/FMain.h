@@ -14,6 +14,7 @@
 #include "race/Race.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <array>
 #include <cstdint>
@@ -117,9 +118,13 @@ public:
     void Erase1Click();
     void NeueZeile1Click();
     void PastefromFStoppClick();
+    // "Stopp zurücknehmen" (context menu, Ctrl+Shift+Z): the current entry
+    // runs again, its stop goes into the F.Stopp list.
+    void mTakeBackStopClick();
     void PopupMenuProtokolPopup();
     void popupMenuHidden();
-    // Ctrl+Z: takes back the last "Zeile entfernen" or status.
+    // Ctrl+Z: takes back the last "Zeile entfernen", status, taken-back stop
+    // or inserted F.Stopp time.
     void mUndoClick();
     // The context menu's status items and Ctrl+1 (DNS), Ctrl+2 (DNF),
     // Ctrl+3 (DSQ), Ctrl+0 (none) on the current row.
@@ -169,6 +174,11 @@ public:
     // asked to end, and the race stays for the next start.
     void leaveRecoveryQuestion();
 
+    // The header's notice, in place of a message box, so the race keys work
+    // on: a failure in red, stays until clicked; a note on a command goes by
+    // itself. The first line says what, the last why; the tooltip holds all.
+    void showNotice(const QString& text, bool failure = true);
+
     // Live results and the spectator display
     void mAnzeigeClick();
     void LabLiveAddressClick();
@@ -177,6 +187,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -194,8 +205,20 @@ private:
     void mirrorInterims();
     void scheduleLockouts();
     void selectWholeRow(int row);
+    // The row of the entry whose cells these were in row `was` (found again
+    // by number, name, start and class when a stop moved it); -1 when it is
+    // gone.
+    int entryRowOf(const QStringList& cells, int was) const;
     void readSettings();
     void writeSettings();
+    // The backup beside the program and the dated copy in the data folder;
+    // why either could not be written (empty when both were, or there was
+    // nothing worth a backup). `bytes` gets what they hold.
+    QString writeBackups(QByteArray* bytes);
+    // Before the exit question: the backups written, the journal asked
+    // whether everything is on its disk, what is not put elsewhere. The
+    // warning the question shows (empty: nothing is at risk).
+    QString prepareClosing();
     void showLiveState();
 
     std::unique_ptr<race::Race> m_race;
@@ -216,5 +239,20 @@ private:
     bool m_resetPressedByMouse = false;
     bool m_destroyed = false;
     bool m_endInOrder = false;
+    bool m_noticeIsFailure = false;
+    QTimer m_noteTimer; // puts a note (no failure) away
+    // What the exit question found: the backups written for it (the end
+    // writes them again only when the table changed since, or they failed)
+    // and the copy of the journal's waiting lines it named.
+    struct Closing {
+        QByteArray backup;
+        QString backupFailure;
+        QString rescued;
+    };
+    std::optional<Closing> m_closing;
+    // The dated copy this session wrote last: the next one of the same race
+    // replaces it, one with the same content is not written again.
+    QString m_datedBackup;
+    QByteArray m_datedBackupBytes;
     windowplacement::NormalBounds m_bounds;
 };

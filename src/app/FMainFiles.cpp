@@ -8,6 +8,7 @@
 #include "app/UiHelpers.h"
 #include "controls/Dialogs.h"
 #include "dialogs/DlgYesNo.h"
+#include "grid/GridFiles.h"
 #include "grid/SortGrid.h"
 #include "protocol/EntryStatus.h"
 #include "protocol/HtmlPage.h"
@@ -20,10 +21,9 @@
 
 namespace {
 
-void showPageWriteError(QWidget* parent, const QString& title, const QString& fileName, const QString& reason)
+QString pageWriteError(const QString& fileName, const QString& reason)
 {
-    dialogs::ShowMessage(parent, dialogs::Icon::Critical, title,
-        QStringLiteral("Der Schreibfehler der Datei: ") + FullPath(fileName) + QLatin1Char('\r') + reason);
+    return QStringLiteral("Der Schreibfehler der Datei: ") + FullPath(fileName) + QLatin1Char('\r') + reason;
 }
 
 // The race's title over the page and its printout, dated the day it is made.
@@ -64,11 +64,14 @@ void TFormMain::sbSaveClick()
         return;
     m_fileChoices.filterIndex = target.filterIndex;
     switch (target.action) {
-    case protocol::SaveAction::Csv:
-        // "Klasse" and "Status" appended once an entry has one; reports its
-        // own failure.
-        ui.SortGrid1->SaveToCsv(target.fileName, protocol::SavedColCount(ui.SortGrid1->Store()));
+    case protocol::SaveAction::Csv: {
+        // "Klasse" and "Status" appended once an entry has one.
+        QString reason;
+        if (!WriteGridFile(target.fileName,
+                GridCsvBytes(ui.SortGrid1->Store(), protocol::SavedColCount(ui.SortGrid1->Store())), &reason))
+            showNotice(GridWriteErrorText(target.fileName, reason));
         break;
+    }
     case protocol::SaveAction::Word:
         wordExport(protocol::kWordSaveMode, target.fileName);
         break;
@@ -76,14 +79,14 @@ void TFormMain::sbSaveClick()
         QString reason;
         if (!protocol::WriteHtmlPage(
                 ui.SortGrid1->Store(), target.fileName, files.title, &reason, m_race->ClassOrder(), headingOf(m_event)))
-            showPageWriteError(this, files.title, target.fileName, reason);
+            showNotice(pageWriteError(target.fileName, reason));
         break;
     }
     case protocol::SaveAction::Text: {
         QString reason;
         if (!protocol::WriteProtocolText(ui.SortGrid1->Store(), target.fileName, &reason))
-            ShowFileFailure(this, files.title, QStringLiteral("Das Protokoll konnte nicht gespeichert werden."),
-                target.fileName, reason);
+            showNotice(FileFailureText(
+                QStringLiteral("Das Protokoll konnte nicht gespeichert werden."), target.fileName, reason));
         break;
     }
     }
@@ -118,9 +121,8 @@ void TFormMain::loadProtocol(const QString& fileName)
     if (!loaded || !loaded->ok()) {
         const QString why
             = loaded ? QStringLiteral("Zeile %1: %2").arg(loaded->errorLine).arg(loaded->error) : openError;
-        dialogs::ShowMessage(this, dialogs::Icon::Critical, files.title,
-            QStringLiteral("Die Datei kann nicht als Protokoll oder Startliste geladen werden:\n") + fileName
-                + QStringLiteral("\n") + why);
+        showNotice(QStringLiteral("Die Datei kann nicht als Protokoll oder Startliste geladen werden:\n") + fileName
+            + QStringLiteral("\n") + why);
         return;
     }
     {
@@ -129,9 +131,12 @@ void TFormMain::loadProtocol(const QString& fileName)
     }
     runRace([&] { return m_race->Loaded(currentRow()); }, RowFollow::WholeRow);
     columnLayout();
-    // Lines that loaded only changed are named, without stopping the operator.
-    ui.PanelLoadNote->ShowNote(protocol::RepairNote(loaded->repairs),
-        QFileInfo(fileName).fileName() + QLatin1Char('\n') + protocol::RepairDetails(loaded->repairs));
+    m_datedBackup.clear(); // another race: its dated copy is its own
+    m_datedBackupBytes.clear();
+    // Lines that loaded only changed, and numbers that entries share, are
+    // named without stopping the operator.
+    ui.PanelLoadNote->ShowNote(protocol::LoadNote(*loaded),
+        QFileInfo(fileName).fileName() + QLatin1Char('\n') + protocol::LoadNoteDetails(*loaded));
 }
 
 void TFormMain::sbHTMLClick(int tag)
@@ -144,11 +149,10 @@ void TFormMain::sbHTMLClick(int tag)
     case protocol::PublishResult::Done:
         break;
     case protocol::PublishResult::NotWritten:
-        showPageWriteError(this, files.title, fileName, reason);
+        showNotice(pageWriteError(fileName, reason));
         break;
     case protocol::PublishResult::NotPrinted:
-        ShowFileFailure(
-            this, files.title, QStringLiteral("Das Protokoll konnte nicht gedruckt werden."), fileName, reason);
+        showNotice(FileFailureText(QStringLiteral("Das Protokoll konnte nicht gedruckt werden."), fileName, reason));
         break;
     }
 }

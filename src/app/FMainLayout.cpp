@@ -11,6 +11,7 @@
 #include "app/LiveWidgets.h"
 #include "app/NoteBar.h"
 #include "app/RaceDisplay.h"
+#include "app/TimingKeys.h"
 #include "app/UiHelpers.h"
 #include "comm/Comms.h"
 #include "controls/ButtonGlyphs.h"
@@ -42,6 +43,7 @@ constexpr int kHeaderHeight = 38;
 constexpr int kHeaderButtonWidth = 40;
 constexpr int kClockMs = 10; // the race clock's redraw
 constexpr int kDateMs = 5000; // the time of day's
+constexpr int kNoteMs = 15000; // how long a note on a command shows
 
 QFrame* panel(
     QWidget* parent, TColor colour, QFrame::Shape shape = QFrame::NoFrame, QFrame::Shadow shadow = QFrame::Plain)
@@ -158,6 +160,19 @@ void TFormMain::buildUi()
     };
     u.LabLineState = troubleLabel();
     u.LabJournalState = troubleLabel();
+    u.LabNotice = new TClickLabel(u.Panel1);
+    u.LabNotice->setFont(DesignFont(QStringLiteral("Arial"), 13, true));
+    u.LabNotice->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    u.LabNotice->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    u.LabNotice->setCursor(Qt::PointingHandCursor);
+    u.LabNotice->setVisible(false);
+    u.LabNotice->OnClick = [this] { ui.LabNotice->hide(); };
+    m_noteTimer.setSingleShot(true);
+    m_noteTimer.setInterval(kNoteMs);
+    connect(&m_noteTimer, &QTimer::timeout, this, [this] {
+        if (!m_noticeIsFailure)
+            ui.LabNotice->hide();
+    });
     // The live results' address and the spectator display's button.
     u.LabLiveAddress = new TClickLabel(u.Panel1);
     u.LabLiveAddress->setFont(DesignFont(QStringLiteral("Arial"), 14, true));
@@ -182,6 +197,7 @@ void TFormMain::buildUi()
     auto* notices = new QHBoxLayout;
     notices->addWidget(u.LabLineState, 1);
     notices->addWidget(u.LabJournalState, 1);
+    notices->addWidget(u.LabNotice, 1);
     notices->addStretch();
     headerRow->addLayout(notices, 1);
     headerRow->addSpacing(8);
@@ -345,6 +361,12 @@ void TFormMain::buildUi()
     u.Erase1 = u.PopupMenuList->addAction(QStringLiteral("Zeile entfernen"));
     u.NeueZeile1 = u.PopupMenuList->addAction(QStringLiteral("Neue Zeile"));
     u.PastefromFStopp = u.PopupMenuList->addAction(QStringLiteral("Einzusetzen aus F.Stopp"));
+    u.mTakeBackStop = u.PopupMenuList->addAction(QStringLiteral("Stopp zurücknehmen"));
+    u.mTakeBackStop->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    u.mTakeBackStop->setShortcutContext(Qt::WindowShortcut);
+    u.mTakeBackStop->setAutoRepeat(false);
+    addAction(u.mTakeBackStop);
+    connect(u.mTakeBackStop, &QAction::triggered, this, GuardedSlot(this, &TFormMain::mTakeBackStopClick));
     connect(u.Erase1, &QAction::triggered, this, GuardedSlot(this, &TFormMain::Erase1Click));
     connect(u.NeueZeile1, &QAction::triggered, this, GuardedSlot(this, &TFormMain::NeueZeile1Click));
     connect(u.PastefromFStopp, &QAction::triggered, this, GuardedSlot(this, &TFormMain::PastefromFStoppClick));
@@ -364,9 +386,6 @@ void TFormMain::buildUi()
         connect(a, &QAction::triggered, this, GuardedSlot(this, handler));
         return a;
     };
-    // What the actions' own setting misses of a held key's repeats.
-    qApp->installEventFilter(
-        new THeldKeyFilter({ Qt::Key_F5, Qt::Key_F9, Qt::Key_F8, Qt::Key_F11, Qt::Key_F12 }, this));
     u.mStart = action(QStringLiteral("Start"), Qt::Key_F5, &TFormMain::mStartClick);
     u.mStop = action(QStringLiteral("Sto&pp"), Qt::Key_F9, &TFormMain::mStopClick);
     u.mStop->setEnabled(false);
@@ -375,6 +394,15 @@ void TFormMain::buildUi()
     u.mReset->setEnabled(false);
     u.LockLSStart1 = action(QStringLiteral("Lock LS Start"), Qt::Key_F11, &TFormMain::LockLSStart1Click);
     u.LockLSStopp1 = action(QStringLiteral("Lock LS Stopp"), Qt::Key_F12, &TFormMain::LockLSStopp1Click);
+    // No box stops the race: the race keys pressed in one reach their
+    // commands. Installed first, so the filter below has taken a held key's
+    // repeats before it looks.
+    qApp->installEventFilter(new TTimingKeyPassage(this,
+        { { Qt::Key_F5, u.mStart }, { Qt::Key_F9, u.mStop }, { Qt::Key_F8, u.FStopp1 }, { Qt::Key_F11, u.LockLSStart1 },
+            { Qt::Key_F12, u.LockLSStopp1 } }));
+    // What the actions' own setting misses of a held key's repeats.
+    qApp->installEventFilter(
+        new THeldKeyFilter({ Qt::Key_F5, Qt::Key_F9, Qt::Key_F8, Qt::Key_F11, Qt::Key_F12 }, this));
     u.EinstellunGen1
         = action(QStringLiteral("&Einstellungen"), QKeySequence(Qt::ALT | Qt::Key_E), &TFormMain::bCFGClick);
     // F2 and F3 as the hints of bCFG and bInfo name them.

@@ -10,6 +10,7 @@
 #include "app/Glyphs.h"
 #include "app/JournalRecorder.h"
 #include "app/LivePublisher.h"
+#include "app/LiveWidgets.h"
 #include "app/Printing.h"
 #include "app/RaceDisplay.h"
 #include "app/UiHelpers.h"
@@ -20,6 +21,7 @@
 #include "dialogs/Cfg.h"
 #include "dialogs/DlgYesNo.h"
 #include "dialogs/HelpViewer.h"
+#include "grid/GridFiles.h"
 #include "grid/SortGrid.h"
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
@@ -28,16 +30,20 @@
 #include "protocol/EntryStatus.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
+#include "race/Journal.h"
 #include "race/JournalStore.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMoveEvent>
+#include <QPushButton>
 #include <QScopedValueRollback>
 #include <QToolButton>
 
@@ -78,21 +84,22 @@ void showTrouble(QLabel& label, bool shown, const QString& text, const QString& 
     label.setVisible(shown);
 }
 
-// The grid backup beside the program and a dated copy in the data folder.
-void writeBackups(QWidget* parent, TSortGrid& grid, const QString& title, const QString& folder)
+// The exit question when closing would lose something: the warning in full
+// (the box grows with it), "Beenden" or "Abbrechen", which Enter and Esc
+// answer. Like every box of the window it passes the race keys on.
+bool askToCloseAnyway(QWidget* parent, const QString& title, const QString& warning)
 {
-    // A start without a race must not overwrite the last race's backup.
-    if (!protocol::HasEntryContent(grid.Store()))
-        return;
-    // "Klasse" and "Status" only when an entry has one; "Gesamt" never.
-    const int cols = protocol::SavedColCount(grid.Store());
-    grid.SaveToFile(title + QStringLiteral(".txt"), false, cols);
-    QString reason;
-    if (!race::WriteDatedBackup(
-            folder, title, QDateTime::currentDateTime(), grid.BackupBytes(false, cols), kDatedBackupsKept, &reason))
-        dialogs::ShowError(parent,
-            QStringLiteral("Die Sicherungskopie im Datenordner %1 kann nicht geschrieben werden: %2")
-                .arg(folder, reason));
+    QMessageBox box(QMessageBox::Warning, title, warning, QMessageBox::Yes | QMessageBox::Cancel, parent);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Beenden"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return dialogs::ExecDialog(&box) == QMessageBox::Yes;
+}
+
+QString eventCount(std::size_t n)
+{
+    return n == 1 ? QStringLiteral("1 Ereignis fehlt") : QStringLiteral("%1 Ereignisse fehlen").arg(n);
 }
 
 } // namespace
@@ -115,6 +122,7 @@ TFormMain::TFormMain(QWidget* parent)
 TFormMain::~TFormMain()
 {
     SetPrinterPresenceListener({});
+    SetFailureNoticeSink({});
     FormDestroy();
 }
 
@@ -127,6 +135,13 @@ void TFormMain::buildCollaborators()
     // A journal the disk refuses is shown in the header bar, never in a box
     // that would stop the commands; the writer thread reports it, the
     // window's thread shows it.
+    // A handler's failure is a notice as well, not a box.
+    SetFailureNoticeSink([this](QWidget* parent, const QString& text) {
+        if (m_destroyed || (parent != this && !isAncestorOf(parent)))
+            return false;
+        showNotice(text);
+        return true;
+    });
     m_journal->OnNoticeChanged = [this] {
         QMetaObject::invokeMethod(
             this,
@@ -296,6 +311,80 @@ void TFormMain::writeSettings()
     store.flush();
 }
 
+QString TFormMain::writeBackups(QByteArray* bytes)
+{
+    TSortGrid& grid = *ui.SortGrid1;
+    // A start without a race must not overwrite the last race's backup.
+    if (!protocol::HasEntryContent(grid.Store()))
+        return {};
+    // "Klasse" and "Status" only when an entry has one; "Gesamt" never.
+    const int cols = protocol::SavedColCount(grid.Store());
+    const QByteArray backup = grid.BackupBytes(false, cols);
+    if (bytes)
+        *bytes = backup;
+    QStringList failures;
+    const QString plain = files.title + QStringLiteral(".txt");
+    QString reason;
+    if (!WriteGridFile(plain, backup, &reason))
+        failures
+            << QStringLiteral("Die Sicherungskopie %1 kann nicht geschrieben werden: %2.").arg(FullPath(plain), reason);
+    // The same race's copy is written once and replaced when it changed; a
+    // new race (after a reset or a load) gets a copy of its own.
+    if (backup != m_datedBackupBytes || m_datedBackup.isEmpty()) {
+        const QString folder = m_journal->File().Folder();
+        QString written;
+        if (race::WriteDatedBackup(
+                folder, files.title, QDateTime::currentDateTime(), backup, kDatedBackupsKept, &reason, &written)) {
+            if (!m_datedBackup.isEmpty() && m_datedBackup != written)
+                QFile::remove(m_datedBackup);
+            m_datedBackup = written;
+            m_datedBackupBytes = backup;
+        } else {
+            failures << QStringLiteral("Die Sicherungskopie im Datenordner %1 kann nicht geschrieben werden: %2.")
+                            .arg(folder, reason);
+        }
+    }
+    return failures.join(QLatin1Char('\n'));
+}
+
+QString TFormMain::prepareClosing()
+{
+    Closing closing;
+    closing.backupFailure = writeBackups(&closing.backup);
+    race::RaceJournal& journal = m_journal->File();
+    // A healthy disk takes the last lines within milliseconds.
+    const std::size_t behind = journal.Behind(500);
+    const race::RaceJournal::Rescue rescue
+        = behind > 0 ? journal.RescueNow(race::RescueFolders(files.title)) : race::RaceJournal::Rescue {};
+    closing.rescued = rescue.path;
+    m_closing = closing;
+    if (!closing.backupFailure.isEmpty())
+        showNotice(closing.backupFailure);
+    if (behind == 0 && closing.backupFailure.isEmpty())
+        return {};
+    QStringList parts;
+    if (behind > 0) {
+        parts << QStringLiteral("Das Rennjournal ist nicht vollständig gespeichert: %1 auf der Platte.")
+                     .arg(eventCount(rescue.lines > 0 ? rescue.lines : behind));
+    }
+    if (!closing.backupFailure.isEmpty())
+        parts << closing.backupFailure;
+    if (behind > 0 && !rescue.path.isEmpty())
+        parts << QStringLiteral("Beim Beenden werden sie nach %1 geschrieben; der nächste Start bietet das Rennen "
+                                "mit allen Ereignissen zur Wiederherstellung an.")
+                     .arg(rescue.path);
+    else if (behind > 0)
+        parts << QStringLiteral("Sie lassen sich an keinem anderen Ort sichern (%1): beim Beenden gehen sie verloren; "
+                                "der nächste Start bietet das Rennen bis dahin zur Wiederherstellung an.")
+                     .arg(rescue.error);
+    else if (journal.IsOpen())
+        parts << QStringLiteral("Der nächste Start bietet das Rennen aus dem Rennjournal zur Wiederherstellung an.");
+    else
+        parts << QStringLiteral("Speichern Sie das Protokoll vor dem Beenden an einem anderen Ort.");
+    parts << QStringLiteral("Trotzdem beenden?");
+    return parts.join(QStringLiteral("\n\n"));
+}
+
 void TFormMain::FormDestroy()
 {
     if (m_destroyed)
@@ -304,15 +393,43 @@ void TFormMain::FormDestroy()
     // A settings store that cannot be written is reported, but the port is
     // still closed and the backup of the log still written: losing the backup
     // over a settings file would lose a race.
+    QStringList failures;
     try {
         writeSettings();
     } catch (const std::exception& e) {
-        dialogs::ShowError(this, QString::fromUtf8(e.what()));
+        failures << QString::fromUtf8(e.what());
     }
     ui.ComPort->Close();
     commitEditor();
-    writeBackups(this, *ui.SortGrid1, files.title, m_journal->File().Folder());
-    m_journal->File().Close();
+    // What the exit question wrote stands unless the race went on meanwhile.
+    QByteArray bytes;
+    QString backupFailure;
+    const bool unchanged = m_closing && m_closing->backupFailure.isEmpty()
+        && m_closing->backup == ui.SortGrid1->BackupBytes(false, protocol::SavedColCount(ui.SortGrid1->Store()));
+    if (!unchanged)
+        backupFailure = writeBackups(&bytes);
+    // A race that is not whole on the disk stays open for the next start;
+    // the lines its disk refused go elsewhere.
+    const race::RaceJournal::Rescue rescue
+        = m_journal->File().Close(race::RescueFolders(files.title), !backupFailure.isEmpty());
+    if (m_closing && !m_closing->rescued.isEmpty() && m_closing->rescued != rescue.path)
+        QFile::remove(m_closing->rescued); // the disk took the lines after all
+    // What the exit question told already is not told again.
+    const bool told = m_closing.has_value();
+    if (!backupFailure.isEmpty() && !(told && backupFailure == m_closing->backupFailure))
+        failures << backupFailure;
+    if (rescue.lines > 0 && rescue.path.isEmpty() && !(told && m_closing->rescued.isEmpty()))
+        failures << QStringLiteral("Das Rennjournal ist nicht vollständig gespeichert: %1 auf der Platte und "
+                                   "ließen sich an keinem anderen Ort sichern (%2).")
+                        .arg(eventCount(rescue.lines), rescue.error);
+    if (failures.isEmpty())
+        return;
+    // The window is gone: a box is the only place left to say it. A logout
+    // or shutdown does not wait for one.
+    if (m_endInOrder)
+        qWarning("%s", qPrintable(failures.join(QLatin1Char('\n'))));
+    else
+        dialogs::ShowError(this, failures.join(QStringLiteral("\n\n")));
 }
 
 void TFormMain::endInOrder()
@@ -324,10 +441,35 @@ void TFormMain::endInOrder()
 
 void TFormMain::FormCloseQuery(bool& canClose)
 {
-    if (ui.Clock->Enabled() || ui.SortGrid1->Modified())
+    commitEditor();
+    const QString warning = prepareClosing();
+    if (!warning.isEmpty())
+        canClose = askToCloseAnyway(this, files.title, warning);
+    else if (ui.Clock->Enabled() || ui.SortGrid1->Modified())
         canClose = ui.FDlgYesNo->Ask(QStringLiteral("Beenden?"));
     else
         canClose = true;
+    if (!canClose) {
+        // The race goes on; its lines may yet reach their disk.
+        if (!m_closing->rescued.isEmpty())
+            QFile::remove(m_closing->rescued);
+        m_closing.reset();
+    }
+}
+
+void TFormMain::showNotice(const QString& text, bool failure)
+{
+    QString whole = text;
+    whole.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const QStringList lines = whole.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    SetFontColor(ui.LabNotice, failure ? clRed : clBlack);
+    showTrouble(*ui.LabNotice, true, lines.value(0) + QLatin1Char('\n') + (lines.size() > 1 ? lines.last() : QString()),
+        whole, Qt::ElideRight);
+    m_noticeIsFailure = failure;
+    if (failure)
+        m_noteTimer.stop();
+    else
+        m_noteTimer.start();
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)
@@ -453,6 +595,12 @@ void TFormMain::bCFGClick()
             m_live->ResultsChanged();
             if (ui.Anzeige)
                 ui.Anzeige->SetTitle(m_event.title);
+        }
+        // Written at once, as every file: a crash later keeps the choice.
+        try {
+            writeSettings();
+        } catch (const std::exception& e) {
+            showNotice(QString::fromUtf8(e.what()));
         }
         if (chosen.portChanged && chosen.port != 0)
             m_barrier->Open();

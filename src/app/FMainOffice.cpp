@@ -25,8 +25,8 @@ void TFormMain::wordExport(int mode, const QString& fileName)
             WordEngineFactory, &failure, m_event.title, m_race->ClassOrder());
     }
     if (!written)
-        ShowFileFailure(this, files.title, QStringLiteral("Das Word-Dokument konnte nicht erstellt werden."),
-            failure.fileName, failure.reason);
+        showNotice(FileFailureText(
+            QStringLiteral("Das Word-Dokument konnte nicht erstellt werden."), failure.fileName, failure.reason));
 }
 
 void TFormMain::sbWordClick()
@@ -46,8 +46,8 @@ void TFormMain::sbExcelClick()
     protocol::WriteFailure failure;
     protocol::ExcelReport report;
     if (!protocol::ExcelExport(ui.SortGrid1->Store(), &failure, &report, m_event.title, m_race->ClassOrder())) {
-        ShowFileFailure(this, files.title, QStringLiteral("Die Excel-Arbeitsmappe konnte nicht erstellt werden."),
-            failure.fileName, failure.reason);
+        showNotice(FileFailureText(
+            QStringLiteral("Die Excel-Arbeitsmappe konnte nicht erstellt werden."), failure.fileName, failure.reason));
         return;
     }
     const QString saved = QStringLiteral("Die Arbeitsmappe ist gespeichert unter\n") + report.workbook;

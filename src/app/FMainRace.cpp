@@ -23,6 +23,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QScopedValueRollback>
 #include <QToolButton>
@@ -194,8 +195,31 @@ void TFormMain::mStopClick()
 void TFormMain::stopAt(const platform::Stamp& stamp)
 {
     commitEditor();
-    if (runRace([&] { return m_race->Stop(currentRow(), stamp); }, RowFollow::WholeRow) == race::Outcome::Stopped)
+    const int row = currentRow();
+    const race::Outcome outcome = runRace([&] { return m_race->Stop(row, stamp); }, RowFollow::WholeRow);
+    if (outcome == race::Outcome::Stopped)
         columnLayout();
+    else if (outcome == race::Outcome::NotAvailable)
+        // The key acts on the selected entry only; the operator learns why
+        // it stopped nobody.
+        showNotice(QStringLiteral("STOPP: niemand gestoppt\n") + m_race->WhyNotStoppable(row), false);
+}
+
+void TFormMain::keyPressEvent(QKeyEvent* event)
+{
+    // F9 arrives here only while STOPP is not available for the selected
+    // row (the hidden menu takes it otherwise): during a race the operator
+    // learns why nothing stopped.
+    if (event->key() == Qt::Key_F9 && event->modifiers() == Qt::NoModifier && !event->isAutoRepeat()
+        && m_race->AnyStarted()) {
+        const QString why = m_race->WhyNotStoppable(currentRow());
+        if (!why.isEmpty()) {
+            showNotice(QStringLiteral("STOPP: niemand gestoppt\n") + why, false);
+            event->accept();
+            return;
+        }
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void TFormMain::rowStateRefresh(int row)
@@ -249,6 +273,21 @@ void TFormMain::TimerGesperrtTimer(TMessageTimer* sender)
         runRace([&] { return m_race->LockoutEnded(barrier, currentRow()); });
 }
 
+void TFormMain::mTakeBackStopClick()
+{
+    commitEditor();
+    const int row = currentRow();
+    if (runRace([&] { return m_race->TakeBackStop(row); }, RowFollow::WholeRow) == race::Outcome::StopTakenBack) {
+        // The stop waits in the list, selected, for "Einzusetzen aus F.Stopp".
+        ui.ListBoxStopp->setCurrentRow(ui.ListBoxStopp->count() - 1);
+        columnLayout();
+    } else {
+        showNotice(
+            QStringLiteral("Stopp zurücknehmen: die gewählte Zeile hat keinen Stopp, der sich zurücknehmen lässt"),
+            false);
+    }
+}
+
 void TFormMain::FStopp1Click()
 {
     runRace([&] { return m_race->InterimStop(currentRow(), platform::Stamp::Now()); });
@@ -269,6 +308,8 @@ void TFormMain::mResetClick()
         commitEditor();
         runRace([&] { return m_race->Reset(); }, RowFollow::WholeRow);
         ui.PanelLoadNote->Clear(); // it spoke of rows that are gone
+        m_datedBackup.clear(); // the next race gets a dated copy of its own
+        m_datedBackupBytes.clear();
         columnLayout();
         ui.bSTART->setFocus();
     }

@@ -130,15 +130,22 @@ void TFormMain::commitEditor()
 void TFormMain::Erase1Click()
 {
     commitEditor();
-    const int r = currentRow();
+    int r = currentRow();
     // The free row START needs stays.
     if (!m_race->CanRemoveRow(r))
         return;
     const QStringList cells = ui.SortGrid1->Rows(r);
     const bool timed = !TrimBlanks(cells.value(kColStart)).isEmpty() || !TrimBlanks(cells.value(kColZeit)).isEmpty()
         || !TrimBlanks(cells.value(kColRaw)).isEmpty();
-    if (timed && !ui.FDlgYesNo->Ask(QStringLiteral("Zeile mit Zeiten entfernen?"), TFDlgYesNo::Focus::Cancel))
-        return;
+    if (timed) {
+        if (!ui.FDlgYesNo->Ask(QStringLiteral("Zeile mit Zeiten entfernen?"), TFDlgYesNo::Focus::Cancel))
+            return;
+        // The race went on while the question was open: the entry the
+        // operator asked about may have moved with a stop, or have stopped.
+        r = entryRowOf(cells, r);
+        if (r < 1 || !m_race->CanRemoveRow(r))
+            return;
+    }
     // Deleting reports nothing: the table stays as far as the steps got.
     try {
         int target = 1;
@@ -153,6 +160,25 @@ void TFormMain::Erase1Click()
     } catch (...) {
     }
     m_live->ResultsChanged();
+}
+
+int TFormMain::entryRowOf(const QStringList& cells, int was) const
+{
+    const TSortGrid& grid = *ui.SortGrid1;
+    const auto same = [&](int row, std::initializer_list<int> cols) {
+        for (const int c : cols)
+            if (TrimBlanks(grid.Cells(c, row)) != TrimBlanks(cells.value(c)))
+                return false;
+        return true;
+    };
+    // The entry where it was, else where the ranking put it: by its number,
+    // name and start, which a stop leaves as they are.
+    if (was >= 1 && was < grid.RowCount() && grid.Rows(was) == cells)
+        return was;
+    for (int row = 1; row < grid.RowCount(); ++row)
+        if (same(row, { kColNr, kColName, kColStart, kColKlasse }))
+            return row;
+    return -1;
 }
 
 void TFormMain::mUndoClick()
@@ -242,6 +268,7 @@ void TFormMain::PopupMenuProtokolPopup()
     exportButtonRefresh();
     const int row = currentRow();
     ui.PastefromFStopp->setEnabled(m_race->CanInsertInterim(row, ui.ListBoxStopp->currentRow()));
+    ui.mTakeBackStop->setEnabled(m_race->CanTakeBackStop(row));
     ui.Erase1->setEnabled(m_race->CanRemoveRow(row));
     const EntryStatus status = m_race->StatusOf(row);
     const bool settable = m_race->CanSetStatus(row);
@@ -257,6 +284,6 @@ void TFormMain::PopupMenuProtokolPopup()
 void TFormMain::popupMenuHidden()
 {
     // Their keys work on whatever row is current then.
-    for (QAction* item : { ui.Erase1, ui.mStatusDNS, ui.mStatusDNF, ui.mStatusDSQ, ui.mStatusNone })
+    for (QAction* item : { ui.Erase1, ui.mTakeBackStop, ui.mStatusDNS, ui.mStatusDNF, ui.mStatusDSQ, ui.mStatusNone })
         item->setEnabled(true);
 }

@@ -43,6 +43,10 @@ struct MainUi {
     // Red, shown while the race journal's lines wait for the disk; its
     // tooltip says what is not yet on it.
     QLabel* LabJournalState = nullptr;
+    // What failed (red) or why a key did nothing, in place of a box that
+    // would stop the race keys; its tooltip has the whole text, a click puts
+    // it away.
+    TClickLabel* LabNotice = nullptr;
     TClickLabel* LabLiveAddress = nullptr; // the live results' address; a click shows its QR code
     TLbSpeedButton* bAnzeige = nullptr; // the spectator display
 
@@ -76,6 +80,7 @@ struct MainUi {
     QAction* Erase1 = nullptr;
     QAction* NeueZeile1 = nullptr;
     QAction* PastefromFStopp = nullptr;
+    QAction* mTakeBackStop = nullptr; // "Stopp zurücknehmen", Ctrl+Shift+Z
     // An entry's status; their keys live on the window as well.
     QAction* mStatusDNS = nullptr; // Ctrl+1
     QAction* mStatusDNF = nullptr; // Ctrl+2

@@ -62,11 +62,9 @@ QString FullPath(const QString& fileName)
     return fileName.isEmpty() ? fileName : QFileInfo(fileName).absoluteFilePath();
 }
 
-void ShowFileFailure(
-    QWidget* parent, const QString& title, const QString& what, const QString& fileName, const QString& reason)
+QString FileFailureText(const QString& what, const QString& fileName, const QString& reason)
 {
-    dialogs::ShowMessage(parent, dialogs::Icon::Critical, title,
-        what + QLatin1Char('\r') + FullPath(fileName) + QLatin1Char('\r') + reason);
+    return what + QLatin1Char('\r') + FullPath(fileName) + QLatin1Char('\r') + reason;
 }
 
 namespace {

@@ -29,10 +29,9 @@ void SetBackgroundColor(QWidget* widget, TColor colour);
 // the working folder, which the message names as well.
 QString FullPath(const QString& fileName);
 
-// An error box for a file that could not be written or read: what failed,
+// The message for a file that could not be written or read: what failed,
 // the file with its folder and the system's reason, one to a line.
-void ShowFileFailure(
-    QWidget* parent, const QString& title, const QString& what, const QString& fileName, const QString& reason);
+QString FileFailureText(const QString& what, const QString& fileName, const QString& reason);
 
 // The widget's tooltip, made by `text` each time it is about to show (an
 // empty text shows none).

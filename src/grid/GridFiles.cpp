@@ -56,7 +56,7 @@ QByteArray GridBackupBytes(const TCellStore& store, const TGridBackupSettings& s
     for (int r = 0; r < store.RowCount() + settings.ParkedRows; ++r) {
         row.clear();
         for (int c = 0; c < cols; ++c)
-            row << store.Cell(c, r);
+            row << WithoutCellBreaks(store.Cell(c, r));
         AppendCommaText(out, row);
         out += kLineEnd;
     }

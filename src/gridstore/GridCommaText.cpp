@@ -3,6 +3,8 @@
 
 #include "gridstore/GridCommaText.h"
 
+#include <algorithm>
+
 namespace {
 
 bool needsQuotes(const QString& item)
@@ -124,4 +126,24 @@ QString TrimBlanks(const QString& text)
     while (end > begin && text[end - 1].unicode() <= 32)
         --end;
     return begin == 0 && end == text.size() ? text : text.mid(begin, end - begin);
+}
+
+QString WithoutCellBreaks(const QString& text)
+{
+    if (std::none_of(text.cbegin(), text.cend(), IsCellBreak))
+        return text;
+    QString out;
+    out.reserve(text.size());
+    bool inBreak = false;
+    for (const QChar c : text) {
+        if (IsCellBreak(c)) {
+            if (!inBreak)
+                out += QLatin1Char(' ');
+            inBreak = true;
+        } else {
+            out += c;
+            inBreak = false;
+        }
+    }
+    return out;
 }

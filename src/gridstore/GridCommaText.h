@@ -28,3 +28,14 @@ QStringList SplitCommaText(const QString& text);
 // The text without leading and trailing blanks and control characters
 // (code 32 or less), as cells are trimmed when read.
 QString TrimBlanks(const QString& text);
+
+// A TAB, CR or LF: what ends a cell or a row in the files the table is
+// written to.
+inline bool IsCellBreak(QChar c)
+{
+    return c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n');
+}
+
+// The text with every run of TABs and line breaks turned into one blank, so
+// no file can split the cell there; the text itself (no copy) when it has none.
+QString WithoutCellBreaks(const QString& text);

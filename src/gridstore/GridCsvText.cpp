@@ -4,6 +4,7 @@
 #include "gridstore/GridCsvText.h"
 
 #include "gridstore/CellStore.h"
+#include "gridstore/GridCommaText.h"
 
 #include <QRegularExpression>
 
@@ -65,7 +66,7 @@ QByteArray GridCsvBytes(const TCellStore& store, int colCount)
         for (int c = 0; c < cols; ++c) {
             if (c > 0)
                 out += QLatin1Char(';');
-            out += CsvCellText(store.Cell(c, r));
+            out += CsvCellText(WithoutCellBreaks(store.Cell(c, r)));
         }
         out += QLatin1String("\r\n");
     }

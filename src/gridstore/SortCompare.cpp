@@ -290,6 +290,68 @@ int CompareNumericExtended(const QString& a, const QString& b)
     return CompareNormal(ra, rb);
 }
 
+namespace {
+
+QStringView trimmedView(const QString& text)
+{
+    qsizetype first = 0, last = text.size();
+    while (first < last && text[first].unicode() <= 32)
+        ++first;
+    while (last > first && text[last - 1].unicode() <= 32)
+        --last;
+    return QStringView(text).mid(first, last - first);
+}
+
+// The run of digits or of other characters that starts at i.
+QStringView runAt(QStringView text, qsizetype i)
+{
+    const bool digits = isDigit(text[i]);
+    qsizetype end = i + 1;
+    while (end < text.size() && isDigit(text[end]) == digits)
+        ++end;
+    return text.mid(i, end - i);
+}
+
+int compareDigitRuns(QStringView a, QStringView b)
+{
+    while (a.size() > 1 && a.front() == QLatin1Char('0'))
+        a = a.mid(1);
+    while (b.size() > 1 && b.front() == QLatin1Char('0'))
+        b = b.mid(1);
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    const int c = a.compare(b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+} // namespace
+
+int NaturalNumberOrder(const QString& a, const QString& b)
+{
+    const QStringView ta = trimmedView(a), tb = trimmedView(b);
+    if (ta.isEmpty() || tb.isEmpty())
+        return ta.isEmpty() == tb.isEmpty() ? 0 : (ta.isEmpty() ? 1 : -1);
+    qsizetype i = 0, j = 0;
+    while (i < ta.size() && j < tb.size()) {
+        const QStringView ra = runAt(ta, i), rb = runAt(tb, j);
+        const bool da = isDigit(ra.front()), db = isDigit(rb.front());
+        int c = 0;
+        if (da != db)
+            c = da ? -1 : 1;
+        else if (da)
+            c = compareDigitRuns(ra, rb);
+        else
+            c = CompareNormal(FoldAscii(ra.toString()), FoldAscii(rb.toString()));
+        if (c != 0)
+            return c;
+        i += ra.size();
+        j += rb.size();
+    }
+    if (i < ta.size() || j < tb.size())
+        return i < ta.size() ? 1 : -1;
+    return CompareNormal(a, b);
+}
+
 int CompareTexts(TSortStyle style, const QString& a, const QString& b, const TSortConversions& conversions,
     const TSortCompare& custom)
 {

@@ -43,6 +43,14 @@ int CompareNormal(const QString& a, const QString& b);
 void ReduceNumericExtended(const QString& a, const QString& b, QString& reducedA, QString& reducedB);
 int CompareNumericExtended(const QString& a, const QString& b);
 
+// Start numbers as clubs write them: digit runs compare by their value, so 2
+// comes before 10 and "12" before "12a" before "12b"; letters compare without
+// regard to ASCII case; a number before a letter ("7" before "A7"). Blanks
+// around a text do not count, and an empty text comes after every other, as
+// the free row after the entries does. Texts of equal value ("007", "7")
+// compare by their bytes, so the order is total.
+int NaturalNumberOrder(const QString& a, const QString& b);
+
 // One comparison by a style; failed conversions compare as ssNormal,
 // ssAutomatic compares as ssNormal, ssCustom without a function as ssNormal.
 int CompareTexts(TSortStyle style, const QString& a, const QString& b, const TSortConversions& conversions,

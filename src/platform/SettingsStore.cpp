@@ -3,7 +3,12 @@
 
 #include "platform/SettingsStore.h"
 
+#include "platform/AtomicFile.h"
+
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace platform {
 
@@ -16,12 +21,18 @@ SettingsStore::~SettingsStore() = default;
 
 bool SettingsStore::exists() const
 {
-    return !m_settings->allKeys().isEmpty();
+    return !m_written.isEmpty() || !m_settings->allKeys().isEmpty();
+}
+
+QVariant SettingsStore::value(const QString& name) const
+{
+    const auto written = m_written.constFind(name);
+    return written != m_written.cend() ? *written : m_settings->value(name);
 }
 
 int SettingsStore::readInteger(const QString& name) const
 {
-    const QVariant v = m_settings->value(name);
+    const QVariant v = value(name);
     if (!v.isValid())
         throw SettingsError("missing value: " + name.toStdString());
     bool ok = false;
@@ -33,13 +44,13 @@ int SettingsStore::readInteger(const QString& name) const
 
 QString SettingsStore::readString(const QString& name) const
 {
-    const QVariant value = m_settings->value(name);
+    const QVariant v = value(name);
     // A text with commas typed into the file by hand, without the quotes
     // written around it, reads as a list of its parts, their blanks trimmed:
     // joined again as such a text is usually typed.
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", "));
-    return value.toString();
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(QStringLiteral(", "));
+    return v.toString();
 }
 
 QStringList SettingsStore::childKeys(const QString& group) const
@@ -52,20 +63,55 @@ QStringList SettingsStore::childKeys(const QString& group) const
 
 void SettingsStore::writeInteger(const QString& name, int value)
 {
-    m_settings->setValue(name, value);
+    m_written.insert(name, value);
 }
 
 void SettingsStore::writeString(const QString& name, const QString& value)
 {
-    m_settings->setValue(name, value);
+    m_written.insert(name, value);
 }
 
 void SettingsStore::flush()
 {
-    m_settings->sync();
-    if (m_settings->status() != QSettings::NoError)
-        throw SettingsError(
-            "Die Einstellungen konnten nicht gespeichert werden: " + m_settings->fileName().toStdString());
+    if (m_written.isEmpty())
+        return;
+    const QString target = fileName();
+    const auto failed = [&target](const QString& reason) {
+        return SettingsError(QStringLiteral("Die Einstellungen konnten nicht gespeichert werden: %1\n%2")
+                                 .arg(target, reason)
+                                 .toStdString());
+    };
+    // The toolkit makes the text of the file (its format, its escapes) in a
+    // private copy; the copy is read back before it replaces the store, so a
+    // copy the temporary folder cut short never does.
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        throw failed(scratch.errorString());
+    const QString copy = scratch.filePath(QStringLiteral("settings.conf"));
+    if (QFileInfo::exists(target) && !QFile::copy(target, copy))
+        throw failed(QStringLiteral("die Datei kann nicht gelesen werden"));
+    {
+        QSettings text(copy, QSettings::IniFormat);
+        for (auto i = m_written.cbegin(); i != m_written.cend(); ++i)
+            text.setValue(i.key(), i.value());
+        text.sync();
+        if (text.status() != QSettings::NoError)
+            throw failed(QStringLiteral("der temporäre Ordner nimmt sie nicht an"));
+    }
+    const QSettings check(copy, QSettings::IniFormat);
+    for (auto i = m_written.cbegin(); i != m_written.cend(); ++i)
+        if (check.value(i.key()).toString() != i.value().toString())
+            throw failed(QStringLiteral("der temporäre Ordner nimmt sie nicht ganz an"));
+    QFile made(copy);
+    if (!made.open(QIODevice::ReadOnly))
+        throw failed(made.errorString());
+    const QByteArray bytes = made.readAll();
+    QString reason;
+    if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !WriteFileAtomically(target, bytes, &reason))
+        throw failed(reason.isEmpty() ? QStringLiteral("der Ordner kann nicht angelegt werden") : reason);
+    m_written.clear();
+    // Read again from the file as it is now.
+    m_settings = std::make_unique<QSettings>(m_settings->format(), m_settings->scope(), m_settings->organizationName());
 }
 
 QString SettingsStore::fileName() const

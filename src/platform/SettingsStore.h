@@ -3,8 +3,10 @@
 
 #pragma once
 
+#include <QMap>
 #include <QSettings>
 #include <QString>
+#include <QVariant>
 
 #include <memory>
 #include <stdexcept>
@@ -19,6 +21,9 @@ public:
 
 // The per-user settings store: QSettings in native format with the
 // application title as its only name (~/.config/<title>.conf on Linux).
+// Written values wait in the store until flush() replaces the file in one
+// step, as every file of the program is replaced (WriteFileAtomically): a
+// crash or a full disk leaves the settings as they were, never half a file.
 class SettingsStore {
 public:
     explicit SettingsStore(const QString& title);
@@ -37,14 +42,18 @@ public:
     void writeInteger(const QString& name, int value);
     void writeString(const QString& name, const QString& value);
 
-    // Writes everything to disk. Throws SettingsError when the store cannot be
-    // written (a read-only file or folder, for instance).
+    // Writes everything to disk. Throws SettingsError, with the system's
+    // reason, when the store cannot be written (a full disk, a read-only file
+    // or folder); the file on the disk then stays as it was.
     void flush();
 
     QString fileName() const;
 
 private:
-    std::unique_ptr<QSettings> m_settings;
+    QVariant value(const QString& name) const;
+
+    std::unique_ptr<QSettings> m_settings; // read only: it never writes the file itself
+    QMap<QString, QVariant> m_written; // what flush() has yet to write
 };
 
 } // namespace platform

@@ -4,6 +4,7 @@
 #include "protocol/ExportText.h"
 
 #include "gridstore/CellStore.h"
+#include "gridstore/GridCommaText.h"
 #include "protocol/Columns.h"
 #include "protocol/EntryStatus.h"
 #include "protocol/ResultGroups.h"
@@ -26,7 +27,7 @@ WordExportText BuildWordExportText(const TCellStore& cells, const QList<int>& co
         for (int c = 0; c < cells.ColCount(); ++c) {
             if (!visible(c))
                 continue;
-            result.text += cells.Cell(c, r);
+            result.text += WithoutCellBreaks(cells.Cell(c, r));
             result.text += QLatin1Char('\t');
         }
     }
@@ -45,7 +46,7 @@ std::vector<WordExportPart> BuildGroupedWordExport(
     }
     const auto addRow = [&](WordExportText& text, int r) {
         for (const int c : cols) {
-            text.text += cells.Cell(c, r);
+            text.text += WithoutCellBreaks(cells.Cell(c, r));
             text.text += QLatin1Char('\t');
         }
     };

@@ -13,6 +13,7 @@
 #include "protocol/StartListColumns.h"
 
 #include <QFile>
+#include <QHash>
 
 #include <algorithm>
 #include <limits>
@@ -229,29 +230,35 @@ std::optional<platform::Tick> parseTick(const QString& s)
 // A control character (C0, DEL or C1, as an undefined Windows-1252 byte
 // decodes) is no text. Control characters are trimmed off a plain cell's
 // ends, and a plain cell cannot hold TAB or a line break (they end the field
-// or the line), so those inside a cell came quoted and stay.
+// or the line), so those inside a cell came quoted (Alt+Enter in a
+// spreadsheet).
 bool isStrayControl(QChar c)
 {
-    return c.category() == QChar::Other_Control && c != QLatin1Char('\t') && c != QLatin1Char('\r')
-        && c != QLatin1Char('\n');
+    return c.category() == QChar::Other_Control && !IsCellBreak(c);
 }
 
 // The repair of one line before it goes into the table: a stray control
-// character becomes a blank; a raw value that is no whole number would make
-// the entry unstoppable or its time unreadable, so it stays out.
+// character becomes a blank, and so does a TAB or a line break, which every
+// file the table is written to would take for the end of the cell or of the
+// row; a raw value that is no whole number would make the entry unstoppable
+// or its time unreadable, so it stays out.
 void repairRow(QStringList& row, int line, std::vector<LoadRepair>& repairs)
 {
     QStringList what;
     for (int c = 0; c < row.size() && c < kTableColCount; ++c) {
         QString& cell = row[c];
+        const QString header = kTableHeaders[static_cast<size_t>(c)];
+        if (std::any_of(cell.cbegin(), cell.cend(), IsCellBreak)) {
+            cell = TrimBlanks(WithoutCellBreaks(cell));
+            what << QStringLiteral("Tabulator oder Zeilenumbruch in \"%1\" durch Leerzeichen ersetzt").arg(header);
+        }
         if (!std::any_of(cell.cbegin(), cell.cend(), isStrayControl))
             continue;
         for (QChar& ch : cell) {
             if (isStrayControl(ch))
                 ch = QLatin1Char(' ');
         }
-        what << QStringLiteral("Steuerzeichen in \"%1\" durch Leerzeichen ersetzt")
-                    .arg(kTableHeaders[static_cast<size_t>(c)]);
+        what << QStringLiteral("Steuerzeichen in \"%1\" durch Leerzeichen ersetzt").arg(header);
     }
     if (row.size() > kColRaw && !row[kColRaw].isEmpty() && !parseTick(row[kColRaw])) {
         what << QStringLiteral("\"%1\" in Spalte \"*\" ist keine ganze Zahl, nicht übernommen (nicht gestartet)")
@@ -260,6 +267,30 @@ void repairRow(QStringList& row, int line, std::vector<LoadRepair>& repairs)
     }
     if (!what.isEmpty())
         repairs.push_back({ line, what.join(QStringLiteral("; ")) });
+}
+
+// Entries that share a start number, by the number's value ("007" is 7):
+// loaded all the same, and named in the load note.
+void noteRepeatedNumbers(LoadedProtocol& loaded)
+{
+    QHash<QString, size_t> index;
+    std::vector<RepeatedNumber> all;
+    for (size_t i = 0; i < loaded.rows.size(); ++i) {
+        const QString given = TrimBlanks(loaded.rows[i].value(kColNr));
+        if (given.isEmpty())
+            continue;
+        const std::optional<platform::Tick> value = parseTick(given);
+        const QString key = value ? QString::number(*value) : given;
+        const auto found = index.constFind(key);
+        if (found == index.cend()) {
+            index.insert(key, all.size());
+            all.push_back({ key, {} });
+        }
+        all[index.value(key)].lines.push_back(i < loaded.lines.size() ? loaded.lines[i] : static_cast<int>(i) + 1);
+    }
+    for (RepeatedNumber& number : all)
+        if (number.lines.size() > 1)
+            loaded.repeated.push_back(std::move(number));
 }
 
 } // namespace
@@ -279,6 +310,40 @@ QString RepairNote(const std::vector<LoadRepair>& repairs)
     return QStringLiteral("%1 beim Laden geändert: %2").arg(count, lines.join(QStringLiteral(", ")));
 }
 
+QString LoadNote(const LoadedProtocol& loaded)
+{
+    QStringList parts;
+    if (!loaded.repairs.empty())
+        parts << RepairNote(loaded.repairs);
+    if (!loaded.repeated.empty()) {
+        constexpr size_t kNamed = 5;
+        QStringList numbers;
+        for (size_t i = 0; i < loaded.repeated.size() && i < kNamed; ++i)
+            numbers << loaded.repeated[i].number;
+        if (loaded.repeated.size() > kNamed)
+            numbers << QStringLiteral("…");
+        parts << QStringLiteral("%1 mehrfach: %2")
+                     .arg(loaded.repeated.size() == 1 ? QStringLiteral("Nr.") : QStringLiteral("Nummern"),
+                         numbers.join(QStringLiteral(", ")));
+    }
+    return parts.join(QStringLiteral("; "));
+}
+
+QString LoadNoteDetails(const LoadedProtocol& loaded)
+{
+    QStringList lines;
+    if (!loaded.repairs.empty())
+        lines << RepairDetails(loaded.repairs);
+    for (const RepeatedNumber& number : loaded.repeated) {
+        QStringList where;
+        for (const int line : number.lines)
+            where << QString::number(line);
+        lines
+            << QStringLiteral("Nr. %1 mehrfach in den Zeilen %2").arg(number.number, where.join(QStringLiteral(", ")));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 QString RepairDetails(const std::vector<LoadRepair>& repairs)
 {
     QStringList lines;
@@ -295,7 +360,8 @@ QByteArray ProtocolTextBytes(const TCellStore& cells)
         if (cells.Cell(kColNr, r).isEmpty())
             continue;
         for (int c = 0; c < cols; ++c) {
-            const QString text = cells.Cell(c, r);
+            // A TAB or line break in a cell would start a new cell or row.
+            const QString text = WithoutCellBreaks(cells.Cell(c, r));
             out += text.isEmpty() ? QByteArray(" ") : text.toUtf8();
             out += '\t';
         }
@@ -344,8 +410,12 @@ LoadedProtocol parseGridBackup(const QByteArray& bytes)
     while (!loaded.rows.empty() && isFreeTail(loaded.rows.back()))
         loaded.rows.pop_back();
     // Repaired as a protocol text file is, line by line.
-    for (size_t i = 0; i < loaded.rows.size(); ++i)
-        repairRow(loaded.rows[i], static_cast<int>(i) + 7, loaded.repairs); // after five settings lines and the header
+    for (size_t i = 0; i < loaded.rows.size(); ++i) {
+        const int line = static_cast<int>(i) + 7; // after five settings lines and the header
+        repairRow(loaded.rows[i], line, loaded.repairs);
+        loaded.lines.push_back(line);
+    }
+    noteRepeatedNumbers(loaded);
     return loaded;
 }
 
@@ -393,8 +463,9 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes)
             columns = std::move(header);
             continue;
         }
-        // Other header lines of spreadsheets.
-        if (record.raw.contains(headerNr))
+        // Other header lines of spreadsheets start with "Nr." too; a line
+        // with "Nr." further on ("Staffel Nr. 3") is an entry.
+        if (!names.isEmpty() && names.front() == headerNr)
             continue;
         // Each field into its column, the first seven by position without a
         // header.
@@ -409,7 +480,9 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes)
         }
         repairRow(row, recordLine, loaded.repairs);
         loaded.rows.push_back(row);
+        loaded.lines.push_back(recordLine);
     }
+    noteRepeatedNumbers(loaded);
     return loaded;
 }
 

@@ -35,13 +35,23 @@ struct LoadRepair {
     QString what;
 };
 
+// A start number that more than one entry of a loaded file has ("007" and
+// "7" are one number), and the file's lines that have it.
+struct RepeatedNumber {
+    QString number;
+    std::vector<int> lines;
+};
+
 // What loading a protocol text file or a start list would put into the table.
 struct LoadedProtocol {
     // The entry rows from row 1 on, trimmed cells: the log's seven, more
     // when a header names "Klasse" or "Status".
     std::vector<QStringList> rows;
+    std::vector<int> lines; // the file's line (from 1) of each row
     // The lines that loaded only changed, in file order.
     std::vector<LoadRepair> repairs;
+    // Start numbers that entries share, in the order they first appear.
+    std::vector<RepeatedNumber> repeated;
     // 0 when the whole file reads as a protocol or start list; otherwise the
     // file's line (from 1) that does not, and why. Nothing of such a file
     // belongs into the table.
@@ -51,12 +61,14 @@ struct LoadedProtocol {
 };
 
 // Reads a protocol text file or a start list (by the names of its header
-// line when it has one, see StartListColumns); the grid backup file that the
+// line when it has one, see StartListColumns; a line whose first field is
+// "Nr." is a header too, "Nr." anywhere else is a name's); the grid backup file that the
 // program writes at exit (recognised by its five settings lines) gives its
 // table rows, the raw column included. Only binary data (a NUL anywhere) is
 // refused. A line keeps every cell it can, repaired and noted in `repairs`:
 // a control character inside a cell (a stray one pasted from a spreadsheet)
-// becomes a blank, and a raw value "*" that is no whole 32-bit number (an
+// becomes a blank, as do a TAB and a line break inside a quoted cell (every
+// file the table is written to would split the cell there), and a raw value "*" that is no whole 32-bit number (an
 // extra column of a start list) stays out of the table, so the entry loads
 // as not started.
 LoadedProtocol ParseProtocolText(const QByteArray& bytes);
@@ -66,6 +78,11 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes);
 // its tooltip.
 QString RepairNote(const std::vector<LoadRepair>& repairs);
 QString RepairDetails(const std::vector<LoadRepair>& repairs);
+// The note over the table after a load: the changed lines and the start
+// numbers that entries share ("Nr. mehrfach: 7"); empty when there is
+// nothing to say. Its details name every line.
+QString LoadNote(const LoadedProtocol& loaded);
+QString LoadNoteDetails(const LoadedProtocol& loaded);
 bool IsGridBackup(const QByteArray& bytes);
 
 // True when an entry row holds anything but the "-" of a free row: a table

@@ -6,6 +6,8 @@
 #include "platform/BootClock.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 
 namespace race {
 
@@ -17,7 +19,7 @@ RaceJournal::RaceJournal(const QString& folder, const QString& title)
     m_writer.OnOpened = [this](QString* reason) {
         // Only a journal that exists is named, and only a named one is found
         // after a crash: the mark is written before the journal's first line.
-        return m_mark.SetJournal(m_writer.FileName(), reason);
+        return m_mark.SetJournal(m_writer.FileName(), QString(), reason);
     };
     m_writer.OnDurable = [this](std::uint64_t seq) {
         if (OnDurable)
@@ -90,10 +92,63 @@ void RaceJournal::Finish()
     m_seq = 0;
 }
 
-void RaceJournal::Close()
+std::size_t RaceJournal::Behind(int waitMs)
 {
+    if (!m_writer.IsOpen() || m_seq == 0)
+        return 0;
+    if (m_writer.WaitDurable(m_seq, waitMs))
+        return 0;
+    return m_writer.Pending().lines;
+}
+
+QByteArray RaceJournal::copyWith(const QString& journal, long durableSize, const std::vector<QByteArray>& lines)
+{
+    QByteArray bytes;
+    QFile file(journal);
+    if (durableSize > 0 && file.open(QIODevice::ReadOnly))
+        bytes = file.read(durableSize);
+    for (const QByteArray& line : lines)
+        bytes += line;
+    return bytes;
+}
+
+RaceJournal::Rescue RaceJournal::RescueNow(const QStringList& folders)
+{
+    Rescue rescue;
+    const std::vector<QByteArray> lines = m_writer.PendingLines();
+    rescue.lines = lines.size();
+    if (lines.empty())
+        return rescue;
+    const QString journal = m_writer.FileName();
+    rescue.path = WriteRescueCopy(
+        folders, QFileInfo(journal).fileName(), copyWith(journal, m_writer.DurableSize(), lines), &rescue.error);
+    return rescue;
+}
+
+RaceJournal::Rescue RaceJournal::Close(const QStringList& folders, bool keepSession)
+{
+    Rescue rescue;
+    const bool begun = m_writer.IsOpen();
+    const QString journal = m_writer.FileName();
     m_writer.Close();
-    m_mark.End();
+    const std::vector<QByteArray> lines = m_writer.TakeLeftOver();
+    rescue.lines = lines.size();
+    if (!lines.empty()) {
+        // The lines the disk refused go with the durable ones into a copy
+        // elsewhere, which the mark names: the next start takes the race
+        // back from it.
+        rescue.path = WriteRescueCopy(
+            folders, QFileInfo(journal).fileName(), copyWith(journal, m_writer.DurableSize(), lines), &rescue.error);
+        if (!rescue.path.isEmpty())
+            m_mark.SetJournal(journal, rescue.path);
+    }
+    // A race that is not whole on the disk stays for the next start to
+    // offer, as after a crash: from its journal as far as the disk has it.
+    if ((begun && (keepSession || !lines.empty())) || m_sessionKept)
+        m_sessionKept = true;
+    else
+        m_mark.End();
+    return rescue;
 }
 
 } // namespace race

@@ -9,6 +9,7 @@
 #include "race/JournalWriter.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -53,8 +54,25 @@ public:
     // The race is over (reset): the file is closed and the mark names no
     // journal any more.
     void Finish();
-    // The orderly end of the program: the file is closed and the mark goes.
-    void Close();
+    // The lines not yet on the disk after waiting up to waitMs for them.
+    std::size_t Behind(int waitMs);
+
+    // A complete copy of the journal (its durable lines and the ones that
+    // wait) written elsewhere, or why it could not be.
+    struct Rescue {
+        std::size_t lines = 0; // the lines its own disk has not taken
+        QString path; // the copy; empty when there were none or no folder took them
+        QString error;
+    };
+    // Writes the copy into the first of the folders that takes it (see
+    // RescueFolders) while the journal goes on; nothing when no line waits.
+    Rescue RescueNow(const QStringList& folders);
+    // The end of the program: the file is closed and the mark goes. Lines
+    // the disk still refuses go into a copy in the first of the folders that
+    // takes it; then, and when keepSession asks for it (a backup that could
+    // not be written), the mark stays, so the next start offers the race
+    // as after a crash.
+    Rescue Close(const QStringList& folders = {}, bool keepSession = false);
 
     // Tests make the disk fail. Set before Begin.
     void SetWriterIo(JournalWriter::Io io) { m_writer.SetIo(std::move(io)); }
@@ -65,11 +83,14 @@ public:
     std::function<void()> OnRecovered;
 
 private:
+    static QByteArray copyWith(const QString& journal, long durableSize, const std::vector<QByteArray>& lines);
+
     QString m_folder;
     QString m_title;
     SessionMark m_mark;
     JournalWriter m_writer;
     std::uint64_t m_seq = 0;
+    bool m_sessionKept = false; // the mark stays for the next start
 };
 
 } // namespace race

@@ -14,7 +14,7 @@ namespace {
 
 const Outcome kOutcomes[] = { Outcome::NotRequested, Outcome::Started, Outcome::Stopped, Outcome::InterimRecorded,
     Outcome::InterimInserted, Outcome::Ended, Outcome::Cleared, Outcome::Refreshed, Outcome::NotAvailable,
-    Outcome::Locked, Outcome::LockoutRunning };
+    Outcome::Locked, Outcome::LockoutRunning, Outcome::StopTakenBack };
 
 std::optional<Outcome> outcomeNamed(const QString& name)
 {
@@ -43,6 +43,8 @@ const CommandKind kCommandKinds[] = {
     { Command::RankRefresh, &kind::Rank },
     { Command::Loaded, &kind::Loaded },
     { Command::SettingsChanged, &kind::Settings },
+    { Command::TakeBackStop, &kind::TakeBackStop },
+    { Command::UndoStop, &kind::UndoStop },
 };
 
 QString kindOf(Command command)
@@ -171,6 +173,10 @@ void AddState(JournalEntry& e, const RaceState& s)
     for (const Interim& i : s.interims)
         e.Add(QStringLiteral("interim"),
             RowText({ QString::number(i.stamp.tick), timeText(i.stamp.timeOfDay), flag(i.used), i.text }));
+    for (const WrittenStop& f : s.finishes)
+        e.Add(QStringLiteral("ziel"),
+            RowText({ f.startText, f.splitText, f.runText, QString::number(f.start), QString::number(f.stop.tick),
+                timeText(f.stop.timeOfDay) }));
 }
 
 RaceState StateOf(const JournalEntry& e)
@@ -205,6 +211,19 @@ RaceState StateOf(const JournalEntry& e)
         i.used = parts.value(2) == QLatin1String("1");
         i.text = parts.value(3);
         s.interims.push_back(i);
+    }
+    for (const auto& [key, value] : e.fields) {
+        if (key != QLatin1String("ziel"))
+            continue;
+        const QStringList parts = RowCells(value);
+        WrittenStop f;
+        f.startText = parts.value(0);
+        f.splitText = parts.value(1);
+        f.runText = parts.value(2);
+        f.start = parts.value(3).toInt();
+        f.stop.tick = parts.value(4).toInt();
+        f.stop.timeOfDay = QTime::fromString(parts.value(5), QStringLiteral("HH:mm:ss.zzz"));
+        s.finishes.push_back(f);
     }
     return s;
 }
@@ -294,6 +313,13 @@ std::optional<RaceView> ReplayCommand(Race& rules, const JournalEntry& e, bool* 
         r = rules.SettingsChanged(s, row);
         break;
     }
+    case Command::TakeBackStop:
+        r = rules.TakeBackStop(row);
+        break;
+    case Command::UndoStop:
+        r.outcome = rules.Undo() >= 1 ? Outcome::Refreshed : Outcome::NotAvailable;
+        r.view = rules.View();
+        break;
     case Command::BarrierImpulse: {
         const bool stop = flagOf(e, QStringLiteral("stop"));
         const bool start = flagOf(e, QStringLiteral("start"));

@@ -45,6 +45,8 @@ inline const QString Load = QStringLiteral("LADEN");
 inline const QString Sort = QStringLiteral("SORTIERT");
 inline const QString Status = QStringLiteral("STATUS"); // an entry's status set or cleared
 inline const QString StatusBack = QStringLiteral("STATUS-RUECKGAENGIG"); // Ctrl+Z took a status back
+inline const QString TakeBackStop = QStringLiteral("STOPP-ZURUECK"); // "Stopp zurücknehmen"
+inline const QString UndoStop = QStringLiteral("STOPP-RUECKGAENGIG"); // Ctrl+Z: a stop or an inserted time back
 } // namespace kind
 
 // The line of one operation of the race (its stamp becomes the line's tick

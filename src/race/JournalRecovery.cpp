@@ -85,6 +85,10 @@ void ShiftRaceTicks(Race& race, std::int32_t shift, int currentRow)
     state.stopLockoutEnd = shifted(state.stopLockoutEnd, shift);
     for (Interim& interim : state.interims)
         interim.stamp.tick = shifted(interim.stamp.tick, shift);
+    for (WrittenStop& finish : state.finishes) {
+        finish.start = shifted(finish.start, shift);
+        finish.stop.tick = shifted(finish.stop.tick, shift);
+    }
     race.RestoreState(state, currentRow);
 }
 

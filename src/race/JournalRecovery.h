@@ -74,7 +74,7 @@ JournalRecovery PreviewJournal(const JournalContents& contents, const ClockNow& 
 
 // Adds `shift` (modulo 2^32) to every tick the race holds: the start ticks
 // of the entries on course, the first and the latest start, the lockouts'
-// ends and the interim times. The view is made anew for the row.
+// ends, the interim times and the stops the race wrote. The view is made anew for the row.
 void ShiftRaceTicks(Race& race, std::int32_t shift, int currentRow);
 
 } // namespace race

@@ -3,12 +3,15 @@
 
 #include "race/JournalStore.h"
 
+#include "platform/AppInfo.h"
+#include "platform/AtomicFile.h"
+#include "protocol/ProtocolFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -87,6 +90,9 @@ SessionMark::SessionMark(const QString& folder)
         return;
     }
     m_fd = fd;
+    // The mark's room is taken now, while the disk has some: a disk that
+    // fills during the race still takes the names it is given later.
+    SetJournal(QString());
 }
 
 SessionMark::~SessionMark()
@@ -95,13 +101,15 @@ SessionMark::~SessionMark()
         ::close(m_fd);
 }
 
-bool SessionMark::SetJournal(const QString& journal, QString* reason)
+bool SessionMark::SetJournal(const QString& journal, const QString& rescued, QString* reason)
 {
     if (m_fd < 0)
         return true; // a program without a mark cannot be found after a crash either way
     // Written in place: the lock belongs to this file, a replacement would
-    // be a mark nobody holds.
-    const QByteArray bytes = journal.isEmpty() ? QByteArray() : QFile::encodeName(journal) + '\n';
+    // be a mark nobody holds. Never emptied, so it keeps its first block.
+    QByteArray bytes = QFile::encodeName(journal) + '\n';
+    if (!rescued.isEmpty())
+        bytes += QFile::encodeName(rescued) + '\n';
     if (::pwrite(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()), 0) == bytes.size()
         && ::ftruncate(m_fd, bytes.size()) == 0 && ::fdatasync(m_fd) == 0)
         return true;
@@ -167,7 +175,12 @@ QList<AbandonedSession> FindAbandonedSessions(const QString& folder)
         const int fd = lockMark(mark);
         if (fd < 0)
             continue;
-        const QString journal = QFile::decodeName(readAllFrom(fd).split('\n').value(0).trimmed());
+        const QList<QByteArray> names = readAllFrom(fd).split('\n');
+        QString journal = QFile::decodeName(names.value(0).trimmed());
+        // The copy that holds what the journal's disk refused has every line.
+        const QString rescued = QFile::decodeName(names.value(1).trimmed());
+        if (!journal.isEmpty() && !rescued.isEmpty() && QFileInfo(rescued).isFile())
+            journal = rescued;
         const QFileInfo info(journal);
         // A mark that names no journal any more, or one another mark names
         // too (a crash while a recovered race changed journals), is
@@ -258,6 +271,60 @@ void SessionClaim::Release()
     m_fd = -1;
 }
 
+QStringList RescueFolders(const QString& title)
+{
+    QStringList folders;
+    const QString documents = platform::DocumentsFolder();
+    if (!documents.isEmpty())
+        folders << documents + QStringLiteral("/Rennzeit");
+    folders << QDir::tempPath() + QLatin1Char('/') + title + QLatin1Char('-') + QString::number(::getuid());
+    return folders;
+}
+
+namespace {
+
+// A folder for the copy: made when missing; in the shared temporary folder
+// only one of this user's own that nobody else can write to.
+bool prepareRescueFolder(const QString& folder, QString* reason)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    const bool shared = QFileInfo(folder).absolutePath() == QDir(QDir::tempPath()).absolutePath();
+    if (!shared) {
+        if (QDir().mkpath(folder))
+            return true;
+        *reason = QStringLiteral("kann nicht angelegt werden");
+        return false;
+    }
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat info { };
+    if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()
+        || (info.st_mode & 0022) != 0) {
+        *reason = QStringLiteral("gehört nicht diesem Benutzer allein");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString WriteRescueCopy(const QStringList& folders, const QString& name, const QByteArray& bytes, QString* reason)
+{
+    QStringList reasons;
+    for (const QString& folder : folders) {
+        QString why;
+        const QString path = folder + QLatin1Char('/') + name;
+        if (prepareRescueFolder(folder, &why) && platform::WriteFileAtomically(path, bytes, &why))
+            return path;
+        reasons << QStringLiteral("%1: %2").arg(folder, why);
+    }
+    if (reason)
+        *reason = reasons.join(QStringLiteral("; "));
+    return {};
+}
+
 namespace {
 
 // A dated copy's name without the title: its moment and the number added
@@ -281,10 +348,17 @@ std::optional<DatedName> datedName(const QRegularExpression& pattern, const QStr
     return DatedName { m.captured(1) + seconds, m.captured(3).isEmpty() ? 1 : m.captured(3).mid(1).toInt() };
 }
 
+bool isReadableBackup(const QString& path)
+{
+    QFile file(path);
+    // The settings lines and the header row fit well within this.
+    return file.open(QIODevice::ReadOnly) && protocol::IsGridBackup(file.read(64 * 1024));
+}
+
 } // namespace
 
 bool WriteDatedBackup(const QString& folder, const QString& title, const QDateTime& now, const QByteArray& bytes,
-    int keep, QString* reason)
+    int keep, QString* reason, QString* written)
 {
     if (folder.isEmpty()) {
         if (reason)
@@ -296,18 +370,23 @@ bool WriteDatedBackup(const QString& folder, const QString& title, const QDateTi
     QString name = stem + QStringLiteral(".txt");
     for (int n = 2; QFileInfo::exists(dir.filePath(name)); ++n)
         name = stem + QStringLiteral("-%1.txt").arg(n);
-    QSaveFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (reason)
-            *reason = file.errorString();
+    // Nothing of a copy the disk refuses is left under its name: it would
+    // count as a kept copy and push out a good one.
+    if (!platform::WriteFileAtomically(dir.filePath(name), bytes, reason))
         return false;
-    }
+    if (written)
+        *written = dir.filePath(name);
     const QRegularExpression pattern(QLatin1Char('^') + QRegularExpression::escape(title)
         + QStringLiteral("(-\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d)(-\\d\\d)?(-\\d+)?\\.txt$"));
     QList<std::pair<DatedName, QString>> copies;
-    for (const QString& entry : dir.entryList(QDir::Files))
-        if (const std::optional<DatedName> dated = datedName(pattern, entry))
+    for (const QString& entry : dir.entryList(QDir::Files)) {
+        const std::optional<DatedName> dated = datedName(pattern, entry);
+        // Only a copy that holds a backup counts among the kept ones: an
+        // empty or unreadable one (an older version's failed save) never
+        // pushes out a good one, and is left for the operator to look at.
+        if (dated && isReadableBackup(dir.filePath(entry)))
             copies.append({ *dated, entry });
+    }
     std::sort(copies.begin(), copies.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (qsizetype i = 0; i + keep < copies.size(); ++i)
         QFile::remove(dir.filePath(copies[i].second));

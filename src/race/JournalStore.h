@@ -36,9 +36,11 @@ public:
 
     bool IsValid() const { return m_fd >= 0; }
     QString Path() const { return m_path; }
-    // Names the journal of the race in progress (empty: none), durably;
-    // false with the system's reason when the disk refuses it.
-    bool SetJournal(const QString& journal, QString* reason = nullptr);
+    // Names the journal of the race in progress (empty: none), durably, and
+    // the copy of it that holds the lines its disk refused, when there is
+    // one; false with the system's reason when the disk refuses it. The mark
+    // keeps the room it was made with, so a full disk takes a name that fits.
+    bool SetJournal(const QString& journal, const QString& rescued = QString(), QString* reason = nullptr);
     // The orderly end: the mark goes away.
     void End();
 
@@ -47,7 +49,9 @@ private:
     int m_fd = -1;
 };
 
-// A session that ended without its orderly end, and the journal it named.
+// A session that ended without its orderly end, and the journal it named
+// (the complete copy of it, when its disk refused lines and the copy went
+// elsewhere).
 struct AbandonedSession {
     QString mark;
     QString journal;
@@ -93,11 +97,22 @@ private:
     int m_fd = -1;
 };
 
+// Where a journal's lines go that its own disk refuses at the end of the
+// program: the folder "Rennzeit" of the documents folder, then a folder of
+// this user's own in the temporary folder.
+QStringList RescueFolders(const QString& title);
+
+// Writes the bytes as <folder>/<name> into the first of the folders that
+// takes them (made when missing); the file's path, or empty with each
+// folder's reason in `reason`.
+QString WriteRescueCopy(const QStringList& folders, const QString& name, const QByteArray& bytes, QString* reason);
+
 // Writes a dated copy of the backup (<title>-yyyy-MM-dd-hh-mm-ss.txt, with
-// "-2", "-3", ... when that name is taken) into the folder and keeps only
-// the newest `keep` of them. False with the reason when the copy cannot be
-// written.
+// "-2", "-3", ... when that name is taken; `written` gets its path) into the
+// folder and keeps only the newest `keep` of them. False with the reason when the copy cannot be
+// written; then nothing is left under its name. Only copies that hold a
+// backup count among the kept ones.
 bool WriteDatedBackup(const QString& folder, const QString& title, const QDateTime& now, const QByteArray& bytes,
-    int keep = 30, QString* reason = nullptr);
+    int keep = 30, QString* reason = nullptr, QString* written = nullptr);
 
 } // namespace race

@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace race {
 
 namespace {
@@ -56,6 +58,8 @@ void JournalWriter::Open(const QString& fileName)
         m_stop = false;
         m_failing = false;
         m_reason.clear();
+        m_durableShared = 0;
+        m_leftOver.clear();
     }
     m_fd = -1;
     m_announced = false;
@@ -97,6 +101,28 @@ JournalWriter::Backlog JournalWriter::Pending() const
     return backlog;
 }
 
+std::vector<QByteArray> JournalWriter::PendingLines() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<QByteArray> lines;
+    lines.reserve(m_queue.size());
+    for (const auto& item : m_queue)
+        lines.push_back(item.second);
+    return lines;
+}
+
+long JournalWriter::DurableSize() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_durableShared;
+}
+
+std::vector<QByteArray> JournalWriter::TakeLeftOver()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_leftOver, {});
+}
+
 bool JournalWriter::Failing() const
 {
     std::lock_guard lock(m_mutex);
@@ -125,6 +151,9 @@ void JournalWriter::Close()
     {
         std::lock_guard lock(m_mutex);
         m_open = false;
+        m_leftOver.clear();
+        for (auto& item : m_queue)
+            m_leftOver.push_back(std::move(item.second));
         m_queue.clear();
     }
     m_durableChanged.notify_all();
@@ -163,6 +192,7 @@ void JournalWriter::Run()
                 {
                     std::lock_guard lock(m_mutex);
                     m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(count));
+                    m_durableShared = m_durableSize;
                     if (count > 0)
                         m_durable.store(last, std::memory_order_release);
                     recovered = std::exchange(m_failing, false);

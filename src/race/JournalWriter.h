@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace race {
 
@@ -25,7 +26,8 @@ namespace race {
 // disk refuses it (full, failing, the folder gone) the file is cut back to
 // its last durable line, so no half-written line is left for a later one to
 // glue itself to, and the refused lines wait in memory, in order, until the
-// disk takes them again. Only Close() gives up what the disk still refuses.
+// disk takes them again. What the disk still refuses at Close() is kept for
+// the caller to put somewhere else (TakeLeftOver).
 class JournalWriter final {
 public:
     JournalWriter();
@@ -63,13 +65,21 @@ public:
         QByteArray firstLine; // the oldest waiting line, line end included
     };
     Backlog Pending() const;
+    // Every line not yet on the disk, oldest first, line ends included.
+    std::vector<QByteArray> PendingLines() const;
+    // How many bytes of the file are durable lines: what a copy of the
+    // journal takes from it (a refused write may have left part of a line
+    // after them).
+    long DurableSize() const;
     // Whether the disk refuses the lines at the moment, and why.
     bool Failing() const;
     QString FailureReason() const;
 
     // Tries once more to write what is queued, makes it durable and closes
-    // the file; what the disk still refuses is given up.
+    // the file; what the disk still refuses is left over.
     void Close();
+    // The lines the disk refused until Close(), oldest first; taken once.
+    std::vector<QByteArray> TakeLeftOver();
 
     // Called on the writer thread. OnOpened once the file is open, before its
     // first line is written (false, with the reason, is a refusal like a
@@ -110,6 +120,8 @@ private:
     bool m_failing = false;
     QString m_reason;
     std::atomic<std::uint64_t> m_durable { 0 };
+    long m_durableShared = 0; // m_durableSize for other threads, under m_mutex
+    std::vector<QByteArray> m_leftOver;
     // The writer thread's own: the file, whether it was announced, where
     // its durable lines end and whether bytes after that must be cut.
     int m_fd = -1;

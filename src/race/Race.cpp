@@ -6,6 +6,7 @@
 #include "race/Race.h"
 
 #include "gridstore/CellTable.h"
+#include "gridstore/GridCommaText.h"
 #include "protocol/Columns.h"
 #include "race/RaceText.h"
 
@@ -40,6 +41,8 @@ const char* OutcomeName(Outcome outcome)
         return "ignored: barrier locked";
     case Outcome::LockoutRunning:
         return "ignored: lockout running";
+    case Outcome::StopTakenBack:
+        return "stop taken back";
     }
     return "?";
 }
@@ -73,6 +76,10 @@ const char* CommandName(Command command)
         return "loaded";
     case Command::SettingsChanged:
         return "settings";
+    case Command::TakeBackStop:
+        return "take back stop";
+    case Command::UndoStop:
+        return "undo stop";
     }
     return "?";
 }
@@ -175,10 +182,18 @@ RaceResult Race::startRow(int c, const platform::Stamp& stamp)
         m_firstStart = t;
     const std::int32_t split = platform::TickDiff(t, *m_firstStart);
 
-    // A start number that is a whole number other than 0 keeps its canonical
-    // form; anything else becomes the row index. The name always stays.
-    const std::optional<std::int32_t> n = WholeNumber(m_table.TableCell(kColNr, c));
-    m_table.SetTableCell(kColNr, c, QString::number(n && *n != 0 ? *n : c));
+    // A whole number keeps its plain form ("007" is 7), a number with letters
+    // ("12a", "A7") stays as the club gave it; only an entry without one
+    // (empty or "0") gets one, the lowest the table does not hold yet. The
+    // name always stays.
+    const QString given = TrimBlanks(m_table.TableCell(kColNr, c));
+    const std::optional<std::int32_t> n = WholeNumber(given);
+    if (given.isEmpty() || (n && *n == 0))
+        m_table.SetTableCell(kColNr, c, QString::number(LowestFreeNumber()));
+    else if (n)
+        m_table.SetTableCell(kColNr, c, QString::number(*n));
+    else if (given != m_table.TableCell(kColNr, c))
+        m_table.SetTableCell(kColNr, c, given);
     m_table.SetTableCell(kColStart, c, TimeOfDayText(stamp.timeOfDay));
     m_table.SetTableCell(kColSplit, c, RunTimeText(split, m_settings.accuracy));
     m_table.SetTableCell(kColPlatz, c, QStringLiteral("-"));
@@ -200,10 +215,27 @@ RaceResult Race::startRow(int c, const platform::Stamp& stamp)
     return { Outcome::Started, makeView(next) };
 }
 
+int Race::LowestFreeNumber() const
+{
+    std::vector<bool> taken(static_cast<size_t>(m_table.TableRowCount()) + 1, false);
+    for (int r = 1; r < m_table.TableRowCount(); ++r) {
+        const std::optional<std::int32_t> n = WholeNumber(m_table.TableCell(kColNr, r));
+        if (n && *n >= 1 && *n < static_cast<std::int32_t>(taken.size()))
+            taken[static_cast<size_t>(*n)] = true;
+    }
+    // Among rows + 1 numbers one is always free.
+    int free = 1;
+    while (taken[static_cast<size_t>(free)])
+        ++free;
+    return free;
+}
+
 RaceResult Race::Stop(int currentRow, const platform::Stamp& stamp)
 {
     const int c = clampRow(currentRow);
-    const int target = m_halted ? -1 : stopTarget(c);
+    // Only the barrier stops the earliest runner: a key acts on the entry
+    // the operator selected or on nobody.
+    const int target = !m_halted && isRunner(c) ? c : -1;
     RaceResult result;
     if (target >= 1)
         result = stopRow(target, stamp);
@@ -213,13 +245,32 @@ RaceResult Race::Stop(int currentRow, const platform::Stamp& stamp)
     return result;
 }
 
+QString Race::WhyNotStoppable(int row) const
+{
+    if (row < 1 || row >= m_table.TableRowCount())
+        return QStringLiteral("keine Zeile gewählt");
+    const QString nr = TrimBlanks(m_table.TableCell(kColNr, row));
+    const QString who = nr.isEmpty() ? QStringLiteral("Die gewählte Zeile") : QStringLiteral("Nr. ") + nr;
+    if (hasStatus(row))
+        return QStringLiteral("%1 hat den Status %2").arg(who, StatusText(StatusOf(row)));
+    switch (StateOf(row)) {
+    case RowState::Free:
+        return QStringLiteral("%1 ist nicht gestartet").arg(who);
+    case RowState::Finished:
+        return QStringLiteral("%1 ist schon im Ziel").arg(who);
+    case RowState::Running:
+        break;
+    }
+    return m_halted ? QStringLiteral("das Rennen ist beendet (ENDE)") : QString();
+}
+
 RaceResult Race::stopRow(int row, const platform::Stamp& stamp)
 {
     const QString raw = m_table.TableCell(kColRaw, row);
     const std::optional<std::int32_t> s = WholeNumber(raw);
     if (!s)
         throw RaceError(("'" + raw + "' ist kein gültiger Integerwert").toStdString());
-    writeStop(row, platform::TickDiff(stamp.tick, *s));
+    writeStop(row, *s, stamp);
 
     const int moved = row < m_table.TableRowCount() - 1 ? row + 1 : row;
     m_halted = false;
@@ -229,10 +280,92 @@ RaceResult Race::stopRow(int row, const platform::Stamp& stamp)
     return { Outcome::Stopped, makeView(rank(moved)) };
 }
 
-void Race::writeStop(int row, std::int32_t run)
+void Race::writeStop(int row, platform::Tick start, const platform::Stamp& stop)
 {
+    const std::int32_t run = platform::TickDiff(stop.tick, start);
     m_table.SetTableCell(kColZeit, row, RunTimeText(run, m_settings.accuracy));
     m_table.SetTableCell(kColRaw, row, QString::number(run));
+    WrittenStop finish = finishOf(row);
+    finish.start = start;
+    finish.stop = stop;
+    forgetFinish(finish);
+    m_finishes.push_back(finish);
+}
+
+WrittenStop Race::finishOf(int row) const
+{
+    WrittenStop f;
+    f.startText = TrimBlanks(m_table.TableCell(kColStart, row));
+    f.splitText = TrimBlanks(m_table.TableCell(kColSplit, row));
+    f.runText = TrimBlanks(m_table.TableCell(kColRaw, row));
+    return f;
+}
+
+void Race::forgetFinish(const WrittenStop& finish)
+{
+    std::erase_if(m_finishes, [&](const WrittenStop& f) {
+        return f.startText == finish.startText && f.splitText == finish.splitText && f.runText == finish.runText;
+    });
+}
+
+// The stop of a finished entry as the race wrote it; for an entry of a
+// loaded protocol the start follows from the first start and "Split", the
+// stop's time of day from "Start" and the run time.
+std::optional<WrittenStop> Race::knownFinish(int row) const
+{
+    if (row < 1 || row >= m_table.TableRowCount() || StateOf(row) != RowState::Finished || hasStatus(row))
+        return std::nullopt;
+    WrittenStop f = finishOf(row);
+    const std::optional<std::int32_t> run = WholeNumber(f.runText);
+    if (!run)
+        return std::nullopt;
+    for (auto i = m_finishes.rbegin(); i != m_finishes.rend(); ++i)
+        if (i->startText == f.startText && i->splitText == f.splitText && i->runText == f.runText)
+            return *i;
+    const std::optional<std::int64_t> split = RunTimeValue(f.splitText);
+    const std::optional<std::int64_t> startOfDay = TimeOfDayValue(f.startText);
+    if (!m_firstStart || !split)
+        return std::nullopt;
+    f.start = platform::TickDiff(*m_firstStart, static_cast<platform::Tick>(-*split));
+    f.stop.tick = platform::TickDiff(f.start, -*run);
+    if (startOfDay)
+        f.stop.timeOfDay = QTime::fromMSecsSinceStartOfDay(static_cast<int>((*startOfDay + *run) % 86400000));
+    return f;
+}
+
+bool Race::CanTakeBackStop(int row) const
+{
+    return knownFinish(row).has_value();
+}
+
+RaceResult Race::TakeBackStop(int currentRow)
+{
+    const int c = clampRow(currentRow);
+    RaceResult result;
+    if (const std::optional<WrittenStop> finish = knownFinish(c)) {
+        forgetFinish(*finish);
+        m_table.SetTableCell(kColZeit, c, QString());
+        m_table.SetTableCell(kColRaw, c, QString::number(finish->start));
+        m_table.SetTableCell(kColPlatz, c, QStringLiteral("-"));
+        m_table.SetTableCell(kColGesamt, c, QString());
+        m_interims.push_back({ finish->stop, TimeOfDayText(finish->stop.timeOfDay), false });
+        UndoStep step;
+        step.kind = UndoKind::TakeBack;
+        step.entry = entryKey(c);
+        step.interim = static_cast<int>(m_interims.size()) - 1;
+        step.finish = *finish;
+        m_undo = step;
+        // The entry is on course again: the race clock runs for it.
+        m_halted = false;
+        m_clockRunning = true;
+        m_endAvailable = true;
+        m_interimAvailable = true;
+        result = { Outcome::StopTakenBack, makeView(rank(c)) };
+    } else {
+        result = { Outcome::NotAvailable, makeView(c) };
+    }
+    record({ Command::TakeBackStop, currentRow, std::nullopt, Barrier::Stop, -1, false, false, result.outcome });
+    return result;
 }
 
 RaceResult Race::InterimStop(int currentRow, const platform::Stamp& stamp)
@@ -262,8 +395,15 @@ RaceResult Race::InsertInterim(int currentRow, int index)
     if (CanInsertInterim(c, index)) {
         Interim& interim = m_interims[static_cast<size_t>(index)];
         const std::int32_t start = *WholeNumber(m_table.TableCell(kColRaw, c));
-        writeStop(c, platform::TickDiff(interim.stamp.tick, start));
+        const QStringList entry = entryKey(c);
+        writeStop(c, start, interim.stamp);
         interim.used = true;
+        UndoStep step;
+        step.kind = UndoKind::Insert;
+        step.entry = entry;
+        step.interim = index;
+        step.finish = m_finishes.back();
+        m_undo = step;
         m_halted = false;
         result = { Outcome::InterimInserted, makeView(rank(c)) };
     } else {
@@ -312,6 +452,7 @@ RaceResult Race::Reset()
         m_settingsAvailable = true;
         m_halted = false;
         m_interims.clear();
+        m_finishes.clear();
         result = { Outcome::Cleared, makeView(1) };
     } else {
         result = { Outcome::NotAvailable, m_view };
@@ -461,6 +602,7 @@ RaceState Race::State() const
     s.halted = m_halted;
     s.interims = m_interims;
     s.classOrder = m_classOrder;
+    s.finishes = m_finishes;
     return s;
 }
 
@@ -479,6 +621,7 @@ RaceResult Race::RestoreState(const RaceState& s, int currentRow)
     m_halted = s.halted;
     m_interims = s.interims;
     m_classOrder = s.classOrder;
+    m_finishes = s.finishes;
     const platform::Tick latest = s.latestStart;
     RaceResult result { Outcome::Refreshed, makeView(clampRow(currentRow)) };
     m_latestStart = latest; // the view of a running row would have set it

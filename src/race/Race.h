@@ -36,6 +36,7 @@ enum class Outcome {
     NotAvailable, // the command is not available for the current row
     Locked, // the barrier was locked
     LockoutRunning, // the barrier's lockout was running
+    StopTakenBack, // a finished entry runs again, its stop is a loose impulse in the interim list
 };
 const char* OutcomeName(Outcome outcome);
 
@@ -53,6 +54,8 @@ enum class Command {
     RankRefresh,
     Loaded,
     SettingsChanged,
+    TakeBackStop, // "Stopp zurücknehmen"
+    UndoStop, // Ctrl+Z took back a taken-back stop or an inserted interim time
 };
 const char* CommandName(Command command);
 
@@ -74,6 +77,16 @@ struct Interim {
     platform::Stamp stamp;
     QString text;
     bool used = false;
+};
+
+// A stop the race wrote: the entry's start tick and the stop's stamp, found
+// again by what the entry's row holds after it ("Start", "Split" and the run
+// time in "*", which no edit changes). "Stopp zurücknehmen" needs both; the
+// table keeps only their difference.
+struct WrittenStop {
+    QString startText, splitText, runText;
+    platform::Tick start = 0;
+    platform::Stamp stop;
 };
 
 // What the window shows after an operation.
@@ -176,6 +189,7 @@ struct RaceState {
     bool halted = false;
     std::vector<Interim> interims;
     QStringList classOrder; // the classes in the order of their first appearance in the start list
+    std::vector<WrittenStop> finishes; // the stops the race wrote, oldest first
 };
 
 // A raw column that should hold a whole number and does not.
@@ -221,16 +235,26 @@ public:
 
     // START on the current row: the row's start data, then the next row.
     RaceResult Start(int currentRow, const platform::Stamp& stamp);
-    // STOPP on the current row when it runs (with "stop first", on the
-    // earliest runner when it does not). Throws RaceError, writing nothing,
-    // when the row's raw column is not a whole number.
+    // STOPP on the current row when it runs: a key or the button never
+    // stops an entry the operator did not select (only the barrier's impulse
+    // takes the earliest runner with "stop first"). Throws RaceError,
+    // writing nothing, when the row's raw column is not a whole number.
     RaceResult Stop(int currentRow, const platform::Stamp& stamp);
+    // Why STOPP cannot stop the row ("Nr. 7 hat den Status DNF"); empty
+    // when it can.
+    QString WhyNotStoppable(int row) const;
     // F.Stopp: a time of day into the interim list.
     RaceResult InterimStop(int currentRow, const platform::Stamp& stamp);
     // Interim index becomes the stop of the current row, which must run and
     // have started before it.
     RaceResult InsertInterim(int currentRow, int index);
     bool CanInsertInterim(int currentRow, int index) const;
+    // "Stopp zurücknehmen": the finished entry runs again from its start,
+    // and its stop becomes a loose stop impulse at the end of the interim
+    // list, for the operator to insert at the entry that really finished.
+    // Ctrl+Z takes it back, as it takes back an inserted interim time.
+    bool CanTakeBackStop(int row) const;
+    RaceResult TakeBackStop(int currentRow);
     // ENDE: the race clock stops at the stamp.
     RaceResult End(int currentRow, const platform::Stamp& stamp);
     // Empties the table and starts over (the window has asked first).
@@ -249,6 +273,10 @@ public:
 
     // New settings from the dialog; what is available may change with them.
     RaceResult SettingsChanged(const RaceSettings& settings, int currentRow);
+
+    // The lowest whole start number (from 1) that no entry of the table has:
+    // what START gives an entry without a number.
+    int LowestFreeNumber() const;
 
     // The row-state refresh: the current row has changed (or was written).
     RaceResult RowStateRefresh(int row);
@@ -286,8 +314,8 @@ public:
     bool SetStatus(int row, protocol::EntryStatus status);
     protocol::EntryStatus StatusOf(int row) const;
     bool CanUndo() const { return m_undo.has_value(); }
-    // Takes back the last removed row or status change; the row it
-    // concerns, or -1.
+    // Takes back the last removed row, status change, taken-back stop or
+    // inserted interim time; the row it concerns, or -1.
     int Undo();
     // A loaded protocol's rows replace the table (the row count is
     // max(2, rows + 1), the header row stays).
@@ -340,13 +368,17 @@ private:
         int row = 0;
         QStringList cells;
     };
-    // What Ctrl+Z takes back: a removed row, or an entry's status (found
-    // again by its cells, wherever the ranking has moved it).
+    // What Ctrl+Z takes back: a removed row, an entry's status, a taken-back
+    // stop or an inserted interim time (the entry found again by its cells,
+    // wherever the ranking has moved it).
+    enum class UndoKind { Row, Status, TakeBack, Insert };
     struct UndoStep {
-        bool status = false;
+        UndoKind kind = UndoKind::Row;
         RemovedRow removed;
         QString before, after; // the status texts
         QStringList entry; // "Nr.", "Name", "Start", "Klasse" when it changed
+        int interim = -1; // TakeBack, Insert: the interim time
+        WrittenStop finish; // TakeBack, Insert: the stop as it was written
     };
 
     int clampRow(int row) const;
@@ -367,7 +399,11 @@ private:
     const Lock& lock(Barrier barrier) const { return barrier == Barrier::Start ? m_startLock : m_stopLock; }
     void armLockout(Barrier barrier, platform::Tick at);
     void freeWhenAvailable(Barrier barrier, int row);
-    void writeStop(int row, std::int32_t run);
+    void writeStop(int row, platform::Tick start, const platform::Stamp& stop);
+    WrittenStop finishOf(int row) const; // the row's texts, ticks not filled in
+    std::optional<WrittenStop> knownFinish(int row) const;
+    void forgetFinish(const WrittenStop& finish);
+    int undoStop(const UndoStep& step);
     int rank(int currentRow);
     // The rows the next command waits for, without a status and a time: the
     // first one, the first free one, the earliest runner (-1: none).
@@ -403,12 +439,13 @@ private:
     bool m_halted = false; // after ENDE, until the next row-state refresh
     std::vector<Interim> m_interims;
     std::optional<UndoStep> m_undo; // what Ctrl+Z brings back
+    std::vector<WrittenStop> m_finishes;
     QStringList m_classOrder;
     RaceView m_view;
 };
 
-// How the protocol's columns compare in the display sort: "Nr." as numbers,
-// "Name" as text, the time columns as time texts. The grid's header click
+// How the protocol's columns compare in the display sort: "Nr." in natural order
+// (2, 10, 12, 12a), "Name" as text, the time columns as time texts. The grid's header click
 // and the race's sort use it alike.
 void ProtocolSortStyle(int col, TSortStyle& style, TSortOptions& options);
 

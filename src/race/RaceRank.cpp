@@ -6,6 +6,7 @@
 
 #include "gridstore/CellTable.h"
 #include "gridstore/GridCommaText.h"
+#include "gridstore/SortCompare.h"
 #include "gridstore/SortEngine.h"
 #include "protocol/Columns.h"
 #include "race/RaceText.h"
@@ -147,7 +148,9 @@ std::optional<platform::Tick> Race::FirstStartOfRunners() const
 void ProtocolSortStyle(int col, TSortStyle& style, TSortOptions& options)
 {
     if (col == kColNr) {
-        style = TSortStyle::ssNumeric;
+        // "12a" and "A7" are start numbers too.
+        options.SortCompare = NaturalNumberOrder;
+        style = TSortStyle::ssCustom;
     } else if (col == kColName || col == kColKlasse) {
         style = TSortStyle::ssNormal;
     } else if ((col >= kColStart && col <= kColPlatz) || col == kColGesamt) {

@@ -81,7 +81,7 @@ int Race::RemoveRow(int row)
     const QStringList cells = SavedCells(m_table.TableStore().Row(row));
     m_table.DeleteTableRow(row);
     keepFreeRow();
-    m_undo = UndoStep { false, RemovedRow { row, cells }, {}, {}, {} };
+    m_undo = UndoStep { UndoKind::Row, RemovedRow { row, cells }, {}, {}, {}, -1, {} };
     TableRecord r;
     r.change = TableChange::RowRemoved;
     r.row = row;
@@ -131,7 +131,22 @@ QStringList Race::entryKey(int row) const
 int Race::entryRow(const UndoStep& step) const
 {
     const int rows = m_table.TableRowCount();
-    const auto matches = [&](int r) { return entryKey(r) == step.entry && StatusOf(r) == StatusOfCell(step.after); };
+    const auto matches = [&](int r) {
+        if (entryKey(r) != step.entry)
+            return false;
+        switch (step.kind) {
+        case UndoKind::Status:
+            return StatusOf(r) == StatusOfCell(step.after);
+        case UndoKind::TakeBack: // on course again, from the same start
+            return isRunner(r) && WholeNumber(m_table.TableCell(kColRaw, r)) == step.finish.start;
+        case UndoKind::Insert: // finished with the inserted time
+            return StateOf(r) == RowState::Finished && !hasStatus(r)
+                && TrimBlanks(m_table.TableCell(kColRaw, r)) == step.finish.runText;
+        case UndoKind::Row:
+            break;
+        }
+        return false;
+    };
     if (step.removed.row >= 1 && step.removed.row < rows && matches(step.removed.row))
         return step.removed.row;
     for (int r = 1; r < rows; ++r)
@@ -145,8 +160,10 @@ int Race::Undo()
     if (!m_undo)
         return -1;
     const UndoStep step = *std::exchange(m_undo, std::nullopt);
+    if (step.kind == UndoKind::TakeBack || step.kind == UndoKind::Insert)
+        return undoStop(step);
     TableRecord r;
-    if (step.status) {
+    if (step.kind == UndoKind::Status) {
         const int row = entryRow(step);
         if (row < 0)
             return -1;
@@ -166,6 +183,36 @@ int Race::Undo()
     r.cells = step.removed.cells;
     recordTable(r);
     return row;
+}
+
+// A taken-back stop is written again and its loose impulse leaves the
+// interim list; an inserted interim time is loose again and its entry runs.
+// Only while the entry and the interim time stand as the step left them.
+int Race::undoStop(const UndoStep& step)
+{
+    const int row = entryRow(step);
+    const size_t index = static_cast<size_t>(step.interim);
+    const bool interimAsLeft = step.interim >= 0 && index < m_interims.size()
+        && m_interims[index].stamp.tick == step.finish.stop.tick
+        && m_interims[index].used == (step.kind == UndoKind::Insert);
+    Outcome outcome = Outcome::NotAvailable;
+    if (row >= 1 && interimAsLeft) {
+        if (step.kind == UndoKind::TakeBack) {
+            writeStop(row, step.finish.start, step.finish.stop);
+            m_interims.erase(m_interims.begin() + step.interim);
+        } else {
+            forgetFinish(step.finish);
+            m_table.SetTableCell(kColZeit, row, QString());
+            m_table.SetTableCell(kColRaw, row, QString::number(step.finish.start));
+            m_table.SetTableCell(kColPlatz, row, QStringLiteral("-"));
+            m_table.SetTableCell(kColGesamt, row, QString());
+            m_interims[index].used = false;
+        }
+        m_halted = false;
+        outcome = Outcome::Refreshed;
+    }
+    record({ Command::UndoStop, row, std::nullopt, Barrier::Stop, -1, false, false, outcome });
+    return outcome == Outcome::Refreshed ? row : -1;
 }
 
 bool Race::CanSetStatus(int row) const
@@ -193,7 +240,7 @@ bool Race::SetStatus(int row, EntryStatus status)
     const QString after = StatusText(status);
     writeStatus(row, after);
     keepFreeRow();
-    m_undo = UndoStep { true, RemovedRow { row, {} }, before, after, entryKey(row) };
+    m_undo = UndoStep { UndoKind::Status, RemovedRow { row, {} }, before, after, entryKey(row), -1, {} };
     TableRecord r;
     r.change = TableChange::Status;
     r.row = row;
@@ -229,6 +276,7 @@ void Race::applyRows(const QList<QStringList>& rows)
     }
     ApplyLoadedProtocol(m_table, loaded);
     m_undo.reset();
+    m_finishes.clear();
     m_classOrder.clear();
     for (const QStringList& row : loaded.rows) {
         const QString klasse = TrimBlanks(row.value(kColKlasse));
@@ -285,7 +333,7 @@ bool Race::ReplayTableChange(const TableRecord& r)
         const bool same = m_table.TableStore().Row(r.row).mid(0, r.cells.size()) == r.cells;
         m_table.DeleteTableRow(r.row);
         keepFreeRow();
-        m_undo = UndoStep { false, RemovedRow { r.row, r.cells }, {}, {}, {} };
+        m_undo = UndoStep { UndoKind::Row, RemovedRow { r.row, r.cells }, {}, {}, {}, -1, {} };
         return same;
     }
     case TableChange::Status:
@@ -296,7 +344,8 @@ bool Race::ReplayTableChange(const TableRecord& r)
         writeStatus(r.row, r.newText);
         keepFreeRow();
         if (r.change == TableChange::Status)
-            m_undo = UndoStep { true, RemovedRow { r.row, {} }, r.oldText, r.newText, entryKey(r.row) };
+            m_undo = UndoStep { UndoKind::Status, RemovedRow { r.row, {} }, r.oldText, r.newText, entryKey(r.row), -1,
+                {} };
         else
             m_undo.reset();
         return same;
@@ -354,6 +403,13 @@ QString Race::Digest() const
     }
     for (const QString& klasse : state.classOrder)
         f.text(klasse);
+    f.number(static_cast<std::int64_t>(state.finishes.size()));
+    for (const WrittenStop& finish : state.finishes) {
+        for (const QString* text : { &finish.startText, &finish.splitText, &finish.runText })
+            f.text(*text);
+        f.number(finish.start);
+        f.number(finish.stop.tick);
+    }
     f.number(m_displayOrder.SortCol);
     f.number(m_displayOrder.SortDirection + (m_displayOrder.CanSort ? 2 : 0));
     return QStringLiteral("%1").arg(f.h, 16, 16, QLatin1Char('0'));

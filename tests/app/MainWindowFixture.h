@@ -7,6 +7,7 @@
 #include "app/FMain.h"
 #include "app/JournalRecorder.h"
 #include "app/LivePublisher.h"
+#include "app/LiveWidgets.h"
 #include "app/RaceDisplay.h"
 #include "comm/Comms.h"
 #include "controls/ButtonWithColor.h"

@@ -4,8 +4,22 @@
 #include "MainWindowFixture.h"
 
 #include "app/Application.h"
+#include "app/LiveWidgets.h"
+#include "app/RecoveryDialog.h"
+#include "app/TimingKeys.h"
+#include "dialogs/Cfg.h"
+#include "platform/AppInfo.h"
+#include "protocol/ProtocolFiles.h"
+#include "race/Journal.h"
+#include "race/JournalStore.h"
 #include "support/TinyFileSystem.h"
 
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTimer>
 #include <QToolButton>
 
 #include <cerrno>
@@ -32,6 +46,44 @@ void timeTwoEntries(MainWindowFixture& f)
     f.stop(8870);
 }
 
+// The row of an entry that runs (-1: none).
+int aRunner(MainWindowFixture& f)
+{
+    for (int r = 1; r < f.grid()->RowCount(); ++r)
+        if (!f.cell(6, r).isEmpty() && f.cell(3, r).isEmpty())
+            return r;
+    return -1;
+}
+
+int startedCount(MainWindowFixture& f)
+{
+    int started = 0;
+    for (int r = 1; r < f.grid()->RowCount(); ++r)
+        started += f.cell(6, r).isEmpty() ? 0 : 1;
+    return started;
+}
+
+// F9, F5 and F8 pressed where the operator's keyboard is (the window, or a
+// box in front of it), each taking effect at once: the selected runner
+// stops, an entry starts on the free row, an interim time is recorded.
+void timingKeysWork(MainWindowFixture& f, QWidget* target)
+{
+    const int runner = aRunner(f);
+    QVERIFY(runner >= 1);
+    f.w()->makeRowCurrent(runner);
+    const QString nr = f.cell(0, runner);
+    const int started = startedCount(f);
+    const int interims = f.w()->ui.ListBoxStopp->count();
+    f.tick.advance(1000);
+    QTest::keyClick(target, Qt::Key_F9);
+    QVERIFY2(!f.cell(3, f.grid()->FindRow(0, nr)).isEmpty(), "F9");
+    f.tick.advance(1000);
+    QTest::keyClick(target, Qt::Key_F5);
+    QCOMPARE(startedCount(f), started + 1);
+    QTest::keyClick(target, Qt::Key_F8);
+    QCOMPARE(f.w()->ui.ListBoxStopp->count(), interims + 1);
+}
+
 // Puts an older file into the folder, then makes the folder fail.
 bool prepare(TinyFileSystem& fs, const QString& name, Trouble trouble)
 {
@@ -54,6 +106,14 @@ QStringList leftIn(const QString& name, Trouble trouble)
         names << QStringLiteral("filler");
     names.sort();
     return names;
+}
+
+// The header's notice as its message was given (lines split by CR).
+QString noticeOf(MainWindowFixture& f)
+{
+    if (!f.w()->ui.LabNotice->isVisible())
+        return {};
+    return f.w()->ui.LabNotice->toolTip().replace(QLatin1Char('\n'), QLatin1Char('\r'));
 }
 
 void addTroubleColumns()
@@ -85,6 +145,78 @@ private slots:
         m_previousFolder = QDir::currentPath();
     }
     void cleanup() { QDir::setCurrent(m_previousFolder); }
+
+    // No box stops the race. A failure is a notice in the header; a
+    // question or message box that stays modal passes F5, F9 and F8 (and
+    // the barrier) to the window at once, while it is open.
+    void noBoxBlocksTiming_keysWorkWithEveryKindOfBoxOpen()
+    {
+        MainWindowFixture f(true);
+        TFormMain* w = f.w();
+        f.key(Qt::Key_F11); // the start barrier free
+        f.start();
+
+        // The print failure ("kein Standarddrucker"): a notice, no box.
+        f.shell.printFailure = QStringLiteral("Es ist kein Standarddrucker eingerichtet.");
+        w->ui.Drucker1->trigger();
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QVERIFY(w->ui.LabNotice->isVisible());
+        QVERIFY(w->ui.LabNotice->toolTip().endsWith(f.shell.printFailure));
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
+        timingKeysWork(f, w);
+
+        // A file that cannot be written: the same.
+        dialogs::QueueFileName(QStringLiteral("/nonexistent-folder/lauf.txt"), 4);
+        w->sbSaveClick();
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QVERIFY(
+            w->ui.LabNotice->toolTip().startsWith(QStringLiteral("Das Protokoll konnte nicht gespeichert werden.")));
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
+        timingKeysWork(f, w);
+
+        // The question "Zeile mit Zeiten entfernen?", open for real: the keys
+        // and a barrier pulse act while it is open, and the entry asked
+        // about goes wherever the race has moved it meanwhile.
+        const int finished = f.grid()->FindRow(0, QStringLiteral("1"));
+        QVERIFY(!f.cell(3, finished).isEmpty());
+        w->makeRowCurrent(finished);
+        bool asked = false;
+        dialogs::SetDialogHandler([&](QDialog* d) {
+            QTimer::singleShot(0, d, [&, d] {
+                asked = QApplication::activeModalWidget() == d;
+                timingKeysWork(f, d);
+                const int started = startedCount(f);
+                f.tick.advance(5000); // the start lockout is over
+                f.lines(0x20);
+                f.lines(0x00);
+                QCOMPARE(startedCount(f), started + 1);
+                d->done(TFDlgYesNo::kResultYes);
+            });
+            return d->exec();
+        });
+        const int entries = startedCount(f);
+        w->Erase1Click();
+        dialogs::SetDialogHandler({});
+        // The window manager gives the window the keyboard back.
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        w->makeRowCurrent(aRunner(f)); // one runner left, for the next keys
+        f.stop(100);
+        QVERIFY(asked);
+        QCOMPARE(f.grid()->FindRow(0, QStringLiteral("1")), -1);
+        QCOMPARE(startedCount(f), entries + 1); // two started, entry 1 removed
+
+        // A message box of the window (here the information box) as well.
+        QMessageBox box(QMessageBox::Information, w->files.title, QStringLiteral("Info"), QMessageBox::Ok, w);
+        QTimer::singleShot(0, &box, [&] {
+            timingKeysWork(f, &box);
+            box.accept();
+        });
+        box.exec();
+        // Other windows keep their keys: the settings dialog is no box.
+        QVERIFY(!w->findChild<TTimingKeyPassage*>()->PassesKeys(w->ui.CfgDialog));
+        QVERIFY(w->findChild<TTimingKeyPassage*>()->PassesKeys(w->ui.FDlgYesNo));
+    }
 
     void save_failsAndKeepsTheOlderFile_data()
     {
@@ -125,10 +257,8 @@ private slots:
 
         QCOMPARE(ReadFileBytes(fs.filePath(name)), kOld);
         QCOMPARE(fs.Entries(), leftIn(name, trouble));
-        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
-        QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].icon, dialogs::Icon::Critical);
-        QCOMPARE(shown[0].text, message + fs.filePath(name) + QLatin1Char('\r') + systemReason(trouble));
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
+        QCOMPARE(noticeOf(f), message + fs.filePath(name) + QLatin1Char('\r') + systemReason(trouble));
         QCOMPARE(f.cell(1, 1), QStringLiteral("Berg, Anna"));
         QCOMPARE(f.cell(3, 1), QStringLiteral("9,87"));
     }
@@ -164,9 +294,8 @@ private slots:
         QVERIFY(f.shell.calls.isEmpty());
         QCOMPARE(ReadFileBytes(fs.filePath(page)), kOld);
         QCOMPARE(fs.Entries(), leftIn(page, trouble));
-        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
-        QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].text,
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
+        QCOMPARE(noticeOf(f),
             QStringLiteral("Der Schreibfehler der Datei: ") + fs.filePath(page) + QLatin1Char('\r')
                 + systemReason(trouble));
     }
@@ -189,10 +318,157 @@ private slots:
 
         QCOMPARE(ReadFileBytes(fs.filePath(backup)), kOld);
         QCOMPARE(fs.Entries(), leftIn(backup, trouble));
+        // The window is gone: a box says it.
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text,
-            QStringLiteral("Can't write to file:\r") + fs.filePath(backup) + QLatin1Char('\r') + systemReason(trouble));
+            QStringLiteral("Die Sicherungskopie %1 kann nicht geschrieben werden: %2.")
+                .arg(fs.filePath(backup), systemReason(trouble)));
+    }
+
+    // The data folder (journal, session mark, dated backups) on a disk that
+    // fills during the race. The exit question says what is missing and
+    // where it goes; closing all the same keeps the race for the next
+    // start, which offers every event; no backup of nothing is left, and
+    // the good backups stay as they were.
+    void exitOnAFullDisk_warns_andTheNextStartOffersEveryEvent()
+    {
+        TinyFileSystem fs;
+        if (!fs.mounted())
+            QSKIP(qPrintable(fs.skipReason()));
+        QTemporaryDir documents;
+        QVERIFY(UseDocumentsFolder(documents.path()));
+        const QString title = platform::ApplicationTitle();
+        const QString data = race::DataFolder(title);
+        QVERIFY(QDir(data).removeRecursively());
+        QVERIFY(QFile::link(fs.path(), data));
+        const auto restore = qScopeGuard([&] {
+            QFile::remove(data);
+            QDir().mkpath(data);
+            UseDocumentsFolder(QString());
+        });
+        const QDateTime earlier(QDate(2026, 5, 1), QTime(9, 0));
+        QByteArray good = "GenerelSettings,0\r\nFontColSettings\r\nFontRowSettings\r\nUserSettings\r\nUserSettings\r\n";
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(race::WriteDatedBackup(data, title, earlier.addDays(i), good + QByteArray::number(i)));
+        const QStringList backups
+            = QDir(data).entryList({ title + QStringLiteral("-2*.txt") }, QDir::Files, QDir::Name);
+        QCOMPARE(backups.size(), 3);
+
+        QString raceText, digest;
+        int interims = 0;
+        {
+            MainWindowFixture f;
+            TFormMain* w = f.w();
+            // The start list typed before the first START (the journal
+            // holds the table from there on), timed on a disk with room.
+            f.grid()->SetRowCount(3);
+            f.grid()->SetCells(0, 1, QStringLiteral("3"));
+            f.grid()->SetCells(1, 1, QStringLiteral("Berg, Anna"));
+            f.grid()->SetCells(0, 2, QStringLiteral("7"));
+            f.grid()->SetCells(1, 2, QStringLiteral("Jörg"));
+            f.start();
+            f.start(1000);
+            w->makeRowCurrent(1);
+            f.stop(8870);
+            race::RaceJournal& journal = w->Journal().File();
+            QVERIFY(journal.WaitDurable(journal.LastSeq(), 10000));
+            QVERIFY(fs.Fill());
+            f.start(500);
+            w->makeRowCurrent(f.grid()->FindRow(0, QStringLiteral("7")));
+            f.stop(1500);
+            // More than the journal's last page still takes.
+            for (int i = 0; i < 40; ++i)
+                f.key(Qt::Key_F8);
+            QTRY_VERIFY(journal.Failing());
+            QTRY_VERIFY(w->ui.LabJournalState->isVisible());
+            const std::uint64_t lastEvent = journal.LastSeq();
+            QVERIFY(journal.DurableSeq() < lastEvent);
+            raceText = QString::fromUtf8(protocol::ProtocolTextBytes(f.grid()->Store()));
+            digest = w->Race().Digest();
+            interims = w->ui.ListBoxStopp->count();
+
+            QString question, focused;
+            dialogs::SetDialogHandler([&](QDialog* d) {
+                auto* box = qobject_cast<QMessageBox*>(d);
+                question = box->text();
+                focused = box->defaultButton()->text();
+                return int(QMessageBox::Yes);
+            });
+            QVERIFY(w->close());
+            dialogs::SetDialogHandler({});
+            const std::size_t missing = lastEvent - journal.DurableSeq();
+            QVERIFY2(question.startsWith(QStringLiteral(
+                         "Das Rennjournal ist nicht vollständig gespeichert: %1 Ereignisse fehlen auf der Platte.")
+                                             .arg(missing)),
+                qPrintable(question));
+            QVERIFY(question.contains(documents.path() + QStringLiteral("/Rennzeit/")));
+            QVERIFY(question.contains(QStringLiteral("Die Sicherungskopie im Datenordner")));
+            QCOMPARE(focused, QStringLiteral("Abbrechen"));
+            QVERIFY(w->ui.LabNotice->toolTip().contains(QStringLiteral("Sicherungskopie")));
+            dialogs::TakeShownMessages();
+            f.window.reset();
+            QVERIFY(dialogs::TakeShownMessages().isEmpty()); // all of it was in the question
+        }
+        // No dated backup of this race on the full disk, none empty; the
+        // good ones as they were.
+        QCOMPARE(QDir(data).entryList({ title + QStringLiteral("-2*.txt") }, QDir::Files, QDir::Name), backups);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(ReadFileBytes(data + QLatin1Char('/') + backups[i]), good + QByteArray::number(i));
+        for (const QString& name : fs.Entries())
+            QVERIFY2(!name.endsWith(QLatin1String(".tmp")), qPrintable(name));
+
+        // The disk is freed; the next start offers the race with every event.
+        QVERIFY(QFile::remove(fs.filePath(QStringLiteral("filler"))));
+        MainWindowFixture next;
+        QStringList offered;
+        dialogs::SetDialogHandler([&](QDialog* d) {
+            offered << d->findChild<QLabel*>()->text();
+            return int(TRecoveryDialog::kYes);
+        });
+        next.w()->offerRecovery();
+        dialogs::SetDialogHandler({});
+        QCOMPARE(offered.size(), 1);
+        QVERIFY(offered[0].startsWith(QStringLiteral("Letztes Rennen wiederherstellen?")));
+        QVERIFY2(!offered[0].contains(QStringLiteral("nicht verwenden")), qPrintable(offered[0]));
+        QCOMPARE(QString::fromUtf8(protocol::ProtocolTextBytes(next.grid()->Store())), raceText);
+        QCOMPARE(next.w()->Race().Digest(), digest);
+        QCOMPARE(next.w()->ui.ListBoxStopp->count(), interims);
+    }
+
+    // The settings dialog's OK writes the settings at once, atomically: on a
+    // full disk the old file stays byte for byte, and the notice says why.
+    void settingsAtOk_onAFullDisk_keepTheOldFileAndSaySo()
+    {
+        TinyFileSystem fs;
+        if (!fs.mounted())
+            QSKIP(qPrintable(fs.skipReason()));
+        const QString store
+            = QSettings(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle()).fileName();
+        const QByteArray old = "[General]\nPort=0\nVeranstaltung=Alt\n";
+        QVERIFY(QDir().mkpath(QFileInfo(store).absolutePath()));
+        QVERIFY(WriteFileBytes(fs.filePath(QStringLiteral("rennzeit.conf")), old));
+        QFile::remove(store);
+        QVERIFY(QFile::link(fs.filePath(QStringLiteral("rennzeit.conf")), store));
+        const auto restore = qScopeGuard([&] { QFile::remove(store); });
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        QVERIFY(fs.Fill());
+        dialogs::SetDialogHandler([&](QDialog*) {
+            w->ui.CfgDialog->eVeranstaltung->setText(QStringLiteral("Vereinsmeisterschaft"));
+            return int(QDialog::Accepted);
+        });
+        w->bCFGClick();
+        dialogs::SetDialogHandler({});
+        QCOMPARE(ReadFileBytes(fs.filePath(QStringLiteral("rennzeit.conf"))), old);
+        QVERIFY(QFileInfo(store).isSymLink());
+        QVERIFY(w->ui.LabNotice->isVisible());
+        QVERIFY(w->ui.LabNotice->toolTip().startsWith(
+            QStringLiteral("Die Einstellungen konnten nicht gespeichert werden")));
+        QVERIFY(w->ui.LabNotice->toolTip().endsWith(systemReason(Trouble::Full)));
+        QStringList left = fs.Entries();
+        left.removeAll(QStringLiteral("filler"));
+        QCOMPARE(left, QStringList { QStringLiteral("rennzeit.conf") });
     }
 
     // The workbook goes into the folder "Rennzeit" of the documents folder.
@@ -213,9 +489,8 @@ private slots:
 
         QVERIFY(f.shell.calls.isEmpty());
         QCOMPARE(fs.Entries(), trouble == Trouble::Full ? QStringList { QStringLiteral("filler") } : QStringList());
-        const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
-        QCOMPARE(shown.size(), 1);
-        const QStringList lines = shown[0].text.split(QLatin1Char('\r'));
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
+        const QStringList lines = noticeOf(f).split(QLatin1Char('\r'));
         QCOMPARE(lines.size(), 3);
         QCOMPARE(lines[0], QStringLiteral("Die Excel-Arbeitsmappe konnte nicht erstellt werden."));
         QVERIFY2(lines[1].startsWith(fs.path()), qPrintable(lines[1]));

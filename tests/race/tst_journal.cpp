@@ -10,6 +10,7 @@
 #include "support/TinyFileSystem.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -33,6 +34,12 @@ JournalEntry entry(std::uint64_t seq, platform::Tick tick, const QString& kind)
     e.time = QTime(20, 45, 3, 120);
     e.kind = kind;
     return e;
+}
+
+// A backup file as the program writes it: its settings lines, then rows.
+QByteArray backup(const QByteArray& rows)
+{
+    return "GenerelSettings,0\r\nFontColSettings\r\nFontRowSettings\r\nUserSettings\r\nUserSettings,-1,-1\r\n" + rows;
 }
 
 QByteArray lines(int count)
@@ -451,34 +458,127 @@ private slots:
         QCOMPARE(contents.entries[1].tick, 1500);
     }
 
-    void datedBackups_neverOverwriteOneAnother_andTheNewestThirtyStay()
+    void datedBackups_neverOverwriteOneAnother_andTheNewestThirtyGoodOnesStay()
     {
         QTemporaryDir dir;
         // Copies of an earlier version, named to the minute, are the oldest.
-        QVERIFY(WriteFileBytes(dir.filePath("rennzeit-2026-11-30-09-00.txt"), "old"));
-        QVERIFY(WriteFileBytes(dir.filePath("rennzeit-2026-11-30-10-00.txt"), "old"));
+        QVERIFY(WriteFileBytes(dir.filePath("rennzeit-2026-11-30-09-00.txt"), backup("old")));
+        QVERIFY(WriteFileBytes(dir.filePath("rennzeit-2026-11-30-10-00.txt"), backup("old")));
+        // An empty copy and one that holds no backup, newer than all: an
+        // older version's failed saves. They count for nothing.
+        QVERIFY(WriteFileBytes(dir.filePath("rennzeit-2026-12-24-09-00-00.txt"), QByteArray()));
+        QVERIFY(WriteFileBytes(dir.filePath("rennzeit-2026-12-24-09-00-01.txt"), "GenerelSe"));
         const QDateTime t(QDate(2026, 12, 1), QTime(9, 0));
         for (int i = 0; i < 30; ++i)
             QVERIFY(WriteDatedBackup(
-                dir.path(), QStringLiteral("rennzeit"), t.addSecs(61 * i), "Nr. " + QByteArray::number(i)));
+                dir.path(), QStringLiteral("rennzeit"), t.addSecs(61 * i), backup("Nr. " + QByteArray::number(i))));
         // Three exits within one second.
         const QDateTime last = t.addSecs(61 * 29);
-        QVERIFY(WriteDatedBackup(dir.path(), QStringLiteral("rennzeit"), last, "second"));
-        QVERIFY(WriteDatedBackup(dir.path(), QStringLiteral("rennzeit"), last, "third"));
+        QString written;
+        QVERIFY(
+            WriteDatedBackup(dir.path(), QStringLiteral("rennzeit"), last, backup("second"), 30, nullptr, &written));
+        QCOMPARE(written, dir.filePath("rennzeit-2026-12-01-09-29-29-2.txt"));
+        QVERIFY(WriteDatedBackup(dir.path(), QStringLiteral("rennzeit"), last, backup("third")));
         QVERIFY(WriteFileBytes(dir.filePath("rennzeit-other.txt"), "kept"));
 
         const QStringList copies = QDir(dir.path()).entryList({ "rennzeit-2026-*.txt" }, QDir::Files, QDir::Name);
-        QCOMPARE(copies.size(), 30);
+        QCOMPARE(copies.size(), 32); // thirty good ones and the two bad ones
         QVERIFY(!copies.contains(QStringLiteral("rennzeit-2026-11-30-10-00.txt")));
         QVERIFY(!copies.contains(QStringLiteral("rennzeit-2026-12-01-09-01-01.txt")));
         QVERIFY(copies.contains(QStringLiteral("rennzeit-2026-12-01-09-02-02.txt")));
-        QCOMPARE(ReadFileBytes(dir.filePath("rennzeit-2026-12-01-09-29-29.txt")), QByteArray("Nr. 29"));
-        QCOMPARE(ReadFileBytes(dir.filePath("rennzeit-2026-12-01-09-29-29-2.txt")), QByteArray("second"));
-        QCOMPARE(ReadFileBytes(dir.filePath("rennzeit-2026-12-01-09-29-29-3.txt")), QByteArray("third"));
+        QVERIFY(copies.contains(QStringLiteral("rennzeit-2026-12-24-09-00-00.txt")));
+        QCOMPARE(ReadFileBytes(dir.filePath("rennzeit-2026-12-01-09-29-29.txt")), backup("Nr. 29"));
+        QCOMPARE(ReadFileBytes(dir.filePath("rennzeit-2026-12-01-09-29-29-2.txt")), backup("second"));
+        QCOMPARE(ReadFileBytes(dir.filePath("rennzeit-2026-12-01-09-29-29-3.txt")), backup("third"));
         QVERIFY(QFile::exists(dir.filePath("rennzeit-other.txt")));
         QString reason;
         QVERIFY(!WriteDatedBackup(dir.filePath("missing"), QStringLiteral("rennzeit"), t, "x", 30, &reason));
         QVERIFY(!reason.isEmpty());
+    }
+
+    // A full disk: the copy fails with the system's reason, leaves nothing
+    // under its name, and no good copy goes.
+    void datedBackup_onAFullDisk_leavesNoFileAndKeepsTheOthers()
+    {
+        TinyFileSystem disk;
+        if (!disk.mounted())
+            QSKIP(qPrintable(disk.skipReason()));
+        const QDateTime t(QDate(2026, 12, 1), QTime(9, 0));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(WriteDatedBackup(disk.path(), QStringLiteral("rennzeit"), t.addSecs(i), backup("gut"), 3));
+        const QStringList before = disk.Entries();
+        QVERIFY(disk.Fill());
+        QString reason;
+        QVERIFY(!WriteDatedBackup(
+            disk.path(), QStringLiteral("rennzeit"), t.addSecs(60), backup(QByteArray(8192, 'x')), 3, &reason));
+        QCOMPARE(reason, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        QStringList after = disk.Entries();
+        after.removeAll(QStringLiteral("filler"));
+        QCOMPARE(after, before);
+        for (const QString& name : before)
+            QCOMPARE(ReadFileBytes(disk.filePath(name)), backup("gut"));
+    }
+
+    // Lines the disk refuses until the end go with the durable ones into a
+    // copy elsewhere; the mark names it, so the next start finds every line
+    // there. Without any line missing the session ends in order.
+    void raceJournal_closedOnAFullDisk_rescuesItsLinesForTheNextStart()
+    {
+        QTemporaryDir dir, elsewhere;
+        // A folder that cannot be made: a file stands where it would be.
+        QVERIFY(WriteFileBytes(dir.filePath(QStringLiteral("blocker")), "x"));
+        const QString unwritable = dir.filePath(QStringLiteral("blocker"));
+        std::atomic<bool> full { false };
+        {
+            RaceJournal journal(dir.path(), QStringLiteral("rennzeit"));
+            journal.SetWriterIo({ [&](int fd, const char* data, std::size_t size) -> long {
+                                     if (full) {
+                                         errno = ENOSPC;
+                                         return -1;
+                                     }
+                                     return ::write(fd, data, size);
+                                 },
+                [](int fd) { return ::fdatasync(fd); }, [](int fd, long size) { return ::ftruncate(fd, size); } });
+            QVERIFY(journal.Begin({ 1000, QTime(10, 0) }));
+            const std::uint64_t first = journal.Record(QStringLiteral("START"), { 1500, QTime(10, 0, 1) });
+            QVERIFY(journal.WaitDurable(first, 10000));
+            full = true;
+            for (int i = 0; i < 3; ++i)
+                journal.Record(QStringLiteral("STOPP"), { 2000 + i, QTime(10, 0, 2) }, { { "row", "1" } });
+            QTRY_VERIFY(journal.Failing());
+            QCOMPARE(journal.Behind(50), std::size_t(3));
+            const RaceJournal::Rescue rescue = journal.Close({ unwritable + QStringLiteral("/x"), elsewhere.path() });
+            QCOMPARE(rescue.lines, std::size_t(3));
+            QCOMPARE(rescue.path, elsewhere.filePath(QFileInfo(journal.FileName()).fileName()));
+            QCOMPARE(ParseJournal(ReadFileBytes(journal.FileName())).entries.size(), 2); // what its disk took
+        }
+        const QList<AbandonedSession> abandoned = FindAbandonedSessions(dir.path());
+        QCOMPARE(abandoned.size(), 1);
+        QVERIFY(abandoned[0].journal.startsWith(elsewhere.path()));
+        const JournalContents contents = *ReadJournal(abandoned[0].journal);
+        QCOMPARE(contents.entries.size(), 5);
+        QVERIFY(contents.stop.isEmpty());
+        QCOMPARE(contents.entries[4].tick, 2002);
+
+        // A journal whose every line is on the disk ends its session.
+        QTemporaryDir clean;
+        {
+            RaceJournal journal(clean.path(), QStringLiteral("rennzeit"));
+            QVERIFY(journal.Begin({ 1000, QTime(10, 0) }));
+            journal.Record(QStringLiteral("START"), { 1500, QTime(10, 0, 1) });
+            const RaceJournal::Rescue rescue = journal.Close({ elsewhere.path() });
+            QCOMPARE(rescue.lines, std::size_t(0));
+            QVERIFY(rescue.path.isEmpty());
+        }
+        QVERIFY(FindAbandonedSessions(clean.path()).isEmpty());
+        // Asked to stay (a backup that could not be written), it stays.
+        {
+            RaceJournal journal(clean.path(), QStringLiteral("rennzeit"));
+            QVERIFY(journal.Begin({ 1000, QTime(10, 0) }));
+            journal.Record(QStringLiteral("START"), { 1500, QTime(10, 0, 1) });
+            journal.Close({ elsewhere.path() }, true);
+        }
+        QCOMPARE(FindAbandonedSessions(clean.path()).size(), 1);
     }
 };
 

@@ -164,6 +164,59 @@ private slots:
         QCOMPARE(race::ReplayJournal(other.rules, changed).disagreeing, 1);
     }
 
+    // A stop taken back, given to another runner, undone and given again:
+    // each step a line, replayed to the same table and interim list; a
+    // journal that begins with the race as it stands keeps what the stops
+    // were, so a stop is taken back the same way after a recovery.
+    void takenBackStops_replayThroughTheJournal_andItsStateLine()
+    {
+        using namespace protocol;
+        const auto rowOf = [](const Race& r, const QString& nr) {
+            for (int row = 1; row < r.store.RowCount(); ++row)
+                if (r.store.Cell(kColNr, row) == nr)
+                    return row;
+            return -1;
+        };
+        Race live;
+        const auto at = [](platform::Tick t) { return platform::Stamp { t, QTime(10, 0).addMSecs(t) }; };
+        live.rules.Load({ { "1", "Anna" }, { "2", "Bert" } }, QStringLiteral("start.txt"));
+        live.rules.Loaded(1);
+        live.rules.Start(1, at(1000));
+        live.rules.Start(2, at(2000));
+        live.rules.Stop(rowOf(live, "2"), at(9876)); // Bert had been selected; Anna finished
+        QCOMPARE(live.rules.TakeBackStop(rowOf(live, "2")).outcome, race::Outcome::StopTakenBack);
+        live.rules.InsertInterim(rowOf(live, "1"), 0);
+        QVERIFY(live.rules.Undo() >= 1);
+        live.rules.RankRefresh(1);
+        live.rules.InsertInterim(rowOf(live, "1"), 0);
+        live.rules.RankRefresh(1);
+        QCOMPARE(live.store.Cell(kColRaw, rowOf(live, "1")), QStringLiteral("8876"));
+        QCOMPARE(live.store.Cell(kColRaw, rowOf(live, "2")), QStringLiteral("2000"));
+
+        Race replay;
+        const race::ReplayReport report = race::ReplayJournal(replay.rules, live.lines);
+        QCOMPARE(report.disagreeing, 0);
+        QCOMPARE(report.used, live.lines.size());
+        QCOMPARE(replay.digest(), live.digest());
+        QCOMPARE(replay.rules.Interims().size(), size_t(1));
+        QVERIFY(replay.rules.Interims()[0].used);
+
+        // After a recovery the journal begins with the race as it stands.
+        race::JournalEntry state = race::StateEntry(live.rules, 1, 0, 0);
+        state.seq = 1;
+        state.date = QDate(2026, 12, 9);
+        state.time = QTime(10, 0);
+        const std::optional<race::JournalEntry> read
+            = race::ParseJournalLine(race::FormatJournalLine(state).chopped(1));
+        QVERIFY(read);
+        Race recovered;
+        QCOMPARE(race::ReplayJournal(recovered.rules, { *read }).disagreeing, 0);
+        QCOMPARE(recovered.digest(), live.digest());
+        QCOMPARE(recovered.rules.TakeBackStop(rowOf(recovered, "1")).outcome, race::Outcome::StopTakenBack);
+        QCOMPARE(recovered.store.Cell(kColRaw, rowOf(recovered, "1")), QStringLiteral("1000"));
+        QCOMPARE(recovered.rules.Interims().back().stamp.tick, 9876);
+    }
+
     void stateAndRows_readBackAsWritten()
     {
         Race live;

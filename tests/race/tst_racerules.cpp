@@ -118,11 +118,14 @@ private slots:
         race.start(6000);
         race.start(7000);
         r = race.start(8250);
-        QCOMPARE(race.cell(kColNr, 2), QStringLiteral("2")); // "0": the row index, name kept
+        // "0" and an empty number get the lowest number no entry has (7 is
+        // taken, "A7" is no whole number), never the row index; a number
+        // with letters stays; every name stays.
+        QCOMPARE(race.cell(kColNr, 2), QStringLiteral("1"));
         QCOMPARE(race.cell(kColName, 2), QStringLiteral("Name2"));
-        QCOMPARE(race.cell(kColNr, 3), QStringLiteral("3")); // not a whole number: the row index, name kept
+        QCOMPARE(race.cell(kColNr, 3), QStringLiteral("A7"));
         QCOMPARE(race.cell(kColName, 3), QStringLiteral("Name3"));
-        QCOMPARE(race.cell(kColNr, 4), QStringLiteral("4"));
+        QCOMPARE(race.cell(kColNr, 4), QStringLiteral("2"));
         QCOMPARE(race.cell(kColName, 4), QStringLiteral("Name4"));
         QCOMPARE(race.cell(kColSplit, 4), QStringLiteral("3,25"));
         QCOMPARE(race.store.RowCount(), 6);
@@ -299,10 +302,10 @@ private slots:
         race.rules.LockoutEnded(Barrier::Stop, race.current);
         race.rules.ToggleLock(Barrier::Stop, race.current);
         QCOMPARE(race.barrier(true, false, 9100).stop, Outcome::InterimRecorded);
-        // "Stop first" passes A over as well and stops C.
+        // "Stop first" makes the barrier pass A over as well and stop C.
         race.settings(true);
         race.current = race.rowOf("4");
-        QCOMPARE(race.stop(9200).outcome, Outcome::Stopped);
+        QCOMPARE(race.barrier(true, false, 9200).stop, Outcome::Stopped);
         QCOMPARE(race.timeOf("3"), QStringLiteral("7,20"));
         QCOMPARE(race.timeOf("1"), QString());
         QCOMPARE(race.placeOf("1"), QStringLiteral("DNF"));
@@ -315,7 +318,7 @@ private slots:
         QCOMPARE(race.cell(kColPlatz, rows), QStringLiteral("-"));
         race.current = race.rowOf("4");
         r = race.start(9300);
-        QCOMPARE(race.cell(kColNr, rows), QString::number(rows));
+        QCOMPARE(race.cell(kColNr, rows), QStringLiteral("5")); // the lowest number nobody has
         QCOMPARE(race.cell(kColRaw, race.rowOf("4")), QString());
         // Only an entry can have a status; the free row cannot.
         QVERIFY(!race.rules.CanSetStatus(race.store.RowCount() - 1));
@@ -463,16 +466,132 @@ private slots:
         QVERIFY(!r.view.currentRowRunning); // display row 1 shows the free row: 0
         QVERIFY(r.view.stopBarrierFree); // START freed the stop barrier: STOPP is available
 
-        r = race.stop(11000);
+        // Only the barrier stops the earliest runner; STOPP by key or button
+        // acts on the selected row, which is free: nobody is stopped.
+        r = race.stop(10500);
+        QCOMPARE(r.outcome, Outcome::NotAvailable);
+        QCOMPARE(race.timeOf("1"), QString());
+        QCOMPARE(race.rules.WhyNotStoppable(race.current), QStringLiteral("Die gewählte Zeile ist nicht gestartet"));
+        const race::BarrierResult b = race.barrier(true, false, 11000);
+        QCOMPARE(b.stop, Outcome::Stopped);
         QCOMPARE(race.timeOf("1"), QStringLiteral("10,00"));
-        QCOMPARE(race.cell(kColRaw, r.view.currentRow), QString());
-        QVERIFY(r.view.startAvailable);
-        // The selected running row still wins over the earliest runner.
+        QCOMPARE(race.cell(kColRaw, b.view.currentRow), QString());
+        QVERIFY(b.view.startAvailable);
+        // The selected running row is stopped by the key.
         race.start(3000);
         race.current = race.rowOf("3");
         race.stop(4000);
         QCOMPARE(race.timeOf("3"), QStringLiteral("1,00"));
         QCOMPARE(race.timeOf("2"), QString());
+        // A runner with a status is selected: the key stops nobody, and says
+        // why, although others run.
+        race.status("2", EntryStatus::DNF);
+        race.current = race.rowOf("2");
+        QCOMPARE(race.stop(5000).outcome, Outcome::NotAvailable);
+        QCOMPARE(race.rules.WhyNotStoppable(race.rowOf("2")), QStringLiteral("Nr. 2 hat den Status DNF"));
+        QCOMPARE(race.rules.WhyNotStoppable(race.rowOf("3")), QStringLiteral("Nr. 3 ist schon im Ziel"));
+        QCOMPARE(race.timeOf("2"), QString());
+    }
+
+    // "Stopp zurücknehmen": the wrong entry runs on from its own start, its
+    // stop is a loose impulse that the right runner gets, and Ctrl+Z takes
+    // each step back, only while things stand as the step left them.
+    void takeBackStop_givesTheStopToTheRightRunner_andUndoTakesEachStepBack()
+    {
+        Race race;
+        race.start(1000); // 1
+        race.start(2000); // 2
+        race.select(race.rowOf("2"));
+        race.stop(12345); // the official selected 2, but 1 finished
+        QCOMPARE(race.timeOf("2"), QStringLiteral("10,34"));
+        const QString stopText = TimeOfDayText(at(12345).timeOfDay);
+        QVERIFY(!race.rules.CanTakeBackStop(race.rowOf("1"))); // runs: nothing to take back
+        QVERIFY(race.rules.CanTakeBackStop(race.rowOf("2")));
+
+        race::RaceResult r = race.apply(race.rules.TakeBackStop(race.rowOf("2")));
+        QCOMPARE(r.outcome, Outcome::StopTakenBack);
+        QCOMPARE(race.timeOf("2"), QString());
+        QCOMPARE(race.cell(kColRaw, race.rowOf("2")), QStringLiteral("2000"));
+        QCOMPARE(race.placeOf("2"), QStringLiteral("-"));
+        QCOMPARE(race.rules.Interims().size(), size_t(1));
+        QCOMPARE(race.rules.Interims()[0].stamp.tick, 12345);
+        QCOMPARE(race.rules.Interims()[0].text, stopText);
+        QVERIFY(r.view.clockRunning);
+
+        // Ctrl+Z: the stop is 2's again, the loose impulse gone.
+        QCOMPARE(race.rules.Undo(), race.rowOf("2"));
+        race.apply(race.rules.RankRefresh(race.current));
+        QCOMPARE(race.timeOf("2"), QStringLiteral("10,34"));
+        QVERIFY(race.rules.Interims().empty());
+        QVERIFY(!race.rules.CanUndo());
+
+        // Again, and the impulse goes to 1, to the millisecond.
+        race.apply(race.rules.TakeBackStop(race.rowOf("2")));
+        race.select(race.rowOf("1"));
+        r = race.apply(race.rules.InsertInterim(race.rowOf("1"), 0));
+        QCOMPARE(r.outcome, Outcome::InterimInserted);
+        QCOMPARE(race.cell(kColRaw, race.rowOf("1")), QStringLiteral("11345"));
+        QCOMPARE(race.placeOf("1"), QStringLiteral("1"));
+        // Ctrl+Z takes the insertion back: 1 runs, the impulse is loose.
+        QCOMPARE(race.rules.Undo(), race.rowOf("1"));
+        race.apply(race.rules.RankRefresh(race.current));
+        QCOMPARE(race.cell(kColRaw, race.rowOf("1")), QStringLiteral("1000"));
+        QVERIFY(!race.rules.Interims()[0].used);
+        race.apply(race.rules.InsertInterim(race.rowOf("1"), 0));
+
+        // 1's stop taken back and given back: the stop written by an
+        // insertion is known too.
+        race.apply(race.rules.TakeBackStop(race.rowOf("1")));
+        QCOMPARE(race.rules.Interims().size(), size_t(2));
+        QCOMPARE(race.rules.Interims()[1].stamp.tick, 12345);
+        // A step that no longer stands is not taken back: the impulse used.
+        race.select(race.rowOf("1"));
+        race.apply(race.rules.InsertInterim(race.rowOf("1"), 1));
+        race.apply(race.rules.TakeBackStop(race.rowOf("1")));
+        race.select(race.rowOf("1"));
+        race.stop(20000);
+        QCOMPARE(race.rules.Undo(), -1);
+        QCOMPARE(race.cell(kColRaw, race.rowOf("1")), QStringLiteral("19000"));
+
+        // A free row and a row with a status have no stop to take back.
+        QCOMPARE(race.apply(race.rules.TakeBackStop(race.store.RowCount() - 1)).outcome, Outcome::NotAvailable);
+        race.status("1", EntryStatus::DSQ);
+        QVERIFY(!race.rules.CanTakeBackStop(race.rowOf("1")));
+    }
+
+    // A loaded protocol's finished entries: the start follows from the first
+    // start (a runner's) and "Split", the stop's time of day from "Start".
+    void takeBackStop_ofALoadedEntry_usesItsSplitAndStart()
+    {
+        Race race;
+        race.load({ { "1", "Anna", "10:00.00,00", "", "0,00", "-", "50000" },
+            { "2", "Berg", "10:00.10,00", "1:00,50", "10,00", "1", "60500" } });
+        QVERIFY(race.rules.CanTakeBackStop(race.rowOf("2")));
+        race.apply(race.rules.TakeBackStop(race.rowOf("2")));
+        QCOMPARE(race.cell(kColRaw, race.rowOf("2")), QStringLiteral("60000"));
+        QCOMPARE(race.rules.Interims()[0].stamp.tick, 120500);
+        QCOMPARE(race.rules.Interims()[0].text, QStringLiteral("10:01.10,50"));
+        // Without a runner nothing tells the first start.
+        Race done;
+        done.load({ { "2", "Berg", "10:00.10,00", "1:00,50", "10,00", "1", "60500" } });
+        QVERIFY(!done.rules.CanTakeBackStop(done.rowOf("2")));
+    }
+
+    void numbers_sortNaturally_andStartGivesTheLowestFreeOne()
+    {
+        Race race;
+        race.load({ { "10", "a" }, { "2", "b" }, { "12a", "c" }, { "A7", "d" }, { "12", "e" }, { "", "f" } });
+        race.order.SortCol = kColNr;
+        race.apply(race.rules.RankRefresh(1));
+        QStringList numbers;
+        for (int r = 1; r < race.store.RowCount(); ++r)
+            numbers << race.cell(kColNr, r);
+        QCOMPARE(numbers, (QStringList { "2", "10", "12", "12a", "A7", "" }));
+        QCOMPARE(race.rules.LowestFreeNumber(), 1);
+        race.current = race.store.RowCount() - 1; // "f"
+        race.start(1000);
+        QCOMPARE(race.cell(kColName, race.rowOf("1")), QStringLiteral("f"));
+        QCOMPARE(race.rules.LowestFreeNumber(), 3);
     }
 
     void barrier_reportsWhatBecameOfEachImpulse()
