@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6opengl6-dev
   libzip-dev libxlsxwriter-dev libbenchmark-dev
-  libqrencode-dev zlib1g-dev
+  libqrencode-dev zlib1g-dev libcurl4-openssl-dev libsecret-1-dev
   fonts-liberation2 shared-mime-info xdg-utils qt6-translations-l10n
   xvfb x11-utils imagemagick
   dpkg-dev file
