@@ -285,5 +285,5 @@ bool WebDavServer::Prepare()
 QString WebDavServer::Address() const
 {
     const QString user = m_user.isEmpty() ? QString() : m_user + QLatin1Char('@');
-    return QStringLiteral("http://%1127.0.0.1:%2/site/").arg(user).arg(m_port);
+    return QStringLiteral("http://") + user + QStringLiteral("127.0.0.1:%1/site/").arg(m_port);
 }
