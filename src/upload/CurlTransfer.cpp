@@ -21,12 +21,6 @@ namespace upload {
 
 namespace {
 
-void InitialiseCurl()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 struct Body {
     const QByteArray* bytes = nullptr;
     qsizetype at = 0;
@@ -448,7 +442,7 @@ TransferResult Transfer::Private::Run(const std::vector<FileToSend>& files, bool
 Transfer::Transfer(Target target, Login login, Limits limits)
     : d(std::make_unique<Private>())
 {
-    InitialiseCurl();
+    PrepareTransfers();
     d->target = std::move(target);
     d->login = std::move(login);
     d->limits = limits;
@@ -506,6 +500,12 @@ void Transfer::Cancel()
 {
     d->cancelled.store(true);
     curl_multi_wakeup(d->multi);
+}
+
+void PrepareTransfers()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
 QString DefaultKeyFile()

@@ -84,6 +84,9 @@ private:
     std::unique_ptr<Private> d;
 };
 
+// Starts libcurl once for the program; every Transfer calls it.
+void PrepareTransfers();
+
 // The user's usual SSH key: the first of id_ed25519, id_ecdsa and id_rsa in
 // ~/.ssh; empty when there is none.
 QString DefaultKeyFile();

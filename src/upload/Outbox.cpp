@@ -29,6 +29,9 @@ Outbox::Outbox(Timing timing, QObject* parent)
     : QObject(parent)
     , m_timing(timing)
 {
+    // The library's one-time start (TLS and SSH libraries) happens here, not
+    // under the outbox's lock in its first round.
+    PrepareTransfers();
     m_thread = std::thread([this] { Run(); });
 }
 
@@ -149,10 +152,14 @@ void Outbox::Notify()
 
 std::optional<Outbox::Clock::time_point> Outbox::NextRound() const
 {
-    if (!m_target || m_status.WaitsForHostKey() || Waiting() == 0)
+    if (!m_target || Waiting() == 0)
         return std::nullopt;
+    // A click on the header tries again even while a server key waits for
+    // the user: the user may have put it into known_hosts by hand.
     if (m_retryNow)
         return Clock::now();
+    if (m_status.WaitsForHostKey())
+        return std::nullopt;
     if (m_status.Failing())
         return m_nextAttempt;
     Clock::time_point oldestChange = Clock::time_point::max();
@@ -160,7 +167,7 @@ std::optional<Outbox::Clock::time_point> Outbox::NextRound() const
         if (entry.version != entry.sentVersion)
             oldestChange = std::min(oldestChange, entry.changedAt);
     }
-    return std::max(oldestChange + m_timing.coalesce, m_lastStart + m_timing.coalesce);
+    return std::max(oldestChange + m_timing.settle, m_lastStart + m_timing.coalesce);
 }
 
 void Outbox::Run()

@@ -23,8 +23,9 @@
 // of its own sends what changed:
 // - only the newest version of each file travels; a version replaced before
 //   its turn is never sent;
-// - a change waits `coalesce` so a burst goes out in one round, and rounds
-//   start at most every `coalesce`;
+// - a change waits `settle` for the files that come with it (the results,
+//   the page and the printable page of one stop), and rounds start at most
+//   every `coalesce`: a burst of stops goes out in one round;
 // - each file is written to a temporary name and renamed over the old one;
 // - a failed round is tried again after a pause that doubles from
 //   `firstBackoff` up to `maxBackoff`, forever; while the server refused the
@@ -35,6 +36,7 @@
 namespace upload {
 
 struct Timing {
+    std::chrono::milliseconds settle { 250 };
     std::chrono::milliseconds coalesce { 2000 };
     std::chrono::milliseconds firstBackoff { 2000 };
     std::chrono::milliseconds maxBackoff { 60000 };

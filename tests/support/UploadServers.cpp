@@ -230,8 +230,10 @@ WebDavServer::~WebDavServer()
 bool WebDavServer::Missing(QString* why)
 {
     if (!QFileInfo(QStringLiteral("/usr/sbin/lighttpd")).isExecutable()
-        || !QFileInfo::exists(QStringLiteral("/usr/lib/lighttpd/mod_webdav.so"))) {
-        *why = QStringLiteral("lighttpd with mod_webdav missing (scripts/install-deps.sh --tests installs them)");
+        || !QFileInfo::exists(QStringLiteral("/usr/lib/lighttpd/mod_webdav.so"))
+        || !QFileInfo::exists(QStringLiteral("/usr/lib/lighttpd/mod_openssl.so"))) {
+        *why = QStringLiteral("lighttpd with mod_webdav and mod_openssl missing (scripts/install-deps.sh --tests "
+                              "installs them)");
         return true;
     }
     return false;
@@ -265,6 +267,25 @@ bool WebDavServer::Prepare()
               .arg(Folder().section(QLatin1Char('/'), 0, -2))
               .arg(m_port)
               .toUtf8();
+    if (m_tls) {
+        QString output;
+        if (!RunTool(QStringLiteral("openssl"),
+                { QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("rsa:2048"),
+                    QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                    QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                    QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"),
+                    dir + QStringLiteral("/tls.key"), QStringLiteral("-out"), dir + QStringLiteral("/tls.crt") },
+                &output)) {
+            m_error = QStringLiteral("openssl: ") + output;
+            return false;
+        }
+        config += QStringLiteral("server.modules += ( \"mod_openssl\" )\n"
+                                 "ssl.engine = \"enable\"\n"
+                                 "ssl.pemfile = \"%1/tls.crt\"\n"
+                                 "ssl.privkey = \"%1/tls.key\"\n")
+                      .arg(dir)
+                      .toUtf8();
+    }
     if (!m_user.isEmpty()) {
         WriteText(
             dir + QStringLiteral("/users"), (m_user + QLatin1Char(':') + m_password + QLatin1Char('\n')).toUtf8());
@@ -285,5 +306,6 @@ bool WebDavServer::Prepare()
 QString WebDavServer::Address() const
 {
     const QString user = m_user.isEmpty() ? QString() : m_user + QLatin1Char('@');
-    return QStringLiteral("http://") + user + QStringLiteral("127.0.0.1:%1/site/").arg(m_port);
+    return (m_tls ? QStringLiteral("https://") : QStringLiteral("http://")) + user
+        + QStringLiteral("127.0.0.1:%1/site/").arg(m_port);
 }

@@ -83,7 +83,9 @@ public:
     static bool Missing(QString* why);
     // With a user and password, writing needs the login (basic).
     void RequireLogin(const QString& user, const QString& password);
-    // http://[user@]127.0.0.1:port/site/
+    // HTTPS with a certificate of its own, which no one trusts.
+    void UseOwnCertificate() { m_tls = true; }
+    // http://[user@]127.0.0.1:port/site/ (https:// with the certificate)
     QString Address() const;
 
 protected:
@@ -94,4 +96,5 @@ protected:
 private:
     QString m_user;
     QString m_password;
+    bool m_tls = false;
 };

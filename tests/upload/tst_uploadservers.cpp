@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -57,6 +58,7 @@ int WholeVersion(const QByteArray& bytes)
 upload::Timing Quick()
 {
     upload::Timing timing;
+    timing.settle = 100ms;
     timing.coalesce = 300ms;
     timing.firstBackoff = 500ms;
     timing.maxBackoff = 4000ms;
@@ -115,6 +117,7 @@ private slots:
     void changes_arriveInOneRound_newestVersionOnly()
     {
         upload::Timing timing = Quick();
+        timing.settle = 1000ms;
         timing.coalesce = 1000ms;
         upload::Outbox outbox(timing);
         outbox.SetTarget(SftpTarget("burst"), SshLogin());
@@ -141,6 +144,19 @@ private slots:
         status = outbox.Status();
         QCOMPARE(status.rounds, quint64(2));
         QCOMPARE(status.filesSent, quint64(3));
+
+        // A change every 100 ms for 3 s: rounds stay `coalesce` apart.
+        QElapsedTimer clock;
+        clock.start();
+        int n = 32;
+        while (clock.elapsed() < 3000) {
+            outbox.Put("results.json", Version(n++, 2000));
+            QTest::qWait(100);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(outbox.Status().waiting, 0, 10000);
+        QCOMPARE(WholeVersion(ReadFileBytes(folder + "/results.json")), n - 1);
+        const quint64 rounds = outbox.Status().rounds - 2;
+        QVERIFY2(rounds >= 2 && rounds <= 5, qPrintable(QString::number(rounds)));
     }
 
     // Someone reading the file on the server while new versions arrive gets
@@ -159,6 +175,7 @@ private slots:
         QFETCH(bool, webDav);
         const QString folder = webDav ? DavFolder("reader") : SftpFolder("reader");
         upload::Timing timing = Quick();
+        timing.settle = 50ms;
         timing.coalesce = 100ms;
         upload::Outbox outbox(timing);
         outbox.SetTarget(webDav ? DavTarget("reader") : SftpTarget("reader"), SshLogin());
@@ -214,15 +231,23 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(WholeVersion(ReadFileBytes(folder + "/results.json")), 0, 10000);
 
         m_ssh.Stop();
+        // The server comes back for the tests after this one, whatever fails here.
+        const auto restart = qScopeGuard([this] {
+            if (!m_ssh.Running())
+                m_ssh.Start();
+        });
         QElapsedTimer away;
         away.start();
         int version = 0;
         int worstFailures = 0;
+        std::chrono::milliseconds longestPause { 0 };
         while (away.elapsed() < 30000) {
             if (away.elapsed() > version * 3000)
                 outbox.Put("results.json", Version(++version, 5000));
             QTest::qWait(100);
-            worstFailures = std::max(worstFailures, outbox.Status().failures);
+            const upload::UploadStatus status = outbox.Status();
+            worstFailures = std::max(worstFailures, status.failures);
+            longestPause = std::max(longestPause, status.retryIn);
         }
         const upload::UploadStatus during = outbox.Status();
         QVERIFY(during.Failing());
@@ -232,7 +257,7 @@ private slots:
         // every two seconds.
         QVERIFY2(during.rounds >= 4 && during.rounds <= 6, qPrintable(QString::number(during.rounds)));
         QCOMPARE(worstFailures, int(during.rounds) - 1);
-        QVERIFY2(during.retryIn > 2s, qPrintable(QString::number(during.retryIn.count())));
+        QVERIFY2(longestPause > 8s && longestPause <= 16s, qPrintable(QString::number(longestPause.count())));
 
         QVERIFY2(m_ssh.Start(), qPrintable(m_ssh.error()));
         QElapsedTimer back;
@@ -349,6 +374,26 @@ private slots:
         QCOMPARE(result.failure, upload::Failure::Login);
         QVERIFY2(result.reason.contains("Anmeldung bei 127.0.0.1"), qPrintable(result.reason));
 
+        // A key with a passphrase: refused without it, taken with it.
+        QTemporaryDir keys;
+        QString output;
+        QVERIFY2(RunTool("/usr/bin/ssh-keygen",
+                     { "-q", "-t", "ed25519", "-N", "Kennwort 1", "-f", keys.filePath("locked") }, &output),
+            qPrintable(output));
+        QFile authorized(m_ssh.Home() + "/authorized_keys");
+        QVERIFY(authorized.open(QIODevice::Append));
+        authorized.write(ReadFileBytes(keys.filePath("locked.pub")));
+        authorized.close();
+        upload::Login locked = SshLogin();
+        locked.keyFile = keys.filePath("locked");
+        QVERIFY(upload::NeedsPassword(SftpTarget("try"), locked.keyFile));
+        result = upload::Transfer(SftpTarget("try"), locked, {}).Try();
+        QCOMPARE(result.failure, upload::Failure::Login);
+        QVERIFY2(result.reason.contains("Passphrase"), qPrintable(result.reason));
+        locked.password = "Kennwort 1";
+        result = upload::Transfer(SftpTarget("try"), locked, {}).Try();
+        QVERIFY2(result.Ok(), qPrintable(result.reason));
+
         upload::Login noKey = SshLogin();
         noKey.keyFile = m_home.filePath("fehlt/id_ed25519");
         result = upload::Transfer(SftpTarget("try"), noKey, {}).Try();
@@ -390,6 +435,21 @@ private slots:
         QCOMPARE(ReadFileBytes(guarded.Folder() + "/index.html"), QByteArray("2"));
     }
 
+    // HTTPS checks the server's certificate: one that nobody vouches for is
+    // refused with a message, and nothing is written.
+    void https_untrustedCertificate_isRefused()
+    {
+        WebDavServer own;
+        own.UseOwnCertificate();
+        QVERIFY2(own.Start(), qPrintable(own.error()));
+        const upload::Target target = Parsed(own.Address());
+        QCOMPARE(target.scheme, upload::Scheme::Https);
+        const upload::TransferResult result = upload::Transfer(target, {}, {}).Send({ { "results.json", "1" } });
+        QCOMPARE(result.failure, upload::Failure::Other);
+        QVERIFY2(result.reason.contains("Zertifikat von 127.0.0.1:"), qPrintable(result.reason));
+        QCOMPARE(NamesIn(own.Folder()), QStringList());
+    }
+
     // Another target gets every file again, without a new Put.
     void newTarget_getsEveryFileAgain()
     {
@@ -422,25 +482,30 @@ private slots:
         const upload::Target target
             = Parsed(QStringLiteral("%1://%2@127.0.0.1:%3/x/").arg(scheme, SshServer::User()).arg(hung.serverPort()));
         upload::Timing timing = Quick();
+        timing.settle = 50ms;
         timing.coalesce = 50ms;
-        timing.limits.connect = 2000ms;
-        timing.limits.stall = 2000ms;
+        timing.limits.connect = 6000ms;
+        timing.limits.stall = 6000ms;
+        std::vector<QByteArray> versions;
+        for (int n = 1; n <= 200; ++n)
+            versions.push_back(Version(n, 200000));
         auto outbox = std::make_unique<upload::Outbox>(timing);
         outbox->SetTarget(target, SshLogin());
-        outbox->Put("results.json", Version(1, 200000));
+        outbox->Put("results.json", versions[0]);
         QTRY_VERIFY_WITH_TIMEOUT(outbox->Status().sending, 5000);
         QElapsedTimer clock;
         qint64 slowest = 0;
-        for (int n = 2; n < 500; ++n) {
+        for (const QByteArray& version : versions) {
             clock.start();
-            QVERIFY(outbox->Put("results.json", Version(n, 200000)));
+            QVERIFY(outbox->Put("results.json", version));
             slowest = std::max(slowest, clock.nsecsElapsed());
         }
         QVERIFY(outbox->Status().sending);
         QCOMPARE(outbox->Status().waiting, 1);
+        // How long it took is bench_upload's figure; here it counts that
+        // every Put came back while the round still hung.
         qInfo("slowest Put while the server hangs: %.3f ms", slowest / 1e6);
-        QVERIFY2(slowest < 200'000'000, qPrintable(QString::number(slowest)));
-        QTRY_COMPARE_WITH_TIMEOUT(outbox->Status().failure, upload::Failure::TimedOut, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(outbox->Status().failure, upload::Failure::TimedOut, 20000);
         QVERIFY2(outbox->Status().reason.contains("antwortet nicht mehr"), qPrintable(outbox->Status().reason));
 
         // Closing while a round hangs with a long limit.
@@ -453,7 +518,7 @@ private slots:
         QTest::qWait(300);
         clock.start();
         outbox.reset();
-        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     }
 
     void cleanupTestCase()
