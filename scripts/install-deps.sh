@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6opengl6-dev
   libzip-dev libxlsxwriter-dev libbenchmark-dev
-  libqrencode-dev zlib1g-dev
+  libqrencode-dev zlib1g-dev libcurl4-openssl-dev libsecret-1-dev
   fonts-liberation2 shared-mime-info xdg-utils qt6-translations-l10n
   xvfb x11-utils imagemagick
   dpkg-dev file
@@ -20,9 +20,12 @@ if [ "${1:-}" = "--tests" ]; then
   # workbook and the document with LibreOffice (headless, without its
   # windows); the format check needs clang-format; the package test checks
   # the Debian package with lintian, its desktop entry with
-  # desktop-file-validate and its metadata with appstreamcli.
+  # desktop-file-validate and its metadata with appstreamcli; the upload
+  # tests start their own OpenSSH server (SFTP) and lighttpd (WebDAV, also
+  # over TLS with a certificate of its own) on 127.0.0.1.
   packages+=(chromium cups cups-bsd printer-driver-cups-pdf poppler-utils unzip clang-format lintian
-    desktop-file-utils appstream libreoffice-calc-nogui libreoffice-writer-nogui)
+    desktop-file-utils appstream libreoffice-calc-nogui libreoffice-writer-nogui
+    openssh-server openssh-client lighttpd lighttpd-mod-webdav lighttpd-mod-openssl openssl)
 fi
 
 missing=()
