@@ -477,7 +477,8 @@ private slots:
         // chosen: the notice says so.
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
         QCOMPARE(w->ui.LabNotice->toolTip(),
-            QStringLiteral("Unable to open com port: 16\nDie serielle Schnittstelle ist von einem anderen Programm belegt."));
+            QStringLiteral(
+                "Unable to open com port: 16\nDie serielle Schnittstelle ist von einem anderen Programm belegt."));
         QCOMPARE(w->ui.ComPort->Port(), 1);
         QCOMPARE(w->ui.ComPort->Tag, 1);
         QCOMPARE(w->Race().Settings().startLockoutMs, 4000);
