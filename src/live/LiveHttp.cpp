@@ -140,22 +140,29 @@ QByteArray HttpService::clockJson() const
 void HttpService::incoming(QTcpSocket* socket)
 {
     const QHostAddress peer = PeerKey(socket->peerAddress());
-    const PeerLimits::Admission admission = admissionOf(peer);
+    const Admission admission = admissionOf(peer);
     if (admission.verdict == PeerLimits::Verdict::Wait)
         wait(socket, peer);
     else
         take(socket, peer, admission);
 }
 
-PeerLimits::Admission HttpService::admissionOf(const QHostAddress& peer) const
+HttpService::Admission HttpService::admissionOf(const QHostAddress& peer) const
 {
-    return m_limits.Admit(peer, [this](const QHostAddress& holder) { return givingWay(holder) != nullptr; });
+    // The connection that gives way is the one found when the limits asked
+    // whether its address has one.
+    QTcpSocket* found = nullptr;
+    const PeerLimits::Admission admission = m_limits.Admit(peer, [this, &found](const QHostAddress& holder) {
+        found = givingWay(holder);
+        return found != nullptr;
+    });
+    return { admission.verdict, admission.verdict == PeerLimits::Verdict::Reclaim ? found : nullptr };
 }
 
-void HttpService::take(QTcpSocket* socket, const QHostAddress& peer, const PeerLimits::Admission& admission)
+void HttpService::take(QTcpSocket* socket, const QHostAddress& peer, const Admission& admission)
 {
-    if (admission.verdict == PeerLimits::Verdict::Reclaim)
-        reclaim(givingWay(admission.from));
+    if (admission.givingWay)
+        reclaim(admission.givingWay);
     accepted(socket, peer);
 }
 
@@ -312,7 +319,7 @@ void HttpService::admitWaiting()
         return m_limits.ConnectionsOf(a.peer) < m_limits.ConnectionsOf(b.peer);
     });
     for (const Waiting& w : std::as_const(turn)) {
-        const PeerLimits::Admission admission = admissionOf(w.peer);
+        const Admission admission = admissionOf(w.peer);
         if (admission.verdict == PeerLimits::Verdict::Wait)
             continue;
         forget(w.socket);

@@ -83,8 +83,13 @@ private:
     class Acceptor;
 
     void incoming(QTcpSocket* socket);
-    PeerLimits::Admission admissionOf(const QHostAddress& peer) const;
-    void take(QTcpSocket* socket, const QHostAddress& peer, const PeerLimits::Admission& admission);
+    // Whether a new connection is taken, and in place of which one.
+    struct Admission {
+        PeerLimits::Verdict verdict = PeerLimits::Verdict::Wait;
+        QTcpSocket* givingWay = nullptr;
+    };
+    Admission admissionOf(const QHostAddress& peer) const;
+    void take(QTcpSocket* socket, const QHostAddress& peer, const Admission& admission);
     QTcpSocket* givingWay(const QHostAddress& peer) const;
     void accepted(QTcpSocket* socket, const QHostAddress& peer);
     void reclaim(QTcpSocket* socket);
