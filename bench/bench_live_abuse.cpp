@@ -47,9 +47,8 @@ std::shared_ptr<const race::Snapshot> someResults(int round = 0)
     for (int i = 0; i < 200; ++i)
         s->entries.push_back({ QString::number(i + 1),
             i == 0 && round > 0 ? QStringLiteral("Runde %1").arg(round) : QStringLiteral("Teilnehmer %1").arg(i),
-            "10:00.00,00", "1.00,00",
-            "0,00", QString::number(i + 1), race::Race::RowState::Finished, std::int64_t(60000), {}, {}, {},
-            QStringLiteral("e%1").arg(i) });
+            "10:00.00,00", "1.00,00", "0,00", QString::number(i + 1), race::Race::RowState::Finished,
+            std::int64_t(60000), {}, {}, {}, QStringLiteral("e%1").arg(i) });
     return s;
 }
 

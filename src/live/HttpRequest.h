@@ -77,9 +77,10 @@ private:
 
 // Reads the requests of one connection as their bytes arrive. Each byte is
 // looked at about once however the bytes are split: the search for the end
-// of a head goes on where the last one stopped, and the head is read once it
-// has ended. A request (head and body) may take at most `maxBytes`; the limit
-// holds for each of several pipelined requests on its own.
+// of a head goes on where the last one stopped, each line of the head is read
+// once it has ended, a chunked body chunk by chunk. A request (head and body)
+// may take at most `maxBytes`; the limit holds for each of several pipelined
+// requests on its own.
 class RequestReader final {
 public:
     explicit RequestReader(qsizetype maxBytes = 8192);
