@@ -8,8 +8,9 @@
 // - 13 addresses (127.0.0.10 to 127.0.0.22) hold 8 silent connections each
 //   and open a new one whenever the server closes one: a polite client from
 //   127.0.0.2 asks 40 times (target: 40 answers 200);
-// - 12 addresses trickle heads on 8 connections each: how long a change
-//   takes to reach an open event stream (target: median <= 50 ms);
+// - 12 addresses trickle heads on 8 connections each (a byte every 10 ms on
+//   each): how long a change takes to reach an open event stream (target:
+//   median <= 50 ms);
 // - `ab -k -c 8 -n 5000` (apache2-utils), when it is installed: its failed
 //   requests (target: ab completes, none failed).
 #include "BenchSupport.h"
@@ -293,7 +294,7 @@ int main(int argc, char** argv)
     // A change reaches an open event stream while 12 addresses trickle heads
     // on 8 connections each.
     const int changes = Scaled(20, 5);
-    holders = startHolders(port, 12, 8 + changes / 4, 100);
+    holders = startHolders(port, 12, 8 + changes / 4, 10);
     RunEventsFor(2500);
     RawHttp stream(port, QHostAddress(QStringLiteral("127.0.0.2")));
     std::vector<double> delays;

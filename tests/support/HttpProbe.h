@@ -98,7 +98,8 @@ LoadResult KeepAliveLoad(quint16 port, const QHostAddress& from, int concurrency
 // Clients that hold connections from the loopback addresses 127.0.0.<first>
 // on (`addresses` of them, `perAddress` connections each) and open a new one
 // at once whenever the server closes one. Silent, or sending a request head
-// a byte at a time, one byte on every connection each `dripMs`.
+// of many short fields a byte at a time, one byte on every connection each
+// `dripMs`.
 class ConnectionHolders final : public QObject {
     Q_OBJECT
 public:
