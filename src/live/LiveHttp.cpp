@@ -3,15 +3,17 @@
 
 #include "live/LiveHttp.h"
 
+#include "live/Favicon.h"
+#include "live/HttpAnswer.h"
 #include "live/LiveJson.h"
 #include "live/LivePages.h"
+#include "platform/Sockets.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTime>
 
-#include <sys/socket.h>
-#include <unistd.h>
+#include <algorithm>
 
 namespace live {
 
@@ -35,72 +37,18 @@ constexpr int kStreamSendBuffer = 16 * 1024;
 constexpr std::chrono::milliseconds kWaitForRoom { 1000 };
 constexpr std::chrono::milliseconds kRefuseTimeout { 2000 };
 constexpr int kMaxWaiting = 300;
-constexpr int kMaxWaitingPerPeer = kMaxWaiting / 2;
 // After the last answer our side closes first; what the client still sends
 // is read and dropped for this long, so its close does not reset the
 // connection before the answer has been read.
 constexpr std::chrono::milliseconds kLinger { 2000 };
-
-QByteArray reason(int status)
-{
-    switch (status) {
-    case 200:
-        return "OK";
-    case 304:
-        return "Not Modified";
-    case 400:
-        return "Bad Request";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 408:
-        return "Request Timeout";
-    case 413:
-        return "Content Too Large";
-    case 431:
-        return "Request Header Fields Too Large";
-    case 501:
-        return "Not Implemented";
-    case 503:
-        return "Service Unavailable";
-    case 505:
-        return "HTTP Version Not Supported";
-    default:
-        return "Error";
-    }
-}
-
-QByteArray errorText(int status)
-{
-    switch (status) {
-    case 400:
-        return "Fehlerhafte Anfrage.\n";
-    case 408:
-        return "Die Anfrage kam nicht rechtzeitig vollständig an.\n";
-    case 413:
-    case 431:
-        return "Anfrage zu gross.\n";
-    case 501:
-        return "Diese Übertragungsart wird nicht unterstützt.\n";
-    case 505:
-        return "Nur HTTP/1.0 und HTTP/1.1.\n";
-    default:
-        return "Fehler.\n";
-    }
-}
+// A request head that has been coming for this long is no browser's: when
+// connections are short, it gives way as an idle connection does.
+constexpr std::chrono::milliseconds kStalledHead { 2000 };
+// A new connection's first request may still be on its way for a moment
+// (the client connects, then writes): until then it is not idle.
+constexpr std::chrono::milliseconds kFirstRequestGrace { 1000 };
 
 const QByteArray kTextPlain = "text/plain; charset=utf-8";
-
-// IPv4 clients of a dual-stack socket arrive as ::ffff:a.b.c.d; one client
-// is one address either way.
-QHostAddress peerOf(const QTcpSocket* socket)
-{
-    const QHostAddress address = socket->peerAddress();
-    bool v4 = false;
-    const quint32 ip = address.toIPv4Address(&v4);
-    return v4 ? QHostAddress(ip) : address;
-}
 
 std::uint64_t versionNamed(const QByteArray& text)
 {
@@ -124,7 +72,7 @@ protected:
         auto* socket = new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
-            ::close(static_cast<int>(descriptor));
+            platform::CloseDescriptor(descriptor);
             return;
         }
         m_service.incoming(socket);
@@ -137,6 +85,7 @@ private:
 HttpService::HttpService(const ServerOptions& options, std::atomic<int>& connections)
     : m_options(options)
     , m_connections(connections)
+    , m_limits({ options.maxConnections, options.maxConnectionsPerPeer, options.maxStreams, options.maxStreamsPerPeer })
 {
     using std::chrono::milliseconds;
     m_sweep.setInterval(std::min({ milliseconds(1000), m_options.idleTimeout / 4, m_options.requestTimeout / 4 }));
@@ -190,26 +139,72 @@ QByteArray HttpService::clockJson() const
 
 void HttpService::incoming(QTcpSocket* socket)
 {
-    const QHostAddress peer = peerOf(socket);
-    if (hasRoom(peer) || (m_connections.load() < m_options.maxConnections && reclaimIdle(peer)))
-        accepted(socket, peer);
-    else
+    const QHostAddress peer = PeerKey(socket->peerAddress());
+    const Admission admission = admissionOf(peer);
+    if (admission.verdict == PeerLimits::Verdict::Wait)
         wait(socket, peer);
+    else
+        take(socket, peer, admission);
 }
 
-bool HttpService::hasRoom(const QHostAddress& peer) const
+HttpService::Admission HttpService::admissionOf(const QHostAddress& peer) const
 {
-    return m_connections.load() < m_options.maxConnections
-        && m_peers.value(peer).connections < m_options.maxConnectionsPerPeer;
+    // The connection that gives way is the one found when the limits asked
+    // whether its address has one.
+    QTcpSocket* found = nullptr;
+    const PeerLimits::Admission admission = m_limits.Admit(peer, [this, &found](const QHostAddress& holder) {
+        found = givingWay(holder);
+        return found != nullptr;
+    });
+    return { admission.verdict, admission.verdict == PeerLimits::Verdict::Reclaim ? found : nullptr };
+}
+
+void HttpService::take(QTcpSocket* socket, const QHostAddress& peer, const Admission& admission)
+{
+    if (admission.givingWay)
+        reclaim(admission.givingWay);
+    accepted(socket, peer);
+}
+
+QTcpSocket* HttpService::givingWay(const QHostAddress& peer) const
+{
+    // The idle connection used least recently: a client that keeps several
+    // open is furthest from its next request on that one. A connection with
+    // a request on its way (in the kernel's buffer, coming in briskly or
+    // being answered) never gives way. A head that has been trickling in for
+    // seconds is no browser's: it does, the oldest first, once no connection
+    // is idle.
+    const auto now = SteadyClock::now();
+    QTcpSocket* idle = nullptr;
+    QTcpSocket* stalled = nullptr;
+    TimePoint idleSince, stalledSince;
+    for (auto it = m_open.cbegin(); it != m_open.cend(); ++it) {
+        const Connection& c = *it;
+        QTcpSocket* socket = it.key();
+        if (c.peer != peer || !c.counted || c.kind != Kind::Requests || c.closing || socket->bytesToWrite() > 0)
+            continue;
+        if (c.requestSince) {
+            if (now - *c.requestSince >= kStalledHead && (!stalled || *c.requestSince < stalledSince)) {
+                stalled = socket;
+                stalledSince = *c.requestSince;
+            }
+        } else if ((c.answered || now - c.lastActivity >= kFirstRequestGrace) && socket->bytesAvailable() == 0
+            && (!idle || c.lastActivity < idleSince) && platform::UnreadBytes(socket->socketDescriptor()) == 0) {
+            idle = socket;
+            idleSince = c.lastActivity;
+        }
+    }
+    return idle ? idle : stalled;
 }
 
 void HttpService::accepted(QTcpSocket* socket, const QHostAddress& peer)
 {
+    m_limits.Open(peer);
     ++m_connections;
-    ++m_peers[peer].connections;
     Connection c;
     c.peer = peer;
     c.lastActivity = SteadyClock::now();
+    c.reader = RequestReader(m_options.maxRequestBytes);
     m_open.insert(socket, c);
     // An idle server does nothing: the sweep and the heartbeat run while
     // connections are open.
@@ -232,31 +227,19 @@ void HttpService::accepted(QTcpSocket* socket, const QHostAddress& peer)
     });
 }
 
-bool HttpService::reclaimIdle(const QHostAddress& peer)
+void HttpService::reclaim(QTcpSocket* socket)
 {
-    // A connection kept open after an answer for a next request that has not
-    // come is the client's to give up: its newest connection is worth more.
-    // Closing it between requests is allowed; a browser asks again on a new
-    // one.
-    QTcpSocket* newest = nullptr;
-    TimePoint since;
-    for (auto it = m_open.cbegin(); it != m_open.cend(); ++it) {
-        const Connection& c = *it;
-        if (c.peer != peer || !c.counted || c.kind != Kind::Requests || !c.answered || c.closing || c.requestSince
-            || it.key()->bytesAvailable() > 0 || it.key()->bytesToWrite() > 0)
-            continue;
-        // The one used last: a client that polls is furthest from its next
-        // request on it.
-        if (!newest || c.lastActivity > since) {
-            newest = it.key();
-            since = c.lastActivity;
-        }
+    Connection& c = m_open[socket];
+    release(socket);
+    // Our side closes first and what the client still sends is drained, so
+    // a request it sent at this moment meets the end of the stream, not a
+    // reset: browsers and ab send it again on a new connection.
+    if (c.reader.HasPartial()) {
+        refuseRequest(socket, c, 408);
+    } else {
+        c.closing = true;
+        closeWhenWritten(socket, c);
     }
-    if (!newest)
-        return false;
-    release(newest);
-    newest->disconnectFromHost();
-    return true;
 }
 
 void HttpService::release(QTcpSocket* socket)
@@ -266,15 +249,9 @@ void HttpService::release(QTcpSocket* socket)
         return;
     it->counted = false;
     --m_connections;
+    m_limits.Close(it->peer);
     if (it->kind != Kind::Requests)
-        --m_streams;
-    const auto peer = m_peers.find(it->peer);
-    if (peer == m_peers.end())
-        return;
-    if (it->kind != Kind::Requests)
-        --peer->streams;
-    if (--peer->connections == 0 && peer->waiting == 0)
-        m_peers.erase(peer);
+        m_limits.CloseStream(it->peer);
     // A client waiting for a connection may have one now; after this call,
     // since it may come while connections are being walked.
     if (!m_waiting.isEmpty())
@@ -291,15 +268,12 @@ void HttpService::drop(QTcpSocket* socket)
 
 void HttpService::wait(QTcpSocket* socket, const QHostAddress& peer)
 {
-    Peer& counts = m_peers[peer];
-    if (m_waiting.size() >= kMaxWaiting || counts.waiting >= kMaxWaitingPerPeer) {
-        if (counts.connections == 0 && counts.waiting == 0)
-            m_peers.remove(peer);
+    if (!m_limits.MayWait(peer, kMaxWaiting)) {
         socket->abort();
         socket->deleteLater();
         return;
     }
-    ++counts.waiting;
+    m_limits.StartWaiting(peer);
     m_waiting.append({ socket, peer, {}, SteadyClock::now(), false });
     QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
         for (Waiting& w : m_waiting) {
@@ -326,9 +300,7 @@ void HttpService::forget(QTcpSocket* socket)
     for (qsizetype i = 0; i < m_waiting.size(); ++i) {
         if (m_waiting[i].socket != socket)
             continue;
-        const auto peer = m_peers.find(m_waiting[i].peer);
-        if (peer != m_peers.end() && --peer->waiting == 0 && peer->connections == 0)
-            m_peers.erase(peer);
+        m_limits.StopWaiting(m_waiting[i].peer);
         m_waiting.removeAt(i);
         return;
     }
@@ -336,23 +308,30 @@ void HttpService::forget(QTcpSocket* socket)
 
 void HttpService::admitWaiting()
 {
-    for (qsizetype i = 0; i < m_waiting.size();) {
-        const Waiting w = m_waiting[i];
-        if (w.refused || !hasRoom(w.peer)) {
-            ++i;
+    // Those whose address holds fewest connections first, each address in
+    // the order its connections came.
+    QList<Waiting> turn;
+    for (const Waiting& w : std::as_const(m_waiting)) {
+        if (!w.refused)
+            turn << w;
+    }
+    std::stable_sort(turn.begin(), turn.end(), [this](const Waiting& a, const Waiting& b) {
+        return m_limits.ConnectionsOf(a.peer) < m_limits.ConnectionsOf(b.peer);
+    });
+    for (const Waiting& w : std::as_const(turn)) {
+        const Admission admission = admissionOf(w.peer);
+        if (admission.verdict == PeerLimits::Verdict::Wait)
             continue;
-        }
         forget(w.socket);
         QObject::disconnect(w.socket, nullptr, this, nullptr);
-        accepted(w.socket, w.peer);
+        take(w.socket, w.peer, admission);
         Connection& c = m_open[w.socket];
-        c.input = w.seen;
-        if (!c.input.isEmpty())
+        c.reader.Append(w.seen);
+        if (!w.seen.isEmpty())
             c.requestSince = w.since;
         process(w.socket);
     }
 }
-
 void HttpService::checkWaiting()
 {
     admitWaiting();
@@ -363,9 +342,12 @@ void HttpService::checkWaiting()
             // No connection came free in time: the client hears so and may
             // try again, rather than finding its connection reset.
             const QByteArray body = "Zu viele Verbindungen, bitte gleich noch einmal versuchen.\n";
-            w.socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Type: " + kTextPlain + "\r\nContent-Length: "
-                + QByteArray::number(body.size()) + "\r\nRetry-After: 5\r\nConnection: close\r\n\r\n" + body);
-            w.socket->disconnectFromHost();
+            w.socket->write("HTTP/1.1 503 Service Unavailable\r\n" + DateField() + "Content-Type: " + kTextPlain
+                + "\r\nContent-Length: " + QByteArray::number(body.size())
+                + "\r\nRetry-After: 5\r\nConnection: close\r\n\r\n" + body);
+            w.socket->flush();
+            if (w.socket->bytesToWrite() > 0 || !platform::ShutdownSending(w.socket->socketDescriptor()))
+                w.socket->disconnectFromHost();
             w.refused = true;
             w.since = now;
         } else if (w.refused && now - w.since >= kRefuseTimeout) {
@@ -391,9 +373,9 @@ void HttpService::received(QTcpSocket* socket)
     const QByteArray data = socket->readAll();
     if (c.kind != Kind::Requests || c.closing)
         return; // nothing more is expected here
-    if (c.input.isEmpty() && !data.isEmpty())
+    if (!c.reader.HasPartial() && !data.isEmpty())
         c.requestSince = SteadyClock::now();
-    c.input += data;
+    c.reader.Append(data);
     process(socket);
 }
 
@@ -406,22 +388,25 @@ void HttpService::process(QTcpSocket* socket)
         if (it == m_open.end())
             return;
         Connection& c = *it;
-        if (c.input.isEmpty() || c.kind != Kind::Requests || c.closing)
+        if (!c.reader.HasPartial() || c.kind != Kind::Requests || c.closing)
             return;
         if (socket->bytesToWrite() > m_options.maxQueuedOutput) {
             drop(socket); // it asks and asks and does not read
             return;
         }
-        const ParsedRequest parsed = ParseRequest(c.input, m_options.maxRequestBytes);
-        if (parsed.result == ParsedRequest::Result::NeedMore)
+        const ParsedRequest parsed = c.reader.Next();
+        if (parsed.result == ParsedRequest::Result::NeedMore) {
+            // The head is in and the client waits for a word before its body.
+            if (c.reader.TakeContinue())
+                socket->write("HTTP/1.1 100 Continue\r\n" + DateField() + "\r\n");
             return;
+        }
         if (parsed.result == ParsedRequest::Result::Refused) {
             refuseRequest(socket, c, parsed.status);
             return;
         }
-        c.input.remove(0, parsed.length);
         c.requestSince.reset();
-        if (!c.input.isEmpty())
+        if (c.reader.HasPartial())
             c.requestSince = SteadyClock::now();
         handle(socket, c, parsed.request);
     }
@@ -443,14 +428,14 @@ void HttpService::written(QTcpSocket* socket)
 void HttpService::closeWhenWritten(QTcpSocket* socket, Connection& c)
 {
     c.closing = true;
-    c.input.clear();
+    c.reader.Clear();
     if (c.halfClosed || socket->bytesToWrite() > 0)
         return; // written() comes back once the output is out
     c.halfClosed = true;
     c.lingerUntil = SteadyClock::now() + kLinger;
     // Our side ends; the client sees the end of the answer and closes, which
     // ends the connection (disconnected) without a reset.
-    ::shutdown(static_cast<int>(socket->socketDescriptor()), SHUT_WR);
+    platform::ShutdownSending(socket->socketDescriptor());
 }
 
 void HttpService::sweep()
@@ -483,10 +468,10 @@ void HttpService::sweep()
         drop(socket);
     for (QTcpSocket* socket : late)
         refuseRequest(socket, m_open[socket], 408);
-    for (QTcpSocket* socket : idle) {
-        release(socket);
-        socket->disconnectFromHost();
-    }
+    // Closed as a reclaimed one is: a request sent at this moment meets the
+    // end of the stream, not a reset.
+    for (QTcpSocket* socket : idle)
+        reclaim(socket);
 }
 
 void HttpService::heartbeat()
@@ -502,8 +487,7 @@ void HttpService::handle(QTcpSocket* socket, Connection& c, const HttpRequest& r
     c.lastActivity = SteadyClock::now();
     // With most connections open, in all or from this address, answers do not
     // keep theirs.
-    const bool keep = request.KeepAlive() && m_connections.load() <= m_options.maxConnections / 2
-        && m_peers.value(c.peer).connections <= m_options.maxConnectionsPerPeer / 2;
+    const bool keep = request.KeepAlive() && m_limits.KeepsAlive(c.peer);
     c.closing = !keep;
     c.keepAliveSaid = keep && request.minor == 0;
 
@@ -541,6 +525,11 @@ void HttpService::handle(QTcpSocket* socket, Connection& c, const HttpRequest& r
             head);
     } else if (path == kEventsPath || path == kDisplayEventsPath) {
         openStream(socket, c, request, path == kEventsPath ? Kind::ResultsStream : Kind::DisplayStream, head);
+    } else if (path == "/favicon.ico") {
+        // The icon changes only with the program: a browser may keep it a day.
+        Answer icon { 200, "image/x-icon", { Part { FaviconIco(), {} } }, {}, false };
+        icon.cacheControl = "max-age=86400";
+        respond(socket, c, icon, head);
     } else {
         respond(socket, c, { 404, kTextPlain, { Part { "Nicht gefunden.\n", {} } }, {}, false }, head);
     }
@@ -550,7 +539,7 @@ void HttpService::refuseRequest(QTcpSocket* socket, Connection& c, int status)
 {
     c.closing = true;
     c.keepAliveSaid = false;
-    respond(socket, c, { status, kTextPlain, { Part { errorText(status), {} } }, {}, false }, false);
+    respond(socket, c, { status, kTextPlain, { Part { ErrorText(status), {} } }, {}, false }, false);
 }
 
 void HttpService::respond(QTcpSocket* socket, Connection& c, const Answer& answer, bool head)
@@ -573,14 +562,16 @@ void HttpService::respond(QTcpSocket* socket, Connection& c, const Answer& answe
         for (const Part& part : answer.body)
             body += part.plain;
     }
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + reason(answer.status) + "\r\n";
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + ReasonPhrase(answer.status) + "\r\n";
+    out += DateField();
     if (!answer.contentType.isEmpty())
         out += "Content-Type: " + answer.contentType + "\r\n";
     if (answer.status != 304)
         out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     if (answer.gzip)
         out += "Content-Encoding: gzip\r\n";
-    out += "Cache-Control: no-cache\r\nX-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer\r\n";
+    out += "Cache-Control: " + answer.cacheControl
+        + "\r\nX-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer\r\n";
     out += answer.extraHeaders;
     if (c.closing)
         out += "Connection: close\r\n";
@@ -597,8 +588,7 @@ void HttpService::respond(QTcpSocket* socket, Connection& c, const Answer& answe
 
 void HttpService::openStream(QTcpSocket* socket, Connection& c, const HttpRequest& request, Kind kind, bool head)
 {
-    Peer& peer = m_peers[c.peer];
-    if (!head && (m_streams >= m_options.maxStreams || peer.streams >= m_options.maxStreamsPerPeer)) {
+    if (!head && !m_limits.StreamRoom(c.peer)) {
         // The page falls back to polling.
         c.closing = true;
         respond(socket, c,
@@ -606,8 +596,9 @@ void HttpService::openStream(QTcpSocket* socket, Connection& c, const HttpReques
         return;
     }
     c.gzip = !head && AcceptsGzip(request.Field("accept-encoding"));
-    QByteArray out = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream; charset=utf-8\r\n"
-                     "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nVary: Accept-Encoding\r\n";
+    QByteArray out = "HTTP/1.1 200 OK\r\n" + DateField()
+        + "Content-Type: text/event-stream; charset=utf-8\r\n"
+          "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nVary: Accept-Encoding\r\n";
     if (c.gzip)
         out += "Content-Encoding: gzip\r\n";
     // The body runs until either side closes, so no length.
@@ -620,10 +611,9 @@ void HttpService::openStream(QTcpSocket* socket, Connection& c, const HttpReques
     }
     c.kind = kind;
     c.closing = false;
-    c.input.clear();
+    c.reader.Clear();
     c.requestSince.reset();
-    ++m_streams;
-    ++peer.streams;
+    m_limits.OpenStream(c.peer);
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kStreamSendBuffer);
     if (c.gzip)
         out += GzipHeader();

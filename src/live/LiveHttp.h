@@ -7,6 +7,7 @@
 #include "live/HttpRequest.h"
 #include "live/LiveFeed.h"
 #include "live/LiveServer.h"
+#include "live/PeerLimits.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>
@@ -26,8 +27,9 @@ class QTcpSocket;
 namespace live {
 
 // The HTTP side of the live server; it and every socket live on the server
-// thread. ParseRequest reads the requests; connections, limits, answers and
-// event streams are kept here.
+// thread. A RequestReader per connection reads the requests, PeerLimits
+// shares the connections out; the connections themselves, the answers and
+// the event streams are kept here.
 class HttpService final : public QObject {
 public:
     HttpService(const ServerOptions& options, std::atomic<int>& connections);
@@ -45,14 +47,14 @@ private:
     // A connection takes requests until it becomes an event stream.
     enum class Kind { Requests, ResultsStream, DisplayStream };
     struct Connection {
-        QHostAddress peer;
+        QHostAddress peer; // as counted (PeerKey)
         Kind kind = Kind::Requests;
         // The last request or output taken by the client; for a stream, when
         // its waiting output last moved.
         TimePoint lastActivity;
         std::optional<TimePoint> requestSince; // first byte of an unfinished request
-        QByteArray input; // received, not yet a complete request
-        bool answered = false; // has had an answer and waits for the next request
+        RequestReader reader;
+        bool answered = false; // has had an answer
         bool closing = false; // answered for the last time; closes once its output is out
         bool keepAliveSaid = false; // an HTTP/1.0 client asked to keep the connection
         bool halfClosed = false; // our side is closed; input is drained until the client closes
@@ -61,12 +63,6 @@ private:
         bool counted = true; // still holds one of the connections
         bool gzip = false; // a stream compressed as a whole
         std::uint64_t sent = 0; // the version a stream's client has
-    };
-    // What one client address holds.
-    struct Peer {
-        int connections = 0;
-        int streams = 0;
-        int waiting = 0;
     };
     // A connection beyond a limit, waiting for room.
     struct Waiting {
@@ -82,13 +78,21 @@ private:
         QList<Part> body;
         QByteArray extraHeaders;
         bool gzip = false;
+        QByteArray cacheControl = "no-cache";
     };
     class Acceptor;
 
     void incoming(QTcpSocket* socket);
-    bool hasRoom(const QHostAddress& peer) const;
+    // Whether a new connection is taken, and in place of which one.
+    struct Admission {
+        PeerLimits::Verdict verdict = PeerLimits::Verdict::Wait;
+        QTcpSocket* givingWay = nullptr;
+    };
+    Admission admissionOf(const QHostAddress& peer) const;
+    void take(QTcpSocket* socket, const QHostAddress& peer, const Admission& admission);
+    QTcpSocket* givingWay(const QHostAddress& peer) const;
     void accepted(QTcpSocket* socket, const QHostAddress& peer);
-    bool reclaimIdle(const QHostAddress& peer);
+    void reclaim(QTcpSocket* socket);
     void release(QTcpSocket* socket);
     void drop(QTcpSocket* socket);
     void wait(QTcpSocket* socket, const QHostAddress& peer);
@@ -113,9 +117,8 @@ private:
     std::atomic<int>& m_connections;
     Acceptor* m_acceptor = nullptr;
     QHash<QTcpSocket*, Connection> m_open;
-    QHash<QHostAddress, Peer> m_peers;
+    PeerLimits m_limits;
     QList<Waiting> m_waiting; // in the order they came
-    int m_streams = 0;
     QTimer m_sweep;
     QTimer m_waitTimer;
     QTimer m_heartbeat;

@@ -166,27 +166,39 @@ tr.new td { animation: flash 4s ease-out; }
 
 const char kResultsScript[] = R"js(
 var shownNewest = '';
-var STATUSES = ['DNF', 'DSQ', 'DNS'];
 // Rows are kept by entry identity and only changed where their texts
 // changed, so a delta touches a few rows, not the whole table.
 var rowsById = {}, sections = {}, drawn = 0;
 function setText(node, text) { if (node.textContent !== text) node.textContent = text; }
-function placeOf(e) { var n = parseInt(e.place, 10); return isNaN(n) ? 1e9 : n; }
+// The entries come in the order the results list them (class by class,
+// ranked by place, then the others, then DNF, DSQ, DNS); the page shows that
+// order as it is and only puts headings where a class or a kind of row begins.
+var KINDS = {
+  fin: ['Im Ziel', ''],
+  run: ['Unterwegs \u2013 gestartet um', 'unterwegs \u2013 gestartet um'],
+  free: ['Noch nicht gestartet', ''],
+  out: ['', '']
+};
+function kindOf(e) {
+  return e.status ? 'out' : e.state === 'finished' ? 'fin' : e.state === 'running' ? 'run' : 'free';
+}
 function draw() {
   document.title = 'Zeitenprotokoll ' + data.title;
   setText(document.getElementById('title'), document.title);
   var classes = data.classes || [];
-  var grouped = classes.length > 0 || data.entries.some(function (e) { return e.status; });
-  var wanted = [];
+  var wanted = [], seen = {};
   drawn++;
   var newest = data.latest.length ? data.latest[0] : -1;
   var newestKey = newest < 0 ? '' : data.entries[newest].id + '|' + data.entries[newest].time;
   var flash = newestKey !== shownNewest;
   shownNewest = newestKey;
-  // A heading row, kept like the entries' rows; `key` tells apart the same
-  // heading in different classes.
+  // A heading row, kept like the entries' rows; the same heading again
+  // further down is a row of its own.
   function section(key, text, cls) {
-    var id = key + '|' + text, tr = sections[id];
+    var id = key + '|' + text;
+    seen[id] = (seen[id] || 0) + 1;
+    id += '|' + seen[id];
+    var tr = sections[id];
     if (!tr) {
       tr = sections[id] = el('tr', cls || 'sec');
       var td = el('td', '', text);
@@ -212,46 +224,24 @@ function draw() {
     setText(r.tm, time);
     wanted.push(r.tr);
   }
-  // Ranked entries by place, then the runners (with their start), those
-  // still to start, and DNF, DSQ, DNS.
-  function list(indices, heads, key) {
-    var fin = [], run = [], free = [], out = [[], [], []];
-    indices.forEach(function (i) {
-      var e = data.entries[i], k = STATUSES.indexOf(e.status);
-      if (k >= 0) out[k].push(i);
-      else (e.state === 'finished' ? fin : e.state === 'running' ? run : free).push(i);
-    });
-    fin.sort(function (a, b) { return placeOf(data.entries[a]) - placeOf(data.entries[b]) || a - b; });
-    if (fin.length && heads) section(key, 'Im Ziel');
-    fin.forEach(function (i) { row(i, 'fin', data.entries[i].place, data.entries[i].time); });
-    if (run.length) {
-      section(key, heads ? 'Unterwegs \u2013 gestartet um' : 'unterwegs \u2013 gestartet um');
-      run.forEach(function (i) { row(i, 'run', '', data.entries[i].start); });
-    }
-    if (free.length) {
-      if (heads) section(key, 'Noch nicht gestartet');
-      free.forEach(function (i) { row(i, 'free', '', ''); });
-    }
-    out.forEach(function (group) {
-      group.forEach(function (i) { row(i, 'out', data.entries[i].status, data.entries[i].time); });
-    });
-  }
-  if (!grouped) {
-    list(data.entries.map(function (e, i) { return i; }), true, '');
-  } else {
-    // Class by class in the order of the start list, each under its name.
-    var byClass = {}, order = classes.slice();
-    data.entries.forEach(function (e, i) {
-      var k = e['class'] || '';
-      if (!(k in byClass)) { byClass[k] = []; if (order.indexOf(k) < 0) order.push(k); }
-      byClass[k].push(i);
-    });
-    order.forEach(function (k) {
-      if (!byClass[k]) return;
+  // With classes each class has its heading and only runners get one of
+  // their own; without, every kind of row has its heading.
+  var klass = null, kind = '';
+  data.entries.forEach(function (e, i) {
+    var k = classes.length ? e['class'] || '' : '';
+    if (k !== klass) {
       if (classes.length) section('class', k || 'ohne Klasse', 'cls');
-      list(byClass[k], !classes.length, 'class:' + k);
-    });
-  }
+      klass = k;
+      kind = '';
+    }
+    var now = kindOf(e), head = KINDS[now][classes.length ? 1 : 0];
+    if (now !== kind && head) section('class:' + k, head);
+    kind = now;
+    if (now === 'fin') row(i, 'fin', e.place, e.time);
+    else if (now === 'run') row(i, 'run', '', e.start);
+    else if (now === 'free') row(i, 'free', '', '');
+    else row(i, 'out', e.status, e.time);
+  });
   for (var id in rowsById) if (rowsById[id].drawn !== drawn) delete rowsById[id];
   var body = document.getElementById('rows'), at = body.firstChild;
   wanted.forEach(function (tr) {

@@ -31,12 +31,17 @@
 //   GET /display.json    what the display shows, as JSON
 //   GET /display/events  the display's data after each change of it
 //
+//   GET /favicon.ico     the program's icon
+//
 // Read-only: GET and HEAD only (others 405), unknown paths 404, no file
 // system access. Requests are read as RFC 9112 says (malformed ones 400,
-// other major versions 505). Limits: request size, connections and event
-// streams in total and per client address (more get 503 with Retry-After),
-// idle connections, unfinished requests, and the output queued for a client
-// that does not read.
+// other major versions 505), heads as they arrive, at most 100 field lines.
+// Limits: request size, connections and event streams in total and per
+// client address (an IPv6 client by its /64 network; more get 503 with
+// Retry-After), idle connections, unfinished requests, and the output queued
+// for a client that does not read. Beyond four fifths of the connections a
+// newcomer is served in place of an idle connection of the address holding
+// most, so no group of addresses locks the others out.
 namespace live {
 
 // Where a server listens by default: every interface. Tests keep their
@@ -54,7 +59,9 @@ struct ServerOptions {
     // poll.
     int maxStreams = 80;
     // What one client address may hold, so a single visitor cannot lock out
-    // the rest; a family's phones behind one router share an address.
+    // the rest; a family's phones behind one router share an address. Its
+    // connection used least recently that has no request in flight gives way
+    // to the address's next one.
     int maxConnectionsPerPeer = 8;
     int maxStreamsPerPeer = 4;
     // A connection is idle while it completes no request and takes no

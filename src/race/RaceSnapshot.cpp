@@ -75,7 +75,11 @@ Snapshot TakeSnapshot(const Race& race, platform::Tick now, const QString& title
         s.firstStart = cells.Cell(kColStart, firstStarter);
     s.classes = race.ClassOrder();
     s.entries.reserve(static_cast<size_t>(std::max(0, cells.RowCount() - 1)));
-    for (int r = 1; r < cells.RowCount(); ++r) {
+    // In the order every output lists the results; pages show it as it comes.
+    std::vector<int> rows;
+    for (const ResultGroup& group : GroupResults(cells, s.classes))
+        rows.insert(rows.end(), group.rows.begin(), group.rows.end());
+    for (const int r : rows) {
         SnapshotEntry e;
         e.number = cells.Cell(kColNr, r);
         e.name = cells.Cell(kColName, r);
@@ -129,7 +133,7 @@ std::vector<int> LastFinishers(const Snapshot& snapshot, int count, const QStrin
         }
         finishes.push_back(f);
     }
-    // Newest first; unknown finishes and ties keep the table's order.
+    // Newest first; unknown finishes and ties keep the entries' order.
     std::stable_sort(finishes.begin(), finishes.end(), [](const Finish& a, const Finish& b) {
         const bool aKnown = a.bySplit || a.byStart, bKnown = b.bySplit || b.byStart;
         if (aKnown != bKnown)

@@ -46,7 +46,9 @@ struct SnapshotColours {
 };
 
 struct Snapshot {
-    std::vector<SnapshotEntry> entries; // in the table's order
+    // In the order the results list them (protocol::GroupResults): class by
+    // class, ranked entries by place, the others, then DNF, DSQ, DNS.
+    std::vector<SnapshotEntry> entries;
     // The classes in the order of their first appearance in the start list;
     // empty without classes.
     QStringList classes;
@@ -66,14 +68,14 @@ struct Snapshot {
 };
 
 // The race as spectators see it at `now`: every entry row that holds a
-// start, a number or a name, in the table's order, with its state, run time
+// start, a number or a name, in the results' order, with its state, run time
 // and identity, and the race clock. Title and colours are the program's.
 Snapshot TakeSnapshot(const Race& race, platform::Tick now, const QString& title, const SnapshotColours& colours);
 
 // The indices of the entries that finished last, newest first, at most
 // `count`. An entry's finish is its split plus its run time, ties broken by
 // its start's time of day plus its run time; finished entries whose finish
-// cannot be worked out from their texts come after the others, in table order.
+// cannot be worked out from their texts come after the others, in the entries' order.
 // With a class only entries of that class count; an entry with a status is no
 // finisher.
 std::vector<int> LastFinishers(const Snapshot& snapshot, int count, const QString& klasse = QString());
@@ -102,7 +104,7 @@ const std::vector<EntryField>& EntryFields();
 // start by its number and its name. The key is hashed into eight letters and
 // digits. Entries with the same key (one number started twice within a
 // hundredth, two unstarted entries with the same number and name) are told
-// apart by their order in the table: the second gets "~2" appended, the third
+// apart by their order in the snapshot: the second gets "~2" appended, the third
 // "~3". A START, or an edit of the number, the name or the start, gives an
 // entry a new identity: spectators see one entry go and another come.
 void AssignEntryIds(Snapshot& snapshot);

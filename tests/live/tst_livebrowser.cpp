@@ -11,6 +11,7 @@
 #include "gridstore/CellTable.h"
 #include "live/LiveServer.h"
 #include "protocol/Columns.h"
+#include "protocol/ResultGroups.h"
 #include "race/Race.h"
 #include "support/HttpProbe.h"
 
@@ -176,35 +177,28 @@ QList<QStringList> rowsOf(const QJsonValue& value)
     return rows;
 }
 
-// The table a phone should show for the results: finishers by place, then
-// the runners with their start, then those still waiting.
+// The table a phone should show for results without classes: the entries
+// in the order they come, a heading where finishers, runners (with their
+// start) and those still waiting begin, entries with a status without one.
 QList<QStringList> expectedRows(const QJsonObject& results)
 {
-    const QJsonArray entries = results["entries"].toArray();
-    QList<int> finished, running, waiting;
-    for (int i = 0; i < entries.size(); ++i) {
-        const QString state = entries[i]["state"].toString();
-        (state == "finished" ? finished : state == "running" ? running : waiting) << i;
-    }
-    const auto place = [&](int i) {
-        bool ok = false;
-        const int p = entries[i]["place"].toString().toInt(&ok);
-        return ok ? p : 1000000000;
-    };
-    std::stable_sort(finished.begin(), finished.end(), [&](int a, int b) { return place(a) < place(b); });
     QList<QStringList> rows;
-    const auto section = [&](const QList<int>& list, const QString& title, const char* first, const char* last) {
-        if (list.isEmpty())
-            return;
-        rows << QStringList { title };
-        for (int i : list)
-            rows << QStringList { first ? entries[i][QLatin1String(first)].toString() : QString(),
-                entries[i]["number"].toString(), entries[i]["name"].toString(),
-                last ? entries[i][QLatin1String(last)].toString() : QString() };
-    };
-    section(finished, QStringLiteral("Im Ziel"), "place", "time");
-    section(running, QStringLiteral("Unterwegs – gestartet um"), nullptr, "start");
-    section(waiting, QStringLiteral("Noch nicht gestartet"), nullptr, nullptr);
+    QString kind;
+    for (const QJsonValue& value : results["entries"].toArray()) {
+        const QJsonObject e = value.toObject();
+        const QString state = e["state"].toString(), status = e["status"].toString();
+        const QString now = !status.isEmpty() ? "out" : state;
+        if (now != kind && now != "out")
+            rows << QStringList { now == "finished" ? QStringLiteral("Im Ziel")
+                    : now == "running"              ? QStringLiteral("Unterwegs – gestartet um")
+                                                    : QStringLiteral("Noch nicht gestartet") };
+        kind = now;
+        const QString first = now == "out" ? status : now == "finished" ? e["place"].toString() : QString();
+        const QString last = now == "running" ? e["start"].toString()
+            : now == "free"                   ? QString()
+                                              : e["time"].toString();
+        rows << QStringList { first, e["number"].toString(), e["name"].toString(), last };
+    }
     return rows;
 }
 
@@ -303,10 +297,10 @@ private slots:
         s->raceMs = 3723040;
         s->firstStart = QStringLiteral("10:00.00,00");
         s->entries = {
-            { "3", "Berg", "10:00.00,00", "1.05,12", "0,00", "2", EntryState::Finished, std::int64_t(65120), {}, {}, {},
-                {} },
             { "9", "<b>Anna</b> \"die Schnelle\"", "10:00.30,00", "59,80", "30,00", "1", EntryState::Finished,
                 std::int64_t(59800), {}, {}, {}, {} },
+            { "3", "Berg", "10:00.00,00", "1.05,12", "0,00", "2", EntryState::Finished, std::int64_t(65120), {}, {}, {},
+                {} },
             { "7", QStringLiteral("Müller"), "10:01.00,00", {}, "1.00,00", "-", EntryState::Running, {}, {}, {}, {},
                 {} },
             { "12", "Noch da", {}, {}, {}, {}, EntryState::Free, {}, {}, {}, {}, {} },
@@ -333,6 +327,32 @@ private slots:
                 { { "1", "9", "<b>Anna</b> \"die Schnelle\"", "59,80" }, { "2", "3", "Berg", "1.05,12" } }));
     }
 
+    void thePhonePage_showsTheOrderItIsGiven_andSortsNothing()
+    {
+        // Whatever order the results come in is the order shown (the server
+        // sends them as every output lists them): a page that sorted again
+        // would put Anna first.
+        auto s = std::make_shared<Snapshot>();
+        s->title = QStringLiteral("rennzeit");
+        s->entries = {
+            { "7", QStringLiteral("Müller"), "10:01.00,00", {}, "1.00,00", "-", EntryState::Running, {}, {}, {}, {},
+                {} },
+            { "3", "Berg", "10:00.00,00", "1.05,12", "0,00", "2", EntryState::Finished, std::int64_t(65120), {}, {}, {},
+                {} },
+            { "9", "Anna", "10:00.30,00", "59,80", "30,00", "1", EntryState::Finished, std::int64_t(59800), {}, {}, {},
+                {} },
+            { "8", "Ohne", "10:02.00,00", "", "", "DNF", EntryState::Running, {}, {}, QStringLiteral("DNF"), {}, {} },
+            { "5", "Spät", "10:03.00,00", {}, "3.00,00", "-", EntryState::Running, {}, {}, {}, {}, {} },
+        };
+        m_server->Publish(s);
+        QVERIFY(m_chromium->Open(url("/"), 390, 844, true));
+        QCOMPARE(rowsOf(m_chromium->Eval(kTableRows)),
+            QList<QStringList>({ { QStringLiteral("Unterwegs – gestartet um") },
+                { "", "7", QStringLiteral("Müller"), "10:01.00,00" }, { "Im Ziel" }, { "2", "3", "Berg", "1.05,12" },
+                { "1", "9", "Anna", "59,80" }, { "DNF", "8", "Ohne", "" },
+                { QStringLiteral("Unterwegs – gestartet um") }, { "", "5", QStringLiteral("Spät"), "10:03.00,00" } }));
+    }
+
     void thePhonePage_keepsUpFromTheStreamAlone()
     {
         // Forty entries started a second apart, some stopped: the page loads
@@ -348,7 +368,16 @@ private slots:
             if (step == 5)
                 race.start(2); // two more go out
             m_server->Publish(race.snapshot());
-            const QList<QStringList> expected = expectedRows(served());
+            // The results come in the order every output lists them.
+            const QJsonObject results = served();
+            QStringList numbers, grouped;
+            for (const QJsonValue& e : results["entries"].toArray())
+                numbers << e["number"].toString();
+            for (const protocol::ResultGroup& group : protocol::GroupResults(race.store, race.rules.ClassOrder()))
+                for (const int r : group.rows)
+                    grouped << race.store.Cell(protocol::kColNr, r);
+            QCOMPARE(numbers, grouped);
+            const QList<QStringList> expected = expectedRows(results);
             QDeadlineTimer deadline(5000);
             while (rowsOf(m_chromium->Eval(kTableRows)) != expected && !deadline.hasExpired())
                 QTest::qWait(50);
@@ -418,13 +447,15 @@ private slots:
             return Entry { nr, name, "10:01.00,00", time, "1.00,00", place, state, {}, QString::fromLatin1(klasse),
                 QString::fromLatin1(status), {}, {} };
         };
+        // In the results' order: class by class, the ranked, the others, then
+        // DNF, DSQ, DNS.
         s->entries = {
-            entry("4", "Dirk", "8,00", "DSQ", EntryState::Finished, "Herren", "DSQ"),
-            entry("2", "Bert", "9,00", "1", EntryState::Finished, "Herren", ""),
             entry("1", "Anna", "10,00", "1", EntryState::Finished, "Damen", ""),
             entry("3", "Cora", "", "DNF", EntryState::Running, "Damen", "DNF"),
-            entry("6", "Fritz", "", "-", EntryState::Running, "Herren", ""),
             entry("5", "Eva", "", "DNS", EntryState::Free, "Damen", "DNS"),
+            entry("2", "Bert", "9,00", "1", EntryState::Finished, "Herren", ""),
+            entry("6", "Fritz", "", "-", EntryState::Running, "Herren", ""),
+            entry("4", "Dirk", "8,00", "DSQ", EntryState::Finished, "Herren", "DSQ"),
         };
         m_server->Publish(s);
         QVERIFY(m_chromium->Open(url("/"), 390, 844, true));
@@ -440,6 +471,7 @@ private slots:
         QVERIFY(m_chromium->WaitFor("document.getElementById('live').textContent === 'live'"));
         auto later = std::make_shared<Snapshot>(*s);
         Entry& fritz = later->entries[4];
+        QCOMPARE(fritz.name, QStringLiteral("Fritz"));
         fritz.time = QStringLiteral("12,00");
         fritz.place = QStringLiteral("2");
         fritz.state = EntryState::Finished;

@@ -3,10 +3,15 @@
 
 // The results as the server hands them out: JSON fields and escaping, the
 // last finishers, the pages around the JSON, the address and its QR code.
+#include "gridstore/CellStore.h"
+#include "gridstore/CellTable.h"
 #include "live/LiveAddress.h"
 #include "live/LiveJson.h"
 #include "live/LivePages.h"
 #include "live/QrCode.h"
+#include "protocol/Columns.h"
+#include "protocol/HtmlPage.h"
+#include "race/Race.h"
 #include "race/RaceSnapshot.h"
 #include "support/HttpProbe.h"
 
@@ -215,6 +220,54 @@ private slots:
         // Half a surrogate pair is no character; it becomes the replacement.
         s.title = QString(QChar(0xD83C)) + QStringLiteral("x");
         QCOMPARE(parse(s)["title"].toString(), QStringLiteral("\uFFFDx"));
+    }
+
+    void snapshot_listsTheEntriesAsThePrintedResultsDo()
+    {
+        // A race with classes and statuses, timed by its own rules.
+        TCellStore store(protocol::kClassColCount + 1, 9);
+        TStoreTable table(store);
+        TSortOptions order;
+        order.SortCol = protocol::kColZeit;
+        race::Race rules(table, order);
+        const QStringList classes { "Herren", "Damen", "Herren", "Damen", "", "Herren", "Damen" };
+        for (int r = 1; r <= 7; ++r) {
+            store.SetRow(r, { QString::number(r), QStringLiteral("Teilnehmer %1").arg(r) });
+            store.SetCell(protocol::kColKlasse, r, classes[r - 1]);
+        }
+        const auto at = [](int ms) { return platform::Stamp { ms, QTime(10, 0).addMSecs(ms) }; };
+        int current = 1;
+        for (int i = 0; i < 6; ++i)
+            current = rules.Start(current, at(1000 * i)).view.currentRow;
+        const auto rowOf = [&](const QString& number) {
+            for (int r = 1; r < store.RowCount(); ++r)
+                if (store.Cell(protocol::kColNr, r) == number)
+                    return r;
+            return -1;
+        };
+        for (const auto& [number, ms] : { std::pair { "3", 9000 }, { "1", 12000 }, { "2", 20000 }, { "5", 21000 } })
+            rules.Stop(rowOf(number), at(ms));
+        QVERIFY(rules.SetStatus(rowOf("4"), protocol::EntryStatus::DNF));
+        QVERIFY(rules.SetStatus(rowOf("7"), protocol::EntryStatus::DNS));
+        QVERIFY(rules.SetStatus(rowOf("3"), protocol::EntryStatus::DSQ));
+        rules.RankRefresh(current);
+
+        // The live results list the entries as the printed page does, and a
+        // page that shows them as they come shows the same.
+        const race::Snapshot snapshot = race::TakeSnapshot(rules, 30000, QStringLiteral("t"), {});
+        QStringList live;
+        for (const Entry& e : snapshot.entries)
+            live << e.number;
+        const protocol::PageTable page = protocol::PageTableOf(store, QStringLiteral("t"), rules.ClassOrder());
+        QStringList printed; // the page's first column is the number
+        for (int i = 0; i < page.rows.size(); ++i) {
+            if (!page.headings.contains(i) && !page.rows[i].value(protocol::kColNr).isEmpty())
+                printed << page.rows[i].value(protocol::kColNr);
+        }
+        QCOMPARE(live, printed);
+        // Herren first (the start list's order): 1 placed, 6 running, 3 DSQ;
+        // Damen: 2 before 4 (DNF) and 7 (DNS); 5 without a class last.
+        QCOMPARE(live, QStringList({ "1", "6", "3", "2", "4", "7", "5" }));
     }
 
     void entryIds_surviveSortingAndStopping_andTellDuplicatesApart()

@@ -4,18 +4,23 @@
 // The live-results server over real connections on 127.0.0.1: what it
 // serves, what it refuses, its limits and its event stream.
 #include "live/LiveServer.h"
+#include "live/PeerLimits.h"
 #include "support/HttpProbe.h"
 
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTimeZone>
 #include <QtTest>
 
 #include <zlib.h>
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 using namespace live;
@@ -85,6 +90,19 @@ ServerOptions roomyOptions()
     return o;
 }
 
+// Whether a Date value is an HTTP date (IMF-fixdate) of this moment.
+bool isNow(const QByteArray& date)
+{
+    static const QRegularExpression form(QStringLiteral(
+        "^(Mon|Tue|Wed|Thu|Fri|Sat|Sun), \\d\\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \\d{4} "
+        "\\d\\d:\\d\\d:\\d\\d GMT$"));
+    QDateTime at
+        = QLocale::c().toDateTime(QString::fromLatin1(date), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+    at.setTimeZone(QTimeZone::utc());
+    return form.match(QString::fromLatin1(date)).hasMatch() && at.isValid()
+        && qAbs(at.secsTo(QDateTime::currentDateTimeUtc())) <= 60;
+}
+
 // The status of the first answer on a connection.
 int statusOf(const QByteArray& answer)
 {
@@ -148,6 +166,7 @@ private slots:
 
         const HttpResult page = Fetch(nam, s.url("/"));
         QCOMPARE(page.status, 200);
+        QVERIFY2(isNow(page.header("Date")), page.header("Date").constData());
         QCOMPARE(page.header("Content-Type"), "text/html; charset=utf-8");
         QVERIFY(page.header("Content-Security-Policy").startsWith("default-src 'none'"));
         QCOMPARE(page.header("X-Content-Type-Options"), "nosniff");
@@ -176,6 +195,8 @@ private slots:
             = Fetch(nam, s.url("/results.json"), "GET", {}, { { "If-None-Match", data.header("ETag") } });
         QCOMPARE(again.status, 304);
         QVERIFY(again.body.isEmpty());
+        QVERIFY(isNow(again.header("Date")));
+        QVERIFY(isNow(Fetch(nam, s.url("/nope")).header("Date")));
 
         // HEAD: the headers of GET, no body.
         RawHttp raw(s.port);
@@ -185,6 +206,7 @@ private slots:
         const QByteArray headAnswer = raw.Received().left(raw.Received().indexOf("\r\n\r\n"));
         const QByteArray getAnswer = raw.Received().mid(headAnswer.size() + 4);
         QVERIFY(headAnswer.contains("Content-Type: application/json"));
+        QVERIFY(headAnswer.contains("\r\nDate: "));
         QVERIFY(getAnswer.startsWith("HTTP/1.1 200 OK"));
         const qsizetype bodyAt = getAnswer.indexOf("\r\n\r\n") + 4;
         const QByteArray length = "Content-Length: " + QByteArray::number(getAnswer.size() - bodyAt);
@@ -244,7 +266,7 @@ private slots:
             QVERIFY2(r.status == 405, verb.constData());
             QCOMPARE(r.header("Allow"), "GET, HEAD");
         }
-        for (const QString path : { "/nope", "/results.json/", "/index.php", "/favicon.ico", "/etc/passwd" })
+        for (const QString path : { "/nope", "/results.json/", "/index.php", "/favicon.ico/", "/etc/passwd" })
             QVERIFY2(Fetch(nam, s.url(path)).status == 404, qPrintable(path));
         // A path a browser would never send goes nowhere near a file.
         RawHttp raw(s.port);
@@ -362,6 +384,7 @@ private slots:
             const HttpResult refused = Fetch(nam, s.url("/results.json"));
             QCOMPARE(refused.status, 503);
             QCOMPARE(refused.header("Retry-After"), "5");
+            QVERIFY(isNow(refused.header("Date")));
         }
         open.pop_back();
         QTRY_COMPARE_WITH_TIMEOUT(s.server.ConnectionCount(), 99, 5000);
@@ -382,6 +405,7 @@ private slots:
         connect(stream, &QNetworkReply::readyRead, this, [&] { received += stream->readAll(); });
         QTRY_COMPARE_WITH_TIMEOUT(SseEvents(received).size(), 1, 5000);
         QCOMPARE(stream->header(QNetworkRequest::ContentTypeHeader).toString(), "text/event-stream; charset=utf-8");
+        QVERIFY(isNow(stream->rawHeader("Date")));
         const QJsonObject first = json(SseEvents(received)[0]);
         QCOMPARE(first["entries"].toArray()[1].toObject()["state"].toString(), "running");
 
@@ -554,6 +578,21 @@ private slots:
             "GET / HTTP/1.1\r\n" + host + "Transfer-Encoding: chunked\r\n\r\nzz\r\n")
                                    << 400;
         QTest::newRow("too slow") << QByteArray("GET / HTTP/1.1\r\n" + host) << 408;
+        QTest::newRow("bad field before the head ends")
+            << QByteArray("GET / HTTP/1.1\r\n" + host + "no colon\r\n") << 400;
+        QTest::newRow("blank in Host") << QByteArray("GET / HTTP/1.1\r\nHost: a b\r\n\r\n") << 400;
+        QTest::newRow("user in Host") << QByteArray("GET / HTTP/1.1\r\nHost: user@x\r\n\r\n") << 400;
+        QTest::newRow("two ports in Host") << QByteArray("GET / HTTP/1.1\r\nHost: x:1:2\r\n\r\n") << 400;
+        QTest::newRow("open bracket in Host") << QByteArray("GET / HTTP/1.1\r\nHost: [::1\r\n\r\n") << 400;
+        QTest::newRow("Host on 1.0, twice") << QByteArray("GET / HTTP/1.0\r\n" + host + host + "\r\n") << 400;
+        QTest::newRow("no host in the target")
+            << QByteArray("GET http:///results.json HTTP/1.1\r\n" + host + "\r\n") << 400;
+        QTest::newRow("another expectation")
+            << QByteArray("GET / HTTP/1.1\r\n" + host + "Expect: 103-early\r\n\r\n") << 417;
+        QByteArray many = "GET / HTTP/1.1\r\n" + host;
+        for (int i = 1; i < 101; ++i)
+            many += "Accept: a" + QByteArray::number(i) + "\r\n";
+        QTest::newRow("101 field lines") << QByteArray(many + "\r\n") << 431;
     }
 
     void malformedRequests_getTheirStatusAndAClose()
@@ -570,6 +609,7 @@ private slots:
         QVERIFY(raw.WaitClosed());
         QCOMPARE(statusOf(raw.Received()), status);
         QVERIFY(raw.Received().contains("\r\nConnection: close\r\n"));
+        QVERIFY(raw.Received().contains("\r\nDate: "));
         QCOMPARE(raw.Received().count("HTTP/1.1 "), 1);
     }
 
@@ -587,6 +627,16 @@ private slots:
             << QByteArray("GET /results.json HTTP/1.1\r\nHost: x\r\nContent-Length: 2, 2\r\n\r\nab"
                           "GET /results.json HTTP/1.1\r\nHost: x\r\n\r\n")
             << 2;
+        QTest::newRow("scheme in capitals")
+            << QByteArray("GET HTTP://127.0.0.1:80/results.json HTTP/1.1\r\nHost: 127.0.0.1:80\r\n\r\n") << 1;
+        QTest::newRow("IP literal Host") << QByteArray("GET /results.json HTTP/1.1\r\nHost: [::1]:8080\r\n\r\n") << 1;
+        QTest::newRow("empty Host") << QByteArray("GET /results.json HTTP/1.1\r\nHost:\r\n\r\n") << 1;
+        QTest::newRow("expectation on 1.0")
+            << QByteArray("GET /results.json HTTP/1.0\r\nExpect: 103-early\r\nConnection: keep-alive\r\n\r\n") << 1;
+        QByteArray hundred = "GET /results.json HTTP/1.1\r\nHost: x\r\n";
+        for (int i = 1; i < 100; ++i)
+            hundred += "Accept: a" + QByteArray::number(i) + "\r\n";
+        QTest::newRow("100 field lines") << QByteArray(hundred + "\r\n") << 1;
         QTest::newRow("chunked body") << QByteArray(
             "GET /results.json HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
             "3;x=y\r\nabc\r\n0\r\nTrailer: 1\r\n\r\nGET /results.json HTTP/1.1\r\nHost: x\r\n\r\n")
@@ -737,7 +787,8 @@ private slots:
 
         // A connection kept open after its answer gives way to the same
         // address's next one, so a family's phones are not locked out by
-        // their own: four kept, four busy, and a ninth comes.
+        // their own: four kept, four busy, and a ninth comes. The kept one
+        // used least recently goes, the first.
         std::vector<std::unique_ptr<RawHttp>> kept;
         for (int i = 0; i < 8; ++i) {
             kept.push_back(std::make_unique<RawHttp>(s.port));
@@ -755,9 +806,180 @@ private slots:
         ninth.Send("GET /results.json HTTP/1.1\r\nHost: x\r\n\r\n");
         QVERIFY(ninth.WaitFor([](const QByteArray& r) { return r.endsWith("]}"); }));
         QCOMPARE(statusOf(ninth.Received()), 200);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            std::count_if(kept.begin(), kept.begin() + 4, [](const auto& c) { return c->Closed(); }), 1, 5000);
-        QVERIFY(std::none_of(kept.begin() + 4, kept.end(), [](const auto& c) { return c->Closed(); }));
+        QVERIFY(kept[0]->WaitClosed());
+        QVERIFY(std::none_of(kept.begin() + 1, kept.end(), [](const auto& c) { return c->Closed(); }));
+    }
+
+    void favicon_isTheProgramsIcon()
+    {
+        Server s(localOptions());
+        QVERIFY(s.start());
+        QNetworkAccessManager nam;
+        const HttpResult icon = Fetch(nam, s.url("/favicon.ico"));
+        QCOMPARE(icon.status, 200);
+        QCOMPARE(icon.header("Content-Type"), "image/x-icon");
+        QVERIFY(icon.header("Cache-Control").startsWith("max-age="));
+        // An ICO file whose entries are PNG images of their stated size.
+        const QByteArray& ico = icon.body;
+        QVERIFY(ico.size() > 22 && qFromLittleEndian<quint16>(ico.constData() + 2) == 1);
+        const int count = qFromLittleEndian<quint16>(ico.constData() + 4);
+        QVERIFY(count >= 2);
+        for (int i = 0; i < count; ++i) {
+            const char* entry = ico.constData() + 6 + 16 * i;
+            const int side = static_cast<unsigned char>(entry[0]);
+            const auto size = qFromLittleEndian<quint32>(entry + 8), offset = qFromLittleEndian<quint32>(entry + 12);
+            QVERIFY(offset + size <= static_cast<quint32>(ico.size()));
+            const QImage image = QImage::fromData(ico.mid(offset, size), "PNG");
+            QCOMPARE(image.size(), QSize(side, side));
+            // The program's icon: not an empty square.
+            QVERIFY(image.pixelColor(side / 2, side / 2).alpha() > 0);
+        }
+    }
+
+    void expectContinue_isAnsweredBeforeTheBody()
+    {
+        Server s(localOptions());
+        QVERIFY(s.start());
+        RawHttp raw(s.port);
+        QVERIFY(raw.WaitConnected());
+        raw.Send("GET /results.json HTTP/1.1\r\nHost: x\r\nExpect: 100-Continue\r\nContent-Length: 4\r\n\r\n");
+        QVERIFY(raw.WaitFor([](const QByteArray& r) { return r.contains("\r\n\r\n"); }));
+        QVERIFY(raw.Received().startsWith("HTTP/1.1 100 Continue\r\n"));
+        QTest::qWait(100);
+        QCOMPARE(raw.Received().count("HTTP/1.1 "), 1); // the answer waits for the body
+        raw.Send("ab");
+        raw.Send("cd");
+        QVERIFY(raw.WaitFor([](const QByteArray& r) { return r.endsWith("]}"); }));
+        QCOMPARE(raw.Received().count("HTTP/1.1 100 Continue"), 1);
+        QVERIFY(raw.Received().contains("\r\n\r\nHTTP/1.1 200 OK\r\n"));
+        // Without a body nothing is to wait for: the answer comes at once.
+        raw.Send("GET /results.json HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\n\r\n");
+        QVERIFY(raw.WaitFor([](const QByteArray& r) { return r.count("]}") == 2; }));
+        QCOMPARE(raw.Received().count("HTTP/1.1 100 Continue"), 1);
+    }
+
+    void silentConnectionsFromThirteenAddresses_leaveRoomForOthers()
+    {
+        // 13 addresses hold 8 connections each that never send a byte, and
+        // open a new one as soon as one is closed: more than the server has.
+        Server s(localOptions());
+        QVERIFY(s.start());
+        ConnectionHolders holders(s.port, 10, 13, 8);
+        QTRY_COMPARE_WITH_TIMEOUT(s.server.ConnectionCount(), 100, 10000);
+        QTest::qWait(1200); // a connection is not idle while its first request may be on the way
+        for (int i = 0; i < 3; ++i) {
+            RawHttp polite(s.port, QHostAddress(QStringLiteral("127.0.0.2")));
+            QVERIFY(polite.WaitConnected());
+            polite.Send("GET /results.json HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+            QVERIFY(polite.WaitClosed());
+            QCOMPARE(statusOf(polite.Received()), 200);
+        }
+        QVERIFY(s.server.ConnectionCount() <= 100);
+    }
+
+    void trickledHeadsFromThirteenAddresses_leaveRoomForOthers()
+    {
+        // 13 addresses hold 8 connections each and send a request head a
+        // byte every 100 ms on every one of them.
+        Server s(localOptions());
+        QVERIFY(s.start());
+        ConnectionHolders holders(s.port, 10, 13, 8, 100);
+        QTRY_COMPARE_WITH_TIMEOUT(s.server.ConnectionCount(), 100, 10000);
+        QTest::qWait(2200); // heads that have been coming for two seconds are no browser's
+        for (int i = 0; i < 3; ++i) {
+            RawHttp polite(s.port, QHostAddress(QStringLiteral("127.0.0.2")));
+            QVERIFY(polite.WaitConnected());
+            polite.Send("GET /results.json HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+            QVERIFY(polite.WaitClosed());
+            QCOMPARE(statusOf(polite.Received()), 200);
+        }
+        // Each trickled head that gave way heard why.
+        QTRY_VERIFY_WITH_TIMEOUT(holders.Answers() >= 3, 5000);
+    }
+
+    void keepAliveLoadBeyondTheAddressLimit_isNeverReset()
+    {
+        // As `ab -k -c 8` and a second such client from the same address at
+        // once: the address wants more connections than it may hold, so its
+        // kept connections give way to its new ones all the time. None may
+        // be reset and no request go unanswered; a request that meets a
+        // closed kept connection goes again, as ab and browsers send it.
+        Server s(localOptions());
+        QVERIFY(s.start());
+        LoadResult second;
+        std::thread other([&] { second = KeepAliveLoad(s.port, QHostAddress::LocalHost, 4, 1500); });
+        const LoadResult first = KeepAliveLoad(s.port, QHostAddress::LocalHost, 8, 1500);
+        other.join();
+        for (const LoadResult& r : { first, second }) {
+            const QByteArray counts = QStringLiteral("%1 answered, %2 failed, %3 reset, %4 sent again")
+                                          .arg(r.answered)
+                                          .arg(r.failed)
+                                          .arg(r.resets)
+                                          .arg(r.resent)
+                                          .toUtf8();
+            qInfo("%s", counts.constData());
+            QVERIFY2(!r.timedOut && r.resets == 0 && r.failed == 0 && r.answered == 1500, counts.constData());
+        }
+    }
+
+    void peerLimits_shareTheConnectionsFairly()
+    {
+        // IPv6 clients count by their /64 network, IPv4 ones (also as mapped
+        // addresses) by their address.
+        const QHostAddress a(QStringLiteral("2001:db8:1:2::1")), sameNetwork(QStringLiteral("2001:db8:1:2:ffff::9"));
+        const QHostAddress b(QStringLiteral("2001:db8:1:3::1"));
+        QCOMPARE(PeerKey(a), PeerKey(sameNetwork));
+        QVERIFY(PeerKey(a) != PeerKey(b));
+        QCOMPARE(PeerKey(QHostAddress(QStringLiteral("::ffff:192.0.2.7"))), QHostAddress(QStringLiteral("192.0.2.7")));
+        QVERIFY(
+            PeerKey(QHostAddress(QStringLiteral("192.0.2.7"))) != PeerKey(QHostAddress(QStringLiteral("192.0.2.8"))));
+
+        using Verdict = PeerLimits::Verdict;
+        PeerLimits limits({ 10, 4, 8, 2 }); // four fifths: 8
+        const auto anyGivesWay = [](const QHostAddress&) { return true; };
+        const auto noneGivesWay = [](const QHostAddress&) { return false; };
+        for (int i = 0; i < 4; ++i)
+            limits.Open(PeerKey(i % 2 ? a : sameNetwork));
+        // The network is at its limit: a fifth comes only in place of its own.
+        QCOMPARE(limits.Admit(PeerKey(sameNetwork), noneGivesWay).verdict, Verdict::Wait);
+        const PeerLimits::Admission own = limits.Admit(PeerKey(sameNetwork), anyGivesWay);
+        QCOMPARE(own.verdict, Verdict::Reclaim);
+        QCOMPARE(own.from, PeerKey(a));
+        const QHostAddress c(QStringLiteral("192.0.2.3")), d(QStringLiteral("192.0.2.4")),
+            e(QStringLiteral("192.0.2.5"));
+        for (int i = 0; i < 3; ++i)
+            limits.Open(c);
+        QCOMPARE(limits.Admit(d, noneGivesWay).verdict, Verdict::Accept); // 7 of 10 open
+        limits.Open(d);
+        // Beyond four fifths a newcomer takes the place of an idle connection
+        // of the address holding most ...
+        const PeerLimits::Admission fair = limits.Admit(e, anyGivesWay);
+        QCOMPARE(fair.verdict, Verdict::Reclaim);
+        QCOMPARE(fair.from, PeerKey(a));
+        // ... or, with none idle there, of the next one.
+        const PeerLimits::Admission next
+            = limits.Admit(e, [&](const QHostAddress& holder) { return holder != PeerKey(a); });
+        QCOMPARE(next.verdict, Verdict::Reclaim);
+        QCOMPARE(next.from, c);
+        // An address holding nearly as much keeps what it has: the rest of
+        // the total is used, and once it is gone the newcomer waits.
+        QCOMPARE(limits.Admit(c, anyGivesWay).verdict, Verdict::Accept);
+        limits.Open(e);
+        limits.Open(e);
+        QCOMPARE(limits.Connections(), 10);
+        QCOMPARE(limits.Admit(d, noneGivesWay).verdict, Verdict::Wait);
+        QCOMPARE(limits.Admit(d, anyGivesWay).from, PeerKey(a));
+        // Streams and answers that keep their connection, per address too.
+        QVERIFY(!limits.KeepsAlive(d));
+        limits.OpenStream(d);
+        limits.OpenStream(d);
+        QVERIFY(!limits.StreamRoom(d));
+        QVERIFY(limits.StreamRoom(e));
+        for (int i = 0; i < 4; ++i)
+            limits.Close(PeerKey(a));
+        limits.Close(c);
+        limits.Close(c);
+        QVERIFY(limits.KeepsAlive(d));
     }
 
     void idleConnections_areClosedButLiveStreamsStay()

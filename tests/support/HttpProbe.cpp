@@ -13,7 +13,15 @@
 #include <QTest>
 #include <QTimer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <zlib.h>
+
+#include <cerrno>
+#include <chrono>
 
 HttpResult Fetch(QNetworkAccessManager& manager, const QUrl& url, const QByteArray& verb, const QByteArray& body,
     const QList<QPair<QByteArray, QByteArray>>& headers, int timeoutMs)
@@ -214,4 +222,230 @@ QJsonObject ApplyLiveEvent(const QJsonObject& held, const QJsonObject& event)
         list.append(e);
     out["entries"] = list;
     return out;
+}
+
+namespace {
+
+// One connection of the keep-alive load.
+struct LoadConnection {
+    int fd = -1;
+    bool connected = false;
+    bool kept = false; // has had an answer: the request goes out on a kept connection
+    bool waiting = false; // a request is out (or to go out once connected)
+    QByteArray in;
+};
+
+int openLoadSocket(const QHostAddress& from, quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in local {};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(from.toIPv4Address());
+    sockaddr_in server {};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(port);
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0
+        || (::connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0 && errno != EINPROGRESS)) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The status of a whole answer at the start of `in` and its length; 0 while
+// it is not whole.
+std::pair<int, qsizetype> wholeAnswer(const QByteArray& in, bool& keepAlive)
+{
+    const qsizetype end = in.indexOf("\r\n\r\n");
+    if (end < 0)
+        return { 0, 0 };
+    const QByteArray head = in.left(end).toLower();
+    const qsizetype at = head.indexOf("\r\ncontent-length:");
+    const qsizetype length
+        = at < 0 ? 0 : head.mid(at + 17, head.indexOf('\r', at + 2) - at - 17).trimmed().toLongLong();
+    if (in.size() < end + 4 + length)
+        return { 0, 0 };
+    keepAlive = head.contains("\r\nconnection: keep-alive");
+    return { head.mid(9, 3).toInt(), end + 4 + length };
+}
+
+} // namespace
+
+LoadResult KeepAliveLoad(
+    quint16 port, const QHostAddress& from, int concurrency, int requests, const QByteArray& path, int timeoutMs)
+{
+    const QByteArray request = "GET " + path + " HTTP/1.0\r\nConnection: Keep-Alive\r\nHost: 127.0.0.1:"
+        + QByteArray::number(port) + "\r\nUser-Agent: ApacheBench/2.3\r\nAccept: */*\r\n\r\n";
+    LoadResult result;
+    std::vector<LoadConnection> connections(static_cast<size_t>(concurrency));
+    int issued = 0, done = 0;
+    const auto close = [](LoadConnection& c) {
+        ::close(c.fd);
+        c = LoadConnection {};
+    };
+    // A new request on a new connection, or the same one again.
+    const auto reopen = [&](LoadConnection& c, bool again) {
+        close(c);
+        if (!again && issued >= requests)
+            return;
+        if (!again)
+            ++issued;
+        c.fd = openLoadSocket(from, port);
+        c.waiting = true;
+        if (c.fd < 0) {
+            ++result.failed;
+            ++done;
+            c.waiting = false;
+        }
+    };
+    const auto send = [&](LoadConnection& c) {
+        if (::send(c.fd, request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL) != request.size()) {
+            ++result.failed;
+            ++done;
+            reopen(c, false);
+        }
+    };
+    for (LoadConnection& c : connections)
+        reopen(c, false);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (done < requests) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            result.timedOut = true;
+            break;
+        }
+        std::vector<pollfd> fds;
+        for (const LoadConnection& c : connections)
+            fds.push_back({ c.fd, static_cast<short>(c.connected ? POLLIN : POLLOUT), 0 });
+        if (::poll(fds.data(), fds.size(), 100) <= 0)
+            continue;
+        for (size_t i = 0; i < connections.size(); ++i) {
+            LoadConnection& c = connections[i];
+            if (c.fd < 0 || fds[i].revents == 0)
+                continue;
+            if (!c.connected) {
+                int error = 0;
+                socklen_t size = sizeof error;
+                ::getsockopt(c.fd, SOL_SOCKET, SO_ERROR, &error, &size);
+                if (error != 0) {
+                    ++result.failed;
+                    ++done;
+                    reopen(c, false);
+                    continue;
+                }
+                c.connected = true;
+                send(c);
+                continue;
+            }
+            char buffer[65536];
+            const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
+            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            if (n < 0) {
+                // ECONNRESET above all: what ab gives up on.
+                ++result.resets;
+                ++result.failed;
+                ++done;
+                reopen(c, false);
+                continue;
+            }
+            if (n == 0) {
+                if (c.in.isEmpty() && c.kept) {
+                    ++result.resent; // the kept connection was closed as the request went out
+                    reopen(c, true);
+                } else {
+                    ++result.failed;
+                    ++done;
+                    reopen(c, false);
+                }
+                continue;
+            }
+            c.in.append(buffer, n);
+            bool keepAlive = false;
+            const auto [status, length] = wholeAnswer(c.in, keepAlive);
+            if (length == 0)
+                continue;
+            ++done;
+            ++(status == 200 ? result.answered : result.failed);
+            c.in.remove(0, length);
+            if (keepAlive && issued < requests) {
+                ++issued;
+                c.kept = true;
+                send(c);
+            } else {
+                reopen(c, false);
+            }
+        }
+    }
+    for (LoadConnection& c : connections) {
+        if (c.fd >= 0)
+            ::close(c.fd);
+    }
+    return result;
+}
+
+ConnectionHolders::ConnectionHolders(
+    quint16 port, int first, int addresses, int perAddress, int dripMs, QObject* parent)
+    : QObject(parent)
+    , m_port(port)
+{
+    for (int a = 0; a < addresses; ++a) {
+        for (int i = 0; i < perAddress; ++i) {
+            m_from.emplace_back(QStringLiteral("127.0.0.%1").arg(first + a));
+            m_sent.push_back(0);
+            m_sockets.push_back(std::make_unique<QTcpSocket>());
+            QTcpSocket* s = m_sockets.back().get();
+            const int index = static_cast<int>(m_sockets.size()) - 1;
+            connect(s, &QTcpSocket::readyRead, this,
+                [this, s] { m_answers += static_cast<int>(s->readAll().count("HTTP/1.1 ")); });
+            connect(s, &QTcpSocket::disconnected, this,
+                [this, index] { QTimer::singleShot(0, this, [this, index] { open(index); }); });
+            connect(s, &QTcpSocket::errorOccurred, this, [this, s, index] {
+                if (s->state() == QAbstractSocket::UnconnectedState)
+                    QTimer::singleShot(0, this, [this, index] { open(index); });
+            });
+        }
+    }
+    for (int i = 0; i < static_cast<int>(m_sockets.size()); ++i)
+        open(i);
+    if (dripMs > 0) {
+        // Short fields with one name: the most a server can be made to join.
+        static const QByteArray head
+            = "GET /results.json HTTP/1.1\r\nHost: 127.0.0.1\r\n" + QByteArray("X-A: b\r\n").repeated(1000);
+        m_drip = new QTimer(this);
+        connect(m_drip, &QTimer::timeout, this, [this] {
+            for (size_t i = 0; i < m_sockets.size(); ++i) {
+                QTcpSocket* s = m_sockets[i].get();
+                if (s->state() == QAbstractSocket::ConnectedState && m_sent[i] < head.size())
+                    s->write(head.mid(m_sent[i]++, 1));
+            }
+        });
+        m_drip->start(dripMs);
+    }
+}
+
+ConnectionHolders::~ConnectionHolders()
+{
+    for (auto& s : m_sockets) {
+        s->disconnect(this);
+        s->abort();
+    }
+}
+
+int ConnectionHolders::Connected() const
+{
+    return static_cast<int>(std::count_if(m_sockets.begin(), m_sockets.end(),
+        [](const auto& s) { return s->state() == QAbstractSocket::ConnectedState; }));
+}
+
+void ConnectionHolders::open(int index)
+{
+    QTcpSocket* s = m_sockets[static_cast<size_t>(index)].get();
+    if (s->state() != QAbstractSocket::UnconnectedState)
+        return;
+    ++m_opened;
+    m_sent[static_cast<size_t>(index)] = 0;
+    s->bind(m_from[static_cast<size_t>(index)]);
+    s->connectToHost(QHostAddress::LocalHost, m_port);
 }

@@ -13,8 +13,11 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 class QNetworkAccessManager;
+class QTimer;
 
 // Clients for the live-results tests and benchmarks, all on 127.0.0.1.
 
@@ -69,3 +72,53 @@ QJsonObject ApplyLiveEvent(const QJsonObject& held, const QJsonObject& event);
 
 // A port nobody listens on at the moment of asking.
 quint16 FreeTcpPort();
+
+// What a keep-alive load counted, as `ab -k` counts it.
+struct LoadResult {
+    int answered = 0; // answers 200, whole
+    // Answers other than 200, answers cut short, and new connections closed
+    // before any answer: ab's failed requests.
+    int failed = 0;
+    int resets = 0; // connections reset by the server: ab stops at the first
+    // Requests sent again on a new connection because the server had closed
+    // the kept one before a byte of the answer came (no failure for ab).
+    int resent = 0;
+    bool timedOut = false;
+};
+
+// Like `ab -k -c <concurrency> -n <requests>` from a loopback address: each
+// connection sends an HTTP/1.0 request with "Connection: Keep-Alive" for
+// `path`, reads the whole answer and sends the next on the same connection
+// while the server keeps it, otherwise on a new one. Plain sockets, so a
+// reset is told apart from an orderly close. Runs in the calling thread; the
+// server must run on another.
+LoadResult KeepAliveLoad(quint16 port, const QHostAddress& from, int concurrency, int requests,
+    const QByteArray& path = "/results.json", int timeoutMs = 60000);
+
+// Clients that hold connections from the loopback addresses 127.0.0.<first>
+// on (`addresses` of them, `perAddress` connections each) and open a new one
+// at once whenever the server closes one. Silent, or sending a request head
+// of many short fields a byte at a time, one byte on every connection each
+// `dripMs`.
+class ConnectionHolders final : public QObject {
+    Q_OBJECT
+public:
+    ConnectionHolders(
+        quint16 port, int first, int addresses, int perAddress, int dripMs = 0, QObject* parent = nullptr);
+    ~ConnectionHolders() override;
+    int Opened() const { return m_opened; }
+    int Connected() const;
+    // The status lines they got (408, 503, ...).
+    int Answers() const { return m_answers; }
+
+private:
+    void open(int index);
+
+    quint16 m_port;
+    std::vector<std::unique_ptr<QTcpSocket>> m_sockets;
+    std::vector<QHostAddress> m_from;
+    std::vector<qsizetype> m_sent;
+    QTimer* m_drip = nullptr;
+    int m_opened = 0;
+    int m_answers = 0;
+};

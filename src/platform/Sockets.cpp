@@ -1,0 +1,31 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "platform/Sockets.h"
+
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace platform {
+
+bool ShutdownSending(qintptr descriptor)
+{
+    return descriptor >= 0 && ::shutdown(static_cast<int>(descriptor), SHUT_WR) == 0;
+}
+
+qint64 UnreadBytes(qintptr descriptor)
+{
+    int count = 0;
+    if (descriptor < 0 || ::ioctl(static_cast<int>(descriptor), FIONREAD, &count) != 0)
+        return 0;
+    return count;
+}
+
+void CloseDescriptor(qintptr descriptor)
+{
+    if (descriptor >= 0)
+        ::close(static_cast<int>(descriptor));
+}
+
+} // namespace platform
