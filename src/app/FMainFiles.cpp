@@ -10,6 +10,7 @@
 #include "dialogs/DlgYesNo.h"
 #include "grid/GridFiles.h"
 #include "grid/SortGrid.h"
+#include "platform/AppInfo.h"
 #include "protocol/EntryStatus.h"
 #include "protocol/HtmlPage.h"
 #include "protocol/ProtocolFiles.h"
@@ -143,9 +144,14 @@ void TFormMain::sbHTMLClick(int tag)
 {
     commitEditor();
     QString reason;
-    const QString fileName = protocol::HtmlPageFileName(files.title);
+    const QString folder = platform::OutputFolder();
+    const QString fileName = folder + QLatin1Char('/') + protocol::HtmlPageFileName(files.title);
+    if (!platform::MakeOutputFolder(&reason)) {
+        showNotice(pageWriteError(fileName, reason));
+        return;
+    }
     switch (protocol::PublishHtmlPage(
-        ui.SortGrid1->Store(), files.title, tag, &reason, m_race->ClassOrder(), headingOf(m_event))) {
+        ui.SortGrid1->Store(), files.title, tag, &reason, m_race->ClassOrder(), headingOf(m_event), folder)) {
     case protocol::PublishResult::Done:
         break;
     case protocol::PublishResult::NotWritten:

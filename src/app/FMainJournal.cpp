@@ -14,6 +14,8 @@
 #include <QLocale>
 #include <QScopedValueRollback>
 
+#include <cstdlib>
+
 namespace {
 
 const QString kQuestionName = QStringLiteral("RecoveryQuestion");
@@ -30,12 +32,27 @@ QString count(qsizetype n, const QString& one, const QString& many)
     return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
 }
 
+// "1 h 02 min", "5 min": to the minute, as the official reads a clock.
+QString clockSetSize(std::int64_t ms)
+{
+    const std::int64_t minutes = (std::abs(ms) + 30000) / 60000;
+    if (minutes < 60)
+        return QStringLiteral("%1 min").arg(minutes);
+    return QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
 // What the official is told of the boot and the clock.
 QString clockNote(const race::JournalRecovery& r)
 {
     switch (r.mapping) {
     case race::TickMapping::SameBoot:
-        return {};
+        // The run times hold (the tick counter ran on), but the start times
+        // written from now on follow the clock as it was set.
+        if (r.clockSetMs == 0)
+            return {};
+        return QStringLiteral("Die Uhr des Rechners wurde seit dem letzten Ereignis um %1 %2.")
+            .arg(clockSetSize(r.clockSetMs),
+                r.clockSetMs < 0 ? QStringLiteral("zurückgestellt") : QStringLiteral("vorgestellt"));
     case race::TickMapping::WallClock:
         return QStringLiteral("Der Rechner wurde neu gestartet; laufende Zeiten werden über die Uhrzeit fortgeführt.");
     case race::TickMapping::ClockBackwards:

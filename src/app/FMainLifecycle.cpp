@@ -323,9 +323,11 @@ QString TFormMain::writeBackups(QByteArray* bytes)
     if (bytes)
         *bytes = backup;
     QStringList failures;
-    const QString plain = files.title + QStringLiteral(".txt");
+    // Not in the working folder: started from a menu that is the home
+    // folder, where a file of the user's may have the same name.
+    const QString plain = platform::OutputFolder() + QLatin1Char('/') + files.title + QStringLiteral(".txt");
     QString reason;
-    if (!WriteGridFile(plain, backup, &reason))
+    if (!platform::MakeOutputFolder(&reason) || !WriteGridFile(plain, backup, &reason))
         failures
             << QStringLiteral("Die Sicherungskopie %1 kann nicht geschrieben werden: %2.").arg(FullPath(plain), reason);
     // The same race's copy is written once and replaced when it changed; a

@@ -7,6 +7,7 @@
 #include "app/UiHelpers.h"
 #include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
+#include "platform/AppInfo.h"
 #include "protocol/Excel.h"
 #include "protocol/ExcelExport.h"
 #include "protocol/SaveFilter.h"
@@ -32,7 +33,16 @@ void TFormMain::wordExport(int mode, const QString& fileName)
 void TFormMain::sbWordClick()
 {
     commitEditor();
-    wordExport(protocol::kWordViewMode, protocol::DateStampName() + QStringLiteral(".docx"));
+    // A document made earlier in the same minute, perhaps edited since,
+    // keeps its name: this one gets the next free one.
+    const QString folder = platform::OutputFolder();
+    QString reason;
+    if (!platform::MakeOutputFolder(&reason)) {
+        showNotice(FileFailureText(QStringLiteral("Das Word-Dokument konnte nicht erstellt werden."), folder, reason));
+        return;
+    }
+    wordExport(
+        protocol::kWordViewMode, platform::UnusedFileName(folder, protocol::DateStampName(), QStringLiteral(".docx")));
 }
 
 void TFormMain::exporttoWord1Click()

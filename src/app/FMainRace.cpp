@@ -46,7 +46,19 @@ int TFormMain::currentRow() const
 
 void TFormMain::selectWholeRow(int row)
 {
-    ui.SortGrid1->SetSelection(TGridRect { 0, row, protocol::kTableColCount - 1, row });
+    TSortGrid& grid = *ui.SortGrid1;
+    // As a click outside the editable columns selects it: the whole row
+    // stays selected when the grid later moves only its current cell (a sort
+    // does), and that cell is the last shown one, never a hidden column,
+    // where no highlight would show.
+    int last = protocol::kTableColCount - 1;
+    while (last > 0 && grid.ColWidths(last) < 0)
+        --last;
+    TGridOptions options = grid.Options();
+    options.setFlag(goEditing, false);
+    options.setFlag(goRowSelect, true);
+    grid.SetOptions(options);
+    grid.SetSelection(TGridRect { 0, row, last, row });
 }
 
 void TFormMain::makeRowCurrent(int row)

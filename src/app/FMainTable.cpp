@@ -82,6 +82,10 @@ void TFormMain::columnLayout()
             rest -= grid.ColWidths(c) + (c >= kProtocolColCount ? 1 : 0);
     }
     grid.SetColWidths(kColName, std::max(kMinNameWidth, rest));
+    // The last class gone hides "Gesamt": a current cell there would leave
+    // the current row without a highlight.
+    if (grid.ColWidths(grid.Col()) < 0)
+        selectWholeRow(grid.Row());
 }
 
 void TFormMain::SortGrid1SelectCell(int acol, int arow, bool& canSelect)

@@ -16,6 +16,8 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include <algorithm>
 #include <cmath>
@@ -36,6 +38,22 @@ QComboBox* listAt(QWidget* parent, const QStringList& items, int left, int top, 
     cb->addItems(items);
     cb->setGeometry(left, top, width, 21);
     return cb;
+}
+
+// The width at which the list's field, where the chosen item shows, holds its
+// longest item in the list's own font: `designed` where it does already, else
+// as much wider as the item needs. The list's size hint adds the style's
+// padding on top and would widen it where every item fits.
+int fittingWidth(QComboBox* list, int designed)
+{
+    int widest = 0;
+    for (int i = 0; i < list->count(); ++i)
+        widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->itemText(i)));
+    list->resize(designed, list->height());
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
+    return designed + std::max(0, widest - field.width());
 }
 
 } // namespace
@@ -60,9 +78,9 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     Label2 = labelAt(this, QStringLiteral("Uhrzeitformat:"), 4, 7, 74);
     cbDigits = listAt(this, { QStringLiteral("HH:MM.SS,ms"), QStringLiteral("HH:MM.SS,s"), QStringLiteral("HH:MM.SS") },
         80, 7, kDigitsListWidth);
-    // As wide as designed, unless the system's font needs more room for "HH:MM.SS,ms"
-    // and the arrow: a cut format is no choice.
-    cbDigits->resize(std::max(kDigitsListWidth, cbDigits->sizeHint().width()), cbDigits->height());
+    // As wide as designed, unless the system's font needs more room for
+    // "HH:MM.SS,ms": a cut format is no choice.
+    cbDigits->resize(fittingWidth(cbDigits, kDigitsListWidth), cbDigits->height());
     Label1 = labelAt(this, QStringLiteral("Lichtschranke:"), 4, 29, 74);
     // Wider than the other lists: its items name the device as well.
     cbPort = listAt(this, PortItems(portMask), 80, 29, 115);

@@ -8,6 +8,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cerrno>
+
+#include <sys/stat.h>
+
 namespace platform {
 
 namespace {
@@ -38,6 +42,37 @@ QString DocumentsFolder()
     if (!documents.isEmpty() && QFileInfo(documents).isDir())
         return documents;
     return QDir::homePath();
+}
+
+QString OutputFolder()
+{
+    return DocumentsFolder() + QStringLiteral("/Rennzeit");
+}
+
+bool MakeOutputFolder(QString* reason)
+{
+    const QString folder = OutputFolder();
+    const QFileInfo info(folder);
+    if (info.isDir())
+        return true;
+    const int error = info.exists() ? ENOTDIR : ::mkdir(QFile::encodeName(folder).constData(), 0777) == 0 ? 0 : errno;
+    if (error == 0)
+        return true;
+    if (reason)
+        *reason = qt_error_string(error);
+    return false;
+}
+
+QString UnusedFileName(const QString& folder, const QString& base, const QString& suffix, const QStringList& taken)
+{
+    for (int n = 1;; ++n) {
+        const QString name
+            = folder + QLatin1Char('/') + base + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + suffix;
+        // A dangling link is a name taken, too: writing through it would
+        // make a file somewhere else.
+        if (!taken.contains(name) && !QFileInfo(name).exists() && !QFileInfo(name).isSymLink())
+            return name;
+    }
 }
 
 void SetExecutablePathForTests(const QString& path)

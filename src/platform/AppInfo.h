@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -17,6 +18,22 @@ QString ApplicationTitle();
 // Where file dialogs start the first time: the user's documents folder as the
 // desktop names it (XDG_DOCUMENTS_DIR), or the home folder when there is none.
 QString DocumentsFolder();
+
+// Where the program writes what it makes on its own (the document, the
+// page, the exit backup, the workbook): the folder "Rennzeit" of the
+// documents folder, never the working folder, where a user's own file of
+// the same name would be replaced without a question.
+QString OutputFolder();
+// Makes OutputFolder() when it is missing (only its last step, so the
+// system's reason is the one that matters); false, with that reason, when
+// it cannot be made or a file has its name.
+bool MakeOutputFolder(QString* reason);
+
+// A name in `folder` that no file has yet: base + suffix, else base + "-2" +
+// suffix, "-3" and so on; names in `taken` count as used. A file made
+// earlier (and perhaps edited since) is never replaced.
+QString UnusedFileName(
+    const QString& folder, const QString& base, const QString& suffix, const QStringList& taken = {});
 
 // Tests pretend to be another executable (a renamed copy).
 void SetExecutablePathForTests(const QString& path);

@@ -47,18 +47,11 @@ QString fittedText(const QString& text)
     return text.left(keep) + QChar(0x2026);
 }
 
-// A name in the folder that no file has yet: the date stamp, then "-2", "-3"
-// and so on, so an earlier workbook of the same minute, perhaps edited by the
-// user, is never replaced.
+// A name in the folder that no file has yet, so an earlier workbook of the
+// same minute, perhaps edited by the user, is never replaced.
 QString freeWorkbookName(const QString& folder, const QStringList& taken)
 {
-    const QString stamp = protocol::DateStampName();
-    for (int n = 1;; ++n) {
-        const QString name = folder + QLatin1Char('/') + stamp + (n == 1 ? QString() : QStringLiteral("-%1").arg(n))
-            + QStringLiteral(".xlsx");
-        if (!taken.contains(name) && !QFileInfo(name).exists() && !QFileInfo(name).isSymLink())
-            return name;
-    }
+    return platform::UnusedFileName(folder, protocol::DateStampName(), QStringLiteral(".xlsx"), taken);
 }
 
 QString lxwMessage(lxw_error error)
@@ -121,7 +114,7 @@ TExcel::~TExcel()
 
 QString TExcel::WorkbookFolder()
 {
-    return platform::DocumentsFolder() + QStringLiteral("/Rennzeit");
+    return platform::OutputFolder();
 }
 
 bool TExcel::Connect()

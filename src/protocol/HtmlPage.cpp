@@ -265,9 +265,9 @@ QString HtmlPageFileName(const QString& title)
 }
 
 PublishResult PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason,
-    const QStringList& classOrder, const RaceHeading& heading)
+    const QStringList& classOrder, const RaceHeading& heading, const QString& folder)
 {
-    const QString fileName = HtmlPageFileName(title);
+    const QString fileName = (folder.isEmpty() ? QString() : folder + QLatin1Char('/')) + HtmlPageFileName(title);
     // An older page of the same name is never shown or printed in place of
     // the one that could not be written.
     if (!WriteHtmlPage(cells, fileName, title, reason, classOrder, heading))

@@ -65,12 +65,12 @@ std::optional<PageTable> WrittenPageTable(const QString& fileName, const QByteAr
 QString HtmlPageFileName(const QString& title);
 
 // The commands behind sbHTML (tag 0: show in the browser) and sbPrint and
-// Drucker1 (tag 1: print): write the page under HtmlPageFileName(title), then
-// hand it to the shell. A page that could not be written is neither shown nor
-// printed (an older page of that name stays where it is). Other tags only
-// write the page. `reason` tells why the page was not written or printed.
+// Drucker1 (tag 1: print): write the page under HtmlPageFileName(title) in
+// `folder` (the working folder when empty), then hand it to the shell. A page that could not be written is neither
+// shown nor printed (an older page of that name stays where it is). Other tags only write the page. `reason` tells why
+// the page was not written or printed.
 enum class PublishResult { Done, NotWritten, NotPrinted };
 PublishResult PublishHtmlPage(const TCellStore& cells, const QString& title, int tag, QString* reason = nullptr,
-    const QStringList& classOrder = {}, const RaceHeading& heading = {});
+    const QStringList& classOrder = {}, const RaceHeading& heading = {}, const QString& folder = {});
 
 } // namespace protocol

@@ -41,6 +41,14 @@ void mapTicks(JournalRecovery& result, const JournalEntry& first, const JournalE
     // The first journals named no boot: their ticks are taken as this boot's.
     if (boot.isEmpty() || now.boot.isEmpty() || boot == now.boot) {
         result.mapping = TickMapping::SameBoot;
+        // The tick counter ran on; what the wall clock moved beyond it was
+        // set by hand or by a time service.
+        if (last.wall > 0 && now.wall > 0) {
+            const std::int64_t ticked = static_cast<std::uint32_t>(now.tick) - static_cast<std::uint32_t>(last.tick);
+            const std::int64_t set = (now.wall - last.wall) - ticked;
+            if (set > kClockSetNamedMs || set < -kClockSetNamedMs)
+                result.clockSetMs = set;
+        }
         return;
     }
     const std::uint32_t ticksSince = static_cast<std::uint32_t>(now.tick) - static_cast<std::uint32_t>(last.tick);
@@ -123,7 +131,9 @@ JournalRecovery RecoverJournal(Race& race, const JournalContents& contents, cons
         if (!table.TableCell(kColNr, row).trimmed().isEmpty() || !table.TableCell(kColName, row).trimmed().isEmpty()
             || race.StateOf(row) != Race::RowState::Free)
             ++result.entries;
-        if (race.StateOf(row) == Race::RowState::Running)
+        // DNF, DSQ and DNS entries have a start and no stop, but nobody waits
+        // for them at the finish.
+        if (race.StateOf(row) == Race::RowState::Running && race.StatusOf(row) == protocol::EntryStatus::None)
             result.runners << entryName(table, row);
     }
     const int starter = race.FirstStarter();

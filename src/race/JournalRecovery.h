@@ -29,6 +29,11 @@ struct ClockNow {
 // the machine was off.
 constexpr std::int64_t kPlausibleGapMs = 24LL * 60 * 60 * 1000;
 
+// A wall clock set by more than this since the journal's last event (in the
+// same boot) is named in the recovery question: the ticks still hold, but the
+// start times written from now on follow the new clock.
+constexpr std::int64_t kClockSetNamedMs = 60 * 1000;
+
 // How the ticks of a recovered journal go on in this boot.
 enum class TickMapping {
     SameBoot, // the tick counter went on: the ticks hold as they are
@@ -49,7 +54,11 @@ struct JournalRecovery {
     TickMapping mapping = TickMapping::SameBoot;
     std::int64_t gapMs = 0; // on the wall clock, from the journal's last event to now
     std::int32_t shift = 0; // what was added to every tick the race holds
-    QStringList runners; // the entries on course, as the official knows them
+    // In the same boot: how far the wall clock was set between the journal's
+    // last event and now (negative: back), beyond what the tick counter ran;
+    // 0 when that is no more than kClockSetNamedMs either way.
+    std::int64_t clockSetMs = 0;
+    QStringList runners; // the entries running without a status, as the official knows them
 
     QDate day; // the day the journal began
     QString startTime; // the time of day of the race's first start

@@ -261,7 +261,10 @@ private slots:
     void endSignalDuringARace_writesBackupSettingsAndClosesTheJournal()
     {
         const QString work = m_home.path() + QStringLiteral("/work/");
-        QFile::remove(work + QStringLiteral("rennzeit.txt"));
+        // The home has no documents folder: the program's folder is made in
+        // the home itself.
+        const QString outputs = m_home.path() + QStringLiteral("/Rennzeit/");
+        QFile::remove(outputs + QStringLiteral("rennzeit.txt"));
         QFile::remove(m_home.path() + QStringLiteral("/config/rennzeit.conf"));
         QProcess p;
         startChild(p, { QStringLiteral("--drill=7") });
@@ -275,8 +278,9 @@ private slots:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
 
-        QFile backup(work + QStringLiteral("rennzeit.txt"));
+        QFile backup(outputs + QStringLiteral("rennzeit.txt"));
         QVERIFY(backup.open(QIODevice::ReadOnly));
+        QVERIFY(!QFile::exists(work + QStringLiteral("rennzeit.txt")));
         QVERIFY(backup.readAll().contains("GenerelSettings"));
         QVERIFY(QFile::exists(m_home.path() + QStringLiteral("/config/rennzeit.conf")));
         const QStringList dated
@@ -525,6 +529,47 @@ private slots:
         QCOMPARE(f.w()->Race().StateOf(2), race::Race::RowState::Running);
         QCOMPARE(f.cell(protocol::kColZeit, 1), QStringLiteral("5,00"));
         QTRY_COMPARE(displayRow(f.w(), 0), (QList<int> { 0, 0, 0, 0, 5, 0, 0 }));
+    }
+
+    // The program ended unclean and the machine ran on, but its clock was set
+    // back while the program was down: the question names the jump. An entry
+    // given up (DNF) has a start and no stop, and is not on course.
+    void clockSetBackInTheSameBoot_isNamed_andAGivenUpEntryIsNotOnCourse()
+    {
+        const QString folder = freshDataFolder();
+        ClearSettingsStore();
+        const std::int64_t wall = 1796150703120;
+        std::int64_t wallNow = wall;
+        platform::SetBootIdSource([] { return QStringLiteral("boot-a"); });
+        platform::SetWallClockSource([&wallNow] { return wallNow; });
+        const auto systemClocks = qScopeGuard([] {
+            platform::SetBootIdSource({});
+            platform::SetWallClockSource({});
+        });
+        QString journal;
+        {
+            MainWindowFixture f(false, 100000);
+            f.start();
+            f.start(1000);
+            f.start(1000);
+            f.w()->makeRowCurrent(2);
+            f.w()->statusClick(protocol::EntryStatus::DNF);
+            QVERIFY(f.grid()->FindRow(protocol::kColPlatz, QStringLiteral("DNF")) >= 1);
+            journal = f.w()->Journal().File().FileName();
+            QVERIFY(f.w()->Journal().File().WaitDurable(f.w()->Journal().File().LastSeq(), 10000));
+        }
+        abandon(folder, journal, 1);
+        // Ten minutes later by the tick counter; the clock reads an hour and
+        // two minutes less than that.
+        wallNow = wall + 600000 - 3720000;
+        MainWindowFixture f(false, 102000 + 600000);
+        const QStringList questions = offerAnswering(f.w(), { TRecoveryDialog::kNo });
+        QCOMPARE(questions.size(), 1);
+        QVERIFY2(questions[0].contains(QStringLiteral("3 Einträge, 2 auf der Strecke.")), qPrintable(questions[0]));
+        QVERIFY2(questions[0].contains(QStringLiteral(
+                     "Die Uhr des Rechners wurde seit dem letzten Ereignis um 1 h 02 min zurückgestellt.")),
+            qPrintable(questions[0]));
+        QVERIFY(!questions[0].contains(QStringLiteral("neu gestartet")));
     }
 
     // Two abandoned races: asked about one after the other, the newest

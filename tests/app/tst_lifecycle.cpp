@@ -131,7 +131,10 @@ private slots:
     void backups_onlyForATableWithEntries_andADatedCopyInTheDataFolder()
     {
         const QString title = platform::ApplicationTitle();
-        const QString backup = title + QStringLiteral(".txt");
+        // In the documents folder's "Rennzeit", never the working folder.
+        QVERIFY(QDir().mkpath(platform::OutputFolder()));
+        const QString backup = platform::OutputFolder() + QLatin1Char('/') + title + QStringLiteral(".txt");
+        QFile::remove(title + QStringLiteral(".txt"));
         QDir data(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/') + title);
         data.removeRecursively();
         // The last race's backup survives a start and an exit without a race.
@@ -156,6 +159,7 @@ private slots:
         // Without classes and statuses the seven columns, as always: eleven
         // "-1" in the geometry line.
         QCOMPARE(ReadFileBytes(backup), expected);
+        QVERIFY(!QFile::exists(title + QStringLiteral(".txt")));
         QVERIFY(expected.contains(
             "\r\nUserSettings,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1\r\nNr.,Name,Start,Zeit,Split,Platz,*\r\n"));
         const QStringList dated = data.entryList({ title + QStringLiteral("-*.txt") }, QDir::Files);
@@ -283,7 +287,8 @@ private slots:
     void renamedExecutable_usesItsOwnStoreAndBackup()
     {
         platform::SetExecutablePathForTests(QDir::currentPath() + QStringLiteral("/zeitnahme"));
-        QFile::remove(QStringLiteral("zeitnahme.txt"));
+        const QString backup = platform::OutputFolder() + QStringLiteral("/zeitnahme.txt");
+        QFile::remove(backup);
         QFile::remove(storeFile(QStringLiteral("zeitnahme")));
         {
             MainWindowFixture f;
@@ -292,7 +297,7 @@ private slots:
             f.start();
         }
         QVERIFY(QFile::exists(storeFile(QStringLiteral("zeitnahme"))));
-        QVERIFY(QFile::exists(QStringLiteral("zeitnahme.txt")));
+        QVERIFY(QFile::exists(backup));
         platform::SetExecutablePathForTests(QString());
     }
 
@@ -332,7 +337,8 @@ private slots:
     {
         const QString title = platform::ApplicationTitle();
         const QString file = storeFile(title);
-        QFile::remove(title + QStringLiteral(".txt"));
+        const QString backup = platform::OutputFolder() + QLatin1Char('/') + title + QStringLiteral(".txt");
+        QFile::remove(backup);
         {
             MainWindowFixture f(true);
             QVERIFY(f.lab.IsOpen(1));
@@ -345,7 +351,7 @@ private slots:
             QCOMPARE(shown[0].icon, dialogs::Icon::Critical);
             QVERIFY(!f.lab.IsOpen(1));
         }
-        QVERIFY(QFile::exists(title + QStringLiteral(".txt")));
+        QVERIFY(QFile::exists(backup));
         QDir(file).removeRecursively();
     }
 

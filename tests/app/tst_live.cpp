@@ -537,7 +537,7 @@ private slots:
         f.grid()->SetCells(0, 1, QStringLiteral("3"));
         f.grid()->SetCells(1, 1, QStringLiteral("Berg"));
         f.start();
-        const QString page = w->files.title + QStringLiteral(".html");
+        const QString page = platform::OutputFolder() + QLatin1Char('/') + w->files.title + QStringLiteral(".html");
         w->ui.sbHTML->click();
         const QByteArray untitledPage = ReadFileBytes(page);
         QVERIFY(untitledPage.contains("<H5>Ergebnisse</H5>"));

@@ -108,6 +108,22 @@ QStringList leftIn(const QString& name, Trouble trouble)
     return names;
 }
 
+// The documents folder on the tiny disk, with the program's own folder in
+// it: where the page, the document and the exit backup go. The name of a
+// file there, relative to the disk.
+QString outputOn(TinyFileSystem& fs, const QString& name)
+{
+    if (!UseDocumentsFolder(fs.path()) || !QDir().mkpath(fs.filePath(QStringLiteral("Rennzeit"))))
+        return {};
+    return QStringLiteral("Rennzeit/") + name;
+}
+
+// The names in a folder, hidden ones too.
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
 // The header's notice as its message was given (lines split by CR).
 QString noticeOf(MainWindowFixture& f)
 {
@@ -144,7 +160,11 @@ private slots:
         ClearSettingsStore();
         m_previousFolder = QDir::currentPath();
     }
-    void cleanup() { QDir::setCurrent(m_previousFolder); }
+    void cleanup()
+    {
+        QDir::setCurrent(m_previousFolder);
+        UseDocumentsFolder(QString());
+    }
 
     // No box stops the race. A failure is a notice in the header; a
     // question or message box that stays modal passes F5, F9 and F8 (and
@@ -285,15 +305,15 @@ private slots:
         MainWindowFixture f;
         timeTwoEntries(f);
         f.grid()->SetCells(1, 2, QString(70000, QLatin1Char('x')));
-        const QString page = f.w()->files.title + QStringLiteral(".html");
+        const QString page = outputOn(fs, f.w()->files.title + QStringLiteral(".html"));
         QVERIFY(prepare(fs, page, trouble));
-        QVERIFY(QDir::setCurrent(fs.path()));
 
         (tag == 0 ? f.w()->ui.sbHTML : f.w()->ui.sbPrint)->click();
 
         QVERIFY(f.shell.calls.isEmpty());
         QCOMPARE(ReadFileBytes(fs.filePath(page)), kOld);
-        QCOMPARE(fs.Entries(), leftIn(page, trouble));
+        QCOMPARE(fs.Entries(), leftIn(QStringLiteral("Rennzeit"), trouble));
+        QCOMPARE(entriesOf(fs.filePath(QStringLiteral("Rennzeit"))), QStringList { QFileInfo(page).fileName() });
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
         QCOMPARE(noticeOf(f),
             QStringLiteral("Der Schreibfehler der Datei: ") + fs.filePath(page) + QLatin1Char('\r')
@@ -310,20 +330,86 @@ private slots:
         MainWindowFixture f;
         timeTwoEntries(f);
         f.grid()->SetCells(1, 2, QString(70000, QLatin1Char('x')));
-        const QString backup = f.w()->files.title + QStringLiteral(".txt");
+        const QString backup = outputOn(fs, f.w()->files.title + QStringLiteral(".txt"));
         QVERIFY(prepare(fs, backup, trouble));
-        QVERIFY(QDir::setCurrent(fs.path()));
 
         f.window.reset();
 
         QCOMPARE(ReadFileBytes(fs.filePath(backup)), kOld);
-        QCOMPARE(fs.Entries(), leftIn(backup, trouble));
+        QCOMPARE(fs.Entries(), leftIn(QStringLiteral("Rennzeit"), trouble));
+        QCOMPARE(entriesOf(fs.filePath(QStringLiteral("Rennzeit"))), QStringList { QFileInfo(backup).fileName() });
         // The window is gone: a box says it.
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].text,
             QStringLiteral("Die Sicherungskopie %1 kann nicht geschrieben werden: %2.")
                 .arg(fs.filePath(backup), systemReason(trouble)));
+    }
+
+    // Started from a folder nobody may write to, which holds the user's own
+    // page and text of the names the program uses: the page, the printout,
+    // the document and the exit backup go into the documents folder, the
+    // working folder stays as it was, and nothing fails.
+    void startedFromAReadOnlyFolder_withTheUsersOwnFiles_leavesThemAlone()
+    {
+        TinyFileSystem fs;
+        if (!fs.mounted())
+            QSKIP(qPrintable(fs.skipReason()));
+        QTemporaryDir documents;
+        QVERIFY(UseDocumentsFolder(documents.path()));
+        const QString title = platform::ApplicationTitle();
+        const QStringList own { title + QStringLiteral(".html"), title + QStringLiteral(".txt") };
+        for (const QString& name : own)
+            QVERIFY(WriteFileBytes(fs.filePath(name), "vom Benutzer: " + name.toUtf8()));
+        QVERIFY(fs.MakeReadOnly());
+        QVERIFY(QDir::setCurrent(fs.path()));
+        {
+            MainWindowFixture f;
+            timeTwoEntries(f);
+            f.w()->files.templatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
+            f.w()->exportButtonRefresh();
+            f.w()->ui.sbHTML->click();
+            f.w()->ui.sbPrint->click();
+            f.w()->ui.sbWord->click();
+            QCOMPARE(noticeOf(f), QString());
+            QCOMPARE(f.shell.calls.size(), 3);
+        }
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
+        QCOMPARE(fs.Entries(), own);
+        for (const QString& name : own)
+            QCOMPARE(ReadFileBytes(fs.filePath(name)), "vom Benutzer: " + name.toUtf8());
+        const QStringList made = entriesOf(documents.path() + QStringLiteral("/Rennzeit"));
+        QCOMPARE(made.size(), 3);
+        QVERIFY2(made.contains(own[0]) && made.contains(own[1]) && made.filter(QStringLiteral(".docx")).size() == 1,
+            qPrintable(made.join(QLatin1Char(' '))));
+    }
+
+    // A documents folder where "Rennzeit" cannot be made: the page and the
+    // document say so in the header, with the folder and the system's reason.
+    void outputFolderThatCannotBeMade_isReported()
+    {
+        TinyFileSystem fs;
+        if (!fs.mounted())
+            QSKIP(qPrintable(fs.skipReason()));
+        QVERIFY(UseDocumentsFolder(fs.path()));
+        QVERIFY(fs.MakeReadOnly());
+        MainWindowFixture f;
+        timeTwoEntries(f);
+        f.w()->files.templatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
+        f.w()->exportButtonRefresh();
+        const QString folder = fs.filePath(QStringLiteral("Rennzeit"));
+
+        f.w()->ui.sbHTML->click();
+        QCOMPARE(noticeOf(f),
+            QStringLiteral("Der Schreibfehler der Datei: ") + folder + QLatin1Char('/') + f.w()->files.title
+                + QStringLiteral(".html\r") + systemReason(Trouble::ReadOnly));
+        f.w()->ui.sbWord->click();
+        QCOMPARE(noticeOf(f),
+            QStringLiteral("Das Word-Dokument konnte nicht erstellt werden.\r") + folder + QLatin1Char('\r')
+                + systemReason(Trouble::ReadOnly));
+        QVERIFY(f.shell.calls.isEmpty());
+        QVERIFY(fs.Entries().isEmpty());
+        QVERIFY(dialogs::TakeShownMessages().isEmpty());
     }
 
     // The data folder (journal, session mark, dated backups) on a disk that

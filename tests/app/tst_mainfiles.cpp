@@ -15,6 +15,7 @@
 
 #include <QCursor>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -268,12 +269,17 @@ private slots:
         QCOMPARE(numbers, (QStringList { "1", "2", "7", "10", "10", "12a", "A7" }));
     }
 
+    // The page goes into the documents folder's "Rennzeit", made when
+    // missing; the user's own page of that name in the working folder stays.
     void page_isShownOrPrintedThroughTheShell()
     {
+        QTemporaryDir documents;
+        QVERIFY(UseDocumentsFolder(documents.path()));
+        const auto restore = qScopeGuard([] { UseDocumentsFolder(QString()); });
         MainWindowFixture f;
         TFormMain* w = f.w();
-        const QString page = w->files.title + QStringLiteral(".html");
-        QFile::remove(page);
+        QVERIFY(WriteFileBytes(w->files.title + QStringLiteral(".html"), "meine eigene Seite"));
+        const QString page = documents.path() + QStringLiteral("/Rennzeit/") + w->files.title + QStringLiteral(".html");
         // Alt+D prints even a table with only the header and one row.
         QVERIFY(!w->ui.sbPrint->isEnabled());
         QTest::keyClick(w, Qt::Key_D, Qt::AltModifier);
@@ -288,10 +294,17 @@ private slots:
         f.shell.calls.clear();
         w->ui.sbPrint->click();
         QCOMPARE(f.shell.calls, QStringList { QStringLiteral("print ") + page });
+        QCOMPARE(ReadFileBytes(w->files.title + QStringLiteral(".html")), QByteArray("meine eigene Seite"));
     }
 
+    // Into the documents folder's "Rennzeit", under the date stamp; a
+    // document of the same minute, edited since, is never replaced.
     void word_viewModeSavesUnderTheDateStampAndOpens()
     {
+        QTemporaryDir documents;
+        QVERIFY(UseDocumentsFolder(documents.path()));
+        const auto restore = qScopeGuard([] { UseDocumentsFolder(QString()); });
+        const QString folder = documents.path() + QStringLiteral("/Rennzeit/");
         MainWindowFixture f;
         TFormMain* w = f.w();
         timeTwoEntries(f);
@@ -310,9 +323,11 @@ private slots:
         QCOMPARE(calls[3], QStringLiteral("LineUp 4 1"));
         QCOMPARE(calls[4], QStringLiteral("TextToTable 1 6"));
         QVERIFY(calls[5].startsWith(QLatin1String("FileSummaryInfo Rennen vom ")));
-        QVERIFY(QRegularExpression(QStringLiteral("^FileSaveAs \\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.docx$"))
-                    .match(calls[6])
-                    .hasMatch());
+        QVERIFY2(QRegularExpression(QStringLiteral("^FileSaveAs %1\\d{4}-\\d\\d-\\d\\d-\\d\\d-\\d\\d\\.docx$")
+                                        .arg(QRegularExpression::escape(folder)))
+                     .match(calls[6])
+                     .hasMatch(),
+            qPrintable(calls[6]));
 
         // The real engine writes the document and hands it to the shell.
         w->WordEngineFactory = {};
@@ -321,8 +336,23 @@ private slots:
         QCOMPARE(f.shell.calls.size(), 1);
         QVERIFY(f.shell.calls[0].startsWith(QLatin1String("open ")));
         QVERIFY(f.shell.calls[0].endsWith(QLatin1String(".docx")));
-        QVERIFY(ReadFileBytes(f.shell.calls[0].mid(5)).startsWith("PK"));
+        const QString first = f.shell.calls[0].mid(5);
+        QVERIFY(first.startsWith(folder));
+        QVERIFY(ReadFileBytes(first).startsWith("PK"));
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+
+        // The club edits the document; another one in the same minute gets
+        // a name of its own.
+        QVERIFY(WriteFileBytes(first, "bearbeitet"));
+        f.shell.calls.clear();
+        w->ui.sbWord->click();
+        QCOMPARE(f.shell.calls.size(), 1);
+        const QString second = f.shell.calls[0].mid(5);
+        QVERIFY2(second != first && second.startsWith(folder), qPrintable(second));
+        if (QFileInfo(second).fileName().left(16) == QFileInfo(first).fileName().left(16))
+            QCOMPARE(second, first.chopped(5) + QStringLiteral("-2.docx"));
+        QVERIFY(ReadFileBytes(second).startsWith("PK"));
+        QCOMPARE(ReadFileBytes(first), QByteArray("bearbeitet"));
     }
 
     void excel_opensANewWorkbook()
@@ -449,8 +479,9 @@ private slots:
         f.w()->ui.sbPrint->click();
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
         QCOMPARE(f.w()->ui.LabNotice->toolTip(),
-            QStringLiteral("Das Protokoll konnte nicht gedruckt werden.\n") + QDir::currentPath() + QLatin1Char('/')
-                + f.w()->files.title + QStringLiteral(".html\nEs ist kein Standarddrucker eingerichtet."));
+            QStringLiteral("Das Protokoll konnte nicht gedruckt werden.\n") + platform::OutputFolder()
+                + QLatin1Char('/') + f.w()->files.title
+                + QStringLiteral(".html\nEs ist kein Standarddrucker eingerichtet."));
     }
 
     // The spreadsheet's own Save writes into the workbook's folder: at exit

@@ -57,7 +57,7 @@ private slots:
         const QString text = printedText();
         QVERIFY2(text.contains(QStringLiteral("Ergebnisse")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("Zielinski")), qPrintable(text));
-        QVERIFY(QFile::exists(w->files.title + QStringLiteral(".html")));
+        QVERIFY(QFile::exists(platform::OutputFolder() + QLatin1Char('/') + w->files.title + QStringLiteral(".html")));
     }
 };
 

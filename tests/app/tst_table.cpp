@@ -4,6 +4,7 @@
 #include "MainWindowFixture.h"
 
 #include "app/Application.h"
+#include "protocol/Columns.h"
 
 #include <QListWidget>
 #include <QMenu>
@@ -57,6 +58,45 @@ private slots:
         QVERIFY(!(g->Options() & goRowSelect));
         QCOMPARE(g->Col(), 1);
         QCOMPARE(g->Row(), 2);
+    }
+
+    // A loaded start list, entries on course, the operator sorts by a
+    // header: the current row stays highlighted over every shown column, its
+    // current cell is a shown one, and STOPP stops the entry it shows.
+    void headerClick_afterLoading_keepsTheCurrentRowHighlighted()
+    {
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TSortGrid* g = f.grid();
+        const QString list = QDir::currentPath() + QStringLiteral("/kopf.csv");
+        QVERIFY(WriteFileBytes(list, "Nr.;Name\r\n3;Cleo\r\n1;Anna\r\n2;Bert\r\n"));
+        dialogs::QueueFileName(list);
+        w->sbLoadClick();
+        QCOMPARE(f.cell(protocol::kColName, 1), QStringLiteral("Cleo"));
+        f.start();
+        f.start(500);
+        // The operator picks a runner, as before a stop.
+        w->makeRowCurrent(g->FindRow(protocol::kColName, QStringLiteral("Cleo")));
+        const auto highlighted = [g](int row) {
+            const TGridRect s = g->Selection();
+            if (s.Top != row || s.Bottom != row || g->ColWidths(g->Col()) < 0)
+                return false;
+            for (int c = 0; c < g->ColCount(); ++c)
+                if (g->ColWidths(c) >= 0 && (c < s.Left || c > s.Right))
+                    return false;
+            return true;
+        };
+        QVERIFY(highlighted(f.current()));
+        for (const int col : { protocol::kColName, protocol::kColNr, protocol::kColZeit }) {
+            const QString name = f.cell(protocol::kColName, f.current());
+            g->HeaderClick(col, false);
+            QVERIFY2(highlighted(f.current()), qPrintable(QString::number(col)));
+            QCOMPARE(f.cell(protocol::kColName, f.current()), name); // the row moved with its entry
+        }
+        QCOMPARE(f.cell(protocol::kColName, f.current()), QStringLiteral("Cleo"));
+        QVERIFY(w->ui.bSTOP->isEnabled());
+        f.stop(1000);
+        QVERIFY(!f.cell(protocol::kColZeit, g->FindRow(protocol::kColName, QStringLiteral("Cleo"))).isEmpty());
     }
 
     void sortStyles_andCellFormats()

@@ -7,12 +7,16 @@
 #include "platform/SerialLinux.h"
 #include "support/ScriptedSerial.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
+#include <QStyleFactory>
 #include <QStyleOptionComboBox>
 #include <QtTest>
 
@@ -23,7 +27,8 @@
 
 namespace {
 
-// The width a list needs to show its longest item uncut, arrow included.
+// The narrowest width at which the list's field, where the chosen item
+// shows, holds its longest item uncut: in its own font and style, as drawn.
 int neededWidth(const QComboBox* list)
 {
     int widest = 0;
@@ -31,8 +36,31 @@ int neededWidth(const QComboBox* list)
         widest = std::max(widest, list->fontMetrics().horizontalAdvance(list->itemText(i)));
     QStyleOptionComboBox option;
     option.initFrom(list);
-    return list->style()->sizeFromContents(QStyle::CT_ComboBox, &option, QSize(widest, 0), list).width();
+    const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list);
+    return list->width() - field.width() + widest;
 }
+
+// A style whose lists give their field `change` pixels more (or less) than
+// the usual one: the same font fits, or does not.
+class FieldStyle final : public QProxyStyle {
+public:
+    explicit FieldStyle(int change)
+        : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion")))
+        , m_change(change)
+    {
+    }
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
+        const QWidget* widget) const override
+    {
+        QRect r = QProxyStyle::subControlRect(control, option, part, widget);
+        if (control == CC_ComboBox && part == SC_ComboBoxEditField)
+            r.setWidth(r.width() + m_change);
+        return r;
+    }
+
+private:
+    int m_change;
+};
 
 using Driver = platform::ScriptedSerialSystem::Driver;
 
@@ -96,16 +124,37 @@ private slots:
                  d.OKBtn, d.CancelBtn, d.cbPort, d.seWait, d.cbLive, d.seLivePort, d.eVeranstaltung }) {
             QVERIFY2(d.rect().contains(w->geometry()), w->metaObject()->className());
         }
-        // The format list at its place, 98 wide where its items fit into that.
+        // The format list at its place, 98 wide where its items fit into that
+        // in its own font, as wide as they need where they do not.
         QCOMPARE(d.cbDigits->geometry().topLeft(), QPoint(80, 7));
-        if (neededWidth(d.cbDigits) <= TCfgDialog::kDigitsListWidth)
-            QCOMPARE(d.cbDigits->width(), TCfgDialog::kDigitsListWidth);
+        QCOMPARE(d.cbDigits->width(), std::max(TCfgDialog::kDigitsListWidth, neededWidth(d.cbDigits)));
         // Nothing overlaps: every control has its own place.
         const QList<QWidget*> controls { d.cbDigits, d.cbPort, d.cbAlg, d.seWait, d.cbStopFirst, d.cbLive, d.seLivePort,
             d.eVeranstaltung, d.OKBtn, d.CancelBtn };
         for (int i = 0; i < controls.size(); ++i) {
             for (int j = i + 1; j < controls.size(); ++j)
                 QVERIFY(!controls[i]->geometry().intersects(controls[j]->geometry()));
+        }
+    }
+
+    // Whatever font the system gives the lists: with one whose items surely
+    // fit, the format list keeps its designed 98; with one whose items cannot
+    // fit, it takes exactly the room they need, not less and not more.
+    void formatList_is98Wide_whereItsItemsFit_andAsWideAsTheyNeedElsewhere()
+    {
+        const QString before = QApplication::style()->name();
+        const auto restore = qScopeGuard([&] { QApplication::setStyle(before); });
+        // A field 20 pixels wider than Fusion's holds "HH:MM.SS,ms" at 98 on
+        // any system; one 60 pixels narrower does not.
+        for (const int change : { 20, -60 }) {
+            QApplication::setStyle(new FieldStyle(change));
+            TCfgDialog d(nullptr, 0);
+            d.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&d));
+            QVERIFY2(change < 0 ? neededWidth(d.cbDigits) > TCfgDialog::kDigitsListWidth
+                                : neededWidth(d.cbDigits) <= TCfgDialog::kDigitsListWidth,
+                qPrintable(QString::number(neededWidth(d.cbDigits))));
+            QCOMPARE(d.cbDigits->width(), std::max(TCfgDialog::kDigitsListWidth, neededWidth(d.cbDigits)));
         }
     }
 

@@ -423,6 +423,52 @@ private slots:
         QCOMPARE(r.mapping, race::TickMapping::SameBoot);
         QCOMPARE(same.digest(), live.digest());
     }
+
+    // Entries with a status have a start and no stop, yet nobody waits for
+    // them at the finish. A wall clock set while the tick counter ran on (the
+    // same boot) is measured against the ticks: an hour back and two minutes
+    // on are told, half a minute (a time service's step) is not.
+    void recoveryInTheSameBoot_countsOnlyRunnersWithoutStatus_andMeasuresAClockThatWasSet()
+    {
+        Race live;
+        live.tick0 = 50000;
+        live.wall0 = 1796150703120;
+        live.begin(QStringLiteral("boot-a"));
+        for (int row = 1; row <= 4; ++row)
+            live.rules.Start(row, stampAt(50000 + row * 1000));
+        const auto rowOf = [&live](const char* nr) {
+            for (int row = 1; row < live.store.RowCount(); ++row)
+                if (live.store.Cell(protocol::kColNr, row) == QLatin1String(nr))
+                    return row;
+            return -1;
+        };
+        QVERIFY(live.rules.SetStatus(rowOf("2"), protocol::EntryStatus::DNF));
+        QVERIFY(live.rules.SetStatus(rowOf("3"), protocol::EntryStatus::DSQ));
+        const race::JournalContents contents = race::ParseJournal(live.bytes());
+        const race::JournalEntry& last = contents.entries.last();
+
+        // Twenty seconds later by the tick counter.
+        const platform::Tick now = last.tick + 20000;
+        const struct {
+            std::int64_t wallSince; // the wall clock's move since the last event
+            std::int64_t told;
+        } cases[] = { { 20000, 0 }, { 20000 - 30000, 0 }, { 20000 + 30000, 0 }, { 20000 - 3720000, -3720000 },
+            { 20000 + 120000, 120000 } };
+        for (const auto& c : cases) {
+            Race back;
+            const race::JournalRecovery r = race::RecoverJournal(
+                back.rules, contents, { QStringLiteral("boot-a"), now, last.wall + c.wallSince });
+            QCOMPARE(r.mapping, race::TickMapping::SameBoot);
+            QCOMPARE(r.clockSetMs, c.told);
+            QCOMPARE(r.entries, 4);
+            QStringList runners = r.runners;
+            runners.sort();
+            QCOMPARE(runners.size(), 2);
+            QVERIFY2(runners[0].startsWith(QStringLiteral("Nr. 1 ")) && runners[1].startsWith(QStringLiteral("Nr. 4 ")),
+                qPrintable(runners.join(QLatin1Char('|'))));
+            QCOMPARE(back.digest(), live.digest());
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestJournalEvents)
