@@ -9,10 +9,11 @@
 #include "BenchSupport.h"
 
 #include "app/FMain.h"
-#include "app/JournalRecorder.h"
 #include "app/LivePublisher.h"
 #include "controls/Dialogs.h"
 #include "race/Journal.h"
+#include "race/JournalRecorder.h"
+#include "race/LightBarriers.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -52,7 +53,7 @@ int main(int argc, char** argv)
         for (int i = 0; i < kEntries; ++i) {
             w.startAt(stamp());
             for (int k = 0; k < 8; ++k)
-                w.barrierRequest(false, true, stamp());
+                w.LightBarriers().Impulse(race::Barrier::Start, stamp(), w.currentRow());
             w.FStopp1Click();
             w.LockLSStart1Click();
             w.LockLSStart1Click();

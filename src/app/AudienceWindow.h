@@ -4,8 +4,8 @@
 #pragma once
 
 #include "app/DisplayTime.h"
-#include "app/Settings.h"
 #include "controls/ColorValue.h"
+#include "platform/Settings.h"
 #include "race/RaceSnapshot.h"
 
 #include <QWidget>

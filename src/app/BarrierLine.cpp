@@ -6,6 +6,7 @@
 #include "comm/Comms.h"
 #include "controls/MessageTimer.h"
 #include "dialogs/Cfg.h"
+#include "race/LightBarriers.h"
 
 #include <algorithm>
 
@@ -25,9 +26,10 @@ QString reasonText(const std::exception& e)
 
 } // namespace
 
-BarrierLine::BarrierLine(TComPort& port, QObject* parent)
+BarrierLine::BarrierLine(TComPort& port, race::LightBarriers& barriers, QObject* parent)
     : QObject(parent)
     , m_port(port)
+    , m_barriers(barriers)
     , m_reconnect(new TMessageTimer(this, kReconnectMs, false))
     , m_proving(new TMessageTimer(this, kWatcherProvenMs, false))
 {
@@ -37,21 +39,6 @@ BarrierLine::BarrierLine(TComPort& port, QObject* parent)
         if (m_port.Connected() && m_port.WatcherRunning() && std::exchange(m_disconnected, false) && OnStateChanged)
             OnStateChanged();
     };
-}
-
-void BarrierLine::Handle(const platform::LineEvent& change)
-{
-    m_watcherEnds = 0; // the watcher works
-    const std::uint32_t before = m_levels;
-    if (change.levels == before) {
-        if (OnChange)
-            OnChange(change, before, nullptr);
-        return;
-    }
-    m_levels = change.levels;
-    const BarrierRequests requests = DecideBarrier(m_port.Tag, change.levels);
-    if (OnChange)
-        OnChange(change, before, &requests);
 }
 
 QString BarrierLine::PortName() const
@@ -101,9 +88,7 @@ void BarrierLine::Open()
 void BarrierLine::Opened()
 {
     m_reconnect->SetEnabled(false);
-    // The levels of a line that was away are unknown: its first change is
-    // judged afresh, not against the levels it had before.
-    m_levels = kUnknownLevels;
+    m_barriers.LevelsUnknown();
     if (m_disconnected && m_watcherEnds > 0) {
         m_proving->SetEnabled(true);
         return;

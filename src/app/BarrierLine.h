@@ -3,7 +3,6 @@
 
 #pragma once
 
-#include "app/DisplayTime.h"
 #include "platform/SerialDevice.h"
 
 #include <QObject>
@@ -14,32 +13,26 @@
 
 class TComPort;
 class TMessageTimer;
+namespace race {
+class LightBarriers;
+}
 
-// The light-barrier line: the chosen serial port, its changes and its
-// connection. Each change of the lines is judged once, in the order of its
-// edge: a change that leaves the levels as they were asks nothing; any other
-// asks the barrier algorithm (kept in the port's Tag) for STOPP and START.
-// A chosen port that cannot be opened, whose adapter is pulled out or whose
-// watcher has ended, is shown as disconnected and opened again as soon as it
-// can be.
+// The light-barrier line: the chosen serial port and its connection (what
+// its changes mean is the light barriers' to decide). A chosen port that
+// cannot be opened, whose adapter is pulled out or whose watcher has ended,
+// is shown as disconnected and opened again as soon as it can be.
 class BarrierLine final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(BarrierLine)
 public:
-    explicit BarrierLine(TComPort& port, QObject* parent = nullptr);
+    // The barriers learn when the line was away (their levels are unknown).
+    BarrierLine(TComPort& port, race::LightBarriers& barriers, QObject* parent = nullptr);
 
-    // Every change, with the levels before it and, where they changed, what
-    // the algorithm requests.
-    std::function<void(const platform::LineEvent& change, std::uint32_t before, const BarrierRequests* requests)>
-        OnChange;
     // The connection's state changed (Disconnected, StateText, StateTip).
     std::function<void()> OnStateChanged;
 
-    // A change as the port delivered it.
-    void Handle(const platform::LineEvent& change);
-    // The levels of the last change judged; unknown (the port was away) at
-    // first and after every opening.
-    std::uint32_t Levels() const { return m_levels; }
+    // A change arrived: the port's watcher works.
+    void Changed() { m_watcherEnds = 0; }
 
     // Opens the chosen port; a failure is shown as disconnected and watched
     // for, and the exception goes on to the caller.
@@ -76,11 +69,9 @@ private:
     void watchFor(int intervalMs);
 
     TComPort& m_port;
+    race::LightBarriers& m_barriers;
     TMessageTimer* m_reconnect;
     TMessageTimer* m_proving; // a watcher that ended before: is the new one lasting?
-    // No modem-status word has these levels, so the first change counts.
-    static constexpr std::uint32_t kUnknownLevels = 0x55555555;
-    std::uint32_t m_levels = kUnknownLevels;
     bool m_disconnected = false;
     QString m_why;
     // Watchers that ended since a change last arrived.

@@ -25,18 +25,3 @@ DisplayTime SplitDisplayTime(std::int32_t ms, int row)
     d.lit[DisplayTime::Hundredths] = secondsLit;
     return d;
 }
-
-BarrierRequests DecideBarrier(int algorithm, std::uint32_t status)
-{
-    const bool cts = status & kModemCts;
-    const bool dsr = status & kModemDsr;
-    BarrierRequests r;
-    if (algorithm == 0) {
-        r.stop = cts;
-        r.start = dsr;
-    } else if (algorithm == 1 && !(cts && dsr)) {
-        r.stop = cts;
-        r.start = dsr;
-    }
-    return r;
-}

@@ -24,15 +24,3 @@ struct DisplayTime {
 // dim at 0). Divisions truncate; a negative time yields digit values outside
 // 0..9, which the digit shows as 0.
 DisplayTime SplitDisplayTime(std::int32_t ms, int row);
-
-// The decision of the light-barrier dispatch for a modem-status word under
-// the barrier algorithm (0 "Ein", 1 "Aus"): whether to request STOPP and
-// START; when both, STOPP goes first.
-struct BarrierRequests {
-    bool stop = false;
-    bool start = false;
-};
-BarrierRequests DecideBarrier(int algorithm, std::uint32_t status);
-
-constexpr std::uint32_t kModemCts = 0x10;
-constexpr std::uint32_t kModemDsr = 0x20;

@@ -4,11 +4,11 @@
 #pragma once
 
 #include "app/MainUi.h"
-#include "app/Settings.h"
 #include "app/WindowPlacement.h"
 #include "gridstore/SortTypes.h"
 #include "platform/HomePage.h"
 #include "platform/SerialDevice.h"
+#include "platform/Settings.h"
 #include "platform/Tick.h"
 #include "protocol/WordBasic.h"
 #include "race/Race.h"
@@ -23,9 +23,15 @@
 #include <optional>
 
 class BarrierLine;
-class JournalRecorder;
 class LivePublisher;
+class QVBoxLayout;
 struct TFormatOptions;
+namespace race {
+class JournalRecorder;
+class LightBarriers;
+class RaceBackups;
+struct BarrierStep;
+} // namespace race
 
 // The main window: wiring between the operator and the race. It builds the
 // controls (MainUi), forwards every command to the race and shows what the
@@ -55,9 +61,10 @@ public:
 
     race::Race& Race() { return *m_race; }
     const race::Race& Race() const { return *m_race; }
-    JournalRecorder& Journal() { return *m_journal; }
+    race::JournalRecorder& Journal() { return *m_journal; }
     LivePublisher& Live() { return *m_live; }
     BarrierLine& Barrier() { return *m_barrier; }
+    race::LightBarriers& LightBarriers() { return *m_lightBarriers; }
 
     // Names derived at start-up.
     struct SideFiles {
@@ -89,73 +96,35 @@ public:
     void LockLSStart1Click();
     void LockLSStopp1Click();
     void TimerGesperrtTimer(TMessageTimer* sender);
-    void rowStateRefresh(int row);
     void rankRefresh();
     void exportButtonRefresh();
 
-    // Barriers: each change of the lines, in the order of its edge.
-    void ComPortDSR(TComPort* sender, const platform::LineEvent& change);
-    void ComPortOpen(TComPort* sender);
-    void ComPortClose(TComPort* sender);
-    // The requests of one line change, decided by the barrier algorithm:
-    // each runs its command when its lockout is over, its barrier free and
-    // the command available; a stop impulse that finds no entry to stop goes
-    // into the interim list.
-    race::BarrierResult barrierRequest(bool stop, bool start, const platform::Stamp& stamp);
-
     // Display
     void ClockTimer();
-    void TimerDateTimer();
     void displayRowUpdate(int row, std::int32_t ms);
     void displayAccuracySwitch(int accuracy);
-    void displayColorSetup();
 
     // Protocol table
-    void columnLayout();
-    void SortGrid1SelectCell(int acol, int arow, bool& canSelect);
     void SortGrid1GetSortStyle(int col, TSortStyle& style);
     void SortGrid1GetCellFormat(int col, int row, TFormatOptions& format);
     void Erase1Click();
-    void NeueZeile1Click();
     void PastefromFStoppClick();
-    // "Stopp zurücknehmen" (context menu, Ctrl+Shift+Z): the current entry
-    // runs again, its stop goes into the F.Stopp list.
-    void mTakeBackStopClick();
     void PopupMenuProtokolPopup();
     void popupMenuHidden();
-    // Ctrl+Z: takes back the last "Zeile entfernen", status, taken-back stop
-    // or inserted F.Stopp time.
-    void mUndoClick();
     // The context menu's status items and Ctrl+1 (DNS), Ctrl+2 (DNF),
     // Ctrl+3 (DSQ), Ctrl+0 (none) on the current row.
     void statusClick(protocol::EntryStatus status);
-    // An in-place edit of "Klasse" went into its cell.
-    void classEdited();
     int currentRow() const;
     void makeRowCurrent(int row);
-    // Writes an open in-place editor's text into its cell, so a command that
-    // reads the cells reads what the operator sees.
-    void commitEditor();
 
     // Files, page, office
     void sbSaveClick();
     void sbLoadClick();
     void sbHTMLClick(int tag);
-    void sbWordClick();
-    void sbExcelClick();
-    void exporttoWord1Click();
-    void wordExport(int mode, const QString& fileName);
     void loadProtocol(const QString& fileName);
 
     // Lifecycle and header bar
-    void FormCreate();
-    void FormDestroy();
     void FormCloseQuery(bool& canClose);
-    void FormResize();
-    void bCFGClick();
-    void bHelpClick();
-    void bInfoClick();
-    void BrandClick();
     void createDialogs(); // the settings and confirmation dialogs, after FormCreate
     // Ends the program as closing the window does, but without the exit
     // question: a logout, a shutdown or the terminal asked for it.
@@ -170,18 +139,53 @@ public:
     // Rebuilds the race from a journal file; false (with a message) when
     // nothing could be read.
     bool recoverJournal(const QString& fileName);
+
+private:
+    // Handlers of the window's own events, and what they share.
+    void rowStateRefresh(int row);
+    // Barriers: each change of the lines, in the order of its edge.
+    void ComPortDSR(TComPort* sender, const platform::LineEvent& change);
+    void ComPortOpen(TComPort* sender);
+    void ComPortClose(TComPort* sender);
+    // Shows what a line change or an impulse did.
+    void mirrorBarrier(const race::BarrierStep& step);
+    void TimerDateTimer();
+    void displayColorSetup();
+    void columnLayout();
+    void SortGrid1SelectCell(int acol, int arow, bool& canSelect);
+    // "Stopp zurücknehmen" (context menu, Ctrl+Shift+Z): the current entry
+    // runs again, its stop goes into the F.Stopp list.
+    void mTakeBackStopClick();
+    // An in-place edit of "Klasse" went into its cell.
+    void classEdited();
+    // Writes an open in-place editor's text into its cell, so a command that
+    // reads the cells reads what the operator sees.
+    void commitEditor();
+    void sbWordClick();
+    void sbExcelClick();
+    void exporttoWord1Click();
+    void wordExport(int mode, const QString& fileName);
+    void FormCreate();
+    void FormDestroy();
+    void FormResize();
+    void bHelpClick();
+    void bInfoClick();
+    void BrandClick();
     // Closes an open recovery question without an answer: the program is
     // asked to end, and the race stays for the next start.
     void leaveRecoveryQuestion();
-
     // The header's notice, in place of a message box, so the race keys work
     // on: a failure in red, stays until clicked; a note on a command goes by
     // itself. The first line says what, the last why; the tooltip holds all.
     void showNotice(const QString& text, bool failure = true);
-
-    // Live results and the spectator display
-    void mAnzeigeClick();
     void LabLiveAddressClick();
+    void NeueZeile1Click();
+    // Ctrl+Z: takes back the last "Zeile entfernen", status, taken-back stop
+    // or inserted F.Stopp time.
+    void mUndoClick();
+    void bCFGClick();
+    // The spectator display "Anzeige" (F6).
+    void mAnzeigeClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -192,7 +196,21 @@ protected:
 
 private:
     void buildUi();
+    void buildHeader(QVBoxLayout& column);
+    QVBoxLayout& buildRaceControls(QVBoxLayout& column);
+    void buildFileBar();
+    void buildTable(QVBoxLayout& mainColumn);
+    void buildActions();
     void buildCollaborators();
+    void wireJournal();
+    void wireTable();
+    void wireBarrier();
+    // Takes the failure of a handler of this window into the header bar.
+    bool takeFailureNotice(QWidget* parent, const QString& text);
+    void showJournalState();
+    void showLineState();
+    void SortGrid1CellCommitted(int col, int row, const QString& oldText, const QString& newText);
+    void SortGrid1HeaderClick(int col);
     // Where the grid's current row goes after a race operation: it stays
     // (the grid has just chosen it), goes to the view's row, or goes there
     // with the whole row selected (after a command that wrote the table).
@@ -222,8 +240,10 @@ private:
     void showLiveState();
 
     std::unique_ptr<race::Race> m_race;
-    std::unique_ptr<JournalRecorder> m_journal;
+    std::unique_ptr<race::JournalRecorder> m_journal;
     std::unique_ptr<LivePublisher> m_live;
+    std::unique_ptr<race::RaceBackups> m_backups;
+    std::unique_ptr<race::LightBarriers> m_lightBarriers;
     std::unique_ptr<BarrierLine> m_barrier;
 
     settings::Colours m_colours;
@@ -250,9 +270,5 @@ private:
         QString rescued;
     };
     std::optional<Closing> m_closing;
-    // The dated copy this session wrote last: the next one of the same race
-    // replaces it, one with the same content is not written again.
-    QString m_datedBackup;
-    QByteArray m_datedBackupBytes;
     windowplacement::NormalBounds m_bounds;
 };

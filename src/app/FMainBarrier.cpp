@@ -1,33 +1,32 @@
 // SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The light-barrier dispatch: a change of the modem-status lines becomes a
-// STOPP and/or START request at its edge, subject to the locks and lockouts;
-// the port's own events.
+// The light-barrier wiring: each change of the modem-status lines goes to the
+// light barriers, which decide and hand the race its command; the window
+// mirrors what came of it. The port's own events.
 #include "app/FMain.h"
 
 #include "app/BarrierLine.h"
-#include "app/JournalRecorder.h"
 #include "comm/Comms.h"
 #include "controls/Image.h"
+#include "race/LightBarriers.h"
 
 #include <QScopedValueRollback>
 
 void TFormMain::ComPortDSR(TComPort*, const platform::LineEvent& change)
 {
-    m_barrier->Handle(change);
+    m_barrier->Changed();
+    const QScopedValueRollback busy(m_raceBusy, true);
+    mirrorBarrier(m_lightBarriers->LineChanged(change.levels, change.stamp, currentRow()));
 }
 
-race::BarrierResult TFormMain::barrierRequest(bool stop, bool start, const platform::Stamp& stamp)
+void TFormMain::mirrorBarrier(const race::BarrierStep& step)
 {
-    commitEditor();
-    const QScopedValueRollback busy(m_raceBusy, true);
-    const race::BarrierResult result = m_race->BarrierImpulse(stop, start, currentRow(), stamp);
-    const bool wrote = result.stop == race::Outcome::Stopped || result.start == race::Outcome::Started;
-    mirrorRace(result.view, wrote ? RowFollow::WholeRow : RowFollow::View);
-    if (wrote)
+    if (!step.changed)
+        return;
+    mirrorRace(step.result.view, step.Wrote() ? RowFollow::WholeRow : RowFollow::View);
+    if (step.Wrote())
         columnLayout();
-    return result;
 }
 
 void TFormMain::ComPortOpen(TComPort*)

@@ -16,6 +16,7 @@
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
 #include "protocol/WordExport.h"
+#include "race/RaceBackups.h"
 
 #include <QFileInfo>
 #include <QScopedValueRollback>
@@ -132,8 +133,7 @@ void TFormMain::loadProtocol(const QString& fileName)
     }
     runRace([&] { return m_race->Loaded(currentRow()); }, RowFollow::WholeRow);
     columnLayout();
-    m_datedBackup.clear(); // another race: its dated copy is its own
-    m_datedBackupBytes.clear();
+    m_backups->NewRace();
     // Lines that loaded only changed, and numbers that entries share, are
     // named without stopping the operator.
     ui.PanelLoadNote->ShowNote(protocol::LoadNote(*loaded),

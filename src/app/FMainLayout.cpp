@@ -20,6 +20,7 @@
 #include "controls/LbSpeedButton.h"
 #include "controls/MessageTimer.h"
 #include "grid/SortGrid.h"
+#include "platform/Version.h"
 #include "protocol/Columns.h"
 #include "protocol/EntryStatus.h"
 
@@ -67,7 +68,7 @@ void TFormMain::buildUi()
     u.Clock->OnTimer = GuardedSlot(this, &TFormMain::ClockTimer);
     u.TimerDate->OnTimer = GuardedSlot(this, &TFormMain::TimerDateTimer);
     for (TMessageTimer* lockout : { u.TimerGesperrtStart, u.TimerGesperrtStop })
-        lockout->OnTimer = [this](TMessageTimer* sender) { Guarded(this, [&] { TimerGesperrtTimer(sender); }); };
+        lockout->OnTimer = GuardedSlot(this, [this, lockout] { TimerGesperrtTimer(lockout); });
 
     u.ComPort = new TComPort(this);
     TComPort& port = *u.ComPort;
@@ -91,11 +92,22 @@ void TFormMain::buildUi()
     auto* column = new QVBoxLayout(central);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
+    buildHeader(*column);
+    QVBoxLayout& mainColumn = buildRaceControls(*column);
+    buildFileBar();
+    buildTable(mainColumn);
+    buildActions();
+}
 
-    // ---- header bar ----
+// The header bar: settings, help and information, the brand, the notices,
+// the live address, the spectator display's button and the time of day.
+void TFormMain::buildHeader(QVBoxLayout& column)
+{
+    MainUi& u = ui;
+    QWidget* central = centralWidget();
     u.Panel1 = panel(central, clBtnShadow);
     u.Panel1->setFixedHeight(kHeaderHeight);
-    column->addWidget(u.Panel1);
+    column.addWidget(u.Panel1);
     auto headerButton = [&](HeaderGlyphKind kind, const QString& hint, int left, void (TFormMain::*handler)()) {
         auto* b = new TLbSpeedButton(u.Panel1);
         b->setGeometry(left, 0, kHeaderButtonWidth, kHeaderHeight);
@@ -133,8 +145,9 @@ void TFormMain::buildUi()
     u.BrandLabels[1] = brandLabel(second, x + w1 + 2, y + 2, clBlack, false);
     u.BrandLabels[2] = brandLabel(first, x, y, clRed, true);
     u.BrandLabels[3] = brandLabel(second, x + w1, y, clLime, true);
-    u.BrandLabels[4] = PlacedLabel(u.Panel1, QStringLiteral("1.5"), DesignFont(QStringLiteral("Arial"), 15, true),
-        QRect(x + w1 + w2 + 4, y + 12, 40, 20), Qt::AlignLeft | Qt::AlignVCenter);
+    u.BrandLabels[4]
+        = PlacedLabel(u.Panel1, QString::fromLatin1(platform::kVersion), DesignFont(QStringLiteral("Arial"), 15, true),
+            QRect(x + w1 + w2 + 4, y + 12, 40, 20), Qt::AlignLeft | Qt::AlignVCenter);
     SetFontColor(u.BrandLabels[4], clBlack);
     u.BrandLabels[4]->setCursor(Qt::PointingHandCursor);
     u.BrandLabels[4]->installEventFilter(this);
@@ -206,11 +219,16 @@ void TFormMain::buildUi()
     headerRow->addWidget(u.bAnzeige);
     headerRow->addSpacing(4);
     headerRow->addWidget(u.PanelDate);
+}
 
-    // ---- upper part: the display and the race controls ----
+// The upper part: the display and the race controls.
+QVBoxLayout& TFormMain::buildRaceControls(QVBoxLayout& column)
+{
+    MainUi& u = ui;
+    QWidget* central = centralWidget();
     u.PanelMain = panel(central, clBtnShadow, QFrame::Panel, QFrame::Sunken);
     u.PanelMain->setLineWidth(1);
-    column->addWidget(u.PanelMain, 1);
+    column.addWidget(u.PanelMain, 1);
     auto* mainColumn = new QVBoxLayout(u.PanelMain);
     mainColumn->setContentsMargins(1, 1, 1, 1);
     mainColumn->setSpacing(0);
@@ -274,13 +292,19 @@ void TFormMain::buildUi()
         image->Tag = 0;
         image->SetPicture(LockPicture(0));
         image->setVisible(false);
-        image->OnClick = [this](TImage* sender) { Guarded(this, [&] { ImageLSClick(sender); }); };
+        image->OnClick = GuardedSlot(this, [this, image] { ImageLSClick(image); });
         return image;
     };
     u.ImageLSstart = indicator(QStringLiteral("Start-LS frei/gesperrt (F11)"), 14);
     u.ImageLSstop = indicator(QStringLiteral("Stopp-LS frei/gesperrt (F12)"), 64);
 
-    // ---- the file bar ----
+    return *mainColumn;
+}
+
+// The file bar under the race controls: load, save, print, the exports.
+void TFormMain::buildFileBar()
+{
+    MainUi& u = ui;
     u.Panel4 = panel(u.Panel3, clSkyBlue, QFrame::Panel, QFrame::Raised);
     u.Panel4->setFixedHeight(kFileBarHeight);
     auto* fileRow = new QHBoxLayout(u.Panel4);
@@ -316,8 +340,12 @@ void TFormMain::buildUi()
     panel3Column->setSpacing(0);
     panel3Column->addStretch(1);
     panel3Column->addWidget(u.Panel4);
+}
 
-    // ---- the protocol table ----
+// The protocol table with its context menu.
+void TFormMain::buildTable(QVBoxLayout& mainColumn)
+{
+    MainUi& u = ui;
     u.SortGrid1 = new TSortGrid(u.PanelMain);
     TSortGrid& grid = *u.SortGrid1;
     // Configured inside the update bracket, as a designed form loads it: the
@@ -342,8 +370,8 @@ void TFormMain::buildUi()
     grid.EndUpdate();
     // What a load had to change in its file, over the table it went into.
     u.PanelLoadNote = new TNoteBar(u.PanelMain);
-    mainColumn->addWidget(u.PanelLoadNote);
-    mainColumn->addWidget(u.SortGrid1, 1);
+    mainColumn.addWidget(u.PanelLoadNote);
+    mainColumn.addWidget(u.SortGrid1, 1);
     // The "Name" column takes what the others leave whenever the grid's size
     // changes with the window.
     grid.installEventFilter(this);
@@ -373,8 +401,12 @@ void TFormMain::buildUi()
     connect(u.PopupMenuList, &QMenu::aboutToShow, this, GuardedSlot(this, &TFormMain::PopupMenuProtokolPopup));
     connect(u.PopupMenuList, &QMenu::aboutToHide, this, GuardedSlot(this, &TFormMain::popupMenuHidden));
     grid.SetPopupMenu(u.PopupMenuList);
+}
 
-    // ---- the hidden menu carrying the keys ----
+// The hidden menu carrying the keys, and the race buttons' own events.
+void TFormMain::buildActions()
+{
+    MainUi& u = ui;
     auto action = [this](const QString& text, const QKeySequence& key, auto handler) {
         auto* a = new QAction(text, this);
         a->setShortcut(key);
@@ -433,7 +465,7 @@ void TFormMain::buildUi()
         button->OnMouseDown = [this, item](TBitBtnWithColor* sender, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
             if (sender == ui.bRESET)
                 m_resetPressedByMouse = true;
-            Guarded(this, [item] { item->trigger(); });
+            item->trigger(); // guarded as every action
         };
     };
     onPress(u.bSTART, u.mStart);
@@ -442,9 +474,8 @@ void TFormMain::buildUi()
     // The reset button also answers the keyboard when it has the focus; a
     // click that follows its own mouse press is not a second reset.
     u.bRESET->OnClick = [this](TBitBtnWithColor*) {
-        if (std::exchange(m_resetPressedByMouse, false))
-            return;
-        Guarded(this, [this] { mResetClick(); });
+        if (!std::exchange(m_resetPressedByMouse, false))
+            ui.mReset->trigger();
     };
     u.bEnd->OnClick = GuardedSlot(this, &TFormMain::bEndClick);
     u.bFStopp->OnClick = GuardedSlot(this, &TFormMain::FStopp1Click);

@@ -8,7 +8,6 @@
 #include "app/AudienceWindow.h"
 #include "app/BarrierLine.h"
 #include "app/Glyphs.h"
-#include "app/JournalRecorder.h"
 #include "app/LivePublisher.h"
 #include "app/LiveWidgets.h"
 #include "app/Printing.h"
@@ -26,12 +25,16 @@
 #include "platform/AppInfo.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
+#include "platform/Version.h"
 #include "protocol/Columns.h"
 #include "protocol/EntryStatus.h"
 #include "protocol/ProtocolFiles.h"
 #include "protocol/SaveFilter.h"
 #include "race/Journal.h"
+#include "race/JournalRecorder.h"
 #include "race/JournalStore.h"
+#include "race/LightBarriers.h"
+#include "race/RaceBackups.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -130,71 +133,53 @@ void TFormMain::buildCollaborators()
 {
     files.title = platform::ApplicationTitle();
     m_race = std::make_unique<race::Race>(*ui.SortGrid1, ui.SortGrid1->SortOptions());
-    m_journal = std::make_unique<JournalRecorder>(*m_race, race::DataFolder(files.title), files.title);
-    m_journal->PortAndAlgorithm = [this] { return std::pair(int(ui.ComPort->Port()), ui.ComPort->Tag); };
+    m_journal = std::make_unique<race::JournalRecorder>(*m_race, race::DataFolder(files.title), files.title);
+    m_backups = std::make_unique<race::RaceBackups>(files.title, kDatedBackupsKept);
+    m_lightBarriers = std::make_unique<race::LightBarriers>(*m_race);
+    m_live = std::make_unique<LivePublisher>(*m_race);
+    m_barrier = std::make_unique<BarrierLine>(*ui.ComPort, *m_lightBarriers);
+    wireJournal();
+    wireTable();
+    wireBarrier();
+    // A port that cannot be had shows in the header bar, never in a box.
+    m_live->OnStateChanged = [this] { showLiveState(); };
+}
+
+void TFormMain::wireJournal()
+{
+    m_journal->PortAndAlgorithm = [this] { return std::pair(int(ui.ComPort->Port()), m_lightBarriers->Algorithm()); };
     // A journal the disk refuses is shown in the header bar, never in a box
     // that would stop the commands; the writer thread reports it, the
     // window's thread shows it.
-    // A handler's failure is a notice as well, not a box.
-    SetFailureNoticeSink([this](QWidget* parent, const QString& text) {
-        if (m_destroyed || (parent != this && !isAncestorOf(parent)))
-            return false;
-        showNotice(text);
-        return true;
-    });
     m_journal->OnNoticeChanged = [this] {
         QMetaObject::invokeMethod(
-            this,
-            [this] {
-                const JournalRecorder::Notice notice = m_journal->WriteNotice();
-                showTrouble(*ui.LabJournalState, notice.shown, notice.text, notice.tip, Qt::ElideRight);
-            },
-            Qt::QueuedConnection);
+            this, [this] { showJournalState(); }, Qt::QueuedConnection);
     };
+    // A handler's failure is a notice as well, not a box.
+    SetFailureNoticeSink([this](QWidget* parent, const QString& text) { return takeFailureNotice(parent, text); });
+}
+
+void TFormMain::wireTable()
+{
     // In-place edits and the operator's sorts go into the journal; the
     // race's own sorts are part of its commands.
     ui.SortGrid1->OnCellCommitted = [this](QObject*, int col, int row, const QString& oldText, const QString& newText) {
-        m_race->CellEdited(col, row, oldText, newText);
-        // Ranked once the grid has finished the edit.
-        if (col == protocol::kColKlasse)
-            QMetaObject::invokeMethod(this, GuardedSlot(this, &TFormMain::classEdited), Qt::QueuedConnection);
+        SortGrid1CellCommitted(col, row, oldText, newText);
     };
-    ui.SortGrid1->OnHeaderClicked = [this](QObject*, int col) {
-        if (m_raceBusy)
-            return;
-        m_race->Sorted(col, ui.SortGrid1->SortOptions().SortDirection);
-        // The current row has moved with its data.
-        rowStateRefresh(currentRow());
-    };
-
-    m_live = std::make_unique<LivePublisher>(*m_race);
-    // A port that cannot be had shows in the header bar, never in a box.
-    m_live->OnStateChanged = [this] { showLiveState(); };
+    ui.SortGrid1->OnHeaderClicked = [this](QObject*, int col) { SortGrid1HeaderClick(col); };
     // In-place edits of numbers and names reach the spectators when committed.
     ui.SortGrid1->OnModified = [this](QObject*) { m_live->ResultsChanged(); };
+}
 
-    m_barrier = std::make_unique<BarrierLine>(*ui.ComPort);
+void TFormMain::wireBarrier()
+{
+    m_lightBarriers->BeforeImpulse = [this] { commitEditor(); };
+    m_lightBarriers->OnEdge
+        = [this](std::uint32_t before, std::uint32_t after) { m_journal->NoteBarrierEdge(before, after); };
     // What the watcher can tell about its adapter settles only after the
     // port opened: the header's tooltip is made as it is about to show.
     InstallToolTipSource(ui.Panel1, [this] { return m_barrier->ToolTip(); });
-    m_barrier->OnStateChanged = [this] {
-        // A long by-id name is shortened in its middle; the tooltip says why.
-        showTrouble(*ui.LabLineState, m_barrier->Disconnected(), m_barrier->StateText(), m_barrier->StateTip(),
-            Qt::ElideMiddle);
-    };
-    m_barrier->OnChange
-        = [this](const platform::LineEvent& change, std::uint32_t before, const BarrierRequests* requests) {
-              if (!requests) {
-                  // The levels stand as they were; a lockout may still have
-                  // ended by this edge.
-                  const QScopedValueRollback busy(m_raceBusy, true);
-                  if (m_race->CatchUpLockouts(change.stamp.tick, currentRow()))
-                      mirrorRace(m_race->View(), RowFollow::View);
-                  return;
-              }
-              m_journal->NoteBarrierEdge(before, change.levels);
-              barrierRequest(requests->stop, requests->start, change.stamp);
-          };
+    m_barrier->OnStateChanged = [this] { showLineState(); };
     // An error of a barrier's START or STOPP (a damaged start tick) is shown
     // like that of its key; it must not silence the barrier line.
     ui.ComPort->OnLineEvent = [this](QObject* sender, const platform::LineEvent& change) {
@@ -214,6 +199,27 @@ void TFormMain::buildCollaborators()
         = [this](QObject* sender) { m_barrier->WatcherEnded(static_cast<TComPort*>(sender)->WatcherError()); };
 }
 
+bool TFormMain::takeFailureNotice(QWidget* parent, const QString& text)
+{
+    if (m_destroyed || (parent != this && !isAncestorOf(parent)))
+        return false;
+    showNotice(text);
+    return true;
+}
+
+void TFormMain::showJournalState()
+{
+    const race::JournalRecorder::Notice notice = m_journal->WriteNotice();
+    showTrouble(*ui.LabJournalState, notice.shown, notice.text, notice.tip, Qt::ElideRight);
+}
+
+void TFormMain::showLineState()
+{
+    // A long by-id name is shortened in its middle; the tooltip says why.
+    showTrouble(
+        *ui.LabLineState, m_barrier->Disconnected(), m_barrier->StateText(), m_barrier->StateTip(), Qt::ElideMiddle);
+}
+
 void TFormMain::createDialogs()
 {
     ui.CfgDialog = new TCfgDialog(this, m_portMask);
@@ -224,7 +230,7 @@ void TFormMain::createDialogs()
 void TFormMain::FormCreate()
 {
     QCoreApplication::setApplicationName(files.title);
-    setWindowTitle(files.title + QStringLiteral(" 1.5"));
+    setWindowTitle(files.title + QLatin1Char(' ') + QString::fromLatin1(platform::kVersion));
     files.templatePath = platform::ExecutableFolder() + QStringLiteral("Protokollvorlage.docx");
     files.saveFilter = protocol::SaveDialogFilter(); // keeps the fallbacks on any lookup failure
     readSettings();
@@ -268,7 +274,7 @@ void TFormMain::readSettings()
 {
     const settings::Values v = settings::Read(platform::SettingsStore(files.title));
     ui.ComPort->SetPort(static_cast<std::uint8_t>(v.port));
-    ui.ComPort->Tag = v.algorithm;
+    m_lightBarriers->SetAlgorithm(v.algorithm);
     if (v.port != 0)
         ui.ComPort->SetStablePath(v.portDevice.trimmed());
     m_sound = v.sound;
@@ -288,7 +294,7 @@ settings::Values TFormMain::CurrentSettings() const
 {
     settings::Values v;
     v.port = ui.ComPort->Port();
-    v.algorithm = ui.ComPort->Tag;
+    v.algorithm = m_lightBarriers->Algorithm();
     v.portDevice = ui.ComPort->Port() != 0 ? ui.ComPort->StablePath() : QString();
     // The place of the normal window, also when it is maximised, so that it
     // comes back there once the operator restores it.
@@ -313,40 +319,12 @@ void TFormMain::writeSettings()
 
 QString TFormMain::writeBackups(QByteArray* bytes)
 {
-    TSortGrid& grid = *ui.SortGrid1;
-    // A start without a race must not overwrite the last race's backup.
-    if (!protocol::HasEntryContent(grid.Store()))
-        return {};
+    const TSortGrid& grid = *ui.SortGrid1;
     // "Klasse" and "Status" only when an entry has one; "Gesamt" never.
-    const int cols = protocol::SavedColCount(grid.Store());
-    const QByteArray backup = grid.BackupBytes(false, cols);
-    if (bytes)
+    const QByteArray backup = grid.BackupBytes(false, protocol::SavedColCount(grid.Store()));
+    if (bytes && protocol::HasEntryContent(grid.Store()))
         *bytes = backup;
-    QStringList failures;
-    // Not in the working folder: started from a menu that is the home
-    // folder, where a file of the user's may have the same name.
-    const QString plain = platform::OutputFolder() + QLatin1Char('/') + files.title + QStringLiteral(".txt");
-    QString reason;
-    if (!platform::MakeOutputFolder(&reason) || !WriteGridFile(plain, backup, &reason))
-        failures
-            << QStringLiteral("Die Sicherungskopie %1 kann nicht geschrieben werden: %2.").arg(FullPath(plain), reason);
-    // The same race's copy is written once and replaced when it changed; a
-    // new race (after a reset or a load) gets a copy of its own.
-    if (backup != m_datedBackupBytes || m_datedBackup.isEmpty()) {
-        const QString folder = m_journal->File().Folder();
-        QString written;
-        if (race::WriteDatedBackup(
-                folder, files.title, QDateTime::currentDateTime(), backup, kDatedBackupsKept, &reason, &written)) {
-            if (!m_datedBackup.isEmpty() && m_datedBackup != written)
-                QFile::remove(m_datedBackup);
-            m_datedBackup = written;
-            m_datedBackupBytes = backup;
-        } else {
-            failures << QStringLiteral("Die Sicherungskopie im Datenordner %1 kann nicht geschrieben werden: %2.")
-                            .arg(folder, reason);
-        }
-    }
-    return failures.join(QLatin1Char('\n'));
+    return m_backups->Write(grid.Store(), backup, m_journal->File().Folder());
 }
 
 QString TFormMain::prepareClosing()
@@ -447,7 +425,7 @@ void TFormMain::FormCloseQuery(bool& canClose)
     const QString warning = prepareClosing();
     if (!warning.isEmpty())
         canClose = askToCloseAnyway(this, files.title, warning);
-    else if (ui.Clock->Enabled() || ui.SortGrid1->Modified())
+    else if (m_race->ClockAt(platform::GetTickCount()).running || ui.SortGrid1->Modified())
         canClose = ui.FDlgYesNo->Ask(QStringLiteral("Beenden?"));
     else
         canClose = true;
@@ -516,7 +494,8 @@ void TFormMain::bHelpClick()
 void TFormMain::bInfoClick()
 {
     dialogs::ShowMessage(this, dialogs::Icon::Information, files.title,
-        QStringLiteral("Rennzeit 1.5\n\nZeitmessung für Rennen mit Tasten oder zwei Lichtschranken."));
+        QStringLiteral("Rennzeit %1\n\nZeitmessung für Rennen mit Tasten oder zwei Lichtschranken.")
+            .arg(QString::fromLatin1(platform::kVersion)));
 }
 
 void TFormMain::BrandClick()
@@ -548,7 +527,7 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseButtonRelease) {
         for (size_t i = 2; i < ui.BrandLabels.size(); ++i) {
             if (watched == ui.BrandLabels[i]) {
-                Guarded(this, [this] { BrandClick(); });
+                GuardedSlot(this, &TFormMain::BrandClick)();
                 return true;
             }
         }
@@ -561,38 +540,23 @@ void TFormMain::bCFGClick()
     TCfgDialog& d = *ui.CfgDialog;
     TComPort& port = *ui.ComPort;
     loadPortList(d, port);
-    TCfgDialog::Values shown;
-    shown.port = port.Port();
-    shown.portStablePath = port.StablePath();
-    shown.algorithm = port.Tag;
-    shown.startLockoutMs = m_race->Settings().startLockoutMs;
-    shown.accuracy = m_race->Settings().accuracy;
-    shown.accuracyLocked = m_race->View().clockRunning;
-    shown.stopFirst = m_race->Settings().stopFirst;
-    shown.liveOn = m_live->On();
-    shown.livePort = m_live->Port();
-    shown.raceTitle = m_event.title;
-    d.Load(shown);
+    d.Load(CurrentSettings(), m_race->View().clockRunning);
 
     if (d.ShowModal() == QDialog::Accepted) {
-        const TCfgDialog::Values chosen = d.Chosen();
-        race::RaceSettings timing = m_race->Settings();
-        timing.accuracy = chosen.accuracy;
-        timing.stopFirst = chosen.stopFirst;
-        timing.startLockoutMs = chosen.startLockoutMs;
-        if (chosen.portChanged) {
+        const settings::Values chosen = d.Chosen();
+        if (d.PortChanged()) {
             port.Close();
             m_barrier->Forget(); // the old choice is no longer watched for
         }
         port.SetPort(static_cast<std::uint8_t>(chosen.port));
-        port.SetStablePath(chosen.portStablePath);
-        port.Tag = chosen.algorithm;
+        port.SetStablePath(chosen.portDevice);
+        m_lightBarriers->SetAlgorithm(chosen.algorithm);
         // The race takes the new settings even when the port below fails to
         // open (its error reaches the error box).
-        runRace([&] { return m_race->SettingsChanged(timing, currentRow()); });
+        runRace([&] { return m_race->SettingsChanged(chosen.timing, currentRow()); });
         m_live->Configure(chosen.liveOn, chosen.livePort);
-        if (chosen.raceTitle != m_event.title) {
-            m_event.title = chosen.raceTitle;
+        if (chosen.event.title != m_event.title) {
+            m_event = chosen.event;
             m_live->SetLook(m_event.NameOr(files.title), m_colours);
             m_live->ResultsChanged();
             if (ui.Anzeige)
@@ -604,7 +568,7 @@ void TFormMain::bCFGClick()
         } catch (const std::exception& e) {
             showNotice(QString::fromUtf8(e.what()));
         }
-        if (chosen.portChanged && chosen.port != 0)
+        if (d.PortChanged() && chosen.port != 0)
             m_barrier->Open();
     }
     displayAccuracySwitch(m_race->Settings().accuracy);

@@ -20,6 +20,7 @@
 #include "grid/SortGrid.h"
 #include "platform/Shell.h"
 #include "protocol/Columns.h"
+#include "race/RaceBackups.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -320,8 +321,7 @@ void TFormMain::mResetClick()
         commitEditor();
         runRace([&] { return m_race->Reset(); }, RowFollow::WholeRow);
         ui.PanelLoadNote->Clear(); // it spoke of rows that are gone
-        m_datedBackup.clear(); // the next race gets a dated copy of its own
-        m_datedBackupBytes.clear();
+        m_backups->NewRace();
         columnLayout();
         ui.bSTART->setFocus();
     }

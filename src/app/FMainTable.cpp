@@ -5,6 +5,7 @@
 // menu's commands.
 #include "app/FMain.h"
 
+#include "app/Application.h"
 #include "app/LivePublisher.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
@@ -15,6 +16,7 @@
 #include <QAction>
 #include <QFontMetrics>
 #include <QListWidget>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 
 #include <algorithm>
@@ -32,9 +34,6 @@ constexpr int kMinNameWidth = 100;
 // A right-aligned text starts 2 pixels from the right edge; 3 more keep it
 // off the neighbouring column's text.
 constexpr int kTextPadding = 5;
-// The lowest free start number "Neue Zeile" gives; beyond it 9999.
-constexpr int kHighestNewNumber = 500;
-constexpr int kOverflowNumber = 9999;
 
 // The width the longest text of a column needs. The grid's font is
 // monospaced, so the longest text stands for all of them; in the time
@@ -125,6 +124,23 @@ void TFormMain::SortGrid1GetCellFormat(int col, int row, TFormatOptions& format)
         format.FontColor = kStatusColour;
 }
 
+void TFormMain::SortGrid1CellCommitted(int col, int row, const QString& oldText, const QString& newText)
+{
+    m_race->CellEdited(col, row, oldText, newText);
+    // Ranked once the grid has finished the edit.
+    if (col == kColKlasse)
+        QMetaObject::invokeMethod(this, GuardedSlot(this, &TFormMain::classEdited), Qt::QueuedConnection);
+}
+
+void TFormMain::SortGrid1HeaderClick(int col)
+{
+    if (m_raceBusy)
+        return;
+    m_race->Sorted(col, ui.SortGrid1->SortOptions().SortDirection);
+    // The current row has moved with its data.
+    rowStateRefresh(currentRow());
+}
+
 void TFormMain::commitEditor()
 {
     if (ui.SortGrid1->EditorMode())
@@ -139,9 +155,7 @@ void TFormMain::Erase1Click()
     if (!m_race->CanRemoveRow(r))
         return;
     const QStringList cells = ui.SortGrid1->Rows(r);
-    const bool timed = !TrimBlanks(cells.value(kColStart)).isEmpty() || !TrimBlanks(cells.value(kColZeit)).isEmpty()
-        || !TrimBlanks(cells.value(kColRaw)).isEmpty();
-    if (timed) {
+    if (m_race->RowHasTimes(r)) {
         if (!ui.FDlgYesNo->Ask(QStringLiteral("Zeile mit Zeiten entfernen?"), TFDlgYesNo::Focus::Cancel))
             return;
         // The race went on while the question was open: the entry the
@@ -150,20 +164,18 @@ void TFormMain::Erase1Click()
         if (r < 1 || !m_race->CanRemoveRow(r))
             return;
     }
-    // Deleting reports nothing: the table stays as far as the steps got.
-    try {
-        int target = 1;
-        {
-            const QScopedValueRollback work(m_gridWork, true);
-            target = m_race->RemoveRow(r);
-        }
-        rankRefresh();
-        columnLayout();
-        makeRowCurrent(target);
-        selectWholeRow(target);
-    } catch (...) {
+    // The spectators see the table as far as the steps got, also when one
+    // fails (the failure is the handler's notice).
+    const auto published = qScopeGuard([this] { m_live->ResultsChanged(); });
+    int target = 1;
+    {
+        const QScopedValueRollback work(m_gridWork, true);
+        target = m_race->RemoveRow(r);
     }
-    m_live->ResultsChanged();
+    rankRefresh();
+    columnLayout();
+    makeRowCurrent(target);
+    selectWholeRow(target);
 }
 
 int TFormMain::entryRowOf(const QStringList& cells, int was) const
@@ -230,26 +242,17 @@ void TFormMain::classEdited()
 void TFormMain::NeueZeile1Click()
 {
     commitEditor();
-    try {
-        int n = kOverflowNumber;
-        for (int candidate = 1; candidate <= kHighestNewNumber; ++candidate) {
-            if (ui.SortGrid1->FindRow(kColNr, QString::number(candidate), false) < 0) {
-                n = candidate;
-                break;
-            }
-        }
-        int row = 1;
-        {
-            const QScopedValueRollback work(m_gridWork, true);
-            row = m_race->InsertRow(currentRow(), { QString::number(n), QStringLiteral("Neue Zeile") });
-        }
-        rowStateRefresh(row);
-        selectWholeRow(row);
-        columnLayout();
-        exportButtonRefresh();
-    } catch (...) {
+    const auto published = qScopeGuard([this] { m_live->ResultsChanged(); });
+    int row = 1;
+    {
+        const QScopedValueRollback work(m_gridWork, true);
+        row = m_race->InsertRow(
+            currentRow(), { QString::number(m_race->NewRowNumber()), QStringLiteral("Neue Zeile") });
     }
-    m_live->ResultsChanged();
+    rowStateRefresh(row);
+    selectWholeRow(row);
+    columnLayout();
+    exportButtonRefresh();
 }
 
 void TFormMain::PastefromFStoppClick()

@@ -3,7 +3,7 @@
 
 #pragma once
 
-#include "app/Settings.h"
+#include "platform/Settings.h"
 #include "race/RaceSnapshot.h"
 
 #include <QObject>

@@ -108,7 +108,7 @@ struct MainUi {
     TMessageTimer* TimerDate = nullptr;
     TMessageTimer* TimerGesperrtStart = nullptr; // fires at the start lockout's end
     TMessageTimer* TimerGesperrtStop = nullptr; // fires at the stop lockout's end
-    TComPort* ComPort = nullptr; // its Tag holds the barrier algorithm
+    TComPort* ComPort = nullptr;
 
     // Dialogs and windows created after the main window or when first needed.
     TCfgDialog* CfgDialog = nullptr;

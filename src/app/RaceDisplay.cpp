@@ -9,6 +9,11 @@
 #include <QFontMetrics>
 #include <QLabel>
 
+#include <type_traits>
+
+// The settings table stores the display's colours as they are.
+static_assert(std::is_same_v<TColor, settings::StoredColour>);
+
 namespace {
 
 constexpr int kHeight = 241;

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/DisplayTime.h"
-#include "app/Settings.h"
+#include "platform/Settings.h"
 
 #include <QFrame>
 

@@ -9,8 +9,20 @@
 
 #include <atomic>
 #include <chrono>
+#include <exception>
 
 namespace {
+
+void warnHandlerFailed(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        qWarning("A handler of the serial port failed, its changes are no longer watched: %s", e.what());
+    } catch (...) {
+        qWarning("A handler of the serial port failed, its changes are no longer watched");
+    }
+}
 
 // Changes are numbered across all ports and openings, so a number names one
 // change for the life of the program.
@@ -218,8 +230,10 @@ void TComThread::DispatchQueued()
         try {
             Dispatch(change);
         } catch (...) {
-            // A handler's exception ends the watcher; the operator is not told
-            // (the port simply stops reporting until it is reopened).
+            // A handler's exception ends the watcher: the port stops reporting
+            // until it is reopened, and WatcherRunning() says so. The window's
+            // handlers show their own failures and never let one through.
+            warnHandlerFailed(std::current_exception());
             m_hasCurrent = false;
             {
                 std::lock_guard lock(m_mutex);

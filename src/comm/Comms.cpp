@@ -21,11 +21,15 @@ TComPort::~TComPort()
     // Changes still queued have no one left to serve.
     if (m_thread)
         m_thread->Detach();
+    // An OnClose handler that throws must not end the program while the
+    // port goes away; the port is closed by then, and the failure is told
+    // where a failure without a window goes.
     try {
         Close();
+    } catch (const std::exception& e) {
+        qWarning("Closing the serial port: %s", e.what());
     } catch (...) {
-        // An OnClose handler that throws must not end the program while the
-        // port goes away; the port is closed by then.
+        qWarning("Closing the serial port: a handler failed");
     }
 }
 

@@ -94,8 +94,8 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     seWait->SetIncrement(0.1L);
     seWait->SetDigits(1);
     seWait->SetValue(3.0L);
-    seWait->SetMin(kMinStartLockoutMs / 1000.0L);
-    seWait->SetMax(kMaxStartLockoutMs / 1000.0L);
+    seWait->SetMin(settings::kStartLockoutMs.low / 1000.0L);
+    seWait->SetMax(settings::kStartLockoutMs.high / 1000.0L);
     seWait->EndLoading();
     seWait->SetAlignment(Qt::AlignRight);
     seWait->setGeometry(80, 73, 62, std::max(21, seWait->MinHeight()));
@@ -122,12 +122,12 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     cbLive->setToolTip(QStringLiteral("Ergebnisse und Rennzeit für Browser im selben Netz"));
     LabLivePort = labelAt(this, QStringLiteral("Port:"), 4, 0, 74);
     seLivePort = new QSpinBox(this);
-    seLivePort->setRange(kMinLivePort, kMaxLivePort);
+    seLivePort->setRange(settings::kLivePort.low, settings::kLivePort.high);
     seLivePort->setAlignment(Qt::AlignRight);
     seLivePort->setEnabled(false);
     LabVeranstaltung = labelAt(this, QStringLiteral("Veranstaltung:"), 4, 0, 190);
     eVeranstaltung = new QLineEdit(this);
-    eVeranstaltung->setMaxLength(kMaxRaceTitle);
+    eVeranstaltung->setMaxLength(settings::kMaxTitleLength);
     eVeranstaltung->setPlaceholderText(QStringLiteral("z. B. Vereinsmeisterschaft Slalom 2027"));
     eVeranstaltung->setToolTip(QStringLiteral("Steht über dem Protokoll, der Webseite, dem Ausdruck, den Dokumenten, "
                                               "den Live-Ergebnissen und der Anzeige; leer: wie bisher"));
@@ -396,7 +396,7 @@ void TCfgDialog::showEvent(QShowEvent* event)
     FormShow();
 }
 
-void TCfgDialog::Load(const Values& v)
+void TCfgDialog::Load(const settings::Values& v, bool accuracyLocked)
 {
     m_shown = v;
     // 1-2: the port and the algorithm as they stand.
@@ -406,46 +406,50 @@ void TCfgDialog::Load(const Values& v)
     // keeps it (Chosen).
     cbAlg->setCurrentIndex(v.algorithm >= 0 && v.algorithm < cbAlg->count() ? v.algorithm : -1);
     AlgorithmValue = v.algorithm;
-    seWait->SetValue(static_cast<long double>(v.startLockoutMs) / 1000.0L);
-    cbDigits->setCurrentIndex(2 - v.accuracy);
+    seWait->SetValue(static_cast<long double>(v.timing.startLockoutMs) / 1000.0L);
+    cbDigits->setCurrentIndex(2 - v.timing.accuracy);
     // Times already in the table keep their format, and ranking by mixed
     // formats would compare unlike texts: the format waits for the race's end.
-    cbDigits->setEnabled(!v.accuracyLocked);
-    cbDigits->setToolTip(v.accuracyLocked
+    cbDigits->setEnabled(!accuracyLocked);
+    cbDigits->setToolTip(accuracyLocked
             ? QStringLiteral("Das Uhrzeitformat kann während des Rennens nicht geändert werden.")
             : QString());
-    cbStopFirst->setCurrentIndex(v.stopFirst ? 1 : 0);
+    cbStopFirst->setCurrentIndex(v.timing.stopFirst ? 1 : 0);
     m_shownPortIndex = cbPort->currentIndex();
     cbLive->setChecked(v.liveOn);
     seLivePort->setValue(v.livePort);
-    eVeranstaltung->setText(v.raceTitle);
+    eVeranstaltung->setText(v.event.title);
 }
 
-TCfgDialog::Values TCfgDialog::Chosen() const
+bool TCfgDialog::PortChanged() const
 {
-    Values v = m_shown;
+    return cbPort->currentIndex() != m_shownPortIndex;
+}
+
+settings::Values TCfgDialog::Chosen() const
+{
+    settings::Values v = m_shown;
     if (cbDigits->isEnabled())
-        v.accuracy = 2 - cbDigits->currentIndex();
-    v.stopFirst = cbStopFirst->currentIndex() == 1;
+        v.timing.accuracy = 2 - cbDigits->currentIndex();
+    v.timing.stopFirst = cbStopFirst->currentIndex() == 1;
     // Halves to even, as the toolkit's rounding does.
-    v.startLockoutMs = static_cast<int>(std::nearbyintl(seWait->Value() * 1000.0L));
+    v.timing.startLockoutMs = static_cast<int>(std::nearbyintl(seWait->Value() * 1000.0L));
     const int index = cbPort->currentIndex();
-    v.portChanged = index != m_shownPortIndex;
     if (index != 0) {
         v.port = PortNumber(index);
-        if (v.portChanged)
-            v.portStablePath = PortStablePath(index);
+        if (PortChanged())
+            v.portDevice = PortStablePath(index);
         // Nothing selected (a stored value the list does not offer): the
         // value stays, rather than becoming -1 and locking the port list.
         if (cbAlg->currentIndex() >= 0)
             v.algorithm = cbAlg->currentIndex();
     } else {
         v.port = 0;
-        v.portStablePath.clear();
+        v.portDevice.clear();
     }
     v.liveOn = cbLive->isChecked();
     v.livePort = seLivePort->value();
-    v.raceTitle = eVeranstaltung->text().simplified();
+    v.event.title = eVeranstaltung->text().simplified();
     return v;
 }
 

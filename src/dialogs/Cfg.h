@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/SerialDevice.h"
+#include "platform/Settings.h"
 
 #include <QDialog>
 
@@ -21,36 +22,15 @@ class TSpinFloatEdit;
 
 // The settings dialog "Einstellungen": display format, light-barrier port,
 // barrier algorithm and start lockout; at the bottom the live results in the
-// network and their port. It holds no settings of its own; the
-// main window loads it before each showing and takes the values back on OK.
+// network and their port. It edits the program's settings values: the main
+// window loads them before each showing and takes them back on OK; the ranges
+// and limits are the settings table's.
 class TCfgDialog final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TCfgDialog)
 public:
-    // The start lockout's range: the spin edit's 1.0 to 600.0 s.
-    static constexpr int kMinStartLockoutMs = 1000;
-    static constexpr int kMaxStartLockoutMs = 600000;
-    static constexpr int kMinLivePort = 1;
-    static constexpr int kMaxLivePort = 65535;
-    // The race's title is a heading, not a text to store whole chapters in.
-    static constexpr int kMaxRaceTitle = 120;
     // The time format list's designed width.
     static constexpr int kDigitsListWidth = 98;
-
-    // What the dialog shows, and what it gives back on OK.
-    struct Values {
-        int port = 0; // 0 "Keine"
-        QString portStablePath;
-        int algorithm = 0; // cbAlg's index; negative: the port list is locked
-        int startLockoutMs = 0;
-        int accuracy = 2;
-        bool accuracyLocked = false; // a race runs: the format waits for its end
-        bool stopFirst = false;
-        bool liveOn = false;
-        int livePort = 0;
-        QString raceTitle; // "Veranstaltung", empty: none
-        bool portChanged = false; // (given back) another port item than at the showing
-    };
 
     // portMask: the start-up scan's result (bit n-1 for port n, the highest
     // number found in the high 16 bits); the found ports are listed once.
@@ -78,11 +58,15 @@ public:
 
     // Selects what the values say; the port list is loaded before (SetPorts,
     // EnsurePortItem). An algorithm the list does not offer selects nothing.
-    void Load(const Values& values);
-    // The values as the operator left them; the algorithm is the shown one
-    // where no port is chosen or no item selected, and the accuracy where it
-    // was locked. The race title comes without surplus blanks.
-    Values Chosen() const;
+    // While a race runs (accuracyLocked) the format waits for its end.
+    void Load(const settings::Values& values, bool accuracyLocked);
+    // The values as the operator left them, everything the dialog does not
+    // show as it was loaded; the algorithm is the shown one where no port is
+    // chosen or no item selected, and the accuracy where it was locked. The
+    // race title comes without surplus blanks.
+    settings::Values Chosen() const;
+    // Whether another port item is chosen than at the showing.
+    bool PortChanged() const;
 
     // What the owner knows of the open port's adapter (number 0: none open).
     // The line under the port list shows it while that port is chosen; for
@@ -141,7 +125,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    Values m_shown;
+    settings::Values m_shown;
     int m_shownPortIndex = -1;
 
     // Shows the chosen port's adapter and fits the dialog around it.

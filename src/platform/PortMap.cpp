@@ -5,6 +5,7 @@
 
 #include "platform/AppInfo.h"
 #include "platform/SerialAdapter.h"
+#include "platform/Settings.h"
 #include "platform/SettingsStore.h"
 
 #include <QDir>
@@ -48,15 +49,7 @@ PortMap PortMap::FromSettings(const QString& devFolder, const QString& sysfsRoot
 
 QMap<int, QString> PortMap::OverridesFromSettings()
 {
-    QMap<int, QString> overrides;
-    SettingsStore store(ApplicationTitle());
-    for (const QString& key : store.childKeys(QStringLiteral("Ports"))) {
-        const int n = NumberFromName(key);
-        const QString path = store.readString(QStringLiteral("Ports/") + key).trimmed();
-        if (n > 0 && !path.isEmpty())
-            overrides.insert(n, path);
-    }
-    return overrides;
+    return settings::ReadPortPaths(SettingsStore(ApplicationTitle()));
 }
 
 int PortMap::NumberFromName(const QString& name)

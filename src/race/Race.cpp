@@ -10,6 +10,8 @@
 #include "protocol/Columns.h"
 #include "race/RaceText.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 using namespace protocol;
@@ -228,6 +230,31 @@ int Race::LowestFreeNumber() const
     while (taken[static_cast<size_t>(free)])
         ++free;
     return free;
+}
+
+int Race::NewRowNumber() const
+{
+    constexpr int kHighest = 500;
+    constexpr int kOverflow = 9999;
+    QSet<QString> taken;
+    for (int r = 1; r < m_table.TableRowCount(); ++r)
+        taken.insert(m_table.TableCell(kColNr, r));
+    for (int n = 1; n <= kHighest; ++n) {
+        if (!taken.contains(QString::number(n)))
+            return n;
+    }
+    return kOverflow;
+}
+
+bool Race::RowHasTimes(int row) const
+{
+    if (row < 1 || row >= m_table.TableRowCount())
+        return false;
+    for (const int col : { kColStart, kColZeit, kColRaw }) {
+        if (!TrimBlanks(m_table.TableCell(col, row)).isEmpty())
+            return true;
+    }
+    return false;
 }
 
 RaceResult Race::Stop(int currentRow, const platform::Stamp& stamp)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "gridstore/SortTypes.h"
+#include "platform/Settings.h"
 #include "platform/Tick.h"
 #include "protocol/EntryStatus.h"
 
@@ -59,17 +60,10 @@ enum class Command {
 };
 const char* CommandName(Command command);
 
-// The settings that govern timing. The race is their only owner: the
-// window's controls and the settings store read them from here.
-struct RaceSettings {
-    static constexpr int kStopLockoutMs = 500; // the stop barrier's lockout is fixed
-
-    int accuracy = 2; // run-time texts and the display: 0 whole seconds, 1 tenths, 2 hundredths
-    bool stopFirst = false; // STOPP takes the earliest runner when the current row does not run
-    int startLockoutMs = 3000;
-    int stopLockoutMs = kStopLockoutMs;
-    bool operator==(const RaceSettings&) const = default;
-};
+// The settings that govern timing (their keys and defaults are in the
+// settings table). The race is their only owner while it runs: the dialog
+// and the settings store read them from here.
+using RaceSettings = settings::Timing;
 
 // One entry of the interim list: when it was taken, its time-of-day text,
 // and whether it has become a row's stop.
@@ -277,6 +271,13 @@ public:
     // The lowest whole start number (from 1) that no entry of the table has:
     // what START gives an entry without a number.
     int LowestFreeNumber() const;
+    // The number "Neue Zeile" gives its row: the smallest from 1 to 500
+    // whose text no entry's "Nr." is exactly ("007" does not take 7), else
+    // 9999.
+    int NewRowNumber() const;
+    // Whether the row holds a start, a run time or a raw time: removing it
+    // asks first.
+    bool RowHasTimes(int row) const;
 
     // The row-state refresh: the current row has changed (or was written).
     RaceResult RowStateRefresh(int row);

@@ -5,7 +5,6 @@
 
 #include "app/BarrierLine.h"
 #include "app/FMain.h"
-#include "app/JournalRecorder.h"
 #include "app/LivePublisher.h"
 #include "app/LiveWidgets.h"
 #include "app/RaceDisplay.h"
@@ -19,6 +18,8 @@
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "platform/AppInfo.h"
+#include "race/JournalRecorder.h"
+#include "race/LightBarriers.h"
 #include "support/RecordingShell.h"
 #include "support/SerialSim.h"
 #include "support/TestSupport.h"
@@ -29,6 +30,7 @@
 #include <QSettings>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -37,6 +39,18 @@
 inline void ClearSettingsStore()
 {
     QFile::remove(QSettings(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle()).fileName());
+}
+
+// Where the table's last shown column ends, in the grid's client area: the
+// columns fill the table's width when "Name" takes what the others leave.
+inline int TableRightEdge(const TSortGrid& grid)
+{
+    int right = 0;
+    for (int c = 0; c < grid.ColCount(); ++c) {
+        if (grid.ColWidths(c) >= 0)
+            right = std::max(right, grid.CellRect(c, 0).right() + 1);
+    }
+    return right;
 }
 
 // The main window as the operator meets it, with a fake tick, a simulated
@@ -105,7 +119,7 @@ struct MainWindowFixture {
     void lines(std::uint32_t status)
     {
         lab.SetLines(1, status);
-        QTRY_COMPARE_WITH_TIMEOUT(window->Barrier().Levels(), status, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(window->LightBarriers().Levels(), status, 2000);
     }
 
     ScopedFakeTick tick;

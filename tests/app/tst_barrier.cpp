@@ -237,7 +237,7 @@ private slots:
                 shownPort = d->cbPort->currentText();
                 return int(QDialog::Accepted);
             });
-            w->bCFGClick();
+            w->ui.EinstellunGen1->trigger();
             QCOMPARE(
                 shownPort, QStringLiteral("COM2 – usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0 (nicht verbunden)"));
             QCOMPARE(w->ui.ComPort->Port(), 2); // OK without a new choice keeps it
@@ -298,7 +298,7 @@ private slots:
                 d->cbPort->setCurrentIndex(choose);
                 return int(QDialog::Accepted);
             });
-            w->bCFGClick();
+            w->ui.EinstellunGen1->trigger();
         };
         listAndChoose(2);
         QCOMPARE(items, (QStringList { "Keine", "COM1 – /dev/ttySIM1", "COM3 – usb-Prolific_2303-if00" }));
@@ -335,7 +335,7 @@ private slots:
             d->cbPort->setCurrentIndex(1);
             return int(QDialog::Accepted);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         QVERIFY(w->ui.ComPort->Connected());
         QString line;
         QString warning;
@@ -344,7 +344,7 @@ private slots:
             warning = d->LabAdapterWarning->text();
             return int(QDialog::Rejected);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         const QString expected
             = QStringLiteral("FTDI (ftdi_sio), Latenz 16 ms, zählt Wechsel, kürzester Impuls: 16 ms, Echtzeit: %1")
                   .arg(w->ui.ComPort->WatcherTimingPriority() ? QStringLiteral("ja") : QStringLiteral("nein"));

@@ -50,11 +50,11 @@ void writeStoreWith(const QString& key, int value)
 // What the window took from the store, by key.
 QMap<QString, qint64> applied(TFormMain* w)
 {
-    return { { "Port", w->ui.ComPort->Port() }, { "Alg", w->ui.ComPort->Tag }, { "C1", w->Colours().background },
-        { "C2", w->Colours().digit }, { "C3", w->Colours().dim }, { "Acc", w->Race().Settings().accuracy },
-        { "C4", w->Colours().secondRow }, { "FilterInd", w->CurrentSettings().files.filterIndex },
-        { "WaitStart", w->Race().Settings().startLockoutMs }, { "Sound", w->CurrentSettings().sound ? 1 : 0 },
-        { "Width", w->width() }, { "Height", w->height() } };
+    return { { "Port", w->ui.ComPort->Port() }, { "Alg", w->LightBarriers().Algorithm() },
+        { "C1", w->Colours().background }, { "C2", w->Colours().digit }, { "C3", w->Colours().dim },
+        { "Acc", w->Race().Settings().accuracy }, { "C4", w->Colours().secondRow },
+        { "FilterInd", w->CurrentSettings().files.filterIndex }, { "WaitStart", w->Race().Settings().startLockoutMs },
+        { "Sound", w->CurrentSettings().sound ? 1 : 0 }, { "Width", w->width() }, { "Height", w->height() } };
 }
 
 QRect frame(TFormMain* w)
@@ -224,13 +224,13 @@ private slots:
             dialog->hide();
             return int(QDialog::Accepted);
         });
-        f.w()->bCFGClick();
+        f.w()->ui.EinstellunGen1->trigger();
         // A port missing at start-up keeps its stored choice, shown as
         // disconnected; the out-of-range values show their defaults.
         QCOMPARE(shown, QStringList({ "HH:MM.SS,ms", "COM9 (nicht verbunden)", "Ein" }));
         QVERIFY(portEnabled);
         QCOMPARE(f.w()->Race().Settings().accuracy, 2);
-        QCOMPARE(f.w()->ui.ComPort->Tag, 0);
+        QCOMPARE(f.w()->LightBarriers().Algorithm(), 0);
 
         // Choosing the port afterwards works: the algorithm list is there.
         shown.clear();
@@ -244,11 +244,11 @@ private slots:
             dialog->hide();
             return int(QDialog::Accepted);
         });
-        f.w()->bCFGClick();
+        f.w()->ui.EinstellunGen1->trigger();
         QVERIFY(portEnabled);
         QCOMPARE(shown, QStringList({ "1" }));
         QCOMPARE(f.w()->ui.ComPort->Port(), 1);
-        QCOMPARE(f.w()->ui.ComPort->Tag, 1);
+        QCOMPARE(f.w()->LightBarriers().Algorithm(), 1);
     }
 
     void f2OpensTheSettings_f3TheInfoBox()

@@ -9,6 +9,7 @@
 #include "controls/Udigit.h"
 #include "dialogs/Cfg.h"
 #include "platform/AppInfo.h"
+#include "platform/Version.h"
 #include "protocol/Columns.h"
 
 #include <QComboBox>
@@ -56,7 +57,7 @@ int settingsChild()
         d->seLivePort->setValue(8123);
         return int(QDialog::Accepted);
     });
-    f.w()->bCFGClick();
+    f.w()->ui.EinstellunGen1->trigger();
     std::printf("ok\n");
     std::fflush(stdout);
     for (;;)
@@ -93,7 +94,7 @@ private slots:
             QCOMPARE(w->Colours().dim, TColor(0x404040));
             QCOMPARE(w->Colours().secondRow, clLime);
             QCOMPARE(w->CurrentSettings().files.filterIndex, 2);
-            QCOMPARE(w->windowTitle(), title + QStringLiteral(" 1.5"));
+            QCOMPARE(w->windowTitle(), title + QLatin1Char(' ') + QString::fromLatin1(platform::kVersion));
         }
         QSettings s(QSettings::NativeFormat, QSettings::UserScope, title);
         for (const QString& name : kAllNames)
@@ -112,7 +113,7 @@ private slots:
         TFormMain* w = f.w();
         QCOMPARE(w->ui.BrandLabels[2]->text(), QStringLiteral("Renn"));
         QCOMPARE(w->ui.BrandLabels[3]->text(), QStringLiteral("zeit"));
-        QCOMPARE(w->ui.BrandLabels[4]->text(), QStringLiteral("1.5"));
+        QCOMPARE(w->ui.BrandLabels[4]->text(), QString::fromLatin1(platform::kVersion));
         for (int i = 2; i < 5; ++i) {
             dialogs::TakeShownMessages();
             f.shell.calls.clear();
@@ -124,7 +125,7 @@ private slots:
             QVERIFY(f.shell.calls.isEmpty());
             const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
             QCOMPARE(shown.size(), 1);
-            QVERIFY(shown[0].text.startsWith(QStringLiteral("Rennzeit 1.5")));
+            QVERIFY(shown[0].text.startsWith(QStringLiteral("Rennzeit ") + QString::fromLatin1(platform::kVersion)));
         }
     }
 
@@ -197,7 +198,7 @@ private slots:
         MainWindowFixture f;
         TFormMain* w = f.w();
         QCOMPARE(w->ui.ComPort->Port(), 3);
-        QCOMPARE(w->ui.ComPort->Tag, 1);
+        QCOMPARE(w->LightBarriers().Algorithm(), 1);
         QCOMPARE(w->size(), QSize(900, 600));
         QCOMPARE(w->Colours().background, clBlack);
         QCOMPARE(w->Colours().digit, clYellow);
@@ -292,7 +293,7 @@ private slots:
         QFile::remove(storeFile(QStringLiteral("zeitnahme")));
         {
             MainWindowFixture f;
-            QCOMPARE(f.w()->windowTitle(), QStringLiteral("zeitnahme 1.5"));
+            QCOMPARE(f.w()->windowTitle(), QStringLiteral("zeitnahme ") + QString::fromLatin1(platform::kVersion));
             QCOMPARE(f.w()->files.helpFile, QDir::currentPath() + QStringLiteral("/zeitnahme.hlp"));
             f.start();
         }
@@ -375,7 +376,7 @@ private slots:
             previewWidth = w->ui.PanelTimer->width();
             return int(QDialog::Accepted);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         QCOMPARE(shownPort, 1);
         QCOMPARE(d->cbPort->itemText(1), QStringLiteral("COM1 – /dev/ttySIM1")); // scanned again for the showing
         QCOMPARE(shownWait, QStringLiteral("2,7"));
@@ -393,19 +394,19 @@ private slots:
             d->cbDigitsChange();
             return int(QDialog::Rejected);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         QCOMPARE(w->ui.PanelTimer->width(), 316);
 
         // "Keine" closes the port; the algorithm stays.
-        w->ui.ComPort->Tag = 1;
+        w->LightBarriers().SetAlgorithm(1);
         dialogs::SetDialogHandler([&](QDialog*) {
             d->cbPort->setCurrentIndex(0);
             return int(QDialog::Accepted);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         QVERIFY(!w->ui.ComPort->Connected());
         QCOMPARE(w->ui.ComPort->Port(), 0);
-        QCOMPARE(w->ui.ComPort->Tag, 1);
+        QCOMPARE(w->LightBarriers().Algorithm(), 1);
         QVERIFY(!w->ui.ImageLSstart->isVisible());
     }
 
@@ -416,7 +417,7 @@ private slots:
         TCfgDialog* d = w->ui.CfgDialog;
         SetTiming(w->Race(), &race::RaceSettings::startLockoutMs, 500);
         w->ui.ComPort->SetPort(7); // stored but not found by the scan
-        w->ui.ComPort->Tag = -1;
+        w->LightBarriers().SetAlgorithm(-1);
         QString shownWait;
         int shownPort = -2;
         bool portEnabled = true;
@@ -428,7 +429,7 @@ private slots:
             dialog->hide();
             return int(QDialog::Accepted);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         QCOMPARE(shownWait, QStringLiteral("1,0"));
         // The chosen port keeps an item of its own although the scan did not
         // find it, so OK without a new choice keeps it.
@@ -486,7 +487,7 @@ private slots:
             QStringLiteral(
                 "Unable to open com port: 16\nDie serielle Schnittstelle ist von einem anderen Programm belegt."));
         QCOMPARE(w->ui.ComPort->Port(), 1);
-        QCOMPARE(w->ui.ComPort->Tag, 1);
+        QCOMPARE(w->LightBarriers().Algorithm(), 1);
         QCOMPARE(w->Race().Settings().startLockoutMs, 4000);
         QVERIFY(!w->ui.ComPort->Connected());
     }

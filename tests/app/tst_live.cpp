@@ -156,7 +156,7 @@ private slots:
             d->seLivePort->setValue(port);
             return int(QDialog::Accepted);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         QVERIFY(!portEnabledBefore);
         QVERIFY(w->Live().On());
         QCOMPARE(w->Live().Port(), int(port));
@@ -185,7 +185,7 @@ private slots:
             d->cbLive->setChecked(false);
             return int(QDialog::Accepted);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         QVERIFY(shownOn);
         QCOMPARE(shownPort, int(port));
         QVERIFY(!w->Live().Server());
@@ -499,7 +499,7 @@ private slots:
         writeLiveStore(1, port);
         MainWindowFixture f;
         QVERIFY(waitListening(f.w()));
-        f.w()->mAnzeigeClick();
+        f.w()->ui.mAnzeige->trigger();
         TAudienceWindow* a = f.w()->ui.Anzeige;
         QVERIFY(!a->isFullScreen()); // one screen: a window beside the race
         QCOMPARE(a->Address(), f.w()->Live().Address());
@@ -547,7 +547,7 @@ private slots:
                 w->ui.CfgDialog->eVeranstaltung->setText(typed);
                 return int(QDialog::Accepted);
             });
-            w->bCFGClick();
+            w->ui.EinstellunGen1->trigger();
         };
         setTitle(QStringLiteral("  Vereinsmeisterschaft  Slalom 2027 "));
         QNetworkAccessManager nam;
@@ -569,7 +569,7 @@ private slots:
             w->ui.CfgDialog->eVeranstaltung->clear();
             return int(QDialog::Accepted);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         QCOMPARE(shown, title);
         QTRY_COMPARE(json(Fetch(nam, results, "GET", {}, {}, 3000).body)["title"].toString(), w->files.title);
         QVERIFY(!a->LabTitle->isVisible());

@@ -544,7 +544,7 @@ private slots:
             w->ui.CfgDialog->eVeranstaltung->setText(QStringLiteral("Vereinsmeisterschaft"));
             return int(QDialog::Accepted);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         dialogs::SetDialogHandler({});
         QCOMPARE(ReadFileBytes(fs.filePath(QStringLiteral("rennzeit.conf"))), old);
         QVERIFY(QFileInfo(store).isSymLink());

@@ -205,7 +205,7 @@ private slots:
         f.start(1000);
         w->makeRowCurrent(2);
         f.stop(4000); // Bert 4,00, first; Anna runs
-        w->NeueZeile1Click(); // "3 Neue Zeile" highlighted
+        w->ui.NeueZeile1->trigger(); // "3 Neue Zeile" highlighted
         const int highlighted = f.current();
         QCOMPARE(f.cell(1, highlighted), QStringLiteral("Neue Zeile"));
         const int anna = g->FindRow(1, QStringLiteral("Anna Muster"));
@@ -340,7 +340,7 @@ private slots:
         f.answerNextDialog(6);
         loadFile(f, QStringLiteral("lang.txt"), list);
         QTRY_VERIFY(g->verticalScrollBar()->isVisible());
-        QTRY_COMPARE(g->ColWidths(1), g->ClientWidth() - 375);
+        QTRY_COMPARE(TableRightEdge(*g), g->ClientWidth());
     }
 
     void contextMenu_opensBelowTheRowsAndByKey_newRowGoesWhereItWasOpened()

@@ -290,7 +290,7 @@ private slots:
             d->cbDigits->setCurrentIndex(1);
             return int(QDialog::Accepted);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         QVERIFY(enabled);
         QCOMPARE(w->Race().Settings().accuracy, 1);
         dialogs::SetDialogHandler({});
@@ -387,7 +387,7 @@ private slots:
         {
             MainWindowFixture f(true);
             TFormMain* w = f.w();
-            w->ui.ComPort->Tag = 0; // "Ein": STOPP first, then START
+            w->LightBarriers().SetAlgorithm(0); // "Ein": STOPP first, then START
             f.key(Qt::Key_F11);
             f.key(Qt::Key_F12);
             f.start();
@@ -402,7 +402,7 @@ private slots:
         {
             MainWindowFixture f(true);
             TFormMain* w = f.w();
-            w->ui.ComPort->Tag = 1; // "Aus": both on triggers nothing
+            w->LightBarriers().SetAlgorithm(1); // "Aus": both on triggers nothing
             f.key(Qt::Key_F11);
             f.key(Qt::Key_F12);
             f.start();
@@ -426,7 +426,7 @@ private slots:
         f.lab.Pulse(1, 0x20);
         f.lab.HoldWait(1, false);
         QTRY_COMPARE(f.cell(6, 1), QString::number(f.tick.tick().now()));
-        QTRY_COMPARE(f.w()->Barrier().Levels(), 0u); // and its off-edge came after
+        QTRY_COMPARE(f.w()->LightBarriers().Levels(), 0u); // and its off-edge came after
     }
 
     void interimStop_beforeTheFirstStart_recordsTheTimeOfDay()
@@ -470,7 +470,7 @@ private slots:
         QCOMPARE(f.cell(0, 4), QStringLiteral("2"));
         QCOMPARE(f.cell(1, 4), QStringLiteral("Dora"));
         // "Neue Zeile" takes the smallest number not in the table too.
-        f.w()->NeueZeile1Click();
+        f.w()->ui.NeueZeile1->trigger();
         QVERIFY(f.grid()->FindRow(0, QStringLiteral("3")) > 0);
     }
 

@@ -106,22 +106,6 @@ private slots:
         d = SplitDisplayTime(50, 1);
         QCOMPARE(d.lit, (std::array<bool, 7> { false, false, false, false, true, true, true }));
     }
-
-    void barrierDecision_followsTheAlgorithmTable()
-    {
-        const std::uint32_t none = 0, cts = 0x10, dsr = 0x20, both = 0x30;
-        auto pair = [](BarrierRequests r) { return std::pair<bool, bool>(r.stop, r.start); };
-        using P = std::pair<bool, bool>;
-        QCOMPARE(pair(DecideBarrier(0, none)), P(false, false));
-        QCOMPARE(pair(DecideBarrier(0, cts)), P(true, false));
-        QCOMPARE(pair(DecideBarrier(0, dsr)), P(false, true));
-        QCOMPARE(pair(DecideBarrier(0, both | 0x80)), P(true, true));
-        QCOMPARE(pair(DecideBarrier(1, cts)), P(true, false));
-        QCOMPARE(pair(DecideBarrier(1, dsr)), P(false, true));
-        QCOMPARE(pair(DecideBarrier(1, both)), P(false, false));
-        QCOMPARE(pair(DecideBarrier(2, both)), P(false, false));
-        QCOMPARE(pair(DecideBarrier(-1, dsr)), P(false, false));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestRaceText)

@@ -1,8 +1,10 @@
 // SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "app/Settings.h"
+#include "platform/Settings.h"
+
 #include "app/WindowPlacement.h"
+#include "controls/ColorValue.h"
 #include "platform/SettingsStore.h"
 
 #include <QSettings>
@@ -116,6 +118,40 @@ private slots:
     }
 
     void aStoreWithoutARaceTitle_hasNone() { QVERIFY(readWith(fourteen()).event.title.isEmpty()); }
+
+    void textsLongerThanTheirLimit_titleIsCut_pathIsRefused()
+    {
+        const QString title = QStringLiteral("Vereinsmeisterschaft ") + QString(280, QLatin1Char('x'));
+        QCOMPARE(title.size(), 301);
+        QList<QPair<QString, QVariant>> values = fourteen();
+        values << QPair<QString, QVariant>("Veranstaltung", title)
+               << QPair<QString, QVariant>("PortDevice", QStringLiteral("/dev/") + QString(5000, QLatin1Char('a')))
+               << QPair<QString, QVariant>("SaveDir", QStringLiteral("/tmp/rennen"));
+        const settings::Values v = readWith(values);
+        QCOMPARE(v.event.title, title.left(settings::kMaxTitleLength));
+        QVERIFY(v.portDevice.isEmpty());
+        QCOMPARE(v.files.saveFolder, QStringLiteral("/tmp/rennen"));
+    }
+
+    void thePortsGroup_isReadThroughTheTable_andNeverWritten()
+    {
+        QList<QPair<QString, QVariant>> values = fourteen();
+        values << QPair<QString, QVariant>("Ports/COM5", QStringLiteral(" /dev/serial/by-id/usb-x "))
+               << QPair<QString, QVariant>("Ports/COM7", QString())
+               << QPair<QString, QVariant>("Ports/Drucker", QStringLiteral("/dev/lp0"))
+               << QPair<QString, QVariant>("Ports/COM1000", QStringLiteral("/dev/ttyS9"));
+        const settings::Values v = readWith(values);
+        QCOMPARE(v.portPaths, (QMap<int, QString> { { 5, QStringLiteral("/dev/serial/by-id/usb-x") } }));
+        {
+            platform::SettingsStore store(kTitle);
+            settings::Values changed = v;
+            changed.portPaths.clear();
+            settings::Write(store, changed);
+            store.flush();
+        }
+        // The administrator's lines stay as they were written.
+        QCOMPARE(settings::Read(platform::SettingsStore(kTitle)).portPaths, v.portPaths);
+    }
 
     void aValueOutOfItsRange_takesItsDefaultAlone_data()
     {

@@ -32,11 +32,11 @@ private slots:
         // Without classes "Klasse", "Status" and "Gesamt" are hidden like "*".
         for (int c = 6; c < 10; ++c)
             QCOMPARE(f.grid()->ColWidths(c), -1);
-        QCOMPARE(f.grid()->ColWidths(1), f.grid()->ClientWidth() - 375);
+        QCOMPARE(TableRightEdge(*f.grid()), f.grid()->ClientWidth());
         const int before = f.grid()->ClientWidth();
         w->resize(1000, 600);
         QTRY_VERIFY(f.grid()->ClientWidth() > before);
-        QCOMPARE(f.grid()->ColWidths(1), f.grid()->ClientWidth() - 375);
+        QCOMPARE(TableRightEdge(*f.grid()), f.grid()->ClientWidth());
         QCOMPARE(f.grid()->ColWidths(6), -1);
     }
 
@@ -99,34 +99,35 @@ private slots:
         QVERIFY(!f.cell(protocol::kColZeit, g->FindRow(protocol::kColName, QStringLiteral("Cleo"))).isEmpty());
     }
 
-    void sortStyles_andCellFormats()
+    void table_sortsNumbersNaturallyAndNamesAsText_andAlignsAsDrawn()
     {
+        using namespace protocol;
         MainWindowFixture f;
-        TFormMain* w = f.w();
-        TSortStyle style = TSortStyle::ssAutomatic;
-        w->SortGrid1GetSortStyle(0, style);
-        QCOMPARE(style, TSortStyle::ssCustom); // start numbers in natural order
-        QVERIFY(f.grid()->SortOptions().SortCompare);
-        QVERIFY(f.grid()->SortOptions().SortCompare(QStringLiteral("12"), QStringLiteral("12a")) < 0);
-        w->SortGrid1GetSortStyle(1, style);
-        QCOMPARE(style, TSortStyle::ssNormal);
-        w->SortGrid1GetSortStyle(4, style);
-        QCOMPARE(style, TSortStyle::ssCustom);
-        QVERIFY(f.grid()->SortOptions().SortCompare);
-        style = TSortStyle::ssDateTime;
-        w->SortGrid1GetSortStyle(6, style);
-        QCOMPARE(style, TSortStyle::ssDateTime);
+        TSortGrid* g = f.grid();
+        g->SetRowCount(5);
+        const QStringList numbers { "12a", "10", "2", "12" };
+        const QStringList names { "bert", "Anna", "dora", "Cem" };
+        for (int r = 1; r <= 4; ++r) {
+            g->SetCells(kColNr, r, numbers[r - 1]);
+            g->SetCells(kColName, r, names[r - 1]);
+        }
+        g->SortOptions().CanSort = true;
+        g->SortByColumn(kColNr);
+        QCOMPARE(g->Cols(kColNr).mid(1), (QStringList { "2", "10", "12", "12a" }));
+        g->SortByColumn(kColName);
+        QCOMPARE(g->Cols(kColName).mid(1), (QStringList { "Anna", "bert", "Cem", "dora" }));
 
-        TFormatOptions format;
-        format.AlignmentHorz = taRightJustify;
-        w->SortGrid1GetCellFormat(3, 0, format);
-        QCOMPARE(format.AlignmentHorz, taCenter);
-        format.AlignmentHorz = taRightJustify;
-        w->SortGrid1GetCellFormat(1, 2, format);
-        QCOMPARE(format.AlignmentHorz, taLeftJustify);
-        format.AlignmentHorz = taRightJustify;
-        w->SortGrid1GetCellFormat(2, 2, format);
-        QCOMPARE(format.AlignmentHorz, taRightJustify);
+        // As the grid draws them: the header centred, names from the left,
+        // times from the right.
+        const auto alignment = [g](int col, int row) {
+            TFormatOptions format = g->DefaultFormatOptions();
+            bool checkBox = false, comboBox = false, ellipsis = false;
+            g->GetCellFormat(col, row, TGridDrawState(), format, checkBox, comboBox, ellipsis);
+            return format.AlignmentHorz;
+        };
+        QCOMPARE(alignment(kColZeit, 0), taCenter);
+        QCOMPARE(alignment(kColName, 2), taLeftJustify);
+        QCOMPARE(alignment(kColStart, 2), taRightJustify);
     }
 
     void timeColumn_sortsValuesThenDashThenEmpty()
@@ -179,7 +180,7 @@ private slots:
         g->SetCells(0, 2, QStringLiteral("2"));
         g->SetCells(0, 3, QStringLiteral("4"));
         w->makeRowCurrent(2);
-        w->NeueZeile1Click();
+        w->ui.NeueZeile1->trigger();
         QCOMPARE(g->RowCount(), 5);
         QCOMPARE(g->Rows(2).mid(0, 3), (QStringList { "3", "Neue Zeile", "" }));
         QCOMPARE(f.cell(0, 3), QStringLiteral("2"));
@@ -190,7 +191,7 @@ private slots:
             g->SetCells(0, n - 1, QString::number(n)); // rows 4: "5", 5 (new)...
         w->makeRowCurrent(g->RowCount() - 1);
         const int last = g->RowCount() - 1;
-        w->NeueZeile1Click();
+        w->ui.NeueZeile1->trigger();
         QCOMPARE(f.current(), last + 1);
         QCOMPARE(f.cell(1, last + 1), QStringLiteral("Neue Zeile"));
         QVERIFY(w->ui.sbSave->isEnabled());
@@ -204,7 +205,7 @@ private slots:
         for (int r = 1; r <= 500; ++r)
             g->SetCells(0, r, QString::number(r));
         f.w()->makeRowCurrent(1);
-        f.w()->NeueZeile1Click();
+        f.w()->ui.NeueZeile1->trigger();
         QCOMPARE(f.cell(0, 1), QStringLiteral("9999"));
     }
 

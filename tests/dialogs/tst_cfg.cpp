@@ -328,11 +328,10 @@ private slots:
         QFETCH(int, stored);
         QFETCH(bool, portListEnabled);
         TCfgDialog d(nullptr, 0x1);
-        TCfgDialog::Values shown;
+        settings::Values shown;
         shown.port = 1;
         shown.algorithm = stored;
-        shown.startLockoutMs = 3000;
-        d.Load(shown);
+        d.Load(shown, false);
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         QCOMPARE(d.cbAlg->currentIndex(), -1);
@@ -344,7 +343,7 @@ private slots:
 
         // In the list: selected, and given back as it is.
         shown.algorithm = 1;
-        d.Load(shown);
+        d.Load(shown, false);
         QCOMPARE(d.cbAlg->currentText(), QStringLiteral("Aus"));
         QCOMPARE(d.Chosen().algorithm, 1);
     }
@@ -352,16 +351,46 @@ private slots:
     void raceTitle_isShownAndGivenBackWithoutSurplusBlanks()
     {
         TCfgDialog d(nullptr, 0);
-        TCfgDialog::Values shown;
-        shown.raceTitle = QStringLiteral("Stadtlauf 2027");
-        d.Load(shown);
-        QCOMPARE(d.eVeranstaltung->text(), shown.raceTitle);
-        QCOMPARE(d.Chosen().raceTitle, shown.raceTitle);
+        settings::Values shown;
+        shown.event.title = QStringLiteral("Stadtlauf 2027");
+        d.Load(shown, false);
+        QCOMPARE(d.eVeranstaltung->text(), shown.event.title);
+        QCOMPARE(d.Chosen().event.title, shown.event.title);
         d.eVeranstaltung->setText(QStringLiteral("  Vereinsmeisterschaft   Slalom 2027 "));
-        QCOMPARE(d.Chosen().raceTitle, QStringLiteral("Vereinsmeisterschaft Slalom 2027"));
+        QCOMPARE(d.Chosen().event.title, QStringLiteral("Vereinsmeisterschaft Slalom 2027"));
         d.eVeranstaltung->setText(QStringLiteral("   "));
-        QCOMPARE(d.Chosen().raceTitle, QString());
+        QCOMPARE(d.Chosen().event.title, QString());
         QCOMPARE(d.LabVeranstaltung->buddy(), d.eVeranstaltung);
+        QCOMPARE(d.eVeranstaltung->maxLength(), settings::kMaxTitleLength);
+    }
+
+    void valuesTheDialogDoesNotShow_comeBackAsTheyWere_andALockedFormatIsKept()
+    {
+        TCfgDialog d(nullptr, 0x1);
+        settings::Values shown;
+        shown.port = 1;
+        shown.sound = true;
+        shown.colours.digit = 0x123456;
+        shown.placement = { 10, 20, 800, 500, true };
+        shown.files = { 3, QStringLiteral("/tmp/rennen") };
+        shown.timing.accuracy = 1;
+        shown.timing.startLockoutMs = 4500;
+        shown.portPaths = { { 5, QStringLiteral("/dev/serial/by-id/usb-x") } };
+        d.Load(shown, true);
+        QVERIFY(!d.cbDigits->isEnabled());
+        d.cbDigits->setCurrentIndex(0);
+        d.seWait->SetValue(2.5L);
+        const settings::Values chosen = d.Chosen();
+        QVERIFY(!d.PortChanged());
+        QCOMPARE(chosen.timing.accuracy, 1); // the race runs: the format waits for its end
+        QCOMPARE(chosen.timing.startLockoutMs, 2500);
+        QVERIFY(chosen.sound);
+        QCOMPARE(chosen.colours.digit, shown.colours.digit);
+        QCOMPARE(chosen.placement.width, shown.placement.width);
+        QCOMPARE(chosen.files.saveFolder, shown.files.saveFolder);
+        QCOMPARE(chosen.portPaths, shown.portPaths);
+        QCOMPARE(d.seWait->Min(), settings::kStartLockoutMs.low / 1000.0L);
+        QCOMPARE(d.seLivePort->maximum(), settings::kLivePort.high);
     }
 
     void fixedSize_offersNoMaximizeOrMinimize()

@@ -1,11 +1,14 @@
 // SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "gridstore/CellStore.h"
 #include "platform/BootClock.h"
+#include "protocol/Columns.h"
 #include "race/Journal.h"
 #include "race/JournalLine.h"
 #include "race/JournalStore.h"
 #include "race/JournalWriter.h"
+#include "race/RaceBackups.h"
 #include "support/TestSupport.h"
 #include "support/TinyFileSystem.h"
 
@@ -517,6 +520,41 @@ private slots:
         QCOMPARE(after, before);
         for (const QString& name : before)
             QCOMPARE(ReadFileBytes(disk.filePath(name)), backup("gut"));
+    }
+
+    // The plain copy in the working folder and one dated copy per race: a
+    // table without entries writes none, a changed table replaces the
+    // race's dated copy, a new race keeps the old race's.
+    void raceBackups_oneDatedCopyPerRace_noneWithoutEntries()
+    {
+        QTemporaryDir work, data;
+        const QString was = QDir::currentPath();
+        QDir::setCurrent(work.path());
+        const auto back = qScopeGuard([&] { QDir::setCurrent(was); });
+        RaceBackups backups(QStringLiteral("rennzeit"), 30);
+        TCellStore cells(protocol::kProtocolColCount, 2);
+        QCOMPARE(backups.Write(cells, backup("leer"), data.path()), QString());
+        QVERIFY(!QFile::exists(work.filePath("rennzeit.txt")));
+        QVERIFY(QDir(data.path()).isEmpty());
+
+        cells.SetCell(protocol::kColNr, 1, QStringLiteral("1"));
+        QCOMPARE(backups.Write(cells, backup("eins"), data.path()), QString());
+        QCOMPARE(backups.Write(cells, backup("eins"), data.path()), QString());
+        QCOMPARE(QDir(data.path()).entryList(QDir::Files).size(), 1);
+        QCOMPARE(backups.Write(cells, backup("zwei"), data.path()), QString());
+        QStringList dated = QDir(data.path()).entryList(QDir::Files);
+        QCOMPARE(dated.size(), 1); // the same race: replaced
+        QCOMPARE(ReadFileBytes(data.filePath(dated[0])), backup("zwei"));
+        QCOMPARE(ReadFileBytes(work.filePath("rennzeit.txt")), backup("zwei"));
+
+        backups.NewRace();
+        QCOMPARE(backups.Write(cells, backup("drei"), data.path()), QString());
+        QCOMPARE(QDir(data.path()).entryList(QDir::Files).size(), 2);
+
+        // A data folder that cannot be written: said with its name.
+        const QString failure = backups.Write(cells, backup("vier"), data.filePath("fehlt"));
+        QVERIFY(failure.contains(data.filePath("fehlt")));
+        QCOMPARE(ReadFileBytes(work.filePath("rennzeit.txt")), backup("vier"));
     }
 
     // Lines the disk refuses until the end go with the durable ones into a

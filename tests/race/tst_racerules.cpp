@@ -8,6 +8,8 @@
 #include "gridstore/SortEngine.h"
 #include "protocol/Columns.h"
 #include "protocol/EntryStatus.h"
+#include "race/JournalEvents.h"
+#include "race/LightBarriers.h"
 #include "race/RaceSnapshot.h"
 #include "race/RaceText.h"
 
@@ -763,6 +765,126 @@ private slots:
         QVERIFY(!r.view.startLockoutRunning && !r.view.startBarrierFree);
     }
 
+    void barrierDecision_followsTheAlgorithmTable()
+    {
+        using race::DecideBarrier;
+        const std::uint32_t none = 0, cts = race::kModemCts, dsr = race::kModemDsr, both = cts | dsr;
+        auto pair = [](race::BarrierRequests r) { return std::pair<bool, bool>(r.stop, r.start); };
+        using P = std::pair<bool, bool>;
+        QCOMPARE(pair(DecideBarrier(0, none)), P(false, false));
+        QCOMPARE(pair(DecideBarrier(0, cts)), P(true, false));
+        QCOMPARE(pair(DecideBarrier(0, dsr)), P(false, true));
+        QCOMPARE(pair(DecideBarrier(0, both | 0x80)), P(true, true));
+        QCOMPARE(pair(DecideBarrier(1, cts)), P(true, false));
+        QCOMPARE(pair(DecideBarrier(1, dsr)), P(false, true));
+        QCOMPARE(pair(DecideBarrier(1, both)), P(false, false));
+        QCOMPARE(pair(DecideBarrier(2, both)), P(false, false));
+        QCOMPARE(pair(DecideBarrier(-1, dsr)), P(false, false));
+    }
+
+    void lightBarriers_judgeEachChangeOnce_sameLevelsOnlyCatchUpLockouts()
+    {
+        Race race;
+        race.load({ { "1", "Anna" }, { "2", "Ben" } });
+        race.rules.ToggleLock(Barrier::Start, race.current);
+        race.rules.ToggleLock(Barrier::Stop, race.current);
+        race::LightBarriers barriers(race.rules);
+        QList<QPair<std::uint32_t, std::uint32_t>> edges;
+        int committed = 0;
+        barriers.OnEdge = [&](std::uint32_t before, std::uint32_t after) { edges.append({ before, after }); };
+        barriers.BeforeImpulse = [&] { ++committed; };
+
+        // The first change counts whatever its levels: START for Anna.
+        race::BarrierStep step = barriers.LineChanged(race::kModemDsr, at(1000), race.current);
+        QVERIFY(step.asked && step.Wrote());
+        QCOMPARE(step.result.start, Outcome::Started);
+        QVERIFY(!race.cell(kColStart, race.rowOf("1")).isEmpty());
+        race.current = step.result.view.currentRow;
+        QCOMPARE(barriers.Levels(), race::kModemDsr);
+        QCOMPARE(committed, 1);
+
+        // The same levels again ask nothing, not even within the lockout ...
+        step = barriers.LineChanged(race::kModemDsr, at(1500), race.current);
+        QVERIFY(!step.asked && !step.changed);
+        QCOMPARE(edges.size(), 1);
+        // ... but end the start lockout that was over by their edge.
+        QVERIFY(step.result.view.startLockoutRunning);
+        step = barriers.LineChanged(race::kModemDsr, at(4000), race.current);
+        QVERIFY(!step.asked && step.changed);
+        QVERIFY(!step.result.view.startLockoutRunning);
+        QCOMPARE(committed, 1);
+
+        // The start line falls: the race is asked, nothing is requested.
+        step = barriers.LineChanged(0, at(4100), race.current);
+        QVERIFY(step.asked && !step.Wrote());
+        QCOMPARE(step.result.start, Outcome::NotRequested);
+        QCOMPARE(edges.last(), (QPair<std::uint32_t, std::uint32_t>(race::kModemDsr, 0)));
+
+        // A line that was away is judged afresh: the same levels count again.
+        barriers.LevelsUnknown();
+        step = barriers.LineChanged(0, at(4200), race.current);
+        QVERIFY(step.asked);
+
+        // The stop barrier stops the selected runner at the edge's tick.
+        race.current = race.rowOf("1");
+        step = barriers.LineChanged(race::kModemCts, at(6000), race.current);
+        QCOMPARE(step.result.stop, Outcome::Stopped);
+        QCOMPARE(race.timeOf("1"), RunTimeText(5000, 2));
+    }
+
+    void lightBarriers_algorithmAus_ignoresBothLines_andAnImpulseCountsAsItsLine()
+    {
+        Race race;
+        race.load({ { "1", "Anna" }, { "2", "Ben" } });
+        race.rules.ToggleLock(Barrier::Start, race.current);
+        race::LightBarriers barriers(race.rules);
+        barriers.SetAlgorithm(1);
+        race::BarrierStep step = barriers.LineChanged(race::kModemDsr | race::kModemCts, at(1000), race.current);
+        QVERIFY(step.asked);
+        QCOMPARE(step.result.start, Outcome::NotRequested);
+        QCOMPARE(step.result.stop, Outcome::NotRequested);
+
+        // A timing station's start impulse, mapped to this machine's tick.
+        step = barriers.Impulse(Barrier::Start, at(2000), race.current);
+        QCOMPARE(step.result.start, Outcome::Started);
+        QCOMPARE(step.result.stop, Outcome::NotRequested);
+        // The line's levels are the line's: an impulse does not change them.
+        QCOMPARE(barriers.Levels(), race::kModemDsr | race::kModemCts);
+
+        // A negative algorithm (the port list locked) gives no command.
+        barriers.SetAlgorithm(-1);
+        step = barriers.Impulse(Barrier::Stop, at(3000), race.current);
+        QVERIFY(step.asked);
+        QCOMPARE(step.result.stop, Outcome::NotRequested);
+    }
+
+    void newRow_takesTheLowestNumberNoEntryHasExactly_rowsWithTimesAreKnown()
+    {
+        Race race;
+        race.load({ { "1", "Anna" }, { "2", "Ben" }, { "4", "Cem" }, { "007", "Dora" } });
+        QCOMPARE(race.rules.NewRowNumber(), 3);
+        race.rules.InsertRow(1, { "3", "Neue Zeile" });
+        // "007" does not take 7; 5 and 6 are free first.
+        QCOMPARE(race.rules.NewRowNumber(), 5);
+        QList<QStringList> full;
+        for (int n = 1; n <= 500; ++n)
+            full.append({ QString::number(n), QStringLiteral("L%1").arg(n) });
+        Race crowded;
+        crowded.load(full);
+        QCOMPARE(crowded.rules.NewRowNumber(), 9999);
+
+        QVERIFY(!race.rules.RowHasTimes(race.rowOf("1")));
+        race.current = race.rowOf("1");
+        race.start(1000);
+        QVERIFY(race.rules.RowHasTimes(race.rowOf("1")));
+        QVERIFY(!race.rules.RowHasTimes(race.rowOf("2")));
+        // Only a raw time, as a hand-edited log may hold.
+        race.store.SetCell(kColRaw, race.rowOf("2"), QStringLiteral("4711"));
+        QVERIFY(race.rules.RowHasTimes(race.rowOf("2")));
+        QVERIFY(!race.rules.RowHasTimes(0));
+        QVERIFY(!race.rules.RowHasTimes(race.store.RowCount()));
+    }
+
     void everyOperation_isRecordedOnce_andReplaysToTheSameTable()
     {
         std::vector<race::CommandRecord> records;
@@ -786,33 +908,12 @@ private slots:
         QCOMPARE(records[6].outcome, Outcome::Stopped);
         QCOMPARE(records[6].stamp->tick, 9000);
 
+        // Each replays through the journal's own lines to the same outcome.
         Race replay;
         for (const race::CommandRecord& r : records) {
-            switch (r.command) {
-            case race::Command::ToggleLock:
-                replay.rules.ToggleLock(r.barrier, r.row);
-                break;
-            case race::Command::BarrierImpulse:
-                replay.rules.BarrierImpulse(r.stopRequested, r.startRequested, r.row, *r.stamp);
-                break;
-            case race::Command::Start:
-                replay.rules.Start(r.row, *r.stamp);
-                break;
-            case race::Command::Stop:
-                replay.rules.Stop(r.row, *r.stamp);
-                break;
-            case race::Command::InterimStop:
-                replay.rules.InterimStop(r.row, *r.stamp);
-                break;
-            case race::Command::RowStateRefresh:
-                replay.rules.RowStateRefresh(r.row);
-                break;
-            case race::Command::LockoutEnded:
-                replay.rules.LockoutEnded(r.barrier, r.row);
-                break;
-            default:
-                QFAIL(race::CommandName(r.command));
-            }
+            bool agrees = false;
+            QVERIFY(race::ReplayCommand(replay.rules, race::CommandEntry(r, race.rules.Settings()), &agrees));
+            QVERIFY2(agrees, race::CommandName(r.command));
         }
         for (int row = 0; row < race.store.RowCount(); ++row)
             QCOMPARE(replay.store.Row(row), race.store.Row(row));

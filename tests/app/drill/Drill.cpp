@@ -4,15 +4,16 @@
 #include "Drill.h"
 
 #include "app/BarrierLine.h"
-#include "app/DisplayTime.h"
 #include "app/FMain.h"
-#include "app/JournalRecorder.h"
+#include "comm/Comms.h"
 #include "controls/Dialogs.h"
 #include "controls/ModalResult.h"
 #include "grid/SortGrid.h"
 #include "platform/BootClock.h"
 #include "protocol/Columns.h"
 #include "protocol/EntryStatus.h"
+#include "race/JournalRecorder.h"
+#include "race/LightBarriers.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -105,12 +106,12 @@ void DrillStep(TFormMain& w, QRandomGenerator& random)
             grid.HideEditor();
         }
     } else if (pick < 61) {
-        w.NeueZeile1Click();
+        w.ui.NeueZeile1->trigger();
     } else if (pick < 65) {
         w.makeRowCurrent(anyRow());
         w.Erase1Click();
     } else if (pick < 67) {
-        w.mUndoClick();
+        w.ui.mUndo->trigger();
     } else if (pick < 71) {
         // A click on a column header.
         const int col = static_cast<int>(random.bounded(protocol::kProtocolColCount - 1));
@@ -119,9 +120,9 @@ void DrillStep(TFormMain& w, QRandomGenerator& random)
         // A barrier impulse as the line delivers it: the algorithm decides
         // from the levels what it asks for.
         platform::LineEvent change;
-        change.levels = w.Barrier().Levels() ^ (random.bounded(2) == 0 ? kModemCts : kModemDsr);
+        change.levels = w.LightBarriers().Levels() ^ (random.bounded(2) == 0 ? race::kModemCts : race::kModemDsr);
         change.stamp = platform::Stamp::Now();
-        w.Barrier().Handle(change);
+        w.ui.ComPort->OnLineEvent(w.ui.ComPort, change);
     } else if (pick < 84) {
         random.bounded(2) == 0 ? w.LockLSStart1Click() : w.LockLSStopp1Click();
     } else if (pick < 90) {

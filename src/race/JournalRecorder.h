@@ -19,6 +19,8 @@
 #include <optional>
 #include <utility>
 
+namespace race {
+
 // Records the race into its journal: every command with its outcome, every
 // change of the table, and the barrier impulses with their lines. The
 // journal begins with the race's first START (after start-up or reset) and
@@ -27,12 +29,12 @@
 // ends it. After an unclean end the next start replays it.
 class JournalRecorder final {
 public:
-    JournalRecorder(race::Race& race, const QString& folder, const QString& title);
+    JournalRecorder(Race& race, const QString& folder, const QString& title);
     ~JournalRecorder();
     JournalRecorder(const JournalRecorder&) = delete;
     JournalRecorder& operator=(const JournalRecorder&) = delete;
 
-    race::RaceJournal& File() { return m_journal; }
+    RaceJournal& File() { return m_journal; }
 
     // The barrier line's port and algorithm, for the lines that note them.
     std::function<std::pair<int, int>()> PortAndAlgorithm;
@@ -62,36 +64,38 @@ public:
     struct Recovery {
         bool read = false; // false: the file could not be read (reason says why)
         QString reason;
-        race::JournalRecovery result;
+        JournalRecovery result;
     };
     // Replays the journal file into the race and carries its ticks into
-    // this boot (see race::RecoverJournal). The race goes on in a new
+    // this boot (see RecoverJournal). The race goes on in a new
     // journal whose first lines name the old one and note the race as it
     // stands; the old file is left as it is.
     Recovery Recover(const QString& fileName);
     // The session the recovered race came from is forgotten as soon as the
     // new journal is on the disk: until then a crash finds the old one.
-    void ForgetOnceDurable(race::SessionClaim claim);
+    void ForgetOnceDurable(SessionClaim claim);
 
 private:
-    void onCommand(const race::CommandRecord& record);
-    void onTableChange(const race::TableRecord& record);
+    void onCommand(const CommandRecord& record);
+    void onTableChange(const TableRecord& record);
     void beforeCommand(int currentRow);
-    void record(race::JournalEntry entry, const QString& digest = QString());
+    void record(JournalEntry entry, const QString& digest = QString());
     bool begin(const platform::Stamp& stamp, const QList<QPair<QString, QString>>& fields);
     // Begins a journal with the race as it stands.
     void beginWithSnapshot(const QList<QPair<QString, QString>>& fields);
-    race::JournalEntry stateEntry(int currentRow) const;
+    JournalEntry stateEntry(int currentRow) const;
     void forgetRecoveredSession();
     void noticeChanged() const;
 
-    race::Race& m_race;
-    race::RaceJournal m_journal;
+    Race& m_race;
+    RaceJournal m_journal;
     // The race as it stood before a command that may be its first START:
     // the line the journal begins with, and its digest.
-    std::optional<std::pair<race::JournalEntry, QString>> m_pendingState;
+    std::optional<std::pair<JournalEntry, QString>> m_pendingState;
     QList<QPair<QString, QString>> m_barrierEdge;
     QString m_noJournal; // why no journal can be kept
-    race::SessionClaim m_recoveredFrom;
+    SessionClaim m_recoveredFrom;
     std::uint64_t m_snapshotSeq = 0; // the new journal's line that holds the recovered race
 };
+
+} // namespace race

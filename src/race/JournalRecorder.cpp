@@ -1,18 +1,20 @@
 // SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "app/JournalRecorder.h"
+#include "race/JournalRecorder.h"
 
-#include "app/DisplayTime.h"
+#include "race/LightBarriers.h"
 
-JournalRecorder::JournalRecorder(race::Race& race, const QString& folder, const QString& title)
+namespace race {
+
+JournalRecorder::JournalRecorder(Race& race, const QString& folder, const QString& title)
     : m_race(race)
     , m_journal(folder, title)
 {
     m_journal.OnFailure = [this](const QString&) { noticeChanged(); };
     m_journal.OnRecovered = [this] { noticeChanged(); };
-    race.OnCommand = [this](const race::CommandRecord& r) { onCommand(r); };
-    race.OnTableChange = [this](const race::TableRecord& r) { onTableChange(r); };
+    race.OnCommand = [this](const CommandRecord& r) { onCommand(r); };
+    race.OnTableChange = [this](const TableRecord& r) { onTableChange(r); };
     race.OnBeforeCommand = [this](int row) { beforeCommand(row); };
 }
 
@@ -33,7 +35,7 @@ void JournalRecorder::noticeChanged() const
         OnNoticeChanged();
 }
 
-void JournalRecorder::record(race::JournalEntry entry, const QString& digest)
+void JournalRecorder::record(JournalEntry entry, const QString& digest)
 {
     if (!m_journal.IsOpen())
         return;
@@ -52,10 +54,10 @@ void JournalRecorder::record(race::JournalEntry entry, const QString& digest)
         noticeChanged();
 }
 
-race::JournalEntry JournalRecorder::stateEntry(int currentRow) const
+JournalEntry JournalRecorder::stateEntry(int currentRow) const
 {
     const auto [port, algorithm] = PortAndAlgorithm ? PortAndAlgorithm() : std::pair(0, 0);
-    return race::StateEntry(m_race, currentRow, port, algorithm);
+    return StateEntry(m_race, currentRow, port, algorithm);
 }
 
 bool JournalRecorder::begin(const platform::Stamp& stamp, const QList<QPair<QString, QString>>& fields)
@@ -100,15 +102,15 @@ void JournalRecorder::NoteBarrierEdge(std::uint32_t before, std::uint32_t after)
     }
 }
 
-void JournalRecorder::onCommand(const race::CommandRecord& r)
+void JournalRecorder::onCommand(const CommandRecord& r)
 {
     if (!m_journal.IsOpen()) {
-        const bool started = (r.command == race::Command::Start && r.outcome == race::Outcome::Started)
-            || (r.command == race::Command::BarrierImpulse && r.startOutcome == race::Outcome::Started);
+        const bool started = (r.command == Command::Start && r.outcome == Outcome::Started)
+            || (r.command == Command::BarrierImpulse && r.startOutcome == Outcome::Started);
         // A loaded table with entries on course goes on as a race (the race
         // names its first start then): the journal begins with the table as
         // it stands, so its first stop is recorded.
-        if (r.command == race::Command::Loaded && r.stamp) {
+        if (r.command == Command::Loaded && r.stamp) {
             beginWithSnapshot({});
             return;
         }
@@ -124,23 +126,23 @@ void JournalRecorder::onCommand(const race::CommandRecord& r)
             OnJournalEvent(m_journal.LastSeq(), digest);
         record(std::move(state), digest);
     }
-    race::JournalEntry entry = race::CommandEntry(r, m_race.Settings());
-    if (r.command == race::Command::BarrierImpulse)
+    JournalEntry entry = CommandEntry(r, m_race.Settings());
+    if (r.command == Command::BarrierImpulse)
         entry.fields.append(std::exchange(m_barrierEdge, {}));
-    if (r.command == race::Command::SettingsChanged && PortAndAlgorithm) {
+    if (r.command == Command::SettingsChanged && PortAndAlgorithm) {
         const auto [port, algorithm] = PortAndAlgorithm();
         entry.Add(QStringLiteral("port"), port);
         entry.Add(QStringLiteral("alg"), algorithm);
     }
     record(std::move(entry));
-    if (r.command == race::Command::Reset && r.outcome == race::Outcome::Cleared)
+    if (r.command == Command::Reset && r.outcome == Outcome::Cleared)
         m_journal.Finish();
 }
 
-void JournalRecorder::onTableChange(const race::TableRecord& r)
+void JournalRecorder::onTableChange(const TableRecord& r)
 {
     if (m_journal.IsOpen())
-        record(race::TableEntry(r));
+        record(TableEntry(r));
 }
 
 JournalRecorder::Notice JournalRecorder::WriteNotice() const
@@ -158,13 +160,13 @@ JournalRecorder::Notice JournalRecorder::WriteNotice() const
     if (!m_journal.Failing())
         return notice;
     const QString reason = m_journal.FailureReason();
-    const race::JournalWriter::Backlog backlog = m_journal.Pending();
+    const JournalWriter::Backlog backlog = m_journal.Pending();
     notice.shown = true;
     notice.text = QStringLiteral("Rennjournal: Schreibfehler\n") + reason;
     notice.tip
         = QStringLiteral("Das Rennjournal %1 kann nicht geschrieben werden: %2.").arg(m_journal.FileName(), reason);
     if (backlog.lines > 0) {
-        const std::optional<race::JournalEntry> oldest = race::ParseJournalLine(backlog.firstLine.chopped(1));
+        const std::optional<JournalEntry> oldest = ParseJournalLine(backlog.firstLine.chopped(1));
         notice.tip += backlog.lines == 1
             ? QStringLiteral("\nNoch nicht auf der Platte: 1 Ereignis, Nr. %1").arg(backlog.first)
             : QStringLiteral("\nNoch nicht auf der Platte: %1 Ereignisse, Nr. %2 bis %3")
@@ -185,11 +187,11 @@ JournalRecorder::Recovery JournalRecorder::Recover(const QString& fileName)
 {
     Recovery recovery;
     m_snapshotSeq = 0;
-    const std::optional<race::JournalContents> contents = race::ReadJournal(fileName, &recovery.reason);
+    const std::optional<JournalContents> contents = ReadJournal(fileName, &recovery.reason);
     if (!contents)
         return recovery;
     recovery.read = true;
-    recovery.result = race::RecoverJournal(m_race, *contents, race::ClockNow::Read());
+    recovery.result = RecoverJournal(m_race, *contents, ClockNow::Read());
     if (recovery.result.used == 0)
         return recovery;
     // The old file is left as it is: it may end in a damaged line or in
@@ -200,7 +202,7 @@ JournalRecorder::Recovery JournalRecorder::Recover(const QString& fileName)
     return recovery;
 }
 
-void JournalRecorder::ForgetOnceDurable(race::SessionClaim claim)
+void JournalRecorder::ForgetOnceDurable(SessionClaim claim)
 {
     if (m_snapshotSeq == 0 || !m_journal.IsOpen()) {
         claim.Forget(); // nothing came back that a new journal would hold
@@ -218,3 +220,5 @@ void JournalRecorder::forgetRecoveredSession()
     if (m_recoveredFrom.IsValid() && m_snapshotSeq > 0 && m_journal.DurableSeq() >= m_snapshotSeq)
         m_recoveredFrom.Forget();
 }
+
+} // namespace race

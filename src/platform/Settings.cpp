@@ -1,9 +1,9 @@
 // SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "app/Settings.h"
+#include "platform/Settings.h"
 
-#include "dialogs/Cfg.h"
+#include "platform/PortMap.h"
 #include "platform/SettingsStore.h"
 
 #include <climits>
@@ -13,9 +13,17 @@ namespace settings {
 
 namespace {
 
+// A path longer than the system's limit names no file: it is refused.
+constexpr int kMaxPathLength = 4096;
+// The group of hand-written port paths.
+constexpr char kPortsGroup[] = "Ports";
+
 // Where a key's value sits in Values.
-using Field = std::variant<int& (*)(Values&), bool& (*)(Values&), TColor& (*)(Values&), QString& (*)(Values&),
+using Field = std::variant<int& (*)(Values&), bool& (*)(Values&), StoredColour& (*)(Values&), QString& (*)(Values&),
     std::optional<int>& (*)(Values&)>;
+
+// What a text longer than its limit becomes.
+enum class TooLong { Refused, Cut };
 
 struct Key {
     const char* name;
@@ -25,11 +33,15 @@ struct Key {
     // Integers and flags outside [low, high] take their default.
     int low = INT_MIN;
     int high = INT_MAX;
+    // Texts: at most this many characters.
+    int maxLength = kMaxPathLength;
+    TooLong tooLong = TooLong::Refused;
 };
 
 // System colours go up to clMenuBar; a higher index names nothing the
 // program can draw.
-constexpr TColor kHighestSystemColor = 30;
+constexpr StoredColour kSystemColourFlag = 0xFF000000;
+constexpr StoredColour kHighestSystemColour = 30;
 
 // clang-format off
 const Key kKeys[] = {
@@ -43,22 +55,23 @@ const Key kKeys[] = {
     { "Width", +[](Values& v) -> std::optional<int>& { return v.placement.width; }, true },
     { "Height", +[](Values& v) -> std::optional<int>& { return v.placement.height; }, true },
     { "Sound", +[](Values& v) -> bool& { return v.sound; }, true },
-    { "C1", +[](Values& v) -> TColor& { return v.colours.background; }, true },
-    { "C2", +[](Values& v) -> TColor& { return v.colours.digit; }, true },
-    { "C3", +[](Values& v) -> TColor& { return v.colours.dim; }, true },
+    { "C1", +[](Values& v) -> StoredColour& { return v.colours.background; }, true },
+    { "C2", +[](Values& v) -> StoredColour& { return v.colours.digit; }, true },
+    { "C3", +[](Values& v) -> StoredColour& { return v.colours.dim; }, true },
     { "Acc", +[](Values& v) -> int& { return v.timing.accuracy; }, true, 0, 2 },
-    { "C4", +[](Values& v) -> TColor& { return v.colours.secondRow; }, true },
+    { "C4", +[](Values& v) -> StoredColour& { return v.colours.secondRow; }, true },
     { "FilterInd", +[](Values& v) -> int& { return v.files.filterIndex; }, true, 1, 4 },
     { "WaitStart", +[](Values& v) -> int& { return v.timing.startLockoutMs; }, true,
-        TCfgDialog::kMinStartLockoutMs, TCfgDialog::kMaxStartLockoutMs },
+        kStartLockoutMs.low, kStartLockoutMs.high },
     { "StopFirst", +[](Values& v) -> bool& { return v.timing.stopFirst; }, false, 0, 1 },
     { "Maximized", +[](Values& v) -> bool& { return v.placement.maximized; }, false },
     { "SaveDir", +[](Values& v) -> QString& { return v.files.saveFolder; }, false },
     { "LiveOn", +[](Values& v) -> bool& { return v.liveOn; }, false },
     { "LivePort", +[](Values& v) -> int& { return v.livePort; }, false,
-        TCfgDialog::kMinLivePort, TCfgDialog::kMaxLivePort },
+        kLivePort.low, kLivePort.high },
     { "PortDevice", +[](Values& v) -> QString& { return v.portDevice; }, false },
-    { "Veranstaltung", +[](Values& v) -> QString& { return v.event.title; }, false },
+    { "Veranstaltung", +[](Values& v) -> QString& { return v.event.title; }, false, INT_MIN, INT_MAX,
+        kMaxTitleLength, TooLong::Cut },
 };
 // clang-format on
 
@@ -79,14 +92,20 @@ void readKey(const platform::SettingsStore& store, const Key& key, Values& value
             const auto& fallback = field(defaults);
             using T = std::remove_reference_t<decltype(value)>;
             if constexpr (std::is_same_v<T, QString>) {
-                value = store.readString(name);
+                const QString stored = store.readString(name);
+                if (stored.size() <= key.maxLength)
+                    value = stored;
+                else if (key.tooLong == TooLong::Cut)
+                    value = stored.left(key.maxLength).trimmed();
+                else
+                    value = fallback;
             } else {
                 const int stored = store.readInteger(name);
                 if constexpr (std::is_same_v<T, int>)
                     value = within(stored, key.low, key.high, fallback);
                 else if constexpr (std::is_same_v<T, bool>)
                     value = within(stored, key.low, key.high, fallback ? 1 : 0) != 0;
-                else if constexpr (std::is_same_v<T, TColor>)
+                else if constexpr (std::is_same_v<T, StoredColour>)
                     value = Color(stored, fallback);
                 else
                     value = stored;
@@ -107,7 +126,7 @@ void writeKey(platform::SettingsStore& store, const Key& key, const Values& valu
                 store.writeString(name, value);
             else if constexpr (std::is_same_v<T, bool>)
                 store.writeInteger(name, value ? 1 : 0);
-            else if constexpr (std::is_same_v<T, TColor>)
+            else if constexpr (std::is_same_v<T, StoredColour>)
                 store.writeInteger(name, static_cast<int>(value));
             else if constexpr (std::is_same_v<T, int>)
                 store.writeInteger(name, value);
@@ -124,6 +143,7 @@ Values Read(const platform::SettingsStore& store)
     Values values;
     if (!store.exists())
         return values;
+    values.portPaths = ReadPortPaths(store);
     bool strictReading = true;
     for (const Key& key : kKeys) {
         if (key.strict && !strictReading)
@@ -146,12 +166,24 @@ void Write(platform::SettingsStore& store, const Values& values)
         writeKey(store, key, values);
 }
 
-TColor Color(int stored, TColor fallback)
+QMap<int, QString> ReadPortPaths(const platform::SettingsStore& store)
 {
-    const auto value = static_cast<TColor>(stored);
+    QMap<int, QString> paths;
+    for (const QString& key : store.childKeys(QString::fromLatin1(kPortsGroup))) {
+        const int n = platform::PortMap::NumberFromName(key);
+        const QString path = store.readString(QString::fromLatin1(kPortsGroup) + QLatin1Char('/') + key).trimmed();
+        if (n > 0 && !path.isEmpty() && path.size() <= kMaxPathLength)
+            paths.insert(n, path);
+    }
+    return paths;
+}
+
+StoredColour Color(int stored, StoredColour fallback)
+{
+    const auto value = static_cast<StoredColour>(stored);
     if (value <= 0x00FFFFFF)
         return value;
-    if (IsSystemColor(value) && (value & 0x00FFFFFF) <= kHighestSystemColor)
+    if ((value & 0xFF000000) == kSystemColourFlag && (value & 0x00FFFFFF) <= kHighestSystemColour)
         return value;
     return fallback;
 }
