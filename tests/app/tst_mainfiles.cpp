@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "MainWindowFixture.h"
+#include "platform/SystemError.h"
 
 #include "app/Application.h"
 #include "app/NoteBar.h"
@@ -89,7 +90,7 @@ QString kindOf(const QByteArray& bytes)
 {
     if (bytes.startsWith("PK"))
         return QStringLiteral("docx");
-    if (bytes.startsWith("<HTML>"))
+    if (bytes.startsWith("<!DOCTYPE html>\r\n<HTML>"))
         return QStringLiteral("html");
     if (bytes.startsWith("Nr.\tName\t"))
         return QStringLiteral("txt");
@@ -436,7 +437,7 @@ private slots:
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
         QCOMPARE(f.w()->ui.LabNotice->toolTip(),
             QStringLiteral("Das Word-Dokument konnte nicht erstellt werden.\n") + f.w()->files.templatePath
-                + QLatin1Char('\n') + qt_error_string(ENOENT));
+                + QLatin1Char('\n') + platform::SystemReason(ENOENT));
         QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     }
