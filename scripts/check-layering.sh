@@ -6,8 +6,9 @@
 # A file may include headers of its own folder and of the folders before it,
 # never of a folder after it. The widget-free folders (platform, gridstore,
 # comm, protocol, race, live, upload) include no header of the widget folders
-# (controls, grid, dialogs) and none of Qt Widgets. Prints every offending
-# include and fails.
+# (controls, grid, dialogs) and none of Qt Widgets. Only platform includes
+# system headers (<unistd.h>, <sys/...>, <linux/...>, ...). Prints every
+# offending include and fails.
 #   scripts/check-layering.sh [src-folder]
 set -euo pipefail
 src=${1:-"$(dirname "$0")/../src"}
@@ -48,5 +49,15 @@ for folder in "${widgetFree[@]}"; do
   offending "$folder" "^[[:space:]]*#[[:space:]]*include[[:space:]]*(\"($(IFS='|'; echo "${widgetFolders[*]}"))/|<($widgetHeaders)>)" \
     "is widget-free and may not include a widget header"
 done
-[ $status -eq 0 ] && echo "layering: every include points to the same or an earlier folder, and no widget-free folder includes a widget"
+# System calls are the platform layer's: every other folder reaches the
+# operating system through it, so no header of the system's own interfaces
+# (POSIX, Linux) appears outside src/platform.
+systemHeaders='(unistd|fcntl|termios|poll|dirent|pwd|grp|dlfcn|netdb|syslog|pthread|sched|spawn|semaphore|ifaddrs|mqueue|utmp|paths)\.h|(sys|linux|asm|arpa|netinet|net|bits)/[A-Za-z0-9_/]+\.h'
+for folder in "${order[@]}"; do
+  [ "$folder" != platform ] || continue
+  [ -d "$src/$folder" ] || continue
+  offending "$folder" "^[[:space:]]*#[[:space:]]*include[[:space:]]*<($systemHeaders)>" \
+    "is no platform folder and may not include a system header"
+done
+[ $status -eq 0 ] && echo "layering: every include points to the same or an earlier folder, no widget-free folder includes a widget, and only platform includes system headers"
 exit $status

@@ -22,10 +22,11 @@ if [ "${1:-}" = "--tests" ]; then
   # the Debian package with lintian, its desktop entry with
   # desktop-file-validate and its metadata with appstreamcli; the upload
   # tests start their own OpenSSH server (SFTP) and lighttpd (WebDAV, also
-  # over TLS with a certificate of its own) on 127.0.0.1.
+  # over TLS with a certificate of its own) on 127.0.0.1; the page test
+  # parses the results page with html5lib as a browser would.
   packages+=(chromium cups cups-bsd printer-driver-cups-pdf poppler-utils unzip clang-format lintian
     desktop-file-utils appstream libreoffice-calc-nogui libreoffice-writer-nogui
-    openssh-server openssh-client lighttpd lighttpd-mod-webdav lighttpd-mod-openssl openssl)
+    openssh-server openssh-client lighttpd lighttpd-mod-webdav lighttpd-mod-openssl openssl python3-html5lib)
 fi
 
 missing=()

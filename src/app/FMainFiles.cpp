@@ -14,6 +14,7 @@
 #include "protocol/EntryStatus.h"
 #include "protocol/HtmlPage.h"
 #include "protocol/ProtocolFiles.h"
+#include "protocol/ResultsCsv.h"
 #include "protocol/SaveFilter.h"
 #include "protocol/WordExport.h"
 #include "race/RaceBackups.h"
@@ -67,11 +68,10 @@ void TFormMain::sbSaveClick()
     m_fileChoices.filterIndex = target.filterIndex;
     switch (target.action) {
     case protocol::SaveAction::Csv: {
-        // "Klasse" and "Status" appended once an entry has one.
         QString reason;
-        if (!WriteGridFile(target.fileName,
-                GridCsvBytes(ui.SortGrid1->Store(), protocol::SavedColCount(ui.SortGrid1->Store())), &reason))
-            showNotice(GridWriteErrorText(target.fileName, reason));
+        if (!protocol::WriteResultsCsv(ui.SortGrid1->Store(), m_race->ClassOrder(), target.fileName, &reason))
+            showNotice(FileFailureText(
+                QStringLiteral("Die CSV-Datei konnte nicht gespeichert werden."), target.fileName, reason));
         break;
     }
     case protocol::SaveAction::Word:

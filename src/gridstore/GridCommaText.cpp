@@ -3,61 +3,15 @@
 
 #include "gridstore/GridCommaText.h"
 
+#include "gridstore/TextQuoting.h"
+
 #include <algorithm>
 
 namespace {
 
-bool needsQuotes(const QString& item)
-{
-    for (const QChar ch : item) {
-        const char16_t u = ch.unicode();
-        if (u <= 32 || u == u'"' || u == u',')
-            return true;
-    }
-    return false;
-}
-
-void appendItem(QString& out, const QString& item)
-{
-    if (!needsQuotes(item)) {
-        out += item;
-        return;
-    }
-    out += QLatin1Char('"');
-    for (const QChar ch : item) {
-        if (ch == QLatin1Char('"'))
-            out += QLatin1Char('"');
-        out += ch;
-    }
-    out += QLatin1Char('"');
-}
-
 bool isBlank(QChar ch)
 {
     return ch.unicode() >= 1 && ch.unicode() <= 32;
-}
-
-// Reads a quoted item starting at the opening quote; pos ends after the
-// closing quote, or at the end when the quote is never closed.
-QString takeQuoted(const QString& text, qsizetype& pos, QChar quote)
-{
-    QString item;
-    ++pos;
-    while (pos < text.size()) {
-        const QChar ch = text[pos];
-        if (ch == quote) {
-            if (pos + 1 < text.size() && text[pos + 1] == quote) {
-                item += quote;
-                pos += 2;
-                continue;
-            }
-            ++pos;
-            return item;
-        }
-        item += ch;
-        ++pos;
-    }
-    return item;
 }
 
 } // namespace
@@ -71,7 +25,10 @@ void AppendCommaText(QString& out, const QStringList& items)
     for (qsizetype i = 0; i < items.size(); ++i) {
         if (i > 0)
             out += QLatin1Char(',');
-        appendItem(out, items[i]);
+        if (CommaTextNeedsQuotes(items[i]))
+            AppendQuoted(out, items[i]);
+        else
+            out += items[i];
     }
 }
 
@@ -94,7 +51,10 @@ QStringList SplitDelimitedText(const QString& text, QChar delimiter, QChar quote
     skipBlanks();
     while (pos < n && !text[pos].isNull()) {
         if (text[pos] == quote) {
-            items << takeQuoted(text, pos, quote);
+            QString item;
+            // An item whose quote is never closed runs to the end of the text.
+            TakeQuoted(text, pos, item, quote);
+            items << item;
         } else {
             const qsizetype start = pos;
             while (pos < n && text[pos].unicode() > 32 && text[pos] != delimiter)

@@ -3,6 +3,9 @@
 
 #include "platform/AtomicFile.h"
 
+#include "platform/FileAccess.h"
+#include "platform/SystemError.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,7 +24,7 @@ namespace {
 
 QString systemReason(int error)
 {
-    return qt_error_string(error);
+    return SystemReason(error);
 }
 
 bool fail(QString* reason, int error)
@@ -54,18 +57,6 @@ void closeKeepingErrno(int fd)
     const int saved = errno;
     ::close(fd);
     errno = saved;
-}
-
-// The folder entry of a renamed file is durable only once the folder itself
-// is synced. A file system that cannot sync folders has nothing to lose here.
-void syncFolderOf(const QByteArray& path)
-{
-    const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(path)).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 // A symbolic link keeps pointing at its file: the file at the end of the
@@ -162,7 +153,7 @@ bool WriteFileAtomically(const QString& fileName, const QByteArray& bytes, QStri
         return discard(errno);
     if (::rename(temp.constData(), target.constData()) != 0)
         return discard(errno);
-    syncFolderOf(target);
+    SyncFolderOf(QFile::decodeName(target));
     return true;
 }
 
@@ -187,7 +178,7 @@ bool ReplaceFileAtomically(const QString& writtenFile, const QString& fileName, 
     ::close(fd);
     if (::rename(written.constData(), target.constData()) != 0)
         return discard(errno);
-    syncFolderOf(target);
+    SyncFolderOf(QFile::decodeName(target));
     return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include "protocol/DocxWordBasic.h"
 
+#include "platform/FileAccess.h"
 #include "protocol/XmlText.h"
 
 #include <QDir>
@@ -12,7 +13,6 @@
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <cerrno>
 
 namespace {
 
@@ -98,13 +98,9 @@ void TDocxWordBasic::AppMinimize()
 void TDocxWordBasic::FileOpen(const QString& name)
 {
     const QString path = absolute(name);
-    QFile probe(path);
-    const bool readable = probe.open(QIODevice::ReadOnly);
-    if (!readable || !QFileInfo(path).isFile()) {
-        const QString reason = readable ? qt_error_string(EISDIR) : probe.errorString();
+    QString reason;
+    if (!platform::ReadWholeFile(path, nullptr, &reason))
         throw EWordBasic(QStringLiteral("FileOpen: cannot open %1: %2").arg(path, reason), path, reason);
-    }
-    probe.close();
     TDocxPackage package;
     package.Load(path);
     const QString mainName = package.MainDocumentName();

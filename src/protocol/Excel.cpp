@@ -5,8 +5,11 @@
 
 #include "platform/AppInfo.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
 #include "platform/Shell.h"
+#include "platform/SystemError.h"
 #include "protocol/SaveFilter.h"
+#include "protocol/SheetName.h"
 #include "protocol/WorkbookCells.h"
 #include "protocol/XmlText.h"
 
@@ -18,20 +21,25 @@
 
 #include <algorithm>
 #include <cerrno>
-
-#include <sys/stat.h>
+#include <cmath>
 
 namespace {
 
 // An XLSX sheet's limits.
 constexpr int kMaxRows = 1048576;
 constexpr int kMaxCols = 16384;
-constexpr double kMaxWidth = 255.0;
+// Columns grow with their longest text up to this width; a longer text wraps
+// in its cell, so one long name cannot stretch the printout over many pages.
+constexpr double kMaxFitWidth = 40.0;
+// Characters of a wrapped line, a little less than the column holds, as
+// words move whole to the next line; a line's height in points; and the
+// most lines a row grows to (a row is at most 409 points high).
+constexpr double kWrappedLine = kMaxFitWidth - 4.0;
+constexpr double kLinePoints = 15.0;
+constexpr int kMaxWrappedLines = 27;
 // A column width is counted in digit widths, which is about what a character
 // of ordinary text takes; the cell adds a margin on either side.
 constexpr double kCellMargin = 1.0;
-// The longest sheet name a spreadsheet takes.
-constexpr qsizetype kMaxSheetName = 31;
 constexpr int kMaxNumberDigits = 15;
 constexpr double kTitlePoints = 14;
 
@@ -64,7 +72,7 @@ QString lxwMessage(lxw_error error)
 QString writeReason(lxw_error error, int systemError)
 {
     if (systemError != 0)
-        return qt_error_string(systemError);
+        return platform::SystemReason(systemError);
     return lxwMessage(error);
 }
 
@@ -125,13 +133,14 @@ bool TExcel::Connect()
     const QFileInfo info(folder);
     if (!info.isDir()) {
         if (info.exists()) {
-            m_connectError = { folder, qt_error_string(ENOTDIR) };
+            m_connectError = { folder, platform::SystemReason(ENOTDIR) };
             return false;
         }
         // The documents folder exists (or is the home folder): only the
         // last step is made here, so the system's reason is the one shown.
-        if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0) {
-            m_connectError = { folder, qt_error_string(errno) };
+        QString reason;
+        if (!platform::MakeFolder(folder, false, &reason)) {
+            m_connectError = { folder, reason };
             return false;
         }
         m_madeFolder = true;
@@ -160,7 +169,7 @@ void TExcel::AddWorkbook(const QString& sheetName)
     options.tmpdir = m_scratchBytes.isEmpty() ? nullptr : m_scratchBytes.data();
     m_workbook = workbook_new_opt(QFile::encodeName(m_partPath).constData(), &options);
     if (!m_workbook)
-        throw EExcel(QStringLiteral("Workbooks.Add: cannot create %1").arg(path), path, qt_error_string(ENOMEM));
+        throw EExcel(QStringLiteral("Workbooks.Add: cannot create %1").arg(path), path, platform::SystemReason(ENOMEM));
     if (!m_title.isEmpty()) {
         QByteArray title = protocol::XmlSafeText(m_title).toUtf8();
         lxw_doc_properties properties {};
@@ -185,34 +194,36 @@ void TExcel::AddSheet(const QString& name)
 
 void TExcel::addSheet(const QString& name)
 {
-    // A spreadsheet refuses these characters, an empty name and a name
-    // another sheet has (whatever the case).
-    QString base = name;
-    for (QChar& c : base) {
-        if (QStringLiteral("[]:*?/\\").contains(c) || c.unicode() < 32)
-            c = QLatin1Char('_');
-    }
-    while (base.startsWith(QLatin1Char('\'')))
-        base.remove(0, 1);
-    base = protocol::XmlSafeText(base).trimmed().left(kMaxSheetName);
-    if (base.isEmpty())
-        base = QStringLiteral("Tabelle");
-    QString unique = base;
-    for (int n = 2; m_sheetNames.contains(unique, Qt::CaseInsensitive); ++n) {
-        const QString suffix = QStringLiteral(" (%1)").arg(n);
-        unique = base.left(kMaxSheetName - suffix.size()) + suffix;
-    }
+    const QString unique = protocol::SheetName(name, m_sheetNames);
     m_sheet = workbook_add_worksheet(m_workbook, unique.toUtf8().constData());
     if (!m_sheet)
         throw EExcel(QStringLiteral("Sheets.Add: cannot add the sheet %1 to %2").arg(unique, WorkbookPath()));
     m_sheetNames << unique;
     ++m_sheetIndex;
+    // However many columns, a printout is one page wide.
+    worksheet_fit_to_pages(m_sheet, 1, 0);
+}
+
+void TExcel::HoldHeader(int line)
+{
+    if (!m_sheet)
+        throw EExcel(QStringLiteral("Header: no workbook is open"));
+    if (line < 1 || line >= kMaxRows)
+        throw EExcel(QStringLiteral("Header(%1): outside the sheet").arg(line));
+    worksheet_freeze_panes(m_sheet, static_cast<lxw_row_t>(line), 0);
+    const auto row = static_cast<lxw_row_t>(line - 1);
+    const lxw_error error = worksheet_repeat_rows(m_sheet, row, row);
+    if (error != LXW_NO_ERROR)
+        throw EExcel(QStringLiteral("Header(%1): %2").arg(line).arg(lxwMessage(error)));
 }
 
 // Widths are set once per column at the end of a sheet; setting a column
 // twice would give the sheet overlapping column records.
 void TExcel::fitSheet()
 {
+    for (const auto& [row, lines] : m_rowLines)
+        worksheet_set_row(m_sheet, static_cast<lxw_row_t>(row), kLinePoints * lines, nullptr);
+    m_rowLines.clear();
     for (const auto& [col, width] : m_fitted)
         worksheet_set_column(m_sheet, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col), width, nullptr);
     m_fitted.clear();
@@ -260,7 +271,7 @@ void TExcel::AutoFitColumns()
         throw EExcel(QStringLiteral("Autofit: no workbook is open"));
     m_fitted.clear();
     for (const auto& [col, chars] : m_longest)
-        m_fitted[col] = std::min(kMaxWidth, static_cast<double>(chars) + kCellMargin);
+        m_fitted[col] = std::min(kMaxFitWidth, static_cast<double>(chars) + kCellMargin);
 }
 
 void TExcel::Show()
@@ -304,6 +315,7 @@ void TExcel::finishWorkbook()
     m_workbook = nullptr;
     m_sheet = nullptr;
     m_formats.clear();
+    m_wrap = nullptr;
     const QString path = WorkbookPath();
     const QString part = m_partPath;
     m_partPath.clear();
@@ -333,6 +345,18 @@ lxw_format* TExcel::numberFormat(const QString& code)
     format_set_num_format(format, code.toUtf8().constData());
     m_formats.emplace(code, format);
     return format;
+}
+
+lxw_format* TExcel::wrapFormat()
+{
+    if (!m_wrap) {
+        m_wrap = workbook_add_format(m_workbook);
+        if (!m_wrap)
+            throw EExcel(QStringLiteral("Wrap: no format can be added"));
+        format_set_text_wrap(m_wrap);
+        format_set_align(m_wrap, LXW_ALIGN_VERTICAL_TOP);
+    }
+    return m_wrap;
 }
 
 void TExcel::writeCell(int row, int col, const QString& text, TExcelCell kind)
@@ -379,8 +403,17 @@ void TExcel::writeCell(int row, int col, const QString& text, TExcelCell kind)
         const QString fitted = fittedText(safe);
         if (fitted.size() != safe.size())
             m_cut << CutCell { row, col, safe.size(), m_sheetIndex };
-        error = worksheet_write_string(m_sheet, sheetRow, sheetCol, fitted.toUtf8().constData(), nullptr);
         shown = fitted.size();
+        const bool wraps = static_cast<double>(shown) + kCellMargin > kMaxFitWidth;
+        error = worksheet_write_string(
+            m_sheet, sheetRow, sheetCol, fitted.toUtf8().constData(), wraps ? wrapFormat() : nullptr);
+        if (wraps) {
+            // Spreadsheets keep a row's stored height when they open a file,
+            // so a wrapped text gets the lines it needs here.
+            const auto lines = static_cast<int>(std::ceil(static_cast<double>(shown) / kWrappedLine));
+            int& rowLines = m_rowLines[row - 1];
+            rowLines = std::max(rowLines, std::min(lines, kMaxWrappedLines));
+        }
     }
     if (error != LXW_NO_ERROR)
         throw EExcel(QStringLiteral("Cells(%1, %2): %3").arg(row).arg(col).arg(lxwMessage(error)));

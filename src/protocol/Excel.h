@@ -63,9 +63,12 @@ public:
     // list Show opens.
     void AddWorkbook(const QString& sheetName = QString());
     // Adds a sheet after the others and writes on it from line 1. The name
-    // is made one a spreadsheet takes: at most 31 characters, none of
-    // []:*?/\, not the name of another sheet of the workbook.
+    // is made one a spreadsheet takes (protocol::SheetName): not the name of
+    // another sheet of the workbook. Every sheet prints one page wide.
     void AddSheet(const QString& name);
+    // Keeps row `line` (the table's header) and the rows above it in view
+    // while the sheet scrolls, and prints that row atop every page.
+    void HoldHeader(int line);
     // The sheet written on, from 0.
     int Sheet() const { return m_sheetIndex; }
     // Puts each item of Values into its cell, row line and column k (or row
@@ -78,7 +81,8 @@ public:
     enum class Heading { Title, Line };
     void WriteHeading(const QString& text, Heading kind);
     // Sets the width of each column written so far from its longest text,
-    // as the spreadsheet's auto-fit would.
+    // as the spreadsheet's auto-fit would, up to 40 characters; a longer
+    // text wraps in its cell.
     void AutoFitColumns();
     // Ends the export: writes the workbooks and opens them with the default
     // application.
@@ -131,6 +135,7 @@ private:
     void addSheet(const QString& name);
     void writeCell(int row, int col, const QString& text, TExcelCell kind);
     lxw_format* numberFormat(const QString& code);
+    lxw_format* wrapFormat();
 
     bool m_excelNew = false;
     bool m_horizontal = true;
@@ -152,6 +157,8 @@ private:
     int m_sheetIndex = 0;
     QStringList m_sheetNames; // of the current workbook
     std::map<QString, lxw_format*> m_formats; // owned by the current workbook
+    lxw_format* m_wrap = nullptr; // owned by the current workbook
     std::map<int, qsizetype> m_longest; // column (from 0) -> characters of its longest text
     std::map<int, double> m_fitted; // widths set by the last AutoFitColumns
+    std::map<int, int> m_rowLines; // row (from 0) -> lines its wrapped texts need
 };

@@ -15,20 +15,7 @@ namespace protocol {
 
 namespace {
 
-// What each of the columns sent becomes in the sheet.
-const QList<TExcelCell> kEntryKinds { TExcelCell::WholeNumber, TExcelCell::Text, TExcelCell::TimeOfDay,
-    TExcelCell::RunTime, TExcelCell::RunTime, TExcelCell::WholeNumber };
-const QList<TExcelCell> kHeaderKinds(kExcelExportColumns, TExcelCell::Text);
-
-QStringList sentCells(const TCellStore& cells, int row)
-{
-    QStringList values;
-    for (int c = 0; c < kExcelExportColumns; ++c)
-        values << cells.Cell(c, row);
-    return values;
-}
-
-// One sheet of the results by class: its columns and, for each sheet row
+// One sheet of the results: its name, its columns and, for each sheet row
 // after the header, the table row it shows.
 struct SheetPlan {
     QString name;
@@ -53,16 +40,31 @@ TExcelCell kindOf(int col)
     }
 }
 
+// Without classes and statuses, one sheet of the columns sent, every row of
+// the table; the free row at the end only when its "Nr." is set.
+SheetPlan plainSheet(const TCellStore& cells)
+{
+    SheetPlan plain;
+    for (int c = 0; c < kExcelExportColumns; ++c)
+        plain.cols.push_back(c);
+    int rows = cells.RowCount();
+    if (rows > 0 && cells.Cell(kColNr, rows - 1).isEmpty())
+        --rows;
+    for (int r = 1; r < rows; ++r)
+        plain.rows.push_back(r);
+    return plain;
+}
+
 // With classes: the overall sheet "Gesamt" (by overall place, with the
 // class) first, then a sheet per class; with statuses only, one sheet.
-std::vector<SheetPlan> groupedSheets(const TCellStore& cells, const QStringList& classOrder)
+std::vector<SheetPlan> sheetPlans(const TCellStore& cells, const QStringList& classOrder)
 {
+    if (!GroupsResults(cells))
+        return { plainSheet(cells) };
     const std::vector<int> entryCols { kColNr, kColName, kColStart, kColZeit, kColSplit, kColPlatz };
+    if (!UsesClasses(cells))
+        return { { QString(), entryCols, OverallResults(cells).rows } };
     std::vector<SheetPlan> sheets;
-    if (!UsesClasses(cells)) {
-        sheets.push_back({ QString(), entryCols, OverallResults(cells).rows });
-        return sheets;
-    }
     sheets.push_back({ QStringLiteral("Gesamt"),
         { kColNr, kColName, kColKlasse, kColStart, kColZeit, kColSplit, kColPlatz, kColGesamt },
         OverallResults(cells).rows });
@@ -71,6 +73,62 @@ std::vector<SheetPlan> groupedSheets(const TCellStore& cells, const QStringList&
     for (const ResultGroup& group : GroupResults(cells, classOrder))
         sheets.push_back({ ClassHeading(group.className), classCols, group.rows });
     return sheets;
+}
+
+// A race's title and its day head each sheet, a row apart from the table.
+void writeHeading(TExcel& excel, const QString& title)
+{
+    if (title.isEmpty())
+        return;
+    excel.WriteHeading(title, TExcel::Heading::Title);
+    excel.WriteHeading(ResultsOfDay(QDate::currentDate()), TExcel::Heading::Line);
+    excel.SetLine(excel.line() + 1);
+}
+
+void writeRow(TExcel& excel, const TCellStore& cells, const std::vector<int>& cols, int row)
+{
+    QStringList values;
+    for (const int c : cols)
+        values << cells.Cell(c, row);
+    excel.SetValues(values);
+    excel.WriteLine();
+}
+
+// Writes the sheet on the sheet the export is on; gives the sheet row of
+// its header, the same on every sheet.
+int writeSheet(TExcel& excel, const TCellStore& cells, const SheetPlan& sheet, const QString& title)
+{
+    writeHeading(excel, title);
+    const int headerLine = excel.line();
+    QList<TExcelCell> kinds;
+    for (const int c : sheet.cols)
+        kinds << kindOf(c);
+    excel.SetKinds(QList<TExcelCell>(kinds.size(), TExcelCell::Text));
+    writeRow(excel, cells, sheet.cols, 0);
+    excel.SetKinds(kinds);
+    for (const int r : sheet.rows)
+        writeRow(excel, cells, sheet.cols, r);
+    excel.HoldHeader(headerLine);
+    excel.AutoFitColumns();
+    return headerLine;
+}
+
+// The cut cells as the operator finds them in the table: the sheet's header
+// line holds table row 0, the sheet row k after it the sheet's k-th row.
+QStringList cutCells(const TExcel& excel, const TCellStore& cells, const std::vector<SheetPlan>& sheets, int headerLine)
+{
+    QStringList cut;
+    for (const TExcel::CutCell& cell : excel.CutCells()) {
+        const SheetPlan& sheet = sheets[static_cast<size_t>(cell.sheet)];
+        const int below = cell.row - headerLine;
+        const int row = below >= 1 ? sheet.rows[static_cast<size_t>(below - 1)] : 0;
+        const int col = sheet.cols[static_cast<size_t>(cell.col - 1)];
+        cut << QStringLiteral("Zeile %1 (Nr. %2), Spalte %3: %4 Zeichen")
+                   .arg(row)
+                   .arg(cells.Cell(kColNr, row), cells.Cell(col, 0))
+                   .arg(cell.length);
+    }
+    return cut;
 }
 
 } // namespace
@@ -85,84 +143,19 @@ bool ExcelExport(const TCellStore& cells, WriteFailure* failure, ExcelReport* re
             *failure = excel.ConnectError();
         return false;
     }
+    const std::vector<SheetPlan> sheets = sheetPlans(cells, classOrder);
     try {
-        // A race's title and its day head each sheet, a row apart from the
-        // table; every sheet's table starts in the same row.
         int headerLine = 1;
-        const auto writeHeading = [&] {
-            if (!title.isEmpty()) {
-                excel.WriteHeading(title, TExcel::Heading::Title);
-                excel.WriteHeading(ResultsOfDay(QDate::currentDate()), TExcel::Heading::Line);
-                excel.SetLine(excel.line() + 1);
-            }
-            headerLine = excel.line();
-        };
-        // For each sheet, the table row of each sheet row and the columns.
-        std::vector<SheetPlan> sheets;
-        if (!GroupsResults(cells)) {
-            excel.AddWorkbook();
-            writeHeading();
-            int rows = cells.RowCount();
-            if (rows > 0 && cells.Cell(kColNr, rows - 1).isEmpty())
-                --rows;
-            SheetPlan plain { QString(), {}, {} };
-            for (int c = 0; c < kExcelExportColumns; ++c)
-                plain.cols.push_back(c);
-            for (int r = 0; r < rows; ++r) {
-                excel.SetKinds(r == 0 ? kHeaderKinds : kEntryKinds);
-                excel.SetValues(sentCells(cells, r));
-                excel.WriteLine();
-                if (r > 0)
-                    plain.rows.push_back(r);
-            }
-            sheets.push_back(plain);
-            excel.AutoFitColumns();
-        } else {
-            sheets = groupedSheets(cells, classOrder);
-            for (size_t i = 0; i < sheets.size(); ++i) {
-                const SheetPlan& sheet = sheets[i];
-                if (i == 0)
-                    excel.AddWorkbook(sheet.name);
-                else
-                    excel.AddSheet(sheet.name);
-                writeHeading();
-                QStringList header;
-                QList<TExcelCell> kinds;
-                for (const int c : sheet.cols) {
-                    header << cells.Cell(c, 0);
-                    kinds << kindOf(c);
-                }
-                excel.SetKinds(QList<TExcelCell>(header.size(), TExcelCell::Text));
-                excel.SetValues(header);
-                excel.WriteLine();
-                excel.SetKinds(kinds);
-                for (const int r : sheet.rows) {
-                    QStringList values;
-                    for (const int c : sheet.cols)
-                        values << cells.Cell(c, r);
-                    excel.SetValues(values);
-                    excel.WriteLine();
-                }
-                excel.AutoFitColumns();
-            }
+        for (size_t i = 0; i < sheets.size(); ++i) {
+            if (i == 0)
+                excel.AddWorkbook(sheets[i].name);
+            else
+                excel.AddSheet(sheets[i].name);
+            headerLine = writeSheet(excel, cells, sheets[i], title);
         }
         excel.Show();
-        if (report) {
-            report->workbook = excel.WorkbookPath();
-            report->cut.clear();
-            // The sheet's header line holds table row 0; the sheet row k
-            // after it shows the sheet's k-th table row.
-            for (const TExcel::CutCell& cut : excel.CutCells()) {
-                const SheetPlan& sheet = sheets[static_cast<size_t>(cut.sheet)];
-                const int below = cut.row - headerLine;
-                const int row = below >= 1 ? sheet.rows[static_cast<size_t>(below - 1)] : 0;
-                const int col = sheet.cols[static_cast<size_t>(cut.col - 1)];
-                report->cut << QStringLiteral("Zeile %1 (Nr. %2), Spalte %3: %4 Zeichen")
-                                   .arg(row)
-                                   .arg(cells.Cell(kColNr, row), cells.Cell(col, 0))
-                                   .arg(cut.length);
-            }
-        }
+        if (report)
+            *report = { excel.WorkbookPath(), cutCells(excel, cells, sheets, headerLine) };
         return true;
     } catch (const EExcel& e) {
         if (failure) {

@@ -14,9 +14,11 @@ namespace protocol {
 // The spreadsheet export of the protocol table (sbExcelClick): the header in
 // sheet row 1, the entries below it, the trailing free row left out when its
 // "Nr." is empty, the columns fitted, the workbook then opened with the
-// default application. "Nr." and "Platz" become whole numbers, "Start" a time
-// of day, "Zeit" and "Split" durations, each only where the text is one;
-// every other cell is the text as typed. The workbook goes into the folder
+// default application. Every sheet keeps its header row in view while it
+// scrolls and prints it atop each page, one page wide; a text wider than a
+// column may grow wraps in its cell. "Nr." and "Platz" become whole
+// numbers, "Start" a time of day, "Zeit" and "Split" durations, each only
+// where the text is one; every other cell is the text as typed. The workbook goes into the folder
 // TExcel::WorkbookFolder() names. False when the folder or the workbook
 // cannot be written; `failure` then names the file and the reason, and no
 // file of this export is left behind.

@@ -101,6 +101,9 @@ QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QS
     const QString named = heading.isEmpty() ? t : escaped(heading.title, true);
     QByteArray out;
     out.reserve(2048 + cells.RowCount() * 96);
+    // A document type, so browsers render the page by the standard, not in
+    // their quirks mode.
+    line(out, "<!DOCTYPE html>");
     line(out, "<HTML>");
     line(out, "<HEAD>");
     line(out, QStringLiteral("<!-- Rennzeit, Zeitmessung mit Lichtschranken -->"));
@@ -171,12 +174,13 @@ QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QS
     }
     if (homePage.isEmpty()) {
         line(out,
-            QStringLiteral("</table><P align=right title=\"") + t + QStringLiteral("\">Rennzeit</P></body></html>"));
+            QStringLiteral("</table><P align=right title=\"") + t
+                + QStringLiteral("\">Rennzeit</P></DIV></body></html>"));
     } else {
         line(out,
             QStringLiteral("</table><P align=right><A href=\"") + escaped(homePage, true)
                 + QStringLiteral("\" title=\"") + t
-                + QStringLiteral("\" style=\"color:#2B4BA2\">Rennzeit</A></P></body></html>"));
+                + QStringLiteral("\" style=\"color:#2B4BA2\">Rennzeit</A></P></DIV></body></html>"));
     }
     return out;
 }

@@ -6,8 +6,9 @@
 #include "gridstore/CellStore.h"
 #include "gridstore/CellTable.h"
 #include "gridstore/GridCommaText.h"
-#include "gridstore/GridCsvText.h"
+#include "gridstore/TextQuoting.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
 #include "platform/TextCodec.h"
 #include "protocol/EntryStatus.h"
 #include "protocol/StartListColumns.h"
@@ -126,24 +127,9 @@ std::optional<Record> quotedRecord(const QString& text, qsizetype pos)
         Field field;
         if (i < n && text[i] == QLatin1Char('"')) {
             field.quoted = anyQuoted = true;
-            ++i;
-            bool closed = false;
-            while (i < n) {
-                const QChar c = text[i++];
-                if (c != QLatin1Char('"')) {
-                    if (c == QLatin1Char('\n'))
-                        ++record.lineEnds;
-                    field.text += c;
-                } else if (i < n && text[i] == QLatin1Char('"')) {
-                    field.text += c;
-                    ++i;
-                } else {
-                    closed = true;
-                    break;
-                }
-            }
-            if (!closed)
+            if (!TakeQuoted(text, i, field.text))
                 return std::nullopt;
+            record.lineEnds += static_cast<int>(field.text.count(QLatin1Char('\n')));
             while (i < n && text[i] == QLatin1Char('\r') && !(i + 1 < n && text[i + 1] == QLatin1Char('\n')))
                 ++i; // a lone CR is dropped
         } else {
@@ -199,9 +185,7 @@ QString cellOf(const Field& field)
 {
     if (!field.quoted)
         return field.text.isEmpty() ? QString() : TrimBlanks(field.text);
-    if (field.text.startsWith(QLatin1Char('\'')) && CsvGuardedText(field.text.mid(1)))
-        return field.text.mid(1);
-    return field.text;
+    return CsvQuotedCell(field.text);
 }
 
 // A decimal 32-bit signed integer with an optional sign and nothing else.
@@ -488,13 +472,10 @@ LoadedProtocol ParseProtocolText(const QByteArray& bytes)
 
 std::optional<LoadedProtocol> LoadProtocolText(const QString& fileName, QString* openError)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (openError)
-            *openError = file.errorString();
+    QByteArray bytes;
+    if (!platform::ReadWholeFile(fileName, &bytes, openError))
         return std::nullopt;
-    }
-    return ParseProtocolText(file.readAll());
+    return ParseProtocolText(bytes);
 }
 
 void ApplyLoadedProtocol(TCellTable& table, const LoadedProtocol& loaded)

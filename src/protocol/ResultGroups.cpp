@@ -63,6 +63,15 @@ int PlaceNumber(const QString& text)
     return ok && place > 0 ? place : 0;
 }
 
+std::vector<int> EntryRows(const TCellStore& cells)
+{
+    std::vector<int> rows;
+    for (int r = 1; r < cells.RowCount(); ++r)
+        if (!holdsNothing(cells, r))
+            rows.push_back(r);
+    return rows;
+}
+
 bool GroupsResults(const TCellStore& cells)
 {
     return UsesClasses(cells) || UsesStatus(cells);
@@ -105,10 +114,7 @@ std::vector<ResultGroup> GroupResults(const TCellStore& cells, const QStringList
 
 ResultGroup OverallResults(const TCellStore& cells)
 {
-    ResultGroup all;
-    for (int r = 1; r < cells.RowCount(); ++r)
-        if (!holdsNothing(cells, r))
-            all.rows.push_back(r);
+    ResultGroup all { QString(), EntryRows(cells) };
     order(cells, all.rows, UsesClasses(cells) ? kColGesamt : kColPlatz);
     return all;
 }

@@ -27,6 +27,10 @@ struct ResultGroup {
 // other text (none, "-", a status).
 int PlaceNumber(const QString& text);
 
+// The rows holding an entry, in the table's order: every row after the
+// header but those holding nothing (the free row after the last start).
+std::vector<int> EntryRows(const TCellStore& cells);
+
 // Whether the outputs group the entries: an entry has a class or a status.
 bool GroupsResults(const TCellStore& cells);
 

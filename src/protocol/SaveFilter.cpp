@@ -6,8 +6,10 @@
 #include "platform/FileTypes.h"
 
 #include <QLatin1Char>
+#include <QtGlobal>
 
 #include <array>
+#include <exception>
 
 namespace protocol {
 
@@ -40,9 +42,10 @@ QString SaveDialogFilter(const TypeDescriptionLookup& lookup)
             Type& t = types[static_cast<size_t>(i)];
             t.description = lookup(QString::fromLatin1(t.mimeType), t.description);
         }
-    } catch (...) {
+    } catch (const std::exception& e) {
         // A broken lookup is no reason to refuse saving: the descriptions not
-        // read so far keep their fallbacks.
+        // read so far keep their fallbacks, and the log says why.
+        qWarning("Dateitypen nicht gelesen: %s", e.what());
     }
     return types[Excel].description + QStringLiteral(" (*.csv)|*.csv|") + types[Word].description
         + QStringLiteral(" (*.docx)|*.docx|") + types[Html].description + QStringLiteral(" (*.html)|*.html|")

@@ -5,6 +5,7 @@
 
 #include "platform/AppInfo.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
 #include "protocol/ProtocolFiles.h"
 
 #include <QCoreApplication>
@@ -15,11 +16,6 @@
 #include <QStandardPaths>
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace race {
 
@@ -27,22 +23,6 @@ namespace {
 
 const QString kMarkPrefix = QStringLiteral("session-");
 const QString kMarkSuffix = QStringLiteral(".mark");
-
-QByteArray readAllFrom(int fd)
-{
-    QByteArray bytes;
-    char buffer[4096];
-    ::lseek(fd, 0, SEEK_SET);
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        bytes.append(buffer, n);
-    }
-    return bytes;
-}
 
 } // namespace
 
@@ -79,14 +59,14 @@ SessionMark::SessionMark(const QString& folder)
     // number.
     for (int n = 1; fd < 0 && n < 100; ++n) {
         m_path = stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + kMarkSuffix;
-        fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        fd = platform::CreateNew(m_path);
         if (fd < 0 && errno != EEXIST)
             return;
     }
     if (fd < 0)
         return;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+    if (!platform::LockFile(fd)) {
+        platform::CloseFile(fd);
         return;
     }
     m_fd = fd;
@@ -97,8 +77,7 @@ SessionMark::SessionMark(const QString& folder)
 
 SessionMark::~SessionMark()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    platform::CloseFile(m_fd);
 }
 
 bool SessionMark::SetJournal(const QString& journal, const QString& rescued, QString* reason)
@@ -110,12 +89,7 @@ bool SessionMark::SetJournal(const QString& journal, const QString& rescued, QSt
     QByteArray bytes = QFile::encodeName(journal) + '\n';
     if (!rescued.isEmpty())
         bytes += QFile::encodeName(rescued) + '\n';
-    if (::pwrite(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()), 0) == bytes.size()
-        && ::ftruncate(m_fd, bytes.size()) == 0 && ::fdatasync(m_fd) == 0)
-        return true;
-    if (reason)
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
-    return false;
+    return platform::RewriteInPlace(m_fd, bytes, reason);
 }
 
 void SessionMark::End()
@@ -123,7 +97,7 @@ void SessionMark::End()
     if (m_fd < 0)
         return;
     QFile::remove(m_path);
-    ::close(m_fd);
+    platform::CloseFile(m_fd);
     m_fd = -1;
 }
 
@@ -149,20 +123,7 @@ QStringList markFiles(const QString& folder)
 // -1 when another program holds it.
 int lockMark(const QString& mark)
 {
-    const int fd = ::open(QFile::encodeName(mark).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    // Removed by its last holder while this one waited for it.
-    struct stat info { };
-    if (::fstat(fd, &info) != 0 || info.st_nlink == 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return platform::OpenLocked(mark);
 }
 
 } // namespace
@@ -175,7 +136,7 @@ QList<AbandonedSession> FindAbandonedSessions(const QString& folder)
         const int fd = lockMark(mark);
         if (fd < 0)
             continue;
-        const QList<QByteArray> names = readAllFrom(fd).split('\n');
+        const QList<QByteArray> names = platform::ReadAllFrom(fd).split('\n');
         QString journal = QFile::decodeName(names.value(0).trimmed());
         // The copy that holds what the journal's disk refused has every line.
         const QString rescued = QFile::decodeName(names.value(1).trimmed());
@@ -189,10 +150,10 @@ QList<AbandonedSession> FindAbandonedSessions(const QString& folder)
         if (journal.isEmpty() || canonical.isEmpty() || journals.contains(canonical)) {
             QFile::remove(mark);
             QFile::remove(claimPath(mark));
-            ::close(fd);
+            platform::CloseFile(fd);
             continue;
         }
-        ::close(fd);
+        platform::CloseFile(fd);
         journals << canonical;
         sessions.append({ mark, journal, info.lastModified() });
     }
@@ -209,7 +170,7 @@ bool SessionClaimedElsewhere(const QString& folder)
         const int fd = lockMark(mark);
         if (fd < 0)
             return true; // held, and claimed: a question or a recovery runs
-        ::close(fd); // a claim whose program has gone
+        platform::CloseFile(fd); // a claim whose program has gone
     }
     return false;
 }
@@ -267,7 +228,7 @@ void SessionClaim::Release()
     if (m_fd < 0)
         return;
     QFile::remove(claimPath(m_session.mark));
-    ::close(m_fd);
+    platform::CloseFile(m_fd);
     m_fd = -1;
 }
 
@@ -277,7 +238,7 @@ QStringList RescueFolders(const QString& title)
     const QString documents = platform::DocumentsFolder();
     if (!documents.isEmpty())
         folders << documents + QStringLiteral("/Rennzeit");
-    folders << QDir::tempPath() + QLatin1Char('/') + title + QLatin1Char('-') + QString::number(::getuid());
+    folders << QDir::tempPath() + QLatin1Char('/') + title + QLatin1Char('-') + QString::number(platform::UserId());
     return folders;
 }
 
@@ -287,7 +248,6 @@ namespace {
 // only one of this user's own that nobody else can write to.
 bool prepareRescueFolder(const QString& folder, QString* reason)
 {
-    const QByteArray path = QFile::encodeName(folder);
     const bool shared = QFileInfo(folder).absolutePath() == QDir(QDir::tempPath()).absolutePath();
     if (!shared) {
         if (QDir().mkpath(folder))
@@ -295,17 +255,7 @@ bool prepareRescueFolder(const QString& folder, QString* reason)
         *reason = QStringLiteral("kann nicht angelegt werden");
         return false;
     }
-    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    struct stat info { };
-    if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()
-        || (info.st_mode & 0022) != 0) {
-        *reason = QStringLiteral("gehört nicht diesem Benutzer allein");
-        return false;
-    }
-    return true;
+    return platform::MakeFolder(folder, true, reason);
 }
 
 } // namespace

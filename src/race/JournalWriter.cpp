@@ -3,15 +3,10 @@
 
 #include "race/JournalWriter.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "platform/FileAccess.h"
+#include "platform/SystemError.h"
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <utility>
 
 namespace race {
@@ -20,26 +15,16 @@ namespace {
 
 QString systemReason(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// A new file's name is durable only once its folder is.
-void syncFolder(const QString& fileName)
-{
-    const int dir = ::open(QFile::encodeName(QFileInfo(fileName).absolutePath()).constData(), O_RDONLY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    return platform::SystemReason(error);
 }
 
 } // namespace
 
 JournalWriter::JournalWriter()
 {
-    m_io.write = [](int fd, const char* data, std::size_t size) -> long { return ::write(fd, data, size); };
-    m_io.fdatasync = [](int fd) { return ::fdatasync(fd); };
-    m_io.ftruncate = [](int fd, long size) { return ::ftruncate(fd, size); };
+    m_io.write = platform::WriteSome;
+    m_io.fdatasync = platform::SyncData;
+    m_io.ftruncate = platform::TruncateFile;
 }
 
 JournalWriter::~JournalWriter()
@@ -145,8 +130,7 @@ void JournalWriter::Close()
     }
     m_wake.notify_one();
     m_thread.join();
-    if (m_fd >= 0)
-        ::close(m_fd);
+    platform::CloseFile(m_fd);
     m_fd = -1;
     {
         std::lock_guard lock(m_mutex);
@@ -216,17 +200,12 @@ void JournalWriter::Run()
 bool JournalWriter::WriteOut(const QByteArray& bytes, QString* reason)
 {
     if (m_fd < 0) {
-        const int fd
-            = ::open(QFile::encodeName(m_fileName).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            *reason = systemReason(errno);
+        long size = 0;
+        const platform::FileHandle fd = platform::OpenForAppend(m_fileName, &size, reason);
+        if (fd < 0)
             return false;
-        }
-        struct stat info { };
-        ::fstat(fd, &info);
-        syncFolder(m_fileName);
         m_fd = fd;
-        m_durableSize = static_cast<long>(info.st_size);
+        m_durableSize = size;
     }
     if (!m_announced) {
         if (OnOpened && !OnOpened(reason))

@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "MainWindowFixture.h"
+#include "platform/SystemError.h"
 
 #include "app/Application.h"
 #include "app/LiveWidgets.h"
@@ -94,7 +95,7 @@ bool prepare(TinyFileSystem& fs, const QString& name, Trouble trouble)
 
 QString systemReason(Trouble trouble)
 {
-    return qt_error_string(trouble == Trouble::Full ? ENOSPC : EROFS);
+    return platform::SystemReason(trouble == Trouble::Full ? ENOSPC : EROFS);
 }
 
 // What the folder holds afterwards: the older file and the filler, no
@@ -245,7 +246,7 @@ private slots:
         QTest::addColumn<QString>("message");
         addTroubleColumns();
         const QString text = QStringLiteral("Das Protokoll konnte nicht gespeichert werden.\r");
-        const QString csv = QStringLiteral("Can't write to file:\r");
+        const QString csv = QStringLiteral("Die CSV-Datei konnte nicht gespeichert werden.\r");
         const QString page = QStringLiteral("Der Schreibfehler der Datei: ");
         const QString word = QStringLiteral("Das Word-Dokument konnte nicht erstellt werden.\r");
         for (const auto& [trouble, label] :

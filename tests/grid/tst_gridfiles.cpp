@@ -140,11 +140,11 @@ private slots:
                        "10,20,300,200,46,-1\r\nA,B\r\n,\r\n"));
     }
 
-    void csv_plainCellsStayAsTheyAre_quotesAreDoubled()
+    void csv_plainCellsStayAsTheyAre_commasAndQuotesAreQuoted()
     {
         const QByteArray expected = "Nr.;Name;Start;Zeit;Split;Platz;*\r\n"
                                     "3;Berg;;;;-;\r\n"
-                                    "12;Anna Maier;9:05.10,00;1.05,12;0,00;1;65120\r\n"
+                                    "12;Anna Maier;\"9:05.10,00\";\"1.05,12\";\"0,00\";1;65120\r\n"
                                     "7;\"Max \"\"Turbo\"\" M\xC3\xBCller\";;;;;\r\n"
                                     ";;;;;;\r\n";
         QCOMPARE(GridCsvBytes(protocolStore()), expected);
@@ -156,14 +156,24 @@ private slots:
         QTest::addColumn<QString>("written");
         QTest::newRow("plain name") << "Berg"
                                     << "Berg";
+        // A spreadsheet set to split at commas would cut a time in two, and
+        // trims blanks at a cell's ends: quoted, both come back whole.
         QTest::newRow("time with comma") << "1.05,12"
-                                         << "1.05,12";
+                                         << "\"1.05,12\"";
+        QTest::newRow("tab inside") << "a\tb"
+                                    << "\"a\tb\"";
+        QTest::newRow("leading blank before a formula") << " =3+3"
+                                                        << "\" =3+3\"";
+        QTest::newRow("trailing blank") << "Berg "
+                                        << "\"Berg \"";
+        QTest::newRow("blank inside") << "Anna Berg"
+                                      << "Anna Berg";
         QTest::newRow("lone dash of a free row") << "-"
                                                  << "-";
         QTest::newRow("negative number") << "-12"
                                          << "-12";
         QTest::newRow("signed decimal") << "+3,5"
-                                        << "+3,5";
+                                        << "\"+3,5\""; // no formula, but a comma
         QTest::newRow("empty") << ""
                                << "";
         QTest::newRow("formula") << "=1+1"

@@ -2,8 +2,9 @@
 # SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The layering check must fail on an include of a later folder and on a
-# folder it does not know, on a widget header in a widget-free folder, and
-# pass on includes of earlier folders.
+# folder it does not know, on a widget header in a widget-free folder, on a
+# system header outside the platform folder, and pass on includes of earlier
+# folders.
 set -euo pipefail
 check=$1
 tmp=$(mktemp -d)
@@ -36,9 +37,25 @@ grep -q "race/Ok.cpp\|controls/Ok.cpp\|upload/Ok.cpp" <<< "$out" && { echo "an a
 grep -q "upload may not include a later folder: upload/Bad.cpp" <<< "$out" || { echo "upload's include of app passed: $out"; exit 1; }
 rm "$tmp/src/race/Bad.cpp" "$tmp/src/live/Bad.cpp" "$tmp/src/upload/Bad.cpp"
 
+# System headers belong to the platform folder alone.
+printf '#include <unistd.h>\n#include <sys/stat.h>\n' > "$tmp/src/platform/Ok.cpp"
+printf '#include <cerrno>\n#include <QFile>\n' > "$tmp/src/race/Ok.cpp"
+"$check" "$tmp/src" > /dev/null || { echo "system headers in platform were refused"; exit 1; }
+for header in '<fcntl.h>' '<sys/file.h>' '  #  include <linux/serial.h>' '<termios.h>'; do
+  case $header in \<*) line="#include $header" ;; *) line=$header ;; esac
+  printf '%s\n' "$line" > "$tmp/src/race/Bad.cpp"
+  if out=$("$check" "$tmp/src"); then
+    echo "a system header in race passed: $line"
+    exit 1
+  fi
+  grep -q "race is no platform folder and may not include a system header: race/Bad.cpp" <<< "$out" \
+    || { echo "the system header of race/Bad.cpp was not named: $out"; exit 1; }
+done
+rm "$tmp/src/race/Bad.cpp"
+
 mkdir -p "$tmp/src/extras"
 if "$check" "$tmp/src" > /dev/null; then
   echo "an unknown folder passed"
   exit 1
 fi
-echo "the layering check catches all three"
+echo "the layering check catches all four"

@@ -75,10 +75,14 @@ grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/
 grep -q '^License: GPL-3+$' "$copyright" || problem "copyright names no GPL-3+"
 # The manual page names every file and the live port.
 man=$(zcat "$tmpc/usr/share/man/man1/rennzeit.1.gz")
-for item in rennzeit.conf journal 'rennzeit\\-YYYY' rennzeit.html 8080 OPTIONS; do
+for item in rennzeit.conf journal 'rennzeit\\-YYYY\\-MM\\-DD\\-HH\\-MM\\-SS.txt' rennzeit.html 8080 OPTIONS; do
   grep -q -- "$item" <<< "$man" || problem "the manual page lacks $item"
 done
 rm -rf "$tmpc"
+# The packaging files carry the licence's SPDX lines as every source does.
+for file in "$src"/resources/package/* "$src"/resources/rennzeit.desktop "$src"/resources/*.metainfo.xml; do
+  grep -q 'SPDX-License-Identifier: ' "$file" || problem "$(basename "$file") has no SPDX line"
+done
 
 # Packed again from the same build, later, the package is the same byte for
 # byte (a second compile in another folder is compared by hand).

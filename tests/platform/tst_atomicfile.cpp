@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
+#include "platform/SystemError.h"
 #include "support/TestSupport.h"
 #include "support/TinyFileSystem.h"
 
@@ -11,6 +13,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <cstring>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,7 +77,7 @@ private slots:
         QVERIFY(QFile::link(dir.filePath("kreis1.txt"), dir.filePath("kreis2.txt")));
         QString reason;
         QVERIFY(!platform::WriteFileAtomically(dir.filePath("kreis1.txt"), "x", &reason));
-        QCOMPARE(reason, qt_error_string(ELOOP));
+        QCOMPARE(reason, QStringLiteral("Zu viele Ebenen symbolischer Verknüpfungen"));
         QVERIFY(S_ISLNK(modeOf(dir.filePath("kreis1.txt"))));
     }
 
@@ -86,7 +89,7 @@ private slots:
         if (QFile::exists(QStringLiteral("/dev/full"))) {
             QString reason;
             QVERIFY(!platform::WriteFileAtomically(QStringLiteral("/dev/full"), QByteArray(100, 'x'), &reason));
-            QCOMPARE(reason, qt_error_string(ENOSPC));
+            QCOMPARE(reason, QStringLiteral("Kein Platz mehr auf dem Datenträger"));
             QVERIFY(S_ISCHR(modeOf(QStringLiteral("/dev/full"))));
         }
     }
@@ -96,12 +99,67 @@ private slots:
         QTemporaryDir dir;
         QString reason;
         QVERIFY(!platform::WriteFileAtomically(dir.filePath("fehlt/lauf.txt"), "x", &reason));
-        QCOMPARE(reason, qt_error_string(ENOENT));
+        QCOMPARE(reason, QStringLiteral("Datei oder Ordner nicht gefunden"));
         QVERIFY(!platform::WriteFileAtomically(dir.path(), "x", &reason));
-        QCOMPARE(reason, qt_error_string(EISDIR));
+        QCOMPARE(reason, QStringLiteral("Ist ein Ordner, keine Datei"));
         QVERIFY(!platform::WriteFileAtomically(QString(), "x", &reason));
         QVERIFY(!reason.isEmpty());
         QVERIFY(namesIn(dir.path()).isEmpty());
+    }
+
+    // The reasons an operator meets are worded in German whatever the
+    // system's language; a rare one keeps its number and the system's text.
+    void systemReason_isGerman_forTheCommonReasons()
+    {
+        for (const int error : { ENOSPC, EACCES, EPERM, EROFS, ENOENT, EIO, EEXIST, EISDIR, ENOTDIR, EDQUOT,
+                 ENAMETOOLONG, EBUSY, ETXTBSY, EMFILE, ENFILE, ELOOP, ENOMEM, EFBIG, EXDEV, ENOTEMPTY }) {
+            const QString reason = platform::SystemReason(error);
+            QVERIFY2(!reason.startsWith(QStringLiteral("Systemfehler")), qPrintable(reason));
+            QVERIFY2(reason != QString::fromLocal8Bit(std::strerror(error)), qPrintable(reason));
+        }
+        QCOMPARE(platform::SystemReason(EACCES), QStringLiteral("Zugriff verweigert"));
+        QCOMPARE(platform::SystemReason(EROFS), QStringLiteral("Datenträger ist schreibgeschützt"));
+        QCOMPARE(platform::SystemReason(EPROTO),
+            QStringLiteral("Systemfehler %1 (%2)").arg(EPROTO).arg(QString::fromLocal8Bit(std::strerror(EPROTO))));
+    }
+
+    // What the journal and the loaders read and lock, with the same reasons.
+    void fileAccess_readsLocksAndMakesPrivateFolders()
+    {
+        QTemporaryDir dir;
+        QByteArray bytes;
+        QString reason;
+        QVERIFY(!platform::ReadWholeFile(dir.filePath("fehlt.txt"), &bytes, &reason));
+        QCOMPARE(reason, QStringLiteral("Datei oder Ordner nicht gefunden"));
+        QVERIFY(!platform::ReadWholeFile(dir.path(), &bytes, &reason));
+        QCOMPARE(reason, QStringLiteral("Ist ein Ordner, keine Datei"));
+        const QByteArray big(200000, 'r');
+        QVERIFY(WriteFileBytes(dir.filePath("lauf.txt"), big));
+        QVERIFY(platform::ReadWholeFile(dir.filePath("lauf.txt"), &bytes, &reason));
+        QCOMPARE(bytes, big);
+
+        long size = -1;
+        const platform::FileHandle file = platform::OpenForAppend(dir.filePath("lauf.txt"), &size, &reason);
+        QVERIFY(file >= 0);
+        QCOMPARE(size, long(big.size()));
+        QVERIFY(platform::LockFile(file));
+        QCOMPARE(platform::OpenLocked(dir.filePath("lauf.txt")), -1); // held by this one
+        platform::CloseFile(file);
+        const platform::FileHandle locked = platform::OpenLocked(dir.filePath("lauf.txt"));
+        QVERIFY(locked >= 0);
+        QVERIFY(platform::RewriteInPlace(locked, "x", &reason) == false); // opened for reading only
+        QCOMPARE(reason, platform::SystemReason(EBADF));
+        platform::CloseFile(locked);
+        QCOMPARE(platform::CreateNew(dir.filePath("lauf.txt")), -1);
+        QCOMPARE(errno, EEXIST);
+
+        QVERIFY(platform::MakeFolder(dir.filePath("privat"), true, &reason));
+        QVERIFY(platform::MakeFolder(dir.filePath("privat"), true, &reason)); // there already, still ours alone
+        QVERIFY(::chmod(QFile::encodeName(dir.filePath("privat")).constData(), 0777) == 0);
+        QVERIFY(!platform::MakeFolder(dir.filePath("privat"), true, &reason));
+        QCOMPARE(reason, QStringLiteral("gehört nicht diesem Benutzer allein"));
+        QVERIFY(!platform::MakeFolder(dir.filePath("privat"), false, &reason));
+        QCOMPARE(reason, QStringLiteral("Datei existiert bereits"));
     }
 
     void write_onAFullDisk_leavesTheOlderFileAndNoTemporaryFile()
@@ -114,7 +172,7 @@ private slots:
         QVERIFY(fs.Fill());
         QString reason;
         QVERIFY(!platform::WriteFileAtomically(file, QByteArray(20000, 'n'), &reason));
-        QCOMPARE(reason, qt_error_string(ENOSPC));
+        QCOMPARE(reason, QStringLiteral("Kein Platz mehr auf dem Datenträger"));
         QCOMPARE(ReadFileBytes(file), QByteArray("alt\r\n"));
         QCOMPARE(fs.Entries(), (QStringList { "filler", "lauf.txt" }));
     }

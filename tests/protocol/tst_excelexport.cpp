@@ -4,14 +4,18 @@
 #include "app/ClubRace.h"
 #include "gridstore/CellStore.h"
 #include "gridstore/GridCommaText.h"
+#include "platform/SystemError.h"
+#include "protocol/Columns.h"
 #include "protocol/Excel.h"
 #include "protocol/ExcelExport.h"
 #include "protocol/ExportText.h"
 #include "protocol/SaveFilter.h"
+#include "protocol/SheetName.h"
 #include "protocol/WordExport.h"
 #include "support/RecordingShell.h"
 #include "support/TestSupport.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -268,6 +272,93 @@ private slots:
         QCOMPARE(column(herren, 'F', 2), QList<QVariant>({ "Platz", 1.0, "DSQ" }));
     }
 
+    void sheetName_isOneTheWriterTakes_data()
+    {
+        QTest::addColumn<QString>("wanted");
+        QTest::addColumn<QStringList>("taken");
+        QTest::addColumn<QString>("name");
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x8F\x83"); // two UTF-16 units
+        const QString base29 = QString(29, QLatin1Char('K'));
+        QTest::newRow("trailing apostrophe") << "Jugend'" << QStringList() << "Jugend";
+        QTest::newRow("apostrophes and blanks at both ends") << " ''Senioren' " << QStringList() << "Senioren";
+        QTest::newRow("apostrophe inside stays") << "D'Artagnan" << QStringList() << "D'Artagnan";
+        QTest::newRow("forbidden characters") << "U12 [m/w]: *?\\" << QStringList() << "U12 _m_w__ ___";
+        QTest::newRow("cut before an emoji that would be split")
+            << base29 + QLatin1Char('x') + emoji + QStringLiteral("yz") << QStringList() << base29 + QLatin1Char('x');
+        QTest::newRow("emoji that fits stays") << base29 + emoji << QStringList() << base29 + emoji;
+        QTest::newRow("cut before a letter's combining mark")
+            << base29 + QLatin1Char('x') + QStringLiteral("e\u0301\u0323z") << QStringList()
+            << base29 + QLatin1Char('x');
+        QTest::newRow("cut leaves an apostrophe at the end")
+            << base29 + QStringLiteral(" 'abc") << QStringList() << base29;
+        QTest::newRow("nothing left") << "''" << QStringList() << "Tabelle";
+        QTest::newRow("taken, whatever the case") << "damen" << QStringList { "Gesamt", "Damen" } << "damen (2)";
+        QTest::newRow("taken twice, long")
+            << QString(31, QLatin1Char('L'))
+            << QStringList { QString(31, QLatin1Char('L')), QString(27, QLatin1Char('L')) + " (2)" }
+            << QString(27, QLatin1Char('L')) + " (3)";
+    }
+
+    void sheetName_isOneTheWriterTakes()
+    {
+        QFETCH(QString, wanted);
+        QFETCH(QStringList, taken);
+        QFETCH(QString, name);
+        QCOMPARE(protocol::SheetName(wanted, taken), name);
+        QVERIFY(name.size() <= protocol::kMaxSheetName);
+    }
+
+    // Classes named as clubs name them all reach the workbook; each sheet
+    // keeps its header in view and on every printed page, and one long name
+    // wraps in its cell instead of widening its column to the page's width.
+    void export_hostileClassNames_headerHeld_longNamesWrap()
+    {
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x8F\x83");
+        const QString longClass = QString(30, QLatin1Char('K')) + emoji;
+        TCellStore cells(protocol::kTableColCount, 5);
+        for (int c = 0; c < protocol::kTableColCount; ++c)
+            cells.SetCell(c, 0, protocol::kTableHeaders[static_cast<size_t>(c)]);
+        cells.SetRow(1,
+            { "1", QString(200, QLatin1Char('N')), "9:00.00,00", "1.00,00", "0,00", "1", "60000", "Jugend'", "", "1" });
+        cells.SetRow(2, { "2", "Bert", "9:00.01,00", "1.10,00", "0,01", "1", "70000", longClass, "", "2" });
+        cells.SetRow(3, { "3", "Cora", "9:00.02,00", "1.20,00", "0,02", "1", "80000", "Gesamt", "", "3" });
+        protocol::WriteFailure failure;
+        QVERIFY2(
+            protocol::ExcelExport(cells, &failure, nullptr, QStringLiteral("Lauf"), {}), qPrintable(failure.reason));
+        const QString workbook = openedWorkbook();
+        QCOMPARE(
+            sheetNames(workbook), QStringList({ "Gesamt", "Jugend", QString(30, QLatin1Char('K')), "Gesamt (2)" }));
+        const QString book = QString::fromUtf8(ReadZipEntry(workbook, "xl/workbook.xml"));
+        for (int n = 1; n <= 4; ++n) {
+            const QString xml
+                = QString::fromUtf8(ReadZipEntry(workbook, QStringLiteral("xl/worksheets/sheet%1.xml").arg(n)));
+            // The title and the day take rows 1 and 2, the header row 4.
+            QVERIFY2(xml.contains(QStringLiteral("ySplit=\"4\"")) && xml.contains(QStringLiteral("state=\"frozen\"")),
+                qPrintable(xml.left(800)));
+            QVERIFY2(
+                xml.contains(QStringLiteral("fitToWidth=\"1\"")) || xml.contains(QStringLiteral("fitToPage=\"1\"")),
+                qPrintable(xml.left(800)));
+            QVERIFY2(book.contains(QStringLiteral("localSheetId=\"%1\"").arg(n - 1))
+                    && book.contains(QStringLiteral("$4:$4")),
+                qPrintable(book));
+            // The row of the long name is as high as its wrapped lines.
+            if (n <= 2)
+                QVERIFY2(QRegularExpression(QStringLiteral("<row r=\"5\"[^>]* ht=\"90\"")).match(xml).hasMatch(),
+                    qPrintable(xml));
+            const Sheet sheet = readSheet(workbook, n);
+            for (const double width : sheet.widths)
+                QVERIFY2(width < 41.0, qPrintable(QString::number(width)));
+        }
+        QVERIFY(QString::fromUtf8(ReadZipEntry(workbook, "xl/styles.xml")).contains(QStringLiteral("wrapText=\"1\"")));
+        QCOMPARE(readSheet(workbook, 2).cells.value("B5"), QVariant(QString(200, QLatin1Char('N'))));
+        // Kept where RENNZEIT_SCREENSHOT_DIR names a folder, to print it.
+        const QString keep = qEnvironmentVariable("RENNZEIT_SCREENSHOT_DIR");
+        if (!keep.isEmpty()) {
+            QFile::remove(keep + QStringLiteral("/hostile-classes.xlsx"));
+            QVERIFY(QFile::copy(workbook, keep + QStringLiteral("/hostile-classes.xlsx")));
+        }
+    }
+
     // What each column's texts become: type, value and number format. A
     // text the column does not expect stays exactly the text it was.
     void export_cellTypes_data()
@@ -380,7 +471,7 @@ private slots:
         QVERIFY(!protocol::ExcelExport(protocolTable(), &failure));
         QVERIFY(m_shell.calls.isEmpty());
         QCOMPARE(failure.fileName, documents.filePath("Rennzeit"));
-        QCOMPARE(failure.reason, qt_error_string(ENOTDIR));
+        QCOMPARE(failure.reason, platform::SystemReason(ENOTDIR));
     }
 
     // A spreadsheet cell holds at most 32767 characters: a longer name is

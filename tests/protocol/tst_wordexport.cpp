@@ -3,6 +3,7 @@
 
 #include "app/ClubRace.h"
 #include "gridstore/CellStore.h"
+#include "platform/SystemError.h"
 #include "protocol/ExportText.h"
 #include "protocol/WordBasic.h"
 #include "protocol/WordExport.h"
@@ -335,7 +336,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(path("x.docx")));
         QVERIFY(m_shell.calls.isEmpty());
         QCOMPARE(failure.fileName, path("nicht-da.docx"));
-        QCOMPARE(failure.reason, qt_error_string(ENOENT));
+        QCOMPARE(failure.reason, platform::SystemReason(ENOENT));
     }
 
     void realEngine_unwritableTarget_isNamedWithTheReason_data()
@@ -353,7 +354,7 @@ private slots:
             protocol::kWordSaveMode, target, protocolTable(), kWidths, templatePath(), {}, &failure));
         QVERIFY(!QFileInfo(path(target)).isFile());
         QCOMPARE(failure.fileName, path(target));
-        QCOMPARE(failure.reason, qt_error_string(target.startsWith("kein") ? ENOENT : EISDIR));
+        QCOMPARE(failure.reason, platform::SystemReason(target.startsWith("kein") ? ENOENT : EISDIR));
     }
 
     void realEngine_brokenTemplate_isReported_data()

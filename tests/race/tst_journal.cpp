@@ -238,7 +238,7 @@ private slots:
         QVERIFY(!writer.WaitDurable(10, 300));
         QCOMPARE(failures.load(), 1);
         QVERIFY(message.startsWith(name + QStringLiteral(": ")));
-        QCOMPARE(writer.FailureReason(), QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        QCOMPARE(writer.FailureReason(), QStringLiteral("Kein Platz mehr auf dem Datenträger"));
         append(5); // accepted while the disk is full
         QCOMPARE(writer.Pending().lines, std::size_t(10));
         QCOMPARE(writer.Pending().first, 6u);
@@ -514,7 +514,7 @@ private slots:
         QString reason;
         QVERIFY(!WriteDatedBackup(
             disk.path(), QStringLiteral("rennzeit"), t.addSecs(60), backup(QByteArray(8192, 'x')), 3, &reason));
-        QCOMPARE(reason, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        QCOMPARE(reason, QStringLiteral("Kein Platz mehr auf dem Datenträger"));
         QStringList after = disk.Entries();
         after.removeAll(QStringLiteral("filler"));
         QCOMPARE(after, before);
