@@ -3,6 +3,8 @@
 
 #include "platform/AppInfo.h"
 
+#include "platform/SystemError.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -59,7 +61,7 @@ bool MakeOutputFolder(QString* reason)
     if (error == 0)
         return true;
     if (reason)
-        *reason = qt_error_string(error);
+        *reason = SystemReason(error);
     return false;
 }
 
