@@ -4,6 +4,7 @@
 // A station's server on 127.0.0.2 and the finish's puller over real
 // connections: delivery once and in order across reconnects and restarts,
 // the clock offset, and refusals of whatever is not signed under the code.
+#include "live/LiveServer.h"
 #include "platform/WallClock.h"
 #include "stations/Signature.h"
 #include "stations/StationLink.h"
@@ -239,6 +240,34 @@ private slots:
         QCOMPARE(asked, (QList<QByteArray> { "0", "2", "2" }));
         QCOMPARE(refused.count(), 1);
         QVERIFY(refused.first().at(1).toString().contains(QStringLiteral("ungültiger Signatur")));
+    }
+
+    void link_reachesTheStationThroughItsLivePort()
+    {
+        // A station always listens on its live port: the live server hands
+        // the station's paths over.
+        StationServer station(Role::Start, kCode, aheadOptions());
+        live::ServerOptions options;
+        options.address = kStationAddress;
+        options.handsOver = [](QByteArrayView path) { return StationServer::IsStationPath(path); };
+        options.handOver
+            = [&station](qintptr descriptor, const QByteArray& received) { station.Adopt(descriptor, received); };
+        live::LiveServer server(options);
+        QSignalSpy listening(&server, &live::LiveServer::Listening);
+        server.Start(0);
+        QVERIFY(listening.wait(10000));
+        const quint16 port = listening.first().first().value<quint16>();
+        station.Offer(impulses(1, 3));
+        StationLink link(LinkConfig { Role::Start, kStationAddress.toString(), port, kCode }, 0, quickOptions());
+        Received received(link);
+        QSignalSpy offset(&link, &StationLink::OffsetChanged);
+        link.Start();
+        QTRY_COMPARE(received.sequences, range(1, 3));
+        QTRY_VERIFY(offset.count() >= 2);
+        station.Offer(impulses(4, 4));
+        QTRY_COMPARE(received.sequences, range(1, 4));
+        // Unsigned, it is refused there as on a port of its own.
+        QCOMPARE(statusOf(port, "GET /station/events HTTP/1.1\r\nHost: 127.0.0.2\r\n\r\n"), 403);
     }
 
     void stationAddress_isReadAsTheSettingsKeepIt()
