@@ -45,10 +45,12 @@ ClockOffset::Result ClockOffset::Add(const ClockSample& sample)
     if (sample.Delay() < 0 || sample.t4 < sample.t1 || sample.t3 < sample.t2)
         return Result::Refused;
     Result result = Result::Taken;
-    if (const ClockSample* current = best(sample.t4)) {
-        const std::int64_t apart = std::llabs(sample.Offset() - current->Offset());
-        if (apart > boundNs(*current, sample.t4) + sample.Delay() / 2 + kStepMarginNs) {
-            m_lastStep = ClockStep { current->Offset(), sample.Offset() };
+    if (!m_samples.empty()) {
+        const Interval current = interval(sample.t4);
+        const std::int64_t low = sample.t3 - sample.t4;
+        const std::int64_t high = sample.t2 - sample.t1;
+        if (low > current.high + kStepMarginNs || high < current.low - kStepMarginNs) {
+            m_lastStep = ClockStep { OffsetNs(sample.t4), sample.Offset() };
             m_stepSeen = true;
             m_samples.clear();
             result = Result::Step;
@@ -60,16 +62,43 @@ ClockOffset::Result ClockOffset::Add(const ClockSample& sample)
     return result;
 }
 
+ClockOffset::Interval ClockOffset::interval(std::int64_t nowNs) const
+{
+    // Each sample bounds the offset from both sides: the way out took no
+    // negative time (offset <= t2 - t1), nor did the way back (offset >=
+    // t3 - t4); drift since widens both. The offset lies in every sample's
+    // interval, so in their intersection, which is narrower than the best
+    // single sample when the quick ways out and back came in different
+    // exchanges.
+    std::int64_t low = INT64_MIN;
+    std::int64_t high = INT64_MAX;
+    for (const ClockSample& sample : m_samples) {
+        const std::int64_t drift = boundNs(sample, nowNs) - sample.Delay() / 2;
+        low = std::max(low, sample.t3 - sample.t4 - drift);
+        high = std::min(high, sample.t2 - sample.t1 + drift);
+    }
+    if (low <= high)
+        return { low, high };
+    // The clocks drifted apart faster than assumed: the best sample alone.
+    const ClockSample* sample = best(nowNs);
+    const std::int64_t bound = boundNs(*sample, nowNs);
+    return { sample->Offset() - bound, sample->Offset() + bound };
+}
+
 std::int64_t ClockOffset::OffsetNs(std::int64_t nowNs) const
 {
-    const ClockSample* sample = best(nowNs);
-    return sample ? sample->Offset() : 0;
+    if (m_samples.empty())
+        return 0;
+    const Interval i = interval(nowNs);
+    return i.low + (i.high - i.low) / 2;
 }
 
 std::int64_t ClockOffset::UncertaintyNs(std::int64_t nowNs) const
 {
-    const ClockSample* sample = best(nowNs);
-    return sample ? boundNs(*sample, nowNs) : INT64_MAX;
+    if (m_samples.empty())
+        return INT64_MAX;
+    const Interval i = interval(nowNs);
+    return (i.high - i.low + 1) / 2;
 }
 
 QString FormatMilliseconds(std::int64_t ns, bool sign)

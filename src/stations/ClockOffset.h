@@ -21,10 +21,11 @@
 //   delay  = (t4 - t1) - (t3 - t2)            the round trip on the wire
 //
 // Whatever way the delay splits between the two directions, the true offset
-// lies within offset ± delay / 2 (clocks drifting apart widen that by the
-// drift since). The estimate is the sample of the sliding window whose bound
-// is narrowest now; a new sample whose bound and the estimate's do not
-// overlap proves the station's clock has been stepped.
+// lies within offset ± delay / 2, that is between t3 - t4 and t2 - t1
+// (clocks drifting apart widen that by the drift since). The estimate is the
+// middle of where the intervals of the sliding window's samples overlap; a
+// new sample whose interval lies outside it proves the station's clock has
+// been stepped.
 namespace stations {
 
 struct ClockSample {
@@ -75,6 +76,11 @@ public:
     bool Alarming(std::int64_t nowNs, std::int64_t resolutionNs) const;
 
 private:
+    struct Interval {
+        std::int64_t low = 0;
+        std::int64_t high = 0;
+    };
+    Interval interval(std::int64_t nowNs) const;
     std::int64_t boundNs(const ClockSample& sample, std::int64_t nowNs) const;
     const ClockSample* best(std::int64_t nowNs) const;
 
