@@ -289,6 +289,17 @@ void StationLink::event(const QByteArray& name, const QByteArray& id, const QByt
         if (!last || !upTo || *last < 0)
             return;
         m_stationLast = std::uint64_t(*last);
+        if (m_stationLast < m_gate.Applied() && !m_fewerReported) {
+            // Its store was replaced or lost: what it numbers anew would be
+            // taken for what the finish has, so the official must know.
+            m_fewerReported = true;
+            emit Refused(m_config.role,
+                QStringLiteral("Station %1 kennt nur %2 Impulse, das Ziel hat schon %3 übernommen – "
+                               "Impulsdatei der Station ersetzt?")
+                    .arg(RoleCaption(m_config.role))
+                    .arg(m_stationLast)
+                    .arg(m_gate.Applied()));
+        }
         // It confirms only what has been applied here.
         if (m_gate.Applied() < m_stationLast) {
             streamLost(true);

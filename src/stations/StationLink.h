@@ -125,6 +125,7 @@ private:
 
     std::int64_t m_confirmedNs = INT64_MIN;
     std::uint64_t m_stationLast = 0;
+    bool m_fewerReported = false;
 };
 
 } // namespace stations

@@ -201,6 +201,21 @@ private slots:
         QVERIFY(received.sequences.isEmpty());
     }
 
+    void link_saysSoWhenTheStationHasFewerImpulsesThanTheFinishApplied()
+    {
+        StationServer server(Role::Start, kCode, aheadOptions());
+        QVERIFY(server.Listen(kStationAddress, 0));
+        server.Offer(impulses(1, 2));
+        StationLink link(
+            LinkConfig { Role::Start, kStationAddress.toString(), server.Port(), kCode }, 5, quickOptions());
+        Received received(link);
+        QSignalSpy refused(&link, &StationLink::Refused);
+        link.Start();
+        QTRY_COMPARE(refused.count(), 1);
+        QVERIFY(refused.first().at(1).toString().contains(QStringLiteral("kennt nur 2 Impulse")));
+        QVERIFY(received.sequences.isEmpty());
+    }
+
     void link_refusesAForgedImpulseAndAsksAgainFromAGap()
     {
         // A station of the test's own that sends what it is told to.
