@@ -68,6 +68,12 @@ void StationLink::Start()
     connectStream();
 }
 
+void StationLink::SetApplied(std::uint64_t applied)
+{
+    if (applied > m_gate.Applied())
+        m_gate.SetApplied(applied);
+}
+
 void StationLink::Stop()
 {
     m_running = false;

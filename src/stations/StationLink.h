@@ -62,6 +62,9 @@ public:
 
     Role GetRole() const { return m_config.role; }
     std::uint64_t Applied() const { return m_gate.Applied(); }
+    // Impulses the finish took another way (the station file): the link goes
+    // on after them and hands none of them on again. Never moves back.
+    void SetApplied(std::uint64_t applied);
     State GetState() const { return m_state; }
     // In German, for the header and the settings dialog:
     // "Start: verbunden", "Start: keine Verbindung (neuer Versuch in 2 s)" ...

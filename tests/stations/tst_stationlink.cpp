@@ -146,6 +146,13 @@ private slots:
         server->Offer(impulses(1, 9));
         QTRY_COMPARE(received->sequences, range(7, 9));
         QTRY_COMPARE(link->GetState(), StationLink::State::Connected);
+
+        // The station file brought 10 and 11 meanwhile: the link goes on after them.
+        link->SetApplied(11);
+        link->SetApplied(4); // never back
+        server->Offer(impulses(10, 12));
+        QTRY_COMPARE(received->sequences, (QList<std::uint64_t> { 7, 8, 9, 12 }));
+        QCOMPARE(link->Applied(), std::uint64_t(12));
     }
 
     void link_measuresTheStationsClockAheadByTwoAndAHalfSeconds()
