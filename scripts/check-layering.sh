@@ -2,17 +2,17 @@
 # SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The folders under src/ depend on each other in one direction only:
-#   platform, gridstore, comm, controls, grid, dialogs, protocol, race, live, upload, app
+#   platform, gridstore, comm, controls, grid, dialogs, protocol, race, live, stations, upload, app
 # A file may include headers of its own folder and of the folders before it,
 # never of a folder after it. The widget-free folders (platform, gridstore,
-# comm, protocol, race, live, upload) include no header of the widget folders
-# (controls, grid, dialogs) and none of Qt Widgets. Only platform includes
-# system headers (<unistd.h>, <sys/...>, <linux/...>, ...). Prints every
-# offending include and fails.
+# comm, protocol, race, live, stations, upload) include no header of the widget
+# folders (controls, grid, dialogs) and none of Qt Widgets. Only platform
+# includes system headers (<unistd.h>, <sys/...>, <linux/...>, ...). Prints
+# every offending include and fails.
 #   scripts/check-layering.sh [src-folder]
 set -euo pipefail
 src=${1:-"$(dirname "$0")/../src"}
-order=(platform gridstore comm controls grid dialogs protocol race live upload app)
+order=(platform gridstore comm controls grid dialogs protocol race live stations upload app)
 status=0
 # Prints each include in the folder that matches the pattern, with the message.
 offending() {
@@ -37,7 +37,7 @@ for ((i = 0; i < ${#order[@]}; i++)); do
   offending "$folder" "^[[:space:]]*#[[:space:]]*include[[:space:]]*[\"<]($(IFS='|'; echo "${later[*]}"))/" \
     "may not include a later folder"
 done
-widgetFree=(platform gridstore comm protocol race live upload)
+widgetFree=(platform gridstore comm protocol race live stations upload)
 widgetFolders=(controls grid dialogs)
 qtWidgets=$(find /usr/include -maxdepth 4 -type d -name QtWidgets -print -quit 2>/dev/null || true)
 widgetHeaders="QtWidgets/[A-Za-z]+"

@@ -205,6 +205,7 @@ void HttpService::accepted(QTcpSocket* socket, const QHostAddress& peer)
     c.peer = peer;
     c.lastActivity = SteadyClock::now();
     c.reader = RequestReader(m_options.maxRequestBytes);
+    c.mayHandOver = m_options.handsOver && m_options.handOver;
     m_open.insert(socket, c);
     // An idle server does nothing: the sweep and the heartbeat run while
     // connections are open.
@@ -326,9 +327,12 @@ void HttpService::admitWaiting()
         QObject::disconnect(w.socket, nullptr, this, nullptr);
         take(w.socket, w.peer, admission);
         Connection& c = m_open[w.socket];
-        c.reader.Append(w.seen);
-        if (!w.seen.isEmpty())
+        QByteArray seen = w.seen;
+        if (!seen.isEmpty())
             c.requestSince = w.since;
+        if (c.mayHandOver && !seen.isEmpty() && handedOver(w.socket, c, seen))
+            continue;
+        c.reader.Append(seen);
         process(w.socket);
     }
 }
@@ -370,13 +374,39 @@ void HttpService::received(QTcpSocket* socket)
     if (it == m_open.end())
         return;
     Connection& c = *it;
-    const QByteArray data = socket->readAll();
+    QByteArray data = socket->readAll();
     if (c.kind != Kind::Requests || c.closing)
         return; // nothing more is expected here
-    if (!c.reader.HasPartial() && !data.isEmpty())
+    if (!c.reader.HasPartial() && c.opening.isEmpty() && !data.isEmpty())
         c.requestSince = SteadyClock::now();
+    if (c.mayHandOver && handedOver(socket, c, data))
+        return;
     c.reader.Append(data);
     process(socket);
+}
+
+bool HttpService::handedOver(QTcpSocket* socket, Connection& c, QByteArray& data)
+{
+    c.opening += data;
+    const qsizetype lineEnd = c.opening.indexOf('\n');
+    // A request line longer than this is none of the other service's.
+    constexpr qsizetype kLongestLine = 512;
+    if (lineEnd < 0 && c.opening.size() < kLongestLine)
+        return true; // the rest of the line is awaited
+    c.mayHandOver = false;
+    data = std::exchange(c.opening, {});
+    const QList<QByteArray> words = data.left(lineEnd < 0 ? data.size() : lineEnd).split(' ');
+    if (words.size() < 2 || !m_options.handsOver(words[1]))
+        return false;
+    const qintptr copy = platform::DuplicateDescriptor(socket->socketDescriptor());
+    release(socket);
+    m_open.remove(socket);
+    socket->disconnect(this);
+    socket->abort(); // closes our descriptor only; the copy keeps the connection
+    socket->deleteLater();
+    if (copy >= 0)
+        m_options.handOver(copy, data);
+    return true;
 }
 
 void HttpService::process(QTcpSocket* socket)

@@ -63,6 +63,10 @@ private:
         bool counted = true; // still holds one of the connections
         bool gzip = false; // a stream compressed as a whole
         std::uint64_t sent = 0; // the version a stream's client has
+        // Until its request line is in, a connection may be another
+        // service's (ServerOptions::handsOver); what came is kept here.
+        bool mayHandOver = false;
+        QByteArray opening;
     };
     // A connection beyond a limit, waiting for room.
     struct Waiting {
@@ -100,6 +104,10 @@ private:
     void admitWaiting();
     void checkWaiting();
     void received(QTcpSocket* socket);
+    // True when the connection went to the service sharing the port, or
+    // when its request line has not all come yet; otherwise `data` is all
+    // that came, for the request reader.
+    bool handedOver(QTcpSocket* socket, Connection& c, QByteArray& data);
     void process(QTcpSocket* socket);
     void written(QTcpSocket* socket);
     void sweep();

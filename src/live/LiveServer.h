@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 // The live-results server: HTTP on its own thread, so neither a flood of
@@ -78,6 +79,12 @@ struct ServerOptions {
     // has read (a stream then skips to the newest results; a client that
     // requests without reading is closed).
     qint64 maxQueuedOutput = 1 << 20;
+    // A connection whose first request is for a path `handsOver` accepts
+    // belongs to another service sharing the port (a timing station's link):
+    // `handOver` gets a copy of its descriptor, which it then owns, and the
+    // bytes read so far, on the server thread. Empty: every path is ours.
+    std::function<bool(QByteArrayView path)> handsOver;
+    std::function<void(qintptr descriptor, const QByteArray& received)> handOver;
 };
 
 // Why the server could not listen, in German: a few words for the header

@@ -3,6 +3,7 @@
 
 #include "platform/Sockets.h"
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,6 +21,13 @@ qint64 UnreadBytes(qintptr descriptor)
     if (descriptor < 0 || ::ioctl(static_cast<int>(descriptor), FIONREAD, &count) != 0)
         return 0;
     return count;
+}
+
+qintptr DuplicateDescriptor(qintptr descriptor)
+{
+    if (descriptor < 0)
+        return -1;
+    return ::fcntl(static_cast<int>(descriptor), F_DUPFD_CLOEXEC, 0);
 }
 
 void CloseDescriptor(qintptr descriptor)

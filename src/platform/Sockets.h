@@ -21,6 +21,11 @@ bool ShutdownSending(qintptr descriptor);
 // that cannot be asked.
 qint64 UnreadBytes(qintptr descriptor);
 
+// A second descriptor of the same connection (close-on-exec), so another
+// socket object can take it over once the first has let go of its own;
+// -1 on failure.
+qintptr DuplicateDescriptor(qintptr descriptor);
+
 // Closes a descriptor that no socket object owns.
 void CloseDescriptor(qintptr descriptor);
 

@@ -22,20 +22,23 @@ fi
 grep -q "platform/Bad.h" <<< "$out" || { echo "the offending file was not named: $out"; exit 1; }
 rm "$tmp/src/platform/Bad.h"
 
-mkdir -p "$tmp/src/race" "$tmp/src/live" "$tmp/src/upload" "$tmp/src/controls"
+mkdir -p "$tmp/src/race" "$tmp/src/live" "$tmp/src/stations" "$tmp/src/upload" "$tmp/src/controls"
 printf '#include <QString>\n#include "gridstore/CellStore.h"\n' > "$tmp/src/race/Ok.cpp"
 printf '#include <QWidget>\n' > "$tmp/src/race/Bad.cpp"
 printf '#include "controls/Udigit.h"\n' > "$tmp/src/live/Bad.cpp"
+printf '#include "live/HttpRequest.h"\n#include <QTcpSocket>\n' > "$tmp/src/stations/Ok.cpp"
+printf '#include <QLabel>\n#include "upload/Outbox.h"\n' > "$tmp/src/stations/Bad.cpp"
 printf '#include "live/LiveJson.h"\n#include <QTcpSocket>\n' > "$tmp/src/upload/Ok.cpp"
 printf '#include <QDialog>\n#include "app/Settings.h"\n' > "$tmp/src/upload/Bad.cpp"
 printf '#include <QWidget>\n' > "$tmp/src/controls/Ok.cpp"
 out=$("$check" "$tmp/src") && { echo "a widget include in a widget-free folder passed"; exit 1; }
-for f in race/Bad.cpp live/Bad.cpp upload/Bad.cpp; do
+for f in race/Bad.cpp live/Bad.cpp stations/Bad.cpp upload/Bad.cpp; do
   grep -q "widget header: $f" <<< "$out" || { echo "the widget include of $f was not named: $out"; exit 1; }
 done
-grep -q "race/Ok.cpp\|controls/Ok.cpp\|upload/Ok.cpp" <<< "$out" && { echo "an allowed include was named: $out"; exit 1; }
+grep -q "race/Ok.cpp\|controls/Ok.cpp\|stations/Ok.cpp\|upload/Ok.cpp" <<< "$out" && { echo "an allowed include was named: $out"; exit 1; }
 grep -q "upload may not include a later folder: upload/Bad.cpp" <<< "$out" || { echo "upload's include of app passed: $out"; exit 1; }
-rm "$tmp/src/race/Bad.cpp" "$tmp/src/live/Bad.cpp" "$tmp/src/upload/Bad.cpp"
+grep -q "stations may not include a later folder: stations/Bad.cpp" <<< "$out" || { echo "stations' include of upload passed: $out"; exit 1; }
+rm "$tmp/src/race/Bad.cpp" "$tmp/src/live/Bad.cpp" "$tmp/src/stations/Bad.cpp" "$tmp/src/upload/Bad.cpp"
 
 # System headers belong to the platform folder alone.
 printf '#include <unistd.h>\n#include <sys/stat.h>\n' > "$tmp/src/platform/Ok.cpp"

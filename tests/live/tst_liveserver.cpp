@@ -5,6 +5,7 @@
 // serves, what it refuses, its limits and its event stream.
 #include "live/LiveServer.h"
 #include "live/PeerLimits.h"
+#include "platform/Sockets.h"
 #include "support/HttpProbe.h"
 
 #include <QImage>
@@ -18,6 +19,8 @@
 #include <QtTest>
 
 #include <zlib.h>
+
+#include <unistd.h>
 
 #include <memory>
 #include <thread>
@@ -275,6 +278,37 @@ private slots:
         QVERIFY(raw.WaitFor([](const QByteArray& r) { return r.contains("\r\n\r\n"); }));
         QVERIFY(raw.Received().startsWith("HTTP/1.1 404 "));
         QVERIFY(!raw.Received().contains("root:"));
+    }
+
+    void anotherServicesPaths_areHandedOverWithWhatCameSoFar()
+    {
+        // What the station link does with the connection: here it answers
+        // on the copy of the descriptor and closes it.
+        ServerOptions o = localOptions();
+        QByteArray handed;
+        o.handsOver = [](QByteArrayView path) { return path.startsWith("/station/"); };
+        o.handOver = [&handed](qintptr descriptor, const QByteArray& received) {
+            handed = received;
+            const QByteArray answer = "HTTP/1.1 299 Station\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            QVERIFY(::write(int(descriptor), answer.constData(), size_t(answer.size())) == answer.size());
+            platform::CloseDescriptor(descriptor);
+        };
+        Server s(o);
+        QVERIFY(s.start());
+        // The request line in pieces: nothing goes before it is whole.
+        RawHttp station(s.port);
+        QVERIFY(station.WaitConnected());
+        station.Send("GET /stat");
+        QTest::qWait(100);
+        station.Send("ion/events HTTP/1.1\r\nHost: x\r\n");
+        QVERIFY(station.WaitFor([](const QByteArray& r) { return r.contains("\r\n\r\n"); }));
+        QCOMPARE(statusOf(station.Received()), 299);
+        QCOMPARE(handed, QByteArray("GET /station/events HTTP/1.1\r\nHost: x\r\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(s.server.ConnectionCount(), 0, 5000);
+        // Everything else is the live server's as before.
+        QNetworkAccessManager nam;
+        QCOMPARE(Fetch(nam, s.url("/results.json")).status, 200);
+        QCOMPARE(Fetch(nam, s.url("/stationen")).status, 404);
     }
 
     void webSocketUpgrades_areNotTaken_theOrdinaryAnswerComes()
