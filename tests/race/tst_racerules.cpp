@@ -10,6 +10,7 @@
 #include "protocol/EntryStatus.h"
 #include "race/RaceSnapshot.h"
 #include "race/RaceText.h"
+#include "race/Ranking.h"
 
 #include <QtTest>
 
@@ -854,6 +855,28 @@ private slots:
         QVERIFY(!s.running);
         QCOMPARE(s.raceMs, 42000);
         QCOMPARE(s.RaceMsAt(s.takenAt + std::chrono::seconds(5)), 42000);
+    }
+
+    // The ranking itself, apart from the table: shared places, classes
+    // counted apart, and what has no place.
+    void ranking_sharesPlacesPerClassAndLeavesStatusesAndMissingTimesOut()
+    {
+        using race::RankInput;
+        const std::vector<RankInput> entries {
+            { 11000, EntryStatus::None, 1 },
+            { 10000, EntryStatus::None, 2 },
+            { 10000, EntryStatus::None, 1 },
+            { 5000, EntryStatus::DSQ, 1 }, // fastest, but out
+            { std::nullopt, EntryStatus::None, 2 },
+            { 12000, EntryStatus::None, 2 },
+        };
+        const std::vector<race::RankPlaces> places = race::RankEntries(entries);
+        QCOMPARE(places.size(), entries.size());
+        QList<QPair<int, int>> got;
+        for (const race::RankPlaces& p : places)
+            got << qMakePair(p.inGroup, p.overall);
+        QCOMPARE(got, (QList<QPair<int, int>> { { 2, 3 }, { 1, 1 }, { 1, 1 }, { 0, 0 }, { 0, 0 }, { 2, 4 } }));
+        QVERIFY(race::RankEntries({}).empty());
     }
 
     void runTimeValue_readsEveryAccuracy_data()
