@@ -11,6 +11,7 @@
 #include "protocol/Columns.h"
 #include "race/RaceText.h"
 #include "race/Ranking.h"
+#include "race/Runs.h"
 
 #include <QHash>
 #include <QSet>
@@ -51,7 +52,7 @@ bool holdsNumber(const QString& text, int n)
 
 // Writes what the ranking found, a cell only when its text changes.
 void writeRanking(TCellTable& table, const std::vector<RankInput>& inputs, const std::vector<RowRank>& kinds,
-    const std::vector<RankPlaces>& places, bool classes)
+    const std::vector<RankPlaces>& places, bool classes, bool runs, int accuracy)
 {
     const TCellStore& cells = table.TableStore();
     const auto put = [&table, &cells](int col, int row, const QString& text) {
@@ -85,6 +86,11 @@ void writeRanking(TCellTable& table, const std::vector<RankInput>& inputs, const
                 put(kColGesamt, r, QString());
             }
             break;
+        }
+        if (runs) {
+            const bool ranked = kinds[i] == RowRank::Ranked;
+            put(kColGesamtzeit, r,
+                ranked ? RunTimeText(static_cast<std::int32_t>(*inputs[i].value), accuracy) : QString());
         }
     }
 }
@@ -226,6 +232,8 @@ int Race::rank(int currentRow)
 // own places into "Platz" and the overall place goes into "Gesamt". An entry
 // with a status shows it instead of a place; a time that is no run time (a
 // loaded "verletzt") is never ranked. Rows without a time keep their "Platz".
+// In run 2 the places go by the result of both runs, and "Gesamtzeit" shows
+// the time they go by.
 Race::Waiting Race::writePlaces()
 {
     Waiting waiting;
@@ -234,6 +242,8 @@ Race::Waiting Race::writePlaces()
     // the ranking itself.
     const TCellStore& cells = m_table.TableStore();
     const int rows = m_table.TableRowCount();
+    const bool runs = UsesRuns(cells);
+    const RunsScoring scoring = m_settings.runsScoring == 1 ? RunsScoring::Best : RunsScoring::Sum;
     const size_t entries = static_cast<size_t>(std::max(0, rows - 1));
     std::vector<RankInput> inputs(entries);
     std::vector<RowRank> kinds(entries, RowRank::Waiting);
@@ -276,6 +286,20 @@ Race::Waiting Race::writePlaces()
             if (!value)
                 value = RunTimeValue(TrimBlanks(zeit));
         }
+        if (runs) {
+            const EntryRuns entry { RunTimeValue(TrimBlanks(cells.CellRef(kColLauf1, r))), value,
+                StatusOfCell(cells.CellRef(kColLauf1Status, r)), status };
+            const RunsScore score = ScoreRuns(entry, scoring);
+            input.value = score.value;
+            input.status = score.status;
+            if (score.value)
+                kind = RowRank::Ranked;
+            else if (score.status != EntryStatus::None)
+                kind = RowRank::Status;
+            else
+                kind = blank(zeit) ? RowRank::Waiting : RowRank::NoRunTime;
+            continue;
+        }
         input.status = status;
         input.value = value;
         if (status != EntryStatus::None)
@@ -291,7 +315,7 @@ Race::Waiting Race::writePlaces()
     for (const QString& klasse : std::as_const(seen))
         if (!m_classOrder.contains(klasse))
             m_classOrder << klasse;
-    writeRanking(m_table, inputs, kinds, places, classes);
+    writeRanking(m_table, inputs, kinds, places, classes, runs, m_settings.accuracy);
     return waiting;
 }
 
