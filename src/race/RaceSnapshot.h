@@ -40,12 +40,14 @@ struct SnapshotEntry {
     // (the sum, or the better run: "Gesamtzeit") and how far it lies behind
     // the leader of its class ("+0,84"; empty for the leader and for entries
     // without a result). "place" and "overall" are then places by that time.
-    QString run1;
-    QString run1Place;
-    QString run1Status;
-    std::optional<std::int64_t> run1Ms, run2Ms, totalMs;
-    QString total;
-    QString behind;
+    QString run1 = {};
+    QString run1Place = {};
+    QString run1Status = {};
+    std::optional<std::int64_t> run1Ms = {};
+    std::optional<std::int64_t> run2Ms = {};
+    std::optional<std::int64_t> totalMs = {};
+    QString total = {};
+    QString behind = {};
 };
 
 // Display colours as #rrggbb, so a browser display looks like the program's.
