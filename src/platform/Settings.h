@@ -58,6 +58,9 @@ struct Timing {
     bool stopFirst = false; // "StopFirst": STOPP takes the earliest runner when the current row does not run
     int startLockoutMs = 3000; // "WaitStart"
     int stopLockoutMs = kStopLockoutMs;
+    int runs = 1; // 1 or 2
+    int runsReverse = 30; // run 2 starts the best of run 1 in reverse; 0: in run 1's order
+    int runsScoring = 0; // 0 the sum of both runs, 1 the better run
     bool operator==(const Timing&) const = default;
 };
 

@@ -29,6 +29,16 @@ constexpr int kColGesamt = 9;
 // The columns a file holds when a class or status is in use.
 constexpr int kClassColCount = 9;
 constexpr int kTableColCount = 10;
+// A race of two runs keeps each entry's first run after them: its time, its
+// place and its status ("Lauf 1", "Platz 1", "Status 1", saved with the
+// others), and "Gesamtzeit", the time it is ranked by (the sum or the better
+// run), worked out by the ranking and never saved. A race of one run has none.
+constexpr int kColLauf1 = 10;
+constexpr int kColLauf1Platz = 11;
+constexpr int kColLauf1Status = 12;
+constexpr int kColGesamtzeit = 13;
+constexpr int kRunsSavedColCount = 13;
+constexpr int kRunsTableColCount = 14;
 
 extern const std::array<QString, kProtocolColCount> kProtocolHeaders; // "Nr.", "Name", ..., "*"
 extern const std::array<QString, kTableColCount> kTableHeaders; // the seven, "Klasse", "Status", "Gesamt"

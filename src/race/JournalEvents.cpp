@@ -7,6 +7,7 @@
 #include "gridstore/GridCommaText.h"
 #include "protocol/Columns.h"
 #include "protocol/EntryStatus.h"
+#include "race/Runs.h"
 
 namespace race {
 
@@ -14,7 +15,7 @@ namespace {
 
 const Outcome kOutcomes[] = { Outcome::NotRequested, Outcome::Started, Outcome::Stopped, Outcome::InterimRecorded,
     Outcome::InterimInserted, Outcome::Ended, Outcome::Cleared, Outcome::Refreshed, Outcome::NotAvailable,
-    Outcome::Locked, Outcome::LockoutRunning, Outcome::StopTakenBack };
+    Outcome::Locked, Outcome::LockoutRunning, Outcome::StopTakenBack, Outcome::Run2Begun };
 
 std::optional<Outcome> outcomeNamed(const QString& name)
 {
@@ -45,6 +46,7 @@ const CommandKind kCommandKinds[] = {
     { Command::SettingsChanged, &kind::Settings },
     { Command::TakeBackStop, &kind::TakeBackStop },
     { Command::UndoStop, &kind::UndoStop },
+    { Command::BeginRun2, &kind::Run2 },
 };
 
 QString kindOf(Command command)
@@ -115,6 +117,10 @@ JournalEntry CommandEntry(const CommandRecord& r, const RaceSettings& settings)
     case Command::SettingsChanged:
         AddSettings(e, settings);
         break;
+    case Command::BeginRun2:
+        if (!r.order.isEmpty())
+            e.Add(QStringLiteral("folge"), RowText(r.order));
+        break;
     case Command::BarrierImpulse:
         e.Add(QStringLiteral("stop"), flag(r.stopRequested));
         e.Add(QStringLiteral("start"), flag(r.startRequested));
@@ -136,6 +142,12 @@ void AddSettings(JournalEntry& e, const RaceSettings& s)
     e.Add(QStringLiteral("stopfirst"), flag(s.stopFirst));
     e.Add(QStringLiteral("startlockout"), s.startLockoutMs);
     e.Add(QStringLiteral("stoplockout"), s.stopLockoutMs);
+    // A race of one run writes its lines as before two runs were known.
+    if (s.runs == 2) {
+        e.Add(QStringLiteral("laeufe"), s.runs);
+        e.Add(QStringLiteral("umkehr"), s.runsReverse);
+        e.Add(QStringLiteral("wertung"), s.runsScoring);
+    }
 }
 
 RaceSettings SettingsOf(const JournalEntry& e, const RaceSettings& fallback)
@@ -145,6 +157,10 @@ RaceSettings SettingsOf(const JournalEntry& e, const RaceSettings& fallback)
     s.stopFirst = e.HasField(QStringLiteral("stopfirst")) ? flagOf(e, QStringLiteral("stopfirst")) : fallback.stopFirst;
     s.startLockoutMs = intOf(e, QStringLiteral("startlockout"), fallback.startLockoutMs);
     s.stopLockoutMs = intOf(e, QStringLiteral("stoplockout"), fallback.stopLockoutMs);
+    // Without them the line is of a race of one run.
+    s.runs = intOf(e, QStringLiteral("laeufe"), 1);
+    s.runsReverse = intOf(e, QStringLiteral("umkehr"), fallback.runsReverse);
+    s.runsScoring = intOf(e, QStringLiteral("wertung"), fallback.runsScoring);
     return s;
 }
 
@@ -320,6 +336,15 @@ std::optional<RaceView> ReplayCommand(Race& rules, const JournalEntry& e, bool* 
         r.outcome = rules.Undo() >= 1 ? Outcome::Refreshed : Outcome::NotAvailable;
         r.view = rules.View();
         break;
+    case Command::BeginRun2:
+        r = rules.BeginRun2(row);
+        // The start list must come out as it was given out.
+        if (agrees && e.HasField(QStringLiteral("folge"))) {
+            *agrees = (!recorded || *recorded == r.outcome)
+                && RowCells(e.Field(QStringLiteral("folge"))) == rules.StartNumbers();
+            return r.view;
+        }
+        break;
     case Command::BarrierImpulse: {
         const bool stop = flagOf(e, QStringLiteral("stop"));
         const bool start = flagOf(e, QStringLiteral("start"));
@@ -434,7 +459,7 @@ JournalEntry StateEntry(const Race& race, int currentRow, int port, int algorith
     e.Add(QStringLiteral("sorting"), order.CanSort ? 1 : 0);
     e.Add(QStringLiteral("current"), currentRow);
     AddState(e, race.State());
-    AddRows(e, race.Table(), protocol::SavedColCount(race.Table().TableStore()));
+    AddRows(e, race.Table(), SavedColumns(race.Table().TableStore()));
     return e;
 }
 
@@ -445,8 +470,13 @@ namespace {
 bool replayState(Race& race, TSortOptions& order, const JournalEntry& e)
 {
     race.SetSettings(SettingsOf(e, race.Settings()));
-    const QList<QStringList> rows = RowsOf(e);
+    QList<QStringList> rows = RowsOf(e);
     TCellTable& table = race.Table();
+    // Run 1 of a race before must not stay in the rows.
+    if (UsesRuns(table.TableStore()))
+        for (QStringList& row : rows)
+            while (row.size() < protocol::kRunsTableColCount)
+                row << QString();
     table.SetTableRowCount(std::max(2, static_cast<int>(rows.size()) + 1));
     table.SetTableRow(1, QStringList());
     for (int i = 0; i < rows.size(); ++i)

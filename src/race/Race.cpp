@@ -45,6 +45,8 @@ const char* OutcomeName(Outcome outcome)
         return "ignored: lockout running";
     case Outcome::StopTakenBack:
         return "stop taken back";
+    case Outcome::Run2Begun:
+        return "run 2 begun";
     }
     return "?";
 }
@@ -82,6 +84,8 @@ const char* CommandName(Command command)
         return "take back stop";
     case Command::UndoStop:
         return "undo stop";
+    case Command::BeginRun2:
+        return "begin run 2";
     }
     return "?";
 }

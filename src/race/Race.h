@@ -38,6 +38,7 @@ enum class Outcome {
     Locked, // the barrier was locked
     LockoutRunning, // the barrier's lockout was running
     StopTakenBack, // a finished entry runs again, its stop is a loose impulse in the interim list
+    Run2Begun, // run 1 ended, the table is the start list of run 2
 };
 const char* OutcomeName(Outcome outcome);
 
@@ -57,6 +58,7 @@ enum class Command {
     SettingsChanged,
     TakeBackStop, // "Stopp zurücknehmen"
     UndoStop, // Ctrl+Z took back a taken-back stop or an inserted interim time
+    BeginRun2, // "2. Lauf beginnen"
 };
 const char* CommandName(Command command);
 
@@ -130,6 +132,7 @@ struct CommandRecord {
     bool stopRequested = false, startRequested = false; // BarrierImpulse
     Outcome outcome = Outcome::Refreshed; // BarrierImpulse: the stop request's
     Outcome startOutcome = Outcome::NotRequested; // BarrierImpulse only
+    QStringList order = {}; // BeginRun2: the start numbers of run 2, in their order
 };
 
 // What the operator did to the table itself, besides the race commands:
@@ -327,6 +330,22 @@ public:
     // Applies a change again (a replay); false when the table did not stand
     // as it did when the change was made.
     bool ReplayTableChange(const TableRecord& record);
+
+    // Two runs. The run the table is in: 2 from "2. Lauf beginnen" on (its
+    // entries keep run 1 in their cells), otherwise 1.
+    int Run() const;
+    // Why run 2 cannot begin ("Nr. 7 ist noch auf der Strecke: ..."); empty
+    // when it can.
+    QString WhyNotRun2() const;
+    // The entries run 2 will give DNS because they did not start in run 1.
+    QStringList NotStartedInRun1() const;
+    // "2. Lauf beginnen" (the window has asked first): run 1's time, place
+    // and status go into each entry's run columns, the table becomes run 2's
+    // start list, entries with a status after the others, and the race clock
+    // waits for run 2's first start.
+    RaceResult BeginRun2(int currentRow);
+    // The start numbers of the entry rows in the table's order.
+    QStringList StartNumbers() const;
 
     // The race clock at `now`.
     RaceClock ClockAt(platform::Tick now) const;

@@ -10,6 +10,8 @@
 #include "gridstore/SortEngine.h"
 #include "protocol/Columns.h"
 #include "race/RaceText.h"
+#include "race/Ranking.h"
+#include "race/Runs.h"
 
 #include <QHash>
 #include <QSet>
@@ -22,26 +24,12 @@ namespace race {
 
 namespace {
 
-// A ranked entry: its run time and its class.
-struct RankKey {
-    std::int64_t value = 0;
-    int row = 0;
-    int group = 0;
-};
-
-// The places of entries ordered by run time: equal times share a place.
-struct PlaceCounter {
-    int count = 0;
-    int place = 0;
-    std::int64_t last = 0;
-    int next(std::int64_t value)
-    {
-        if (count == 0 || value != last)
-            place = count + 1;
-        ++count;
-        last = value;
-        return place;
-    }
+// What an entry row is to the ranking.
+enum class RowRank {
+    Waiting, // no time yet: its "Platz" stays
+    Status, // shows its status instead of a place
+    NoRunTime, // a time that is no run time: "-"
+    Ranked,
 };
 
 // Empty, or nothing but blanks and control characters.
@@ -60,6 +48,51 @@ bool holdsNumber(const QString& text, int n)
             return false;
     }
     return i == 0;
+}
+
+// Writes what the ranking found, a cell only when its text changes.
+void writeRanking(TCellTable& table, const std::vector<RankInput>& inputs, const std::vector<RowRank>& kinds,
+    const std::vector<RankPlaces>& places, bool classes, bool runs, int accuracy)
+{
+    const TCellStore& cells = table.TableStore();
+    const auto put = [&table, &cells](int col, int row, const QString& text) {
+        if (cells.CellRef(col, row) != text)
+            table.SetTableCell(col, row, text);
+    };
+    const auto putPlace = [&table, &cells](int col, int row, int place) {
+        if (!holdsNumber(cells.CellRef(col, row), place))
+            table.SetTableCell(col, row, QString::number(place));
+    };
+    for (int r = 1; r <= static_cast<int>(kinds.size()); ++r) {
+        const size_t i = static_cast<size_t>(r - 1);
+        switch (kinds[i]) {
+        case RowRank::Status:
+            put(kColPlatz, r, StatusText(inputs[i].status));
+            put(kColGesamt, r, QString());
+            break;
+        case RowRank::Waiting:
+            put(kColGesamt, r, QString());
+            break;
+        case RowRank::NoRunTime:
+            put(kColPlatz, r, QStringLiteral("-"));
+            put(kColGesamt, r, QString());
+            break;
+        case RowRank::Ranked:
+            if (classes) {
+                putPlace(kColPlatz, r, places[i].inGroup);
+                putPlace(kColGesamt, r, places[i].overall);
+            } else {
+                putPlace(kColPlatz, r, places[i].overall);
+                put(kColGesamt, r, QString());
+            }
+            break;
+        }
+        if (runs) {
+            const bool ranked = kinds[i] == RowRank::Ranked;
+            put(kColGesamtzeit, r,
+                ranked ? RunTimeText(static_cast<std::int32_t>(*inputs[i].value), accuracy) : QString());
+        }
+    }
 }
 
 } // namespace
@@ -199,6 +232,8 @@ int Race::rank(int currentRow)
 // own places into "Platz" and the overall place goes into "Gesamt". An entry
 // with a status shows it instead of a place; a time that is no run time (a
 // loaded "verletzt") is never ranked. Rows without a time keep their "Platz".
+// In run 2 the places go by the result of both runs, and "Gesamtzeit" shows
+// the time they go by.
 Race::Waiting Race::writePlaces()
 {
     Waiting waiting;
@@ -207,21 +242,17 @@ Race::Waiting Race::writePlaces()
     // the ranking itself.
     const TCellStore& cells = m_table.TableStore();
     const int rows = m_table.TableRowCount();
-    const auto put = [this, &cells](int col, int row, const QString& text) {
-        if (cells.CellRef(col, row) != text)
-            m_table.SetTableCell(col, row, text);
-    };
-    const auto putPlace = [this, &cells](int col, int row, int place) {
-        if (!holdsNumber(cells.CellRef(col, row), place))
-            m_table.SetTableCell(col, row, QString::number(place));
-    };
+    const bool runs = UsesRuns(cells);
+    const RunsScoring scoring = m_settings.runsScoring == 1 ? RunsScoring::Best : RunsScoring::Sum;
+    const size_t entries = static_cast<size_t>(std::max(0, rows - 1));
+    std::vector<RankInput> inputs(entries);
+    std::vector<RowRank> kinds(entries, RowRank::Waiting);
     QHash<QString, int> groups;
     QStringList seen; // the classes in the table's order
-    std::vector<RankKey> keys;
-    keys.reserve(static_cast<size_t>(std::max(0, rows - 1)));
     for (int r = 1; r < rows; ++r) {
+        RankInput& input = inputs[static_cast<size_t>(r - 1)];
+        RowRank& kind = kinds[static_cast<size_t>(r - 1)];
         const QString& klasseText = cells.CellRef(kColKlasse, r);
-        int group = 0;
         if (!blank(klasseText)) {
             const bool trimmed = klasseText.front().unicode() > 32 && klasseText.back().unicode() > 32;
             const QString& klasse = trimmed ? klasseText : TrimBlanks(klasseText);
@@ -230,17 +261,11 @@ Race::Waiting Race::writePlaces()
                 found = groups.insert(klasse, static_cast<int>(groups.size()) + 1);
                 seen << klasse;
             }
-            group = found.value();
+            input.group = found.value();
         }
         const EntryStatus status = StatusOfCell(cells.CellRef(kColStatus, r));
-        if (status != EntryStatus::None) {
-            put(kColPlatz, r, StatusText(status));
-            put(kColGesamt, r, QString());
-            continue;
-        }
         const QString& zeit = cells.CellRef(kColZeit, r);
-        if (blank(zeit)) {
-            put(kColGesamt, r, QString());
+        if (status == EntryStatus::None && blank(zeit)) {
             // Who the next stop or start is for, found on the way.
             if (waiting.first < 0)
                 waiting.first = r;
@@ -254,36 +279,43 @@ Race::Waiting Race::writePlaces()
                     runnerTick = *tick;
                 }
             }
+        }
+        std::optional<std::int64_t> value;
+        if (!blank(zeit)) {
+            value = RunTimeValue(zeit);
+            if (!value)
+                value = RunTimeValue(TrimBlanks(zeit));
+        }
+        if (runs) {
+            const EntryRuns entry { RunTimeValue(TrimBlanks(cells.CellRef(kColLauf1, r))), value,
+                StatusOfCell(cells.CellRef(kColLauf1Status, r)), status };
+            const RunsScore score = ScoreRuns(entry, scoring);
+            input.value = score.value;
+            input.status = score.status;
+            if (score.value)
+                kind = RowRank::Ranked;
+            else if (score.status != EntryStatus::None)
+                kind = RowRank::Status;
+            else
+                kind = blank(zeit) ? RowRank::Waiting : RowRank::NoRunTime;
             continue;
         }
-        std::optional<std::int64_t> value = RunTimeValue(zeit);
-        if (!value)
-            value = RunTimeValue(TrimBlanks(zeit));
-        if (!value) {
-            put(kColPlatz, r, QStringLiteral("-"));
-            put(kColGesamt, r, QString());
-            continue;
-        }
-        keys.push_back({ *value, r, group });
+        input.status = status;
+        input.value = value;
+        if (status != EntryStatus::None)
+            kind = RowRank::Status;
+        else if (blank(zeit))
+            kind = RowRank::Waiting;
+        else
+            kind = value ? RowRank::Ranked : RowRank::NoRunTime;
     }
+    const std::vector<RankPlaces> places = RankEntries(inputs);
     const bool classes = !seen.isEmpty();
-    std::stable_sort(keys.begin(), keys.end(), [](const RankKey& a, const RankKey& b) { return a.value < b.value; });
-    PlaceCounter overall;
-    std::vector<PlaceCounter> perClass(static_cast<size_t>(groups.size()) + 1);
-    for (const RankKey& key : keys) {
-        const int place = overall.next(key.value);
-        if (classes) {
-            putPlace(kColPlatz, key.row, perClass[static_cast<size_t>(key.group)].next(key.value));
-            putPlace(kColGesamt, key.row, place);
-        } else {
-            putPlace(kColPlatz, key.row, place);
-            put(kColGesamt, key.row, QString());
-        }
-    }
     // Classes that came after the start list follow it in the table's order.
     for (const QString& klasse : std::as_const(seen))
         if (!m_classOrder.contains(klasse))
             m_classOrder << klasse;
+    writeRanking(m_table, inputs, kinds, places, classes, runs, m_settings.accuracy);
     return waiting;
 }
 

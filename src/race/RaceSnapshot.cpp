@@ -9,6 +9,7 @@
 #include "protocol/EntryStatus.h"
 #include "protocol/ResultGroups.h"
 #include "race/RaceText.h"
+#include "race/Runs.h"
 
 #include <QHash>
 
@@ -47,6 +48,39 @@ struct Fnv {
     }
 };
 
+void addRuns(SnapshotEntry& e, const TCellStore& cells, int row)
+{
+    e.run1 = TrimBlanks(cells.Cell(kColLauf1, row));
+    e.run1Place = TrimBlanks(cells.Cell(kColLauf1Platz, row));
+    e.run1Status = TrimBlanks(cells.Cell(kColLauf1Status, row));
+    if (e.run1Status.isEmpty())
+        e.run1Ms = RunTimeValue(e.run1);
+    if (e.status.isEmpty())
+        e.run2Ms = RunTimeValue(TrimBlanks(e.time));
+    e.total = TrimBlanks(cells.Cell(kColGesamtzeit, row));
+    e.totalMs = RunTimeValue(e.total);
+}
+
+// The leader of each class is the entry with the smallest total.
+void addBehind(Snapshot& s)
+{
+    QHash<QString, std::int64_t> leaders;
+    for (const SnapshotEntry& e : s.entries) {
+        if (!e.totalMs)
+            continue;
+        const auto found = leaders.constFind(e.klasse);
+        if (found == leaders.cend() || *e.totalMs < *found)
+            leaders.insert(e.klasse, *e.totalMs);
+    }
+    for (SnapshotEntry& e : s.entries) {
+        if (!e.totalMs)
+            continue;
+        const std::int64_t behind = *e.totalMs - leaders.value(e.klasse);
+        if (behind > 0)
+            e.behind = BehindText(behind, s.accuracy);
+    }
+}
+
 } // namespace
 
 std::int64_t Snapshot::RaceMsAt(std::chrono::steady_clock::time_point now) const
@@ -74,11 +108,20 @@ Snapshot TakeSnapshot(const Race& race, platform::Tick now, const QString& title
     if (firstStarter >= 1)
         s.firstStart = cells.Cell(kColStart, firstStarter);
     s.classes = race.ClassOrder();
+    s.runs = race.Settings().runs == 2 ? 2 : 1;
+    s.run = race.Run();
+    s.startList = s.run == 2 && !race.AnyStarted();
     s.entries.reserve(static_cast<size_t>(std::max(0, cells.RowCount() - 1)));
     // In the order every output lists the results; pages show it as it comes.
+    // Between the runs that is run 2's start list, the table's order.
     std::vector<int> rows;
-    for (const ResultGroup& group : GroupResults(cells, s.classes))
-        rows.insert(rows.end(), group.rows.begin(), group.rows.end());
+    if (s.startList) {
+        for (int r = 1; r < cells.RowCount(); ++r)
+            rows.push_back(r);
+    } else {
+        for (const ResultGroup& group : GroupResults(cells, s.classes))
+            rows.insert(rows.end(), group.rows.begin(), group.rows.end());
+    }
     for (const int r : rows) {
         SnapshotEntry e;
         e.number = cells.Cell(kColNr, r);
@@ -97,8 +140,12 @@ Snapshot TakeSnapshot(const Race& race, platform::Tick now, const QString& title
             if (const std::optional<std::int32_t> run = WholeNumber(TrimBlanks(cells.Cell(kColRaw, r))))
                 e.runMs = *run;
         }
+        if (s.run == 2)
+            addRuns(e, cells, r);
         s.entries.push_back(std::move(e));
     }
+    if (s.run == 2)
+        addBehind(s);
     AssignEntryIds(s);
     return s;
 }
@@ -177,6 +224,22 @@ QString placeNumber(const QString& text)
 
 } // namespace
 
+const std::vector<EntryField>& RunEntryFields()
+{
+    static const auto ms = [](const std::optional<std::int64_t>& v) { return v ? QString::number(*v) : QString(); };
+    static const std::vector<EntryField> fields {
+        { "run1", false, false, [](const SnapshotEntry& e) { return e.run1; } },
+        { "run1Place", true, false, [](const SnapshotEntry& e) { return e.run1Place; } },
+        { "run1Status", false, false, [](const SnapshotEntry& e) { return e.run1Status; } },
+        { "run1Ms", true, false, [](const SnapshotEntry& e) { return ms(e.run1Ms); } },
+        { "run2Ms", true, false, [](const SnapshotEntry& e) { return ms(e.run2Ms); } },
+        { "totalMs", true, false, [](const SnapshotEntry& e) { return ms(e.totalMs); } },
+        { "total", false, false, [](const SnapshotEntry& e) { return e.total; } },
+        { "behind", false, false, [](const SnapshotEntry& e) { return e.behind; } },
+    };
+    return fields;
+}
+
 const std::vector<EntryField>& EntryFields()
 {
     static const std::vector<EntryField> fields {
@@ -250,6 +313,13 @@ std::uint64_t ContentVersion(const Snapshot& snapshot)
         for (const EntryField& f : fields)
             h.add(f.value(e));
     }
+    // Nothing of this in a race of one run: its version stays as it was.
+    if (snapshot.runs == 2 || snapshot.run == 2) {
+        h.add(static_cast<std::uint64_t>(snapshot.runs * 4 + snapshot.run * 2 + (snapshot.startList ? 1 : 0)));
+        for (const SnapshotEntry& e : snapshot.entries)
+            for (const EntryField& f : RunEntryFields())
+                h.add(f.value(e));
+    }
     return h.value;
 }
 
@@ -280,6 +350,17 @@ SnapshotDelta Diff(const Snapshot& before, const Snapshot& after)
             if (!f.byRuns && f.value(a) != f.value(b)) {
                 differs = true;
                 break;
+            }
+        }
+        // Run 2's fields travel with the entry: the time behind the leader
+        // moves for many entries only when the leader changes, which moves
+        // places too.
+        if (!differs && (after.run == 2 || before.run == 2)) {
+            for (const EntryField& f : RunEntryFields()) {
+                if (f.value(a) != f.value(b)) {
+                    differs = true;
+                    break;
+                }
             }
         }
         if (differs) {

@@ -34,6 +34,20 @@ struct SnapshotEntry {
     QString overall; // the overall place ("Gesamt") when there are classes
     // Who the entry is from one snapshot to the next (AssignEntryIds).
     QString id;
+    // In run 2 of a race of two runs, empty otherwise: run 1 as the entry
+    // keeps it ("Lauf 1", its place and status), the run times that count
+    // (run 2's also while it is the only one), the time the result goes by
+    // (the sum, or the better run: "Gesamtzeit") and how far it lies behind
+    // the leader of its class ("+0,84"; empty for the leader and for entries
+    // without a result). "place" and "overall" are then places by that time.
+    QString run1 = {};
+    QString run1Place = {};
+    QString run1Status = {};
+    std::optional<std::int64_t> run1Ms = {};
+    std::optional<std::int64_t> run2Ms = {};
+    std::optional<std::int64_t> totalMs = {};
+    QString total = {};
+    QString behind = {};
 };
 
 // Display colours as #rrggbb, so a browser display looks like the program's.
@@ -60,6 +74,11 @@ struct Snapshot {
     QString firstStart; // time of day of the race's first start; empty before it
     QString title;
     int accuracy = 2;
+    int runs = 1; // the race's runs (1 or 2)
+    int run = 1; // the run the race is in
+    // Run 2 has begun and nobody has started in it: the entries stand in
+    // their start order, not in the results' order.
+    bool startList = false;
     SnapshotColours colours;
     std::chrono::steady_clock::time_point takenAt = std::chrono::steady_clock::now();
 
@@ -96,6 +115,10 @@ struct EntryField {
     QString (*value)(const SnapshotEntry& entry);
 };
 const std::vector<EntryField>& EntryFields();
+// The fields of run 2 ("run1", "run1Place", "run1Status", "run1Ms", "run2Ms",
+// "totalMs", "total", "behind"): the content version and the deltas walk them
+// besides EntryFields() in run 2 only, so a race of one run is seen as before.
+const std::vector<EntryField>& RunEntryFields();
 
 // Gives every entry its identity. The table keeps no row id and its rows
 // are sorted and moved, so an entry is known by what stays put while it

@@ -11,6 +11,7 @@
 #include "protocol/Columns.h"
 #include "protocol/ProtocolFiles.h"
 #include "race/RaceText.h"
+#include "race/Runs.h"
 
 #include <algorithm>
 
@@ -78,7 +79,11 @@ int Race::RemoveRow(int row)
 {
     if (!CanRemoveRow(row))
         return clampRow(row);
-    const QStringList cells = SavedCells(m_table.TableStore().Row(row));
+    QStringList cells = SavedCells(m_table.TableStore().Row(row));
+    // In run 2 Ctrl+Z brings the entry back with its run 1.
+    if (UsesRuns(m_table.TableStore()))
+        for (int c = static_cast<int>(cells.size()); c < kRunsSavedColCount; ++c)
+            cells << m_table.TableCell(c, row);
     m_table.DeleteTableRow(row);
     keepFreeRow();
     m_undo = UndoStep { UndoKind::Row, RemovedRow { row, cells }, {}, {}, {}, -1, {} };
@@ -274,6 +279,11 @@ void Race::applyRows(const QList<QStringList>& rows)
             row << QString();
         row[kColStatus] = StatusText(status);
     }
+    // Run 1 of a race before must not stay in the rows of the loaded one.
+    if (UsesRuns(m_table.TableStore()))
+        for (QStringList& row : loaded.rows)
+            while (row.size() < kRunsTableColCount)
+                row << QString();
     ApplyLoadedProtocol(m_table, loaded);
     m_undo.reset();
     m_finishes.clear();
@@ -321,7 +331,7 @@ bool Race::ReplayTableChange(const TableRecord& r)
     const int rows = m_table.TableRowCount();
     switch (r.change) {
     case TableChange::Edit: {
-        if (r.col < 0 || r.col >= kTableColCount || r.row < 1 || r.row >= rows)
+        if (r.col < 0 || r.col >= kRunsTableColCount || r.row < 1 || r.row >= rows)
             return false;
         const bool same = m_table.TableCell(r.col, r.row) == r.oldText;
         m_table.SetTableCell(r.col, r.row, r.newText);
@@ -330,7 +340,9 @@ bool Race::ReplayTableChange(const TableRecord& r)
     case TableChange::RowRemoved: {
         if (r.row < 1 || r.row >= rows)
             return false;
-        const bool same = m_table.TableStore().Row(r.row).mid(0, r.cells.size()) == r.cells;
+        bool same = true;
+        for (qsizetype c = 0; c < r.cells.size() && same; ++c)
+            same = m_table.TableCell(static_cast<int>(c), r.row) == r.cells[c];
         m_table.DeleteTableRow(r.row);
         keepFreeRow();
         m_undo = UndoStep { UndoKind::Row, RemovedRow { r.row, r.cells }, {}, {}, {}, -1, {} };
@@ -384,6 +396,11 @@ QString Race::Digest() const
     for (int r = 1; r < rows; ++r)
         for (int c = 0; c < kClassColCount; ++c) // "Gesamt" follows from the others
             f.text(m_table.TableCell(c, r));
+    // Run 1 as the entries keep it in run 2 ("Gesamtzeit" follows from it).
+    if (UsesRuns(m_table.TableStore()))
+        for (int r = 1; r < rows; ++r)
+            for (const int c : { kColLauf1, kColLauf1Platz, kColLauf1Status })
+                f.text(m_table.TableCell(c, r));
     const RaceState state = State();
     f.number(state.firstStart ? 1 : 0);
     f.number(state.firstStart.value_or(0));

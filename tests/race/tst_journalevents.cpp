@@ -294,6 +294,84 @@ private slots:
         QCOMPARE(race::RowsOf(race::StateEntry(plain.rules, 1, 0, 0)).first().size(), kProtocolColCount);
     }
 
+    // A race of two runs comes back the same from a journal cut between
+    // the runs and from one cut during run 2; a journal begun in run 2
+    // keeps run 1 in its rows.
+    void twoRuns_replayIdentically_cutBetweenTheRunsAndDuringRun2()
+    {
+        using namespace protocol;
+        Race live(kTableColCount);
+        const auto at = [](platform::Tick t) { return platform::Stamp { t, QTime(10, 0).addMSecs(t) }; };
+        const auto rowOf = [&](const QString& nr) {
+            for (int r = 1; r < live.store.RowCount(); ++r)
+                if (live.store.Cell(kColNr, r) == nr)
+                    return r;
+            return -1;
+        };
+        race::RaceSettings settings;
+        settings.runs = 2;
+        settings.runsReverse = 1;
+        live.rules.SettingsChanged(settings, 1);
+        live.rules.Load(
+            { { "1", "Anna", "", "", "", "", "", "Damen" }, { "2", "Bert", "", "", "", "", "", "Damen" },
+                { "3", "Cleo", "", "", "", "", "", "Damen" }, { "4", "Dan", "", "", "", "", "", "Herren" } },
+            QStringLiteral("start.txt"));
+        int current = live.rules.Loaded(1).view.currentRow;
+        for (const platform::Tick t : { 1000, 2000, 3000, 4000 })
+            current = live.rules.Start(current, at(t)).view.currentRow;
+        live.rules.Stop(rowOf("1"), at(31000));
+        live.rules.Stop(rowOf("3"), at(32000));
+        live.rules.Stop(rowOf("4"), at(44000));
+        QVERIFY(live.rules.SetStatus(rowOf("2"), EntryStatus::DNF));
+        live.rules.RankRefresh(1);
+        live.rules.End(1, at(50000));
+        QCOMPARE(live.rules.BeginRun2(1).outcome, race::Outcome::Run2Begun);
+        const qsizetype betweenRuns = live.lines.size();
+        QCOMPARE(live.lines.last().kind, race::kind::Run2);
+        QCOMPARE(live.lines.last().Field(QStringLiteral("folge")), QStringLiteral("3,1,4,2"));
+        current = 1;
+        for (const platform::Tick t : { 100000, 101000, 102000 })
+            current = live.rules.Start(current, at(t)).view.currentRow;
+        live.rules.Stop(rowOf("3"), at(130000));
+        // Ctrl+Z brings a removed entry back with its run 1.
+        QVERIFY(live.rules.RemoveRow(rowOf("2")) >= 1);
+        QCOMPARE(rowOf("2"), -1);
+        QVERIFY(live.rules.Undo() >= 1);
+        QCOMPARE(live.store.Cell(kColLauf1Status, rowOf("2")), QStringLiteral("DNF"));
+        const qsizetype duringRun2 = live.lines.size();
+        live.rules.Stop(rowOf("1"), at(131500));
+        live.rules.Stop(rowOf("4"), at(142000));
+
+        for (const qsizetype cut : { betweenRuns, duringRun2, live.lines.size() }) {
+            Race replay(kTableColCount);
+            const race::ReplayReport report = race::ReplayJournal(replay.rules, live.lines.mid(0, cut));
+            QCOMPARE(report.disagreeing, 0);
+            QCOMPARE(replay.digest(), live.digests[cut - 1]);
+            QCOMPARE(replay.rules.Run(), 2);
+        }
+        Race replay(kTableColCount);
+        race::ReplayJournal(replay.rules, live.lines);
+        for (int r = 1; r < live.store.RowCount(); ++r)
+            for (int c = 0; c < kRunsTableColCount; ++c)
+                QCOMPARE(replay.store.Cell(c, r), live.store.Cell(c, r));
+
+        // A start list of run 2 that comes out otherwise is not the race
+        // the journal recorded.
+        QList<race::JournalEntry> changed = live.lines.mid(0, betweenRuns);
+        for (auto& [key, value] : changed.last().fields)
+            if (key == QLatin1String("folge"))
+                value = QStringLiteral("1,3,4,2");
+        Race other(kTableColCount);
+        QCOMPARE(race::ReplayJournal(other.rules, changed).disagreeing, 1);
+
+        const race::JournalEntry state = race::StateEntry(live.rules, 1, 0, 0);
+        QCOMPARE(race::RowsOf(state).first().size(), kRunsSavedColCount);
+        QCOMPARE(race::SettingsOf(state, race::RaceSettings()).runs, 2);
+        Race back(kTableColCount);
+        QCOMPARE(race::ReplayJournal(back.rules, { state }).disagreeing, 0);
+        QCOMPARE(back.digest(), live.digest());
+    }
+
     // A journal that goes wrong somewhere is taken back as the race stood
     // at its last good line, and what follows is listed, not replayed.
     void damagedJournal_isTakenBackAsItStoodAtItsLastGoodLine_data()

@@ -12,6 +12,8 @@
 #include "race/LightBarriers.h"
 #include "race/RaceSnapshot.h"
 #include "race/RaceText.h"
+#include "race/Ranking.h"
+#include "race/Runs.h"
 
 #include <QtTest>
 
@@ -955,6 +957,282 @@ private slots:
         QVERIFY(!s.running);
         QCOMPARE(s.raceMs, 42000);
         QCOMPARE(s.RaceMsAt(s.takenAt + std::chrono::seconds(5)), 42000);
+    }
+
+    // The ranking itself, apart from the table: shared places, classes
+    // counted apart, and what has no place.
+    void ranking_sharesPlacesPerClassAndLeavesStatusesAndMissingTimesOut()
+    {
+        using race::RankInput;
+        const std::vector<RankInput> entries {
+            { 11000, EntryStatus::None, 1 },
+            { 10000, EntryStatus::None, 2 },
+            { 10000, EntryStatus::None, 1 },
+            { 5000, EntryStatus::DSQ, 1 }, // fastest, but out
+            { std::nullopt, EntryStatus::None, 2 },
+            { 12000, EntryStatus::None, 2 },
+        };
+        const std::vector<race::RankPlaces> places = race::RankEntries(entries);
+        QCOMPARE(places.size(), entries.size());
+        QList<QPair<int, int>> got;
+        for (const race::RankPlaces& p : places)
+            got << qMakePair(p.inGroup, p.overall);
+        QCOMPARE(got, (QList<QPair<int, int>> { { 2, 3 }, { 1, 1 }, { 1, 1 }, { 0, 0 }, { 0, 0 }, { 2, 4 } }));
+        QVERIFY(race::RankEntries({}).empty());
+    }
+
+    void scoreRuns_sumNeedsBothBestNeedsOne_andRun2sStatusDecidesTheSum_data()
+    {
+        QTest::addColumn<int>("scoring");
+        QTest::addColumn<int>("run1"); // -1: none
+        QTest::addColumn<int>("run2");
+        QTest::addColumn<QString>("status1");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("value"); // -1: no value
+        QTest::addColumn<QString>("shows");
+        QTest::newRow("sum of both") << 0 << 30000 << 31500 << ""
+                                     << "" << 61500 << "";
+        QTest::newRow("sum waits for run 2") << 0 << 30000 << -1 << ""
+                                             << "" << -1 << "";
+        QTest::newRow("sum: DNF in run 2") << 0 << 30000 << -1 << ""
+                                           << "DNF" << -1 << "DNF";
+        QTest::newRow("sum: DSQ in run 2 after a time") << 0 << 30000 << 29000 << ""
+                                                        << "DSQ" << -1 << "DSQ";
+        QTest::newRow("sum: DNF of run 1 carried") << 0 << -1 << -1 << "DNF"
+                                                   << "DNF" << -1 << "DNF";
+        QTest::newRow("sum: run 1's DSQ with a time") << 0 << 28000 << 29000 << "DSQ"
+                                                      << "" << -1 << "DSQ";
+        QTest::newRow("best of both") << 1 << 30000 << 29500 << ""
+                                      << "" << 29500 << "";
+        QTest::newRow("best: run 1 alone") << 1 << 30000 << -1 << ""
+                                           << "" << 30000 << "";
+        QTest::newRow("best: DNF in run 2 keeps run 1") << 1 << 30000 << -1 << ""
+                                                        << "DNF" << 30000 << "";
+        QTest::newRow("best: run 2 alone after a DSQ") << 1 << 28000 << 31000 << "DSQ"
+                                                       << "" << 31000 << "";
+        QTest::newRow("best: nothing counts") << 1 << -1 << -1 << "DNS"
+                                              << "DNS" << -1 << "DNS";
+    }
+    void scoreRuns_sumNeedsBothBestNeedsOne_andRun2sStatusDecidesTheSum()
+    {
+        QFETCH(int, scoring);
+        QFETCH(int, run1);
+        QFETCH(int, run2);
+        QFETCH(QString, status1);
+        QFETCH(QString, status);
+        QFETCH(int, value);
+        QFETCH(QString, shows);
+        const auto ms = [](int v) { return v < 0 ? std::nullopt : std::optional<std::int64_t>(v); };
+        const race::RunsScore score
+            = race::ScoreRuns({ ms(run1), ms(run2), StatusOfCell(status1), StatusOfCell(status) },
+                static_cast<race::RunsScoring>(scoring));
+        QCOMPARE(score.value, ms(value));
+        QCOMPARE(StatusText(score.status), shows);
+    }
+
+    // Run 2's start list from run 1's places: rows are named by their
+    // number here (row = number).
+    void run2Order_reversesTheBest_tiesOnTheLastPlaceIncluded_data()
+    {
+        QTest::addColumn<QList<int>>("places"); // per entry 1.., 0 none, -1 DNF, -2 DSQ, -3 DNS
+        QTest::addColumn<QList<int>>("groups");
+        QTest::addColumn<int>("reverse");
+        QTest::addColumn<QList<int>>("order");
+        // 32 finishers, three tied on 30th: all 32 reversed.
+        QList<int> tied;
+        for (int i = 1; i <= 32; ++i)
+            tied << std::min(i, 30);
+        QList<int> all32;
+        for (int i = 32; i >= 30; --i)
+            all32 << i; // the tied in reverse start order
+        for (int i = 29; i >= 1; --i)
+            all32 << i;
+        QTest::newRow("ties on 30th") << tied << QList<int>(32, 0) << 30 << all32;
+        // 33 finishers, the 31st and later in run 1's order after the 30.
+        QList<int> plain, plainOrder;
+        for (int i = 1; i <= 33; ++i)
+            plain << i;
+        for (int i = 30; i >= 1; --i)
+            plainOrder << i;
+        plainOrder << 31 << 32 << 33;
+        QTest::newRow("33 finishers") << plain << QList<int>(33, 0) << 30 << plainOrder;
+        QTest::newRow("fewer than 30") << QList<int> { 2, 1, 3 } << QList<int> { 0, 0, 0 } << 30
+                                       << QList<int> { 3, 1, 2 };
+        // Places 1, 2, 2, 4 with the best 2 reversed: the tie on 2nd goes too.
+        QTest::newRow("tie on the last reversed place")
+            << QList<int> { 1, 2, 2, 4 } << QList<int> { 0, 0, 0, 0 } << 2 << QList<int> { 3, 2, 1, 4 };
+        QTest::newRow("0 keeps run 1's order")
+            << QList<int> { 3, 1, 2 } << QList<int> { 0, 0, 0 } << 0 << QList<int> { 2, 3, 1 };
+        // Per class, classes in order; no place (a time that is no run time)
+        // after the placed; statuses of run 1 at the end, class by class,
+        // DNF, DSQ, DNS.
+        QTest::newRow("classes and statuses")
+            << QList<int> { -3, 1, 2, 0, -1, 2, 1, -2, 3, -1 } << QList<int> { 1, 1, 1, 1, 1, 0, 0, 0, 0, 0 } << 2
+            << QList<int> { 6, 7, 9, 3, 2, 4, 10, 8, 5, 1 };
+    }
+    void run2Order_reversesTheBest_tiesOnTheLastPlaceIncluded()
+    {
+        QFETCH(QList<int>, places);
+        QFETCH(QList<int>, groups);
+        QFETCH(int, reverse);
+        QFETCH(QList<int>, order);
+        std::vector<race::Run1Entry> entries;
+        for (int i = 0; i < places.size(); ++i) {
+            race::Run1Entry e;
+            e.row = i + 1;
+            e.group = groups[i];
+            const int p = places[i];
+            e.place = std::max(0, p);
+            e.status = p == -1 ? EntryStatus::DNF
+                : p == -2      ? EntryStatus::DSQ
+                : p == -3      ? EntryStatus::DNS
+                               : EntryStatus::None;
+            e.startedAt = 1000 * i;
+            entries.push_back(e);
+        }
+        const std::vector<int> got = race::Run2Order(entries, reverse);
+        QCOMPARE(QList<int>(got.begin(), got.end()), order);
+    }
+
+    // Eight entries in two classes through both runs: one gives up in run 1,
+    // one never starts; run 2 starts the best two of each class in reverse,
+    // with the one tied on 2nd; the result is the sum, with shared places.
+    void twoRuns_run2StartsInReverse_andRanksBySumWithSharedPlaces()
+    {
+        Race race(kTableColCount);
+        race::RaceSettings settings;
+        settings.runs = 2;
+        settings.runsReverse = 2;
+        race.rules.SetSettings(settings);
+        QList<QStringList> list;
+        for (int i = 1; i <= 8; ++i)
+            list << QStringList { QString::number(i), QStringLiteral("Name%1").arg(i), "", "", "", "", "",
+                i <= 4 ? QStringLiteral("Damen") : QStringLiteral("Herren") };
+        race.load(list);
+        QCOMPARE(race.rules.Run(), 1);
+        for (int i = 1; i <= 7; ++i)
+            race.start(1000 * i); // Nr. 8 never starts
+        const auto finish = [&](const QString& nr, platform::Tick t) {
+            race.select(race.rowOf(nr));
+            QCOMPARE(race.stop(t).outcome, Outcome::Stopped);
+        };
+        finish("1", 31000); // 30,00
+        finish("2", 33000); // 31,00
+        finish("3", 32000); // 29,00
+        finish("5", 45000); // 40,00
+        finish("6", 46000); // 40,00
+        finish("7", 46000); // 39,00
+        // Nr. 4 is still on course: run 2 waits for it.
+        QVERIFY(race.rules.WhyNotRun2().contains(QStringLiteral("Nr. 4")));
+        QCOMPARE(race.rules.BeginRun2(race.current).outcome, Outcome::NotAvailable);
+        QCOMPARE(race.rules.Run(), 1);
+        race.status("4", EntryStatus::DNF);
+        QCOMPARE(race.rules.WhyNotRun2(), QString());
+        QCOMPARE(race.rules.NotStartedInRun1(), QStringList { "8" });
+        race.apply(race.rules.End(race.current, at(50000)));
+
+        const race::RaceResult begun = race.apply(race.rules.BeginRun2(race.current));
+        QCOMPARE(begun.outcome, Outcome::Run2Begun);
+        QCOMPARE(race.rules.Run(), 2);
+        QCOMPARE(race.rules.StartNumbers(), (QStringList { "1", "3", "2", "6", "5", "7", "4", "8" }));
+        QCOMPARE(begun.view.currentRow, 1);
+        QVERIFY(begun.view.startAvailable && !begun.view.raceStarted && !begun.view.clockRunning);
+        QCOMPARE(race.rules.ClockAt(60000).ms, 0);
+        // Run 1 stays with each entry; run 2's cells are empty.
+        const int two = race.rowOf("2");
+        QCOMPARE(race.cell(kColLauf1, two), QStringLiteral("31,00"));
+        QCOMPARE(race.cell(kColLauf1Platz, two), QStringLiteral("3"));
+        QCOMPARE(race.cell(kColLauf1Status, two), QString());
+        for (const int c : { kColStart, kColZeit, kColSplit, kColRaw })
+            QCOMPARE(race.cell(c, two), QString());
+        QCOMPARE(race.cell(kColLauf1Status, race.rowOf("4")), QStringLiteral("DNF"));
+        QCOMPARE(race.cell(kColLauf1, race.rowOf("4")), QString());
+        QCOMPARE(race.rules.StatusOf(race.rowOf("8")), EntryStatus::DNS);
+        QCOMPARE(race.rules.WhyNotRun2(), QStringLiteral("Der 2. Lauf hat schon begonnen"));
+        // Between the runs spectators see the start list.
+        race::Snapshot s = race::TakeSnapshot(race.rules, 60000, QString(), race::SnapshotColours());
+        QVERIFY(s.startList);
+        QCOMPARE(s.run, 2);
+        QStringList shown;
+        for (const race::SnapshotEntry& e : s.entries)
+            shown << e.number;
+        QCOMPARE(shown, race.rules.StartNumbers());
+
+        // The clock starts afresh with run 2's first start; the DNF and the
+        // DNS are passed over.
+        for (int i = 0; i < 6; ++i)
+            race.start(100000 + 1000 * i);
+        QCOMPARE(race.cell(kColSplit, race.rowOf("1")), QStringLiteral("0,00"));
+        QCOMPARE(race.cell(kColSplit, race.rowOf("3")), QStringLiteral("1,00"));
+        QCOMPARE(race.rules.ClockAt(110000).ms, 10000);
+        QCOMPARE(race.rules.StateOf(race.rowOf("4")), race::Race::RowState::Free);
+        QVERIFY(!race.rules.Startable(race.rowOf("4")) && !race.rules.Startable(race.rowOf("8")));
+        finish("1", 130000); // 30,00: 60,00
+        // With the sum an entry that has only run 1 has no place yet.
+        QCOMPARE(race.placeOf("3"), QStringLiteral("-"));
+        QCOMPARE(race.cell(kColGesamtzeit, race.rowOf("3")), QString());
+        finish("3", 132000); // 31,00: 60,00
+        finish("2", 131500); // 29,50: 60,50
+        finish("6", 142000); // 39,00: 79,00
+        finish("7", 146000); // 41,00: 80,00
+        race.status("5", EntryStatus::DSQ);
+        QCOMPARE(race.placeOf("1") + race.placeOf("3") + race.placeOf("2"), QStringLiteral("113"));
+        QCOMPARE(race.overallOf("2"), QStringLiteral("3"));
+        QCOMPARE(race.placeOf("6") + race.placeOf("7"), QStringLiteral("12"));
+        QCOMPARE(race.overallOf("7"), QStringLiteral("5"));
+        QCOMPARE(race.placeOf("5") + race.placeOf("4") + race.placeOf("8"), QStringLiteral("DSQDNFDNS"));
+        QCOMPARE(race.cell(kColGesamtzeit, race.rowOf("2")), RunTimeText(60500, 2));
+        QCOMPARE(race.cell(kColGesamtzeit, race.rowOf("5")), QString());
+
+        s = race::TakeSnapshot(race.rules, 150000, QString(), race::SnapshotColours());
+        QVERIFY(!s.startList);
+        const auto entry = [&](const QString& nr) {
+            for (const race::SnapshotEntry& e : s.entries)
+                if (e.number == nr)
+                    return e;
+            return race::SnapshotEntry();
+        };
+        QCOMPARE(entry("2").run1Ms, std::optional<std::int64_t>(31000));
+        QCOMPARE(entry("2").run2Ms, std::optional<std::int64_t>(29500));
+        QCOMPARE(entry("2").totalMs, std::optional<std::int64_t>(60500));
+        QCOMPARE(entry("2").behind, QStringLiteral("+0,50"));
+        QCOMPARE(entry("3").behind, QString()); // shares the lead
+        QCOMPARE(entry("7").behind, QStringLiteral("+1,00")); // behind its class's leader
+        QCOMPARE(entry("4").run1Status, QStringLiteral("DNF"));
+        QVERIFY(!entry("5").run2Ms && !entry("5").totalMs);
+        QCOMPARE(s.entries.front().number, QStringLiteral("1")); // the results' order again
+
+        // "Bester Lauf": the DSQ of run 2 keeps run 1's 40,00, and 39,00
+        // twice share the lead.
+        settings.runsScoring = 1;
+        race.rules.SettingsChanged(settings, race.current);
+        race.apply(race.rules.RankRefresh(race.current));
+        QCOMPARE(race.placeOf("6") + race.placeOf("7") + race.placeOf("5"), QStringLiteral("113"));
+        QCOMPARE(race.cell(kColGesamtzeit, race.rowOf("2")), RunTimeText(29500, 2));
+        QCOMPARE(race.placeOf("4"), QStringLiteral("DNF"));
+    }
+
+    // With one run nothing of two runs shows, and "2. Lauf beginnen" is not
+    // available.
+    void oneRun_hasNoRunColumns_andNoRun2()
+    {
+        Race race(kTableColCount);
+        race.load({ { "1", "Anna" }, { "2", "Bert" } });
+        race.start(1000);
+        race.start(2000);
+        race.select(race.rowOf("1"));
+        race.stop(5000);
+        race.select(race.rowOf("2"));
+        race.stop(7000);
+        QVERIFY(!race.rules.WhyNotRun2().isEmpty());
+        QCOMPARE(race.rules.BeginRun2(race.current).outcome, Outcome::NotAvailable);
+        QCOMPARE(race.rules.Run(), 1);
+        for (int r = 1; r < race.store.RowCount(); ++r)
+            for (int c = kColLauf1; c < kRunsTableColCount; ++c)
+                QCOMPARE(race.cell(c, r), QString());
+        const race::Snapshot s = race::TakeSnapshot(race.rules, 9000, QString(), race::SnapshotColours());
+        QVERIFY(s.run == 1 && s.runs == 1 && !s.startList);
+        QVERIFY(s.entries[0].total.isEmpty() && !s.entries[0].run1Ms);
     }
 
     void runTimeValue_readsEveryAccuracy_data()
