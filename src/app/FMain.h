@@ -25,6 +25,7 @@
 class BarrierLine;
 class JournalRecorder;
 class LivePublisher;
+class UploadLink;
 struct TFormatOptions;
 
 // The main window: wiring between the operator and the race. It builds the
@@ -57,6 +58,7 @@ public:
     const race::Race& Race() const { return *m_race; }
     JournalRecorder& Journal() { return *m_journal; }
     LivePublisher& Live() { return *m_live; }
+    UploadLink& Upload() { return *m_upload; }
     BarrierLine& Barrier() { return *m_barrier; }
 
     // Names derived at start-up.
@@ -182,6 +184,7 @@ public:
     // Live results and the spectator display
     void mAnzeigeClick();
     void LabLiveAddressClick();
+    void LabUploadClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -220,9 +223,12 @@ private:
     // warning the question shows (empty: nothing is at risk).
     QString prepareClosing();
     void showLiveState();
+    void showUploadState();
+    void tryUpload(const QString& address, const QString& keyFile);
 
     std::unique_ptr<race::Race> m_race;
     std::unique_ptr<JournalRecorder> m_journal;
+    std::unique_ptr<UploadLink> m_upload; // outlives the publisher that feeds it
     std::unique_ptr<LivePublisher> m_live;
     std::unique_ptr<BarrierLine> m_barrier;
 

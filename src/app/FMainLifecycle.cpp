@@ -14,6 +14,7 @@
 #include "app/Printing.h"
 #include "app/RaceDisplay.h"
 #include "app/UiHelpers.h"
+#include "app/UploadLink.h"
 #include "comm/Comms.h"
 #include "controls/Dialogs.h"
 #include "controls/Image.h"
@@ -167,7 +168,10 @@ void TFormMain::buildCollaborators()
         rowStateRefresh(currentRow());
     };
 
+    m_upload = std::make_unique<UploadLink>(this);
+    m_upload->OnStateChanged = [this] { showUploadState(); };
     m_live = std::make_unique<LivePublisher>(*m_race);
+    m_live->SetUpload(m_upload.get(), files.title);
     // A port that cannot be had shows in the header bar, never in a box.
     m_live->OnStateChanged = [this] { showLiveState(); };
     // In-place edits of numbers and names reach the spectators when committed.
@@ -218,6 +222,13 @@ void TFormMain::createDialogs()
 {
     ui.CfgDialog = new TCfgDialog(this, m_portMask);
     ui.CfgDialog->OnDigitsChange = [this](int accuracy) { displayAccuracySwitch(accuracy); };
+    ui.CfgDialog->OnTryUpload = [this](const QString& address, const QString& keyFile) { tryUpload(address, keyFile); };
+    ui.CfgDialog->CheckUploadAddress = [](const QString& address) {
+        QString problem;
+        if (!address.isEmpty() && !upload::ParseTarget(address, &problem))
+            return problem;
+        return QString();
+    };
     ui.FDlgYesNo = new TFDlgYesNo(this);
 }
 
@@ -281,7 +292,9 @@ void TFormMain::readSettings()
     if (p.maximized)
         setWindowState(windowState() | Qt::WindowMaximized);
     m_live->SetLook(m_event.NameOr(files.title), m_colours);
+    m_live->SetRaceTitle(m_event.title);
     m_live->Configure(v.liveOn, v.livePort);
+    m_upload->Configure(v.uploadUrl, v.uploadKey);
 }
 
 settings::Values TFormMain::CurrentSettings() const
@@ -301,6 +314,8 @@ settings::Values TFormMain::CurrentSettings() const
     v.liveOn = m_live->On();
     v.livePort = m_live->Port();
     v.event = m_event;
+    v.uploadUrl = m_upload->Address();
+    v.uploadKey = m_upload->KeyFile();
     return v;
 }
 
@@ -570,6 +585,8 @@ void TFormMain::bCFGClick()
     shown.liveOn = m_live->On();
     shown.livePort = m_live->Port();
     shown.raceTitle = m_event.title;
+    shown.uploadUrl = m_upload->Address();
+    shown.uploadKey = m_upload->KeyFile();
     d.Load(shown);
 
     if (d.ShowModal() == QDialog::Accepted) {
@@ -589,9 +606,14 @@ void TFormMain::bCFGClick()
         // open (its error reaches the error box).
         runRace([&] { return m_race->SettingsChanged(timing, currentRow()); });
         m_live->Configure(chosen.liveOn, chosen.livePort);
+        if (chosen.uploadUrl != m_upload->Address() || chosen.uploadKey != m_upload->KeyFile()) {
+            m_upload->Configure(chosen.uploadUrl, chosen.uploadKey);
+            m_live->UploadChanged();
+        }
         if (chosen.raceTitle != m_event.title) {
             m_event.title = chosen.raceTitle;
             m_live->SetLook(m_event.NameOr(files.title), m_colours);
+            m_live->SetRaceTitle(m_event.title);
             m_live->ResultsChanged();
             if (ui.Anzeige)
                 ui.Anzeige->SetTitle(m_event.title);

@@ -9,8 +9,12 @@
 #include "app/LivePublisher.h"
 #include "app/LiveWidgets.h"
 #include "app/UiHelpers.h"
+#include "app/UploadLink.h"
+#include "dialogs/Cfg.h"
+
 #include <QAction>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QToolTip>
 
@@ -94,4 +98,32 @@ void TFormMain::mAnzeigeClick()
     ui.Anzeige->ShowOn(other ? other : own, other != nullptr);
     m_live->RefreshAudience();
     activateWindow();
+}
+
+void TFormMain::showUploadState()
+{
+    QLabel* label = ui.LabUpload;
+    if (!label)
+        return;
+    label->setVisible(m_upload->Shown());
+    label->setText(m_upload->StateText());
+    label->setToolTip(m_upload->StateTip());
+    // The header's colours: red while failing, as the other troubles.
+    SetFontColor(label, m_upload->Failing() ? clRed : clLime);
+}
+
+void TFormMain::LabUploadClick()
+{
+    m_upload->Clicked();
+    showUploadState();
+}
+
+void TFormMain::tryUpload(const QString& address, const QString& keyFile)
+{
+    // The dialog stays open and the race keys work on while the try runs.
+    QPointer<TCfgDialog> dialog = ui.CfgDialog;
+    m_upload->Try(address, keyFile, [dialog](const QString& text, bool ok) {
+        if (dialog)
+            dialog->ShowUploadResult(text, ok);
+    });
 }

@@ -59,6 +59,8 @@ const Key kKeys[] = {
         TCfgDialog::kMinLivePort, TCfgDialog::kMaxLivePort },
     { "PortDevice", +[](Values& v) -> QString& { return v.portDevice; }, false },
     { "Veranstaltung", +[](Values& v) -> QString& { return v.event.title; }, false },
+    { "UploadUrl", +[](Values& v) -> QString& { return v.uploadUrl; }, false },
+    { "UploadKey", +[](Values& v) -> QString& { return v.uploadKey; }, false },
 };
 // clang-format on
 

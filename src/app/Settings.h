@@ -61,6 +61,8 @@ struct Values {
     bool liveOn = false; // "LiveOn": live results in the network
     int livePort = 8080; // "LivePort"
     Event event;
+    QString uploadUrl; // "UploadUrl": where the results go on the web; empty: no upload
+    QString uploadKey; // "UploadKey": the SSH key file; empty: the user's usual key
 };
 
 // Reads the store. The fourteen keys every version has written are read in
