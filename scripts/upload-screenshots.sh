@@ -109,10 +109,10 @@ for x in 560 620 680 720; do
 done
 if [ -n "${question:-}" ]; then
   import -window "$question" "$OUT/upload-hostkey.png"
-  xdotool windowactivate --sync "$question" key Return   # Ja
+  xdotool windowfocus "$question" key Return || true  # Ja
   sleep 1
 fi
-xdotool windowactivate --sync "$win"
+xdotool windowfocus "$win" || true
 click 465 259
 sleep 1.5
 xdotool type --delay 20 "$WORK/startliste.txt"

@@ -100,16 +100,24 @@ void TFormMain::mAnzeigeClick()
     activateWindow();
 }
 
+namespace {
+
+// The most the upload's state takes of the header bar.
+constexpr int kUploadStateWidth = 360;
+
+} // namespace
+
 void TFormMain::showUploadState()
 {
     QLabel* label = ui.LabUpload;
     if (!label)
         return;
     label->setVisible(m_upload->Shown());
-    label->setText(m_upload->StateText());
-    label->setToolTip(m_upload->StateTip());
-    // The header's colours: red while failing, as the other troubles.
-    SetFontColor(label, m_upload->Failing() ? clRed : clLime);
+    // A long reason keeps its beginning in the header, whole in the tooltip.
+    label->setText(label->fontMetrics().elidedText(m_upload->StateText(), Qt::ElideRight, kUploadStateWidth));
+    label->setToolTip(m_upload->StateText() + QStringLiteral("\n") + m_upload->StateTip());
+    // Red while failing, as the other troubles; dark green reads on the grey bar.
+    SetFontColor(label, m_upload->Failing() ? clRed : clGreen);
 }
 
 void TFormMain::LabUploadClick()
