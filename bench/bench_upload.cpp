@@ -8,14 +8,32 @@
 // (the server refuses, or takes the connection and then says nothing),
 // against Put with the upload switched off (target: p99 at or below 1 ms in
 // every case).
+// The program: from a STOPP in the main window (the race operation and the
+// publish step as the window runs them) to the new results.json on the SFTP
+// server (target: p99 at or below 3 s); and STOPP -> table, and the publish
+// step after it, while uploads fail, against no upload (target: p99 not
+// above the one without upload by more than 1 ms).
 #include "BenchSupport.h"
+#include "LiveBench.h"
+#include "RaceBench.h"
+#include "app/Application.h"
+#include "app/LivePublisher.h"
+#include "app/UploadLink.h"
+#include "controls/Dialogs.h"
+#include "grid/SortGrid.h"
+#include "support/SerialSim.h"
 #include "support/TestSupport.h"
 #include "support/UploadServers.h"
+#include "upload/KnownHosts.h"
 #include "upload/Outbox.h"
 
-#include <QCoreApplication>
+#include <QAction>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
 #include <QTcpServer>
 
 #include <chrono>
@@ -70,11 +88,74 @@ std::vector<double> PutTimesUs(upload::Outbox& outbox, int count, int entries)
     return us;
 }
 
+double UsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Whether the runner with this number is finished in the results file.
+bool FinishedIn(const QString& path, const QString& number)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    for (const QJsonValue& e : QJsonDocument::fromJson(file.readAll()).object()["entries"].toArray()) {
+        const QJsonObject entry = e.toObject();
+        if (entry["number"].toString() == number)
+            return entry["state"].toString() == QLatin1String("finished");
+    }
+    return false;
+}
+
+struct StopTimes {
+    std::vector<double> tableUs; // STOPP -> the stop in the table
+    std::vector<double> publishUs; // the publish step the window runs next
+};
+
+// `count` STOPPs on runners picked at random, `gapMs` apart; `after` runs
+// after each with the runner's number and the moment of its STOPP.
+StopTimes StopRunners(TFormMain& w, ScopedFakeTick& tick, int count, int gapMinMs, int gapMaxMs,
+    const std::function<bool(const QString&, std::chrono::steady_clock::time_point)>& after = {})
+{
+    QRandomGenerator random(39);
+    TSortGrid* g = w.ui.SortGrid1;
+    StopTimes times;
+    for (int i = 0; i < count; ++i) {
+        RunEventsFor(gapMinMs + int(random.bounded(gapMaxMs - gapMinMs + 1)));
+        QStringList running;
+        for (int r = 1; r < g->RowCount(); ++r)
+            if (g->Cells(3, r).isEmpty() && !g->Cells(0, r).isEmpty())
+                running << g->Cells(0, r);
+        if (running.isEmpty())
+            break;
+        const QString number = running[int(random.bounded(int(running.size())))];
+        w.makeRowCurrent(g->FindRow(0, number, false));
+        tick.advance(100 + int(random.bounded(900)));
+        const auto start = std::chrono::steady_clock::now();
+        w.ui.mStop->trigger();
+        times.tableUs.push_back(UsSince(start));
+        if (g->Cells(3, g->FindRow(0, number, false)).isEmpty())
+            std::printf("  the stop of %s is not in the table\n", qPrintable(number));
+        const auto publish = std::chrono::steady_clock::now();
+        QCoreApplication::processEvents();
+        times.publishUs.push_back(UsSince(publish));
+        if (after && !after(number, start))
+            break;
+    }
+    return times;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchHome home;
+    // known_hosts is written here, never into the user's own.
+    QTemporaryDir userHome;
+    qputenv("HOME", QFile::encodeName(userHome.path()));
+    TApplication app(argc, argv);
+    dialogs::SetTestMode(true);
     QString why;
     if (SshServer::Missing(&why)) {
         std::printf("bench_upload: %s\n", qPrintable(why));
@@ -166,5 +247,72 @@ int main(int argc, char** argv)
     silent.port = hung.serverPort();
     measure("server hangs", silent);
 
-    return Verdict(arrival.p99 <= 3000000 && putsMet);
+    // 3. The program: STOPP in the window -> results.json on the server.
+    QString reason;
+    upload::HostKey serverKey;
+    serverKey.blob = QByteArray::fromBase64(server.HostKeyLine().split(' ').value(1));
+    if (!upload::AddHostKey(upload::KnownHostsFile(), target->host, target->port, serverKey, &reason)) {
+        std::printf("bench_upload: known_hosts: %s\n", qPrintable(reason));
+        return 1;
+    }
+    ScopedFakeTick tick(1000000);
+    platform::SimSerialLab lab;
+    TFormMain w;
+    w.createDialogs();
+    const int stops = Scaled(40, 4);
+    FillLateRace(w, kEntries, 3 * stops + 10);
+    tick.advance(100000);
+    const QString file = server.Folder() + QStringLiteral("/results.json");
+    QFile::remove(file);
+    w.Upload().Configure(server.Address(), server.ClientKey());
+    w.Live().UploadChanged();
+    if (!RunEventsUntil([&] { return QFile::exists(file); }, 20000)) {
+        std::printf("bench_upload: the program uploaded nothing: %s\n", qPrintable(w.Upload().StateText()));
+        return 1;
+    }
+    std::vector<double> stopToServerUs;
+    bool lost = false;
+    const StopTimes working = StopRunners(
+        w, tick, stops, 300, 4000, [&](const QString& number, std::chrono::steady_clock::time_point start) {
+            if (!RunEventsUntil([&] { return FinishedIn(file, number); }, 30000)) {
+                std::printf(
+                    "  the stop of %s did not arrive: %s\n", qPrintable(number), qPrintable(w.Upload().StateText()));
+                lost = true;
+                return false;
+            }
+            stopToServerUs.push_back(UsSince(start));
+            return true;
+        });
+    const LatencySummary toServer = Summarize(stopToServerUs);
+    std::printf("STOPP in the window -> the new results.json on the SFTP server (%d entries, stops at random gaps of "
+                "0.3-4 s, results.json, index.html and the printable page each time):\n",
+        kEntries);
+    std::printf("  p50 %.0f ms, p99 %.0f ms, max %.0f ms over %zu stops (target p99 <= 3000 ms)\n", toServer.p50 / 1000,
+        toServer.p99 / 1000, toServer.max / 1000, toServer.count);
+
+    // 4. STOPP -> table and the publish step: no upload, a server that
+    // refuses, a server that takes the connection and says nothing.
+    std::printf("STOPP -> table and the publish step after it, %d stops each:\n", stops);
+    auto stopsWith = [&](const char* what, const QString& address) {
+        w.Upload().Configure(address, server.ClientKey());
+        w.Live().UploadChanged();
+        RunEventsFor(1500); // the first round is under way, or failed
+        const StopTimes t = StopRunners(w, tick, stops, 50, 250);
+        const LatencySummary table = Summarize(t.tableUs);
+        const LatencySummary publish = Summarize(t.publishUs);
+        std::printf("  %s: STOPP -> table p50 %.2f ms, p99 %.2f ms; publish step p50 %.2f ms, p99 %.2f ms (%s)\n", what,
+            table.p50 / 1000, table.p99 / 1000, publish.p50 / 1000, publish.p99 / 1000,
+            qPrintable(w.Upload().StateText()));
+        return table;
+    };
+    const LatencySummary off = stopsWith("no upload     ", QString());
+    const LatencySummary refused = stopsWith(
+        "server refuses", QStringLiteral("sftp://%1@127.0.0.1:%2/x/").arg(SshServer::User()).arg(FreeLoopbackPort()));
+    const LatencySummary silent2 = stopsWith(
+        "server hangs  ", QStringLiteral("sftp://%1@127.0.0.1:%2/x/").arg(SshServer::User()).arg(hung.serverPort()));
+    const bool unchanged = refused.p99 <= off.p99 + 1000 && silent2.p99 <= off.p99 + 1000;
+    std::printf("  STOPP -> table while uploads fail: %s (target: p99 within 1 ms of no upload)\n",
+        unchanged ? "unchanged" : "SLOWER");
+
+    return Verdict(arrival.p99 <= 3000000 && putsMet && !lost && toServer.p99 <= 3000000 && unchanged);
 }

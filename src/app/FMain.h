@@ -25,6 +25,7 @@
 class BarrierLine;
 class LivePublisher;
 class QVBoxLayout;
+class UploadLink;
 struct TFormatOptions;
 namespace race {
 class JournalRecorder;
@@ -63,6 +64,7 @@ public:
     const race::Race& Race() const { return *m_race; }
     race::JournalRecorder& Journal() { return *m_journal; }
     LivePublisher& Live() { return *m_live; }
+    UploadLink& Upload() { return *m_upload; }
     BarrierLine& Barrier() { return *m_barrier; }
     race::LightBarriers& LightBarriers() { return *m_lightBarriers; }
 
@@ -186,6 +188,7 @@ private:
     void bCFGClick();
     // The spectator display "Anzeige" (F6).
     void mAnzeigeClick();
+    void LabUploadClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -238,9 +241,13 @@ private:
     // warning the question shows (empty: nothing is at risk).
     QString prepareClosing();
     void showLiveState();
+    void showUploadState();
+    void tryUpload(const QString& address, const QString& keyFile);
 
     std::unique_ptr<race::Race> m_race;
     std::unique_ptr<race::JournalRecorder> m_journal;
+    std::unique_ptr<JournalRecorder> m_journal;
+    std::unique_ptr<UploadLink> m_upload; // outlives the publisher that feeds it
     std::unique_ptr<LivePublisher> m_live;
     std::unique_ptr<race::RaceBackups> m_backups;
     std::unique_ptr<race::LightBarriers> m_lightBarriers;

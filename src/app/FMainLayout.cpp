@@ -192,6 +192,12 @@ void TFormMain::buildHeader(QVBoxLayout& column)
     u.LabLiveAddress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     u.LabLiveAddress->OnClick = GuardedSlot(this, &TFormMain::LabLiveAddressClick);
     u.LabLiveAddress->hide();
+    u.LabUpload = new TClickLabel(u.Panel1);
+    u.LabUpload->setFont(DesignFont(QStringLiteral("Arial"), 13, true));
+    u.LabUpload->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    u.LabUpload->setCursor(Qt::PointingHandCursor);
+    u.LabUpload->OnClick = GuardedSlot(this, &TFormMain::LabUploadClick);
+    u.LabUpload->hide();
     u.bAnzeige = new TLbSpeedButton(u.Panel1);
     u.bAnzeige->setFixedSize(kHeaderButtonWidth, kHeaderHeight);
     u.bAnzeige->SetFlat(true);
@@ -213,6 +219,8 @@ void TFormMain::buildHeader(QVBoxLayout& column)
     notices->addWidget(u.LabNotice, 1);
     notices->addStretch();
     headerRow->addLayout(notices, 1);
+    headerRow->addSpacing(8);
+    headerRow->addWidget(u.LabUpload);
     headerRow->addSpacing(8);
     headerRow->addWidget(u.LabLiveAddress);
     headerRow->addSpacing(6);

@@ -13,6 +13,7 @@
 #include "app/Printing.h"
 #include "app/RaceDisplay.h"
 #include "app/UiHelpers.h"
+#include "app/UploadLink.h"
 #include "comm/Comms.h"
 #include "controls/Dialogs.h"
 #include "controls/Image.h"
@@ -136,7 +137,10 @@ void TFormMain::buildCollaborators()
     m_journal = std::make_unique<race::JournalRecorder>(*m_race, race::DataFolder(files.title), files.title);
     m_backups = std::make_unique<race::RaceBackups>(files.title, kDatedBackupsKept);
     m_lightBarriers = std::make_unique<race::LightBarriers>(*m_race);
+    m_upload = std::make_unique<UploadLink>(this);
+    m_upload->OnStateChanged = [this] { showUploadState(); };
     m_live = std::make_unique<LivePublisher>(*m_race);
+    m_live->SetUpload(m_upload.get(), files.title);
     m_barrier = std::make_unique<BarrierLine>(*ui.ComPort, *m_lightBarriers);
     wireJournal();
     wireTable();
@@ -224,6 +228,13 @@ void TFormMain::createDialogs()
 {
     ui.CfgDialog = new TCfgDialog(this, m_portMask);
     ui.CfgDialog->OnDigitsChange = [this](int accuracy) { displayAccuracySwitch(accuracy); };
+    ui.CfgDialog->OnTryUpload = [this](const QString& address, const QString& keyFile) { tryUpload(address, keyFile); };
+    ui.CfgDialog->CheckUploadAddress = [](const QString& address) {
+        QString problem;
+        if (!address.isEmpty() && !upload::ParseTarget(address, &problem))
+            return problem;
+        return QString();
+    };
     ui.FDlgYesNo = new TFDlgYesNo(this);
 }
 
@@ -287,7 +298,9 @@ void TFormMain::readSettings()
     if (p.maximized)
         setWindowState(windowState() | Qt::WindowMaximized);
     m_live->SetLook(m_event.NameOr(files.title), m_colours);
+    m_live->SetRaceTitle(m_event.title);
     m_live->Configure(v.liveOn, v.livePort);
+    m_upload->Configure(v.uploadUrl, v.uploadKey);
 }
 
 settings::Values TFormMain::CurrentSettings() const
@@ -307,6 +320,8 @@ settings::Values TFormMain::CurrentSettings() const
     v.liveOn = m_live->On();
     v.livePort = m_live->Port();
     v.event = m_event;
+    v.uploadUrl = m_upload->Address();
+    v.uploadKey = m_upload->KeyFile();
     return v;
 }
 
@@ -555,9 +570,14 @@ void TFormMain::bCFGClick()
         // open (its error reaches the error box).
         runRace([&] { return m_race->SettingsChanged(chosen.timing, currentRow()); });
         m_live->Configure(chosen.liveOn, chosen.livePort);
+        if (chosen.uploadUrl != m_upload->Address() || chosen.uploadKey != m_upload->KeyFile()) {
+            m_upload->Configure(chosen.uploadUrl, chosen.uploadKey);
+            m_live->UploadChanged();
+        }
         if (chosen.event.title != m_event.title) {
             m_event = chosen.event;
             m_live->SetLook(m_event.NameOr(files.title), m_colours);
+            m_live->SetRaceTitle(m_event.title);
             m_live->ResultsChanged();
             if (ui.Anzeige)
                 ui.Anzeige->SetTitle(m_event.title);

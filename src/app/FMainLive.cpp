@@ -9,8 +9,12 @@
 #include "app/LivePublisher.h"
 #include "app/LiveWidgets.h"
 #include "app/UiHelpers.h"
+#include "app/UploadLink.h"
+#include "dialogs/Cfg.h"
+
 #include <QAction>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QToolTip>
 
@@ -94,4 +98,40 @@ void TFormMain::mAnzeigeClick()
     ui.Anzeige->ShowOn(other ? other : own, other != nullptr);
     m_live->RefreshAudience();
     activateWindow();
+}
+
+namespace {
+
+// The most the upload's state takes of the header bar.
+constexpr int kUploadStateWidth = 360;
+
+} // namespace
+
+void TFormMain::showUploadState()
+{
+    QLabel* label = ui.LabUpload;
+    if (!label)
+        return;
+    label->setVisible(m_upload->Shown());
+    // A long reason keeps its beginning in the header, whole in the tooltip.
+    label->setText(label->fontMetrics().elidedText(m_upload->StateText(), Qt::ElideRight, kUploadStateWidth));
+    label->setToolTip(m_upload->StateText() + QStringLiteral("\n") + m_upload->StateTip());
+    // Red while failing, as the other troubles; dark green reads on the grey bar.
+    SetFontColor(label, m_upload->Failing() ? clRed : clGreen);
+}
+
+void TFormMain::LabUploadClick()
+{
+    m_upload->Clicked();
+    showUploadState();
+}
+
+void TFormMain::tryUpload(const QString& address, const QString& keyFile)
+{
+    // The dialog stays open and the race keys work on while the try runs.
+    QPointer<TCfgDialog> dialog = ui.CfgDialog;
+    m_upload->Try(address, keyFile, [dialog](const QString& text, bool ok) {
+        if (dialog)
+            dialog->ShowUploadResult(text, ok);
+    });
 }

@@ -4,10 +4,18 @@
 #include "app/LivePublisher.h"
 
 #include "app/AudienceWindow.h"
+#include "app/UploadLink.h"
+#include "gridstore/CellTable.h"
 #include "live/LiveAddress.h"
+#include "live/LiveJson.h"
+#include "live/LivePages.h"
 #include "live/LiveServer.h"
+#include "protocol/HtmlPage.h"
 
 #include <QColor>
+#include <QDate>
+#include <QDateTime>
+#include <QTime>
 
 namespace {
 
@@ -104,12 +112,47 @@ void LivePublisher::ResultsChanged()
         this, [this] { PublishNow(); }, Qt::QueuedConnection);
 }
 
+void LivePublisher::SetUpload(UploadLink* upload, const QString& programTitle)
+{
+    m_upload = upload;
+    m_programTitle = programTitle;
+    UploadChanged();
+}
+
+void LivePublisher::UploadChanged()
+{
+    m_uploadContent = 0;
+    ResultsChanged();
+}
+
+std::vector<std::pair<QString, QByteArray>> LivePublisher::UploadFiles(const race::Snapshot& snapshot)
+{
+    // The same results the live server serves, with a version of their own:
+    // the copy on the web host is read by pages that never saw the server.
+    // The time of day is the moment of the results, the "Stand" of the page.
+    // Versions go on from the program's start time, so a page that holds the
+    // results of an earlier start sees the new ones as new.
+    if (m_uploadVersion == 0)
+        m_uploadVersion = static_cast<std::uint64_t>(QDateTime::currentMSecsSinceEpoch());
+    const QByteArray json = live::ResultsJsonClock(
+                                snapshot, std::chrono::steady_clock::now(), QTime::currentTime().msecsSinceStartOfDay())
+        + live::ResultsJsonBody(snapshot, ++m_uploadVersion);
+    std::vector<std::pair<QString, QByteArray>> files;
+    files.emplace_back(QStringLiteral("results.json"), json);
+    files.emplace_back(QStringLiteral("index.html"), live::PageHtml(live::Page::Static, snapshot.title, json));
+    files.emplace_back(protocol::HtmlPageFileName(m_programTitle),
+        protocol::HtmlPageBytes(
+            m_race.Table().TableStore(), m_programTitle, m_race.ClassOrder(), { m_raceTitle, QDate::currentDate() }));
+    return files;
+}
+
 void LivePublisher::PublishNow()
 {
     m_pending = false;
     const bool toServer = m_server && m_server->Running();
     const bool toDisplay = m_audience && m_audience->isVisible();
-    if (!toServer && !toDisplay)
+    const bool toUpload = m_upload && m_upload->Active();
+    if (!toServer && !toDisplay && !toUpload)
         return;
     auto snapshot = std::make_shared<const race::Snapshot>(TakeSnapshot());
     const std::uint64_t content = race::ContentVersion(*snapshot);
@@ -120,6 +163,12 @@ void LivePublisher::PublishNow()
     if (toDisplay && content != m_audienceContent) {
         m_audienceContent = content;
         m_audience->ShowResults(*snapshot);
+    }
+    if (toUpload && content != m_uploadContent) {
+        m_uploadContent = content;
+        // The outbox takes them without waiting; its thread sends them.
+        for (const auto& [name, bytes] : UploadFiles(*snapshot))
+            m_upload->Put(name, bytes);
     }
 }
 

@@ -11,8 +11,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class TAudienceWindow;
+class UploadLink;
 namespace live {
 class LiveServer;
 }
@@ -34,6 +37,15 @@ public:
     void SetLook(const QString& title, const settings::Colours& colours);
     // The spectator display, once it exists.
     void SetAudience(TAudienceWindow* audience) { m_audience = audience; }
+    // The upload to the club's web host: results.json, index.html and the
+    // printable page (named after the program, titled as the race) go to it
+    // whenever the results change.
+    void SetUpload(UploadLink* upload, const QString& programTitle);
+    void SetRaceTitle(const QString& raceTitle) { m_raceTitle = raceTitle; }
+    // The files as they would be uploaded now, by name.
+    std::vector<std::pair<QString, QByteArray>> UploadFiles(const race::Snapshot& snapshot);
+    // The upload's target changed: every file is handed over again.
+    void UploadChanged();
 
     // Live results on or off, on the port: starts, moves or stops the server.
     void Configure(bool on, int port);
@@ -74,6 +86,11 @@ private:
     // ContentVersion of what the server and the display last got; 0: nothing yet.
     std::uint64_t m_serverContent = 0;
     std::uint64_t m_audienceContent = 0;
+    UploadLink* m_upload = nullptr;
+    QString m_programTitle;
+    QString m_raceTitle;
+    std::uint64_t m_uploadContent = 0;
+    std::uint64_t m_uploadVersion = 0;
     QString m_errorHeadline;
     QString m_error;
 };

@@ -48,6 +48,7 @@ struct MainUi {
     // it away.
     TClickLabel* LabNotice = nullptr;
     TClickLabel* LabLiveAddress = nullptr; // the live results' address; a click shows its QR code
+    TClickLabel* LabUpload = nullptr; // the upload's state, shown while one is set; a click sends now
     TLbSpeedButton* bAnzeige = nullptr; // the spectator display
 
     // Upper part: the display and the race controls

@@ -72,7 +72,16 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setDefault(true);
     CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
-    connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
+    connect(OKBtn, &QPushButton::clicked, this, [this] {
+        // A mistyped upload address is said here, not found out during the race.
+        const QString problem = CheckUploadAddress ? CheckUploadAddress(eUploadUrl->text().trimmed()) : QString();
+        if (!problem.isEmpty()) {
+            ShowUploadResult(problem, false);
+            eUploadUrl->setFocus();
+            return;
+        }
+        accept();
+    });
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
     Label2 = labelAt(this, QStringLiteral("Uhrzeitformat:"), 4, 7, 74);
@@ -132,6 +141,32 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     eVeranstaltung->setToolTip(QStringLiteral("Steht über dem Protokoll, der Webseite, dem Ausdruck, den Dokumenten, "
                                               "den Live-Ergebnissen und der Anzeige; leer: wie bisher"));
     LabVeranstaltung->setBuddy(eVeranstaltung);
+    LabUpload = labelAt(this, QStringLiteral("Ergebnisse hochladen:"), 4, 0, 190);
+    eUploadUrl = new QLineEdit(this);
+    eUploadUrl->setPlaceholderText(QStringLiteral("sftp://benutzer@server/ordner/"));
+    eUploadUrl->setToolTip(QStringLiteral(
+        "Ordner auf dem Webspace des Vereins: sftp://benutzer@server[:port]/ordner/, https://server/ordner/ "
+        "(WebDAV) oder ftps://benutzer@server/ordner/; leer: kein Hochladen"));
+    LabUpload->setBuddy(eUploadUrl);
+    LabUploadKey = labelAt(this, QStringLiteral("SSH-Schlüssel:"), 4, 0, 84);
+    eUploadKey = new QLineEdit(this);
+    eUploadKey->setPlaceholderText(QStringLiteral("der übliche (~/.ssh/id_ed25519)"));
+    eUploadKey->setToolTip(
+        QStringLiteral("Datei des privaten Schlüssels für sftp://; leer: der übliche des Benutzers"));
+    LabUploadKey->setBuddy(eUploadKey);
+    bUploadTry = new QPushButton(QStringLiteral("Verbindung testen"), this);
+    LabUploadResult = new QLabel(this);
+    LabUploadResult->setWordWrap(true);
+    LabUploadResult->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LabUploadResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabUploadResult->setVisible(false);
+    connect(bUploadTry, &QPushButton::clicked, this, [this] {
+        if (!OnTryUpload)
+            return;
+        ShowUploadResult(QStringLiteral("Verbindung wird getestet …"), true);
+        bUploadTry->setEnabled(false);
+        OnTryUpload(eUploadUrl->text().trimmed(), eUploadKey->text().trimmed());
+    });
     Relayout();
     connect(cbLive, &QCheckBox::toggled, seLivePort, &QWidget::setEnabled);
 
@@ -144,6 +179,9 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     setTabOrder(cbStopFirst, cbLive);
     setTabOrder(cbLive, seLivePort);
     setTabOrder(seLivePort, eVeranstaltung);
+    setTabOrder(eVeranstaltung, eUploadUrl);
+    setTabOrder(eUploadUrl, eUploadKey);
+    setTabOrder(eUploadKey, bUploadTry);
 
     connect(cbDigits, &QComboBox::activated, this, [this] { cbDigitsChange(); });
     connect(cbPort, &QComboBox::activated, this, [this] { cbPortChange(); });
@@ -155,7 +193,7 @@ void TCfgDialog::Relayout()
     // The adapter's line and its warnings stand below the barrier settings;
     // the live-results rows and the buttons follow. The dialog is as wide as
     // the line needs, at least its usual 201.
-    int width = 201;
+    int width = 260;
     if (LabAdapter->isVisibleTo(this))
         width = std::max(width, LabAdapter->fontMetrics().horizontalAdvance(LabAdapter->text()) + 12);
     int y = 146;
@@ -175,7 +213,21 @@ void TCfgDialog::Relayout()
     // The race's title across the whole width: it is free text.
     LabVeranstaltung->setGeometry(4, liveTop + 50, width - 8, 16);
     eVeranstaltung->setGeometry(4, liveTop + 67, width - 8, 21);
-    const int buttonsTop = liveTop + 98;
+    // The upload's address is long: its rows take the whole width.
+    const int uploadTop = liveTop + 96;
+    LabUpload->setGeometry(4, uploadTop, width - 8, 16);
+    eUploadUrl->setGeometry(4, uploadTop + 17, width - 8, 21);
+    // As wide as its caption needs in the system's font.
+    const int keyLabel = std::max(74, LabUploadKey->fontMetrics().horizontalAdvance(LabUploadKey->text()) + 4);
+    LabUploadKey->setGeometry(4, uploadTop + 44, keyLabel, 21);
+    eUploadKey->setGeometry(keyLabel + 6, uploadTop + 44, width - keyLabel - 10, 21);
+    bUploadTry->setGeometry(4, uploadTop + 70, width - 8, 24);
+    int buttonsTop = uploadTop + 100;
+    if (LabUploadResult->isVisibleTo(this)) {
+        const int height = LabUploadResult->heightForWidth(width - 8);
+        LabUploadResult->setGeometry(4, buttonsTop, width - 8, height);
+        buttonsTop += height + 6;
+    }
     OKBtn->setGeometry(7, buttonsTop, 90, 28);
     CancelBtn->setGeometry(104, buttonsTop, 89, 28);
     setFixedSize(width, buttonsTop + 35);
@@ -419,6 +471,22 @@ void TCfgDialog::Load(const settings::Values& v, bool accuracyLocked)
     cbLive->setChecked(v.liveOn);
     seLivePort->setValue(v.livePort);
     eVeranstaltung->setText(v.event.title);
+    eUploadUrl->setText(v.uploadUrl);
+    eUploadKey->setText(v.uploadKey);
+    LabUploadResult->setVisible(false);
+    bUploadTry->setEnabled(true);
+    Relayout();
+}
+
+void TCfgDialog::ShowUploadResult(const QString& text, bool ok)
+{
+    QPalette palette = LabUploadResult->palette();
+    palette.setColor(QPalette::WindowText, ok ? palette.color(QPalette::Active, QPalette::ButtonText) : Qt::red);
+    LabUploadResult->setPalette(palette);
+    LabUploadResult->setText(text);
+    LabUploadResult->setVisible(true);
+    bUploadTry->setEnabled(true);
+    Relayout();
 }
 
 bool TCfgDialog::PortChanged() const
@@ -450,6 +518,8 @@ settings::Values TCfgDialog::Chosen() const
     v.liveOn = cbLive->isChecked();
     v.livePort = seLivePort->value();
     v.event.title = eVeranstaltung->text().simplified();
+    v.uploadUrl = eUploadUrl->text().trimmed();
+    v.uploadKey = eUploadKey->text().trimmed();
     return v;
 }
 

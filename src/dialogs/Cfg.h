@@ -106,6 +106,14 @@ public:
     QLabel* LabVeranstaltung = nullptr;
     QLineEdit* eVeranstaltung = nullptr;
     QLabel* LabelStopFirst = nullptr;
+    // The upload of the results to a web host: its address, the SSH key file,
+    // a button that tries it once and the answer in words.
+    QLabel* LabUpload = nullptr;
+    QLineEdit* eUploadUrl = nullptr;
+    QLabel* LabUploadKey = nullptr;
+    QLineEdit* eUploadKey = nullptr;
+    QPushButton* bUploadTry = nullptr;
+    QLabel* LabUploadResult = nullptr;
     // The chosen port's adapter, and in red what keeps its timing from being right.
     QLabel* LabAdapter = nullptr;
     QLabel* LabAdapterWarning = nullptr;
@@ -116,6 +124,14 @@ public:
 
     // Live preview of the display format: called with the accuracy 2 - index.
     std::function<void(int accuracy)> OnDigitsChange;
+    // The upload button: the owner tries the address with the key file and
+    // answers through ShowUploadResult.
+    std::function<void(const QString& address, const QString& keyFile)> OnTryUpload;
+    // What is wrong with an upload address (empty: nothing); OK stays in
+    // the dialog while there is something.
+    std::function<QString(const QString& address)> CheckUploadAddress;
+    // The answer of a try, in words; red when it failed.
+    void ShowUploadResult(const QString& text, bool ok);
 
     void FormShow();
     void cbDigitsChange();

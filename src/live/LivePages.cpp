@@ -18,6 +18,9 @@ const char kCommonScript[] = R"js('use strict';
 var data = JSON.parse(document.getElementById('data').textContent);
 var got = performance.now();
 var POLL = @POLL@, SOURCE = '@SOURCE@', STREAM = '@STREAM@';
+// A page copied to a web host has no event stream and no server clock: it
+// polls the file beside it and tells how old its results are.
+var STATIC = !STREAM;
 function pad(n) { return (n < 10 ? '0' : '') + n; }
 function runText(ms, acc) {
   var v = Math.floor(ms / 10), frac = '';
@@ -111,12 +114,15 @@ function polling(on) {
   if (on && !poller) poller = setInterval(poll, POLL);
   if (!on && poller) { clearInterval(poller); poller = 0; }
   var s = document.getElementById('live');
-  if (s) { s.className = on ? 'live' : 'live on'; s.textContent = on ? 'alle 2 s' : 'live'; }
+  if (s) {
+    s.className = on ? 'live' : 'live on';
+    s.textContent = on ? 'alle ' + String(POLL / 1000).replace('.', ',') + ' s' : 'live';
+  }
 }
 // The stream starts from the version the page has: it sends only what
 // changed since (on a reconnect the browser names the last event it got).
 function connect() {
-  if (!window.EventSource) { polling(true); return; }
+  if (STATIC || !window.EventSource) { polling(true); return; }
   var es = new EventSource(STREAM + '?since=' + data.version);
   es.onopen = function () { polling(false); };
   es.onmessage = function (e) { try { receive(JSON.parse(e.data)); } catch (x) {} };
@@ -253,6 +259,11 @@ function draw() {
   tick();
 }
 function tick() {
+  if (STATIC) {
+    var s = Math.floor(data.timeOfDayMs / 1000) % 86400;
+    setText(document.getElementById('tod'), pad(Math.floor(s / 3600)) + ':' + pad(Math.floor(s / 60) % 60) + ':' + pad(s % 60));
+    return;
+  }
   document.getElementById('clock').textContent = runText(raceNow(), data.accuracy);
   document.getElementById('tod').textContent = timeOfDay();
 }
@@ -266,13 +277,13 @@ const char kResultsTop[] = R"html(<!DOCTYPE html>
 <head>
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
-<title>Zeitenprotokoll @TITLE@</title>
+@POLICY@<title>Zeitenprotokoll @TITLE@</title>
 <style>@STYLE@</style>
 </head>
 <body>
 <header>
 <h1 id="title">Zeitenprotokoll @TITLE@</h1>
-<div class="bar"><span class="cap">Rennzeit</span><span id="clock">0,00</span><span class="cap">Uhrzeit</span><span id="tod"></span><span id="live" class="live">verbindet</span></div>
+<div class="bar">@BAR@<span id="live" class="live">verbindet</span></div>
 </header>
 <main>
 <table>
@@ -280,7 +291,7 @@ const char kResultsTop[] = R"html(<!DOCTYPE html>
 <tbody id="rows"></tbody>
 </table>
 <p id="empty" hidden>Noch keine Teilnehmer.</p>
-<noscript><p>Diese Seite zeigt die Ergebnisse mit JavaScript; die Rohdaten stehen unter <a href="/results.json">/results.json</a>.</p></noscript>
+<noscript><p>Diese Seite zeigt die Ergebnisse mit JavaScript; die Rohdaten stehen unter <a href="@RAW@">@RAW@</a>.</p></noscript>
 </main>
 <script type="application/json" id="data">)html";
 
@@ -398,7 +409,7 @@ const char kDisplayTop[] = R"html(<!DOCTYPE html>
 <head>
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
-<title>Anzeige @TITLE@</title>
+@POLICY@<title>Anzeige @TITLE@</title>
 <style>@STYLE@</style>
 </head>
 <body>
@@ -414,16 +425,21 @@ const char kBottom[] = "</script>\n<script>@SCRIPT@</script>\n</body>\n</html>\n
 
 QByteArray script(Page page)
 {
+    const bool results = page != Page::Display;
     QByteArray common(kCommonScript);
-    common.replace("@POLL@", QByteArray::number(kPollMs));
-    common.replace("@SOURCE@", page == Page::Results ? kResultsPath : kDisplayDataPath);
-    common.replace("@STREAM@", page == Page::Results ? kEventsPath : kDisplayEventsPath);
-    return common + (page == Page::Results ? kResultsScript : kDisplayScript);
+    common.replace("@POLL@", QByteArray::number(page == Page::Static ? kStaticPollMs : kPollMs));
+    // The copy on a web host reads the file beside it, wherever the folder is.
+    common.replace("@SOURCE@",
+        page == Page::Static ? QByteArray(kResultsPath).mid(1)
+            : results        ? kResultsPath
+                             : kDisplayDataPath);
+    common.replace("@STREAM@", page == Page::Static ? "" : results ? kEventsPath : kDisplayEventsPath);
+    return common + (results ? kResultsScript : kDisplayScript);
 }
 
 QByteArray style(Page page)
 {
-    return page == Page::Results ? kResultsStyle : kDisplayStyle;
+    return page == Page::Display ? kDisplayStyle : kResultsStyle;
 }
 
 QByteArray hashSource(const QByteArray& text)
@@ -441,15 +457,30 @@ const Parts& parts(Page page)
 {
     auto make = [](Page p) {
         Parts parts;
-        parts.top = QByteArray(p == Page::Results ? kResultsTop : kDisplayTop).replace("@STYLE@", style(p));
-        parts.bottom = QByteArray(kBottom).replace("@SCRIPT@", script(p));
         parts.policy = "default-src 'none'; script-src " + hashSource(script(p)) + "; style-src " + hashSource(style(p))
-            + "; connect-src 'self'; img-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+            + "; connect-src 'self'; img-src 'self'; base-uri 'none'; form-action 'none'";
+        // A web host sends its own headers: the copy carries its policy in
+        // the page (where frame-ancestors has no effect).
+        const QByteArray meta = p == Page::Static
+            ? "<meta http-equiv=\"Content-Security-Policy\" content=\"" + parts.policy + "\">\n"
+            : QByteArray();
+        if (p != Page::Static)
+            parts.policy += "; frame-ancestors 'none'";
+        parts.top = QByteArray(p == Page::Display ? kDisplayTop : kResultsTop)
+                        .replace("@STYLE@", style(p))
+                        .replace("@POLICY@", meta)
+                        .replace("@BAR@",
+                            p == Page::Static ? "<span class=\"cap\">Stand</span><span id=\"tod\"></span>"
+                                              : "<span class=\"cap\">Rennzeit</span><span id=\"clock\">0,00</span>"
+                                                "<span class=\"cap\">Uhrzeit</span><span id=\"tod\"></span>")
+                        .replace("@RAW@", p == Page::Static ? QByteArray(kResultsPath).mid(1) : kResultsPath);
+        parts.bottom = QByteArray(kBottom).replace("@SCRIPT@", script(p));
         return parts;
     };
     static const Parts results = make(Page::Results);
     static const Parts display = make(Page::Display);
-    return page == Page::Results ? results : display;
+    static const Parts copy = make(Page::Static);
+    return page == Page::Results ? results : page == Page::Display ? display : copy;
 }
 
 } // namespace

@@ -13,7 +13,9 @@
 // the stream is not available. Nothing is loaded from elsewhere.
 namespace live {
 
-enum class Page { Results, Display };
+// Static: the results page as a file for a web host, beside a copy of
+// results.json that it reads every few seconds; no server code needed.
+enum class Page { Results, Display, Static };
 
 // The page with the given results JSON; the title is the application title.
 QByteArray PageHtml(Page page, const QString& title, const QByteArray& resultsJson);
@@ -35,8 +37,11 @@ constexpr char kEventsPath[] = "/events";
 constexpr char kDisplayDataPath[] = "/display.json";
 constexpr char kDisplayEventsPath[] = "/display/events";
 
-// Seconds between two polls of the results when the event stream is not
-// available; a change shows within two seconds.
-constexpr int kPollMs = 1500;
+// Milliseconds between two polls of the results when the event stream is
+// not available; the page says "alle 2 s".
+constexpr int kPollMs = 2000;
+// The copy on a web host: every reader polls, and a web host serves a file
+// that changes at most every two seconds.
+constexpr int kStaticPollMs = 5000;
 
 } // namespace live

@@ -72,6 +72,8 @@ const Key kKeys[] = {
     { "PortDevice", +[](Values& v) -> QString& { return v.portDevice; }, false },
     { "Veranstaltung", +[](Values& v) -> QString& { return v.event.title; }, false, INT_MIN, INT_MAX,
         kMaxTitleLength, TooLong::Cut },
+    { "UploadUrl", +[](Values& v) -> QString& { return v.uploadUrl; }, false },
+    { "UploadKey", +[](Values& v) -> QString& { return v.uploadKey; }, false },
 };
 // clang-format on
 

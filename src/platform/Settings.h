@@ -96,6 +96,8 @@ struct Values {
     bool liveOn = false; // "LiveOn": live results in the network
     int livePort = 8080; // "LivePort"
     Event event;
+    QString uploadUrl; // "UploadUrl": where the results go on the web; empty: no upload
+    QString uploadKey; // "UploadKey": the SSH key file; empty: the user's usual key
     // Group "Ports": "COMn=<device path>" for a port outside the usual
     // numbering. Written by hand by whoever sets up the machine; the program
     // reads it and never writes it.

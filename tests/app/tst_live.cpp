@@ -3,25 +3,34 @@
 
 // Live results and the spectator display in the main window: the settings,
 // the header's address, a race timed by keys reaching an event stream, a
-// taken port, and the spectator window after starts and stops.
+// taken port, the spectator window after starts and stops, and the upload
+// of the results to a real SSH server on loopback.
 #include "MainWindowFixture.h"
 
 #include "app/AudienceWindow.h"
 #include "app/LivePublisher.h"
 #include "app/LiveWidgets.h"
+#include "app/UploadLink.h"
 #include "dialogs/Cfg.h"
 #include "live/LiveServer.h"
 #include "platform/AppInfo.h"
 #include "race/RaceText.h"
 #include "support/HttpProbe.h"
+#include "support/UploadServers.h"
+#include "upload/KnownHosts.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTcpServer>
@@ -44,6 +53,59 @@ void writeLiveStore(const QVariant& on, const QVariant& port)
         s.setValue("LiveOn", on);
     if (port.isValid())
         s.setValue("LivePort", port);
+}
+
+// known_hosts and the SSH keys of a test live in a home folder of its own,
+// also when the test is run by hand.
+class PrivateHome {
+public:
+    PrivateHome()
+        : m_previous(qgetenv("HOME"))
+    {
+        qputenv("HOME", QFile::encodeName(m_dir.path()));
+    }
+    ~PrivateHome() { qputenv("HOME", m_previous); }
+    Q_DISABLE_COPY_MOVE(PrivateHome)
+    QString Path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+};
+
+void writeUploadStore(const QString& address, const QString& keyFile)
+{
+    ClearSettingsStore();
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, platform::ApplicationTitle());
+    s.setValue("Port", 0);
+    s.setValue("UploadUrl", address);
+    s.setValue("UploadKey", keyFile);
+}
+
+// The results the server holds; empty while it holds none.
+QJsonObject uploadedResults(const SshServer& ssh)
+{
+    return QJsonDocument::fromJson(ReadFileBytes(ssh.Folder() + "/results.json")).object();
+}
+
+// STOPP on the first entry that runs (F9 acts on the selected entry only).
+void stopARunner(MainWindowFixture& f, int afterMs)
+{
+    for (int r = 1; r < f.grid()->RowCount(); ++r) {
+        if (!f.cell(2, r).isEmpty() && f.cell(3, r).isEmpty()) {
+            f.w()->makeRowCurrent(r);
+            break;
+        }
+    }
+    f.stop(afterMs);
+}
+
+int finishedIn(const QJsonObject& results)
+{
+    int finished = 0;
+    for (const QJsonValue& e : results["entries"].toArray())
+        finished += e.toObject()["state"] == "finished" ? 1 : 0;
+    return finished;
 }
 
 bool waitListening(TFormMain* w)
@@ -615,6 +677,191 @@ private slots:
         QVERIFY2(cut[2]->text().endsWith(QChar(0x2026)), qPrintable(cut[2]->text()));
         QCOMPARE(cut[2]->toolTip(), endless);
         QVERIFY(cut[3]->geometry().right() <= a->width());
+    }
+
+    // The results go to a real SSH server: nothing before the operator
+    // accepted its key (Nein keeps it out of known_hosts), then the race's
+    // results, the page and the printable page after each stop, and a server
+    // that was away gets the newest within seconds of coming back.
+    void upload_raceReachesAnSftpServer_afterItsKeyIsAccepted_andAfterAnOutage()
+    {
+        QString why;
+        if (SshServer::Missing(&why))
+            QSKIP(qPrintable(why));
+        SshServer ssh;
+        QVERIFY2(ssh.Start(), qPrintable(ssh.error()));
+        const PrivateHome home;
+        const QString knownHosts = upload::KnownHostsFile();
+        const QByteArray keyBlob = ssh.HostKeyLine().split(' ').value(1);
+        writeUploadStore(ssh.Address(), ssh.ClientKey());
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TClickLabel* label = w->ui.LabUpload;
+        QTRY_VERIFY_WITH_TIMEOUT(w->Upload().Status().WaitsForHostKey(), 15000);
+        QVERIFY(label->isVisible());
+        QVERIFY(w->Upload().Failing());
+        QVERIFY(!QFile::exists(ssh.Folder() + "/results.json"));
+
+        dialogs::TakeShownMessages();
+        dialogs::QueueAnswer(QMessageBox::No);
+        label->OnClick();
+        QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.contains(ssh.HostKeyFingerprint()), qPrintable(shown[0].text));
+        QVERIFY(!ReadFileBytes(knownHosts).contains(keyBlob));
+        QTest::qWait(500);
+        QVERIFY(!QFile::exists(ssh.Folder() + "/results.json"));
+
+        dialogs::QueueAnswer(QMessageBox::Yes);
+        label->OnClick();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ssh.Folder() + "/index.html"), 15000);
+        QVERIFY(ReadFileBytes(knownHosts).contains(keyBlob));
+
+        f.start();
+        stopARunner(f, 12340);
+        QCOMPARE(f.cell(3, 1), QStringLiteral("12,34"));
+        QTRY_COMPARE_WITH_TIMEOUT(finishedIn(uploadedResults(ssh)), 1, 10000);
+        const QJsonObject results = uploadedResults(ssh);
+        QCOMPARE(results["entries"].toArray()[0].toObject()["time"].toString(), QStringLiteral("12,34"));
+        QVERIFY(results.contains("timeOfDayMs"));
+        // The page carries the same results, reads the file beside it and
+        // allows nothing but itself.
+        QTRY_VERIFY_WITH_TIMEOUT(ReadFileBytes(ssh.Folder() + "/index.html").contains("\"time\":\"12,34\""), 10000);
+        const QByteArray page = ReadFileBytes(ssh.Folder() + "/index.html");
+        QVERIFY(page.contains("<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none';"));
+        QVERIFY(page.contains("SOURCE = 'results.json'"));
+        QVERIFY(page.contains("Stand"));
+        const QByteArray printable = ReadFileBytes(ssh.Folder() + "/" + w->files.title + ".html");
+        QVERIFY2(printable.contains("12.34"), printable.left(400).constData());
+        QTRY_VERIFY(QRegularExpression("^Upload: \\d\\d:\\d\\d:\\d\\d ok$").match(label->text()).hasMatch());
+        QVERIFY(!w->Upload().Failing());
+        // No temporary name is left behind.
+        for (const QString& name : QDir(ssh.Folder()).entryList(QDir::Files | QDir::Hidden))
+            QVERIFY2(!name.startsWith('.'), qPrintable(name));
+
+        // Away while the race goes on; the header says so in red.
+        ssh.Stop();
+        f.start();
+        stopARunner(f, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->Upload().Failing(), 15000);
+        QVERIFY2(label->text().contains("lehnt die Verbindung ab"), qPrintable(label->text()));
+        f.start();
+        stopARunner(f, 3000);
+        QCOMPARE(finishedIn(uploadedResults(ssh)), 1);
+        QVERIFY2(ssh.Start(), qPrintable(ssh.error()));
+        QElapsedTimer back;
+        back.start();
+        QTRY_COMPARE_WITH_TIMEOUT(finishedIn(uploadedResults(ssh)), 3, 15000);
+        qInfo("the newest results arrived %lld ms after the server came back", back.elapsed());
+        QTRY_VERIFY_WITH_TIMEOUT(!w->Upload().Failing(), 10000);
+    }
+
+    // STOPP while the server took the connection and then fell silent: the
+    // table has the stop when the key returns, long before any network limit.
+    void upload_serverThatHangs_neverHoldsUpTheStop()
+    {
+        QTcpServer hung; // the kernel completes the handshake; nobody answers
+        QVERIFY(hung.listen(QHostAddress::LocalHost, 0));
+        const PrivateHome home;
+        const QString key = home.Path() + "/id_ed25519";
+        QString output;
+        QVERIFY2(RunTool("/usr/bin/ssh-keygen", { "-q", "-t", "ed25519", "-N", "", "-f", key }, &output),
+            qPrintable(output));
+        writeUploadStore(
+            QStringLiteral("sftp://%1@127.0.0.1:%2/site/").arg(SshServer::User()).arg(hung.serverPort()), key);
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        f.start();
+        QTRY_VERIFY_WITH_TIMEOUT(w->Upload().Status().sending, 10000);
+        for (int n = 1; n <= 5; ++n)
+            f.start(100);
+        auto stopped = [&f] {
+            int count = 0;
+            for (int r = 1; r <= 6; ++r)
+                count += f.cell(3, r).isEmpty() ? 0 : 1;
+            return count;
+        };
+        QElapsedTimer clock;
+        for (int n = 1; n <= 6; ++n) {
+            clock.start();
+            stopARunner(f, 1000);
+            const qint64 took = clock.elapsed();
+            QCOMPARE(stopped(), n);
+            // The connection limit is 15 s: a stop that waited for the
+            // network would take that long.
+            QVERIFY2(took < 2000, qPrintable(QString::number(took)));
+            QTest::qWait(300); // the publish step runs, as between real stops
+        }
+        QVERIFY(w->Upload().Status().sending);
+    }
+
+    // The settings dialog keeps the address and the key file, refuses an
+    // address it cannot read, and its button tries the target in words,
+    // asking before it trusts a server key.
+    void upload_settingsDialogTriesTheTarget_andAsksBeforeTrustingItsKey()
+    {
+        QString why;
+        if (SshServer::Missing(&why))
+            QSKIP(qPrintable(why));
+        SshServer ssh;
+        QVERIFY2(ssh.Start(), qPrintable(ssh.error()));
+        const PrivateHome home;
+        const QString knownHosts = upload::KnownHostsFile();
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        TCfgDialog* d = w->ui.CfgDialog;
+        QVERIFY(!w->ui.LabUpload->isVisible());
+        bool okWithBadAddress = true;
+        QString badText, refusedText, triedText;
+        QStringList leftBehind { "not tried" };
+        auto waitForAnswer = [d] {
+            if (!QTest::qWaitFor([d] { return d->bUploadTry->isEnabled(); }, 20000))
+                return QStringLiteral("no answer in 20 s");
+            return d->LabUploadResult->text();
+        };
+        dialogs::SetDialogHandler([&](QDialog*) {
+            d->eUploadUrl->setText(QStringLiteral("scp://verein.example/"));
+            d->setResult(QDialog::Rejected);
+            d->OKBtn->click();
+            okWithBadAddress = d->result() == QDialog::Accepted;
+            badText = d->LabUploadResult->text();
+            d->eUploadUrl->setText(ssh.Address());
+            d->eUploadKey->setText(ssh.ClientKey());
+            dialogs::QueueAnswer(QMessageBox::No);
+            d->bUploadTry->click();
+            refusedText = waitForAnswer();
+            dialogs::QueueAnswer(QMessageBox::Yes);
+            d->bUploadTry->click();
+            triedText = waitForAnswer();
+            leftBehind = QDir(ssh.Folder()).entryList(QDir::Files | QDir::Hidden);
+            return int(QDialog::Accepted);
+        });
+        w->bCFGClick();
+        QVERIFY(!okWithBadAddress);
+        QVERIFY2(!badText.isEmpty() && d->LabUploadResult->isVisibleTo(d), qPrintable(badText));
+        QVERIFY2(refusedText.contains("nicht angenommen"), qPrintable(refusedText));
+        QVERIFY2(triedText.startsWith("Verbunden mit 127.0.0.1:"), qPrintable(triedText));
+        QVERIFY(ReadFileBytes(knownHosts).contains(ssh.HostKeyLine().split(' ').value(1)));
+        QCOMPARE(leftBehind, QStringList());
+
+        QCOMPARE(w->Upload().Address(), ssh.Address());
+        QCOMPARE(store().value("UploadUrl").toString(), ssh.Address());
+        QCOMPARE(store().value("UploadKey").toString(), ssh.ClientKey());
+        QVERIFY(w->ui.LabUpload->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ssh.Folder() + "/results.json"), 15000);
+
+        // The dialog shows what is set; emptied, the upload is off.
+        QString shownAddress;
+        dialogs::SetDialogHandler([&](QDialog*) {
+            shownAddress = d->eUploadUrl->text();
+            d->eUploadUrl->clear();
+            return int(QDialog::Accepted);
+        });
+        w->bCFGClick();
+        QCOMPARE(shownAddress, ssh.Address());
+        QVERIFY(!w->Upload().Active());
+        QVERIFY(!w->ui.LabUpload->isVisible());
+        QCOMPARE(store().value("UploadUrl").toString(), QString());
     }
 
     void snapshot_followsLoadAndReset()

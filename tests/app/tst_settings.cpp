@@ -84,6 +84,8 @@ private slots:
         v.liveOn = true;
         v.livePort = 8181;
         v.event.title = QStringLiteral("Vereinsmeisterschaft Slalom, 2027");
+        v.uploadUrl = QStringLiteral("sftp://verein@web.example:2222/~/ergebnisse/");
+        v.uploadKey = QStringLiteral("/home/zeit/.ssh/verein_ed25519");
         {
             platform::SettingsStore store(kTitle);
             settings::Write(store, v);
@@ -105,9 +107,14 @@ private slots:
         QVERIFY(back.liveOn);
         QCOMPARE(back.livePort, 8181);
         QCOMPARE(back.event.title, v.event.title);
-        // The race title comes after every key the program wrote before it.
+        QCOMPARE(back.uploadUrl, v.uploadUrl);
+        QCOMPARE(back.uploadKey, v.uploadKey);
+        // The upload's keys come after every key the program wrote before them.
         QSettings file(QSettings::NativeFormat, QSettings::UserScope, kTitle);
-        QCOMPARE(file.allKeys().size(), 21);
+        QCOMPARE(file.allKeys().size(), 23);
+        // No password is among them.
+        for (const QString& key : file.allKeys())
+            QVERIFY2(!key.contains("Pass", Qt::CaseInsensitive), qPrintable(key));
     }
 
     void aNegativeAlgorithm_isKept_itLocksThePortList()
@@ -117,7 +124,12 @@ private slots:
         QCOMPARE(readWith(with(fourteen(), "Alg", 2)).algorithm, 0);
     }
 
-    void aStoreWithoutARaceTitle_hasNone() { QVERIFY(readWith(fourteen()).event.title.isEmpty()); }
+    void aStoreWithoutARaceTitle_hasNone()
+    {
+        QVERIFY(readWith(fourteen()).event.title.isEmpty());
+        // Nor an upload: an older store uploads nothing.
+        QVERIFY(readWith(fourteen()).uploadUrl.isEmpty());
+    }
 
     void textsLongerThanTheirLimit_titleIsCut_pathIsRefused()
     {

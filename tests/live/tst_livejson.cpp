@@ -461,7 +461,7 @@ private slots:
 
     void pages_embedTheResultsSafelyAndAllowOnlyTheirOwnScript()
     {
-        for (Page page : { Page::Results, Page::Display }) {
+        for (Page page : { Page::Results, Page::Display, Page::Static }) {
             Snapshot s;
             s.entries = { running("1", "</script><script>alert(1)</script>", "10:00.00,00") };
             const QString title = QStringLiteral("<Club \"Süd\">");
@@ -484,6 +484,21 @@ private slots:
             const QByteArray policy = PagePolicy(page);
             QVERIFY2(policy.contains("script-src 'sha256-" + hash + "'"), policy.constData());
             QVERIFY(policy.startsWith("default-src 'none'"));
+            // The copy for a web host brings its policy along and reads the
+            // file beside it; the served pages get theirs as a header.
+            const QByteArray meta = "<meta http-equiv=\"Content-Security-Policy\" content=\"" + policy + "\">";
+            QCOMPARE(html.contains(meta), page == Page::Static);
+            QCOMPARE(policy.contains("frame-ancestors"), page != Page::Static);
+            if (page == Page::Static) {
+                QVERIFY(script.contains("SOURCE = 'results.json', STREAM = ''"));
+                QVERIFY(html.contains("<span class=\"cap\">Stand</span>"));
+                QVERIFY(html.contains("<a href=\"results.json\">"));
+                QVERIFY(!html.contains("id=\"clock\""));
+            }
+            // The page says how often it polls, in the same number it uses.
+            const int poll = page == Page::Static ? kStaticPollMs : kPollMs;
+            QVERIFY(script.contains(QStringLiteral("var POLL = %1,").arg(poll)));
+            QVERIFY(script.contains("'alle ' + String(POLL / 1000)"));
         }
     }
 
