@@ -246,7 +246,6 @@ private:
 
     std::unique_ptr<race::Race> m_race;
     std::unique_ptr<race::JournalRecorder> m_journal;
-    std::unique_ptr<JournalRecorder> m_journal;
     std::unique_ptr<UploadLink> m_upload; // outlives the publisher that feeds it
     std::unique_ptr<LivePublisher> m_live;
     std::unique_ptr<race::RaceBackups> m_backups;

@@ -836,7 +836,7 @@ private slots:
             leftBehind = QDir(ssh.Folder()).entryList(QDir::Files | QDir::Hidden);
             return int(QDialog::Accepted);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         QVERIFY(!okWithBadAddress);
         QVERIFY2(!badText.isEmpty() && d->LabUploadResult->isVisibleTo(d), qPrintable(badText));
         QVERIFY2(refusedText.contains("nicht angenommen"), qPrintable(refusedText));
@@ -857,7 +857,7 @@ private slots:
             d->eUploadUrl->clear();
             return int(QDialog::Accepted);
         });
-        w->bCFGClick();
+        w->ui.EinstellunGen1->trigger();
         QCOMPARE(shownAddress, ssh.Address());
         QVERIFY(!w->Upload().Active());
         QVERIFY(!w->ui.LabUpload->isVisible());
