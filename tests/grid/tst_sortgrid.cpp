@@ -587,7 +587,7 @@ private slots:
         QVERIFY(grid.SaveToCsv(csv));
         QCOMPARE(ReadFileBytes(csv),
             QByteArray("Nr.;Name;Start;Zeit;Split;Platz;*\r\n3;Berg;;;;-;\r\n"
-                       "4;Anna Maier;;1.05,12;;1;65120\r\n"));
+                       "4;Anna Maier;;\"1.05,12\";;1;65120\r\n")); // a comma is quoted for comma readers
         const QString backup = dir.filePath(QStringLiteral("b.txt"));
         QVERIFY(grid.SaveToFile(backup));
         const QList<QByteArray> lines = ReadFileBytes(backup).split('\n');

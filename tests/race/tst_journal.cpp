@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "gridstore/CellStore.h"
+#include "platform/AppInfo.h"
 #include "platform/BootClock.h"
 #include "protocol/Columns.h"
 #include "race/Journal.h"
@@ -545,7 +546,9 @@ private slots:
         QStringList dated = QDir(data.path()).entryList(QDir::Files);
         QCOMPARE(dated.size(), 1); // the same race: replaced
         QCOMPARE(ReadFileBytes(data.filePath(dated[0])), backup("zwei"));
-        QCOMPARE(ReadFileBytes(work.filePath("rennzeit.txt")), backup("zwei"));
+        // The plain copy goes into the documents folder, never the working one.
+        QCOMPARE(ReadFileBytes(platform::OutputFolder() + QStringLiteral("/rennzeit.txt")), backup("zwei"));
+        QVERIFY(!QFile::exists(work.filePath("rennzeit.txt")));
 
         backups.NewRace();
         QCOMPARE(backups.Write(cells, backup("drei"), data.path()), QString());
@@ -554,7 +557,7 @@ private slots:
         // A data folder that cannot be written: said with its name.
         const QString failure = backups.Write(cells, backup("vier"), data.filePath("fehlt"));
         QVERIFY(failure.contains(data.filePath("fehlt")));
-        QCOMPARE(ReadFileBytes(work.filePath("rennzeit.txt")), backup("vier"));
+        QCOMPARE(ReadFileBytes(platform::OutputFolder() + QStringLiteral("/rennzeit.txt")), backup("vier"));
     }
 
     // Lines the disk refuses until the end go with the durable ones into a
