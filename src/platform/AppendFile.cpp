@@ -85,8 +85,8 @@ bool AppendFile::Append(const QByteArray& bytes, QString* reason)
             const int error = n < 0 ? errno : ENOSPC;
             // Should the cut fail too, the piece stays torn on the disk: the
             // reader ignores a torn last line and the next Open cuts it off.
-            if (done > 0)
-                (void)::ftruncate(m_fd, m_size);
+            if (done > 0 && ::ftruncate(m_fd, m_size) != 0)
+                qWarning("AppendFile: a torn piece stays at the end (cut failed: %s)", std::strerror(errno));
             if (reason)
                 *reason = systemReason(error);
             return false;
@@ -97,7 +97,8 @@ bool AppendFile::Append(const QByteArray& bytes, QString* reason)
         const int error = errno;
         // What fdatasync could not confirm may or may not be on the disk: take
         // it back, so the caller's retry does not write it twice.
-        (void)::ftruncate(m_fd, m_size);
+        if (::ftruncate(m_fd, m_size) != 0)
+            qWarning("AppendFile: an unconfirmed piece stays at the end (cut failed: %s)", std::strerror(errno));
         if (reason)
             *reason = systemReason(error);
         return false;
