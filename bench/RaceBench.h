@@ -44,5 +44,5 @@ inline void FillLateRace(TFormMain& w, int entries, int running, int classes = 0
     }
     g->SetCells(5, entries + 1, QStringLiteral("-"));
     g->EndUpdate();
-    w.rankRefresh();
+    (void)w.Race().RankRefresh(w.ui.SortGrid1->Selection().Top); // as a table edit ranks
 }

@@ -95,7 +95,7 @@ int main(int argc, char** argv)
     const bool timingPriority = w->ui.ComPort->WatcherTimingPriority();
     // Shorter than any gap between two impulses (the tick counts microseconds).
     SetTiming(w->Race(), &race::RaceSettings::startLockoutMs, 1);
-    w->ImageLSClick(w->ui.ImageLSstart);
+    w->ui.LockLSStart1->trigger(); // F11: the start barrier locked
 
     // The GUI thread is blocked 50 ms and 200 ms in turn, once a second.
     int blocks = 0;

@@ -66,9 +66,9 @@ int main(int argc, char** argv)
     w.ui.ComPort->SetPort(1);
     w.ui.ComPort->Open();
     SetTiming(w.Race(), &race::RaceSettings::startLockoutMs, 1); // the lockout must not swallow the next edge
-    w.ImageLSClick(w.ui.ImageLSstart);
+    w.ui.LockLSStart1->trigger();
     w.ui.SortGrid1->SetRowCount(2001);
-    w.makeRowCurrent(1);
+    w.ui.SortGrid1->SetRow(1);
 
     // The event loop sleeps between events, as the program's own does; a
     // START, which moves the current row on, quits it.
@@ -95,7 +95,7 @@ int main(int argc, char** argv)
         runFor(7 + i % 5);
         w.ui.TimerGesperrtStart->Fire();
         if (w.ui.ImageLSstart->Tag == 0)
-            w.ImageLSClick(w.ui.ImageLSstart);
+            w.ui.LockLSStart1->trigger();
         tick.lastRead.store(0);
         giveUp.start();
         const long long before = Clock::now().time_since_epoch().count();

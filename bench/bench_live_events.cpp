@@ -210,7 +210,7 @@ int main(int argc, char** argv)
         if (static_cast<int>(stopped.size()) == kStops)
             return;
         const QString number = out.takeAt(random.bounded(static_cast<int>(out.size())));
-        w.makeRowCurrent(g->FindRow(0, number, false));
+        w.ui.SortGrid1->SetRow(g->FindRow(0, number, false));
         tick.advance(100 + random.bounded(900));
         stopped.emplace_back(number, Clock::now());
         w.ui.mStop->trigger();

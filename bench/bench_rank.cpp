@@ -42,7 +42,7 @@ double measure(int entries, int classes, bool run2 = false)
             g->SetCells(protocol::kColLauf1Platz, r, QString::number(r));
         }
         g->EndUpdate();
-        w.rankRefresh();
+        (void)w.Race().RankRefresh(w.ui.SortGrid1->Selection().Top); // as a table edit ranks
     }
 
     std::vector<double> ms;

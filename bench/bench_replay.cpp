@@ -11,10 +11,12 @@
 #include "app/FMain.h"
 #include "app/LivePublisher.h"
 #include "controls/Dialogs.h"
+#include "grid/SortGrid.h"
 #include "race/Journal.h"
 #include "race/JournalRecorder.h"
 #include "race/LightBarriers.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -51,19 +53,19 @@ int main(int argc, char** argv)
             return platform::Stamp { t, QTime::currentTime() };
         };
         for (int i = 0; i < kEntries; ++i) {
-            w.startAt(stamp());
+            w.ui.mStart->trigger();
             for (int k = 0; k < 8; ++k)
-                w.LightBarriers().Impulse(race::Barrier::Start, stamp(), w.currentRow());
-            w.FStopp1Click();
-            w.LockLSStart1Click();
-            w.LockLSStart1Click();
+                w.LightBarriers().Impulse(race::Barrier::Start, stamp(), w.ui.SortGrid1->Selection().Top);
+            w.ui.FStopp1->trigger();
+            w.ui.LockLSStart1->trigger();
+            w.ui.LockLSStart1->trigger();
         }
         for (int row = 1; row <= kEntries && w.Journal().File().LastSeq() < kEvents; ++row) {
-            w.makeRowCurrent(row);
-            w.stopAt(stamp());
+            w.ui.SortGrid1->SetRow(row);
+            w.ui.mStop->trigger();
         }
         while (w.Journal().File().LastSeq() < kEvents)
-            w.LockLSStopp1Click();
+            w.ui.LockLSStopp1->trigger();
         journal = w.Journal().File().FileName();
         recorded = w.Race().Digest();
         w.Journal().File().WaitDurable(w.Journal().File().LastSeq(), 10000);

@@ -129,7 +129,7 @@ StopTimes StopRunners(TFormMain& w, ScopedFakeTick& tick, int count, int gapMinM
         if (running.isEmpty())
             break;
         const QString number = running[int(random.bounded(int(running.size())))];
-        w.makeRowCurrent(g->FindRow(0, number, false));
+        w.ui.SortGrid1->SetRow(g->FindRow(0, number, false));
         tick.advance(100 + int(random.bounded(900)));
         const auto start = std::chrono::steady_clock::now();
         w.ui.mStop->trigger();

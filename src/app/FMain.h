@@ -60,13 +60,13 @@ public:
 
     MainUi ui;
 
-    race::Race& Race() { return *m_race; }
-    const race::Race& Race() const { return *m_race; }
-    race::JournalRecorder& Journal() { return *m_journal; }
-    LivePublisher& Live() { return *m_live; }
-    UploadLink& Upload() { return *m_upload; }
-    BarrierLine& Barrier() { return *m_barrier; }
-    race::LightBarriers& LightBarriers() { return *m_lightBarriers; }
+    // The window's parts, for the program's start and the tests.
+    race::Race& Race() const { return *m_race; }
+    race::JournalRecorder& Journal() const { return *m_journal; }
+    LivePublisher& Live() const { return *m_live; }
+    UploadLink& Upload() const { return *m_upload; }
+    BarrierLine& Barrier() const { return *m_barrier; }
+    race::LightBarriers& LightBarriers() const { return *m_lightBarriers; }
 
     // Names derived at start-up.
     struct SideFiles {
@@ -85,6 +85,24 @@ public:
     settings::Values CurrentSettings() const;
     const settings::Colours& Colours() const { return m_colours; }
 
+    // Start-up and end
+    void createDialogs(); // the settings and confirmation dialogs, after FormCreate
+    // Ends the program as closing the window does, but without the exit
+    // question: a logout, a shutdown or the terminal asked for it.
+    void endInOrder();
+
+    // After an unclean end of a session the operator is asked "Letztes
+    // Rennen wiederherstellen?", race by race, the newest first; Ja replays
+    // its journal into the race, which goes on in a new journal, Nein
+    // forgets it. A given answer skips the question. A race another window
+    // is asking about is left to it, and the operator is told.
+    void offerRecovery(std::optional<bool> answer = std::nullopt);
+    // Rebuilds the race from a journal file; false (with a message) when
+    // nothing could be read.
+    bool recoverJournal(const QString& fileName);
+
+private:
+    // Handlers of the window's own events, and what they share.
     // Race commands. The clicks take their stamp when they run; a barrier
     // passes the stamp of its edge.
     void mStartClick();
@@ -125,25 +143,8 @@ public:
     void sbHTMLClick(int tag);
     void loadProtocol(const QString& fileName);
 
-    // Lifecycle and header bar
+    // Lifecycle, header bar and what the handlers share
     void FormCloseQuery(bool& canClose);
-    void createDialogs(); // the settings and confirmation dialogs, after FormCreate
-    // Ends the program as closing the window does, but without the exit
-    // question: a logout, a shutdown or the terminal asked for it.
-    void endInOrder();
-
-    // After an unclean end of a session the operator is asked "Letztes
-    // Rennen wiederherstellen?", race by race, the newest first; Ja replays
-    // its journal into the race, which goes on in a new journal, Nein
-    // forgets it. A given answer skips the question. A race another window
-    // is asking about is left to it, and the operator is told.
-    void offerRecovery(std::optional<bool> answer = std::nullopt);
-    // Rebuilds the race from a journal file; false (with a message) when
-    // nothing could be read.
-    bool recoverJournal(const QString& fileName);
-
-private:
-    // Handlers of the window's own events, and what they share.
     void rowStateRefresh(int row);
     // Barriers: each change of the lines, in the order of its edge.
     void ComPortDSR(TComPort* sender, const platform::LineEvent& change);

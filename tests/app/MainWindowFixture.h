@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "Operator.h"
 #include "app/BarrierLine.h"
 #include "app/FMain.h"
 #include "app/LivePublisher.h"
@@ -18,6 +19,7 @@
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "platform/AppInfo.h"
+#include "protocol/Columns.h"
 #include "race/JournalRecorder.h"
 #include "race/LightBarriers.h"
 #include "support/RecordingShell.h"
@@ -33,6 +35,18 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+
+// The table's columns, by name.
+using protocol::kColGesamt;
+using protocol::kColKlasse;
+using protocol::kColName;
+using protocol::kColNr;
+using protocol::kColPlatz;
+using protocol::kColRaw;
+using protocol::kColSplit;
+using protocol::kColStart;
+using protocol::kColStatus;
+using protocol::kColZeit;
 
 // Removes the settings store of the running test program, so a window starts
 // with the defaults instead of what the previous test left at its exit.
@@ -87,7 +101,7 @@ struct MainWindowFixture {
     TFormMain* w() const { return window.get(); }
     TSortGrid* grid() const { return window->ui.SortGrid1; }
     QString cell(int c, int r) const { return window->ui.SortGrid1->Cells(c, r); }
-    int current() const { return window->currentRow(); }
+    int current() const { return op::CurrentRow(*window); }
 
     void key(Qt::Key k) { QTest::keyClick(window.get(), k); }
     void press(QWidget* button)

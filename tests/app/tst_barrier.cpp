@@ -77,14 +77,14 @@ private slots:
             ImpulseWhileBusy(f, 200000 + 40 * i, 0x20);
             std::this_thread::sleep_for(std::chrono::milliseconds(40));
         }
-        QCOMPARE(f.cell(6, 1), QString()); // nothing applied yet
+        QCOMPARE(f.cell(kColRaw, 1), QString()); // nothing applied yet
         QCOMPARE(w->ui.ComPort->QueuedChanges(), size_t(10)); // each pulse: on and off
         f.tick.set(200900); // the moment the window gets to them is not their time
-        QTRY_COMPARE(f.cell(6, 5), QStringLiteral("200160"));
+        QTRY_COMPARE(f.cell(kColRaw, 5), QStringLiteral("200160"));
         for (int i = 0; i < 5; ++i)
-            QCOMPARE(f.cell(6, i + 1), QString::number(200000 + 40 * i));
-        QCOMPARE(f.cell(4, 5), QStringLiteral("0,16"));
-        QCOMPARE(f.cell(6, 6), QString());
+            QCOMPARE(f.cell(kColRaw, i + 1), QString::number(200000 + 40 * i));
+        QCOMPARE(f.cell(kColSplit, 5), QStringLiteral("0,16"));
+        QCOMPARE(f.cell(kColRaw, 6), QString());
     }
 
     void stopImpulseWhileBusy_stopsWithItsEdgeTick()
@@ -92,12 +92,12 @@ private slots:
         MainWindowFixture f(true);
         TFormMain* w = f.w();
         f.start(); // row 1 by key at 100000
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         f.key(Qt::Key_F12);
         ImpulseWhileBusy(f, 103250, 0x10);
         f.tick.set(109999);
-        QTRY_COMPARE(f.cell(3, 1), QStringLiteral("3,25"));
-        QCOMPARE(f.cell(6, 1), QStringLiteral("3250"));
+        QTRY_COMPARE(f.cell(kColZeit, 1), QStringLiteral("3,25"));
+        QCOMPARE(f.cell(kColRaw, 1), QStringLiteral("3250"));
     }
 
     void startLockout_isJudgedAtEachEdge_notWhenTheWindowGetsToIt()
@@ -110,9 +110,9 @@ private slots:
         ImpulseWhileBusy(f, 302000, 0x20); // inside the lockout: dropped
         ImpulseWhileBusy(f, 303500, 0x20); // after it: starts row 2
         f.tick.set(304000);
-        QTRY_COMPARE(f.cell(6, 2), QStringLiteral("303500"));
-        QCOMPARE(f.cell(6, 1), QStringLiteral("300000"));
-        QCOMPARE(f.cell(6, 3), QString());
+        QTRY_COMPARE(f.cell(kColRaw, 2), QStringLiteral("303500"));
+        QCOMPARE(f.cell(kColRaw, 1), QStringLiteral("300000"));
+        QCOMPARE(f.cell(kColRaw, 3), QString());
         // The lockout of the second start runs from its edge, and so ends
         // 3 s after it; its timer fires then.
         QCOMPARE(w->Race().LockoutEnd(race::Barrier::Start), std::optional<platform::Tick>(306500));
@@ -126,7 +126,7 @@ private slots:
         TFormMain* w = f.w();
         f.key(Qt::Key_F11);
         f.lines(0x20); // starts row 1; DSR stays on
-        QCOMPARE(f.cell(6, 1), QStringLiteral("100000"));
+        QCOMPARE(f.cell(kColRaw, 1), QStringLiteral("100000"));
         dialogs::TakeShownMessages();
 
         f.lab.Unplug(1);
@@ -143,7 +143,7 @@ private slots:
         SaveShot(w, QStringLiteral("barrier_disconnected.png"));
 
         f.start(1000); // keys keep timing
-        QCOMPARE(f.cell(6, 2), QStringLiteral("101000"));
+        QCOMPARE(f.cell(kColRaw, 2), QStringLiteral("101000"));
         w->ui.TimerGesperrtStart->Fire();
         const int startLock = w->ui.ImageLSstart->Tag, stopLock = w->ui.ImageLSstop->Tag;
         QCOMPARE(startLock, 1);
@@ -164,7 +164,7 @@ private slots:
         QVERIFY(f.lab.WaitUntilWaiting(1, 5000));
         f.tick.advance(500);
         f.lab.SetLine(1, 0x20, true);
-        QTRY_COMPARE(f.cell(6, 3), QStringLiteral("101500"));
+        QTRY_COMPARE(f.cell(kColRaw, 3), QStringLiteral("101500"));
     }
 
     // A watcher that ends (the driver can no longer tell the lines) would
@@ -368,7 +368,7 @@ private slots:
         MainWindowFixture f(true);
         TFormMain* w = f.w();
         f.start();
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         f.grid()->SetCells(6, 1, QStringLiteral("12x"));
         f.key(Qt::Key_F12);
         dialogs::TakeShownMessages();
@@ -381,7 +381,7 @@ private slots:
         f.grid()->SetCells(6, 1, QStringLiteral("100000"));
         f.tick.advance(2000);
         f.lab.Pulse(1, 0x10);
-        QTRY_COMPARE(f.cell(3, 1), QStringLiteral("2,00"));
+        QTRY_COMPARE(f.cell(kColZeit, 1), QStringLiteral("2,00"));
     }
 
     // The error of a barrier's STOPP opens no box with an event loop of its
@@ -393,7 +393,7 @@ private slots:
         MainWindowFixture f(true);
         TFormMain* w = f.w();
         f.start();
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         f.grid()->SetCells(6, 1, QStringLiteral("12x"));
         f.key(Qt::Key_F12);
         bool modal = false;
@@ -410,7 +410,7 @@ private slots:
         QVERIFY(!modal);
         QVERIFY(!w->ui.ComPort->Connected());
         QVERIFY(!w->ui.ImageLSstart->isVisible());
-        QCOMPARE(f.cell(3, 1), QString());
+        QCOMPARE(f.cell(kColZeit, 1), QString());
     }
 
     void printButton_followsThePrinterAnswer_whenItArrives()

@@ -386,11 +386,11 @@ private slots:
         f.start();
         f.start(100);
         f.start(100);
-        f.w()->makeRowCurrent(1);
+        op::SelectRow(*f.w(), 1);
         f.stop(5000);
         f.stop(300); // the next runner in start order
         QTRY_VERIFY(notice->isVisible());
-        f.w()->makeRowCurrent(4);
+        op::SelectRow(*f.w(), 4);
         f.start(200);
         QCOMPARE(f.cell(protocol::kColZeit, 1), QStringLiteral("5,20"));
         QCOMPARE(f.cell(protocol::kColZeit, 2), QStringLiteral("5,40"));
@@ -428,12 +428,12 @@ private slots:
             f.start();
             f.start(1000);
             f.start(1000);
-            f.w()->makeRowCurrent(1);
+            op::SelectRow(*f.w(), 1);
             f.stop(2340);
             f.tick.advance(1000);
-            f.w()->bEndClick();
+            op::End(*f.w());
             f.key(Qt::Key_F11);
-            f.w()->makeRowCurrent(3);
+            op::SelectRow(*f.w(), 3);
             QCOMPARE(f.current(), 3);
             frozen = displayRow(f.w(), 0);
             QCOMPARE(frozen.mid(0, 6), (QList<int> { 0, 0, 0, 0, 5, 3 }));
@@ -485,7 +485,7 @@ private slots:
             f.start();
             f.start(1000);
             f.start(1000);
-            f.w()->makeRowCurrent(1);
+            op::SelectRow(*f.w(), 1);
             f.stop(3000);
             QCOMPARE(f.cell(protocol::kColZeit, 1), QStringLiteral("5,00"));
             journal = f.w()->Journal().File().FileName();
@@ -552,8 +552,8 @@ private slots:
             f.start();
             f.start(1000);
             f.start(1000);
-            f.w()->makeRowCurrent(2);
-            f.w()->statusClick(protocol::EntryStatus::DNF);
+            op::SelectRow(*f.w(), 2);
+            op::SetStatus(*f.w(), protocol::EntryStatus::DNF);
             QVERIFY(f.grid()->FindRow(protocol::kColPlatz, QStringLiteral("DNF")) >= 1);
             journal = f.w()->Journal().File().FileName();
             QVERIFY(f.w()->Journal().File().WaitDurable(f.w()->Journal().File().LastSeq(), 10000));

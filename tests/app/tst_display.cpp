@@ -45,20 +45,20 @@ private slots:
         TFormMain* w = f.w();
         f.start();
         f.tick.advance(65230);
-        w->ClockTimer();
+        w->ui.Clock->Fire();
         QCOMPARE(values(w, 0), (QList<int> { 0, 0, 1, 0, 5, 2, 3 }));
         QCOMPARE(lit(w, 0), (QList<bool> { false, false, true, true, true, true, true }));
         // Row 2 is free and current: row 1 of the display is dim zero.
         QCOMPARE(values(w, 1), (QList<int> { 0, 0, 0, 0, 0, 0, 0 }));
         QCOMPARE(lit(w, 1), (QList<bool> { false, false, false, false, false, false, false }));
         // Selecting the running row makes the clock show its running time.
-        w->makeRowCurrent(1);
-        w->ClockTimer();
+        op::SelectRow(*w, 1);
+        w->ui.Clock->Fire();
         QCOMPARE(values(w, 1), (QList<int> { 0, 0, 1, 0, 5, 2, 3 }));
         f.stop(770); // 66,00
-        QCOMPARE(f.cell(3, 1), QStringLiteral("1.06,00"));
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("1.06,00"));
         // The finished row shows its run time once selected again.
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         QCOMPARE(values(w, 1), (QList<int> { 0, 0, 1, 0, 6, 0, 0 }));
         QCOMPARE(lit(w, 1), (QList<bool> { false, false, true, true, true, true, true }));
     }
@@ -67,14 +67,14 @@ private slots:
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        w->displayRowUpdate(0, 35999990);
+        w->ui.PanelTimer->ShowRow(0, 35999990);
         QCOMPARE(values(w, 0), (QList<int> { 9, 5, 9, 5, 9, 9, 9 }));
         QCOMPARE(w->ui.PanelTimer->Digits[0][0]->ColorOn(), w->Colours().digit);
-        w->displayRowUpdate(0, 36000000);
+        w->ui.PanelTimer->ShowRow(0, 36000000);
         QCOMPARE(values(w, 0), (QList<int> { 0, 0, 0, 0, 0, 0, 0 }));
         QCOMPARE(lit(w, 0), (QList<bool> { true, true, true, true, true, true, true }));
         QCOMPARE(w->ui.PanelTimer->LabHour->palette().color(QPalette::WindowText), ToQColor(w->Colours().digit));
-        w->displayRowUpdate(0, 5000);
+        w->ui.PanelTimer->ShowRow(0, 5000);
         QCOMPARE(w->ui.PanelTimer->LabHour->palette().color(QPalette::WindowText), ToQColor(w->Colours().dim));
         QCOMPARE(w->ui.PanelTimer->LabSec->palette().color(QPalette::WindowText), ToQColor(w->Colours().digit));
     }
@@ -83,22 +83,22 @@ private slots:
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        w->displayAccuracySwitch(0);
+        w->ui.PanelTimer->SetAccuracy(0);
         QCOMPARE(w->ui.PanelTimer->width(), 316);
         QVERIFY(w->ui.PanelTimer->Digits[0][DisplayTime::Tenths]->isHidden()
             && w->ui.PanelTimer->Digits[1][DisplayTime::Hundredths]->isHidden());
         QVERIFY(w->ui.PanelTimer->LabSec->isHidden() && w->ui.PanelTimer->LabSec2->isHidden()
             && w->ui.PanelTimer->Lab_100->isHidden());
-        w->displayAccuracySwitch(1);
+        w->ui.PanelTimer->SetAccuracy(1);
         QCOMPARE(w->ui.PanelTimer->width(), 399);
         QVERIFY(!w->ui.PanelTimer->Digits[0][DisplayTime::Tenths]->isHidden());
         QVERIFY(w->ui.PanelTimer->Digits[0][DisplayTime::Hundredths]->isHidden());
         QCOMPARE(w->ui.PanelTimer->Lab_100->text(), QStringLiteral("1/10"));
         QCOMPARE(w->ui.PanelTimer->Lab_100->x(), 346);
         QVERIFY(!w->ui.PanelTimer->Lab_100->isHidden());
-        w->displayAccuracySwitch(7); // unknown: width unchanged
+        w->ui.PanelTimer->SetAccuracy(7); // unknown: width unchanged
         QCOMPARE(w->ui.PanelTimer->width(), 399);
-        w->displayAccuracySwitch(2);
+        w->ui.PanelTimer->SetAccuracy(2);
         QCOMPARE(w->ui.PanelTimer->width(), 444);
         QCOMPARE(w->ui.PanelTimer->Lab_100->text(), QStringLiteral("1/100"));
         QCOMPARE(w->ui.PanelTimer->Lab_100->x(), 366);
@@ -111,10 +111,10 @@ private slots:
         SetTiming(w->Race(), &race::RaceSettings::accuracy, 1);
         f.start();
         f.start(1050);
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         f.stop(65230 - 1050);
-        QCOMPARE(f.cell(3, 1), QStringLiteral("1.05,2"));
-        QCOMPARE(f.cell(4, 2), QStringLiteral("1,0"));
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("1.05,2"));
+        QCOMPARE(f.cell(kColSplit, 2), QStringLiteral("1,0"));
     }
 
     void timeOfDay_usesTheShortLocaleFormats()

@@ -153,7 +153,7 @@ private slots:
             f.grid()->SetCells(1, 1, QStringLiteral("Berg, Anna"));
             f.start();
             f.start(1500);
-            f.w()->makeRowCurrent(1);
+            op::SelectRow(*f.w(), 1);
             f.stop(9870);
             expected = f.grid()->BackupBytes(false, protocol::kProtocolColCount);
         }
@@ -172,20 +172,20 @@ private slots:
 
         // The open command reads the backup as the table it was.
         MainWindowFixture f;
-        f.w()->loadProtocol(backup);
+        op::Load(*f.w(), backup);
         // The two entries (the backup's free row is not read) and a free row
         // for the next START.
         QCOMPARE(f.grid()->RowCount(), 4);
         QCOMPARE(f.grid()->Rows(3).mid(0, 7), (QStringList { "", "", "", "", "", "-", "" }));
-        QCOMPARE(f.cell(0, 1), QStringLiteral("7"));
-        QCOMPARE(f.cell(1, 1), QStringLiteral("Berg, Anna"));
-        QCOMPARE(f.cell(3, 1), QStringLiteral("11,37"));
-        QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
-        QCOMPARE(f.cell(6, 1), QStringLiteral("11370"));
-        QCOMPARE(f.cell(0, 2), QStringLiteral("1")); // the lowest number not taken at its START
-        QVERIFY(!f.cell(6, 2).isEmpty());
-        QVERIFY(f.cell(3, 2).isEmpty());
-        QVERIFY(!f.cell(0, 1).contains(QLatin1String("GenerelSettings")));
+        QCOMPARE(f.cell(kColNr, 1), QStringLiteral("7"));
+        QCOMPARE(f.cell(kColName, 1), QStringLiteral("Berg, Anna"));
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("11,37"));
+        QCOMPARE(f.cell(kColPlatz, 1), QStringLiteral("1"));
+        QCOMPARE(f.cell(kColRaw, 1), QStringLiteral("11370"));
+        QCOMPARE(f.cell(kColNr, 2), QStringLiteral("1")); // the lowest number not taken at its START
+        QVERIFY(!f.cell(kColRaw, 2).isEmpty());
+        QVERIFY(f.cell(kColZeit, 2).isEmpty());
+        QVERIFY(!f.cell(kColNr, 1).contains(QLatin1String("GenerelSettings")));
     }
 
     void storeWithoutSound_appliesOnlyTheValuesBeforeIt()
@@ -312,25 +312,25 @@ private slots:
             ++asked;
             return 2;
         });
-        w->FormCloseQuery(canClose);
+        canClose = op::Close(*w);
         QVERIFY(canClose);
         QCOMPARE(asked, 0);
 
         f.start();
-        w->FormCloseQuery(canClose);
+        canClose = op::Close(*w);
         QVERIFY(!canClose);
         QCOMPARE(asked, 1);
         QCOMPARE(w->ui.FDlgYesNo->Label1->text(), QStringLiteral("Beenden?"));
         QVERIFY(!w->close()); // the close box is refused the same way
         QVERIFY(w->isVisible());
 
-        w->bEndClick();
+        op::End(*w);
         f.grid()->SetModified(true);
         dialogs::SetDialogHandler([&](QDialog*) {
             ++asked;
             return 6;
         });
-        w->FormCloseQuery(canClose);
+        canClose = op::Close(*w);
         QVERIFY(canClose);
     }
 

@@ -43,7 +43,7 @@ void timeTwoEntries(MainWindowFixture& f)
     f.grid()->SetCells(0, 2, QStringLiteral("7"));
     f.grid()->SetCells(1, 2, QStringLiteral("Jörg"));
     f.start(1000);
-    f.w()->makeRowCurrent(1);
+    op::SelectRow(*f.w(), 1);
     f.stop(8870);
 }
 
@@ -51,7 +51,7 @@ void timeTwoEntries(MainWindowFixture& f)
 int aRunner(MainWindowFixture& f)
 {
     for (int r = 1; r < f.grid()->RowCount(); ++r)
-        if (!f.cell(6, r).isEmpty() && f.cell(3, r).isEmpty())
+        if (!f.cell(kColRaw, r).isEmpty() && f.cell(kColZeit, r).isEmpty())
             return r;
     return -1;
 }
@@ -60,7 +60,7 @@ int startedCount(MainWindowFixture& f)
 {
     int started = 0;
     for (int r = 1; r < f.grid()->RowCount(); ++r)
-        started += f.cell(6, r).isEmpty() ? 0 : 1;
+        started += f.cell(kColRaw, r).isEmpty() ? 0 : 1;
     return started;
 }
 
@@ -71,13 +71,13 @@ void timingKeysWork(MainWindowFixture& f, QWidget* target)
 {
     const int runner = aRunner(f);
     QVERIFY(runner >= 1);
-    f.w()->makeRowCurrent(runner);
-    const QString nr = f.cell(0, runner);
+    op::SelectRow(*f.w(), runner);
+    const QString nr = f.cell(kColNr, runner);
     const int started = startedCount(f);
     const int interims = f.w()->ui.ListBoxStopp->count();
     f.tick.advance(1000);
     QTest::keyClick(target, Qt::Key_F9);
-    QVERIFY2(!f.cell(3, f.grid()->FindRow(0, nr)).isEmpty(), "F9");
+    QVERIFY2(!f.cell(kColZeit, f.grid()->FindRow(0, nr)).isEmpty(), "F9");
     f.tick.advance(1000);
     QTest::keyClick(target, Qt::Key_F5);
     QCOMPARE(startedCount(f), started + 1);
@@ -188,7 +188,7 @@ private slots:
 
         // A file that cannot be written: the same.
         dialogs::QueueFileName(QStringLiteral("/nonexistent-folder/lauf.txt"), 4);
-        w->sbSaveClick();
+        w->ui.sbSave->click();
         QVERIFY(QApplication::activeModalWidget() == nullptr);
         QVERIFY(
             w->ui.LabNotice->toolTip().startsWith(QStringLiteral("Das Protokoll konnte nicht gespeichert werden.")));
@@ -199,8 +199,8 @@ private slots:
         // and a barrier pulse act while it is open, and the entry asked
         // about goes wherever the race has moved it meanwhile.
         const int finished = f.grid()->FindRow(0, QStringLiteral("1"));
-        QVERIFY(!f.cell(3, finished).isEmpty());
-        w->makeRowCurrent(finished);
+        QVERIFY(!f.cell(kColZeit, finished).isEmpty());
+        op::SelectRow(*w, finished);
         bool asked = false;
         dialogs::SetDialogHandler([&](QDialog* d) {
             QTimer::singleShot(0, d, [&, d] {
@@ -216,12 +216,12 @@ private slots:
             return d->exec();
         });
         const int entries = startedCount(f);
-        w->Erase1Click();
+        op::Erase(*w);
         dialogs::SetDialogHandler({});
         // The window manager gives the window the keyboard back.
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
-        w->makeRowCurrent(aRunner(f)); // one runner left, for the next keys
+        op::SelectRow(*w, aRunner(f)); // one runner left, for the next keys
         f.stop(100);
         QVERIFY(asked);
         QCOMPARE(f.grid()->FindRow(0, QStringLiteral("1")), -1);
@@ -274,14 +274,14 @@ private slots:
         QVERIFY(prepare(fs, name, trouble));
 
         dialogs::QueueFileName(fs.filePath(name), filter);
-        f.w()->sbSaveClick();
+        f.w()->ui.sbSave->click();
 
         QCOMPARE(ReadFileBytes(fs.filePath(name)), kOld);
         QCOMPARE(fs.Entries(), leftIn(name, trouble));
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
         QCOMPARE(noticeOf(f), message + fs.filePath(name) + QLatin1Char('\r') + systemReason(trouble));
-        QCOMPARE(f.cell(1, 1), QStringLiteral("Berg, Anna"));
-        QCOMPARE(f.cell(3, 1), QStringLiteral("9,87"));
+        QCOMPARE(f.cell(kColName, 1), QStringLiteral("Berg, Anna"));
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("9,87"));
     }
 
     // "Als Webseite" and "Protokoll drucken" write the page into the working
@@ -368,7 +368,7 @@ private slots:
             MainWindowFixture f;
             timeTwoEntries(f);
             f.w()->files.templatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
-            f.w()->exportButtonRefresh();
+            op::LookAtFileBar(*f.w());
             f.w()->ui.sbHTML->click();
             f.w()->ui.sbPrint->click();
             f.w()->ui.sbWord->click();
@@ -397,7 +397,7 @@ private slots:
         MainWindowFixture f;
         timeTwoEntries(f);
         f.w()->files.templatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
-        f.w()->exportButtonRefresh();
+        op::LookAtFileBar(*f.w());
         const QString folder = fs.filePath(QStringLiteral("Rennzeit"));
 
         f.w()->ui.sbHTML->click();
@@ -456,13 +456,13 @@ private slots:
             f.grid()->SetCells(1, 2, QStringLiteral("Jörg"));
             f.start();
             f.start(1000);
-            w->makeRowCurrent(1);
+            op::SelectRow(*w, 1);
             f.stop(8870);
             race::RaceJournal& journal = w->Journal().File();
             QVERIFY(journal.WaitDurable(journal.LastSeq(), 10000));
             QVERIFY(fs.Fill());
             f.start(500);
-            w->makeRowCurrent(f.grid()->FindRow(0, QStringLiteral("7")));
+            op::SelectRow(*w, f.grid()->FindRow(0, QStringLiteral("7")));
             f.stop(1500);
             // More than the journal's last page still takes.
             for (int i = 0; i < 40; ++i)

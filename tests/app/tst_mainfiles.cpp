@@ -62,7 +62,7 @@ void timeTwoEntries(MainWindowFixture& f)
     f.grid()->SetCells(0, 2, QStringLiteral("7"));
     f.grid()->SetCells(1, 2, QStringLiteral("A<B & Jörg"));
     f.start(1000);
-    f.w()->makeRowCurrent(1);
+    op::SelectRow(*f.w(), 1);
     f.stop(8870);
     f.stop(3000);
 }
@@ -76,13 +76,13 @@ QString documentsConfig()
 // cancelled.
 QString saveDialogFolder(TFormMain* w)
 {
-    w->sbSaveClick();
+    w->ui.sbSave->click();
     return dialogs::TakeFileRequests().value(0).folder;
 }
 
 QString openDialogFolder(TFormMain* w)
 {
-    w->sbLoadClick();
+    w->ui.sbLoad->click();
     return dialogs::TakeFileRequests().value(0).folder;
 }
 
@@ -165,7 +165,7 @@ private slots:
             MainWindowFixture f;
             timeTwoEntries(f);
             dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/saved.txt"), 4);
-            f.w()->sbSaveClick();
+            f.w()->ui.sbSave->click();
         }
         MainWindowFixture f;
         TFormMain* w = f.w();
@@ -177,9 +177,9 @@ private slots:
         // Both entries, and a free row for the next START.
         QCOMPARE(f.grid()->RowCount(), 4);
         QCOMPARE(f.current(), 3);
-        QCOMPARE(f.cell(3, 1), QStringLiteral("9,87"));
-        QCOMPARE(f.cell(1, 1), QStringLiteral("Berg, Anna"));
-        QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("9,87"));
+        QCOMPARE(f.cell(kColName, 1), QStringLiteral("Berg, Anna"));
+        QCOMPARE(f.cell(kColPlatz, 2), QStringLiteral("2"));
         // Every entry is finished: the race counts as not started.
         QVERIFY(!w->Race().FirstStart());
         QVERIFY(!w->ui.Clock->Enabled() && !w->ui.bEnd->isEnabled());
@@ -190,7 +190,7 @@ private slots:
         WriteFileBytes(QStringLiteral("start.txt"), "12;Erika\r\n13;;Hans\r\n");
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/start.txt"));
         f.answerNextDialog(6);
-        w->sbLoadClick();
+        w->ui.sbLoad->click();
         QCOMPARE(f.shownDialogText, QStringLiteral("Protokoll wird ersetzt!"));
         QCOMPARE(f.grid()->RowCount(), 3);
         QCOMPARE(f.grid()->Rows(2).mid(0, 7), (QStringList { "13", "Hans", "", "", "", "", "" }));
@@ -207,7 +207,7 @@ private slots:
             "21;Ute\x07Kern;SC Au;1990;D;ja;A-12\r\n"
             "22;Max Roth;TSV;1985;H;ja;\r\n");
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/verein.csv"));
-        w->sbLoadClick();
+        w->ui.sbLoad->click();
         QCOMPARE(f.grid()->RowCount(), 3);
         const QStringList ute = f.grid()->Rows(f.grid()->FindRow(0, "21"));
         QCOMPARE(ute.mid(0, 7), (QStringList { "21", "Ute Kern", "", "", "", "", "" }));
@@ -223,7 +223,7 @@ private slots:
         // A missing file leaves the table alone, and says so.
         dialogs::TakeShownMessages();
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/missing.txt"));
-        w->sbLoadClick();
+        w->ui.sbLoad->click();
         QCOMPARE(f.grid()->RowCount(), 3);
         QVERIFY(f.grid()->FindRow(1, QStringLiteral("Ute Kern")) > 0);
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
@@ -241,12 +241,12 @@ private slots:
         QVERIFY(WriteFileBytes(QDir::currentPath() + QStringLiteral("/bibs.csv"),
             "Nr.;Name\r\n12a;Anna\r\nA7;Bert\r\n007;Cleo\r\n;Dora\r\n10;Egon\r\n10;Fritz\r\n2;Gina\r\n"));
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/bibs.csv"));
-        w->sbLoadClick();
+        w->ui.sbLoad->click();
         QCOMPARE(w->ui.PanelLoadNote->Text->text(), QStringLiteral("Nr. mehrfach: 10"));
         QVERIFY(w->ui.PanelLoadNote->toolTip().contains(QStringLiteral("Nr. 10 mehrfach in den Zeilen 6, 7")));
         for (int i = 0; i < 7; ++i)
             f.start(100);
-        const auto nameOf = [&](const QString& nr) { return f.cell(1, f.grid()->FindRow(0, nr)); };
+        const auto nameOf = [&](const QString& nr) { return f.cell(kColName, f.grid()->FindRow(0, nr)); };
         QCOMPARE(nameOf("12a"), QStringLiteral("Anna"));
         QCOMPARE(nameOf("A7"), QStringLiteral("Bert"));
         QCOMPARE(nameOf("7"), QStringLiteral("Cleo"));
@@ -254,7 +254,7 @@ private slots:
         f.grid()->HeaderClick(protocol::kColNr, false);
         QStringList order;
         for (int r = 1; r < f.grid()->RowCount(); ++r)
-            order << f.cell(0, r);
+            order << f.cell(kColNr, r);
         QCOMPARE(order, (QStringList { "1", "2", "7", "10", "10", "12a", "A7", "" }));
 
         const TCellStore& cells = f.grid()->Store();
@@ -316,7 +316,7 @@ private slots:
         timeTwoEntries(f);
         QVERIFY(!w->ui.sbWord->isEnabled()); // no template beside the test program
         w->files.templatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
-        w->exportButtonRefresh();
+        op::LookAtFileBar(*w);
         QVERIFY(w->ui.sbWord->isEnabled());
 
         QStringList calls;
@@ -381,12 +381,11 @@ private slots:
         {
             MainWindowFixture f;
             TFormMain* w = f.w();
-            QCOMPARE(saveDialogFolder(w), documents);
             QCOMPARE(openDialogFolder(w), documents);
-
-            timeTwoEntries(f);
+            timeTwoEntries(f); // "Speichern" is greyed while the table is empty
+            QCOMPARE(saveDialogFolder(w), documents);
             dialogs::QueueFileName(chosen.filePath(QStringLiteral("lauf.txt")), 4);
-            w->sbSaveClick();
+            w->ui.sbSave->click();
             dialogs::TakeFileRequests();
             // With times in the table the open asks first; it is allowed.
             f.answerNextDialog(TFDlgYesNo::kResultYes);
@@ -398,7 +397,7 @@ private slots:
         QCOMPARE(store.value(QStringLiteral("SaveDir")).toString(), chosen.path());
         {
             MainWindowFixture f;
-            QCOMPARE(saveDialogFolder(f.w()), chosen.path());
+            QCOMPARE(openDialogFolder(f.w()), chosen.path());
             QCOMPARE(f.w()->CurrentSettings().files.filterIndex, 4);
         }
 
@@ -409,7 +408,7 @@ private slots:
         QVERIFY(QFile::remove(documentsConfig()));
         QVERIFY(QDir(documents).removeRecursively());
         MainWindowFixture f;
-        QCOMPARE(saveDialogFolder(f.w()), QDir::homePath());
+        QCOMPARE(openDialogFolder(f.w()), QDir::homePath());
         QVERIFY(QDir::homePath() + QLatin1Char('/') != platform::ExecutableFolder());
         QCOMPARE(f.w()->CurrentSettings().files.filterIndex, 4);
     }
@@ -454,7 +453,7 @@ private slots:
         timeTwoEntries(f);
         f.w()->files.templatePath = QStringLiteral(RENNZEIT_BIN_DIR "/Protokollvorlage.docx");
         dialogs::QueueFileName(dir.filePath(typed), filter);
-        f.w()->sbSaveClick();
+        f.w()->ui.sbSave->click();
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { written });
         QCOMPARE(kindOf(ReadFileBytes(dir.filePath(written))), kind);
         QCOMPARE(f.w()->CurrentSettings().files.filterIndex, filterAfter);
@@ -468,7 +467,7 @@ private slots:
         timeTwoEntries(f);
         f.w()->files.templatePath = dir.filePath(QStringLiteral("Protokollvorlage.docx"));
         dialogs::QueueFileName(dir.filePath(QStringLiteral("lauf.docx")), 2);
-        f.w()->sbSaveClick();
+        f.w()->ui.sbSave->click();
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
         QCOMPARE(f.w()->ui.LabNotice->toolTip(),
             QStringLiteral("Das Word-Dokument konnte nicht erstellt werden.\n") + f.w()->files.templatePath
@@ -531,8 +530,8 @@ private slots:
         const QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].icon, dialogs::Icon::Warning);
-        QVERIFY2(shown[0].text.contains(
-                     QStringLiteral("Zeile 2 (Nr. ") + f.cell(0, 2) + QStringLiteral("), Spalte Name: 40000 Zeichen")),
+        QVERIFY2(shown[0].text.contains(QStringLiteral("Zeile 2 (Nr. ") + f.cell(kColNr, 2)
+                     + QStringLiteral("), Spalte Name: 40000 Zeichen")),
             qPrintable(shown[0].text));
         QVERIFY(shown[0].text.contains(f.shell.calls[0].mid(5)));
         QVERIFY(UseDocumentsFolder(QString()));
@@ -561,7 +560,7 @@ private slots:
 
         dialogs::QueueFileName(dir.filePath(typed), filter);
         dialogs::QueueAnswer(QMessageBox::Cancel);
-        f.w()->sbSaveClick();
+        f.w()->ui.sbSave->click();
         QList<dialogs::ShownMessage> shown = dialogs::TakeShownMessages();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].icon, dialogs::Icon::Question);
@@ -571,13 +570,13 @@ private slots:
 
         dialogs::QueueFileName(dir.filePath(typed), filter);
         dialogs::QueueAnswer(QMessageBox::Yes);
-        f.w()->sbSaveClick();
+        f.w()->ui.sbSave->click();
         QCOMPARE(dialogs::TakeShownMessages().size(), 1);
         QVERIFY(ReadFileBytes(dir.filePath(written)).contains("Berg, Anna"));
 
         // A new name is not asked about.
         dialogs::QueueFileName(dir.filePath(QStringLiteral("neu")), filter);
-        f.w()->sbSaveClick();
+        f.w()->ui.sbSave->click();
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
     }
 };

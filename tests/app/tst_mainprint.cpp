@@ -35,7 +35,7 @@ private slots:
         QTRY_VERIFY(w->ui.sbPrint->isEnabled());
         const QDir pdfDir(cupsDir + QStringLiteral("/pdf"));
         const QStringList before = pdfDir.entryList({ QStringLiteral("*.pdf") }, QDir::Files);
-        w->sbHTMLClick(1);
+        w->ui.sbPrint->click();
         QString pdf;
         for (int i = 0; i < 300 && pdf.isEmpty(); ++i) {
             QTest::qWait(100);

@@ -50,7 +50,7 @@ void loadFile(MainWindowFixture& f, const QString& name, const QByteArray& bytes
 {
     WriteFileBytes(name, bytes);
     dialogs::QueueFileName(QDir::currentPath() + QLatin1Char('/') + name);
-    f.w()->sbLoadClick();
+    f.w()->ui.sbLoad->click();
 }
 
 } // namespace
@@ -71,8 +71,8 @@ private slots:
         TFormMain* w = f.w();
         typeInto(f, 1, 1, QStringLiteral("Carla"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
-        QCOMPARE(f.cell(1, 1), QStringLiteral("Carla"));
-        QCOMPARE(f.cell(6, 1), QStringLiteral("100000"));
+        QCOMPARE(f.cell(kColName, 1), QStringLiteral("Carla"));
+        QCOMPARE(f.cell(kColRaw, 1), QStringLiteral("100000"));
         QVERIFY(!f.grid()->EditorMode());
 
         // A confirmed name, a number still in the editor, and the start barrier.
@@ -81,9 +81,9 @@ private slots:
         w->ui.TimerGesperrtStart->Fire(); // the start lockout is over: the barrier is free
         QCOMPARE(w->ui.ImageLSstart->Tag, 1);
         f.lines(0x20);
-        QCOMPARE(f.cell(0, 2), QStringLiteral("42"));
-        QCOMPARE(f.cell(1, 2), QStringLiteral("Bert"));
-        QCOMPARE(f.cell(6, 2), QStringLiteral("100000"));
+        QCOMPARE(f.cell(kColNr, 2), QStringLiteral("42"));
+        QCOMPARE(f.cell(kColName, 2), QStringLiteral("Bert"));
+        QCOMPARE(f.cell(kColRaw, 2), QStringLiteral("100000"));
     }
 
     void loadAfterAHeat_thenStartTwice_startsOnlyTheLoadedEntries()
@@ -92,7 +92,7 @@ private slots:
         TFormMain* w = f.w();
         for (int i = 0; i < 5; ++i)
             f.start(1000);
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         f.stop(20000);
         f.answerNextDialog(6);
         loadFile(f, QStringLiteral("heat2.txt"), "21;Anna\r\n22;Bert\r\n");
@@ -108,14 +108,14 @@ private slots:
         f.start(1000);
         QCOMPARE(f.grid()->RowCount(), 4);
         QCOMPARE(f.grid()->Rows(3), (QStringList { "", "", "", "", "", "-", "", "", "", "" }));
-        QCOMPARE(f.cell(4, 1), QStringLiteral("0,00")); // a new first start
-        QCOMPARE(f.cell(4, 2), QStringLiteral("1,00"));
-        w->makeRowCurrent(1);
+        QCOMPARE(f.cell(kColSplit, 1), QStringLiteral("0,00")); // a new first start
+        QCOMPARE(f.cell(kColSplit, 2), QStringLiteral("1,00"));
+        op::SelectRow(*w, 1);
         f.stop(5000);
-        QCOMPARE(f.cell(1, 1), QStringLiteral("Anna"));
-        QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
-        QCOMPARE(f.cell(1, 2), QStringLiteral("Bert"));
-        QCOMPARE(f.cell(3, 2), QString());
+        QCOMPARE(f.cell(kColName, 1), QStringLiteral("Anna"));
+        QCOMPARE(f.cell(kColPlatz, 1), QStringLiteral("1"));
+        QCOMPARE(f.cell(kColName, 2), QStringLiteral("Bert"));
+        QCOMPARE(f.cell(kColZeit, 2), QString());
     }
 
     void loadDuringARace_asksFirst()
@@ -133,7 +133,7 @@ private slots:
             return int(TFDlgYesNo::kResultCancel);
         });
         const QList<QStringList> before = allRows(f.grid());
-        w->sbLoadClick();
+        w->ui.sbLoad->click();
         QCOMPARE(w->ui.FDlgYesNo->Label1->text(), QStringLiteral("Protokoll wird ersetzt!"));
         QCOMPARE(focused, w->ui.FDlgYesNo->CancelBtn);
         QCOMPARE(captions, (QStringList { "OK", "Abbrechen" }));
@@ -143,7 +143,7 @@ private slots:
 
         f.answerNextDialog(6);
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/list.txt"));
-        w->sbLoadClick();
+        w->ui.sbLoad->click();
         QCOMPARE(f.grid()->Rows(1).mid(0, 2), (QStringList { "7", "Olga" }));
         QVERIFY(!w->ui.Clock->Enabled());
         QCOMPARE(w->ui.FDlgYesNo->OKBtn->text(), QStringLiteral("Ja"));
@@ -161,10 +161,10 @@ private slots:
         QCOMPARE(w->Race().FirstStart(), std::optional<platform::Tick>(96000));
         QVERIFY(w->ui.Clock->Enabled() && w->ui.bEnd->isEnabled());
         QCOMPARE(f.current(), 2); // the runner: the next stop is its
-        w->ClockTimer();
+        w->ui.Clock->Fire();
         QCOMPARE(w->ui.PanelTimer->Digits[0][DisplayTime::Seconds]->Value(), 4);
         f.stop(1000);
-        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "2")), QStringLiteral("3,00"));
+        QCOMPARE(f.cell(kColZeit, f.grid()->FindRow(0, "2")), QStringLiteral("3,00"));
     }
 
     void unreadableFile_leavesTheTableAndNamesFileAndLine()
@@ -203,11 +203,11 @@ private slots:
         g->SetCells(1, 2, QStringLiteral("Bert"));
         f.start();
         f.start(1000);
-        w->makeRowCurrent(2);
+        op::SelectRow(*w, 2);
         f.stop(4000); // Bert 4,00, first; Anna runs
         w->ui.NeueZeile1->trigger(); // "3 Neue Zeile" highlighted
         const int highlighted = f.current();
-        QCOMPARE(f.cell(1, highlighted), QStringLiteral("Neue Zeile"));
+        QCOMPARE(f.cell(kColName, highlighted), QStringLiteral("Neue Zeile"));
         const int anna = g->FindRow(1, QStringLiteral("Anna Muster"));
         QVERIFY(anna != highlighted);
 
@@ -232,8 +232,8 @@ private slots:
 
         // A row without times goes without a question.
         f.shownDialogText.clear();
-        w->makeRowCurrent(g->FindRow(1, QStringLiteral("Neue Zeile")));
-        w->Erase1Click();
+        op::SelectRow(*w, g->FindRow(1, QStringLiteral("Neue Zeile")));
+        op::Erase(*w);
         QCOMPARE(f.shownDialogText, QString());
         QCOMPARE(g->FindRow(1, QStringLiteral("Neue Zeile")), -1);
     }
@@ -267,11 +267,11 @@ private slots:
         const std::pair<const char*, int> stops[]
             = { { "Anna", 1000 }, { "Bert", 3000 }, { "Cora", 2000 }, { "Dirk", 2000 } };
         for (const auto& [name, afterMs] : stops) {
-            QCOMPARE(f.cell(1, f.current()), QString::fromLatin1(name));
+            QCOMPARE(f.cell(kColName, f.current()), QString::fromLatin1(name));
             f.stop(afterMs);
         }
         QVERIFY(!w->ui.bSTOP->isEnabled()); // only Emil is left, and he is out
-        w->makeRowCurrent(g->FindRow(1, QStringLiteral("Dirk")));
+        op::SelectRow(*w, g->FindRow(1, QStringLiteral("Dirk")));
         QTest::keyClick(w, Qt::Key_3, Qt::ControlModifier);
         const auto places = [&](const char* name) {
             const int r = g->FindRow(1, QString::fromLatin1(name));
@@ -292,22 +292,22 @@ private slots:
         QCOMPARE(places("Cora"), QStringLiteral("3/3"));
         QCOMPARE(places("Dirk"), QStringLiteral("1/4"));
         // The menu shows the entry's status; a free row takes none.
-        w->makeRowCurrent(g->FindRow(1, QStringLiteral("Emil")));
-        w->PopupMenuProtokolPopup();
+        op::SelectRow(*w, g->FindRow(1, QStringLiteral("Emil")));
+        op::OpenContextMenu(*w);
         QVERIFY(w->ui.mStatusDNF->isChecked() && !w->ui.mStatusDNF->isEnabled());
         QVERIFY(w->ui.mStatusNone->isEnabled());
-        w->popupMenuHidden();
-        w->makeRowCurrent(g->RowCount() - 1);
+        op::CloseContextMenu(*w);
+        op::SelectRow(*w, g->RowCount() - 1);
         QTest::keyClick(w, Qt::Key_1, Qt::ControlModifier);
         QCOMPARE(f.cell(protocol::kColStatus, g->RowCount() - 1), QString());
 
         // Saved and loaded again, the table is the same.
         QList<QStringList> before = allRows(g);
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/klassen-ergebnis.txt"), 4);
-        w->sbSaveClick();
+        w->ui.sbSave->click();
         f.answerNextDialog(6);
         dialogs::QueueFileName(QDir::currentPath() + QStringLiteral("/klassen-ergebnis.txt"));
-        w->sbLoadClick();
+        w->ui.sbLoad->click();
         QList<QStringList> after = allRows(g);
         QCOMPARE(after.size(), before.size());
         const auto sorted = [](QList<QStringList> rows) {
@@ -324,14 +324,14 @@ private slots:
         TSortGrid* g = f.grid();
         f.start();
         f.start(1000);
-        w->makeRowCurrent(3);
-        w->PopupMenuProtokolPopup();
+        op::SelectRow(*w, 3);
+        op::OpenContextMenu(*w);
         QVERIFY(!w->ui.Erase1->isEnabled());
-        w->popupMenuHidden();
-        w->Erase1Click();
+        op::CloseContextMenu(*w);
+        op::Erase(*w);
         QCOMPARE(g->RowCount(), 4);
         f.start(1000); // START still finds the free row
-        QCOMPARE(f.cell(6, 3), QString::number(f.tick.tick().now()));
+        QCOMPARE(f.cell(kColRaw, 3), QString::number(f.tick.tick().now()));
 
         // A load that brings the scroll bar: "Platz" stays in view.
         QByteArray list;
@@ -351,7 +351,7 @@ private slots:
         f.start();
         f.start();
         f.start();
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         const QRect last = g->CellRect(1, 4);
         QTest::mouseClick(g->viewport(), Qt::RightButton, {},
             g->viewport()->mapFrom(g, QPoint(last.center().x(), last.bottom() + 40)));
@@ -360,7 +360,7 @@ private slots:
         w->ui.PopupMenuList->hide();
 
         g->setFocus();
-        w->makeRowCurrent(2);
+        op::SelectRow(*w, 2);
         QTest::keyClick(g, Qt::Key_Menu);
         QTRY_VERIFY(w->ui.PopupMenuList->isVisible());
         w->ui.PopupMenuList->hide();
@@ -368,8 +368,8 @@ private slots:
         QTRY_VERIFY(w->ui.PopupMenuList->isVisible());
         w->ui.PopupMenuList->hide();
         w->ui.NeueZeile1->trigger();
-        QCOMPARE(f.cell(1, 2), QStringLiteral("Neue Zeile"));
-        QCOMPARE(f.cell(0, 2), QStringLiteral("4"));
+        QCOMPARE(f.cell(kColName, 2), QStringLiteral("Neue Zeile"));
+        QCOMPARE(f.cell(kColNr, 2), QStringLiteral("4"));
     }
 
     void longTimes_areShownInFull_andTheDisplayGetsASecondHourDigit()
@@ -385,9 +385,9 @@ private slots:
         };
         f.start();
         f.start(1000);
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         f.stop(3724530 - 1000); // 1:02.04,53
-        QCOMPARE(f.cell(3, 1), QStringLiteral("1:02.04,53"));
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("1:02.04,53"));
         QVERIFY(fits(3, 1));
         const QByteArray shots = qgetenv("RENNZEIT_SCREENSHOT_DIR");
         if (!shots.isEmpty())
@@ -399,19 +399,19 @@ private slots:
         QVERIFY(!w->ui.PanelTimer->DigitHourTens[0]->isVisible());
 
         f.tick.advance(10 * 3600000); // more than ten hours into the race
-        w->makeRowCurrent(g->RowCount() - 1);
+        op::SelectRow(*w, g->RowCount() - 1);
         f.start();
         const int late = g->RowCount() - 2;
-        QCOMPARE(f.cell(4, late), QStringLiteral("11:02.04,53"));
+        QCOMPARE(f.cell(kColSplit, late), QStringLiteral("11:02.04,53"));
         QVERIFY(fits(4, late));
-        w->makeRowCurrent(late);
+        op::SelectRow(*w, late);
         f.stop(36000000 + 3000); // 10:00.03,00
         const int row = g->FindRow(0, QString::number(late));
-        QCOMPARE(f.cell(3, row), QStringLiteral("10:00.03,00"));
+        QCOMPARE(f.cell(kColZeit, row), QStringLiteral("10:00.03,00"));
         QVERIFY(fits(3, row));
         QVERIFY(g->ColWidths(1) >= 100);
 
-        w->ClockTimer(); // 21:02.07,53 since the first start
+        w->ui.Clock->Fire(); // 21:02.07,53 since the first start
         QVERIFY(w->ui.PanelTimer->DigitHourTens[0]->isVisible());
         QCOMPARE(w->ui.PanelTimer->DigitHourTens[0]->Value(), 2);
         QCOMPARE(w->ui.PanelTimer->Digits[0][DisplayTime::Hours]->Value(), 1);
@@ -419,7 +419,7 @@ private slots:
         QVERIFY(w->ui.PanelTimer->Digits[0][0]->mapTo(w->ui.PanelTimer, QPoint()).x()
             > w->ui.PanelTimer->DigitHourTens[0]->x() + 44);
         // Reset brings the one-digit layout back.
-        w->bEndClick();
+        op::End(*w);
         f.answerNextDialog(6);
         f.press(w->ui.bRESET);
         QCOMPARE(w->ui.PanelTimer->width(), 444);

@@ -42,13 +42,13 @@ private slots:
 
         // A start-barrier edge does nothing while the barrier is locked ...
         f.lines(0x20);
-        QCOMPARE(f.cell(6, 1), QString());
+        QCOMPARE(f.cell(kColRaw, 1), QString());
         f.lines(0x00);
         // ... and starts row 1 once F11 has freed it.
         f.key(Qt::Key_F11);
         QCOMPARE(w->ui.ImageLSstart->Tag, 1);
         f.lines(0x20);
-        QCOMPARE(f.cell(6, 1), QString::number(f.tick.tick().now()));
+        QCOMPARE(f.cell(kColRaw, 1), QString::number(f.tick.tick().now()));
         QCOMPARE(w->ui.ImageLSstart->Tag, 0); // locked again by the start lockout
     }
 
@@ -60,13 +60,15 @@ private slots:
         w->ui.SortGrid1->SetCells(1, 1, QStringLiteral("Berg"));
         f.start();
         QCOMPARE(w->ui.SortGrid1->RowCount(), 3);
-        QCOMPARE(f.cell(0, 1), QStringLiteral("7"));
-        QCOMPARE(f.cell(1, 1), QStringLiteral("Berg"));
-        QCOMPARE(f.cell(4, 1), QStringLiteral("0,00"));
-        QCOMPARE(f.cell(5, 1), QStringLiteral("-"));
-        QCOMPARE(f.cell(6, 1), QString::number(100000));
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,2}:\\d\\d\\.\\d\\d,\\d\\d$")).match(f.cell(2, 1)).hasMatch());
-        QCOMPARE(f.cell(5, 2), QStringLiteral("-"));
+        QCOMPARE(f.cell(kColNr, 1), QStringLiteral("7"));
+        QCOMPARE(f.cell(kColName, 1), QStringLiteral("Berg"));
+        QCOMPARE(f.cell(kColSplit, 1), QStringLiteral("0,00"));
+        QCOMPARE(f.cell(kColPlatz, 1), QStringLiteral("-"));
+        QCOMPARE(f.cell(kColRaw, 1), QString::number(100000));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,2}:\\d\\d\\.\\d\\d,\\d\\d$"))
+                    .match(f.cell(kColStart, 1))
+                    .hasMatch());
+        QCOMPARE(f.cell(kColPlatz, 2), QStringLiteral("-"));
         QCOMPARE(f.current(), 2);
         QVERIFY(w->ui.bSTART->isEnabled());
         QVERIFY(!w->ui.bSTOP->isEnabled());
@@ -78,50 +80,22 @@ private slots:
         QCOMPARE(w->ui.PanelTimer->Digits[1][DisplayTime::Seconds]->Value(), 0);
     }
 
-    void stop_writesTimeRanksAndStopsInStartOrder()
+    // STOPP is red and available only while the selected row runs; what a
+    // stop writes and whom it makes current is the race's (tests/race).
+    void stop_isOfferedForTheSelectedRunner()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
         f.start(); // row 1 at 100000
         f.start(1000); // row 2 at 101000
-        f.start(1000); // row 3 at 102000
-        QCOMPARE(f.cell(4, 3), QStringLiteral("2,00"));
-        // Back to row 1: it is running, so STOPP is available and red.
-        w->makeRowCurrent(1);
+        QVERIFY(!w->ui.bSTOP->isEnabled()); // the free row is current
+        op::SelectRow(*w, 1);
         QVERIFY(w->ui.bSTOP->isEnabled());
         QCOMPARE(w->ui.bSTOP->Color(), kRed);
-        f.stop(10000); // row 1: 112000 - 100000
-        QCOMPARE(f.cell(3, 1), QStringLiteral("12,00"));
-        QCOMPARE(f.cell(6, 1), QStringLiteral("12000"));
-        QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
-        // The earliest-started running entry is current: the old row 2.
-        QCOMPARE(f.current(), 2);
-        QCOMPARE(f.cell(6, 2), QStringLiteral("101000"));
-        f.stop(500); // 112500 - 101000 = 11,50 -> ranks first
-        QCOMPARE(f.cell(3, 1), QStringLiteral("11,50"));
-        QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
-        QCOMPARE(f.cell(3, 2), QStringLiteral("12,00"));
-        QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
-        QCOMPARE(f.cell(6, 3), QStringLiteral("102000"));
-        QCOMPARE(f.current(), 3);
-    }
-
-    void equalTimes_shareAPlace()
-    {
-        MainWindowFixture f;
-        f.start();
-        f.start();
-        f.start(1500);
-        f.w()->makeRowCurrent(1);
-        f.stop(10000); // row 1: 11,50
-        f.stop(-1500); // row 2, started with row 1: 10,00
-        f.stop(1500); // row 3, started 1,5 s later: 10,00
-        QCOMPARE(f.cell(3, 1), QStringLiteral("10,00"));
-        QCOMPARE(f.cell(3, 2), QStringLiteral("10,00"));
-        QCOMPARE(f.cell(3, 3), QStringLiteral("11,50"));
-        QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
-        QCOMPARE(f.cell(5, 2), QStringLiteral("1"));
-        QCOMPARE(f.cell(5, 3), QStringLiteral("3"));
+        f.stop(10000); // row 1: 111000 - 100000
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("11,00"));
+        QCOMPARE(f.current(), 2); // the next runner, ready for F9
+        QVERIFY(w->ui.bSTOP->isEnabled());
     }
 
     void headerClickBeforeTheFirstStop_placesStillGoByRunTime()
@@ -135,13 +109,13 @@ private slots:
         const QPoint zeit = g->horizontalHeader()->viewport()->mapFrom(g, g->CellRect(3, 0).center());
         QTest::mouseClick(g->horizontalHeader()->viewport(), Qt::RightButton, {}, zeit);
         QCOMPARE(g->SortOptions().SortDirection, sdDescending);
-        f.w()->makeRowCurrent(2);
+        op::SelectRow(*f.w(), 2);
         f.stop(29390); // entry 2: 30,39
         f.stop(-24850); // the current runner, entry 1: 6,54
         auto rowOf = [&](const QString& nr) { return g->FindRow(0, nr); };
-        QCOMPARE(f.cell(3, rowOf("1")), QStringLiteral("6,54"));
-        QCOMPARE(f.cell(5, rowOf("1")), QStringLiteral("1"));
-        QCOMPARE(f.cell(5, rowOf("2")), QStringLiteral("2"));
+        QCOMPARE(f.cell(kColZeit, rowOf("1")), QStringLiteral("6,54"));
+        QCOMPARE(f.cell(kColPlatz, rowOf("1")), QStringLiteral("1"));
+        QCOMPARE(f.cell(kColPlatz, rowOf("2")), QStringLiteral("2"));
         // The display keeps the operator's order: the longer time on top.
         QVERIFY(rowOf("2") < rowOf("1"));
         // The next stop goes to the entry still running.
@@ -161,13 +135,13 @@ private slots:
         };
         hold(Qt::Key_F5, 20);
         QCOMPARE(f.grid()->RowCount(), 3);
-        QCOMPARE(f.cell(6, 2), QString());
+        QCOMPARE(f.cell(kColRaw, 2), QString());
         f.start(1000);
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         f.tick.advance(1000);
         hold(Qt::Key_F9, 20);
-        QCOMPARE(f.cell(3, 1), QStringLiteral("2,00"));
-        QCOMPARE(f.cell(3, 2), QString()); // the second runner still runs
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("2,00"));
+        QCOMPARE(f.cell(kColZeit, 2), QString()); // the second runner still runs
         hold(Qt::Key_F8, 5);
         QCOMPARE(w->ui.ListBoxStopp->count(), 1);
         hold(Qt::Key_F11, 5);
@@ -175,7 +149,7 @@ private slots:
 
         // On X11 a repeat may arrive unmarked, as a release and a press with
         // one time stamp; a press by hand comes well after the release.
-        w->makeRowCurrent(f.grid()->RowCount() - 1);
+        op::SelectRow(*w, f.grid()->RowCount() - 1);
         const int rows = f.grid()->RowCount();
         QKeyEvent release(QEvent::KeyRelease, Qt::Key_F5, Qt::NoModifier);
         release.setTimestamp(50000);
@@ -197,10 +171,10 @@ private slots:
         // Space now must not end the race.
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         QVERIFY(w->ui.Clock->Enabled());
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         f.tick.advance(2000);
         f.press(w->ui.bSTOP); // the pressed button turns grey: the focus goes to START
-        QCOMPARE(f.cell(3, 1), QStringLiteral("2,00"));
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("2,00"));
         QCOMPARE(QApplication::focusWidget(), w->ui.bSTART);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
         QVERIFY(w->ui.Clock->Enabled());
@@ -211,18 +185,18 @@ private slots:
         MainWindowFixture f;
         TFormMain* w = f.w();
         f.start();
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         f.stop(12340);
         QCOMPARE(f.current(), 2);
-        w->Erase1Click(); // the free row stays: START needs it
+        op::Erase(*w); // the free row stays: START needs it
         QCOMPARE(f.grid()->RowCount(), 3);
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         QVERIFY(!w->ui.bSTOP->isEnabled() && !w->ui.mStop->isEnabled());
         QCOMPARE(w->ui.bSTOP->Color(), clBtnFace);
         f.stop(5000);
         f.stop(5000);
-        QCOMPARE(f.cell(3, 1), QStringLiteral("12,34"));
-        QCOMPARE(f.cell(6, 1), QStringLiteral("12340"));
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("12,34"));
+        QCOMPARE(f.cell(kColRaw, 1), QStringLiteral("12340"));
     }
 
     void endeThenStart_makesEndeAvailableAgain_andRowOneFollowsTheSelection()
@@ -231,18 +205,18 @@ private slots:
         TFormMain* w = f.w();
         f.start(); // entry 1 at 100000
         f.start(4000); // entry 2 at 104000
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         f.tick.advance(1000);
-        w->bEndClick();
+        op::End(*w);
         QCOMPARE(w->ui.PanelTimer->Digits[1][DisplayTime::Seconds]->Value(), 5); // entry 1: 5 s
-        w->makeRowCurrent(2);
+        op::SelectRow(*w, 2);
         QCOMPARE(w->ui.PanelTimer->Digits[1][DisplayTime::Seconds]->Value(), 1); // entry 2: 1 s, not entry 1's time
-        w->makeRowCurrent(3);
+        op::SelectRow(*w, 3);
         f.start(1000);
         QVERIFY(w->ui.Clock->Enabled());
         QVERIFY(w->ui.bEnd->isEnabled());
         QCOMPARE(w->ui.bEnd->Color(), kBlue);
-        w->bEndClick();
+        op::End(*w);
         QVERIFY(!w->ui.Clock->Enabled());
     }
 
@@ -252,8 +226,8 @@ private slots:
         TFormMain* w = f.w();
         f.start();
         f.start();
-        w->bEndClick();
-        w->makeRowCurrent(1);
+        op::End(*w);
+        op::SelectRow(*w, 1);
         QVERIFY(w->ui.bSTOP->isEnabled());
         f.answerNextDialog(6);
         f.press(w->ui.bRESET);
@@ -284,7 +258,7 @@ private slots:
         QVERIFY(tip.contains(QStringLiteral("Rennens")));
         QCOMPARE(w->Race().Settings().accuracy, 2);
         QVERIFY(w->Race().Settings().stopFirst);
-        w->bEndClick();
+        op::End(*w);
         dialogs::SetDialogHandler([&](QDialog*) {
             enabled = d->cbDigits->isEnabled();
             d->cbDigits->setCurrentIndex(1);
@@ -315,18 +289,18 @@ private slots:
         QCOMPARE(w->ui.ImageLSstop->Tag, 1);
         f.tick.advance(9000);
         f.lines(0x10); // the stop barrier, with the free row current
-        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "1")), QStringLiteral("10,00"));
-        QCOMPARE(f.cell(6, f.current()), QString()); // the free row is current again
+        QCOMPARE(f.cell(kColZeit, f.grid()->FindRow(0, "1")), QStringLiteral("10,00"));
+        QCOMPARE(f.cell(kColRaw, f.current()), QString()); // the free row is current again
         QCOMPARE(w->ui.ListBoxStopp->count(), 0);
         f.lines(0x00);
         w->ui.TimerGesperrtStop->Fire(); // entry 2 still runs: the stop barrier is freed
         QCOMPARE(w->ui.ImageLSstop->Tag, 1);
         f.tick.advance(500);
         f.lines(0x10);
-        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "2")), QStringLiteral("9,50"));
+        QCOMPARE(f.cell(kColZeit, f.grid()->FindRow(0, "2")), QStringLiteral("9,50"));
         // A new entry starts from the same free row.
         f.lines(0x20);
-        QCOMPARE(f.cell(6, f.grid()->FindRow(0, "3")), QString::number(f.tick.tick().now()));
+        QCOMPARE(f.cell(kColRaw, f.grid()->FindRow(0, "3")), QString::number(f.tick.tick().now()));
     }
 
     void stopImpulseWithNothingToStop_isKeptAndCanBeInserted()
@@ -342,21 +316,21 @@ private slots:
         QCOMPARE(w->ui.ListBoxStopp->count(), 1);
         QCOMPARE(w->ui.ListBoxStopp->currentRow(), 0);
         QCOMPARE(w->ui.ListBoxStopp->item(0)->data(Qt::UserRole).toInt(), 107250);
-        QCOMPARE(f.cell(3, 1), QString());
+        QCOMPARE(f.cell(kColZeit, 1), QString());
 
         // The operator selects the running entry and inserts the time.
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         QVERIFY(w->ui.PastefromFStopp->isVisible());
-        w->PopupMenuProtokolPopup();
+        op::OpenContextMenu(*w);
         QVERIFY(w->ui.PastefromFStopp->isEnabled());
         w->ui.PastefromFStopp->trigger();
-        QCOMPARE(f.cell(3, 1), QStringLiteral("7,25"));
-        QCOMPARE(f.cell(6, 1), QStringLiteral("7250"));
-        QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("7,25"));
+        QCOMPARE(f.cell(kColRaw, 1), QStringLiteral("7250"));
+        QCOMPARE(f.cell(kColPlatz, 1), QStringLiteral("1"));
         QCOMPARE(w->ui.ListBoxStopp->item(0)->foreground().color(), QColor(Qt::gray));
         QVERIFY(!w->ui.ListBoxStopp->item(0)->isSelected());
-        w->makeRowCurrent(1);
-        w->PopupMenuProtokolPopup();
+        op::SelectRow(*w, 1);
+        op::OpenContextMenu(*w);
         QVERIFY(!w->ui.PastefromFStopp->isEnabled());
     }
 
@@ -369,17 +343,17 @@ private slots:
         QVERIFY(w->ui.TimerGesperrtStart->Enabled());
         QCOMPARE(w->ui.ImageLSstart->Tag, 0);
         f.start(100); // accepted by key, lockout keeps running
-        QCOMPARE(f.cell(6, 2), QString::number(100100));
+        QCOMPARE(f.cell(kColRaw, 2), QString::number(100100));
         // A barrier edge during the lockout is dropped.
         f.lines(0x20);
-        QCOMPARE(f.cell(6, 3), QString());
+        QCOMPARE(f.cell(kColRaw, 3), QString());
         f.lines(0x00);
         // The lockout ends: the barrier is freed because START is available.
         w->ui.TimerGesperrtStart->Fire();
         QVERIFY(!w->ui.TimerGesperrtStart->Enabled());
         QCOMPARE(w->ui.ImageLSstart->Tag, 1);
         f.lines(0x20);
-        QCOMPARE(f.cell(6, 3), QString::number(100100));
+        QCOMPARE(f.cell(kColRaw, 3), QString::number(100100));
     }
 
     void bothLinesOn_dependsOnTheAlgorithm()
@@ -392,12 +366,12 @@ private slots:
             f.key(Qt::Key_F12);
             f.start();
             w->ui.TimerGesperrtStart->Fire();
-            w->makeRowCurrent(1);
+            op::SelectRow(*w, 1);
             f.tick.advance(2000);
             f.lines(0x30);
-            QCOMPARE(f.cell(3, 1), QStringLiteral("2,00"));
+            QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("2,00"));
             // After the stop the free row 2 became current and was started.
-            QCOMPARE(f.cell(6, 2), QString::number(102000));
+            QCOMPARE(f.cell(kColRaw, 2), QString::number(102000));
         }
         {
             MainWindowFixture f(true);
@@ -407,12 +381,12 @@ private slots:
             f.key(Qt::Key_F12);
             f.start();
             w->ui.TimerGesperrtStart->Fire();
-            w->makeRowCurrent(1);
+            op::SelectRow(*w, 1);
             f.lines(0x30);
-            QCOMPARE(f.cell(3, 1), QString());
-            QCOMPARE(f.cell(6, 2), QString());
+            QCOMPARE(f.cell(kColZeit, 1), QString());
+            QCOMPARE(f.cell(kColRaw, 2), QString());
             f.lines(0x10); // CTS alone stops
-            QCOMPARE(f.cell(3, 1), QStringLiteral("0,00"));
+            QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("0,00"));
         }
     }
 
@@ -425,7 +399,7 @@ private slots:
         f.lab.HoldWait(1, true);
         f.lab.Pulse(1, 0x20);
         f.lab.HoldWait(1, false);
-        QTRY_COMPARE(f.cell(6, 1), QString::number(f.tick.tick().now()));
+        QTRY_COMPARE(f.cell(kColRaw, 1), QString::number(f.tick.tick().now()));
         QTRY_COMPARE(f.w()->LightBarriers().Levels(), 0u); // and its off-edge came after
     }
 
@@ -440,38 +414,8 @@ private slots:
         QVERIFY(QRegularExpression(QStringLiteral("^\\d{1,2}:\\d\\d\\.\\d\\d,\\d\\d$"))
                     .match(w->ui.ListBoxStopp->item(0)->text())
                     .hasMatch());
-        QCOMPARE(f.cell(6, 1), QString());
+        QCOMPARE(f.cell(kColRaw, 1), QString());
         QCOMPARE(w->Race().FirstStart().value_or(0), 0);
-    }
-
-    void startNumbers_wholeOnesPlain_lettersKept_missingOnesTheLowestFree()
-    {
-        MainWindowFixture f;
-        f.grid()->SetRowCount(5);
-        f.grid()->SetCells(0, 1, QStringLiteral("007"));
-        f.grid()->SetCells(1, 1, QStringLiteral("Anna"));
-        f.grid()->SetCells(0, 2, QStringLiteral("0"));
-        f.grid()->SetCells(1, 2, QStringLiteral("Bert"));
-        f.grid()->SetCells(0, 3, QStringLiteral("x1"));
-        f.grid()->SetCells(1, 3, QStringLiteral("Carl"));
-        f.grid()->SetCells(1, 4, QStringLiteral("Dora"));
-        f.start();
-        f.start();
-        f.start();
-        f.start();
-        QCOMPARE(f.cell(0, 1), QStringLiteral("7"));
-        QCOMPARE(f.cell(1, 1), QStringLiteral("Anna"));
-        // "0" and an empty number: the lowest number no entry has, never
-        // the row index; a number with letters stays; every name stays.
-        QCOMPARE(f.cell(0, 2), QStringLiteral("1"));
-        QCOMPARE(f.cell(1, 2), QStringLiteral("Bert"));
-        QCOMPARE(f.cell(0, 3), QStringLiteral("x1"));
-        QCOMPARE(f.cell(1, 3), QStringLiteral("Carl"));
-        QCOMPARE(f.cell(0, 4), QStringLiteral("2"));
-        QCOMPARE(f.cell(1, 4), QStringLiteral("Dora"));
-        // "Neue Zeile" takes the smallest number not in the table too.
-        f.w()->ui.NeueZeile1->trigger();
-        QVERIFY(f.grid()->FindRow(0, QStringLiteral("3")) > 0);
     }
 
     void afterEnde_aFreeRowRestartsOnTheOldFirstStart()
@@ -480,17 +424,17 @@ private slots:
         TFormMain* w = f.w();
         f.start();
         f.tick.advance(5000);
-        w->bEndClick();
+        op::End(*w);
         QVERIFY(!w->ui.Clock->Enabled());
         QVERIFY(!w->ui.bSTART->isEnabled() && !w->ui.mStart->isEnabled());
         QVERIFY(w->ui.bRESET->isEnabled() && w->ui.mReset->isEnabled());
         QVERIFY(w->ui.bRESET->hasFocus());
         f.start(); // F5 does nothing after ENDE
-        QCOMPARE(f.cell(6, 2), QString());
-        w->makeRowCurrent(2);
+        QCOMPARE(f.cell(kColRaw, 2), QString());
+        op::SelectRow(*w, 2);
         QVERIFY(w->ui.bSTART->isEnabled());
         f.start();
-        QCOMPARE(f.cell(4, 2), QStringLiteral("5,00"));
+        QCOMPARE(f.cell(kColSplit, 2), QStringLiteral("5,00"));
         QVERIFY(w->ui.Clock->Enabled());
     }
 
@@ -503,8 +447,8 @@ private slots:
         w->activateWindow();
         QTRY_VERIFY(w->isActiveWindow());
         f.start();
-        QCOMPARE(f.cell(6, 1), QString::number(100000));
-        w->bEndClick();
+        QCOMPARE(f.cell(kColRaw, 1), QString::number(100000));
+        op::End(*w);
         QCOMPARE(QApplication::focusWidget(), w->ui.bRESET);
 
         int asked = 0;
@@ -525,7 +469,7 @@ private slots:
         f.answerNextDialog(6);
         QTest::keyClick(w->ui.bRESET, Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(f.grid()->RowCount(), 2);
-        QCOMPARE(f.cell(6, 1), QString());
+        QCOMPARE(f.cell(kColRaw, 1), QString());
     }
 
     void reset_answeredCancel_changesOnlyTheCaptions()
@@ -533,7 +477,7 @@ private slots:
         MainWindowFixture f;
         TFormMain* w = f.w();
         f.start();
-        w->bEndClick();
+        op::End(*w);
         f.answerNextDialog(2);
         f.press(w->ui.bRESET);
         QCOMPARE(f.shownDialogText, QStringLiteral("Protokoll wird gelöscht!"));
@@ -545,7 +489,7 @@ private slots:
         f.answerNextDialog(6);
         f.press(w->ui.bRESET);
         QCOMPARE(f.grid()->RowCount(), 2);
-        QCOMPARE(f.cell(6, 1), QString());
+        QCOMPARE(f.cell(kColRaw, 1), QString());
         QCOMPARE(w->Race().FirstStart().value_or(0), 0);
         QVERIFY(w->ui.bSTART->isEnabled() && !w->ui.bRESET->isEnabled());
         QCOMPARE(w->ui.bSTART->Color(), kGreen);
@@ -553,26 +497,12 @@ private slots:
         QCOMPARE(w->ui.FDlgYesNo->OKBtn->text(), QStringLiteral("Ja"));
     }
 
-    void tickWrap_keepsRunTimesRight()
-    {
-        MainWindowFixture f(false, 2147483000);
-        f.start();
-        QCOMPARE(f.cell(6, 1), QStringLiteral("2147483000"));
-        f.start(1000); // the tick wrapped
-        QCOMPARE(f.cell(6, 2), QStringLiteral("-2147483296"));
-        QCOMPARE(f.cell(4, 2), QStringLiteral("1,00"));
-        f.w()->makeRowCurrent(1);
-        f.stop(2000); // 3 s after row 1's start, across the wrap
-        QCOMPARE(f.cell(3, 1), QStringLiteral("3,00"));
-        QCOMPARE(f.cell(6, 1), QStringLiteral("3000"));
-    }
-
     // The error is a notice in the header, not a box: the keys go on.
     void stopOnADamagedRawColumn_showsTheErrorAndWritesNothing()
     {
         MainWindowFixture f;
         f.start();
-        f.w()->makeRowCurrent(1);
+        op::SelectRow(*f.w(), 1);
         f.grid()->SetCells(6, 1, QStringLiteral("12x"));
         f.w()->ui.mStop->setEnabled(true);
         dialogs::TakeShownMessages();
@@ -580,10 +510,10 @@ private slots:
         QVERIFY(dialogs::TakeShownMessages().isEmpty());
         QVERIFY(f.w()->ui.LabNotice->isVisible());
         QVERIFY(f.w()->ui.LabNotice->toolTip().contains(QStringLiteral("12x")));
-        QCOMPARE(f.cell(3, 1), QString());
-        f.w()->makeRowCurrent(2);
+        QCOMPARE(f.cell(kColZeit, 1), QString());
+        op::SelectRow(*f.w(), 2);
         f.start(1000);
-        QCOMPARE(f.cell(0, 2), QStringLiteral("2"));
+        QCOMPARE(f.cell(kColNr, 2), QStringLiteral("2"));
         // A click puts the notice away.
         QTest::mouseClick(f.w()->ui.LabNotice, Qt::LeftButton);
         QVERIFY(!f.w()->ui.LabNotice->isVisible());
@@ -599,29 +529,29 @@ private slots:
         SetTiming(w->Race(), &race::RaceSettings::stopFirst, true);
         f.start(); // 1
         f.start(1000); // 2
-        w->makeRowCurrent(f.grid()->FindRow(0, "2"));
-        w->statusClick(protocol::EntryStatus::DNF);
-        w->makeRowCurrent(f.grid()->FindRow(0, "2"));
+        op::SelectRow(*w, f.grid()->FindRow(0, "2"));
+        op::SetStatus(*w, protocol::EntryStatus::DNF);
+        op::SelectRow(*w, f.grid()->FindRow(0, "2"));
         QVERIFY(w->ui.mStop->isEnabled()); // the barrier would stop entry 1
         f.stop(5000);
-        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "1")), QString());
+        QCOMPARE(f.cell(kColZeit, f.grid()->FindRow(0, "1")), QString());
         QVERIFY(w->ui.LabNotice->isVisible());
         QCOMPARE(w->ui.LabNotice->toolTip(), QStringLiteral("STOPP: niemand gestoppt\nNr. 2 hat den Status DNF"));
         // Not started: the same.
-        w->makeRowCurrent(f.grid()->RowCount() - 1);
+        op::SelectRow(*w, f.grid()->RowCount() - 1);
         f.stop(100);
         QCOMPARE(w->ui.LabNotice->toolTip(),
             QStringLiteral("STOPP: niemand gestoppt\nDie gewählte Zeile ist nicht gestartet"));
-        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "1")), QString());
+        QCOMPARE(f.cell(kColZeit, f.grid()->FindRow(0, "1")), QString());
         QCOMPARE(w->ui.ImageLSstop->Tag, 1); // freed by the starts: the barrier could stop entry 1
         f.tick.advance(1000);
         f.lines(0x10);
-        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "1")), QStringLiteral("7,10"));
+        QCOMPARE(f.cell(kColZeit, f.grid()->FindRow(0, "1")), QStringLiteral("7,10"));
         // With "gewählte Zeile" STOPP is not even available there; F9 says
         // why all the same.
         SetTiming(w->Race(), &race::RaceSettings::stopFirst, false);
         w->ui.LabNotice->hide();
-        w->makeRowCurrent(f.grid()->FindRow(0, "2"));
+        op::SelectRow(*w, f.grid()->FindRow(0, "2"));
         QVERIFY(!w->ui.mStop->isEnabled());
         f.stop(100);
         QVERIFY(w->ui.LabNotice->isVisible());
@@ -637,39 +567,39 @@ private slots:
         TFormMain* w = f.w();
         f.start(); // 1 at 100000
         f.start(2000); // 2 at 102000
-        w->makeRowCurrent(f.grid()->FindRow(0, "2"));
+        op::SelectRow(*w, f.grid()->FindRow(0, "2"));
         f.stop(10000); // 2 selected, but 1 crossed the line at 112000
         const int wrong = f.grid()->FindRow(0, "2");
-        QCOMPARE(f.cell(3, wrong), QStringLiteral("10,00"));
-        w->makeRowCurrent(wrong);
-        w->PopupMenuProtokolPopup();
+        QCOMPARE(f.cell(kColZeit, wrong), QStringLiteral("10,00"));
+        op::SelectRow(*w, wrong);
+        op::OpenContextMenu(*w);
         QVERIFY(w->ui.mTakeBackStop->isEnabled());
         QVERIFY(w->ui.PopupMenuList->actions().contains(w->ui.mTakeBackStop));
-        w->popupMenuHidden();
+        op::CloseContextMenu(*w);
         QTest::keyClick(w, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "2")), QString());
-        QCOMPARE(f.cell(6, f.grid()->FindRow(0, "2")), QStringLiteral("102000"));
+        QCOMPARE(f.cell(kColZeit, f.grid()->FindRow(0, "2")), QString());
+        QCOMPARE(f.cell(kColRaw, f.grid()->FindRow(0, "2")), QStringLiteral("102000"));
         QCOMPARE(w->ui.ListBoxStopp->count(), 1);
         QCOMPARE(w->ui.ListBoxStopp->currentRow(), 0);
 
-        w->makeRowCurrent(f.grid()->FindRow(0, "1"));
-        w->PopupMenuProtokolPopup();
+        op::SelectRow(*w, f.grid()->FindRow(0, "1"));
+        op::OpenContextMenu(*w);
         QVERIFY(!w->ui.mTakeBackStop->isEnabled()); // runs: no stop to take back
         QVERIFY(w->ui.PastefromFStopp->isEnabled());
-        w->popupMenuHidden();
-        w->PastefromFStoppClick();
-        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "1")), QStringLiteral("12,00"));
-        QCOMPARE(f.cell(5, f.grid()->FindRow(0, "1")), QStringLiteral("1"));
+        op::CloseContextMenu(*w);
+        op::PasteInterim(*w);
+        QCOMPARE(f.cell(kColZeit, f.grid()->FindRow(0, "1")), QStringLiteral("12,00"));
+        QCOMPARE(f.cell(kColPlatz, f.grid()->FindRow(0, "1")), QStringLiteral("1"));
         // Ctrl+Z: 1 runs again, the time is loose; inserted once more.
         QTest::keyClick(w, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "1")), QString());
-        w->makeRowCurrent(f.grid()->FindRow(0, "1"));
+        QCOMPARE(f.cell(kColZeit, f.grid()->FindRow(0, "1")), QString());
+        op::SelectRow(*w, f.grid()->FindRow(0, "1"));
         w->ui.ListBoxStopp->setCurrentRow(0);
-        w->PastefromFStoppClick();
-        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "1")), QStringLiteral("12,00"));
-        w->makeRowCurrent(f.grid()->FindRow(0, "2"));
+        op::PasteInterim(*w);
+        QCOMPARE(f.cell(kColZeit, f.grid()->FindRow(0, "1")), QStringLiteral("12,00"));
+        op::SelectRow(*w, f.grid()->FindRow(0, "2"));
         f.stop(3000);
-        QCOMPARE(f.cell(3, f.grid()->FindRow(0, "2")), QStringLiteral("13,00"));
+        QCOMPARE(f.cell(kColZeit, f.grid()->FindRow(0, "2")), QStringLiteral("13,00"));
 
         // After a crash the journal gives back the same race.
         race::RaceJournal& journal = w->Journal().File();
@@ -700,7 +630,7 @@ private slots:
         QVERIFY(w->ui.sbSave->isEnabled() && w->ui.sbHTML->isEnabled() && w->ui.sbExcel->isEnabled());
         QVERIFY(w->ui.sbPrint->isEnabled());
         f.printer.set(false);
-        w->exportButtonRefresh();
+        op::LookAtFileBar(*w);
         QVERIFY(!w->ui.sbPrint->isEnabled());
     }
 };

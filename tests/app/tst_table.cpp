@@ -71,12 +71,12 @@ private slots:
         const QString list = QDir::currentPath() + QStringLiteral("/kopf.csv");
         QVERIFY(WriteFileBytes(list, "Nr.;Name\r\n3;Cleo\r\n1;Anna\r\n2;Bert\r\n"));
         dialogs::QueueFileName(list);
-        w->sbLoadClick();
+        w->ui.sbLoad->click();
         QCOMPARE(f.cell(protocol::kColName, 1), QStringLiteral("Cleo"));
         f.start();
         f.start(500);
         // The operator picks a runner, as before a stop.
-        w->makeRowCurrent(g->FindRow(protocol::kColName, QStringLiteral("Cleo")));
+        op::SelectRow(*w, g->FindRow(protocol::kColName, QStringLiteral("Cleo")));
         const auto highlighted = [g](int row) {
             const TGridRect s = g->Selection();
             if (s.Top != row || s.Bottom != row || g->ColWidths(g->Col()) < 0)
@@ -149,24 +149,24 @@ private slots:
         TFormMain* w = f.w();
         // The only entry row is emptied, not removed.
         f.grid()->SetCells(1, 1, QStringLiteral("Solo"));
-        w->Erase1Click();
+        op::Erase(*w);
         QCOMPARE(f.grid()->RowCount(), 2);
-        QCOMPARE(f.cell(1, 1), QString());
+        QCOMPARE(f.cell(kColName, 1), QString());
 
         f.start();
         f.start();
         f.start();
-        w->makeRowCurrent(1);
+        op::SelectRow(*w, 1);
         f.stop(3000);
         f.stop(1000);
-        QCOMPARE(f.cell(5, 2), QStringLiteral("2"));
-        w->makeRowCurrent(1);
+        QCOMPARE(f.cell(kColPlatz, 2), QStringLiteral("2"));
+        op::SelectRow(*w, 1);
         f.answerNextDialog(6); // the row holds times: asked first
-        w->Erase1Click();
+        op::Erase(*w);
         QCOMPARE(f.shownDialogText, QStringLiteral("Zeile mit Zeiten entfernen?"));
         QCOMPARE(f.grid()->RowCount(), 4);
-        QCOMPARE(f.cell(3, 1), QStringLiteral("4,00"));
-        QCOMPARE(f.cell(5, 1), QStringLiteral("1"));
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("4,00"));
+        QCOMPARE(f.cell(kColPlatz, 1), QStringLiteral("1"));
         QCOMPARE(f.current(), 1); // the deleted row's place, after the rank refresh
     }
 
@@ -179,21 +179,21 @@ private slots:
         g->SetCells(0, 1, QStringLiteral("1"));
         g->SetCells(0, 2, QStringLiteral("2"));
         g->SetCells(0, 3, QStringLiteral("4"));
-        w->makeRowCurrent(2);
+        op::SelectRow(*w, 2);
         w->ui.NeueZeile1->trigger();
         QCOMPARE(g->RowCount(), 5);
         QCOMPARE(g->Rows(2).mid(0, 3), (QStringList { "3", "Neue Zeile", "" }));
-        QCOMPARE(f.cell(0, 3), QStringLiteral("2"));
+        QCOMPARE(f.cell(kColNr, 3), QStringLiteral("2"));
         QCOMPARE(f.current(), 2);
         // On the last row the new row goes after it; "007" does not occupy 7.
         g->SetCells(0, 1, QStringLiteral("007"));
         for (int n : { 5, 6 })
             g->SetCells(0, n - 1, QString::number(n)); // rows 4: "5", 5 (new)...
-        w->makeRowCurrent(g->RowCount() - 1);
+        op::SelectRow(*w, g->RowCount() - 1);
         const int last = g->RowCount() - 1;
         w->ui.NeueZeile1->trigger();
         QCOMPARE(f.current(), last + 1);
-        QCOMPARE(f.cell(1, last + 1), QStringLiteral("Neue Zeile"));
+        QCOMPARE(f.cell(kColName, last + 1), QStringLiteral("Neue Zeile"));
         QVERIFY(w->ui.sbSave->isEnabled());
     }
 
@@ -204,31 +204,31 @@ private slots:
         g->SetRowCount(501);
         for (int r = 1; r <= 500; ++r)
             g->SetCells(0, r, QString::number(r));
-        f.w()->makeRowCurrent(1);
+        op::SelectRow(*f.w(), 1);
         f.w()->ui.NeueZeile1->trigger();
-        QCOMPARE(f.cell(0, 1), QStringLiteral("9999"));
+        QCOMPARE(f.cell(kColNr, 1), QStringLiteral("9999"));
     }
 
     void contextMenu_insertNeedsAnInterimTakenAfterTheRunnersStart()
     {
         MainWindowFixture f;
         TFormMain* w = f.w();
-        w->PopupMenuProtokolPopup();
+        op::OpenContextMenu(*w);
         QVERIFY(w->ui.PastefromFStopp->isVisible());
         QVERIFY(!w->ui.PastefromFStopp->isEnabled());
         f.key(Qt::Key_F8); // before any start
         f.start(1000);
-        w->makeRowCurrent(1);
-        w->PopupMenuProtokolPopup();
+        op::SelectRow(*w, 1);
+        op::OpenContextMenu(*w);
         QVERIFY(!w->ui.PastefromFStopp->isEnabled());
-        w->PastefromFStoppClick();
-        QCOMPARE(f.cell(3, 1), QString());
+        op::PasteInterim(*w);
+        QCOMPARE(f.cell(kColZeit, 1), QString());
         f.tick.advance(3000);
         f.key(Qt::Key_F8);
-        w->PopupMenuProtokolPopup();
+        op::OpenContextMenu(*w);
         QVERIFY(w->ui.PastefromFStopp->isEnabled());
-        w->PastefromFStoppClick();
-        QCOMPARE(f.cell(3, 1), QStringLiteral("3,00"));
+        op::PasteInterim(*w);
+        QCOMPARE(f.cell(kColZeit, 1), QStringLiteral("3,00"));
     }
 };
 

@@ -3,6 +3,7 @@
 
 // The sort grid's row filter.
 
+#include "GridFixture.h"
 #include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
 
@@ -14,7 +15,7 @@
 
 namespace {
 
-class Grid : public TSortGrid {
+class Grid : public gridtest::TestGrid {
 public:
     Grid()
     {
@@ -24,21 +25,6 @@ public:
             { "3", "Cäsar", "C" } });
         SortOptions().SortCol = 1;
         resize(400, 250);
-    }
-    void Fill(const QList<QStringList>& rows)
-    {
-        SetRowCount(static_cast<int>(rows.size()) + 1);
-        for (int r = 0; r < rows.size(); ++r)
-            SetRows(r + 1, rows[r]);
-        SetModified(false);
-    }
-    QStringList Column(int col, int rows = -1) const
-    {
-        QStringList out;
-        const int end = rows < 0 ? RowCount() : rows + 1;
-        for (int r = 1; r < end; ++r)
-            out << Cells(col, r);
-        return out;
     }
     void AcceptClass(const QString& klasse)
     {

@@ -4,6 +4,7 @@
 // Keys, wheel and validation of in-place edits on the sort grid, driven by
 // real key and mouse events.
 
+#include "GridFixture.h"
 #include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
 
@@ -14,48 +15,15 @@
 
 namespace {
 
-const QStringList kHeader { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" };
-
-class Grid : public TSortGrid {
-public:
-    explicit Grid(QWidget* parent = nullptr)
-        : TSortGrid(parent)
-    {
-        SetColCount(7);
-        SetRows(0, kHeader);
-        SetDefaultRowHeight(20);
-        SetDefaultColWidth(60);
-        resize(600, 300);
-    }
-    void Fill(const QList<QStringList>& rows)
-    {
-        SetRowCount(static_cast<int>(rows.size()) + 1);
-        for (int r = 0; r < rows.size(); ++r)
-            SetRows(r + 1, rows[r]);
-        SetModified(false);
-    }
-    QStringList Column(int col) const
-    {
-        QStringList out;
-        for (int r = 1; r < RowCount(); ++r)
-            out << Cells(col, r);
-        return out;
-    }
-};
+using gridtest::kHeader;
+using Grid = gridtest::ProtocolGrid;
 
 const QList<QStringList> kEntries { { "3", "Berg", "", "12,5" }, { "1", "anna", "", "9,87" },
     { "10", "Zoe", "", "12,5" }, { "2", "bert", "", "1.05,12" } };
 
-void show(QWidget& w)
-{
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-}
-
 void clickCell(TSortGrid& grid, int col, int row)
 {
-    QTest::mouseClick(
-        grid.viewport(), Qt::LeftButton, {}, grid.viewport()->mapFrom(&grid, grid.CellRect(col, row).center()));
+    gridtest::ClickCell(grid, col, row);
 }
 
 void editTo(TSortGrid& grid, const QString& text)
@@ -94,7 +62,7 @@ private slots:
         grid.Fill(kEntries);
         grid.SetOptions(grid.Options() | goRowSelect);
         grid.SortOptions().SortCol = 1;
-        show(grid);
+        gridtest::Show(grid);
         grid.setFocus();
         grid.SetRow(4); // "bert", the last row
         QTest::keyClick(&grid, 'b');
@@ -117,7 +85,7 @@ private slots:
         grid.Fill({ { "1", "Zander" }, { "2", "Ärger" }, { "3", "ärmel" } });
         grid.SetOptions(grid.Options() | goRowSelect);
         grid.SortOptions().SortCol = 1;
-        show(grid);
+        gridtest::Show(grid);
         grid.setFocus();
         QTest::sendKeyEvent(QTest::Click, &grid, Qt::Key_Adiaeresis, QStringLiteral("ä"), Qt::NoModifier);
         QCOMPARE(grid.Row(), 3);
@@ -133,7 +101,7 @@ private slots:
         grid.Fill(kEntries);
         grid.SetOptions(grid.Options() | goEditing);
         grid.SortOptions().SortCol = 1;
-        show(grid);
+        gridtest::Show(grid);
         clickCell(grid, 1, 2);
         QVERIFY(grid.EditorMode());
         QTest::keyClick(grid.InplaceEditor(), Qt::Key_End);
@@ -157,7 +125,7 @@ private slots:
         Grid grid;
         grid.Fill(kEntries);
         grid.SetOptions(grid.Options() | goEditing);
-        show(grid);
+        gridtest::Show(grid);
         QList<Validation> calls;
         int modifiedEvents = 0;
         grid.OnModified = [&](QObject*) { ++modifiedEvents; };
@@ -195,7 +163,7 @@ private slots:
         Grid grid;
         grid.Fill(kEntries);
         grid.SetOptions(grid.Options() | goEditing);
-        show(grid);
+        gridtest::Show(grid);
         bool accept = true;
         grid.OnCellValidate = [&](QObject*, int, int, const QString&, QString& newValue, bool& valid) {
             newValue = newValue.trimmed().toUpper();
@@ -230,7 +198,7 @@ private slots:
         grid->Fill(kEntries);
         grid->SetOptions(grid->Options() | goEditing);
         window.resize(600, 400);
-        show(window);
+        gridtest::Show(window);
         int calls = 0;
         grid->OnCellValidate = [&](QObject*, int, int, const QString&, QString&, bool& valid) {
             ++calls;
@@ -262,7 +230,7 @@ private slots:
     {
         Grid grid;
         grid.Fill(kEntries);
-        show(grid);
+        gridtest::Show(grid);
         grid.setFocus();
         grid.SetRow(2);
         QTest::keyClick(&grid, Qt::Key_Insert, Qt::ControlModifier); // off: nothing
@@ -301,7 +269,7 @@ private slots:
         grid.Fill(kEntries);
         grid.SetExtendedKeys(true);
         grid.SetOptions(grid.Options() | goEditing);
-        show(grid);
+        gridtest::Show(grid);
         clickCell(grid, 1, 2);
         QVERIFY(grid.EditorMode());
         QTest::keyClick(grid.InplaceEditor(), Qt::Key_Delete, Qt::ControlModifier);
@@ -315,7 +283,7 @@ private slots:
         for (int i = 0; i < 60; ++i)
             rows << QStringList { QString::number(i + 1) };
         grid.Fill(rows);
-        show(grid);
+        gridtest::Show(grid);
         QCOMPARE(grid.TopRow(), 1);
         wheel(grid, -120); // down: the row two below the top comes second from the top
         QCOMPARE(grid.TopRow(), 2);
@@ -353,7 +321,7 @@ private slots:
             }
         };
         grid.Fill(kEntries);
-        show(grid);
+        gridtest::Show(grid);
 
         clickCell(grid, 1, 2);
         QVERIFY(grid.EditorMode());

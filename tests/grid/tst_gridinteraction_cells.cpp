@@ -4,6 +4,7 @@
 // Check-box, drop-down and ellipsis cells of the sort grid, driven by real
 // key and mouse events.
 
+#include "GridFixture.h"
 #include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
 
@@ -53,23 +54,8 @@ public:
     bool comboSorted = true;
 };
 
-void show(QWidget& w)
-{
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-}
-
-QPoint viewportPoint(TSortGrid& grid, int col, int row, int dx = -1)
-{
-    const QRect cell = grid.CellRect(col, row);
-    const QPoint p = dx < 0 ? cell.center() : QPoint(cell.left() + dx, cell.center().y());
-    return grid.viewport()->mapFrom(&grid, p);
-}
-
-void clickCell(TSortGrid& grid, int col, int row, Qt::MouseButton button = Qt::LeftButton, int dx = -1)
-{
-    QTest::mouseClick(grid.viewport(), button, {}, viewportPoint(grid, col, row, dx));
-}
+using gridtest::CellPoint;
+using gridtest::ClickCell;
 
 QStringList items(const QListWidget& list)
 {
@@ -90,7 +76,7 @@ private slots:
     void checkBox_spaceAndClicksToggleBetweenVAndEmpty()
     {
         Grid grid;
-        show(grid);
+        gridtest::Show(grid);
         QList<QPair<int, bool>> set;
         grid.OnSetChecked = [&](QObject*, int, int row, bool state) { set << qMakePair(row, state); };
         grid.setFocus();
@@ -100,16 +86,16 @@ private slots:
         QCOMPARE(grid.Cells(1, 1), QString());
         QTest::keyClick(&grid, Qt::Key_Space);
         QCOMPARE(grid.Cells(1, 1), QStringLiteral("V"));
-        clickCell(grid, 1, 2); // "true" counts as checked
+        ClickCell(grid, 1, 2); // "true" counts as checked
         QCOMPARE(grid.Cells(1, 2), QString());
-        clickCell(grid, 1, 4, Qt::RightButton); // any button; "x" is unchecked
+        ClickCell(grid, 1, 4, Qt::RightButton); // any button; "x" is unchecked
         QCOMPARE(grid.Cells(1, 4), QStringLiteral("V"));
         QCOMPARE(set, (QList<QPair<int, bool>> { { 1, false }, { 1, true }, { 2, false }, { 4, true } }));
         QVERIFY(!grid.Modified());
 
         // Pressed on one cell and released on another: no toggle.
-        QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, viewportPoint(grid, 1, 3));
-        QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, viewportPoint(grid, 1, 4));
+        QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, CellPoint(grid, 1, 3));
+        QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, CellPoint(grid, 1, 4));
         QCOMPARE(grid.Cells(1, 3), QString());
         QCOMPARE(grid.Cells(1, 4), QStringLiteral("V"));
         // Space on an ordinary cell changes nothing.
@@ -127,14 +113,14 @@ private slots:
         auto* grid = new Grid;
         layout->addWidget(grid);
         window.resize(560, 420);
-        show(window);
+        gridtest::Show(window);
         QList<QPair<int, QString>> chosen;
         grid->OnSetComboBox = [&](QObject* sender, int col, int row, const QString& str) {
             QCOMPARE(sender, grid);
             QCOMPARE(col, 2);
             chosen << qMakePair(row, str);
         };
-        clickCell(*grid, 2, 2);
+        ClickCell(*grid, 2, 2);
         QListWidget* list = grid->DropDown();
         QVERIFY(list->isVisible());
         QCOMPARE(list->parentWidget(), &window);
@@ -174,8 +160,8 @@ private slots:
         for (int i = 12; i > 0; --i)
             grid.comboItems << QStringLiteral("Item %1").arg(i, 2, 10, QLatin1Char('0'));
         grid.comboSorted = false;
-        show(grid);
-        clickCell(grid, 2, 1);
+        gridtest::Show(grid);
+        ClickCell(grid, 2, 1);
         QListWidget* list = grid.DropDown();
         QVERIFY(list->isVisible());
         QCOMPARE(list->item(0)->text(), QStringLiteral("Item 12")); // as given
@@ -189,7 +175,7 @@ private slots:
         grid.comboWidth = 150;
         grid.comboHeight = 90;
         grid.comboSorted = true;
-        clickCell(grid, 2, 3);
+        ClickCell(grid, 2, 3);
         QCOMPARE(list->size(), QSize(150, 90));
         QCOMPARE(list->item(0)->text(), QStringLiteral("Item 01"));
         const QRect item = list->visualItemRect(list->item(2));
@@ -199,10 +185,10 @@ private slots:
 
         // A press on the grid while the list shows takes the list's choice
         // (the list loses the focus) and hides it.
-        clickCell(grid, 2, 1);
+        ClickCell(grid, 2, 1);
         QVERIFY(list->isVisible());
         QTest::keyClick(list, Qt::Key_End);
-        clickCell(grid, 4, 4);
+        ClickCell(grid, 4, 4);
         QVERIFY(!list->isVisible());
         QCOMPARE(grid.Cells(2, 1), QStringLiteral("Item 12"));
     }
@@ -210,9 +196,9 @@ private slots:
     void dropDown_withoutItemsOpensNothing()
     {
         Grid grid;
-        show(grid);
+        gridtest::Show(grid);
         grid.comboItems.clear();
-        clickCell(grid, 2, 1);
+        ClickCell(grid, 2, 1);
         QVERIFY(!grid.DropDown()->isVisible());
         QVERIFY(!grid.ShowDropDown(2, 1));
         grid.OnGetComboBox = nullptr;
@@ -225,20 +211,20 @@ private slots:
     void ellipsis_onlyTheButtonPartAndSpaceFire()
     {
         Grid grid;
-        show(grid);
+        gridtest::Show(grid);
         QList<QPair<int, int>> fired;
         grid.OnSetEllipsis = [&](QObject*, int col, int row) { fired << qMakePair(col, row); };
-        clickCell(grid, 3, 2, Qt::LeftButton, 20); // left of the button
+        ClickCell(grid, 3, 2, Qt::LeftButton, 20); // left of the button
         QVERIFY(fired.isEmpty());
-        clickCell(grid, 3, 2, Qt::LeftButton, grid.ColWidths(3) - 16);
-        clickCell(grid, 3, 3, Qt::LeftButton, grid.ColWidths(3) - 1);
+        ClickCell(grid, 3, 2, Qt::LeftButton, grid.ColWidths(3) - 16);
+        ClickCell(grid, 3, 3, Qt::LeftButton, grid.ColWidths(3) - 1);
         QCOMPARE(fired, (QList<QPair<int, int>> { { 3, 2 }, { 3, 3 } }));
         grid.setFocus();
         QTest::keyClick(&grid, Qt::Key_Space);
         QCOMPARE(fired.size(), 3);
         QCOMPARE(fired.last(), qMakePair(3, 3));
         grid.OnSetEllipsis = nullptr; // unassigned: nothing happens
-        clickCell(grid, 3, 3, Qt::LeftButton, grid.ColWidths(3) - 2);
+        ClickCell(grid, 3, 3, Qt::LeftButton, grid.ColWidths(3) - 2);
         QCOMPARE(grid.Cells(3, 3), QString());
     }
 
@@ -251,8 +237,8 @@ private slots:
                   checkBox = row == 2 && col == 0;
                   combobox = row > 0 && col == 2;
               };
-        show(grid);
-        clickCell(grid, 0, 1);
+        gridtest::Show(grid);
+        ClickCell(grid, 0, 1);
         QVERIFY(grid.EditorMode());
         QTest::keyClick(grid.InplaceEditor(), Qt::Key_Down); // onto a check box: refused
         QCOMPARE(grid.Row(), 1);
@@ -270,7 +256,7 @@ private slots:
 
         // Nor does an editor open on such a cell, by click or by typing; the
         // click toggles it.
-        clickCell(grid, 0, 2);
+        ClickCell(grid, 0, 2);
         QVERIFY(!grid.EditorMode());
         QCOMPARE(grid.Row(), 2);
         QCOMPARE(grid.Cells(0, 2), QStringLiteral("V"));

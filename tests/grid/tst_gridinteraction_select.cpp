@@ -4,6 +4,7 @@
 // Multi-row selection and dragging of selected rows on the sort grid, driven
 // by real key and mouse events.
 
+#include "GridFixture.h"
 #include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
 
@@ -37,15 +38,9 @@ protected:
     }
 };
 
-void show(QWidget& w)
-{
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-}
-
 QPoint at(TSortGrid& grid, int col, int row)
 {
-    return grid.viewport()->mapFrom(&grid, grid.CellRect(col, row).center());
+    return gridtest::CellPoint(grid, col, row);
 }
 
 void click(TSortGrid& grid, int row, Qt::KeyboardModifiers mods = {})
@@ -73,7 +68,7 @@ private slots:
     {
         Grid grid;
         grid.SetMultiSelect(true);
-        show(grid);
+        gridtest::Show(grid);
         click(grid, 2);
         QCOMPARE(grid.SelectedRows(), rows({ 2 }));
         const int events = grid.rowSelectedEvents;
@@ -106,7 +101,7 @@ private slots:
     {
         Grid grid;
         grid.SetMultiSelect(true);
-        show(grid);
+        gridtest::Show(grid);
         click(grid, 2);
         QTest::keyPress(&grid, Qt::Key_Shift);
         QVERIFY(grid.SelectedRows().isEmpty()); // pressing Shift starts a new range
@@ -127,7 +122,7 @@ private slots:
     {
         Grid grid;
         grid.SetMultiSelect(true);
-        show(grid);
+        gridtest::Show(grid);
         click(grid, 2);
         // Shift held down over two arrow presses.
         QTest::keyPress(&grid, Qt::Key_Shift);
@@ -153,7 +148,7 @@ private slots:
     {
         Grid grid;
         grid.SetOptions(grid.Options() | goRowSelect);
-        show(grid);
+        gridtest::Show(grid);
         click(grid, 2);
         click(grid, 4, Qt::ControlModifier);
         QCOMPARE(grid.SelectedRows(), rows({ 4 }));
@@ -165,7 +160,7 @@ private slots:
     {
         Grid grid;
         grid.SetMultiSelect(true);
-        show(grid);
+        gridtest::Show(grid);
         click(grid, 2);
         click(grid, 3, Qt::ControlModifier);
         const QPoint start = at(grid, 1, 2);
@@ -193,7 +188,7 @@ private slots:
     {
         Grid grid;
         grid.SetMultiSelect(true);
-        show(grid);
+        gridtest::Show(grid);
         click(grid, 2);
         click(grid, 5, Qt::ControlModifier);
         const QImage image = grid.grab().toImage();

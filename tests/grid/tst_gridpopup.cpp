@@ -3,6 +3,7 @@
 
 // The sort grid's context menu: where it opens and for which row.
 
+#include "GridFixture.h"
 #include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
 
@@ -14,15 +15,10 @@
 
 namespace {
 
-class Grid : public TSortGrid {
+class Grid : public gridtest::ProtocolGrid {
 public:
     Grid()
     {
-        SetColCount(7);
-        SetRows(0, { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" });
-        SetDefaultRowHeight(20);
-        SetDefaultColWidth(60);
-        resize(600, 300);
         SetRowCount(5);
         for (int r = 1; r < 5; ++r)
             SetRows(r, { QString::number(r), QStringLiteral("Name%1").arg(r) });

@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "GridFixture.h"
 #include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
 
@@ -16,44 +17,16 @@
 
 namespace {
 
-const QStringList kHeader { "Nr.", "Name", "Start", "Zeit", "Split", "Platz", "*" };
+using gridtest::kHeader;
 
-// A grid as the main window sets it up, with a few entries.
-class Grid : public TSortGrid {
+// A grid as the main window sets it up, whose rows can be parked.
+class Grid : public gridtest::ProtocolGrid {
 public:
-    Grid()
-    {
-        SetColCount(7);
-        SetRows(0, kHeader);
-        SetDefaultRowHeight(20);
-        SetDefaultColWidth(60);
-        resize(600, 300);
-    }
-    void Fill(const QList<QStringList>& rows)
-    {
-        SetRowCount(static_cast<int>(rows.size()) + 1);
-        for (int r = 0; r < rows.size(); ++r)
-            SetRows(r + 1, rows[r]);
-        SetModified(false);
-    }
-    QStringList Column(int col) const
-    {
-        QStringList out;
-        for (int r = 1; r < RowCount(); ++r)
-            out << Cells(col, r);
-        return out;
-    }
     void ParkRows(int count) { m_hiddenRowCount = count; }
 };
 
 const QList<QStringList> kEntries { { "3", "Berg", "", "12,5" }, { "1", "Anna", "", "9,87" },
     { "10", "Zoe", "", "12,5" }, { "2", "Carl", "", "1.05,12" } };
-
-void show(QWidget& w)
-{
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-}
 
 QPoint headerPoint(Grid& grid, int col, int dx = 0)
 {
@@ -69,7 +42,7 @@ void clickHeader(Grid& grid, int col, Qt::MouseButton button = Qt::LeftButton, i
 
 void clickCell(Grid& grid, int col, int row, Qt::MouseButton button = Qt::LeftButton)
 {
-    QTest::mouseClick(grid.viewport(), button, {}, grid.viewport()->mapFrom(&grid, grid.CellRect(col, row).center()));
+    gridtest::ClickCell(grid, col, row, button);
 }
 
 } // namespace
@@ -85,7 +58,7 @@ private slots:
         Grid grid;
         grid.Fill(kEntries);
         grid.SortOptions().SortStyle = ssAutomatic;
-        show(grid);
+        gridtest::Show(grid);
         clickHeader(grid, 1); // a new column sorts ascending
         QCOMPARE(grid.SortOptions().SortCol, 1);
         QCOMPARE(grid.SortOptions().SortDirection, sdAscending);
@@ -114,7 +87,7 @@ private slots:
     {
         Grid grid;
         grid.Fill(kEntries);
-        show(grid);
+        gridtest::Show(grid);
         clickHeader(grid, 1, Qt::LeftButton, 2);
         clickHeader(grid, 1, Qt::LeftButton, grid.CellRect(1, 0).width() - 3);
         QCOMPARE(grid.Column(1), (QStringList { "Berg", "Anna", "Zoe", "Carl" }));
@@ -126,7 +99,7 @@ private slots:
         Grid grid;
         grid.Fill(kEntries);
         grid.SortOptions().CanSort = false;
-        show(grid);
+        gridtest::Show(grid);
         clickHeader(grid, 0);
         QCOMPARE(grid.SortOptions().SortDirection, sdDescending);
         clickHeader(grid, 0);
@@ -177,7 +150,7 @@ private slots:
     {
         Grid grid;
         grid.Fill(kEntries);
-        show(grid);
+        gridtest::Show(grid);
         grid.SortOptions().UpdateOnSizeChange = true;
         grid.OnGetSortStyle = [](QObject*, int, TSortStyle&) { throw std::runtime_error("style"); };
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, grid.SortByColumn(1));
@@ -363,7 +336,7 @@ private slots:
         grid.SetColCount(4);
         grid.SetDefaultColWidth(40);
         grid.resize(400, 200);
-        show(grid);
+        gridtest::Show(grid);
         QCOMPARE(grid.ColWidths(3), grid.ClientWidth() - 3 * 41 - 1);
         grid.resize(500, 200);
         QCOMPARE(grid.ColWidths(3), grid.ClientWidth() - 3 * 41 - 1);
@@ -411,7 +384,7 @@ private slots:
         Grid grid;
         grid.Fill(kEntries);
         grid.SetColWidths(1, 150);
-        show(grid);
+        gridtest::Show(grid);
         QTest::mouseDClick(grid.horizontalHeader()->viewport(), Qt::LeftButton, {},
             headerPoint(grid, 1, grid.CellRect(1, 0).width() - 2));
         QVERIFY(grid.ColWidths(1) < 150);
@@ -443,7 +416,7 @@ private slots:
     {
         Grid grid;
         grid.Fill(kEntries);
-        show(grid);
+        gridtest::Show(grid);
         int modifiedEvents = 0;
         grid.OnModified = [&](QObject*) { ++modifiedEvents; };
         grid.SetCells(1, 1, QStringLiteral("Owner"));
@@ -469,7 +442,7 @@ private slots:
         Grid grid;
         grid.Fill(kEntries);
         grid.SetOptions(grid.Options() | goRowSelect);
-        show(grid);
+        gridtest::Show(grid);
         grid.setFocus();
         grid.SetRow(2);
         QList<TGridDrawState> headerStates;
@@ -496,7 +469,7 @@ private slots:
     {
         Grid grid;
         grid.Fill(kEntries);
-        show(grid);
+        gridtest::Show(grid);
         QMenu menu;
         menu.addAction(QStringLiteral("Zeile entfernen"));
         int opened = 0;
@@ -516,7 +489,7 @@ private slots:
         for (int i = 0; i < 60; ++i)
             rows << QStringList { QString::number(i + 1) };
         grid.Fill(rows);
-        show(grid);
+        gridtest::Show(grid);
         grid.GotoCell(99, 999, true);
         QCOMPARE(grid.Col(), 6);
         QCOMPARE(grid.Row(), 60);
@@ -554,7 +527,7 @@ private slots:
         for (int i = 0; i < 200; ++i)
             rows << QStringList { QString::number(i) };
         grid.Fill(rows);
-        show(grid);
+        gridtest::Show(grid);
         grid.SetProportionalScrollBars(true);
         QScrollBar* bar = grid.verticalScrollBar();
         const int expected = std::max(1,

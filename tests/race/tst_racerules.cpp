@@ -442,6 +442,75 @@ private slots:
         QCOMPARE(race.cell(kColRaw, r.view.currentRow), QString());
     }
 
+    // A stop writes the run time, its raw value and the place, and the
+    // earliest-started runner still out becomes current; a faster later
+    // stop takes place 1.
+    void stop_writesTimeRanksAndStopsInStartOrder()
+    {
+        Race race;
+        race.start(100000);
+        race.start(101000);
+        race.start(102000);
+        QCOMPARE(race.cell(kColSplit, 3), QStringLiteral("2,00"));
+        race.select(1);
+        race.stop(112000);
+        QCOMPARE(race.cell(kColZeit, 1), QStringLiteral("12,00"));
+        QCOMPARE(race.cell(kColRaw, 1), QStringLiteral("12000"));
+        QCOMPARE(race.cell(kColPlatz, 1), QStringLiteral("1"));
+        QCOMPARE(race.current, 2);
+        QCOMPARE(race.cell(kColRaw, 2), QStringLiteral("101000"));
+        race.stop(112500); // 11,50: ranks first
+        QCOMPARE(race.cell(kColZeit, 1), QStringLiteral("11,50"));
+        QCOMPARE(race.cell(kColPlatz, 1), QStringLiteral("1"));
+        QCOMPARE(race.cell(kColZeit, 2), QStringLiteral("12,00"));
+        QCOMPARE(race.cell(kColPlatz, 2), QStringLiteral("2"));
+        QCOMPARE(race.cell(kColRaw, 3), QStringLiteral("102000"));
+        QCOMPARE(race.current, 3);
+    }
+
+    // Equal run times share a place; the next place counts them (1, 1, 3).
+    void equalTimes_shareAPlace()
+    {
+        Race race;
+        race.start(100000);
+        race.start(100000);
+        race.start(101500);
+        race.select(1);
+        race.stop(111500); // row 1: 11,50
+        race.stop(110000); // the next runner, started with row 1: 10,00
+        race.stop(111500); // the last, started 1,5 s later: 10,00
+        QCOMPARE(race.cell(kColZeit, 1), QStringLiteral("10,00"));
+        QCOMPARE(race.cell(kColZeit, 2), QStringLiteral("10,00"));
+        QCOMPARE(race.cell(kColZeit, 3), QStringLiteral("11,50"));
+        QCOMPARE(race.cell(kColPlatz, 1), QStringLiteral("1"));
+        QCOMPARE(race.cell(kColPlatz, 2), QStringLiteral("1"));
+        QCOMPARE(race.cell(kColPlatz, 3), QStringLiteral("3"));
+    }
+
+    // A start writes a whole number plain; "0" or no number becomes the
+    // lowest number no entry has (never the row's index); a number with
+    // letters and every name stay.
+    void startNumbers_wholeOnesPlain_lettersKept_missingOnesTheLowestFree()
+    {
+        Race race;
+        race.store.SetRowCount(5);
+        const QStringList numbers { "007", "0", "x1", "" };
+        const QStringList names { "Anna", "Bert", "Carl", "Dora" };
+        for (int r = 1; r <= 4; ++r) {
+            race.store.SetCell(kColNr, r, numbers[r - 1]);
+            race.store.SetCell(kColName, r, names[r - 1]);
+        }
+        for (int i = 0; i < 4; ++i)
+            race.start(1000 + i);
+        QCOMPARE(race.cell(kColNr, 1), QStringLiteral("7"));
+        QCOMPARE(race.cell(kColNr, 2), QStringLiteral("1"));
+        QCOMPARE(race.cell(kColNr, 3), QStringLiteral("x1"));
+        QCOMPARE(race.cell(kColNr, 4), QStringLiteral("2"));
+        for (int r = 1; r <= 4; ++r)
+            QCOMPARE(race.cell(kColName, r), names[r - 1]);
+        QCOMPARE(race.rules.NewRowNumber(), 3); // "Neue Zeile" too
+    }
+
     void tickWrap_keepsRunTimesAndStartOrderRight()
     {
         Race race;

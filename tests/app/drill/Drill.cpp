@@ -3,6 +3,8 @@
 
 #include "Drill.h"
 
+#include "../Operator.h"
+
 #include "app/BarrierLine.h"
 #include "app/FMain.h"
 #include "comm/Comms.h"
@@ -89,11 +91,11 @@ void DrillStep(TFormMain& w, QRandomGenerator& random)
     const auto anyRow = [&] { return 1 + static_cast<int>(random.bounded(std::max(1, grid.RowCount() - 1))); };
     const int pick = static_cast<int>(random.bounded(100));
     if (pick < 22) {
-        w.mStartClick();
+        op::Trigger(w.ui.mStart);
     } else if (pick < 40) {
-        w.mStopClick();
+        op::Trigger(w.ui.mStop);
     } else if (pick < 46) {
-        w.FStopp1Click();
+        op::Trigger(w.ui.FStopp1);
     } else if (pick < 56) {
         // An edit of a start number or a name, typed and committed.
         const int col = random.bounded(2) == 0 ? protocol::kColNr : protocol::kColName;
@@ -108,8 +110,8 @@ void DrillStep(TFormMain& w, QRandomGenerator& random)
     } else if (pick < 61) {
         w.ui.NeueZeile1->trigger();
     } else if (pick < 65) {
-        w.makeRowCurrent(anyRow());
-        w.Erase1Click();
+        op::SelectRow(w, anyRow());
+        op::Erase(w);
     } else if (pick < 67) {
         w.ui.mUndo->trigger();
     } else if (pick < 71) {
@@ -124,23 +126,23 @@ void DrillStep(TFormMain& w, QRandomGenerator& random)
         change.stamp = platform::Stamp::Now();
         w.ui.ComPort->OnLineEvent(w.ui.ComPort, change);
     } else if (pick < 84) {
-        random.bounded(2) == 0 ? w.LockLSStart1Click() : w.LockLSStopp1Click();
+        random.bounded(2) == 0 ? op::Trigger(w.ui.LockLSStart1) : op::Trigger(w.ui.LockLSStopp1);
     } else if (pick < 90) {
-        w.makeRowCurrent(anyRow());
+        op::SelectRow(w, anyRow());
     } else if (pick < 94) {
         // A status from the context menu or its key; Ctrl+Z above takes the
         // last one back.
         static const protocol::EntryStatus kStatuses[] = { protocol::EntryStatus::None, protocol::EntryStatus::DNS,
             protocol::EntryStatus::DNF, protocol::EntryStatus::DSQ };
-        w.makeRowCurrent(anyRow());
-        w.statusClick(kStatuses[random.bounded(4)]);
+        op::SelectRow(w, anyRow());
+        op::SetStatus(w, kStatuses[random.bounded(4)]);
     } else if (pick < 96) {
-        w.bEndClick();
+        op::End(w);
     } else {
         QListWidget* interims = w.ui.ListBoxStopp;
         if (interims->count() > 0)
             interims->setCurrentRow(static_cast<int>(random.bounded(interims->count())));
-        w.PastefromFStoppClick();
+        op::PasteInterim(w);
     }
 }
 
@@ -160,7 +162,7 @@ void startDrill(TFormMain& w, std::uint32_t seed)
     QObject::connect(timer, &QTimer::timeout, &w, [&w, timer, random, steps] {
         // The first command starts the race, so there is a journal.
         if ((*steps)++ == 0)
-            w.mStartClick();
+            op::Trigger(w.ui.mStart);
         else
             DrillStep(w, *random);
         if (*steps >= 100000)
@@ -199,15 +201,16 @@ int waitInQuestion(QDialog* dialog)
 
 void runScript(TFormMain& w, const QStringList& steps)
 {
+    dialogs::SetTestMode(true); // the script names the file the open dialog returns
     for (const QString& step : steps) {
         if (step.startsWith(QLatin1String("load:")))
-            w.loadProtocol(step.mid(5));
+            op::Load(w, step.mid(5));
         else if (step == QLatin1String("start"))
-            w.mStartClick();
+            op::Trigger(w.ui.mStart);
         else if (step == QLatin1String("stop"))
-            w.mStopClick();
+            op::Trigger(w.ui.mStop);
         else if (step == QLatin1String("end"))
-            w.bEndClick();
+            op::End(w);
     }
     race::RaceJournal& journal = w.Journal().File();
     journal.WaitDurable(journal.LastSeq(), 10000);
