@@ -181,6 +181,9 @@ private:
     // on: a failure in red, stays until clicked; a note on a command goes by
     // itself. The first line says what, the last why; the tooltip holds all.
     void showNotice(const QString& text, bool failure = true);
+    // A note on a command that did nothing goes when the next one writes a
+    // time: it would speak of a state that is gone. A failure stays.
+    void putAwayNote();
     void LabLiveAddressClick();
     void NeueZeile1Click();
     // Ctrl+Z: takes back the last "Zeile entfernen", status, taken-back stop

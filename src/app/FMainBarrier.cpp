@@ -25,8 +25,10 @@ void TFormMain::mirrorBarrier(const race::BarrierStep& step)
     if (!step.changed)
         return;
     mirrorRace(step.result.view, step.Wrote() ? RowFollow::WholeRow : RowFollow::View);
-    if (step.Wrote())
+    if (step.Wrote()) {
         columnLayout();
+        putAwayNote();
+    }
 }
 
 void TFormMain::ComPortOpen(TComPort*)

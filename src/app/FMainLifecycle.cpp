@@ -467,6 +467,14 @@ void TFormMain::showNotice(const QString& text, bool failure)
         m_noteTimer.start();
 }
 
+void TFormMain::putAwayNote()
+{
+    if (!m_noticeIsFailure) {
+        m_noteTimer.stop();
+        ui.LabNotice->hide();
+    }
+}
+
 void TFormMain::closeEvent(QCloseEvent* event)
 {
     bool canClose = true;

@@ -75,6 +75,9 @@ race::Outcome TFormMain::runRace(const std::function<race::RaceResult()>& operat
     const race::RaceResult result = operation();
     const bool acted = result.outcome != race::Outcome::NotAvailable;
     mirrorRace(result.view, follow == RowFollow::WholeRow && !acted ? RowFollow::View : follow);
+    if (result.outcome == race::Outcome::Started || result.outcome == race::Outcome::Stopped
+        || result.outcome == race::Outcome::InterimInserted)
+        putAwayNote();
     return result.outcome;
 }
 
