@@ -197,18 +197,6 @@ private slots:
         QVERIFY(w->ui.sbSave->isEnabled());
     }
 
-    void newRow_withEveryNumberTaken_uses9999()
-    {
-        MainWindowFixture f;
-        TSortGrid* g = f.grid();
-        g->SetRowCount(501);
-        for (int r = 1; r <= 500; ++r)
-            g->SetCells(0, r, QString::number(r));
-        op::SelectRow(*f.w(), 1);
-        f.w()->ui.NeueZeile1->trigger();
-        QCOMPARE(f.cell(kColNr, 1), QStringLiteral("9999"));
-    }
-
     void contextMenu_insertNeedsAnInterimTakenAfterTheRunnersStart()
     {
         MainWindowFixture f;
