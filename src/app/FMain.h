@@ -204,6 +204,9 @@ protected:
 private:
     void buildUi();
     void buildHeader(QVBoxLayout& column);
+    int buildBrand();
+    void buildHeaderNotices();
+    void buildHeaderLinks();
     QVBoxLayout& buildRaceControls(QVBoxLayout& column);
     void buildFileBar();
     void buildTable(QVBoxLayout& mainColumn);

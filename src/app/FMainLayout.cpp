@@ -121,9 +121,40 @@ void TFormMain::buildHeader(QVBoxLayout& column)
     u.bCFG = headerButton(HeaderGlyphKind::Settings, QStringLiteral("Einstellungen (F2)"), 51, &TFormMain::bCFGClick);
     u.bInfo = headerButton(HeaderGlyphKind::Info, QStringLiteral("Info (F3)"), 97, &TFormMain::bInfoClick);
 
-    // The brand caption: the program's name as two coloured words over black
-    // copies two pixels down and right, and its version as a short black
-    // suffix.
+    const int brandRight = buildBrand();
+    buildHeaderNotices();
+    buildHeaderLinks();
+
+    // The buttons and the brand keep their places; the time of day stays at
+    // the right end whatever the window's width.
+    auto* headerRow = new QHBoxLayout(u.Panel1);
+    headerRow->setContentsMargins(0, 0, 0, 0);
+    headerRow->setSpacing(0);
+    headerRow->addSpacing(brandRight + 12);
+    // The notices share their room; the stretch keeps it (and the time of
+    // day at the right end) when none shows.
+    auto* notices = new QHBoxLayout;
+    notices->addWidget(u.LabLineState, 1);
+    notices->addWidget(u.LabJournalState, 1);
+    notices->addWidget(u.LabNotice, 1);
+    notices->addStretch();
+    headerRow->addLayout(notices, 1);
+    headerRow->addSpacing(8);
+    headerRow->addWidget(u.LabUpload);
+    headerRow->addSpacing(8);
+    headerRow->addWidget(u.LabLiveAddress);
+    headerRow->addSpacing(6);
+    headerRow->addWidget(u.bAnzeige);
+    headerRow->addSpacing(4);
+    headerRow->addWidget(u.PanelDate);
+}
+
+// The brand caption: the program's name as two coloured words over black
+// copies two pixels down and right, and its version as a short black suffix.
+// Where it ends, for the notices beside it.
+int TFormMain::buildBrand()
+{
+    MainUi& u = ui;
     const QFont brand = DesignFont(QStringLiteral("Arial"), 27, true);
     const QString first = QStringLiteral("Renn"), second = QStringLiteral("zeit");
     const int x = 150, y = 2;
@@ -151,17 +182,15 @@ void TFormMain::buildHeader(QVBoxLayout& column)
     SetFontColor(u.BrandLabels[4], clBlack);
     u.BrandLabels[4]->setCursor(Qt::PointingHandCursor);
     u.BrandLabels[4]->installEventFilter(this);
+    return x + w1 + w2 + 4 + 40;
+}
 
-    u.PanelDate = new QLabel(QStringLiteral("00:00"), u.Panel1);
-    u.PanelDate->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    u.PanelDate->setLineWidth(2);
-    u.PanelDate->setAlignment(Qt::AlignCenter);
-    u.PanelDate->setFont(DesignFont(QStringLiteral("Arial"), 24));
-    SetBackgroundColor(u.PanelDate, clBlack);
-    SetFontColor(u.PanelDate, clSilver);
-    u.PanelDate->setFixedSize(240, kHeaderHeight);
-    // Between the brand and the time of day, in red while there is trouble:
-    // the barrier line's port not connected, the journal not written.
+// Between the brand and the links, in red while there is trouble: the
+// barrier line's port not connected, the journal not written; and the
+// notice on what failed or why a key did nothing.
+void TFormMain::buildHeaderNotices()
+{
+    MainUi& u = ui;
     const auto troubleLabel = [&u] {
         auto* label = new QLabel(u.Panel1);
         label->setFont(DesignFont(QStringLiteral("Arial"), 13, true));
@@ -186,7 +215,13 @@ void TFormMain::buildHeader(QVBoxLayout& column)
         if (!m_noticeIsFailure)
             ui.LabNotice->hide();
     });
-    // The live results' address and the spectator display's button.
+}
+
+// The upload's state, the live results' address, the spectator display's
+// button and the time of day.
+void TFormMain::buildHeaderLinks()
+{
+    MainUi& u = ui;
     u.LabLiveAddress = new TClickLabel(u.Panel1);
     u.LabLiveAddress->setFont(DesignFont(QStringLiteral("Arial"), 14, true));
     u.LabLiveAddress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -205,28 +240,14 @@ void TFormMain::buildHeader(QVBoxLayout& column)
     u.bAnzeige->setToolTip(QStringLiteral("Anzeige (F6)"));
     u.bAnzeige->OnClick = GuardedSlot(this, &TFormMain::mAnzeigeClick);
 
-    // The buttons and the brand keep their places; the time of day stays at
-    // the right end whatever the window's width.
-    auto* headerRow = new QHBoxLayout(u.Panel1);
-    headerRow->setContentsMargins(0, 0, 0, 0);
-    headerRow->setSpacing(0);
-    headerRow->addSpacing(x + w1 + w2 + 4 + 40 + 12);
-    // The notices share their room; the stretch keeps it (and the time of
-    // day at the right end) when none shows.
-    auto* notices = new QHBoxLayout;
-    notices->addWidget(u.LabLineState, 1);
-    notices->addWidget(u.LabJournalState, 1);
-    notices->addWidget(u.LabNotice, 1);
-    notices->addStretch();
-    headerRow->addLayout(notices, 1);
-    headerRow->addSpacing(8);
-    headerRow->addWidget(u.LabUpload);
-    headerRow->addSpacing(8);
-    headerRow->addWidget(u.LabLiveAddress);
-    headerRow->addSpacing(6);
-    headerRow->addWidget(u.bAnzeige);
-    headerRow->addSpacing(4);
-    headerRow->addWidget(u.PanelDate);
+    u.PanelDate = new QLabel(QStringLiteral("00:00"), u.Panel1);
+    u.PanelDate->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    u.PanelDate->setLineWidth(2);
+    u.PanelDate->setAlignment(Qt::AlignCenter);
+    u.PanelDate->setFont(DesignFont(QStringLiteral("Arial"), 24));
+    SetBackgroundColor(u.PanelDate, clBlack);
+    SetFontColor(u.PanelDate, clSilver);
+    u.PanelDate->setFixedSize(240, kHeaderHeight);
 }
 
 // The upper part: the display and the race controls.
