@@ -188,6 +188,8 @@ void TFormMain::mirrorInterims()
 
 void TFormMain::mStartClick()
 {
+    if (stationTakesKey(true))
+        return;
     if (ui.mStart->isEnabled())
         startAt(platform::Stamp::Now());
 }
@@ -303,6 +305,8 @@ void TFormMain::mTakeBackStopClick()
 
 void TFormMain::FStopp1Click()
 {
+    if (stationTakesKey(false))
+        return;
     runRace([&] { return m_race->InterimStop(currentRow(), platform::Stamp::Now()); });
 }
 
