@@ -11,6 +11,7 @@
 #include "app/FMain.h"
 
 #include "app/Application.h"
+#include "app/LivePublisher.h"
 #include "app/LiveWidgets.h"
 #include "app/StationAtStation.h"
 #include "app/StationPanel.h"
@@ -98,6 +99,8 @@ void TFormMain::wireStations(const settings::Values& values)
         m_station->Notice = [this](const QString& text, bool failure) { showNotice(text, failure); };
         connect(m_stationPanel->bSaveFile, &QPushButton::clicked, this,
             GuardedSlot(this, &TFormMain::sbStationFileSaveClick));
+        // The live port is the station's: a station has no results to show.
+        m_live->Configure(false, values.livePort);
         QString reason;
         if (!m_station->Start(static_cast<quint16>(values.livePort), &reason))
             showNotice(reason);
@@ -116,9 +119,8 @@ void TFormMain::wireStations(const settings::Values& values)
     finish.ApplyFinishLine = [this](const platform::LineEvent& change) { applyLine(change); };
     finish.Notice = [this](const QString& text, bool failure) { showNotice(text, failure); };
     finish.OnStateChanged = [this] { showStationsState(); };
-    finish.AssignInterim = [this](stations::Role from, const platform::Stamp& stamp) {
+    finish.AssignInterim = [this](stations::Role from, const platform::Stamp& stamp, std::set<QString>& given) {
         // The earliest running entry without a time from this station yet.
-        static std::map<int, std::set<QString>> given;
         const TSortGrid& grid = *ui.SortGrid1;
         int best = -1;
         platform::Tick bestStart = 0;
@@ -126,7 +128,7 @@ void TFormMain::wireStations(const settings::Values& values)
             if (m_race->StateOf(row) != race::Race::RowState::Running)
                 continue;
             const QString number = grid.Cells(protocol::kColNr, row);
-            if (given[int(from)].count(number))
+            if (given.count(number))
                 continue;
             const platform::Tick start = grid.Cells(protocol::kColRaw, row).toInt();
             if (best < 0 || platform::TickDiff(start, bestStart) < 0) {
@@ -139,7 +141,7 @@ void TFormMain::wireStations(const settings::Values& values)
         if (best < 0)
             return QStringLiteral("%1 um %2: kein laufender Teilnehmer ohne Zeit").arg(who, time);
         const QString number = grid.Cells(protocol::kColNr, best);
-        given[int(from)].insert(number);
+        given.insert(number);
         return QStringLiteral("%1: Nr. %2 %3 (%4)")
             .arg(
                 who, number, RunTimeText(platform::TickDiff(stamp.tick, bestStart), m_race->Settings().accuracy), time);
@@ -177,6 +179,8 @@ void TFormMain::startStations()
 void TFormMain::configureStations(const settings::Stations& chosen)
 {
     if (!m_finishStations) {
+        if (m_station)
+            m_live->Configure(false, m_live->Port()); // the port stays the station's
         if (m_station && chosen.role != int(m_station->GetRole()))
             showNotice(QStringLiteral("Die neue Rolle gilt nach einem Neustart des Programms."), false);
         return;

@@ -208,7 +208,8 @@ void StationsAtFinish::apply(const stations::MergedImpulse& merged)
                 Notice(text, true);
         }
     } else {
-        const QString text = AssignInterim ? AssignInterim(impulse.role, stamp) : QString();
+        const QString text
+            = AssignInterim ? AssignInterim(impulse.role, stamp, m_interimGiven[int(impulse.role)]) : QString();
         m_interims.append(text);
         if (OnStateChanged)
             OnStateChanged();

@@ -20,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 namespace race {
 class JournalRecorder;
@@ -88,8 +89,10 @@ public:
     std::function<void(const platform::LineEvent& change)> ApplyFinishLine;
     std::function<void(const QString& text, bool failure)> Notice;
     std::function<void()> OnStateChanged;
-    // Interim impulses: the race's table, to find the runner they belong to.
-    std::function<QString(stations::Role role, const platform::Stamp& stamp)> AssignInterim;
+    // Interim impulses: the race's table, to find the runner they belong to
+    // among those not yet in `given` (the entries this station gave a time,
+    // by number; the runner found goes in).
+    std::function<QString(stations::Role role, const platform::Stamp& stamp, std::set<QString>& given)> AssignInterim;
 
 private:
     struct Peer {
@@ -115,6 +118,7 @@ private:
     std::map<std::uint64_t, platform::LineEvent> m_finishLines;
     QTimer m_release;
     QStringList m_interims;
+    std::map<int, std::set<QString>> m_interimGiven; // by role
     QStringList m_unassigned;
     QString m_lastWait;
 };
