@@ -96,7 +96,10 @@ void StationsAtFinish::Configure(const settings::Stations& settings, stations::L
         connect(link, &stations::StationLink::ImpulseArrived, this,
             [this](const stations::Impulse& impulse) { arrived(impulse, false); });
         connect(link, &stations::StationLink::Confirmed, this, [this, link](Role r, qint64 stationNs) {
-            m_merge.Confirm(r, link->Offset().ToFinish(stationNs, platform::WallClockNs()));
+            // Before the first clock exchange the station's time means
+            // nothing here: confirming with it could release too much.
+            if (link->Offset().Known())
+                m_merge.Confirm(r, link->Offset().ToFinish(stationNs, platform::WallClockNs()));
         });
         connect(link, &stations::StationLink::StateChanged, this, [this] {
             if (OnStateChanged)
@@ -152,6 +155,13 @@ std::int64_t StationsAtFinish::offsetOf(Role role) const
 
 void StationsAtFinish::arrived(const stations::Impulse& impulse, bool fromFile)
 {
+    const auto link = m_links.find(int(impulse.role));
+    // The stream can bring impulses before the first clock exchange has
+    // answered: they wait for the offset rather than being mapped without it.
+    if (!fromFile && link != m_links.end() && !link->second.link->Offset().Known()) {
+        m_early.push_back(impulse);
+        return;
+    }
     const stations::TickWallPair pair = stations::TickWallPair::Now();
     // A file read without a link knows no offset: the clocks are taken as
     // agreeing, as the official set them.
@@ -164,6 +174,15 @@ void StationsAtFinish::arrived(const stations::Impulse& impulse, bool fromFile)
 
 void StationsAtFinish::release()
 {
+    while (!m_early.empty()) {
+        const auto link = m_links.find(int(m_early.front().role));
+        if (link != m_links.end() && !link->second.link->Offset().Known())
+            break;
+        const stations::Impulse impulse = m_early.front();
+        m_early.pop_front();
+        if (link != m_links.end())
+            arrived(impulse, false);
+    }
     for (const stations::MergedImpulse& merged : m_merge.Release(platform::WallClockNs()))
         apply(merged);
     for (const stations::MergedImpulse& merged : m_merge.TakeLate())

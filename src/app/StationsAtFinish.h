@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -118,6 +119,7 @@ private:
     std::map<std::uint64_t, platform::LineEvent> m_finishLines;
     QTimer m_release;
     QStringList m_interims;
+    std::deque<stations::Impulse> m_early; // arrived before their station's offset was known
     std::map<int, std::set<QString>> m_interimGiven; // by role
     QStringList m_unassigned;
     QString m_lastWait;

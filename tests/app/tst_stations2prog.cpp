@@ -125,7 +125,10 @@ class TestStations2Prog : public QObject {
     {
         int reported = -1;
         std::map<int, qint64> rows;
-        QTRY_VERIFY_WITH_TIMEOUT((rows = m_finish.starts(&reported), reported == count), 15000);
+        QElapsedTimer waited;
+        waited.start();
+        while ((rows = m_finish.starts(&reported), reported != count) && waited.elapsed() < 15000)
+            QTest::qWait(50);
         if (reported != count)
             qWarning("%s", m_finish.output.constData());
         QTest::qWait(400); // nothing more comes
@@ -136,8 +139,9 @@ class TestStations2Prog : public QObject {
         for (const auto& [number, tick] : ticks) {
             QVERIFY2(rows.count(number), qPrintable(QStringLiteral("Nr. %1 fehlt").arg(number)));
             // The clocks' 2.5 s are measured and taken off: what is left is
-            // the estimate's error and the tick's millisecond.
-            QVERIFY2(std::abs(rows[number] - tick) <= 3,
+            // the estimate's error and the tick's millisecond, within half
+            // the display's hundredth.
+            QVERIFY2(std::abs(rows[number] - tick) <= 5,
                 qPrintable(QStringLiteral("Nr. %1: Start %2, Station %3").arg(number).arg(rows[number]).arg(tick)));
         }
     }
@@ -180,7 +184,8 @@ private slots:
         QTest::qWait(200); // the journal has the fourth on its disk
         m_finish.kill9();
         m_station.kill9();
-        m_station.start({ shift, QStringLiteral("--script=start") });
+        // After the start lockout of the fourth, which the recovered race keeps.
+        m_station.start({ shift, QStringLiteral("--script=wait:1100,start") });
         QTRY_COMPARE_WITH_TIMEOUT(int(stationTicks(m_station.home).size()), 5, 10000);
         m_finish.start({ QStringLiteral("--recover-answer=yes"), QStringLiteral("--print-starts") });
         expectStarts(5);
