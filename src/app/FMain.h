@@ -24,6 +24,11 @@
 
 class BarrierLine;
 class LivePublisher;
+class QLabel;
+class QPushButton;
+class StationAtStation;
+class StationsAtFinish;
+class TStationPanel;
 class QVBoxLayout;
 class UploadLink;
 struct TFormatOptions;
@@ -193,6 +198,9 @@ private:
     // The spectator display "Anzeige" (F6).
     void mAnzeigeClick();
     void LabUploadClick();
+    // "Stationsdatei speichern" at a station, "Stationsdatei laden" at the finish.
+    void sbStationFileSaveClick();
+    void sbStationFileLoadClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -250,6 +258,17 @@ private:
     void showLiveState();
     void showUploadState();
     void tryUpload(const QString& address, const QString& keyFile);
+    // Timing stations (FMainStations): at a station its impulses instead of
+    // a race, at the finish the links to the stations.
+    void wireStations(const settings::Values& values);
+    void configureStations(const settings::Stations& stations);
+    // After the recovery question: the finish starts reading its stations.
+    void startStations();
+    // Whether the station or the merge takes the line change or the key.
+    bool stationTakesLine(const platform::LineEvent& change);
+    bool stationTakesKey(bool startKey);
+    void applyLine(const platform::LineEvent& change);
+    void showStationsState();
 
     std::unique_ptr<race::Race> m_race;
     std::unique_ptr<race::JournalRecorder> m_journal;
@@ -258,6 +277,15 @@ private:
     std::unique_ptr<race::RaceBackups> m_backups;
     std::unique_ptr<race::LightBarriers> m_lightBarriers;
     std::unique_ptr<BarrierLine> m_barrier;
+    std::unique_ptr<StationsAtFinish> m_finishStations;
+    std::unique_ptr<StationAtStation> m_station;
+    TStationPanel* m_stationPanel = nullptr;
+    QLabel* m_stationsHeader = nullptr;
+    QPushButton* m_loadStationFile = nullptr;
+    QTimer m_stationsTimer; // the offsets' line in the header
+    settings::Stations m_stationSettings;
+    bool m_stationsStarted = false;
+    std::uint32_t m_stationLevels = 0x55555555; // the station's barrier lines as last seen
 
     settings::Colours m_colours;
     settings::FileChoices m_fileChoices;

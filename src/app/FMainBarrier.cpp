@@ -16,6 +16,13 @@
 void TFormMain::ComPortDSR(TComPort*, const platform::LineEvent& change)
 {
     m_barrier->Changed();
+    if (stationTakesLine(change))
+        return;
+    applyLine(change);
+}
+
+void TFormMain::applyLine(const platform::LineEvent& change)
+{
     const QScopedValueRollback busy(m_raceBusy, true);
     mirrorBarrier(m_lightBarriers->LineChanged(change.levels, change.stamp, currentRow()));
 }

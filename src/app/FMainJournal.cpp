@@ -7,12 +7,16 @@
 
 #include "app/RecoveryDialog.h"
 #include "app/RecoveryTexts.h"
+#include "app/StationsAtFinish.h"
 #include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
 #include "race/JournalRecorder.h"
 #include "race/JournalStore.h"
 
+#include "app/StationsAtFinish.h"
+
 #include <QLocale>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 
 namespace {
@@ -25,6 +29,10 @@ enum class Answer { None, Yes, No };
 
 void TFormMain::offerRecovery(std::optional<bool> answer)
 {
+    // Whatever the answer, the stations are read only once the race is
+    // what it will be: their impulses must not go into a race a recovery
+    // then replaces.
+    const auto stations = qScopeGuard([this] { startStations(); });
     const QString folder = m_journal->File().Folder();
     if (folder.isEmpty())
         return;
@@ -111,6 +119,8 @@ bool TFormMain::recoverJournal(const QString& fileName)
         return false;
     }
     columnLayout();
+    if (m_finishStations && recovery.result.used > 0)
+        m_finishStations->ResumeFromJournal(fileName);
     const race::JournalRecovery& r = recovery.result;
     const QString text = recoverytexts::ReportText(r, fileName);
     if (text.isEmpty())

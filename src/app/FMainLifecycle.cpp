@@ -12,6 +12,8 @@
 #include "app/LiveWidgets.h"
 #include "app/Printing.h"
 #include "app/RaceDisplay.h"
+#include "app/StationAtStation.h"
+#include "app/StationsAtFinish.h"
 #include "app/UiHelpers.h"
 #include "app/UploadLink.h"
 #include "comm/Comms.h"
@@ -279,6 +281,7 @@ void TFormMain::FormCreate()
     ui.ImageLSstop->SetPicture(LockPicture(0));
     exportButtonRefresh();
     rowStateRefresh(1);
+    wireStations(settings::Read(platform::SettingsStore(files.title)));
 }
 
 void TFormMain::readSettings()
@@ -322,6 +325,7 @@ settings::Values TFormMain::CurrentSettings() const
     v.event = m_event;
     v.uploadUrl = m_upload->Address();
     v.uploadKey = m_upload->KeyFile();
+    v.stations = m_stationSettings;
     return v;
 }
 
@@ -590,6 +594,9 @@ void TFormMain::bCFGClick()
             if (ui.Anzeige)
                 ui.Anzeige->SetTitle(m_event.title);
         }
+        m_stationSettings.peers = chosen.stations.peers;
+        m_stationSettings.code = chosen.stations.code.isEmpty() ? m_stationSettings.code : chosen.stations.code;
+        m_stationSettings.role = chosen.stations.role;
         // Written at once, as every file: a crash later keeps the choice.
         try {
             writeSettings();
@@ -598,6 +605,7 @@ void TFormMain::bCFGClick()
         }
         if (d.PortChanged() && chosen.port != 0)
             m_barrier->Open();
+        configureStations(chosen.stations);
     }
     displayAccuracySwitch(m_race->Settings().accuracy);
     ui.PanelLeft->setFocus();

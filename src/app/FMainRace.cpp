@@ -191,6 +191,8 @@ void TFormMain::mirrorInterims()
 
 void TFormMain::mStartClick()
 {
+    if (stationTakesKey(true))
+        return;
     if (ui.mStart->isEnabled())
         startAt(platform::Stamp::Now());
 }
@@ -306,6 +308,8 @@ void TFormMain::mTakeBackStopClick()
 
 void TFormMain::FStopp1Click()
 {
+    if (stationTakesKey(false))
+        return;
     runRace([&] { return m_race->InterimStop(currentRow(), platform::Stamp::Now()); });
 }
 

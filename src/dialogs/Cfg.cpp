@@ -5,6 +5,7 @@
 
 #include "controls/Dialogs.h"
 #include "controls/FlEdit.h"
+#include "dialogs/StationsDialog.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -15,6 +16,7 @@
 #include <QLocale>
 #include <QPalette>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionComboBox>
@@ -78,6 +80,12 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
         if (!problem.isEmpty()) {
             ShowUploadResult(problem, false);
             eUploadUrl->setFocus();
+            return;
+        }
+        // Empty: the program makes a new one.
+        if (!eStationCode->text().isEmpty() && !settings::IsPairingCode(eStationCode->text())) {
+            dialogs::ShowError(this, QStringLiteral("Der Code der Station hat sechs Ziffern (leer: ein neuer)."));
+            eStationCode->setFocus();
             return;
         }
         accept();
@@ -167,6 +175,25 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
         bUploadTry->setEnabled(false);
         OnTryUpload(eUploadUrl->text().trimmed(), eUploadKey->text().trimmed());
     });
+    LabStation = labelAt(this, QStringLiteral("Station:"), 4, 0, 74);
+    cbStation = listAt(this,
+        { QStringLiteral("Ziel"), QStringLiteral("Start"), QStringLiteral("Zwischenzeit 1"),
+            QStringLiteral("Zwischenzeit 2"), QStringLiteral("Zwischenzeit 3"), QStringLiteral("Zwischenzeit 4") },
+        80, 0, 115);
+    cbStation->setToolTip(QStringLiteral("Ziel: hier ist das Rennen; Start und Zwischenzeit: dieser Rechner nimmt nur "
+                                         "Impulse und gibt sie dem Ziel über das Netz (Port wie Live-Ergebnisse)"));
+    LabStation->setBuddy(cbStation);
+    LabStationCode = labelAt(this, QStringLiteral("Code:"), 4, 0, 74);
+    eStationCode = new QLineEdit(this);
+    eStationCode->setMaxLength(6);
+    eStationCode->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,6}")), eStationCode));
+    eStationCode->setToolTip(QStringLiteral("Sechs Ziffern, die das Ziel für diese Station eingetragen haben muss"));
+    LabStationCode->setBuddy(eStationCode);
+    bStations = new QPushButton(QStringLiteral("Stationen…"), this);
+    bStations->setToolTip(QStringLiteral("Die Stationen, deren Impulse dieses Ziel übernimmt: Adresse und Code"));
+    connect(cbStation, &QComboBox::currentIndexChanged, this, [this] { stationRoleChanged(); });
+    connect(bStations, &QPushButton::clicked, this, [this] { editStations(); });
     Relayout();
     connect(cbLive, &QCheckBox::toggled, seLivePort, &QWidget::setEnabled);
 
@@ -182,6 +209,9 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     setTabOrder(eVeranstaltung, eUploadUrl);
     setTabOrder(eUploadUrl, eUploadKey);
     setTabOrder(eUploadKey, bUploadTry);
+    setTabOrder(bUploadTry, cbStation);
+    setTabOrder(cbStation, eStationCode);
+    setTabOrder(eStationCode, bStations);
 
     connect(cbDigits, &QComboBox::activated, this, [this] { cbDigitsChange(); });
     connect(cbPort, &QComboBox::activated, this, [this] { cbPortChange(); });
@@ -222,12 +252,18 @@ void TCfgDialog::Relayout()
     LabUploadKey->setGeometry(4, uploadTop + 44, keyLabel, 21);
     eUploadKey->setGeometry(keyLabel + 6, uploadTop + 44, width - keyLabel - 10, 21);
     bUploadTry->setGeometry(4, uploadTop + 70, width - 8, 24);
-    int buttonsTop = uploadTop + 100;
+    int stationTop = uploadTop + 100;
     if (LabUploadResult->isVisibleTo(this)) {
         const int height = LabUploadResult->heightForWidth(width - 8);
-        LabUploadResult->setGeometry(4, buttonsTop, width - 8, height);
-        buttonsTop += height + 6;
+        LabUploadResult->setGeometry(4, stationTop, width - 8, height);
+        stationTop += height + 6;
     }
+    LabStation->setGeometry(4, stationTop, 74, 21);
+    cbStation->setGeometry(80, stationTop, width - 84, 21);
+    LabStationCode->setGeometry(4, stationTop + 24, 74, 21);
+    eStationCode->setGeometry(80, stationTop + 24, 62, 21);
+    bStations->setGeometry(4, stationTop + 50, width - 8, 24);
+    const int buttonsTop = stationTop + 80;
     OKBtn->setGeometry(7, buttonsTop, 90, 28);
     CancelBtn->setGeometry(104, buttonsTop, 89, 28);
     setFixedSize(width, buttonsTop + 35);
@@ -475,7 +511,25 @@ void TCfgDialog::Load(const settings::Values& v, bool accuracyLocked)
     eUploadKey->setText(v.uploadKey);
     LabUploadResult->setVisible(false);
     bUploadTry->setEnabled(true);
+    cbStation->setCurrentIndex(settings::kStationRole.Clamp(v.stations.role));
+    eStationCode->setText(v.stations.code);
+    m_peers = v.stations.peers;
+    stationRoleChanged();
     Relayout();
+}
+
+void TCfgDialog::stationRoleChanged()
+{
+    // A station reads no other station; only the finish has a list of them.
+    bStations->setEnabled(cbStation->currentIndex() == 0);
+}
+
+void TCfgDialog::editStations()
+{
+    TStationsDialog dialog(this);
+    dialog.Load(m_peers);
+    if (dialog.ShowModal() == QDialog::Accepted)
+        m_peers = dialog.Chosen();
 }
 
 void TCfgDialog::ShowUploadResult(const QString& text, bool ok)
@@ -520,6 +574,9 @@ settings::Values TCfgDialog::Chosen() const
     v.event.title = eVeranstaltung->text().simplified();
     v.uploadUrl = eUploadUrl->text().trimmed();
     v.uploadKey = eUploadKey->text().trimmed();
+    v.stations.role = cbStation->currentIndex();
+    v.stations.code = eStationCode->text();
+    v.stations.peers = m_peers;
     return v;
 }
 

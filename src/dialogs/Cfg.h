@@ -8,6 +8,7 @@
 
 #include <QDialog>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -114,6 +115,13 @@ public:
     QLineEdit* eUploadKey = nullptr;
     QPushButton* bUploadTry = nullptr;
     QLabel* LabUploadResult = nullptr;
+    // The timing stations: this instance's role, its pairing code, and at
+    // the finish the stations it reads (their own dialog).
+    QLabel* LabStation = nullptr;
+    QComboBox* cbStation = nullptr;
+    QLabel* LabStationCode = nullptr;
+    QLineEdit* eStationCode = nullptr;
+    QPushButton* bStations = nullptr;
     // The chosen port's adapter, and in red what keeps its timing from being right.
     QLabel* LabAdapter = nullptr;
     QLabel* LabAdapterWarning = nullptr;
@@ -142,6 +150,9 @@ protected:
 
 private:
     settings::Values m_shown;
+    std::array<settings::StationPeer, settings::kStationPeers> m_peers;
+    void stationRoleChanged();
+    void editStations();
     int m_shownPortIndex = -1;
 
     // Shows the chosen port's adapter and fits the dialog around it.

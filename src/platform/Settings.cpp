@@ -6,6 +6,7 @@
 #include "platform/PortMap.h"
 #include "platform/SettingsStore.h"
 
+#include <algorithm>
 #include <climits>
 #include <variant>
 
@@ -36,7 +37,25 @@ struct Key {
     // Texts: at most this many characters.
     int maxLength = kMaxPathLength;
     TooLong tooLong = TooLong::Refused;
+    // Texts: a stored value this refuses takes the default.
+    bool (*valid)(const QString&) = nullptr;
+    // Written only once it differs from its default: a store of a program
+    // that times without stations stays as it was.
+    bool sparse = false;
 };
+
+// A host name or address is a few hundred characters at most.
+constexpr int kMaxAddressLength = 300;
+
+bool validCode(const QString& code)
+{
+    return code.isEmpty() || IsPairingCode(code);
+}
+
+bool validAddress(const QString& address)
+{
+    return address.isEmpty() || IsStationAddress(address);
+}
 
 // System colours go up to clMenuBar; a higher index names nothing the
 // program can draw.
@@ -74,6 +93,30 @@ const Key kKeys[] = {
         kMaxTitleLength, TooLong::Cut },
     { "UploadUrl", +[](Values& v) -> QString& { return v.uploadUrl; }, false },
     { "UploadKey", +[](Values& v) -> QString& { return v.uploadKey; }, false },
+    { .name = "Station", .field = +[](Values& v) -> int& { return v.stations.role; }, .strict = false,
+        .low = kStationRole.low, .high = kStationRole.high, .sparse = true },
+    { .name = "StationCode", .field = +[](Values& v) -> QString& { return v.stations.code; }, .strict = false,
+        .maxLength = 6, .valid = validCode, .sparse = true },
+    { .name = "Stations/Start", .field = +[](Values& v) -> QString& { return v.stations.peers[0].address; },
+        .strict = false, .maxLength = kMaxAddressLength, .valid = validAddress, .sparse = true },
+    { .name = "Stations/Zwischen1", .field = +[](Values& v) -> QString& { return v.stations.peers[1].address; },
+        .strict = false, .maxLength = kMaxAddressLength, .valid = validAddress, .sparse = true },
+    { .name = "Stations/Zwischen2", .field = +[](Values& v) -> QString& { return v.stations.peers[2].address; },
+        .strict = false, .maxLength = kMaxAddressLength, .valid = validAddress, .sparse = true },
+    { .name = "Stations/Zwischen3", .field = +[](Values& v) -> QString& { return v.stations.peers[3].address; },
+        .strict = false, .maxLength = kMaxAddressLength, .valid = validAddress, .sparse = true },
+    { .name = "Stations/Zwischen4", .field = +[](Values& v) -> QString& { return v.stations.peers[4].address; },
+        .strict = false, .maxLength = kMaxAddressLength, .valid = validAddress, .sparse = true },
+    { .name = "Stations/StartCode", .field = +[](Values& v) -> QString& { return v.stations.peers[0].code; },
+        .strict = false, .maxLength = 6, .valid = validCode, .sparse = true },
+    { .name = "Stations/Zwischen1Code", .field = +[](Values& v) -> QString& { return v.stations.peers[1].code; },
+        .strict = false, .maxLength = 6, .valid = validCode, .sparse = true },
+    { .name = "Stations/Zwischen2Code", .field = +[](Values& v) -> QString& { return v.stations.peers[2].code; },
+        .strict = false, .maxLength = 6, .valid = validCode, .sparse = true },
+    { .name = "Stations/Zwischen3Code", .field = +[](Values& v) -> QString& { return v.stations.peers[3].code; },
+        .strict = false, .maxLength = 6, .valid = validCode, .sparse = true },
+    { .name = "Stations/Zwischen4Code", .field = +[](Values& v) -> QString& { return v.stations.peers[4].code; },
+        .strict = false, .maxLength = 6, .valid = validCode, .sparse = true },
 };
 // clang-format on
 
@@ -95,7 +138,11 @@ void readKey(const platform::SettingsStore& store, const Key& key, Values& value
             using T = std::remove_reference_t<decltype(value)>;
             if constexpr (std::is_same_v<T, QString>) {
                 const QString stored = store.readString(name);
-                if (stored.size() <= key.maxLength)
+                if (key.valid && !key.valid(stored.trimmed()))
+                    value = fallback;
+                else if (key.valid)
+                    value = stored.trimmed();
+                else if (stored.size() <= key.maxLength)
                     value = stored;
                 else if (key.tooLong == TooLong::Cut)
                     value = stored.left(key.maxLength).trimmed();
@@ -119,11 +166,14 @@ void readKey(const platform::SettingsStore& store, const Key& key, Values& value
 void writeKey(platform::SettingsStore& store, const Key& key, const Values& values)
 {
     Values copy = values;
+    Values defaults;
     const QString name = QString::fromLatin1(key.name);
     std::visit(
         [&](auto field) {
             const auto& value = field(copy);
             using T = std::remove_cvref_t<decltype(value)>;
+            if (key.sparse && value == field(defaults) && !store.contains(name))
+                return;
             if constexpr (std::is_same_v<T, QString>)
                 store.writeString(name, value);
             else if constexpr (std::is_same_v<T, bool>)
@@ -178,6 +228,35 @@ QMap<int, QString> ReadPortPaths(const platform::SettingsStore& store)
             paths.insert(n, path);
     }
     return paths;
+}
+
+bool IsPairingCode(const QString& code)
+{
+    return code.size() == 6 && std::all_of(code.cbegin(), code.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+bool IsStationAddress(const QString& address)
+{
+    const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0 || address.size() > kMaxAddressLength)
+        return false;
+    QString host = address.left(colon);
+    const QString port = address.mid(colon + 1);
+    bool ok = false;
+    const int number = port.toInt(&ok);
+    if (!ok || number < 1 || number > 65535 || port.startsWith(QLatin1Char('+')))
+        return false;
+    if (host.startsWith(QLatin1Char('['))) {
+        if (!host.endsWith(QLatin1Char(']')) || host.size() < 3)
+            return false;
+        host = host.mid(1, host.size() - 2);
+        return std::all_of(host.cbegin(), host.cend(), [](QChar c) {
+            return c.isDigit() || c == u':' || c == u'.' || (c.toLower() >= u'a' && c.toLower() <= u'f');
+        });
+    }
+    // A bare IPv6 address would be ambiguous with its port.
+    return std::all_of(host.cbegin(), host.cend(),
+        [](QChar c) { return c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u'_'; });
 }
 
 StoredColour Color(int stored, StoredColour fallback)

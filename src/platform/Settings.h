@@ -7,6 +7,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <array>
 #include <optional>
 
 namespace platform {
@@ -37,6 +38,12 @@ inline constexpr Range kStartLockoutMs { 1000, 600000 };
 inline constexpr Range kLivePort { 1, 65535 };
 // The race's title is a heading, not a text to store whole chapters in.
 inline constexpr int kMaxTitleLength = 120;
+
+// The role of this instance among the timing stations: 0 the finish, where
+// the race is, 1 the start, 2 .. 5 interim stations 1 .. 4.
+inline constexpr Range kStationRole { 0, 5 };
+// The stations a finish reads: the start and the four interim stations.
+inline constexpr int kStationPeers = 5;
 
 // A colour as the display stores it (its TColor): 0x00BBGGRR, or a system
 // colour of the desktop by its index with 0xFF in the high byte.
@@ -84,6 +91,24 @@ struct Event {
     QString NameOr(const QString& programTitle) const { return title.isEmpty() ? programTitle : title; }
 };
 
+// The timing stations. A station shows its pairing code; the finish keeps
+// each station's address and code in the group [Stations].
+struct StationPeer {
+    QString address; // "host:port" ("[::1]:8080" for IPv6); empty: not in the race
+    QString code; // the station's six digits
+    bool operator==(const StationPeer&) const = default;
+};
+struct Stations {
+    int role = 0; // "Station"
+    QString code; // "StationCode": empty until the first start makes one
+    std::array<StationPeer, kStationPeers> peers; // Start, Zwischen1 .. Zwischen4
+    bool operator==(const Stations&) const = default;
+};
+// Six digits, leading zeros kept.
+bool IsPairingCode(const QString& code);
+// "host:port" with a port from 1 to 65535; an IPv6 host in brackets.
+bool IsStationAddress(const QString& address);
+
 struct Values {
     int port = 0; // "Port": 0 none, n COMn
     int algorithm = 0; // "Alg": the barrier algorithm, 0 "Ein", 1 "Aus"; negative locks the port list
@@ -98,6 +123,7 @@ struct Values {
     Event event;
     QString uploadUrl; // "UploadUrl": where the results go on the web; empty: no upload
     QString uploadKey; // "UploadKey": the SSH key file; empty: the user's usual key
+    Stations stations;
     // Group "Ports": "COMn=<device path>" for a port outside the usual
     // numbering. Written by hand by whoever sets up the machine; the program
     // reads it and never writes it.

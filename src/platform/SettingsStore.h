@@ -38,6 +38,8 @@ public:
     // comes back whole, each comma followed by one blank.
     QString readString(const QString& name) const;
     QStringList childKeys(const QString& group) const;
+    // Whether the store holds a value for the name (written or not yet flushed).
+    bool contains(const QString& name) const { return value(name).isValid(); }
 
     void writeInteger(const QString& name, int value);
     void writeString(const QString& name, const QString& value);

@@ -522,6 +522,9 @@ ReplayReport ReplayJournal(Race& race, const QList<JournalEntry>& entries)
             }
         } else if (e.kind == kind::State) {
             agrees = replayState(race, order, e);
+        } else if (e.kind == kind::ClockStep) {
+            // For the official's record only: the impulses mapped after it are
+            // lines of their own.
         } else if (const std::optional<TableRecord> change = TableRecordOf(e)) {
             agrees = race.ReplayTableChange(*change);
         } else {

@@ -47,6 +47,7 @@ inline const QString Status = QStringLiteral("STATUS"); // an entry's status set
 inline const QString StatusBack = QStringLiteral("STATUS-RUECKGAENGIG"); // Ctrl+Z took a status back
 inline const QString TakeBackStop = QStringLiteral("STOPP-ZURUECK"); // "Stopp zurücknehmen"
 inline const QString UndoStop = QStringLiteral("STOPP-RUECKGAENGIG"); // Ctrl+Z: a stop or an inserted time back
+inline const QString ClockStep = QStringLiteral("UHRSPRUNG"); // a timing station's clock jumped: a note, no command
 inline const QString Run2 = QStringLiteral("LAUF-2"); // "2. Lauf beginnen", with run 2's start order
 } // namespace kind
 

@@ -102,6 +102,25 @@ void JournalRecorder::NoteBarrierEdge(std::uint32_t before, std::uint32_t after)
     }
 }
 
+void JournalRecorder::NoteStationImpulse(const QString& station, std::uint64_t sequence)
+{
+    m_barrierEdge = { { QStringLiteral("station"), station }, { QStringLiteral("nr"), QString::number(sequence) } };
+}
+
+void JournalRecorder::NoteClockStep(const QString& station, std::int64_t fromNs, std::int64_t toNs)
+{
+    if (!m_journal.IsOpen())
+        return;
+    JournalEntry entry;
+    entry.kind = kind::ClockStep;
+    const platform::Stamp now = platform::Stamp::Now();
+    entry.tick = now.tick;
+    entry.Add(QStringLiteral("station"), station);
+    entry.Add(QStringLiteral("von"), qint64(fromNs));
+    entry.Add(QStringLiteral("auf"), qint64(toNs));
+    record(std::move(entry));
+}
+
 void JournalRecorder::onCommand(const CommandRecord& r)
 {
     if (!m_journal.IsOpen()) {

@@ -48,6 +48,13 @@ public:
     // The lines of the barrier impulse that comes next: its modem status
     // before and after the change.
     void NoteBarrierEdge(std::uint32_t before, std::uint32_t after);
+    // The barrier impulse that comes next is a timing station's: its name
+    // ("Start", "Zwischen1" ...) and sequence number, so a recovery knows
+    // which of its impulses the race has.
+    void NoteStationImpulse(const QString& station, std::uint64_t sequence);
+    // A timing station's clock jumped by a step (its offsets before and
+    // after, ns), noted when a journal is open.
+    void NoteClockStep(const QString& station, std::int64_t fromNs, std::int64_t toNs);
 
     // What the header bar shows of the journal: nothing while it is written,
     // a notice while the disk refuses its lines or no journal can be kept,

@@ -327,7 +327,11 @@ void StationLink::exchangeClock()
     connect(socket, &QTcpSocket::connected, this, [this, socket] {
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_t1 = now();
-        socket->write(requestHead("/station/clock?t1=" + QByteArray::number(m_t1), "Connection: close\r\n"));
+        // The number the finish has applied rides along, so the station can
+        // show the official which impulses the finish has.
+        socket->write(requestHead(
+            "/station/clock?t1=" + QByteArray::number(m_t1) + "&applied=" + QByteArray::number(quint64(m_acknowledged)),
+            "Connection: close\r\n"));
     });
     connect(socket, &QTcpSocket::readyRead, this, [this] { clockRead(); });
     connect(socket, &QTcpSocket::disconnected, this, [this] { endClock(); });

@@ -65,6 +65,9 @@ public:
     // Impulses the finish took another way (the station file): the link goes
     // on after them and hands none of them on again. Never moves back.
     void SetApplied(std::uint64_t applied);
+    // The number up to which the race has the station's impulses (handed
+    // on is not yet in the race): told to the station with each clock exchange.
+    void SetAcknowledged(std::uint64_t applied) { m_acknowledged = applied; }
     State GetState() const { return m_state; }
     // In German, for the header and the settings dialog:
     // "Start: verbunden", "Start: keine Verbindung (neuer Versuch in 2 s)" ...
@@ -129,6 +132,7 @@ private:
     std::int64_t m_confirmedNs = INT64_MIN;
     std::uint64_t m_stationLast = 0;
     bool m_fewerReported = false;
+    std::uint64_t m_acknowledged = 0;
 };
 
 } // namespace stations

@@ -202,6 +202,8 @@ private:
                 answer(socket, 400, {}, true);
                 return;
             }
+            if (const auto applied = ParseInteger(request.QueryValue("applied")); applied && *applied >= 0)
+                emit m_owner.Acknowledged(quint64(*applied));
             const platform::KernelClockState state = platform::ReadKernelClock();
             const std::int64_t t3 = now();
             const QByteArray text = "clock " + QByteArray::number(int(m_role)) + ' ' + QByteArray::number(*t1) + ' '
@@ -221,6 +223,7 @@ private:
                 return;
             }
             from = std::uint64_t(*n);
+            emit m_owner.Acknowledged(quint64(from));
         }
         c.stream = true;
         c.sent = std::min<std::uint64_t>(from, lastSequence());

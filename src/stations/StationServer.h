@@ -84,6 +84,8 @@ signals:
     void Refused(const QString& reason);
     // A finish opened or lost an event stream; how many are open.
     void Streams(int count);
+    // The finish says it has every impulse up to this number in its race.
+    void Acknowledged(quint64 applied);
 
 private:
     QThread m_thread;

@@ -3,6 +3,9 @@
 
 #include "dialogs/Cfg.h"
 
+#include "controls/Dialogs.h"
+#include "dialogs/StationsDialog.h"
+
 #include "controls/FlEdit.h"
 #include "platform/SerialLinux.h"
 #include "support/ScriptedSerial.h"
@@ -346,6 +349,58 @@ private slots:
         d.Load(shown, false);
         QCOMPARE(d.cbAlg->currentText(), QStringLiteral("Aus"));
         QCOMPARE(d.Chosen().algorithm, 1);
+    }
+
+    void stations_roleCodeAndList_comeBack_andAWrongAddressOrCodeKeepsTheListOpen()
+    {
+        TCfgDialog d(nullptr, 0);
+        settings::Values shown;
+        shown.stations.role = 0;
+        shown.stations.code = QStringLiteral("007311");
+        shown.stations.peers[0] = { QStringLiteral("192.168.1.20:8080"), QStringLiteral("123456") };
+        d.Load(shown, false);
+        QCOMPARE(d.cbStation->currentText(), QStringLiteral("Ziel"));
+        QCOMPARE(d.eStationCode->text(), QStringLiteral("007311"));
+        QVERIFY(d.bStations->isEnabled());
+        // The list in its own dialog: a wrong entry is said there and nothing taken.
+        int rounds = 0;
+        dialogs::SetDialogHandler([&](QDialog* shownDialog) {
+            auto* list = qobject_cast<TStationsDialog*>(shownDialog);
+            if (!list)
+                return int(QDialog::Rejected);
+            ++rounds;
+            if (list->eAddress[0]->text() != QStringLiteral("192.168.1.20:8080"))
+                return int(QDialog::Rejected);
+            list->eAddress[1]->setText(QStringLiteral("zwischen.local"));
+            list->eCode[1]->setText(QStringLiteral("654321"));
+            list->OKBtn->click();
+            if (list->result() == QDialog::Accepted || !list->LabProblem->isVisibleTo(list))
+                return int(QDialog::Rejected);
+            if (!list->LabProblem->text().startsWith(QStringLiteral("Zwischenzeit 1:")))
+                return int(QDialog::Rejected);
+            list->eAddress[1]->setText(QStringLiteral("[fe80::1]:8081"));
+            list->eCode[1]->setText(QStringLiteral("65432"));
+            list->OKBtn->click();
+            if (list->result() == QDialog::Accepted)
+                return int(QDialog::Rejected);
+            list->eCode[1]->setText(QStringLiteral("654321"));
+            list->OKBtn->click();
+            return list->result();
+        });
+        const auto restore = qScopeGuard([] { dialogs::SetDialogHandler(nullptr); });
+        d.bStations->click();
+        QCOMPARE(rounds, 1);
+        const settings::Values chosen = d.Chosen();
+        QCOMPARE(chosen.stations.peers[0].address, QStringLiteral("192.168.1.20:8080"));
+        QCOMPARE(chosen.stations.peers[1].address, QStringLiteral("[fe80::1]:8081"));
+        QCOMPARE(chosen.stations.peers[1].code, QStringLiteral("654321"));
+        // A station reads no stations; its code is kept as typed.
+        d.cbStation->setCurrentIndex(1);
+        QVERIFY(!d.bStations->isEnabled());
+        d.eStationCode->selectAll();
+        QTest::keyClicks(d.eStationCode, QStringLiteral("12a4"));
+        QCOMPARE(d.eStationCode->text(), QStringLiteral("124")); // only digits go in
+        QCOMPARE(d.Chosen().stations.role, 1);
     }
 
     void raceTitle_isShownAndGivenBackWithoutSurplusBlanks()

@@ -5,6 +5,8 @@
 // signatures, in-order delivery, the clock offset, the merge of the finish's
 // and the stations' impulses, and the station file.
 #include "platform/AppendFile.h"
+#include "platform/Settings.h"
+#include "platform/SettingsStore.h"
 #include "platform/WallClock.h"
 #include "stations/ClockOffset.h"
 #include "stations/ImpulseStore.h"
@@ -16,6 +18,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -445,6 +448,59 @@ private slots:
         QCOMPARE(platform::DescribeKernelClock({ true, true, 12000, 100 }),
             QStringLiteral("synchronisiert, max. Fehler 12 ms"));
         QCOMPARE(platform::DescribeKernelClock({ true, false, 0, 0 }), QStringLiteral("nicht synchronisiert"));
+    }
+
+    void settings_stationsRoundTrip_badValuesTakeTheirDefaults_andAStoreWithoutStationsGainsNoKey()
+    {
+        QTemporaryDir dir;
+        const QString title = QStringLiteral("rennzeit-stations-test");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        const QString file = dir.filePath(title + QStringLiteral(".conf"));
+        {
+            platform::SettingsStore store(title);
+            settings::Write(store, settings::Values());
+            store.flush();
+        }
+        QVERIFY(!QSettings(file, QSettings::IniFormat).allKeys().join(u' ').contains(QStringLiteral("Station")));
+        settings::Values v;
+        v.stations.role = 1;
+        v.stations.code = QStringLiteral("000417");
+        v.stations.peers[0] = { QStringLiteral("192.168.1.20:8080"), QStringLiteral("123456") };
+        v.stations.peers[4] = { QStringLiteral("[::1]:9000"), QStringLiteral("999999") };
+        {
+            platform::SettingsStore store(title);
+            settings::Write(store, v);
+            store.flush();
+        }
+        QCOMPARE(settings::Read(platform::SettingsStore(title)).stations, v.stations);
+        {
+            QSettings raw(file, QSettings::IniFormat);
+            QCOMPARE(raw.value(QStringLiteral("Stations/StartCode")).toString(), QStringLiteral("123456"));
+            raw.setValue(QStringLiteral("Station"), 6);
+            raw.setValue(QStringLiteral("StationCode"), QStringLiteral("12345"));
+            raw.setValue(QStringLiteral("Stations/Start"), QStringLiteral("192.168.1.20"));
+            raw.setValue(QStringLiteral("Stations/Zwischen1"), QStringLiteral("fe80::1:8080"));
+            raw.setValue(QStringLiteral("Stations/Zwischen2"), QStringLiteral("host name:8080"));
+            raw.setValue(QStringLiteral("Stations/Zwischen3"), QStringLiteral(" zwischen3.local:70000 "));
+            raw.setValue(QStringLiteral("Stations/Zwischen4Code"), QStringLiteral("99999x"));
+        }
+        const settings::Stations read = settings::Read(platform::SettingsStore(title)).stations;
+        QCOMPARE(read.role, 0);
+        QVERIFY(read.code.isEmpty());
+        for (const auto& peer : read.peers)
+            QVERIFY2(peer.address.isEmpty() || peer.address == QStringLiteral("[::1]:9000"), qPrintable(peer.address));
+        QCOMPARE(read.peers[0].code, QStringLiteral("123456")); // each key on its own
+        QVERIFY(read.peers[4].code.isEmpty());
+        QVERIFY(settings::IsStationAddress(QStringLiteral("zeit-start.local:8080")));
+        // Cleared by the operator: the key is written empty, not left as it was.
+        settings::Values cleared = v;
+        cleared.stations.peers[0] = {};
+        {
+            platform::SettingsStore store(title);
+            settings::Write(store, cleared);
+            store.flush();
+        }
+        QVERIFY(settings::Read(platform::SettingsStore(title)).stations.peers[0].address.isEmpty());
     }
 };
 

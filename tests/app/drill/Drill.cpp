@@ -11,7 +11,9 @@
 #include "controls/Dialogs.h"
 #include "controls/ModalResult.h"
 #include "grid/SortGrid.h"
+#include "gridstore/CellTable.h"
 #include "platform/BootClock.h"
+#include "platform/WallClock.h"
 #include "protocol/Columns.h"
 #include "protocol/EntryStatus.h"
 #include "race/JournalRecorder.h"
@@ -24,6 +26,8 @@
 #include <QListWidget>
 #include <QRandomGenerator>
 #include <QTimer>
+
+#include <memory>
 
 #include <unistd.h>
 
@@ -61,6 +65,13 @@ DrillOptions ParseDrillOptions(const QStringList& arguments)
             options.error = QStringLiteral("--recover-answer ist yes oder no: ") + a;
         } else if (a == QLatin1String("--print-digest")) {
             options.printDigest = true;
+        } else if (a.startsWith(QLatin1String("--station-clock-shift="))) {
+            bool ok = false;
+            options.stationClockShiftMs = a.mid(22).toLongLong(&ok);
+            if (!ok)
+                options.error = QStringLiteral("--station-clock-shift braucht eine Zahl");
+        } else if (a == QLatin1String("--print-starts")) {
+            options.printStarts = true;
         }
     }
     return options;
@@ -199,6 +210,29 @@ int waitInQuestion(QDialog* dialog)
     return dialog->result();
 }
 
+// The started entries whenever their number changes, for a test that
+// compares them with what a timing station took.
+void printStarts(TFormMain& w)
+{
+    auto* timer = new QTimer(&w);
+    auto last = std::make_shared<int>(-1);
+    QObject::connect(timer, &QTimer::timeout, &w, [&w, last] {
+        const TCellTable& table = w.Race().Table();
+        QStringList rows;
+        for (int row = 1; row < table.TableRowCount(); ++row)
+            if (w.Race().StateOf(row) != race::Race::RowState::Free)
+                rows << QStringLiteral("row %1 %2")
+                            .arg(table.TableCell(protocol::kColNr, row), table.TableCell(protocol::kColRaw, row));
+        if (rows.size() == *last)
+            return;
+        *last = int(rows.size());
+        for (const QString& row : rows)
+            PrintLine(row);
+        PrintLine(QStringLiteral("started %1").arg(rows.size()));
+    });
+    timer->start(50);
+}
+
 void runScript(TFormMain& w, const QStringList& steps)
 {
     dialogs::SetTestMode(true); // the script names the file the open dialog returns
@@ -211,6 +245,13 @@ void runScript(TFormMain& w, const QStringList& steps)
             op::Trigger(w.ui.mStop);
         else if (step == QLatin1String("end"))
             op::End(w);
+        else if (step == QLatin1String("free-start"))
+            op::Trigger(w.ui.LockLSStart1);
+        else if (step.startsWith(QLatin1String("wait:"))) {
+            QEventLoop loop;
+            QTimer::singleShot(step.mid(5).toInt(), &loop, &QEventLoop::quit);
+            loop.exec();
+        }
     }
     race::RaceJournal& journal = w.Journal().File();
     journal.WaitDurable(journal.LastSeq(), 10000);
@@ -225,6 +266,8 @@ void ApplyClockOptions(const DrillOptions& options)
         platform::SetBootIdSource([id = options.bootId] { return id; });
     if (options.tickShift != 0)
         platform::SetTickSource(new ShiftedTick(options.tickShift)); // for the program's whole life
+    if (options.stationClockShiftMs != 0)
+        platform::SetWallClockShiftNs(options.stationClockShiftMs * 1'000'000);
     if (options.wallShift != 0)
         platform::SetWallClockSource(
             [shift = options.wallShift] { return QDateTime::currentMSecsSinceEpoch() + shift; });
@@ -239,6 +282,8 @@ void RunDrillOptions(TFormMain& window, const DrillOptions& options)
     if (options.waitInQuestion)
         dialogs::SetDialogHandler(waitInQuestion);
     window.offerRecovery(options.recoverAnswer);
+    if (options.printStarts)
+        printStarts(window);
     if (!options.script.isEmpty())
         runScript(window, options.script);
     if (options.printDigest) {

@@ -35,6 +35,13 @@ class TFormMain;
 //   --tick-shift=<ms>         the tick counter reads that much more
 //   --wall-shift=<ms>         the wall clock reads that much more
 // The last three make a start look like one after a reboot.
+//   --station-clock-shift=<ms>  the clock a timing station stamps with and
+//                             tells the finish runs that much ahead
+//   --print-starts            prints "started <n>" and a line "row <nr>
+//                             <start tick>" per started entry whenever the
+//                             number of started entries changes
+// Script steps for stations: "wait:<ms>" waits, "free-start" frees the
+// start barrier (F11).
 struct DrillOptions {
     std::optional<std::uint32_t> drillSeed;
     std::optional<bool> recoverAnswer;
@@ -44,6 +51,8 @@ struct DrillOptions {
     QString bootId;
     std::int32_t tickShift = 0;
     std::int64_t wallShift = 0;
+    std::int64_t stationClockShiftMs = 0;
+    bool printStarts = false;
     QString error; // an option that cannot be read
 };
 DrillOptions ParseDrillOptions(const QStringList& arguments);

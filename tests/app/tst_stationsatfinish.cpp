@@ -1,0 +1,293 @@
+// SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// The finish's side of the timing stations without a window: a real station
+// server on 127.0.0.2 whose clock runs 2.5 s ahead, the race over a table of
+// five runners, and the unit between them. Starts reach the right runners at
+// the right ticks, the finish's own line waits for the start station, a late
+// start is listed and never assigned, and nothing is applied twice across a
+// restart, a recovery or a station file.
+#include "app/StationsAtFinish.h"
+
+#include "gridstore/CellStore.h"
+#include "gridstore/CellTable.h"
+#include "platform/BootClock.h"
+#include "platform/WallClock.h"
+#include "protocol/Columns.h"
+#include "race/JournalLine.h"
+#include "race/LightBarriers.h"
+#include "race/Race.h"
+#include "stations/Merge.h"
+#include "stations/StationFile.h"
+#include "stations/StationServer.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace stations;
+
+namespace {
+
+const QString kCode = QStringLiteral("318604");
+constexpr std::int64_t kMs = 1'000'000;
+constexpr std::int64_t kAhead = 2500 * kMs;
+
+std::int64_t stationNow()
+{
+    return platform::WallClockNs() + kAhead;
+}
+
+// The race of five runners, start barrier free, as the finish holds it.
+struct Finish {
+    TCellStore store { protocol::kProtocolColCount, 2 };
+    TStoreTable table { store };
+    TSortOptions order;
+    race::Race rules { table, order };
+    race::LightBarriers barriers { rules };
+    int current = 1;
+    std::unique_ptr<StationsAtFinish> unit;
+    QStringList applied; // "finish" or "start <nr>" in the order the race got them
+    QStringList notices;
+
+    explicit Finish(const QString& stateFile)
+    {
+        order.SortCol = protocol::kColZeit;
+        // Starts a few milliseconds apart: the start barrier's lockout would
+        // take all but the first.
+        race::RaceSettings timing;
+        timing.startLockoutMs = 1;
+        rules.SetSettings(timing);
+        for (int c = 0; c < protocol::kProtocolColCount; ++c)
+            store.SetCell(c, 0, protocol::kTableHeaders[static_cast<size_t>(c)]);
+        QList<QStringList> rows;
+        for (int n = 1; n <= 5; ++n)
+            rows << QStringList { QString::number(n), QStringLiteral("Läufer %1").arg(n) };
+        rules.Load(rows, QStringLiteral("startliste.txt"));
+        current = rules.Loaded(1).view.currentRow;
+        current = rules.ToggleLock(race::Barrier::Start, current).view.currentRow;
+        makeUnit(stateFile);
+    }
+    void makeUnit(const QString& stateFile)
+    {
+        unit = std::make_unique<StationsAtFinish>(barriers, nullptr, stateFile);
+        unit->CurrentRow = [this] { return current; };
+        unit->Mirror = [this](const race::BarrierStep& step) {
+            current = step.result.view.currentRow;
+            if (step.result.start == race::Outcome::Started)
+                applied << QStringLiteral("start");
+        };
+        unit->ApplyFinishLine = [this](const platform::LineEvent&) { applied << QStringLiteral("finish"); };
+        unit->Notice = [this](const QString& text, bool) { notices << text; };
+    }
+    void pair(quint16 port)
+    {
+        settings::Stations stations;
+        stations.peers[0] = { QStringLiteral("127.0.0.2:%1").arg(port), kCode };
+        LinkOptions options;
+        options.clockInterval = std::chrono::milliseconds(100);
+        options.firstRetry = std::chrono::milliseconds(50);
+        options.longestRetry = std::chrono::milliseconds(200);
+        unit->Configure(stations, options);
+    }
+    int startedCount() const
+    {
+        int n = 0;
+        for (int row = 1; row < store.RowCount(); ++row)
+            n += rules.StateOf(row) != race::Race::RowState::Free ? 1 : 0;
+        return n;
+    }
+    // The start tick of runner n.
+    platform::Tick startOf(int number) const
+    {
+        for (int row = 1; row < store.RowCount(); ++row)
+            if (store.Cell(protocol::kColNr, row) == QString::number(number))
+                return store.Cell(protocol::kColRaw, row).toInt();
+        return 0;
+    }
+};
+
+struct Station {
+    StationServer server;
+    std::vector<Impulse> impulses;
+    Station()
+        : server(Role::Start, kCode, options())
+    {
+        QVERIFY(server.Listen(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    }
+    static StationServerOptions options()
+    {
+        StationServerOptions o;
+        o.heartbeat = std::chrono::milliseconds(50);
+        o.clock = stationNow;
+        return o;
+    }
+    // A start at the station `agoMs` before now on its clock.
+    Impulse take(std::int64_t agoMs = 0)
+    {
+        const std::int64_t wall = stationNow() - agoMs * kMs;
+        Impulse impulse { Role::Start, impulses.size() + 1, platform::GetTickCount(), wall,
+            QStringLiteral("boot-start"), ImpulseKind::Key };
+        impulses.push_back(impulse);
+        server.Offer(impulse);
+        return impulse;
+    }
+};
+
+platform::LineEvent stopEdge(std::int64_t wallNs)
+{
+    platform::LineEvent change;
+    change.levels = race::kModemCts;
+    change.stamp.tick = platform::GetTickCount();
+    change.wallClockMs = wallNs / kMs;
+    return change;
+}
+
+} // namespace
+
+class TestStationsAtFinish : public QObject {
+    Q_OBJECT
+private slots:
+    void stationStarts_reachTheRunnersInTurn_atTheirTimeOnTheFinishTick()
+    {
+        QTemporaryDir dir;
+        Finish finish(dir.filePath(QStringLiteral("stationen.stand")));
+        Station station;
+        finish.pair(station.server.Port());
+        const QRegularExpression found(QStringLiteral("^Start: \\+(2499|2500),\\d\\d ms ± 0,\\d\\d ms"));
+        QTRY_VERIFY_WITH_TIMEOUT(found.match(finish.unit->HeaderLines().value(0)).hasMatch(), 5000);
+        std::vector<std::pair<Impulse, stations::TickWallPair>> taken;
+        for (int i = 0; i < 3; ++i) {
+            const stations::TickWallPair at = stations::TickWallPair::Now();
+            taken.push_back({ station.take(), at });
+            QTest::qWait(30);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 3, 5000);
+        // Runner 1 got the first start, 3 the third: each at the tick the
+        // finish had when the station stamped it (the clocks' 2.5 s taken off).
+        for (int n = 1; n <= 3; ++n) {
+            const auto& [impulse, at] = taken[n - 1];
+            const std::int64_t expected = at.tick + (impulse.wallNs - kAhead - at.wallNs) / kMs;
+            QVERIFY2(std::abs(finish.startOf(n) - expected) <= 3,
+                qPrintable(QStringLiteral("Nr. %1: %2 statt %3").arg(n).arg(finish.startOf(n)).arg(expected)));
+        }
+        QCOMPARE(finish.unit->Applied(Role::Start), 3u);
+        QVERIFY(!finish.unit->Alarming(2)); // loopback: far inside 5 ms
+        QVERIFY(finish.notices.isEmpty());
+    }
+
+    void aFinishImpulse_waitsForTheStartStation_andAnEarlierStartGoesFirst()
+    {
+        QTemporaryDir dir;
+        Finish finish(dir.filePath(QStringLiteral("stationen.stand")));
+        Station station;
+        finish.pair(station.server.Port());
+        QTRY_VERIFY_WITH_TIMEOUT(finish.unit->Holds() && finish.unit->HeaderLines().value(0).contains(u'±'), 5000);
+        station.take();
+        QTRY_COMPARE_WITH_TIMEOUT(finish.applied, QStringList { QStringLiteral("start") }, 5000);
+        // An edge at the station that is still on its way to its disk: the
+        // finish's stop after it must wait, and the start goes in first.
+        const std::int64_t edge = stationNow();
+        station.server.Stamped(edge);
+        QTest::qWait(20);
+        finish.unit->AddFinishLine(stopEdge(platform::WallClockNs()));
+        QTest::qWait(300);
+        QCOMPARE(finish.applied.size(), 1);
+        QVERIFY(finish.unit->WaitText().startsWith(QStringLiteral("Ziel wartet auf Station Start (")));
+        Impulse impulse { Role::Start, 2, platform::GetTickCount(), edge, QStringLiteral("boot-start"),
+            ImpulseKind::Barrier };
+        station.server.Offer(impulse);
+        QTRY_COMPARE_WITH_TIMEOUT(finish.applied,
+            (QStringList { QStringLiteral("start"), QStringLiteral("start"), QStringLiteral("finish") }), 5000);
+        QTRY_VERIFY(finish.unit->WaitText().isEmpty());
+    }
+
+    void aStartArrivingAfterTheWaitRanOut_isListed_notAssigned()
+    {
+        QTemporaryDir dir;
+        Finish finish(dir.filePath(QStringLiteral("stationen.stand")));
+        finish.unit->SetWaitLimitNs(200 * kMs);
+        Station station;
+        finish.pair(station.server.Port());
+        QTRY_VERIFY_WITH_TIMEOUT(finish.unit->HeaderLines().value(0).contains(u'±'), 5000);
+        station.take();
+        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 1, 5000);
+        const std::int64_t edge = stationNow();
+        station.server.Stamped(edge);
+        QTest::qWait(20);
+        finish.unit->AddFinishLine(stopEdge(platform::WallClockNs()));
+        QTRY_COMPARE_WITH_TIMEOUT(finish.applied.size(), 2, 3000); // the stop, after 200 ms
+        station.server.Offer(Impulse {
+            Role::Start, 2, platform::GetTickCount(), edge, QStringLiteral("boot-start"), ImpulseKind::Barrier });
+        QTRY_COMPARE_WITH_TIMEOUT(finish.unit->Unassigned().size(), 1, 5000);
+        QVERIFY(finish.unit->Unassigned().first().contains(QStringLiteral("Nr. 2")));
+        QCOMPARE(finish.startedCount(), 1); // nobody got it
+        QCOMPARE(finish.notices.size(), 1);
+        // It is handled: a restart does not bring it into the race after all.
+        QCOMPARE(finish.unit->Applied(Role::Start), 2u);
+    }
+
+    void aRestart_aRecoveryAndAStationFile_applyNothingTwice_andLoseNothing()
+    {
+        QTemporaryDir dir;
+        const QString state = dir.filePath(QStringLiteral("stationen.stand"));
+        Finish finish(state);
+        Station station;
+        finish.pair(station.server.Port());
+        for (int i = 0; i < 3; ++i) {
+            station.take();
+            QTest::qWait(10);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 3, 5000);
+
+        // An ordinary restart of the finish: the file beside the journal
+        // says how far the race got.
+        finish.makeUnit(state);
+        QCOMPARE(finish.unit->Applied(Role::Start), 3u);
+        finish.pair(station.server.Port());
+        station.take();
+        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 4, 5000);
+        QTest::qWait(300);
+        QCOMPARE(finish.startedCount(), 4);
+
+        // A recovered race whose journal has the station's first two: the
+        // others come again, once each.
+        race::JournalEntry line;
+        line.seq = 7;
+        line.kind = QStringLiteral("LICHTSCHRANKE");
+        line.date = QDate::currentDate();
+        line.time = QTime::currentTime();
+        line.Add(QStringLiteral("station"), QStringLiteral("Start")).Add(QStringLiteral("nr"), 2);
+        const QString journal = dir.filePath(QStringLiteral("rennen.journal"));
+        QFile file(journal);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(race::FormatJournalLine(line));
+        file.close();
+        Finish recovered(state);
+        recovered.unit->ResumeFromJournal(journal);
+        QCOMPARE(recovered.unit->Applied(Role::Start), 2u);
+        recovered.pair(station.server.Port());
+        QTRY_COMPARE_WITH_TIMEOUT(recovered.startedCount(), 2, 5000);
+        QTest::qWait(300);
+        QCOMPARE(recovered.startedCount(), 2);
+
+        // The station's file: what the race has is left out, the rest comes.
+        station.take();
+        const QString saved = dir.filePath(QStringLiteral("start.rzs"));
+        QVERIFY(SaveStationFile(saved, Role::Start, kCode, station.impulses, nullptr));
+        QTRY_COMPARE_WITH_TIMEOUT(recovered.startedCount(), 3, 5000);
+        QVERIFY(recovered.unit->LoadFile(saved).contains(QStringLiteral("0 neue Impulse")));
+        QTest::qWait(200);
+        QCOMPARE(recovered.startedCount(), 3);
+        QCOMPARE(QFile::exists(state), true);
+        // A file under another code is not read.
+        QVERIFY(SaveStationFile(saved, Role::Start, QStringLiteral("000000"), station.impulses, nullptr));
+        QVERIFY(recovered.unit->LoadFile(saved).startsWith(QStringLiteral("Die Datei ist keine Stationsdatei")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStationsAtFinish)
+#include "tst_stationsatfinish.moc"
