@@ -74,6 +74,9 @@ const Key kKeys[] = {
         kMaxTitleLength, TooLong::Cut },
     { "UploadUrl", +[](Values& v) -> QString& { return v.uploadUrl; }, false },
     { "UploadKey", +[](Values& v) -> QString& { return v.uploadKey; }, false },
+    { "Runs", +[](Values& v) -> int& { return v.timing.runs; }, false, 1, 2 },
+    { "RunsReverse", +[](Values& v) -> int& { return v.timing.runsReverse; }, false, 0, 999 },
+    { "RunsScoring", +[](Values& v) -> int& { return v.timing.runsScoring; }, false, 0, 1 },
 };
 // clang-format on
 
