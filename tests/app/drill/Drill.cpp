@@ -208,6 +208,16 @@ void runScript(TFormMain& w, const QStringList& steps)
             w.mStopClick();
         else if (step == QLatin1String("end"))
             w.bEndClick();
+        else if (step == QLatin1String("digest"))
+            PrintLine(QStringLiteral("digest-now %1").arg(w.Race().Digest()));
+        else if (step == QLatin1String("run2")) {
+            const bool testMode = dialogs::TestMode();
+            dialogs::SetTestMode(true);
+            dialogs::SetDialogHandler([](QDialog*) { return int(mrYes); });
+            w.ui.mRun2->trigger();
+            dialogs::SetDialogHandler({});
+            dialogs::SetTestMode(testMode);
+        }
     }
     race::RaceJournal& journal = w.Journal().File();
     journal.WaitDurable(journal.LastSeq(), 10000);
