@@ -81,8 +81,10 @@ void TFormMain::columnLayout()
         // and status stay in the files only.
         grid.SetColWidths(kColLauf1Platz, -1);
         grid.SetColWidths(kColLauf1Status, -1);
-        for (int c : { kColLauf1, kColGesamtzeit })
-            grid.SetColWidths(c, std::max(kColumnWidths[kColZeit], textColumnWidth(grid, c, true)));
+        for (int c : { kColLauf1, kColGesamtzeit }) {
+            const int header = QFontMetrics(grid.font()).horizontalAdvance(race::RunsHeader(c)) + kTextPadding;
+            grid.SetColWidths(c, std::max({ kColumnWidths[kColZeit], header, textColumnWidth(grid, c, true) }));
+        }
     }
     for (int c : { kColNr, kColPlatz, kColRaw, kColStatus })
         grid.SetColWidths(c, kColumnWidths[c]);

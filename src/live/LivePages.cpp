@@ -248,6 +248,7 @@ function draw() {
       kind = '';
     }
     var now = kindOf(e), head = KINDS[now][classes.length ? 1 : 0];
+    if (two && now === 'run') head = (classes.length ? 'u' : 'U') + 'nterwegs \u2013 mit dem 1. Lauf';
     if (now !== kind && head) section('class:' + k, head);
     kind = now;
     if (now === 'fin') row(i, 'fin', e.place, two ? e.total || e.time : e.time, two ? runsLine(e) : '');
