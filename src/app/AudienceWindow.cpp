@@ -128,20 +128,51 @@ void TAudienceWindow::ShowResults(const race::Snapshot& results)
     // A class the results no longer have shows every class again.
     if (!m_classFilter.isEmpty() && !results.classes.contains(m_classFilter))
         m_classFilter.clear();
-    Caption->setText(m_classFilter.isEmpty() ? QStringLiteral("Zuletzt im Ziel")
-                                             : QStringLiteral("Zuletzt im Ziel – ") + m_classFilter);
-    const std::vector<int> latest = race::LastFinishers(results, kFinisherRows, m_classFilter);
-    for (size_t r = 0; r < Rows.size(); ++r) {
-        QStringList texts { QString(), QString(), QString(), QString() };
-        if (r < latest.size()) {
-            const race::SnapshotEntry& e = results.entries[static_cast<size_t>(latest[r])];
-            // With classes the place is the class place; the class stands
-            // beside the name unless the display shows only that class.
-            const bool withClass = !e.klasse.isEmpty() && m_classFilter.isEmpty();
-            texts = { e.place, e.number, withClass ? e.name + QStringLiteral(" · ") + e.klasse : e.name, e.time };
+    const QString ofClass = m_classFilter.isEmpty() ? QString() : QStringLiteral(" – ") + m_classFilter;
+    const auto nameOf = [this](const race::SnapshotEntry& e) {
+        // With classes the place is the class place; the class stands
+        // beside the name unless the display shows only that class.
+        const bool withClass = !e.klasse.isEmpty() && m_classFilter.isEmpty();
+        return withClass ? e.name + QStringLiteral(" · ") + e.klasse : e.name;
+    };
+    const auto inFilter
+        = [this](const race::SnapshotEntry& e) { return m_classFilter.isEmpty() || e.klasse == m_classFilter; };
+    std::vector<QStringList> rows;
+    if (results.run == 2 && results.startList) {
+        // Between the runs: who starts run 2 first, with run 1's time.
+        Caption->setText(QStringLiteral("Startliste 2. Lauf") + ofClass);
+        int n = 0;
+        for (const race::SnapshotEntry& e : results.entries) {
+            if (!e.status.isEmpty() || !inFilter(e))
+                continue;
+            ++n;
+            if (rows.size() < Rows.size())
+                rows.push_back({ QStringLiteral("%1.").arg(n), e.number, nameOf(e), e.run1 });
         }
-        m_rowTexts[r] = texts;
+    } else if (results.run == 2) {
+        // Run 2: a runner on course with run 1's time, a finisher with the
+        // total, its place by the total and the gap to the leader.
+        Caption->setText(QStringLiteral("2. Lauf – zuletzt im Ziel") + ofClass);
+        for (const race::SnapshotEntry& e : results.entries)
+            if (e.state == race::Race::RowState::Running && e.status.isEmpty() && inFilter(e) && rows.size() < 2)
+                rows.push_back({ QString(), e.number, nameOf(e) + QStringLiteral(" · 1. Lauf"), e.run1 });
+        for (const int i : race::LastFinishers(results, kFinisherRows, m_classFilter)) {
+            if (rows.size() >= Rows.size())
+                break;
+            const race::SnapshotEntry& e = results.entries[static_cast<size_t>(i)];
+            const QString total = e.total.isEmpty() ? e.time : e.total;
+            rows.push_back(
+                { e.place, e.number, nameOf(e), e.behind.isEmpty() ? total : total + QLatin1Char(' ') + e.behind });
+        }
+    } else {
+        Caption->setText(QStringLiteral("Zuletzt im Ziel") + ofClass);
+        for (const int i : race::LastFinishers(results, kFinisherRows, m_classFilter)) {
+            const race::SnapshotEntry& e = results.entries[static_cast<size_t>(i)];
+            rows.push_back({ e.place, e.number, nameOf(e), e.time });
+        }
     }
+    for (size_t r = 0; r < Rows.size(); ++r)
+        m_rowTexts[r] = r < rows.size() ? rows[r] : QStringList { QString(), QString(), QString(), QString() };
     layOut();
 }
 

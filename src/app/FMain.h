@@ -227,6 +227,8 @@ private:
     bool takeFailureNotice(QWidget* parent, const QString& text);
     void showJournalState();
     void showLineState();
+    // F7 "2. Lauf beginnen": asks, then the table becomes run 2's start list.
+    void mRun2Click();
     void SortGrid1CellCommitted(int col, int row, const QString& oldText, const QString& newText);
     void SortGrid1HeaderClick(int col);
     // Where the grid's current row goes after a race operation: it stays

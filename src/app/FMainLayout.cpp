@@ -473,6 +473,8 @@ void TFormMain::buildActions()
     u.mHilfe = action(QStringLiteral("Hilfe"), Qt::Key_F1, &TFormMain::bHelpClick);
     u.mUndo = action(QStringLiteral("Rückgängig"), QKeySequence(Qt::CTRL | Qt::Key_Z), &TFormMain::mUndoClick);
     u.mAnzeige = action(QStringLiteral("Anzeige"), Qt::Key_F6, &TFormMain::mAnzeigeClick);
+    u.mRun2 = action(QStringLiteral("2. Lauf beginnen"), Qt::Key_F7, &TFormMain::mRun2Click);
+    u.PopupMenuList->setToolTipsVisible(true);
     // The status items of the table's context menu, with their keys.
     u.PopupMenuList->addSeparator();
     auto status = [&](const QString& text, Qt::Key key, protocol::EntryStatus entryStatus) {

@@ -52,7 +52,7 @@ void TFormMain::selectWholeRow(int row)
     // stays selected when the grid later moves only its current cell (a sort
     // does), and that cell is the last shown one, never a hidden column,
     // where no highlight would show.
-    int last = protocol::kTableColCount - 1;
+    int last = grid.ColCount() - 1;
     while (last > 0 && grid.ColWidths(last) < 0)
         --last;
     TGridOptions options = grid.Options();

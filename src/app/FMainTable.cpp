@@ -7,15 +7,19 @@
 
 #include "app/Application.h"
 #include "app/LivePublisher.h"
+#include "app/NoteBar.h"
 #include "dialogs/DlgYesNo.h"
 #include "grid/SortGrid.h"
 #include "gridstore/GridCommaText.h"
 #include "protocol/Columns.h"
 #include "protocol/EntryStatus.h"
+#include "race/Race.h"
+#include "race/Runs.h"
 
 #include <QAction>
 #include <QFontMetrics>
 #include <QListWidget>
+#include <QMenu>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 
@@ -63,6 +67,25 @@ int textColumnWidth(const TSortGrid& grid, int col, bool digitsAsZero)
 void TFormMain::columnLayout()
 {
     TSortGrid& grid = *ui.SortGrid1;
+    // The run columns come with run 2 and go with it (a reset, a load).
+    const int cols = UsesRunColumns(grid.Store()) ? kRunsTableColCount : kTableColCount;
+    if (grid.ColCount() != cols) {
+        for (int c = kTableColCount; c < kRunsTableColCount; ++c)
+            grid.SetCells(c, 0, QString());
+        grid.SetColCount(cols);
+        for (int c = kTableColCount; c < cols; ++c)
+            grid.SetCells(c, 0, race::RunsHeader(c));
+    }
+    if (cols == kRunsTableColCount) {
+        // Run 1's time and the total beside the running run; run 1's place
+        // and status stay in the files only.
+        grid.SetColWidths(kColLauf1Platz, -1);
+        grid.SetColWidths(kColLauf1Status, -1);
+        for (int c : { kColLauf1, kColGesamtzeit }) {
+            const int header = QFontMetrics(grid.font()).horizontalAdvance(race::RunsHeader(c)) + kTextPadding;
+            grid.SetColWidths(c, std::max({ kColumnWidths[kColZeit], header, textColumnWidth(grid, c, true) }));
+        }
+    }
     for (int c : { kColNr, kColPlatz, kColRaw, kColStatus })
         grid.SetColWidths(c, kColumnWidths[c]);
     // A time is never cut: its column grows, "Name" gives the room.
@@ -76,7 +99,7 @@ void TFormMain::columnLayout()
     // One pixel of grid line per column of the log, and per shown column
     // after it.
     int rest = grid.ClientWidth() - kProtocolColCount;
-    for (int c = 0; c < kTableColCount; ++c) {
+    for (int c = 0; c < grid.ColCount(); ++c) {
         if (c != kColName && grid.ColWidths(c) >= 0)
             rest -= grid.ColWidths(c) + (c >= kProtocolColCount ? 1 : 0);
     }
@@ -277,6 +300,17 @@ void TFormMain::PopupMenuProtokolPopup()
     ui.PastefromFStopp->setEnabled(m_race->CanInsertInterim(row, ui.ListBoxStopp->currentRow()));
     ui.mTakeBackStop->setEnabled(m_race->CanTakeBackStop(row));
     ui.Erase1->setEnabled(m_race->CanRemoveRow(row));
+    // "2. Lauf beginnen" belongs to races of two runs; when it cannot be
+    // done, its tooltip says why.
+    if (m_race->Settings().runs == 2) {
+        const QString why = m_race->WhyNotRun2();
+        if (!ui.PopupMenuList->actions().contains(ui.mRun2))
+            ui.PopupMenuList->insertAction(ui.PopupMenuList->actions().value(0), ui.mRun2);
+        ui.mRun2->setEnabled(why.isEmpty());
+        ui.mRun2->setToolTip(why.isEmpty() ? QStringLiteral("Lauf 1 beenden, Startliste des 2. Laufs (F7)") : why);
+    } else {
+        ui.PopupMenuList->removeAction(ui.mRun2);
+    }
     const EntryStatus status = m_race->StatusOf(row);
     const bool settable = m_race->CanSetStatus(row);
     const std::pair<QAction*, EntryStatus> items[]
@@ -288,9 +322,33 @@ void TFormMain::PopupMenuProtokolPopup()
     }
 }
 
+void TFormMain::mRun2Click()
+{
+    commitEditor();
+    const QString why = m_race->WhyNotRun2();
+    if (!why.isEmpty()) {
+        showNotice(QStringLiteral("2. Lauf beginnen: nicht möglich\n") + why, false);
+        return;
+    }
+    QString question = QStringLiteral("2. Lauf beginnen?");
+    const QStringList notStarted = m_race->NotStartedInRun1();
+    if (!notStarted.isEmpty())
+        question += QStringLiteral("\nOhne Start im 1. Lauf (DNS): Nr. ") + notStarted.join(QStringLiteral(", "));
+    if (!ui.FDlgYesNo->Ask(question, TFDlgYesNo::Focus::Cancel))
+        return;
+    {
+        const QScopedValueRollback work(m_gridWork, true);
+        runRace([&] { return m_race->BeginRun2(currentRow()); }, RowFollow::WholeRow);
+    }
+    columnLayout();
+    selectWholeRow(currentRow());
+    ui.PanelLoadNote->Clear(); // it spoke of run 1's rows
+}
+
 void TFormMain::popupMenuHidden()
 {
     // Their keys work on whatever row is current then.
-    for (QAction* item : { ui.Erase1, ui.mTakeBackStop, ui.mStatusDNS, ui.mStatusDNF, ui.mStatusDSQ, ui.mStatusNone })
+    for (QAction* item :
+        { ui.Erase1, ui.mTakeBackStop, ui.mStatusDNS, ui.mStatusDNF, ui.mStatusDSQ, ui.mStatusNone, ui.mRun2 })
         item->setEnabled(true);
 }

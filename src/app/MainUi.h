@@ -102,6 +102,8 @@ struct MainUi {
     QAction* Drucker1 = nullptr;
     QAction* exporttoWord1 = nullptr; // of a context menu no control shows
     QAction* mAnzeige = nullptr; // F6: the spectator display
+    // F7 "2. Lauf beginnen", in the context menu while the race has two runs.
+    QAction* mRun2 = nullptr;
     QAction* mUndo = nullptr; // Ctrl+Z: takes back the last "Zeile entfernen" or status
 
     // The timers only schedule: the race keeps what they stand for.

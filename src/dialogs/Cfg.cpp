@@ -26,6 +26,9 @@
 
 namespace {
 
+// The tooltip a setting shows while it can be changed.
+constexpr char kPlainTip[] = "rennzeitPlainTip";
+
 QLabel* labelAt(QWidget* parent, const QString& text, int left, int top, int width)
 {
     auto* l = new QLabel(text, parent);
@@ -124,6 +127,24 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
         QStringLiteral("ersten Läufer: STOPP gilt dem am frühesten gestarteten laufenden Eintrag, wenn die gewählte "
                        "Zeile nicht läuft"));
 
+    LabRuns = labelAt(this, QStringLiteral("Läufe:"), 4, 0, 104);
+    cbRuns = listAt(this, { QStringLiteral("1"), QStringLiteral("2") }, 110, 0, 62);
+    cbRuns->setToolTip(QStringLiteral("2: nach \u201e2. Lauf beginnen\u201c (F7) folgt ein zweiter Lauf"));
+    LabRuns->setBuddy(cbRuns);
+    LabRunsReverse = labelAt(this, QStringLiteral("Umkehr der Besten:"), 4, 0, 104);
+    seRunsReverse = new QSpinBox(this);
+    seRunsReverse->setRange(0, 999);
+    seRunsReverse->setAlignment(Qt::AlignRight);
+    seRunsReverse->setToolTip(QStringLiteral("So viele Beste des 1. Laufs starten den 2. Lauf in umgekehrter "
+                                             "Reihenfolge (Gleichplatzierte auf dem letzten Platz mit); 0: "
+                                             "Reihenfolge des 1. Laufs"));
+    LabRunsReverse->setBuddy(seRunsReverse);
+    LabRunsScoring = labelAt(this, QStringLiteral("Wertung:"), 4, 0, 104);
+    cbRunsScoring = listAt(this, { QStringLiteral("Summe"), QStringLiteral("Bester Lauf") }, 110, 0, 85);
+    LabRunsScoring->setBuddy(cbRunsScoring);
+    for (QWidget* w : std::initializer_list<QWidget*> { cbRuns, seRunsReverse, cbRunsScoring })
+        w->setProperty(kPlainTip, w->toolTip());
+
     LabAdapter = new QLabel(this);
     LabAdapter->setVisible(false);
     LabAdapterWarning = new QLabel(this);
@@ -203,7 +224,10 @@ TCfgDialog::TCfgDialog(QWidget* owner, std::uint32_t portMask)
     setTabOrder(cbPort, cbAlg);
     setTabOrder(cbAlg, seWait);
     setTabOrder(seWait, cbStopFirst);
-    setTabOrder(cbStopFirst, cbLive);
+    setTabOrder(cbStopFirst, cbRuns);
+    setTabOrder(cbRuns, seRunsReverse);
+    setTabOrder(seRunsReverse, cbRunsScoring);
+    setTabOrder(cbRunsScoring, cbLive);
     setTabOrder(cbLive, seLivePort);
     setTabOrder(seLivePort, eVeranstaltung);
     setTabOrder(eVeranstaltung, eUploadUrl);
@@ -236,7 +260,14 @@ void TCfgDialog::Relayout()
         LabAdapterWarning->setGeometry(4, y, width - 8, height);
         y += height + 4;
     }
-    const int liveTop = std::max(150, y + 4);
+    const int runsTop = std::max(150, y + 4);
+    LabRuns->setGeometry(4, runsTop, 104, 21);
+    cbRuns->setGeometry(110, runsTop, 62, 21);
+    LabRunsReverse->setGeometry(4, runsTop + 24, 104, 21);
+    seRunsReverse->setGeometry(110, runsTop + 24, 62, 21);
+    LabRunsScoring->setGeometry(4, runsTop + 48, 104, 21);
+    cbRunsScoring->setGeometry(110, runsTop + 48, 85, 21);
+    const int liveTop = runsTop + 74;
     cbLive->setGeometry(4, liveTop, 190, 21);
     LabLivePort->setGeometry(4, liveTop + 24, 74, 21);
     seLivePort->setGeometry(80, liveTop + 24, 62, 21);
@@ -503,6 +534,15 @@ void TCfgDialog::Load(const settings::Values& v, bool accuracyLocked)
             ? QStringLiteral("Das Uhrzeitformat kann während des Rennens nicht geändert werden.")
             : QString());
     cbStopFirst->setCurrentIndex(v.timing.stopFirst ? 1 : 0);
+    cbRuns->setCurrentIndex(v.timing.runs == 2 ? 1 : 0);
+    seRunsReverse->setValue(v.timing.runsReverse);
+    cbRunsScoring->setCurrentIndex(v.timing.runsScoring == 1 ? 1 : 0);
+    // The race's runs, like its time format, are fixed while its clock runs.
+    const QString runsTip = QStringLiteral("Die Läufe können während des Rennens nicht geändert werden.");
+    for (QWidget* w : std::initializer_list<QWidget*> { cbRuns, seRunsReverse, cbRunsScoring }) {
+        w->setEnabled(!accuracyLocked);
+        w->setToolTip(accuracyLocked ? runsTip : w->property(kPlainTip).toString());
+    }
     m_shownPortIndex = cbPort->currentIndex();
     cbLive->setChecked(v.liveOn);
     seLivePort->setValue(v.livePort);
@@ -554,6 +594,11 @@ settings::Values TCfgDialog::Chosen() const
     if (cbDigits->isEnabled())
         v.timing.accuracy = 2 - cbDigits->currentIndex();
     v.timing.stopFirst = cbStopFirst->currentIndex() == 1;
+    if (cbRuns->isEnabled()) {
+        v.timing.runs = cbRuns->currentIndex() == 1 ? 2 : 1;
+        v.timing.runsReverse = seRunsReverse->value();
+        v.timing.runsScoring = cbRunsScoring->currentIndex() == 1 ? 1 : 0;
+    }
     // Halves to even, as the toolkit's rounding does.
     v.timing.startLockoutMs = static_cast<int>(std::nearbyintl(seWait->Value() * 1000.0L));
     const int index = cbPort->currentIndex();

@@ -59,7 +59,7 @@ public:
 
     // Selects what the values say; the port list is loaded before (SetPorts,
     // EnsurePortItem). An algorithm the list does not offer selects nothing.
-    // While a race runs (accuracyLocked) the format waits for its end.
+    // While a race runs (accuracyLocked) the format and the runs wait for its end.
     void Load(const settings::Values& values, bool accuracyLocked);
     // The values as the operator left them, everything the dialog does not
     // show as it was loaded; the algorithm is the shown one where no port is
@@ -107,6 +107,14 @@ public:
     QLabel* LabVeranstaltung = nullptr;
     QLineEdit* eVeranstaltung = nullptr;
     QLabel* LabelStopFirst = nullptr;
+    // Two runs: "Läufe" 1 or 2, "Umkehr der Besten" (how many of run 1's best
+    // start run 2 in reverse) and "Wertung" 0 "Summe", 1 "Bester Lauf".
+    QLabel* LabRuns = nullptr;
+    QComboBox* cbRuns = nullptr;
+    QLabel* LabRunsReverse = nullptr;
+    QSpinBox* seRunsReverse = nullptr;
+    QLabel* LabRunsScoring = nullptr;
+    QComboBox* cbRunsScoring = nullptr;
     // The upload of the results to a web host: its address, the SSH key file,
     // a button that tries it once and the answer in words.
     QLabel* LabUpload = nullptr;

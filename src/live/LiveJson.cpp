@@ -43,6 +43,14 @@ void appendRace(QByteArray& out, const race::Snapshot& snapshot)
         AppendJsonString(out, snapshot.classes[i]);
     }
     out += "],";
+    // A race of one run keeps the fields it always had.
+    if (snapshot.runs == 2 || snapshot.run == 2) {
+        out += "\"run\":";
+        out += QByteArray::number(snapshot.run);
+        out += ",\"startList\":";
+        out += snapshot.startList ? "true" : "false";
+        out += ',';
+    }
 }
 
 void appendValue(QByteArray& out, const race::EntryField& field, const QString& value)
@@ -53,7 +61,7 @@ void appendValue(QByteArray& out, const race::EntryField& field, const QString& 
         AppendJsonString(out, value);
 }
 
-void appendEntry(QByteArray& out, const race::SnapshotEntry& e)
+void appendEntry(QByteArray& out, const race::SnapshotEntry& e, bool runs)
 {
     out += "{\"id\":";
     AppendJsonString(out, e.id);
@@ -63,7 +71,25 @@ void appendEntry(QByteArray& out, const race::SnapshotEntry& e)
         out += "\":";
         appendValue(out, f, f.value(e));
     }
+    // Times of two runs are left out while not timed, rather than null, so
+    // a reader tells "not yet" from a time of nothing.
+    if (runs) {
+        for (const race::EntryField& f : race::RunEntryFields()) {
+            const QString value = f.value(e);
+            if (f.number && value.isEmpty())
+                continue;
+            out += ",\"";
+            out += f.name;
+            out += "\":";
+            appendValue(out, f, value);
+        }
+    }
     out += '}';
+}
+
+bool twoRuns(const race::Snapshot& snapshot)
+{
+    return snapshot.runs == 2 || snapshot.run == 2;
 }
 
 void appendLatest(QByteArray& out, const race::Snapshot& snapshot)
@@ -214,7 +240,7 @@ QByteArray ResultsJsonBody(const race::Snapshot& snapshot, std::uint64_t version
         if (!first)
             out += ',';
         first = false;
-        appendEntry(out, e);
+        appendEntry(out, e, twoRuns(snapshot));
     }
     out += "],";
     appendLatest(out, snapshot);
@@ -233,7 +259,7 @@ QByteArray DeltaJsonBody(
     for (size_t i = 0; i < delta.changed.size(); ++i) {
         if (i > 0)
             out += ',';
-        appendEntry(out, after.entries[static_cast<size_t>(delta.changed[i])]);
+        appendEntry(out, after.entries[static_cast<size_t>(delta.changed[i])], twoRuns(after));
     }
     out += "],";
     if (delta.orderChanged) {

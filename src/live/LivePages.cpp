@@ -213,7 +213,14 @@ function draw() {
     }
     wanted.push(tr);
   }
-  function row(i, cls, place, time) {
+  // In run 2 of two runs a finisher shows the total with both runs and the
+  // gap to the leader beside the name, everyone else run 1's time.
+  var two = data.run === 2;
+  function runsLine(e) {
+    return '1. Lauf ' + (e.run1 || e.run1Status || '\u2013') + ' \u00b7 2. Lauf ' + (e.time || '\u2013') +
+      (e.behind ? ' \u00b7 ' + e.behind : '');
+  }
+  function row(i, cls, place, time, extra) {
     var e = data.entries[i], r = rowsById[e.id];
     if (!r) {
       r = rowsById[e.id] = { tr: el('tr'), pl: el('td', 'pl'), nr: el('td', 'nr'), nm: el('div'), tm: el('td', 'tm') };
@@ -226,7 +233,7 @@ function draw() {
     if (r.tr.className !== c) r.tr.className = c;
     setText(r.pl, place);
     setText(r.nr, e.number);
-    setText(r.nm, e.name);
+    setText(r.nm, extra ? e.name + ' \u2013 ' + extra : e.name);
     setText(r.tm, time);
     wanted.push(r.tr);
   }
@@ -241,11 +248,12 @@ function draw() {
       kind = '';
     }
     var now = kindOf(e), head = KINDS[now][classes.length ? 1 : 0];
+    if (two && now === 'run') head = (classes.length ? 'u' : 'U') + 'nterwegs \u2013 mit dem 1. Lauf';
     if (now !== kind && head) section('class:' + k, head);
     kind = now;
-    if (now === 'fin') row(i, 'fin', e.place, e.time);
-    else if (now === 'run') row(i, 'run', '', e.start);
-    else if (now === 'free') row(i, 'free', '', '');
+    if (now === 'fin') row(i, 'fin', e.place, two ? e.total || e.time : e.time, two ? runsLine(e) : '');
+    else if (now === 'run') row(i, 'run', '', two ? e.run1 || '' : e.start, two ? '1. Lauf' : '');
+    else if (now === 'free') row(i, 'free', '', two ? e.run1 || '' : '', two && e.run1 ? '1. Lauf' : '');
     else row(i, 'out', e.status, e.time);
   });
   for (var id in rowsById) if (rowsById[id].drawn !== drawn) delete rowsById[id];

@@ -112,8 +112,19 @@ bool UsesStatus(const TCellStore& cells)
     return anyEntryCell(cells, kColStatus);
 }
 
+bool UsesRunColumns(const TCellStore& cells)
+{
+    for (int r = 1; r < cells.RowCount(); ++r)
+        for (const int c : { kColLauf1, kColLauf1Platz, kColLauf1Status })
+            if (!cells.CellRef(c, r).isEmpty() && !TrimBlanks(cells.CellRef(c, r)).isEmpty())
+                return true;
+    return false;
+}
+
 int SavedColCount(const TCellStore& cells)
 {
+    if (UsesRunColumns(cells))
+        return kRunsSavedColCount;
     return UsesClasses(cells) || UsesStatus(cells) ? kClassColCount : kProtocolColCount;
 }
 

@@ -33,8 +33,12 @@ EntryStatus StatusNamedBy(const QString& text);
 // Whether an entry row (from row 1 on) has a class, or a status.
 bool UsesClasses(const TCellStore& cells);
 bool UsesStatus(const TCellStore& cells);
+// Whether an entry row keeps a first run ("Lauf 1", "Platz 1", "Status 1"):
+// the table is in the second run of a race of two.
+bool UsesRunColumns(const TCellStore& cells);
 // The columns a file or the journal keeps of each row: the seven of the log,
-// and "Klasse" and "Status" after them once a class or status is in use.
+// "Klasse" and "Status" after them once a class or status is in use, and the
+// first run after those in the second run.
 int SavedColCount(const TCellStore& cells);
 // A row's cells as the journal keeps them: the seven, and "Klasse" and
 // "Status" only when one of them is set.

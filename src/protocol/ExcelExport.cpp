@@ -34,6 +34,8 @@ TExcelCell kindOf(int col)
         return TExcelCell::TimeOfDay;
     case kColZeit:
     case kColSplit:
+    case kColLauf1:
+    case kColGesamtzeit:
         return TExcelCell::RunTime;
     default:
         return TExcelCell::Text;
@@ -57,7 +59,7 @@ SheetPlan plainSheet(const TCellStore& cells)
 
 // With classes: the overall sheet "Gesamt" (by overall place, with the
 // class) first, then a sheet per class; with statuses only, one sheet.
-std::vector<SheetPlan> sheetPlans(const TCellStore& cells, const QStringList& classOrder)
+std::vector<SheetPlan> resultSheetPlans(const TCellStore& cells, const QStringList& classOrder)
 {
     if (!GroupsResults(cells))
         return { plainSheet(cells) };
@@ -72,6 +74,17 @@ std::vector<SheetPlan> sheetPlans(const TCellStore& cells, const QStringList& cl
     classCols.push_back(kColGesamt);
     for (const ResultGroup& group : GroupResults(cells, classOrder))
         sheets.push_back({ ClassHeading(group.className), classCols, group.rows });
+    return sheets;
+}
+
+// In run 2 of a race of two runs each sheet also has run 1's time and the
+// total after its columns.
+std::vector<SheetPlan> sheetPlans(const TCellStore& cells, const QStringList& classOrder)
+{
+    std::vector<SheetPlan> sheets = resultSheetPlans(cells, classOrder);
+    if (UsesRunColumns(cells))
+        for (SheetPlan& sheet : sheets)
+            sheet.cols.insert(sheet.cols.end(), { kColLauf1, kColGesamtzeit });
     return sheets;
 }
 

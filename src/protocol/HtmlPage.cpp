@@ -28,12 +28,14 @@ namespace {
 
 constexpr int kPageColCount = 6; // the raw column "*" never reaches the page
 
-// The columns the page shows: "Nr." to "Platz", and "Gesamt" with classes;
-// grouped once a class or status is in use.
+// The columns the page shows: "Nr." to "Platz", "Gesamt" with classes, and
+// in the second run of two run 1's time and the total; grouped once a class
+// or status is in use.
 struct PageColumns {
     std::vector<int> cols;
     bool grouped = false;
     bool overall = false;
+    bool runs = false;
 };
 
 PageColumns pageColumns(const TCellStore& cells)
@@ -45,6 +47,11 @@ PageColumns pageColumns(const TCellStore& cells)
     columns.overall = UsesClasses(cells);
     if (columns.overall)
         columns.cols.push_back(kColGesamt);
+    columns.runs = UsesRunColumns(cells);
+    if (columns.runs) {
+        columns.cols.push_back(kColLauf1);
+        columns.cols.push_back(kColGesamtzeit);
+    }
     return columns;
 }
 
@@ -55,7 +62,7 @@ QString escaped(const QString& text, bool inAttribute = false)
 
 bool isTimeColumn(int col)
 {
-    return col == kColStart || col == kColZeit || col == kColSplit;
+    return col == kColStart || col == kColZeit || col == kColSplit || col == kColLauf1 || col == kColGesamtzeit;
 }
 
 // The decimal comma of a time becomes a point (only the first comma, as the
@@ -135,9 +142,15 @@ QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QS
         "width=100%>");
     const PageColumns columns = pageColumns(cells);
     line(out, "<colgroup valign=top> <col align=right> <col><col align=right><col align=right><col align=right>");
-    line(out,
-        columns.overall ? "<col align=right> <col align=right> <col align=right> </colgroup>"
-                        : "<col align=right> <col align=right> </colgroup>");
+    if (columns.runs)
+        line(out,
+            columns.overall ? "<col align=right> <col align=right> <col align=right> <col align=right> <col "
+                              "align=right> </colgroup>"
+                            : "<col align=right> <col align=right> <col align=right> <col align=right> </colgroup>");
+    else
+        line(out,
+            columns.overall ? "<col align=right> <col align=right> <col align=right> </colgroup>"
+                            : "<col align=right> <col align=right> </colgroup>");
     line(out, "<thead align=left bgcolor=#91B5FF>");
     line(out, "<tr>");
     static const char* const kHeaderCells[kPageColCount] = { "<th width=8%>", "<th width=40% nowrap>", "<th width=15%>",
@@ -145,10 +158,17 @@ QByteArray HtmlPageBytes(const TCellStore& cells, const QString& title, const QS
     // "Gesamt" takes its width from the name.
     static const char* const kClassHeaderCells[kPageColCount + 1] = { "<th width=8%>", "<th width=32% nowrap>",
         "<th width=15%>", "<th width=15%>", "<th width=15%>", "<th width=8%>", "<th width=8%>" };
-    for (size_t i = 0; i < columns.cols.size(); ++i)
-        line(out,
-            QLatin1String(columns.overall ? kClassHeaderCells[i] : kHeaderCells[i])
-                + escaped(cells.Cell(columns.cols[i], 0)));
+    // With two runs the name gives the room of run 1's time and the total.
+    static const char* const kRunsHeaderCells[kPageColCount] = { "<th width=6%>", "<th width=28% nowrap>",
+        "<th width=12%>", "<th width=12%>", "<th width=12%>", "<th width=6%>" };
+    for (size_t i = 0; i < columns.cols.size(); ++i) {
+        const char* cell = "<th width=12%>";
+        if (i < static_cast<size_t>(kPageColCount))
+            cell = columns.runs ? kRunsHeaderCells[i] : columns.overall ? kClassHeaderCells[i] : kHeaderCells[i];
+        else if (columns.cols[i] == kColGesamt)
+            cell = columns.runs ? "<th width=6%>" : kClassHeaderCells[i];
+        line(out, QLatin1String(cell) + escaped(cells.Cell(columns.cols[i], 0)));
+    }
     line(out, "</tr></thead>");
     const auto entryRow = [&](int r) {
         QString row = QStringLiteral("<tr>");

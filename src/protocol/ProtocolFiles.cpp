@@ -382,7 +382,9 @@ LoadedProtocol parseGridBackup(const QByteArray& bytes)
     const QStringList lines = splitLines(platform::DecodeText(cutAtEndOfInput(bytes)));
     for (qsizetype i = 6; i < lines.size(); ++i) {
         QStringList row = SplitCommaText(lines[i]);
-        row.resize(row.size() > kProtocolColCount ? kClassColCount : kProtocolColCount);
+        row.resize(row.size() > kClassColCount   ? kRunsSavedColCount
+                : row.size() > kProtocolColCount ? kClassColCount
+                                                 : kProtocolColCount);
         loaded.rows.push_back(row);
     }
     const auto isFreeTail = [](const QStringList& row) {

@@ -40,7 +40,9 @@ void order(const TCellStore& cells, std::vector<int>& rows, int placeCol)
     for (const int r : rows) {
         const EntryStatus status = StatusOfCell(cells.Cell(kColStatus, r));
         const int place = PlaceNumber(cells.Cell(placeCol, r));
-        if (status != EntryStatus::None)
+        // A place outranks a status: with "Bester Lauf" an entry that gave up
+        // in run 2 is ranked by its run 1.
+        if (status != EntryStatus::None && place == 0)
             keys.push_back({ 1 + static_cast<int>(status), 0, r });
         else
             keys.push_back({ place > 0 ? 0 : 1, place, r });

@@ -22,10 +22,15 @@ std::vector<int> csvColumns(const TCellStore& cells)
     const int saved = SavedColCount(cells);
     const bool overall = UsesClasses(cells);
     for (int c = 0; c < saved; ++c) {
+        // "Gesamt" stands beside "Platz", never among the run columns.
+        if (c == kColGesamt)
+            continue;
         cols.push_back(c);
         if (c == kColPlatz && overall)
             cols.push_back(kColGesamt);
     }
+    if (UsesRunColumns(cells))
+        cols.push_back(kColGesamtzeit);
     return cols;
 }
 

@@ -53,6 +53,10 @@ int ColumnNamed(const QString& name)
         { "category", kColKlasse },
         { "altersklasse", kColKlasse },
         { "status", kColStatus },
+        // The first run of a race of two, as the program saves it.
+        { "lauf 1", kColLauf1 },
+        { "platz 1", kColLauf1Platz },
+        { "status 1", kColLauf1Status },
     };
     const QString s = normalised(name);
     for (const auto& n : kNames)
@@ -64,7 +68,7 @@ int ColumnNamed(const QString& name)
 std::optional<StartListColumns> StartListColumns::FromHeader(const QStringList& names)
 {
     StartListColumns mapping;
-    std::vector<bool> named(kClassColCount, false);
+    std::vector<bool> named(kRunsSavedColCount, false);
     int count = 0;
     for (const QString& name : names) {
         int col = ColumnNamed(name);

@@ -50,6 +50,18 @@ bool holdsNumber(const QString& text, int n)
     return i == 0;
 }
 
+// Whether the text is the run time `ms` at the accuracy. Reading a time is
+// cheaper than making its text, and the totals of a ranking mostly stay.
+bool holdsRunTime(const QString& text, std::int64_t ms, int accuracy)
+{
+    const qsizetype comma = text.lastIndexOf(QLatin1Char(','));
+    const qsizetype decimals = comma < 0 ? 0 : text.size() - comma - 1;
+    if (decimals != accuracy)
+        return false;
+    const std::optional<std::int64_t> held = RunTimeValue(text);
+    return held && *held == ms;
+}
+
 // Writes what the ranking found, a cell only when its text changes.
 void writeRanking(TCellTable& table, const std::vector<RankInput>& inputs, const std::vector<RowRank>& kinds,
     const std::vector<RankPlaces>& places, bool classes, bool runs, int accuracy)
@@ -88,9 +100,11 @@ void writeRanking(TCellTable& table, const std::vector<RankInput>& inputs, const
             break;
         }
         if (runs) {
-            const bool ranked = kinds[i] == RowRank::Ranked;
-            put(kColGesamtzeit, r,
-                ranked ? RunTimeText(static_cast<std::int32_t>(*inputs[i].value), accuracy) : QString());
+            if (kinds[i] != RowRank::Ranked)
+                put(kColGesamtzeit, r, QString());
+            else if (!holdsRunTime(cells.CellRef(kColGesamtzeit, r), *inputs[i].value, accuracy))
+                table.SetTableCell(
+                    kColGesamtzeit, r, RunTimeText(static_cast<std::int32_t>(*inputs[i].value), accuracy));
         }
     }
 }

@@ -6,6 +6,7 @@
 #include "gridstore/CellStore.h"
 #include "gridstore/GridCommaText.h"
 #include "protocol/Columns.h"
+#include "protocol/EntryStatus.h"
 #include "race/RaceText.h"
 
 #include <algorithm>
@@ -32,16 +33,12 @@ QString RunsHeader(int col)
 
 bool UsesRuns(const TCellStore& cells)
 {
-    for (int r = 1; r < cells.RowCount(); ++r)
-        for (const int c : { kColLauf1, kColLauf1Platz, kColLauf1Status })
-            if (!TrimBlanks(cells.CellRef(c, r)).isEmpty())
-                return true;
-    return false;
+    return UsesRunColumns(cells);
 }
 
 int SavedColumns(const TCellStore& cells)
 {
-    return UsesRuns(cells) ? kRunsSavedColCount : SavedColCount(cells);
+    return SavedColCount(cells);
 }
 
 RunsScore ScoreRuns(const EntryRuns& runs, RunsScoring scoring)

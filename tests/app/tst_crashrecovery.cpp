@@ -363,6 +363,90 @@ private slots:
         QCOMPARE(recoveredDigest(), QString::fromLatin1(scripted[2]));
     }
 
+    // A race of two runs killed between the runs: the recovery brings back
+    // run 1's times and run 2's start list as the journal last had them, and
+    // run 2 goes on in a new journal.
+    void twoRunRace_killedBetweenTheRuns_isRecoveredAsJournaled_andRun2GoesOn()
+    {
+        emptyDataFolder();
+        {
+            QFile config(m_home.path() + QStringLiteral("/config/rennzeit.conf"));
+            QVERIFY(config.open(QIODevice::WriteOnly));
+            config.write("[General]\nRuns=2\nRunsReverse=2\n");
+        }
+        const auto cleanup
+            = qScopeGuard([&] { QFile::remove(m_home.path() + QStringLiteral("/config/rennzeit.conf")); });
+        const platform::Tick now = platform::SystemTickSource().now();
+        const QString file = m_home.path() + QStringLiteral("/work/lauf1.txt");
+        QFile protocol(file);
+        QVERIFY(protocol.open(QIODevice::WriteOnly));
+        protocol.write("Nr.\tName\tStart\tZeit\tSplit\tPlatz\t*\t\r\n");
+        protocol.write("3\tCleo\t10:00.00,00\t0.30,00\t0,00\t1\t30000\t\r\n");
+        protocol.write(QStringLiteral("1\tAnna\t10:00.10,00\t \t0.10,00\t-\t%1\t\r\n").arg(now - 50000).toUtf8());
+        protocol.write(QStringLiteral("2\tBert\t10:00.20,00\t \t0.20,00\t-\t%1\t\r\n").arg(now - 40000).toUtf8());
+        protocol.close();
+
+        // The race as the newest journal last recorded it (a lockout that
+        // ends after the script is an event of its own).
+        const QString folder = m_home.path() + QStringLiteral("/data/rennzeit/");
+        const auto lastSum = [&](QStringList* names = nullptr) {
+            const QStringList journals
+                = QDir(folder).entryList({ QStringLiteral("*.journal") }, QDir::Files, QDir::Name);
+            if (names)
+                *names = journals;
+            QByteArray sum;
+            if (journals.isEmpty())
+                return sum;
+            for (const QByteArray& line : ReadFileBytes(folder + journals.last()).split('\n')) {
+                const qsizetype at = line.indexOf(" sum=");
+                if (at >= 0)
+                    sum = line.mid(at + 5, 16);
+            }
+            return sum;
+        };
+
+        // Run 1 ends, run 2 begins; killed before its first start.
+        QProcess between;
+        startChild(between, { QStringLiteral("--script=load:") + file + QStringLiteral(",stop,stop,run2") });
+        const QList<QByteArray> atRun2 = waitForLine(between, "scripted ").split(' ');
+        QCOMPARE(atRun2.size(), 3);
+        ::kill(static_cast<pid_t>(between.processId()), SIGKILL);
+        QVERIFY(between.waitForFinished(10000));
+        QStringList journals;
+        const QByteArray betweenSum = lastSum(&journals);
+        QCOMPARE(journals.size(), 1);
+        const QByteArray firstJournal = ReadFileBytes(folder + journals.first());
+        QVERIFY(firstJournal.contains(" LAUF-2 "));
+        QVERIFY(firstJournal.contains(" sum=" + atRun2[2]));
+
+        // Recovered, run 2 starts two entries on top of the recovered race;
+        // killed with both on course, the new journal holds them.
+        QProcess during;
+        startChild(during, { QStringLiteral("--recover-answer=yes"), QStringLiteral("--script=digest,start,start") });
+        QByteArray printed;
+        for (int i = 0; i < 100 && !printed.contains("\nscripted ") && during.state() == QProcess::Running; ++i) {
+            during.waitForReadyRead(300);
+            printed += during.readAllStandardOutput();
+        }
+        QList<QByteArray> recovered, inRun2;
+        for (const QByteArray& line : printed.split('\n')) {
+            if (line.startsWith("digest-now "))
+                recovered = line.split(' ');
+            else if (line.startsWith("scripted ") && printed.contains(line + '\n'))
+                inRun2 = line.split(' ');
+        }
+        QCOMPARE(recovered.value(1), betweenSum);
+        QCOMPARE(inRun2.size(), 3);
+        ::kill(static_cast<pid_t>(during.processId()), SIGKILL);
+        QVERIFY(during.waitForFinished(10000));
+        lastSum(&journals);
+        QCOMPARE(journals.size(), 2);
+        // Whichever name the new journal got, both hold the race between them.
+        const QByteArray both = ReadFileBytes(folder + journals.first()) + ReadFileBytes(folder + journals.last());
+        QVERIFY(both.contains(" sum=" + inRun2[2]));
+        QCOMPARE(both.count(" START "), 2);
+    }
+
     // The disk refuses the journal in the middle of a race: no box stops the
     // commands, the header says what is not yet written, and once the disk
     // takes the lines again every event is on it, in order.

@@ -109,9 +109,9 @@ private slots:
         QCOMPARE(back.event.title, v.event.title);
         QCOMPARE(back.uploadUrl, v.uploadUrl);
         QCOMPARE(back.uploadKey, v.uploadKey);
-        // The upload's keys come after every key the program wrote before them.
+        // The upload's and the runs' keys come after every key the program wrote before them.
         QSettings file(QSettings::NativeFormat, QSettings::UserScope, kTitle);
-        QCOMPARE(file.allKeys().size(), 23);
+        QCOMPARE(file.allKeys().size(), 26);
         // No password is among them.
         for (const QString& key : file.allKeys())
             QVERIFY2(!key.contains("Pass", Qt::CaseInsensitive), qPrintable(key));

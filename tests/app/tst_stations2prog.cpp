@@ -127,7 +127,7 @@ class TestStations2Prog : public QObject {
         std::map<int, qint64> rows;
         QElapsedTimer waited;
         waited.start();
-        while ((rows = m_finish.starts(&reported), reported != count) && waited.elapsed() < 15000)
+        while ((rows = m_finish.starts(&reported), reported != count) && waited.elapsed() < 30000)
             QTest::qWait(50);
         if (reported != count)
             qWarning("%s", m_finish.output.constData());
@@ -170,14 +170,14 @@ private slots:
         QElapsedTimer took;
         took.start();
         const QString shift = QStringLiteral("--station-clock-shift=2500");
-        m_station.start({ shift, QStringLiteral("--script=start,wait:1100,start,wait:1100,start") });
+        m_station.start({ shift, QStringLiteral("--script=start,wait:1600,start,wait:1600,start") });
         m_finish.start({ QStringLiteral("--recover-answer=no"), QStringLiteral("--script=free-start"),
             QStringLiteral("--print-starts") });
         expectStarts(3);
 
         // The station dies and comes back with a fourth start.
         m_station.kill9();
-        m_station.start({ shift, QStringLiteral("--script=wait:1100,start") });
+        m_station.start({ shift, QStringLiteral("--script=wait:1600,start") });
         expectStarts(4);
 
         // The finish dies; meanwhile the station, killed again, takes a fifth.
@@ -185,8 +185,8 @@ private slots:
         m_finish.kill9();
         m_station.kill9();
         // After the start lockout of the fourth, which the recovered race keeps.
-        m_station.start({ shift, QStringLiteral("--script=wait:1100,start") });
-        QTRY_COMPARE_WITH_TIMEOUT(int(stationTicks(m_station.home).size()), 5, 10000);
+        m_station.start({ shift, QStringLiteral("--script=wait:1600,start") });
+        QTRY_COMPARE_WITH_TIMEOUT(int(stationTicks(m_station.home).size()), 5, 30000);
         m_finish.start({ QStringLiteral("--recover-answer=yes"), QStringLiteral("--print-starts") });
         expectStarts(5);
 

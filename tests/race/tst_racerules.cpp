@@ -1279,6 +1279,16 @@ private slots:
         QCOMPARE(race.placeOf("6") + race.placeOf("7") + race.placeOf("5"), QStringLiteral("113"));
         QCOMPARE(race.cell(kColGesamtzeit, race.rowOf("2")), RunTimeText(29500, 2));
         QCOMPARE(race.placeOf("4"), QStringLiteral("DNF"));
+        // Every output lists the DSQ of run 2 by its place, not among the
+        // statuses.
+        s = race::TakeSnapshot(race.rules, 150000, QString(), race::SnapshotColours());
+        const QString klasse = entry("5").klasse;
+        QStringList listed;
+        for (const race::SnapshotEntry& e : s.entries)
+            if (e.klasse == klasse)
+                listed << e.number;
+        QCOMPARE(listed.value(2), QStringLiteral("5"));
+        QCOMPARE(QSet<QString>({ listed.value(0), listed.value(1) }), QSet<QString>({ "6", "7" }));
     }
 
     // With one run nothing of two runs shows, and "2. Lauf beginnen" is not

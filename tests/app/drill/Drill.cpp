@@ -251,6 +251,12 @@ void runScript(TFormMain& w, const QStringList& steps)
             QEventLoop loop;
             QTimer::singleShot(step.mid(5).toInt(), &loop, &QEventLoop::quit);
             loop.exec();
+        } else if (step == QLatin1String("digest"))
+            PrintLine(QStringLiteral("digest-now %1").arg(w.Race().Digest()));
+        else if (step == QLatin1String("run2")) {
+            dialogs::SetDialogHandler([](QDialog*) { return int(mrYes); });
+            op::Trigger(w.ui.mRun2);
+            dialogs::SetDialogHandler({});
         }
     }
     race::RaceJournal& journal = w.Journal().File();

@@ -25,7 +25,9 @@ class TFormMain;
 //   --script=<steps>          runs the steps, separated by commas, once the
 //                             start-up is done: "load:<file>" loads a
 //                             protocol, "start", "stop", "end" press the
-//                             keys; then prints "scripted <seq> <digest>"
+//                             keys, "run2" begins run 2 (answering Ja),
+//                             "digest" prints "digest-now <digest>";
+//                             then prints "scripted <seq> <digest>"
 //                             once the journal has every event on the disk
 //   --print-digest            prints the messages shown ("message <text>")
 //                             and "digest <digest>" of the race once the
