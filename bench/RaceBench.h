@@ -7,8 +7,17 @@
 // costs.
 #include "app/FMain.h"
 #include "grid/SortGrid.h"
+#include "race/Race.h"
 
 #include <QString>
+
+// Ranks the table as an edit of it does, and puts the cursor where the window
+// then puts it: on the earliest runner, ready for STOPP.
+inline void RankTable(TFormMain& w)
+{
+    const race::RaceResult ranked = w.Race().RankRefresh(w.ui.SortGrid1->Selection().Top);
+    w.ui.SortGrid1->SetRow(ranked.view.currentRow);
+}
 
 // Entries 1..entries started, all but the last `running` finished, ranked;
 // with `classes` > 0 the entries take turns in that many classes.
@@ -44,5 +53,5 @@ inline void FillLateRace(TFormMain& w, int entries, int running, int classes = 0
     }
     g->SetCells(5, entries + 1, QStringLiteral("-"));
     g->EndUpdate();
-    (void)w.Race().RankRefresh(w.ui.SortGrid1->Selection().Top); // as a table edit ranks
+    RankTable(w);
 }

@@ -10,10 +10,13 @@
 #include "app/Application.h"
 #include "app/FMain.h"
 #include "controls/Dialogs.h"
+#include "controls/ModalResult.h"
 #include "grid/SortGrid.h"
 #include "protocol/Columns.h"
+#include "race/Race.h"
 #include "support/SerialSim.h"
 #include "support/TestSupport.h"
+#include "support/Timing.h"
 
 #include <QAction>
 
@@ -30,20 +33,31 @@ double measure(int entries, int classes, bool run2 = false)
     platform::SimSerialLab lab;
     TFormMain w;
     w.createDialogs();
-    // Every entry started; all but the last hundred finished, as late in a race.
-    FillLateRace(w, entries, 100, classes);
-    if (run2) {
-        // Every entry brings its time of run 1.
-        TSortGrid* g = w.ui.SortGrid1;
-        g->BeginUpdate();
-        for (int r = 1; r <= entries; ++r) {
-            g->SetCells(protocol::kColLauf1, r,
-                QStringLiteral("1.%1,%2").arg(r % 50 + 10).arg(r % 100, 2, 10, QLatin1Char('0')));
-            g->SetCells(protocol::kColLauf1Platz, r, QString::number(r));
+    if (!run2) {
+        // Every entry started; all but the last hundred finished, as late in a race.
+        FillLateRace(w, entries, 100, classes);
+    } else {
+        // Run 1 over, run 2 begun ("2. Lauf beginnen"), the first hundred of
+        // its start list on course.
+        FillLateRace(w, entries, 0, classes);
+        SetTiming(w.Race(), &race::RaceSettings::runs, 2);
+        dialogs::SetDialogHandler([](QDialog*) { return int(mrYes); });
+        w.ui.mRun2->trigger();
+        dialogs::SetDialogHandler({});
+        w.ui.SortGrid1->SetRow(1);
+        for (int i = 0; i < 100; ++i) {
+            tick.advance(100);
+            w.ui.mStart->trigger();
         }
-        g->EndUpdate();
-        (void)w.Race().RankRefresh(w.ui.SortGrid1->Selection().Top); // as a table edit ranks
+        RankTable(w);
     }
+    const auto timed = [&w] {
+        int n = 0;
+        for (int r = 1; r < w.ui.SortGrid1->RowCount(); ++r)
+            n += w.ui.SortGrid1->Cells(protocol::kColZeit, r).trimmed().isEmpty() ? 0 : 1;
+        return n;
+    };
+    const int before = timed();
 
     std::vector<double> ms;
     for (int i = 0; i < 20; ++i) {
@@ -54,7 +68,10 @@ double measure(int entries, int classes, bool run2 = false)
         ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
     }
     std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
+    // A stop that found nobody to stop measures nothing: then the figure is
+    // not given.
+    const bool stopped = timed() - before == static_cast<int>(ms.size());
+    return stopped ? ms[ms.size() / 2] : 1e9;
 }
 
 } // namespace
@@ -71,10 +88,16 @@ int main(int argc, char** argv)
     const double largeClasses = measure(20000, 20);
     const double largeRun2 = measure(20000, 20, true);
     std::printf("STOPP -> ranked, placed, current row chosen (median of 20 stops)\n");
-    std::printf("  2,000 entries: %.2f ms (target <= 5 ms)\n", small);
-    std::printf("  20,000 entries: %.2f ms (target <= 60 ms)\n", large);
-    std::printf("  2,000 entries in 20 classes: %.2f ms (target <= 5 ms)\n", smallClasses);
-    std::printf("  20,000 entries in 20 classes: %.2f ms (target <= 60 ms)\n", largeClasses);
-    std::printf("  20,000 entries in 20 classes, run 2 of two: %.2f ms (target <= 60 ms)\n", largeRun2);
+    const auto show = [](const char* what, double ms, int target) {
+        if (ms >= 1e9)
+            std::printf("  %s: not measured, a stop found nobody to stop (target <= %d ms)\n", what, target);
+        else
+            std::printf("  %s: %.2f ms (target <= %d ms)\n", what, ms, target);
+    };
+    show("2,000 entries", small, 5);
+    show("20,000 entries", large, 60);
+    show("2,000 entries in 20 classes", smallClasses, 5);
+    show("20,000 entries in 20 classes", largeClasses, 60);
+    show("20,000 entries in 20 classes, run 2 of two", largeRun2, 60);
     return Verdict(small <= 5 && large <= 60 && smallClasses <= 5 && largeClasses <= 60 && largeRun2 <= 60);
 }
