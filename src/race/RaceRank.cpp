@@ -109,6 +109,38 @@ void writeRanking(TCellTable& table, const std::vector<RankInput>& inputs, const
     }
 }
 
+// What row `r` is ranked by, and how its place is shown. `scoring` is given
+// in a race of two runs, where the two runs' times and statuses decide.
+RowRank classify(const TCellStore& cells, int r, EntryStatus status, const RunsScoring* scoring, RankInput& input)
+{
+    const QString& zeit = cells.CellRef(kColZeit, r);
+    std::optional<std::int64_t> value;
+    if (!blank(zeit)) {
+        value = RunTimeValue(zeit);
+        if (!value)
+            value = RunTimeValue(TrimBlanks(zeit));
+    }
+    if (scoring) {
+        const EntryRuns entry { RunTimeValue(TrimBlanks(cells.CellRef(kColLauf1, r))), value,
+            StatusOfCell(cells.CellRef(kColLauf1Status, r)), status };
+        const RunsScore score = ScoreRuns(entry, *scoring);
+        input.value = score.value;
+        input.status = score.status;
+        if (score.value)
+            return RowRank::Ranked;
+        if (score.status != EntryStatus::None)
+            return RowRank::Status;
+        return blank(zeit) ? RowRank::Waiting : RowRank::NoRunTime;
+    }
+    input.status = status;
+    input.value = value;
+    if (status != EntryStatus::None)
+        return RowRank::Status;
+    if (blank(zeit))
+        return RowRank::Waiting;
+    return value ? RowRank::Ranked : RowRank::NoRunTime;
+}
+
 } // namespace
 
 Race::RowState Race::StateOf(int row) const
@@ -265,7 +297,6 @@ Race::Waiting Race::writePlaces()
     QStringList seen; // the classes in the table's order
     for (int r = 1; r < rows; ++r) {
         RankInput& input = inputs[static_cast<size_t>(r - 1)];
-        RowRank& kind = kinds[static_cast<size_t>(r - 1)];
         const QString& klasseText = cells.CellRef(kColKlasse, r);
         if (!blank(klasseText)) {
             const bool trimmed = klasseText.front().unicode() > 32 && klasseText.back().unicode() > 32;
@@ -294,34 +325,7 @@ Race::Waiting Race::writePlaces()
                 }
             }
         }
-        std::optional<std::int64_t> value;
-        if (!blank(zeit)) {
-            value = RunTimeValue(zeit);
-            if (!value)
-                value = RunTimeValue(TrimBlanks(zeit));
-        }
-        if (runs) {
-            const EntryRuns entry { RunTimeValue(TrimBlanks(cells.CellRef(kColLauf1, r))), value,
-                StatusOfCell(cells.CellRef(kColLauf1Status, r)), status };
-            const RunsScore score = ScoreRuns(entry, scoring);
-            input.value = score.value;
-            input.status = score.status;
-            if (score.value)
-                kind = RowRank::Ranked;
-            else if (score.status != EntryStatus::None)
-                kind = RowRank::Status;
-            else
-                kind = blank(zeit) ? RowRank::Waiting : RowRank::NoRunTime;
-            continue;
-        }
-        input.status = status;
-        input.value = value;
-        if (status != EntryStatus::None)
-            kind = RowRank::Status;
-        else if (blank(zeit))
-            kind = RowRank::Waiting;
-        else
-            kind = value ? RowRank::Ranked : RowRank::NoRunTime;
+        kinds[static_cast<size_t>(r - 1)] = classify(cells, r, status, runs ? &scoring : nullptr, input);
     }
     const std::vector<RankPlaces> places = RankEntries(inputs);
     const bool classes = !seen.isEmpty();
