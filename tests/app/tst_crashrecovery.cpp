@@ -445,6 +445,16 @@ private slots:
         const QByteArray both = ReadFileBytes(folder + journals.first()) + ReadFileBytes(folder + journals.last());
         QVERIFY(both.contains(" sum=" + inRun2[2]));
         QCOMPARE(both.count(" START "), 2);
+
+        // Killed during run 2 (the start lockout still running, so no later
+        // event): taken back, the race is run 2 as the script left it, both
+        // runners on course.
+        QProcess after;
+        startChild(after, { QStringLiteral("--recover-answer=yes"), QStringLiteral("--script=digest") });
+        const QList<QByteArray> again = waitForLine(after, "digest-now ").split(' ');
+        ::kill(static_cast<pid_t>(after.processId()), SIGKILL);
+        QVERIFY(after.waitForFinished(10000));
+        QCOMPARE(again.value(1), inRun2[2]);
     }
 
     // The disk refuses the journal in the middle of a race: no box stops the
