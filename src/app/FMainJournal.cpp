@@ -110,6 +110,10 @@ bool TFormMain::recoverJournal(const QString& fileName)
         if (recovery.read) {
             // The digits first: the race's times are shown at its accuracy.
             displayAccuracySwitch(m_race->Settings().accuracy);
+            // The columns next (a race of two runs has more): a change of them
+            // moves the grid's cursor, which must not become a row change of
+            // the race taken back.
+            columnLayout();
             mirrorRace(m_race->View(), RowFollow::WholeRow);
         }
     }
