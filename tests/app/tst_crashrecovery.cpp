@@ -170,6 +170,22 @@ class TestCrashRecovery : public QObject {
     }
 
     // The first line starting with `prefix` the program prints.
+    // A protocol saved mid-race: Cleo finished, Anna and Bert on course
+    // since 50 s and 40 s. Its path, empty when it could not be written.
+    QString writeMidRaceProtocol(const QString& name) const
+    {
+        const platform::Tick now = platform::SystemTickSource().now();
+        const QString file = m_home.path() + QStringLiteral("/work/") + name;
+        QFile protocol(file);
+        if (!protocol.open(QIODevice::WriteOnly))
+            return {};
+        protocol.write("Nr.\tName\tStart\tZeit\tSplit\tPlatz\t*\t\r\n");
+        protocol.write("3\tCleo\t10:00.00,00\t0.30,00\t0,00\t1\t30000\t\r\n");
+        protocol.write(QStringLiteral("1\tAnna\t10:00.10,00\t \t0.10,00\t-\t%1\t\r\n").arg(now - 50000).toUtf8());
+        protocol.write(QStringLiteral("2\tBert\t10:00.20,00\t \t0.20,00\t-\t%1\t\r\n").arg(now - 40000).toUtf8());
+        return protocol.flush() ? file : QString();
+    }
+
     static QByteArray waitForLine(QProcess& p, const QByteArray& prefix)
     {
         QByteArray seen;
@@ -337,15 +353,8 @@ private slots:
     void loadedTableWithEntriesOnCourse_isJournaledFromItsFirstStop()
     {
         emptyDataFolder();
-        const platform::Tick now = platform::SystemTickSource().now();
-        const QString file = m_home.path() + QStringLiteral("/work/mitten.txt");
-        QFile protocol(file);
-        QVERIFY(protocol.open(QIODevice::WriteOnly));
-        protocol.write("Nr.\tName\tStart\tZeit\tSplit\tPlatz\t*\t\r\n");
-        protocol.write("3\tCleo\t10:00.00,00\t0.30,00\t0,00\t1\t30000\t\r\n");
-        protocol.write(QStringLiteral("1\tAnna\t10:00.10,00\t \t0.10,00\t-\t%1\t\r\n").arg(now - 50000).toUtf8());
-        protocol.write(QStringLiteral("2\tBert\t10:00.20,00\t \t0.20,00\t-\t%1\t\r\n").arg(now - 40000).toUtf8());
-        protocol.close();
+        const QString file = writeMidRaceProtocol(QStringLiteral("mitten.txt"));
+        QVERIFY(!file.isEmpty());
 
         QProcess p;
         startChild(p, { QStringLiteral("--script=load:") + file + QStringLiteral(",stop") });
@@ -381,15 +390,8 @@ private slots:
         }
         const auto cleanup
             = qScopeGuard([&] { QFile::remove(m_home.path() + QStringLiteral("/config/rennzeit.conf")); });
-        const platform::Tick now = platform::SystemTickSource().now();
-        const QString file = m_home.path() + QStringLiteral("/work/lauf1.txt");
-        QFile protocol(file);
-        QVERIFY(protocol.open(QIODevice::WriteOnly));
-        protocol.write("Nr.\tName\tStart\tZeit\tSplit\tPlatz\t*\t\r\n");
-        protocol.write("3\tCleo\t10:00.00,00\t0.30,00\t0,00\t1\t30000\t\r\n");
-        protocol.write(QStringLiteral("1\tAnna\t10:00.10,00\t \t0.10,00\t-\t%1\t\r\n").arg(now - 50000).toUtf8());
-        protocol.write(QStringLiteral("2\tBert\t10:00.20,00\t \t0.20,00\t-\t%1\t\r\n").arg(now - 40000).toUtf8());
-        protocol.close();
+        const QString file = writeMidRaceProtocol(QStringLiteral("lauf1.txt"));
+        QVERIFY(!file.isEmpty());
 
         // The race as the newest journal last recorded it (a lockout that
         // ends after the script is an event of its own).
