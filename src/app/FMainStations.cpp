@@ -22,7 +22,6 @@
 #include "grid/SortGrid.h"
 #include "platform/SettingsStore.h"
 #include "platform/WallClock.h"
-#include "protocol/Columns.h"
 #include "race/JournalRecorder.h"
 #include "race/JournalStore.h"
 #include "race/LightBarriers.h"
@@ -36,8 +35,6 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QToolButton>
-
-#include <set>
 
 namespace {
 
@@ -109,7 +106,7 @@ void TFormMain::wireStations(const settings::Values& values)
         return;
     }
     m_finishStations = std::make_unique<StationsAtFinish>(
-        *m_lightBarriers, m_journal.get(), QDir(folder).filePath(QStringLiteral("stationen.stand")));
+        *m_race, *m_lightBarriers, m_journal.get(), QDir(folder).filePath(QStringLiteral("stationen.stand")));
     StationsAtFinish& finish = *m_finishStations;
     finish.CurrentRow = [this] { return currentRow(); };
     finish.Mirror = [this](const race::BarrierStep& step) {
@@ -119,32 +116,10 @@ void TFormMain::wireStations(const settings::Values& values)
     finish.ApplyFinishLine = [this](const platform::LineEvent& change) { applyLine(change); };
     finish.Notice = [this](const QString& text, bool failure) { showNotice(text, failure); };
     finish.OnStateChanged = [this] { showStationsState(); };
-    finish.AssignInterim = [this](stations::Role from, const platform::Stamp& stamp, std::set<QString>& given) {
-        // The earliest running entry without a time from this station yet.
-        const TSortGrid& grid = *ui.SortGrid1;
-        int best = -1;
-        platform::Tick bestStart = 0;
-        for (int row = 1; row < grid.RowCount(); ++row) {
-            if (m_race->StateOf(row) != race::Race::RowState::Running)
-                continue;
-            const QString number = grid.Cells(protocol::kColNr, row);
-            if (given.count(number))
-                continue;
-            const platform::Tick start = grid.Cells(protocol::kColRaw, row).toInt();
-            if (best < 0 || platform::TickDiff(start, bestStart) < 0) {
-                best = row;
-                bestStart = start;
-            }
-        }
-        const QString who = stations::RoleCaption(from);
-        const QString time = stamp.timeOfDay.toString(QStringLiteral("HH:mm:ss,zzz"));
-        if (best < 0)
-            return QStringLiteral("%1 um %2: kein laufender Teilnehmer ohne Zeit").arg(who, time);
-        const QString number = grid.Cells(protocol::kColNr, best);
-        given.insert(number);
-        return QStringLiteral("%1: Nr. %2 %3 (%4)")
-            .arg(
-                who, number, RunTimeText(platform::TickDiff(stamp.tick, bestStart), m_race->Settings().accuracy), time);
+    finish.OnMarksChanged = [this] { m_live->ResultsChanged(); };
+    m_live->Decorate = [this](race::Snapshot& snapshot) {
+        if (m_finishStations)
+            m_finishStations->Decorate(snapshot);
     };
     m_stationsHeader = new QLabel(ui.Panel1);
     m_stationsHeader->setObjectName(QStringLiteral("LabStations"));

@@ -98,7 +98,10 @@ QString LivePublisher::Address() const
 
 race::Snapshot LivePublisher::TakeSnapshot() const
 {
-    return race::TakeSnapshot(m_race, platform::GetTickCount(), m_title, m_colours);
+    race::Snapshot snapshot = race::TakeSnapshot(m_race, platform::GetTickCount(), m_title, m_colours);
+    if (Decorate)
+        Decorate(snapshot);
+    return snapshot;
 }
 
 void LivePublisher::ResultsChanged()

@@ -73,6 +73,9 @@ public:
 
     // The address or the error changed.
     std::function<void()> OnStateChanged;
+    // Adds what the race's table does not hold to each snapshot (where the
+    // timing stations' times came from).
+    std::function<void(race::Snapshot& snapshot)> Decorate;
 
 private:
     const race::Race& m_race;

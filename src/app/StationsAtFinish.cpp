@@ -3,11 +3,16 @@
 
 #include "app/StationsAtFinish.h"
 
+#include "gridstore/CellStore.h"
+#include "gridstore/CellTable.h"
+#include "gridstore/GridCommaText.h"
 #include "platform/AtomicFile.h"
 #include "platform/WallClock.h"
 #include "protocol/Columns.h"
+#include "race/JournalEvents.h"
 #include "race/JournalLine.h"
 #include "race/JournalRecorder.h"
+#include "race/Race.h"
 #include "race/RaceText.h"
 #include "stations/StationFile.h"
 
@@ -44,6 +49,14 @@ QString whyNotStarted(race::Outcome outcome)
     }
 }
 
+// What the stations' times are kept by: the entry's number and its start's
+// time of day, which neither STOPP nor a sort changes (run 2 writes a new
+// start). Two starts within a hundredth have different numbers.
+QString entryKey(const QString& number, const QString& start)
+{
+    return TrimBlanks(number) + QLatin1Char('|') + TrimBlanks(start);
+}
+
 std::int64_t wallOf(const platform::LineEvent& change)
 {
     return change.wallClockMs != 0 ? change.wallClockMs * 1'000'000 : platform::WallClockNs();
@@ -52,8 +65,9 @@ std::int64_t wallOf(const platform::LineEvent& change)
 } // namespace
 
 StationsAtFinish::StationsAtFinish(
-    race::LightBarriers& barriers, race::JournalRecorder* journal, QString stateFile, QObject* parent)
+    race::Race& race, race::LightBarriers& barriers, race::JournalRecorder* journal, QString stateFile, QObject* parent)
     : QObject(parent)
+    , m_race(race)
     , m_barriers(barriers)
     , m_journal(journal)
     , m_stateFile(std::move(stateFile))
@@ -217,7 +231,9 @@ void StationsAtFinish::apply(const stations::MergedImpulse& merged)
         const race::BarrierStep step = m_barriers.Impulse(race::Barrier::Start, stamp, CurrentRow ? CurrentRow() : 1);
         if (Mirror)
             Mirror(step);
-        if (step.result.start != race::Outcome::Started) {
+        if (step.result.start == race::Outcome::Started) {
+            markStart(impulse, stamp);
+        } else {
             // The start is not lost: the official sees it with its time.
             const QString text
                 = QStringLiteral("Start von Station Start um %1 nicht übernommen: %2")
@@ -227,13 +243,103 @@ void StationsAtFinish::apply(const stations::MergedImpulse& merged)
                 Notice(text, true);
         }
     } else {
-        const QString text
-            = AssignInterim ? AssignInterim(impulse.role, stamp, m_interimGiven[int(impulse.role)]) : QString();
-        m_interims.append(text);
-        if (OnStateChanged)
-            OnStateChanged();
+        interim(impulse, stamp);
     }
     noteApplied(impulse.role, impulse.sequence);
+}
+
+void StationsAtFinish::interim(const stations::Impulse& impulse, const platform::Stamp& stamp)
+{
+    // The earliest running entry that started before the impulse and has no
+    // time from this station yet: runners pass an interim station in the
+    // order they started, as far as the timer can know.
+    const size_t station = size_t(impulse.role) - size_t(Role::Split1);
+    const TCellStore& cells = m_race.Table().TableStore();
+    int best = -1;
+    platform::Tick bestStart = 0;
+    for (int row = 1; row < cells.RowCount(); ++row) {
+        if (m_race.StateOf(row) != race::Race::RowState::Running)
+            continue;
+        const auto found
+            = m_marks.find(entryKey(cells.Cell(protocol::kColNr, row), cells.Cell(protocol::kColStart, row)));
+        if (found != m_marks.end() && found->second.interimMs[station])
+            continue;
+        const platform::Tick start = cells.Cell(protocol::kColRaw, row).toInt();
+        if (platform::TickDiff(stamp.tick, start) < 0)
+            continue;
+        if (best < 0 || platform::TickDiff(start, bestStart) < 0) {
+            best = row;
+            bestStart = start;
+        }
+    }
+    const QString who = stations::RoleCaption(impulse.role);
+    const QString time = stamp.timeOfDay.toString(QStringLiteral("HH:mm:ss,zzz"));
+    if (best < 0) {
+        // Nobody on course could have passed: the official decides.
+        const QString text = QStringLiteral("%1 um %2 (Nr. %3): kein laufender Teilnehmer ohne Zeit dieser Station")
+                                 .arg(who, time)
+                                 .arg(impulse.sequence);
+        m_unassigned.append(text);
+        if (Notice)
+            Notice(text, true);
+        return;
+    }
+    const QString number = TrimBlanks(cells.Cell(protocol::kColNr, best));
+    const QString start = TrimBlanks(cells.Cell(protocol::kColStart, best));
+    const std::int32_t ms = platform::TickDiff(stamp.tick, bestStart);
+    m_marks[entryKey(number, start)].interimMs[station] = ms;
+    if (m_journal)
+        m_journal->NoteStationTime(stations::RoleKey(impulse.role), impulse.sequence, stamp, number, start, ms);
+    m_interims.append(
+        QStringLiteral("%1: Nr. %2 %3 (%4)").arg(who, number, RunTimeText(ms, m_race.Settings().accuracy), time));
+    if (OnMarksChanged)
+        OnMarksChanged();
+    if (OnStateChanged)
+        OnStateChanged();
+}
+
+void StationsAtFinish::markStart(const stations::Impulse& impulse, const platform::Stamp& stamp)
+{
+    // The entry the start went to holds its tick while it runs.
+    const TCellStore& cells = m_race.Table().TableStore();
+    const QString tick = QString::number(stamp.tick);
+    for (int row = 1; row < cells.RowCount(); ++row) {
+        if (m_race.StateOf(row) != race::Race::RowState::Running
+            || TrimBlanks(cells.Cell(protocol::kColRaw, row)) != tick)
+            continue;
+        const QString number = TrimBlanks(cells.Cell(protocol::kColNr, row));
+        const QString start = TrimBlanks(cells.Cell(protocol::kColStart, row));
+        m_marks[entryKey(number, start)].startAtStation = true;
+        if (m_journal)
+            m_journal->NoteStationTime(
+                stations::RoleKey(impulse.role), impulse.sequence, stamp, number, start, std::nullopt);
+        if (OnMarksChanged)
+            OnMarksChanged();
+        return;
+    }
+}
+
+void StationsAtFinish::Decorate(race::Snapshot& snapshot) const
+{
+    if (m_links.empty())
+        return;
+    for (const auto& [role, peer] : m_links)
+        snapshot.stations.append(stations::RoleKey(static_cast<Role>(role)));
+    for (race::SnapshotEntry& e : snapshot.entries) {
+        if (TrimBlanks(e.start).isEmpty() || e.state == race::Race::RowState::Free)
+            continue;
+        const auto found = m_marks.find(entryKey(e.number, e.start));
+        const bool atStation = found != m_marks.end() && found->second.startAtStation;
+        e.startFrom = stations::RoleKey(atStation ? Role::Start : Role::Finish);
+        if (found == m_marks.end())
+            continue;
+        for (size_t i = 0; i < e.interimMs.size(); ++i) {
+            if (const auto ms = found->second.interimMs[i]) {
+                e.interimMs[i] = *ms;
+                e.interim[i] = RunTimeText(*ms, snapshot.accuracy);
+            }
+        }
+    }
 }
 
 void StationsAtFinish::late(const stations::MergedImpulse& merged)
@@ -273,13 +379,47 @@ void StationsAtFinish::ResumeFromJournal(const QString& journalFile)
     if (!contents)
         return;
     std::array<std::optional<std::uint64_t>, stations::kRoleCount> found;
+    std::map<QString, QString> starts; // station starts without a line of whose they were: by number
+    const QString started = QString::fromLatin1(race::OutcomeName(race::Outcome::Started));
     for (const race::JournalEntry& entry : contents->entries) {
         if (!entry.HasField(QStringLiteral("station")) || !entry.HasField(QStringLiteral("nr")))
             continue;
+        const QString station = entry.Field(QStringLiteral("station"));
+        std::optional<Role> role;
         for (int r = 1; r < stations::kRoleCount; ++r)
-            if (entry.Field(QStringLiteral("station")) == stations::RoleKey(static_cast<Role>(r)))
-                found[r]
-                    = std::max<std::uint64_t>(found[r].value_or(0), entry.Field(QStringLiteral("nr")).toULongLong());
+            if (station == stations::RoleKey(static_cast<Role>(r)))
+                role = static_cast<Role>(r);
+        if (!role)
+            continue;
+        found[int(*role)]
+            = std::max<std::uint64_t>(found[int(*role)].value_or(0), entry.Field(QStringLiteral("nr")).toULongLong());
+        // Whose start and interim time each was: lines of their own after
+        // the impulse's.
+        if (entry.kind == race::kind::StationStart || entry.kind == race::kind::StationInterim) {
+            Marks& marks
+                = m_marks[entryKey(entry.Field(QStringLiteral("startnr")), entry.Field(QStringLiteral("startzeit")))];
+            bool ok = false;
+            const int ms = entry.Field(QStringLiteral("ms")).toInt(&ok);
+            if (entry.kind == race::kind::StationStart)
+                marks.startAtStation = true;
+            else if (stations::IsSplit(*role) && ok)
+                marks.interimMs[size_t(*role) - size_t(Role::Split1)] = ms;
+            starts.erase(entry.Field(QStringLiteral("nr")));
+        } else if (*role == Role::Start && entry.Field(QStringLiteral("startresult")) == started) {
+            starts[entry.Field(QStringLiteral("nr"))] = TimeOfDayText(entry.time);
+        }
+    }
+    // A start whose own line did not reach the disk before the crash: the
+    // entry is the one that started then, when only one did.
+    const TCellStore& cells = m_race.Table().TableStore();
+    for (const auto& [sequence, start] : starts) {
+        int only = -1;
+        for (int row = 1; row < cells.RowCount(); ++row) {
+            if (TrimBlanks(cells.Cell(protocol::kColStart, row)) == start)
+                only = only < 0 ? row : 0;
+        }
+        if (only > 0)
+            m_marks[entryKey(cells.Cell(protocol::kColNr, only), start)].startAtStation = true;
     }
     // The race is what the journal holds: impulses after its last one are
     // fetched again, even where the file beside it counted them.
@@ -354,6 +494,18 @@ void StationsAtFinish::readState()
         return;
     for (const QByteArray& line : file.readAll().split('\n')) {
         const QList<QByteArray> parts = line.trimmed().split(' ');
+        if (parts.size() == 2 && parts[0] == "startstation") {
+            m_marks[QString::fromUtf8(QByteArray::fromPercentEncoding(parts[1]))].startAtStation = true;
+            continue;
+        }
+        if (parts.size() == 4 && parts[0] == "zwischenzeit") {
+            const int station = parts[1].toInt() - 1;
+            bool ok = false;
+            const int ms = parts[2].toInt(&ok);
+            if (ok && station >= 0 && station < race::kInterimStations)
+                m_marks[QString::fromUtf8(QByteArray::fromPercentEncoding(parts[3]))].interimMs[size_t(station)] = ms;
+            continue;
+        }
         if (parts.size() != 2)
             continue;
         for (int r = 1; r < stations::kRoleCount; ++r)
@@ -368,6 +520,23 @@ void StationsAtFinish::writeState()
     for (int r = 1; r < stations::kRoleCount; ++r)
         if (m_applied[r] > 0)
             bytes += stations::RoleKey(static_cast<Role>(r)).toLatin1() + ' ' + QByteArray::number(m_applied[r]) + '\n';
+    // What the stations gave the entries of the table, so a restart, or a
+    // second recovery whose journal began after them, still knows it.
+    const TCellStore& cells = m_race.Table().TableStore();
+    std::set<QString> entries;
+    for (int row = 1; row < cells.RowCount(); ++row)
+        entries.insert(entryKey(cells.Cell(protocol::kColNr, row), cells.Cell(protocol::kColStart, row)));
+    for (const auto& [key, marks] : m_marks) {
+        if (!entries.count(key))
+            continue;
+        const QByteArray written = key.toUtf8().toPercentEncoding();
+        if (marks.startAtStation)
+            bytes += "startstation " + written + '\n';
+        for (size_t i = 0; i < marks.interimMs.size(); ++i)
+            if (marks.interimMs[i])
+                bytes += "zwischenzeit " + QByteArray::number(i + 1) + ' ' + QByteArray::number(*marks.interimMs[i])
+                    + ' ' + written + '\n';
+    }
     QString reason;
     if (!platform::WriteFileAtomically(m_stateFile, bytes, &reason) && Notice)
         Notice(QStringLiteral("Stand der Stationen nicht gespeichert: %1\n%2").arg(m_stateFile, reason), true);

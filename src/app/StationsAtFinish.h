@@ -6,6 +6,7 @@
 #include "platform/SerialDevice.h"
 #include "platform/Settings.h"
 #include "race/LightBarriers.h"
+#include "race/RaceSnapshot.h"
 #include "stations/Impulse.h"
 #include "stations/Merge.h"
 #include "stations/StationLink.h"
@@ -21,11 +22,12 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
+#include <optional>
 
 namespace race {
 class JournalRecorder;
-}
+class Race;
+} // namespace race
 
 // The finish's side of the timing stations: a link to each station the
 // settings name, and the merge that puts the stations' impulses and the
@@ -35,6 +37,10 @@ class JournalRecorder;
 // machine's tick); an interim station's is the interim time of the earliest
 // running entry that has none from it yet. A start that arrives after a later
 // impulse went into the race is listed for the official, never assigned.
+// Which starts came from the start station and the entries' interim times
+// are kept by the entry's number and its start's time of day (cells that
+// neither STOPP nor a sort changes); they go into the journal after the
+// impulse, into the file beside it and into what spectators see.
 //
 // How far each station's impulses went into the race is kept twice: in the
 // race journal (each station impulse's line names station and number, for a
@@ -43,8 +49,8 @@ class StationsAtFinish final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(StationsAtFinish)
 public:
-    StationsAtFinish(
-        race::LightBarriers& barriers, race::JournalRecorder* journal, QString stateFile, QObject* parent = nullptr);
+    StationsAtFinish(race::Race& race, race::LightBarriers& barriers, race::JournalRecorder* journal, QString stateFile,
+        QObject* parent = nullptr);
     ~StationsAtFinish() override;
 
     // The stations of the settings; links to stations no longer named end,
@@ -60,7 +66,8 @@ public:
     void AddFinishLine(const platform::LineEvent& change);
 
     // A recovered race: its journal says how far each station's impulses
-    // went into it (the numbers after those are fetched again).
+    // went into it (the numbers after those are fetched again), which starts
+    // came from the start station and which interim times entries have.
     void ResumeFromJournal(const QString& journalFile);
     std::uint64_t Applied(stations::Role role) const;
 
@@ -76,24 +83,28 @@ public:
     // "Ziel wartet auf Station Start (2 s)" while a finish impulse waits.
     QString WaitText() const;
     // Interim times of the interim stations, newest last ("Zwischenzeit 1:
-    // Nr. 7 0.45,12").
+    // Nr. 7 0.45,12 (10:04:05,120)").
     const QStringList& Interims() const { return m_interims; }
+    // The stations taking part, and per entry where its start was taken and
+    // its interim times: into a snapshot of the race (nothing without
+    // stations).
+    void Decorate(race::Snapshot& snapshot) const;
     // Station starts the race did not take (late, or the barrier locked),
     // with their times, for the official to enter.
     const QStringList& Unassigned() const { return m_unassigned; }
 
     // The window's part: the row the operator has selected, the step to
     // mirror, a finish line change to apply now, a notice for the header
-    // (late starts, refused lines, clock steps), the header to redraw.
+    // (late starts, interim impulses nobody can have, refused lines, clock
+    // steps), the header to redraw.
     std::function<int()> CurrentRow;
     std::function<void(const race::BarrierStep& step)> Mirror;
     std::function<void(const platform::LineEvent& change)> ApplyFinishLine;
     std::function<void(const QString& text, bool failure)> Notice;
     std::function<void()> OnStateChanged;
-    // Interim impulses: the race's table, to find the runner they belong to
-    // among those not yet in `given` (the entries this station gave a time,
-    // by number; the runner found goes in).
-    std::function<QString(stations::Role role, const platform::Stamp& stamp, std::set<QString>& given)> AssignInterim;
+    // A start from the start station or an interim time went to an entry:
+    // what spectators see of it changed.
+    std::function<void()> OnMarksChanged;
 
 private:
     struct Peer {
@@ -104,11 +115,21 @@ private:
     void release();
     void apply(const stations::MergedImpulse& merged);
     void late(const stations::MergedImpulse& merged);
+    void interim(const stations::Impulse& impulse, const platform::Stamp& stamp);
+    void markStart(const stations::Impulse& impulse, const platform::Stamp& stamp);
     void noteApplied(stations::Role role, std::uint64_t sequence);
     void readState();
     void writeState();
     std::int64_t offsetOf(stations::Role role) const;
 
+    // What the stations gave an entry, by its number and its start's time
+    // of day.
+    struct Marks {
+        bool startAtStation = false;
+        std::array<std::optional<std::int32_t>, race::kInterimStations> interimMs {};
+    };
+
+    race::Race& m_race;
     race::LightBarriers& m_barriers;
     race::JournalRecorder* m_journal;
     QString m_stateFile;
@@ -120,7 +141,7 @@ private:
     QTimer m_release;
     QStringList m_interims;
     std::deque<stations::Impulse> m_early; // arrived before their station's offset was known
-    std::map<int, std::set<QString>> m_interimGiven; // by role
+    std::map<QString, Marks> m_marks;
     QStringList m_unassigned;
     QString m_lastWait;
 };

@@ -51,6 +51,15 @@ void appendRace(QByteArray& out, const race::Snapshot& snapshot)
         out += snapshot.startList ? "true" : "false";
         out += ',';
     }
+    if (!snapshot.stations.isEmpty()) {
+        out += "\"stations\":[";
+        for (qsizetype i = 0; i < snapshot.stations.size(); ++i) {
+            if (i > 0)
+                out += ',';
+            AppendJsonString(out, snapshot.stations[i]);
+        }
+        out += "],";
+    }
 }
 
 void appendValue(QByteArray& out, const race::EntryField& field, const QString& value)
@@ -61,7 +70,7 @@ void appendValue(QByteArray& out, const race::EntryField& field, const QString& 
         AppendJsonString(out, value);
 }
 
-void appendEntry(QByteArray& out, const race::SnapshotEntry& e, bool runs)
+void appendEntry(QByteArray& out, const race::SnapshotEntry& e, const std::vector<const race::EntryField*>& extra)
 {
     out += "{\"id\":";
     AppendJsonString(out, e.id);
@@ -71,25 +80,19 @@ void appendEntry(QByteArray& out, const race::SnapshotEntry& e, bool runs)
         out += "\":";
         appendValue(out, f, f.value(e));
     }
-    // Times of two runs are left out while not timed, rather than null, so
-    // a reader tells "not yet" from a time of nothing.
-    if (runs) {
-        for (const race::EntryField& f : race::RunEntryFields()) {
-            const QString value = f.value(e);
-            if (f.number && value.isEmpty())
-                continue;
-            out += ",\"";
-            out += f.name;
-            out += "\":";
-            appendValue(out, f, value);
-        }
+    // Times of two runs and of interim stations are left out while not
+    // timed, rather than null, so a reader tells "not yet" from a time of
+    // nothing; so are the texts of interim stations.
+    for (const race::EntryField* f : extra) {
+        const QString value = f->value(e);
+        if (value.isEmpty() && (f->number || QByteArrayView(f->name).startsWith("interim")))
+            continue;
+        out += ",\"";
+        out += f->name;
+        out += "\":";
+        appendValue(out, *f, value);
     }
     out += '}';
-}
-
-bool twoRuns(const race::Snapshot& snapshot)
-{
-    return snapshot.runs == 2 || snapshot.run == 2;
 }
 
 void appendLatest(QByteArray& out, const race::Snapshot& snapshot)
@@ -236,11 +239,12 @@ QByteArray ResultsJsonBody(const race::Snapshot& snapshot, std::uint64_t version
     appendRace(out, snapshot);
     out += "\"entries\":[";
     bool first = true;
+    const std::vector<const race::EntryField*> extra = race::ExtraEntryFields(snapshot);
     for (const race::SnapshotEntry& e : snapshot.entries) {
         if (!first)
             out += ',';
         first = false;
-        appendEntry(out, e, twoRuns(snapshot));
+        appendEntry(out, e, extra);
     }
     out += "],";
     appendLatest(out, snapshot);
@@ -256,10 +260,11 @@ QByteArray DeltaJsonBody(
     out += ",\"base\":" + QByteArray::number(static_cast<qulonglong>(base)) + ',';
     appendRace(out, after);
     out += "\"changed\":[";
+    const std::vector<const race::EntryField*> extra = race::ExtraEntryFields(after);
     for (size_t i = 0; i < delta.changed.size(); ++i) {
         if (i > 0)
             out += ',';
-        appendEntry(out, after.entries[static_cast<size_t>(delta.changed[i])], twoRuns(after));
+        appendEntry(out, after.entries[static_cast<size_t>(delta.changed[i])], extra);
     }
     out += "],";
     if (delta.orderChanged) {

@@ -220,6 +220,15 @@ function draw() {
     return '1. Lauf ' + (e.run1 || e.run1Status || '\u2013') + ' \u00b7 2. Lauf ' + (e.time || '\u2013') +
       (e.behind ? ' \u00b7 ' + e.behind : '');
   }
+  // With timing stations a started entry says where its start was taken
+  // and shows its interim times.
+  function stationsLine(e) {
+    if (!data.stations || !e.startFrom) return '';
+    var parts = ['Start ' + (e.startFrom === 'Ziel' ? 'im Ziel' : 'an Station ' + e.startFrom)];
+    for (var k = 1; k <= 4; k++) if (e['interim' + k]) parts.push('Zwischenzeit ' + k + ' ' + e['interim' + k]);
+    return parts.join(' \u00b7 ');
+  }
+  function joined(a, b) { return a && b ? a + ' \u00b7 ' + b : a || b; }
   function row(i, cls, place, time, extra) {
     var e = data.entries[i], r = rowsById[e.id];
     if (!r) {
@@ -251,8 +260,8 @@ function draw() {
     if (two && now === 'run') head = (classes.length ? 'u' : 'U') + 'nterwegs \u2013 mit dem 1. Lauf';
     if (now !== kind && head) section('class:' + k, head);
     kind = now;
-    if (now === 'fin') row(i, 'fin', e.place, two ? e.total || e.time : e.time, two ? runsLine(e) : '');
-    else if (now === 'run') row(i, 'run', '', two ? e.run1 || '' : e.start, two ? '1. Lauf' : '');
+    if (now === 'fin') row(i, 'fin', e.place, two ? e.total || e.time : e.time, joined(two ? runsLine(e) : '', stationsLine(e)));
+    else if (now === 'run') row(i, 'run', '', two ? e.run1 || '' : e.start, joined(two ? '1. Lauf' : '', stationsLine(e)));
     else if (now === 'free') row(i, 'free', '', two ? e.run1 || '' : '', two && e.run1 ? '1. Lauf' : '');
     else row(i, 'out', e.status, e.time);
   });

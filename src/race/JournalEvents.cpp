@@ -522,9 +522,11 @@ ReplayReport ReplayJournal(Race& race, const QList<JournalEntry>& entries)
             }
         } else if (e.kind == kind::State) {
             agrees = replayState(race, order, e);
-        } else if (e.kind == kind::ClockStep) {
-            // For the official's record only: the impulses mapped after it are
-            // lines of their own.
+        } else if (e.kind == kind::ClockStep || e.kind == kind::StationStart || e.kind == kind::StationInterim) {
+            // A clock step is for the official's record only: the impulses
+            // mapped after it are lines of their own. Which entry a station
+            // timed is the timing stations' own: the race's table does not
+            // hold it (the start itself is the barrier's line before).
         } else if (const std::optional<TableRecord> change = TableRecordOf(e)) {
             agrees = race.ReplayTableChange(*change);
         } else {

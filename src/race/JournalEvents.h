@@ -48,6 +48,8 @@ inline const QString StatusBack = QStringLiteral("STATUS-RUECKGAENGIG"); // Ctrl
 inline const QString TakeBackStop = QStringLiteral("STOPP-ZURUECK"); // "Stopp zurücknehmen"
 inline const QString UndoStop = QStringLiteral("STOPP-RUECKGAENGIG"); // Ctrl+Z: a stop or an inserted time back
 inline const QString ClockStep = QStringLiteral("UHRSPRUNG"); // a timing station's clock jumped: a note, no command
+inline const QString StationStart = QStringLiteral("STATIONSSTART"); // whose start the start station gave: no command
+inline const QString StationInterim = QStringLiteral("ZWISCHENZEIT"); // an interim station's time: no command
 inline const QString Run2 = QStringLiteral("LAUF-2"); // "2. Lauf beginnen", with run 2's start order
 } // namespace kind
 

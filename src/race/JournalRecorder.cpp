@@ -121,6 +121,24 @@ void JournalRecorder::NoteClockStep(const QString& station, std::int64_t fromNs,
     record(std::move(entry));
 }
 
+void JournalRecorder::NoteStationTime(const QString& station, std::uint64_t sequence, const platform::Stamp& stamp,
+    const QString& number, const QString& start, std::optional<std::int32_t> ms)
+{
+    if (!m_journal.IsOpen())
+        return;
+    JournalEntry entry;
+    entry.kind = ms ? kind::StationInterim : kind::StationStart;
+    entry.tick = stamp.tick;
+    entry.time = stamp.timeOfDay;
+    entry.Add(QStringLiteral("station"), station);
+    entry.Add(QStringLiteral("nr"), QString::number(sequence));
+    entry.Add(QStringLiteral("startnr"), number);
+    entry.Add(QStringLiteral("startzeit"), start);
+    if (ms)
+        entry.Add(QStringLiteral("ms"), *ms);
+    record(std::move(entry));
+}
+
 void JournalRecorder::onCommand(const CommandRecord& r)
 {
     if (!m_journal.IsOpen()) {

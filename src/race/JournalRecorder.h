@@ -55,6 +55,12 @@ public:
     // A timing station's clock jumped by a step (its offsets before and
     // after, ns), noted when a journal is open.
     void NoteClockStep(const QString& station, std::int64_t fromNs, std::int64_t toNs);
+    // A timing station's impulse became an entry's start or interim time:
+    // the station, its sequence number, the impulse's stamp, the entry (its
+    // number and its start's time of day) and, for an interim time, the run
+    // time at the station.
+    void NoteStationTime(const QString& station, std::uint64_t sequence, const platform::Stamp& stamp,
+        const QString& number, const QString& start, std::optional<std::int32_t> ms);
 
     // What the header bar shows of the journal: nothing while it is written,
     // a notice while the disk refuses its lines or no journal can be kept,

@@ -240,6 +240,41 @@ const std::vector<EntryField>& RunEntryFields()
     return fields;
 }
 
+const std::vector<EntryField>& StationEntryFields()
+{
+    // The field of each interim station comes from its index; a lambda
+    // without captures per station keeps EntryField a plain function pointer.
+    static const auto text = [](const SnapshotEntry& e, int i) { return e.interim[static_cast<size_t>(i)]; };
+    static const auto ms = [](const SnapshotEntry& e, int i) {
+        const auto& v = e.interimMs[static_cast<size_t>(i)];
+        return v ? QString::number(*v) : QString();
+    };
+    static const std::vector<EntryField> fields {
+        { "startFrom", false, false, [](const SnapshotEntry& e) { return e.startFrom; } },
+        { "interim1", false, false, [](const SnapshotEntry& e) { return text(e, 0); } },
+        { "interim2", false, false, [](const SnapshotEntry& e) { return text(e, 1); } },
+        { "interim3", false, false, [](const SnapshotEntry& e) { return text(e, 2); } },
+        { "interim4", false, false, [](const SnapshotEntry& e) { return text(e, 3); } },
+        { "interim1Ms", true, false, [](const SnapshotEntry& e) { return ms(e, 0); } },
+        { "interim2Ms", true, false, [](const SnapshotEntry& e) { return ms(e, 1); } },
+        { "interim3Ms", true, false, [](const SnapshotEntry& e) { return ms(e, 2); } },
+        { "interim4Ms", true, false, [](const SnapshotEntry& e) { return ms(e, 3); } },
+    };
+    return fields;
+}
+
+std::vector<const EntryField*> ExtraEntryFields(const Snapshot& snapshot)
+{
+    std::vector<const EntryField*> extra;
+    if (snapshot.runs == 2 || snapshot.run == 2)
+        for (const EntryField& f : RunEntryFields())
+            extra.push_back(&f);
+    if (!snapshot.stations.isEmpty())
+        for (const EntryField& f : StationEntryFields())
+            extra.push_back(&f);
+    return extra;
+}
+
 const std::vector<EntryField>& EntryFields()
 {
     static const std::vector<EntryField> fields {
@@ -313,12 +348,17 @@ std::uint64_t ContentVersion(const Snapshot& snapshot)
         for (const EntryField& f : fields)
             h.add(f.value(e));
     }
-    // Nothing of this in a race of one run: its version stays as it was.
-    if (snapshot.runs == 2 || snapshot.run == 2) {
+    // Nothing of this in a race of one run without stations: its version
+    // stays as it was.
+    if (snapshot.runs == 2 || snapshot.run == 2)
         h.add(static_cast<std::uint64_t>(snapshot.runs * 4 + snapshot.run * 2 + (snapshot.startList ? 1 : 0)));
+    if (!snapshot.stations.isEmpty())
+        h.add(snapshot.stations.join(QLatin1Char(',')));
+    const std::vector<const EntryField*> extra = ExtraEntryFields(snapshot);
+    if (!extra.empty()) {
         for (const SnapshotEntry& e : snapshot.entries)
-            for (const EntryField& f : RunEntryFields())
-                h.add(f.value(e));
+            for (const EntryField* f : extra)
+                h.add(f->value(e));
     }
     return h.value;
 }
@@ -332,6 +372,10 @@ SnapshotDelta Diff(const Snapshot& before, const Snapshot& after)
         earlier.insert(before.entries[static_cast<size_t>(i)].id, i);
 
     const std::vector<EntryField>& fields = EntryFields();
+    std::vector<const EntryField*> extra = ExtraEntryFields(after);
+    for (const EntryField* f : ExtraEntryFields(before))
+        if (std::find(extra.begin(), extra.end(), f) == extra.end())
+            extra.push_back(f);
     std::vector<bool> runChanged(fields.size(), false);
     delta.orderChanged = before.entries.size() != after.entries.size();
     for (int i = 0; i < static_cast<int>(after.entries.size()); ++i) {
@@ -352,12 +396,12 @@ SnapshotDelta Diff(const Snapshot& before, const Snapshot& after)
                 break;
             }
         }
-        // Run 2's fields travel with the entry: the time behind the leader
-        // moves for many entries only when the leader changes, which moves
-        // places too.
-        if (!differs && (after.run == 2 || before.run == 2)) {
-            for (const EntryField& f : RunEntryFields()) {
-                if (f.value(a) != f.value(b)) {
+        // Run 2's and the stations' fields travel with the entry: the time
+        // behind the leader moves for many entries only when the leader
+        // changes, which moves places too.
+        if (!differs) {
+            for (const EntryField* f : extra) {
+                if (f->value(a) != f->value(b)) {
                     differs = true;
                     break;
                 }

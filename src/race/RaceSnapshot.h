@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -18,6 +19,9 @@
 // stand and the state of the race clock. Taken from the race whenever its
 // results change; the live server and the spectator display only read it.
 namespace race {
+
+// Timing stations besides the finish that give interim times.
+constexpr int kInterimStations = 4;
 
 struct SnapshotEntry {
     QString number;
@@ -48,6 +52,13 @@ struct SnapshotEntry {
     std::optional<std::int64_t> totalMs = {};
     QString total = {};
     QString behind = {};
+    // With timing stations, empty otherwise: where the start was taken
+    // ("Start" for the start station, "Ziel" for the finish's own line or
+    // keys; empty before the start), and the run time at each interim station
+    // (Zwischenzeit 1 to 4) as text and in milliseconds, while it has one.
+    QString startFrom = {};
+    std::array<QString, kInterimStations> interim = {};
+    std::array<std::optional<std::int64_t>, kInterimStations> interimMs = {};
 };
 
 // Display colours as #rrggbb, so a browser display looks like the program's.
@@ -79,6 +90,10 @@ struct Snapshot {
     // Run 2 has begun and nobody has started in it: the entries stand in
     // their start order, not in the results' order.
     bool startList = false;
+    // The timing stations that take part ("Start", "Zwischen1" ...), empty
+    // in a race without them: only then do the entries carry where their
+    // times came from.
+    QStringList stations;
     SnapshotColours colours;
     std::chrono::steady_clock::time_point takenAt = std::chrono::steady_clock::now();
 
@@ -119,6 +134,13 @@ const std::vector<EntryField>& EntryFields();
 // "totalMs", "total", "behind"): the content version and the deltas walk them
 // besides EntryFields() in run 2 only, so a race of one run is seen as before.
 const std::vector<EntryField>& RunEntryFields();
+// The fields of a race with timing stations ("startFrom", "interim1" ..
+// "interim4", "interim1Ms" .. "interim4Ms"), walked like run 2's while the
+// snapshot names stations.
+const std::vector<EntryField>& StationEntryFields();
+// The extra fields a snapshot's entries carry: run 2's, the stations', both
+// or none.
+std::vector<const EntryField*> ExtraEntryFields(const Snapshot& snapshot);
 
 // Gives every entry its identity. The table keeps no row id and its rows
 // are sorted and moved, so an entry is known by what stays put while it

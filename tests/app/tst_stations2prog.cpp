@@ -7,9 +7,11 @@
 // them (the same machine: the same tick), and a kill -9 of the station and
 // then of the finish loses no start and doubles none.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -23,13 +25,32 @@ namespace {
 const QString kProgram = QStringLiteral(RENNZEIT_DRILL_PROGRAM);
 const QString kCode = QStringLiteral("271828");
 
-// A port free on the station's address now.
-quint16 freePort()
+// A port free on the address now (the station's, or every one for the
+// finish's live server).
+quint16 freePort(const QHostAddress& address = QHostAddress(QStringLiteral("127.0.0.2")))
 {
     QTcpServer probe;
-    if (!probe.listen(QHostAddress(QStringLiteral("127.0.0.2")), 0))
+    if (!probe.listen(address, 0))
         return 0;
     return probe.serverPort();
+}
+
+// What a phone gets from the finish: its /results.json, headers and all.
+QByteArray fetchResults(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write("GET /results.json HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    QElapsedTimer waited;
+    waited.start();
+    while (socket.state() == QAbstractSocket::ConnectedState && waited.elapsed() < 5000) {
+        socket.waitForReadyRead(200);
+        answer += socket.readAll();
+    }
+    return answer + socket.readAll();
 }
 
 struct Instance {
@@ -118,6 +139,7 @@ class TestStations2Prog : public QObject {
     QTemporaryDir m_dir;
     Instance m_finish, m_station;
     quint16 m_port = 0;
+    quint16 m_livePort = 0;
 
     // Waits until the finish reports `count` starts and compares each with
     // the station's impulse of the same number (runner n got impulse n).
@@ -151,6 +173,8 @@ private slots:
     {
         m_port = freePort();
         QVERIFY(m_port != 0);
+        m_livePort = freePort(QHostAddress::Any);
+        QVERIFY(m_livePort != 0 && m_livePort != m_port);
         m_finish.home = m_dir.filePath(QStringLiteral("ziel"));
         m_station.home = m_dir.filePath(QStringLiteral("start"));
         m_station.writeSettings(
@@ -160,9 +184,10 @@ private slots:
         m_finish.writeSettings(
             QStringLiteral("[General]\nPort=0\nAlg=0\nLeft=0\nTop=0\nWidth=900\nHeight=600\nSound=0\n"
                            "C1=0\nC2=65535\nC3=4210752\nAcc=2\nC4=65280\nFilterInd=2\nWaitStart=1000\n"
-                           "[Stations]\nStart=127.0.0.2:%1\nStartCode=%2\n")
+                           "LiveOn=1\nLivePort=%3\n[Stations]\nStart=127.0.0.2:%1\nStartCode=%2\n")
                 .arg(m_port)
-                .arg(kCode));
+                .arg(kCode)
+                .arg(m_livePort));
     }
 
     void startsAtTheStation_reachTheRightRunners_throughKillsOfEitherSide()
@@ -189,6 +214,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(int(stationTicks(m_station.home).size()), 5, 30000);
         m_finish.start({ QStringLiteral("--recover-answer=yes"), QStringLiteral("--print-starts") });
         expectStarts(5);
+        // Phones see that each start came from the station, also the four
+        // the finish took back from its journal.
+        const QByteArray results = fetchResults(m_livePort);
+        QVERIFY2(results.contains(R"("stations":["Start"])"), results.constData());
+        QCOMPARE(results.count(R"("startFrom":"Start")"), 5);
 
         m_finish.kill9();
         m_station.kill9();

@@ -11,12 +11,15 @@
 
 #include "gridstore/CellStore.h"
 #include "gridstore/CellTable.h"
+#include "live/LiveJson.h"
 #include "platform/BootClock.h"
 #include "platform/WallClock.h"
 #include "protocol/Columns.h"
 #include "race/JournalLine.h"
+#include "race/JournalRecorder.h"
 #include "race/LightBarriers.h"
 #include "race/Race.h"
+#include "race/RaceSnapshot.h"
 #include "stations/Merge.h"
 #include "stations/StationFile.h"
 #include "stations/StationServer.h"
@@ -26,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <map>
 #include <memory>
 
 using namespace stations;
@@ -71,9 +75,9 @@ struct Finish {
         current = rules.ToggleLock(race::Barrier::Start, current).view.currentRow;
         makeUnit(stateFile);
     }
-    void makeUnit(const QString& stateFile)
+    void makeUnit(const QString& stateFile, race::JournalRecorder* journal = nullptr)
     {
-        unit = std::make_unique<StationsAtFinish>(barriers, nullptr, stateFile);
+        unit = std::make_unique<StationsAtFinish>(rules, barriers, journal, stateFile);
         unit->CurrentRow = [this] { return current; };
         unit->Mirror = [this](const race::BarrierStep& step) {
             current = step.result.view.currentRow;
@@ -83,10 +87,12 @@ struct Finish {
         unit->ApplyFinishLine = [this](const platform::LineEvent&) { applied << QStringLiteral("finish"); };
         unit->Notice = [this](const QString& text, bool) { notices << text; };
     }
-    void pair(quint16 port)
+    void pair(quint16 port, quint16 interimPort = 0)
     {
         settings::Stations stations;
         stations.peers[0] = { QStringLiteral("127.0.0.2:%1").arg(port), kCode };
+        if (interimPort != 0)
+            stations.peers[1] = { QStringLiteral("127.0.0.2:%1").arg(interimPort), kCode };
         LinkOptions options;
         options.clockInterval = std::chrono::milliseconds(100);
         options.firstRetry = std::chrono::milliseconds(50);
@@ -108,13 +114,27 @@ struct Finish {
                 return store.Cell(protocol::kColRaw, row).toInt();
         return 0;
     }
+    // The race as spectators get it, with what the stations add, by number.
+    std::map<QString, race::SnapshotEntry> seen(QStringList* stations = nullptr) const
+    {
+        race::Snapshot snapshot = race::TakeSnapshot(rules, platform::GetTickCount(), QString(), {});
+        unit->Decorate(snapshot);
+        if (stations)
+            *stations = snapshot.stations;
+        std::map<QString, race::SnapshotEntry> byNumber;
+        for (const race::SnapshotEntry& e : snapshot.entries)
+            byNumber[e.number] = e;
+        return byNumber;
+    }
 };
 
 struct Station {
+    Role role;
     StationServer server;
     std::vector<Impulse> impulses;
-    Station()
-        : server(Role::Start, kCode, options())
+    explicit Station(Role r = Role::Start)
+        : role(r)
+        , server(r, kCode, options())
     {
         QVERIFY(server.Listen(QHostAddress(QStringLiteral("127.0.0.2")), 0));
     }
@@ -129,8 +149,8 @@ struct Station {
     Impulse take(std::int64_t agoMs = 0)
     {
         const std::int64_t wall = stationNow() - agoMs * kMs;
-        Impulse impulse { Role::Start, impulses.size() + 1, platform::GetTickCount(), wall,
-            QStringLiteral("boot-start"), ImpulseKind::Key };
+        Impulse impulse { role, impulses.size() + 1, platform::GetTickCount(), wall, QStringLiteral("boot-start"),
+            ImpulseKind::Key };
         impulses.push_back(impulse);
         server.Offer(impulse);
         return impulse;
@@ -158,14 +178,14 @@ private slots:
         Station station;
         finish.pair(station.server.Port());
         const QRegularExpression found(QStringLiteral("^Start: \\+(2499|2500),\\d\\d ms ± 0,\\d\\d ms"));
-        QTRY_VERIFY_WITH_TIMEOUT(found.match(finish.unit->HeaderLines().value(0)).hasMatch(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(found.match(finish.unit->HeaderLines().value(0)).hasMatch(), 15000);
         std::vector<std::pair<Impulse, stations::TickWallPair>> taken;
         for (int i = 0; i < 3; ++i) {
             const stations::TickWallPair at = stations::TickWallPair::Now();
             taken.push_back({ station.take(), at });
             QTest::qWait(30);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 3, 15000);
         // Runner 1 got the first start, 3 the third: each at the tick the
         // finish had when the station stamped it (the clocks' 2.5 s taken off).
         for (int n = 1; n <= 3; ++n) {
@@ -185,9 +205,9 @@ private slots:
         Finish finish(dir.filePath(QStringLiteral("stationen.stand")));
         Station station;
         finish.pair(station.server.Port());
-        QTRY_VERIFY_WITH_TIMEOUT(finish.unit->Holds() && finish.unit->HeaderLines().value(0).contains(u'±'), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(finish.unit->Holds() && finish.unit->HeaderLines().value(0).contains(u'±'), 15000);
         station.take();
-        QTRY_COMPARE_WITH_TIMEOUT(finish.applied, QStringList { QStringLiteral("start") }, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(finish.applied, QStringList { QStringLiteral("start") }, 15000);
         // An edge at the station that is still on its way to its disk: the
         // finish's stop after it must wait, and the start goes in first.
         const std::int64_t edge = stationNow();
@@ -201,7 +221,7 @@ private slots:
             ImpulseKind::Barrier };
         station.server.Offer(impulse);
         QTRY_COMPARE_WITH_TIMEOUT(finish.applied,
-            (QStringList { QStringLiteral("start"), QStringLiteral("start"), QStringLiteral("finish") }), 5000);
+            (QStringList { QStringLiteral("start"), QStringLiteral("start"), QStringLiteral("finish") }), 15000);
         QTRY_VERIFY(finish.unit->WaitText().isEmpty());
     }
 
@@ -212,9 +232,9 @@ private slots:
         finish.unit->SetWaitLimitNs(200 * kMs);
         Station station;
         finish.pair(station.server.Port());
-        QTRY_VERIFY_WITH_TIMEOUT(finish.unit->HeaderLines().value(0).contains(u'±'), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(finish.unit->HeaderLines().value(0).contains(u'±'), 15000);
         station.take();
-        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 1, 15000);
         const std::int64_t edge = stationNow();
         station.server.Stamped(edge);
         QTest::qWait(20);
@@ -222,12 +242,104 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(finish.applied.size(), 2, 3000); // the stop, after 200 ms
         station.server.Offer(Impulse {
             Role::Start, 2, platform::GetTickCount(), edge, QStringLiteral("boot-start"), ImpulseKind::Barrier });
-        QTRY_COMPARE_WITH_TIMEOUT(finish.unit->Unassigned().size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(finish.unit->Unassigned().size(), 1, 15000);
         QVERIFY(finish.unit->Unassigned().first().contains(QStringLiteral("Nr. 2")));
         QCOMPARE(finish.startedCount(), 1); // nobody got it
         QCOMPARE(finish.notices.size(), 1);
         // It is handled: a restart does not bring it into the race after all.
         QCOMPARE(finish.unit->Applied(Role::Start), 2u);
+    }
+
+    void anInterimStation_timesTheEarliestRunner_andTheJournalKeepsWhereEachTimeCameFrom()
+    {
+        QTemporaryDir dir;
+        Finish finish(dir.filePath(QStringLiteral("stationen.stand")));
+        race::JournalRecorder journal(finish.rules, dir.path(), QStringLiteral("Zwischenzeiten"));
+        finish.makeUnit(dir.filePath(QStringLiteral("stationen.stand")), &journal);
+        Station start;
+        Station interim(Role::Split1);
+        finish.pair(start.server.Port(), interim.server.Port());
+        // Both clocks known within a millisecond (a loaded machine can make
+        // the first exchanges slow, and their uncertainty large).
+        const QRegularExpression close(QStringLiteral("± 0,\\d\\d ms"));
+        QTRY_VERIFY_WITH_TIMEOUT(finish.unit->HeaderLines().size() == 3
+                && close.match(finish.unit->HeaderLines().value(0)).hasMatch()
+                && close.match(finish.unit->HeaderLines().value(1)).hasMatch(),
+            15000);
+        // Runner 1 starts at the station, runner 2 at the finish's own key,
+        // within the same hundredth: what each got is told apart all the same.
+        start.take();
+        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 1, 15000);
+        const QString firstStart = finish.store.Cell(protocol::kColStart, 1);
+        const platform::Stamp sameHundredth { finish.startOf(1) + 3,
+            QTime::fromString(firstStart + QLatin1Char('0'), QStringLiteral("H:mm.ss,zzz")) };
+        QVERIFY(sameHundredth.timeOfDay.isValid());
+        finish.current = finish.rules.Start(finish.current, sameHundredth).view.currentRow;
+        QCOMPARE(finish.store.Cell(protocol::kColStart, 2), firstStart);
+        QCOMPARE(finish.startedCount(), 2);
+        QTest::qWait(40);
+
+        // The first interim impulse is runner 1's (the earlier start), the
+        // second runner 2's; a third has nobody left and is the official's.
+        const platform::Tick firstAt = platform::GetTickCount();
+        interim.take();
+        QTRY_COMPARE_WITH_TIMEOUT(finish.unit->Interims().size(), 1, 15000);
+        interim.take();
+        QTRY_COMPARE_WITH_TIMEOUT(finish.unit->Interims().size(), 2, 15000);
+        interim.take();
+        QTRY_COMPARE_WITH_TIMEOUT(finish.unit->Unassigned().size(), 1, 15000);
+        QVERIFY(finish.unit->Unassigned().first().contains(QStringLiteral("kein laufender Teilnehmer")));
+        QCOMPARE(finish.notices.size(), 1);
+        QCOMPARE(finish.unit->Applied(Role::Split1), 3u);
+
+        QStringList stations;
+        auto entries = finish.seen(&stations);
+        QCOMPARE(stations, (QStringList { QStringLiteral("Start"), QStringLiteral("Zwischen1") }));
+        QCOMPARE(entries[QStringLiteral("1")].startFrom, QStringLiteral("Start"));
+        QCOMPARE(entries[QStringLiteral("2")].startFrom, QStringLiteral("Ziel"));
+        QVERIFY(entries[QStringLiteral("3")].startFrom.isEmpty());
+        const std::int64_t expected = platform::TickDiff(firstAt, finish.startOf(1));
+        QVERIFY2(std::abs(entries[QStringLiteral("1")].interimMs[0].value_or(-99) - expected) <= 5,
+            qPrintable(QStringLiteral("%1 statt %2 ms")
+                           .arg(entries[QStringLiteral("1")].interimMs[0].value_or(-99))
+                           .arg(expected)));
+        QVERIFY(entries[QStringLiteral("2")].interimMs[0].has_value());
+        QVERIFY(!entries[QStringLiteral("1")].interimMs[1].has_value());
+        QVERIFY(!entries[QStringLiteral("1")].interim[0].isEmpty());
+
+        // What phones and /results.json get: where each start came from and
+        // the interim time; a race without stations carries neither.
+        race::Snapshot snapshot = race::TakeSnapshot(finish.rules, platform::GetTickCount(), QString(), {});
+        QVERIFY(!live::ResultsJsonBody(snapshot, 1).contains("startFrom"));
+        finish.unit->Decorate(snapshot);
+        const QByteArray json = live::ResultsJsonBody(snapshot, 1);
+        QVERIFY(json.contains(R"("stations":["Start","Zwischen1"])"));
+        QVERIFY(json.contains(R"("startFrom":"Start")"));
+        QVERIFY(json.contains(R"("startFrom":"Ziel")"));
+        QVERIFY(json.contains(
+            QByteArray(R"("interim1Ms":)") + QByteArray::number(*entries[QStringLiteral("1")].interimMs[0])));
+        QVERIFY(!json.contains("interim2"));
+
+        // An ordinary restart knows it from the file beside the journal, a
+        // recovery from the journal.
+        finish.makeUnit(dir.filePath(QStringLiteral("stationen.stand")));
+        finish.pair(start.server.Port(), interim.server.Port());
+        const auto restarted = finish.seen();
+        for (const QString& number : { QStringLiteral("1"), QStringLiteral("2") }) {
+            QCOMPARE(restarted.at(number).startFrom, entries[number].startFrom);
+            QCOMPARE(restarted.at(number).interimMs[0], entries[number].interimMs[0]);
+        }
+        QVERIFY(journal.File().WaitDurable(journal.File().LastSeq(), 15000));
+        finish.makeUnit(dir.filePath(QStringLiteral("anderer.stand")));
+        finish.unit->ResumeFromJournal(journal.File().FileName());
+        QCOMPARE(finish.unit->Applied(Role::Start), 1u);
+        QCOMPARE(finish.unit->Applied(Role::Split1), 2u);
+        finish.pair(start.server.Port(), interim.server.Port());
+        const auto back = finish.seen();
+        for (const QString& number : { QStringLiteral("1"), QStringLiteral("2") }) {
+            QCOMPARE(back.at(number).startFrom, entries[number].startFrom);
+            QCOMPARE(back.at(number).interimMs[0], entries[number].interimMs[0]);
+        }
     }
 
     void aRestart_aRecoveryAndAStationFile_applyNothingTwice_andLoseNothing()
@@ -241,7 +353,7 @@ private slots:
             station.take();
             QTest::qWait(10);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 3, 15000);
 
         // An ordinary restart of the finish: the file beside the journal
         // says how far the race got.
@@ -249,7 +361,7 @@ private slots:
         QCOMPARE(finish.unit->Applied(Role::Start), 3u);
         finish.pair(station.server.Port());
         station.take();
-        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 4, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(finish.startedCount(), 4, 15000);
         QTest::qWait(300);
         QCOMPARE(finish.startedCount(), 4);
 
@@ -270,7 +382,7 @@ private slots:
         recovered.unit->ResumeFromJournal(journal);
         QCOMPARE(recovered.unit->Applied(Role::Start), 2u);
         recovered.pair(station.server.Port());
-        QTRY_COMPARE_WITH_TIMEOUT(recovered.startedCount(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(recovered.startedCount(), 2, 15000);
         QTest::qWait(300);
         QCOMPARE(recovered.startedCount(), 2);
 
@@ -278,7 +390,7 @@ private slots:
         station.take();
         const QString saved = dir.filePath(QStringLiteral("start.rzs"));
         QVERIFY(SaveStationFile(saved, Role::Start, kCode, station.impulses, nullptr));
-        QTRY_COMPARE_WITH_TIMEOUT(recovered.startedCount(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(recovered.startedCount(), 3, 15000);
         QVERIFY(recovered.unit->LoadFile(saved).contains(QStringLiteral("0 neue Impulse")));
         QTest::qWait(200);
         QCOMPARE(recovered.startedCount(), 3);

@@ -394,6 +394,38 @@ private slots:
             QVERIFY(m_chromium->Screenshot(QString::fromLocal8Bit(shots) + "/live-phone-deltas.png"));
     }
 
+    void withTimingStations_theRowsSayWhereEachStartWasTaken_andShowInterimTimes()
+    {
+        auto s = std::make_shared<Snapshot>();
+        s->title = QStringLiteral("rennzeit");
+        s->stations = QStringList { QStringLiteral("Start"), QStringLiteral("Zwischen1") };
+        Entry berg { "3", "Berg", "10:00.00,00", "1.05,12", "0,00", "1", EntryState::Finished, std::int64_t(65120), {},
+            {}, {}, {} };
+        berg.startFrom = QStringLiteral("Start");
+        berg.interim[0] = QStringLiteral("32,40");
+        berg.interimMs[0] = 32400;
+        Entry mueller { "7", QStringLiteral("Müller"), "10:01.00,00", {}, "1.00,00", "-", EntryState::Running, {}, {},
+            {}, {}, {} };
+        mueller.startFrom = QStringLiteral("Ziel");
+        s->entries = { berg, mueller };
+        race::AssignEntryIds(*s);
+        m_server->Publish(s);
+        QVERIFY(m_chromium->Open(url("/"), 390, 844, true));
+        QVERIFY(m_chromium->WaitFor("document.getElementById('live').textContent === 'live'"));
+        QCOMPARE(rowsOf(m_chromium->Eval(kTableRows)),
+            QList<QStringList>({ { "Im Ziel" },
+                { "1", "3", QStringLiteral("Berg – Start an Station Start · Zwischenzeit 1 32,40"), "1.05,12" },
+                { QStringLiteral("Unterwegs – gestartet um") },
+                { "", "7", QStringLiteral("Müller – Start im Ziel"), "10:01.00,00" } }));
+        // The runner's interim time comes by the stream.
+        auto later = std::make_shared<Snapshot>(*s);
+        later->entries[1].interim[0] = QStringLiteral("30,05");
+        later->entries[1].interimMs[0] = 30050;
+        m_server->Publish(later);
+        QVERIFY(m_chromium->WaitFor(
+            "document.getElementById('rows').textContent.indexOf('Start im Ziel \u00b7 Zwischenzeit 1 30,05') >= 0"));
+    }
+
     void longNames_stayWithinThePhonesScreen()
     {
         auto s = std::make_shared<Snapshot>();
