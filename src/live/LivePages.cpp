@@ -242,7 +242,7 @@ function draw() {
     if (r.tr.className !== c) r.tr.className = c;
     setText(r.pl, place);
     setText(r.nr, e.number);
-    setText(r.nm, extra ? e.name + ' \u2013 ' + extra : e.name);
+    setText(r.nm, extra && e.name ? e.name + ' \u2013 ' + extra : extra || e.name);
     setText(r.tm, time);
     wanted.push(r.tr);
   }

@@ -404,8 +404,8 @@ private slots:
         berg.startFrom = QStringLiteral("Start");
         berg.interim[0] = QStringLiteral("32,40");
         berg.interimMs[0] = 32400;
-        Entry mueller { "7", QStringLiteral("Müller"), "10:01.00,00", {}, "1.00,00", "-", EntryState::Running, {}, {},
-            {}, {}, {} };
+        // A runner known by number only: the line stands alone.
+        Entry mueller { "7", QString(), "10:01.00,00", {}, "1.00,00", "-", EntryState::Running, {}, {}, {}, {}, {} };
         mueller.startFrom = QStringLiteral("Ziel");
         s->entries = { berg, mueller };
         race::AssignEntryIds(*s);
@@ -416,7 +416,7 @@ private slots:
             QList<QStringList>({ { "Im Ziel" },
                 { "1", "3", QStringLiteral("Berg – Start an Station Start · Zwischenzeit 1 32,40"), "1.05,12" },
                 { QStringLiteral("Unterwegs – gestartet um") },
-                { "", "7", QStringLiteral("Müller – Start im Ziel"), "10:01.00,00" } }));
+                { "", "7", QStringLiteral("Start im Ziel"), "10:01.00,00" } }));
         // The runner's interim time comes by the stream.
         auto later = std::make_shared<Snapshot>(*s);
         later->entries[1].interim[0] = QStringLiteral("30,05");
