@@ -155,6 +155,9 @@ private:
     void ComPortDSR(TComPort* sender, const platform::LineEvent& change);
     void ComPortOpen(TComPort* sender);
     void ComPortClose(TComPort* sender);
+    // The barrier lamps: both while the port is open, the start's also while
+    // a start station's starts come through it.
+    void showBarrierLamps(bool portOpen);
     // Shows what a line change or an impulse did.
     void mirrorBarrier(const race::BarrierStep& step);
     void TimerDateTimer();

@@ -7,6 +7,7 @@
 #include "app/FMain.h"
 
 #include "app/BarrierLine.h"
+#include "app/StationsAtFinish.h"
 #include "comm/Comms.h"
 #include "controls/Image.h"
 #include "race/LightBarriers.h"
@@ -40,12 +41,19 @@ void TFormMain::mirrorBarrier(const race::BarrierStep& step)
 
 void TFormMain::ComPortOpen(TComPort*)
 {
-    ui.ImageLSstart->setVisible(true);
-    ui.ImageLSstop->setVisible(true);
+    showBarrierLamps(true);
 }
 
 void TFormMain::ComPortClose(TComPort*)
 {
-    ui.ImageLSstart->setVisible(false);
-    ui.ImageLSstop->setVisible(false);
+    showBarrierLamps(false);
+}
+
+void TFormMain::showBarrierLamps(bool portOpen)
+{
+    // A start station's starts come through the start barrier, port or no
+    // port: its lock decides whether they start anyone, so the official
+    // sees it (and F11 frees it) at a finish without a barrier of its own.
+    ui.ImageLSstart->setVisible(portOpen || (m_finishStations && m_finishStations->Holds()));
+    ui.ImageLSstop->setVisible(portOpen);
 }

@@ -17,6 +17,7 @@
 #include "app/StationPanel.h"
 #include "app/StationsAtFinish.h"
 #include "app/UiHelpers.h"
+#include "comm/Comms.h"
 #include "controls/ButtonWithColor.h"
 #include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
@@ -167,6 +168,7 @@ void TFormMain::configureStations(const settings::Stations& chosen)
     settings::Stations finish = chosen;
     finish.role = 0;
     m_finishStations->Configure(finish);
+    showBarrierLamps(ui.ComPort->Connected());
     if (m_finishStations->Active())
         m_stationsTimer.start();
     else

@@ -120,6 +120,26 @@ private slots:
         QCOMPARE(w->ui.TimerGesperrtStart->ArmedAt() + w->ui.TimerGesperrtStart->Interval(), 306500);
     }
 
+    void aFinishWithAStartStation_andNoPort_showsTheStartLamp_thatF11Frees()
+    {
+        // The station's starts come through the start barrier: the official
+        // must see its lock without a barrier of the finish's own.
+        auto values = StoreWithPort(0, QString());
+        values.append({ QStringLiteral("Stations/Start"), QStringLiteral("127.0.0.2:9") });
+        values.append({ QStringLiteral("Stations/StartCode"), QStringLiteral("123456") });
+        WriteStore(values);
+        MainWindowFixture f;
+        TFormMain* w = f.w();
+        w->offerRecovery(false);
+        QVERIFY(!w->ui.ComPort->Connected());
+        QVERIFY(w->ui.ImageLSstart->isVisible());
+        QVERIFY(!w->ui.ImageLSstop->isVisible());
+        QCOMPARE(w->ui.ImageLSstart->Tag, 0);
+        f.key(Qt::Key_F11);
+        QCOMPARE(w->ui.ImageLSstart->Tag, 1);
+        ClearSettingsStore();
+    }
+
     void unplug_showsTheLineDisconnected_keysKeepTiming_andReplugRestoresIt()
     {
         MainWindowFixture f(true);
