@@ -9,11 +9,13 @@
 #include "stations/Signature.h"
 
 #include <QHash>
+#include <QMutex>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <atomic>
 #include <map>
 
 namespace stations {
@@ -26,6 +28,7 @@ public:
         , m_code(code)
         , m_options(options)
         , m_guard(std::move(code))
+        , m_ownerTurnNs(now())
     {
         m_heartbeat.setInterval(m_options.heartbeat);
         connect(&m_heartbeat, &QTimer::timeout, this, [this] { heartbeat(); });
@@ -50,7 +53,10 @@ public:
     void Offer(const std::vector<Impulse>& impulses)
     {
         for (const Impulse& impulse : impulses) {
-            m_pending.erase(impulse.wallNs);
+            {
+                const QMutexLocker lock(&m_pendingLock);
+                m_pending.erase(impulse.wallNs);
+            }
             if (impulse.sequence != lastSequence() + 1)
                 continue; // offered before, or out of the run the store keeps
             m_lines.push_back(SignedLine(m_code, CanonicalText(impulse)));
@@ -62,13 +68,25 @@ public:
         }
     }
 
-    void Stamped(std::int64_t wallNs) { ++m_pending[wallNs]; }
+    // Any thread, at once: a heartbeat this thread makes a moment later must
+    // already hold back, however late this thread gets to run.
+    void Stamped(std::int64_t wallNs)
+    {
+        const QMutexLocker lock(&m_pendingLock);
+        ++m_pending[wallNs];
+    }
     void Abandon(std::int64_t wallNs)
     {
+        const QMutexLocker lock(&m_pendingLock);
         auto it = m_pending.find(wallNs);
         if (it != m_pending.end() && --it->second <= 0)
             m_pending.erase(it);
     }
+
+    // Any thread: the owner's thread has had a turn of its event loop. An
+    // edge stamped elsewhere reaches Stamped through that thread, so while it
+    // is held up (a slow disk under the store) heartbeats must not run ahead.
+    void OwnerTurn() { m_ownerTurnNs.store(now(), std::memory_order_relaxed); }
 
     void SetCode(const QString& code)
     {
@@ -261,9 +279,13 @@ private:
 
     QByteArray heartbeatEvent() const
     {
-        std::int64_t upTo = now() - std::int64_t(m_options.settle.count()) * 1000000;
-        if (!m_pending.empty())
-            upTo = std::min(upTo, m_pending.begin()->first - 1);
+        const std::int64_t seen = std::min(now(), m_ownerTurnNs.load(std::memory_order_relaxed));
+        std::int64_t upTo = seen - std::int64_t(m_options.settle.count()) * 1000000;
+        {
+            const QMutexLocker lock(&m_pendingLock);
+            if (!m_pending.empty())
+                upTo = std::min(upTo, m_pending.begin()->first - 1);
+        }
         // Never behind an impulse already sent: the stream holds it.
         upTo = std::max(upTo, m_lastWallNs);
         const QByteArray text = "heartbeat " + QByteArray::number(int(m_role)) + ' '
@@ -324,7 +346,9 @@ private:
     QTcpServer m_server;
     QHash<QTcpSocket*, Connection> m_open;
     std::vector<QByteArray> m_lines; // signed, index = sequence - 1
+    mutable QMutex m_pendingLock;
     std::map<std::int64_t, int> m_pending; // stamped, not offered yet
+    std::atomic<std::int64_t> m_ownerTurnNs;
     std::int64_t m_lastWallNs = INT64_MIN;
     QTimer m_heartbeat;
 };
@@ -339,10 +363,14 @@ StationServer::StationServer(Role role, const QString& code, StationServerOption
     // Made on its thread, so its timer and sockets belong there from the start.
     QMetaObject::invokeMethod(
         m_context, [&] { m_service = new StationService(*this, role, code, options); }, Qt::BlockingQueuedConnection);
+    m_ownerTurn.setInterval(std::min<std::chrono::milliseconds>(options.heartbeat / 2, std::chrono::milliseconds(50)));
+    connect(&m_ownerTurn, &QTimer::timeout, this, [this] { m_service->OwnerTurn(); });
+    m_ownerTurn.start();
 }
 
 StationServer::~StationServer()
 {
+    m_ownerTurn.stop();
     QMetaObject::invokeMethod(m_context, [this] {
         delete m_service;
         m_service = nullptr;
@@ -373,12 +401,12 @@ void StationServer::Offer(const std::vector<Impulse>& impulses)
 
 void StationServer::Stamped(std::int64_t wallNs)
 {
-    QMetaObject::invokeMethod(m_service, [service = m_service, wallNs] { service->Stamped(wallNs); });
+    m_service->Stamped(wallNs);
 }
 
 void StationServer::Abandon(std::int64_t wallNs)
 {
-    QMetaObject::invokeMethod(m_service, [service = m_service, wallNs] { service->Abandon(wallNs); });
+    m_service->Abandon(wallNs);
 }
 
 void StationServer::SetCode(const QString& code)

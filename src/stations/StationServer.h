@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
@@ -36,7 +37,9 @@ struct StationServerOptions {
     std::chrono::milliseconds heartbeat { 250 };
     // How long an edge may take from its stamp to Offer when the caller does
     // not announce it with Stamped: heartbeats confirm no later time than
-    // this before now.
+    // this before now, nor before the last turn of the event loop of the
+    // thread the server was made on (where the edges come in to be stamped:
+    // while it is held up, they may be on their way).
     std::chrono::milliseconds settle { 100 };
     int maxConnections = 16;
     // The station's wall clock (ns); empty: the system's. Tests run a
@@ -91,6 +94,7 @@ private:
     QThread m_thread;
     QObject* m_context = nullptr; // lives on m_thread
     StationService* m_service = nullptr; // lives on m_thread
+    QTimer m_ownerTurn; // on the owner's thread
     quint16 m_port = 0;
 };
 

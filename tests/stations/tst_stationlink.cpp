@@ -10,11 +10,13 @@
 #include "stations/StationLink.h"
 #include "stations/StationServer.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 using namespace stations;
@@ -206,6 +208,61 @@ private slots:
         QVERIFY(link.StateText().contains(QStringLiteral("Kopplungscode")));
         QTest::qWait(300);
         QVERIFY(received.sequences.isEmpty());
+    }
+
+    void heartbeats_confirmNothingPastAnEdgeOnItsWay_norWhileTheStationsThreadIsHeldUp()
+    {
+        // Edges come to the server through the thread it was made on. While
+        // that thread is held up (its store waiting for a slow disk), an edge
+        // stamped meanwhile may still be on its way: no heartbeat may confirm
+        // past it. The test holds its thread up by reading the stream with
+        // blocking calls.
+        StationServer server(Role::Start, kCode, aheadOptions());
+        QVERIFY(server.Listen(kStationAddress, 0));
+        QTcpSocket socket;
+        socket.connectToHost(kStationAddress, server.Port());
+        QVERIFY(socket.waitForConnected(3000));
+        const std::int64_t stationMs = (platform::WallClockNs() + kAhead) / kMs;
+        socket.write(signedRequest("/station/events", SignRequest(kCode, "GET", "/station/events", stationMs)));
+        QByteArray unread;
+        // The times confirmed by the heartbeats that come within `ms`.
+        const auto confirmedWithin = [&](int ms) {
+            QList<std::int64_t> times;
+            QElapsedTimer clock;
+            clock.start();
+            do {
+                unread += socket.readAll();
+                for (qsizetype end = unread.indexOf('\n'); end >= 0; end = unread.indexOf('\n')) {
+                    const QList<QByteArray> words = unread.left(end).split(' ');
+                    unread.remove(0, end + 1);
+                    if (words.size() > 4 && words[0] == "data:" && words[1] == "heartbeat")
+                        times << words[4].toLongLong();
+                }
+            } while (clock.elapsed() < ms && socket.waitForReadyRead(int(std::max<qint64>(1, ms - clock.elapsed()))));
+            return times;
+        };
+        const std::int64_t held = platform::WallClockNs() + kAhead;
+        const QList<std::int64_t> whileHeld = confirmedWithin(600);
+        QVERIFY2(whileHeld.size() >= 5, qPrintable(QString::number(whileHeld.size())));
+        QVERIFY2(*std::max_element(whileHeld.begin(), whileHeld.end()) <= held,
+            qPrintable(QStringLiteral("%1 ms past")
+                           .arg((*std::max_element(whileHeld.begin(), whileHeld.end()) - held) / kMs)));
+        QTest::qWait(300);
+        const QList<std::int64_t> turning = confirmedWithin(200);
+        QVERIFY(!turning.isEmpty() && turning.last() > held + 400 * kMs);
+
+        // An edge the store has not taken yet holds the heartbeats however
+        // long the disk takes, and they go on once it is offered.
+        const std::int64_t edge = platform::WallClockNs() + kAhead;
+        server.Stamped(edge);
+        QTest::qWait(400);
+        const QList<std::int64_t> onItsWay = confirmedWithin(100);
+        QVERIFY(!onItsWay.isEmpty() && *std::max_element(onItsWay.begin(), onItsWay.end()) < edge);
+        Impulse first = impulse(1);
+        first.wallNs = edge;
+        server.Offer(first);
+        QTest::qWait(300);
+        QVERIFY(confirmedWithin(100).last() >= edge);
     }
 
     void link_saysSoWhenTheStationHasFewerImpulsesThanTheFinishApplied()
