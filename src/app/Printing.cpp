@@ -4,8 +4,8 @@
 #include "app/Printing.h"
 
 #include "app/ResultsPrint.h"
+#include "platform/FileAccess.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPrinter>
@@ -101,14 +101,14 @@ void BackgroundPrinterPresence::Answer(bool present)
 
 bool PrintHtmlFile(const QString& file, QString* reason)
 {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return fail(reason, f.errorString());
+    QByteArray bytes;
+    QString why;
+    if (!platform::ReadWholeFile(file, &bytes, &why))
+        return fail(reason, why);
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull())
         return fail(reason, QStringLiteral("Es ist kein Standarddrucker eingerichtet."));
     // The results page declares ISO-8859-1.
-    const QByteArray bytes = f.readAll();
     const QString html = QStringDecoder(QStringDecoder::Latin1).decode(bytes);
 
     QPrinter printer(info, QPrinter::HighResolution);

@@ -4,6 +4,7 @@
 #include "platform/SettingsStore.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,11 +103,10 @@ void SettingsStore::flush()
     for (auto i = m_written.cbegin(); i != m_written.cend(); ++i)
         if (check.value(i.key()).toString() != i.value().toString())
             throw failed(QStringLiteral("der temporäre Ordner nimmt sie nicht ganz an"));
-    QFile made(copy);
-    if (!made.open(QIODevice::ReadOnly))
-        throw failed(made.errorString());
-    const QByteArray bytes = made.readAll();
+    QByteArray bytes;
     QString reason;
+    if (!ReadWholeFile(copy, &bytes, &reason))
+        throw failed(reason);
     if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !WriteFileAtomically(target, bytes, &reason))
         throw failed(reason.isEmpty() ? QStringLiteral("der Ordner kann nicht angelegt werden") : reason);
     m_written.clear();

@@ -3,7 +3,7 @@
 
 #include "race/JournalLine.h"
 
-#include <QFile>
+#include "platform/FileAccess.h"
 
 #include <algorithm>
 #include <array>
@@ -359,13 +359,10 @@ JournalContents ParseJournal(const QByteArray& bytes)
 
 std::optional<JournalContents> ReadJournal(const QString& fileName, QString* reason)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (reason)
-            *reason = file.errorString();
+    QByteArray bytes;
+    if (!platform::ReadWholeFile(fileName, &bytes, reason))
         return std::nullopt;
-    }
-    return ParseJournal(file.readAll());
+    return ParseJournal(bytes);
 }
 
 } // namespace race

@@ -3,7 +3,9 @@
 
 #include "stations/ImpulseStore.h"
 
-#include <QFile>
+#include "platform/FileAccess.h"
+
+#include <QFileInfo>
 
 #include <zlib.h>
 
@@ -46,14 +48,10 @@ bool ImpulseStore::Open(QString* reason)
     m_impulses.clear();
     m_dropped = 0;
     qint64 good = -1;
-    QFile existing(m_fileName);
-    if (existing.exists()) {
-        if (!existing.open(QIODevice::ReadOnly)) {
-            if (reason)
-                *reason = existing.errorString();
+    if (QFileInfo::exists(m_fileName)) {
+        QByteArray bytes;
+        if (!platform::ReadWholeFile(m_fileName, &bytes, reason))
             return false;
-        }
-        const QByteArray bytes = existing.readAll();
         good = 0;
         qsizetype at = 0;
         int number = 0;

@@ -4,9 +4,10 @@
 #include "stations/StationFile.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
 #include "stations/Signature.h"
 
-#include <QFile>
+#include <QFileInfo>
 
 #include <map>
 
@@ -33,18 +34,19 @@ bool SaveStationFile(
 StationFileContent LoadStationFile(const QString& fileName, const QString& code)
 {
     StationFileContent content;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        content.problems << QStringLiteral("%1: %2").arg(fileName, file.errorString());
-        return content;
-    }
     // A station keeps a few thousand impulses at most; anything far larger
     // is not a station file.
-    if (file.size() > (64 << 20)) {
+    if (QFileInfo(fileName).size() > (64 << 20)) {
         content.problems << QStringLiteral("%1 ist keine Stationsdatei (zu groß)").arg(fileName);
         return content;
     }
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    QByteArray bytes;
+    QString why;
+    if (!platform::ReadWholeFile(fileName, &bytes, &why)) {
+        content.problems << QStringLiteral("%1: %2").arg(fileName, why);
+        return content;
+    }
+    const QList<QByteArray> lines = bytes.split('\n');
     const auto header = VerifiedText(code, lines.value(0).trimmed());
     if (!header) {
         content.problems << (lines.value(0).startsWith("rennzeit-stationsdatei")

@@ -3,6 +3,8 @@
 
 #include "upload/CurlTransfer.h"
 
+#include "platform/FileAccess.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -165,9 +167,9 @@ TransferResult Transfer::Private::Prepare(CURL* easy, QString* keyFile)
                 QStringLiteral("Kein SSH-Schlüssel gefunden (~/.ssh/id_ed25519, id_ecdsa oder id_rsa); in den "
                                "Einstellungen eine Schlüsseldatei angeben."));
         }
-        QFile key(*keyFile);
-        if (!key.open(QIODevice::ReadOnly))
-            return Fail(Failure::Local, QStringLiteral("Schlüsseldatei %1: %2").arg(*keyFile, key.errorString()));
+        QString unreadable;
+        if (!platform::ReadWholeFile(*keyFile, nullptr, &unreadable))
+            return Fail(Failure::Local, QStringLiteral("Schlüsseldatei %1: %2").arg(*keyFile, unreadable));
         curl_easy_setopt(easy, CURLOPT_SSH_AUTH_TYPES, long(CURLSSH_AUTH_PUBLICKEY));
         curl_easy_setopt(easy, CURLOPT_SSH_PRIVATE_KEYFILE, QFile::encodeName(*keyFile).constData());
         // Without the .pub file beside it, an empty name lets the SSH library

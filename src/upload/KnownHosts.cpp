@@ -4,6 +4,7 @@
 #include "upload/KnownHosts.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/FileAccess.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -105,15 +106,8 @@ bool AddHostKey(const QString& file, const QString& host, int port, const HostKe
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     QByteArray before;
-    QFile existing(file);
-    if (existing.exists()) {
-        if (!existing.open(QIODevice::ReadOnly)) {
-            if (reason)
-                *reason = existing.errorString();
-            return false;
-        }
-        before = existing.readAll();
-    }
+    if (QFileInfo::exists(file) && !platform::ReadWholeFile(file, &before, reason))
+        return false;
     return platform::WriteFileAtomically(file, WithHostKey(before, KnownHostsPattern(host, port), key), reason);
 }
 

@@ -96,6 +96,9 @@ private slots:
         QString reason;
         QVERIFY(!wrongRole.Open(&reason));
         QVERIFY(reason.contains(QStringLiteral("Zeile 1")));
+        ImpulseStore folder(dir.path(), Role::Start);
+        QVERIFY(!folder.Open(&reason));
+        QCOMPARE(reason, QStringLiteral("Ist ein Ordner, keine Datei"));
     }
 
     void store_ignoresATornLastLineButRefusesDamageBeforeTheEnd()
@@ -433,6 +436,14 @@ private slots:
         QCOMPARE(fresh.Applied(), std::uint64_t(1));
         QCOMPARE(problems.size(), 1);
         QVERIFY2(problems[0].startsWith(QStringLiteral("Impuls 2 fehlt")), qPrintable(problems[0]));
+
+        // A file that is not there, or a folder picked by mistake: the
+        // official reads why in German, whatever the system's language.
+        const QString missing = dir.filePath(QStringLiteral("ziel.station"));
+        QCOMPARE(LoadStationFile(missing, kCode).problems,
+            QStringList { missing + QStringLiteral(": Datei oder Ordner nicht gefunden") });
+        QCOMPARE(LoadStationFile(dir.path(), kCode).problems,
+            QStringList { dir.path() + QStringLiteral(": Ist ein Ordner, keine Datei") });
     }
 
     void wallClock_shiftsForTestsAndTheKernelTellsItsState()
