@@ -177,10 +177,11 @@ void StationLink::streamLost(bool retrySoon)
     gone->abort();
     gone->deleteLater();
     m_silence.stop();
-    if (m_state == State::Connected || m_state == State::Connecting)
-        setState(State::Lost);
     if (retrySoon)
         m_nextRetry = m_options.firstRetry;
+    // The retry says so, once, with when it comes.
+    if (m_state == State::Connected || m_state == State::Connecting)
+        m_state = State::Lost;
     scheduleRetry();
 }
 
