@@ -6,6 +6,9 @@
 #include "app/Application.h"
 #include "app/Printing.h"
 
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QToolButton>
 
@@ -34,14 +37,24 @@ private slots:
         // from the print server arrives.
         QTRY_VERIFY(w->ui.sbPrint->isEnabled());
         const QDir pdfDir(cupsDir + QStringLiteral("/pdf"));
-        const QStringList before = pdfDir.entryList({ QStringLiteral("*.pdf") }, QDir::Files);
+        // The queue names its files after the job's title, so a test run
+        // again writes over the file of the run before: a file is new when
+        // its name or its time is.
+        const auto printed = [&pdfDir] {
+            QHash<QString, QDateTime> files;
+            for (const QFileInfo& file : pdfDir.entryInfoList({ QStringLiteral("*.pdf") }, QDir::Files))
+                files.insert(file.fileName(), file.lastModified());
+            return files;
+        };
+        const QHash<QString, QDateTime> before = printed();
         w->ui.sbPrint->click();
         QString pdf;
         for (int i = 0; i < 300 && pdf.isEmpty(); ++i) {
             QTest::qWait(100);
-            for (const QString& name : pdfDir.entryList({ QStringLiteral("*.pdf") }, QDir::Files))
-                if (!before.contains(name) && QFileInfo(pdfDir.filePath(name)).size() > 0)
-                    pdf = pdfDir.filePath(name);
+            const QHash<QString, QDateTime> now = printed();
+            for (auto file = now.cbegin(); file != now.cend(); ++file)
+                if (before.value(file.key()) != file.value() && QFileInfo(pdfDir.filePath(file.key())).size() > 0)
+                    pdf = pdfDir.filePath(file.key());
         }
         QVERIFY2(!pdf.isEmpty(), "no PDF appeared in the queue's output folder");
         // The queue may still be writing the file: it is done once its last
