@@ -21,6 +21,7 @@
 #include "app/UploadLink.h"
 #include "controls/Dialogs.h"
 #include "grid/SortGrid.h"
+#include "support/HttpProbe.h"
 #include "support/SerialSim.h"
 #include "support/TestSupport.h"
 #include "support/UploadServers.h"
@@ -239,7 +240,7 @@ int main(int argc, char** argv)
     measure("upload off", std::nullopt);
     measure("upload working", target);
     upload::Target refusing = *target;
-    refusing.port = FreeLoopbackPort();
+    refusing.port = FreeTcpPort();
     measure("server refuses", refusing);
     QTcpServer hung; // takes the connection, then says nothing
     hung.listen(QHostAddress::LocalHost, 0);
@@ -307,7 +308,7 @@ int main(int argc, char** argv)
     };
     const LatencySummary off = stopsWith("no upload     ", QString());
     const LatencySummary refused = stopsWith(
-        "server refuses", QStringLiteral("sftp://%1@127.0.0.1:%2/x/").arg(SshServer::User()).arg(FreeLoopbackPort()));
+        "server refuses", QStringLiteral("sftp://%1@127.0.0.1:%2/x/").arg(SshServer::User()).arg(FreeTcpPort()));
     const LatencySummary silent2 = stopsWith(
         "server hangs  ", QStringLiteral("sftp://%1@127.0.0.1:%2/x/").arg(SshServer::User()).arg(hung.serverPort()));
     const bool unchanged = refused.p99 <= off.p99 + 1000 && silent2.p99 <= off.p99 + 1000;

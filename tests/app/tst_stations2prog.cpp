@@ -6,11 +6,12 @@
 // starts reach the finish's runners in turn at the moment the station took
 // them (the same machine: the same tick), and a kill -9 of the station and
 // then of the finish loses no start and doubles none.
+#include "support/HttpProbe.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -24,16 +25,6 @@ namespace {
 
 const QString kProgram = QStringLiteral(RENNZEIT_DRILL_PROGRAM);
 const QString kCode = QStringLiteral("271828");
-
-// A port free on the address now (the station's, or every one for the
-// finish's live server).
-quint16 freePort(const QHostAddress& address = QHostAddress(QStringLiteral("127.0.0.2")))
-{
-    QTcpServer probe;
-    if (!probe.listen(address, 0))
-        return 0;
-    return probe.serverPort();
-}
 
 // What a phone gets from the finish: its /results.json, headers and all.
 QByteArray fetchResults(quint16 port)
@@ -171,10 +162,12 @@ class TestStations2Prog : public QObject {
 private slots:
     void initTestCase()
     {
-        m_port = freePort();
+        m_port = FreeTcpPort(QHostAddress(QStringLiteral("127.0.0.2")));
         QVERIFY(m_port != 0);
-        m_livePort = freePort(QHostAddress::Any);
-        QVERIFY(m_livePort != 0 && m_livePort != m_port);
+        do
+            m_livePort = FreeTcpPort(QHostAddress(QHostAddress::Any));
+        while (m_livePort == m_port);
+        QVERIFY(m_livePort != 0);
         m_finish.home = m_dir.filePath(QStringLiteral("ziel"));
         m_station.home = m_dir.filePath(QStringLiteral("start"));
         m_station.writeSettings(

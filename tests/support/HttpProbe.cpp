@@ -9,6 +9,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -20,6 +21,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
@@ -124,11 +126,30 @@ QList<QByteArray> SseEvents(const QByteArray& stream)
     return events;
 }
 
-quint16 FreeTcpPort()
+// The port is taken below the kernel's range for ephemeral ports: from there
+// the kernel hands out the ports of every outgoing connection and of every
+// listen on port 0, so a port found free there could be gone again before
+// the server binds it, while other tests connect and listen beside this one.
+quint16 FreeTcpPort(const QHostAddress& address)
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    int ephemeralFrom = 32768;
+    QFile range(QStringLiteral("/proc/sys/net/ipv4/ip_local_port_range"));
+    if (range.open(QIODevice::ReadOnly)) {
+        bool ok = false;
+        const int from = QString::fromLatin1(range.readAll()).simplified().section(QLatin1Char(' '), 0, 0).toInt(&ok);
+        if (ok)
+            ephemeralFrom = from;
+    }
+    constexpr int kLowest = 10000;
+    const int highest = std::min(ephemeralFrom, 20000); // the print queue's test ports start at 20000
+    for (int attempt = 0; highest > kLowest && attempt < 200; ++attempt) {
+        const auto port = quint16(QRandomGenerator::global()->bounded(kLowest, highest));
+        QTcpServer server;
+        if (server.listen(address, port))
+            return port;
+    }
+    QTcpServer server;
+    return server.listen(address, 0) ? server.serverPort() : 0;
 }
 
 QByteArray HttpBody(const QByteArray& answer)

@@ -70,8 +70,9 @@ QByteArray GunzipSoFar(const QByteArray& gz);
 // An empty object when the delta does not fit the results.
 QJsonObject ApplyLiveEvent(const QJsonObject& held, const QJsonObject& event);
 
-// A port nobody listens on at the moment of asking.
-quint16 FreeTcpPort();
+// A port nobody listens on at the moment of asking, on the address (every
+// address when it is Any), outside the range the kernel hands out.
+quint16 FreeTcpPort(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost));
 
 // What a keep-alive load counted, as `ab -k` counts it.
 struct LoadResult {

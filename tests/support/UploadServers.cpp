@@ -3,6 +3,8 @@
 
 #include "support/UploadServers.h"
 
+#include "support/HttpProbe.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -51,13 +53,6 @@ bool RunTool(const QString& program, const QStringList& arguments, QString* outp
     return ok;
 }
 
-quint16 FreeLoopbackPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
 ServerProcess::~ServerProcess()
 {
     Stop();
@@ -71,7 +66,7 @@ bool ServerProcess::Start()
             return false;
         }
         QDir().mkpath(Folder());
-        m_port = FreeLoopbackPort();
+        m_port = FreeTcpPort();
         if (!Prepare())
             return false;
         m_prepared = true;

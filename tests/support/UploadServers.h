@@ -18,9 +18,6 @@
 // Runs a tool to its end; false with its output in `output` when it fails.
 bool RunTool(const QString& program, const QStringList& arguments, QString* output = nullptr);
 
-// A free TCP port on 127.0.0.1 (free when asked; a server takes it right after).
-quint16 FreeLoopbackPort();
-
 class ServerProcess {
 public:
     ServerProcess() = default;

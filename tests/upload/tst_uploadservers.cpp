@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2024-2026 Rennzeit developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "support/HttpProbe.h"
 #include "support/TestSupport.h"
 #include "support/UploadServers.h"
 #include "upload/CurlTransfer.h"
@@ -275,7 +276,7 @@ private slots:
         timing.firstBackoff = 120s;
         timing.probe = 120s;
         upload::Outbox outbox(timing);
-        const quint16 port = FreeLoopbackPort();
+        const quint16 port = FreeTcpPort();
         upload::Target target = SftpTarget("retry");
         target.port = port;
         outbox.SetTarget(target, SshLogin());
@@ -401,7 +402,7 @@ private slots:
         QVERIFY2(result.reason.contains("Schlüsseldatei"), qPrintable(result.reason));
 
         upload::Target closed = SftpTarget("try");
-        closed.port = FreeLoopbackPort();
+        closed.port = FreeTcpPort();
         upload::TargetTrial trial(closed, SshLogin());
         QSignalSpy finished(&trial, &upload::TargetTrial::finished);
         QVERIFY(finished.wait(10000));
